@@ -1,0 +1,16 @@
+# zuvemo_add_test(NAME <name> LABEL <unit|db|net|gui|e2e> SOURCES <files...> [LIBS <libs...>])
+# Builds one GoogleTest executable and registers it with CTest under its label.
+find_package(GTest REQUIRED)
+
+function(zuvemo_add_test)
+  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  if(NOT T_NAME OR NOT T_LABEL OR NOT T_SOURCES)
+    message(FATAL_ERROR "zuvemo_add_test needs NAME, LABEL and SOURCES")
+  endif()
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${T_LIBS})
+  set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
+  add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABEL}"
+    ENVIRONMENT "ZUVEMO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen")
+endfunction()

@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Set-up, build and the whole test suite; then the unit tests again under the sanitizers.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+bash scripts/setup.sh
+jobs=$(nproc 2>/dev/null || echo 2)
+
+cmake --preset default
+cmake --build --preset default -j"$jobs"
+ctest --preset default -j"$jobs"
+
+cmake --preset asan
+cmake --build --preset asan -j"$jobs"
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j"$jobs"

@@ -1,0 +1,90 @@
+#include "InitCommand.h"
+
+#include <fstream>
+#include <iostream>
+#include <system_error>
+
+#include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
+#include "core/Platform.h"
+#include "core/Schema.h"
+
+namespace zuvemo::cli {
+
+namespace {
+
+constexpr const char* kDatabaseFile = "zuvemo.db";
+
+void writeConfig(const std::filesystem::path& home)
+{
+    const auto path = home / core::Mdl_Start::kConfigFileName;
+    auto temp = path;
+    temp += ".new";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << core::Mdl_Start::kDatabaseKey << kDatabaseFile << "\r\n";
+        out.flush();
+        if (!out) {
+            throw std::runtime_error("cannot write " + core::Platform::toUtf8(temp));
+        }
+    }
+    std::string error;
+    if (!core::Platform::replaceFile(temp, path, &error)) {
+        throw std::runtime_error("cannot write " + core::Platform::toUtf8(path) + ": " + error);
+    }
+}
+
+} // namespace
+
+int runInit(const std::filesystem::path& home, CliArguments& args)
+{
+    auto daily = args.takeOption("--daily-url");
+    auto history = args.takeOption("--history-url");
+    auto suffix = args.takeOption("--suffix");
+    auto date = args.takeOption("--trading-date");
+    auto bounds = args.takeOption("--bounds", 2);
+    bool force = args.takeFlag("--force");
+    args.positional(0, 0);
+    if (!daily || !history) {
+        throw UsageError("init needs --daily-url and --history-url");
+    }
+    core::Schema::UrlRow url;
+    url.dailyUrl = *daily;
+    url.historyUrl = *history;
+    if (suffix) {
+        url.suffix = *suffix;
+    }
+    if (date) {
+        if (date->size() != 8 || date->find_first_not_of("0123456789") != std::string::npos) {
+            throw UsageError("--trading-date takes eight digits YYYYMMDD");
+        }
+        url.tradingDate = *date;
+    }
+    std::optional<core::Schema::Bounds> hantei;
+    if (bounds) {
+        hantei = core::Schema::Bounds{parseDouble((*bounds)[0], "--bounds"), parseDouble((*bounds)[1], "--bounds")};
+    }
+
+    std::error_code ec;
+    std::filesystem::create_directories(home, ec);
+    if (!std::filesystem::is_directory(home)) {
+        std::cerr << "zuvemo-cli: cannot create folder " << core::Platform::toUtf8(home) << std::endl;
+        return 1;
+    }
+    const auto database = home / kDatabaseFile;
+    if (std::filesystem::exists(database) && !force) {
+        std::cerr << "zuvemo-cli: " << core::Platform::toUtf8(database) << " exists; use --force to replace it"
+                  << std::endl;
+        return 2;
+    }
+    try {
+        core::Schema::createDatabaseFile(database, url, hantei);
+        writeConfig(home);
+    } catch (const std::exception& e) {
+        std::cerr << "zuvemo-cli: init failed: " << e.what() << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace zuvemo::cli

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <filesystem>
+
+#include "CliArguments.h"
+
+namespace zuvemo::cli {
+
+// init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD] [--bounds L U] [--force]
+int runInit(const std::filesystem::path& home, CliArguments& args);
+
+} // namespace zuvemo::cli

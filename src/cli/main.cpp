@@ -1,0 +1,50 @@
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "CliArguments.h"
+#include "InitCommand.h"
+#include "core/Platform.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: zuvemo-cli [--home DIR] COMMAND [OPTIONS]\n"
+    "commands:\n"
+    "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
+    "       [--bounds LOWER UPPER] [--force]\n";
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace zuvemo;
+    std::vector<std::string> words(argv + 1, argv + argc);
+    std::filesystem::path home = core::Platform::executableFolder();
+    try {
+        if (words.size() >= 2 && words[0] == "--home") {
+            home = core::Platform::fromUtf8(words[1]);
+            words.erase(words.begin(), words.begin() + 2);
+        }
+        if (words.empty()) {
+            throw cli::UsageError("missing command (see --help)");
+        }
+        if (words[0] == "--help" || words[0] == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        std::string command = words[0];
+        cli::CliArguments args(std::vector<std::string>(words.begin() + 1, words.end()));
+        if (command == "init") {
+            return cli::runInit(home, args);
+        }
+        throw cli::UsageError("unknown command " + command);
+    } catch (const cli::UsageError& e) {
+        std::cerr << "zuvemo-cli: " << e.what() << std::endl;
+        return 2;
+    } catch (const std::exception& e) {
+        std::cerr << "zuvemo-cli: " << e.what() << std::endl;
+        return 1;
+    }
+}

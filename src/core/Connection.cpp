@@ -1,0 +1,139 @@
+#include "Connection.h"
+
+#include <sqlite3.h>
+
+#include "DatabaseError.h"
+#include "JetSql.h"
+#include "Platform.h"
+#include "Recordset.h"
+
+namespace zuvemo::core {
+
+Connection::Connection(sqlite3* db, std::filesystem::path path)
+    : m_db(db)
+    , m_path(std::move(path))
+{
+}
+
+Connection::~Connection()
+{
+    sqlite3_close_v2(m_db);
+}
+
+std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, const Options& options)
+{
+    sqlite3* db = nullptr;
+    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+    if (options.create) {
+        flags |= SQLITE_OPEN_CREATE;
+    }
+    int rc = sqlite3_open_v2(Platform::toUtf8(path).c_str(), &db, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string msg = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db);
+        throw DatabaseError(rc, msg);
+    }
+    std::unique_ptr<Connection> conn(new Connection(db, path));
+    sqlite3_extended_result_codes(db, 1);
+    conn->setBusyTimeout(options.busyTimeoutMs);
+
+    // A write-protected file opens silently read-only; the programs must be able to write.
+    if (sqlite3_db_readonly(db, "main") == 1) {
+        throw DatabaseError(SQLITE_READONLY, "the database file is read-only");
+    }
+    // Touching the schema proves the file is a database; WAL lets the launcher and the main
+    // program share the file, and keeps it consistent when a process is killed.
+    conn->execute("PRAGMA journal_mode=WAL");
+    conn->execute("PRAGMA synchronous=NORMAL");
+    conn->execute("PRAGMA foreign_keys=OFF");
+    auto rs = conn->openRecordset("SELECT count(*) AS n FROM sqlite_master");
+    (void)rs;
+    return conn;
+}
+
+void Connection::setBusyTimeout(int ms)
+{
+    sqlite3_busy_timeout(m_db, ms);
+}
+
+void Connection::raise(int rc, const std::string& context) const
+{
+    std::string msg = sqlite3_errmsg(m_db);
+    if (!context.empty()) {
+        msg += " [" + context + "]";
+    }
+    throw DatabaseError(rc, msg);
+}
+
+void Connection::execute(const std::string& sql)
+{
+    std::string text = JetSql::translate(sql);
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, text.c_str(), static_cast<int>(text.size()), &stmt, &tail);
+    if (rc != SQLITE_OK) {
+        raise(rc, text);
+    }
+    // One statement per call: a second one in the text would be spliced-in input.
+    if (tail) {
+        for (const char* p = tail; *p; ++p) {
+            if (*p != ' ' && *p != '\t' && *p != '\r' && *p != '\n' && *p != ';') {
+                sqlite3_finalize(stmt);
+                throw DatabaseError(SQLITE_MISUSE, "more than one statement in one text");
+            }
+        }
+    }
+    if (!stmt) {
+        return;
+    }
+    do {
+        rc = sqlite3_step(stmt);
+    } while (rc == SQLITE_ROW);
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) {
+        raise(rc, text);
+    }
+}
+
+std::unique_ptr<Recordset> Connection::openRecordset(const std::string& sql)
+{
+    return std::make_unique<Recordset>(*this, sql);
+}
+
+int Connection::changes() const
+{
+    return sqlite3_changes(m_db);
+}
+
+Transaction::Transaction(Connection& connection)
+    : m_connection(connection)
+{
+    m_connection.execute("BEGIN IMMEDIATE");
+}
+
+Transaction::~Transaction()
+{
+    if (m_open) {
+        try {
+            m_connection.execute("ROLLBACK");
+        } catch (...) {
+            // The engine already rolled back (for example after an I/O error).
+        }
+    }
+}
+
+void Transaction::commit()
+{
+    m_connection.execute("COMMIT");
+    m_open = false;
+}
+
+void Transaction::rollback()
+{
+    if (m_open) {
+        m_open = false;
+        m_connection.execute("ROLLBACK");
+    }
+}
+
+} // namespace zuvemo::core

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "Value.h"
+
+struct sqlite3;
+
+namespace zuvemo::core {
+
+class Recordset;
+
+// One open database file. Statements are SQL texts as the forms build them; the few forms
+// SQLite does not take are translated on the way in.
+class Connection {
+public:
+    struct Options {
+        int busyTimeoutMs = 30000;
+        bool create = false;
+    };
+
+    // Throws DatabaseError when the file cannot be opened as a writable database.
+    static std::unique_ptr<Connection> open(const std::filesystem::path& path, const Options& options);
+    static std::unique_ptr<Connection> open(const std::filesystem::path& path) { return open(path, Options{}); }
+
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Runs one statement that returns no rows; throws DatabaseError when refused.
+    void execute(const std::string& sql);
+
+    // Runs a query; the rows are read at once and kept with their keys (keyset behaviour).
+    std::unique_ptr<Recordset> openRecordset(const std::string& sql);
+
+    // Rows changed by the last statement.
+    int changes() const;
+
+    void setBusyTimeout(int ms);
+
+    sqlite3* handle() const { return m_db; }
+    const std::filesystem::path& path() const { return m_path; }
+
+    [[noreturn]] void raise(int rc, const std::string& context = {}) const;
+
+private:
+    Connection(sqlite3* db, std::filesystem::path path);
+
+    sqlite3* m_db;
+    std::filesystem::path m_path;
+};
+
+// BEGIN IMMEDIATE on construction; rolls back unless commit() ran.
+class Transaction {
+public:
+    explicit Transaction(Connection& connection);
+    ~Transaction();
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+
+    void commit();
+    void rollback();
+
+private:
+    Connection& m_connection;
+    bool m_open = true;
+};
+
+} // namespace zuvemo::core

@@ -1,0 +1,237 @@
+#include "Mdl_Start.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+#include <sqlite3.h>
+
+#include "DatabaseError.h"
+#include "MessagePresenter.h"
+#include "Platform.h"
+#include "TextCodec.h"
+#include "Utf8.h"
+#include "ValueRules.h"
+
+namespace zuvemo::core {
+
+namespace {
+
+constexpr std::size_t kLineBuffer = 128;
+constexpr std::uintmax_t kMaxConfigBytes = 16u * 1024u * 1024u;
+
+std::filesystem::path relativeValue(const std::string& value)
+{
+#ifdef _WIN32
+    return Platform::fromUtf8(value);
+#else
+    // The file is written for Windows: its folder separator is the backslash.
+    std::string v = value;
+    std::replace(v.begin(), v.end(), '\\', '/');
+    return Platform::fromUtf8(v);
+#endif
+}
+
+} // namespace
+
+Mdl_Start::Mdl_Start(std::filesystem::path programFolder)
+    : m_programFolder(std::move(programFolder))
+{
+}
+
+bool Mdl_Start::ReadConfigFile()
+{
+    ConfigFilePath = m_programFolder / kConfigFileName;
+    std::error_code ec;
+    auto size = std::filesystem::file_size(ConfigFilePath, ec);
+    if (ec || size > kMaxConfigBytes) {
+        return false;
+    }
+    std::ifstream in(ConfigFilePath, std::ios::binary);
+    if (!in) {
+        return false;
+    }
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) {
+        return false;
+    }
+
+    std::filesystem::path found;
+    bool haveKey = false;
+    std::size_t pos = 0;
+    while (pos < bytes.size()) {
+        // CR LF, a lone LF and a lone CR each end a line.
+        std::size_t end = bytes.find_first_of("\r\n", pos);
+        std::string_view raw = std::string_view(bytes).substr(pos, end == std::string::npos ? std::string::npos : end - pos);
+        if (end == std::string::npos) {
+            pos = bytes.size();
+        } else {
+            pos = end + 1;
+            if (bytes[end] == '\r' && pos < bytes.size() && bytes[pos] == '\n') {
+                ++pos;
+            }
+        }
+        auto decoded = TextCodec::decodeCp932(raw);
+        if (!decoded) {
+            return false;
+        }
+        std::string buffer = Utf8::left(*decoded, kLineBuffer);
+        if (!buffer.empty() && buffer[0] == '#') {
+            continue;
+        }
+        if (Utf8::trim(buffer).empty()) {
+            continue;
+        }
+        std::size_t eq = buffer.find('=');
+        std::string key = eq == std::string::npos ? std::string() : Utf8::trim(std::string_view(buffer).substr(0, eq + 1));
+        if (key == kDatabaseKey) {
+            found = m_programFolder / relativeValue(Utf8::trim(std::string_view(buffer).substr(eq + 1)));
+            haveKey = true;
+        }
+    }
+    if (haveKey) {
+        DatabasePath = found;
+    }
+    return true;
+}
+
+bool Mdl_Start::OpenDatabase()
+{
+    CloseDatabase();
+    if (DatabasePath.empty()) {
+        SetErr(SQLITE_CANTOPEN, "no database path");
+        return false;
+    }
+    try {
+        Connection::Options options;
+        options.busyTimeoutMs = m_busyTimeoutMs;
+        SharedConnection = Connection::open(DatabasePath, options);
+        return true;
+    } catch (const DatabaseError& e) {
+        SetErr(e.code(), e.what());
+        SharedConnection.reset();
+        return false;
+    }
+}
+
+void Mdl_Start::CloseDatabase()
+{
+    SharedRecordset.reset();
+    SharedRecordset2.reset();
+    SharedConnection.reset();
+}
+
+Recordset& Mdl_Start::OpenShared()
+{
+    if (!SharedConnection) {
+        throw DatabaseError(SQLITE_MISUSE, "the database is not open");
+    }
+    SharedRecordset.reset();
+    SharedRecordset = SharedConnection->openRecordset(SqlBuffer);
+    return *SharedRecordset;
+}
+
+Recordset& Mdl_Start::OpenShared2()
+{
+    if (!SharedConnection) {
+        throw DatabaseError(SQLITE_MISUSE, "the database is not open");
+    }
+    SharedRecordset2.reset();
+    SharedRecordset2 = SharedConnection->openRecordset(SqlBuffer2);
+    return *SharedRecordset2;
+}
+
+void Mdl_Start::ExecuteShared()
+{
+    if (!SharedConnection) {
+        throw DatabaseError(SQLITE_MISUSE, "the database is not open");
+    }
+    SharedConnection->execute(SqlBuffer);
+}
+
+std::string Mdl_Start::FileMissingMessage(const std::filesystem::path& path)
+{
+    return "ファイル(" + Platform::toUtf8(path) + ")が見当たりません。\r\n管理元にお問い合わせください";
+}
+
+std::string Mdl_Start::ConnectionRefusedMessage(const std::filesystem::path& path)
+{
+    return "データベースファイル(" + Platform::toUtf8(path) + ")が接続を拒否している。\r\n管理元にお問い合わせください";
+}
+
+std::filesystem::path CompactionTempPath(const std::filesystem::path& path)
+{
+    std::string ext = Platform::toUtf8(path.extension());
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return std::tolower(c); });
+    std::filesystem::path temp = path;
+    temp.replace_extension();
+    temp += "_temp" + ext;
+    return temp;
+}
+
+bool CompactDatabaseFile(const std::filesystem::path& path, std::string* error)
+{
+    auto fail = [error](const std::string& message) {
+        if (error) {
+            *error = message;
+        }
+        return false;
+    };
+    const std::filesystem::path temp = CompactionTempPath(path);
+    auto sidecar = [](const std::filesystem::path& p, const char* suffix) {
+        std::filesystem::path s = p;
+        s += suffix;
+        return s;
+    };
+    std::error_code ec;
+    for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+        std::filesystem::remove(sidecar(temp, suffix), ec);
+    }
+    if (std::filesystem::exists(temp, ec)) {
+        return fail("cannot remove " + Platform::toUtf8(temp));
+    }
+    try {
+        {
+            Connection::Options options;
+            options.busyTimeoutMs = 5000;
+            auto source = Connection::open(path, options);
+            source->execute("PRAGMA wal_checkpoint(TRUNCATE)");
+            source->execute("VACUUM INTO '" + SqlText(Platform::toUtf8(temp)) + "'");
+        }
+        {
+            auto copy = Connection::open(temp);
+            auto check = copy->openRecordset("PRAGMA integrity_check");
+            if (check->isEof() || check->field(0).toText() != "ok") {
+                throw DatabaseError(SQLITE_CORRUPT, "the compacted copy failed its check");
+            }
+            copy->execute("PRAGMA journal_mode=DELETE");
+        }
+    } catch (const DatabaseError& e) {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+            std::filesystem::remove(sidecar(temp, suffix), ec);
+        }
+        return fail(e.what());
+    }
+    if (!Platform::syncFile(temp)) {
+        std::filesystem::remove(temp, ec);
+        return fail("cannot flush " + Platform::toUtf8(temp));
+    }
+    // Another process still has the database open: its log must not be separated from it.
+    auto walSize = std::filesystem::file_size(sidecar(path, "-wal"), ec);
+    if ((!ec && walSize > 0) || std::filesystem::exists(sidecar(path, "-journal"))) {
+        std::filesystem::remove(temp, ec);
+        return fail("the database is in use");
+    }
+    std::filesystem::remove(sidecar(path, "-wal"), ec);
+    std::filesystem::remove(sidecar(path, "-shm"), ec);
+    std::string message;
+    if (!Platform::replaceFile(temp, path, &message)) {
+        std::filesystem::remove(temp, ec);
+        return fail(message);
+    }
+    return true;
+}
+
+} // namespace zuvemo::core

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace zuvemo::core {
+
+// Where ShowMessage sends its box: a Qt message box in the programs, standard error in the
+// command-line tool, a recorder in tests. show() returns when the user has pressed OK.
+class MessagePresenter {
+public:
+    virtual ~MessagePresenter() = default;
+    virtual void show(const std::string& title, const std::string& text) = 0;
+};
+
+// The error being handled, as the empty-text form of ShowMessage reports it.
+struct ErrorState {
+    long number = 0;
+    std::string description;
+};
+
+ErrorState& Err();
+void ClearErr();
+void SetErr(long number, std::string description);
+
+// Installs the presenter; returns the one it replaces.
+std::shared_ptr<MessagePresenter> SetMessagePresenter(std::shared_ptr<MessagePresenter> presenter);
+
+// Shows text with the title "初期設定判定"; an empty text shows the error being handled
+// with the title "判定".
+void ShowMessage(const std::string& text);
+
+} // namespace zuvemo::core

@@ -1,0 +1,113 @@
+#include "Platform.h"
+
+#include <cerrno>
+#include <cstring>
+#include <system_error>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace zuvemo::core::Platform {
+
+std::filesystem::path executableFolder()
+{
+#ifdef _WIN32
+    std::wstring buffer(32768, L'\0');
+    DWORD n = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    buffer.resize(n);
+    return std::filesystem::path(buffer).parent_path();
+#else
+    std::error_code ec;
+    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) {
+        return std::filesystem::current_path();
+    }
+    return exe.parent_path();
+#endif
+}
+
+std::string toUtf8(const std::filesystem::path& path)
+{
+    auto u8 = path.u8string();
+    return std::string(u8.begin(), u8.end());
+}
+
+std::filesystem::path fromUtf8(const std::string& text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+bool syncFile(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool ok = FlushFileBuffers(h) != 0;
+    CloseHandle(h);
+    return ok;
+#else
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+#endif
+}
+
+bool syncFolder(const std::filesystem::path& folder)
+{
+#ifdef _WIN32
+    (void)folder;
+    return true;
+#else
+    int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+#endif
+}
+
+bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error)
+{
+#ifdef _WIN32
+    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        if (error) {
+            *error = "MoveFileEx failed: " + std::to_string(GetLastError());
+        }
+        return false;
+    }
+    return true;
+#else
+    if (::rename(source.c_str(), target.c_str()) != 0) {
+        if (error) {
+            *error = std::strerror(errno);
+        }
+        return false;
+    }
+    syncFolder(target.parent_path());
+    return true;
+#endif
+}
+
+long processId()
+{
+#ifdef _WIN32
+    return static_cast<long>(GetCurrentProcessId());
+#else
+    return static_cast<long>(::getpid());
+#endif
+}
+
+} // namespace zuvemo::core::Platform

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+// The few operating-system calls the library needs. Everything platform specific stays here.
+namespace zuvemo::core::Platform {
+
+// Folder of the running executable.
+std::filesystem::path executableFolder();
+
+// UTF-8 text of a path, for messages and SQL.
+std::string toUtf8(const std::filesystem::path& path);
+std::filesystem::path fromUtf8(const std::string& text);
+
+// Flushes a file's contents to the disk. False when the file cannot be opened or flushed.
+bool syncFile(const std::filesystem::path& path);
+
+// Flushes a folder entry (after a rename) to the disk. Best effort on platforms without it.
+bool syncFolder(const std::filesystem::path& folder);
+
+// Replaces target by source in one step; target never goes missing.
+bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error);
+
+// Identifier of the running process.
+long processId();
+
+} // namespace zuvemo::core::Platform

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "Value.h"
+
+struct sqlite3_stmt;
+
+namespace zuvemo::core {
+
+class Connection;
+
+// The rows of one query, read forward. A query on a single table keeps each row's key, so
+// assigned field values can be saved back to that row (the row is found again by its key).
+class Recordset {
+public:
+    Recordset(Connection& connection, const std::string& sql);
+    ~Recordset();
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    bool isEof() const { return m_position >= m_rows.size(); }
+    int recordCount() const { return static_cast<int>(m_rows.size()); }
+    int columnCount() const { return static_cast<int>(m_columns.size()); }
+    const std::string& columnName(int index) const { return m_columns.at(static_cast<std::size_t>(index)); }
+
+    // Field of the current row by column name, compared case-insensitively. Throws
+    // DatabaseError at the end of the rows or for an unknown name.
+    const Value& field(std::string_view name) const;
+    const Value& field(int index) const;
+    void moveNext();
+
+    // Assigns a field of the current row; update() saves the assigned fields.
+    void setField(std::string_view name, Value value);
+    void update();
+
+    bool updatable() const { return !m_table.empty(); }
+    void close();
+
+private:
+    int columnIndex(std::string_view name) const;
+
+    Connection* m_connection;
+    std::vector<std::string> m_columns;
+    std::vector<std::vector<Value>> m_rows;
+    std::vector<std::int64_t> m_keys;
+    std::size_t m_position = 0;
+    std::string m_table;
+    std::map<int, Value> m_pending;
+    std::string m_updateSql;
+    sqlite3_stmt* m_update = nullptr;
+};
+
+} // namespace zuvemo::core

@@ -1,0 +1,119 @@
+#include <gtest/gtest.h>
+
+#include "core/TextCodec.h"
+#include "core/Utf8.h"
+#include "core/Value.h"
+#include "core/ValueRules.h"
+
+using namespace zuvemo::core;
+
+TEST(TrimOrSpace, BlankAndNullBecomeOneBlank)
+{
+    EXPECT_EQ(TrimOrSpace(Value()), " ");
+    EXPECT_EQ(TrimOrSpace(Value("")), " ");
+    EXPECT_EQ(TrimOrSpace(Value("   ")), " ");
+    EXPECT_EQ(TrimOrSpace(Value("  word  ")), "word");
+    EXPECT_EQ(TrimOrSpace(Value(12345.0)), "12345");
+    // Only the ASCII blank is trimmed, as the original Trim did.
+    EXPECT_EQ(TrimOrSpace(Value("\tA\t")), "\tA\t");
+}
+
+TEST(NumberOrZero, OnlyPlainDigitsSurvive)
+{
+    for (const char* bad : {"1,000", "10.5", "-5", "１２", "", "  ", "1 2", "12a"}) {
+        EXPECT_EQ(NumberOrZero(Value(bad)), "0") << bad;
+    }
+    EXPECT_EQ(NumberOrZero(Value()), "0");
+    EXPECT_EQ(NumberOrZero(Value("007")), "007");
+    EXPECT_EQ(NumberOrZero(Value("  42  ")), "42");
+    // A whole number read as a double reads back as its digits.
+    EXPECT_EQ(NumberOrZero(Value(2500.0)), "2500");
+    EXPECT_EQ(NumberOrZero(Value(1102.5)), "0");
+}
+
+TEST(IsAllowedChars, ModesAcceptTheirClasses)
+{
+    EXPECT_TRUE(IsAllowedChars("1,234", "S"));
+    EXPECT_FALSE(IsAllowedChars("1.5", "S"));
+    EXPECT_FALSE(IsAllowedChars("1,234", "T"));
+    EXPECT_TRUE(IsAllowedChars("1,234.5", "K"));
+    EXPECT_FALSE(IsAllowedChars("１", "T"));
+    for (const char* mode : {"T", "S", "K", "X"}) {
+        EXPECT_FALSE(IsAllowedChars("", mode)) << mode;
+    }
+    EXPECT_TRUE(IsAllowedChars("abc", "X"));
+}
+
+TEST(FormatNumber, PatternsOfTheForms)
+{
+    EXPECT_EQ(FormatNumber(0, "#,###"), "");
+    EXPECT_EQ(FormatNumber(2500, "#,###"), "2,500");
+    EXPECT_EQ(FormatNumber(1102.5, "#,###"), "1,103");
+    EXPECT_EQ(FormatNumber(1234567, "#,###"), "1,234,567");
+    EXPECT_EQ(FormatNumber(999.5, "#,###"), "1,000");
+    EXPECT_EQ(FormatNumber(-2500, "#,###"), "-2,500");
+    EXPECT_EQ(FormatNumber(10, "#.##"), "10.");
+    EXPECT_EQ(FormatNumber(10.5, "#.##"), "10.5");
+    EXPECT_EQ(FormatNumber(5.25, "#.##"), "5.25");
+    EXPECT_EQ(FormatNumber(0, "#,##0"), "0");
+    EXPECT_EQ(FormatNumber(1234.5, "#,##0"), "1,235");
+    EXPECT_EQ(FormatNumber(1234.5, "#,##0.00"), "1,234.50");
+    // 0.125 is exact in binary: the half rounds away from zero.
+    EXPECT_EQ(FormatNumber(0.125, "#,##0.00"), "0.13");
+    // 1.005 is slightly below the half in binary.
+    EXPECT_EQ(FormatNumber(1.005, "#,##0.00"), "1.00");
+    EXPECT_EQ(FormatNumber(0.0525, "0.00%"), "5.25%");
+    EXPECT_EQ(FormatNumber(0, "0.00%"), "0.00%");
+}
+
+TEST(RoundToLong, HalfToEvenAndRange)
+{
+    EXPECT_EQ(RoundToLong(10.5), 10);
+    EXPECT_EQ(RoundToLong(11.5), 12);
+    EXPECT_EQ(RoundToLong(-2.5), -2);
+    EXPECT_EQ(RoundToLong(1102.4), 1102);
+    EXPECT_EQ(RoundToLong(2147483647.0), 2147483647);
+    EXPECT_FALSE(RoundToLong(2147483648.0).has_value());
+    EXPECT_FALSE(RoundToLong(-2147483649.0).has_value());
+}
+
+TEST(ValueText, FifteenSignificantDigitsWithoutTrailingPoint)
+{
+    EXPECT_EQ(Value(12345.0).toText(), "12345");
+    EXPECT_EQ(Value(1102.5).toText(), "1102.5");
+    EXPECT_EQ(Value(0.1 + 0.2).toText(), "0.3");
+    EXPECT_EQ(Value(-0.0).toText(), "0");
+    EXPECT_EQ(Value(1e20).toText(), "1E+20");
+    EXPECT_EQ(Value(std::int64_t{42}).toText(), "42");
+    EXPECT_TRUE(Value().isNull());
+    EXPECT_NE(Value(""), Value(" "));
+    EXPECT_NE(Value(), Value(""));
+}
+
+TEST(SqlText, QuotesAreDoubled)
+{
+    EXPECT_EQ(SqlText("O'Neil"), "O''Neil");
+    EXPECT_EQ(SqlText("''"), "''''");
+    EXPECT_EQ(SqlText("abc"), "abc");
+}
+
+TEST(TextCodec, Cp932DecodesWindowsExtensions)
+{
+    // 表 (95 5C) has a backslash trail byte; ① (87 40) and 髙 (FB FC) exist only in code page 932.
+    auto decoded = TextCodec::decodeCp932("\x95\x5C\x87\x40\xFB\xFC");
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(*decoded, "表①髙");
+    EXPECT_FALSE(TextCodec::decodeCp932("\x81").has_value());
+    auto encoded = TextCodec::encodeCp932("日別");
+    ASSERT_TRUE(encoded.has_value());
+    EXPECT_EQ(TextCodec::decodeCp932(*encoded), "日別");
+}
+
+TEST(Utf8, CountsCharactersNotBytes)
+{
+    EXPECT_EQ(Utf8::length("2024年01月05日"), 11u);
+    EXPECT_EQ(Utf8::left("2024年01月05日以降", 11), "2024年01月05日");
+    EXPECT_EQ(Utf8::mid("2024-01-05", 6, 2), "01");
+    EXPECT_TRUE(Utf8::isValid("日本"));
+    EXPECT_FALSE(Utf8::isValid("\xE6\x97"));
+}
