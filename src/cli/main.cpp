@@ -4,7 +4,9 @@
 #include <vector>
 
 #include "CliArguments.h"
+#include "CliSession.h"
 #include "InitCommand.h"
+#include "RefreshCommand.h"
 #include "core/Platform.h"
 
 namespace {
@@ -13,7 +15,8 @@ constexpr const char* kUsage =
     "usage: zuvemo-cli [--home DIR] COMMAND [OPTIONS]\n"
     "commands:\n"
     "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
-    "       [--bounds LOWER UPPER] [--force]\n";
+    "       [--bounds LOWER UPPER] [--force]\n"
+    "  refresh\n";
 
 } // namespace
 
@@ -36,8 +39,12 @@ int main(int argc, char** argv)
         }
         std::string command = words[0];
         cli::CliArguments args(std::vector<std::string>(words.begin() + 1, words.end()));
+        cli::installCliPresenter();
         if (command == "init") {
             return cli::runInit(home, args);
+        }
+        if (command == "refresh") {
+            return cli::runRefresh(home, args);
         }
         throw cli::UsageError("unknown command " + command);
     } catch (const cli::UsageError& e) {

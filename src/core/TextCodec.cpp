@@ -100,6 +100,35 @@ std::optional<std::string> decodeCp932(std::string_view bytes)
 #endif
 }
 
+std::string decodeCp932Lossy(std::string_view bytes)
+{
+    if (auto whole = decodeCp932(bytes)) {
+        return *whole;
+    }
+    std::string out;
+    std::size_t i = 0;
+    while (i < bytes.size()) {
+        auto c = static_cast<unsigned char>(bytes[i]);
+        bool lead = (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+        if (lead && i + 1 < bytes.size()) {
+            if (auto pair = decodeCp932(bytes.substr(i, 2))) {
+                out += *pair;
+                i += 2;
+                continue;
+            }
+        } else if (!lead) {
+            if (auto single = decodeCp932(bytes.substr(i, 1))) {
+                out += *single;
+                i += 1;
+                continue;
+            }
+        }
+        out += "\xEF\xBF\xBD";
+        i += 1;
+    }
+    return out;
+}
+
 std::optional<std::string> encodeCp932(std::string_view utf8)
 {
     if (utf8.empty()) {

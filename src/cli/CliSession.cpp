@@ -1,0 +1,56 @@
+#include "CliSession.h"
+
+#include <iostream>
+
+#include "core/MessagePresenter.h"
+
+namespace zuvemo::cli {
+
+namespace {
+
+class CliPresenter : public core::MessagePresenter {
+public:
+    void show(const std::string&, const std::string& text) override
+    {
+        std::string line;
+        for (char c : text) {
+            if (c == '\r') {
+                continue;
+            }
+            line.push_back(c == '\n' || c == '\t' ? ' ' : c);
+        }
+        std::cerr << line << std::endl;
+    }
+};
+
+} // namespace
+
+void installCliPresenter()
+{
+    core::SetMessagePresenter(std::make_shared<CliPresenter>());
+}
+
+CliSession::CliSession(const std::filesystem::path& home)
+    : m_module(home)
+{
+}
+
+bool CliSession::open()
+{
+    if (!m_module.ReadConfigFile()) {
+        core::ShowMessage(core::Mdl_Start::FileMissingMessage(m_module.ConfigFilePath));
+        return false;
+    }
+    std::error_code ec;
+    if (m_module.DatabasePath.empty() || !std::filesystem::is_regular_file(m_module.DatabasePath, ec)) {
+        core::ShowMessage(core::Mdl_Start::FileMissingMessage(m_module.DatabasePath));
+        return false;
+    }
+    if (!m_module.OpenDatabase()) {
+        core::ShowMessage(core::Mdl_Start::ConnectionRefusedMessage(m_module.DatabasePath));
+        return false;
+    }
+    return true;
+}
+
+} // namespace zuvemo::cli

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <filesystem>
+
+#include "CliArguments.h"
+
+namespace zuvemo::cli {
+
+// refresh: loads the newest daily quote list; prints its trading date as YYYY-MM-DD.
+int runRefresh(const std::filesystem::path& home, CliArguments& args);
+
+} // namespace zuvemo::cli

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <memory>
+
+#include "Downloader.h"
+
+namespace zuvemo::marketdata {
+
+class CurlEasy;
+
+// DownloadToFile on libcurl. One handle is kept for all transfers, so requests to one server
+// share its connection.
+class CurlDownloader : public Downloader {
+public:
+    struct Options {
+        long connectTimeoutMs = 15000;
+        long lowSpeedTimeS = 30;  // below 1 byte/s for this long ends the transfer
+        std::int64_t maxBytes = 64ll * 1024 * 1024;
+        bool durable = true;
+    };
+    static constexpr std::int32_t kFileError = -1;
+    static constexpr std::int32_t kTooLarge = -2;
+
+    CurlDownloader();
+    explicit CurlDownloader(const Options& options);
+    ~CurlDownloader() override;
+
+    std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) override;
+
+private:
+    Options m_options;
+    std::unique_ptr<CurlEasy> m_easy;
+};
+
+} // namespace zuvemo::marketdata

@@ -1,0 +1,136 @@
+#include "CurlEasy.h"
+
+#include <atomic>
+#include <mutex>
+#include <system_error>
+
+#include <curl/curl.h>
+
+#include "CurlDownloader.h"
+#include "core/Platform.h"
+
+namespace zuvemo::marketdata {
+
+void ensureCurlGlobal()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+CurlEasy::CurlEasy(const Limits& limits)
+    : m_curl(nullptr)
+    , m_headers(nullptr)
+    , m_limits(limits)
+{
+    ensureCurlGlobal();
+    m_curl = curl_easy_init();
+    // Neither this program nor a proxy on the way may answer from a stored copy.
+    m_headers = curl_slist_append(m_headers, "Cache-Control: no-cache");
+    m_headers = curl_slist_append(m_headers, "Pragma: no-cache");
+    curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_headers);
+    curl_easy_setopt(m_curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_MAXREDIRS, 5L);
+    curl_easy_setopt(m_curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(m_curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(m_curl, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, m_limits.connectTimeoutMs);
+    curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, m_limits.lowSpeedTimeS);
+    curl_easy_setopt(m_curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_limits.maxBytes));
+    curl_easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, "");
+    curl_easy_setopt(m_curl, CURLOPT_USERAGENT, "Zuvemo/1");
+    curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &CurlEasy::write);
+    curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(m_curl, CURLOPT_PRIVATE, this);
+}
+
+CurlEasy::~CurlEasy()
+{
+    abandon();
+    curl_easy_cleanup(m_curl);
+    curl_slist_free_all(m_headers);
+}
+
+bool CurlEasy::begin(const std::string& url, const std::filesystem::path& path)
+{
+    abandon();
+    static std::atomic<unsigned> counter{0};
+    m_target = path;
+    m_temp = path;
+    m_temp += ".part-" + std::to_string(core::Platform::processId()) + "-" + std::to_string(counter++);
+    m_file = std::fopen(core::Platform::toUtf8(m_temp).c_str(), "wb");
+    if (!m_file) {
+        return false;
+    }
+    m_bytes = 0;
+    m_tooLarge = false;
+    m_writeFailed = false;
+    curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
+    return true;
+}
+
+std::size_t CurlEasy::write(char* data, std::size_t size, std::size_t count, void* self)
+{
+    auto* easy = static_cast<CurlEasy*>(self);
+    std::size_t n = size * count;
+    easy->m_bytes += static_cast<std::int64_t>(n);
+    // libcurl checks the size cap mid-transfer only from 8.4: count here as well.
+    if (easy->m_bytes > easy->m_limits.maxBytes) {
+        easy->m_tooLarge = true;
+        return 0;
+    }
+    if (std::fwrite(data, 1, n, easy->m_file) != n) {
+        easy->m_writeFailed = true;
+        return 0;
+    }
+    return n;
+}
+
+void CurlEasy::abandon()
+{
+    if (m_file) {
+        std::fclose(m_file);
+        m_file = nullptr;
+        std::error_code ec;
+        std::filesystem::remove(m_temp, ec);
+    }
+}
+
+std::int32_t CurlEasy::finish(int curlCode)
+{
+    auto discard = [this](std::int32_t code) {
+        abandon();
+        return code;
+    };
+    if (!m_file) {
+        return CurlDownloader::kFileError;
+    }
+    if (m_tooLarge || curlCode == CURLE_FILESIZE_EXCEEDED) {
+        return discard(CurlDownloader::kTooLarge);
+    }
+    if (m_writeFailed) {
+        return discard(CurlDownloader::kFileError);
+    }
+    if (curlCode != CURLE_OK) {
+        return discard(curlCode);
+    }
+    long status = 0;
+    curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
+    if (status < 200 || status > 299) {
+        return discard(status == 0 ? CurlDownloader::kFileError : static_cast<std::int32_t>(status));
+    }
+    bool ok = std::fflush(m_file) == 0;
+    ok = std::fclose(m_file) == 0 && ok;
+    m_file = nullptr;
+    if (ok && m_limits.durable) {
+        ok = core::Platform::syncFile(m_temp);
+    }
+    std::error_code ec;
+    if (!ok || !core::Platform::replaceFile(m_temp, m_target, nullptr)) {
+        std::filesystem::remove(m_temp, ec);
+        return CurlDownloader::kFileError;
+    }
+    return 0;
+}
+
+} // namespace zuvemo::marketdata

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+typedef void CURL;
+struct curl_slist;
+
+namespace zuvemo::marketdata {
+
+// Initialises libcurl once for the process, before any thread uses it.
+void ensureCurlGlobal();
+
+// One libcurl easy handle set up for a plain GET of a file. A transfer writes into a temporary
+// file beside the target and renames it over the target only when it succeeded.
+class CurlEasy {
+public:
+    struct Limits {
+        long connectTimeoutMs = 15000;
+        long lowSpeedTimeS = 30;
+        std::int64_t maxBytes = 64ll * 1024 * 1024;
+        // Flush each file to the disk before it replaces the target. Re-fetchable caches skip it.
+        bool durable = true;
+    };
+
+    explicit CurlEasy(const Limits& limits);
+    ~CurlEasy();
+    CurlEasy(const CurlEasy&) = delete;
+    CurlEasy& operator=(const CurlEasy&) = delete;
+
+    // Prepares a transfer of url into path; false when the temporary file cannot be made.
+    bool begin(const std::string& url, const std::filesystem::path& path);
+    // Finishes a transfer whose libcurl result is curlCode: checks status and size, then moves
+    // the file into place. Returns 0 or the failure code.
+    std::int32_t finish(int curlCode);
+    // Cleans up a transfer that did not run to the end.
+    void abandon();
+
+    CURL* handle() const { return m_curl; }
+
+private:
+    static std::size_t write(char* data, std::size_t size, std::size_t count, void* self);
+
+    CURL* m_curl;
+    curl_slist* m_headers;
+    Limits m_limits;
+    std::FILE* m_file = nullptr;
+    std::filesystem::path m_temp;
+    std::filesystem::path m_target;
+    std::int64_t m_bytes = 0;
+    bool m_tooLarge = false;
+    bool m_writeFailed = false;
+};
+
+} // namespace zuvemo::marketdata

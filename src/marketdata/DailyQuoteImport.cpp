@@ -1,0 +1,130 @@
+#include "DailyQuoteImport.h"
+
+#include "CsvFields.h"
+#include "core/DatabaseError.h"
+#include "core/LineReader.h"
+#include "core/Mdl_Start.h"
+#include "core/MessagePresenter.h"
+#include "core/TextCodec.h"
+#include "core/Utf8.h"
+#include "core/Value.h"
+#include "core/ValueRules.h"
+
+namespace zuvemo::marketdata {
+
+namespace {
+
+constexpr std::size_t kDailyFields = 10;
+
+std::string numberText(const std::string& field)
+{
+    return core::Value::numberText(core::Value(core::NumberOrZero(std::string_view(field))).toDouble());
+}
+
+} // namespace
+
+bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const std::string& label)
+{
+    std::size_t lineNumber = 0;
+    std::size_t width = 0;
+    if (mode == "H") {
+        lineNumber = 1;
+        width = 11;
+    } else if (mode == "M") {
+        lineNumber = 3;
+        width = 10;
+    } else {
+        return false;
+    }
+    core::LineReader reader(path);
+    if (!reader.isOpen()) {
+        return false;
+    }
+    std::string line;
+    for (std::size_t n = 1; n <= lineNumber; ++n) {
+        if (!reader.next(line)) {
+            return false;
+        }
+    }
+    // Only the compared characters need to be valid text; the rest of the line is not read.
+    auto decoded = core::TextCodec::decodeCp932(line.substr(0, width * 2));
+    if (!decoded) {
+        decoded = core::TextCodec::decodeCp932Lossy(line.substr(0, width * 2));
+    }
+    return core::Utf8::left(*decoded, width) == label;
+}
+
+bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const std::string& dateText)
+{
+    if (!module.SharedConnection || core::Utf8::length(dateText) != 10) {
+        return false;
+    }
+    core::LineReader reader(path);
+    if (!reader.isOpen()) {
+        return false;
+    }
+    auto& connection = *module.SharedConnection;
+    try {
+        core::Transaction transaction(connection);
+        module.SqlBuffer = " DELETE FROM Table_Code";
+        connection.execute(module.SqlBuffer);
+
+        std::string raw;
+        if (reader.next(raw)) {
+            while (reader.next(raw)) {
+                // A name with a byte code page 932 does not know keeps its stock and prices.
+                std::string line = core::TextCodec::decodeCp932Lossy(raw);
+                auto fields = splitFields(line, kDailyFields);
+                if (fields.size() < kDailyFields) {
+                    continue;
+                }
+                std::string code = core::Utf8::trim(core::TrimOrSpace(std::string_view(fields[0])));
+                if (code.empty() || core::Utf8::length(code) > 6) {
+                    continue;
+                }
+                bool traded = true;
+                for (std::size_t i = 4; i < kDailyFields; ++i) {
+                    if (core::Utf8::trim(core::TrimOrSpace(std::string_view(fields[i]))) == "-") {
+                        traded = false;
+                        break;
+                    }
+                }
+                if (!traded) {
+                    continue;
+                }
+                std::string& sql = module.SqlBuffer;
+                sql.clear();
+                sql += "INSERT INTO Table_Code(";
+                sql += "MgCode , Mgmgara, MgMei, ";
+                sql += "Mgyosyu, Wscost, ";
+                sql += "Wucost, Wdcost, Wecost, ";
+                sql += "Wccost,Wbcost";
+                sql += ") VALUES (";
+                for (std::size_t i = 0; i < 4; ++i) {
+                    sql += "'" + core::SqlText(core::TrimOrSpace(std::string_view(fields[i]))) + "',";
+                }
+                for (std::size_t i = 4; i < 9; ++i) {
+                    sql += numberText(fields[i]) + ",";
+                }
+                sql += numberText(fields[9]);
+                sql += ")";
+                connection.execute(sql);
+            }
+        }
+        if (reader.failed()) {
+            return false;
+        }
+        module.SqlBuffer = " UPDATE Table_Url SET";
+        module.SqlBuffer += " kabuHdate='" + core::SqlText(core::Utf8::mid(dateText, 1, 4) + core::Utf8::mid(dateText, 6, 2)
+                                                           + core::Utf8::mid(dateText, 9, 2))
+            + "'";
+        connection.execute(module.SqlBuffer);
+        transaction.commit();
+        return true;
+    } catch (const core::DatabaseError& e) {
+        core::SetErr(e.code(), e.what());
+        return false;
+    }
+}
+
+} // namespace zuvemo::marketdata

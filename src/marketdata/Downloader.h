@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace zuvemo::marketdata {
+
+// The download seam: the refresh, the screening and the single-stock command fetch through it,
+// so tests can put a fake in its place.
+class Downloader {
+public:
+    virtual ~Downloader() = default;
+
+    // 0 when the whole body arrived with a 2xx status and now lies at path; any other value is a
+    // failure (a libcurl code, an HTTP status, or kFileError) and leaves an existing file as it was.
+    virtual std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) = 0;
+};
+
+} // namespace zuvemo::marketdata

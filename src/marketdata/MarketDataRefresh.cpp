@@ -1,0 +1,157 @@
+#include "MarketDataRefresh.h"
+
+#include <chrono>
+#include <system_error>
+
+#include "DailyQuoteImport.h"
+#include "Downloader.h"
+#include "core/Clock.h"
+#include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
+#include "core/MessagePresenter.h"
+#include "core/Platform.h"
+#include "core/Utf8.h"
+#include "core/ValueRules.h"
+
+namespace zuvemo::marketdata {
+
+MarketDataRefresh::MarketDataRefresh(core::Mdl_Start& module, Downloader& downloader, const core::Clock& clock)
+    : m_module(module)
+    , m_downloader(downloader)
+    , m_clock(clock)
+{
+}
+
+bool MarketDataRefresh::isUsableDailyUrl(const std::string& url)
+{
+    return url.rfind("http://", 0) == 0 || url.rfind("https://", 0) == 0;
+}
+
+std::string MarketDataRefresh::dateCaption(const std::string& d)
+{
+    return core::Utf8::mid(d, 1, 4) + "-" + core::Utf8::mid(d, 5, 2) + "-" + core::Utf8::mid(d, 7, 2) + " 状況";
+}
+
+MarketDataRefresh::Result MarketDataRefresh::run(const RefreshHooks& hooks)
+{
+    if (hooks.busyPointer) {
+        hooks.busyPointer(true);
+    }
+    Result result;
+    try {
+        result = runSteps(hooks);
+    } catch (const core::DatabaseError& e) {
+        core::SetErr(e.code(), e.what());
+        core::ShowMessage("");
+        result.outcome = Outcome::Failed;
+    } catch (const std::filesystem::filesystem_error& e) {
+        core::SetErr(e.code().value(), e.what());
+        core::ShowMessage("");
+        result.outcome = Outcome::Failed;
+    }
+    if (hooks.busyPointer) {
+        hooks.busyPointer(false);
+    }
+    return result;
+}
+
+MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
+{
+    Result result;
+    auto& m = m_module;
+    if (!m.SharedConnection) {
+        throw core::DatabaseError(21, "the database is not open");
+    }
+    m.SqlBuffer = " SELECT * FROM Table_Url";
+    auto& url = m.OpenShared();
+    if (url.isEof()) {
+        m.SharedRecordset.reset();
+        core::ShowMessage(kNoAddressMessage);
+        result.outcome = Outcome::NoAddress;
+        return result;
+    }
+    const std::string dailyUrl = core::Utf8::trim(core::TrimOrSpace(url.field("kabuHUrl")));
+    const std::string suffix = core::Utf8::trim(core::TrimOrSpace(url.field("kabuSi")));
+    const std::string heldDate = core::Utf8::trim(core::TrimOrSpace(url.field("kabuHdate")));
+    m.SharedRecordset.reset();
+    if (dailyUrl.empty() || !isUsableDailyUrl(dailyUrl)) {
+        core::ShowMessage(kNoAddressMessage);
+        result.outcome = Outcome::NoAddress;
+        return result;
+    }
+
+    const auto zipFolder = m.programFolder() / "zip";
+    std::filesystem::create_directories(zipFolder);
+    const auto dailyFile = zipFolder / core::Platform::fromUtf8("日別" + suffix);
+
+    using namespace std::chrono;
+    const sys_days today{m_clock.today()};
+    bool found = false;
+    year_month_day day{};
+    for (int i = 0; i < kAttempts; ++i) {
+        if (hooks.progress && !hooks.progress(i, kAttempts)) {
+            result.outcome = Outcome::Cancelled;
+            return result;
+        }
+        day = year_month_day{today - days{i}};
+        const std::string dashed = core::Clock::dashed(day);
+        if (m_downloader.DownloadToFile(dailyUrl + dashed + "?download=csv", dailyFile) != 0) {
+            continue;
+        }
+        std::string label = core::Utf8::mid(dashed, 1, 4) + "年" + core::Utf8::mid(dashed, 6, 2) + "月"
+            + core::Utf8::mid(dashed, 9, 2) + "日";
+        if (CheckCSV("H", dailyFile, label)) {
+            found = true;
+            break;
+        }
+    }
+    if (!found) {
+        core::ShowMessage(kNotFoundMessage);
+        result.outcome = Outcome::NotFound;
+        return result;
+    }
+
+    const std::string loaded = core::Clock::dashed(day);
+    result.outcome = Outcome::Loaded;
+    result.tradingDate = loaded;
+    if (!CreateMDB(m, dailyFile, loaded)) {
+        core::ShowMessage(kImportFailedMessage);
+        result.outcome = Outcome::ImportFailed;
+        // The table still holds the earlier list: the window shows that list's date.
+        result.tradingDate = heldDate.size() == 8 ? core::Utf8::mid(dateCaption(heldDate), 1, 10) : std::string();
+    }
+    if (hooks.setDateLabel) {
+        hooks.setDateLabel(result.outcome == Outcome::Loaded ? loaded + " 状況"
+                                                             : (heldDate.size() == 8 ? dateCaption(heldDate) : ""));
+    }
+
+    std::error_code ec;
+    const auto csvFolder = m.programFolder() / "csv";
+    if (std::filesystem::exists(csvFolder, ec)) {
+        std::filesystem::remove_all(csvFolder);
+    }
+    if (hooks.refillStockLists) {
+        hooks.refillStockLists();
+    }
+    m.SqlBuffer = " UPDATE Table_Code SET";
+    m.SqlBuffer += " Achk=' ',";
+    m.SqlBuffer += " Cchk=' ',";
+    m.SqlBuffer += " Dchk=' '";
+    m.ExecuteShared();
+
+    m.SqlBuffer = " DELETE FROM WorkKocyu";
+    m.ExecuteShared();
+    if (hooks.refillCandidates) {
+        hooks.refillCandidates();
+    }
+    m.SqlBuffer = " UPDATE Table_KOCYU INNER JOIN Table_Code ON";
+    m.SqlBuffer += " Table_KOCYU.Wmgcode = Table_Code.MgCode";
+    m.SqlBuffer += " SET Table_KOCYU.WzuvemoG = Table_Code.Wecost";
+    m.ExecuteShared();
+    if (hooks.judgeWatchList) {
+        hooks.judgeWatchList();
+    }
+    return result;
+}
+
+} // namespace zuvemo::marketdata

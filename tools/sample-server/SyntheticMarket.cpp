@@ -1,0 +1,202 @@
+#include "SyntheticMarket.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+#include "TradingCalendar.h"
+#include "core/Clock.h"
+#include "core/TextCodec.h"
+#include "core/Value.h"
+
+namespace zuvemo::sample {
+
+using namespace std::chrono;
+
+namespace {
+
+// splitmix64: small, fast and the same everywhere.
+class Random {
+public:
+    explicit Random(std::uint64_t seed)
+        : m_state(seed)
+    {
+    }
+    std::uint64_t next()
+    {
+        std::uint64_t z = (m_state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    double uniform() { return static_cast<double>(next() >> 11) * (1.0 / 9007199254740992.0); }
+    double normal()
+    {
+        double u1 = std::max(uniform(), 1e-12);
+        double u2 = uniform();
+        return std::sqrt(-2.0 * std::log(u1)) * std::cos(6.283185307179586 * u2);
+    }
+    std::size_t pick(std::size_t n) { return static_cast<std::size_t>(next() % n); }
+
+private:
+    std::uint64_t m_state;
+};
+
+const char* const kMarkets[] = {"東証プライム", "東証プライム", "東証プライム", "東証スタンダード", "東証スタンダード",
+                                "東証グロース", "名証プレミア", "名証メイン", "札証", "福証"};
+
+const char* const kIndustries[] = {
+    "水産・農林業", "鉱業", "建設業", "食料品", "繊維製品", "パルプ・紙", "化学", "医薬品", "石油・石炭製品",
+    "ゴム製品", "ガラス・土石製品", "鉄鋼", "非鉄金属", "金属製品", "機械", "電気機器", "輸送用機器", "精密機器",
+    "その他製品", "電気・ガス業", "陸運業", "海運業", "空運業", "倉庫・運輸関連業", "情報・通信業", "卸売業",
+    "小売業", "銀行業", "証券、商品先物取引業", "保険業", "その他金融業", "不動産業", "サービス業"};
+
+const char* const kPrefixes[] = {"日本", "東京", "大阪", "北海道", "九州", "中部", "東洋", "大和", "三和", "昭和",
+                                 "富士", "丸紅", "新日", "関西", "名古屋", "横浜", "神戸", "京都", "太平洋", "瀬戸内",
+                                 "北陸", "信越", "山陽", "東邦", "朝日", "光", "旭", "明治", "桜", "若葉"};
+
+const char* const kSuffixes[] = {"製作所", "工業", "商事", "ホールディングス", "電機", "化学", "建設", "銀行",
+                                 "食品", "製薬", "不動産", "物産", "精機", "電子", "運輸", "証券", "産業", "興業",
+                                 "システムズ", "テクノロジー", "ファーマ", "リテイリング", "エナジー", "通信"};
+
+std::string twoDigits(unsigned v)
+{
+    char buf[8];
+    std::snprintf(buf, sizeof buf, "%02u", v);
+    return buf;
+}
+
+std::string price(double v, bool decimal)
+{
+    if (decimal) {
+        return core::Value::numberText(std::floor(v) + 0.5);
+    }
+    return core::Value::numberText(std::round(v));
+}
+
+std::string kanjiDate(sys_days d)
+{
+    year_month_day ymd{d};
+    return std::to_string(static_cast<int>(ymd.year())) + "年" + twoDigits(static_cast<unsigned>(ymd.month())) + "月"
+        + twoDigits(static_cast<unsigned>(ymd.day())) + "日";
+}
+
+} // namespace
+
+SyntheticMarket::SyntheticMarket(const Options& options)
+    : m_options(options)
+{
+    m_options.stocks = std::clamp(m_options.stocks, 1, 8600);
+    m_options.days = std::max(m_options.days, 1);
+    // A little more than a history, so the daily files of the last weeks exist too.
+    m_days = TradingCalendar::tradingDaysUntil(m_options.today, m_options.days + 40);
+    const int total = static_cast<int>(m_days.size());
+
+    Random names(m_options.seed * 7919 + 17);
+    for (int s = 0; s < m_options.stocks; ++s) {
+        Stock stock;
+        stock.code = std::to_string(1300 + (s * 8600) / m_options.stocks);
+        std::string base = std::string(kPrefixes[names.pick(std::size(kPrefixes))])
+            + kSuffixes[names.pick(std::size(kSuffixes))];
+        if (s % 97 == 5) {
+            stock.name = "オニール'ズ" + base;
+        } else if (s % 89 == 7) {
+            stock.name = "ｻﾝﾌﾟﾙ" + base;
+        } else if (s % 83 == 11) {
+            stock.name = (s % 2 ? "髙" : "第①") + base;
+        } else {
+            stock.name = base;
+        }
+        stock.market = kMarkets[names.pick(std::size(kMarkets))];
+        stock.industry = kIndustries[names.pick(std::size(kIndustries))];
+
+        Random rng(m_options.seed * 1000003 + static_cast<std::uint64_t>(s) * 7 + 1);
+        double close = std::exp(std::log(150.0) + rng.uniform() * std::log(20000.0 / 150.0));
+        double baseVolume = std::exp(std::log(2000.0) + rng.uniform() * std::log(2000000.0 / 2000.0));
+        double drift = 0.0;
+        double sigma = 0.01 + rng.uniform() * 0.025;
+        bool illiquid = rng.uniform() < 0.08;
+        bool decimals = s % 53 == 3;
+        stock.lastDay = total - 1;
+        if (s % 71 == 13) {
+            stock.lastDay = total - 2 - static_cast<int>(rng.pick(20));
+        }
+        stock.bars.resize(static_cast<std::size_t>(total));
+        for (int t = 0; t < total; ++t) {
+            if (t % 20 == 0) {
+                drift = rng.normal() * 0.004;
+            }
+            Bar& bar = stock.bars[static_cast<std::size_t>(t)];
+            if (t > stock.lastDay || (illiquid && rng.uniform() < 0.06)) {
+                bar = Bar{close, close, close, close, 0, false};
+                continue;
+            }
+            double open = close * (1.0 + rng.normal() * sigma * 0.3);
+            double next = std::max(open * (1.0 + drift + rng.normal() * sigma), 1.0);
+            double high = std::max(open, next) * (1.0 + std::fabs(rng.normal()) * sigma * 0.5);
+            double low = std::min(open, next) * (1.0 - std::fabs(rng.normal()) * sigma * 0.5);
+            auto volume = static_cast<std::int64_t>(baseVolume * std::exp(rng.normal() * 0.5));
+            bar.open = std::max(std::round(open), 1.0);
+            bar.close = std::max(std::round(next), 1.0);
+            bar.high = std::max({std::round(high), bar.open, bar.close});
+            bar.low = std::max(std::min({std::round(low), bar.open, bar.close}), 1.0);
+            bar.volume = std::max<std::int64_t>(volume / 100 * 100, 100);
+            bar.decimal = decimals && rng.uniform() < 0.05;
+            close = bar.close;
+        }
+        m_byCode[stock.code] = m_stocks.size();
+        m_stocks.push_back(std::move(stock));
+    }
+}
+
+std::optional<std::string> SyntheticMarket::dailyFile(year_month_day ymd)
+{
+    auto it = std::find(m_days.begin(), m_days.end(), sys_days{ymd});
+    if (it == m_days.end()) {
+        return std::nullopt;
+    }
+    int t = static_cast<int>(it - m_days.begin());
+    std::lock_guard lock(m_cacheMutex);
+    if (auto cached = m_dailyCache.find(t); cached != m_dailyCache.end()) {
+        return cached->second;
+    }
+    std::string text = kanjiDate(*it) + " 全銘柄 株価一覧 (終値ベース)\r\n";
+    for (const auto& stock : m_stocks) {
+        const Bar& bar = stock.bars[static_cast<std::size_t>(t)];
+        text += stock.code + "," + stock.market + "," + stock.name + "," + stock.industry + ",";
+        if (bar.volume == 0) {
+            text += "-,-,-,-,0,0\r\n";
+            continue;
+        }
+        auto value = static_cast<std::int64_t>(bar.close * static_cast<double>(bar.volume));
+        text += price(bar.open, false) + "," + price(bar.high, false) + "," + price(bar.low, false) + ","
+            + price(bar.close, false) + "," + std::to_string(bar.volume) + "," + std::to_string(value) + "\r\n";
+    }
+    auto encoded = core::TextCodec::encodeCp932(text);
+    std::string body = encoded ? *encoded : text;
+    m_dailyCache.emplace(t, body);
+    return body;
+}
+
+std::optional<std::string> SyntheticMarket::historyFile(const std::string& code) const
+{
+    auto it = m_byCode.find(code);
+    if (it == m_byCode.end()) {
+        return std::nullopt;
+    }
+    const Stock& stock = m_stocks[it->second];
+    std::string text = stock.code + " " + stock.name + " " + stock.market + " 株価時系列\r\n";
+    text += "日付,始値,高値,安値,終値,出来高,売買代金\r\n";
+    int first = std::max(0, stock.lastDay - m_options.days + 1);
+    for (int t = stock.lastDay; t >= first; --t) {
+        const Bar& bar = stock.bars[static_cast<std::size_t>(t)];
+        auto value = static_cast<std::int64_t>(bar.close * static_cast<double>(bar.volume));
+        text += core::Clock::dashed(year_month_day{m_days[static_cast<std::size_t>(t)]}) + ","
+            + price(bar.open, bar.decimal) + "," + price(bar.high, false) + "," + price(bar.low, false) + ","
+            + price(bar.close, bar.decimal) + "," + std::to_string(bar.volume) + "," + std::to_string(value) + "\r\n";
+    }
+    auto encoded = core::TextCodec::encodeCp932(text);
+    return encoded ? *encoded : text;
+}
+
+} // namespace zuvemo::sample

@@ -1,0 +1,104 @@
+#include <charconv>
+#include <csignal>
+#include <cstdlib>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include "SampleServer.h"
+#include "core/Clock.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stop = 0;
+
+void onSignal(int)
+{
+    g_stop = 1;
+}
+
+[[noreturn]] void usage(const std::string& message)
+{
+    std::cerr << "zuvemo-sample-server: " << message << std::endl;
+    std::exit(2);
+}
+
+long number(const std::string& text, const std::string& option, long min, long max)
+{
+    long v = 0;
+    auto res = std::from_chars(text.data(), text.data() + text.size(), v);
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || v < min || v > max) {
+        usage(option + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max));
+    }
+    return v;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace zuvemo;
+    sample::SampleServer::Options options;
+    options.market.today = core::Clock().today();
+    int port = 0;
+    for (int i = 1; i < argc; ++i) {
+        std::string a = argv[i];
+        auto value = [&]() -> std::string {
+            if (i + 1 >= argc) {
+                usage(a + " needs a value");
+            }
+            return argv[++i];
+        };
+        if (a == "--port") {
+            port = static_cast<int>(number(value(), a, 0, 65535));
+        } else if (a == "--stocks") {
+            options.market.stocks = static_cast<int>(number(value(), a, 1, 8600));
+        } else if (a == "--days") {
+            options.market.days = static_cast<int>(number(value(), a, 1, 5000));
+        } else if (a == "--seed") {
+            options.market.seed = static_cast<std::uint64_t>(number(value(), a, 0, 2147483647));
+        } else if (a == "--latency-ms") {
+            options.latencyMs = static_cast<int>(number(value(), a, 0, 600000));
+        } else if (a == "--fail-rate") {
+            std::string v = value();
+            double f = -1;
+            auto res = std::from_chars(v.data(), v.data() + v.size(), f);
+            if (res.ec != std::errc() || res.ptr != v.data() + v.size() || f < 0 || f > 1) {
+                usage("--fail-rate takes a share from 0 to 1");
+            }
+            options.failRate = f;
+        } else if (a == "--today") {
+            std::string v = value();
+            int y = 0;
+            unsigned m = 0, d = 0;
+            if (v.size() != 10 || std::sscanf(v.c_str(), "%4d-%2u-%2u", &y, &m, &d) != 3) {
+                usage("--today takes YYYY-MM-DD");
+            }
+            options.market.today = std::chrono::year_month_day{std::chrono::year{y}, std::chrono::month{m},
+                                                               std::chrono::day{d}};
+            if (!options.market.today.ok()) {
+                usage("--today takes a real date");
+            }
+        } else if (a == "--help" || a == "-h") {
+            std::cout << "usage: zuvemo-sample-server [--port P] [--stocks N] [--days D] [--seed S]\n"
+                         "                            [--latency-ms L] [--fail-rate F] [--today YYYY-MM-DD]\n";
+            return 0;
+        } else {
+            usage("unknown option " + a);
+        }
+    }
+
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    sample::SampleServer server(options);
+    if (server.start(port) < 0) {
+        std::cerr << "zuvemo-sample-server: cannot listen on port " << port << std::endl;
+        return 1;
+    }
+    std::cout << server.dailyBaseUrl() << "\n" << server.historyBaseUrl() << std::endl;
+    while (!g_stop) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    server.stop();
+    return 0;
+}
