@@ -1,0 +1,171 @@
+#include <gtest/gtest.h>
+
+#include <poll.h>
+#include <sys/socket.h>
+
+#include <chrono>
+#include <thread>
+
+#include <httplib.h>
+
+#include "RawHttpServer.h"
+#include "TestSupport.h"
+#include "marketdata/CurlDownloader.h"
+
+using namespace zuvemo;
+using test::RawHttpServer;
+using test::TempFolder;
+
+namespace {
+
+class HttpFixture : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        m_server.Get("/ok", [this](const httplib::Request& req, httplib::Response& res) {
+            m_noCache = req.get_header_value("Cache-Control") == "no-cache" && req.get_header_value("Pragma") == "no-cache";
+            res.set_content("line1\r\nline2\r\n", "text/csv");
+        });
+        m_server.Get("/missing", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+        m_server.Get("/broken", [](const httplib::Request&, httplib::Response& res) {
+            res.status = 500;
+            res.set_content("error page", "text/html");
+        });
+        m_server.Get("/big", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content(std::string(2 * 1024 * 1024, 'x'), "text/plain");
+        });
+        m_port = m_server.bind_to_any_port("127.0.0.1");
+        m_thread = std::thread([this] { m_server.listen_after_bind(); });
+        while (!m_server.is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        test::writeFile(m_target, "previous file");
+    }
+    void TearDown() override
+    {
+        m_server.stop();
+        m_thread.join();
+    }
+    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    // Only the target itself may remain in the folder: no temporary file survives.
+    void expectNoLeftovers()
+    {
+        int files = 0;
+        for (const auto& e : std::filesystem::directory_iterator(m_dir.path())) {
+            (void)e;
+            ++files;
+        }
+        EXPECT_EQ(files, 1);
+    }
+
+    TempFolder m_dir;
+    std::filesystem::path m_target = m_dir / "日別.csv";
+    httplib::Server m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    bool m_noCache = false;
+};
+
+} // namespace
+
+TEST_F(HttpFixture, SuccessReplacesTheFileAndAsksForNoCachedCopy)
+{
+    marketdata::CurlDownloader d;
+    EXPECT_EQ(d.DownloadToFile(url("/ok?download=csv"), m_target), 0);
+    EXPECT_EQ(test::readFile(m_target), "line1\r\nline2\r\n");
+    EXPECT_TRUE(m_noCache);
+    // The same handle serves the next request.
+    EXPECT_EQ(d.DownloadToFile(url("/ok"), m_target), 0);
+    expectNoLeftovers();
+}
+
+TEST_F(HttpFixture, ErrorStatusesFailAndKeepTheOldFile)
+{
+    marketdata::CurlDownloader d;
+    EXPECT_EQ(d.DownloadToFile(url("/missing"), m_target), 404);
+    EXPECT_EQ(d.DownloadToFile(url("/broken"), m_target), 500);
+    EXPECT_EQ(test::readFile(m_target), "previous file");
+    expectNoLeftovers();
+}
+
+TEST_F(HttpFixture, OversizeBodyFails)
+{
+    marketdata::CurlDownloader::Options options;
+    options.maxBytes = 1024 * 1024;
+    marketdata::CurlDownloader d(options);
+    EXPECT_EQ(d.DownloadToFile(url("/big"), m_target), marketdata::CurlDownloader::kTooLarge);
+    EXPECT_EQ(test::readFile(m_target), "previous file");
+    expectNoLeftovers();
+}
+
+TEST_F(HttpFixture, UnwritableTargetFolderFails)
+{
+    marketdata::CurlDownloader d;
+    EXPECT_NE(d.DownloadToFile(url("/ok"), m_dir / "no-such-folder" / "x.csv"), 0);
+}
+
+TEST(Download, ConnectionRefusedFails)
+{
+    TempFolder dir;
+    int port = 0;
+    {
+        RawHttpServer s([](int) {});
+        port = s.port();
+    }
+    marketdata::CurlDownloader d;
+    EXPECT_NE(d.DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/x", dir / "f"), 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "f"));
+}
+
+TEST(Download, TruncatedBodyFails)
+{
+    TempFolder dir;
+    test::writeFile(dir / "f", "old");
+    RawHttpServer s([](int sock) {
+        RawHttpServer::sendAll(sock, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n2024年01月05日 only part");
+    });
+    marketdata::CurlDownloader d;
+    EXPECT_NE(d.DownloadToFile(s.url(), dir / "f"), 0);
+    EXPECT_EQ(test::readFile(dir / "f"), "old");
+}
+
+TEST(Download, ServerThatNeverAnswersTimesOut)
+{
+    TempFolder dir;
+    RawHttpServer s([](int sock) {
+        // Hold the connection open, silent, until the client gives up.
+        for (int i = 0; i < 100; ++i) {
+            pollfd p{sock, POLLIN, 0};
+            if (::poll(&p, 1, 50) > 0) {
+                char c;
+                if (::recv(sock, &c, 1, 0) <= 0) {
+                    return;
+                }
+            }
+        }
+    });
+    marketdata::CurlDownloader::Options options;
+    options.lowSpeedTimeS = 1;
+    marketdata::CurlDownloader d(options);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_NE(d.DownloadToFile(s.url(), dir / "f"), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+    EXPECT_FALSE(std::filesystem::exists(dir / "f"));
+}
+
+TEST(Download, HundredMegabyteBodyWithoutLengthIsCutAtTheCap)
+{
+    TempFolder dir;
+    RawHttpServer s([](int sock) {
+        RawHttpServer::sendAll(sock, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        std::string chunk(1024 * 1024, 'z');
+        for (int i = 0; i < 100; ++i) {
+            if (!RawHttpServer::sendAll(sock, chunk)) {
+                return;
+            }
+        }
+    });
+    marketdata::CurlDownloader d;
+    EXPECT_EQ(d.DownloadToFile(s.url(), dir / "f"), marketdata::CurlDownloader::kTooLarge);
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
