@@ -37,7 +37,6 @@ CurlEasy::CurlEasy(const Limits& limits)
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, m_limits.lowSpeedTimeS);
     curl_easy_setopt(m_curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_limits.maxBytes));
-    curl_easy_setopt(m_curl, CURLOPT_ACCEPT_ENCODING, "");
     curl_easy_setopt(m_curl, CURLOPT_USERAGENT, "Zuvemo/1");
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &CurlEasy::write);
     curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, this);

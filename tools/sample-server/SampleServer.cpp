@@ -2,6 +2,10 @@
 
 #include <chrono>
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <httplib.h>
 
 namespace zuvemo::sample {
@@ -13,6 +17,13 @@ SampleServer::SampleServer(const Options& options)
 {
     // Every kept-alive connection holds a worker: leave room for many parallel clients.
     m_server->new_task_queue = [] { return new httplib::ThreadPool(32); };
+    // Headers and body go out in separate writes: without this, a kept-alive connection waits
+    // for the client's delayed acknowledgement on every answer.
+    m_server->set_socket_options([](int sock) {
+        httplib::default_socket_options(sock);
+        int one = 1;
+        ::setsockopt(sock, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+    });
     m_server->set_keep_alive_max_count(100000);
     m_server->set_keep_alive_timeout(30);
     auto delay = [this] {
