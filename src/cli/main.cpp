@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "AnalysisCommands.h"
 #include "CliArguments.h"
 #include "CliSession.h"
 #include "InitCommand.h"
@@ -16,7 +17,9 @@ constexpr const char* kUsage =
     "commands:\n"
     "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
     "       [--bounds LOWER UPPER] [--force]\n"
-    "  refresh\n";
+    "  refresh\n"
+    "  analyse FILE [--chart]\n"
+    "  screen [--market M] [--industry I] [--jobs N]\n";
 
 } // namespace
 
@@ -45,6 +48,12 @@ int main(int argc, char** argv)
         }
         if (command == "refresh") {
             return cli::runRefresh(home, args);
+        }
+        if (command == "analyse") {
+            return cli::runAnalyse(home, args);
+        }
+        if (command == "screen") {
+            return cli::runScreen(home, args);
         }
         throw cli::UsageError("unknown command " + command);
     } catch (const cli::UsageError& e) {

@@ -5,6 +5,7 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <io.h>
 #include <windows.h>
 #else
 #include <fcntl.h>
@@ -98,6 +99,15 @@ bool replaceFile(const std::filesystem::path& source, const std::filesystem::pat
     }
     syncFolder(target.parent_path());
     return true;
+#endif
+}
+
+bool stderrIsTerminal()
+{
+#ifdef _WIN32
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return ::isatty(STDERR_FILENO) != 0;
 #endif
 }
 

@@ -22,6 +22,9 @@ bool syncFolder(const std::filesystem::path& folder);
 // Replaces target by source in one step; target never goes missing.
 bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error);
 
+// True when standard error is a terminal (for progress bars).
+bool stderrIsTerminal();
+
 // Identifier of the running process.
 long processId();
 

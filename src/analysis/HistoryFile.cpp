@@ -1,0 +1,65 @@
+#include "HistoryFile.h"
+
+#include <charconv>
+
+#include "core/LineReader.h"
+#include "core/TextCodec.h"
+#include "core/Utf8.h"
+#include "core/ValueRules.h"
+#include "marketdata/CsvFields.h"
+
+namespace zuvemo::analysis {
+
+namespace {
+
+constexpr std::size_t kHistoryFields = 7;
+
+double numberOf(const std::string& field)
+{
+    std::string digits = core::NumberOrZero(std::string_view(field));
+    double v = 0;
+    std::from_chars(digits.data(), digits.data() + digits.size(), v);
+    return v;
+}
+
+} // namespace
+
+std::optional<std::vector<HistoryRow>> readHistoryFile(const std::filesystem::path& path)
+{
+    core::LineReader reader(path);
+    if (!reader.isOpen()) {
+        return std::nullopt;
+    }
+    std::vector<HistoryRow> rows;
+    rows.reserve(320);
+    std::string raw;
+    int lineNumber = 0;
+    while (reader.next(raw)) {
+        if (++lineNumber <= 2) {
+            continue;
+        }
+        auto fields = marketdata::splitFields(core::TextCodec::decodeCp932Lossy(raw), kHistoryFields);
+        if (fields.size() < kHistoryFields) {
+            continue;
+        }
+        double value = numberOf(fields[6]);
+        if (!(value > 0)) {
+            continue;
+        }
+        HistoryRow row;
+        row.date = core::TrimOrSpace(std::string_view(fields[0]));
+        row.open = numberOf(fields[1]);
+        row.high = numberOf(fields[2]);
+        row.low = numberOf(fields[3]);
+        row.close = numberOf(fields[4]);
+        row.volume = numberOf(fields[5]);
+        row.value = value;
+        rows.push_back(std::move(row));
+    }
+    if (reader.failed()) {
+        return std::nullopt;
+    }
+    return rows;
+}
+
+} // namespace zuvemo::analysis

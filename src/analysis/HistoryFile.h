@@ -1,0 +1,21 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zuvemo::analysis {
+
+// One stored day of a price history, as the import keeps it.
+struct HistoryRow {
+    std::string date;  // field 1 through the text rule
+    double open = 0, high = 0, low = 0, close = 0, volume = 0, value = 0;
+};
+
+// Reads a price history file: two heading lines, then one day per line, newest first. A line
+// becomes a row when its seventh field (trading value) is a whole number above 0; lines with
+// fewer than seven fields are skipped. Empty optional when the file cannot be read.
+std::optional<std::vector<HistoryRow>> readHistoryFile(const std::filesystem::path& path);
+
+} // namespace zuvemo::analysis

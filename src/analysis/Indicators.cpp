@@ -1,0 +1,370 @@
+#include "Indicators.h"
+
+#include <cmath>
+
+namespace zuvemo::analysis::Indicators {
+
+namespace {
+
+// Largest magnitude for which every windowed sum of the integer series is exact in a double, so
+// that a prefix-sum difference equals the left-to-right sum bit for bit.
+constexpr double kExactLimit = 1099511627776.0;  // 2^40
+
+bool exactInputs(const double* close, const double* volume, int n)
+{
+    for (int i = 0; i < n; ++i) {
+        double c = close[i];
+        double v = volume[i];
+        if (!(std::fabs(c) <= kExactLimit) || !(std::fabs(v) <= kExactLimit) || c != std::trunc(c)
+            || v != std::trunc(v)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+Mark shortSignal(double m6, double s, double t)
+{
+    if (m6 >= 1.05) {
+        return s * 2.2 <= t ? Mark::Sell : Mark::None;
+    }
+    return (m6 <= 0.96 && t * 2.8 <= s) ? Mark::Buy : Mark::None;
+}
+
+// The parts of one day that do not depend on how sums are formed.
+struct DayTerms {
+    double S, T, M6;
+};
+
+double strengthS(const double* C, int k, double a, double c, double e)
+{
+    double b = C[k - 4] < C[k] ? 0.0 : C[k - 5] - C[k - 1];
+    double d = C[k - 4] < C[k] ? 0.0 : C[k - 4] - C[k] + 0.001;
+    double f = C[k - 4] <= C[k] ? C[k] - C[k - 4] + 0.001 : 0.0;
+    double D = (f + e) / 4 + (d + c) / 4;
+    return D == 0 ? 0.0 : ((b + a) / 4) / D;
+}
+
+double strengthT(const double* C, int k, double sumG, double sumL)
+{
+    double g = sumG * 13 / 14;
+    double u = C[k - 15] < C[k - 1] ? C[k - 1] - C[k - 15] : 0.0;
+    double l = sumL * 13 / 14;
+    double w = C[k - 15] > C[k - 1] ? C[k - 15] - C[k - 1] : 0.0;
+    double up = (g + u) / 14;
+    double down = (w + l) / 14;
+    return up + down == 0 ? 0.0 : up / (up + down);
+}
+
+Mark volumeSignal(Mark h, double sumV, double v)
+{
+    if (h == Mark::Buy) {
+        double q = sumV / 6 * 1.1;
+        return v > q ? Mark::Buy : Mark::None;
+    }
+    if (h == Mark::Sell) {
+        double q = sumV / 6 * 1.7;
+        return v > q ? Mark::Sell : Mark::None;
+    }
+    return Mark::None;
+}
+
+Mark zone4(const double* C, int k, double p, double r)
+{
+    double q = C[k - 4] < C[k] ? C[k] - C[k - 3] : 0.0;
+    double up = (q + p) / 4;
+    double s = C[k - 4] > C[k] ? C[k - 4] - C[k] : 0.0;
+    double down = (s + r) / 4;
+    return up <= down ? Mark::Buy : Mark::Sell;
+}
+
+Mark zone14(const double* C, int k, double sumG, double sumL)
+{
+    double p = sumG * 13 / 14;
+    double q = C[k - 14] < C[k] ? C[k] - C[k - 14] : 0.0;
+    double up = (p + q) / 14;
+    double r = sumL * 13 / 14;
+    double s = C[k - 14] > C[k] ? C[k - 14] - C[k] : 0.0;
+    double down = (s + r) / 14;
+    return up <= down ? Mark::Buy : Mark::Sell;
+}
+
+Mark zone7(const double* P, int k, double sumA)
+{
+    double base = sumA * 6 / 7;
+    double rise = (P[k - 6] < P[k] ? P[k] - P[k - 6] : 0.0) / 7;
+    double fall = (P[k - 6] > P[k] ? P[k - 6] - P[k] : 0.0) / 7;
+    double up = base + rise;
+    double down = base + fall;
+    return up <= down ? Mark::Buy : Mark::Sell;
+}
+
+double ratioToMean(double p, double m)
+{
+    return m == 0 ? 1.0 : p / m;
+}
+
+// Gains, losses, carried close and volume, and the absolute change: the per-day inputs of
+// every later sum.
+void baseSeries(const double* C, const double* V, int n, Series& out)
+{
+    for (int k = 0; k < n; ++k) {
+        if (k == 0) {
+            out.G[0] = 0;
+            out.L[0] = 0;
+            out.P[0] = 0;
+            out.W[0] = 0;
+            out.A[0] = 0;
+            continue;
+        }
+        out.G[k] = C[k - 1] < C[k] ? C[k] - C[k - 1] : 0.0;
+        out.L[k] = C[k - 1] > C[k] ? C[k - 1] - C[k] : 0.0;
+        out.P[k] = C[k] != 0 ? C[k] : out.P[k - 1];
+        out.W[k] = V[k] != 0 ? V[k] : out.W[k - 1];
+        double diff = out.P[k - 1] - out.P[k];
+        out.A[k] = diff > 0 ? diff : out.P[k] - out.P[k - 1];
+    }
+}
+
+// Exact running sums: prefix[i] is the sum of the first i values.
+struct Prefix {
+    Array<double> G, L, P, W, A, V;
+};
+
+void prefixSums(const double* V, int n, const Series& s, Prefix& p)
+{
+    p.G[0] = p.L[0] = p.P[0] = p.W[0] = p.A[0] = p.V[0] = 0;
+    for (int k = 0; k < n; ++k) {
+        p.G[k + 1] = p.G[k] + s.G[k];
+        p.L[k + 1] = p.L[k] + s.L[k];
+        p.P[k + 1] = p.P[k] + s.P[k];
+        p.W[k + 1] = p.W[k] + s.W[k];
+        p.A[k + 1] = p.A[k] + s.A[k];
+        p.V[k + 1] = p.V[k] + V[k];
+    }
+}
+
+// Sum of values from..to inclusive.
+inline double span(const Array<double>& prefix, int from, int to)
+{
+    return prefix[to + 1] - prefix[from];
+}
+
+void signalDay(const double* C, const double* V, int k, Bounds bounds, const Prefix& p, Series& out)
+{
+    double S = 0;
+    if (k >= 5) {
+        double a = span(p.G, k - 4, k - 1) * 3 / 4;
+        double c = span(p.G, k - 3, k) * 3 / 4;
+        double e = span(p.L, k - 4, k - 1) * 3 / 4;
+        S = strengthS(C, k, a, c, e);
+    }
+    double T = k >= 15 ? strengthT(C, k, span(p.G, k - 14, k - 1), span(p.L, k - 14, k - 1)) : 0.0;
+    double st = S + T;
+    double M6 = k >= 6 ? ratioToMean(out.P[k], span(p.P, k - 6, k - 1) / 6) : 0.0;
+    Mark H = shortSignal(M6, S, T);
+    out.S[k] = S;
+    out.T[k] = T;
+    out.B[k] = (bounds.lower <= st && st <= bounds.upper) ? 1.0 : 0.0;
+    out.M6[k] = M6;
+    out.H[k] = H;
+    out.K[k] = k < 6 ? Mark::None : volumeSignal(H, span(p.V, k - 6, k - 1), V[k]);
+}
+
+thread_local Prefix t_prefix;
+thread_local Series t_series;
+
+} // namespace
+
+void computeChart(const double* C, const double* V, int n, Bounds bounds, Series& out)
+{
+    if (n > kCapacity) {
+        n = kCapacity;
+    }
+    if (!exactInputs(C, V, n)) {
+        computeReference(C, V, n, bounds, out);
+        return;
+    }
+    out.n = n;
+    baseSeries(C, V, n, out);
+    Prefix& p = t_prefix;
+    prefixSums(V, n, out, p);
+    for (int k = 0; k < n; ++k) {
+        signalDay(C, V, k, bounds, p, out);
+        out.Z4[k] = k < 4 ? Mark::None : zone4(C, k, span(p.G, k - 3, k) * 3 / 4, span(p.L, k - 3, k) * 3 / 4);
+        out.Z14[k] = k < 14 ? Mark::None : zone14(C, k, span(p.G, k - 13, k), span(p.L, k - 13, k));
+        out.AV30[k] = k < 29 ? 0.0 : span(p.W, k - 29, k) / 30;
+        out.A54[k] = k < 53 ? 0.0 : span(p.P, k - 53, k) / 54;
+        out.A30[k] = k < 29 ? 0.0 : span(p.P, k - 29, k) / 30;
+        out.M30[k] = k < 30 ? 0.0 : ratioToMean(out.P[k], span(p.P, k - 30, k - 1) / 30);
+        out.M54[k] = k < 54 ? 0.0 : ratioToMean(out.P[k], span(p.P, k - 54, k - 1) / 54);
+        out.Z7[k] = (k < 6 || out.P[k] == 0) ? Mark::None : zone7(out.P.data(), k, span(p.A, k - 6, k));
+    }
+}
+
+std::string signalCode(const double* C, const double* V, int n, Bounds bounds)
+{
+    if (n > kCapacity) {
+        n = kCapacity;
+    }
+    if (n <= 0) {
+        return "00";
+    }
+    Series& s = t_series;
+    if (!exactInputs(C, V, n)) {
+        computeReference(C, V, n, bounds, s);
+    } else {
+        s.n = n;
+        baseSeries(C, V, n, s);
+        prefixSums(V, n, s, t_prefix);
+        signalDay(C, V, n - 1, bounds, t_prefix, s);
+    }
+    return std::string{markDigit(s.H[n - 1]), markDigit(s.K[n - 1])};
+}
+
+void computeReference(const double* C, const double* V, int n, Bounds bounds, Series& out)
+{
+    if (n > kCapacity) {
+        n = kCapacity;
+    }
+    out.n = n;
+    auto& G = out.G;
+    auto& L = out.L;
+    auto& P = out.P;
+    auto& W = out.W;
+    auto& A = out.A;
+    for (int k = 0; k < n; ++k) {
+        // 1. Gain and loss.
+        if (k == 0) {
+            G[k] = 0;
+            L[k] = 0;
+        } else {
+            G[k] = C[k - 1] < C[k] ? C[k] - C[k - 1] : 0.0;
+            L[k] = C[k - 1] > C[k] ? C[k - 1] - C[k] : 0.0;
+        }
+        // 2. Short strength ratio.
+        double S = 0;
+        if (k >= 5) {
+            double a = (G[k - 3] + G[k - 4] + G[k - 2] + G[k - 1]) * 3 / 4;
+            double c = (G[k - 2] + G[k - 3] + G[k - 1] + G[k]) * 3 / 4;
+            double e = (L[k - 3] + L[k - 4] + L[k - 2] + L[k - 1]) * 3 / 4;
+            S = strengthS(C, k, a, c, e);
+        }
+        // 3. 14-day strength ratio.
+        double T = 0;
+        if (k >= 15) {
+            double sumG = 0;
+            double sumL = 0;
+            for (int i = k - 14; i <= k - 1; ++i) {
+                sumG = sumG + G[i];
+                sumL = sumL + L[i];
+            }
+            T = strengthT(C, k, sumG, sumL);
+        }
+        // 4. Band flag.
+        double st = S + T;
+        out.B[k] = (bounds.lower <= st && st <= bounds.upper) ? 1.0 : 0.0;
+        // 5. Carried close.
+        P[k] = k == 0 ? 0.0 : (C[k] != 0 ? C[k] : P[k - 1]);
+        // 6. Six-day ratio.
+        double M6 = 0;
+        if (k >= 6) {
+            double sum = 0;
+            for (int i = k - 6; i <= k - 1; ++i) {
+                sum = sum + P[i];
+            }
+            M6 = ratioToMean(P[k], sum / 6);
+        }
+        // 7, 8. Signals.
+        Mark H = shortSignal(M6, S, T);
+        Mark K = Mark::None;
+        if (k >= 6) {
+            double sumV = 0;
+            for (int i = k - 6; i <= k - 1; ++i) {
+                sumV = sumV + V[i];
+            }
+            K = volumeSignal(H, sumV, V[k]);
+        }
+        out.S[k] = S;
+        out.T[k] = T;
+        out.M6[k] = M6;
+        out.H[k] = H;
+        out.K[k] = K;
+
+        // Chart series.
+        if (k < 4) {
+            out.Z4[k] = Mark::None;
+        } else {
+            double p = (G[k - 2] + G[k - 3] + G[k - 1] + G[k]) * 3 / 4;
+            double r = (L[k - 2] + L[k - 3] + L[k - 1] + L[k]) * 3 / 4;
+            out.Z4[k] = zone4(C, k, p, r);
+        }
+        if (k < 14) {
+            out.Z14[k] = Mark::None;
+        } else {
+            double sumG = 0;
+            double sumL = 0;
+            for (int i = k - 13; i <= k; ++i) {
+                sumG = sumG + G[i];
+                sumL = sumL + L[i];
+            }
+            out.Z14[k] = zone14(C, k, sumG, sumL);
+        }
+        W[k] = k == 0 ? 0.0 : (V[k] != 0 ? V[k] : W[k - 1]);
+        auto sumOf = [](const Array<double>& s, int from, int to) {
+            double sum = 0;
+            for (int i = from; i <= to; ++i) {
+                sum = sum + s[i];
+            }
+            return sum;
+        };
+        out.AV30[k] = k < 29 ? 0.0 : sumOf(W, k - 29, k) / 30;
+        if (k == 0) {
+            A[k] = 0;
+        } else {
+            double diff = P[k - 1] - P[k];
+            A[k] = diff > 0 ? diff : P[k] - P[k - 1];
+        }
+        out.A54[k] = k < 53 ? 0.0 : sumOf(P, k - 53, k) / 54;
+        out.A30[k] = k < 29 ? 0.0 : sumOf(P, k - 29, k) / 30;
+        out.M30[k] = k < 30 ? 0.0 : ratioToMean(P[k], sumOf(P, k - 30, k - 1) / 30);
+        out.M54[k] = k < 54 ? 0.0 : ratioToMean(P[k], sumOf(P, k - 54, k - 1) / 54);
+        out.Z7[k] = (k < 6 || P[k] == 0) ? Mark::None : zone7(P.data(), k, sumOf(A, k - 6, k));
+    }
+}
+
+std::string markText(Mark mark)
+{
+    switch (mark) {
+    case Mark::Sell:
+        return "売";
+    case Mark::Buy:
+        return "買";
+    default:
+        return " ";
+    }
+}
+
+std::string zoneText(Mark mark)
+{
+    switch (mark) {
+    case Mark::Sell:
+        return "売ゾ";
+    case Mark::Buy:
+        return "買ゾ";
+    default:
+        return " ";
+    }
+}
+
+char markDigit(Mark mark)
+{
+    return mark == Mark::Sell ? '1' : (mark == Mark::Buy ? '2' : '0');
+}
+
+std::string markFromDigit(char digit)
+{
+    return digit == '1' ? "売" : (digit == '2' ? "買" : " ");
+}
+
+} // namespace zuvemo::analysis::Indicators

@@ -1,0 +1,209 @@
+#include "ScreeningRun.h"
+
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "CSVMDB.h"
+#include "HistoryFile.h"
+#include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
+#include "core/MessagePresenter.h"
+#include "core/Platform.h"
+#include "core/Utf8.h"
+#include "core/ValueRules.h"
+#include "marketdata/DailyQuoteImport.h"
+#include "marketdata/Downloader.h"
+#include "marketdata/ParallelDownloader.h"
+
+namespace zuvemo::analysis {
+
+namespace {
+
+const char* const kNoAddressMessage = "取得するURLが見当たりません。";
+
+std::filesystem::path stagingPath(const std::filesystem::path& path)
+{
+    auto staged = path;
+    staged += ".ahead";
+    return staged;
+}
+
+} // namespace
+
+ScreeningRun::ScreeningRun(core::Mdl_Start& module, marketdata::Downloader& downloader, Indicators::Bounds bounds)
+    : m_module(module)
+    , m_downloader(downloader)
+    , m_bounds(bounds)
+{
+}
+
+ScreeningRun::Summary ScreeningRun::run(const std::string& market, const std::string& industry,
+                                        const ScreeningHooks& hooks)
+{
+    if (hooks.busyPointer) {
+        hooks.busyPointer(true);
+    }
+    Summary summary;
+    try {
+        summary = runSteps(market, industry, hooks);
+    } catch (const core::DatabaseError& e) {
+        core::SetErr(e.code(), e.what());
+        core::ShowMessage("");
+        summary.cancelled = true;
+    } catch (const std::filesystem::filesystem_error& e) {
+        core::SetErr(e.code().value(), e.what());
+        core::ShowMessage("");
+        summary.cancelled = true;
+    }
+    m_module.SharedRecordset.reset();
+    if (hooks.busyPointer) {
+        hooks.busyPointer(false);
+    }
+    return summary;
+}
+
+ScreeningRun::Summary ScreeningRun::runSteps(const std::string& market, const std::string& industry,
+                                             const ScreeningHooks& hooks)
+{
+    Summary summary;
+    auto& m = m_module;
+    if (!m.SharedConnection) {
+        throw core::DatabaseError(21, "the database is not open");
+    }
+    std::string historyUrl;
+    std::string suffix;
+    std::string latest;
+    {
+        m.SqlBuffer = " SELECT * FROM Table_Url";
+        auto& url = m.OpenShared();
+        if (url.isEof()) {
+            m.SharedRecordset.reset();
+            core::ShowMessage(kNoAddressMessage);
+            return summary;
+        }
+        historyUrl = core::Utf8::trim(core::TrimOrSpace(url.field("kabuMUrl")));
+        suffix = core::Utf8::trim(core::TrimOrSpace(url.field("kabuSi")));
+        latest = core::Utf8::trim(core::TrimOrSpace(url.field("kabuHdate")));
+        m.SharedRecordset.reset();
+    }
+    summary.started = true;
+    const auto csvFolder = m.programFolder() / "csv";
+    std::filesystem::create_directories(csvFolder);
+
+    bool haveMarket = !core::Utf8::trim(market).empty();
+    bool haveIndustry = !core::Utf8::trim(industry).empty();
+    m.SqlBuffer = " SELECT MgCode,Mgmgara,Mgyosyu,Achk,Cchk,Dchk FROM Table_Code";
+    if (haveMarket && haveIndustry) {
+        m.SqlBuffer += " WHERE Mgmgara='" + core::SqlText(market) + "'" + " AND Mgyosyu='" + core::SqlText(industry) + "'";
+    } else if (haveMarket) {
+        m.SqlBuffer += " WHERE Mgmgara='" + core::SqlText(market) + "'";
+    } else if (haveIndustry) {
+        m.SqlBuffer += " WHERE Mgyosyu='" + core::SqlText(industry) + "'";
+    }
+    m.SqlBuffer += " ORDER BY MgCode ASC";
+    auto& stocks = m.OpenShared();
+    const int total = stocks.recordCount();
+    summary.stocks = total;
+
+    const std::string dateText =
+        core::Utf8::mid(latest, 1, 4) + "-" + core::Utf8::mid(latest, 5, 2) + "-" + core::Utf8::mid(latest, 7, 2);
+
+    // Every stock's address and file, in the order the rows will be handled.
+    std::vector<marketdata::ParallelDownloader::Job> jobs;
+    std::vector<std::filesystem::path> files;
+    {
+        auto list = m.SharedConnection->openRecordset(m.SqlBuffer);
+        for (; !list->isEof(); list->moveNext()) {
+            const auto& code = list->field("MgCode");
+            std::string url = historyUrl + core::TrimOrSpace(code) + "?download=csv";
+            auto file = csvFolder / core::Platform::fromUtf8(latest + "-" + code.toText() + suffix);
+            jobs.push_back({url, stagingPath(file)});
+            files.push_back(file);
+        }
+    }
+    std::unique_ptr<marketdata::ParallelDownloader> ahead;
+    if (m_jobs > 1 && total > 1) {
+        marketdata::CurlEasy::Limits limits;
+        limits.durable = false;
+        ahead = std::make_unique<marketdata::ParallelDownloader>(jobs, m_jobs, limits);
+    }
+
+    std::optional<std::vector<HistoryRow>> lastAnalysed;
+    int counter = 0;
+    std::error_code ec;
+    for (; !stocks.isEof() && counter < total; stocks.moveNext()) {
+        const auto& file = files[static_cast<std::size_t>(counter)];
+        std::int32_t result = 0;
+        if (ahead) {
+            result = ahead->wait(static_cast<std::size_t>(counter));
+            if (result == 0 && !core::Platform::replaceFile(stagingPath(file), file, nullptr)) {
+                result = -1;
+            }
+        } else {
+            result = m_downloader.DownloadToFile(jobs[static_cast<std::size_t>(counter)].url, file);
+        }
+        ++counter;
+        if (result != 0) {
+            stocks.setField("Dchk", core::Value(" "));
+            stocks.update();
+            summary.failed++;
+        } else if (marketdata::CheckCSV("M", file, dateText)) {
+            auto rows = readHistoryFile(file);
+            if (!rows) {
+                throw core::DatabaseError(10, "cannot read " + core::Platform::toUtf8(file));
+            }
+            std::string code = signalCodeOf(*rows, m_bounds);
+            stocks.setField("Achk", Indicators::markFromDigit(code[0]));
+            stocks.setField("Cchk", Indicators::markFromDigit(code[1]));
+            stocks.setField("Dchk", core::Value("取得"));
+            stocks.update();
+            summary.obtained++;
+            lastAnalysed = std::move(rows);
+        } else {
+            stocks.setField("Dchk", core::Value("停止中"));
+            stocks.update();
+            std::filesystem::remove(file, ec);
+            summary.suspended++;
+        }
+        if (hooks.progress && !hooks.progress(counter, total)) {
+            summary.cancelled = true;
+            stocks.moveNext();
+            break;
+        }
+    }
+    if (ahead) {
+        ahead->cancel();
+        ahead.reset();
+        // Files fetched ahead for stocks the run did not reach are not kept.
+        for (std::size_t i = static_cast<std::size_t>(counter); i < jobs.size(); ++i) {
+            std::filesystem::remove(jobs[i].path, ec);
+        }
+    }
+    // WorkTemp ends holding the last stock analysed, as if each analysis had loaded it.
+    if (lastAnalysed) {
+        loadWorkTemp(m, *lastAnalysed);
+    }
+
+    auto result = m.SharedConnection->openRecordset(m.SqlBuffer);
+    for (; !result->isEof(); result->moveNext()) {
+        std::string a = core::Utf8::trim(core::TrimOrSpace(result->field("Achk")));
+        std::string c = core::Utf8::trim(core::TrimOrSpace(result->field("Cchk")));
+        summary.achkSell += a == "売";
+        summary.achkBuy += a == "買";
+        summary.cchkSell += c == "売";
+        summary.cchkBuy += c == "買";
+    }
+    return summary;
+}
+
+std::string ScreeningRun::summaryLine(const Summary& s)
+{
+    return "stocks " + std::to_string(s.stocks) + ", 取得 " + std::to_string(s.obtained) + ", 停止中 "
+        + std::to_string(s.suspended) + ", failed " + std::to_string(s.failed) + "; Achk 売 " + std::to_string(s.achkSell)
+        + " 買 " + std::to_string(s.achkBuy) + "; Cchk 売 " + std::to_string(s.cchkSell) + " 買 "
+        + std::to_string(s.cchkBuy) + (s.cancelled ? " (stopped)" : "");
+}
+
+} // namespace zuvemo::analysis

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "Indicators.h"
+
+namespace zuvemo::core {
+class Mdl_Start;
+}
+
+namespace zuvemo::marketdata {
+class Downloader;
+}
+
+namespace zuvemo::analysis {
+
+struct ScreeningHooks {
+    std::function<void(bool busy)> busyPointer;
+    // After each stock: stocks handled and the total; returning false stops the run there.
+    std::function<bool(int done, int total)> progress;
+};
+
+// The screening run: downloads the price history of every selected stock, checks that it
+// reaches the latest trading day, computes the newest day's signals and saves them into the
+// stock's row at once. With more than one job, downloads run ahead of the analysis; the stocks
+// are still analysed and saved strictly in code order, with the same rows and files as one
+// transfer at a time.
+class ScreeningRun {
+public:
+    struct Summary {
+        bool started = false;  // false when Table_Url has no row
+        bool cancelled = false;
+        int stocks = 0;
+        int obtained = 0;   // 取得
+        int suspended = 0;  // 停止中
+        int failed = 0;     // download failed
+        int achkSell = 0, achkBuy = 0, cchkSell = 0, cchkBuy = 0;
+    };
+
+    ScreeningRun(core::Mdl_Start& module, marketdata::Downloader& downloader, Indicators::Bounds bounds);
+
+    // Transfers in flight at once; 1 fetches one history at a time through the downloader.
+    void setJobs(int jobs) { m_jobs = jobs < 1 ? 1 : jobs; }
+
+    Summary run(const std::string& market, const std::string& industry, const ScreeningHooks& hooks = {});
+
+    static std::string summaryLine(const Summary& summary);
+
+private:
+    Summary runSteps(const std::string& market, const std::string& industry, const ScreeningHooks& hooks);
+
+    core::Mdl_Start& m_module;
+    marketdata::Downloader& m_downloader;
+    Indicators::Bounds m_bounds;
+    int m_jobs = 8;
+};
+
+} // namespace zuvemo::analysis

@@ -1,0 +1,89 @@
+#include "AnalysisCommands.h"
+
+#include <cstdio>
+#include <iostream>
+
+#include "CliSession.h"
+#include "analysis/CSVMDB.h"
+#include "analysis/ScreeningRun.h"
+#include "core/DatabaseError.h"
+#include "core/Platform.h"
+#include "marketdata/CurlDownloader.h"
+
+namespace zuvemo::cli {
+
+int runAnalyse(const std::filesystem::path& home, CliArguments& args)
+{
+    bool chart = args.takeFlag("--chart");
+    auto file = args.positional(1, 1).front();
+    CliSession session(home);
+    if (!session.open()) {
+        return 1;
+    }
+    auto path = core::Platform::fromUtf8(file);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        std::cerr << "zuvemo-cli: no such file: " << file << std::endl;
+        return 1;
+    }
+    try {
+        auto bounds = analysis::readBounds(session.module());
+        std::cout << analysis::CSVMDB(session.module(), path, chart ? 1 : 0, bounds) << std::endl;
+    } catch (const core::DatabaseError& e) {
+        std::cerr << "zuvemo-cli: analyse failed: " << e.what() << std::endl;
+        return 1;
+    }
+    return 0;
+}
+
+int runScreen(const std::filesystem::path& home, CliArguments& args)
+{
+    std::string market = args.takeOption("--market").value_or("");
+    std::string industry = args.takeOption("--industry").value_or("");
+    auto jobsText = args.takeOption("--jobs");
+    int jobs = jobsText ? parseInt(*jobsText, "--jobs", 1, 64) : 8;
+    args.positional(0, 0);
+    CliSession session(home);
+    if (!session.open()) {
+        return 1;
+    }
+    analysis::Indicators::Bounds bounds;
+    try {
+        bounds = analysis::readBounds(session.module());
+    } catch (const core::DatabaseError& e) {
+        std::cerr << "zuvemo-cli: " << e.what() << std::endl;
+        return 1;
+    }
+    marketdata::CurlDownloader::Options options;
+    options.durable = false;
+    marketdata::CurlDownloader downloader(options);
+    analysis::ScreeningRun run(session.module(), downloader, bounds);
+    run.setJobs(jobs);
+    analysis::ScreeningHooks hooks;
+    const bool terminal = core::Platform::stderrIsTerminal();
+    int lastPercent = -1;
+    hooks.progress = [&](int done, int total) {
+        if (terminal && total > 0) {
+            int percent = static_cast<int>(static_cast<float>(done) / static_cast<float>(total) * 100);
+            if (percent != lastPercent) {
+                lastPercent = percent;
+                int width = percent / 2;
+                std::fprintf(stderr, "\r[%-50s] %3d%% %d/%d", std::string(static_cast<std::size_t>(width), '#').c_str(),
+                             percent, done, total);
+                std::fflush(stderr);
+            }
+        }
+        return true;
+    };
+    auto summary = run.run(market, industry, hooks);
+    if (terminal && lastPercent >= 0) {
+        std::fprintf(stderr, "\n");
+    }
+    if (!summary.started) {
+        return 1;
+    }
+    std::cout << analysis::ScreeningRun::summaryLine(summary) << std::endl;
+    return summary.cancelled ? 1 : 0;
+}
+
+} // namespace zuvemo::cli
