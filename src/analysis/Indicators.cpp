@@ -12,15 +12,16 @@ constexpr double kExactLimit = 1099511627776.0;  // 2^40
 
 bool exactInputs(const double* close, const double* volume, int n)
 {
+    bool exact = true;
     for (int i = 0; i < n; ++i) {
         double c = close[i];
         double v = volume[i];
-        if (!(std::fabs(c) <= kExactLimit) || !(std::fabs(v) <= kExactLimit) || c != std::trunc(c)
-            || v != std::trunc(v)) {
-            return false;
-        }
+        // Within the limit a double converts to a whole number and back unchanged only when whole.
+        bool inRange = std::fabs(c) <= kExactLimit && std::fabs(v) <= kExactLimit;
+        exact &= inRange && c == static_cast<double>(static_cast<long long>(inRange ? c : 0))
+            && v == static_cast<double>(static_cast<long long>(inRange ? v : 0));
     }
-    return true;
+    return exact;
 }
 
 Mark shortSignal(double m6, double s, double t)
@@ -171,34 +172,191 @@ void signalDay(const double* C, const double* V, int k, Bounds bounds, const Pre
     out.K[k] = k < 6 ? Mark::None : volumeSignal(H, span(p.V, k - 6, k - 1), V[k]);
 }
 
+struct ZoneWork {
+    Array<double> up, down;
+};
+
 thread_local Prefix t_prefix;
+thread_local ZoneWork t_work;
 thread_local Series t_series;
 
 } // namespace
+
+// Built twice on x86-64 Linux, for AVX2 and for the baseline; the results are the same doubles,
+// since both use the same correctly rounded operations and contraction is off.
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+#define ZUVEMO_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define ZUVEMO_VECTOR_CLONES
+#endif
+
+ZUVEMO_VECTOR_CLONES
+static bool chartKernel(const double* __restrict C, const double* __restrict V, int n, Bounds bounds, Series& out)
+{
+    {
+        bool exact = true;
+        for (int i = 0; i < n; ++i) {
+            exact &= std::fabs(C[i]) <= kExactLimit && std::fabs(V[i]) <= kExactLimit && std::floor(C[i]) == C[i]
+                && std::floor(V[i]) == V[i];
+        }
+        if (!exact) {
+            return false;
+        }
+    }
+    out.n = n;
+    Prefix& p = t_prefix;
+    {
+        // The base series, split so that only the carried close and volume form a chain.
+        double* __restrict G = out.G.data();
+        double* __restrict L = out.L.data();
+        double* __restrict Pc = out.P.data();
+        double* __restrict W = out.W.data();
+        double* __restrict A = out.A.data();
+        G[0] = L[0] = Pc[0] = W[0] = A[0] = 0;
+        for (int k = 1; k < n; ++k) {
+            G[k] = C[k - 1] < C[k] ? C[k] - C[k - 1] : 0.0;
+            L[k] = C[k - 1] > C[k] ? C[k - 1] - C[k] : 0.0;
+        }
+        for (int k = 1; k < n; ++k) {
+            Pc[k] = C[k] != 0 ? C[k] : Pc[k - 1];
+            W[k] = V[k] != 0 ? V[k] : W[k - 1];
+        }
+        for (int k = 1; k < n; ++k) {
+            double diff = Pc[k - 1] - Pc[k];
+            A[k] = diff > 0 ? diff : Pc[k] - Pc[k - 1];
+        }
+        double sg = 0, sl = 0, sp = 0, sw = 0, sa = 0, sv = 0;
+        p.G[0] = p.L[0] = p.P[0] = p.W[0] = p.A[0] = p.V[0] = 0;
+        for (int k = 0; k < n; ++k) {
+            p.G[k + 1] = sg += G[k];
+            p.L[k + 1] = sl += L[k];
+            p.P[k + 1] = sp += Pc[k];
+            p.W[k + 1] = sw += W[k];
+            p.A[k + 1] = sa += A[k];
+            p.V[k + 1] = sv += V[k];
+        }
+    }
+    const double* pG = p.G.data();
+    const double* pL = p.L.data();
+    const double* pP = p.P.data();
+    const double* pW = p.W.data();
+    const double* pA = p.A.data();
+    const double* P = out.P.data();
+
+    // Each series in a loop of its own over the days, without branches: the loops carry no
+    // state, so the compiler computes several days per instruction with the same correctly
+    // rounded operations. Days before a series' first day are zero-filled up front.
+    auto zeroBelow = [n](Array<double>& a, int first) {
+        for (int k = 0; k < first && k < n; ++k) {
+            a[k] = 0;
+        }
+    };
+    zeroBelow(out.S, 5);
+    zeroBelow(out.T, 15);
+    zeroBelow(out.M6, 6);
+    zeroBelow(out.AV30, 29);
+    zeroBelow(out.A30, 29);
+    zeroBelow(out.A54, 53);
+    zeroBelow(out.M30, 30);
+    zeroBelow(out.M54, 54);
+    for (int k = 5; k < n; ++k) {
+        double a = (pG[k] - pG[k - 4]) * 3 / 4;
+        double c = (pG[k + 1] - pG[k - 3]) * 3 / 4;
+        double e = (pL[k] - pL[k - 4]) * 3 / 4;
+        bool rose = C[k - 4] < C[k];
+        double b = rose ? 0.0 : C[k - 5] - C[k - 1];
+        double d = rose ? 0.0 : C[k - 4] - C[k] + 0.001;
+        double f = C[k - 4] <= C[k] ? C[k] - C[k - 4] + 0.001 : 0.0;
+        double D = (f + e) / 4 + (d + c) / 4;
+        double num = (b + a) / 4;
+        out.S[k] = D == 0 ? 0.0 : num / D;
+    }
+    for (int k = 15; k < n; ++k) {
+        double g = (pG[k] - pG[k - 14]) * 13 / 14;
+        double u = C[k - 15] < C[k - 1] ? C[k - 1] - C[k - 15] : 0.0;
+        double l = (pL[k] - pL[k - 14]) * 13 / 14;
+        double w = C[k - 15] > C[k - 1] ? C[k - 15] - C[k - 1] : 0.0;
+        double up = (g + u) / 14;
+        double down = (w + l) / 14;
+        double sum = up + down;
+        double ratio = up / sum;
+        out.T[k] = sum == 0 ? 0.0 : ratio;
+    }
+    for (int k = 0; k < n; ++k) {
+        double st = out.S[k] + out.T[k];
+        out.B[k] = (bounds.lower <= st && st <= bounds.upper) ? 1.0 : 0.0;
+    }
+    for (int k = 6; k < n; ++k) {
+        double m = (pP[k] - pP[k - 6]) / 6;
+        double r = P[k] / m;
+        out.M6[k] = m == 0 ? 1.0 : r;
+    }
+    for (int k = 0; k < n; ++k) {
+        Mark H = shortSignal(out.M6[k], out.S[k], out.T[k]);
+        out.H[k] = H;
+        out.K[k] = (k < 6 || H == Mark::None) ? Mark::None : volumeSignal(H, span(p.V, k - 6, k - 1), V[k]);
+    }
+    for (int k = 29; k < n; ++k) {
+        out.AV30[k] = (pW[k + 1] - pW[k - 29]) / 30;
+        out.A30[k] = (pP[k + 1] - pP[k - 29]) / 30;
+    }
+    for (int k = 53; k < n; ++k) {
+        out.A54[k] = (pP[k + 1] - pP[k - 53]) / 54;
+    }
+    for (int k = 30; k < n; ++k) {
+        double m = (pP[k] - pP[k - 30]) / 30;
+        double r = P[k] / m;
+        out.M30[k] = m == 0 ? 1.0 : r;
+    }
+    for (int k = 54; k < n; ++k) {
+        double m = (pP[k] - pP[k - 54]) / 54;
+        double r = P[k] / m;
+        out.M54[k] = m == 0 ? 1.0 : r;
+    }
+    Array<double>& up = t_work.up;
+    Array<double>& down = t_work.down;
+    for (int k = 4; k < n; ++k) {
+        double pz = (pG[k + 1] - pG[k - 3]) * 3 / 4;
+        double q = C[k - 4] < C[k] ? C[k] - C[k - 3] : 0.0;
+        double r = (pL[k + 1] - pL[k - 3]) * 3 / 4;
+        double s = C[k - 4] > C[k] ? C[k - 4] - C[k] : 0.0;
+        up[k] = (q + pz) / 4;
+        down[k] = (s + r) / 4;
+    }
+    for (int k = 0; k < n; ++k) {
+        out.Z4[k] = k < 4 ? Mark::None : (up[k] <= down[k] ? Mark::Buy : Mark::Sell);
+    }
+    for (int k = 14; k < n; ++k) {
+        double pz = (pG[k + 1] - pG[k - 13]) * 13 / 14;
+        double q = C[k - 14] < C[k] ? C[k] - C[k - 14] : 0.0;
+        double r = (pL[k + 1] - pL[k - 13]) * 13 / 14;
+        double s = C[k - 14] > C[k] ? C[k - 14] - C[k] : 0.0;
+        up[k] = (pz + q) / 14;
+        down[k] = (s + r) / 14;
+    }
+    for (int k = 0; k < n; ++k) {
+        out.Z14[k] = k < 14 ? Mark::None : (up[k] <= down[k] ? Mark::Buy : Mark::Sell);
+    }
+    for (int k = 6; k < n; ++k) {
+        double base = (pA[k + 1] - pA[k - 6]) * 6 / 7;
+        double rise = (P[k - 6] < P[k] ? P[k] - P[k - 6] : 0.0) / 7;
+        double fall = (P[k - 6] > P[k] ? P[k - 6] - P[k] : 0.0) / 7;
+        up[k] = base + rise;
+        down[k] = base + fall;
+    }
+    for (int k = 0; k < n; ++k) {
+        out.Z7[k] = (k < 6 || P[k] == 0) ? Mark::None : (up[k] <= down[k] ? Mark::Buy : Mark::Sell);
+    }
+    return true;
+}
 
 void computeChart(const double* C, const double* V, int n, Bounds bounds, Series& out)
 {
     if (n > kCapacity) {
         n = kCapacity;
     }
-    if (!exactInputs(C, V, n)) {
+    if (!chartKernel(C, V, n, bounds, out)) {
         computeReference(C, V, n, bounds, out);
-        return;
-    }
-    out.n = n;
-    baseSeries(C, V, n, out);
-    Prefix& p = t_prefix;
-    prefixSums(V, n, out, p);
-    for (int k = 0; k < n; ++k) {
-        signalDay(C, V, k, bounds, p, out);
-        out.Z4[k] = k < 4 ? Mark::None : zone4(C, k, span(p.G, k - 3, k) * 3 / 4, span(p.L, k - 3, k) * 3 / 4);
-        out.Z14[k] = k < 14 ? Mark::None : zone14(C, k, span(p.G, k - 13, k), span(p.L, k - 13, k));
-        out.AV30[k] = k < 29 ? 0.0 : span(p.W, k - 29, k) / 30;
-        out.A54[k] = k < 53 ? 0.0 : span(p.P, k - 53, k) / 54;
-        out.A30[k] = k < 29 ? 0.0 : span(p.P, k - 29, k) / 30;
-        out.M30[k] = k < 30 ? 0.0 : ratioToMean(out.P[k], span(p.P, k - 30, k - 1) / 30);
-        out.M54[k] = k < 54 ? 0.0 : ratioToMean(out.P[k], span(p.P, k - 54, k - 1) / 54);
-        out.Z7[k] = (k < 6 || out.P[k] == 0) ? Mark::None : zone7(out.P.data(), k, span(p.A, k - 6, k));
     }
 }
 
