@@ -6,6 +6,7 @@
 #include "AnalysisCommands.h"
 #include "CliArguments.h"
 #include "CliSession.h"
+#include "ExportCommand.h"
 #include "InitCommand.h"
 #include "RefreshCommand.h"
 #include "core/Platform.h"
@@ -19,7 +20,8 @@ constexpr const char* kUsage =
     "       [--bounds LOWER UPPER] [--force]\n"
     "  refresh\n"
     "  analyse FILE [--chart]\n"
-    "  screen [--market M] [--industry I] [--jobs N]\n";
+    "  screen [--market M] [--industry I] [--jobs N]\n"
+    "  export CODE [--out PATH] [--open]\n";
 
 } // namespace
 
@@ -54,6 +56,9 @@ int main(int argc, char** argv)
         }
         if (command == "screen") {
             return cli::runScreen(home, args);
+        }
+        if (command == "export") {
+            return cli::runExport(home, args);
         }
         throw cli::UsageError("unknown command " + command);
     } catch (const cli::UsageError& e) {

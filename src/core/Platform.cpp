@@ -7,9 +7,18 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <shellapi.h>
 #else
 #include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+extern char** environ;
 #endif
 
 namespace zuvemo::core::Platform {
@@ -99,6 +108,65 @@ bool replaceFile(const std::filesystem::path& source, const std::filesystem::pat
     }
     syncFolder(target.parent_path());
     return true;
+#endif
+}
+
+namespace {
+
+#ifndef _WIN32
+// Runs xdg-open detached. A handler that fails at once (no application for the type) is
+// reported; one still running after a moment is taken as started and reaped in the background.
+bool spawnOpener(const std::string& target)
+{
+    pid_t pid = 0;
+    char program[] = "xdg-open";
+    std::string arg = target;
+    char* argv[] = {program, arg.data(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    int rc = posix_spawnp(&pid, program, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return false;
+    }
+    for (int i = 0; i < 20; ++i) {
+        int status = 0;
+        pid_t done = ::waitpid(pid, &status, WNOHANG);
+        if (done == pid) {
+            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    std::thread([pid] {
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+    }).detach();
+    return true;
+}
+#endif
+
+} // namespace
+
+bool openWithDefaultApplication(const std::filesystem::path& file)
+{
+#ifdef _WIN32
+    auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return r > 32;
+#else
+    return spawnOpener(toUtf8(file));
+#endif
+}
+
+bool openAddress(const std::string& address)
+{
+#ifdef _WIN32
+    std::wstring wide(address.begin(), address.end());
+    auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    return r > 32;
+#else
+    return spawnOpener(address);
 #endif
 }
 

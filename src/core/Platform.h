@@ -22,6 +22,11 @@ bool syncFolder(const std::filesystem::path& folder);
 // Replaces target by source in one step; target never goes missing.
 bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error);
 
+// Starts the desktop's default application for a file (or address) without waiting for it.
+// False when nothing could be started.
+bool openWithDefaultApplication(const std::filesystem::path& file);
+bool openAddress(const std::string& address);
+
 // True when standard error is a terminal (for progress bars).
 bool stderrIsTerminal();
 

@@ -1,0 +1,12 @@
+#pragma once
+
+#include <filesystem>
+
+#include "CliArguments.h"
+
+namespace zuvemo::cli {
+
+// export CODE [--out PATH] [--open]: the single-stock chart workbook; prints the path written.
+int runExport(const std::filesystem::path& home, CliArguments& args);
+
+} // namespace zuvemo::cli

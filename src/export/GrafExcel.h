@@ -1,0 +1,46 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace zuvemo::core {
+class Mdl_Start;
+}
+
+namespace zuvemo::exporting {
+
+class SpreadsheetOpener;
+
+// Writes the stock's history and indicators, as WorkTemp holds them, into a new workbook made
+// from the template "雛型EXCEL.xltx" of the program folder, and hands it to the opener.
+class GrafExcel {
+public:
+    static constexpr const char* kTemplateName = "雛型EXCEL.xltx";
+    static constexpr const char* kSheetName = "チャート";
+    static constexpr int kLastRow = 252;
+    static constexpr int kRows = 250;
+    static constexpr int kFullColumnsFrom = 33;
+
+    GrafExcel(core::Mdl_Start& module, SpreadsheetOpener& opener);
+
+    // Where the workbook goes; empty: a new file in the system's temporary folder named after
+    // the code and the time.
+    void setOutput(const std::filesystem::path& path) { m_output = path; }
+
+    // Writes and opens the workbook. On failure the user gets a message through ShowMessage
+    // and the result is empty.
+    std::filesystem::path run(const std::string& code, const std::string& name);
+
+    static std::filesystem::path defaultOutput(const std::string& code);
+
+private:
+    core::Mdl_Start& m_module;
+    SpreadsheetOpener& m_opener;
+    std::filesystem::path m_output;
+};
+
+// The number a cell shows after the original runtime formats value with pattern and the
+// spreadsheet reads the text back ("#,##0", "#,##0.00" or "0.00%").
+double formattedNumber(double value, const std::string& pattern);
+
+} // namespace zuvemo::exporting

@@ -1,0 +1,97 @@
+#include "SingleStockCommand.h"
+
+#include <system_error>
+
+#include "GrafExcel.h"
+#include "analysis/CSVMDB.h"
+#include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
+#include "core/MessagePresenter.h"
+#include "core/Platform.h"
+#include "core/Utf8.h"
+#include "core/ValueRules.h"
+#include "marketdata/DailyQuoteImport.h"
+#include "marketdata/Downloader.h"
+
+namespace zuvemo::exporting {
+
+SingleStockCommand::SingleStockCommand(core::Mdl_Start& module, marketdata::Downloader& downloader,
+                                       SpreadsheetOpener& opener, analysis::Indicators::Bounds bounds)
+    : m_module(module)
+    , m_downloader(downloader)
+    , m_opener(opener)
+    , m_bounds(bounds)
+{
+}
+
+SingleStockCommand::Result SingleStockCommand::run(const std::string& code, const std::string& name,
+                                                   const std::string& dateCaption)
+{
+    if (m_busy) {
+        m_busy(true);
+    }
+    Result result;
+    try {
+        result = runSteps(code, name, dateCaption);
+    } catch (const core::DatabaseError& e) {
+        core::SetErr(e.code(), e.what());
+        core::ShowMessage("");
+        result.outcome = Outcome::ExportFailed;
+    } catch (const std::exception& e) {
+        core::SetErr(-1, e.what());
+        core::ShowMessage("");
+        result.outcome = Outcome::ExportFailed;
+    }
+    if (m_busy) {
+        m_busy(false);
+    }
+    return result;
+}
+
+SingleStockCommand::Result SingleStockCommand::runSteps(const std::string& code, const std::string& name,
+                                                        const std::string& caption)
+{
+    Result result;
+    auto& m = m_module;
+    const std::string eight = core::Utf8::mid(caption, 1, 4) + core::Utf8::mid(caption, 6, 2) + core::Utf8::mid(caption, 9, 2);
+    const auto csvFolder = m.programFolder() / "csv";
+    const auto file = csvFolder / core::Platform::fromUtf8(eight + "-" + code + ".csv");
+    std::error_code ec;
+    if (!std::filesystem::exists(file, ec)) {
+        if (!m.SharedConnection) {
+            throw core::DatabaseError(21, "the database is not open");
+        }
+        m.SqlBuffer = " SELECT * FROM Table_Url";
+        auto& url = m.OpenShared();
+        if (url.isEof()) {
+            m.SharedRecordset.reset();
+            core::ShowMessage("取得するURLが見当たりません。");
+            result.outcome = Outcome::NoAddress;
+            return result;
+        }
+        std::string historyUrl = core::Utf8::trim(core::TrimOrSpace(url.field("kabuMUrl")));
+        m.SharedRecordset.reset();
+        std::filesystem::create_directories(csvFolder);
+        if (m_downloader.DownloadToFile(historyUrl + code + "?download=csv", file) != 0) {
+            core::ShowMessage("読込してファイルダウンロードできませんでした。");
+            result.outcome = Outcome::DownloadFailed;
+            return result;
+        }
+        std::string dateText =
+            core::Utf8::mid(caption, 1, 4) + "-" + core::Utf8::mid(caption, 6, 2) + "-" + core::Utf8::mid(caption, 9, 2);
+        if (!marketdata::CheckCSV("M", file, dateText)) {
+            result.label1 = kNotCurrentMessage;
+            result.outcome = Outcome::NotCurrent;
+            return result;
+        }
+    }
+    result.label1.clear();
+    analysis::CSVMDB(m, file, 1, m_bounds);
+    GrafExcel export_(m, m_opener);
+    export_.setOutput(m_output);
+    result.workbook = export_.run(code, name);
+    result.outcome = result.workbook.empty() ? Outcome::ExportFailed : Outcome::Exported;
+    return result;
+}
+
+} // namespace zuvemo::exporting
