@@ -206,6 +206,7 @@ bool CompactDatabaseFile(const std::filesystem::path& path, std::string* error)
             if (check->isEof() || check->field(0).toText() != "ok") {
                 throw DatabaseError(SQLITE_CORRUPT, "the compacted copy failed its check");
             }
+            check.reset();
             copy->execute("PRAGMA journal_mode=DELETE");
         }
     } catch (const DatabaseError& e) {

@@ -1,6 +1,7 @@
 #include "Recordset.h"
 
 #include <cctype>
+#include <limits>
 #include <regex>
 
 #include <sqlite3.h>
@@ -73,6 +74,7 @@ void bindValue(sqlite3_stmt* stmt, int index, const Value& v)
 
 Recordset::Recordset(Connection& connection, const std::string& sql)
     : m_connection(&connection)
+    , m_sql(sql)
 {
     m_table = singleTable(sql);
     std::string text = sql;
@@ -81,38 +83,69 @@ Recordset::Recordset(Connection& connection, const std::string& sql)
         text = std::regex_replace(sql, select, "SELECT rowid AS zuvemo_rowkey, ", std::regex_constants::format_first_only);
     }
     sqlite3* db = connection.handle();
-    sqlite3_stmt* stmt = nullptr;
-    int rc = sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &stmt, nullptr);
+    int rc = sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &m_query, nullptr);
     if (rc != SQLITE_OK && !m_table.empty()) {
         // A table without a row key (a view, say) is read without one, not updatable.
         m_table.clear();
         text = sql;
-        rc = sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &stmt, nullptr);
+        rc = sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &m_query, nullptr);
     }
     if (rc != SQLITE_OK) {
         connection.raise(rc, sql);
     }
     int first = m_table.empty() ? 0 : 1;
-    int n = sqlite3_column_count(stmt);
+    int n = sqlite3_column_count(m_query);
     for (int i = first; i < n; ++i) {
-        const char* name = sqlite3_column_name(stmt, i);
+        const char* name = sqlite3_column_name(m_query, i);
         m_columns.emplace_back(name ? name : "");
     }
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        if (first) {
-            m_keys.push_back(sqlite3_column_int64(stmt, 0));
-        }
-        std::vector<Value> row;
-        row.reserve(static_cast<std::size_t>(n - first));
-        for (int i = first; i < n; ++i) {
-            row.push_back(readColumn(stmt, i));
-        }
-        m_rows.push_back(std::move(row));
+    // The first row now, so a refused query fails here rather than at the first read.
+    fetchTo(0);
+}
+
+void Recordset::finishQuery() const
+{
+    if (m_query) {
+        sqlite3_finalize(m_query);
+        m_query = nullptr;
     }
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) {
-        connection.raise(rc, sql);
+}
+
+void Recordset::fetchTo(std::size_t index) const
+{
+    while (m_query && m_rows.size() <= index) {
+        int rc = sqlite3_step(m_query);
+        if (rc == SQLITE_ROW) {
+            int first = m_table.empty() ? 0 : 1;
+            int n = sqlite3_column_count(m_query);
+            if (first) {
+                m_keys.push_back(sqlite3_column_int64(m_query, 0));
+            }
+            std::vector<Value> row;
+            row.reserve(static_cast<std::size_t>(n - first));
+            for (int i = first; i < n; ++i) {
+                row.push_back(readColumn(m_query, i));
+            }
+            m_rows.push_back(std::move(row));
+            continue;
+        }
+        finishQuery();
+        if (rc != SQLITE_DONE) {
+            m_connection->raise(rc, m_sql);
+        }
     }
+}
+
+bool Recordset::isEof() const
+{
+    fetchTo(m_position);
+    return m_position >= m_rows.size();
+}
+
+int Recordset::recordCount() const
+{
+    fetchTo(std::numeric_limits<std::size_t>::max() - 1);
+    return static_cast<int>(m_rows.size());
 }
 
 Recordset::~Recordset()
@@ -122,6 +155,7 @@ Recordset::~Recordset()
 
 void Recordset::close()
 {
+    finishQuery();
     if (m_update) {
         sqlite3_finalize(m_update);
         m_update = nullptr;
@@ -157,9 +191,7 @@ const Value& Recordset::field(std::string_view name) const
 
 void Recordset::moveNext()
 {
-    if (!m_pending.empty()) {
-        m_pending.clear();
-    }
+    m_pending.clear();
     if (!isEof()) {
         ++m_position;
     }

@@ -14,8 +14,9 @@ namespace zuvemo::core {
 
 class Connection;
 
-// The rows of one query, read forward. A query on a single table keeps each row's key, so
-// assigned field values can be saved back to that row (the row is found again by its key).
+// The rows of one query, read forward. Rows are fetched as the reader advances; asking for the
+// record count reads them all. A query on a single table keeps each row's key, so assigned
+// field values can be saved back to that row (the row is found again by its key).
 class Recordset {
 public:
     Recordset(Connection& connection, const std::string& sql);
@@ -23,8 +24,8 @@ public:
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
 
-    bool isEof() const { return m_position >= m_rows.size(); }
-    int recordCount() const { return static_cast<int>(m_rows.size()); }
+    bool isEof() const;
+    int recordCount() const;
     int columnCount() const { return static_cast<int>(m_columns.size()); }
     const std::string& columnName(int index) const { return m_columns.at(static_cast<std::size_t>(index)); }
 
@@ -43,11 +44,16 @@ public:
 
 private:
     int columnIndex(std::string_view name) const;
+    // Reads rows until row index exists or the query is exhausted.
+    void fetchTo(std::size_t index) const;
+    void finishQuery() const;
 
     Connection* m_connection;
+    std::string m_sql;
     std::vector<std::string> m_columns;
-    std::vector<std::vector<Value>> m_rows;
-    std::vector<std::int64_t> m_keys;
+    mutable sqlite3_stmt* m_query = nullptr;
+    mutable std::vector<std::vector<Value>> m_rows;
+    mutable std::vector<std::int64_t> m_keys;
     std::size_t m_position = 0;
     std::string m_table;
     std::map<int, Value> m_pending;
