@@ -1,0 +1,467 @@
+#include "MainWindowModel.h"
+
+#include "analysis/CSVMDB.h"
+#include "analysis/ScreeningRun.h"
+#include "core/Clock.h"
+#include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
+#include "core/MessagePresenter.h"
+#include "core/Platform.h"
+#include "core/Utf8.h"
+#include "core/ValueRules.h"
+#include "export/SingleStockCommand.h"
+#include "marketdata/MarketDataRefresh.h"
+
+namespace zuvemo::ui {
+
+namespace {
+
+std::vector<GridData::Column> stockColumns()
+{
+    return {{"ｺｰﾄﾞ", 700, Align::Centre}, {"市場", 1500, Align::Left},   {"名称", 1600, Align::Left},
+            {"業種", 1400, Align::Left},  {"始値", 1000, Align::Right},  {"高値", 1000, Align::Right},
+            {"安値", 1000, Align::Right}, {"終値", 1000, Align::Right},  {"出来高", 1000, Align::Right},
+            {"売買代金", 1500, Align::Right}, {"XX", 1, Align::Right},  {"短期", 500, Align::Centre},
+            {"中期", 500, Align::Centre}, {"状態", 700, Align::Centre}};
+}
+
+std::vector<GridData::Column> watchColumns()
+{
+    return {{"ｺｰﾄﾞ", 700, Align::Centre},
+            {"名称", 1500, Align::Left},
+            {"購入額", 900, Align::Right},
+            {"本日額", 900, Align::Right},
+            {"希望額", 900, Align::Right}};
+}
+
+std::vector<GridData::Column> candidateColumns()
+{
+    return {{"ｺｰﾄﾞ", 700, Align::Centre}, {"名称", 1500, Align::Left}};
+}
+
+std::string text(const core::Value& v)
+{
+    return core::TrimOrSpace(v);
+}
+
+std::string amount(const core::Value& v)
+{
+    return core::FormatNumber(core::Value(core::NumberOrZero(v)).toDouble(), "#,###");
+}
+
+double number(const core::Value& v)
+{
+    return core::Value(core::NumberOrZero(v)).toDouble();
+}
+
+} // namespace
+
+MainWindowModel::MainWindowModel(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
+                                 exporting::SpreadsheetOpener& opener)
+    : grid1(stockColumns())
+    , grid2(watchColumns())
+    , grid3(candidateColumns())
+    , m_module(module)
+    , m_clock(clock)
+    , m_downloader(downloader)
+    , m_opener(opener)
+{
+}
+
+MainWindowModel::~MainWindowModel() = default;
+
+GridData& MainWindowModel::grid(int n)
+{
+    return n == 1 ? grid1 : (n == 2 ? grid2 : grid3);
+}
+
+int& MainWindowModel::selRow(int n)
+{
+    return n == 1 ? SelRow1 : (n == 2 ? SelRow2 : SelRow3);
+}
+
+void MainWindowModel::pump()
+{
+    if (m_hooks.pumpEvents) {
+        m_hooks.pumpEvents();
+    }
+}
+
+bool MainWindowModel::Form_Load()
+{
+    auto& m = m_module;
+    if (!m.OpenDatabase()) {
+        core::ShowMessage(core::Mdl_Start::ConnectionRefusedMessage(m.DatabasePath));
+        return false;
+    }
+    try {
+        m.SqlBuffer = " UPDATE Table_User SET";
+        m.SqlBuffer += " UpdatedateA='" + core::Clock::eightDigits(m_clock.today()) + "'";
+        m.SqlBuffer += " WHERE UserKeyA=1";
+        m.ExecuteShared();
+
+        m.SqlBuffer = " SELECT * FROM Table_Url";
+        auto& url = m.OpenShared();
+        if (url.isEof()) {
+            label2.clear();
+        } else {
+            std::string d = core::TrimOrSpace(url.field("kabuHdate"));
+            label2 = marketdata::MarketDataRefresh::dateCaption(d);
+        }
+        m.SharedRecordset.reset();
+
+        auto bounds = analysis::readBounds(m);
+        CFGb3 = bounds.lower;
+        CFGb4 = bounds.upper;
+
+        grid1.setRows(1);
+        grid2.setRows(1);
+        grid3.setRows(1);
+        mokVisible = false;
+        hatEnabled = false;
+        DSP_KOCYU_Grid(2);
+        DSP_KAKUN_Grid();
+        label1.clear();
+        DSP_COMBOX();
+        check1 = false;
+        DSP_Grid(kFromStart, "A", "", "", 0);
+    } catch (const core::DatabaseError& e) {
+        core::SetErr(e.code(), e.what());
+        core::ShowMessage("");
+        m.CloseDatabase();
+        return false;
+    }
+    return true;
+}
+
+bool MainWindowModel::Form_Unload()
+{
+    m_module.CloseDatabase();
+    if (m_module.DatabasePath.empty()) {
+        return true;
+    }
+    std::string error;
+    if (!core::CompactDatabaseFile(m_module.DatabasePath, &error)) {
+        core::SetErr(-1, error);
+        core::ShowMessage("データベースファイル(" + core::Platform::toUtf8(m_module.DatabasePath)
+                          + ")を最適化できませんでした。\r\nデータはそのまま残っています。");
+        return false;
+    }
+    return true;
+}
+
+void MainWindowModel::DSP_Grid(const std::string& Wkaisi, const std::string& Wjun, const std::string& Wmaket,
+                               const std::string& Wgyosyu, int Wchks)
+{
+    auto& m = m_module;
+    label1.clear();
+    SelRow1 = 0;
+    bool moreBefore = false;
+    std::string filter;
+    if (!Wmaket.empty()) {
+        filter += " AND Mgmgara='" + core::SqlText(Wmaket) + "'";
+    }
+    if (!Wgyosyu.empty()) {
+        filter += " AND Mgyosyu='" + core::SqlText(Wgyosyu) + "'";
+    }
+    if (Wchks == 1) {
+        filter += " AND (Achk<>' ' OR Cchk<>' ')";
+    }
+    if (Wjun != "D") {
+        PageTopCode = Wkaisi;
+    } else {
+        m.SqlBuffer = " SELECT * FROM Table_Code WHERE MgCode<'" + core::SqlText(Wkaisi) + "'" + filter
+            + " ORDER BY MgCode DESC";
+        auto& before = m.OpenShared();
+        PageTopCode = kFromStart;
+        int n = 0;
+        for (; !before.isEof(); before.moveNext()) {
+            ++n;
+            if (n == 25) {
+                PageTopCode = before.field("MgCode").toText();
+            } else if (n == 26) {
+                moreBefore = true;
+                break;
+            }
+        }
+        m.SharedRecordset.reset();
+    }
+    m.SqlBuffer = " SELECT * FROM Table_Code WHERE MgCode>='" + core::SqlText(PageTopCode) + "'" + filter
+        + " ORDER BY MgCode ASC";
+    auto& rs = m.OpenShared();
+    grid1.setRows(1);
+    if (rs.isEof()) {
+        m.SharedRecordset.reset();
+        core::ShowMessage(kNothingMessage);
+        return;
+    }
+    grid1.setRows(26);
+    NextPageCode.clear();
+    int n = 0;
+    for (; !rs.isEof(); rs.moveNext()) {
+        ++n;
+        if (n == 26) {
+            NextPageCode = rs.field("MgCode").toText();
+            break;
+        }
+        grid1.setText(n, 0, text(rs.field("MgCode")), Align::Centre);
+        grid1.setText(n, 1, text(rs.field("Mgmgara")), Align::Left);
+        grid1.setText(n, 2, text(rs.field("MgMei")), Align::Left);
+        grid1.setText(n, 3, text(rs.field("Mgyosyu")), Align::Left);
+        const char* numbers[] = {"Wscost", "Wucost", "Wdcost", "Wecost", "Wccost", "Wbcost"};
+        for (int c = 0; c < 6; ++c) {
+            grid1.setText(n, 4 + c, core::NumberOrZero(rs.field(numbers[c])), Align::Right);
+        }
+        double diff = number(rs.field("Wecost")) - number(rs.field("Wscost"));
+        grid1.setText(n, 10, core::Value::numberText(diff), Align::Right);
+        grid1.setFore(n, 10, diff < 0 ? GridColor::kDarkRed : GridColor::kHighlight);
+        grid1.setText(n, 11, text(rs.field("Achk")));
+        grid1.setText(n, 12, text(rs.field("Cchk")));
+        grid1.setText(n, 13, text(rs.field("Dchk")));
+    }
+    m.SharedRecordset.reset();
+    pump();
+    tugiVisible = !NextPageCode.empty();
+    if (PageTopCode == kFromStart) {
+        modoVisible = false;
+    } else {
+        modoVisible = Wjun == "A" ? true : moreBefore;
+    }
+}
+
+void MainWindowModel::Command_tugi_Click()
+{
+    DSP_Grid(NextPageCode, "A", combo2Text, combo3Text, check1 ? 1 : 0);
+}
+
+void MainWindowModel::Command_modo_Click()
+{
+    DSP_Grid(PageTopCode, "D", combo2Text, combo3Text, check1 ? 1 : 0);
+}
+
+void MainWindowModel::DSP_COMBOX()
+{
+    auto& m = m_module;
+    combo2Items = {""};
+    combo3Items = {""};
+    combo2Text.clear();
+    combo3Text.clear();
+    m.SqlBuffer = " SELECT Table_Code.Mgmgara as mgara From Table_Code GROUP BY Table_Code.Mgmgara"
+                  " ORDER BY Table_Code.Mgmgara";
+    for (auto& rs = m.OpenShared(); !rs.isEof(); rs.moveNext()) {
+        combo2Items.push_back(rs.field("mgara").toText());
+    }
+    m.SqlBuffer = " SELECT Table_Code.Mgyosyu as gyosyu From Table_Code GROUP BY Table_Code.Mgyosyu"
+                  " ORDER BY Table_Code.Mgyosyu";
+    for (auto& rs = m.OpenShared(); !rs.isEof(); rs.moveNext()) {
+        combo3Items.push_back(rs.field("gyosyu").toText());
+    }
+    m.SharedRecordset.reset();
+}
+
+void MainWindowModel::Combo_Click()
+{
+    progress = 0;
+    DSP_Grid(kFromStart, "A", combo2Text, combo3Text, check1 ? 1 : 0);
+    mokVisible = (!core::Utf8::trim(combo2Text).empty() || !core::Utf8::trim(combo3Text).empty()) && !check1;
+}
+
+void MainWindowModel::Check1_Click(bool checked)
+{
+    progress = 0;
+    check1 = checked;
+    mokVisible = !checked;
+    DSP_Grid(kFromStart, "A", combo2Text, combo3Text, checked ? 1 : 0);
+}
+
+void MainWindowModel::Command_kensaku_Click()
+{
+    marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
+    marketdata::RefreshHooks hooks;
+    hooks.busyPointer = m_hooks.busyPointer;
+    hooks.setDateLabel = [this](const std::string& caption) { label2 = caption; };
+    hooks.refillStockLists = [this] {
+        DSP_COMBOX();
+        if (check1) {
+            Check1_Click(false);
+        }
+        DSP_Grid(kFromStart, "A", "", "", 0);
+    };
+    hooks.refillCandidates = [this] { DSP_KOCYU_Grid(3); };
+    hooks.judgeWatchList = [this] { judgeWatchList(); };
+    hooks.progress = [this](int, int) {
+        pump();
+        return !(m_hooks.cancelRequested && m_hooks.cancelRequested());
+    };
+    auto result = refresh.run(hooks);
+    using Outcome = marketdata::MarketDataRefresh::Outcome;
+    if ((result.outcome == Outcome::Loaded || result.outcome == Outcome::ImportFailed) && m_hooks.finishedBox) {
+        m_hooks.finishedBox(kFinished);
+    }
+}
+
+void MainWindowModel::Command_mok_Click()
+{
+    analysis::ScreeningRun run(m_module, m_downloader, analysis::Indicators::Bounds{CFGb3, CFGb4});
+    run.setJobs(m_jobs);
+    analysis::ScreeningHooks hooks;
+    hooks.busyPointer = m_hooks.busyPointer;
+    progress = 0;
+    hooks.progress = [this](int done, int total) {
+        progress = static_cast<int>(static_cast<float>(done) / static_cast<float>(total) * 100);
+        pump();
+        return !(m_hooks.cancelRequested && m_hooks.cancelRequested());
+    };
+    run.run(combo2Text, combo3Text, hooks);
+    if (check1) {
+        Check1_Click(false);
+    }
+    DSP_Grid(kFromStart, "A", combo2Text, combo3Text, 0);
+}
+
+void MainWindowModel::Command_hat_Click()
+{
+    int gridNumber = 0;
+    int nameColumn = 1;
+    if (option[0]) {
+        gridNumber = 2;
+    } else if (option[1]) {
+        gridNumber = 3;
+    } else if (option[2]) {
+        gridNumber = 1;
+        nameColumn = 2;
+    }
+    std::string code;
+    std::string name;
+    if (gridNumber != 0) {
+        int row = selRow(gridNumber);
+        GridData& g = grid(gridNumber);
+        // A remembered row that is gone, or none at all, is no selection: there is no stock to chart.
+        if (row < 1 || row >= g.rows() || core::Utf8::trim(g.cell(row, 0).text).empty()) {
+            label1 = kNotSelected;
+            return;
+        }
+        code = core::Utf8::trim(g.cell(row, 0).text);
+        name = core::Utf8::trim(g.cell(row, nameColumn).text);
+    } else {
+        label1 = kNotSelected;
+        return;
+    }
+    exporting::SingleStockCommand command(m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
+    command.setBusyPointer(m_hooks.busyPointer);
+    auto result = command.run(code, name, label2);
+    label1 = result.label1;
+    lastWorkbook = core::Platform::toUtf8(result.workbook);
+}
+
+void MainWindowModel::Grid_Click(int n, int r)
+{
+    int& S = selRow(n);
+    GridData& g = grid(n);
+    if (S >= 1) {
+        g.paintRow(S, GridColor::kWhite);
+    }
+    if (r <= 0 || r >= g.rows()) {
+        return;
+    }
+    g.paintRow(r, GridColor::kYellow);
+    S = r;
+    option[n == 1 ? 2 : (n == 2 ? 0 : 1)] = false;
+}
+
+void MainWindowModel::Option1_Click(int index)
+{
+    label1.clear();
+    if (index < 0 || index > 2) {
+        return;
+    }
+    option = {false, false, false};
+    option[static_cast<std::size_t>(index)] = true;
+    const int target = index == 0 ? 2 : (index == 1 ? 3 : 1);
+    auto exists = [this](int n) { return selRow(n) >= 1 && selRow(n) < grid(n).rows(); };
+    if (!exists(target)) {
+        label1 = kNotSelected;
+        hatEnabled = false;
+        return;
+    }
+    grid(target).paintRow(selRow(target), GridColor::kOrange);
+    const int others[3][2] = {{3, 1}, {2, 1}, {2, 3}};
+    for (int other : others[index]) {
+        if (exists(other)) {
+            grid(other).paintRow(selRow(other), GridColor::kYellow);
+        }
+    }
+    hatEnabled = true;
+}
+
+void MainWindowModel::DSP_KOCYU_Grid(int WGrid)
+{
+    auto& m = m_module;
+    m.SqlBuffer2 = WGrid == 2 ? " SELECT * FROM Table_KOCYU" : " SELECT * FROM WorkKocyu";
+    m.SqlBuffer2 += " ORDER BY WmgCode ASC";
+    auto& rs = m.OpenShared2();
+    GridData& g = WGrid == 2 ? grid2 : grid3;
+    g.setRows(1);
+    g.setRows(rs.recordCount() + 1);
+    int n = 0;
+    for (; !rs.isEof(); rs.moveNext()) {
+        ++n;
+        g.setText(n, 0, text(rs.field("Wmgcode")), Align::Centre);
+        g.setText(n, 1, text(rs.field("Wmgmei")), Align::Left);
+        if (WGrid == 2) {
+            g.setText(n, 2, amount(rs.field("WzuvemoK")), Align::Right);
+            g.setText(n, 3, amount(rs.field("WzuvemoG")), Align::Right);
+            g.setText(n, 4, amount(rs.field("WzuvemoM")), Align::Right);
+        }
+    }
+    m.SharedRecordset2.reset();
+}
+
+void MainWindowModel::DSP_KAKUN_Grid()
+{
+    m_module.SqlBuffer2 = " DELETE FROM WorkKocyu";
+    m_module.SharedConnection->execute(m_module.SqlBuffer2);
+    grid3.setRows(1);
+}
+
+void MainWindowModel::DSP_KobuHante()
+{
+    auto& m = m_module;
+    m.SqlBuffer = " UPDATE Table_KOCYU INNER JOIN Table_Code ON";
+    m.SqlBuffer += " Table_KOCYU.Wmgcode = Table_Code.MgCode";
+    m.SqlBuffer += " SET Table_KOCYU.WzuvemoG = Table_Code.Wecost";
+    m.ExecuteShared();
+    judgeWatchList();
+}
+
+void MainWindowModel::judgeWatchList()
+{
+    auto& m = m_module;
+    m.SqlBuffer2 = " SELECT * FROM Table_KOCYU ORDER BY WmgCode ASC";
+    auto& rs = m.OpenShared2();
+    grid2.setRows(rs.recordCount() + 1);
+    int n = 0;
+    for (; !rs.isEof(); rs.moveNext()) {
+        ++n;
+        grid2.setText(n, 0, text(rs.field("Wmgcode")), Align::Centre);
+        grid2.setText(n, 1, text(rs.field("Wmgmei")), Align::Left);
+        grid2.setText(n, 2, amount(rs.field("WzuvemoK")), Align::Right);
+        grid2.setText(n, 3, amount(rs.field("WzuvemoG")), Align::Right);
+        grid2.setText(n, 4, amount(rs.field("WzuvemoM")), Align::Right);
+        double G = number(rs.field("WzuvemoG"));
+        double M = number(rs.field("WzuvemoM"));
+        if (G >= M && M != 0) {
+            for (int i = 0; i < 3; ++i) {
+                if (m_hooks.beep) {
+                    m_hooks.beep();
+                }
+            }
+            grid2.paintRow(n, GridColor::kRed);
+        } else {
+            grid2.paintRow(n, GridColor::kWhite);
+        }
+    }
+    m.SharedRecordset2.reset();
+}
+
+} // namespace zuvemo::ui

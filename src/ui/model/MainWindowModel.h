@@ -1,0 +1,125 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "GridData.h"
+
+namespace zuvemo::core {
+class Clock;
+class Mdl_Start;
+} // namespace zuvemo::core
+namespace zuvemo::marketdata {
+class Downloader;
+}
+namespace zuvemo::exporting {
+class SpreadsheetOpener;
+}
+
+namespace zuvemo::ui {
+
+// What the main window's logic needs from the screen; every hook may be left empty.
+struct MainWindowHooks {
+    std::function<void(bool busy)> busyPointer;
+    std::function<void()> pumpEvents;          // let the window repaint
+    std::function<bool()> cancelRequested;     // the user asked to stop a long command
+    std::function<void(const std::string&)> finishedBox;  // "終了しました"
+    std::function<void()> beep;
+};
+
+// The main window Frm_zuvemo without widgets: the three grids, the page state, the filters,
+// the selections and the commands. The Qt window shows this state and forwards its events.
+class MainWindowModel {
+public:
+    static constexpr const char* kFromStart = "0000  ";
+    static constexpr const char* kNothingMessage = "情報は存在しません";
+    static constexpr const char* kNotSelected = "選択されていません";
+    static constexpr const char* kFinished = "終了しました";
+
+    MainWindowModel(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
+                    exporting::SpreadsheetOpener& opener);
+    ~MainWindowModel();
+
+    void setHooks(MainWindowHooks hooks) { m_hooks = std::move(hooks); }
+    void setJobs(int jobs) { m_jobs = jobs; }
+
+    // Start-up; false after the connection message: the program must end.
+    bool Form_Load();
+    // Close: connection closed, database compacted. False when the compaction failed (the
+    // database is then as it was).
+    bool Form_Unload();
+
+    // The stock list page.
+    void DSP_Grid(const std::string& Wkaisi, const std::string& Wjun, const std::string& Wmaket,
+                  const std::string& Wgyosyu, int Wchks);
+    void Command_tugi_Click();
+    void Command_modo_Click();
+
+    // Filters.
+    void DSP_COMBOX();
+    void setMarket(const std::string& text) { combo2Text = text; }
+    void setIndustry(const std::string& text) { combo3Text = text; }
+    void Combo_Click();
+    void Check1_Click(bool checked);
+
+    // Commands.
+    void Command_kensaku_Click();
+    void Command_mok_Click();
+    void Command_hat_Click();
+
+    // Selection and chart target.
+    void Grid_Click(int grid, int row);
+    void Option1_Click(int index);
+
+    // Watch list and candidates.
+    void DSP_KOCYU_Grid(int WGrid);
+    void DSP_KAKUN_Grid();
+    void DSP_KobuHante();
+
+    GridData grid1;  // stock list
+    GridData grid2;  // watch list
+    GridData grid3;  // candidates
+
+    std::string PageTopCode = kFromStart;
+    std::string NextPageCode;
+    int SelRow1 = 0;
+    int SelRow2 = 0;
+    int SelRow3 = 0;
+    double CFGb3 = 1.0;
+    double CFGb4 = 1.0;
+
+    std::string label1;
+    std::string label2;
+    bool tugiVisible = false;  // "▼"
+    bool modoVisible = false;  // "▲"
+    bool mokVisible = false;   // "注目株検査" and the progress bar
+    bool hatEnabled = false;   // "検索発行"
+    std::array<bool, 3> option{false, false, false};
+    bool check1 = false;
+    int progress = 0;
+    std::vector<std::string> combo2Items;
+    std::vector<std::string> combo3Items;
+    std::string combo2Text;
+    std::string combo3Text;
+    std::string lastWorkbook;
+
+    GridData& grid(int n);
+    int& selRow(int n);
+
+private:
+    void pump();
+    // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
+    void judgeWatchList();
+
+    core::Mdl_Start& m_module;
+    const core::Clock& m_clock;
+    marketdata::Downloader& m_downloader;
+    exporting::SpreadsheetOpener& m_opener;
+    MainWindowHooks m_hooks;
+    int m_jobs = 8;
+};
+
+} // namespace zuvemo::ui

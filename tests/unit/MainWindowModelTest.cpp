@@ -1,0 +1,314 @@
+#include "FakeDownloader.h"
+#include "ModuleFixture.h"
+#include "core/Clock.h"
+#include "core/ValueRules.h"
+#include "export/SpreadsheetOpener.h"
+#include "model/MainWindowModel.h"
+
+using namespace zuvemo;
+using namespace std::chrono;
+namespace GridColor = ui::GridColor;
+using ui::MainWindowModel;
+
+namespace {
+
+class MainWindow : public test::ModuleFixture {
+protected:
+    void fillStocks(int count, const std::function<std::string(int)>& market = {})
+    {
+        core::Transaction tx(db());
+        for (int i = 0; i < count; ++i) {
+            std::string code = std::to_string(1301 + i);
+            std::string m = market ? market(i) : "東証プライム";
+            db().execute("INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
+                         "Wccost,Wbcost) VALUES ('" + code + "','" + core::SqlText(m) + "','銘柄" + code + "','" + (i % 2 ? "化学" : "鉱業")
+                         + "',100,110,90," + std::to_string(95 + i % 10) + ",1000,100000)");
+        }
+        db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
+        tx.commit();
+    }
+    MainWindowModel& load()
+    {
+        m_module->CloseDatabase();
+        m_model = std::make_unique<MainWindowModel>(*m_module, m_clock, m_fake, m_opener);
+        ui::MainWindowHooks hooks;
+        hooks.beep = [this] { ++m_beeps; };
+        hooks.finishedBox = [this](const std::string& t) { m_finished.push_back(t); };
+        m_model->setHooks(hooks);
+        EXPECT_TRUE(m_model->Form_Load());
+        return *m_model;
+    }
+    std::string firstCode() { return m_model->grid1.cell(1, 0).text; }
+    std::string lastCode()
+    {
+        auto& g = m_model->grid1;
+        for (int r = g.rows() - 1; r >= 1; --r) {
+            if (!g.cell(r, 0).text.empty()) {
+                return g.cell(r, 0).text;
+            }
+        }
+        return "";
+    }
+    int messageCount(const std::string& text)
+    {
+        int n = 0;
+        for (const auto& b : m_messages.recorder().boxes) {
+            n += b.text == text;
+        }
+        return n;
+    }
+
+    core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
+    test::FakeDownloader m_fake;
+    exporting::NoOpener m_opener;
+    std::unique_ptr<MainWindowModel> m_model;
+    int m_beeps = 0;
+    std::vector<std::string> m_finished;
+};
+
+} // namespace
+
+TEST_F(MainWindow, LoadShowsTheFirstPageAndTheDate)
+{
+    fillStocks(3);
+    db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA,StartdateA,UpdatedateA) VALUES (1,'u','p','20240101',' ')");
+    db().execute(" INSERT INTO WorkKocyu( Wmgcode,Wmgmei) VALUES ( '1301', 'x')");
+    auto& w = load();
+    EXPECT_EQ(w.label2, "2024-01-04 状況");
+    EXPECT_EQ(w.CFGb3, 0.9);
+    EXPECT_EQ(w.CFGb4, 1.2);
+    EXPECT_EQ(scalar(" SELECT UpdatedateA FROM Table_User"), "20240109");
+    EXPECT_EQ(count(" SELECT * FROM WorkKocyu"), 0);
+    EXPECT_EQ(w.grid1.rows(), 26);
+    EXPECT_EQ(w.grid1.cols(), 14);
+    EXPECT_EQ(w.grid1.cell(0, 0).text, "ｺｰﾄﾞ");
+    EXPECT_EQ(w.grid1.column(10).widthTwips, 1);
+    EXPECT_EQ(firstCode(), "1301");
+    EXPECT_EQ(w.grid1.cell(1, 7).text, "95");
+    EXPECT_EQ(w.grid1.cell(1, 10).text, "-5");
+    EXPECT_EQ(w.grid1.cell(1, 10).fore, GridColor::kDarkRed);
+    EXPECT_EQ(w.grid1.cell(3, 10).text, "-3");
+    EXPECT_EQ(w.grid1.cell(1, 11).text, " ");
+    EXPECT_FALSE(w.mokVisible);
+    EXPECT_FALSE(w.hatEnabled);
+    EXPECT_FALSE(w.tugiVisible);
+    EXPECT_FALSE(w.modoVisible);
+    EXPECT_EQ(w.combo2Items, (std::vector<std::string>{"", "東証プライム"}));
+    EXPECT_EQ(w.combo3Items, (std::vector<std::string>{"", "化学", "鉱業"}));
+}
+
+TEST_F(MainWindow, EmptyTablesStillLoad)
+{
+    db().execute(" DELETE FROM Table_Url");
+    db().execute(" DELETE FROM Table_hantei");
+    auto& w = load();
+    EXPECT_EQ(w.label2, "");
+    EXPECT_EQ(w.CFGb3, 1.0);
+    EXPECT_EQ(w.grid1.rows(), 1);
+    EXPECT_EQ(messageCount("情報は存在しません"), 1);
+}
+
+TEST_F(MainWindow, PagingByTwentyFive)
+{
+    fillStocks(25);
+    auto& w = load();
+    EXPECT_FALSE(w.tugiVisible);
+    EXPECT_FALSE(w.modoVisible);
+
+    fillStocks(0);
+    db().execute("INSERT INTO Table_Code(MgCode,Mgmgara,Achk,Cchk) VALUES ('9999','東証プライム',' ',' ')");
+    load();
+    EXPECT_TRUE(m_model->tugiVisible);
+    m_model->Command_tugi_Click();
+    EXPECT_EQ(firstCode(), "9999");
+    EXPECT_EQ(m_model->grid1.rows(), 26);
+    EXPECT_EQ(m_model->grid1.cell(2, 0).text, "");
+    EXPECT_FALSE(m_model->tugiVisible);
+    EXPECT_TRUE(m_model->modoVisible);
+    m_model->Command_modo_Click();
+    EXPECT_EQ(firstCode(), "1301");
+    EXPECT_FALSE(m_model->modoVisible);
+}
+
+TEST_F(MainWindow, SixtyStocksBothWays)
+{
+    fillStocks(60);
+    auto& w = load();
+    EXPECT_EQ(lastCode(), "1325");
+    w.Command_tugi_Click();
+    EXPECT_EQ(firstCode(), "1326");
+    EXPECT_TRUE(w.modoVisible);
+    w.Command_tugi_Click();
+    EXPECT_EQ(firstCode(), "1351");
+    EXPECT_EQ(lastCode(), "1360");
+    EXPECT_FALSE(w.tugiVisible);
+    w.Command_modo_Click();
+    EXPECT_EQ(firstCode(), "1326");
+    EXPECT_TRUE(w.modoVisible);
+    // Exactly 25 stocks before this top: back to the first page, "▲" hidden.
+    w.Command_modo_Click();
+    EXPECT_EQ(firstCode(), "1301");
+    EXPECT_EQ(w.PageTopCode, "1301");
+    EXPECT_FALSE(w.modoVisible);
+    EXPECT_TRUE(w.tugiVisible);
+}
+
+TEST_F(MainWindow, FiltersAndTheSignalOnlyBox)
+{
+    fillStocks(40, [](int i) { return i % 4 == 0 ? "名証メイン" : "東証プライム"; });
+    db().execute(" UPDATE Table_Code SET Achk='買' WHERE MgCode='1305'");
+    auto& w = load();
+    w.setMarket("名証メイン");
+    w.Combo_Click();
+    EXPECT_EQ(firstCode(), "1301");
+    EXPECT_EQ(w.grid1.cell(2, 0).text, "1305");
+    EXPECT_EQ(lastCode(), "1337");
+    EXPECT_TRUE(w.mokVisible);
+    w.setIndustry("鉱業");
+    w.Combo_Click();
+    EXPECT_EQ(lastCode(), "1337");
+    EXPECT_EQ(w.grid1.cell(2, 0).text, "1305");
+
+    w.Check1_Click(true);
+    EXPECT_FALSE(w.mokVisible);
+    EXPECT_EQ(firstCode(), "1305");
+    EXPECT_EQ(w.grid1.cell(2, 0).text, "");
+    w.setMarket("東証プライム");
+    w.Combo_Click();
+    EXPECT_FALSE(w.mokVisible);
+    EXPECT_EQ(messageCount("情報は存在しません"), 1);
+    EXPECT_EQ(w.grid1.rows(), 1);
+    w.Check1_Click(false);
+    EXPECT_TRUE(w.mokVisible);
+
+    // Both filters emptied, box unticked: the examine command hides; unticking the box with
+    // both empty shows it.
+    w.setMarket("");
+    w.setIndustry("");
+    w.Combo_Click();
+    EXPECT_FALSE(w.mokVisible);
+    w.Check1_Click(true);
+    w.Check1_Click(false);
+    EXPECT_TRUE(w.mokVisible);
+}
+
+TEST_F(MainWindow, QuotesInFilterTextsAreSafe)
+{
+    fillStocks(2, [](int i) { return i == 0 ? "O'Market" : "M"; });
+    auto& w = load();
+    w.setMarket("O'Market");
+    w.Combo_Click();
+    EXPECT_EQ(firstCode(), "1301");
+    EXPECT_EQ(w.grid1.cell(2, 0).text, "");
+}
+
+TEST_F(MainWindow, SelectionColoursAndTheChartTarget)
+{
+    fillStocks(30);
+    db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1301', 'a')");
+    auto& w = load();
+    w.Grid_Click(1, 3);
+    w.Grid_Click(1, 5);
+    EXPECT_EQ(w.grid1.rowColor(3), GridColor::kWhite);
+    EXPECT_EQ(w.grid1.rowColor(5), GridColor::kYellow);
+    EXPECT_EQ(w.SelRow1, 5);
+    w.Option1_Click(2);
+    EXPECT_EQ(w.grid1.rowColor(5), GridColor::kOrange);
+    EXPECT_TRUE(w.hatEnabled);
+    w.Grid_Click(1, 7);
+    EXPECT_EQ(w.grid1.rowColor(5), GridColor::kWhite);
+    EXPECT_EQ(w.grid1.rowColor(7), GridColor::kYellow);
+    EXPECT_FALSE(w.option[2]);
+    EXPECT_TRUE(w.hatEnabled);
+
+    w.Option1_Click(0);
+    EXPECT_EQ(w.label1, "選択されていません");
+    EXPECT_FALSE(w.hatEnabled);
+    w.Grid_Click(2, 1);
+    w.Option1_Click(0);
+    EXPECT_EQ(w.grid2.rowColor(1), GridColor::kOrange);
+    EXPECT_EQ(w.grid1.rowColor(7), GridColor::kYellow);
+    EXPECT_TRUE(w.hatEnabled);
+    EXPECT_EQ(w.label1, "");
+    w.Option1_Click(2);
+    EXPECT_EQ(w.grid2.rowColor(1), GridColor::kYellow);
+    EXPECT_EQ(w.grid1.rowColor(7), GridColor::kOrange);
+
+    // A click on the heading row deselects without choosing.
+    w.Grid_Click(1, 0);
+    EXPECT_EQ(w.grid1.rowColor(7), GridColor::kWhite);
+    EXPECT_EQ(w.SelRow1, 7);
+
+    // Paging forgets the stock-list selection.
+    w.Command_tugi_Click();
+    EXPECT_EQ(w.SelRow1, 0);
+    w.Option1_Click(2);
+    EXPECT_EQ(w.label1, "選択されていません");
+    EXPECT_FALSE(w.hatEnabled);
+
+    // A remembered row that no longer exists after a refill counts as no selection.
+    db().execute(" DELETE FROM Table_KOCYU");
+    w.DSP_KOCYU_Grid(2);
+    EXPECT_EQ(w.SelRow2, 1);
+    w.Option1_Click(0);
+    EXPECT_EQ(w.label1, "選択されていません");
+    EXPECT_FALSE(w.hatEnabled);
+}
+
+TEST_F(MainWindow, RefreshFromTheFakeServerRefillsEverything)
+{
+    fillStocks(3);
+    auto& w = load();
+    w.setMarket("東証プライム");
+    w.Combo_Click();
+    w.Check1_Click(true);
+    m_fake.bodies["http://127.0.0.1:1/d/2024-01-09?download=csv"] =
+        *core::TextCodec::encodeCp932("2024年01月09日\r\n2001,札証,新,水産,1,2,3,4,5,6\r\n2002,札証,新2,水産,1,2,3,4,5,6\r\n");
+    w.Command_kensaku_Click();
+    EXPECT_EQ(w.label2, "2024-01-09 状況");
+    EXPECT_EQ(firstCode(), "2001");
+    EXPECT_FALSE(w.check1);
+    EXPECT_EQ(w.combo2Text, "");
+    EXPECT_EQ(w.combo2Items, (std::vector<std::string>{"", "札証"}));
+    EXPECT_EQ(m_finished, (std::vector<std::string>{"終了しました"}));
+}
+
+TEST_F(MainWindow, WatchListJudgementPaintsReachedTargets)
+{
+    fillStocks(3);
+    db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1301', 'a')");
+    db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1302', 'b')");
+    db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1303', 'c')");
+    db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '0001', 'gone')");
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoK=1050, WzuvemoM=95 WHERE Wmgcode='1301'");   // close 95: equal
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=90 WHERE Wmgcode='1302'");                  // 96 >= 90
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=0 WHERE Wmgcode='1303'");                   // never
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoG=500, WzuvemoM=1102.5 WHERE Wmgcode='0001'");  // fraction: 0
+    auto& w = load();
+    EXPECT_EQ(w.grid2.rows(), 5);
+    EXPECT_EQ(w.grid2.cell(2, 2).text, "1,050");
+    EXPECT_EQ(w.grid2.cell(1, 4).text, "");  // 1102.5 reads as 0 and shows empty
+    w.DSP_KobuHante();
+    EXPECT_EQ(m_beeps, 6);
+    EXPECT_EQ(w.grid2.rowColor(2), GridColor::kRed);
+    EXPECT_EQ(w.grid2.rowColor(3), GridColor::kRed);
+    EXPECT_EQ(w.grid2.rowColor(4), GridColor::kWhite);
+    EXPECT_EQ(w.grid2.rowColor(1), GridColor::kWhite);
+    EXPECT_EQ(w.grid2.cell(1, 3).text, "500");
+    EXPECT_EQ(w.grid2.cell(2, 3).text, "95");
+    db().execute(" UPDATE Table_Code SET Wecost=50");
+    m_beeps = 0;
+    w.DSP_KobuHante();
+    EXPECT_EQ(m_beeps, 0);
+    EXPECT_EQ(w.grid2.rowColor(2), GridColor::kWhite);
+}
+
+TEST_F(MainWindow, UnloadCompactsAndKeepsTheData)
+{
+    fillStocks(5);
+    auto& w = load();
+    EXPECT_TRUE(w.Form_Unload());
+    EXPECT_FALSE(m_module->SharedConnection);
+    EXPECT_TRUE(m_module->OpenDatabase());
+    EXPECT_EQ(count(" SELECT * FROM Table_Code"), 5);
+}
