@@ -1,14 +1,19 @@
-# zuvemo_add_test(NAME <name> LABEL <unit|db|net|gui|e2e> SOURCES <files...> [LIBS <libs...>])
-# Builds one GoogleTest executable and registers it with CTest under its label.
+# zuvemo_add_test(NAME <name> LABEL <unit|db|net|gui|e2e> SOURCES <files...> [LIBS <libs...>] [OWN_MAIN])
+# Builds one GoogleTest executable and registers it with CTest under its label. OWN_MAIN leaves
+# out gtest's main, for tests that start a QApplication first.
 find_package(GTest REQUIRED)
 
 function(zuvemo_add_test)
-  cmake_parse_arguments(T "" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "OWN_MAIN" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
   if(NOT T_NAME OR NOT T_LABEL OR NOT T_SOURCES)
     message(FATAL_ERROR "zuvemo_add_test needs NAME, LABEL and SOURCES")
   endif()
   add_executable(${T_NAME} ${T_SOURCES})
-  target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${T_LIBS})
+  if(T_OWN_MAIN)
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gmock ${T_LIBS})
+  else()
+    target_link_libraries(${T_NAME} PRIVATE GTest::gtest GTest::gtest_main GTest::gmock ${T_LIBS})
+  endif()
   set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
   add_test(NAME ${T_NAME} COMMAND ${T_NAME})
   set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABEL}"

@@ -1,0 +1,13 @@
+#pragma once
+
+#include "core/MessagePresenter.h"
+
+namespace zuvemo::ui {
+
+// ShowMessage as a modal message box with an OK button and no icon.
+class QtMessagePresenter : public core::MessagePresenter {
+public:
+    void show(const std::string& title, const std::string& text) override;
+};
+
+} // namespace zuvemo::ui

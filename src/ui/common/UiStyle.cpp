@@ -1,0 +1,70 @@
+#include "UiStyle.h"
+
+#include <QApplication>
+#include <QPalette>
+#include <QWidget>
+
+#include "model/GridData.h"
+
+namespace zuvemo::ui {
+
+void UiStyle::installFontSubstitutes()
+{
+    const QStringList gothic{"MS Gothic", "Noto Sans Mono CJK JP", "Noto Sans CJK JP", "IPAGothic", "TakaoGothic"};
+    const QStringList pgothic{"MS PGothic", "Noto Sans CJK JP", "IPAPGothic", "TakaoPGothic"};
+    const QStringList mincho{"MS Mincho", "Noto Serif CJK JP", "IPAMincho", "Noto Sans CJK JP"};
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), gothic);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), pgothic);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"), mincho);
+}
+
+QFont UiStyle::font(const QString& family, double points, bool bold)
+{
+    QFont f(family);
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+QFont UiStyle::gothic(double points, bool bold)
+{
+    return font(QStringLiteral("ＭＳ ゴシック"), points, bold);
+}
+
+QFont UiStyle::proportional(double points, bool bold)
+{
+    return font(QStringLiteral("ＭＳ Ｐゴシック"), points, bold);
+}
+
+QFont UiStyle::mincho(double points, bool bold)
+{
+    return font(QStringLiteral("ＭＳ 明朝"), points, bold);
+}
+
+QColor UiStyle::color(std::uint32_t value)
+{
+    if (value == GridColor::kHighlight) {
+        return QApplication::palette().color(QPalette::Highlight);
+    }
+    return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
+                  static_cast<int>((value >> 16) & 0xFF));
+}
+
+void UiStyle::setBackground(QWidget* widget, std::uint32_t value)
+{
+    QPalette p = widget->palette();
+    p.setColor(QPalette::Window, color(value));
+    widget->setPalette(p);
+    widget->setAutoFillBackground(true);
+}
+
+void UiStyle::setButtonFace(QWidget* button, std::uint32_t value)
+{
+    QColor c = color(value);
+    button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #808080; }"
+                                         "QPushButton:pressed { background-color: %2; }"
+                                         "QPushButton:disabled { color: #909090; }")
+                              .arg(c.name(), c.darker(115).name()));
+}
+
+} // namespace zuvemo::ui

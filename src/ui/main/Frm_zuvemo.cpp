@@ -1,0 +1,331 @@
+#include "Frm_zuvemo.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "ArrowButton.h"
+#include "GridView.h"
+#include "Twips.h"
+#include "UiStyle.h"
+
+namespace zuvemo::ui {
+
+namespace {
+
+constexpr std::uint32_t kYellowFace = 0x00FFFF;
+constexpr std::uint32_t kGreenFace = 0x00C000;
+
+QString q(const std::string& s)
+{
+    return QString::fromStdString(s);
+}
+
+template <typename W>
+W* place(W* widget, int left, int top, int width, int height)
+{
+    widget->setGeometry(twipsRect(left, top, width, height));
+    return widget;
+}
+
+QPushButton* button(const QString& caption, QWidget* parent, std::uint32_t face, const QFont& font)
+{
+    auto* b = new QPushButton(caption, parent);  // owned by parent
+    UiStyle::setButtonFace(b, face);
+    b->setFont(font);
+    return b;
+}
+
+} // namespace
+
+Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
+                       exporting::SpreadsheetOpener& opener, QWidget* parent)
+    : QWidget(parent)
+    , m_model(std::make_unique<MainWindowModel>(module, clock, downloader, opener))
+{
+    setWindowTitle(QStringLiteral("Zuvemo"));
+    setObjectName(QStringLiteral("Frm_zuvemo"));
+    setFixedSize(px(14400), px(10650));
+    UiStyle::setBackground(this, GridColor::kLightOrange);
+    buildControls();
+
+    m_beep = [] { QApplication::beep(); };
+    m_finishedBox = [this](const std::string& text) {
+        QMessageBox box(QMessageBox::NoIcon, windowTitle(), q(text), QMessageBox::Ok, this);
+        box.exec();
+    };
+    MainWindowHooks hooks;
+    hooks.busyPointer = [](bool busy) {
+        if (busy) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+        } else {
+            QApplication::restoreOverrideCursor();
+        }
+    };
+    hooks.pumpEvents = [this] { pumpEvents(); };
+    hooks.cancelRequested = [this] { return m_cancel; };
+    hooks.finishedBox = [this](const std::string& text) { m_finishedBox(text); };
+    hooks.beep = [this] { m_beep(); };
+    m_model->setHooks(hooks);
+}
+
+Frm_zuvemo::~Frm_zuvemo() = default;
+
+void Frm_zuvemo::buildControls()
+{
+    const QFont big = UiStyle::proportional(14.25);
+    const QFont bigBold = UiStyle::proportional(14.25, true);
+
+    m_frameKensaku = place(new QGroupBox(QStringLiteral("購入銘柄検索"), this), 30, 60, 14310, 8160);
+    m_kensaku = place(button(QStringLiteral("検索開始"), m_frameKensaku, kYellowFace, big), 210, 420, 2055, 585);
+    m_label2 = place(new QLabel(m_frameKensaku), 2370, 525, 3180, 450);
+    m_label2->setFont(UiStyle::gothic(20.25));
+    m_quit = place(button(QStringLiteral("終 了"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)), 12360, 195,
+                   1860, 480);
+    m_combo2 = place(new QComboBox(m_frameKensaku), 225, 1095, 1695, 300);
+    m_combo3 = place(new QComboBox(m_frameKensaku), 1995, 1110, 1515, 300);
+    m_check1 = place(new QCheckBox(QStringLiteral("注目株絞込"), m_frameKensaku), 10665, 1005, 1230, 255);
+    m_tugi = place(button(QStringLiteral("▼"), m_frameKensaku, kGreenFace, font()), 12195, 930, 720, 435);
+    m_modo = place(button(QStringLiteral("▲"), m_frameKensaku, kGreenFace, font()), 13140, 915, 705, 450);
+    m_grid1 = place(new GridView(m_frameKensaku), 195, 1455, 13695, 6015);
+    m_grid1->setToolTip(QStringLiteral("ダブルクリックで確認注目株移動"));
+    m_grid1->setEmptyAreaColor(GridColor::kGrey);
+    m_mok = place(button(QStringLiteral("注目株検査"), m_frameKensaku, kYellowFace, big), 135, 7530, 4410, 465);
+    m_progress = place(new QProgressBar(m_frameKensaku), 4575, 7545, 9315, 465);
+    m_progress->setRange(0, 100);
+    m_cancelButton = place(button(QStringLiteral("中 止"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)),
+                           10400, 195, 1860, 480);
+    m_cancelButton->hide();
+
+    m_frame1 = place(new QGroupBox(QStringLiteral("個別売買指定株"), this), 30, 8310, 6690, 2220);
+    m_grid2 = place(new GridView(m_frame1), 75, 210, 5220, 1965);
+    m_grid2->setToolTip(QStringLiteral("ダブルクリックにて購入額＆希望額登録"));
+    m_grid2->setEmptyAreaColor(GridColor::kLightOrange);
+    m_image1 = place(new ArrowButton(ArrowButton::Direction::Up, QStringLiteral("確認注目株を個別売買指定株へ"), m_frame1),
+                     5400, 240, 1125, 705);
+    m_image2 = place(
+        new ArrowButton(ArrowButton::Direction::Down, QStringLiteral("個別売買指定株を確認注目株へ"), m_frame1), 5430,
+        1260, 1125, 705);
+
+    m_frame2 = place(new QGroupBox(QStringLiteral("確認注目株"), this), 6795, 8295, 2535, 2235);
+    m_grid3 = place(new GridView(m_frame2), 135, 225, 2325, 1935);
+    m_grid3->setEmptyAreaColor(GridColor::kLightOrange);
+
+    m_label1 = place(new QLabel(this), 9480, 8385, 4710, 360);
+    m_label1->setFont(big);
+    QPalette lp = m_label1->palette();
+    lp.setColor(QPalette::WindowText, UiStyle::color(GridColor::kDarkRed));
+    m_label1->setPalette(lp);
+
+    m_frame3 = place(new QGroupBox(QStringLiteral("グラフ発行"), this), 9450, 8865, 3705, 1305);
+    const char* captions[] = {"個別売買指定", "確認注目", "購入銘柄検索"};
+    const int tops[] = {315, 600, 885};
+    const int widths[] = {1770, 1215, 1485};
+    for (int i = 0; i < 3; ++i) {
+        m_option[i] = place(new QRadioButton(QString::fromUtf8(captions[i]), m_frame3), 210, tops[i], widths[i], 300);
+        m_option[i]->setAutoExclusive(false);
+        m_option[i]->setObjectName(QStringLiteral("Option1_%1").arg(i));
+        connect(m_option[i], &QRadioButton::clicked, this, [this, i] {
+            m_model->Option1_Click(i);
+            render();
+        });
+    }
+    m_hat = place(button(QStringLiteral("検索発行"), m_frame3, kYellowFace, bigBold), 1965, 390, 1515, 720);
+
+    m_textCode = place(new QLineEdit(this), 9450, 10320, 1230, 270);
+    m_textRow = place(new QLineEdit(this), 10800, 10335, 1080, 270);
+    m_textCode->hide();
+    m_textRow->hide();
+
+    for (QWidget* w : std::initializer_list<QWidget*>{m_frameKensaku, m_frame1, m_frame2, m_frame3, m_check1}) {
+        UiStyle::setBackground(w, GridColor::kLightOrange);
+    }
+    for (auto* o : m_option) {
+        UiStyle::setBackground(o, GridColor::kLightOrange);
+    }
+
+    m_kensaku->setObjectName(QStringLiteral("Command_kensaku"));
+    m_label2->setObjectName(QStringLiteral("Label2"));
+    m_quit->setObjectName(QStringLiteral("Command2"));
+    m_combo2->setObjectName(QStringLiteral("Combo2"));
+    m_combo3->setObjectName(QStringLiteral("Combo3"));
+    m_check1->setObjectName(QStringLiteral("Check1"));
+    m_tugi->setObjectName(QStringLiteral("Command_tugi"));
+    m_modo->setObjectName(QStringLiteral("Command_modo"));
+    m_grid1->setObjectName(QStringLiteral("MSFlexGrid1"));
+    m_mok->setObjectName(QStringLiteral("Command_mok"));
+    m_progress->setObjectName(QStringLiteral("ProgressBar1"));
+    m_grid2->setObjectName(QStringLiteral("MSFlexGrid2"));
+    m_image1->setObjectName(QStringLiteral("Image1"));
+    m_image2->setObjectName(QStringLiteral("Image2"));
+    m_grid3->setObjectName(QStringLiteral("MSFlexGrid3"));
+    m_label1->setObjectName(QStringLiteral("Label1"));
+    m_hat->setObjectName(QStringLiteral("Command_hat"));
+    m_cancelButton->setObjectName(QStringLiteral("Cancel"));
+    m_textCode->setObjectName(QStringLiteral("Text_code"));
+    m_textRow->setObjectName(QStringLiteral("Text_Row"));
+
+    connect(m_kensaku, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_kensaku_Click(); }); });
+    connect(m_mok, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_mok_Click(); }); });
+    connect(m_hat, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_hat_Click(); }); });
+    connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
+    connect(m_tugi, &QPushButton::clicked, this, [this] {
+        m_model->Command_tugi_Click();
+        render();
+    });
+    connect(m_modo, &QPushButton::clicked, this, [this] {
+        m_model->Command_modo_Click();
+        render();
+    });
+    connect(m_combo2, &QComboBox::activated, this, [this](int) {
+        m_model->setMarket(m_combo2->currentText().toStdString());
+        m_model->Combo_Click();
+        render();
+    });
+    connect(m_combo3, &QComboBox::activated, this, [this](int) {
+        m_model->setIndustry(m_combo3->currentText().toStdString());
+        m_model->Combo_Click();
+        render();
+    });
+    connect(m_check1, &QCheckBox::clicked, this, [this](bool checked) {
+        m_model->Check1_Click(checked);
+        render();
+    });
+    auto gridClick = [this](int n) {
+        return [this, n](int row) {
+            m_model->Grid_Click(n, row);
+            render();
+        };
+    };
+    connect(m_grid1, &GridView::rowClicked, this, gridClick(1));
+    connect(m_grid2, &GridView::rowClicked, this, gridClick(2));
+    connect(m_grid3, &GridView::rowClicked, this, gridClick(3));
+    connect(m_grid1, &GridView::rowDoubleClicked, this, [this](int row) {
+        if (onStockListDoubleClick) {
+            onStockListDoubleClick(row);
+            render();
+        }
+    });
+    connect(m_grid2, &GridView::rowDoubleClicked, this, [this](int row) {
+        if (onWatchListDoubleClick) {
+            onWatchListDoubleClick(row);
+            render();
+        }
+    });
+    connect(m_image1, &ArrowButton::clicked, this, [this] {
+        if (onImage1) {
+            onImage1();
+            render();
+        }
+    });
+    connect(m_image2, &ArrowButton::clicked, this, [this] {
+        if (onImage2) {
+            onImage2();
+            render();
+        }
+    });
+}
+
+bool Frm_zuvemo::load()
+{
+    bool ok = m_model->Form_Load();
+    if (!ok) {
+        m_unloaded = true;
+    }
+    render();
+    return ok;
+}
+
+void Frm_zuvemo::render()
+{
+    auto& m = *m_model;
+    m_label2->setText(q(m.label2));
+    m_label1->setText(q(m.label1));
+    m_grid1->show(m.grid1);
+    m_grid2->show(m.grid2);
+    m_grid3->show(m.grid3);
+    m_tugi->setVisible(m.tugiVisible);
+    m_modo->setVisible(m.modoVisible);
+    m_mok->setVisible(m.mokVisible);
+    m_progress->setVisible(m.mokVisible);
+    m_progress->setValue(m.progress);
+    m_hat->setEnabled(m.hatEnabled);
+    for (int i = 0; i < 3; ++i) {
+        m_option[i]->setChecked(m.option[static_cast<std::size_t>(i)]);
+    }
+    m_check1->setChecked(m.check1);
+    auto fillCombo = [](QComboBox* box, const std::vector<std::string>& items, const std::string& current) {
+        QStringList list;
+        for (const auto& s : items) {
+            list << q(s);
+        }
+        QStringList existing;
+        for (int i = 0; i < box->count(); ++i) {
+            existing << box->itemText(i);
+        }
+        if (existing != list) {
+            box->clear();
+            box->addItems(list);
+        }
+        int index = list.indexOf(q(current));
+        box->setCurrentIndex(index < 0 ? 0 : index);
+    };
+    fillCombo(m_combo2, m.combo2Items, m.combo2Text);
+    fillCombo(m_combo3, m.combo3Items, m.combo3Text);
+}
+
+void Frm_zuvemo::pumpEvents()
+{
+    render();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+}
+
+void Frm_zuvemo::runLong(const std::function<void()>& command)
+{
+    if (m_busy) {
+        return;
+    }
+    m_busy = true;
+    m_cancel = false;
+    // Input off while the command runs, so no command starts twice; the cancel stays available.
+    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi, m_modo,
+                                                      m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
+        w->setEnabled(false);
+    }
+    m_cancelButton->show();
+    m_cancelButton->setEnabled(true);
+    command();
+    m_cancelButton->hide();
+    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi, m_modo,
+                                                      m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
+        w->setEnabled(true);
+    }
+    m_busy = false;
+    render();
+}
+
+void Frm_zuvemo::closeEvent(QCloseEvent* event)
+{
+    if (m_busy) {
+        // A long command is running: stop it first, then close.
+        m_cancel = true;
+        event->ignore();
+        return;
+    }
+    if (!m_unloaded) {
+        m_unloaded = true;
+        m_model->Form_Unload();
+    }
+    event->accept();
+}
+
+} // namespace zuvemo::ui

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+#include <memory>
+
+#include "model/MainWindowModel.h"
+
+class QCheckBox;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace zuvemo::core {
+class Clock;
+class Mdl_Start;
+} // namespace zuvemo::core
+namespace zuvemo::marketdata {
+class Downloader;
+}
+namespace zuvemo::exporting {
+class SpreadsheetOpener;
+}
+
+namespace zuvemo::ui {
+
+class ArrowButton;
+class GridView;
+
+// The main window. It lays out the controls, forwards their events to the window's logic and
+// shows the state that logic leaves.
+class Frm_zuvemo : public QWidget {
+    Q_OBJECT
+
+public:
+    Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
+               exporting::SpreadsheetOpener& opener, QWidget* parent = nullptr);
+    ~Frm_zuvemo() override;
+
+    // Form_Load; false when the program must end.
+    bool load();
+
+    MainWindowModel& model() { return *m_model; }
+    // The seams a test replaces: the beep and the closing box of the refresh.
+    void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
+    void setFinishedBox(std::function<void(const std::string&)> box) { m_finishedBox = std::move(box); }
+    void render();
+
+    // Handlers of the watch-list grids, double-clicks and the picture buttons (plugged in by the
+    // watch-list part of the window).
+    std::function<void(int row)> onStockListDoubleClick;
+    std::function<void(int row)> onWatchListDoubleClick;
+    std::function<void()> onImage1;
+    std::function<void()> onImage2;
+
+    GridView* stockGrid() const { return m_grid1; }
+    GridView* watchGrid() const { return m_grid2; }
+    GridView* candidateGrid() const { return m_grid3; }
+    QLineEdit* textCode() const { return m_textCode; }
+    QLineEdit* textRow() const { return m_textRow; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildControls();
+    void runLong(const std::function<void()>& command);
+    void pumpEvents();
+
+    std::unique_ptr<MainWindowModel> m_model;
+    std::function<void()> m_beep;
+    std::function<void(const std::string&)> m_finishedBox;
+    bool m_unloaded = false;
+    bool m_cancel = false;
+    bool m_busy = false;
+
+    QGroupBox* m_frameKensaku = nullptr;
+    QGroupBox* m_frame1 = nullptr;
+    QGroupBox* m_frame2 = nullptr;
+    QGroupBox* m_frame3 = nullptr;
+    QPushButton* m_kensaku = nullptr;
+    QLabel* m_label2 = nullptr;
+    QPushButton* m_quit = nullptr;
+    QComboBox* m_combo2 = nullptr;
+    QComboBox* m_combo3 = nullptr;
+    QCheckBox* m_check1 = nullptr;
+    QPushButton* m_tugi = nullptr;
+    QPushButton* m_modo = nullptr;
+    GridView* m_grid1 = nullptr;
+    QPushButton* m_mok = nullptr;
+    QProgressBar* m_progress = nullptr;
+    GridView* m_grid2 = nullptr;
+    ArrowButton* m_image1 = nullptr;
+    ArrowButton* m_image2 = nullptr;
+    GridView* m_grid3 = nullptr;
+    QLabel* m_label1 = nullptr;
+    QRadioButton* m_option[3] = {nullptr, nullptr, nullptr};
+    QPushButton* m_hat = nullptr;
+    QPushButton* m_cancelButton = nullptr;
+    QLineEdit* m_textCode = nullptr;
+    QLineEdit* m_textRow = nullptr;
+};
+
+} // namespace zuvemo::ui

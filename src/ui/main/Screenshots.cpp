@@ -1,0 +1,80 @@
+// Renders the program's windows offscreen into PNG files, with a sample market loaded, so the
+// look can be reviewed without a display.
+// usage: zuvemo-screenshots OUTPUT-FOLDER
+#include <QApplication>
+#include <QPixmap>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "Frm_zuvemo.h"
+#include "SampleServer.h"
+#include "UiStyle.h"
+#include "core/Clock.h"
+#include "core/Mdl_Start.h"
+#include "core/MessagePresenter.h"
+#include "core/Platform.h"
+#include "core/Schema.h"
+#include "export/SpreadsheetOpener.h"
+#include "marketdata/CurlDownloader.h"
+
+using namespace zuvemo;
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::cerr << "usage: zuvemo-screenshots OUTPUT-FOLDER" << std::endl;
+        return 2;
+    }
+    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    QApplication app(argc, argv);
+    ui::UiStyle::installFontSubstitutes();
+    const std::filesystem::path out = argv[1];
+    std::filesystem::create_directories(out);
+
+    sample::SampleServer::Options options;
+    options.market.stocks = 400;
+    options.market.today = core::Clock().today();
+    sample::SampleServer server(options);
+    if (server.start(0) < 0) {
+        std::cerr << "cannot start the sample server" << std::endl;
+        return 1;
+    }
+    auto home = std::filesystem::temp_directory_path() / "zuvemo-screenshots";
+    std::filesystem::remove_all(home);
+    std::filesystem::create_directories(home);
+    core::Schema::createDatabaseFile(home / "zuvemo.db",
+                                     core::Schema::UrlRow{server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "},
+                                     core::Schema::Bounds{0.9, 1.2});
+    std::ofstream(home / "qen_kanrFile.dsa") << "[DataBase1]=zuvemo.db\r\n";
+
+    core::Mdl_Start module(home);
+    module.ReadConfigFile();
+    core::Clock clock;
+    marketdata::CurlDownloader downloader;
+    exporting::NoOpener opener;
+    ui::Frm_zuvemo window(module, clock, downloader, opener);
+    window.setFinishedBox([](const std::string&) {});
+    window.setBeep([] {});
+    window.load();
+    window.show();
+    auto grab = [&](const char* name) {
+        window.render();
+        QApplication::processEvents();
+        window.grab().save(QString::fromStdString((out / name).string()));
+        std::cout << (out / name).string() << std::endl;
+    };
+    grab("main-empty.png");
+    window.model().Command_kensaku_Click();
+    grab("main-refreshed.png");
+    auto& m = window.model();
+    m.setMarket(m.combo2Items.size() > 1 ? m.combo2Items[1] : "");
+    m.Combo_Click();
+    m.Command_mok_Click();
+    m.Grid_Click(1, 3);
+    m.Option1_Click(2);
+    grab("main-screened.png");
+    window.close();
+    std::filesystem::remove_all(home);
+    return 0;
+}

@@ -1,0 +1,206 @@
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "FakeDownloader.h"
+#include "Frm_zuvemo.h"
+#include "GridView.h"
+#include "ModuleFixture.h"
+#include "SampleServer.h"
+#include "UiStyle.h"
+#include "core/Clock.h"
+#include "export/SpreadsheetOpener.h"
+#include "marketdata/CurlDownloader.h"
+
+using namespace zuvemo;
+using namespace std::chrono;
+
+namespace {
+
+class Window : public test::ModuleFixture {
+protected:
+    void fillStocks(int count)
+    {
+        core::Transaction tx(db());
+        for (int i = 0; i < count; ++i) {
+            std::string code = std::to_string(1301 + i);
+            db().execute("INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
+                         "Wccost,Wbcost) VALUES ('" + code + "','" + (i % 3 ? "東証プライム" : "名証メイン") + "','銘柄"
+                         + code + "','" + (i % 2 ? "化学" : "鉱業") + "',100,110,90,100,1000,100000)");
+        }
+        db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
+        db().execute(" UPDATE Table_Code SET Achk='売' WHERE MgCode='1304'");
+        tx.commit();
+    }
+    ui::Frm_zuvemo& open(marketdata::Downloader& downloader)
+    {
+        m_module->CloseDatabase();
+        m_window = std::make_unique<ui::Frm_zuvemo>(*m_module, m_clock, downloader, m_opener);
+        m_window->setFinishedBox([this](const std::string& t) { m_finished.push_back(t); });
+        EXPECT_TRUE(m_window->load());
+        m_window->show();
+        return *m_window;
+    }
+    template <typename T>
+    T* child(const char* name)
+    {
+        auto* w = m_window->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QString cell(int row, int col)
+    {
+        auto* item = m_window->stockGrid()->item(row - 1, col);
+        return item ? item->text() : QStringLiteral("<none>");
+    }
+    QColor back(int row) { return m_window->stockGrid()->item(row - 1, 0)->background().color(); }
+    void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+
+    core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
+    test::FakeDownloader m_fake;
+    exporting::NoOpener m_opener;
+    std::unique_ptr<ui::Frm_zuvemo> m_window;
+    std::vector<std::string> m_finished;
+};
+
+} // namespace
+
+TEST_F(Window, CaptionsAndLayout)
+{
+    fillStocks(3);
+    auto& w = open(m_fake);
+    EXPECT_EQ(w.windowTitle(), "Zuvemo");
+    EXPECT_EQ(w.size(), QSize(960, 710));
+    EXPECT_EQ(child<QPushButton>("Command_kensaku")->text(), "検索開始");
+    EXPECT_EQ(child<QPushButton>("Command2")->text(), "終 了");
+    EXPECT_EQ(child<QPushButton>("Command_mok")->text(), "注目株検査");
+    EXPECT_EQ(child<QPushButton>("Command_hat")->text(), "検索発行");
+    EXPECT_EQ(child<QCheckBox>("Check1")->text(), "注目株絞込");
+    EXPECT_EQ(child<QRadioButton>("Option1_0")->text(), "個別売買指定");
+    EXPECT_EQ(child<QLabel>("Label2")->text(), "2024-01-04 状況");
+    EXPECT_EQ(w.stockGrid()->horizontalHeaderItem(13)->text(), "状態");
+    EXPECT_EQ(w.stockGrid()->columnWidth(10), 0);
+    EXPECT_EQ(w.watchGrid()->horizontalHeaderItem(2)->text(), "購入額");
+    EXPECT_EQ(w.candidateGrid()->columnCount(), 2);
+    EXPECT_EQ(w.stockGrid()->toolTip(), "ダブルクリックで確認注目株移動");
+    EXPECT_EQ(child<QPushButton>("Command_kensaku")->geometry(), QRect(14, 28, 137, 39));
+    EXPECT_FALSE(child<QPushButton>("Command_mok")->isVisible());
+    EXPECT_FALSE(child<QProgressBar>("ProgressBar1")->isVisible());
+    EXPECT_FALSE(child<QPushButton>("Command_hat")->isEnabled());
+    EXPECT_EQ(cell(1, 0), "1301");
+}
+
+TEST_F(Window, PagingWith26And60Stocks)
+{
+    fillStocks(26);
+    open(m_fake);
+    EXPECT_TRUE(child<QPushButton>("Command_tugi")->isVisible());
+    EXPECT_FALSE(child<QPushButton>("Command_modo")->isVisible());
+    click("Command_tugi");
+    EXPECT_EQ(cell(1, 0), "1326");
+    EXPECT_EQ(cell(2, 0), "");
+    EXPECT_EQ(m_window->stockGrid()->rowCount(), 25);
+    EXPECT_FALSE(child<QPushButton>("Command_tugi")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("Command_modo")->isVisible());
+    click("Command_modo");
+    EXPECT_EQ(cell(1, 0), "1301");
+
+    fillStocks(0);
+    db().execute(" DELETE FROM Table_Code");
+    m_module->OpenDatabase();
+    fillStocks(60);
+    open(m_fake);
+    click("Command_tugi");
+    click("Command_tugi");
+    EXPECT_EQ(cell(1, 0), "1351");
+    EXPECT_EQ(cell(10, 0), "1360");
+    click("Command_modo");
+    EXPECT_EQ(cell(1, 0), "1326");
+    click("Command_modo");
+    EXPECT_EQ(cell(1, 0), "1301");
+}
+
+TEST_F(Window, FiltersSignalBoxAndTheExamineButton)
+{
+    fillStocks(12);
+    open(m_fake);
+    auto* combo = child<QComboBox>("Combo2");
+    ASSERT_EQ(combo->count(), 3);
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    EXPECT_EQ(cell(1, 1), "名証メイン");
+    EXPECT_TRUE(child<QPushButton>("Command_mok")->isVisible());
+    EXPECT_TRUE(child<QProgressBar>("ProgressBar1")->isVisible());
+    QTest::mouseClick(child<QCheckBox>("Check1"), Qt::LeftButton);
+    EXPECT_FALSE(child<QPushButton>("Command_mok")->isVisible());
+    QTest::mouseClick(child<QCheckBox>("Check1"), Qt::LeftButton);
+    QTest::mouseClick(child<QCheckBox>("Check1"), Qt::LeftButton);
+    EXPECT_EQ(cell(1, 0), "1304");
+    EXPECT_EQ(cell(1, 11), "売");
+    EXPECT_EQ(cell(2, 0), "");
+    // The other market has no signalled stock: heading row only.
+    combo->setCurrentIndex(2);
+    emit combo->activated(2);
+    EXPECT_EQ(m_window->stockGrid()->rowCount(), 0);
+    EXPECT_EQ(m_messages.recorder().boxes.back().text, "情報は存在しません");
+}
+
+TEST_F(Window, SelectionColoursOptionsAndTheIssueButton)
+{
+    fillStocks(30);
+    auto& w = open(m_fake);
+    auto* grid = w.stockGrid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(2, 1)).center());
+    EXPECT_EQ(back(3), ui::UiStyle::color(ui::GridColor::kYellow));
+    QTest::mouseClick(child<QRadioButton>("Option1_2"), Qt::LeftButton);
+    EXPECT_EQ(back(3), ui::UiStyle::color(ui::GridColor::kOrange));
+    EXPECT_TRUE(child<QPushButton>("Command_hat")->isEnabled());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(4, 1)).center());
+    EXPECT_EQ(back(3), ui::UiStyle::color(ui::GridColor::kWhite));
+    EXPECT_EQ(back(5), ui::UiStyle::color(ui::GridColor::kYellow));
+    EXPECT_FALSE(child<QRadioButton>("Option1_2")->isChecked());
+    QTest::mouseClick(child<QRadioButton>("Option1_0"), Qt::LeftButton);
+    EXPECT_EQ(child<QLabel>("Label1")->text(), "選択されていません");
+    EXPECT_FALSE(child<QPushButton>("Command_hat")->isEnabled());
+}
+
+TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = 60;
+    options.market.days = 80;
+    options.market.today = year_month_day{2024y, January, 9d};
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+    db().execute(" UPDATE Table_Url SET kabuHUrl='" + server.dailyBaseUrl() + "', kabuMUrl='" + server.historyBaseUrl()
+                 + "'");
+    std::filesystem::copy_file(test::binFolder() / "雛型EXCEL.xltx", m_dir / "雛型EXCEL.xltx");
+    marketdata::CurlDownloader downloader;
+    auto& w = open(downloader);
+    click("Command_kensaku");
+    EXPECT_EQ(m_finished, (std::vector<std::string>{"終了しました"}));
+    EXPECT_EQ(child<QLabel>("Label2")->text(), "2024-01-09 状況");
+    auto* combo = child<QComboBox>("Combo2");
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    std::vector<int> seen;
+    auto* bar = child<QProgressBar>("ProgressBar1");
+    QObject::connect(bar, &QProgressBar::valueChanged, [&](int v) { seen.push_back(v); });
+    click("Command_mok");
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), 100);
+    EXPECT_GT(seen.size(), 2u);
+    EXPECT_EQ(cell(1, 13), "取得");
+
+    auto* grid = w.stockGrid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    QTest::mouseClick(child<QRadioButton>("Option1_2"), Qt::LeftButton);
+    click("Command_hat");
+    ASSERT_FALSE(w.model().lastWorkbook.empty());
+    EXPECT_TRUE(std::filesystem::exists(w.model().lastWorkbook));
+    std::filesystem::remove(w.model().lastWorkbook);
+}
