@@ -13,6 +13,7 @@
 #include <QRadioButton>
 
 #include "ArrowButton.h"
+#include "Frm_TouRok.h"
 #include "GridView.h"
 #include "Twips.h"
 #include "UiStyle.h"
@@ -49,6 +50,7 @@ QPushButton* button(const QString& caption, QWidget* parent, std::uint32_t face,
 Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
                        exporting::SpreadsheetOpener& opener, QWidget* parent)
     : QWidget(parent)
+    , m_module(module)
     , m_model(std::make_unique<MainWindowModel>(module, clock, downloader, opener))
 {
     setWindowTitle(QStringLiteral("Zuvemo"));
@@ -210,28 +212,31 @@ void Frm_zuvemo::buildControls()
     connect(m_grid2, &GridView::rowClicked, this, gridClick(2));
     connect(m_grid3, &GridView::rowClicked, this, gridClick(3));
     connect(m_grid1, &GridView::rowDoubleClicked, this, [this](int row) {
-        if (onStockListDoubleClick) {
-            onStockListDoubleClick(row);
-            render();
-        }
+        m_model->MSFlexGrid1_DblClick(row);
+        render();
     });
     connect(m_grid2, &GridView::rowDoubleClicked, this, [this](int row) {
-        if (onWatchListDoubleClick) {
-            onWatchListDoubleClick(row);
-            render();
+        if (!m_model->MSFlexGrid2_DblClick(row)) {
+            return;
         }
+        m_textCode->setText(QString::fromStdString(m_model->textCode));
+        m_textRow->setText(QString::fromStdString(m_model->textRow));
+        Frm_TouRok dialog(m_module, *m_model, this);
+        dialog.load(m_textCode->text().toStdString(), m_textRow->text().toStdString());
+        if (m_openDialog) {
+            m_openDialog(dialog);
+        } else {
+            dialog.exec();
+        }
+        render();
     });
     connect(m_image1, &ArrowButton::clicked, this, [this] {
-        if (onImage1) {
-            onImage1();
-            render();
-        }
+        m_model->Image1_Click();
+        render();
     });
     connect(m_image2, &ArrowButton::clicked, this, [this] {
-        if (onImage2) {
-            onImage2();
-            render();
-        }
+        m_model->Image2_Click();
+        render();
     });
 }
 

@@ -29,6 +29,7 @@ class SpreadsheetOpener;
 namespace zuvemo::ui {
 
 class ArrowButton;
+class Frm_TouRok;
 class GridView;
 
 // The main window. It lays out the controls, forwards their events to the window's logic and
@@ -50,12 +51,8 @@ public:
     void setFinishedBox(std::function<void(const std::string&)> box) { m_finishedBox = std::move(box); }
     void render();
 
-    // Handlers of the watch-list grids, double-clicks and the picture buttons (plugged in by the
-    // watch-list part of the window).
-    std::function<void(int row)> onStockListDoubleClick;
-    std::function<void(int row)> onWatchListDoubleClick;
-    std::function<void()> onImage1;
-    std::function<void()> onImage2;
+    // How the price dialog is run; by default modal with exec(). Tests drive it instead.
+    void setDialogRunner(std::function<void(Frm_TouRok&)> runner) { m_openDialog = std::move(runner); }
 
     GridView* stockGrid() const { return m_grid1; }
     GridView* watchGrid() const { return m_grid2; }
@@ -71,7 +68,9 @@ private:
     void runLong(const std::function<void()>& command);
     void pumpEvents();
 
+    core::Mdl_Start& m_module;
     std::unique_ptr<MainWindowModel> m_model;
+    std::function<void(Frm_TouRok&)> m_openDialog;
     std::function<void()> m_beep;
     std::function<void(const std::string&)> m_finishedBox;
     bool m_unloaded = false;

@@ -421,7 +421,147 @@ void MainWindowModel::DSP_KAKUN_Grid()
 {
     m_module.SqlBuffer2 = " DELETE FROM WorkKocyu";
     m_module.SharedConnection->execute(m_module.SqlBuffer2);
-    grid3.setRows(1);
+}
+
+void MainWindowModel::fillUnsorted(int WGrid)
+{
+    auto& m = m_module;
+    m.SqlBuffer2 = WGrid == 2 ? " SELECT * FROM Table_KOCYU" : " SELECT * FROM WorkKocyu";
+    auto& rs = m.OpenShared2();
+    GridData& g = WGrid == 2 ? grid2 : grid3;
+    g.setRows(rs.recordCount() + 1);
+    int n = 0;
+    for (; !rs.isEof(); rs.moveNext()) {
+        ++n;
+        g.setText(n, 0, text(rs.field("Wmgcode")), Align::Centre);
+        g.setText(n, 1, text(rs.field("Wmgmei")), Align::Left);
+        if (WGrid == 2) {
+            g.setText(n, 2, amount(rs.field("WzuvemoK")), Align::Right);
+            g.setText(n, 3, amount(rs.field("WzuvemoG")), Align::Right);
+            g.setText(n, 4, amount(rs.field("WzuvemoM")), Align::Right);
+        }
+    }
+    m.SharedRecordset2.reset();
+}
+
+void MainWindowModel::MSFlexGrid1_DblClick(int r)
+{
+    if (r >= grid1.rows()) {
+        r = 0;
+    }
+    if (r != SelRow1) {
+        if (SelRow1 >= 1) {
+            grid1.paintRow(SelRow1, GridColor::kWhite);
+        }
+        if (r >= 1) {
+            grid1.paintRow(r, GridColor::kYellow);
+        }
+    }
+    if (r == 0) {
+        return;
+    }
+    SelRow1 = r;
+    std::string code = core::Utf8::trim(grid1.cell(r, 0).text);
+    std::string name = grid1.cell(r, 2).text;
+    std::string state = core::Utf8::trim(grid1.cell(r, 13).text);
+    if (state == "停止中") {
+        label1 = kSuspendedMessage;
+        return;
+    }
+    label1.clear();
+    // An empty row below the last stock of a page holds no stock.
+    if (code.empty()) {
+        return;
+    }
+    auto& m = m_module;
+    // A stock already among the candidates is not added twice.
+    m.SqlBuffer2 = " SELECT * FROM WorkKocyu WHERE Wmgcode='" + core::SqlText(code) + "'";
+    bool present = !m.OpenShared2().isEof();
+    m.SharedRecordset2.reset();
+    if (!present) {
+        m.SqlBuffer = " INSERT INTO WorkKocyu(";
+        m.SqlBuffer += " Wmgcode,Wmgmei) VALUES (";
+        m.SqlBuffer += " '" + core::SqlText(code) + "',";
+        m.SqlBuffer += " '" + core::SqlText(name) + "')";
+        m.ExecuteShared();
+    }
+    fillUnsorted(3);
+}
+
+void MainWindowModel::Image1_Click()
+{
+    if (SelRow3 < 1 || SelRow3 >= grid3.rows()) {
+        return;
+    }
+    auto& m = m_module;
+    std::string code = grid3.cell(SelRow3, 0).text;
+    std::string name = grid3.cell(SelRow3, 1).text;
+    m.SqlBuffer2 = " SELECT * FROM Table_KOCYU WHERE Wmgcode='" + core::SqlText(code) + "'";
+    bool present = !m.OpenShared2().isEof();
+    m.SharedRecordset2.reset();
+    if (present) {
+        return;
+    }
+    m.SqlBuffer = " INSERT INTO Table_KOCYU(";
+    m.SqlBuffer += " Wmgcode,Wmgmei) VALUES (";
+    m.SqlBuffer += " '" + core::SqlText(code) + "',";
+    m.SqlBuffer += " '" + core::SqlText(name) + "')";
+    m.ExecuteShared();
+    fillUnsorted(2);
+    m.SqlBuffer = " DELETE FROM WorkKocyu WHERE Wmgcode='" + core::SqlText(code) + "'";
+    m.ExecuteShared();
+    SelRow3 = 0;
+    DSP_KOCYU_Grid(3);
+}
+
+void MainWindowModel::Image2_Click()
+{
+    if (SelRow2 < 1 || SelRow2 >= grid2.rows()) {
+        return;
+    }
+    auto& m = m_module;
+    std::string code = grid2.cell(SelRow2, 0).text;
+    std::string name = grid2.cell(SelRow2, 1).text;
+    m.SqlBuffer2 = " SELECT * FROM WorkKocyu WHERE Wmgcode='" + core::SqlText(code) + "'";
+    bool present = !m.OpenShared2().isEof();
+    m.SharedRecordset2.reset();
+    if (present) {
+        return;
+    }
+    m.SqlBuffer = " INSERT INTO WorkKocyu(";
+    m.SqlBuffer += " Wmgcode,Wmgmei) VALUES (";
+    m.SqlBuffer += " '" + core::SqlText(code) + "',";
+    m.SqlBuffer += " '" + core::SqlText(name) + "')";
+    m.ExecuteShared();
+    fillUnsorted(3);
+    m.SqlBuffer = " DELETE FROM Table_KOCYU WHERE Wmgcode='" + core::SqlText(code) + "'";
+    m.ExecuteShared();
+    SelRow2 = 0;
+    DSP_KOCYU_Grid(2);
+}
+
+bool MainWindowModel::MSFlexGrid2_DblClick(int r)
+{
+    if (r < 1 || r >= grid2.rows()) {
+        return false;
+    }
+    std::string code = core::Utf8::trim(grid2.cell(r, 0).text);
+    if (code.empty()) {
+        return false;
+    }
+    textCode = code;
+    textRow = std::to_string(r);
+    return true;
+}
+
+void MainWindowModel::updateWatchRow(int row, double purchase, double target)
+{
+    if (row < 1 || row >= grid2.rows()) {
+        return;
+    }
+    grid2.setText(row, 2, core::FormatNumber(purchase, "#,###"));
+    grid2.setText(row, 4, core::FormatNumber(target, "#,###"));
+    grid2.paintRow(row, GridColor::kWhite);
 }
 
 void MainWindowModel::DSP_KobuHante()

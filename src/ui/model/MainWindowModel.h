@@ -78,6 +78,17 @@ public:
     void DSP_KOCYU_Grid(int WGrid);
     void DSP_KAKUN_Grid();
     void DSP_KobuHante();
+    void MSFlexGrid1_DblClick(int row);
+    void Image1_Click();
+    void Image2_Click();
+    // True when the price dialog is to open; textCode and textRow then hold the hand-over.
+    bool MSFlexGrid2_DblClick(int row);
+    // The price dialog saved a row: the grid row shows the new amounts, painted white.
+    void updateWatchRow(int row, double purchase, double target);
+
+    static constexpr const char* kSuspendedMessage = "停止中である為、取り扱い不可";
+    std::string textCode;  // Text_code
+    std::string textRow;   // Text_Row
 
     GridData grid1;  // stock list
     GridData grid2;  // watch list
@@ -111,6 +122,8 @@ public:
 
 private:
     void pump();
+    // Refills a grid from a query in the table's own order (the move handlers do so).
+    void fillUnsorted(int WGrid);
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
     void judgeWatchList();
 
