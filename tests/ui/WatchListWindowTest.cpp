@@ -1,0 +1,153 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include "ArrowButton.h"
+#include "FakeDownloader.h"
+#include "Frm_TouRok.h"
+#include "Frm_zuvemo.h"
+#include "GridView.h"
+#include "ModuleFixture.h"
+#include "UiStyle.h"
+#include "core/Clock.h"
+#include "export/SpreadsheetOpener.h"
+
+using namespace zuvemo;
+using namespace std::chrono;
+
+namespace {
+
+class WatchWindow : public test::ModuleFixture {
+protected:
+    void SetUp() override
+    {
+        test::ModuleFixture::SetUp();
+        for (int i = 0; i < 4; ++i) {
+            std::string code = std::to_string(1301 + i);
+            db().execute("INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
+                         "Wccost,Wbcost) VALUES ('" + code + "','M','銘柄" + code + "','I',1,1,1,1050,1,1)");
+        }
+        db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
+        m_module->CloseDatabase();
+        m_window = std::make_unique<ui::Frm_zuvemo>(*m_module, m_clock, m_fake, m_opener);
+        m_window->setBeep([this] { ++m_beeps; });
+        m_window->setFinishedBox([](const std::string&) {});
+        ASSERT_TRUE(m_window->load());
+        m_window->show();
+    }
+    void doubleClick(ui::GridView* grid, int row)
+    {
+        // A double-click arrives after the press of its first click, as from a mouse.
+        QPoint at = grid->visualItemRect(grid->item(row - 1, 1)).center();
+        QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, at);
+        QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+    }
+    void click(ui::GridView* grid, int row)
+    {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row - 1, 1)).center());
+    }
+    template <typename T>
+    T* child(QObject* parent, const char* name)
+    {
+        auto* w = parent->findChild<T*>(QString::fromLatin1(name));
+        EXPECT_NE(w, nullptr) << name;
+        return w;
+    }
+    QString watch(int row, int col) { return m_window->watchGrid()->item(row - 1, col)->text(); }
+
+    core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
+    test::FakeDownloader m_fake;
+    exporting::NoOpener m_opener;
+    std::unique_ptr<ui::Frm_zuvemo> m_window;
+    int m_beeps = 0;
+};
+
+} // namespace
+
+TEST_F(WatchWindow, StockListToCandidatesToWatchListAndBack)
+{
+    doubleClick(m_window->stockGrid(), 2);
+    doubleClick(m_window->stockGrid(), 1);
+    ASSERT_EQ(m_window->candidateGrid()->rowCount(), 2);
+    EXPECT_EQ(m_window->candidateGrid()->item(0, 0)->text(), "1302");
+    click(m_window->candidateGrid(), 2);
+    QTest::mouseClick(child<ui::ArrowButton>(m_window.get(), "Image1"), Qt::LeftButton);
+    ASSERT_EQ(m_window->watchGrid()->rowCount(), 1);
+    EXPECT_EQ(watch(1, 0), "1301");
+    EXPECT_EQ(m_window->candidateGrid()->rowCount(), 1);
+    click(m_window->watchGrid(), 1);
+    QTest::mouseClick(child<ui::ArrowButton>(m_window.get(), "Image2"), Qt::LeftButton);
+    EXPECT_EQ(m_window->watchGrid()->rowCount(), 0);
+    EXPECT_EQ(m_window->candidateGrid()->rowCount(), 2);
+}
+
+TEST_F(WatchWindow, PriceDialogInBothModesWithItsMessages)
+{
+    doubleClick(m_window->stockGrid(), 1);
+    click(m_window->candidateGrid(), 1);
+    QTest::mouseClick(child<ui::ArrowButton>(m_window.get(), "Image1"), Qt::LeftButton);
+    ASSERT_EQ(m_window->watchGrid()->rowCount(), 1);
+
+    std::vector<QString> messages;
+    auto runDialog = [&](const char* purchase, bool percent, const char* target) {
+        m_window->setDialogRunner([&, purchase, percent, target](ui::Frm_TouRok& dialog) {
+            EXPECT_EQ(dialog.windowTitle(), "希望額登録");
+            EXPECT_EQ(child<QLineEdit>(&dialog, "Text1_0")->text(), "1301");
+            auto* p = child<QLineEdit>(&dialog, "Text1_2");
+            p->clear();
+            QTest::keyClicks(p, QString::fromUtf8(purchase));
+            QTest::mouseClick(child<QRadioButton>(&dialog, percent ? "Option2" : "Option1"), Qt::LeftButton);
+            EXPECT_EQ(child<QLabel>(&dialog, "Label2")->text(), percent ? "%" : "");
+            auto* t = child<QLineEdit>(&dialog, "Text1_4");
+            t->clear();
+            QTest::keyClicks(t, QString::fromUtf8(target));
+            QTest::mouseClick(child<QPushButton>(&dialog, "Command1"), Qt::LeftButton);
+            messages.push_back(child<QLabel>(&dialog, "Label3")->text());
+        });
+        doubleClick(m_window->watchGrid(), 1);
+    };
+    runDialog("10.5", false, "1");
+    runDialog("1,050", false, "");
+    runDialog("1,050", true, "10%");
+    EXPECT_EQ(messages, (std::vector<QString>{"購入時株価が金額でない", "希望株価額が金額でない", "希望株価額が％でない"}));
+    EXPECT_EQ(child<QLineEdit>(m_window.get(), "Text_code")->text(), "1301");
+    EXPECT_EQ(child<QLineEdit>(m_window.get(), "Text_Row")->text(), "1");
+
+    runDialog("1,050", false, "1,200");
+    EXPECT_EQ(watch(1, 2), "1,050");
+    EXPECT_EQ(watch(1, 4), "1,200");
+    runDialog("1,050", true, "5");
+    EXPECT_EQ(watch(1, 4), "1,103");
+    EXPECT_EQ(scalar(" SELECT WzuvemoM FROM Table_KOCYU"), "1103");
+}
+
+TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
+{
+    for (int row : {1, 2}) {
+        doubleClick(m_window->stockGrid(), row);
+    }
+    for (int i = 0; i < 2; ++i) {
+        click(m_window->candidateGrid(), 1);
+        QTest::mouseClick(child<ui::ArrowButton>(m_window.get(), "Image1"), Qt::LeftButton);
+    }
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1050");
+    m_fake.fallback = [](const std::string&) {
+        return *core::TextCodec::encodeCp932("2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
+    };
+    QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);
+    EXPECT_EQ(m_beeps, 6);
+    auto red = ui::UiStyle::color(ui::GridColor::kRed);
+    EXPECT_EQ(m_window->watchGrid()->item(0, 0)->background().color(), red);
+    EXPECT_EQ(m_window->watchGrid()->item(1, 4)->background().color(), red);
+
+    m_fake.fallback = [](const std::string&) {
+        return *core::TextCodec::encodeCp932("2024年01月09日\r\n1301,M,a,I,1,1,1,1049,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
+    };
+    m_beeps = 0;
+    QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);
+    EXPECT_EQ(m_beeps, 3);
+    EXPECT_EQ(m_window->watchGrid()->item(0, 0)->background().color(), ui::UiStyle::color(ui::GridColor::kWhite));
+}
