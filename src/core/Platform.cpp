@@ -170,6 +170,33 @@ bool openAddress(const std::string& address)
 #endif
 }
 
+bool startProgram(const std::filesystem::path& program)
+{
+#ifdef _WIN32
+    std::wstring cmd = L"\"" + program.wstring() + L"\"";
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    if (!CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+        return false;
+    }
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    return true;
+#else
+    std::string path = toUtf8(program);
+    char* argv[] = {path.data(), nullptr};
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    // Its own session: the program outlives the launcher and its terminal.
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSID);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, path.c_str(), nullptr, &attr, argv, environ);
+    posix_spawnattr_destroy(&attr);
+    return rc == 0;
+#endif
+}
+
 bool stderrIsTerminal()
 {
 #ifdef _WIN32

@@ -27,6 +27,10 @@ bool replaceFile(const std::filesystem::path& source, const std::filesystem::pat
 bool openWithDefaultApplication(const std::filesystem::path& file);
 bool openAddress(const std::string& address);
 
+// Starts a program as a new process with no arguments, without waiting for it. False when it
+// could not be started.
+bool startProgram(const std::filesystem::path& program);
+
 // True when standard error is a terminal (for progress bars).
 bool stderrIsTerminal();
 

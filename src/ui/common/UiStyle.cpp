@@ -16,6 +16,7 @@ void UiStyle::installFontSubstitutes()
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), gothic);
     QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), pgothic);
     QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"), mincho);
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐ明朝"), QStringList{"MS PMincho", "Noto Serif CJK JP", "IPAPMincho"} + mincho);
 }
 
 QFont UiStyle::font(const QString& family, double points, bool bold)

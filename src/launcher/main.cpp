@@ -1,0 +1,63 @@
+#include <QApplication>
+
+#include "Frm_Start.h"
+#include "QtMessagePresenter.h"
+#include "UiStyle.h"
+#include "core/Clock.h"
+#include "core/Mdl_Start.h"
+#include "core/MessagePresenter.h"
+#include "core/Platform.h"
+#include "core/SingleInstance.h"
+
+namespace {
+
+// The main program lies beside the launcher.
+int startMain(const std::filesystem::path& folder)
+{
+    using namespace zuvemo;
+#ifdef _WIN32
+    const auto program = folder / "Pro_zuvemo.exe";
+#else
+    const auto program = folder / "Pro_zuvemo";
+#endif
+    if (!core::Platform::startProgram(program)) {
+        core::ShowMessage("ファイル(" + core::Platform::toUtf8(program) + ")が見当たりません。\r\n"
+                          + ui::LauncherModel::kContact);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    using namespace zuvemo;
+    QApplication app(argc, argv);
+    ui::UiStyle::installFontSubstitutes();
+    core::SetMessagePresenter(std::make_shared<ui::QtMessagePresenter>());
+
+    core::SingleInstance instance("pro_melbat");
+    const bool anotherCopy = !instance.acquire();
+    const auto folder = core::Platform::executableFolder();
+    core::Mdl_Start module(folder);
+    core::Clock clock;
+    ui::LauncherModel model(module, clock);
+    switch (model.Form_Load(anotherCopy)) {
+    case ui::LauncherModel::Start::End:
+        return 1;
+    case ui::LauncherModel::Start::StartMain:
+        return startMain(folder);
+    case ui::LauncherModel::Start::ShowForm:
+        break;
+    }
+    int rc = 0;
+    ui::Frm_Start form(model);
+    form.onSaved = [&] {
+        rc = startMain(folder);
+        QApplication::exit(rc);
+    };
+    form.onCancelled = [] { QApplication::exit(0); };
+    form.show();
+    return app.exec();
+}

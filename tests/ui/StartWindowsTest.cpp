@@ -1,0 +1,126 @@
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <chrono>
+#include <thread>
+
+#include "Frm_Start.h"
+#include "Frm_zuvemo_pass.h"
+#include "ModuleFixture.h"
+#include "core/Clock.h"
+#include "core/PasswordHash.h"
+#include "frmSplash.h"
+
+using namespace zuvemo;
+using namespace std::chrono;
+
+TEST(Splash, VersionKeysClicksAndTheAddress)
+{
+    EXPECT_EQ(ui::frmSplash::versionText(), "ﾊﾞｰｼﾞｮﾝ:0.1.0");
+    ui::frmSplash splash;
+    int closed = 0;
+    std::vector<QString> opened;
+    splash.onClosed = [&] { ++closed; };
+    splash.openAddress = [&](const QString& a) { opened.push_back(a); };
+    splash.show();
+    auto* label5 = splash.findChild<QLabel*>("Label5");
+    ASSERT_NE(label5, nullptr);
+    EXPECT_EQ(label5->text(), "参照HP　https://zuvemo.example/");
+    EXPECT_EQ(label5->toolTip(), "HPを開きます");
+    EXPECT_EQ(splash.findChild<QLabel*>("lblVersion")->text(), "ﾊﾞｰｼﾞｮﾝ:0.1.0");
+    QTest::mouseClick(label5, Qt::LeftButton);
+    EXPECT_EQ(opened, (std::vector<QString>{"https://zuvemo.example/"}));
+    EXPECT_EQ(closed, 0);
+    QTest::mouseClick(splash.findChild<QLabel*>("lblVersion"), Qt::LeftButton);
+    EXPECT_EQ(closed, 0);
+    QTest::keyClick(&splash, Qt::Key_Escape);
+    QTest::keyClick(&splash, Qt::Key_A);
+    EXPECT_EQ(closed, 1);
+}
+
+TEST(Splash, ClosesByItselfAfterFiveSeconds)
+{
+    ui::frmSplash splash;
+    int closed = 0;
+    splash.onClosed = [&] { ++closed; };
+    splash.show();
+    QTest::qWait(4500);
+    EXPECT_EQ(closed, 0);
+    QTest::qWait(1000);
+    EXPECT_EQ(closed, 1);
+}
+
+class StartWindows : public test::ModuleFixture {
+protected:
+    core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
+};
+
+TEST_F(StartWindows, LoginDialogLayoutAndSignIn)
+{
+    db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA) VALUES (1,'Taro','" + *core::PasswordHash::hash("pw")
+                 + "')");
+    m_module->CloseDatabase();
+    ui::Frm_zuvemo_pass login(*m_module);
+    int signedIn = 0;
+    login.onSignedIn = [&] { ++signedIn; };
+    ASSERT_TRUE(login.load(false));
+    login.show();
+    EXPECT_EQ(login.windowTitle(), "パスワード(Zuvemo)");
+    EXPECT_EQ(login.size(), QSize(335, 188));
+    EXPECT_EQ(login.userBox()->maxLength(), 50);
+    EXPECT_EQ(login.passwordBox()->maxLength(), 20);
+    EXPECT_EQ(login.passwordBox()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(login.confirmButton()->text(), "確認");
+    QTest::keyClicks(login.userBox(), "Taro");
+    QTest::keyClicks(login.passwordBox(), "bad");
+    QTest::mouseClick(login.confirmButton(), Qt::LeftButton);
+    EXPECT_EQ(m_messages.recorder().boxes.back().text, "パスワードが違います。");
+    EXPECT_EQ(signedIn, 0);
+    login.passwordBox()->clear();
+    QTest::keyClicks(login.passwordBox(), "pw");
+    QTest::mouseClick(login.confirmButton(), Qt::LeftButton);
+    EXPECT_EQ(signedIn, 1);
+}
+
+TEST_F(StartWindows, LauncherFirstUseForm)
+{
+    m_module->CloseDatabase();
+    ui::LauncherModel model(*m_module, m_clock);
+    ASSERT_EQ(model.Form_Load(false), ui::LauncherModel::Start::ShowForm);
+    ui::Frm_Start form(model);
+    int saved = 0;
+    form.onSaved = [&] { ++saved; };
+    form.show();
+    EXPECT_EQ(form.windowTitle(), "初期設定(Zuvemo)");
+    EXPECT_EQ(form.executeButton()->text(), "実行");
+    EXPECT_EQ(form.cancelButton()->text(), "キャンセル");
+    QTest::keyClicks(form.box(0), "Hanako");
+    QTest::keyClicks(form.box(1), "abc");
+    QTest::keyClicks(form.box(2), "abc ");
+    QTest::mouseClick(form.executeButton(), Qt::LeftButton);
+    EXPECT_EQ(m_messages.recorder().boxes.back().text, "パスワードが違います。");
+    form.box(2)->clear();
+    QTest::keyClicks(form.box(2), "abc");
+    QTest::mouseClick(form.executeButton(), Qt::LeftButton);
+    EXPECT_EQ(saved, 1);
+}
+
+TEST_F(StartWindows, LauncherReallyStartsTheMainProgram)
+{
+    db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA) VALUES (1,'u','p')");
+    m_module->CloseDatabase();
+    std::filesystem::copy_file(test::binFolder() / "pro_melbat", m_dir / "pro_melbat");
+    // A stand-in main program that only leaves a mark.
+    test::writeFile(m_dir / "Pro_zuvemo", "#!/bin/sh\necho started > \"$(dirname \"$0\")/started\"\n");
+    std::filesystem::permissions(m_dir / "Pro_zuvemo", std::filesystem::perms::owner_all);
+    std::string out;
+    auto start = steady_clock::now();
+    int rc = test::runCommand("QT_QPA_PLATFORM=offscreen " + (m_dir / "pro_melbat").string() + " 2>&1", &out);
+    EXPECT_EQ(rc, 0) << out;
+    // The launcher does not wait for the main program.
+    while (!std::filesystem::exists(m_dir / "started") && steady_clock::now() - start < seconds(10)) {
+        std::this_thread::sleep_for(milliseconds(50));
+    }
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "started"));
+}
