@@ -13,7 +13,7 @@ namespace {
 
 std::string cli(const TempFolder& dir)
 {
-    return (test::binFolder() / "zuvemo-cli").string() + " --home " + (dir / "home").string();
+    return test::cliCommand(dir / "home");
 }
 
 } // namespace

@@ -83,4 +83,9 @@ std::filesystem::path binFolder()
     return dir ? std::filesystem::path(dir) : std::filesystem::current_path() / "bin";
 }
 
+std::string cliCommand(const std::filesystem::path& home)
+{
+    return (binFolder() / "zuvemo-cli").string() + " --home " + home.string();
+}
+
 } // namespace zuvemo::test

@@ -54,4 +54,7 @@ int runCommand(const std::string& command, std::string* output = nullptr);
 // Folder of the built programs (ZUVEMO_BIN_DIR, set by CTest).
 std::filesystem::path binFolder();
 
+// "zuvemo-cli --home HOME" as a shell command prefix.
+std::string cliCommand(const std::filesystem::path& home);
+
 } // namespace zuvemo::test

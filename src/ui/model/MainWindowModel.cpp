@@ -7,6 +7,7 @@
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
+#include "core/Recordset.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 #include "export/SingleStockCommand.h"
@@ -394,6 +395,17 @@ void MainWindowModel::Option1_Click(int index)
     hatEnabled = true;
 }
 
+void MainWindowModel::writeListRow(GridData& g, int n, const core::Recordset& rs)
+{
+    g.setText(n, 0, text(rs.field("Wmgcode")), Align::Centre);
+    g.setText(n, 1, text(rs.field("Wmgmei")), Align::Left);
+    if (&g == &grid2) {
+        g.setText(n, 2, amount(rs.field("WzuvemoK")), Align::Right);
+        g.setText(n, 3, amount(rs.field("WzuvemoG")), Align::Right);
+        g.setText(n, 4, amount(rs.field("WzuvemoM")), Align::Right);
+    }
+}
+
 void MainWindowModel::DSP_KOCYU_Grid(int WGrid)
 {
     auto& m = m_module;
@@ -403,16 +415,8 @@ void MainWindowModel::DSP_KOCYU_Grid(int WGrid)
     GridData& g = WGrid == 2 ? grid2 : grid3;
     g.setRows(1);
     g.setRows(rs.recordCount() + 1);
-    int n = 0;
-    for (; !rs.isEof(); rs.moveNext()) {
-        ++n;
-        g.setText(n, 0, text(rs.field("Wmgcode")), Align::Centre);
-        g.setText(n, 1, text(rs.field("Wmgmei")), Align::Left);
-        if (WGrid == 2) {
-            g.setText(n, 2, amount(rs.field("WzuvemoK")), Align::Right);
-            g.setText(n, 3, amount(rs.field("WzuvemoG")), Align::Right);
-            g.setText(n, 4, amount(rs.field("WzuvemoM")), Align::Right);
-        }
+    for (int n = 1; !rs.isEof(); rs.moveNext(), ++n) {
+        writeListRow(g, n, rs);
     }
     m.SharedRecordset2.reset();
 }
@@ -430,16 +434,8 @@ void MainWindowModel::fillUnsorted(int WGrid)
     auto& rs = m.OpenShared2();
     GridData& g = WGrid == 2 ? grid2 : grid3;
     g.setRows(rs.recordCount() + 1);
-    int n = 0;
-    for (; !rs.isEof(); rs.moveNext()) {
-        ++n;
-        g.setText(n, 0, text(rs.field("Wmgcode")), Align::Centre);
-        g.setText(n, 1, text(rs.field("Wmgmei")), Align::Left);
-        if (WGrid == 2) {
-            g.setText(n, 2, amount(rs.field("WzuvemoK")), Align::Right);
-            g.setText(n, 3, amount(rs.field("WzuvemoG")), Align::Right);
-            g.setText(n, 4, amount(rs.field("WzuvemoM")), Align::Right);
-        }
+    for (int n = 1; !rs.isEof(); rs.moveNext(), ++n) {
+        writeListRow(g, n, rs);
     }
     m.SharedRecordset2.reset();
 }
@@ -473,71 +469,64 @@ void MainWindowModel::MSFlexGrid1_DblClick(int r)
     if (code.empty()) {
         return;
     }
-    auto& m = m_module;
     // A stock already among the candidates is not added twice.
-    m.SqlBuffer2 = " SELECT * FROM WorkKocyu WHERE Wmgcode='" + core::SqlText(code) + "'";
-    bool present = !m.OpenShared2().isEof();
-    m.SharedRecordset2.reset();
-    if (!present) {
-        m.SqlBuffer = " INSERT INTO WorkKocyu(";
-        m.SqlBuffer += " Wmgcode,Wmgmei) VALUES (";
-        m.SqlBuffer += " '" + core::SqlText(code) + "',";
-        m.SqlBuffer += " '" + core::SqlText(name) + "')";
-        m.ExecuteShared();
+    if (!holdsCode("WorkKocyu", code)) {
+        insertCodeName("WorkKocyu", code, name);
     }
     fillUnsorted(3);
+}
+
+bool MainWindowModel::holdsCode(const char* table, const std::string& code)
+{
+    auto& m = m_module;
+    m.SqlBuffer2 = std::string(" SELECT * FROM ") + table + " WHERE Wmgcode='" + core::SqlText(code) + "'";
+    bool present = !m.OpenShared2().isEof();
+    m.SharedRecordset2.reset();
+    return present;
+}
+
+void MainWindowModel::insertCodeName(const char* table, const std::string& code, const std::string& name)
+{
+    auto& m = m_module;
+    m.SqlBuffer = std::string(" INSERT INTO ") + table + "(";
+    m.SqlBuffer += " Wmgcode,Wmgmei) VALUES (";
+    m.SqlBuffer += " '" + core::SqlText(code) + "',";
+    m.SqlBuffer += " '" + core::SqlText(name) + "')";
+    m.ExecuteShared();
+}
+
+// Image1 (from = 3, candidates to the watch list) and Image2 (from = 2, back).
+void MainWindowModel::moveStock(int from)
+{
+    const int to = from == 3 ? 2 : 3;
+    const char* fromTable = from == 3 ? "WorkKocyu" : "Table_KOCYU";
+    const char* toTable = from == 3 ? "Table_KOCYU" : "WorkKocyu";
+    int& selected = selRow(from);
+    GridData& source = grid(from);
+    if (selected < 1 || selected >= source.rows()) {
+        return;
+    }
+    std::string code = source.cell(selected, 0).text;
+    std::string name = source.cell(selected, 1).text;
+    if (holdsCode(toTable, code)) {
+        return;
+    }
+    insertCodeName(toTable, code, name);
+    fillUnsorted(to);
+    m_module.SqlBuffer = std::string(" DELETE FROM ") + fromTable + " WHERE Wmgcode='" + core::SqlText(code) + "'";
+    m_module.ExecuteShared();
+    selected = 0;
+    DSP_KOCYU_Grid(from);
 }
 
 void MainWindowModel::Image1_Click()
 {
-    if (SelRow3 < 1 || SelRow3 >= grid3.rows()) {
-        return;
-    }
-    auto& m = m_module;
-    std::string code = grid3.cell(SelRow3, 0).text;
-    std::string name = grid3.cell(SelRow3, 1).text;
-    m.SqlBuffer2 = " SELECT * FROM Table_KOCYU WHERE Wmgcode='" + core::SqlText(code) + "'";
-    bool present = !m.OpenShared2().isEof();
-    m.SharedRecordset2.reset();
-    if (present) {
-        return;
-    }
-    m.SqlBuffer = " INSERT INTO Table_KOCYU(";
-    m.SqlBuffer += " Wmgcode,Wmgmei) VALUES (";
-    m.SqlBuffer += " '" + core::SqlText(code) + "',";
-    m.SqlBuffer += " '" + core::SqlText(name) + "')";
-    m.ExecuteShared();
-    fillUnsorted(2);
-    m.SqlBuffer = " DELETE FROM WorkKocyu WHERE Wmgcode='" + core::SqlText(code) + "'";
-    m.ExecuteShared();
-    SelRow3 = 0;
-    DSP_KOCYU_Grid(3);
+    moveStock(3);
 }
 
 void MainWindowModel::Image2_Click()
 {
-    if (SelRow2 < 1 || SelRow2 >= grid2.rows()) {
-        return;
-    }
-    auto& m = m_module;
-    std::string code = grid2.cell(SelRow2, 0).text;
-    std::string name = grid2.cell(SelRow2, 1).text;
-    m.SqlBuffer2 = " SELECT * FROM WorkKocyu WHERE Wmgcode='" + core::SqlText(code) + "'";
-    bool present = !m.OpenShared2().isEof();
-    m.SharedRecordset2.reset();
-    if (present) {
-        return;
-    }
-    m.SqlBuffer = " INSERT INTO WorkKocyu(";
-    m.SqlBuffer += " Wmgcode,Wmgmei) VALUES (";
-    m.SqlBuffer += " '" + core::SqlText(code) + "',";
-    m.SqlBuffer += " '" + core::SqlText(name) + "')";
-    m.ExecuteShared();
-    fillUnsorted(3);
-    m.SqlBuffer = " DELETE FROM Table_KOCYU WHERE Wmgcode='" + core::SqlText(code) + "'";
-    m.ExecuteShared();
-    SelRow2 = 0;
-    DSP_KOCYU_Grid(2);
+    moveStock(2);
 }
 
 bool MainWindowModel::MSFlexGrid2_DblClick(int r)
@@ -583,11 +572,7 @@ void MainWindowModel::judgeWatchList()
     int n = 0;
     for (; !rs.isEof(); rs.moveNext()) {
         ++n;
-        grid2.setText(n, 0, text(rs.field("Wmgcode")), Align::Centre);
-        grid2.setText(n, 1, text(rs.field("Wmgmei")), Align::Left);
-        grid2.setText(n, 2, amount(rs.field("WzuvemoK")), Align::Right);
-        grid2.setText(n, 3, amount(rs.field("WzuvemoG")), Align::Right);
-        grid2.setText(n, 4, amount(rs.field("WzuvemoM")), Align::Right);
+        writeListRow(grid2, n, rs);
         double G = number(rs.field("WzuvemoG"));
         double M = number(rs.field("WzuvemoM"));
         if (G >= M && M != 0) {

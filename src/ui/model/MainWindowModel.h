@@ -11,6 +11,7 @@
 namespace zuvemo::core {
 class Clock;
 class Mdl_Start;
+class Recordset;
 } // namespace zuvemo::core
 namespace zuvemo::marketdata {
 class Downloader;
@@ -124,6 +125,10 @@ private:
     void pump();
     // Refills a grid from a query in the table's own order (the move handlers do so).
     void fillUnsorted(int WGrid);
+    void writeListRow(GridData& grid, int row, const core::Recordset& rs);
+    bool holdsCode(const char* table, const std::string& code);
+    void insertCodeName(const char* table, const std::string& code, const std::string& name);
+    void moveStock(int fromGrid);
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
     void judgeWatchList();
 
