@@ -13,6 +13,7 @@ PACKAGES=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-openpyxl python3-xlsxwriter
   fonts-noto-cjk xvfb xauth
+  clang libclang-rt-14-dev clang-tidy
 )
 
 missing=()

@@ -13,3 +13,6 @@ ctest --preset default -j"$jobs"
 cmake --preset asan
 cmake --build --preset asan -j"$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 ctest --preset asan -j"$jobs"
+
+# Fuzzing: each target for a short while, blocking.
+bash scripts/fuzz.sh "${ZUVEMO_FUZZ_SECONDS:-30}"

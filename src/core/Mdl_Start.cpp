@@ -22,15 +22,17 @@ namespace {
 constexpr std::size_t kLineBuffer = 128;
 constexpr std::uintmax_t kMaxConfigBytes = 16u * 1024u * 1024u;
 
-std::filesystem::path relativeValue(const std::string& value)
+// The value is appended to the program folder as text, as the folder, a separator and the
+// value: a value that starts with a separator or names a drive stays inside the folder.
+std::filesystem::path belowFolder(const std::filesystem::path& folder, const std::string& value)
 {
 #ifdef _WIN32
-    return Platform::fromUtf8(value);
+    return Platform::fromUtf8(Platform::toUtf8(folder) + "\\" + value);
 #else
     // The file is written for Windows: its folder separator is the backslash.
     std::string v = value;
     std::replace(v.begin(), v.end(), '\\', '/');
-    return Platform::fromUtf8(v);
+    return Platform::fromUtf8(Platform::toUtf8(folder) + "/" + v);
 #endif
 }
 
@@ -58,14 +60,20 @@ bool Mdl_Start::ReadConfigFile()
         return false;
     }
 
+    return parseConfig(bytes, m_programFolder, DatabasePath);
+}
+
+bool Mdl_Start::parseConfig(std::string_view bytes, const std::filesystem::path& programFolder,
+                            std::filesystem::path& databasePath)
+{
     std::filesystem::path found;
     bool haveKey = false;
     std::size_t pos = 0;
     while (pos < bytes.size()) {
         // CR LF, a lone LF and a lone CR each end a line.
         std::size_t end = bytes.find_first_of("\r\n", pos);
-        std::string_view raw = std::string_view(bytes).substr(pos, end == std::string::npos ? std::string::npos : end - pos);
-        if (end == std::string::npos) {
+        std::string_view raw = bytes.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        if (end == std::string_view::npos) {
             pos = bytes.size();
         } else {
             pos = end + 1;
@@ -87,12 +95,12 @@ bool Mdl_Start::ReadConfigFile()
         std::size_t eq = buffer.find('=');
         std::string key = eq == std::string::npos ? std::string() : Utf8::trim(std::string_view(buffer).substr(0, eq + 1));
         if (key == kDatabaseKey) {
-            found = m_programFolder / relativeValue(Utf8::trim(std::string_view(buffer).substr(eq + 1)));
+            found = belowFolder(programFolder, Utf8::trim(std::string_view(buffer).substr(eq + 1)));
             haveKey = true;
         }
     }
     if (haveKey) {
-        DatabasePath = found;
+        databasePath = found;
     }
     return true;
 }

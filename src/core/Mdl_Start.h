@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "Connection.h"
 #include "Recordset.h"
@@ -25,6 +26,11 @@ public:
     // Reads the configuration file of the program folder; sets DatabasePath when the key is
     // there. False when the file cannot be opened or read (invalid code page 932 text included).
     bool ReadConfigFile();
+
+    // The rules of the configuration file on its bytes: false on invalid code page 932 text;
+    // otherwise true, with databasePath set when the key is present.
+    static bool parseConfig(std::string_view bytes, const std::filesystem::path& programFolder,
+                            std::filesystem::path& databasePath);
 
     // Opens SharedConnection on DatabasePath. False when the file is missing, is no database,
     // cannot be written, or stays locked past the busy time-out.

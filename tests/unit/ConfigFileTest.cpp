@@ -41,6 +41,9 @@ TEST(ReadConfigFile, KeyRulesOfTheFile)
     EXPECT_EQ(readPath(dir, "# comment\n[DataBase1]=d.db\n"), dir / "d.db");
     // A Windows folder separator in the value.
     EXPECT_EQ(readPath(dir, "[DataBase1]=sub\\e.db\r\n"), dir / "sub/e.db");
+    // A value starting with a separator stays below the program folder (found by fuzzing).
+    EXPECT_EQ(readPath(dir, "[DataBase1]=\\b\\z.db\r\n"), dir / "b/z.db");
+    EXPECT_EQ(readPath(dir, "[DataBase1]=/etc/z.db\r\n"), dir / "etc/z.db");
 }
 
 TEST(ReadConfigFile, JapaneseFolderAndValueInCodePage932)
