@@ -1,0 +1,147 @@
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <random>
+#include <thread>
+
+#include "SampleServer.h"
+#include "TestSupport.h"
+#include "core/Connection.h"
+#include "core/Recordset.h"
+#include "core/Schema.h"
+#include "core/TextCodec.h"
+#include "core/ValueRules.h"
+#include "marketdata/CsvFields.h"
+
+extern char** environ;
+
+using namespace zuvemo;
+using namespace std::chrono;
+
+namespace {
+
+std::string table(core::Connection& c, const std::string& sql)
+{
+    std::string out;
+    for (auto rs = c.openRecordset(sql); !rs->isEof(); rs->moveNext()) {
+        for (int i = 0; i < rs->columnCount(); ++i) {
+            out += rs->field(i).toText() + "|";
+        }
+        out += "\n";
+    }
+    return out;
+}
+
+// The stock list a refresh from this server loads: code and close of every complete line.
+std::string expectedList(sample::SampleServer& server)
+{
+    auto latest = year_month_day{server.market().latestTradingDay()};
+    auto file = *core::TextCodec::decodeCp932(*server.market().dailyFile(latest));
+    std::vector<std::pair<std::string, std::string>> rows;
+    std::size_t pos = file.find("\r\n") + 2;
+    while (pos < file.size()) {
+        std::size_t end = file.find("\r\n", pos);
+        auto f = marketdata::splitFields(file.substr(pos, end - pos), 10);
+        pos = end + 2;
+        if (f[4] != "-" && f[7] != "-" && f[8] != "-" && f[9] != "-") {
+            rows.emplace_back(f[0], f[7]);
+        }
+    }
+    std::sort(rows.begin(), rows.end());
+    std::string out;
+    for (auto& [code, close] : rows) {
+        out += code + "|" + close + "|\n";
+    }
+    return out;
+}
+
+pid_t spawnChild(const std::vector<std::string>& args)
+{
+    std::vector<char*> argv;
+    for (const auto& a : args) {
+        argv.push_back(const_cast<char*>(a.c_str()));
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    return rc == 0 ? pid : -1;
+}
+
+} // namespace
+
+TEST(KillTest, KilledAtRandomMomentsLosesNothing)
+{
+    // Two markets, so a list loaded whole can be told from the other.
+    auto serverFor = [](year_month_day today, std::uint64_t seed) {
+        sample::SampleServer::Options options;
+        options.market.stocks = 150;
+        options.market.days = 60;
+        options.market.today = today;
+        options.market.seed = seed;
+        return std::make_unique<sample::SampleServer>(options);
+    };
+    auto a = serverFor(year_month_day{2024y, February, 8d}, 1);
+    auto b = serverFor(year_month_day{2024y, February, 9d}, 2);
+    ASSERT_GT(a->start(0), 0);
+    ASSERT_GT(b->start(0), 0);
+    const std::string listA = expectedList(*a);
+    const std::string listB = expectedList(*b);
+    ASSERT_NE(listA, listB);
+
+    test::TempFolder dir;
+    core::Schema::createDatabaseFile(dir / "zuvemo.db", {a->dailyBaseUrl(), a->historyBaseUrl(), ".csv", " "},
+                                     core::Schema::Bounds{0.9, 1.2});
+    test::writeFile(dir / "qen_kanrFile.dsa", "[DataBase1]=zuvemo.db\r\n");
+    const std::string watchSql = " SELECT Wmgcode,Wmgmei,WzuvemoK,WzuvemoM,WzuvemoP,WzuvemoPc FROM Table_KOCYU ORDER BY Wmgcode";
+    std::string watchSnapshot;
+    {
+        auto c = core::Connection::open(dir / "zuvemo.db");
+        c->execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1300', 'x')");
+        c->execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '9999', 'y')");
+        c->execute(" UPDATE Table_KOCYU SET WzuvemoK=1050, WzuvemoP=1, WzuvemoM=1103, WzuvemoPc=5");
+        c->execute(" UPDATE Table_KOCYU SET WzuvemoK=7, WzuvemoM=9, WzuvemoP=0, WzuvemoPc=0 WHERE Wmgcode='9999'");
+        watchSnapshot = table(*c, watchSql);
+    }
+    const std::string child = (test::binFolder() / ".." / "tests" / "zuvemo-killchild").string();
+    // One whole round first: the work itself succeeds.
+    pid_t first = spawnChild({child, dir.path().string(), a->dailyBaseUrl(), b->dailyBaseUrl(), "2"});
+    ASSERT_GT(first, 0);
+    int status = 0;
+    waitpid(first, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+
+    std::mt19937 rng(20241207);
+    const int kills = 200;
+    int completedOld = 0;
+    int completedNew = 0;
+    auto deadline = steady_clock::now() + minutes(10);
+    for (int k = 0; k < kills && steady_clock::now() < deadline; ++k) {
+        pid_t pid = spawnChild({child, dir.path().string(), a->dailyBaseUrl(), b->dailyBaseUrl(), "0"});
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(milliseconds(5 + rng() % 600));
+        kill(pid, SIGKILL);
+        waitpid(pid, &status, 0);
+
+        auto c = core::Connection::open(dir / "zuvemo.db");
+        ASSERT_EQ(table(*c, "PRAGMA integrity_check"), "ok|\n") << "kill " << k;
+        ASSERT_EQ(table(*c, watchSql), watchSnapshot) << "kill " << k;
+        std::string list = table(*c, " SELECT MgCode,Wecost FROM Table_Code ORDER BY MgCode");
+        ASSERT_TRUE(list == listA || list == listB || list.empty()) << "kill " << k;
+        completedOld += list == listA;
+        completedNew += list == listB;
+    }
+    std::cout << "kills survived: " << completedOld + completedNew << " (day A list " << completedOld << ", day B list "
+              << completedNew << ")" << std::endl;
+    // The next run needs no manual step.
+    pid_t last = spawnChild({child, dir.path().string(), a->dailyBaseUrl(), b->dailyBaseUrl(), "1"});
+    waitpid(last, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(completedOld + completedNew, kills);
+}
