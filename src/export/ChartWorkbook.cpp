@@ -285,6 +285,9 @@ ChartWorkbook::Result ChartWorkbook::save(const std::filesystem::path& path, std
         if (error) {
             *error = ec.message();
         }
+        // A copy cut short by a full disk is not left behind.
+        std::error_code ignored;
+        std::filesystem::remove(temp, ignored);
         return Result::WriteFailed;
     }
     auto fail = [&](Result r) {
