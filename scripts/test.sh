@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Set-up, build and the whole test suite; then the unit tests again under the sanitizers.
+# Set-up, build and the whole test suite; clang-tidy; the unit tests again under the sanitizers;
+# then every fuzz target for a short while.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -9,6 +10,9 @@ jobs=$(nproc 2>/dev/null || echo 2)
 cmake --preset default
 cmake --build --preset default -j"$jobs"
 ctest --preset default -j"$jobs"
+
+# Static analysis over the sources, on the default build's compile database.
+bash scripts/tidy.sh
 
 cmake --preset asan
 cmake --build --preset asan -j"$jobs"

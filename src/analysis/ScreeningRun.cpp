@@ -117,9 +117,15 @@ ScreeningRun::Summary ScreeningRun::runSteps(const std::string& market, const st
         auto list = m.SharedConnection->openRecordset(m.SqlBuffer);
         for (; !list->isEof(); list->moveNext()) {
             const auto& code = list->field("MgCode");
-            std::string url = historyUrl + core::TrimOrSpace(code) + "?download=csv";
-            auto file = csvFolder / core::Platform::fromUtf8(latest + "-" + code.toText() + suffix);
-            jobs.push_back({url, stagingPath(file)});
+            std::string url = historyUrl;
+            url += core::TrimOrSpace(code);
+            url += "?download=csv";
+            std::string name = latest;
+            name += "-";
+            name += code.toText();
+            name += suffix;
+            auto file = csvFolder / core::Platform::fromUtf8(name);
+            jobs.push_back({std::move(url), stagingPath(file)});
             files.push_back(file);
         }
     }

@@ -149,7 +149,10 @@ std::string translate(const std::string& sql)
             if (dot != std::string::npos) {
                 lhs = lhs.substr(dot + 1);
             }
-            a = lhs + " = " + trim(std::string_view(a).substr(eq + 1));
+            std::string rhs = trim(std::string_view(a).substr(eq + 1));
+            a = lhs;
+            a += " = ";
+            a += rhs;
         }
         if (!setList.empty()) {
             setList += ", ";

@@ -36,7 +36,7 @@ const Column kColumns[] = {
 constexpr int kV = 22;  // column V
 constexpr int kW = 23;
 
-double parseDecimal(std::string text)
+double parseDecimal(const std::string& text)
 {
     std::string digits;
     for (char c : text) {
@@ -187,7 +187,7 @@ std::filesystem::path GrafExcel::run(const std::string& code, const std::string&
     m_module.SharedRecordset2.reset();
     book.protect(core::Mdl_Start::kDatabasePassword);
 
-    const auto output = m_output.empty() ? defaultOutput(code) : m_output;
+    auto output = m_output.empty() ? defaultOutput(code) : m_output;
     if (book.save(output, &error) != ChartWorkbook::Result::Ok) {
         core::ShowMessage("ファイル(" + core::Platform::toUtf8(output) + ")を書き込めません。");
         return {};

@@ -64,6 +64,7 @@ std::int32_t ParallelDownloader::wait(std::size_t index)
 void ParallelDownloader::work()
 {
     std::vector<std::unique_ptr<CurlEasy>> idle;
+    idle.reserve(static_cast<std::size_t>(m_maxInFlight));
     for (int i = 0; i < m_maxInFlight; ++i) {
         idle.push_back(std::make_unique<CurlEasy>(m_limits));
     }
