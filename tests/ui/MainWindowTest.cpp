@@ -94,6 +94,18 @@ TEST_F(Window, CaptionsAndLayout)
     EXPECT_EQ(cell(1, 0), "1301");
 }
 
+TEST_F(Window, ClosingUnloadsOnceAndTellsTheProgram)
+{
+    fillStocks(3);
+    auto& w = open(m_fake);
+    int closed = 0;
+    QObject::connect(&w, &ui::Frm_zuvemo::closed, [&] { ++closed; });
+    QTest::mouseClick(child<QPushButton>("Command2"), Qt::LeftButton);
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(m_module->SharedConnection);
+}
+
 TEST_F(Window, PagingWith26And60Stocks)
 {
     fillStocks(26);

@@ -331,6 +331,7 @@ void Frm_zuvemo::closeEvent(QCloseEvent* event)
         m_model->Form_Unload();
     }
     event->accept();
+    emit closed();
 }
 
 } // namespace zuvemo::ui

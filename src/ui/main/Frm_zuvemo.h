@@ -60,6 +60,10 @@ public:
     QLineEdit* textCode() const { return m_textCode; }
     QLineEdit* textRow() const { return m_textRow; }
 
+signals:
+    // The window has closed and unloaded: the program ends.
+    void closed();
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 

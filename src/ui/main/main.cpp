@@ -41,11 +41,12 @@ int main(int argc, char** argv)
             window = std::make_unique<ui::Frm_zuvemo>(module, clock, downloader, opener);
             window->setAttribute(Qt::WA_DeleteOnClose, false);
             window->setWindowModality(Qt::ApplicationModal);
+            // Only its own closing ends the program: a message box shown while it loads does not.
+            QObject::connect(window.get(), &ui::Frm_zuvemo::closed, [] { QApplication::exit(0); });
             if (!window->load()) {
                 QApplication::exit(1);
                 return;
             }
-            QObject::connect(window.get(), &QWidget::destroyed, [] {});
             window->show();
         };
         if (!login->load(anotherCopy)) {
@@ -56,13 +57,6 @@ int main(int argc, char** argv)
         login->activateWindow();
     };
     splash.show();
-    // The main window ends the program when it has closed.
-    QObject::connect(&app, &QApplication::lastWindowClosed, [&] {
-        if (window && !window->isVisible()) {
-            QApplication::exit(0);
-        }
-    });
-    QApplication::setQuitOnLastWindowClosed(false);
     int rc = app.exec();
     window.reset();
     login.reset();
