@@ -114,9 +114,10 @@ bool replaceFile(const std::filesystem::path& source, const std::filesystem::pat
 namespace {
 
 #ifndef _WIN32
-// Runs xdg-open detached. A handler that fails at once (no application for the type) is
-// reported; one still running after a moment is taken as started and reaped in the background.
-bool spawnOpener(const std::string& target)
+// Runs xdg-open detached. With waitForFailure, a handler that fails at once (no application
+// for the type) is reported; one still running after a moment is taken as started. Either way
+// the process is reaped in the background.
+bool spawnOpener(const std::string& target, bool waitForFailure)
 {
     pid_t pid = 0;
     char program[] = "xdg-open";
@@ -131,7 +132,7 @@ bool spawnOpener(const std::string& target)
     if (rc != 0) {
         return false;
     }
-    for (int i = 0; i < 20; ++i) {
+    for (int i = 0; waitForFailure && i < 20; ++i) {
         int status = 0;
         pid_t done = ::waitpid(pid, &status, WNOHANG);
         if (done == pid) {
@@ -155,7 +156,7 @@ bool openWithDefaultApplication(const std::filesystem::path& file)
     auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return r > 32;
 #else
-    return spawnOpener(toUtf8(file));
+    return spawnOpener(toUtf8(file), true);
 #endif
 }
 
@@ -166,7 +167,8 @@ bool openAddress(const std::string& address)
     auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return r > 32;
 #else
-    return spawnOpener(address);
+    // The splash goes on at once: the browser is not waited for.
+    return spawnOpener(address, false);
 #endif
 }
 
