@@ -16,12 +16,11 @@
 #include "marketdata/DailyQuoteImport.h"
 #include "marketdata/Downloader.h"
 #include "marketdata/ParallelDownloader.h"
+#include "marketdata/UrlSettings.h"
 
 namespace zuvemo::analysis {
 
 namespace {
-
-const char* const kNoAddressMessage = "取得するURLが見当たりません。";
 
 std::filesystem::path stagingPath(const std::filesystem::path& path)
 {
@@ -72,22 +71,13 @@ ScreeningRun::Summary ScreeningRun::runSteps(const std::string& market, const st
     if (!m.SharedConnection) {
         throw core::DatabaseError(21, "the database is not open");
     }
-    std::string historyUrl;
-    std::string suffix;
-    std::string latest;
-    {
-        m.SqlBuffer = " SELECT * FROM Table_Url";
-        auto& url = m.OpenShared();
-        if (url.isEof()) {
-            m.SharedRecordset.reset();
-            core::ShowMessage(kNoAddressMessage);
-            return summary;
-        }
-        historyUrl = core::Utf8::trim(core::TrimOrSpace(url.field("kabuMUrl")));
-        suffix = core::Utf8::trim(core::TrimOrSpace(url.field("kabuSi")));
-        latest = core::Utf8::trim(core::TrimOrSpace(url.field("kabuHdate")));
-        m.SharedRecordset.reset();
+    auto settings = marketdata::UrlSettings::read(m);
+    if (!settings) {
+        return summary;
     }
+    const std::string historyUrl = settings->historyUrl;
+    const std::string suffix = settings->suffix;
+    const std::string latest = settings->tradingDate;
     summary.started = true;
     const auto csvFolder = m.programFolder() / "csv";
     std::filesystem::create_directories(csvFolder);

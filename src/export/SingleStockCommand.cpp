@@ -12,6 +12,7 @@
 #include "core/ValueRules.h"
 #include "marketdata/DailyQuoteImport.h"
 #include "marketdata/Downloader.h"
+#include "marketdata/UrlSettings.h"
 
 namespace zuvemo::exporting {
 
@@ -58,19 +59,12 @@ SingleStockCommand::Result SingleStockCommand::runSteps(const std::string& code,
     const auto file = csvFolder / core::Platform::fromUtf8(eight + "-" + code + ".csv");
     std::error_code ec;
     if (!std::filesystem::exists(file, ec)) {
-        if (!m.SharedConnection) {
-            throw core::DatabaseError(21, "the database is not open");
-        }
-        m.SqlBuffer = " SELECT * FROM Table_Url";
-        auto& url = m.OpenShared();
-        if (url.isEof()) {
-            m.SharedRecordset.reset();
-            core::ShowMessage("取得するURLが見当たりません。");
+        auto settings = marketdata::UrlSettings::read(m);
+        if (!settings) {
             result.outcome = Outcome::NoAddress;
             return result;
         }
-        std::string historyUrl = core::Utf8::trim(core::TrimOrSpace(url.field("kabuMUrl")));
-        m.SharedRecordset.reset();
+        const std::string& historyUrl = settings->historyUrl;
         std::filesystem::create_directories(csvFolder);
         if (m_downloader.DownloadToFile(historyUrl + code + "?download=csv", file) != 0) {
             core::ShowMessage("読込してファイルダウンロードできませんでした。");

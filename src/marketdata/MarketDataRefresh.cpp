@@ -5,6 +5,7 @@
 
 #include "DailyQuoteImport.h"
 #include "Downloader.h"
+#include "UrlSettings.h"
 #include "core/Clock.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
@@ -59,21 +60,14 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
 {
     Result result;
     auto& m = m_module;
-    if (!m.SharedConnection) {
-        throw core::DatabaseError(21, "the database is not open");
-    }
-    m.SqlBuffer = " SELECT * FROM Table_Url";
-    auto& url = m.OpenShared();
-    if (url.isEof()) {
-        m.SharedRecordset.reset();
-        core::ShowMessage(kNoAddressMessage);
+    auto settings = UrlSettings::read(m);
+    if (!settings) {
         result.outcome = Outcome::NoAddress;
         return result;
     }
-    const std::string dailyUrl = core::Utf8::trim(core::TrimOrSpace(url.field("kabuHUrl")));
-    const std::string suffix = core::Utf8::trim(core::TrimOrSpace(url.field("kabuSi")));
-    const std::string heldDate = core::Utf8::trim(core::TrimOrSpace(url.field("kabuHdate")));
-    m.SharedRecordset.reset();
+    const std::string& dailyUrl = settings->dailyUrl;
+    const std::string& suffix = settings->suffix;
+    const std::string& heldDate = settings->tradingDate;
     if (dailyUrl.empty() || !isUsableDailyUrl(dailyUrl)) {
         core::ShowMessage(kNoAddressMessage);
         result.outcome = Outcome::NoAddress;

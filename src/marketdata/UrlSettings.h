@@ -1,0 +1,26 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zuvemo::core {
+class Mdl_Start;
+}
+
+namespace zuvemo::marketdata {
+
+// The first row of Table_Url, each value through the text rule and trimmed.
+struct UrlSettings {
+    std::string dailyUrl;    // kabuHUrl
+    std::string historyUrl;  // kabuMUrl
+    std::string suffix;      // kabuSi
+    std::string tradingDate; // kabuHdate, eight digits
+
+    static constexpr const char* kNoAddressMessage = "取得するURLが見当たりません。";
+
+    // Reads the row through SqlBuffer and SharedRecordset. Without a row it shows
+    // "取得するURLが見当たりません。" and returns nothing.
+    static std::optional<UrlSettings> read(core::Mdl_Start& module);
+};
+
+} // namespace zuvemo::marketdata
