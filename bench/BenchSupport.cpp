@@ -12,7 +12,8 @@ std::vector<double> timeRuns(int runs, const std::function<void()>& fn)
     for (int i = 0; i < runs; ++i) {
         auto start = std::chrono::steady_clock::now();
         fn();
-        out.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        out.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
     }
     return out;
 }
@@ -40,7 +41,7 @@ void report(const std::string& name, const std::vector<double>& ms)
     auto sorted = ms;
     std::sort(sorted.begin(), sorted.end());
     std::printf("%-44s median %8.2f ms  min %8.2f  max %8.2f  (%zu runs)\n", name.c_str(), median(ms),
-                sorted.empty() ? 0 : sorted.front(), sorted.empty() ? 0 : sorted.back(), ms.size());
+        sorted.empty() ? 0 : sorted.front(), sorted.empty() ? 0 : sorted.back(), ms.size());
 }
 
 } // namespace zuvemo::bench

@@ -1,15 +1,15 @@
 // A 250-row chart workbook export, beside openpyxl writing the same cells into the template.
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
-
 #include "BenchSupport.h"
 #include "analysis/CSVMDB.h"
 #include "core/Mdl_Start.h"
 #include "core/Schema.h"
 #include "export/GrafExcel.h"
 #include "export/SpreadsheetOpener.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 using namespace zuvemo;
 
@@ -21,8 +21,8 @@ int main(int argc, char** argv)
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     std::filesystem::copy_file(bin / "雛型EXCEL.xltx", dir / "雛型EXCEL.xltx");
-    core::Schema::createDatabaseFile(dir / "z.db", {"http://h/", "http://m/", ".csv", "20240105"},
-                                     core::Schema::Bounds{0.9, 1.2});
+    core::Schema::createDatabaseFile(
+        dir / "z.db", {"http://h/", "http://m/", ".csv", "20240105"}, core::Schema::Bounds{0.9, 1.2});
     core::Mdl_Start m(dir);
     m.DatabasePath = dir / "z.db";
     if (!m.OpenDatabase()) {
@@ -41,16 +41,16 @@ int main(int argc, char** argv)
     exporting::NoOpener opener;
     exporting::GrafExcel g(m, opener);
     g.setOutput(dir / "out.xlsx");
-    g.run("1301", "極洋");  // the first export computes the protection hash once for the run
+    g.run("1301", "極洋"); // the first export computes the protection hash once for the run
     auto ours = bench::timeRuns(21, [&] { g.run("1301", "極洋"); });
     bench::report("GrafExcel, 250 rows", ours);
 
     // The same cells for openpyxl.
     std::ofstream rows(dir / "rows.tsv");
     auto rs = m.SharedConnection->openRecordset(" SELECT * FROM WorkTemp ORDER BY Whi");
-    const char* cols[] = {"Whi", "Wst", "Wup", "Wdn", "Wen", "Wdk", "Wgatai", "Whatai", "Wiatai", "Wjatai", "Wkatai",
-                          "Wlatai", "Wmatai", "Wnatai", "Woatai", "Wpatai", "Wqatai", "Wratai", "Wsatai", "Wtatai",
-                          "Wuatai", "Wvatai", "Wwatai", "Wxatai", "Wyatai"};
+    const char* cols[] = {"Whi", "Wst", "Wup", "Wdn", "Wen", "Wdk", "Wgatai", "Whatai", "Wiatai", "Wjatai",
+        "Wkatai", "Wlatai", "Wmatai", "Wnatai", "Woatai", "Wpatai", "Wqatai", "Wratai", "Wsatai", "Wtatai",
+        "Wuatai", "Wvatai", "Wwatai", "Wxatai", "Wyatai"};
     for (; !rs->isEof(); rs->moveNext()) {
         for (int c = 0; c < 25; ++c) {
             rows << (c ? "\t" : "") << rs->field(cols[c]).toText();
@@ -58,8 +58,9 @@ int main(int argc, char** argv)
         rows << "\n";
     }
     rows.close();
-    std::string cmd = "/usr/bin/python3 " + (source / "bench/openpyxl_export.py").string() + " " + (dir / "雛型EXCEL.xltx").string()
-        + " " + (dir / "rows.tsv").string() + " " + (dir / "py.xlsx").string() + " 11";
+    std::string cmd = "/usr/bin/python3 " + (source / "bench/openpyxl_export.py").string() + " "
+        + (dir / "雛型EXCEL.xltx").string() + " " + (dir / "rows.tsv").string() + " "
+        + (dir / "py.xlsx").string() + " 11";
     std::FILE* pipe = popen(cmd.c_str(), "r");
     std::vector<double> theirs;
     char line[64];

@@ -1,17 +1,17 @@
 // The indicator pass in chart mode over 250-day windows, on one core.
-#include <benchmark/benchmark.h>
+#include "analysis/Indicators.h"
 
+#include <benchmark/benchmark.h>
 #include <memory>
 #include <random>
 #include <vector>
-
-#include "analysis/Indicators.h"
 
 using namespace zuvemo::analysis;
 
 namespace {
 
-struct Data {
+struct Data
+{
     std::vector<std::vector<double>> closes;
     std::vector<std::vector<double>> volumes;
 };
@@ -48,7 +48,8 @@ void chartWindow(benchmark::State& state)
         benchmark::DoNotOptimize(series->Z7[249]);
         ++i;
     }
-    state.counters["windows/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["windows/s"]
+        = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void chartWindowReference(benchmark::State& state)
@@ -57,11 +58,13 @@ void chartWindowReference(benchmark::State& state)
     auto series = std::make_unique<Indicators::Series>();
     std::size_t i = 0;
     for (auto _ : state) {
-        Indicators::computeReference(d.closes[i % 64].data(), d.volumes[i % 64].data(), 250, {0.9, 1.2}, *series);
+        Indicators::computeReference(
+            d.closes[i % 64].data(), d.volumes[i % 64].data(), 250, {0.9, 1.2}, *series);
         benchmark::DoNotOptimize(series->Z7[249]);
         ++i;
     }
-    state.counters["windows/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["windows/s"]
+        = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 void screeningWindow(benchmark::State& state)
@@ -69,11 +72,13 @@ void screeningWindow(benchmark::State& state)
     const auto& d = data();
     std::size_t i = 0;
     for (auto _ : state) {
-        auto code = Indicators::signalCode(d.closes[i % 64].data(), d.volumes[i % 64].data(), 250, {0.9, 1.2});
+        auto code
+            = Indicators::signalCode(d.closes[i % 64].data(), d.volumes[i % 64].data(), 250, {0.9, 1.2});
         benchmark::DoNotOptimize(code);
         ++i;
     }
-    state.counters["windows/s"] = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["windows/s"]
+        = benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
 }
 
 } // namespace

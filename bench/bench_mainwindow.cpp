@@ -1,9 +1,4 @@
 // The stock list page fill and the main window's start-up with 4,000 stocks.
-#include <QApplication>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-
 #include "BenchSupport.h"
 #include "Frm_zuvemo.h"
 #include "SampleServer.h"
@@ -14,6 +9,11 @@
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 using namespace zuvemo;
 
@@ -30,8 +30,8 @@ int main(int argc, char** argv)
     options.market.today = core::Clock().today();
     sample::SampleServer server(options);
     server.start(0);
-    core::Schema::createDatabaseFile(dir / "zuvemo.db", {server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "},
-                                     core::Schema::Bounds{0.9, 1.2});
+    core::Schema::createDatabaseFile(dir / "zuvemo.db",
+        {server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "}, core::Schema::Bounds{0.9, 1.2});
     std::ofstream(dir / "qen_kanrFile.dsa") << "[DataBase1]=zuvemo.db\r\n";
     core::Mdl_Start module(dir);
     module.ReadConfigFile();
@@ -51,7 +51,8 @@ int main(int argc, char** argv)
         window.load();
         window.show();
         QApplication::processEvents();
-        loads.push_back(std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
+        loads.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
         m.CloseDatabase();
     }
     bench::report("Form_Load to the first page shown", loads);
@@ -63,7 +64,8 @@ int main(int argc, char** argv)
     window.show();
     auto& model = window.model();
     auto fills = bench::timeRuns(41, [&] {
-        model.DSP_Grid(model.NextPageCode.empty() ? ui::MainWindowModel::kFromStart : model.NextPageCode, "A", "", "", 0);
+        model.DSP_Grid(model.NextPageCode.empty() ? ui::MainWindowModel::kFromStart : model.NextPageCode, "A",
+            "", "", 0);
         window.render();
     });
     bench::report("page fill, next page (queries and grid)", fills);

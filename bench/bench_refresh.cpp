@@ -1,8 +1,4 @@
 // Daily import and whole refresh, beside the sqlite3 shell importing the same rows.
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
-
 #include "BenchSupport.h"
 #include "SampleServer.h"
 #include "core/Clock.h"
@@ -13,6 +9,10 @@
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/DailyQuoteImport.h"
 #include "marketdata/MarketDataRefresh.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -33,8 +33,8 @@ int main(int argc, char** argv)
     sample::SampleServer server(options);
     server.start(0);
     core::Schema::createDatabaseFile(dir / "zuvemo.db",
-                                     core::Schema::UrlRow{server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "},
-                                     core::Schema::Bounds{0.9, 1.2});
+        core::Schema::UrlRow{server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "},
+        core::Schema::Bounds{0.9, 1.2});
     core::Mdl_Start m(dir);
     m.ReadConfigFile();
     if (!m.OpenDatabase()) {
@@ -67,23 +67,26 @@ int main(int argc, char** argv)
         }
     }
     std::ofstream(dir / "rows.csv", std::ios::binary) << rows;
-    std::string schema = "CREATE TABLE T(MgCode TEXT COLLATE NOCASE NOT NULL, Mgmgara TEXT, MgMei TEXT, Mgyosyu TEXT,"
-                         " Wscost REAL, Wucost REAL, Wdcost REAL, Wecost REAL, Wccost REAL, Wbcost REAL,"
-                         " Achk TEXT, Cchk TEXT, Dchk TEXT); CREATE UNIQUE INDEX TI ON T(MgCode);";
+    std::string schema
+        = "CREATE TABLE T(MgCode TEXT COLLATE NOCASE NOT NULL, Mgmgara TEXT, MgMei TEXT, Mgyosyu TEXT,"
+          " Wscost REAL, Wucost REAL, Wdcost REAL, Wecost REAL, Wccost REAL, Wbcost REAL,"
+          " Achk TEXT, Cchk TEXT, Dchk TEXT); CREATE UNIQUE INDEX TI ON T(MgCode);";
     auto shellDb = dir / "shell.db";
     std::vector<double> shell;
     std::vector<double> shellEmpty;
     for (int i = 0; i < 21; ++i) {
         std::filesystem::remove(shellDb);
         std::system(("sqlite3 " + shellDb.string() + " \"" + schema + "\"").c_str());
-        shellEmpty.push_back(bench::timeCommand("sqlite3 " + shellDb.string() + " 'PRAGMA journal_mode=WAL;' > /dev/null"));
+        shellEmpty.push_back(
+            bench::timeCommand("sqlite3 " + shellDb.string() + " 'PRAGMA journal_mode=WAL;' > /dev/null"));
         shell.push_back(bench::timeCommand("sqlite3 " + shellDb.string() + " -cmd '.mode csv' '.import "
-                                           + (dir / "rows.csv").string() + " T' 2>/dev/null"));
+            + (dir / "rows.csv").string() + " T' 2>/dev/null"));
     }
     bench::report("sqlite3 shell .import (process)", shell);
     bench::report("sqlite3 shell start-up only", shellEmpty);
     double net = bench::median(shell) - bench::median(shellEmpty);
-    std::printf("ratio CreateMDB / shell import (start-up subtracted): %.2f\n", bench::median(createMdb) / net);
+    std::printf(
+        "ratio CreateMDB / shell import (start-up subtracted): %.2f\n", bench::median(createMdb) / net);
 
     core::FixedClock clock(today);
     auto refreshRuns = bench::timeRuns(11, [&] {

@@ -1,10 +1,10 @@
 #include "CSVMDB.h"
 
-#include <sqlite3.h>
-
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/Platform.h"
+
+#include <sqlite3.h>
 
 namespace zuvemo::analysis {
 
@@ -23,12 +23,14 @@ const char* const kWindowQuery = " SELECT whi,Wen,Wcount,Wpatai,Wqatai,Wgatai,Wj
 
 // The row insert, prepared once per call; the values are the ones the statement text
 // "INSERT INTO WorkTemp(Whi , Wst, ...) VALUES ('date',n,...)" would store.
-class InsertStatement {
+class InsertStatement
+{
 public:
     explicit InsertStatement(core::Connection& connection)
         : m_connection(connection)
     {
-        const char* sql = "INSERT INTO WorkTemp(Whi , Wst, Wup, Wdn, Wen, Wdk, Wbb, Wcount) VALUES (?,?,?,?,?,?,?,?)";
+        const char* sql
+            = "INSERT INTO WorkTemp(Whi , Wst, Wup, Wdn, Wen, Wdk, Wbb, Wcount) VALUES (?,?,?,?,?,?,?,?)";
         int rc = sqlite3_prepare_v2(connection.handle(), sql, -1, &m_stmt, nullptr);
         if (rc != SQLITE_OK) {
             connection.raise(rc, sql);
@@ -102,7 +104,8 @@ std::string signalCodeOf(const std::vector<HistoryRow>& rows, Indicators::Bounds
     return Indicators::signalCode(close, volume, n, bounds);
 }
 
-std::string CSVMDB(core::Mdl_Start& module, const std::filesystem::path& file, int mode, Indicators::Bounds bounds)
+std::string CSVMDB(
+    core::Mdl_Start& module, const std::filesystem::path& file, int mode, Indicators::Bounds bounds)
 {
     std::string result = "00";
     requireConnection(module);

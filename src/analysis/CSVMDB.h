@@ -1,11 +1,11 @@
 #pragma once
 
+#include "HistoryFile.h"
+#include "Indicators.h"
+
 #include <filesystem>
 #include <string>
 #include <vector>
-
-#include "HistoryFile.h"
-#include "Indicators.h"
 
 namespace zuvemo::core {
 class Mdl_Start;
@@ -18,8 +18,8 @@ namespace zuvemo::analysis {
 // mode 1 (chart): writes the nineteen indicator columns back and returns "00".
 // Any other mode (screening): returns the two-digit signal code of the newest day.
 // Throws DatabaseError when the file cannot be read or the table refuses a statement.
-std::string CSVMDB(core::Mdl_Start& module, const std::filesystem::path& file, int mode,
-                   Indicators::Bounds bounds);
+std::string CSVMDB(
+    core::Mdl_Start& module, const std::filesystem::path& file, int mode, Indicators::Bounds bounds);
 
 // Replaces the rows of WorkTemp by these history rows, numbered from 1 in file order.
 void loadWorkTemp(core::Mdl_Start& module, const std::vector<HistoryRow>& rows);

@@ -1,12 +1,12 @@
 #include "HistoryFile.h"
 
-#include <charconv>
-
 #include "core/LineReader.h"
 #include "core/TextCodec.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 #include "marketdata/CsvFields.h"
+
+#include <charconv>
 
 namespace zuvemo::analysis {
 

@@ -8,8 +8,9 @@
 namespace zuvemo::analysis {
 
 // One stored day of a price history, as the import keeps it.
-struct HistoryRow {
-    std::string date;  // field 1 through the text rule
+struct HistoryRow
+{
+    std::string date; // field 1 through the text rule
     double open = 0, high = 0, low = 0, close = 0, volume = 0, value = 0;
 };
 

@@ -8,7 +8,7 @@ namespace {
 
 // Largest magnitude for which every windowed sum of the integer series is exact in a double, so
 // that a prefix-sum difference equals the left-to-right sum bit for bit.
-constexpr double kExactLimit = 1099511627776.0;  // 2^40
+constexpr double kExactLimit = 1099511627776.0; // 2^40
 
 bool exactInputs(const double* close, const double* volume, int n)
 {
@@ -33,7 +33,8 @@ Mark shortSignal(double m6, double s, double t)
 }
 
 // The parts of one day that do not depend on how sums are formed.
-struct DayTerms {
+struct DayTerms
+{
     double S, T, M6;
 };
 
@@ -128,7 +129,8 @@ void baseSeries(const double* C, const double* V, int n, Series& out)
 }
 
 // Exact running sums: prefix[i] is the sum of the first i values.
-struct Prefix {
+struct Prefix
+{
     Array<double> G, L, P, W, A, V;
 };
 
@@ -172,7 +174,8 @@ void signalDay(const double* C, const double* V, int k, Bounds bounds, const Pre
     out.K[k] = k < 6 ? Mark::None : volumeSignal(H, span(p.V, k - 6, k - 1), V[k]);
 }
 
-struct ZoneWork {
+struct ZoneWork
+{
     Array<double> up, down;
 };
 
@@ -191,13 +194,14 @@ thread_local Series t_series;
 #endif
 
 ZUVEMO_VECTOR_CLONES
-static bool chartKernel(const double* __restrict C, const double* __restrict V, int n, Bounds bounds, Series& out)
+static bool chartKernel(
+    const double* __restrict C, const double* __restrict V, int n, Bounds bounds, Series& out)
 {
     {
         bool exact = true;
         for (int i = 0; i < n; ++i) {
-            exact &= std::fabs(C[i]) <= kExactLimit && std::fabs(V[i]) <= kExactLimit && std::floor(C[i]) == C[i]
-                && std::floor(V[i]) == V[i];
+            exact &= std::fabs(C[i]) <= kExactLimit && std::fabs(V[i]) <= kExactLimit
+                && std::floor(C[i]) == C[i] && std::floor(V[i]) == V[i];
         }
         if (!exact) {
             return false;

@@ -14,15 +14,16 @@ constexpr int kCapacity = 500;
 
 enum class Mark : std::uint8_t { None, Sell, Buy };
 
-struct Bounds {
-    double lower = 1.0;  // CFGb3
-    double upper = 1.0;  // CFGb4
+struct Bounds
+{
+    double lower = 1.0; // CFGb3
+    double upper = 1.0; // CFGb4
 };
 
-template <typename T>
-using Array = std::array<T, kCapacity>;
+template <typename T> using Array = std::array<T, kCapacity>;
 
-struct Series {
+struct Series
+{
     int n = 0;
     // Signals.
     Array<double> G{}, L{}, S{}, T{}, B{}, P{}, M6{};
@@ -42,10 +43,10 @@ std::string signalCode(const double* close, const double* volume, int n, Bounds 
 // give the very same doubles. Used by the tests and for inputs the fast paths do not take.
 void computeReference(const double* close, const double* volume, int n, Bounds bounds, Series& out);
 
-std::string markText(Mark mark);      // "売", "買" or " "
-std::string zoneText(Mark mark);      // "売ゾ", "買ゾ" or " "
-char markDigit(Mark mark);            // '1', '2' or '0'
-std::string markFromDigit(char digit);  // "売", "買" or " "
+std::string markText(Mark mark); // "売", "買" or " "
+std::string zoneText(Mark mark); // "売ゾ", "買ゾ" or " "
+char markDigit(Mark mark); // '1', '2' or '0'
+std::string markFromDigit(char digit); // "売", "買" or " "
 
 } // namespace Indicators
 

@@ -1,10 +1,5 @@
 #include "ScreeningRun.h"
 
-#include <memory>
-#include <optional>
-#include <system_error>
-#include <vector>
-
 #include "CSVMDB.h"
 #include "HistoryFile.h"
 #include "core/DatabaseError.h"
@@ -17,6 +12,11 @@
 #include "marketdata/Downloader.h"
 #include "marketdata/ParallelDownloader.h"
 #include "marketdata/UrlSettings.h"
+
+#include <memory>
+#include <optional>
+#include <system_error>
+#include <vector>
 
 namespace zuvemo::analysis {
 
@@ -31,15 +31,16 @@ std::filesystem::path stagingPath(const std::filesystem::path& path)
 
 } // namespace
 
-ScreeningRun::ScreeningRun(core::Mdl_Start& module, marketdata::Downloader& downloader, Indicators::Bounds bounds)
+ScreeningRun::ScreeningRun(
+    core::Mdl_Start& module, marketdata::Downloader& downloader, Indicators::Bounds bounds)
     : m_module(module)
     , m_downloader(downloader)
     , m_bounds(bounds)
 {
 }
 
-ScreeningRun::Summary ScreeningRun::run(const std::string& market, const std::string& industry,
-                                        const ScreeningHooks& hooks)
+ScreeningRun::Summary ScreeningRun::run(
+    const std::string& market, const std::string& industry, const ScreeningHooks& hooks)
 {
     if (hooks.busyPointer) {
         hooks.busyPointer(true);
@@ -63,8 +64,8 @@ ScreeningRun::Summary ScreeningRun::run(const std::string& market, const std::st
     return summary;
 }
 
-ScreeningRun::Summary ScreeningRun::runSteps(const std::string& market, const std::string& industry,
-                                             const ScreeningHooks& hooks)
+ScreeningRun::Summary ScreeningRun::runSteps(
+    const std::string& market, const std::string& industry, const ScreeningHooks& hooks)
 {
     Summary summary;
     auto& m = m_module;
@@ -86,7 +87,8 @@ ScreeningRun::Summary ScreeningRun::runSteps(const std::string& market, const st
     bool haveIndustry = !core::Utf8::trim(industry).empty();
     m.SqlBuffer = " SELECT MgCode,Mgmgara,Mgyosyu,Achk,Cchk,Dchk FROM Table_Code";
     if (haveMarket && haveIndustry) {
-        m.SqlBuffer += " WHERE Mgmgara='" + core::SqlText(market) + "'" + " AND Mgyosyu='" + core::SqlText(industry) + "'";
+        m.SqlBuffer += " WHERE Mgmgara='" + core::SqlText(market) + "'" + " AND Mgyosyu='"
+            + core::SqlText(industry) + "'";
     } else if (haveMarket) {
         m.SqlBuffer += " WHERE Mgmgara='" + core::SqlText(market) + "'";
     } else if (haveIndustry) {
@@ -97,8 +99,8 @@ ScreeningRun::Summary ScreeningRun::runSteps(const std::string& market, const st
     const int total = stocks.recordCount();
     summary.stocks = total;
 
-    const std::string dateText =
-        core::Utf8::mid(latest, 1, 4) + "-" + core::Utf8::mid(latest, 5, 2) + "-" + core::Utf8::mid(latest, 7, 2);
+    const std::string dateText = core::Utf8::mid(latest, 1, 4) + "-" + core::Utf8::mid(latest, 5, 2) + "-"
+        + core::Utf8::mid(latest, 7, 2);
 
     // Every stock's address and file, in the order the rows will be handled.
     std::vector<marketdata::ParallelDownloader::Job> jobs;
@@ -197,9 +199,9 @@ ScreeningRun::Summary ScreeningRun::runSteps(const std::string& market, const st
 std::string ScreeningRun::summaryLine(const Summary& s)
 {
     return "stocks " + std::to_string(s.stocks) + ", 取得 " + std::to_string(s.obtained) + ", 停止中 "
-        + std::to_string(s.suspended) + ", failed " + std::to_string(s.failed) + "; Achk 売 " + std::to_string(s.achkSell)
-        + " 買 " + std::to_string(s.achkBuy) + "; Cchk 売 " + std::to_string(s.cchkSell) + " 買 "
-        + std::to_string(s.cchkBuy) + (s.cancelled ? " (stopped)" : "");
+        + std::to_string(s.suspended) + ", failed " + std::to_string(s.failed) + "; Achk 売 "
+        + std::to_string(s.achkSell) + " 買 " + std::to_string(s.achkBuy) + "; Cchk 売 "
+        + std::to_string(s.cchkSell) + " 買 " + std::to_string(s.cchkBuy) + (s.cancelled ? " (stopped)" : "");
 }
 
 } // namespace zuvemo::analysis

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "Indicators.h"
+
 #include <functional>
 #include <string>
-
-#include "Indicators.h"
 
 namespace zuvemo::core {
 class Mdl_Start;
@@ -15,7 +15,8 @@ class Downloader;
 
 namespace zuvemo::analysis {
 
-struct ScreeningHooks {
+struct ScreeningHooks
+{
     std::function<void(bool busy)> busyPointer;
     // After each stock: stocks handled and the total; returning false stops the run there.
     std::function<bool(int done, int total)> progress;
@@ -26,15 +27,17 @@ struct ScreeningHooks {
 // stock's row at once. With more than one job, downloads run ahead of the analysis; the stocks
 // are still analysed and saved strictly in code order, with the same rows and files as one
 // transfer at a time.
-class ScreeningRun {
+class ScreeningRun
+{
 public:
-    struct Summary {
-        bool started = false;  // false when Table_Url has no row
+    struct Summary
+    {
+        bool started = false; // false when Table_Url has no row
         bool cancelled = false;
         int stocks = 0;
-        int obtained = 0;   // 取得
-        int suspended = 0;  // 停止中
-        int failed = 0;     // download failed
+        int obtained = 0; // 取得
+        int suspended = 0; // 停止中
+        int failed = 0; // download failed
         int achkSell = 0, achkBuy = 0, cchkSell = 0, cchkBuy = 0;
     };
 

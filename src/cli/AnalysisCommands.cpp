@@ -1,14 +1,14 @@
 #include "AnalysisCommands.h"
 
-#include <cstdio>
-#include <iostream>
-
 #include "CliSession.h"
 #include "analysis/CSVMDB.h"
 #include "analysis/ScreeningRun.h"
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
 #include "marketdata/CurlDownloader.h"
+
+#include <cstdio>
+#include <iostream>
 
 namespace zuvemo::cli {
 
@@ -68,8 +68,8 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
             if (percent != lastPercent) {
                 lastPercent = percent;
                 int width = percent / 2;
-                std::fprintf(stderr, "\r[%-50s] %3d%% %d/%d", std::string(static_cast<std::size_t>(width), '#').c_str(),
-                             percent, done, total);
+                std::fprintf(stderr, "\r[%-50s] %3d%% %d/%d",
+                    std::string(static_cast<std::size_t>(width), '#').c_str(), percent, done, total);
                 std::fflush(stderr);
             }
         }

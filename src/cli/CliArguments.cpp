@@ -19,9 +19,10 @@ std::optional<std::vector<std::string>> CliArguments::takeOption(const std::stri
         if (i + static_cast<std::size_t>(count) >= m_words.size()) {
             throw UsageError(name + " needs " + std::to_string(count) + " value" + (count > 1 ? "s" : ""));
         }
-        std::vector<std::string> values(m_words.begin() + static_cast<long>(i) + 1,
-                                        m_words.begin() + static_cast<long>(i) + 1 + count);
-        m_words.erase(m_words.begin() + static_cast<long>(i), m_words.begin() + static_cast<long>(i) + 1 + count);
+        std::vector<std::string> values(
+            m_words.begin() + static_cast<long>(i) + 1, m_words.begin() + static_cast<long>(i) + 1 + count);
+        m_words.erase(
+            m_words.begin() + static_cast<long>(i), m_words.begin() + static_cast<long>(i) + 1 + count);
         return values;
     }
     return std::nullopt;
@@ -68,7 +69,8 @@ int parseInt(const std::string& text, const std::string& option, int min, int ma
     int value = 0;
     auto res = std::from_chars(text.data(), text.data() + text.size(), value);
     if (res.ec != std::errc() || res.ptr != text.data() + text.size() || value < min || value > max) {
-        throw UsageError(option + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max));
+        throw UsageError(
+            option + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max));
     }
     return value;
 }

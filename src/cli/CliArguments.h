@@ -8,13 +8,15 @@
 namespace zuvemo::cli {
 
 // A wrong call of the tool: reported as one line, exit status 2.
-class UsageError : public std::runtime_error {
+class UsageError : public std::runtime_error
+{
 public:
     using std::runtime_error::runtime_error;
 };
 
 // The words after a command, taken option by option; what remains must be positional.
-class CliArguments {
+class CliArguments
+{
 public:
     explicit CliArguments(std::vector<std::string> words);
 

@@ -1,14 +1,15 @@
 #include "CliSession.h"
 
-#include <iostream>
-
 #include "core/MessagePresenter.h"
+
+#include <iostream>
 
 namespace zuvemo::cli {
 
 namespace {
 
-class CliPresenter : public core::MessagePresenter {
+class CliPresenter : public core::MessagePresenter
+{
 public:
     void show(const std::string&, const std::string& text) override
     {

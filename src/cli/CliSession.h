@@ -1,15 +1,16 @@
 #pragma once
 
+#include "core/Mdl_Start.h"
+
 #include <filesystem>
 #include <memory>
-
-#include "core/Mdl_Start.h"
 
 namespace zuvemo::cli {
 
 // The program folder opened as the programs open it: configuration file, database file,
 // connection; each failure is reported with the programs' own message.
-class CliSession {
+class CliSession
+{
 public:
     explicit CliSession(const std::filesystem::path& home);
     // False after the failure message has been shown.

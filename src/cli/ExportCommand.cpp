@@ -1,7 +1,5 @@
 #include "ExportCommand.h"
 
-#include <iostream>
-
 #include "CliSession.h"
 #include "analysis/CSVMDB.h"
 #include "core/DatabaseError.h"
@@ -12,6 +10,8 @@
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
+
+#include <iostream>
 
 namespace zuvemo::cli {
 
@@ -29,7 +29,8 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
     std::string caption;
     analysis::Indicators::Bounds bounds;
     try {
-        auto stock = m.SharedConnection->openRecordset(" SELECT * FROM Table_Code WHERE MgCode='" + core::SqlText(code) + "'");
+        auto stock = m.SharedConnection->openRecordset(
+            " SELECT * FROM Table_Code WHERE MgCode='" + core::SqlText(code) + "'");
         if (!stock->isEof()) {
             name = core::Utf8::trim(core::TrimOrSpace(stock->field("MgMei")));
         }
@@ -45,8 +46,8 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
     marketdata::CurlDownloader downloader;
     exporting::DesktopOpener desktop;
     exporting::NoOpener none;
-    exporting::SingleStockCommand command(m, downloader, open ? static_cast<exporting::SpreadsheetOpener&>(desktop) : none,
-                                          bounds);
+    exporting::SingleStockCommand command(
+        m, downloader, open ? static_cast<exporting::SpreadsheetOpener&>(desktop) : none, bounds);
     if (out) {
         command.setOutput(core::Platform::fromUtf8(*out));
     }

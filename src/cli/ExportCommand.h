@@ -1,8 +1,8 @@
 #pragma once
 
-#include <filesystem>
-
 #include "CliArguments.h"
+
+#include <filesystem>
 
 namespace zuvemo::cli {
 

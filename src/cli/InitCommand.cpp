@@ -1,13 +1,13 @@
 #include "InitCommand.h"
 
-#include <fstream>
-#include <iostream>
-#include <system_error>
-
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/Platform.h"
 #include "core/Schema.h"
+
+#include <fstream>
+#include <iostream>
+#include <system_error>
 
 namespace zuvemo::cli {
 
@@ -62,7 +62,8 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
     }
     std::optional<core::Schema::Bounds> hantei;
     if (bounds) {
-        hantei = core::Schema::Bounds{parseDouble((*bounds)[0], "--bounds"), parseDouble((*bounds)[1], "--bounds")};
+        hantei = core::Schema::Bounds{
+            parseDouble((*bounds)[0], "--bounds"), parseDouble((*bounds)[1], "--bounds")};
     }
 
     std::error_code ec;
@@ -73,8 +74,8 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
     }
     const auto database = home / kDatabaseFile;
     if (std::filesystem::exists(database) && !force) {
-        std::cerr << "zuvemo-cli: " << core::Platform::toUtf8(database) << " exists; use --force to replace it"
-                  << std::endl;
+        std::cerr << "zuvemo-cli: " << core::Platform::toUtf8(database)
+                  << " exists; use --force to replace it" << std::endl;
         return 2;
     }
     try {

@@ -1,11 +1,11 @@
 #include "RefreshCommand.h"
 
-#include <iostream>
-
 #include "CliSession.h"
 #include "core/Clock.h"
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
+
+#include <iostream>
 
 namespace zuvemo::cli {
 

@@ -1,8 +1,3 @@
-#include <filesystem>
-#include <iostream>
-#include <string>
-#include <vector>
-
 #include "AnalysisCommands.h"
 #include "CliArguments.h"
 #include "CliSession.h"
@@ -11,17 +6,22 @@
 #include "RefreshCommand.h"
 #include "core/Platform.h"
 
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
 namespace {
 
-constexpr const char* kUsage =
-    "usage: zuvemo-cli [--home DIR] COMMAND [OPTIONS]\n"
-    "commands:\n"
-    "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
-    "       [--bounds LOWER UPPER] [--force]\n"
-    "  refresh\n"
-    "  analyse FILE [--chart]\n"
-    "  screen [--market M] [--industry I] [--jobs N]\n"
-    "  export CODE [--out PATH] [--open]\n";
+constexpr const char* kUsage
+    = "usage: zuvemo-cli [--home DIR] COMMAND [OPTIONS]\n"
+      "commands:\n"
+      "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
+      "       [--bounds LOWER UPPER] [--force]\n"
+      "  refresh\n"
+      "  analyse FILE [--chart]\n"
+      "  screen [--market M] [--industry I] [--jobs N]\n"
+      "  export CODE [--out PATH] [--open]\n";
 
 } // namespace
 

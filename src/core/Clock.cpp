@@ -15,8 +15,8 @@ std::chrono::year_month_day Clock::today() const
     localtime_r(&now, &local);
 #endif
     return std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
-                                       std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
-                                       std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
+        std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
+        std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
 }
 
 namespace {
@@ -37,8 +37,9 @@ std::string Clock::eightDigits(std::chrono::year_month_day date)
 
 std::string Clock::dashed(std::chrono::year_month_day date)
 {
-    return lastDigits(static_cast<int>(date.year()), 4) + "-" + lastDigits(static_cast<unsigned>(date.month()), 2)
-        + "-" + lastDigits(static_cast<unsigned>(date.day()), 2);
+    return lastDigits(static_cast<int>(date.year()), 4) + "-"
+        + lastDigits(static_cast<unsigned>(date.month()), 2) + "-"
+        + lastDigits(static_cast<unsigned>(date.day()), 2);
 }
 
 } // namespace zuvemo::core

@@ -7,7 +7,8 @@
 namespace zuvemo::core {
 
 // Today's date, replaceable so tests can choose the day.
-class Clock {
+class Clock
+{
 public:
     virtual ~Clock() = default;
     virtual std::chrono::year_month_day today() const;
@@ -18,7 +19,8 @@ public:
     static std::string dashed(std::chrono::year_month_day date);
 };
 
-class FixedClock : public Clock {
+class FixedClock : public Clock
+{
 public:
     explicit FixedClock(std::chrono::year_month_day day)
         : m_day(day)

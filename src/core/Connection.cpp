@@ -1,15 +1,15 @@
 #include "Connection.h"
 
-#include <sqlite3.h>
-
 #include "DatabaseError.h"
 #include "JetSql.h"
 #include "Platform.h"
 #include "Recordset.h"
 
+#include <sqlite3.h>
+
 namespace zuvemo::core {
 
-Connection::Connection(sqlite3* db, std::filesystem::path path)
+Connection::Connection(Token, sqlite3* db, std::filesystem::path path)
     : m_db(db)
     , m_path(std::move(path))
 {
@@ -33,7 +33,7 @@ std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, 
         sqlite3_close_v2(db);
         throw DatabaseError(rc, msg);
     }
-    std::unique_ptr<Connection> conn(new Connection(db, path));
+    auto conn = std::make_unique<Connection>(Token{}, db, path);
     sqlite3_extended_result_codes(db, 1);
     conn->setBusyTimeout(options.busyTimeoutMs);
 

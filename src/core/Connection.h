@@ -1,10 +1,10 @@
 #pragma once
 
+#include "Value.h"
+
 #include <filesystem>
 #include <memory>
 #include <string>
-
-#include "Value.h"
 
 struct sqlite3;
 
@@ -14,16 +14,21 @@ class Recordset;
 
 // One open database file. Statements are SQL texts as the forms build them; the few forms
 // SQLite does not take are translated on the way in.
-class Connection {
+class Connection
+{
 public:
-    struct Options {
+    struct Options
+    {
         int busyTimeoutMs = 30000;
         bool create = false;
     };
 
     // Throws DatabaseError when the file cannot be opened as a writable database.
     static std::unique_ptr<Connection> open(const std::filesystem::path& path, const Options& options);
-    static std::unique_ptr<Connection> open(const std::filesystem::path& path) { return open(path, Options{}); }
+    static std::unique_ptr<Connection> open(const std::filesystem::path& path)
+    {
+        return open(path, Options{});
+    }
 
     ~Connection();
     Connection(const Connection&) = delete;
@@ -45,15 +50,22 @@ public:
 
     [[noreturn]] void raise(int rc, const std::string& context = {}) const;
 
-private:
-    Connection(sqlite3* db, std::filesystem::path path);
+    // Only open() makes connections; the token keeps the constructor to it.
+    class Token
+    {
+        friend class Connection;
+        Token() = default;
+    };
+    Connection(Token, sqlite3* db, std::filesystem::path path);
 
+private:
     sqlite3* m_db;
     std::filesystem::path m_path;
 };
 
 // BEGIN IMMEDIATE on construction; rolls back unless commit() ran.
-class Transaction {
+class Transaction
+{
 public:
     explicit Transaction(Connection& connection);
     ~Transaction();

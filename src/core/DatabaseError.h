@@ -6,7 +6,8 @@
 namespace zuvemo::core {
 
 // A statement the storage refused. code is the SQLite result code.
-class DatabaseError : public std::runtime_error {
+class DatabaseError : public std::runtime_error
+{
 public:
     DatabaseError(int code, const std::string& message)
         : std::runtime_error(message)

@@ -131,9 +131,10 @@ std::string translate(const std::string& sql)
     std::string joined = trim(std::string_view(sql).substr(join + 4, on - join - 4));
     std::string condition = trim(std::string_view(sql).substr(on + 2, set - on - 2));
     std::size_t where = findKeyword(sql, "WHERE", set);
-    std::string assignments = trim(std::string_view(sql).substr(
-        set + 3, (where == std::string::npos ? sql.size() : where) - set - 3));
-    std::string extra = where == std::string::npos ? std::string() : trim(std::string_view(sql).substr(where + 5));
+    std::string assignments = trim(
+        std::string_view(sql).substr(set + 3, (where == std::string::npos ? sql.size() : where) - set - 3));
+    std::string extra
+        = where == std::string::npos ? std::string() : trim(std::string_view(sql).substr(where + 5));
     if (target.empty() || joined.empty() || condition.empty() || assignments.empty()) {
         return sql;
     }
@@ -160,7 +161,8 @@ std::string translate(const std::string& sql)
         setList += a;
     }
 
-    std::string out = "UPDATE " + target + " SET " + setList + " FROM " + joined + " WHERE (" + condition + ")";
+    std::string out
+        = "UPDATE " + target + " SET " + setList + " FROM " + joined + " WHERE (" + condition + ")";
     if (!extra.empty()) {
         out += " AND (" + extra + ")";
     }

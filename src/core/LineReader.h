@@ -7,7 +7,8 @@
 namespace zuvemo::core {
 
 // Reads a text file line by line, as raw bytes: CR LF, LF and a lone CR end a line.
-class LineReader {
+class LineReader
+{
 public:
     explicit LineReader(const std::filesystem::path& path);
 

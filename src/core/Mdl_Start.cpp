@@ -1,19 +1,18 @@
 #include "Mdl_Start.h"
 
-#include <algorithm>
-#include <cctype>
-#include <fstream>
-#include <iterator>
-#include <system_error>
-
-#include <sqlite3.h>
-
 #include "DatabaseError.h"
 #include "MessagePresenter.h"
 #include "Platform.h"
 #include "TextCodec.h"
 #include "Utf8.h"
 #include "ValueRules.h"
+
+#include <algorithm>
+#include <cctype>
+#include <fstream>
+#include <iterator>
+#include <sqlite3.h>
+#include <system_error>
 
 namespace zuvemo::core {
 
@@ -63,8 +62,8 @@ bool Mdl_Start::ReadConfigFile()
     return parseConfig(bytes, m_programFolder, DatabasePath);
 }
 
-bool Mdl_Start::parseConfig(std::string_view bytes, const std::filesystem::path& programFolder,
-                            std::filesystem::path& databasePath)
+bool Mdl_Start::parseConfig(
+    std::string_view bytes, const std::filesystem::path& programFolder, std::filesystem::path& databasePath)
 {
     std::filesystem::path found;
     bool haveKey = false;
@@ -72,7 +71,8 @@ bool Mdl_Start::parseConfig(std::string_view bytes, const std::filesystem::path&
     while (pos < bytes.size()) {
         // CR LF, a lone LF and a lone CR each end a line.
         std::size_t end = bytes.find_first_of("\r\n", pos);
-        std::string_view raw = bytes.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
+        std::string_view raw
+            = bytes.substr(pos, end == std::string_view::npos ? std::string_view::npos : end - pos);
         if (end == std::string_view::npos) {
             pos = bytes.size();
         } else {
@@ -93,7 +93,8 @@ bool Mdl_Start::parseConfig(std::string_view bytes, const std::filesystem::path&
             continue;
         }
         std::size_t eq = buffer.find('=');
-        std::string key = eq == std::string::npos ? std::string() : Utf8::trim(std::string_view(buffer).substr(0, eq + 1));
+        std::string key = eq == std::string::npos ? std::string()
+                                                  : Utf8::trim(std::string_view(buffer).substr(0, eq + 1));
         if (key == kDatabaseKey) {
             found = belowFolder(programFolder, Utf8::trim(std::string_view(buffer).substr(eq + 1)));
             haveKey = true;
@@ -166,7 +167,8 @@ std::string Mdl_Start::FileMissingMessage(const std::filesystem::path& path)
 
 std::string Mdl_Start::ConnectionRefusedMessage(const std::filesystem::path& path)
 {
-    return "データベースファイル(" + Platform::toUtf8(path) + ")が接続を拒否している。\r\n管理元にお問い合わせください";
+    return "データベースファイル(" + Platform::toUtf8(path)
+        + ")が接続を拒否している。\r\n管理元にお問い合わせください";
 }
 
 std::filesystem::path CompactionTempPath(const std::filesystem::path& path)

@@ -1,18 +1,19 @@
 #pragma once
 
+#include "Connection.h"
+#include "Recordset.h"
+
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "Connection.h"
-#include "Recordset.h"
-
 namespace zuvemo::core {
 
 // The state and procedures both programs share: the configuration file, the one database
 // connection with its two recordsets and SQL buffers.
-class Mdl_Start {
+class Mdl_Start
+{
 public:
     static constexpr const char* kConfigFileName = "qen_kanrFile.dsa";
     static constexpr const char* kDatabaseKey = "[DataBase1]=";
@@ -30,7 +31,7 @@ public:
     // The rules of the configuration file on its bytes: false on invalid code page 932 text;
     // otherwise true, with databasePath set when the key is present.
     static bool parseConfig(std::string_view bytes, const std::filesystem::path& programFolder,
-                            std::filesystem::path& databasePath);
+        std::filesystem::path& databasePath);
 
     // Opens SharedConnection on DatabasePath. False when the file is missing, is no database,
     // cannot be written, or stays locked past the busy time-out.

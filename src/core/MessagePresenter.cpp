@@ -7,7 +7,8 @@ namespace zuvemo::core {
 
 namespace {
 
-class StderrPresenter : public MessagePresenter {
+class StderrPresenter : public MessagePresenter
+{
 public:
     void show(const std::string& title, const std::string& text) override
     {

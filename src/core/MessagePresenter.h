@@ -7,14 +7,16 @@ namespace zuvemo::core {
 
 // Where ShowMessage sends its box: a Qt message box in the programs, standard error in the
 // command-line tool, a recorder in tests. show() returns when the user has pressed OK.
-class MessagePresenter {
+class MessagePresenter
+{
 public:
     virtual ~MessagePresenter() = default;
     virtual void show(const std::string& title, const std::string& text) = 0;
 };
 
 // The error being handled, as the empty-text form of ShowMessage reports it.
-struct ErrorState {
+struct ErrorState
+{
     long number = 0;
     std::string description;
 };

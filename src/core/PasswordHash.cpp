@@ -21,7 +21,7 @@ std::optional<std::string> hash(const std::string& text)
     }
     char out[crypto_pwhash_STRBYTES];
     if (crypto_pwhash_str(out, text.data(), text.size(), crypto_pwhash_OPSLIMIT_INTERACTIVE,
-                          crypto_pwhash_MEMLIMIT_INTERACTIVE)
+            crypto_pwhash_MEMLIMIT_INTERACTIVE)
         != 0) {
         return std::nullopt;
     }

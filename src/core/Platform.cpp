@@ -10,13 +10,12 @@
 // After windows.h, which it needs.
 #include <shellapi.h>
 #else
+#include <chrono>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
-
-#include <chrono>
 #include <thread>
+#include <unistd.h>
 
 extern char** environ;
 #endif
@@ -54,8 +53,8 @@ std::filesystem::path fromUtf8(const std::string& text)
 bool syncFile(const std::filesystem::path& path)
 {
 #ifdef _WIN32
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return false;
     }
@@ -153,7 +152,8 @@ bool spawnOpener(const std::string& target, bool waitForFailure)
 bool openWithDefaultApplication(const std::filesystem::path& file)
 {
 #ifdef _WIN32
-    auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    auto r = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", file.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return r > 32;
 #else
     return spawnOpener(toUtf8(file), true);
@@ -164,7 +164,8 @@ bool openAddress(const std::string& address)
 {
 #ifdef _WIN32
     std::wstring wide(address.begin(), address.end());
-    auto r = reinterpret_cast<INT_PTR>(ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+    auto r = reinterpret_cast<INT_PTR>(
+        ShellExecuteW(nullptr, L"open", wide.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     return r > 32;
 #else
     // The splash goes on at once: the browser is not waited for.
@@ -179,7 +180,8 @@ bool startProgram(const std::filesystem::path& program)
     STARTUPINFOW si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessW(
+            program.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) {
         return false;
     }
     CloseHandle(pi.hThread);

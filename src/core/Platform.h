@@ -20,7 +20,8 @@ bool syncFile(const std::filesystem::path& path);
 bool syncFolder(const std::filesystem::path& folder);
 
 // Replaces target by source in one step; target never goes missing.
-bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error);
+bool replaceFile(
+    const std::filesystem::path& source, const std::filesystem::path& target, std::string* error);
 
 // Starts the desktop's default application for a file (or address) without waiting for it.
 // False when nothing could be started.

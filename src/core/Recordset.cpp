@@ -1,13 +1,12 @@
 #include "Recordset.h"
 
+#include "Connection.h"
+#include "DatabaseError.h"
+
 #include <cctype>
 #include <limits>
 #include <regex>
-
 #include <sqlite3.h>
-
-#include "Connection.h"
-#include "DatabaseError.h"
 
 namespace zuvemo::core {
 
@@ -19,7 +18,8 @@ bool equalsNoCase(std::string_view a, std::string_view b)
         return false;
     }
     for (std::size_t i = 0; i < a.size(); ++i) {
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i]))) {
+        if (std::tolower(static_cast<unsigned char>(a[i]))
+            != std::tolower(static_cast<unsigned char>(b[i]))) {
             return false;
         }
     }
@@ -29,8 +29,8 @@ bool equalsNoCase(std::string_view a, std::string_view b)
 // The single table of a plain "SELECT ... FROM T [WHERE ...] [ORDER BY ...]", or "".
 std::string singleTable(const std::string& sql)
 {
-    static const std::regex plain(R"(^\s*SELECT\s+(.+?)\s+FROM\s+([A-Za-z_][A-Za-z0-9_]*)\s*((WHERE|ORDER)\b.*)?$)",
-                                  std::regex::icase);
+    static const std::regex plain(
+        R"(^\s*SELECT\s+(.+?)\s+FROM\s+([A-Za-z_][A-Za-z0-9_]*)\s*((WHERE|ORDER)\b.*)?$)", std::regex::icase);
     static const std::regex grouped(R"(\b(GROUP|JOIN|UNION|DISTINCT|HAVING)\b)", std::regex::icase);
     std::smatch m;
     if (!std::regex_match(sql, m, plain) || std::regex_search(sql, grouped)) {
@@ -80,7 +80,8 @@ Recordset::Recordset(Connection& connection, const std::string& sql)
     std::string text = sql;
     if (!m_table.empty()) {
         static const std::regex select(R"(^\s*SELECT\s+)", std::regex::icase);
-        text = std::regex_replace(sql, select, "SELECT rowid AS zuvemo_rowkey, ", std::regex_constants::format_first_only);
+        text = std::regex_replace(
+            sql, select, "SELECT rowid AS zuvemo_rowkey, ", std::regex_constants::format_first_only);
     }
     sqlite3* db = connection.handle();
     int rc = sqlite3_prepare_v2(db, text.c_str(), static_cast<int>(text.size()), &m_query, nullptr);

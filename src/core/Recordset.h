@@ -1,12 +1,12 @@
 #pragma once
 
+#include "Value.h"
+
 #include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "Value.h"
 
 struct sqlite3_stmt;
 
@@ -17,7 +17,8 @@ class Connection;
 // The rows of one query, read forward. Rows are fetched as the reader advances; asking for the
 // record count reads them all. A query on a single table keeps each row's key, so assigned
 // field values can be saved back to that row (the row is found again by its key).
-class Recordset {
+class Recordset
+{
 public:
     Recordset(Connection& connection, const std::string& sql);
     ~Recordset();

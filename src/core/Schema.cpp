@@ -1,14 +1,13 @@
 #include "Schema.h"
 
-#include <system_error>
-
-#include <sqlite3.h>
-
 #include "Connection.h"
 #include "DatabaseError.h"
 #include "Platform.h"
 #include "Value.h"
 #include "ValueRules.h"
+
+#include <sqlite3.h>
+#include <system_error>
 
 namespace zuvemo::core {
 
@@ -76,8 +75,8 @@ void Schema::createTables(Connection& connection)
     }
 }
 
-void Schema::createDatabaseFile(const std::filesystem::path& path, const UrlRow& url,
-                                const std::optional<Bounds>& bounds)
+void Schema::createDatabaseFile(
+    const std::filesystem::path& path, const UrlRow& url, const std::optional<Bounds>& bounds)
 {
     std::filesystem::path temp = path;
     temp += ".new";
@@ -93,12 +92,12 @@ void Schema::createDatabaseFile(const std::filesystem::path& path, const UrlRow&
         auto conn = Connection::open(temp, options);
         Transaction tx(*conn);
         createTables(*conn);
-        conn->execute(" INSERT INTO Table_Url(kabuHUrl, kabuMUrl, kabuHdate, kabuSi) VALUES ('" + SqlText(url.dailyUrl)
-                      + "', '" + SqlText(url.historyUrl) + "', '" + SqlText(url.tradingDate) + "', '"
-                      + SqlText(url.suffix) + "')");
+        conn->execute(" INSERT INTO Table_Url(kabuHUrl, kabuMUrl, kabuHdate, kabuSi) VALUES ('"
+            + SqlText(url.dailyUrl) + "', '" + SqlText(url.historyUrl) + "', '" + SqlText(url.tradingDate)
+            + "', '" + SqlText(url.suffix) + "')");
         if (bounds) {
-            conn->execute(" INSERT INTO Table_hantei(CFGb3, CFGb4) VALUES (" + Value::numberText(bounds->lower) + ", "
-                          + Value::numberText(bounds->upper) + ")");
+            conn->execute(" INSERT INTO Table_hantei(CFGb3, CFGb4) VALUES ("
+                + Value::numberText(bounds->lower) + ", " + Value::numberText(bounds->upper) + ")");
         }
         tx.commit();
         // Fold the log into the file so the new database is one self-contained file.

@@ -1,9 +1,9 @@
 #include "SingleInstance.h"
 
+#include "Platform.h"
+
 #include <filesystem>
 #include <functional>
-
-#include "Platform.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -21,7 +21,8 @@ SingleInstance::SingleInstance(const std::string& name)
     // be read-only).
     auto folder = Platform::toUtf8(Platform::executableFolder());
     auto id = std::hash<std::string>{}(folder);
-    m_path = Platform::toUtf8(std::filesystem::temp_directory_path() / (name + "-" + std::to_string(id) + ".lock"));
+    m_path = Platform::toUtf8(
+        std::filesystem::temp_directory_path() / (name + "-" + std::to_string(id) + ".lock"));
 }
 
 SingleInstance::~SingleInstance()

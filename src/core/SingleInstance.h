@@ -6,7 +6,8 @@ namespace zuvemo::core {
 
 // Holds a lock that only one running copy of a program can hold. The operating system releases
 // it when the process ends, so a copy that crashed does not block the next start.
-class SingleInstance {
+class SingleInstance
+{
 public:
     // name: the program; the lock is per program and program folder.
     explicit SingleInstance(const std::string& name);

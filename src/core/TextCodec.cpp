@@ -14,7 +14,8 @@ namespace zuvemo::core::TextCodec {
 namespace {
 
 #ifndef _WIN32
-class IconvHandle {
+class IconvHandle
+{
 public:
     IconvHandle(const char* to, const char* from)
         : m_handle(iconv_open(to, from))
@@ -73,12 +74,14 @@ std::optional<std::string> decodeCp932(std::string_view bytes)
         return std::string();
     }
 #ifdef _WIN32
-    int wlen = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    int wlen = MultiByteToWideChar(
+        932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
     if (wlen <= 0) {
         return std::nullopt;
     }
     std::wstring wide(static_cast<size_t>(wlen), L'\0');
-    MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), wide.data(), wlen);
+    MultiByteToWideChar(
+        932, MB_ERR_INVALID_CHARS, bytes.data(), static_cast<int>(bytes.size()), wide.data(), wlen);
     int len = WideCharToMultiByte(CP_UTF8, 0, wide.data(), wlen, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(len), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), wlen, out.data(), len, nullptr, nullptr);
@@ -135,7 +138,8 @@ std::optional<std::string> encodeCp932(std::string_view utf8)
         return std::string();
     }
 #ifdef _WIN32
-    int wlen = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    int wlen = MultiByteToWideChar(
+        CP_UTF8, MB_ERR_INVALID_CHARS, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     if (wlen <= 0) {
         return std::nullopt;
     }

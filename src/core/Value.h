@@ -7,7 +7,8 @@
 namespace zuvemo::core {
 
 // A field value as the forms see it: Null, a whole number, a double or a text.
-class Value {
+class Value
+{
 public:
     Value() = default;
     Value(std::int64_t v)

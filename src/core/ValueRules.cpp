@@ -1,9 +1,9 @@
 #include "ValueRules.h"
 
+#include "Utf8.h"
+
 #include <charconv>
 #include <cmath>
-
-#include "Utf8.h"
 
 namespace zuvemo::core {
 

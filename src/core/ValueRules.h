@@ -1,11 +1,11 @@
 #pragma once
 
+#include "Value.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
-
-#include "Value.h"
 
 namespace zuvemo::core {
 

@@ -1,5 +1,8 @@
 #include "ChartWorkbook.h"
 
+#include "SheetProtection.h"
+#include "core/Platform.h"
+
 #include <charconv>
 #include <cstring>
 #include <fstream>
@@ -7,15 +10,14 @@
 #include <sstream>
 #include <system_error>
 
-#include "SheetProtection.h"
-#include "core/Platform.h"
-
 namespace zuvemo::exporting {
 
 namespace {
 
-const char* const kTemplateType = "application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml";
-const char* const kWorkbookType = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
+const char* const kTemplateType
+    = "application/vnd.openxmlformats-officedocument.spreadsheetml.template.main+xml";
+const char* const kWorkbookType
+    = "application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml";
 constexpr unsigned kParse = pugi::parse_default | pugi::parse_ws_pcdata | pugi::parse_declaration;
 
 std::string serialize(const pugi::xml_document& doc)
@@ -56,14 +58,14 @@ bool parseRef(const char* ref, int& row, int& column)
 
 // Elements that may follow sheetData, in schema order: sheetProtection goes before the first
 // of these that is present.
-const char* const kAfterProtection[] = {"protectedRanges", "scenarios", "autoFilter", "sortState", "dataConsolidate",
-                                        "customSheetViews", "mergeCells", "phoneticPr", "conditionalFormatting",
-                                        "dataValidations", "hyperlinks", "printOptions", "pageMargins", "pageSetup",
-                                        "headerFooter", "rowBreaks", "colBreaks", "customProperties", "cellWatches",
-                                        "ignoredErrors", "smartTags", "drawing", "legacyDrawing", "legacyDrawingHF",
-                                        "picture", "oleObjects", "controls", "webPublishItems", "tableParts", "extLst"};
+const char* const kAfterProtection[] = {"protectedRanges", "scenarios", "autoFilter", "sortState",
+    "dataConsolidate", "customSheetViews", "mergeCells", "phoneticPr", "conditionalFormatting",
+    "dataValidations", "hyperlinks", "printOptions", "pageMargins", "pageSetup", "headerFooter", "rowBreaks",
+    "colBreaks", "customProperties", "cellWatches", "ignoredErrors", "smartTags", "drawing", "legacyDrawing",
+    "legacyDrawingHF", "picture", "oleObjects", "controls", "webPublishItems", "tableParts", "extLst"};
 
-struct ProtectionCache {
+struct ProtectionCache
+{
     std::string password;
     std::string salt;
     std::string hash;
@@ -80,8 +82,8 @@ std::string ChartWorkbook::cellName(int row, int column)
     return letters + std::to_string(row);
 }
 
-ChartWorkbook::Result ChartWorkbook::open(const std::filesystem::path& templatePath, const std::string& sheetName,
-                                          std::string* error)
+ChartWorkbook::Result ChartWorkbook::open(
+    const std::filesystem::path& templatePath, const std::string& sheetName, std::string* error)
 {
     std::error_code ec;
     if (!std::filesystem::is_regular_file(templatePath, ec)) {
@@ -145,7 +147,8 @@ pugi::xml_node ChartWorkbook::cell(int row, int column)
         rowNode = it->second;
     } else {
         auto next = m_rows.upper_bound(row);
-        rowNode = next == m_rows.end() ? m_sheetData.append_child("row") : m_sheetData.insert_child_before("row", next->second);
+        rowNode = next == m_rows.end() ? m_sheetData.append_child("row")
+                                       : m_sheetData.insert_child_before("row", next->second);
         rowNode.append_attribute("r") = row;
         m_rows[row] = rowNode;
     }
@@ -188,8 +191,11 @@ int ChartWorkbook::derivedStyle(int base, int numberFormat, bool quotePrefix)
         xf.append_attribute("xfId") = 0;
     }
     if (numberFormat > 0) {
-        (xf.attribute("numFmtId") ? xf.attribute("numFmtId") : xf.append_attribute("numFmtId")) = numberFormat;
-        (xf.attribute("applyNumberFormat") ? xf.attribute("applyNumberFormat") : xf.append_attribute("applyNumberFormat")) = 1;
+        (xf.attribute("numFmtId") ? xf.attribute("numFmtId") : xf.append_attribute("numFmtId"))
+            = numberFormat;
+        (xf.attribute("applyNumberFormat") ? xf.attribute("applyNumberFormat")
+                                           : xf.append_attribute("applyNumberFormat"))
+            = 1;
     }
     if (quotePrefix) {
         (xf.attribute("quotePrefix") ? xf.attribute("quotePrefix") : xf.append_attribute("quotePrefix")) = 1;
@@ -312,7 +318,8 @@ ChartWorkbook::Result ChartWorkbook::save(const std::filesystem::path& path, std
             types->erase(pos, types->find("/>", pos) + 2 - pos);
         }
     }
-    if (!zip.replace("[Content_Types].xml", *types, error) || !zip.replace(m_sheetPart, serialize(m_sheet), error)
+    if (!zip.replace("[Content_Types].xml", *types, error)
+        || !zip.replace(m_sheetPart, serialize(m_sheet), error)
         || !zip.replace("xl/styles.xml", serialize(m_styles), error) || !zip.close(error)) {
         return fail(Result::WriteFailed);
     }

@@ -1,27 +1,27 @@
 #pragma once
 
+#include "ZipArchive.h"
+
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <pugixml.hpp>
 #include <string>
 #include <tuple>
-
-#include <pugixml.hpp>
-
-#include "ZipArchive.h"
 
 namespace zuvemo::exporting {
 
 // A workbook made from a spreadsheet template: cells of one sheet are written in place, every
 // other part of the template (other cells, styles, charts) stays as it is.
-class ChartWorkbook {
+class ChartWorkbook
+{
 public:
     enum class Result { Ok, TemplateMissing, SheetMissing, WriteFailed, Damaged };
 
     // Built-in number formats.
-    static constexpr int kThousands = 3;          // "#,##0"
-    static constexpr int kThousandsDecimals = 4;  // "#,##0.00"
-    static constexpr int kPercent = 10;           // "0.00%"
+    static constexpr int kThousands = 3; // "#,##0"
+    static constexpr int kThousandsDecimals = 4; // "#,##0.00"
+    static constexpr int kPercent = 10; // "0.00%"
 
     // Copies the template to work on and loads the named sheet.
     Result open(const std::filesystem::path& templatePath, const std::string& sheetName, std::string* error);

@@ -1,9 +1,5 @@
 #include "GrafExcel.h"
 
-#include <charconv>
-#include <chrono>
-#include <ctime>
-
 #include "ChartWorkbook.h"
 #include "SpreadsheetOpener.h"
 #include "core/DatabaseError.h"
@@ -12,28 +8,51 @@
 #include "core/Platform.h"
 #include "core/ValueRules.h"
 
+#include <charconv>
+#include <chrono>
+#include <ctime>
+
 namespace zuvemo::exporting {
 
 namespace {
 
 enum class Kind { Text, Value, Format0, Format2, Percent };
 
-struct Column {
+struct Column
+{
     const char* field;
     Kind kind;
 };
 
 // Columns A to Y of a data row.
 const Column kColumns[] = {
-    {"Whi", Kind::Text},       {"Wst", Kind::Value},      {"Wup", Kind::Value},      {"Wdn", Kind::Value},
-    {"Wen", Kind::Value},      {"Wdk", Kind::Format0},    {"Wgatai", Kind::Percent}, {"Whatai", Kind::Text},
-    {"Wiatai", Kind::Text},    {"Wjatai", Kind::Percent}, {"Wkatai", Kind::Text},    {"Wlatai", Kind::Text},
-    {"Wmatai", Kind::Format2}, {"Wnatai", Kind::Format2}, {"Woatai", Kind::Format2}, {"Wpatai", Kind::Value},
-    {"Wqatai", Kind::Value},   {"Wratai", Kind::Format2}, {"Wsatai", Kind::Format2}, {"Wtatai", Kind::Text},
-    {"Wuatai", Kind::Value},   {"Wvatai", Kind::Value},   {"Wwatai", Kind::Value},   {"Wxatai", Kind::Value},
+    {"Whi", Kind::Text},
+    {"Wst", Kind::Value},
+    {"Wup", Kind::Value},
+    {"Wdn", Kind::Value},
+    {"Wen", Kind::Value},
+    {"Wdk", Kind::Format0},
+    {"Wgatai", Kind::Percent},
+    {"Whatai", Kind::Text},
+    {"Wiatai", Kind::Text},
+    {"Wjatai", Kind::Percent},
+    {"Wkatai", Kind::Text},
+    {"Wlatai", Kind::Text},
+    {"Wmatai", Kind::Format2},
+    {"Wnatai", Kind::Format2},
+    {"Woatai", Kind::Format2},
+    {"Wpatai", Kind::Value},
+    {"Wqatai", Kind::Value},
+    {"Wratai", Kind::Format2},
+    {"Wsatai", Kind::Format2},
+    {"Wtatai", Kind::Text},
+    {"Wuatai", Kind::Value},
+    {"Wvatai", Kind::Value},
+    {"Wwatai", Kind::Value},
+    {"Wxatai", Kind::Value},
     {"Wyatai", Kind::Value},
 };
-constexpr int kV = 22;  // column V
+constexpr int kV = 22; // column V
 constexpr int kW = 23;
 
 double parseDecimal(const std::string& text)
@@ -68,7 +87,8 @@ void writeCell(ChartWorkbook& book, int row, int column, Kind kind, const core::
         book.setNumber(row, column, formattedNumber(value.toDouble(), "#,##0"), ChartWorkbook::kThousands);
         return;
     case Kind::Format2:
-        book.setNumber(row, column, formattedNumber(value.toDouble(), "#,##0.00"), ChartWorkbook::kThousandsDecimals);
+        book.setNumber(
+            row, column, formattedNumber(value.toDouble(), "#,##0.00"), ChartWorkbook::kThousandsDecimals);
         return;
     case Kind::Percent:
         book.setNumber(row, column, formattedNumber(value.toDouble(), "0.00%"), ChartWorkbook::kPercent);
@@ -80,8 +100,8 @@ std::string safeFileText(const std::string& text)
 {
     std::string out;
     for (char c : text) {
-        bool bad = c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<' || c == '>'
-            || c == '|' || c == '\'' || c == ' ' || static_cast<unsigned char>(c) < 0x20;
+        bool bad = c == '/' || c == '\\' || c == ':' || c == '*' || c == '?' || c == '"' || c == '<'
+            || c == '>' || c == '|' || c == '\'' || c == ' ' || static_cast<unsigned char>(c) < 0x20;
         out.push_back(bad ? '_' : c);
     }
     return out.empty() ? "stock" : out;
@@ -137,7 +157,7 @@ std::filesystem::path GrafExcel::run(const std::string& code, const std::string&
         return {};
     case ChartWorkbook::Result::SheetMissing:
         core::ShowMessage("ファイル(" + core::Platform::toUtf8(templatePath) + ")にシート(" + kSheetName
-                          + ")が見当たりません。");
+            + ")が見当たりません。");
         return {};
     default:
         core::ShowMessage("ファイル(" + core::Platform::toUtf8(templatePath) + ")が読めません。");

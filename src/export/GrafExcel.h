@@ -13,7 +13,8 @@ class SpreadsheetOpener;
 
 // Writes the stock's history and indicators, as WorkTemp holds them, into a new workbook made
 // from the template "雛型EXCEL.xltx" of the program folder, and hands it to the opener.
-class GrafExcel {
+class GrafExcel
+{
 public:
     static constexpr const char* kTemplateName = "雛型EXCEL.xltx";
     static constexpr const char* kSheetName = "チャート";

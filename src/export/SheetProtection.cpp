@@ -2,10 +2,9 @@
 
 #include <array>
 #include <cstdint>
+#include <sodium.h>
 #include <stdexcept>
 #include <vector>
-
-#include <sodium.h>
 
 namespace zuvemo::exporting::SheetProtection {
 
@@ -74,8 +73,8 @@ std::string hashValue(const std::string& password, const std::string& saltBase64
     ensureSodium();
     std::vector<unsigned char> salt(saltBase64.size());
     std::size_t saltLen = 0;
-    if (sodium_base642bin(salt.data(), salt.size(), saltBase64.data(), saltBase64.size(), nullptr, &saltLen, nullptr,
-                          sodium_base64_VARIANT_ORIGINAL)
+    if (sodium_base642bin(salt.data(), salt.size(), saltBase64.data(), saltBase64.size(), nullptr, &saltLen,
+            nullptr, sodium_base64_VARIANT_ORIGINAL)
         != 0) {
         throw std::invalid_argument("salt is not base64");
     }

@@ -1,7 +1,5 @@
 #include "SingleStockCommand.h"
 
-#include <system_error>
-
 #include "GrafExcel.h"
 #include "analysis/CSVMDB.h"
 #include "core/DatabaseError.h"
@@ -14,10 +12,12 @@
 #include "marketdata/Downloader.h"
 #include "marketdata/UrlSettings.h"
 
+#include <system_error>
+
 namespace zuvemo::exporting {
 
 SingleStockCommand::SingleStockCommand(core::Mdl_Start& module, marketdata::Downloader& downloader,
-                                       SpreadsheetOpener& opener, analysis::Indicators::Bounds bounds)
+    SpreadsheetOpener& opener, analysis::Indicators::Bounds bounds)
     : m_module(module)
     , m_downloader(downloader)
     , m_opener(opener)
@@ -25,8 +25,8 @@ SingleStockCommand::SingleStockCommand(core::Mdl_Start& module, marketdata::Down
 {
 }
 
-SingleStockCommand::Result SingleStockCommand::run(const std::string& code, const std::string& name,
-                                                   const std::string& dateCaption)
+SingleStockCommand::Result SingleStockCommand::run(
+    const std::string& code, const std::string& name, const std::string& dateCaption)
 {
     if (m_busy) {
         m_busy(true);
@@ -49,12 +49,13 @@ SingleStockCommand::Result SingleStockCommand::run(const std::string& code, cons
     return result;
 }
 
-SingleStockCommand::Result SingleStockCommand::runSteps(const std::string& code, const std::string& name,
-                                                        const std::string& caption)
+SingleStockCommand::Result SingleStockCommand::runSteps(
+    const std::string& code, const std::string& name, const std::string& caption)
 {
     Result result;
     auto& m = m_module;
-    const std::string eight = core::Utf8::mid(caption, 1, 4) + core::Utf8::mid(caption, 6, 2) + core::Utf8::mid(caption, 9, 2);
+    const std::string eight
+        = core::Utf8::mid(caption, 1, 4) + core::Utf8::mid(caption, 6, 2) + core::Utf8::mid(caption, 9, 2);
     const auto csvFolder = m.programFolder() / "csv";
     const auto file = csvFolder / core::Platform::fromUtf8(eight + "-" + code + ".csv");
     std::error_code ec;
@@ -71,8 +72,8 @@ SingleStockCommand::Result SingleStockCommand::runSteps(const std::string& code,
             result.outcome = Outcome::DownloadFailed;
             return result;
         }
-        std::string dateText =
-            core::Utf8::mid(caption, 1, 4) + "-" + core::Utf8::mid(caption, 6, 2) + "-" + core::Utf8::mid(caption, 9, 2);
+        std::string dateText = core::Utf8::mid(caption, 1, 4) + "-" + core::Utf8::mid(caption, 6, 2) + "-"
+            + core::Utf8::mid(caption, 9, 2);
         if (!marketdata::CheckCSV("M", file, dateText)) {
             result.label1 = kNotCurrentMessage;
             result.outcome = Outcome::NotCurrent;

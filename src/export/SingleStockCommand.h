@@ -1,10 +1,10 @@
 #pragma once
 
+#include "analysis/Indicators.h"
+
 #include <filesystem>
 #include <functional>
 #include <string>
-
-#include "analysis/Indicators.h"
 
 namespace zuvemo::core {
 class Mdl_Start;
@@ -19,19 +19,21 @@ class SpreadsheetOpener;
 
 // "検索発行": analyses one stock in chart mode and exports its workbook. The history is taken
 // from the program folder's csv folder when the screening left it there, downloaded otherwise.
-class SingleStockCommand {
+class SingleStockCommand
+{
 public:
     enum class Outcome { Exported, NoAddress, DownloadFailed, NotCurrent, ExportFailed };
-    struct Result {
+    struct Result
+    {
         Outcome outcome = Outcome::ExportFailed;
-        std::string label1;  // the main window's message line afterwards
+        std::string label1; // the main window's message line afterwards
         std::filesystem::path workbook;
     };
 
     static constexpr const char* kNotCurrentMessage = "停止中で準備が出来ていません";
 
     SingleStockCommand(core::Mdl_Start& module, marketdata::Downloader& downloader, SpreadsheetOpener& opener,
-                       analysis::Indicators::Bounds bounds);
+        analysis::Indicators::Bounds bounds);
 
     void setOutput(const std::filesystem::path& path) { m_output = path; }
     void setBusyPointer(std::function<void(bool)> busy) { m_busy = std::move(busy); }

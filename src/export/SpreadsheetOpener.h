@@ -6,7 +6,8 @@ namespace zuvemo::exporting {
 
 // Hands a finished workbook to the user's spreadsheet application. Replaceable, so tests and
 // the command-line tool open nothing.
-class SpreadsheetOpener {
+class SpreadsheetOpener
+{
 public:
     virtual ~SpreadsheetOpener() = default;
     // False when no application could be started for the file.
@@ -14,13 +15,15 @@ public:
 };
 
 // The desktop's default handler for the file type.
-class DesktopOpener : public SpreadsheetOpener {
+class DesktopOpener : public SpreadsheetOpener
+{
 public:
     bool open(const std::filesystem::path& workbook) override;
 };
 
 // Opens nothing; reports success.
-class NoOpener : public SpreadsheetOpener {
+class NoOpener : public SpreadsheetOpener
+{
 public:
     bool open(const std::filesystem::path&) override { return true; }
 };

@@ -1,8 +1,8 @@
 #include "ZipArchive.h"
 
-#include <zip.h>
-
 #include "core/Platform.h"
+
+#include <zip.h>
 
 namespace zuvemo::exporting {
 
@@ -66,8 +66,9 @@ bool ZipArchive::replace(const std::string& name, std::string contents, std::str
         return false;
     }
     zip_int64_t index = zip_name_locate(m_zip, name.c_str(), 0);
-    bool ok = index >= 0 ? zip_file_replace(m_zip, static_cast<zip_uint64_t>(index), source, ZIP_FL_ENC_UTF_8) == 0
-                         : zip_file_add(m_zip, name.c_str(), source, ZIP_FL_ENC_UTF_8) >= 0;
+    bool ok = index >= 0
+        ? zip_file_replace(m_zip, static_cast<zip_uint64_t>(index), source, ZIP_FL_ENC_UTF_8) == 0
+        : zip_file_add(m_zip, name.c_str(), source, ZIP_FL_ENC_UTF_8) >= 0;
     if (!ok) {
         zip_source_free(source);
         if (error) {

@@ -11,7 +11,8 @@ namespace zuvemo::exporting {
 
 // An Office Open XML package opened for reading and changing its parts. Changes are written by
 // close(); the replaced contents stay alive here until then, as libzip requires.
-class ZipArchive {
+class ZipArchive
+{
 public:
     ZipArchive() = default;
     ~ZipArchive();

@@ -1,13 +1,13 @@
 #include "Frm_Start.h"
 
+#include "Twips.h"
+#include "UiStyle.h"
+#include "model/GridData.h"
+
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-#include "Twips.h"
-#include "UiStyle.h"
-#include "model/GridData.h"
 
 namespace zuvemo::ui {
 
@@ -21,7 +21,7 @@ Frm_Start::Frm_Start(LauncherModel& model, QWidget* parent)
     UiStyle::setBackground(this, GridColor::kLightOrange);
     const char* captions[] = {"ユーザー名", "パスワード", "パスワード"};
     for (int i = 0; i < 3; ++i) {
-        auto* l = new QLabel(QString::fromUtf8(captions[i]), this);  // owned by the form
+        auto* l = new QLabel(QString::fromUtf8(captions[i]), this); // owned by the form
         l->setObjectName(QStringLiteral("Label1_%1").arg(i));
         l->setFont(UiStyle::gothic(12));
         l->setGeometry(twipsRect(240, 300 + i * 660, 1800, 450));

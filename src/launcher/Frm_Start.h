@@ -1,9 +1,9 @@
 #pragma once
 
+#include "model/LauncherModel.h"
+
 #include <QWidget>
 #include <functional>
-
-#include "model/LauncherModel.h"
 
 class QLineEdit;
 class QPushButton;
@@ -11,7 +11,8 @@ class QPushButton;
 namespace zuvemo::ui {
 
 // The launcher's first-use window: user name and password (twice).
-class Frm_Start : public QWidget {
+class Frm_Start : public QWidget
+{
     Q_OBJECT
 
 public:

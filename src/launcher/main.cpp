@@ -1,5 +1,3 @@
-#include <QApplication>
-
 #include "Frm_Start.h"
 #include "QtMessagePresenter.h"
 #include "UiStyle.h"
@@ -8,6 +6,8 @@
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
 #include "core/SingleInstance.h"
+
+#include <QApplication>
 
 namespace {
 
@@ -22,7 +22,7 @@ int startMain(const std::filesystem::path& folder)
 #endif
     if (!core::Platform::startProgram(program)) {
         core::ShowMessage("ファイル(" + core::Platform::toUtf8(program) + ")が見当たりません。\r\n"
-                          + ui::LauncherModel::kContact);
+            + ui::LauncherModel::kContact);
         return 1;
     }
     return 0;

@@ -1,8 +1,8 @@
 #include "CurlDownloader.h"
 
-#include <curl/curl.h>
-
 #include "CurlEasy.h"
+
+#include <curl/curl.h>
 
 namespace zuvemo::marketdata {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <memory>
-
 #include "Downloader.h"
+
+#include <memory>
 
 namespace zuvemo::marketdata {
 
@@ -10,11 +10,13 @@ class CurlEasy;
 
 // DownloadToFile on libcurl. One handle is kept for all transfers, so requests to one server
 // share its connection.
-class CurlDownloader : public Downloader {
+class CurlDownloader : public Downloader
+{
 public:
-    struct Options {
+    struct Options
+    {
         long connectTimeoutMs = 15000;
-        long lowSpeedTimeS = 30;  // below 1 byte/s for this long ends the transfer
+        long lowSpeedTimeS = 30; // below 1 byte/s for this long ends the transfer
         std::int64_t maxBytes = 64ll * 1024 * 1024;
         bool durable = true;
     };

@@ -1,13 +1,12 @@
 #include "CurlEasy.h"
 
-#include <atomic>
-#include <mutex>
-#include <system_error>
-
-#include <curl/curl.h>
-
 #include "CurlDownloader.h"
 #include "core/Platform.h"
+
+#include <atomic>
+#include <curl/curl.h>
+#include <mutex>
+#include <system_error>
 
 namespace zuvemo::marketdata {
 

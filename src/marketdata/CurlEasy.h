@@ -15,9 +15,11 @@ void ensureCurlGlobal();
 
 // One libcurl easy handle set up for a plain GET of a file. A transfer writes into a temporary
 // file beside the target and renames it over the target only when it succeeded.
-class CurlEasy {
+class CurlEasy
+{
 public:
-    struct Limits {
+    struct Limits
+    {
         long connectTimeoutMs = 15000;
         long lowSpeedTimeS = 30;
         std::int64_t maxBytes = 64ll * 1024 * 1024;

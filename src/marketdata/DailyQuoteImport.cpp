@@ -115,8 +115,9 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
             return false;
         }
         module.SqlBuffer = " UPDATE Table_Url SET";
-        module.SqlBuffer += " kabuHdate='" + core::SqlText(core::Utf8::mid(dateText, 1, 4) + core::Utf8::mid(dateText, 6, 2)
-                                                           + core::Utf8::mid(dateText, 9, 2))
+        module.SqlBuffer += " kabuHdate='"
+            + core::SqlText(core::Utf8::mid(dateText, 1, 4) + core::Utf8::mid(dateText, 6, 2)
+                + core::Utf8::mid(dateText, 9, 2))
             + "'";
         connection.execute(module.SqlBuffer);
         transaction.commit();

@@ -8,7 +8,8 @@ namespace zuvemo::marketdata {
 
 // The download seam: the refresh, the screening and the single-stock command fetch through it,
 // so tests can put a fake in its place.
-class Downloader {
+class Downloader
+{
 public:
     virtual ~Downloader() = default;
 

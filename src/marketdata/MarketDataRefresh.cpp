@@ -1,8 +1,5 @@
 #include "MarketDataRefresh.h"
 
-#include <chrono>
-#include <system_error>
-
 #include "DailyQuoteImport.h"
 #include "Downloader.h"
 #include "UrlSettings.h"
@@ -14,9 +11,13 @@
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 
+#include <chrono>
+#include <system_error>
+
 namespace zuvemo::marketdata {
 
-MarketDataRefresh::MarketDataRefresh(core::Mdl_Start& module, Downloader& downloader, const core::Clock& clock)
+MarketDataRefresh::MarketDataRefresh(
+    core::Mdl_Start& module, Downloader& downloader, const core::Clock& clock)
     : m_module(module)
     , m_downloader(downloader)
     , m_clock(clock)
@@ -30,7 +31,8 @@ bool MarketDataRefresh::isUsableDailyUrl(const std::string& url)
 
 std::string MarketDataRefresh::dateCaption(const std::string& d)
 {
-    return core::Utf8::mid(d, 1, 4) + "-" + core::Utf8::mid(d, 5, 2) + "-" + core::Utf8::mid(d, 7, 2) + " 状況";
+    return core::Utf8::mid(d, 1, 4) + "-" + core::Utf8::mid(d, 5, 2) + "-" + core::Utf8::mid(d, 7, 2)
+        + " 状況";
 }
 
 MarketDataRefresh::Result MarketDataRefresh::run(const RefreshHooks& hooks)
@@ -112,11 +114,13 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
         core::ShowMessage(kImportFailedMessage);
         result.outcome = Outcome::ImportFailed;
         // The table still holds the earlier list: the window shows that list's date.
-        result.tradingDate = heldDate.size() == 8 ? core::Utf8::mid(dateCaption(heldDate), 1, 10) : std::string();
+        result.tradingDate
+            = heldDate.size() == 8 ? core::Utf8::mid(dateCaption(heldDate), 1, 10) : std::string();
     }
     if (hooks.setDateLabel) {
-        hooks.setDateLabel(result.outcome == Outcome::Loaded ? loaded + " 状況"
-                                                             : (heldDate.size() == 8 ? dateCaption(heldDate) : ""));
+        hooks.setDateLabel(result.outcome == Outcome::Loaded
+                ? loaded + " 状況"
+                : (heldDate.size() == 8 ? dateCaption(heldDate) : ""));
     }
 
     std::error_code ec;

@@ -13,23 +13,26 @@ namespace zuvemo::marketdata {
 class Downloader;
 
 // What the main window refills during a refresh; every hook may be left empty.
-struct RefreshHooks {
+struct RefreshHooks
+{
     std::function<void(bool busy)> busyPointer;
-    std::function<void(const std::string& caption)> setDateLabel;  // Label2
-    std::function<void()> refillStockLists;  // market and industry lists, Check1, first page
-    std::function<void()> refillCandidates;  // the candidate grid, now empty
-    std::function<void()> judgeWatchList;  // the watch-list grid and its colours
+    std::function<void(const std::string& caption)> setDateLabel; // Label2
+    std::function<void()> refillStockLists; // market and industry lists, Check1, first page
+    std::function<void()> refillCandidates; // the candidate grid, now empty
+    std::function<void()> judgeWatchList; // the watch-list grid and its colours
     // Called before each daily-list attempt; returning false stops the search.
     std::function<bool(int attempt, int attempts)> progress;
 };
 
 // Brings the stock list up to the newest trading day the server has.
-class MarketDataRefresh {
+class MarketDataRefresh
+{
 public:
     enum class Outcome { Loaded, NoAddress, NotFound, ImportFailed, Cancelled, Failed };
-    struct Result {
+    struct Result
+    {
         Outcome outcome = Outcome::Failed;
-        std::string tradingDate;  // YYYY-MM-DD of the list Table_Code holds afterwards
+        std::string tradingDate; // YYYY-MM-DD of the list Table_Code holds afterwards
     };
 
     static constexpr int kAttempts = 101;

@@ -1,11 +1,10 @@
 #include "ParallelDownloader.h"
 
-#include <map>
-#include <memory>
+#include "CurlDownloader.h"
 
 #include <curl/curl.h>
-
-#include "CurlDownloader.h"
+#include <map>
+#include <memory>
 
 namespace zuvemo::marketdata {
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "CurlEasy.h"
+
 #include <condition_variable>
 #include <cstdint>
 #include <filesystem>
@@ -8,16 +10,16 @@
 #include <thread>
 #include <vector>
 
-#include "CurlEasy.h"
-
 namespace zuvemo::marketdata {
 
 // Downloads a list of files with up to maxInFlight transfers at once on a worker thread, while
 // the caller takes the results strictly in list order. It stays at most maxAhead files ahead of
 // the caller, so a long list does not fill the disk before it is used.
-class ParallelDownloader {
+class ParallelDownloader
+{
 public:
-    struct Job {
+    struct Job
+    {
         std::string url;
         std::filesystem::path path;
     };

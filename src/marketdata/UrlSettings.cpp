@@ -20,7 +20,8 @@ std::optional<UrlSettings> UrlSettings::read(core::Mdl_Start& m)
         core::ShowMessage(kNoAddressMessage);
         return std::nullopt;
     }
-    auto value = [&url](const char* column) { return core::Utf8::trim(core::TrimOrSpace(url.field(column))); };
+    auto value
+        = [&url](const char* column) { return core::Utf8::trim(core::TrimOrSpace(url.field(column))); };
     UrlSettings s{value("kabuHUrl"), value("kabuMUrl"), value("kabuSi"), value("kabuHdate")};
     m.SharedRecordset.reset();
     return s;

@@ -10,10 +10,11 @@ class Mdl_Start;
 namespace zuvemo::marketdata {
 
 // The first row of Table_Url, each value through the text rule and trimmed.
-struct UrlSettings {
-    std::string dailyUrl;    // kabuHUrl
-    std::string historyUrl;  // kabuMUrl
-    std::string suffix;      // kabuSi
+struct UrlSettings
+{
+    std::string dailyUrl; // kabuHUrl
+    std::string historyUrl; // kabuMUrl
+    std::string suffix; // kabuSi
     std::string tradingDate; // kabuHdate, eight digits
 
     static constexpr const char* kNoAddressMessage = "取得するURLが見当たりません。";

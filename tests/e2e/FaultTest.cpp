@@ -1,13 +1,3 @@
-#include <gtest/gtest.h>
-#include <sys/mount.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <fstream>
-#include <thread>
-
-#include <httplib.h>
-
 #include "ModuleFixture.h"
 #include "analysis/CSVMDB.h"
 #include "core/TextCodec.h"
@@ -16,13 +6,22 @@
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/DailyQuoteImport.h"
 
+#include <fstream>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace zuvemo;
 
 namespace {
 
 // A small in-memory file system mounted for one test; the test is skipped where mounting is
 // not allowed.
-class SmallDisk {
+class SmallDisk
+{
 public:
     SmallDisk(const std::filesystem::path& where, const char* size)
         : m_where(where)
@@ -43,7 +42,8 @@ public:
     {
         std::ofstream out(m_where / "filler", std::ios::binary);
         std::string block(4096, 'f');
-        while (std::filesystem::space(m_where).available > leave + block.size() && out.write(block.data(), block.size())) {
+        while (std::filesystem::space(m_where).available > leave + block.size()
+            && out.write(block.data(), block.size())) {
             out.flush();
         }
     }
@@ -57,12 +57,15 @@ std::string bigDailyFile(int stocks, const char* date)
 {
     std::string text = std::string(date) + " 全銘柄\r\n";
     for (int i = 0; i < stocks; ++i) {
-        text += std::to_string(1000 + i) + ",東証プライム,長い銘柄名の株式会社その" + std::to_string(i) + ",情報・通信業,1,2,3,4,5,6\r\n";
+        text += std::to_string(1000 + i) + ",東証プライム,長い銘柄名の株式会社その" + std::to_string(i)
+            + ",情報・通信業,1,2,3,4,5,6\r\n";
     }
     return *core::TextCodec::encodeCp932(text);
 }
 
-class Faults : public test::ModuleFixture {};
+class Faults : public test::ModuleFixture
+{
+};
 
 } // namespace
 
@@ -80,7 +83,9 @@ TEST_F(Faults, FullDiskDuringDownloadKeepsTheOldFile)
     std::thread t([&] { server.listen_after_bind(); });
     test::writeFile(m_dir / "disk" / "日別.csv", "yesterday");
     marketdata::CurlDownloader d;
-    EXPECT_NE(d.DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/big", m_dir / "disk" / "日別.csv"), 0);
+    EXPECT_NE(
+        d.DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/big", m_dir / "disk" / "日別.csv"),
+        0);
     EXPECT_EQ(test::readFile(m_dir / "disk" / "日別.csv"), "yesterday");
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(m_dir / "disk")) {
@@ -99,7 +104,8 @@ TEST_F(Faults, FullDiskDuringImportAndCompactionKeepsTheDatabase)
         GTEST_SKIP() << "mounting a small disk is not allowed here";
     }
     m_module->CloseDatabase();
-    core::Schema::createDatabaseFile(m_dir / "disk" / "z.db", {"http://h/", "http://m/", ".csv", "20240104"}, std::nullopt);
+    core::Schema::createDatabaseFile(
+        m_dir / "disk" / "z.db", {"http://h/", "http://m/", ".csv", "20240104"}, std::nullopt);
     core::Mdl_Start m(m_dir / "disk");
     m.DatabasePath = m_dir / "disk" / "z.db";
     ASSERT_TRUE(m.OpenDatabase());
@@ -133,8 +139,8 @@ TEST_F(Faults, FullDiskDuringWorkbookWritingLeavesNoPartialFile)
     std::filesystem::copy_file(test::binFolder() / "雛型EXCEL.xltx", m_dir / "雛型EXCEL.xltx");
     std::string text = "h\r\nh\r\n";
     for (int i = 0; i < 250; ++i) {
-        text += "2023-" + std::string(i / 28 + 1 < 10 ? "0" : "") + std::to_string(i / 28 + 1) + "-" +
-            (i % 28 + 1 < 10 ? "0" : "") + std::to_string(i % 28 + 1) + ",1,1,1,100,100,100\r\n";
+        text += "2023-" + std::string(i / 28 + 1 < 10 ? "0" : "") + std::to_string(i / 28 + 1) + "-"
+            + (i % 28 + 1 < 10 ? "0" : "") + std::to_string(i % 28 + 1) + ",1,1,1,100,100,100\r\n";
     }
     test::writeFile(m_dir / "h.csv", text);
     analysis::CSVMDB(*m_module, m_dir / "h.csv", 1, analysis::readBounds(*m_module));
@@ -152,10 +158,10 @@ TEST_F(Faults, ReadOnlyProgramFolderIsRefusedWithoutDamage)
 {
     m_module->CloseDatabase();
     std::string before = test::readFile(m_dir / "zuvemo.db");
-    std::filesystem::permissions(m_dir.path(), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec
-                                                   | std::filesystem::perms::group_read | std::filesystem::perms::group_exec
-                                                   | std::filesystem::perms::others_read
-                                                   | std::filesystem::perms::others_exec);
+    std::filesystem::permissions(m_dir.path(),
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec
+            | std::filesystem::perms::group_read | std::filesystem::perms::group_exec
+            | std::filesystem::perms::others_read | std::filesystem::perms::others_exec);
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
@@ -170,7 +176,8 @@ TEST_F(Faults, ReadOnlyProgramFolderIsRefusedWithoutDamage)
     }
     int status = 0;
     waitpid(pid, &status, 0);
-    std::filesystem::permissions(m_dir.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
+    std::filesystem::permissions(
+        m_dir.path(), std::filesystem::perms::owner_all, std::filesystem::perm_options::add);
     if (WEXITSTATUS(status) == 3) {
         GTEST_SKIP() << "cannot drop privileges here";
     }

@@ -1,11 +1,6 @@
 // The work the kill test interrupts: refresh, screening, a watch-list registration and a
 // compaction, over and over, against the sample market servers named on the command line.
 // usage: zuvemo-killchild HOME DAILY_URL_A DAILY_URL_B LOOPS   (LOOPS 0: until killed)
-#include <chrono>
-#include <cstdlib>
-#include <iostream>
-#include <string>
-
 #include "analysis/CSVMDB.h"
 #include "analysis/ScreeningRun.h"
 #include "core/Clock.h"
@@ -15,6 +10,11 @@
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
 #include "model/PriceDialogModel.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <string>
 
 using namespace zuvemo;
 using namespace std::chrono;

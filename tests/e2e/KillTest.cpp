@@ -1,12 +1,3 @@
-#include <gtest/gtest.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
-#include <random>
-#include <thread>
-
 #include "SampleServer.h"
 #include "TestSupport.h"
 #include "core/Connection.h"
@@ -15,6 +6,14 @@
 #include "core/TextCodec.h"
 #include "core/ValueRules.h"
 #include "marketdata/CsvFields.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
 
 extern char** environ;
 
@@ -97,16 +96,18 @@ TEST(KillTest, KilledAtRandomMomentsLosesNothing)
 
     test::TempFolder dir;
     core::Schema::createDatabaseFile(dir / "zuvemo.db", {a->dailyBaseUrl(), a->historyBaseUrl(), ".csv", " "},
-                                     core::Schema::Bounds{0.9, 1.2});
+        core::Schema::Bounds{0.9, 1.2});
     test::writeFile(dir / "qen_kanrFile.dsa", "[DataBase1]=zuvemo.db\r\n");
-    const std::string watchSql = " SELECT Wmgcode,Wmgmei,WzuvemoK,WzuvemoM,WzuvemoP,WzuvemoPc FROM Table_KOCYU ORDER BY Wmgcode";
+    const std::string watchSql
+        = " SELECT Wmgcode,Wmgmei,WzuvemoK,WzuvemoM,WzuvemoP,WzuvemoPc FROM Table_KOCYU ORDER BY Wmgcode";
     std::string watchSnapshot;
     {
         auto c = core::Connection::open(dir / "zuvemo.db");
         c->execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1300', 'x')");
         c->execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '9999', 'y')");
         c->execute(" UPDATE Table_KOCYU SET WzuvemoK=1050, WzuvemoP=1, WzuvemoM=1103, WzuvemoPc=5");
-        c->execute(" UPDATE Table_KOCYU SET WzuvemoK=7, WzuvemoM=9, WzuvemoP=0, WzuvemoPc=0 WHERE Wmgcode='9999'");
+        c->execute(
+            " UPDATE Table_KOCYU SET WzuvemoK=7, WzuvemoM=9, WzuvemoP=0, WzuvemoPc=0 WHERE Wmgcode='9999'");
         watchSnapshot = table(*c, watchSql);
     }
     const std::string child = (test::binFolder() / ".." / "tests" / "zuvemo-killchild").string();
@@ -137,8 +138,8 @@ TEST(KillTest, KilledAtRandomMomentsLosesNothing)
         completedOld += list == listA;
         completedNew += list == listB;
     }
-    std::cout << "kills survived: " << completedOld + completedNew << " (day A list " << completedOld << ", day B list "
-              << completedNew << ")" << std::endl;
+    std::cout << "kills survived: " << completedOld + completedNew << " (day A list " << completedOld
+              << ", day B list " << completedNew << ")" << std::endl;
     // The next run needs no manual step.
     pid_t last = spawnChild({child, dir.path().string(), a->dailyBaseUrl(), b->dailyBaseUrl(), "1"});
     waitpid(last, &status, 0);

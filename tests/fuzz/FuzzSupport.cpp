@@ -8,7 +8,8 @@ namespace zuvemo::fuzz {
 std::filesystem::path scratchFile(const std::uint8_t* data, std::size_t size)
 {
     static const std::filesystem::path path = [] {
-        std::filesystem::path folder = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
+        std::filesystem::path folder
+            = std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path();
         return folder / ("zuvemo-fuzz-" + std::to_string(::getpid()) + ".txt");
     }();
     std::ofstream out(path, std::ios::binary | std::ios::trunc);

@@ -1,8 +1,8 @@
 // The configuration file reader on arbitrary bytes.
-#include <cstdlib>
-
 #include "FuzzSupport.h"
 #include "core/Mdl_Start.h"
+
+#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

@@ -1,14 +1,14 @@
 // The daily quote file: the date check and the import into a database in memory. A failed
 // import must leave the previous list whole.
-#include <cstdlib>
-#include <memory>
-
 #include "FuzzSupport.h"
 #include "core/Connection.h"
 #include "core/Mdl_Start.h"
 #include "core/Recordset.h"
 #include "core/Schema.h"
 #include "marketdata/DailyQuoteImport.h"
+
+#include <cstdlib>
+#include <memory>
 
 namespace {
 

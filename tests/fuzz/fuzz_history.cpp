@@ -1,13 +1,13 @@
 // The price history import with the indicator pass: the fast arithmetic must equal the literal
 // one on every window the file yields.
-#include <cstdlib>
-#include <memory>
-#include <vector>
-
 #include "FuzzSupport.h"
 #include "analysis/CSVMDB.h"
 #include "analysis/HistoryFile.h"
 #include "analysis/Indicators.h"
+
+#include <cstdlib>
+#include <memory>
+#include <vector>
 
 using namespace zuvemo::analysis;
 
@@ -34,8 +34,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Indicators::computeReference(close.data(), volume.data(), n, {0.9, 1.2}, *reference);
     for (int k = 0; k < n; ++k) {
         if (fast->S[k] != reference->S[k] || fast->T[k] != reference->T[k] || fast->H[k] != reference->H[k]
-            || fast->K[k] != reference->K[k] || fast->A54[k] != reference->A54[k] || fast->Z7[k] != reference->Z7[k]
-            || fast->Z14[k] != reference->Z14[k] || fast->M30[k] != reference->M30[k]) {
+            || fast->K[k] != reference->K[k] || fast->A54[k] != reference->A54[k]
+            || fast->Z7[k] != reference->Z7[k] || fast->Z14[k] != reference->Z14[k]
+            || fast->M30[k] != reference->M30[k]) {
             std::abort();
         }
     }

@@ -1,8 +1,8 @@
 // The join-update translation on arbitrary statement texts.
-#include <cstdlib>
-
 #include "FuzzSupport.h"
 #include "core/JetSql.h"
+
+#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

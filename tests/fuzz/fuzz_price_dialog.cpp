@@ -1,9 +1,9 @@
 // The price dialog's conversion of typed text to a whole number.
-#include <cstdlib>
-
 #include "FuzzSupport.h"
 #include "core/ValueRules.h"
 #include "model/PriceDialogModel.h"
+
+#include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

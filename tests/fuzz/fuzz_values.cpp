@@ -1,13 +1,13 @@
 // The value rules, the number formats and the code page 932 decoding.
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-
 #include "FuzzSupport.h"
 #include "core/TextCodec.h"
 #include "core/Utf8.h"
 #include "core/Value.h"
 #include "core/ValueRules.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
 
 using namespace zuvemo::core;
 

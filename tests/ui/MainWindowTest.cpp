@@ -1,11 +1,3 @@
-#include <QCheckBox>
-#include <QComboBox>
-#include <QLabel>
-#include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-
 #include "FakeDownloader.h"
 #include "Frm_zuvemo.h"
 #include "GridView.h"
@@ -16,21 +8,32 @@
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
 using namespace zuvemo;
 using namespace std::chrono;
 
 namespace {
 
-class Window : public test::ModuleFixture {
+class Window : public test::ModuleFixture
+{
 protected:
     void fillStocks(int count)
     {
         core::Transaction tx(db());
         for (int i = 0; i < count; ++i) {
             std::string code = std::to_string(1301 + i);
-            db().execute("INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
-                         "Wccost,Wbcost) VALUES ('" + code + "','" + (i % 3 ? "東証プライム" : "名証メイン") + "','銘柄"
-                         + code + "','" + (i % 2 ? "化学" : "鉱業") + "',100,110,90,100,1000,100000)");
+            db().execute(
+                "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
+                "Wccost,Wbcost) VALUES ('"
+                + code + "','" + (i % 3 ? "東証プライム" : "名証メイン") + "','銘柄" + code + "','"
+                + (i % 2 ? "化学" : "鉱業") + "',100,110,90,100,1000,100000)");
         }
         db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
         db().execute(" UPDATE Table_Code SET Achk='売' WHERE MgCode='1304'");
@@ -45,8 +48,7 @@ protected:
         m_window->show();
         return *m_window;
     }
-    template <typename T>
-    T* child(const char* name)
+    template <typename T> T* child(const char* name)
     {
         auto* w = m_window->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
@@ -188,8 +190,8 @@ TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)
     options.market.today = year_month_day{2024y, January, 9d};
     sample::SampleServer server(options);
     ASSERT_GT(server.start(0), 0);
-    db().execute(" UPDATE Table_Url SET kabuHUrl='" + server.dailyBaseUrl() + "', kabuMUrl='" + server.historyBaseUrl()
-                 + "'");
+    db().execute(" UPDATE Table_Url SET kabuHUrl='" + server.dailyBaseUrl() + "', kabuMUrl='"
+        + server.historyBaseUrl() + "'");
     std::filesystem::copy_file(test::binFolder() / "雛型EXCEL.xltx", m_dir / "雛型EXCEL.xltx");
     marketdata::CurlDownloader downloader;
     auto& w = open(downloader);

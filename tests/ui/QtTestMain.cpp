@@ -1,8 +1,7 @@
-#include <gtest/gtest.h>
+#include "UiStyle.h"
 
 #include <QApplication>
-
-#include "UiStyle.h"
+#include <gtest/gtest.h>
 
 int main(int argc, char** argv)
 {

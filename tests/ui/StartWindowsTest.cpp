@@ -1,16 +1,16 @@
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QTest>
-#include <chrono>
-#include <thread>
-
 #include "Frm_Start.h"
 #include "Frm_zuvemo_pass.h"
 #include "ModuleFixture.h"
 #include "core/Clock.h"
 #include "core/PasswordHash.h"
 #include "frmSplash.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <chrono>
+#include <thread>
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -51,15 +51,16 @@ TEST(Splash, ClosesByItselfAfterFiveSeconds)
     EXPECT_EQ(closed, 1);
 }
 
-class StartWindows : public test::ModuleFixture {
+class StartWindows : public test::ModuleFixture
+{
 protected:
     core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
 };
 
 TEST_F(StartWindows, LoginDialogLayoutAndSignIn)
 {
-    db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA) VALUES (1,'Taro','" + *core::PasswordHash::hash("pw")
-                 + "')");
+    db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA) VALUES (1,'Taro','"
+        + *core::PasswordHash::hash("pw") + "')");
     m_module->CloseDatabase();
     ui::Frm_zuvemo_pass login(*m_module);
     int signedIn = 0;

@@ -1,9 +1,3 @@
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QRadioButton>
-#include <QTest>
-
 #include "ArrowButton.h"
 #include "FakeDownloader.h"
 #include "Frm_TouRok.h"
@@ -14,20 +8,29 @@
 #include "core/Clock.h"
 #include "export/SpreadsheetOpener.h"
 
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
 using namespace zuvemo;
 using namespace std::chrono;
 
 namespace {
 
-class WatchWindow : public test::ModuleFixture {
+class WatchWindow : public test::ModuleFixture
+{
 protected:
     void SetUp() override
     {
         test::ModuleFixture::SetUp();
         for (int i = 0; i < 4; ++i) {
             std::string code = std::to_string(1301 + i);
-            db().execute("INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
-                         "Wccost,Wbcost) VALUES ('" + code + "','M','銘柄" + code + "','I',1,1,1,1050,1,1)");
+            db().execute(
+                "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
+                "Wccost,Wbcost) VALUES ('"
+                + code + "','M','銘柄" + code + "','I',1,1,1,1050,1,1)");
         }
         db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
         m_module->CloseDatabase();
@@ -47,10 +50,10 @@ protected:
     }
     void click(ui::GridView* grid, int row)
     {
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row - 1, 1)).center());
+        QTest::mouseClick(
+            grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row - 1, 1)).center());
     }
-    template <typename T>
-    T* child(QObject* parent, const char* name)
+    template <typename T> T* child(QObject* parent, const char* name)
     {
         auto* w = parent->findChild<T*>(QString::fromLatin1(name));
         EXPECT_NE(w, nullptr) << name;
@@ -112,7 +115,8 @@ TEST_F(WatchWindow, PriceDialogInBothModesWithItsMessages)
     runDialog("10.5", false, "1");
     runDialog("1,050", false, "");
     runDialog("1,050", true, "10%");
-    EXPECT_EQ(messages, (std::vector<QString>{"購入時株価が金額でない", "希望株価額が金額でない", "希望株価額が％でない"}));
+    EXPECT_EQ(messages,
+        (std::vector<QString>{"購入時株価が金額でない", "希望株価額が金額でない", "希望株価額が％でない"}));
     EXPECT_EQ(child<QLineEdit>(m_window.get(), "Text_code")->text(), "1301");
     EXPECT_EQ(child<QLineEdit>(m_window.get(), "Text_Row")->text(), "1");
 
@@ -135,7 +139,8 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     }
     db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1050");
     m_fake.fallback = [](const std::string&) {
-        return *core::TextCodec::encodeCp932("2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
+        return *core::TextCodec::encodeCp932(
+            "2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
     };
     QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);
     EXPECT_EQ(m_beeps, 6);
@@ -144,10 +149,12 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     EXPECT_EQ(m_window->watchGrid()->item(1, 4)->background().color(), red);
 
     m_fake.fallback = [](const std::string&) {
-        return *core::TextCodec::encodeCp932("2024年01月09日\r\n1301,M,a,I,1,1,1,1049,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
+        return *core::TextCodec::encodeCp932(
+            "2024年01月09日\r\n1301,M,a,I,1,1,1,1049,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
     };
     m_beeps = 0;
     QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);
     EXPECT_EQ(m_beeps, 3);
-    EXPECT_EQ(m_window->watchGrid()->item(0, 0)->background().color(), ui::UiStyle::color(ui::GridColor::kWhite));
+    EXPECT_EQ(
+        m_window->watchGrid()->item(0, 0)->background().color(), ui::UiStyle::color(ui::GridColor::kWhite));
 }

@@ -27,14 +27,15 @@ std::string historyText(const std::vector<double>& closesOldestFirst, const std:
     for (int i = n - 1; i >= 0; --i) {
         double c = closesOldestFirst[static_cast<std::size_t>(i)];
         double v = volumes.empty() ? 1000 : volumes[static_cast<std::size_t>(i)];
-        text += dateOf(n - 1 - i) + "," + core::Value::numberText(c) + "," + core::Value::numberText(c + 5) + ","
-            + core::Value::numberText(c - 5) + "," + core::Value::numberText(c) + "," + core::Value::numberText(v) + ","
-            + core::Value::numberText(c * v) + "\r\n";
+        text += dateOf(n - 1 - i) + "," + core::Value::numberText(c) + "," + core::Value::numberText(c + 5)
+            + "," + core::Value::numberText(c - 5) + "," + core::Value::numberText(c) + ","
+            + core::Value::numberText(v) + "," + core::Value::numberText(c * v) + "\r\n";
     }
     return text;
 }
 
-class Analysis : public test::ModuleFixture {
+class Analysis : public test::ModuleFixture
+{
 protected:
     analysis::Indicators::Bounds bounds() { return analysis::readBounds(*m_module); }
 };
@@ -43,15 +44,16 @@ protected:
 
 TEST_F(Analysis, ImportRulesOfTheHistoryFile)
 {
-    auto file = writeCp932("h.csv", "heading, with, commas, 1, 2, 3, 4\r\n"
-                                    "日付,始値,高値,安値,終値,出来高,売買代金\r\n"
-                                    "2024-01-05,100,110,90,105,1000,105000,extra,fields\r\n"
-                                    "2024-01-04,100,110,90,104,0,0\r\n"
-                                    "2024-01-03,100,110,90,103,1000,\r\n"
-                                    "2024-01-02,100.5,110,90,-102,1000,102000.5\r\n"
-                                    "2023-12-29,1234.5,110,90,101,1000,101000\r\n"
-                                    "short,line\r\n"
-                                    "   ,1,1,1,1,1,1\r\n");
+    auto file = writeCp932("h.csv",
+        "heading, with, commas, 1, 2, 3, 4\r\n"
+        "日付,始値,高値,安値,終値,出来高,売買代金\r\n"
+        "2024-01-05,100,110,90,105,1000,105000,extra,fields\r\n"
+        "2024-01-04,100,110,90,104,0,0\r\n"
+        "2024-01-03,100,110,90,103,1000,\r\n"
+        "2024-01-02,100.5,110,90,-102,1000,102000.5\r\n"
+        "2023-12-29,1234.5,110,90,101,1000,101000\r\n"
+        "short,line\r\n"
+        "   ,1,1,1,1,1,1\r\n");
     EXPECT_EQ(CSVMDB(*m_module, file, 0, bounds()), "20");
     auto rs = db().openRecordset(" SELECT * FROM WorkTemp ORDER BY Wcount");
     ASSERT_EQ(rs->recordCount(), 3);
@@ -74,8 +76,9 @@ TEST_F(Analysis, ImportRulesOfTheHistoryFile)
 
 TEST_F(Analysis, WorkedExampleThroughTheTable)
 {
-    auto file = writeCp932("h.csv", historyText({100, 102, 101, 103, 104, 103, 105, 110, 108, 100},
-                                                {1000, 1000, 1000, 1000, 1000, 1000, 1000, 3000, 1000, 5000}));
+    auto file = writeCp932("h.csv",
+        historyText({100, 102, 101, 103, 104, 103, 105, 110, 108, 100},
+            {1000, 1000, 1000, 1000, 1000, 1000, 1000, 3000, 1000, 5000}));
     EXPECT_EQ(CSVMDB(*m_module, file, 0, bounds()), "22");
     auto rows = analysis::readHistoryFile(file);
     ASSERT_TRUE(rows);
@@ -103,7 +106,7 @@ TEST_F(Analysis, ChartModeFillsTheNewest250Of300Rows)
     EXPECT_EQ(count(" SELECT * FROM WorkTemp"), 300);
     EXPECT_EQ(count(" SELECT * FROM WorkTemp WHERE Wcount<=250 AND Wpatai IS NOT NULL AND Whatai IS NOT NULL"
                     " AND Wlatai IS NOT NULL AND Wxatai IS NOT NULL"),
-              250);
+        250);
     EXPECT_EQ(count(" SELECT * FROM WorkTemp WHERE Wcount>250 AND Wpatai IS NULL AND Wlatai IS NULL"), 50);
 
     // The stored values are those of the pure computation over the same window.

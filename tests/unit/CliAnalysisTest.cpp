@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include "SampleServer.h"
 #include "TestSupport.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Recordset.h"
+
+#include <gtest/gtest.h>
 
 using namespace zuvemo;
 using test::TempFolder;
@@ -29,9 +29,9 @@ TEST(CliAnalysis, AnalyseAndScreenAgainstTheSampleMarket)
     TempFolder dir;
     std::string out;
     ASSERT_EQ(test::runCommand(cli(dir) + " init --daily-url " + server.dailyBaseUrl() + " --history-url "
-                                   + server.historyBaseUrl() + " --bounds 0.9 1.2 2>&1",
-                               &out),
-              0);
+                      + server.historyBaseUrl() + " --bounds 0.9 1.2 2>&1",
+                  &out),
+        0);
     ASSERT_EQ(test::runCommand(cli(dir) + " refresh", &out), 0);
 
     ASSERT_EQ(test::runCommand(cli(dir) + " screen --jobs 4 2>/dev/null", &out), 0);
@@ -48,8 +48,11 @@ TEST(CliAnalysis, AnalyseAndScreenAgainstTheSampleMarket)
     auto c = core::Connection::open(dir / "home" / "zuvemo.db");
     int stored = c->openRecordset(" SELECT * FROM WorkTemp")->recordCount();
     EXPECT_GE(stored, 280);
-    EXPECT_EQ(c->openRecordset(" SELECT * FROM WorkTemp WHERE Wcount<=250 AND Wgatai IS NOT NULL")->recordCount(), 250);
-    EXPECT_EQ(c->openRecordset(" SELECT * FROM WorkTemp WHERE Wcount>250 AND Wgatai IS NULL")->recordCount(), stored - 250);
+    EXPECT_EQ(
+        c->openRecordset(" SELECT * FROM WorkTemp WHERE Wcount<=250 AND Wgatai IS NOT NULL")->recordCount(),
+        250);
+    EXPECT_EQ(c->openRecordset(" SELECT * FROM WorkTemp WHERE Wcount>250 AND Wgatai IS NULL")->recordCount(),
+        stored - 250);
 
     ASSERT_EQ(test::runCommand(cli(dir) + " analyse " + (dir / "h.csv").string(), &out), 0);
     EXPECT_EQ(out.size(), 3u);

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include "TestSupport.h"
 #include "core/Connection.h"
 #include "core/Mdl_Start.h"
+
+#include <gtest/gtest.h>
 
 using namespace zuvemo;
 using zuvemo::test::TempFolder;
@@ -29,17 +29,20 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
     core::Mdl_Start m(home);
     ASSERT_TRUE(m.ReadConfigFile());
     ASSERT_TRUE(m.OpenDatabase());
-    auto tables = m.SharedConnection->openRecordset("SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
+    auto tables = m.SharedConnection->openRecordset(
+        "SELECT name FROM sqlite_master WHERE type='table' ORDER BY name");
     std::vector<std::string> names;
     for (; !tables->isEof(); tables->moveNext()) {
         names.push_back(tables->field("name").toText());
     }
-    EXPECT_EQ(names, (std::vector<std::string>{"Table_Code", "Table_KOCYU", "Table_Url", "Table_User", "Table_hantei",
-                                               "WorkKocyu", "WorkTemp"}));
+    EXPECT_EQ(names,
+        (std::vector<std::string>{"Table_Code", "Table_KOCYU", "Table_Url", "Table_User", "Table_hantei",
+            "WorkKocyu", "WorkTemp"}));
     auto url = m.SharedConnection->openRecordset(" SELECT * FROM Table_Url");
     EXPECT_EQ(url->field("kabuHdate").toText(), " ");
     EXPECT_EQ(url->field("kabuSi").toText(), ".csv");
-    EXPECT_EQ(m.SharedConnection->openRecordset(" SELECT * FROM Table_hantei")->field("CFGb4").toText(), "1.2");
+    EXPECT_EQ(
+        m.SharedConnection->openRecordset(" SELECT * FROM Table_hantei")->field("CFGb4").toText(), "1.2");
     m.CloseDatabase();
 
     // A second init is refused and changes nothing.
@@ -51,10 +54,10 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
 
     // --force replaces it whole, with the new settings.
     ASSERT_EQ(test::runCommand(cli() + " --home " + home.string()
-                                   + " init --daily-url http://a/ --history-url http://b/ --suffix .txt"
-                                     " --trading-date 20240105 --force 2>&1",
-                               &out),
-              0)
+                      + " init --daily-url http://a/ --history-url http://b/ --suffix .txt"
+                        " --trading-date 20240105 --force 2>&1",
+                  &out),
+        0)
         << out;
     auto c = core::Connection::open(home / "zuvemo.db");
     auto url2 = c->openRecordset(" SELECT * FROM Table_Url");
@@ -66,8 +69,9 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
 TEST(CliInit, UsageErrorsAreOneLine)
 {
     TempFolder dir;
-    for (const std::string args : {"init --daily-url http://a/", "init --daily-url http://a/ --history-url http://b/ --bounds 1",
-                                   "init --daily-url a --history-url b --trading-date 2024", "frobnicate", ""}) {
+    for (const std::string args :
+        {"init --daily-url http://a/", "init --daily-url http://a/ --history-url http://b/ --bounds 1",
+            "init --daily-url a --history-url b --trading-date 2024", "frobnicate", ""}) {
         std::string out;
         int rc = test::runCommand(cli() + " --home " + (dir / "y").string() + " " + args + " 2>&1", &out);
         EXPECT_NE(rc, 0) << args;

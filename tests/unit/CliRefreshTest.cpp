@@ -1,10 +1,10 @@
-#include <gtest/gtest.h>
-
 #include "SampleServer.h"
 #include "TestSupport.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Recordset.h"
+
+#include <gtest/gtest.h>
 
 using namespace zuvemo;
 using test::TempFolder;
@@ -29,16 +29,16 @@ TEST(CliRefresh, LoadsTheLatestTradingDayAndPrintsIt)
     TempFolder dir;
     std::string out;
     ASSERT_EQ(test::runCommand(cli(dir) + " init --daily-url " + server.dailyBaseUrl() + " --history-url "
-                                   + server.historyBaseUrl() + " 2>&1",
-                               &out),
-              0)
+                      + server.historyBaseUrl() + " 2>&1",
+                  &out),
+        0)
         << out;
     ASSERT_EQ(test::runCommand(cli(dir) + " refresh", &out), 0);
     std::string latest = core::Clock::dashed(std::chrono::year_month_day{server.market().latestTradingDay()});
     EXPECT_EQ(out, latest + "\n");
     auto c = core::Connection::open(dir / "home" / "zuvemo.db");
     EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_Url")->field("kabuHdate").toText(),
-              latest.substr(0, 4) + latest.substr(5, 2) + latest.substr(8, 2));
+        latest.substr(0, 4) + latest.substr(5, 2) + latest.substr(8, 2));
     EXPECT_GT(c->openRecordset(" SELECT * FROM Table_Code")->recordCount(), 150);
 }
 
@@ -50,7 +50,8 @@ TEST(CliRefresh, FailuresPrintTheJapaneseMessage)
     EXPECT_EQ(test::runCommand(cli(dir) + " refresh 2>&1", &out), 1);
     EXPECT_NE(out.find("qen_kanrFile.dsa)が見当たりません。"), std::string::npos) << out;
 
-    ASSERT_EQ(test::runCommand(cli(dir) + " init --daily-url ftp://x/ --history-url http://y/ 2>&1", &out), 0);
+    ASSERT_EQ(
+        test::runCommand(cli(dir) + " init --daily-url ftp://x/ --history-url http://y/ 2>&1", &out), 0);
     EXPECT_EQ(test::runCommand(cli(dir) + " refresh 2>&1", &out), 1);
     EXPECT_EQ(out, "取得するURLが見当たりません。\n");
 

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include "TestSupport.h"
 #include "core/Mdl_Start.h"
 #include "core/Schema.h"
+
+#include <gtest/gtest.h>
 
 using namespace zuvemo;
 using zuvemo::test::TempFolder;
@@ -12,12 +12,13 @@ namespace {
 std::filesystem::path makeFilledDatabase(const TempFolder& dir, const std::string& name)
 {
     auto path = dir / name;
-    core::Schema::createDatabaseFile(path, core::Schema::UrlRow{"http://h/", "http://m/", ".csv", "20240105"},
-                                     std::nullopt);
+    core::Schema::createDatabaseFile(
+        path, core::Schema::UrlRow{"http://h/", "http://m/", ".csv", "20240105"}, std::nullopt);
     auto c = core::Connection::open(path);
     core::Transaction tx(*c);
     for (int i = 0; i < 3000; ++i) {
-        c->execute("INSERT INTO WorkTemp(Whi, Wcount) VALUES ('" + std::string(200, 'x') + "', " + std::to_string(i) + ")");
+        c->execute("INSERT INTO WorkTemp(Whi, Wcount) VALUES ('" + std::string(200, 'x') + "', "
+            + std::to_string(i) + ")");
     }
     c->execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '7203', 'トヨタ')");
     tx.commit();

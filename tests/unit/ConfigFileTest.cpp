@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include "TestSupport.h"
 #include "core/Mdl_Start.h"
+
+#include <gtest/gtest.h>
 
 using namespace zuvemo;
 using zuvemo::test::TempFolder;
@@ -87,7 +87,7 @@ TEST(ReadConfigFile, FailuresReturnFalse)
 TEST(ReadConfigFile, MessagesOfTheCaller)
 {
     EXPECT_EQ(core::Mdl_Start::FileMissingMessage("/p/qen_kanrFile.dsa"),
-              "ファイル(/p/qen_kanrFile.dsa)が見当たりません。\r\n管理元にお問い合わせください");
+        "ファイル(/p/qen_kanrFile.dsa)が見当たりません。\r\n管理元にお問い合わせください");
     EXPECT_EQ(core::Mdl_Start::ConnectionRefusedMessage("/p/z.db"),
-              "データベースファイル(/p/z.db)が接続を拒否している。\r\n管理元にお問い合わせください");
+        "データベースファイル(/p/z.db)が接続を拒否している。\r\n管理元にお問い合わせください");
 }

@@ -8,7 +8,8 @@ using marketdata::CreateMDB;
 
 namespace {
 
-class DailyImport : public test::ModuleFixture {
+class DailyImport : public test::ModuleFixture
+{
 protected:
     bool import(const std::string& body, const std::string& date = "2024-01-05")
     {
@@ -81,7 +82,8 @@ TEST_F(DailyImport, AcceptsOnlyCompleteLinesOfTradedStocks)
 TEST_F(DailyImport, InvalidBytesInANameKeepTheStock)
 {
     auto path = m_dir / "daily.csv";
-    test::writeFile(path, *core::TextCodec::encodeCp932("2024年01月05日\r\n") + "1301,M,\x81\x20name,I,1,2,3,4,5,6\r\n");
+    test::writeFile(
+        path, *core::TextCodec::encodeCp932("2024年01月05日\r\n") + "1301,M,\x81\x20name,I,1,2,3,4,5,6\r\n");
     ASSERT_TRUE(CreateMDB(*m_module, path, "2024-01-05"));
     EXPECT_EQ(scalar(" SELECT Wecost FROM Table_Code WHERE MgCode='1301'"), "4");
 }
@@ -101,8 +103,8 @@ TEST_F(DailyImport, FailureRollsBackToThePreviousList)
     // Both rows of the URL table get the date.
     EXPECT_EQ(count(" SELECT * FROM Table_Url WHERE kabuHdate='20240105'"), 2);
     // A repeated code fails half way through the new list.
-    EXPECT_FALSE(import("1401,M,N,I,1,1,1,1,1,1\r\n1401,M,N,I,1,1,1,1,1,1\r\n1402,M,N,I,1,1,1,1,1,1\r\n",
-                        "2024-01-09"));
+    EXPECT_FALSE(import(
+        "1401,M,N,I,1,1,1,1,1,1\r\n1401,M,N,I,1,1,1,1,1,1\r\n1402,M,N,I,1,1,1,1,1,1\r\n", "2024-01-09"));
     EXPECT_EQ(count(" SELECT * FROM Table_Code"), 2);
     EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE MgCode='1401'"), 0);
     EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240105");

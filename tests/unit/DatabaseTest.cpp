@@ -1,15 +1,14 @@
-#include <gtest/gtest.h>
-
-#include <sqlite3.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include "TestSupport.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "core/Schema.h"
 #include "core/ValueRules.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace zuvemo;
 using zuvemo::test::TempFolder;
@@ -57,9 +56,12 @@ TEST(Database, RecordsetSavesRowsByKeyAndReadsNumbersAsDigits)
     TempFolder dir;
     auto m = openModule(dir);
     auto& c = *m.SharedConnection;
-    c.execute("INSERT INTO WorkTemp(Whi , Wst, Wup, Wdn, Wen, Wdk, Wbb, Wcount) VALUES ('2024-01-05',1,2,3,1102.5,5,6,1)");
-    c.execute("INSERT INTO WorkTemp(Whi , Wst, Wup, Wdn, Wen, Wdk, Wbb, Wcount) VALUES ('2024-01-04',1,2,3,12345,5,6,2)");
-    auto rs = c.openRecordset(" SELECT whi,Wen,Wcount,Wpatai,Whatai FROM WorkTemp WHERE Wcount<=250 ORDER BY Wcount DESC");
+    c.execute("INSERT INTO WorkTemp(Whi , Wst, Wup, Wdn, Wen, Wdk, Wbb, Wcount) VALUES "
+              "('2024-01-05',1,2,3,1102.5,5,6,1)");
+    c.execute("INSERT INTO WorkTemp(Whi , Wst, Wup, Wdn, Wen, Wdk, Wbb, Wcount) VALUES "
+              "('2024-01-04',1,2,3,12345,5,6,2)");
+    auto rs = c.openRecordset(
+        " SELECT whi,Wen,Wcount,Wpatai,Whatai FROM WorkTemp WHERE Wcount<=250 ORDER BY Wcount DESC");
     ASSERT_TRUE(rs->updatable());
     ASSERT_EQ(rs->recordCount(), 2);
     EXPECT_EQ(rs->field("Whi").toText(), "2024-01-04");
@@ -122,7 +124,7 @@ TEST(Database, BadFilesAreRefusedWithoutChangingThem)
 {
     TempFolder dir;
     core::Mdl_Start m(dir.path());
-    EXPECT_FALSE(m.OpenDatabase());  // no path yet
+    EXPECT_FALSE(m.OpenDatabase()); // no path yet
 
     m.DatabasePath = dir / "missing.db";
     EXPECT_FALSE(m.OpenDatabase());
@@ -144,8 +146,9 @@ TEST(Database, ReadOnlyFileIsRefused)
     TempFolder dir;
     auto path = makeDatabase(dir);
     std::filesystem::permissions(dir.path(), std::filesystem::perms::all, std::filesystem::perm_options::add);
-    std::filesystem::permissions(path, std::filesystem::perms::owner_read | std::filesystem::perms::group_read
-                                           | std::filesystem::perms::others_read);
+    std::filesystem::permissions(path,
+        std::filesystem::perms::owner_read | std::filesystem::perms::group_read
+            | std::filesystem::perms::others_read);
     // Root writes through file permissions: check as an ordinary user in a child process.
     pid_t pid = fork();
     ASSERT_GE(pid, 0);
@@ -172,7 +175,9 @@ TEST(Database, LockHeldPastTheTimeOutIsRefused)
     auto path = makeDatabase(dir);
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(path.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+    ASSERT_EQ(
+        sqlite3_exec(other, "PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE", nullptr, nullptr, nullptr),
+        SQLITE_OK);
     core::Mdl_Start m(dir.path());
     m.DatabasePath = path;
     m.setBusyTimeoutMs(200);
@@ -190,7 +195,8 @@ TEST(Database, TwoConnectionsShareTheFile)
     launcher.DatabasePath = m.DatabasePath;
     ASSERT_TRUE(launcher.OpenDatabase());
     launcher.SharedConnection->execute(
-        "INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA,StartdateA,UpdatedateA) VALUES (1,'u','p','20240105',' ')");
+        "INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA,StartdateA,UpdatedateA) VALUES "
+        "(1,'u','p','20240105',' ')");
     m.SqlBuffer = " SELECT * FROM Table_User WHERE UserKeyA=1";
     EXPECT_EQ(m.OpenShared().recordCount(), 1);
     EXPECT_EQ(m.SharedRecordset->field("UpdatedateA").toText(), " ");

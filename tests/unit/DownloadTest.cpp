@@ -1,16 +1,13 @@
-#include <gtest/gtest.h>
-
-#include <poll.h>
-#include <sys/socket.h>
-
-#include <chrono>
-#include <thread>
-
-#include <httplib.h>
-
 #include "RawHttpServer.h"
 #include "TestSupport.h"
 #include "marketdata/CurlDownloader.h"
+
+#include <chrono>
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <thread>
 
 using namespace zuvemo;
 using test::RawHttpServer;
@@ -18,12 +15,14 @@ using test::TempFolder;
 
 namespace {
 
-class HttpFixture : public ::testing::Test {
+class HttpFixture : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
         m_server.Get("/ok", [this](const httplib::Request& req, httplib::Response& res) {
-            m_noCache = req.get_header_value("Cache-Control") == "no-cache" && req.get_header_value("Pragma") == "no-cache";
+            m_noCache = req.get_header_value("Cache-Control") == "no-cache"
+                && req.get_header_value("Pragma") == "no-cache";
             res.set_content("line1\r\nline2\r\n", "text/csv");
         });
         m_server.Get("/missing", [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
@@ -46,7 +45,10 @@ protected:
         m_server.stop();
         m_thread.join();
     }
-    std::string url(const std::string& path) const { return "http://127.0.0.1:" + std::to_string(m_port) + path; }
+    std::string url(const std::string& path) const
+    {
+        return "http://127.0.0.1:" + std::to_string(m_port) + path;
+    }
     // Only the target itself may remain in the folder: no temporary file survives.
     void expectNoLeftovers()
     {
@@ -122,7 +124,8 @@ TEST(Download, TruncatedBodyFails)
     TempFolder dir;
     test::writeFile(dir / "f", "old");
     RawHttpServer s([](int sock) {
-        RawHttpServer::sendAll(sock, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n2024年01月05日 only part");
+        RawHttpServer::sendAll(
+            sock, "HTTP/1.1 200 OK\r\nContent-Length: 1000\r\n\r\n2024年01月05日 only part");
     });
     marketdata::CurlDownloader d;
     EXPECT_NE(d.DownloadToFile(s.url(), dir / "f"), 0);

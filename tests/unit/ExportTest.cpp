@@ -1,5 +1,3 @@
-#include <pugixml.hpp>
-
 #include "FakeDownloader.h"
 #include "ModuleFixture.h"
 #include "analysis/CSVMDB.h"
@@ -9,6 +7,8 @@
 #include "export/SingleStockCommand.h"
 #include "export/SpreadsheetOpener.h"
 #include "export/ZipArchive.h"
+
+#include <pugixml.hpp>
 
 using namespace zuvemo;
 using exporting::GrafExcel;
@@ -21,7 +21,8 @@ std::filesystem::path templateFile()
 }
 
 // A cell of a saved workbook as the file holds it.
-struct CellInfo {
+struct CellInfo
+{
     bool exists = false;
     std::string type;
     std::string value;
@@ -29,7 +30,8 @@ struct CellInfo {
     bool quotePrefix = false;
 };
 
-class SavedWorkbook {
+class SavedWorkbook
+{
 public:
     explicit SavedWorkbook(const std::filesystem::path& path)
     {
@@ -52,7 +54,8 @@ public:
         }
         info.exists = true;
         info.type = c.attribute("t").value();
-        info.value = info.type == "inlineStr" ? c.child("is").child("t").text().get() : c.child("v").text().get();
+        info.value
+            = info.type == "inlineStr" ? c.child("is").child("t").text().get() : c.child("v").text().get();
         int s = c.attribute("s").as_int(0);
         int i = 0;
         for (auto xf : m_styles.child("styleSheet").child("cellXfs").children("xf")) {
@@ -71,7 +74,8 @@ private:
     pugi::xml_document m_styles;
 };
 
-class RecordingOpener : public exporting::SpreadsheetOpener {
+class RecordingOpener : public exporting::SpreadsheetOpener
+{
 public:
     bool open(const std::filesystem::path& p) override
     {
@@ -86,16 +90,19 @@ std::string history(int days, int zeroCloses = 0)
 {
     std::string text = "h\r\nh\r\n";
     for (int i = 0; i < days; ++i) {
-        int serial = 10000 - i;  // line 0 is the newest day
+        int serial = 10000 - i; // line 0 is the newest day
         char date[32];
-        std::snprintf(date, sizeof date, "%04d-%02d-%02d", 1990 + serial / 336, 1 + (serial / 28) % 12, 1 + serial % 28);
+        std::snprintf(date, sizeof date, "%04d-%02d-%02d", 1990 + serial / 336, 1 + (serial / 28) % 12,
+            1 + serial % 28);
         int close = days - 1 - i < zeroCloses ? 0 : 1000 + (i * 37) % 90;
-        text += std::string(date) + ",1000,1100,900," + std::to_string(close) + "," + std::to_string(12345 + i) + ",1\r\n";
+        text += std::string(date) + ",1000,1100,900," + std::to_string(close) + ","
+            + std::to_string(12345 + i) + ",1\r\n";
     }
     return text;
 }
 
-class Export : public test::ModuleFixture {
+class Export : public test::ModuleFixture
+{
 protected:
     void SetUp() override
     {
@@ -118,7 +125,7 @@ protected:
 TEST(SheetProtection, TestVectorOfTheFormat)
 {
     EXPECT_EQ(exporting::SheetProtection::hashValue("pwd", "876MLoKTq42+/DLp415iZQ=="),
-              "5l3mgNHXpWiFaBPv5Yso1Xd/UifWvQWmlDnl/hsCYbFT2sJCzorjRmBCQ/3qeDu6Q/4+GIE8a1DsdaTwYh1q2g==");
+        "5l3mgNHXpWiFaBPv5Yso1Xd/UifWvQWmlDnl/hsCYbFT2sJCzorjRmBCQ/3qeDu6Q/4+GIE8a1DsdaTwYh1q2g==");
     EXPECT_NE(exporting::SheetProtection::newSalt(), exporting::SheetProtection::newSalt());
 }
 
@@ -146,7 +153,7 @@ TEST_F(Export, ThreeHundredRowsPlaceTheNewest250)
     EXPECT_EQ(wb.cell("B1").value, "1301");
     EXPECT_TRUE(wb.cell("B1").quotePrefix);
     EXPECT_EQ(wb.cell("C1").value, "O'Neil 極洋");
-    EXPECT_EQ(wb.cell("A2").type, "s");  // the template's heading stays
+    EXPECT_EQ(wb.cell("A2").type, "s"); // the template's heading stays
     // The newest day is on row 252; the oldest placed day on row 3.
     EXPECT_EQ(wb.cell("A252").value, scalar(" SELECT Whi FROM WorkTemp WHERE Wcount=1"));
     EXPECT_EQ(wb.cell("A3").value, scalar(" SELECT Whi FROM WorkTemp WHERE Wcount=250"));
@@ -165,7 +172,7 @@ TEST_F(Export, ThreeHundredRowsPlaceTheNewest250)
     auto p = wb.protection();
     EXPECT_STREQ(p.attribute("algorithmName").value(), "SHA-512");
     EXPECT_EQ(exporting::SheetProtection::hashValue("trelvanXQZ", p.attribute("saltValue").value()),
-              p.attribute("hashValue").value());
+        p.attribute("hashValue").value());
     EXPECT_STREQ(p.attribute("sheet").value(), "1");
     EXPECT_STREQ(p.attribute("scenarios").value(), "1");
     EXPECT_FALSE(p.attribute("password"));
@@ -195,7 +202,7 @@ TEST_F(Export, CarriedSeriesStartsAtTheFirstNonZeroCloseFromRow33)
     // until the first traded day.
     std::string text = "h\r\nh\r\n";
     for (int i = 0; i < 100; ++i) {
-        int oldest = 99 - i;  // 0 for the oldest line
+        int oldest = 99 - i; // 0 for the oldest line
         char date[32];
         std::snprintf(date, sizeof date, "2020-%02d-%02d", 1 + oldest / 28, 1 + oldest % 28);
         int close = oldest < 60 ? 0 : 500 + oldest;
@@ -233,7 +240,8 @@ TEST_F(Export, FailuresAreReported)
 
     std::filesystem::remove(m_dir / "雛型EXCEL.xltx");
     EXPECT_TRUE(g.run("1", "x").empty());
-    EXPECT_NE(m_messages.recorder().boxes.back().text.find("雛型EXCEL.xltx)が見当たりません。"), std::string::npos);
+    EXPECT_NE(
+        m_messages.recorder().boxes.back().text.find("雛型EXCEL.xltx)が見当たりません。"), std::string::npos);
 
     // A template without the chart sheet.
     std::filesystem::copy_file(templateFile(), m_dir / "雛型EXCEL.xltx");
@@ -244,7 +252,8 @@ TEST_F(Export, FailuresAreReported)
     ASSERT_TRUE(zip.replace("xl/workbook.xml", workbook, nullptr));
     ASSERT_TRUE(zip.close(nullptr));
     EXPECT_TRUE(g.run("1", "x").empty());
-    EXPECT_NE(m_messages.recorder().boxes.back().text.find("にシート(チャート)が見当たりません。"), std::string::npos);
+    EXPECT_NE(m_messages.recorder().boxes.back().text.find("にシート(チャート)が見当たりません。"),
+        std::string::npos);
 }
 
 TEST_F(Export, SingleStockCommandUsesTheFileOnDiskOrDownloads)
@@ -293,16 +302,17 @@ TEST_F(Export, SpreadsheetReadersSeeTheWorkbookAsIntended)
         }
         ASSERT_FALSE(out.empty());
         std::string report;
-        std::string script = (std::filesystem::path(ZUVEMO_SOURCE_DIR) / "tests/e2e/check_workbook.py").string();
+        std::string script
+            = (std::filesystem::path(ZUVEMO_SOURCE_DIR) / "tests/e2e/check_workbook.py").string();
         int rc = test::runCommand("/usr/bin/python3 " + script + " " + out.string() + " 1301 \"O'Neil 極洋\" "
-                                      + std::to_string(days) + " 2>&1",
-                                  &report);
+                + std::to_string(days) + " 2>&1",
+            &report);
         EXPECT_EQ(rc, 0) << days << ": " << report;
         if (test::runCommand("command -v soffice >/dev/null 2>&1") == 0) {
             auto pdfDir = m_dir / ("pdf" + std::to_string(days));
-            rc = test::runCommand("soffice --headless --convert-to pdf --outdir " + pdfDir.string() + " " + out.string()
-                                      + " 2>&1",
-                                  &report);
+            rc = test::runCommand("soffice --headless --convert-to pdf --outdir " + pdfDir.string() + " "
+                    + out.string() + " 2>&1",
+                &report);
             EXPECT_EQ(rc, 0) << report;
             EXPECT_TRUE(std::filesystem::exists(pdfDir / (out.stem().string() + ".pdf"))) << report;
         }

@@ -1,17 +1,18 @@
 #pragma once
 
+#include "TestSupport.h"
+#include "marketdata/Downloader.h"
+
 #include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
-#include "marketdata/Downloader.h"
-
 namespace zuvemo::test {
 
 // Serves fixed bodies by address; every other address fails with 404.
-class FakeDownloader : public marketdata::Downloader {
+class FakeDownloader : public marketdata::Downloader
+{
 public:
     std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) override
     {

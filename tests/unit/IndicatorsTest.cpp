@@ -1,15 +1,15 @@
-#include <gtest/gtest.h>
+#include "analysis/Indicators.h"
 
+#include <gtest/gtest.h>
 #include <random>
 #include <vector>
-
-#include "analysis/Indicators.h"
 
 using namespace zuvemo::analysis::Indicators;
 
 namespace {
 
-struct Window {
+struct Window
+{
     std::vector<double> close;
     std::vector<double> volume;
     int n() const { return static_cast<int>(close.size()); }
@@ -136,7 +136,7 @@ TEST(Indicators, CarriedSeriesAndMeans)
     Window w = window({100, 0, 104, 0, 0, 110}, 0);
     w.volume = {5, 7, 0, 9, 0, 0};
     auto s = chart(w);
-    EXPECT_EQ(s->P[1], 0.0);  // P[0] is 0 and carries
+    EXPECT_EQ(s->P[1], 0.0); // P[0] is 0 and carries
     EXPECT_EQ(s->P[2], 104.0);
     EXPECT_EQ(s->P[4], 104.0);
     EXPECT_EQ(s->W[2], 7.0);

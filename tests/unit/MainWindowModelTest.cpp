@@ -1,9 +1,10 @@
+#include "model/MainWindowModel.h"
+
 #include "FakeDownloader.h"
 #include "ModuleFixture.h"
 #include "core/Clock.h"
 #include "core/ValueRules.h"
 #include "export/SpreadsheetOpener.h"
-#include "model/MainWindowModel.h"
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -12,7 +13,8 @@ using ui::MainWindowModel;
 
 namespace {
 
-class MainWindow : public test::ModuleFixture {
+class MainWindow : public test::ModuleFixture
+{
 protected:
     void fillStocks(int count, const std::function<std::string(int)>& market = {})
     {
@@ -20,9 +22,11 @@ protected:
         for (int i = 0; i < count; ++i) {
             std::string code = std::to_string(1301 + i);
             std::string m = market ? market(i) : "東証プライム";
-            db().execute("INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
-                         "Wccost,Wbcost) VALUES ('" + code + "','" + core::SqlText(m) + "','銘柄" + code + "','" + (i % 2 ? "化学" : "鉱業")
-                         + "',100,110,90," + std::to_string(95 + i % 10) + ",1000,100000)");
+            db().execute(
+                "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
+                "Wccost,Wbcost) VALUES ('"
+                + code + "','" + core::SqlText(m) + "','銘柄" + code + "','" + (i % 2 ? "化学" : "鉱業")
+                + "',100,110,90," + std::to_string(95 + i % 10) + ",1000,100000)");
         }
         db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
         tx.commit();
@@ -71,7 +75,8 @@ protected:
 TEST_F(MainWindow, LoadShowsTheFirstPageAndTheDate)
 {
     fillStocks(3);
-    db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA,StartdateA,UpdatedateA) VALUES (1,'u','p','20240101',' ')");
+    db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA,StartdateA,UpdatedateA) VALUES "
+                 "(1,'u','p','20240101',' ')");
     db().execute(" INSERT INTO WorkKocyu( Wmgcode,Wmgmei) VALUES ( '1301', 'x')");
     auto& w = load();
     EXPECT_EQ(w.label2, "2024-01-04 状況");
@@ -262,8 +267,8 @@ TEST_F(MainWindow, RefreshFromTheFakeServerRefillsEverything)
     w.setMarket("東証プライム");
     w.Combo_Click();
     w.Check1_Click(true);
-    m_fake.bodies["http://127.0.0.1:1/d/2024-01-09?download=csv"] =
-        *core::TextCodec::encodeCp932("2024年01月09日\r\n2001,札証,新,水産,1,2,3,4,5,6\r\n2002,札証,新2,水産,1,2,3,4,5,6\r\n");
+    m_fake.bodies["http://127.0.0.1:1/d/2024-01-09?download=csv"] = *core::TextCodec::encodeCp932(
+        "2024年01月09日\r\n2001,札証,新,水産,1,2,3,4,5,6\r\n2002,札証,新2,水産,1,2,3,4,5,6\r\n");
     w.Command_kensaku_Click();
     EXPECT_EQ(w.label2, "2024-01-09 状況");
     EXPECT_EQ(firstCode(), "2001");
@@ -280,14 +285,15 @@ TEST_F(MainWindow, WatchListJudgementPaintsReachedTargets)
     db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1302', 'b')");
     db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1303', 'c')");
     db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '0001', 'gone')");
-    db().execute(" UPDATE Table_KOCYU SET WzuvemoK=1050, WzuvemoM=95 WHERE Wmgcode='1301'");   // close 95: equal
-    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=90 WHERE Wmgcode='1302'");                  // 96 >= 90
-    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=0 WHERE Wmgcode='1303'");                   // never
-    db().execute(" UPDATE Table_KOCYU SET WzuvemoG=500, WzuvemoM=1102.5 WHERE Wmgcode='0001'");  // fraction: 0
+    db().execute(
+        " UPDATE Table_KOCYU SET WzuvemoK=1050, WzuvemoM=95 WHERE Wmgcode='1301'"); // close 95: equal
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=90 WHERE Wmgcode='1302'"); // 96 >= 90
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=0 WHERE Wmgcode='1303'"); // never
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoG=500, WzuvemoM=1102.5 WHERE Wmgcode='0001'"); // fraction: 0
     auto& w = load();
     EXPECT_EQ(w.grid2.rows(), 5);
     EXPECT_EQ(w.grid2.cell(2, 2).text, "1,050");
-    EXPECT_EQ(w.grid2.cell(1, 4).text, "");  // 1102.5 reads as 0 and shows empty
+    EXPECT_EQ(w.grid2.cell(1, 4).text, ""); // 1102.5 reads as 0 and shows empty
     w.DSP_KobuHante();
     EXPECT_EQ(m_beeps, 6);
     EXPECT_EQ(w.grid2.rowColor(2), GridColor::kRed);

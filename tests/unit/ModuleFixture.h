@@ -1,22 +1,23 @@
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <memory>
-
 #include "TestSupport.h"
 #include "core/Mdl_Start.h"
 #include "core/Schema.h"
 #include "core/TextCodec.h"
 
+#include <gtest/gtest.h>
+#include <memory>
+
 namespace zuvemo::test {
 
 // A program folder with a new database, opened as the programs open it.
-class ModuleFixture : public ::testing::Test {
+class ModuleFixture : public ::testing::Test
+{
 protected:
     void SetUp() override
     {
-        createDatabase(core::Schema::UrlRow{"http://127.0.0.1:1/d/", "http://127.0.0.1:1/h/", ".csv", "20240104"});
+        createDatabase(
+            core::Schema::UrlRow{"http://127.0.0.1:1/d/", "http://127.0.0.1:1/h/", ".csv", "20240104"});
     }
     void createDatabase(const core::Schema::UrlRow& url)
     {

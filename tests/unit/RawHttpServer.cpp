@@ -3,10 +3,9 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
-
-#include <stdexcept>
 #include <vector>
 
 namespace zuvemo::test {
@@ -21,7 +20,8 @@ RawHttpServer::RawHttpServer(std::function<void(int)> handler)
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     addr.sin_port = 0;
-    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0 || ::listen(m_listen, 16) != 0) {
+    if (::bind(m_listen, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0
+        || ::listen(m_listen, 16) != 0) {
         throw std::runtime_error("cannot listen");
     }
     socklen_t len = sizeof addr;

@@ -9,7 +9,8 @@ namespace zuvemo::test {
 
 // A loopback TCP server that answers every connection with a scripted behaviour, for the
 // faults a real HTTP server will not produce (cut bodies, stalls, endless bodies).
-class RawHttpServer {
+class RawHttpServer
+{
 public:
     // handler gets the connected socket after the request head has been read.
     explicit RawHttpServer(std::function<void(int socket)> handler);

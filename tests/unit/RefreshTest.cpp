@@ -1,5 +1,3 @@
-#include <chrono>
-
 #include "FakeDownloader.h"
 #include "ModuleFixture.h"
 #include "SampleServer.h"
@@ -9,6 +7,8 @@
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
 
+#include <chrono>
+
 using namespace zuvemo;
 using namespace std::chrono;
 using Outcome = marketdata::MarketDataRefresh::Outcome;
@@ -17,9 +17,11 @@ namespace {
 
 constexpr year_month_day kComingOfAgeDay{year{2024}, month{1}, day{8}};
 
-class Refresh : public test::ModuleFixture {
+class Refresh : public test::ModuleFixture
+{
 protected:
-    marketdata::MarketDataRefresh::Result run(marketdata::Downloader& downloader, year_month_day today = kComingOfAgeDay)
+    marketdata::MarketDataRefresh::Result run(
+        marketdata::Downloader& downloader, year_month_day today = kComingOfAgeDay)
     {
         core::FixedClock clock(today);
         marketdata::MarketDataRefresh refresh(*m_module, downloader, clock);
@@ -77,7 +79,8 @@ TEST_F(Refresh, LoadsTheNewestTradingDayFromTheSampleServer)
         std::size_t end = file.find("\r\n", pos);
         auto f = marketdata::splitFields(file.substr(pos, end - pos), 10);
         pos = end + 2;
-        bool complete = f[4] != "-" && f[5] != "-" && f[6] != "-" && f[7] != "-" && f[8] != "-" && f[9] != "-";
+        bool complete
+            = f[4] != "-" && f[5] != "-" && f[6] != "-" && f[7] != "-" && f[8] != "-" && f[9] != "-";
         auto rs = db().openRecordset(" SELECT * FROM Table_Code WHERE MgCode='" + core::SqlText(f[0]) + "'");
         ASSERT_EQ(rs->recordCount(), complete ? 1 : 0) << f[0];
         if (complete) {
@@ -95,24 +98,24 @@ TEST_F(Refresh, LoadsTheNewestTradingDayFromTheSampleServer)
     EXPECT_TRUE(std::filesystem::exists(m_dir / "zip" / "日別.csv"));
     EXPECT_EQ(count(" SELECT * FROM WorkKocyu"), 0);
     EXPECT_EQ(scalar(" SELECT WzuvemoG FROM Table_KOCYU WHERE Wmgcode='1300'"),
-              scalar(" SELECT Wecost FROM Table_Code WHERE MgCode='1300'"));
+        scalar(" SELECT Wecost FROM Table_Code WHERE MgCode='1300'"));
     EXPECT_EQ(scalar(" SELECT WzuvemoG FROM Table_KOCYU WHERE Wmgcode='0001'"), "77");
 }
 
 TEST_F(Refresh, TriesTodayThenEachEarlierDay)
 {
     test::FakeDownloader fake;
-    fake.bodies["http://127.0.0.1:1/d/2024-01-05?download=csv"] =
-        *core::TextCodec::encodeCp932("2024年01月05日\r\n1301,M,N,I,1,2,3,4,5,6\r\n");
+    fake.bodies["http://127.0.0.1:1/d/2024-01-05?download=csv"]
+        = *core::TextCodec::encodeCp932("2024年01月05日\r\n1301,M,N,I,1,2,3,4,5,6\r\n");
     // Saturday's address answers with Friday's file: the date check refuses it.
-    fake.bodies["http://127.0.0.1:1/d/2024-01-06?download=csv"] = fake.bodies["http://127.0.0.1:1/d/2024-01-05?download=csv"];
+    fake.bodies["http://127.0.0.1:1/d/2024-01-06?download=csv"]
+        = fake.bodies["http://127.0.0.1:1/d/2024-01-05?download=csv"];
     auto result = run(fake);
     ASSERT_EQ(result.outcome, Outcome::Loaded);
     EXPECT_EQ(fake.requested,
-              (std::vector<std::string>{"http://127.0.0.1:1/d/2024-01-08?download=csv",
-                                        "http://127.0.0.1:1/d/2024-01-07?download=csv",
-                                        "http://127.0.0.1:1/d/2024-01-06?download=csv",
-                                        "http://127.0.0.1:1/d/2024-01-05?download=csv"}));
+        (std::vector<std::string>{"http://127.0.0.1:1/d/2024-01-08?download=csv",
+            "http://127.0.0.1:1/d/2024-01-07?download=csv", "http://127.0.0.1:1/d/2024-01-06?download=csv",
+            "http://127.0.0.1:1/d/2024-01-05?download=csv"}));
 }
 
 TEST_F(Refresh, ErrorPagesEverywhereFindNothingAfter101Attempts)
@@ -133,8 +136,8 @@ TEST_F(Refresh, FailedImportShowsTheDateOfTheListKept)
 {
     db().execute("INSERT INTO Table_Code(MgCode) VALUES ('1301')");
     test::FakeDownloader fake;
-    fake.bodies["http://127.0.0.1:1/d/2024-01-08?download=csv"] =
-        *core::TextCodec::encodeCp932("2024年01月08日\r\n1401,M,N,I,1,2,3,4,5,6\r\n1401,M,N,I,1,2,3,4,5,6\r\n");
+    fake.bodies["http://127.0.0.1:1/d/2024-01-08?download=csv"] = *core::TextCodec::encodeCp932(
+        "2024年01月08日\r\n1401,M,N,I,1,2,3,4,5,6\r\n1401,M,N,I,1,2,3,4,5,6\r\n");
     auto result = run(fake);
     EXPECT_EQ(result.outcome, Outcome::ImportFailed);
     EXPECT_EQ(result.tradingDate, "2024-01-04");

@@ -1,6 +1,3 @@
-#include <chrono>
-#include <set>
-
 #include "FakeDownloader.h"
 #include "ModuleFixture.h"
 #include "SampleServer.h"
@@ -10,6 +7,9 @@
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
 
+#include <chrono>
+#include <set>
+
 using namespace zuvemo;
 using namespace std::chrono;
 
@@ -17,7 +17,8 @@ namespace {
 
 constexpr year_month_day kToday{2024y, January, 12d};
 
-class Screening : public test::ModuleFixture {
+class Screening : public test::ModuleFixture
+{
 protected:
     void SetUp() override
     {
@@ -29,15 +30,15 @@ protected:
         m_server = std::make_unique<sample::SampleServer>(options);
         ASSERT_GT(m_server->start(0), 0);
         db().execute(" UPDATE Table_Url SET kabuHUrl='" + m_server->dailyBaseUrl() + "', kabuMUrl='"
-                     + m_server->historyBaseUrl() + "'");
+            + m_server->historyBaseUrl() + "'");
         marketdata::CurlDownloader downloader;
         core::FixedClock clock(kToday);
         ASSERT_EQ(marketdata::MarketDataRefresh(*m_module, downloader, clock).run().outcome,
-                  marketdata::MarketDataRefresh::Outcome::Loaded);
+            marketdata::MarketDataRefresh::Outcome::Loaded);
     }
 
-    analysis::ScreeningRun::Summary screen(int jobs, const std::string& market = "", const std::string& industry = "",
-                                          std::function<bool(int, int)> progress = {})
+    analysis::ScreeningRun::Summary screen(int jobs, const std::string& market = "",
+        const std::string& industry = "", std::function<bool(int, int)> progress = {})
     {
         marketdata::CurlDownloader::Options options;
         options.durable = false;
@@ -45,8 +46,8 @@ protected:
         return screenWith(downloader, jobs, market, industry, std::move(progress));
     }
     analysis::ScreeningRun::Summary screenWith(marketdata::Downloader& downloader, int jobs,
-                                              const std::string& market = "", const std::string& industry = "",
-                                              std::function<bool(int, int)> progress = {})
+        const std::string& market = "", const std::string& industry = "",
+        std::function<bool(int, int)> progress = {})
     {
         analysis::ScreeningRun run(*m_module, downloader, analysis::readBounds(*m_module));
         run.setJobs(jobs);
@@ -103,7 +104,7 @@ TEST_F(Screening, EightJobsGiveTheSameRowsFilesAndWorkTableAsOne)
     auto file = m_dir / "csv" / ("20240112-" + last + ".csv");
     std::string expected = analysis::CSVMDB(*m_module, file, 0, analysis::readBounds(*m_module));
     EXPECT_EQ(analysis::Indicators::markFromDigit(expected[0]),
-              scalar(" SELECT Achk FROM Table_Code WHERE MgCode='" + last + "'"));
+        scalar(" SELECT Achk FROM Table_Code WHERE MgCode='" + last + "'"));
 }
 
 TEST_F(Screening, FailedDownloadKeepsEarlierSignals)
@@ -142,7 +143,7 @@ TEST_F(Screening, SuspendedAndShortHistories)
     ASSERT_FALSE(suspended.empty());
     db().execute(" DELETE FROM Table_Code WHERE MgCode='" + suspended + "'");
     db().execute(" INSERT INTO Table_Code(MgCode,Mgmgara,MgMei,Mgyosyu,Achk,Cchk,Dchk) VALUES ('" + suspended
-                 + "','M','N','I','売','売',' ')");
+        + "','M','N','I','売','売',' ')");
     auto summary = screen(4);
     EXPECT_GE(summary.suspended, 1);
     EXPECT_EQ(scalar(" SELECT Dchk FROM Table_Code WHERE MgCode='" + suspended + "'"), "停止中");
@@ -173,7 +174,8 @@ TEST_F(Screening, FiltersSelectTheStocks)
     EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE Dchk=' ' AND Mgmgara='" + market + "'"), inMarket);
 
     std::string industry = scalar(" SELECT Mgyosyu FROM Table_Code ORDER BY MgCode");
-    int both = count(" SELECT * FROM Table_Code WHERE Mgmgara='" + market + "' AND Mgyosyu='" + industry + "'");
+    int both
+        = count(" SELECT * FROM Table_Code WHERE Mgmgara='" + market + "' AND Mgyosyu='" + industry + "'");
     EXPECT_EQ(screenWith(fake, 1, market, industry).stocks, both);
 
     test::FakeDownloader none;
@@ -190,7 +192,8 @@ TEST_F(Screening, StoppedRunLeavesExactlyTheStocksBefore)
     auto summary = screen(8, "", "", [](int done, int) { return done < 10; });
     EXPECT_TRUE(summary.cancelled);
     EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE Dchk<>' '"), 10);
-    EXPECT_EQ(table(" SELECT MgCode,Achk,Cchk,Dchk FROM Table_Code ORDER BY MgCode LIMIT -1 OFFSET 10"), before);
+    EXPECT_EQ(
+        table(" SELECT MgCode,Achk,Cchk,Dchk FROM Table_Code ORDER BY MgCode LIMIT -1 OFFSET 10"), before);
     for (const auto& e : std::filesystem::directory_iterator(m_dir / "csv")) {
         EXPECT_EQ(e.path().extension(), ".csv") << e.path();
     }

@@ -1,14 +1,13 @@
-#include <sys/wait.h>
-#include <unistd.h>
-
-#include <csignal>
-
 #include "ModuleFixture.h"
 #include "core/Clock.h"
 #include "core/PasswordHash.h"
 #include "core/SingleInstance.h"
 #include "model/LauncherModel.h"
 #include "model/LoginModel.h"
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -17,7 +16,8 @@ using ui::LoginModel;
 
 namespace {
 
-class Startup : public test::ModuleFixture {
+class Startup : public test::ModuleFixture
+{
 protected:
     void SetUp() override
     {
@@ -36,8 +36,8 @@ protected:
     void userRow(const std::string& name, const std::string& password)
     {
         m_module->OpenDatabase();
-        db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA,StartdateA,UpdatedateA) VALUES (1,'" + name
-                     + "','" + password + "','20240101',' ')");
+        db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA,StartdateA,UpdatedateA) VALUES (1,'"
+            + name + "','" + password + "','20240101',' ')");
         m_module->CloseDatabase();
     }
     core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
@@ -60,25 +60,29 @@ TEST_F(Startup, LoginStartFailures)
     core::Mdl_Start fresh(m_dir.path());
     LoginModel noDb(fresh);
     EXPECT_FALSE(noDb.Form_Load(false));
-    EXPECT_EQ(messages(), (std::vector<std::string>{core::Mdl_Start::FileMissingMessage(m_dir / "zuvemo.db")}));
+    EXPECT_EQ(
+        messages(), (std::vector<std::string>{core::Mdl_Start::FileMissingMessage(m_dir / "zuvemo.db")}));
 
     test::writeFile(m_dir / "zuvemo.db", std::string(3000, 'x'));
     core::Mdl_Start garbage(m_dir.path());
     LoginModel refused(garbage);
     EXPECT_FALSE(refused.Form_Load(false));
-    EXPECT_EQ(messages(), (std::vector<std::string>{core::Mdl_Start::ConnectionRefusedMessage(m_dir / "zuvemo.db")}));
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{core::Mdl_Start::ConnectionRefusedMessage(m_dir / "zuvemo.db")}));
 
     test::writeFile(m_dir / "qen_kanrFile.dsa", "# no key\r\n");
     core::Mdl_Start noKey(m_dir.path());
     LoginModel empty(noKey);
     EXPECT_FALSE(empty.Form_Load(false));
-    EXPECT_EQ(messages(), (std::vector<std::string>{"ファイル()が見当たりません。\r\n管理元にお問い合わせください"}));
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{"ファイル()が見当たりません。\r\n管理元にお問い合わせください"}));
 
     std::filesystem::remove(m_dir / "qen_kanrFile.dsa");
     core::Mdl_Start noConfig(m_dir.path());
     LoginModel none(noConfig);
     EXPECT_FALSE(none.Form_Load(false));
-    EXPECT_EQ(messages(), (std::vector<std::string>{core::Mdl_Start::FileMissingMessage(m_dir / "qen_kanrFile.dsa")}));
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{core::Mdl_Start::FileMissingMessage(m_dir / "qen_kanrFile.dsa")}));
 }
 
 TEST_F(Startup, LoginComparisonRules)
@@ -92,8 +96,9 @@ TEST_F(Startup, LoginComparisonRules)
     EXPECT_EQ(login.Command1_Click("taro", "secret"), LoginModel::Result::Stay);
     EXPECT_EQ(login.Command1_Click("Jiro", "wrong"), LoginModel::Result::Stay);
     EXPECT_EQ(login.Command1_Click("Taro", "Secret"), LoginModel::Result::Stay);
-    EXPECT_EQ(messages(), (std::vector<std::string>{"ユーザー名が未入力です。", "ユーザー名が違います。",
-                                                    "ユーザー名が違います。", "パスワードが違います。"}));
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{"ユーザー名が未入力です。", "ユーザー名が違います。",
+            "ユーザー名が違います。", "パスワードが違います。"}));
     EXPECT_EQ(login.Command1_Click("  Taro  ", "  secret "), LoginModel::Result::SignedIn);
     EXPECT_TRUE(messages().empty());
     EXPECT_FALSE(m_module->SharedConnection);
@@ -128,14 +133,17 @@ TEST_F(Startup, LauncherFirstUseStoresNoClearText)
 {
     LauncherModel launcher(*m_module, m_clock);
     ASSERT_EQ(launcher.Form_Load(false), LauncherModel::Start::ShowForm);
-    struct Case {
+    struct Case
+    {
         const char* user;
         const char* p1;
         const char* p2;
         const char* message;
     };
-    for (const Case& c : {Case{"   ", "a", "a", "ユーザー名が入力されていません。"}, Case{"u", "  ", "  ", "パスワードが入力されていません。"},
-                          Case{"u", "abc", "abc ", "パスワードが違います。"}, Case{"u", "abc", "ABC", "パスワードが違います。"}}) {
+    for (const Case& c : {Case{"   ", "a", "a", "ユーザー名が入力されていません。"},
+             Case{"u", "  ", "  ", "パスワードが入力されていません。"},
+             Case{"u", "abc", "abc ", "パスワードが違います。"},
+             Case{"u", "abc", "ABC", "パスワードが違います。"}}) {
         launcher.text1 = {c.user, c.p1, c.p2};
         EXPECT_FALSE(launcher.Command1_Click());
         EXPECT_EQ(messages(), (std::vector<std::string>{c.message}));
@@ -168,12 +176,14 @@ TEST_F(Startup, LauncherStartFailuresNameTheSupplier)
     EXPECT_EQ(messages(), (std::vector<std::string>{"既に画面が開かれています。無視します。"}));
     std::filesystem::remove(m_dir / "zuvemo.db");
     EXPECT_EQ(launcher.Form_Load(false), LauncherModel::Start::End);
-    EXPECT_EQ(messages(), (std::vector<std::string>{"ファイル(" + (m_dir / "zuvemo.db").string()
-                                                    + ")が見当たりません。\r\n提供元にお問い合わせください"}));
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{"ファイル(" + (m_dir / "zuvemo.db").string()
+            + ")が見当たりません。\r\n提供元にお問い合わせください"}));
     test::writeFile(m_dir / "zuvemo.db", "not a database at all, not at all, no.");
     EXPECT_EQ(launcher.Form_Load(false), LauncherModel::Start::End);
-    EXPECT_EQ(messages(), (std::vector<std::string>{"データベースファイル(" + (m_dir / "zuvemo.db").string()
-                                                    + ")が接続を拒否している。\r\n提供元にお問い合わせください"}));
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{"データベースファイル(" + (m_dir / "zuvemo.db").string()
+            + ")が接続を拒否している。\r\n提供元にお問い合わせください"}));
 }
 
 TEST(SingleInstance, SecondCopyIsRefusedAndACrashedCopyDoesNotBlock)

@@ -1,16 +1,17 @@
 #pragma once
 
+#include "core/MessagePresenter.h"
+
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "core/MessagePresenter.h"
-
 namespace zuvemo::test {
 
 // A fresh folder below the system's temporary folder, removed with its contents at the end.
-class TempFolder {
+class TempFolder
+{
 public:
     TempFolder();
     ~TempFolder();
@@ -24,9 +25,11 @@ private:
 };
 
 // Records message boxes instead of showing them; installed for the lifetime of the object.
-class RecordingPresenter : public core::MessagePresenter {
+class RecordingPresenter : public core::MessagePresenter
+{
 public:
-    struct Box {
+    struct Box
+    {
         std::string title;
         std::string text;
     };
@@ -34,7 +37,8 @@ public:
     std::vector<Box> boxes;
 };
 
-class PresenterScope {
+class PresenterScope
+{
 public:
     PresenterScope();
     ~PresenterScope();

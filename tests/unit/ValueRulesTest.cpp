@@ -1,9 +1,10 @@
-#include <gtest/gtest.h>
+#include "core/ValueRules.h"
 
 #include "core/TextCodec.h"
 #include "core/Utf8.h"
 #include "core/Value.h"
-#include "core/ValueRules.h"
+
+#include <gtest/gtest.h>
 
 using namespace zuvemo::core;
 

@@ -13,7 +13,8 @@ using ui::PriceDialogModel;
 
 namespace {
 
-class WatchList : public test::ModuleFixture {
+class WatchList : public test::ModuleFixture
+{
 protected:
     void SetUp() override
     {
@@ -21,9 +22,11 @@ protected:
         core::Transaction tx(db());
         for (int i = 0; i < 5; ++i) {
             std::string code = std::to_string(1301 + i);
-            db().execute("INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
-                         "Wccost,Wbcost) VALUES ('" + code + "','M','" + (i == 1 ? std::string("O''Neil") : "銘柄" + code)
-                         + "','I',100,110,90," + std::to_string(1000 + i * 100) + ",1000,100000)");
+            db().execute(
+                "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
+                "Wccost,Wbcost) VALUES ('"
+                + code + "','M','" + (i == 1 ? std::string("O''Neil") : "銘柄" + code) + "','I',100,110,90,"
+                + std::to_string(1000 + i * 100) + ",1000,100000)");
         }
         db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
         db().execute(" UPDATE Table_Code SET Dchk='停止中' WHERE MgCode='1305'");
@@ -58,9 +61,9 @@ TEST_F(WatchList, CandidatesMovesAndBack)
 {
     toCandidates(3);
     toCandidates(1);
-    toCandidates(3);  // already a candidate: not added twice
+    toCandidates(3); // already a candidate: not added twice
     ASSERT_EQ(m_model->grid3.rows(), 3);
-    EXPECT_EQ(g3(1, 0), "1303");  // table order after a double-click
+    EXPECT_EQ(g3(1, 0), "1303"); // table order after a double-click
     EXPECT_EQ(g3(2, 0), "1301");
     toCandidates(5);
     EXPECT_EQ(m_model->label1, "停止中である為、取り扱い不可");
@@ -68,17 +71,17 @@ TEST_F(WatchList, CandidatesMovesAndBack)
     toCandidates(2);
     EXPECT_EQ(m_model->label1, "");
     EXPECT_EQ(g3(3, 1), "O'Neil");
-    toCandidates(20);  // an empty row below the last stock adds nothing
+    toCandidates(20); // an empty row below the last stock adds nothing
     EXPECT_EQ(m_model->grid3.rows(), 4);
     toCandidates(0);
     EXPECT_EQ(m_model->grid3.rows(), 4);
 
-    toWatchList(3);  // O'Neil
+    toWatchList(3); // O'Neil
     EXPECT_EQ(m_model->SelRow3, 0);
     EXPECT_EQ(m_model->grid2.rows(), 2);
     EXPECT_EQ(g2(1, 1), "O'Neil");
     EXPECT_EQ(g2(1, 2), "");
-    EXPECT_EQ(g3(1, 0), "1301");  // candidate grid sorted by code again
+    EXPECT_EQ(g3(1, 0), "1301"); // candidate grid sorted by code again
     EXPECT_EQ(m_model->grid3.rows(), 3);
 
     // A candidate already on the watch list stays a candidate.
@@ -100,7 +103,7 @@ TEST_F(WatchList, CandidatesMovesAndBack)
     EXPECT_EQ(m_model->SelRow2, 0);
     EXPECT_EQ(count(" SELECT * FROM Table_KOCYU"), 0);
     EXPECT_EQ(count(" SELECT * FROM WorkKocyu WHERE Wmgcode='1302'"), 1);
-    m_model->Image2_Click();  // no selection: nothing
+    m_model->Image2_Click(); // no selection: nothing
     EXPECT_EQ(count(" SELECT * FROM WorkKocyu"), 3);
 
     EXPECT_FALSE(m_model->MSFlexGrid2_DblClick(0));
@@ -115,7 +118,8 @@ TEST_F(WatchList, RegistrationExamples)
     EXPECT_EQ(m_model->textCode, "1301");
     EXPECT_EQ(m_model->textRow, "1");
 
-    struct Case {
+    struct Case
+    {
         bool percent;
         const char* target;
         const char* storedM;
@@ -123,8 +127,8 @@ TEST_F(WatchList, RegistrationExamples)
         const char* gridTarget;
     };
     for (const Case& c : {Case{false, "1,200", "1200", "0", "1,200"}, Case{true, "10", "1155", "10", "1,155"},
-                          Case{true, "5", "1103", "5", "1,103"}, Case{true, "10.", "1155", "10", "1,155"},
-                          Case{true, "10.5", "1155", "10", "1,155"}, Case{true, "11.5", "1176", "12", "1,176"}}) {
+             Case{true, "5", "1103", "5", "1,103"}, Case{true, "10.", "1155", "10", "1,155"},
+             Case{true, "10.5", "1155", "10", "1,155"}, Case{true, "11.5", "1176", "12", "1,176"}}) {
         PriceDialogModel dialog(*m_module);
         ASSERT_TRUE(dialog.load(m_model->textCode));
         dialog.text1[2] = "1,050";
@@ -165,20 +169,22 @@ TEST_F(WatchList, ValidationMessages)
     EXPECT_TRUE(d.option1);
     EXPECT_EQ(d.text1[2], "");
     EXPECT_EQ(d.text1[4], "");
-    struct Case {
+    struct Case
+    {
         const char* purchase;
         bool percent;
         const char* target;
         const char* message;
     };
-    for (const Case& c : {Case{"", false, "1", "購入時株価が金額でない"}, Case{"10.5", false, "1", "購入時株価が金額でない"},
-                          Case{",,,", false, "1", "購入時株価が金額でない"},
-                          Case{"99,999,999,999", false, "1", "購入時株価が金額でない"},
-                          Case{"1,050", false, "", "希望株価額が金額でない"},
-                          Case{"1,050", false, "10%", "希望株価額が金額でない"},
-                          Case{"1,050", false, "1.5", "希望株価額が金額でない"},
-                          Case{"1,050", true, "10%", "希望株価額が％でない"},
-                          Case{"1,050", true, "1.2.3", "希望株価額が％でない"}}) {
+    for (const Case& c :
+        {Case{"", false, "1", "購入時株価が金額でない"}, Case{"10.5", false, "1", "購入時株価が金額でない"},
+            Case{",,,", false, "1", "購入時株価が金額でない"},
+            Case{"99,999,999,999", false, "1", "購入時株価が金額でない"},
+            Case{"1,050", false, "", "希望株価額が金額でない"},
+            Case{"1,050", false, "10%", "希望株価額が金額でない"},
+            Case{"1,050", false, "1.5", "希望株価額が金額でない"},
+            Case{"1,050", true, "10%", "希望株価額が％でない"},
+            Case{"1,050", true, "1.2.3", "希望株価額が％でない"}}) {
         d.text1[2] = c.purchase;
         c.percent ? d.choosePercent() : d.chooseAmount();
         d.text1[4] = c.target;
@@ -203,8 +209,8 @@ TEST_F(WatchList, RefreshJudgesAndTheListSurvives)
     toWatchList(1);
     toCandidates(2);
     toWatchList(1);
-    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1000 WHERE Wmgcode='1301'");  // close 1000: reached
-    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1100 WHERE Wmgcode='1302'");  // close 1100: reached
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1000 WHERE Wmgcode='1301'"); // close 1000: reached
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1100 WHERE Wmgcode='1302'"); // close 1100: reached
     m_fake.bodies["http://127.0.0.1:1/d/2024-01-09?download=csv"] = *core::TextCodec::encodeCp932(
         "2024年01月09日\r\n1301,M,a,I,1,1,1,1000,1,1\r\n1302,M,b,I,1,1,1,1200,1,1\r\n");
     toCandidates(3);

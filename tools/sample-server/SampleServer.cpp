@@ -1,12 +1,10 @@
 #include "SampleServer.h"
 
 #include <chrono>
-
+#include <httplib.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <sys/socket.h>
-
-#include <httplib.h>
 
 namespace zuvemo::sample {
 
@@ -32,19 +30,20 @@ SampleServer::SampleServer(const Options& options)
             std::this_thread::sleep_for(std::chrono::milliseconds(m_options.latencyMs));
         }
     };
-    m_server->Get(R"(/daily/(\d{4})-(\d{2})-(\d{2}))", [this, delay](const httplib::Request& req, httplib::Response& res) {
-        delay();
-        std::chrono::year_month_day day{std::chrono::year{std::stoi(req.matches[1])},
-                                        std::chrono::month{static_cast<unsigned>(std::stoi(req.matches[2]))},
-                                        std::chrono::day{static_cast<unsigned>(std::stoi(req.matches[3]))}};
-        auto body = day.ok() ? m_market.dailyFile(day) : std::nullopt;
-        if (!body) {
-            res.status = 404;
-            res.set_content("no quote list for this day\r\n", "text/plain");
-            return;
-        }
-        res.set_content(*body, "text/csv; charset=Shift_JIS");
-    });
+    m_server->Get(R"(/daily/(\d{4})-(\d{2})-(\d{2}))",
+        [this, delay](const httplib::Request& req, httplib::Response& res) {
+            delay();
+            std::chrono::year_month_day day{std::chrono::year{std::stoi(req.matches[1])},
+                std::chrono::month{static_cast<unsigned>(std::stoi(req.matches[2]))},
+                std::chrono::day{static_cast<unsigned>(std::stoi(req.matches[3]))}};
+            auto body = day.ok() ? m_market.dailyFile(day) : std::nullopt;
+            if (!body) {
+                res.status = 404;
+                res.set_content("no quote list for this day\r\n", "text/plain");
+                return;
+            }
+            res.set_content(*body, "text/csv; charset=Shift_JIS");
+        });
     m_server->Get(R"(/history/([^/?]+))", [this, delay](const httplib::Request& req, httplib::Response& res) {
         delay();
         if (m_options.failRate > 0) {

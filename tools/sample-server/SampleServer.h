@@ -1,11 +1,11 @@
 #pragma once
 
+#include "SyntheticMarket.h"
+
 #include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
-
-#include "SyntheticMarket.h"
 
 namespace httplib {
 class Server;
@@ -16,12 +16,14 @@ namespace zuvemo::sample {
 // Serves a SyntheticMarket over HTTP on 127.0.0.1:
 //   /daily/YYYY-MM-DD?download=csv   the daily quote file, 404 on days without trading
 //   /history/CODE?download=csv       a stock's price history
-class SampleServer {
+class SampleServer
+{
 public:
-    struct Options {
+    struct Options
+    {
         SyntheticMarket::Options market;
         int latencyMs = 0;
-        double failRate = 0.0;  // share of history requests answered with status 500
+        double failRate = 0.0; // share of history requests answered with status 500
     };
 
     explicit SampleServer(const Options& options);

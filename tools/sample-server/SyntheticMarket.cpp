@@ -1,13 +1,13 @@
 #include "SyntheticMarket.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdio>
-
 #include "TradingCalendar.h"
 #include "core/Clock.h"
 #include "core/TextCodec.h"
 #include "core/Value.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
 
 namespace zuvemo::sample {
 
@@ -16,7 +16,8 @@ using namespace std::chrono;
 namespace {
 
 // splitmix64: small, fast and the same everywhere.
-class Random {
+class Random
+{
 public:
     explicit Random(std::uint64_t seed)
         : m_state(seed)
@@ -42,22 +43,22 @@ private:
     std::uint64_t m_state;
 };
 
-const char* const kMarkets[] = {"東証プライム", "東証プライム", "東証プライム", "東証スタンダード", "東証スタンダード",
-                                "東証グロース", "名証プレミア", "名証メイン", "札証", "福証"};
+const char* const kMarkets[] = {"東証プライム", "東証プライム", "東証プライム", "東証スタンダード",
+    "東証スタンダード", "東証グロース", "名証プレミア", "名証メイン", "札証", "福証"};
 
-const char* const kIndustries[] = {
-    "水産・農林業", "鉱業", "建設業", "食料品", "繊維製品", "パルプ・紙", "化学", "医薬品", "石油・石炭製品",
-    "ゴム製品", "ガラス・土石製品", "鉄鋼", "非鉄金属", "金属製品", "機械", "電気機器", "輸送用機器", "精密機器",
-    "その他製品", "電気・ガス業", "陸運業", "海運業", "空運業", "倉庫・運輸関連業", "情報・通信業", "卸売業",
-    "小売業", "銀行業", "証券、商品先物取引業", "保険業", "その他金融業", "不動産業", "サービス業"};
+const char* const kIndustries[] = {"水産・農林業", "鉱業", "建設業", "食料品", "繊維製品", "パルプ・紙",
+    "化学", "医薬品", "石油・石炭製品", "ゴム製品", "ガラス・土石製品", "鉄鋼", "非鉄金属", "金属製品",
+    "機械", "電気機器", "輸送用機器", "精密機器", "その他製品", "電気・ガス業", "陸運業", "海運業", "空運業",
+    "倉庫・運輸関連業", "情報・通信業", "卸売業", "小売業", "銀行業", "証券、商品先物取引業", "保険業",
+    "その他金融業", "不動産業", "サービス業"};
 
-const char* const kPrefixes[] = {"日本", "東京", "大阪", "北海道", "九州", "中部", "東洋", "大和", "三和", "昭和",
-                                 "富士", "丸紅", "新日", "関西", "名古屋", "横浜", "神戸", "京都", "太平洋", "瀬戸内",
-                                 "北陸", "信越", "山陽", "東邦", "朝日", "光", "旭", "明治", "桜", "若葉"};
+const char* const kPrefixes[] = {"日本", "東京", "大阪", "北海道", "九州", "中部", "東洋", "大和", "三和",
+    "昭和", "富士", "丸紅", "新日", "関西", "名古屋", "横浜", "神戸", "京都", "太平洋", "瀬戸内", "北陸",
+    "信越", "山陽", "東邦", "朝日", "光", "旭", "明治", "桜", "若葉"};
 
 const char* const kSuffixes[] = {"製作所", "工業", "商事", "ホールディングス", "電機", "化学", "建設", "銀行",
-                                 "食品", "製薬", "不動産", "物産", "精機", "電子", "運輸", "証券", "産業", "興業",
-                                 "システムズ", "テクノロジー", "ファーマ", "リテイリング", "エナジー", "通信"};
+    "食品", "製薬", "不動産", "物産", "精機", "電子", "運輸", "証券", "産業", "興業", "システムズ",
+    "テクノロジー", "ファーマ", "リテイリング", "エナジー", "通信"};
 
 std::string twoDigits(unsigned v)
 {
@@ -77,8 +78,8 @@ std::string price(double v, bool decimal)
 std::string kanjiDate(sys_days d)
 {
     year_month_day ymd{d};
-    return std::to_string(static_cast<int>(ymd.year())) + "年" + twoDigits(static_cast<unsigned>(ymd.month())) + "月"
-        + twoDigits(static_cast<unsigned>(ymd.day())) + "日";
+    return std::to_string(static_cast<int>(ymd.year())) + "年" + twoDigits(static_cast<unsigned>(ymd.month()))
+        + "月" + twoDigits(static_cast<unsigned>(ymd.day())) + "日";
 }
 
 } // namespace
@@ -170,7 +171,8 @@ std::optional<std::string> SyntheticMarket::dailyFile(year_month_day ymd)
         }
         auto value = static_cast<std::int64_t>(bar.close * static_cast<double>(bar.volume));
         text += price(bar.open, false) + "," + price(bar.high, false) + "," + price(bar.low, false) + ","
-            + price(bar.close, false) + "," + std::to_string(bar.volume) + "," + std::to_string(value) + "\r\n";
+            + price(bar.close, false) + "," + std::to_string(bar.volume) + "," + std::to_string(value)
+            + "\r\n";
     }
     auto encoded = core::TextCodec::encodeCp932(text);
     std::string body = encoded ? *encoded : text;
@@ -193,7 +195,8 @@ std::optional<std::string> SyntheticMarket::historyFile(const std::string& code)
         auto value = static_cast<std::int64_t>(bar.close * static_cast<double>(bar.volume));
         text += core::Clock::dashed(year_month_day{m_days[static_cast<std::size_t>(t)]}) + ","
             + price(bar.open, bar.decimal) + "," + price(bar.high, false) + "," + price(bar.low, false) + ","
-            + price(bar.close, bar.decimal) + "," + std::to_string(bar.volume) + "," + std::to_string(value) + "\r\n";
+            + price(bar.close, bar.decimal) + "," + std::to_string(bar.volume) + "," + std::to_string(value)
+            + "\r\n";
     }
     auto encoded = core::TextCodec::encodeCp932(text);
     return encoded ? *encoded : text;

@@ -11,28 +11,32 @@
 namespace zuvemo::sample {
 
 // A deterministic synthetic Japanese stock market: the same options give the same files.
-class SyntheticMarket {
+class SyntheticMarket
+{
 public:
-    struct Options {
+    struct Options
+    {
         int stocks = 4000;
         int days = 300;
         std::uint64_t seed = 1;
         std::chrono::year_month_day today{};
     };
 
-    struct Bar {
+    struct Bar
+    {
         double open = 0, high = 0, low = 0, close = 0;
         std::int64_t volume = 0;
-        bool decimal = false;  // written with a decimal point
+        bool decimal = false; // written with a decimal point
     };
 
-    struct Stock {
+    struct Stock
+    {
         std::string code;
         std::string name;
         std::string market;
         std::string industry;
-        int lastDay = 0;  // index of the last trading day; earlier than the latest when suspended
-        std::vector<Bar> bars;  // one per calendar trading day, oldest first
+        int lastDay = 0; // index of the last trading day; earlier than the latest when suspended
+        std::vector<Bar> bars; // one per calendar trading day, oldest first
     };
 
     explicit SyntheticMarket(const Options& options);

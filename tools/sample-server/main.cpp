@@ -1,12 +1,12 @@
+#include "SampleServer.h"
+#include "core/Clock.h"
+
 #include <charconv>
 #include <csignal>
 #include <cstdlib>
 #include <iostream>
 #include <string>
 #include <thread>
-
-#include "SampleServer.h"
-#include "core/Clock.h"
 
 namespace {
 
@@ -74,14 +74,15 @@ int main(int argc, char** argv)
             if (v.size() != 10 || std::sscanf(v.c_str(), "%4d-%2u-%2u", &y, &m, &d) != 3) {
                 usage("--today takes YYYY-MM-DD");
             }
-            options.market.today = std::chrono::year_month_day{std::chrono::year{y}, std::chrono::month{m},
-                                                               std::chrono::day{d}};
+            options.market.today = std::chrono::year_month_day{
+                std::chrono::year{y}, std::chrono::month{m}, std::chrono::day{d}};
             if (!options.market.today.ok()) {
                 usage("--today takes a real date");
             }
         } else if (a == "--help" || a == "-h") {
-            std::cout << "usage: zuvemo-sample-server [--port P] [--stocks N] [--days D] [--seed S]\n"
-                         "                            [--latency-ms L] [--fail-rate F] [--today YYYY-MM-DD]\n";
+            std::cout
+                << "usage: zuvemo-sample-server [--port P] [--stocks N] [--days D] [--seed S]\n"
+                   "                            [--latency-ms L] [--fail-rate F] [--today YYYY-MM-DD]\n";
             return 0;
         } else {
             usage("unknown option " + a);

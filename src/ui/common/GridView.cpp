@@ -1,9 +1,9 @@
 #include "GridView.h"
 
-#include <QHeaderView>
-
 #include "Twips.h"
 #include "UiStyle.h"
+
+#include <QHeaderView>
 
 namespace zuvemo::ui {
 
@@ -23,7 +23,8 @@ GridView::GridView(QWidget* parent)
     // Selection is shown by the row colours of the grid data, not by the view.
     setStyleSheet(QStringLiteral("QTableWidget::item:selected { background: transparent; color: black; }"));
     connect(this, &QTableWidget::cellClicked, this, [this](int row, int) { emit rowClicked(row + 1); });
-    connect(this, &QTableWidget::cellDoubleClicked, this, [this](int row, int) { emit rowDoubleClicked(row + 1); });
+    connect(this, &QTableWidget::cellDoubleClicked, this,
+        [this](int row, int) { emit rowDoubleClicked(row + 1); });
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int) { emit rowClicked(0); });
 }
 
@@ -59,11 +60,13 @@ void GridView::show(const GridData& grid)
             const GridCell& cell = grid.cell(r + 1, c);
             QTableWidgetItem* it = item(r, c);
             if (!it) {
-                it = new QTableWidgetItem();  // owned by the table
+                it = new QTableWidgetItem(); // owned by the table
                 setItem(r, c, it);
             }
             it->setText(QString::fromStdString(cell.text));
-            Qt::Alignment a = cell.align == Align::Right ? Qt::AlignRight : (cell.align == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
+            Qt::Alignment a = cell.align == Align::Right
+                ? Qt::AlignRight
+                : (cell.align == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
             it->setTextAlignment(a | Qt::AlignVCenter);
             it->setBackground(UiStyle::color(cell.back));
             it->setForeground(cell.fore == 0 ? QBrush(Qt::black) : QBrush(UiStyle::color(cell.fore)));

@@ -1,14 +1,15 @@
 #pragma once
 
-#include <QTableWidget>
-
 #include "model/GridData.h"
+
+#include <QTableWidget>
 
 namespace zuvemo::ui {
 
 // Shows a GridData: per-cell text, alignment and colours, a fixed heading row and the column
 // widths in twips. Reports clicks and double-clicks by grid row (0 is the heading row).
-class GridView : public QTableWidget {
+class GridView : public QTableWidget
+{
     Q_OBJECT
 
 public:

@@ -5,7 +5,8 @@
 namespace zuvemo::ui {
 
 // ShowMessage as a modal message box with an OK button and no icon.
-class QtMessagePresenter : public core::MessagePresenter {
+class QtMessagePresenter : public core::MessagePresenter
+{
 public:
     void show(const std::string& title, const std::string& text) override;
 };

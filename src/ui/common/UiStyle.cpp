@@ -1,22 +1,24 @@
 #include "UiStyle.h"
 
+#include "model/GridData.h"
+
 #include <QApplication>
 #include <QPalette>
 #include <QWidget>
-
-#include "model/GridData.h"
 
 namespace zuvemo::ui {
 
 void UiStyle::installFontSubstitutes()
 {
-    const QStringList gothic{"MS Gothic", "Noto Sans Mono CJK JP", "Noto Sans CJK JP", "IPAGothic", "TakaoGothic"};
+    const QStringList gothic{
+        "MS Gothic", "Noto Sans Mono CJK JP", "Noto Sans CJK JP", "IPAGothic", "TakaoGothic"};
     const QStringList pgothic{"MS PGothic", "Noto Sans CJK JP", "IPAPGothic", "TakaoPGothic"};
     const QStringList mincho{"MS Mincho", "Noto Serif CJK JP", "IPAMincho", "Noto Sans CJK JP"};
     QFont::insertSubstitutions(QStringLiteral("ＭＳ ゴシック"), gothic);
     QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐゴシック"), pgothic);
     QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"), mincho);
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ Ｐ明朝"), QStringList{"MS PMincho", "Noto Serif CJK JP", "IPAPMincho"} + mincho);
+    QFont::insertSubstitutions(
+        QStringLiteral("ＭＳ Ｐ明朝"), QStringList{"MS PMincho", "Noto Serif CJK JP", "IPAPMincho"} + mincho);
 }
 
 QFont UiStyle::font(const QString& family, double points, bool bold)
@@ -48,7 +50,7 @@ QColor UiStyle::color(std::uint32_t value)
         return QApplication::palette().color(QPalette::Highlight);
     }
     return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                  static_cast<int>((value >> 16) & 0xFF));
+        static_cast<int>((value >> 16) & 0xFF));
 }
 
 void UiStyle::setBackground(QWidget* widget, std::uint32_t value)

@@ -10,16 +10,17 @@ class QWidget;
 namespace zuvemo::ui {
 
 // Fonts and colours of the forms.
-class UiStyle {
+class UiStyle
+{
 public:
     // Registers fallbacks for the Windows Japanese fonts the forms name, so an installed
     // Japanese font is used where those are missing. Call once after the application starts.
     static void installFontSubstitutes();
 
     static QFont font(const QString& family, double points, bool bold = false);
-    static QFont gothic(double points, bool bold = false);         // "ＭＳ ゴシック"
-    static QFont proportional(double points, bool bold = false);   // "ＭＳ Ｐゴシック"
-    static QFont mincho(double points, bool bold = false);         // "ＭＳ 明朝"
+    static QFont gothic(double points, bool bold = false); // "ＭＳ ゴシック"
+    static QFont proportional(double points, bool bold = false); // "ＭＳ Ｐゴシック"
+    static QFont mincho(double points, bool bold = false); // "ＭＳ 明朝"
 
     // A grid colour value (red in the low byte); the system highlight colour is resolved.
     static QColor color(std::uint32_t value);

@@ -5,7 +5,8 @@
 namespace zuvemo::ui {
 
 // A picture button: an arrow drawn on a plain face, clickable like the original image controls.
-class ArrowButton : public QLabel {
+class ArrowButton : public QLabel
+{
     Q_OBJECT
 
 public:

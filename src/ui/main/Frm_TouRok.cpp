@@ -1,14 +1,14 @@
 #include "Frm_TouRok.h"
 
+#include "Twips.h"
+#include "UiStyle.h"
+#include "model/MainWindowModel.h"
+
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
-
-#include "Twips.h"
-#include "UiStyle.h"
-#include "model/MainWindowModel.h"
 
 namespace zuvemo::ui {
 
@@ -23,7 +23,7 @@ Frm_TouRok::Frm_TouRok(core::Mdl_Start& module, MainWindowModel& mainWindow, QWi
     setFixedSize(px(5400), px(4200));
     UiStyle::setBackground(this, GridColor::kLightOrange);
     const QFont f = UiStyle::proportional(11);
-    auto* frame = new QGroupBox(this);  // owned by the dialog
+    auto* frame = new QGroupBox(this); // owned by the dialog
     frame->setObjectName(QStringLiteral("Frame1"));
     frame->setGeometry(twipsRect(120, 60, 5160, 3240));
     UiStyle::setBackground(frame, GridColor::kLightOrange);
@@ -82,7 +82,7 @@ Frm_TouRok::Frm_TouRok(core::Mdl_Start& module, MainWindowModel& mainWindow, QWi
     });
     for (int i = 2; i < 5; ++i) {
         connect(m_text[i], &QLineEdit::textEdited, this,
-                [this, i](const QString& t) { m_model.text1[static_cast<std::size_t>(i)] = t.toStdString(); });
+            [this, i](const QString& t) { m_model.text1[static_cast<std::size_t>(i)] = t.toStdString(); });
     }
     connect(m_command1, &QPushButton::clicked, this, &Frm_TouRok::registerPrices);
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-#include <QDialog>
-
 #include "model/PriceDialogModel.h"
+
+#include <QDialog>
 
 class QLabel;
 class QLineEdit;
@@ -14,7 +14,8 @@ namespace zuvemo::ui {
 class MainWindowModel;
 
 // "希望額登録": the purchase and target price of one watched stock, modal over the main window.
-class Frm_TouRok : public QDialog {
+class Frm_TouRok : public QDialog
+{
     Q_OBJECT
 
 public:

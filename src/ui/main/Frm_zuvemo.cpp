@@ -1,5 +1,11 @@
 #include "Frm_zuvemo.h"
 
+#include "ArrowButton.h"
+#include "Frm_TouRok.h"
+#include "GridView.h"
+#include "Twips.h"
+#include "UiStyle.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -11,12 +17,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
-
-#include "ArrowButton.h"
-#include "Frm_TouRok.h"
-#include "GridView.h"
-#include "Twips.h"
-#include "UiStyle.h"
 
 namespace zuvemo::ui {
 
@@ -30,8 +30,7 @@ QString q(const std::string& s)
     return QString::fromStdString(s);
 }
 
-template <typename W>
-W* place(W* widget, int left, int top, int width, int height)
+template <typename W> W* place(W* widget, int left, int top, int width, int height)
 {
     widget->setGeometry(twipsRect(left, top, width, height));
     return widget;
@@ -39,7 +38,7 @@ W* place(W* widget, int left, int top, int width, int height)
 
 QPushButton* button(const QString& caption, QWidget* parent, std::uint32_t face, const QFont& font)
 {
-    auto* b = new QPushButton(caption, parent);  // owned by parent
+    auto* b = new QPushButton(caption, parent); // owned by parent
     UiStyle::setButtonFace(b, face);
     b->setFont(font);
     return b;
@@ -48,7 +47,7 @@ QPushButton* button(const QString& caption, QWidget* parent, std::uint32_t face,
 } // namespace
 
 Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
-                       exporting::SpreadsheetOpener& opener, QWidget* parent)
+    exporting::SpreadsheetOpener& opener, QWidget* parent)
     : QWidget(parent)
     , m_module(module)
     , m_model(std::make_unique<MainWindowModel>(module, clock, downloader, opener))
@@ -87,11 +86,12 @@ void Frm_zuvemo::buildControls()
     const QFont bigBold = UiStyle::proportional(14.25, true);
 
     m_frameKensaku = place(new QGroupBox(QStringLiteral("購入銘柄検索"), this), 30, 60, 14310, 8160);
-    m_kensaku = place(button(QStringLiteral("検索開始"), m_frameKensaku, kYellowFace, big), 210, 420, 2055, 585);
+    m_kensaku
+        = place(button(QStringLiteral("検索開始"), m_frameKensaku, kYellowFace, big), 210, 420, 2055, 585);
     m_label2 = place(new QLabel(m_frameKensaku), 2370, 525, 3180, 450);
     m_label2->setFont(UiStyle::gothic(20.25));
-    m_quit = place(button(QStringLiteral("終 了"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)), 12360, 195,
-                   1860, 480);
+    m_quit = place(button(QStringLiteral("終 了"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)),
+        12360, 195, 1860, 480);
     m_combo2 = place(new QComboBox(m_frameKensaku), 225, 1095, 1695, 300);
     m_combo3 = place(new QComboBox(m_frameKensaku), 1995, 1110, 1515, 300);
     m_check1 = place(new QCheckBox(QStringLiteral("注目株絞込"), m_frameKensaku), 10665, 1005, 1230, 255);
@@ -100,22 +100,25 @@ void Frm_zuvemo::buildControls()
     m_grid1 = place(new GridView(m_frameKensaku), 195, 1455, 13695, 6015);
     m_grid1->setToolTip(QStringLiteral("ダブルクリックで確認注目株移動"));
     m_grid1->setEmptyAreaColor(GridColor::kGrey);
-    m_mok = place(button(QStringLiteral("注目株検査"), m_frameKensaku, kYellowFace, big), 135, 7530, 4410, 465);
+    m_mok
+        = place(button(QStringLiteral("注目株検査"), m_frameKensaku, kYellowFace, big), 135, 7530, 4410, 465);
     m_progress = place(new QProgressBar(m_frameKensaku), 4575, 7545, 9315, 465);
     m_progress->setRange(0, 100);
-    m_cancelButton = place(button(QStringLiteral("中 止"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)),
-                           10400, 195, 1860, 480);
+    m_cancelButton
+        = place(button(QStringLiteral("中 止"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)),
+            10400, 195, 1860, 480);
     m_cancelButton->hide();
 
     m_frame1 = place(new QGroupBox(QStringLiteral("個別売買指定株"), this), 30, 8310, 6690, 2220);
     m_grid2 = place(new GridView(m_frame1), 75, 210, 5220, 1965);
     m_grid2->setToolTip(QStringLiteral("ダブルクリックにて購入額＆希望額登録"));
     m_grid2->setEmptyAreaColor(GridColor::kLightOrange);
-    m_image1 = place(new ArrowButton(ArrowButton::Direction::Up, QStringLiteral("確認注目株を個別売買指定株へ"), m_frame1),
-                     5400, 240, 1125, 705);
-    m_image2 = place(
-        new ArrowButton(ArrowButton::Direction::Down, QStringLiteral("個別売買指定株を確認注目株へ"), m_frame1), 5430,
-        1260, 1125, 705);
+    m_image1 = place(
+        new ArrowButton(ArrowButton::Direction::Up, QStringLiteral("確認注目株を個別売買指定株へ"), m_frame1),
+        5400, 240, 1125, 705);
+    m_image2 = place(new ArrowButton(ArrowButton::Direction::Down,
+                         QStringLiteral("個別売買指定株を確認注目株へ"), m_frame1),
+        5430, 1260, 1125, 705);
 
     m_frame2 = place(new QGroupBox(QStringLiteral("確認注目株"), this), 6795, 8295, 2535, 2235);
     m_grid3 = place(new GridView(m_frame2), 135, 225, 2325, 1935);
@@ -132,7 +135,8 @@ void Frm_zuvemo::buildControls()
     const int tops[] = {315, 600, 885};
     const int widths[] = {1770, 1215, 1485};
     for (int i = 0; i < 3; ++i) {
-        m_option[i] = place(new QRadioButton(QString::fromUtf8(captions[i]), m_frame3), 210, tops[i], widths[i], 300);
+        m_option[i]
+            = place(new QRadioButton(QString::fromUtf8(captions[i]), m_frame3), 210, tops[i], widths[i], 300);
         m_option[i]->setAutoExclusive(false);
         m_option[i]->setObjectName(QStringLiteral("Option1_%1").arg(i));
         connect(m_option[i], &QRadioButton::clicked, this, [this, i] {
@@ -147,7 +151,8 @@ void Frm_zuvemo::buildControls()
     m_textCode->hide();
     m_textRow->hide();
 
-    for (QWidget* w : std::initializer_list<QWidget*>{m_frameKensaku, m_frame1, m_frame2, m_frame3, m_check1}) {
+    for (QWidget* w :
+        std::initializer_list<QWidget*>{m_frameKensaku, m_frame1, m_frame2, m_frame3, m_check1}) {
         UiStyle::setBackground(w, GridColor::kLightOrange);
     }
     for (auto* o : m_option) {
@@ -175,9 +180,12 @@ void Frm_zuvemo::buildControls()
     m_textCode->setObjectName(QStringLiteral("Text_code"));
     m_textRow->setObjectName(QStringLiteral("Text_Row"));
 
-    connect(m_kensaku, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_kensaku_Click(); }); });
-    connect(m_mok, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_mok_Click(); }); });
-    connect(m_hat, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_hat_Click(); }); });
+    connect(m_kensaku, &QPushButton::clicked, this,
+        [this] { runLong([this] { m_model->Command_kensaku_Click(); }); });
+    connect(
+        m_mok, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_mok_Click(); }); });
+    connect(
+        m_hat, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_hat_Click(); }); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
     connect(m_tugi, &QPushButton::clicked, this, [this] {
@@ -302,16 +310,16 @@ void Frm_zuvemo::runLong(const std::function<void()>& command)
     m_busy = true;
     m_cancel = false;
     // Input off while the command runs, so no command starts twice; the cancel stays available.
-    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi, m_modo,
-                                                      m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi,
+             m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
         w->setEnabled(false);
     }
     m_cancelButton->show();
     m_cancelButton->setEnabled(true);
     command();
     m_cancelButton->hide();
-    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi, m_modo,
-                                                      m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi,
+             m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
         w->setEnabled(true);
     }
     m_busy = false;

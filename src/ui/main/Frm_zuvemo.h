@@ -1,10 +1,10 @@
 #pragma once
 
+#include "model/MainWindowModel.h"
+
 #include <QWidget>
 #include <functional>
 #include <memory>
-
-#include "model/MainWindowModel.h"
 
 class QCheckBox;
 class QComboBox;
@@ -34,12 +34,13 @@ class GridView;
 
 // The main window. It lays out the controls, forwards their events to the window's logic and
 // shows the state that logic leaves.
-class Frm_zuvemo : public QWidget {
+class Frm_zuvemo : public QWidget
+{
     Q_OBJECT
 
 public:
     Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
-               exporting::SpreadsheetOpener& opener, QWidget* parent = nullptr);
+        exporting::SpreadsheetOpener& opener, QWidget* parent = nullptr);
     ~Frm_zuvemo() override;
 
     // Form_Load; false when the program must end.

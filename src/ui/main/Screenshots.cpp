@@ -1,12 +1,6 @@
 // Renders the program's windows offscreen into PNG files, with a sample market loaded, so the
 // look can be reviewed without a display.
 // usage: zuvemo-screenshots OUTPUT-FOLDER
-#include <QApplication>
-#include <QPixmap>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
-
 #include "Frm_zuvemo.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
@@ -18,6 +12,12 @@
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
 
+#include <QApplication>
+#include <QPixmap>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
 using namespace zuvemo;
 
 int main(int argc, char** argv)
@@ -26,7 +26,8 @@ int main(int argc, char** argv)
         std::cerr << "usage: zuvemo-screenshots OUTPUT-FOLDER" << std::endl;
         return 2;
     }
-    qputenv("QT_QPA_PLATFORM", qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
+    qputenv("QT_QPA_PLATFORM",
+        qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     ui::UiStyle::installFontSubstitutes();
     const std::filesystem::path out = argv[1];
@@ -44,8 +45,8 @@ int main(int argc, char** argv)
     std::filesystem::remove_all(home);
     std::filesystem::create_directories(home);
     core::Schema::createDatabaseFile(home / "zuvemo.db",
-                                     core::Schema::UrlRow{server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "},
-                                     core::Schema::Bounds{0.9, 1.2});
+        core::Schema::UrlRow{server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "},
+        core::Schema::Bounds{0.9, 1.2});
     std::ofstream(home / "qen_kanrFile.dsa") << "[DataBase1]=zuvemo.db\r\n";
 
     core::Mdl_Start module(home);

@@ -1,5 +1,3 @@
-#include <QApplication>
-
 #include "Frm_zuvemo.h"
 #include "Frm_zuvemo_pass.h"
 #include "QtMessagePresenter.h"
@@ -12,6 +10,8 @@
 #include "export/SpreadsheetOpener.h"
 #include "frmSplash.h"
 #include "marketdata/CurlDownloader.h"
+
+#include <QApplication>
 
 // Splash, then the sign-in, then the main window; the program ends when the main window closes.
 int main(int argc, char** argv)

@@ -13,7 +13,7 @@ constexpr std::uint32_t kYellow = 65535;
 constexpr std::uint32_t kOrange = 33023;
 constexpr std::uint32_t kRed = 255;
 constexpr std::uint32_t kDarkRed = 192;
-constexpr std::uint32_t kLightOrange = 0x80C0FF;  // red 255, green 192, blue 128
+constexpr std::uint32_t kLightOrange = 0x80C0FF; // red 255, green 192, blue 128
 constexpr std::uint32_t kGrey = 0x808080;
 // The system highlight colour (system colour index 13).
 constexpr std::uint32_t kHighlight = 0x8000000D;
@@ -21,18 +21,21 @@ constexpr std::uint32_t kHighlight = 0x8000000D;
 
 enum class Align { Left, Centre, Right };
 
-struct GridCell {
+struct GridCell
+{
     std::string text;
     Align align = Align::Left;
     std::uint32_t back = GridColor::kWhite;
-    std::uint32_t fore = 0;  // 0: the grid's normal text colour
+    std::uint32_t fore = 0; // 0: the grid's normal text colour
 };
 
 // The content of one grid control: a heading row 0 and data rows below it, with per-cell text,
 // alignment and colours. The widgets only show what this holds.
-class GridData {
+class GridData
+{
 public:
-    struct Column {
+    struct Column
+    {
         std::string heading;
         int widthTwips;
         Align align;

@@ -1,7 +1,5 @@
 #include "LauncherModel.h"
 
-#include <system_error>
-
 #include "core/Clock.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
@@ -10,6 +8,8 @@
 #include "core/Platform.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
+
+#include <system_error>
 
 namespace zuvemo::ui {
 
@@ -41,17 +41,19 @@ LauncherModel::Start LauncherModel::Form_Load(bool anotherCopyRunning)
         return Start::End;
     }
     if (!m.ReadConfigFile()) {
-        core::ShowMessage(withContact("ファイル(" + core::Platform::toUtf8(m.ConfigFilePath) + ")が見当たりません。"));
+        core::ShowMessage(
+            withContact("ファイル(" + core::Platform::toUtf8(m.ConfigFilePath) + ")が見当たりません。"));
         return Start::End;
     }
     std::error_code ec;
     if (m.DatabasePath.empty() || !std::filesystem::is_regular_file(m.DatabasePath, ec)) {
-        core::ShowMessage(withContact("ファイル(" + core::Platform::toUtf8(m.DatabasePath) + ")が見当たりません。"));
+        core::ShowMessage(
+            withContact("ファイル(" + core::Platform::toUtf8(m.DatabasePath) + ")が見当たりません。"));
         return Start::End;
     }
     if (!m.OpenDatabase()) {
-        core::ShowMessage(
-            withContact("データベースファイル(" + core::Platform::toUtf8(m.DatabasePath) + ")が接続を拒否している。"));
+        core::ShowMessage(withContact(
+            "データベースファイル(" + core::Platform::toUtf8(m.DatabasePath) + ")が接続を拒否している。"));
         return Start::End;
     }
     text1 = {"", "", ""};
@@ -101,7 +103,8 @@ bool LauncherModel::Command1_Click()
         bool exists = !m.OpenShared().isEof();
         m.SharedRecordset.reset();
         if (!exists) {
-            m.SqlBuffer = " INSERT INTO Table_User (UserKeyA, UsernameA, PassWordA, StartdateA, UpdatedateA) VALUES (1, '"
+            m.SqlBuffer = " INSERT INTO Table_User (UserKeyA, UsernameA, PassWordA, StartdateA, UpdatedateA) "
+                          "VALUES (1, '"
                 + core::SqlText(user) + "', '" + core::SqlText(*hashed) + "', '" + today + "', ' ')";
         } else {
             m.SqlBuffer = " UPDATE Table_User SET";

@@ -11,7 +11,8 @@ class Mdl_Start;
 namespace zuvemo::ui {
 
 // Frm_Start without widgets: the launcher's start sequence and the first-use registration.
-class LauncherModel {
+class LauncherModel
+{
 public:
     static constexpr const char* kAlreadyOpen = "既に画面が開かれています。無視します。";
     static constexpr const char* kNoUserName = "ユーザー名が入力されていません。";

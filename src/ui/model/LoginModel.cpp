@@ -1,13 +1,13 @@
 #include "LoginModel.h"
 
-#include <system_error>
-
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "core/PasswordHash.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
+
+#include <system_error>
 
 namespace zuvemo::ui {
 

@@ -9,7 +9,8 @@ class Mdl_Start;
 namespace zuvemo::ui {
 
 // Frm_zuvemo_pass without widgets: the start checks and the sign-in comparison.
-class LoginModel {
+class LoginModel
+{
 public:
     static constexpr const char* kAlreadyOpen = "既に画面が開かれています。無視します。";
     static constexpr const char* kCannotStart = "起動できません。";

@@ -19,20 +19,17 @@ namespace {
 
 std::vector<GridData::Column> stockColumns()
 {
-    return {{"ｺｰﾄﾞ", 700, Align::Centre}, {"市場", 1500, Align::Left},   {"名称", 1600, Align::Left},
-            {"業種", 1400, Align::Left},  {"始値", 1000, Align::Right},  {"高値", 1000, Align::Right},
-            {"安値", 1000, Align::Right}, {"終値", 1000, Align::Right},  {"出来高", 1000, Align::Right},
-            {"売買代金", 1500, Align::Right}, {"XX", 1, Align::Right},  {"短期", 500, Align::Centre},
-            {"中期", 500, Align::Centre}, {"状態", 700, Align::Centre}};
+    return {{"ｺｰﾄﾞ", 700, Align::Centre}, {"市場", 1500, Align::Left}, {"名称", 1600, Align::Left},
+        {"業種", 1400, Align::Left}, {"始値", 1000, Align::Right}, {"高値", 1000, Align::Right},
+        {"安値", 1000, Align::Right}, {"終値", 1000, Align::Right}, {"出来高", 1000, Align::Right},
+        {"売買代金", 1500, Align::Right}, {"XX", 1, Align::Right}, {"短期", 500, Align::Centre},
+        {"中期", 500, Align::Centre}, {"状態", 700, Align::Centre}};
 }
 
 std::vector<GridData::Column> watchColumns()
 {
-    return {{"ｺｰﾄﾞ", 700, Align::Centre},
-            {"名称", 1500, Align::Left},
-            {"購入額", 900, Align::Right},
-            {"本日額", 900, Align::Right},
-            {"希望額", 900, Align::Right}};
+    return {{"ｺｰﾄﾞ", 700, Align::Centre}, {"名称", 1500, Align::Left}, {"購入額", 900, Align::Right},
+        {"本日額", 900, Align::Right}, {"希望額", 900, Align::Right}};
 }
 
 std::vector<GridData::Column> candidateColumns()
@@ -57,8 +54,8 @@ double number(const core::Value& v)
 
 } // namespace
 
-MainWindowModel::MainWindowModel(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
-                                 exporting::SpreadsheetOpener& opener)
+MainWindowModel::MainWindowModel(core::Mdl_Start& module, const core::Clock& clock,
+    marketdata::Downloader& downloader, exporting::SpreadsheetOpener& opener)
     : grid1(stockColumns())
     , grid2(watchColumns())
     , grid3(candidateColumns())
@@ -145,14 +142,14 @@ bool MainWindowModel::Form_Unload()
     if (!core::CompactDatabaseFile(m_module.DatabasePath, &error)) {
         core::SetErr(-1, error);
         core::ShowMessage("データベースファイル(" + core::Platform::toUtf8(m_module.DatabasePath)
-                          + ")を最適化できませんでした。\r\nデータはそのまま残っています。");
+            + ")を最適化できませんでした。\r\nデータはそのまま残っています。");
         return false;
     }
     return true;
 }
 
 void MainWindowModel::DSP_Grid(const std::string& Wkaisi, const std::string& Wjun, const std::string& Wmaket,
-                               const std::string& Wgyosyu, int Wchks)
+    const std::string& Wgyosyu, int Wchks)
 {
     auto& m = m_module;
     label1.clear();
@@ -296,7 +293,8 @@ void MainWindowModel::Command_kensaku_Click()
     };
     auto result = refresh.run(hooks);
     using Outcome = marketdata::MarketDataRefresh::Outcome;
-    if ((result.outcome == Outcome::Loaded || result.outcome == Outcome::ImportFailed) && m_hooks.finishedBox) {
+    if ((result.outcome == Outcome::Loaded || result.outcome == Outcome::ImportFailed)
+        && m_hooks.finishedBox) {
         m_hooks.finishedBox(kFinished);
     }
 }
@@ -348,7 +346,8 @@ void MainWindowModel::Command_hat_Click()
         label1 = kNotSelected;
         return;
     }
-    exporting::SingleStockCommand command(m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
+    exporting::SingleStockCommand command(
+        m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
     command.setBusyPointer(m_hooks.busyPointer);
     auto result = command.run(code, name, label2);
     label1 = result.label1;
@@ -513,7 +512,8 @@ void MainWindowModel::moveStock(int from)
     }
     insertCodeName(toTable, code, name);
     fillUnsorted(to);
-    m_module.SqlBuffer = std::string(" DELETE FROM ") + fromTable + " WHERE Wmgcode='" + core::SqlText(code) + "'";
+    m_module.SqlBuffer
+        = std::string(" DELETE FROM ") + fromTable + " WHERE Wmgcode='" + core::SqlText(code) + "'";
     m_module.ExecuteShared();
     selected = 0;
     DSP_KOCYU_Grid(from);

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "GridData.h"
+
 #include <array>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include "GridData.h"
 
 namespace zuvemo::core {
 class Clock;
@@ -23,17 +23,19 @@ class SpreadsheetOpener;
 namespace zuvemo::ui {
 
 // What the main window's logic needs from the screen; every hook may be left empty.
-struct MainWindowHooks {
+struct MainWindowHooks
+{
     std::function<void(bool busy)> busyPointer;
-    std::function<void()> pumpEvents;          // let the window repaint
-    std::function<bool()> cancelRequested;     // the user asked to stop a long command
-    std::function<void(const std::string&)> finishedBox;  // "終了しました"
+    std::function<void()> pumpEvents; // let the window repaint
+    std::function<bool()> cancelRequested; // the user asked to stop a long command
+    std::function<void(const std::string&)> finishedBox; // "終了しました"
     std::function<void()> beep;
 };
 
 // The main window Frm_zuvemo without widgets: the three grids, the page state, the filters,
 // the selections and the commands. The Qt window shows this state and forwards its events.
-class MainWindowModel {
+class MainWindowModel
+{
 public:
     static constexpr const char* kFromStart = "0000  ";
     static constexpr const char* kNothingMessage = "情報は存在しません";
@@ -41,7 +43,7 @@ public:
     static constexpr const char* kFinished = "終了しました";
 
     MainWindowModel(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
-                    exporting::SpreadsheetOpener& opener);
+        exporting::SpreadsheetOpener& opener);
     ~MainWindowModel();
 
     void setHooks(MainWindowHooks hooks) { m_hooks = std::move(hooks); }
@@ -55,7 +57,7 @@ public:
 
     // The stock list page.
     void DSP_Grid(const std::string& Wkaisi, const std::string& Wjun, const std::string& Wmaket,
-                  const std::string& Wgyosyu, int Wchks);
+        const std::string& Wgyosyu, int Wchks);
     void Command_tugi_Click();
     void Command_modo_Click();
 
@@ -88,12 +90,12 @@ public:
     void updateWatchRow(int row, double purchase, double target);
 
     static constexpr const char* kSuspendedMessage = "停止中である為、取り扱い不可";
-    std::string textCode;  // Text_code
-    std::string textRow;   // Text_Row
+    std::string textCode; // Text_code
+    std::string textRow; // Text_Row
 
-    GridData grid1;  // stock list
-    GridData grid2;  // watch list
-    GridData grid3;  // candidates
+    GridData grid1; // stock list
+    GridData grid2; // watch list
+    GridData grid3; // candidates
 
     std::string PageTopCode = kFromStart;
     std::string NextPageCode;
@@ -105,10 +107,10 @@ public:
 
     std::string label1;
     std::string label2;
-    bool tugiVisible = false;  // "▼"
-    bool modoVisible = false;  // "▲"
-    bool mokVisible = false;   // "注目株検査" and the progress bar
-    bool hatEnabled = false;   // "検索発行"
+    bool tugiVisible = false; // "▼"
+    bool modoVisible = false; // "▲"
+    bool mokVisible = false; // "注目株検査" and the progress bar
+    bool hatEnabled = false; // "検索発行"
     std::array<bool, 3> option{false, false, false};
     bool check1 = false;
     int progress = 0;

@@ -1,12 +1,12 @@
 #include "PriceDialogModel.h"
 
-#include <charconv>
-#include <cmath>
-
 #include "core/Mdl_Start.h"
 #include "core/Utf8.h"
 #include "core/Value.h"
 #include "core/ValueRules.h"
+
+#include <charconv>
+#include <cmath>
 
 namespace zuvemo::ui {
 

@@ -11,7 +11,8 @@ class Mdl_Start;
 namespace zuvemo::ui {
 
 // Frm_TouRok without widgets: the purchase and target price of one watched stock.
-class PriceDialogModel {
+class PriceDialogModel
+{
 public:
     static constexpr const char* kPurchaseNotAmount = "購入時株価が金額でない";
     static constexpr const char* kTargetNotAmount = "希望株価額が金額でない";
@@ -24,12 +25,13 @@ public:
     // dialog then says so in Label3 and registers nothing.
     bool load(const std::string& code);
 
-    void chooseAmount();   // Option1
-    void choosePercent();  // Option2
+    void chooseAmount(); // Option1
+    void choosePercent(); // Option2
 
-    struct Saved {
-        double purchase;  // P
-        double target;    // the amount stored in WzuvemoM
+    struct Saved
+    {
+        double purchase; // P
+        double target; // the amount stored in WzuvemoM
     };
     // Command1: validates, stores and returns what the grid row shows; empty with Label3 set
     // when a box fails its check.

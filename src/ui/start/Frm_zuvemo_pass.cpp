@@ -1,13 +1,13 @@
 #include "Frm_zuvemo_pass.h"
 
+#include "Twips.h"
+#include "UiStyle.h"
+#include "model/GridData.h"
+
 #include <QCloseEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-
-#include "Twips.h"
-#include "UiStyle.h"
-#include "model/GridData.h"
 
 namespace zuvemo::ui {
 
@@ -18,11 +18,11 @@ Frm_zuvemo_pass::Frm_zuvemo_pass(core::Mdl_Start& module, QWidget* parent)
     setObjectName(QStringLiteral("Frm_zuvemo_pass"));
     setWindowTitle(QStringLiteral("パスワード(Zuvemo)"));
     setFixedSize(px(5025), px(2820));
-    UiStyle::setBackground(this, 0xC0FFFF);  // red 255, green 255, blue 192
+    UiStyle::setBackground(this, 0xC0FFFF); // red 255, green 255, blue 192
     const QFont labelFont = UiStyle::proportional(15.75);
     const QFont entryFont = UiStyle::font(QStringLiteral("ＭＳ Ｐ明朝"), 15.75);
     auto label = [&](const QString& text, int top, const char* name) {
-        auto* l = new QLabel(text, this);  // owned by the dialog
+        auto* l = new QLabel(text, this); // owned by the dialog
         l->setObjectName(QString::fromLatin1(name));
         l->setGeometry(twipsRect(240, top, 1695, 450));
         l->setFont(labelFont);

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "model/LoginModel.h"
+
 #include <QDialog>
 #include <functional>
-
-#include "model/LoginModel.h"
 
 class QLineEdit;
 class QPushButton;
@@ -11,7 +11,8 @@ class QPushButton;
 namespace zuvemo::ui {
 
 // The sign-in dialog: user name and password against the user row.
-class Frm_zuvemo_pass : public QWidget {
+class Frm_zuvemo_pass : public QWidget
+{
     Q_OBJECT
 
 public:

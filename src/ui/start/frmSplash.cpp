@@ -1,17 +1,17 @@
 #include "frmSplash.h"
 
+#include "Twips.h"
+#include "UiStyle.h"
+#include "core/Platform.h"
+#include "core/Version.h"
+#include "model/GridData.h"
+
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
-
-#include "Twips.h"
-#include "UiStyle.h"
-#include "model/GridData.h"
-#include "core/Platform.h"
-#include "core/Version.h"
 
 namespace zuvemo::ui {
 
@@ -21,7 +21,7 @@ frmSplash::frmSplash(QWidget* parent)
     setObjectName(QStringLiteral("frmSplash"));
     setFixedSize(px(7200), px(4320));
     UiStyle::setBackground(this, 0xF0F0F0);
-    m_frame = new QFrame(this);  // owned by the splash
+    m_frame = new QFrame(this); // owned by the splash
     m_frame->setObjectName(QStringLiteral("Frame1"));
     m_frame->setFrameShape(QFrame::Box);
     m_frame->setGeometry(twipsRect(120, 120, 6960, 3600));
@@ -62,7 +62,10 @@ frmSplash::frmSplash(QWidget* parent)
 
 QString frmSplash::versionText()
 {
-    return QStringLiteral("ﾊﾞｰｼﾞｮﾝ:%1.%2.%3").arg(ZUVEMO_VERSION_MAJOR).arg(ZUVEMO_VERSION_MINOR).arg(ZUVEMO_VERSION_PATCH);
+    return QStringLiteral("ﾊﾞｰｼﾞｮﾝ:%1.%2.%3")
+        .arg(ZUVEMO_VERSION_MAJOR)
+        .arg(ZUVEMO_VERSION_MINOR)
+        .arg(ZUVEMO_VERSION_PATCH);
 }
 
 void frmSplash::keyPressEvent(QKeyEvent* event)

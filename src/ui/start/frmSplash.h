@@ -11,7 +11,8 @@ namespace zuvemo::ui {
 
 // The splash of the main program: version, product and maker, the product's web address.
 // Closes after five seconds, on a key press or on a click on its frame.
-class frmSplash : public QWidget {
+class frmSplash : public QWidget
+{
     Q_OBJECT
 
 public:
