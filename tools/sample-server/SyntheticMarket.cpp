@@ -111,39 +111,55 @@ SyntheticMarket::SyntheticMarket(const Options& options)
         stock.market = kMarkets[names.pick(std::size(kMarkets))];
         stock.industry = kIndustries[names.pick(std::size(kIndustries))];
 
+        // Prices are a function of the calendar date, so a date shows the same quotes whatever
+        // day the server takes as today: slow waves for the trends, daily noise on top.
         Random rng(m_options.seed * 1000003 + static_cast<std::uint64_t>(s) * 7 + 1);
-        double close = std::exp(std::log(150.0) + rng.uniform() * std::log(20000.0 / 150.0));
-        double baseVolume = std::exp(std::log(2000.0) + rng.uniform() * std::log(2000000.0 / 2000.0));
-        double drift = 0.0;
-        double sigma = 0.01 + rng.uniform() * 0.025;
-        bool illiquid = rng.uniform() < 0.08;
-        bool decimals = s % 53 == 3;
+        const double basePrice = std::exp(std::log(150.0) + rng.uniform() * std::log(20000.0 / 150.0));
+        const double baseVolume = std::exp(std::log(2000.0) + rng.uniform() * std::log(2000000.0 / 2000.0));
+        const double sigma = 0.008 + rng.uniform() * 0.017;
+        constexpr double kTau = 6.283185307179586;
+        const double period[3] = {12 + rng.uniform() * 25, 50 + rng.uniform() * 100, 180 + rng.uniform() * 300};
+        const double amplitude[3] = {sigma * (2 + rng.uniform() * 3), sigma * (4 + rng.uniform() * 6),
+                                     0.05 + rng.uniform() * 0.2};
+        const double phase[3] = {rng.uniform() * kTau, rng.uniform() * kTau, rng.uniform() * kTau};
+        const bool illiquid = rng.uniform() < 0.08;
+        const bool decimals = s % 53 == 3;
+        const std::uint64_t stockKey = m_options.seed * 0x9E3779B97F4A7C15ull ^ (static_cast<std::uint64_t>(s) << 20);
+        auto closeOn = [&](long serial) {
+            double level = 0;
+            for (int w = 0; w < 3; ++w) {
+                level += amplitude[w] * std::sin(kTau * static_cast<double>(serial) / period[w] + phase[w]);
+            }
+            Random day(stockKey + static_cast<std::uint64_t>(serial) * 0xD1B54A32D192ED03ull);
+            return std::max(std::round(basePrice * std::exp(level + sigma * day.normal())), 1.0);
+        };
         stock.lastDay = total - 1;
         if (s % 71 == 13) {
             stock.lastDay = total - 2 - static_cast<int>(rng.pick(20));
         }
         stock.bars.resize(static_cast<std::size_t>(total));
+        double previous = closeOn(m_days.front().time_since_epoch().count() - 1);
         for (int t = 0; t < total; ++t) {
-            if (t % 20 == 0) {
-                drift = rng.normal() * 0.004;
-            }
+            const long serial = m_days[static_cast<std::size_t>(t)].time_since_epoch().count();
+            Random day(stockKey + static_cast<std::uint64_t>(serial) * 0xA24BAED4963EE407ull + 7);
             Bar& bar = stock.bars[static_cast<std::size_t>(t)];
-            if (t > stock.lastDay || (illiquid && rng.uniform() < 0.06)) {
-                bar = Bar{close, close, close, close, 0, false};
+            if (t > stock.lastDay || (illiquid && day.uniform() < 0.06)) {
+                bar = Bar{previous, previous, previous, previous, 0, false};
                 continue;
             }
-            double open = close * (1.0 + rng.normal() * sigma * 0.3);
-            double next = std::max(open * (1.0 + drift + rng.normal() * sigma), 1.0);
-            double high = std::max(open, next) * (1.0 + std::fabs(rng.normal()) * sigma * 0.5);
-            double low = std::min(open, next) * (1.0 - std::fabs(rng.normal()) * sigma * 0.5);
-            auto volume = static_cast<std::int64_t>(baseVolume * std::exp(rng.normal() * 0.5));
-            bar.open = std::max(std::round(open), 1.0);
-            bar.close = std::max(std::round(next), 1.0);
+            const double close = closeOn(serial);
+            const double open = std::max(std::round(previous * (1.0 + day.normal() * sigma * 0.3)), 1.0);
+            const double high = std::max(open, close) * (1.0 + std::fabs(day.normal()) * sigma * 0.5);
+            const double low = std::min(open, close) * (1.0 - std::fabs(day.normal()) * sigma * 0.5);
+            const double swing = std::fabs(close - previous) / previous;
+            auto volume = static_cast<std::int64_t>(baseVolume * std::exp(day.normal() * 0.4) * (1.0 + swing * 20));
+            bar.open = open;
+            bar.close = close;
             bar.high = std::max({std::round(high), bar.open, bar.close});
             bar.low = std::max(std::min({std::round(low), bar.open, bar.close}), 1.0);
             bar.volume = std::max<std::int64_t>(volume / 100 * 100, 100);
-            bar.decimal = decimals && rng.uniform() < 0.05;
-            close = bar.close;
+            bar.decimal = decimals && day.uniform() < 0.05;
+            previous = close;
         }
         m_byCode[stock.code] = m_stocks.size();
         m_stocks.push_back(std::move(stock));
