@@ -229,14 +229,13 @@ static bool chartKernel(
             double diff = Pc[k - 1] - Pc[k];
             A[k] = diff > 0 ? diff : Pc[k] - Pc[k - 1];
         }
-        double sg = 0, sl = 0, sp = 0, sw = 0, sa = 0, sv = 0;
-        p.G[0] = p.L[0] = p.P[0] = p.W[0] = p.A[0] = p.V[0] = 0;
+        double sg = 0, sl = 0, sp = 0, sw = 0, sv = 0;
+        p.G[0] = p.L[0] = p.P[0] = p.W[0] = p.V[0] = 0;
         for (int k = 0; k < n; ++k) {
             p.G[k + 1] = sg += G[k];
             p.L[k + 1] = sl += L[k];
             p.P[k + 1] = sp += Pc[k];
             p.W[k + 1] = sw += W[k];
-            p.A[k + 1] = sa += A[k];
             p.V[k + 1] = sv += V[k];
         }
     }
@@ -244,7 +243,6 @@ static bool chartKernel(
     const double* pL = p.L.data();
     const double* pP = p.P.data();
     const double* pW = p.W.data();
-    const double* pA = p.A.data();
     const double* P = out.P.data();
 
     // Each series in a loop of its own over the days, without branches: the loops carry no
@@ -330,26 +328,33 @@ static bool chartKernel(
     for (int k = 0; k < n; ++k) {
         out.Z4[k] = k < 4 ? Mark::None : (up[k] <= down[k] ? Mark::Buy : Mark::Sell);
     }
+    // Z14 compares (x / 14) with (y / 14). Division by the same number keeps the order, so
+    // x <= y decides Buy; x clearly above y decides Sell; only where the two could round to the
+    // same quotient are the quotients formed.
     for (int k = 14; k < n; ++k) {
         double pz = (pG[k + 1] - pG[k - 13]) * 13 / 14;
         double q = C[k - 14] < C[k] ? C[k] - C[k - 14] : 0.0;
         double r = (pL[k + 1] - pL[k - 13]) * 13 / 14;
         double s = C[k - 14] > C[k] ? C[k - 14] - C[k] : 0.0;
-        up[k] = (pz + q) / 14;
-        down[k] = (s + r) / 14;
+        up[k] = pz + q;
+        down[k] = s + r;
     }
     for (int k = 0; k < n; ++k) {
-        out.Z14[k] = k < 14 ? Mark::None : (up[k] <= down[k] ? Mark::Buy : Mark::Sell);
+        if (k < 14) {
+            out.Z14[k] = Mark::None;
+        } else if (up[k] <= down[k]) {
+            out.Z14[k] = Mark::Buy;
+        } else if (up[k] - down[k] >= up[k] * 0x1p-50) {
+            out.Z14[k] = Mark::Sell;
+        } else {
+            out.Z14[k] = up[k] / 14 <= down[k] / 14 ? Mark::Buy : Mark::Sell;
+        }
     }
-    for (int k = 6; k < n; ++k) {
-        double base = (pA[k + 1] - pA[k - 6]) * 6 / 7;
-        double rise = (P[k - 6] < P[k] ? P[k] - P[k - 6] : 0.0) / 7;
-        double fall = (P[k - 6] > P[k] ? P[k - 6] - P[k] : 0.0) / 7;
-        up[k] = base + rise;
-        down[k] = base + fall;
-    }
+    // Z7 on whole-number inputs below the exactness limit: a rise of at least 1 divided by 7 is
+    // larger than the rounding step of the seven-day base, and a fall only adds to the other
+    // side, so the zone is Sell exactly when the carried close rose over the six days.
     for (int k = 0; k < n; ++k) {
-        out.Z7[k] = (k < 6 || P[k] == 0) ? Mark::None : (up[k] <= down[k] ? Mark::Buy : Mark::Sell);
+        out.Z7[k] = (k < 6 || P[k] == 0) ? Mark::None : (P[k - 6] < P[k] ? Mark::Sell : Mark::Buy);
     }
     return true;
 }
