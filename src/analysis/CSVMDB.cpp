@@ -128,8 +128,8 @@ std::string CSVMDB(
     if (mode == 1) {
         auto series = std::make_unique<Indicators::Series>();
         Indicators::computeChart(close.data(), volume.data(), n, bounds, *series);
-        // Reopen to walk the same rows again for the write-back.
-        auto& rs = module.OpenShared2();
+        auto& rs = window;
+        rs.moveFirst();
         for (int k = 0; k < n; ++k, rs.moveNext()) {
             const auto& s = *series;
             rs.setField("Wpatai", s.G[k]);

@@ -198,6 +198,12 @@ void Recordset::moveNext()
     }
 }
 
+void Recordset::moveFirst()
+{
+    m_pending.clear();
+    m_position = 0;
+}
+
 void Recordset::setField(std::string_view name, Value value)
 {
     if (isEof()) {

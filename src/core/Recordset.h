@@ -35,6 +35,8 @@ public:
     const Value& field(std::string_view name) const;
     const Value& field(int index) const;
     void moveNext();
+    // Back to the first row; the rows read so far are kept, so nothing is queried again.
+    void moveFirst();
 
     // Assigns a field of the current row; update() saves the assigned fields.
     void setField(std::string_view name, Value value);
