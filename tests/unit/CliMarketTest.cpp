@@ -1,0 +1,105 @@
+#include "SampleServer.h"
+#include "TestSupport.h"
+#include "core/Clock.h"
+#include "core/Connection.h"
+#include "core/Recordset.h"
+
+#include <gtest/gtest.h>
+
+using namespace zuvemo;
+using test::TempFolder;
+
+namespace {
+
+// A program folder made with the command-line tool and pointed at a sample market of today.
+class CliMarket : public ::testing::Test
+{
+protected:
+    void start(int stocks, int days)
+    {
+        sample::SampleServer::Options options;
+        options.market.stocks = stocks;
+        options.market.days = days;
+        options.market.today = core::Clock().today();
+        m_server = std::make_unique<sample::SampleServer>(options);
+        ASSERT_GT(m_server->start(0), 0);
+        std::string out;
+        ASSERT_EQ(run(" init --daily-url " + m_server->dailyBaseUrl() + " --history-url "
+                          + m_server->historyBaseUrl() + " --bounds 0.9 1.2 2>&1",
+                      &out),
+            0)
+            << out;
+    }
+    int run(const std::string& args, std::string* out) { return test::runCommand(cli() + args, out); }
+    std::string cli() const { return test::cliCommand(m_dir / "home"); }
+    std::unique_ptr<core::Connection> database()
+    {
+        return core::Connection::open(m_dir / "home" / "zuvemo.db");
+    }
+
+    TempFolder m_dir;
+    std::unique_ptr<sample::SampleServer> m_server;
+};
+
+} // namespace
+
+TEST_F(CliMarket, RefreshLoadsTheLatestTradingDayAndPrintsIt)
+{
+    start(200, 20);
+    std::string out;
+    ASSERT_EQ(run(" refresh", &out), 0);
+    std::string latest
+        = core::Clock::dashed(std::chrono::year_month_day{m_server->market().latestTradingDay()});
+    EXPECT_EQ(out, latest + "\n");
+    auto c = database();
+    EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_Url")->field("kabuHdate").toText(),
+        latest.substr(0, 4) + latest.substr(5, 2) + latest.substr(8, 2));
+    EXPECT_GT(c->openRecordset(" SELECT * FROM Table_Code")->recordCount(), 150);
+}
+
+TEST_F(CliMarket, RefreshFailuresPrintTheJapaneseMessage)
+{
+    std::string out;
+    // No program folder at all: the configuration file is missing.
+    EXPECT_EQ(run(" refresh 2>&1", &out), 1);
+    EXPECT_NE(out.find("qen_kanrFile.dsa)が見当たりません。"), std::string::npos) << out;
+
+    ASSERT_EQ(run(" init --daily-url ftp://x/ --history-url http://y/ 2>&1", &out), 0);
+    EXPECT_EQ(run(" refresh 2>&1", &out), 1);
+    EXPECT_EQ(out, "取得するURLが見当たりません。\n");
+
+    test::writeFile(m_dir / "home" / "zuvemo.db", std::string(5000, 'q'));
+    EXPECT_EQ(run(" refresh 2>&1", &out), 1);
+    EXPECT_NE(out.find("が接続を拒否している。"), std::string::npos) << out;
+}
+
+TEST_F(CliMarket, AnalyseAndScreen)
+{
+    start(120, 300);
+    std::string out;
+    ASSERT_EQ(run(" refresh", &out), 0);
+    ASSERT_EQ(run(" screen --jobs 4 2>/dev/null", &out), 0);
+    EXPECT_EQ(out.rfind("stocks ", 0), 0u) << out;
+    EXPECT_NE(out.find("取得 "), std::string::npos);
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
+
+    // A 300-day history analysed for the chart: every stored day, the newest 250 with indicators.
+    auto history = m_server->market().historyFile("1300");
+    ASSERT_TRUE(history);
+    test::writeFile(m_dir / "h.csv", *history);
+    ASSERT_EQ(run(" analyse " + (m_dir / "h.csv").string() + " --chart", &out), 0);
+    EXPECT_EQ(out, "00\n");
+    auto c = database();
+    int stored = c->openRecordset(" SELECT * FROM WorkTemp")->recordCount();
+    EXPECT_GE(stored, 280);
+    EXPECT_EQ(
+        c->openRecordset(" SELECT * FROM WorkTemp WHERE Wcount<=250 AND Wgatai IS NOT NULL")->recordCount(),
+        250);
+    EXPECT_EQ(c->openRecordset(" SELECT * FROM WorkTemp WHERE Wcount>250 AND Wgatai IS NULL")->recordCount(),
+        stored - 250);
+
+    ASSERT_EQ(run(" analyse " + (m_dir / "h.csv").string(), &out), 0);
+    EXPECT_EQ(out.size(), 3u);
+    EXPECT_NE(run(" analyse " + (m_dir / "none.csv").string() + " 2>&1", &out), 0);
+    EXPECT_NE(run(" screen --jobs 0 2>&1", &out), 0);
+}
