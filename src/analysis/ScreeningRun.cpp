@@ -10,7 +10,9 @@
 #include "core/ValueRules.h"
 #include "marketdata/DailyQuoteImport.h"
 #include "marketdata/Downloader.h"
+#include "marketdata/CurlDownloader.h"
 #include "marketdata/ParallelDownloader.h"
+#include "marketdata/TempFiles.h"
 #include "marketdata/UrlSettings.h"
 
 #include <memory>
@@ -20,23 +22,21 @@
 
 namespace zuvemo::analysis {
 
-namespace {
-
-std::filesystem::path stagingPath(const std::filesystem::path& path)
-{
-    auto staged = path;
-    staged += ".ahead";
-    return staged;
-}
-
-} // namespace
-
 ScreeningRun::ScreeningRun(
     core::Mdl_Start& module, marketdata::Downloader& downloader, Indicators::Bounds bounds)
     : m_module(module)
     , m_downloader(downloader)
     , m_bounds(bounds)
 {
+}
+
+marketdata::CurlEasy::Limits ScreeningRun::defaultAheadLimits()
+{
+    marketdata::CurlEasy::Limits limits;
+    limits.totalTimeoutMs = marketdata::CurlDownloader::kHistoryTimeoutMs;
+    // A history is a cache of one day that any run can fetch again.
+    limits.durable = false;
+    return limits;
 }
 
 ScreeningRun::Summary ScreeningRun::run(
@@ -82,6 +82,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
     summary.started = true;
     const auto csvFolder = m.programFolder() / "csv";
     std::filesystem::create_directories(csvFolder);
+    marketdata::TempFiles::removeStale(csvFolder);
 
     bool haveMarket = !core::Utf8::trim(market).empty();
     bool haveIndustry = !core::Utf8::trim(industry).empty();
@@ -117,15 +118,13 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             name += code.toText();
             name += suffix;
             auto file = csvFolder / core::Platform::fromUtf8(name);
-            jobs.push_back({std::move(url), stagingPath(file)});
+            jobs.push_back({std::move(url), marketdata::TempFiles::stagingPath(file)});
             files.push_back(file);
         }
     }
     std::unique_ptr<marketdata::ParallelDownloader> ahead;
     if (m_jobs > 1 && total > 1) {
-        marketdata::CurlEasy::Limits limits;
-        limits.durable = false;
-        ahead = std::make_unique<marketdata::ParallelDownloader>(jobs, m_jobs, limits);
+        ahead = std::make_unique<marketdata::ParallelDownloader>(jobs, m_jobs, m_aheadLimits);
     }
 
     std::optional<std::vector<HistoryRow>> lastAnalysed;
@@ -136,17 +135,25 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         std::int32_t result = 0;
         if (ahead) {
             result = ahead->wait(static_cast<std::size_t>(counter));
-            if (result == 0 && !core::Platform::replaceFile(stagingPath(file), file, nullptr)) {
+            if (result == 0 && !core::Platform::replaceFile(marketdata::TempFiles::stagingPath(file), file, nullptr)) {
                 result = -1;
             }
         } else {
             result = m_downloader.DownloadToFile(jobs[static_cast<std::size_t>(counter)].url, file);
+        }
+        if (result == marketdata::CurlDownloader::kCancelled) {
+            // Stopped mid-transfer: the stock is left as it was, not marked as failed.
+            summary.cancelled = true;
+            break;
         }
         ++counter;
         if (result != 0) {
             stocks.setField("Dchk", core::Value(" "));
             stocks.update();
             summary.failed++;
+            if (result == marketdata::CurlDownloader::kFileError) {
+                summary.localErrors++;
+            }
         } else if (marketdata::CheckCSV("M", file, dateText)) {
             auto rows = readHistoryFile(file);
             if (!rows) {
@@ -202,6 +209,19 @@ std::string ScreeningRun::summaryLine(const Summary& s)
         + std::to_string(s.suspended) + ", failed " + std::to_string(s.failed) + "; Achk 売 "
         + std::to_string(s.achkSell) + " 買 " + std::to_string(s.achkBuy) + "; Cchk 売 "
         + std::to_string(s.cchkSell) + " 買 " + std::to_string(s.cchkBuy) + (s.cancelled ? " (stopped)" : "");
+}
+
+std::string ScreeningRun::failureMessage(const Summary& s)
+{
+    if (s.localErrors > 0) {
+        return "履歴ファイルを保存できませんでした。(" + std::to_string(s.localErrors)
+            + " 銘柄: csv フォルダに書き込めません)";
+    }
+    if (s.stocks > 0 && s.failed == s.stocks) {
+        return "読込してファイルダウンロードできませんでした。(" + std::to_string(s.failed)
+            + " 銘柄: サーバーから取得できません)";
+    }
+    return {};
 }
 
 } // namespace zuvemo::analysis

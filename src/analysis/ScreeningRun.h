@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Indicators.h"
+#include "marketdata/CurlEasy.h"
 
 #include <functional>
 #include <string>
@@ -38,6 +39,7 @@ public:
         int obtained = 0; // 取得
         int suspended = 0; // 停止中
         int failed = 0; // download failed
+        int localErrors = 0; // of those, the file could not be written here
         int achkSell = 0, achkBuy = 0, cchkSell = 0, cchkBuy = 0;
     };
 
@@ -45,10 +47,16 @@ public:
 
     // Transfers in flight at once; 1 fetches one history at a time through the downloader.
     void setJobs(int jobs) { m_jobs = jobs < 1 ? 1 : jobs; }
+    // Limits of the transfers that run ahead (jobs above 1).
+    void setAheadLimits(const marketdata::CurlEasy::Limits& limits) { m_aheadLimits = limits; }
+    static marketdata::CurlEasy::Limits defaultAheadLimits();
 
     Summary run(const std::string& market, const std::string& industry, const ScreeningHooks& hooks = {});
 
     static std::string summaryLine(const Summary& summary);
+    // Why a run failed as a whole: a history could not be saved here, or the server gave none
+    // of the stocks. Empty when the run did its work.
+    static std::string failureMessage(const Summary& summary);
 
 private:
     Summary runSteps(const std::string& market, const std::string& industry, const ScreeningHooks& hooks);
@@ -57,6 +65,7 @@ private:
     marketdata::Downloader& m_downloader;
     Indicators::Bounds m_bounds;
     int m_jobs = 8;
+    marketdata::CurlEasy::Limits m_aheadLimits = defaultAheadLimits();
 };
 
 } // namespace zuvemo::analysis

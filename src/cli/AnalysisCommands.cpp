@@ -42,6 +42,7 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
     std::string industry = args.takeOption("--industry").value_or("");
     auto jobsText = args.takeOption("--jobs");
     int jobs = jobsText ? parseInt(*jobsText, "--jobs", 1, 64) : 8;
+    const long timeoutMs = takeTimeoutMs(args, marketdata::CurlDownloader::kHistoryTimeoutMs);
     args.positional(0, 0);
     CliSession session(home);
     if (!session.open()) {
@@ -56,9 +57,15 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
     }
     marketdata::CurlDownloader::Options options;
     options.durable = false;
+    options.totalTimeoutMs = timeoutMs;
+    options.cancel = &stopRequested();
     marketdata::CurlDownloader downloader(options);
     analysis::ScreeningRun run(session.module(), downloader, bounds);
     run.setJobs(jobs);
+    auto limits = analysis::ScreeningRun::defaultAheadLimits();
+    limits.totalTimeoutMs = timeoutMs;
+    limits.cancel = &stopRequested();
+    run.setAheadLimits(limits);
     analysis::ScreeningHooks hooks;
     const bool terminal = core::Platform::stderrIsTerminal();
     int lastPercent = -1;
@@ -73,7 +80,7 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
                 std::fflush(stderr);
             }
         }
-        return true;
+        return !stopRequested().load();
     };
     auto summary = run.run(market, industry, hooks);
     if (terminal && lastPercent >= 0) {
@@ -83,6 +90,15 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
         return 1;
     }
     std::cout << analysis::ScreeningRun::summaryLine(summary) << std::endl;
+    if (summary.cancelled && stoppedExitStatus()) {
+        std::cerr << "zuvemo-cli: stopped" << std::endl;
+        return stoppedExitStatus();
+    }
+    std::string failure = analysis::ScreeningRun::failureMessage(summary);
+    if (!failure.empty()) {
+        std::cerr << failure << std::endl;
+        return 1;
+    }
     return summary.cancelled ? 1 : 0;
 }
 

@@ -1,6 +1,8 @@
 #include "CliSession.h"
 
+#include "CliArguments.h"
 #include "core/MessagePresenter.h"
+#include "core/Platform.h"
 
 #include <iostream>
 
@@ -29,6 +31,26 @@ public:
 void installCliPresenter()
 {
     core::SetMessagePresenter(std::make_shared<CliPresenter>());
+}
+
+std::atomic<bool>& stopRequested()
+{
+    static std::atomic<bool> flag{false};
+    return flag;
+}
+
+int stoppedExitStatus()
+{
+    return stopRequested().load() ? 128 + core::Platform::stopSignal() : 0;
+}
+
+long takeTimeoutMs(CliArguments& args, long defaultMs)
+{
+    auto text = args.takeOption("--timeout");
+    if (!text) {
+        return defaultMs;
+    }
+    return static_cast<long>(parseInt(*text, "--timeout", 1, 86400)) * 1000;
 }
 
 CliSession::CliSession(const std::filesystem::path& home)

@@ -2,6 +2,7 @@
 
 #include "core/Mdl_Start.h"
 
+#include <atomic>
 #include <filesystem>
 #include <memory>
 
@@ -23,5 +24,14 @@ private:
 
 // Shows message boxes as one line of text on standard error.
 void installCliPresenter();
+
+// Set by SIGINT or SIGTERM: a run stops at its next step and removes its temporary files.
+std::atomic<bool>& stopRequested();
+// 128 plus the signal's number once a signal asked the run to stop (130, 143), else 0.
+int stoppedExitStatus();
+
+class CliArguments;
+// "--timeout SECONDS": the total deadline of each transfer, in milliseconds.
+long takeTimeoutMs(CliArguments& args, long defaultMs);
 
 } // namespace zuvemo::cli

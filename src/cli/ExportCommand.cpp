@@ -19,6 +19,9 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
 {
     auto out = args.takeOption("--out");
     bool open = args.takeFlag("--open");
+    marketdata::CurlDownloader::Options options;
+    options.totalTimeoutMs = takeTimeoutMs(args, marketdata::CurlDownloader::kHistoryTimeoutMs);
+    options.cancel = &stopRequested();
     std::string code = args.positional(1, 1).front();
     CliSession session(home);
     if (!session.open()) {
@@ -43,7 +46,7 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
         std::cerr << "zuvemo-cli: " << e.what() << std::endl;
         return 1;
     }
-    marketdata::CurlDownloader downloader;
+    marketdata::CurlDownloader downloader(options);
     exporting::DesktopOpener desktop;
     exporting::NoOpener none;
     exporting::SingleStockCommand command(

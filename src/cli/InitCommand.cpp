@@ -4,9 +4,11 @@
 #include "core/Mdl_Start.h"
 #include "core/Platform.h"
 #include "core/Schema.h"
+#include "export/GrafExcel.h"
 
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <system_error>
 
 namespace zuvemo::cli {
@@ -31,6 +33,45 @@ void writeConfig(const std::filesystem::path& home)
     std::string error;
     if (!core::Platform::replaceFile(temp, path, &error)) {
         throw std::runtime_error("cannot write " + core::Platform::toUtf8(path) + ": " + error);
+    }
+}
+
+// The chart template of the program's own folder, or of the installed data folder.
+std::optional<std::filesystem::path> findTemplate()
+{
+    const auto name = core::Platform::fromUtf8(exporting::GrafExcel::kTemplateName);
+    const auto own = core::Platform::executableFolder();
+    std::error_code ec;
+    for (const auto& folder : {own, own.parent_path() / "share" / "zuvemo"}) {
+        if (std::filesystem::is_regular_file(folder / name, ec)) {
+            return folder / name;
+        }
+    }
+    return std::nullopt;
+}
+
+// Copies the template into the new folder, through a temporary name so a half copy never
+// stands under the template's name.
+void copyTemplate(const std::filesystem::path& home)
+{
+    const auto target = home / core::Platform::fromUtf8(exporting::GrafExcel::kTemplateName);
+    auto source = findTemplate();
+    if (!source) {
+        std::cerr << "zuvemo-cli: warning: no chart template " << exporting::GrafExcel::kTemplateName
+                  << " found beside the program; export will not work in this folder" << std::endl;
+        return;
+    }
+    std::error_code ec;
+    if (std::filesystem::equivalent(*source, target, ec)) {
+        return;
+    }
+    auto temp = target;
+    temp += ".new";
+    std::filesystem::copy_file(*source, temp, std::filesystem::copy_options::overwrite_existing, ec);
+    std::string error;
+    if (ec || !core::Platform::replaceFile(temp, target, &error)) {
+        std::filesystem::remove(temp, ec);
+        throw std::runtime_error("cannot copy the chart template to " + core::Platform::toUtf8(target));
     }
 }
 
@@ -73,14 +114,18 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
         return 1;
     }
     const auto database = home / kDatabaseFile;
-    if (std::filesystem::exists(database) && !force) {
-        std::cerr << "zuvemo-cli: " << core::Platform::toUtf8(database)
-                  << " exists; use --force to replace it" << std::endl;
-        return 2;
+    const auto config = home / core::Mdl_Start::kConfigFileName;
+    for (const auto& existing : {database, config}) {
+        if (std::filesystem::exists(existing, ec) && !force) {
+            std::cerr << "zuvemo-cli: " << core::Platform::toUtf8(existing)
+                      << " exists; use --force to replace it" << std::endl;
+            return 2;
+        }
     }
     try {
         core::Schema::createDatabaseFile(database, url, hantei);
         writeConfig(home);
+        copyTemplate(home);
     } catch (const std::exception& e) {
         std::cerr << "zuvemo-cli: init failed: " << e.what() << std::endl;
         return 1;

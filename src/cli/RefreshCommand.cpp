@@ -11,15 +11,24 @@ namespace zuvemo::cli {
 
 int runRefresh(const std::filesystem::path& home, CliArguments& args)
 {
+    marketdata::CurlDownloader::Options options;
+    options.totalTimeoutMs = takeTimeoutMs(args, marketdata::CurlDownloader::kDailyTimeoutMs);
+    options.cancel = &stopRequested();
     args.positional(0, 0);
     CliSession session(home);
     if (!session.open()) {
         return 1;
     }
-    marketdata::CurlDownloader downloader;
+    marketdata::CurlDownloader downloader(options);
     core::Clock clock;
     marketdata::MarketDataRefresh refresh(session.module(), downloader, clock);
-    auto result = refresh.run();
+    marketdata::RefreshHooks hooks;
+    hooks.progress = [](int, int) { return !stopRequested().load(); };
+    auto result = refresh.run(hooks);
+    if (result.outcome == marketdata::MarketDataRefresh::Outcome::Cancelled && stoppedExitStatus()) {
+        std::cerr << "zuvemo-cli: stopped" << std::endl;
+        return stoppedExitStatus();
+    }
     if (result.outcome != marketdata::MarketDataRefresh::Outcome::Loaded) {
         return 1;
     }

@@ -18,10 +18,10 @@ constexpr const char* kUsage
       "commands:\n"
       "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
       "       [--bounds LOWER UPPER] [--force]\n"
-      "  refresh\n"
+      "  refresh [--timeout SECONDS]\n"
       "  analyse FILE [--chart]\n"
-      "  screen [--market M] [--industry I] [--jobs N]\n"
-      "  export CODE [--out PATH] [--open]\n";
+      "  screen [--market M] [--industry I] [--jobs N] [--timeout SECONDS]\n"
+      "  export CODE [--out PATH] [--open] [--timeout SECONDS]\n";
 
 } // namespace
 
@@ -45,6 +45,7 @@ int main(int argc, char** argv)
         std::string command = words[0];
         cli::CliArguments args(std::vector<std::string>(words.begin() + 1, words.end()));
         cli::installCliPresenter();
+        core::Platform::installStopSignals(cli::stopRequested());
         if (command == "init") {
             return cli::runInit(home, args);
         }

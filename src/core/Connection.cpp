@@ -20,7 +20,7 @@ Connection::~Connection()
     sqlite3_close_v2(m_db);
 }
 
-std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, const Options& options)
+std::unique_ptr<Connection> Connection::openOnce(const std::filesystem::path& path, const Options& options)
 {
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
@@ -41,6 +41,9 @@ std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, 
     if (sqlite3_db_readonly(db, "main") == 1) {
         throw DatabaseError(SQLITE_READONLY, "the database file is read-only");
     }
+    if (options.exclusive) {
+        conn->execute("PRAGMA locking_mode=EXCLUSIVE");
+    }
     // Touching the schema proves the file is a database; WAL lets the launcher and the main
     // program share the file, and keeps it consistent when a process is killed.
     conn->execute("PRAGMA journal_mode=WAL");
@@ -49,6 +52,22 @@ std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, 
     auto rs = conn->openRecordset("SELECT count(*) AS n FROM sqlite_master");
     (void)rs;
     return conn;
+}
+
+std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, const Options& options)
+{
+    // The compaction renames a new file over the database while it holds it alone; an open
+    // that waited for it meanwhile holds the file that was replaced. Its shared lock, kept as
+    // long as the connection lives in WAL mode, stops any later replacement, so one look at
+    // the name after the first read tells whether the connection has the file the name has.
+    for (int attempt = 0;; ++attempt) {
+        auto before = Platform::fileIdentity(path);
+        auto conn = openOnce(path, options);
+        auto after = Platform::fileIdentity(path);
+        if (!before || before == after || attempt >= 4) {
+            return conn;
+        }
+    }
 }
 
 void Connection::setBusyTimeout(int ms)

@@ -21,6 +21,9 @@ public:
     {
         int busyTimeoutMs = 30000;
         bool create = false;
+        // Holds the file for this connection alone from the first read to the close; refused
+        // with SQLITE_BUSY while any other connection has the file open.
+        bool exclusive = false;
     };
 
     // Throws DatabaseError when the file cannot be opened as a writable database.
@@ -59,6 +62,8 @@ public:
     Connection(Token, sqlite3* db, std::filesystem::path path);
 
 private:
+    static std::unique_ptr<Connection> openOnce(const std::filesystem::path& path, const Options& options);
+
     sqlite3* m_db;
     std::filesystem::path m_path;
 };

@@ -68,6 +68,10 @@ bool Mdl_Start::parseConfig(
     std::filesystem::path found;
     bool haveKey = false;
     std::size_t pos = 0;
+    // A file saved by an editor as UTF-8 may start with its byte order mark.
+    if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        pos = 3;
+    }
     while (pos < bytes.size()) {
         // CR LF, a lone LF and a lone CR each end a line.
         std::size_t end = bytes.find_first_of("\r\n", pos);
@@ -81,11 +85,8 @@ bool Mdl_Start::parseConfig(
                 ++pos;
             }
         }
-        auto decoded = TextCodec::decodeCp932(raw);
-        if (!decoded) {
-            return false;
-        }
-        std::string buffer = Utf8::left(*decoded, kLineBuffer);
+        // One stray byte in a comment must not cost the whole file: decode as the imports do.
+        std::string buffer = Utf8::left(TextCodec::decodeCp932Lossy(raw), kLineBuffer);
         if (!buffer.empty() && buffer[0] == '#') {
             continue;
         }
@@ -203,13 +204,23 @@ bool CompactDatabaseFile(const std::filesystem::path& path, std::string* error)
         return fail("cannot remove " + Platform::toUtf8(temp));
     }
     try {
-        {
-            Connection::Options options;
-            options.busyTimeoutMs = 5000;
-            auto source = Connection::open(path, options);
-            source->execute("PRAGMA wal_checkpoint(TRUNCATE)");
-            source->execute("VACUUM INTO '" + SqlText(Platform::toUtf8(temp)) + "'");
+        // Alone with the file from here to the rename: a connection of another process (the
+        // launcher, a command-line run, any SQLite client) makes this open fail, and nothing
+        // can open the file until the new one stands under its name.
+        Connection::Options options;
+        options.busyTimeoutMs = 1000;
+        options.exclusive = true;
+        std::unique_ptr<Connection> source;
+        try {
+            source = Connection::open(path, options);
+        } catch (const DatabaseError& e) {
+            if ((e.code() & 0xff) == SQLITE_BUSY || (e.code() & 0xff) == SQLITE_LOCKED) {
+                return fail("the database is in use");
+            }
+            throw;
         }
+        source->execute("PRAGMA wal_checkpoint(TRUNCATE)");
+        source->execute("VACUUM INTO '" + SqlText(Platform::toUtf8(temp)) + "'");
         {
             auto copy = Connection::open(temp);
             auto check = copy->openRecordset("PRAGMA integrity_check");
@@ -219,28 +230,29 @@ bool CompactDatabaseFile(const std::filesystem::path& path, std::string* error)
             check.reset();
             copy->execute("PRAGMA journal_mode=DELETE");
         }
+        if (!Platform::syncFile(temp)) {
+            throw DatabaseError(SQLITE_IOERR, "cannot flush " + Platform::toUtf8(temp));
+        }
+        // Every change is in the file itself now. The log's name must be free before the rename,
+        // and closing this connection afterwards must not remove the log by name: it could by then
+        // be the new file's log, made by a program that opened it at once.
+        int persist = 1;
+        sqlite3_file_control(source->handle(), "main", SQLITE_FCNTL_PERSIST_WAL, &persist);
+        std::filesystem::remove(sidecar(path, "-wal"), ec);
+        std::filesystem::remove(sidecar(path, "-shm"), ec);
+        if (std::filesystem::exists(sidecar(path, "-wal"), ec)
+            || std::filesystem::exists(sidecar(path, "-journal"), ec)) {
+            throw DatabaseError(SQLITE_BUSY, "the database log is still there");
+        }
+        std::string message;
+        if (!Platform::replaceFile(temp, path, &message)) {
+            throw DatabaseError(SQLITE_IOERR, message);
+        }
     } catch (const DatabaseError& e) {
         for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
             std::filesystem::remove(sidecar(temp, suffix), ec);
         }
         return fail(e.what());
-    }
-    if (!Platform::syncFile(temp)) {
-        std::filesystem::remove(temp, ec);
-        return fail("cannot flush " + Platform::toUtf8(temp));
-    }
-    // Another process still has the database open: its log must not be separated from it.
-    auto walSize = std::filesystem::file_size(sidecar(path, "-wal"), ec);
-    if ((!ec && walSize > 0) || std::filesystem::exists(sidecar(path, "-journal"))) {
-        std::filesystem::remove(temp, ec);
-        return fail("the database is in use");
-    }
-    std::filesystem::remove(sidecar(path, "-wal"), ec);
-    std::filesystem::remove(sidecar(path, "-shm"), ec);
-    std::string message;
-    if (!Platform::replaceFile(temp, path, &message)) {
-        std::filesystem::remove(temp, ec);
-        return fail(message);
     }
     return true;
 }

@@ -25,11 +25,12 @@ public:
     const std::filesystem::path& programFolder() const { return m_programFolder; }
 
     // Reads the configuration file of the program folder; sets DatabasePath when the key is
-    // there. False when the file cannot be opened or read (invalid code page 932 text included).
+    // there. False when the file cannot be opened or read.
     bool ReadConfigFile();
 
-    // The rules of the configuration file on its bytes: false on invalid code page 932 text;
-    // otherwise true, with databasePath set when the key is present.
+    // The rules of the configuration file on its bytes: a leading UTF-8 byte order mark is
+    // skipped, bytes code page 932 does not know are replaced; databasePath is set when the key
+    // is present.
     static bool parseConfig(std::string_view bytes, const std::filesystem::path& programFolder,
         std::filesystem::path& databasePath);
 

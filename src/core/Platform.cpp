@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <system_error>
 
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -216,6 +218,85 @@ long processId()
     return static_cast<long>(GetCurrentProcessId());
 #else
     return static_cast<long>(::getpid());
+#endif
+}
+
+bool processAlive(long pid)
+{
+    if (pid <= 0) {
+        return false;
+    }
+#ifdef _WIN32
+    HANDLE h = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+    if (!h) {
+        return GetLastError() == ERROR_ACCESS_DENIED;
+    }
+    DWORD code = 0;
+    bool alive = GetExitCodeProcess(h, &code) && code == STILL_ACTIVE;
+    CloseHandle(h);
+    return alive;
+#else
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
+#endif
+}
+
+namespace {
+std::atomic<bool>* g_stopFlag = nullptr;
+volatile std::sig_atomic_t g_stopSignal = 0;
+
+#ifdef _WIN32
+BOOL WINAPI onConsoleStop(DWORD type)
+{
+    if (type == CTRL_C_EVENT || type == CTRL_BREAK_EVENT || type == CTRL_CLOSE_EVENT) {
+        g_stopSignal = type == CTRL_C_EVENT ? 2 : 15;
+        if (g_stopFlag) {
+            g_stopFlag->store(true);
+        }
+        return TRUE;
+    }
+    return FALSE;
+}
+#else
+void onStopSignal(int sig)
+{
+    g_stopSignal = sig;
+    if (g_stopFlag) {
+        g_stopFlag->store(true);
+    }
+}
+#endif
+} // namespace
+
+void installStopSignals(std::atomic<bool>& flag)
+{
+    g_stopFlag = &flag;
+#ifdef _WIN32
+    SetConsoleCtrlHandler(&onConsoleStop, TRUE);
+#else
+    struct sigaction action = {};
+    action.sa_handler = &onStopSignal;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
+#endif
+}
+
+int stopSignal()
+{
+    return static_cast<int>(g_stopSignal);
+}
+
+std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity(const std::filesystem::path& path)
+{
+#ifdef _WIN32
+    (void)path;
+    return std::nullopt;
+#else
+    struct stat st = {};
+    if (::stat(path.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return std::make_pair(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino));
 #endif
 }
 

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <utility>
 
 // The few operating-system calls the library needs. Everything platform specific stays here.
 namespace zuvemo::core::Platform {
@@ -37,5 +41,18 @@ bool stderrIsTerminal();
 
 // Identifier of the running process.
 long processId();
+
+// True while a process with this identifier runs (false for 0 and negative identifiers).
+bool processAlive(long pid);
+
+// From now on SIGINT and SIGTERM (Ctrl+C and Ctrl+Break on Windows) only set flag and record
+// the signal's number, so a long run can stop cleanly at its next step.
+void installStopSignals(std::atomic<bool>& flag);
+// The number of the signal that set the flag, or 0.
+int stopSignal();
+
+// Device and file number of the file a path names now: two paths, or one path at two moments,
+// name the same file when they match. Nothing where the system cannot tell.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity(const std::filesystem::path& path);
 
 } // namespace zuvemo::core::Platform

@@ -4,6 +4,7 @@
 #include "core/Platform.h"
 
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -230,6 +231,10 @@ void ChartWorkbook::setNumber(int row, int column, double value, int numberForma
         c.remove_child(c.first_child());
     }
     c.remove_attribute("t");
+    // A workbook has no infinity or NaN: such a value stays an empty cell.
+    if (!std::isfinite(value)) {
+        return;
+    }
     char buf[40];
     // The C locale, whatever the user interface set: a workbook always has a decimal point.
     auto res = std::to_chars(buf, buf + sizeof buf, value == 0 ? 0.0 : value);

@@ -10,7 +10,14 @@ namespace {
 
 CurlEasy::Limits limitsOf(const CurlDownloader::Options& o)
 {
-    return CurlEasy::Limits{o.connectTimeoutMs, o.lowSpeedTimeS, o.maxBytes, o.durable};
+    CurlEasy::Limits limits;
+    limits.connectTimeoutMs = o.connectTimeoutMs;
+    limits.lowSpeedTimeS = o.lowSpeedTimeS;
+    limits.maxBytes = o.maxBytes;
+    limits.totalTimeoutMs = o.totalTimeoutMs;
+    limits.durable = o.durable;
+    limits.cancel = o.cancel;
+    return limits;
 }
 
 } // namespace

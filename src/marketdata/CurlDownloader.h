@@ -2,6 +2,7 @@
 
 #include "Downloader.h"
 
+#include <atomic>
 #include <memory>
 
 namespace zuvemo::marketdata {
@@ -18,10 +19,16 @@ public:
         long connectTimeoutMs = 15000;
         long lowSpeedTimeS = 30; // below 1 byte/s for this long ends the transfer
         std::int64_t maxBytes = 64ll * 1024 * 1024;
+        long totalTimeoutMs = kDailyTimeoutMs; // the whole transfer
         bool durable = true;
+        const std::atomic<bool>* cancel = nullptr;
     };
+    static constexpr long kDailyTimeoutMs = 60000;
+    static constexpr long kHistoryTimeoutMs = 30000;
     static constexpr std::int32_t kFileError = -1;
     static constexpr std::int32_t kTooLarge = -2;
+    static constexpr std::int32_t kIncomplete = -3; // the body ended without its line break
+    static constexpr std::int32_t kCancelled = -4;
 
     CurlDownloader();
     explicit CurlDownloader(const Options& options);

@@ -35,6 +35,14 @@ CurlEasy::CurlEasy(const Limits& limits)
     curl_easy_setopt(m_curl, CURLOPT_CONNECTTIMEOUT_MS, m_limits.connectTimeoutMs);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(m_curl, CURLOPT_LOW_SPEED_TIME, m_limits.lowSpeedTimeS);
+    if (m_limits.totalTimeoutMs > 0) {
+        curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, m_limits.totalTimeoutMs);
+    }
+    if (m_limits.cancel) {
+        curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &CurlEasy::progress);
+        curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
+    }
     curl_easy_setopt(m_curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_limits.maxBytes));
     curl_easy_setopt(m_curl, CURLOPT_USERAGENT, "Zuvemo/1");
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &CurlEasy::write);
@@ -63,6 +71,7 @@ bool CurlEasy::begin(const std::string& url, const std::filesystem::path& path)
     m_bytes = 0;
     m_tooLarge = false;
     m_writeFailed = false;
+    m_lastByte = 0;
     curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
     return true;
 }
@@ -81,7 +90,16 @@ std::size_t CurlEasy::write(char* data, std::size_t size, std::size_t count, voi
         easy->m_writeFailed = true;
         return 0;
     }
+    if (n > 0) {
+        easy->m_lastByte = data[n - 1];
+    }
     return n;
+}
+
+int CurlEasy::progress(void* self, std::int64_t, std::int64_t, std::int64_t, std::int64_t)
+{
+    auto* easy = static_cast<CurlEasy*>(self);
+    return easy->m_limits.cancel && easy->m_limits.cancel->load() ? 1 : 0;
 }
 
 void CurlEasy::abandon()
@@ -109,6 +127,9 @@ std::int32_t CurlEasy::finish(int curlCode)
     if (m_writeFailed) {
         return discard(CurlDownloader::kFileError);
     }
+    if (curlCode == CURLE_ABORTED_BY_CALLBACK && m_limits.cancel && m_limits.cancel->load()) {
+        return discard(CurlDownloader::kCancelled);
+    }
     if (curlCode != CURLE_OK) {
         return discard(curlCode);
     }
@@ -116,6 +137,10 @@ std::int32_t CurlEasy::finish(int curlCode)
     curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) {
         return discard(status == 0 ? CurlDownloader::kFileError : static_cast<std::int32_t>(status));
+    }
+    // A server that closes the connection early sends a whole-looking reply without its end.
+    if (m_limits.requireLineEnd && (m_bytes == 0 || m_lastByte != '\n')) {
+        return discard(CurlDownloader::kIncomplete);
     }
     bool ok = std::fflush(m_file) == 0;
     ok = std::fclose(m_file) == 0 && ok;

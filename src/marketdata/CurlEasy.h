@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -23,8 +24,14 @@ public:
         long connectTimeoutMs = 15000;
         long lowSpeedTimeS = 30;
         std::int64_t maxBytes = 64ll * 1024 * 1024;
+        // The whole transfer, connection included; 0 leaves it unbounded.
+        long totalTimeoutMs = 60000;
         // Flush each file to the disk before it replaces the target. Re-fetchable caches skip it.
         bool durable = true;
+        // A CSV file of the data source ends with a line break: a body without one was cut short.
+        bool requireLineEnd = true;
+        // Set from elsewhere (a stop button, a signal) to abort the transfer within a second.
+        const std::atomic<bool>* cancel = nullptr;
     };
 
     explicit CurlEasy(const Limits& limits);
@@ -44,6 +51,7 @@ public:
 
 private:
     static std::size_t write(char* data, std::size_t size, std::size_t count, void* self);
+    static int progress(void* self, std::int64_t, std::int64_t, std::int64_t, std::int64_t);
 
     CURL* m_curl;
     curl_slist* m_headers;
@@ -54,6 +62,7 @@ private:
     std::int64_t m_bytes = 0;
     bool m_tooLarge = false;
     bool m_writeFailed = false;
+    char m_lastByte = 0;
 };
 
 } // namespace zuvemo::marketdata

@@ -5,10 +5,13 @@
 #include "core/LineReader.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
+#include "core/Platform.h"
 #include "core/TextCodec.h"
 #include "core/Utf8.h"
 #include "core/Value.h"
 #include "core/ValueRules.h"
+
+#include <sqlite3.h>
 
 namespace zuvemo::marketdata {
 
@@ -54,16 +57,24 @@ bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const 
     return core::Utf8::left(*decoded, width) == label;
 }
 
-bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const std::string& dateText)
+bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const std::string& dateText,
+    std::string* refused)
 {
+    auto refuse = [refused](const std::string& why) {
+        if (refused) {
+            *refused = why;
+        }
+        return false;
+    };
     if (!module.SharedConnection || core::Utf8::length(dateText) != 10) {
         return false;
     }
     core::LineReader reader(path);
     if (!reader.isOpen()) {
-        return false;
+        return refuse("ファイル(" + core::Platform::toUtf8(path) + ")を開けません");
     }
     auto& connection = *module.SharedConnection;
+    std::size_t lineNumber = 0;
     try {
         core::Transaction transaction(connection);
         module.SqlBuffer = " DELETE FROM Table_Code";
@@ -71,7 +82,9 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
 
         std::string raw;
         if (reader.next(raw)) {
+            lineNumber = 1;
             while (reader.next(raw)) {
+                ++lineNumber;
                 // A name with a byte code page 932 does not know keeps its stock and prices.
                 std::string line = core::TextCodec::decodeCp932Lossy(raw);
                 auto fields = splitFields(line, kDailyFields);
@@ -112,8 +125,9 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
             }
         }
         if (reader.failed()) {
-            return false;
+            return refuse(std::to_string(lineNumber + 1) + " 行目: ファイルを読めません");
         }
+        lineNumber = 0;
         module.SqlBuffer = " UPDATE Table_Url SET";
         module.SqlBuffer += " kabuHdate='"
             + core::SqlText(core::Utf8::mid(dateText, 1, 4) + core::Utf8::mid(dateText, 6, 2)
@@ -124,7 +138,11 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
         return true;
     } catch (const core::DatabaseError& e) {
         core::SetErr(e.code(), e.what());
-        return false;
+        const bool duplicate = e.code() == SQLITE_CONSTRAINT_UNIQUE || e.code() == SQLITE_CONSTRAINT_PRIMARYKEY;
+        std::string where = lineNumber > 1 ? std::to_string(lineNumber) + " 行目: " : std::string();
+        return refuse(where
+            + (duplicate ? std::string("コードが重複しています")
+                         : std::string("データベースが書込みを拒否しました (") + e.what() + ")"));
     }
 }
 

@@ -15,7 +15,9 @@ bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const 
 
 // Replaces Table_Code by the stocks of the daily quote file and records its trading date
 // (dateText: "YYYY-MM-DD") in Table_Url. All or nothing: on any failure the previous list and
-// date stay whole and the result is false.
-bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const std::string& dateText);
+// date stay whole and the result is false, with refused (when given) saying which line of the
+// file was refused and why ("3 行目: コードが重複しています").
+bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const std::string& dateText,
+    std::string* refused = nullptr);
 
 } // namespace zuvemo::marketdata

@@ -16,6 +16,10 @@ public:
     // 0 when the whole body arrived with a 2xx status and now lies at path; any other value is a
     // failure (a libcurl code, an HTTP status, or kFileError) and leaves an existing file as it was.
     virtual std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) = 0;
+
+    // The server could not be reached or did not answer in time (libcurl's codes lie below the
+    // HTTP statuses): a later attempt at the same server is not likely to fare better.
+    static bool isTransportFailure(std::int32_t code) { return code > 0 && code < 100; }
 };
 
 } // namespace zuvemo::marketdata

@@ -1,7 +1,9 @@
 #include "MarketDataRefresh.h"
 
 #include "DailyQuoteImport.h"
+#include "CurlDownloader.h"
 #include "Downloader.h"
+#include "TempFiles.h"
 #include "UrlSettings.h"
 #include "core/Clock.h"
 #include "core/DatabaseError.h"
@@ -78,11 +80,13 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
 
     const auto zipFolder = m.programFolder() / "zip";
     std::filesystem::create_directories(zipFolder);
+    TempFiles::removeStale(zipFolder);
     const auto dailyFile = zipFolder / core::Platform::fromUtf8("日別" + suffix);
 
     using namespace std::chrono;
     const sys_days today{m_clock.today()};
     bool found = false;
+    int transportFailures = 0;
     year_month_day day{};
     for (int i = 0; i < kAttempts; ++i) {
         if (hooks.progress && !hooks.progress(i, kAttempts)) {
@@ -91,7 +95,17 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
         }
         day = year_month_day{today - days{i}};
         const std::string dashed = core::Clock::dashed(day);
-        if (m_downloader.DownloadToFile(dailyUrl + dashed + "?download=csv", dailyFile) != 0) {
+        const std::int32_t code = m_downloader.DownloadToFile(dailyUrl + dashed + "?download=csv", dailyFile);
+        if (code == CurlDownloader::kCancelled) {
+            result.outcome = Outcome::Cancelled;
+            return result;
+        }
+        // A server that cannot be reached for the newest days will not be reached for older ones.
+        transportFailures = Downloader::isTransportFailure(code) ? transportFailures + 1 : 0;
+        if (transportFailures >= kTransportFailuresInARow) {
+            break;
+        }
+        if (code != 0) {
             continue;
         }
         std::string label = core::Utf8::mid(dashed, 1, 4) + "年" + core::Utf8::mid(dashed, 6, 2) + "月"
@@ -110,8 +124,11 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
     const std::string loaded = core::Clock::dashed(day);
     result.outcome = Outcome::Loaded;
     result.tradingDate = loaded;
-    if (!CreateMDB(m, dailyFile, loaded)) {
-        core::ShowMessage(kImportFailedMessage);
+    std::string refused;
+    if (!CreateMDB(m, dailyFile, loaded, &refused)) {
+        core::ShowMessage(refused.empty() ? std::string(kImportFailedMessage)
+                                          : std::string(kImportFailedMessage) + "\r\n" + refused);
+        result.message = refused;
         result.outcome = Outcome::ImportFailed;
         // The table still holds the earlier list: the window shows that list's date.
         result.tradingDate

@@ -33,9 +33,11 @@ public:
     {
         Outcome outcome = Outcome::Failed;
         std::string tradingDate; // YYYY-MM-DD of the list Table_Code holds afterwards
+        std::string message; // why the import refused the file
     };
 
     static constexpr int kAttempts = 101;
+    static constexpr int kTransportFailuresInARow = 3;
     static constexpr const char* kNoAddressMessage = "取得するURLが見当たりません。";
     static constexpr const char* kNotFoundMessage = "読込してファイルダウンロードできませんでした。";
     static constexpr const char* kImportFailedMessage = "データベース書込みに失敗しました。";

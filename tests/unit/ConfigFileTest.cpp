@@ -79,9 +79,19 @@ TEST(ReadConfigFile, FailuresReturnFalse)
     core::Mdl_Start m(dir.path());
     EXPECT_FALSE(m.ReadConfigFile());
     EXPECT_EQ(m.ConfigFilePath, dir / core::Mdl_Start::kConfigFileName);
-    bool ok = true;
-    EXPECT_TRUE(readPath(dir, "[DataBase1]=\x81\x20.db\r\n", &ok).empty());
-    EXPECT_FALSE(ok);
+}
+
+TEST(ReadConfigFile, StrayBytesAndAByteOrderMarkAreNoReasonToRefuseTheFile)
+{
+    TempFolder dir;
+    bool ok = false;
+    // An invalid code page 932 byte in a comment, and a UTF-8 byte order mark before the key.
+    EXPECT_EQ(readPath(dir, "# \x81\x20 \xFF\r\n[DataBase1]=zuvemo.db\r\n", &ok), dir / "zuvemo.db");
+    EXPECT_TRUE(ok);
+    EXPECT_EQ(readPath(dir, "\xEF\xBB\xBF[DataBase1]=zuvemo.db\r\n", &ok), dir / "zuvemo.db");
+    EXPECT_TRUE(ok);
+    // Only at the very start is it a mark: later, the three bytes are text of their line.
+    EXPECT_EQ(readPath(dir, "\xEF\xBB\xBF# c\r\n[DataBase1]=a.db\r\n"), dir / "a.db");
 }
 
 TEST(ReadConfigFile, MessagesOfTheCaller)
