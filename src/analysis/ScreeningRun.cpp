@@ -8,9 +8,9 @@
 #include "core/Platform.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
+#include "marketdata/CurlDownloader.h"
 #include "marketdata/DailyQuoteImport.h"
 #include "marketdata/Downloader.h"
-#include "marketdata/CurlDownloader.h"
 #include "marketdata/ParallelDownloader.h"
 #include "marketdata/TempFiles.h"
 #include "marketdata/UrlSettings.h"
@@ -135,7 +135,8 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         std::int32_t result = 0;
         if (ahead) {
             result = ahead->wait(static_cast<std::size_t>(counter));
-            if (result == 0 && !core::Platform::replaceFile(marketdata::TempFiles::stagingPath(file), file, nullptr)) {
+            if (result == 0
+                && !core::Platform::replaceFile(marketdata::TempFiles::stagingPath(file), file, nullptr)) {
                 result = -1;
             }
         } else {

@@ -1,6 +1,7 @@
 #include "Connection.h"
 
 #include "DatabaseError.h"
+#include "FileLock.h"
 #include "JetSql.h"
 #include "Platform.h"
 #include "Recordset.h"
@@ -56,18 +57,18 @@ std::unique_ptr<Connection> Connection::openOnce(const std::filesystem::path& pa
 
 std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, const Options& options)
 {
-    // The compaction renames a new file over the database while it holds it alone; an open
-    // that waited for it meanwhile holds the file that was replaced. Its shared lock, kept as
-    // long as the connection lives in WAL mode, stops any later replacement, so one look at
-    // the name after the first read tells whether the connection has the file the name has.
-    for (int attempt = 0;; ++attempt) {
-        auto before = Platform::fileIdentity(path);
-        auto conn = openOnce(path, options);
-        auto after = Platform::fileIdentity(path);
-        if (!before || before == after || attempt >= 4) {
-            return conn;
+    // Shared with every other connection of these programs, never with a compaction: an open
+    // waits here while the file is being replaced, and then opens the new file.
+    std::unique_ptr<FileLock> lock;
+    if (!options.exclusive) {
+        lock = FileLock::acquire(FileLock::lockFileOf(path), FileLock::Mode::Shared, options.busyTimeoutMs);
+        if (!lock) {
+            throw DatabaseError(SQLITE_BUSY, "the database is being compacted");
         }
     }
+    auto conn = openOnce(path, options);
+    conn->m_lock = std::move(lock);
+    return conn;
 }
 
 void Connection::setBusyTimeout(int ms)

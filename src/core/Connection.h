@@ -10,6 +10,7 @@ struct sqlite3;
 
 namespace zuvemo::core {
 
+class FileLock;
 class Recordset;
 
 // One open database file. Statements are SQL texts as the forms build them; the few forms
@@ -22,7 +23,8 @@ public:
         int busyTimeoutMs = 30000;
         bool create = false;
         // Holds the file for this connection alone from the first read to the close; refused
-        // with SQLITE_BUSY while any other connection has the file open.
+        // with SQLITE_BUSY while any other connection has the file open. Takes no lock file:
+        // the caller holds it alone.
         bool exclusive = false;
     };
 
@@ -66,6 +68,7 @@ private:
 
     sqlite3* m_db;
     std::filesystem::path m_path;
+    std::unique_ptr<FileLock> m_lock; // released after the connection has closed
 };
 
 // BEGIN IMMEDIATE on construction; rolls back unless commit() ran.

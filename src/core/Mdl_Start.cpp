@@ -1,6 +1,7 @@
 #include "Mdl_Start.h"
 
 #include "DatabaseError.h"
+#include "FileLock.h"
 #include "MessagePresenter.h"
 #include "Platform.h"
 #include "TextCodec.h"
@@ -203,10 +204,14 @@ bool CompactDatabaseFile(const std::filesystem::path& path, std::string* error)
     if (std::filesystem::exists(temp, ec)) {
         return fail("cannot remove " + Platform::toUtf8(temp));
     }
+    // Alone with the file from here to the rename: a connection of another process (the
+    // launcher, a command-line run, any SQLite client) makes the compaction give way, and no
+    // connection of these programs opens the file until the new one stands under its name.
+    auto alone = FileLock::acquire(FileLock::lockFileOf(path), FileLock::Mode::Exclusive, 0);
+    if (!alone) {
+        return fail("the database is in use");
+    }
     try {
-        // Alone with the file from here to the rename: a connection of another process (the
-        // launcher, a command-line run, any SQLite client) makes this open fail, and nothing
-        // can open the file until the new one stands under its name.
         Connection::Options options;
         options.busyTimeoutMs = 1000;
         options.exclusive = true;
@@ -222,7 +227,9 @@ bool CompactDatabaseFile(const std::filesystem::path& path, std::string* error)
         source->execute("PRAGMA wal_checkpoint(TRUNCATE)");
         source->execute("VACUUM INTO '" + SqlText(Platform::toUtf8(temp)) + "'");
         {
-            auto copy = Connection::open(temp);
+            Connection::Options alone;
+            alone.exclusive = true;
+            auto copy = Connection::open(temp, alone);
             auto check = copy->openRecordset("PRAGMA integrity_check");
             if (check->isEof() || check->field(0).toText() != "ok") {
                 throw DatabaseError(SQLITE_CORRUPT, "the compacted copy failed its check");

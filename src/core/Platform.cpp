@@ -14,7 +14,6 @@
 #include <chrono>
 #include <fcntl.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -284,20 +283,6 @@ void installStopSignals(std::atomic<bool>& flag)
 int stopSignal()
 {
     return static_cast<int>(g_stopSignal);
-}
-
-std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity(const std::filesystem::path& path)
-{
-#ifdef _WIN32
-    (void)path;
-    return std::nullopt;
-#else
-    struct stat st = {};
-    if (::stat(path.c_str(), &st) != 0) {
-        return std::nullopt;
-    }
-    return std::make_pair(static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino));
-#endif
 }
 
 } // namespace zuvemo::core::Platform

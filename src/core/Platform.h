@@ -51,8 +51,4 @@ void installStopSignals(std::atomic<bool>& flag);
 // The number of the signal that set the flag, or 0.
 int stopSignal();
 
-// Device and file number of the file a path names now: two paths, or one path at two moments,
-// name the same file when they match. Nothing where the system cannot tell.
-std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity(const std::filesystem::path& path);
-
 } // namespace zuvemo::core::Platform

@@ -138,7 +138,8 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
         return true;
     } catch (const core::DatabaseError& e) {
         core::SetErr(e.code(), e.what());
-        const bool duplicate = e.code() == SQLITE_CONSTRAINT_UNIQUE || e.code() == SQLITE_CONSTRAINT_PRIMARYKEY;
+        const bool duplicate
+            = e.code() == SQLITE_CONSTRAINT_UNIQUE || e.code() == SQLITE_CONSTRAINT_PRIMARYKEY;
         std::string where = lineNumber > 1 ? std::to_string(lineNumber) + " 行目: " : std::string();
         return refuse(where
             + (duplicate ? std::string("コードが重複しています")

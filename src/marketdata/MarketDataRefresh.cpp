@@ -1,7 +1,7 @@
 #include "MarketDataRefresh.h"
 
-#include "DailyQuoteImport.h"
 #include "CurlDownloader.h"
+#include "DailyQuoteImport.h"
 #include "Downloader.h"
 #include "TempFiles.h"
 #include "UrlSettings.h"

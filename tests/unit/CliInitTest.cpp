@@ -51,6 +51,17 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
     EXPECT_NE(out.find("exists"), std::string::npos);
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
     EXPECT_EQ(test::readFile(home / "zuvemo.db"), bytes);
+    // The chart template came along, so the new folder can export.
+    EXPECT_EQ(test::readFile(home / "雛型EXCEL.xltx"), test::readFile(test::binFolder() / "雛型EXCEL.xltx"));
+
+    // A folder whose database is elsewhere keeps its configuration file: init would switch it
+    // to a new empty database.
+    std::filesystem::remove(home / "zuvemo.db");
+    test::writeFile(home / "qen_kanrFile.dsa", "[DataBase1]=data/real.db\r\n");
+    EXPECT_EQ(test::runCommand(cmd, &out), 2);
+    EXPECT_NE(out.find("qen_kanrFile.dsa exists"), std::string::npos) << out;
+    EXPECT_EQ(test::readFile(home / "qen_kanrFile.dsa"), "[DataBase1]=data/real.db\r\n");
+    EXPECT_FALSE(std::filesystem::exists(home / "zuvemo.db"));
 
     // --force replaces it whole, with the new settings.
     ASSERT_EQ(test::runCommand(cli() + " --home " + home.string()

@@ -103,3 +103,70 @@ TEST_F(CliMarket, AnalyseAndScreen)
     EXPECT_NE(run(" analyse " + (m_dir / "none.csv").string() + " 2>&1", &out), 0);
     EXPECT_NE(run(" screen --jobs 0 2>&1", &out), 0);
 }
+
+TEST_F(CliMarket, AFolderMadeByInitAloneExportsAndTwoScreensSideBySideBothServeEveryStock)
+{
+    start(150, 60);
+    std::string out;
+    ASSERT_EQ(run(" refresh", &out), 0);
+    ASSERT_EQ(run(" export 1300 --out " + (m_dir / "c.xlsx").string() + " 2>&1", &out), 0) << out;
+    EXPECT_TRUE(std::filesystem::is_regular_file(m_dir / "c.xlsx"));
+
+    const std::string screen = cli() + " screen --jobs 4 2>&1";
+    ASSERT_EQ(test::runCommand("(" + screen + " > " + (m_dir / "a.txt").string() + ") & " + screen + " > "
+                  + (m_dir / "b.txt").string() + "; s=$?; wait $! || s=$?; exit $s"),
+        0);
+    for (const char* name : {"a.txt", "b.txt"}) {
+        std::string text = test::readFile(m_dir / name);
+        EXPECT_NE(text.find(", failed 0;"), std::string::npos) << name << ": " << text;
+    }
+    for (const auto& e : std::filesystem::directory_iterator(m_dir / "home" / "csv")) {
+        EXPECT_EQ(e.path().string().find(".part-"), std::string::npos) << e.path();
+        EXPECT_EQ(e.path().string().find(".ahead"), std::string::npos) << e.path();
+    }
+}
+
+TEST_F(CliMarket, FailedRunsExitNonZeroAndASignalStopsCleanly)
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = 300;
+    options.market.days = 60;
+    options.market.today = core::Clock().today();
+    options.failRate = 1.0;
+    m_server = std::make_unique<sample::SampleServer>(options);
+    ASSERT_GT(m_server->start(0), 0);
+    std::string out;
+    ASSERT_EQ(run(" init --daily-url " + m_server->dailyBaseUrl() + " --history-url "
+                      + m_server->historyBaseUrl() + " 2>&1",
+                  &out),
+        0);
+    ASSERT_EQ(run(" refresh", &out), 0);
+    // Every history answered with 500: not a success.
+    EXPECT_EQ(run(" screen --jobs 4 2>&1", &out), 1);
+    EXPECT_NE(out.find("サーバーから取得できません"), std::string::npos) << out;
+
+    // A slow server and a SIGTERM in the middle: exit 143, no temporary file left.
+    sample::SampleServer::Options slow = options;
+    slow.failRate = 0;
+    slow.latencyMs = 100;
+    auto server = std::make_unique<sample::SampleServer>(slow);
+    ASSERT_GT(server->start(0), 0);
+    auto c = database();
+    c->execute(" UPDATE Table_Url SET kabuMUrl='" + server->historyBaseUrl() + "'");
+    c->execute(" UPDATE Table_Code SET Dchk='X'");
+    c.reset();
+    int status = test::runCommand(
+        "(" + cli() + " screen --jobs 8 >/dev/null 2>&1 & p=$!; sleep 1; kill -TERM $p; wait $p; exit $?)");
+    EXPECT_EQ(status, 143);
+    int left = 0;
+    for (const auto& e : std::filesystem::directory_iterator(m_dir / "home" / "csv")) {
+        const std::string name = e.path().filename().string();
+        left += name.find(".part-") != std::string::npos || name.find(".ahead") != std::string::npos;
+    }
+    EXPECT_EQ(left, 0);
+    auto after = database();
+    // Stocks reached before the signal are done; none is marked as a failed download.
+    EXPECT_GT(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk='取得'")->recordCount(), 0);
+    EXPECT_GT(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk='X'")->recordCount(), 0);
+    EXPECT_EQ(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk=' '")->recordCount(), 0);
+}

@@ -1,13 +1,18 @@
 #include "RawHttpServer.h"
 #include "TestSupport.h"
 #include "marketdata/CurlDownloader.h"
+#include "marketdata/TempFiles.h"
 
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace zuvemo;
 using test::RawHttpServer;
@@ -171,4 +176,95 @@ TEST(Download, HundredMegabyteBodyWithoutLengthIsCutAtTheCap)
     marketdata::CurlDownloader d;
     EXPECT_EQ(d.DownloadToFile(s.url(), dir / "f"), marketdata::CurlDownloader::kTooLarge);
     EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(Download, BodyCutShortWithoutItsLineBreakIsIncomplete)
+{
+    TempFolder dir;
+    // Closed mid-line with no length, and a length that ends inside a number: both look whole
+    // to HTTP. An empty body has no date line at all.
+    const std::vector<std::string> replies = {
+        "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n2024年01月05日\r\n1301,東証,x,水産,1,2,3,4,409874",
+        "HTTP/1.1 200 OK\r\nContent-Length: 20\r\n\r\n2024年01月05日\r\n1301,東証,x\r\n",
+        "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n",
+    };
+    for (const auto& reply : replies) {
+        test::writeFile(dir / "f", "old");
+        RawHttpServer s([&](int sock) { RawHttpServer::sendAll(sock, reply); });
+        marketdata::CurlDownloader d;
+        EXPECT_EQ(d.DownloadToFile(s.url(), dir / "f"), marketdata::CurlDownloader::kIncomplete) << reply;
+        EXPECT_EQ(test::readFile(dir / "f"), "old");
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+    }
+    // The same reply with its last line ended is whole.
+    RawHttpServer s([](int sock) {
+        RawHttpServer::sendAll(
+            sock, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n2024年01月05日\r\n1301,x\r\n");
+    });
+    marketdata::CurlDownloader d;
+    EXPECT_EQ(d.DownloadToFile(s.url(), dir / "f"), 0);
+}
+
+TEST(Download, ADripFeedEndsAtTheTotalDeadlineAndAStopWithinASecond)
+{
+    TempFolder dir;
+    std::atomic<bool> stop{false};
+    RawHttpServer s([&](int sock) {
+        RawHttpServer::sendAll(sock, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n");
+        // One byte every 200 ms: fast enough for the low-speed limit, never done.
+        for (int i = 0; i < 100 && RawHttpServer::sendAll(sock, "x"); ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+        }
+    });
+    marketdata::CurlDownloader::Options options;
+    options.totalTimeoutMs = 1500;
+    options.cancel = &stop;
+    marketdata::CurlDownloader d(options);
+    auto start = std::chrono::steady_clock::now();
+    std::int32_t code = d.DownloadToFile(s.url(), dir / "f");
+    EXPECT_TRUE(marketdata::Downloader::isTransportFailure(code)) << code;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
+
+    std::thread stopper([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        stop = true;
+    });
+    start = std::chrono::steady_clock::now();
+    options.totalTimeoutMs = 60000;
+    marketdata::CurlDownloader d2(options);
+    EXPECT_EQ(d2.DownloadToFile(s.url(), dir / "f"), marketdata::CurlDownloader::kCancelled);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    stopper.join();
+    EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
+}
+
+TEST(TempFiles, StaleFilesOfEndedProcessesGoAndLiveOnesStay)
+{
+    TempFolder dir;
+    using marketdata::TempFiles;
+    EXPECT_EQ(TempFiles::ownerOf("日別.csv.part-4242-7"), 4242);
+    EXPECT_EQ(TempFiles::ownerOf("20240105-1301.csv.ahead-77"), 77);
+    EXPECT_EQ(TempFiles::ownerOf("20240105-1301.csv.ahead"), 0);
+    EXPECT_EQ(TempFiles::ownerOf("20240105-1301.csv"), -1);
+    EXPECT_EQ(TempFiles::ownerOf("ahead.csv"), -1);
+
+    // A child that has ended stands for a run that was killed.
+    pid_t child = fork();
+    if (child == 0) {
+        _exit(0);
+    }
+    waitpid(child, nullptr, 0);
+    const std::string dead = std::to_string(child);
+    const std::string live = std::to_string(getpid());
+    for (const auto& name : {"a.csv.part-" + dead + "-0", "b.csv.ahead-" + dead, std::string("c.csv.ahead"),
+             "d.csv.part-" + live + "-3", "e.csv.ahead-" + live, std::string("f.csv")}) {
+        test::writeFile(dir / name, "x");
+    }
+    EXPECT_EQ(TempFiles::removeStale(dir.path()), 3);
+    std::vector<std::string> left;
+    for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+        left.push_back(e.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (std::vector<std::string>{"d.csv.part-" + live + "-3", "e.csv.ahead-" + live, "f.csv"}));
 }

@@ -318,3 +318,33 @@ TEST_F(Export, SpreadsheetReadersSeeTheWorkbookAsIntended)
         }
     }
 }
+
+TEST_F(Export, NumbersBeyondTheDoubleRangeLeaveEmptyCellsNotAnInvalidWorkbook)
+{
+    // 308-digit prices: their sums and products overflow to infinity.
+    const std::string huge = "9" + std::string(307, '9');
+    std::string text = "h\r\nh\r\n";
+    for (int i = 0; i < 60; ++i) {
+        char date[16];
+        std::snprintf(date, sizeof date, "2023-%02d-%02d", 12 - i / 28, 28 - i % 28);
+        text += std::string(date) + "," + huge + "," + huge + "," + huge + "," + huge + "," + huge + ",1\r\n";
+    }
+    test::writeFile(m_dir / "h.csv", text);
+    analysis::CSVMDB(*m_module, m_dir / "h.csv", 1, analysis::readBounds(*m_module));
+    GrafExcel g(*m_module, m_opener);
+    g.setOutput(m_dir / "huge.xlsx");
+    auto out = g.run("1301", "x");
+    ASSERT_FALSE(out.empty());
+    std::string xml;
+    ASSERT_EQ(test::runCommand("unzip -p " + out.string() + " xl/worksheets/sheet1.xml", &xml), 0);
+    EXPECT_EQ(xml.find(">inf<"), std::string::npos);
+    EXPECT_EQ(xml.find(">nan<"), std::string::npos);
+    EXPECT_EQ(xml.find(">-nan<"), std::string::npos);
+    std::string report;
+    EXPECT_EQ(
+        test::runCommand("/usr/bin/python3 -c \"import openpyxl,sys; openpyxl.load_workbook(sys.argv[1])\" "
+                + out.string() + " 2>&1",
+            &report),
+        0)
+        << report;
+}

@@ -11,6 +11,12 @@
 namespace zuvemo::test {
 
 RawHttpServer::RawHttpServer(std::function<void(int)> handler)
+    : RawHttpServer(std::function<void(int, const std::string&)>(
+        [handler = std::move(handler)](int socket, const std::string&) { handler(socket); }))
+{
+}
+
+RawHttpServer::RawHttpServer(std::function<void(int, const std::string&)> handler)
     : m_handler(std::move(handler))
 {
     m_listen = ::socket(AF_INET, SOCK_STREAM, 0);
@@ -53,7 +59,7 @@ RawHttpServer::RawHttpServer(std::function<void(int)> handler)
                     }
                     head.append(buf, static_cast<std::size_t>(n));
                 }
-                m_handler(s);
+                m_handler(s, head);
                 ::close(s);
             });
         }

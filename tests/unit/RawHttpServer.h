@@ -14,6 +14,8 @@ class RawHttpServer
 public:
     // handler gets the connected socket after the request head has been read.
     explicit RawHttpServer(std::function<void(int socket)> handler);
+    // handler also gets the request head (request line and headers).
+    explicit RawHttpServer(std::function<void(int socket, const std::string& head)> handler);
     ~RawHttpServer();
     RawHttpServer(const RawHttpServer&) = delete;
     RawHttpServer& operator=(const RawHttpServer&) = delete;
@@ -28,7 +30,7 @@ private:
     int m_port = 0;
     std::atomic<bool> m_stop{false};
     std::thread m_thread;
-    std::function<void(int)> m_handler;
+    std::function<void(int, const std::string&)> m_handler;
 };
 
 } // namespace zuvemo::test

@@ -142,7 +142,8 @@ TEST_F(Refresh, FailedImportShowsTheDateOfTheListKept)
     EXPECT_EQ(result.outcome, Outcome::ImportFailed);
     EXPECT_EQ(result.tradingDate, "2024-01-04");
     EXPECT_EQ(m_label, "2024-01-04 状況");
-    EXPECT_EQ(messages(), (std::vector<std::string>{"データベース書込みに失敗しました。\r\n3 行目: コードが重複しています"}));
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{"データベース書込みに失敗しました。\r\n3 行目: コードが重複しています"}));
     EXPECT_EQ(scalar(" SELECT MgCode FROM Table_Code"), "1301");
     EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240104");
 }
