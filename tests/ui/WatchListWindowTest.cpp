@@ -8,6 +8,7 @@
 #include "core/Clock.h"
 #include "export/SpreadsheetOpener.h"
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -157,4 +158,34 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     EXPECT_EQ(m_beeps, 3);
     EXPECT_EQ(
         m_window->watchGrid()->item(0, 0)->background().color(), ui::UiStyle::color(ui::GridColor::kWhite));
+}
+
+TEST_F(WatchWindow, ALockedOrDamagedDatabaseIsShownAndTheWindowStaysUsable)
+{
+    m_module->SharedConnection->setBusyTimeout(100);
+    // Another process holds the write lock: the double-click into the candidates cannot write.
+    auto other = core::Connection::open(m_dir / "zuvemo.db");
+    other->execute("BEGIN IMMEDIATE");
+    other->execute(" UPDATE Table_User SET StartdateA='x'");
+    const auto before = m_messages.recorder().boxes.size();
+    doubleClick(m_window->stockGrid(), 1);
+    ASSERT_EQ(m_messages.recorder().boxes.size(), before + 1);
+    EXPECT_NE(m_messages.recorder().boxes.back().text.find("locked"), std::string::npos)
+        << m_messages.recorder().boxes.back().text;
+    other->execute("ROLLBACK");
+    // Once the lock is gone the same double-click works.
+    doubleClick(m_window->stockGrid(), 1);
+    ASSERT_EQ(m_window->candidateGrid()->rowCount(), 1);
+    EXPECT_EQ(m_window->candidateGrid()->item(0, 0)->text(), "1301");
+
+    // A damaged database: the table the handlers read is gone.
+    other->execute("ALTER TABLE Table_Code RENAME TO Table_Gone");
+    const auto damaged = m_messages.recorder().boxes.size();
+    click(m_window->stockGrid(), 2);
+    doubleClick(m_window->stockGrid(), 2);
+    emit child<QComboBox>(m_window.get(), "Combo2")->activated(0);
+    EXPECT_GE(m_messages.recorder().boxes.size(), damaged + 1);
+    other->execute("ALTER TABLE Table_Gone RENAME TO Table_Code");
+    emit child<QComboBox>(m_window.get(), "Combo2")->activated(0);
+    EXPECT_EQ(m_window->stockGrid()->item(0, 0)->text(), "1301");
 }

@@ -2,6 +2,8 @@
 
 #include "Twips.h"
 #include "UiStyle.h"
+#include "core/DatabaseError.h"
+#include "core/MessagePresenter.h"
 #include "model/MainWindowModel.h"
 
 #include <QGroupBox>
@@ -111,12 +113,19 @@ void Frm_TouRok::registerPrices()
     for (int i = 2; i < 5; ++i) {
         m_model.text1[static_cast<std::size_t>(i)] = m_text[i]->text().toStdString();
     }
-    auto saved = m_model.registerPrices();
-    render();
-    if (!saved) {
+    // A locked database keeps the dialog open with what was typed, so the user can try again.
+    try {
+        auto saved = m_model.registerPrices();
+        render();
+        if (!saved) {
+            return;
+        }
+        m_main.updateWatchRow(m_row, saved->purchase, saved->target);
+    } catch (const core::DatabaseError& e) {
+        core::SetErr(e.code(), e.what());
+        core::ShowMessage("");
         return;
     }
-    m_main.updateWatchRow(m_row, saved->purchase, saved->target);
     accept();
 }
 

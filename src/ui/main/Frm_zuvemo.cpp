@@ -5,6 +5,9 @@
 #include "GridView.h"
 #include "Twips.h"
 #include "UiStyle.h"
+#include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
+#include "core/MessagePresenter.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -139,10 +142,8 @@ void Frm_zuvemo::buildControls()
             = place(new QRadioButton(QString::fromUtf8(captions[i]), m_frame3), 210, tops[i], widths[i], 300);
         m_option[i]->setAutoExclusive(false);
         m_option[i]->setObjectName(QStringLiteral("Option1_%1").arg(i));
-        connect(m_option[i], &QRadioButton::clicked, this, [this, i] {
-            m_model->Option1_Click(i);
-            render();
-        });
+        connect(m_option[i], &QRadioButton::clicked, this,
+            [this, i] { handle([this, i] { m_model->Option1_Click(i); }); });
     }
     m_hat = place(button(QStringLiteral("検索発行"), m_frame3, kYellowFace, bigBold), 1965, 390, 1515, 720);
 
@@ -188,64 +189,50 @@ void Frm_zuvemo::buildControls()
         m_hat, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_hat_Click(); }); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
-    connect(m_tugi, &QPushButton::clicked, this, [this] {
-        m_model->Command_tugi_Click();
-        render();
-    });
-    connect(m_modo, &QPushButton::clicked, this, [this] {
-        m_model->Command_modo_Click();
-        render();
-    });
+    connect(
+        m_tugi, &QPushButton::clicked, this, [this] { handle([this] { m_model->Command_tugi_Click(); }); });
+    connect(
+        m_modo, &QPushButton::clicked, this, [this] { handle([this] { m_model->Command_modo_Click(); }); });
     connect(m_combo2, &QComboBox::activated, this, [this](int) {
-        m_model->setMarket(m_combo2->currentText().toStdString());
-        m_model->Combo_Click();
-        render();
+        handle([this] {
+            m_model->setMarket(m_combo2->currentText().toStdString());
+            m_model->Combo_Click();
+        });
     });
     connect(m_combo3, &QComboBox::activated, this, [this](int) {
-        m_model->setIndustry(m_combo3->currentText().toStdString());
-        m_model->Combo_Click();
-        render();
+        handle([this] {
+            m_model->setIndustry(m_combo3->currentText().toStdString());
+            m_model->Combo_Click();
+        });
     });
-    connect(m_check1, &QCheckBox::clicked, this, [this](bool checked) {
-        m_model->Check1_Click(checked);
-        render();
-    });
+    connect(m_check1, &QCheckBox::clicked, this,
+        [this](bool checked) { handle([this, checked] { m_model->Check1_Click(checked); }); });
     auto gridClick = [this](int n) {
-        return [this, n](int row) {
-            m_model->Grid_Click(n, row);
-            render();
-        };
+        return [this, n](int row) { handle([this, n, row] { m_model->Grid_Click(n, row); }); };
     };
     connect(m_grid1, &GridView::rowClicked, this, gridClick(1));
     connect(m_grid2, &GridView::rowClicked, this, gridClick(2));
     connect(m_grid3, &GridView::rowClicked, this, gridClick(3));
-    connect(m_grid1, &GridView::rowDoubleClicked, this, [this](int row) {
-        m_model->MSFlexGrid1_DblClick(row);
-        render();
-    });
+    connect(m_grid1, &GridView::rowDoubleClicked, this,
+        [this](int row) { handle([this, row] { m_model->MSFlexGrid1_DblClick(row); }); });
     connect(m_grid2, &GridView::rowDoubleClicked, this, [this](int row) {
-        if (!m_model->MSFlexGrid2_DblClick(row)) {
-            return;
-        }
-        m_textCode->setText(QString::fromStdString(m_model->textCode));
-        m_textRow->setText(QString::fromStdString(m_model->textRow));
-        Frm_TouRok dialog(m_module, *m_model, this);
-        dialog.load(m_textCode->text().toStdString(), m_textRow->text().toStdString());
-        if (m_openDialog) {
-            m_openDialog(dialog);
-        } else {
-            dialog.exec();
-        }
-        render();
+        handle([this, row] {
+            if (!m_model->MSFlexGrid2_DblClick(row)) {
+                return;
+            }
+            m_textCode->setText(QString::fromStdString(m_model->textCode));
+            m_textRow->setText(QString::fromStdString(m_model->textRow));
+            Frm_TouRok dialog(m_module, *m_model, this);
+            dialog.load(m_textCode->text().toStdString(), m_textRow->text().toStdString());
+            if (m_openDialog) {
+                m_openDialog(dialog);
+            } else {
+                dialog.exec();
+            }
+        });
     });
-    connect(m_image1, &ArrowButton::clicked, this, [this] {
-        m_model->Image1_Click();
-        render();
-    });
-    connect(m_image2, &ArrowButton::clicked, this, [this] {
-        m_model->Image2_Click();
-        render();
-    });
+    connect(m_image1, &ArrowButton::clicked, this, [this] { handle([this] { m_model->Image1_Click(); }); });
+    connect(m_image2, &ArrowButton::clicked, this, [this] { handle([this] { m_model->Image2_Click(); }); });
 }
 
 bool Frm_zuvemo::load()
@@ -294,6 +281,31 @@ void Frm_zuvemo::render()
     };
     fillCombo(m_combo2, m.combo2Items, m.combo2Text);
     fillCombo(m_combo3, m.combo3Items, m.combo3Text);
+}
+
+void Frm_zuvemo::dropOpenRecordsets()
+{
+    // A query left open by the failed handler would keep its read transaction.
+    m_module.SharedRecordset.reset();
+    m_module.SharedRecordset2.reset();
+}
+
+void Frm_zuvemo::handle(const std::function<void()>& handler)
+{
+    // A locked or damaged database must not end the program: the error is shown as the long
+    // commands show theirs, and the window stays usable.
+    try {
+        handler();
+    } catch (const core::DatabaseError& e) {
+        dropOpenRecordsets();
+        core::SetErr(e.code(), e.what());
+        core::ShowMessage("");
+    } catch (const std::exception& e) {
+        dropOpenRecordsets();
+        core::SetErr(-1, e.what());
+        core::ShowMessage("");
+    }
+    render();
 }
 
 void Frm_zuvemo::pumpEvents()

@@ -71,6 +71,9 @@ protected:
 private:
     void buildControls();
     void runLong(const std::function<void()>& command);
+    // Runs an ordinary handler: a database or file error is shown, not fatal; then repaints.
+    void handle(const std::function<void()>& handler);
+    void dropOpenRecordsets();
     void pumpEvents();
 
     core::Mdl_Start& m_module;
