@@ -30,7 +30,7 @@ Frm_Start::Frm_Start(LauncherModel& model, QWidget* parent)
         m_text[i]->setFont(UiStyle::mincho(12));
         m_text[i]->setGeometry(twipsRect(2160, 300 + i * 660, 3480, 450));
         if (i > 0) {
-            m_text[i]->setEchoMode(QLineEdit::Password);
+            UiStyle::setPasswordBox(m_text[i]);
         }
     }
     m_execute = new QPushButton(QStringLiteral("実行"), this);

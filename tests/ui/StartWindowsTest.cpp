@@ -75,6 +75,7 @@ TEST_F(StartWindows, LoginDialogLayoutAndSignIn)
     EXPECT_EQ(login.confirmButton()->text(), "確認");
     QTest::keyClicks(login.userBox(), "Taro");
     QTest::keyClicks(login.passwordBox(), "bad");
+    EXPECT_EQ(login.passwordBox()->displayText(), "***");
     QTest::mouseClick(login.confirmButton(), Qt::LeftButton);
     EXPECT_EQ(m_messages.recorder().boxes.back().text, "パスワードが違います。");
     EXPECT_EQ(signedIn, 0);

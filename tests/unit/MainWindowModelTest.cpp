@@ -258,6 +258,17 @@ TEST_F(MainWindow, SelectionColoursAndTheChartTarget)
     w.Option1_Click(0);
     EXPECT_EQ(w.label1, "選択されていません");
     EXPECT_FALSE(w.hatEnabled);
+
+    // The chart export leaves the message line alone when the history cannot be downloaded
+    // (the fake answers 404) or Table_Url has no row.
+    w.Grid_Click(1, 2);
+    w.Option1_Click(2);
+    w.label1 = "前のメッセージ";
+    w.Command_hat_Click();
+    EXPECT_EQ(w.label1, "前のメッセージ");
+    db().execute(" DELETE FROM Table_Url");
+    w.Command_hat_Click();
+    EXPECT_EQ(w.label1, "前のメッセージ");
 }
 
 TEST_F(MainWindow, RefreshFromTheFakeServerRefillsEverything)
@@ -276,6 +287,14 @@ TEST_F(MainWindow, RefreshFromTheFakeServerRefillsEverything)
     EXPECT_EQ(w.combo2Text, "");
     EXPECT_EQ(w.combo2Items, (std::vector<std::string>{"", "札証"}));
     EXPECT_EQ(m_finished, (std::vector<std::string>{"終了しました"}));
+
+    // A Null, an empty and a blank market or industry add no second empty entry.
+    db().execute("INSERT INTO Table_Code(MgCode, Mgmgara, Mgyosyu) VALUES ('3001', NULL, ' ')");
+    db().execute("INSERT INTO Table_Code(MgCode, Mgmgara, Mgyosyu) VALUES ('3002', '', NULL)");
+    db().execute("INSERT INTO Table_Code(MgCode, Mgmgara, Mgyosyu) VALUES ('3003', ' ', '')");
+    w.DSP_COMBOX();
+    EXPECT_EQ(w.combo2Items, (std::vector<std::string>{"", "札証"}));
+    EXPECT_EQ(w.combo3Items, (std::vector<std::string>{"", "水産"}));
 }
 
 TEST_F(MainWindow, WatchListJudgementPaintsReachedTargets)

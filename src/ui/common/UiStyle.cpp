@@ -3,6 +3,7 @@
 #include "model/GridData.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPalette>
 #include <QWidget>
 
@@ -68,6 +69,12 @@ void UiStyle::setButtonFace(QWidget* button, std::uint32_t value)
                                          "QPushButton:pressed { background-color: %2; }"
                                          "QPushButton:disabled { color: #909090; }")
                               .arg(c.name(), c.darker(115).name()));
+}
+
+void UiStyle::setPasswordBox(QLineEdit* box)
+{
+    box->setEchoMode(QLineEdit::Password);
+    box->setStyleSheet(box->styleSheet() + QStringLiteral("QLineEdit { lineedit-password-character: 42; }"));
 }
 
 } // namespace zuvemo::ui

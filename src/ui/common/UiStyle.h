@@ -7,6 +7,8 @@
 
 class QWidget;
 
+class QLineEdit;
+
 namespace zuvemo::ui {
 
 // Fonts and colours of the forms.
@@ -27,6 +29,8 @@ public:
 
     static void setBackground(QWidget* widget, std::uint32_t value);
     static void setButtonFace(QWidget* button, std::uint32_t value);
+    // A password box that shows each typed character as "*", as the original forms did.
+    static void setPasswordBox(QLineEdit* box);
 };
 
 } // namespace zuvemo::ui

@@ -246,13 +246,20 @@ void MainWindowModel::DSP_COMBOX()
     combo3Text.clear();
     m.SqlBuffer = " SELECT Table_Code.Mgmgara as mgara From Table_Code GROUP BY Table_Code.Mgmgara"
                   " ORDER BY Table_Code.Mgmgara";
+    // After the text rule Null, an empty text and blanks are one blank: a filter that filters
+    // nothing, which the empty first entry already stands for.
+    auto addOnce = [](std::vector<std::string>& items, const std::string& value) {
+        if (value != " " && items.back() != value) {
+            items.push_back(value);
+        }
+    };
     for (auto& rs = m.OpenShared(); !rs.isEof(); rs.moveNext()) {
-        combo2Items.push_back(rs.field("mgara").toText());
+        addOnce(combo2Items, core::TrimOrSpace(rs.field("mgara")));
     }
     m.SqlBuffer = " SELECT Table_Code.Mgyosyu as gyosyu From Table_Code GROUP BY Table_Code.Mgyosyu"
                   " ORDER BY Table_Code.Mgyosyu";
     for (auto& rs = m.OpenShared(); !rs.isEof(); rs.moveNext()) {
-        combo3Items.push_back(rs.field("gyosyu").toText());
+        addOnce(combo3Items, core::TrimOrSpace(rs.field("gyosyu")));
     }
     m.SharedRecordset.reset();
 }
@@ -350,7 +357,11 @@ void MainWindowModel::Command_hat_Click()
         m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
     command.setBusyPointer(m_hooks.busyPointer);
     auto result = command.run(code, name, label2);
-    label1 = result.label1;
+    // Without an address or a downloaded file the command stops before it touches the line.
+    using Outcome = exporting::SingleStockCommand::Outcome;
+    if (result.outcome != Outcome::NoAddress && result.outcome != Outcome::DownloadFailed) {
+        label1 = result.label1;
+    }
     lastWorkbook = core::Platform::toUtf8(result.workbook);
 }
 

@@ -44,7 +44,7 @@ Frm_zuvemo_pass::Frm_zuvemo_pass(core::Mdl_Start& module, QWidget* parent)
     m_password->setObjectName(QStringLiteral("Text1_1"));
     m_password->setGeometry(twipsRect(1980, 840, 2355, 465));
     m_password->setMaxLength(20);
-    m_password->setEchoMode(QLineEdit::Password);
+    UiStyle::setPasswordBox(m_password);
     m_password->setFont(entryFont);
     m_confirm = new QPushButton(QStringLiteral("確認"), this);
     m_confirm->setObjectName(QStringLiteral("Command1"));
