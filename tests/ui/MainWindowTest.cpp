@@ -108,6 +108,26 @@ TEST_F(Window, ClosingUnloadsOnceAndTellsTheProgram)
     EXPECT_FALSE(m_module->SharedConnection);
 }
 
+TEST_F(Window, TheCloseBoxDuringARefreshStopsItAndThenCloses)
+{
+    fillStocks(3);
+    auto& w = open(m_fake);
+    int closed = 0;
+    QObject::connect(&w, &ui::Frm_zuvemo::closed, [&] { ++closed; });
+    m_fake.fallback = [&](const std::string&) {
+        if (m_fake.requested.size() == 2) {
+            w.close();
+        }
+        return std::string("no date line\r\n");
+    };
+    click("Command_kensaku");
+    // The attempt under way ends, no further one starts, and one close does it.
+    EXPECT_EQ(m_fake.requested.size(), 2u);
+    EXPECT_EQ(closed, 1);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(m_module->SharedConnection);
+}
+
 TEST_F(Window, PagingWith26And60Stocks)
 {
     fillStocks(26);

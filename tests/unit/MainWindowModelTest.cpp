@@ -278,10 +278,12 @@ TEST_F(MainWindow, RefreshFromTheFakeServerRefillsEverything)
     w.setMarket("東証プライム");
     w.Combo_Click();
     w.Check1_Click(true);
+    w.progress = 40; // a screening stopped part-way
     m_fake.bodies["http://127.0.0.1:1/d/2024-01-09?download=csv"] = *core::TextCodec::encodeCp932(
         "2024年01月09日\r\n2001,札証,新,水産,1,2,3,4,5,6\r\n2002,札証,新2,水産,1,2,3,4,5,6\r\n");
     w.Command_kensaku_Click();
     EXPECT_EQ(w.label2, "2024-01-09 状況");
+    EXPECT_EQ(w.progress, 0);
     EXPECT_EQ(firstCode(), "2001");
     EXPECT_FALSE(w.check1);
     EXPECT_EQ(w.combo2Text, "");

@@ -336,13 +336,18 @@ void Frm_zuvemo::runLong(const std::function<void()>& command)
     }
     m_busy = false;
     render();
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        close();
+    }
 }
 
 void Frm_zuvemo::closeEvent(QCloseEvent* event)
 {
     if (m_busy) {
-        // A long command is running: stop it first, then close.
+        // A long command is running: stop it first; the window closes once it has stopped.
         m_cancel = true;
+        m_closeAfterRun = true;
         event->ignore();
         return;
     }

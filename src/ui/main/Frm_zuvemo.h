@@ -83,6 +83,7 @@ private:
     std::function<void(const std::string&)> m_finishedBox;
     bool m_unloaded = false;
     bool m_cancel = false;
+    bool m_closeAfterRun = false;
     bool m_busy = false;
 
     QGroupBox* m_frameKensaku = nullptr;

@@ -286,6 +286,8 @@ void MainWindowModel::Command_kensaku_Click()
     hooks.busyPointer = m_hooks.busyPointer;
     hooks.setDateLabel = [this](const std::string& caption) { label2 = caption; };
     hooks.refillStockLists = [this] {
+        // A new list starts without the percentage of a screening stopped on the old one.
+        progress = 0;
         DSP_COMBOX();
         if (check1) {
             Check1_Click(false);
