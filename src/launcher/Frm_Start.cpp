@@ -56,6 +56,12 @@ Frm_Start::Frm_Start(LauncherModel& model, QWidget* parent)
         }
     });
     connect(m_cancel, &QPushButton::clicked, this, [this] { close(); });
+    // Enter in any box runs "実行", the form's default button.
+    m_execute->setDefault(true);
+    for (auto* box : m_text) {
+        connect(box, &QLineEdit::returnPressed, m_execute, &QPushButton::click);
+    }
+    m_text[0]->setFocus();
 }
 
 void Frm_Start::closeEvent(QCloseEvent* event)

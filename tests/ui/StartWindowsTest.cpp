@@ -81,7 +81,8 @@ TEST_F(StartWindows, LoginDialogLayoutAndSignIn)
     EXPECT_EQ(signedIn, 0);
     login.passwordBox()->clear();
     QTest::keyClicks(login.passwordBox(), "pw");
-    QTest::mouseClick(login.confirmButton(), Qt::LeftButton);
+    // Enter confirms from the user box as well as from the password box.
+    QTest::keyClick(login.userBox(), Qt::Key_Return);
     EXPECT_EQ(signedIn, 1);
 }
 
@@ -104,7 +105,8 @@ TEST_F(StartWindows, LauncherFirstUseForm)
     EXPECT_EQ(m_messages.recorder().boxes.back().text, "パスワードが違います。");
     form.box(2)->clear();
     QTest::keyClicks(form.box(2), "abc");
-    QTest::mouseClick(form.executeButton(), Qt::LeftButton);
+    // Enter runs "実行".
+    QTest::keyClick(form.box(2), Qt::Key_Return);
     EXPECT_EQ(saved, 1);
 }
 

@@ -101,6 +101,11 @@ TEST_F(WatchWindow, PriceDialogInBothModesWithItsMessages)
             EXPECT_EQ(dialog.windowTitle(), "希望額登録");
             EXPECT_EQ(child<QLineEdit>(&dialog, "Text1_0")->text(), "1301");
             auto* p = child<QLineEdit>(&dialog, "Text1_2");
+            // Focus starts where the user types; the read-only boxes are not Tab stops.
+            EXPECT_EQ(dialog.focusWidget(), p);
+            for (const char* readOnly : {"Text1_0", "Text1_1", "Text1_3"}) {
+                EXPECT_EQ(child<QLineEdit>(&dialog, readOnly)->focusPolicy(), Qt::NoFocus) << readOnly;
+            }
             p->clear();
             QTest::keyClicks(p, QString::fromUtf8(purchase));
             QTest::mouseClick(child<QRadioButton>(&dialog, percent ? "Option2" : "Option1"), Qt::LeftButton);

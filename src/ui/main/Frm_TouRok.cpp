@@ -45,9 +45,14 @@ Frm_TouRok::Frm_TouRok(core::Mdl_Start& module, MainWindowModel& mainWindow, QWi
             m_text[i]->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         }
     }
-    m_text[0]->setReadOnly(true);
-    m_text[1]->setReadOnly(true);
-    m_text[3]->setReadOnly(true);
+    // Boxes the user cannot type into are left out of the Tab order and look it.
+    for (int i : {0, 1, 3}) {
+        m_text[i]->setReadOnly(true);
+        m_text[i]->setFocusPolicy(Qt::NoFocus);
+        QPalette p = m_text[i]->palette();
+        p.setColor(QPalette::Base, p.color(QPalette::Window));
+        m_text[i]->setPalette(p);
+    }
     m_option1 = new QRadioButton(QStringLiteral("希望株価"), frame);
     m_option1->setObjectName(QStringLiteral("Option1"));
     m_option1->setGeometry(twipsRect(1680, 2160, 1500, 360));
@@ -94,7 +99,9 @@ void Frm_TouRok::load(const std::string& code, const std::string& row)
     m_row = std::atoi(row.c_str());
     m_model.load(code);
     m_command1->setEnabled(m_model.rowExists);
+    m_command1->setDefault(true);
     render();
+    m_text[2]->setFocus();
 }
 
 void Frm_TouRok::render()

@@ -55,6 +55,8 @@ Frm_zuvemo_pass::Frm_zuvemo_pass(core::Mdl_Start& module, QWidget* parent)
     setTabOrder(m_user, m_password);
     setTabOrder(m_password, m_confirm);
     connect(m_confirm, &QPushButton::clicked, this, &Frm_zuvemo_pass::confirm);
+    // Enter confirms from either box, as the form's default button.
+    connect(m_user, &QLineEdit::returnPressed, this, &Frm_zuvemo_pass::confirm);
     connect(m_password, &QLineEdit::returnPressed, this, &Frm_zuvemo_pass::confirm);
 }
 
