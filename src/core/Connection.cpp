@@ -21,8 +21,17 @@ Connection::~Connection()
     sqlite3_close_v2(m_db);
 }
 
-std::unique_ptr<Connection> Connection::openOnce(const std::filesystem::path& path, const Options& options)
+std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, const Options& options)
 {
+    // Shared with every other connection of these programs, never with a compaction: an open
+    // waits here while the file is being replaced, and then opens the new file.
+    std::unique_ptr<FileLock> lock;
+    if (!options.exclusive) {
+        lock = FileLock::acquire(FileLock::lockFileOf(path), FileLock::Mode::Shared, options.busyTimeoutMs);
+        if (!lock) {
+            throw DatabaseError(SQLITE_BUSY, "the database is being compacted");
+        }
+    }
     sqlite3* db = nullptr;
     int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
     if (options.create) {
@@ -35,6 +44,7 @@ std::unique_ptr<Connection> Connection::openOnce(const std::filesystem::path& pa
         throw DatabaseError(rc, msg);
     }
     auto conn = std::make_unique<Connection>(Token{}, db, path);
+    conn->m_lock = std::move(lock);
     sqlite3_extended_result_codes(db, 1);
     conn->setBusyTimeout(options.busyTimeoutMs);
 
@@ -52,22 +62,6 @@ std::unique_ptr<Connection> Connection::openOnce(const std::filesystem::path& pa
     conn->execute("PRAGMA foreign_keys=OFF");
     auto rs = conn->openRecordset("SELECT count(*) AS n FROM sqlite_master");
     (void)rs;
-    return conn;
-}
-
-std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, const Options& options)
-{
-    // Shared with every other connection of these programs, never with a compaction: an open
-    // waits here while the file is being replaced, and then opens the new file.
-    std::unique_ptr<FileLock> lock;
-    if (!options.exclusive) {
-        lock = FileLock::acquire(FileLock::lockFileOf(path), FileLock::Mode::Shared, options.busyTimeoutMs);
-        if (!lock) {
-            throw DatabaseError(SQLITE_BUSY, "the database is being compacted");
-        }
-    }
-    auto conn = openOnce(path, options);
-    conn->m_lock = std::move(lock);
     return conn;
 }
 

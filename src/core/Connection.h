@@ -64,8 +64,6 @@ public:
     Connection(Token, sqlite3* db, std::filesystem::path path);
 
 private:
-    static std::unique_ptr<Connection> openOnce(const std::filesystem::path& path, const Options& options);
-
     sqlite3* m_db;
     std::filesystem::path m_path;
     std::unique_ptr<FileLock> m_lock; // released after the connection has closed

@@ -15,12 +15,13 @@ namespace {
 class CliMarket : public ::testing::Test
 {
 protected:
-    void start(int stocks, int days)
+    void start(int stocks, int days, double failRate = 0)
     {
         sample::SampleServer::Options options;
         options.market.stocks = stocks;
         options.market.days = days;
         options.market.today = core::Clock().today();
+        options.failRate = failRate;
         m_server = std::make_unique<sample::SampleServer>(options);
         ASSERT_GT(m_server->start(0), 0);
         std::string out;
@@ -128,26 +129,18 @@ TEST_F(CliMarket, AFolderMadeByInitAloneExportsAndTwoScreensSideBySideBothServeE
 
 TEST_F(CliMarket, FailedRunsExitNonZeroAndASignalStopsCleanly)
 {
-    sample::SampleServer::Options options;
-    options.market.stocks = 300;
-    options.market.days = 60;
-    options.market.today = core::Clock().today();
-    options.failRate = 1.0;
-    m_server = std::make_unique<sample::SampleServer>(options);
-    ASSERT_GT(m_server->start(0), 0);
+    start(300, 60, 1.0);
     std::string out;
-    ASSERT_EQ(run(" init --daily-url " + m_server->dailyBaseUrl() + " --history-url "
-                      + m_server->historyBaseUrl() + " 2>&1",
-                  &out),
-        0);
     ASSERT_EQ(run(" refresh", &out), 0);
     // Every history answered with 500: not a success.
     EXPECT_EQ(run(" screen --jobs 4 2>&1", &out), 1);
     EXPECT_NE(out.find("サーバーから取得できません"), std::string::npos) << out;
 
     // A slow server and a SIGTERM in the middle: exit 143, no temporary file left.
-    sample::SampleServer::Options slow = options;
-    slow.failRate = 0;
+    sample::SampleServer::Options slow;
+    slow.market.stocks = 300;
+    slow.market.days = 60;
+    slow.market.today = core::Clock().today();
     slow.latencyMs = 100;
     auto server = std::make_unique<sample::SampleServer>(slow);
     ASSERT_GT(server->start(0), 0);
