@@ -87,8 +87,10 @@ void Schema::createDatabaseFile(
         std::filesystem::remove(p, ec);
     }
     {
+        // Nobody else knows the new file yet: no lock file beside it.
         Connection::Options options;
         options.create = true;
+        options.exclusive = true;
         auto conn = Connection::open(temp, options);
         Transaction tx(*conn);
         createTables(*conn);

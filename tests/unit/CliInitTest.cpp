@@ -25,6 +25,10 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
     std::string out;
     ASSERT_EQ(test::runCommand(cmd, &out), 0) << out;
     EXPECT_EQ(test::readFile(home / "qen_kanrFile.dsa"), "[DataBase1]=zuvemo.db\r\n");
+    // Nothing of the new database's making is left beside it.
+    for (const auto& e : std::filesystem::directory_iterator(home)) {
+        EXPECT_EQ(e.path().filename().string().find(".new"), std::string::npos) << e.path();
+    }
 
     core::Mdl_Start m(home);
     ASSERT_TRUE(m.ReadConfigFile());
