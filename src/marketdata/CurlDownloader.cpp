@@ -35,6 +35,12 @@ CurlDownloader::CurlDownloader(const Options& options)
 
 CurlDownloader::~CurlDownloader() = default;
 
+void CurlDownloader::setCancelFlag(const std::atomic<bool>* flag)
+{
+    m_options.cancel = flag;
+    m_easy->setCancel(flag);
+}
+
 std::int32_t CurlDownloader::DownloadToFile(const std::string& url, const std::filesystem::path& path)
 {
     if (!m_easy->begin(url, path)) {

@@ -35,6 +35,7 @@ public:
     ~CurlDownloader() override;
 
     std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) override;
+    void setCancelFlag(const std::atomic<bool>* flag) override;
 
 private:
     Options m_options;

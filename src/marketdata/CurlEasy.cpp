@@ -38,16 +38,20 @@ CurlEasy::CurlEasy(const Limits& limits)
     if (m_limits.totalTimeoutMs > 0) {
         curl_easy_setopt(m_curl, CURLOPT_TIMEOUT_MS, m_limits.totalTimeoutMs);
     }
-    if (m_limits.cancel) {
-        curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, &CurlEasy::progress);
-        curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
-    }
+    setCancel(m_limits.cancel);
     curl_easy_setopt(m_curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(m_limits.maxBytes));
     curl_easy_setopt(m_curl, CURLOPT_USERAGENT, "Zuvemo/1");
     curl_easy_setopt(m_curl, CURLOPT_WRITEFUNCTION, &CurlEasy::write);
     curl_easy_setopt(m_curl, CURLOPT_WRITEDATA, this);
     curl_easy_setopt(m_curl, CURLOPT_PRIVATE, this);
+}
+
+void CurlEasy::setCancel(const std::atomic<bool>* cancel)
+{
+    m_limits.cancel = cancel;
+    curl_easy_setopt(m_curl, CURLOPT_NOPROGRESS, cancel ? 0L : 1L);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFOFUNCTION, cancel ? &CurlEasy::progress : nullptr);
+    curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
 }
 
 CurlEasy::~CurlEasy()

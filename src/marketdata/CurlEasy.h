@@ -47,6 +47,9 @@ public:
     // Cleans up a transfer that did not run to the end.
     void abandon();
 
+    // Replaces the stop flag of the limits; between transfers only.
+    void setCancel(const std::atomic<bool>* cancel);
+
     CURL* handle() const { return m_curl; }
 
 private:

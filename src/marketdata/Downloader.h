@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -16,6 +17,10 @@ public:
     // 0 when the whole body arrived with a 2xx status and now lies at path; any other value is a
     // failure (a libcurl code, an HTTP status, or kFileError) and leaves an existing file as it was.
     virtual std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) = 0;
+
+    // A transfer under way ends, as a failure, soon after *flag turns true; nullptr: never.
+    // Downloaders that cannot be interrupted ignore it.
+    virtual void setCancelFlag(const std::atomic<bool>* flag) { (void)flag; }
 
     // The server could not be reached or did not answer in time (libcurl's codes lie below the
     // HTTP statuses): a later attempt at the same server is not likely to fare better.

@@ -1,5 +1,8 @@
+#include "ArrowButton.h"
+#include "CaptionFrame.h"
 #include "FakeDownloader.h"
 #include "Frm_zuvemo.h"
+#include "GridPixels.h"
 #include "GridView.h"
 #include "ModuleFixture.h"
 #include "SampleServer.h"
@@ -14,7 +17,11 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <thread>
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -128,6 +135,53 @@ TEST_F(Window, TheCloseBoxDuringARefreshStopsItAndThenCloses)
     EXPECT_FALSE(m_module->SharedConnection);
 }
 
+// A server that never answers: a transfer ends only when its stop flag is raised.
+class StalledDownloader : public marketdata::Downloader
+{
+public:
+    std::int32_t DownloadToFile(const std::string&, const std::filesystem::path&) override
+    {
+        ++calls;
+        const auto until = steady_clock::now() + seconds(10);
+        while (steady_clock::now() < until) {
+            if (m_flag && m_flag->load()) {
+                return marketdata::CurlDownloader::kCancelled;
+            }
+            std::this_thread::sleep_for(milliseconds(5));
+        }
+        return 28;
+    }
+    void setCancelFlag(const std::atomic<bool>* flag) override { m_flag = flag; }
+    std::atomic<int> calls{0};
+
+private:
+    const std::atomic<bool>* m_flag = nullptr;
+};
+
+TEST_F(Window, StopDuringADownloadEndsTheRefreshAtOnceAndTheWindowRepaints)
+{
+    fillStocks(3);
+    StalledDownloader stalled;
+    open(stalled);
+    auto* stop = child<QPushButton>("Cancel");
+    bool shownDuringRun = false;
+    int repaintsDuringRun = 0;
+    QTimer::singleShot(300, stop, [&] {
+        shownDuringRun = stop->isVisible() && stop->isEnabled();
+        repaintsDuringRun = stalled.calls.load();
+        stop->click();
+    });
+    const auto start = steady_clock::now();
+    click("Command_kensaku");
+    const auto took = steady_clock::now() - start;
+    EXPECT_TRUE(shownDuringRun);
+    EXPECT_EQ(repaintsDuringRun, 1); // the timer ran while the first transfer hung
+    EXPECT_LT(took, seconds(3));
+    EXPECT_EQ(stalled.calls.load(), 1);
+    EXPECT_FALSE(stop->isVisible());
+    EXPECT_TRUE(child<QPushButton>("Command_kensaku")->isEnabled());
+}
+
 TEST_F(Window, PagingWith26And60Stocks)
 {
     fillStocks(26);
@@ -156,6 +210,15 @@ TEST_F(Window, PagingWith26And60Stocks)
     EXPECT_EQ(cell(1, 0), "1326");
     click("Command_modo");
     EXPECT_EQ(cell(1, 0), "1301");
+
+    // A "▼" that arrives while the "▲" page is being filled does not run inside that fill.
+    click("Command_tugi");
+    click("Command_tugi");
+    QTimer::singleShot(0, child<QPushButton>("Command_tugi"), &QPushButton::click);
+    click("Command_modo");
+    EXPECT_EQ(cell(1, 0), "1326");
+    EXPECT_TRUE(child<QPushButton>("Command_modo")->isVisible());
+    EXPECT_TRUE(child<QPushButton>("Command_tugi")->isVisible());
 }
 
 TEST_F(Window, FiltersSignalBoxAndTheExamineButton)
@@ -200,6 +263,100 @@ TEST_F(Window, SelectionColoursOptionsAndTheIssueButton)
     QTest::mouseClick(child<QRadioButton>("Option1_0"), Qt::LeftButton);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "選択されていません");
     EXPECT_FALSE(child<QPushButton>("Command_hat")->isEnabled());
+}
+
+TEST_F(Window, TheClickedRowShowsItsColourInEveryCell)
+{
+    fillStocks(30);
+    auto& w = open(m_fake);
+    auto* grid = w.stockGrid();
+    const QColor white(255, 255, 255);
+    const QColor yellow(255, 255, 0);
+    const QColor orange(255, 128, 0);
+    auto clickCell = [&](int row, int col) {
+        QTest::mouseClick(
+            grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, col)).center());
+    };
+    clickCell(2, 2);
+    test::GridPixels(grid).expectRow(2, yellow);
+    QTest::mouseClick(child<QRadioButton>("Option1_2"), Qt::LeftButton);
+    test::GridPixels(grid).expectRow(2, orange);
+    // Another row: the old one turns white in every cell, the clicked cell included.
+    clickCell(4, 0);
+    {
+        test::GridPixels pixels(grid);
+        pixels.expectRow(2, white);
+        pixels.expectRow(4, yellow);
+    }
+    // The arrow keys move the selection itself.
+    QTest::keyClick(grid, Qt::Key_Down);
+    {
+        test::GridPixels pixels(grid);
+        pixels.expectRow(4, white);
+        pixels.expectRow(5, yellow);
+    }
+    EXPECT_EQ(w.model().SelRow1, 6);
+}
+
+TEST_F(Window, APageOf25FitsTheGridAndStartsAtItsFirstRow)
+{
+    fillStocks(60);
+    auto& w = open(m_fake);
+    auto* grid = w.stockGrid();
+    EXPECT_FALSE(grid->verticalScrollBar()->isVisible());
+    EXPECT_FALSE(grid->horizontalScrollBar()->isVisible());
+    // The last row and the last column ("状態") lie wholly inside the viewport.
+    const QRect last = grid->visualRect(grid->model()->index(24, 13));
+    EXPECT_LE(last.bottom(), grid->viewport()->height() - 1);
+    EXPECT_LE(last.right(), grid->viewport()->width() - 1);
+    EXPECT_EQ(grid->rowAt(last.center().y()), 24);
+    grid->scrollToBottom();
+    click("Command_tugi");
+    EXPECT_EQ(grid->verticalScrollBar()->value(), 0);
+    EXPECT_EQ(grid->rowAt(grid->visualRect(grid->model()->index(0, 0)).center().y()), 0);
+}
+
+TEST_F(Window, FramesOptionsArrowsAndDisabledButtonsAsDrawn)
+{
+    fillStocks(30);
+    auto& w = open(m_fake);
+    const QColor lightOrange(255, 192, 128);
+    // No child covers a frame's caption.
+    for (auto* frame : w.findChildren<ui::CaptionFrame*>()) {
+        const QRect caption(
+            0, 0, QFontMetrics(frame->font()).horizontalAdvance(frame->title()) + 10, frame->captionBottom());
+        for (auto* c : frame->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+            EXPECT_FALSE(c->isVisible() && c->geometry().intersects(caption))
+                << frame->title().toStdString() << " / " << c->objectName().toStdString();
+        }
+        EXPECT_LT(frame->borderY(), frame->captionBottom());
+    }
+    // The options and the check box stand on the window's light orange.
+    for (const char* name : {"Option1_0", "Option1_1", "Option1_2"}) {
+        auto* option = child<QRadioButton>(name);
+        const QImage image = option->grab().toImage();
+        EXPECT_EQ(image.pixelColor(image.width() - 2, 2).name(), lightOrange.name()) << name;
+    }
+    const QImage check = child<QCheckBox>("Check1")->grab().toImage();
+    EXPECT_EQ(check.pixelColor(check.width() - 2, 1).name(), lightOrange.name());
+    // Image1 points left, to the watch list; Image2 right, to the candidates.
+    const QSize size(75, 47);
+    const QImage left = ui::ArrowButton::arrow(ui::ArrowButton::Direction::Left, size).toImage();
+    const QImage right = ui::ArrowButton::arrow(ui::ArrowButton::Direction::Right, size).toImage();
+    const QColor blue(0x2E, 0x75, 0xB6);
+    const QColor brown(0xC5, 0x5A, 0x11);
+    EXPECT_EQ(left.pixelColor(16, 23).name(), blue.name());
+    EXPECT_NE(left.pixelColor(66, 23).name(), blue.name());
+    EXPECT_EQ(right.pixelColor(58, 23).name(), brown.name());
+    EXPECT_NE(right.pixelColor(8, 23).name(), brown.name());
+    // A disabled paging button no longer shows its green.
+    auto* next = child<QPushButton>("Command_tugi");
+    const QColor green(0, 192, 0);
+    QImage face = next->grab().toImage();
+    EXPECT_EQ(face.pixelColor(4, 4).name(), green.name());
+    next->setEnabled(false);
+    face = next->grab().toImage();
+    EXPECT_EQ(face.pixelColor(4, 4).name(), ui::UiStyle::disabledFace(green).name());
 }
 
 TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)

@@ -1,30 +1,32 @@
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
+#include "StartSequence.h"
 
 #include "FakeDownloader.h"
 #include "Frm_zuvemo.h"
 #include "Frm_zuvemo_pass.h"
 #include "ModuleFixture.h"
-#include "StartSequence.h"
 #include "core/Clock.h"
 #include "core/PasswordHash.h"
 #include "export/SpreadsheetOpener.h"
 #include "frmSplash.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
 
 using namespace zuvemo;
 using namespace std::chrono;
 
 namespace {
 
-class Sequence : public test::ModuleFixture {
+class Sequence : public test::ModuleFixture
+{
 protected:
     void SetUp() override
     {
         test::ModuleFixture::SetUp();
         db().execute("INSERT INTO Table_User(UserKeyA,UsernameA,PassWordA) VALUES (1,'Taro','"
-                     + *core::PasswordHash::hash("pw") + "')");
+            + *core::PasswordHash::hash("pw") + "')");
         m_module->CloseDatabase();
     }
     core::FixedClock m_clock{year_month_day{2024y, January, 9d}};

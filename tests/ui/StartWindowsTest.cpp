@@ -1,3 +1,4 @@
+#include "FittedMessageBox.h"
 #include "Frm_Start.h"
 #include "Frm_zuvemo_pass.h"
 #include "ModuleFixture.h"
@@ -24,6 +25,9 @@ TEST(Splash, VersionKeysClicksAndTheAddress)
     splash.onClosed = [&] { ++closed; };
     splash.openAddress = [&](const QString& a) { opened.push_back(a); };
     splash.show();
+    // It takes the keyboard, so a key press reaches it whichever window has the focus.
+    QTest::qWait(20);
+    EXPECT_EQ(QWidget::keyboardGrabber(), &splash);
     auto* label5 = splash.findChild<QLabel*>("Label5");
     ASSERT_NE(label5, nullptr);
     EXPECT_EQ(label5->text(), "参照HP　https://zuvemo.example/");
@@ -37,6 +41,33 @@ TEST(Splash, VersionKeysClicksAndTheAddress)
     QTest::keyClick(&splash, Qt::Key_Escape);
     QTest::keyClick(&splash, Qt::Key_A);
     EXPECT_EQ(closed, 1);
+    EXPECT_EQ(QWidget::keyboardGrabber(), nullptr);
+}
+
+TEST(MessageBox, WideEnoughForItsTitleAndUnwrappedLines)
+{
+    ui::FittedMessageBox box(QStringLiteral("初期設定判定"), QStringLiteral("情報は存在しません"), nullptr);
+    box.show();
+    QTest::qWait(20);
+    EXPECT_GE(box.width(), box.titleWidth());
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    ASSERT_NE(label, nullptr);
+    EXPECT_FALSE(label->wordWrap());
+    EXPECT_GE(label->width(), QFontMetrics(label->font()).horizontalAdvance(label->text()));
+    box.close();
+
+    // Two lines of a database message: each shows whole on its own line.
+    const QString text
+        = QStringLiteral("データベース書込みに失敗しました。\r\n3 行目: コードが重複しています");
+    ui::FittedMessageBox two(QStringLiteral("初期設定判定"), text, nullptr);
+    two.show();
+    QTest::qWait(20);
+    auto* twoLabel = two.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    EXPECT_GE(twoLabel->width(),
+        QFontMetrics(twoLabel->font())
+            .horizontalAdvance(QStringLiteral("データベース書込みに失敗しました。")));
+    EXPECT_LT(twoLabel->height(), 4 * QFontMetrics(twoLabel->font()).height());
+    two.close();
 }
 
 TEST(Splash, ClosesByItselfAfterFiveSeconds)

@@ -2,6 +2,7 @@
 #include "FakeDownloader.h"
 #include "Frm_TouRok.h"
 #include "Frm_zuvemo.h"
+#include "GridPixels.h"
 #include "GridView.h"
 #include "ModuleFixture.h"
 #include "UiStyle.h"
@@ -144,6 +145,8 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
         QTest::mouseClick(child<ui::ArrowButton>(m_window.get(), "Image1"), Qt::LeftButton);
     }
     db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1050");
+    // The row the user last clicked turns red like the others, in every cell.
+    click(m_window->watchGrid(), 2);
     m_fake.fallback = [](const std::string&) {
         return *core::TextCodec::encodeCp932(
             "2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
@@ -153,6 +156,8 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     auto red = ui::UiStyle::color(ui::GridColor::kRed);
     EXPECT_EQ(m_window->watchGrid()->item(0, 0)->background().color(), red);
     EXPECT_EQ(m_window->watchGrid()->item(1, 4)->background().color(), red);
+    test::GridPixels(m_window->watchGrid()).expectRow(0, red);
+    test::GridPixels(m_window->watchGrid()).expectRow(1, red);
 
     m_fake.fallback = [](const std::string&) {
         return *core::TextCodec::encodeCp932(

@@ -4,8 +4,29 @@
 #include "UiStyle.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
+#include <QScrollBar>
+#include <QStyledItemDelegate>
 
 namespace zuvemo::ui {
+
+namespace {
+
+// Paints a cell in its own colours only: no selection fill and no focus frame over them.
+class PlainCellDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
+    {
+        QStyleOptionViewItem plain(option);
+        plain.state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+        QStyledItemDelegate::paint(painter, plain, index);
+    }
+};
+
+} // namespace
 
 GridView::GridView(QWidget* parent)
     : QTableWidget(parent)
@@ -13,19 +34,32 @@ GridView::GridView(QWidget* parent)
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
-    verticalHeader()->setDefaultSectionSize(px(225));
+    // The rows keep the height set whatever the font would ask for, so a page of 25 fits.
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(rowHeight());
+    horizontalHeader()->setMinimumSectionSize(1);
+    horizontalHeader()->setFixedHeight(headingHeight());
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    setSelectionMode(QAbstractItemView::SingleSelection);
-    setSelectionBehavior(QAbstractItemView::SelectItems);
+    setSelectionMode(QAbstractItemView::NoSelection);
+    setItemDelegate(new PlainCellDelegate(this)); // owned by the view
     setWordWrap(false);
     setFont(UiStyle::proportional(9));
     horizontalHeader()->setFont(UiStyle::proportional(9));
-    // Selection is shown by the row colours of the grid data, not by the view.
-    setStyleSheet(QStringLiteral("QTableWidget::item:selected { background: transparent; color: black; }"));
     connect(this, &QTableWidget::cellClicked, this, [this](int row, int) { emit rowClicked(row + 1); });
     connect(this, &QTableWidget::cellDoubleClicked, this,
         [this](int row, int) { emit rowDoubleClicked(row + 1); });
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int) { emit rowClicked(0); });
+}
+
+int GridView::rowHeight()
+{
+    return px(225);
+}
+
+int GridView::headingHeight()
+{
+    return px(300);
 }
 
 void GridView::setEmptyAreaColor(std::uint32_t value)
@@ -36,12 +70,24 @@ void GridView::setEmptyAreaColor(std::uint32_t value)
     viewport()->setAutoFillBackground(true);
 }
 
+void GridView::keyPressEvent(QKeyEvent* event)
+{
+    const int before = currentRow();
+    QTableWidget::keyPressEvent(event);
+    const int after = currentRow();
+    if (after >= 0 && after != before) {
+        emit rowClicked(after + 1);
+    }
+}
+
 void GridView::show(const GridData& grid)
 {
     if (m_last == &grid && m_shown == grid.revision()) {
         return;
     }
+    const bool refilled = m_last != &grid || m_shape != grid.shapeRevision();
     m_last = &grid;
+    m_shape = grid.shapeRevision();
     m_shown = grid.revision();
     setUpdatesEnabled(false);
     if (columnCount() != grid.cols()) {
@@ -71,6 +117,10 @@ void GridView::show(const GridData& grid)
             it->setBackground(UiStyle::color(cell.back));
             it->setForeground(cell.fore == 0 ? QBrush(Qt::black) : QBrush(UiStyle::color(cell.fore)));
         }
+    }
+    if (refilled && m_scrollToTop) {
+        scrollToTop();
+        horizontalScrollBar()->setValue(0);
     }
     setUpdatesEnabled(true);
 }

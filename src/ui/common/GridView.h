@@ -8,6 +8,10 @@ namespace zuvemo::ui {
 
 // Shows a GridData: per-cell text, alignment and colours, a fixed heading row and the column
 // widths in twips. Reports clicks and double-clicks by grid row (0 is the heading row).
+//
+// The row colours of the grid data are the only selection the user sees: the view draws no
+// selection and no current-cell marker of its own, and an arrow key moves the selection as a
+// click on the new row would.
 class GridView : public QTableWidget
 {
     Q_OBJECT
@@ -16,15 +20,26 @@ public:
     explicit GridView(QWidget* parent = nullptr);
 
     void setEmptyAreaColor(std::uint32_t value);
+    // A grid that shows one page at a time starts each new content at its first row.
+    void setScrollToTopOnShow(bool on) { m_scrollToTop = on; }
     void show(const GridData& grid);
+
+    // The height of every data row, and of the heading row, in pixels.
+    static int rowHeight();
+    static int headingHeight();
 
 signals:
     void rowClicked(int row);
     void rowDoubleClicked(int row);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
     std::uint64_t m_shown = ~0ull;
+    std::uint64_t m_shape = ~0ull;
     const GridData* m_last = nullptr;
+    bool m_scrollToTop = false;
 };
 
 } // namespace zuvemo::ui

@@ -1,15 +1,15 @@
 #include "QtMessagePresenter.h"
 
+#include "FittedMessageBox.h"
+
 #include <QApplication>
-#include <QMessageBox>
 
 namespace zuvemo::ui {
 
 void QtMessagePresenter::show(const std::string& title, const std::string& text)
 {
-    QMessageBox box(QMessageBox::NoIcon, QString::fromStdString(title), QString::fromStdString(text),
-        QMessageBox::Ok, QApplication::activeWindow());
-    box.exec();
+    FittedMessageBox::run(
+        QString::fromStdString(title), QString::fromStdString(text), QApplication::activeWindow());
 }
 
 } // namespace zuvemo::ui

@@ -59,7 +59,20 @@ void UiStyle::setBackground(QWidget* widget, std::uint32_t value)
     QPalette p = widget->palette();
     p.setColor(QPalette::Window, color(value));
     widget->setPalette(p);
+    // Buttons fill with their Button role by default: option buttons and check boxes would show
+    // a grey box behind their captions.
+    widget->setBackgroundRole(QPalette::Window);
     widget->setAutoFillBackground(true);
+}
+
+QColor UiStyle::disabledFace(const QColor& face)
+{
+    // Most of the colour drained towards the grey of a disabled control, so a green or yellow
+    // button that cannot be pressed does not look as if it could.
+    const QColor grey(0xD8, 0xD8, 0xD8);
+    auto mix = [](int a, int b) { return (a + 3 * b) / 4; };
+    return QColor(
+        mix(face.red(), grey.red()), mix(face.green(), grey.green()), mix(face.blue(), grey.blue()));
 }
 
 void UiStyle::setButtonFace(QWidget* button, std::uint32_t value)
@@ -67,8 +80,9 @@ void UiStyle::setButtonFace(QWidget* button, std::uint32_t value)
     QColor c = color(value);
     button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #808080; }"
                                          "QPushButton:pressed { background-color: %2; }"
-                                         "QPushButton:disabled { color: #909090; }")
-                              .arg(c.name(), c.darker(115).name()));
+                                         "QPushButton:disabled { background-color: %3; color: #8c8c8c;"
+                                         " border: 1px solid #b4b4b4; }")
+                              .arg(c.name(), c.darker(115).name(), disabledFace(c).name()));
 }
 
 void UiStyle::setPasswordBox(QLineEdit* box)

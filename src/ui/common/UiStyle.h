@@ -29,6 +29,8 @@ public:
 
     static void setBackground(QWidget* widget, std::uint32_t value);
     static void setButtonFace(QWidget* button, std::uint32_t value);
+    // The face a button of the given colour shows while disabled.
+    static QColor disabledFace(const QColor& face);
     // A password box that shows each typed character as "*", as the original forms did.
     static void setPasswordBox(QLineEdit* box);
 };

@@ -27,34 +27,28 @@ QPixmap ArrowButton::arrow(Direction direction, QSize size)
     p.setPen(QPen(QColor(0x80, 0x80, 0x80), 1));
     p.setBrush(QColor(0xFF, 0xF2, 0xCC));
     p.drawRoundedRect(face, 6, 6);
-    // A broad arrow: up moves a candidate into the watch list, down moves it back.
+    // A broad arrow pointing towards the list it moves the stock into: left to the watch list
+    // beside it, right to the candidates.
+    const qreal cy = h / 2;
+    const qreal tip = w * 0.12;
+    const qreal tail = w * 0.88;
+    const qreal head = w * 0.40;
+    const qreal half = h * 0.17;
+    const qreal wing = h * 0.36;
+    const qreal dir = direction == Direction::Left ? 1 : -1;
+    const qreal x0 = direction == Direction::Left ? tip : w - tip;
+    const qreal x1 = direction == Direction::Left ? tail : w - tail;
     QPainterPath path;
-    const qreal cx = w / 2;
-    const qreal top = h * 0.14;
-    const qreal bottom = h * 0.86;
-    const qreal head = h * 0.45;
-    const qreal half = w * 0.16;
-    const qreal wing = w * 0.30;
-    if (direction == Direction::Up) {
-        path.moveTo(cx, top);
-        path.lineTo(cx + wing, top + head);
-        path.lineTo(cx + half, top + head);
-        path.lineTo(cx + half, bottom);
-        path.lineTo(cx - half, bottom);
-        path.lineTo(cx - half, top + head);
-        path.lineTo(cx - wing, top + head);
-    } else {
-        path.moveTo(cx, bottom);
-        path.lineTo(cx + wing, bottom - head);
-        path.lineTo(cx + half, bottom - head);
-        path.lineTo(cx + half, top);
-        path.lineTo(cx - half, top);
-        path.lineTo(cx - half, bottom - head);
-        path.lineTo(cx - wing, bottom - head);
-    }
+    path.moveTo(x0, cy);
+    path.lineTo(x0 + dir * head, cy - wing);
+    path.lineTo(x0 + dir * head, cy - half);
+    path.lineTo(x1, cy - half);
+    path.lineTo(x1, cy + half);
+    path.lineTo(x0 + dir * head, cy + half);
+    path.lineTo(x0 + dir * head, cy + wing);
     path.closeSubpath();
     p.setPen(QPen(QColor(0x1F, 0x4E, 0x79), 1.5));
-    p.setBrush(direction == Direction::Up ? QColor(0x2E, 0x75, 0xB6) : QColor(0xC5, 0x5A, 0x11));
+    p.setBrush(direction == Direction::Left ? QColor(0x2E, 0x75, 0xB6) : QColor(0xC5, 0x5A, 0x11));
     p.drawPath(path);
     return pm;
 }

@@ -10,7 +10,7 @@ class ArrowButton : public QLabel
     Q_OBJECT
 
 public:
-    enum class Direction { Up, Down };
+    enum class Direction { Left, Right };
     ArrowButton(Direction direction, const QString& tip, QWidget* parent = nullptr);
 
     static QPixmap arrow(Direction direction, QSize size);

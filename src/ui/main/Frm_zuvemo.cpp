@@ -1,6 +1,8 @@
 #include "Frm_zuvemo.h"
 
 #include "ArrowButton.h"
+#include "CaptionFrame.h"
+#include "FittedMessageBox.h"
 #include "Frm_TouRok.h"
 #include "GridView.h"
 #include "Twips.h"
@@ -16,7 +18,6 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -53,7 +54,9 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     exporting::SpreadsheetOpener& opener, QWidget* parent)
     : QWidget(parent)
     , m_module(module)
-    , m_model(std::make_unique<MainWindowModel>(module, clock, downloader, opener))
+    , m_downloader(std::make_unique<ResponsiveDownloader>(
+          downloader, [this] { pumpEvents(); }, [this] { return m_cancel; }))
+    , m_model(std::make_unique<MainWindowModel>(module, clock, *m_downloader, opener))
 {
     setWindowTitle(QStringLiteral("Zuvemo"));
     setObjectName(QStringLiteral("Frm_zuvemo"));
@@ -62,10 +65,7 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     buildControls();
 
     m_beep = [] { QApplication::beep(); };
-    m_finishedBox = [this](const std::string& text) {
-        QMessageBox box(QMessageBox::NoIcon, windowTitle(), q(text), QMessageBox::Ok, this);
-        box.exec();
-    };
+    m_finishedBox = [this](const std::string& text) { FittedMessageBox::run(windowTitle(), q(text), this); };
     MainWindowHooks hooks;
     hooks.busyPointer = [](bool busy) {
         if (busy) {
@@ -88,7 +88,7 @@ void Frm_zuvemo::buildControls()
     const QFont big = UiStyle::proportional(14.25);
     const QFont bigBold = UiStyle::proportional(14.25, true);
 
-    m_frameKensaku = place(new QGroupBox(QStringLiteral("購入銘柄検索"), this), 30, 60, 14310, 8160);
+    m_frameKensaku = place(new CaptionFrame(QStringLiteral("購入銘柄検索"), this), 30, 60, 14310, 8160);
     m_kensaku
         = place(button(QStringLiteral("検索開始"), m_frameKensaku, kYellowFace, big), 210, 420, 2055, 585);
     m_label2 = place(new QLabel(m_frameKensaku), 2370, 525, 3180, 450);
@@ -103,6 +103,7 @@ void Frm_zuvemo::buildControls()
     m_grid1 = place(new GridView(m_frameKensaku), 195, 1455, 13695, 6015);
     m_grid1->setToolTip(QStringLiteral("ダブルクリックで確認注目株移動"));
     m_grid1->setEmptyAreaColor(GridColor::kGrey);
+    m_grid1->setScrollToTopOnShow(true);
     m_mok
         = place(button(QStringLiteral("注目株検査"), m_frameKensaku, kYellowFace, big), 135, 7530, 4410, 465);
     m_progress = place(new QProgressBar(m_frameKensaku), 4575, 7545, 9315, 465);
@@ -112,18 +113,18 @@ void Frm_zuvemo::buildControls()
             10400, 195, 1860, 480);
     m_cancelButton->hide();
 
-    m_frame1 = place(new QGroupBox(QStringLiteral("個別売買指定株"), this), 30, 8310, 6690, 2220);
+    m_frame1 = place(new CaptionFrame(QStringLiteral("個別売買指定株"), this), 30, 8310, 6690, 2220);
     m_grid2 = place(new GridView(m_frame1), 75, 210, 5220, 1965);
     m_grid2->setToolTip(QStringLiteral("ダブルクリックにて購入額＆希望額登録"));
     m_grid2->setEmptyAreaColor(GridColor::kLightOrange);
-    m_image1 = place(
-        new ArrowButton(ArrowButton::Direction::Up, QStringLiteral("確認注目株を個別売買指定株へ"), m_frame1),
+    m_image1 = place(new ArrowButton(ArrowButton::Direction::Left,
+                         QStringLiteral("確認注目株を個別売買指定株へ"), m_frame1),
         5400, 240, 1125, 705);
-    m_image2 = place(new ArrowButton(ArrowButton::Direction::Down,
+    m_image2 = place(new ArrowButton(ArrowButton::Direction::Right,
                          QStringLiteral("個別売買指定株を確認注目株へ"), m_frame1),
         5430, 1260, 1125, 705);
 
-    m_frame2 = place(new QGroupBox(QStringLiteral("確認注目株"), this), 6795, 8295, 2535, 2235);
+    m_frame2 = place(new CaptionFrame(QStringLiteral("確認注目株"), this), 6795, 8295, 2535, 2235);
     m_grid3 = place(new GridView(m_frame2), 135, 225, 2325, 1935);
     m_grid3->setEmptyAreaColor(GridColor::kLightOrange);
 
@@ -133,7 +134,7 @@ void Frm_zuvemo::buildControls()
     lp.setColor(QPalette::WindowText, UiStyle::color(GridColor::kDarkRed));
     m_label1->setPalette(lp);
 
-    m_frame3 = place(new QGroupBox(QStringLiteral("グラフ発行"), this), 9450, 8865, 3705, 1305);
+    m_frame3 = place(new CaptionFrame(QStringLiteral("グラフ発行"), this), 9450, 8865, 3705, 1305);
     const char* captions[] = {"個別売買指定", "確認注目", "購入銘柄検索"};
     const int tops[] = {315, 600, 885};
     const int widths[] = {1770, 1215, 1485};
@@ -182,11 +183,11 @@ void Frm_zuvemo::buildControls()
     m_textRow->setObjectName(QStringLiteral("Text_Row"));
 
     connect(m_kensaku, &QPushButton::clicked, this,
-        [this] { runLong([this] { m_model->Command_kensaku_Click(); }); });
-    connect(
-        m_mok, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_mok_Click(); }); });
-    connect(
-        m_hat, &QPushButton::clicked, this, [this] { runLong([this] { m_model->Command_hat_Click(); }); });
+        [this] { runLong([this] { m_model->Command_kensaku_Click(); }, true); });
+    connect(m_mok, &QPushButton::clicked, this,
+        [this] { runLong([this] { m_model->Command_mok_Click(); }, true); });
+    connect(m_hat, &QPushButton::clicked, this,
+        [this] { runLong([this] { m_model->Command_hat_Click(); }, false); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
     connect(
@@ -292,6 +293,11 @@ void Frm_zuvemo::dropOpenRecordsets()
 
 void Frm_zuvemo::handle(const std::function<void()>& handler)
 {
+    // One handler at a time: the repaint inside a page fill must not start another one.
+    if (m_inHandler || m_busy) {
+        return;
+    }
+    m_inHandler = true;
     // A locked or damaged database must not end the program: the error is shown as the long
     // commands show theirs, and the window stays usable.
     try {
@@ -305,18 +311,22 @@ void Frm_zuvemo::handle(const std::function<void()>& handler)
         core::SetErr(-1, e.what());
         core::ShowMessage("");
     }
+    m_inHandler = false;
     render();
 }
 
 void Frm_zuvemo::pumpEvents()
 {
     render();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    // A handler's repaint leaves the user's input queued until the handler is done; a long
+    // command takes it, for "中 止" and the close box.
+    QCoreApplication::processEvents(
+        m_inHandler ? QEventLoop::ExcludeUserInputEvents : QEventLoop::AllEvents, 50);
 }
 
-void Frm_zuvemo::runLong(const std::function<void()>& command)
+void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
 {
-    if (m_busy) {
+    if (m_busy || m_inHandler) {
         return;
     }
     m_busy = true;
@@ -326,8 +336,8 @@ void Frm_zuvemo::runLong(const std::function<void()>& command)
              m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
         w->setEnabled(false);
     }
-    m_cancelButton->show();
-    m_cancelButton->setEnabled(true);
+    m_cancelButton->setVisible(stoppable);
+    m_cancelButton->setEnabled(stoppable);
     command();
     m_cancelButton->hide();
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi,

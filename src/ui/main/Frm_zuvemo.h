@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/MainWindowModel.h"
+#include "model/ResponsiveDownloader.h"
 
 #include <QWidget>
 #include <functional>
@@ -70,13 +71,15 @@ protected:
 
 private:
     void buildControls();
-    void runLong(const std::function<void()>& command);
+    // Runs a long command with the window's input off; "中 止" is offered when it can stop it.
+    void runLong(const std::function<void()>& command, bool stoppable);
     // Runs an ordinary handler: a database or file error is shown, not fatal; then repaints.
     void handle(const std::function<void()>& handler);
     void dropOpenRecordsets();
     void pumpEvents();
 
     core::Mdl_Start& m_module;
+    std::unique_ptr<ResponsiveDownloader> m_downloader;
     std::unique_ptr<MainWindowModel> m_model;
     std::function<void(Frm_TouRok&)> m_openDialog;
     std::function<void()> m_beep;
@@ -85,6 +88,7 @@ private:
     bool m_cancel = false;
     bool m_closeAfterRun = false;
     bool m_busy = false;
+    bool m_inHandler = false;
 
     QGroupBox* m_frameKensaku = nullptr;
     QGroupBox* m_frame1 = nullptr;

@@ -6,8 +6,8 @@
 
 namespace zuvemo::ui {
 
-StartSequence::StartSequence(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
-                             exporting::SpreadsheetOpener& opener, bool anotherCopyRunning)
+StartSequence::StartSequence(core::Mdl_Start& module, const core::Clock& clock,
+    marketdata::Downloader& downloader, exporting::SpreadsheetOpener& opener, bool anotherCopyRunning)
     : m_module(module)
     , m_clock(clock)
     , m_downloader(downloader)

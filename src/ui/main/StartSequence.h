@@ -22,12 +22,13 @@ class frmSplash;
 
 // The main program's windows in turn: the splash, the sign-in, then the main window. finished()
 // tells the program to end, when the main window has closed or a start check failed.
-class StartSequence : public QObject {
+class StartSequence : public QObject
+{
     Q_OBJECT
 
 public:
     StartSequence(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
-                  exporting::SpreadsheetOpener& opener, bool anotherCopyRunning);
+        exporting::SpreadsheetOpener& opener, bool anotherCopyRunning);
     ~StartSequence() override;
 
     void start();

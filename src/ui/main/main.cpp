@@ -1,5 +1,3 @@
-#include <QApplication>
-
 #include "QtMessagePresenter.h"
 #include "StartSequence.h"
 #include "UiStyle.h"
@@ -10,6 +8,8 @@
 #include "core/SingleInstance.h"
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
+
+#include <QApplication>
 
 // Splash, then the sign-in, then the main window; the program ends when the main window closes.
 int main(int argc, char** argv)
@@ -28,7 +28,8 @@ int main(int argc, char** argv)
     exporting::DesktopOpener opener;
 
     ui::StartSequence sequence(module, clock, downloader, opener, anotherCopy);
-    QObject::connect(&sequence, &ui::StartSequence::finished, &app, [](int code) { QApplication::exit(code); });
+    QObject::connect(
+        &sequence, &ui::StartSequence::finished, &app, [](int code) { QApplication::exit(code); });
     sequence.start();
     return app.exec();
 }

@@ -19,6 +19,9 @@ void GridData::setRows(int rows)
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
         blank[c].align = m_columns[c].align;
     }
+    if (static_cast<std::size_t>(rows) != m_cells.size()) {
+        ++m_shapeRevision;
+    }
     m_cells.resize(static_cast<std::size_t>(rows), blank);
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
         m_cells[0][c].text = m_columns[c].heading;

@@ -62,11 +62,14 @@ public:
 
     // Bumped on every change, so a view knows when to redraw.
     std::uint64_t revision() const { return m_revision; }
+    // Bumped whenever the row count changes, so a view can tell a refill from a repaint.
+    std::uint64_t shapeRevision() const { return m_shapeRevision; }
 
 private:
     std::vector<Column> m_columns;
     std::vector<std::vector<GridCell>> m_cells;
     std::uint64_t m_revision = 0;
+    std::uint64_t m_shapeRevision = 0;
 };
 
 } // namespace zuvemo::ui

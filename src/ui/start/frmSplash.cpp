@@ -20,6 +20,7 @@ frmSplash::frmSplash(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmSplash"));
     setFixedSize(px(7200), px(4320));
+    setFocusPolicy(Qt::StrongFocus);
     UiStyle::setBackground(this, 0xF0F0F0);
     m_frame = new QFrame(this); // owned by the splash
     m_frame->setObjectName(QStringLiteral("Frame1"));
@@ -68,6 +69,22 @@ QString frmSplash::versionText()
         .arg(ZUVEMO_VERSION_PATCH);
 }
 
+void frmSplash::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // A splash window is not given the focus by every window manager; a key press must still
+    // close it, so it takes the keyboard for the few seconds it is up.
+    activateWindow();
+    raise();
+    setFocus(Qt::ActiveWindowFocusReason);
+    QTimer::singleShot(0, this, [this] {
+        if (!m_done && isVisible() && !m_keyboardGrabbed) {
+            grabKeyboard();
+            m_keyboardGrabbed = true;
+        }
+    });
+}
+
 void frmSplash::keyPressEvent(QKeyEvent* event)
 {
     if (!event->text().isEmpty() || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter
@@ -114,6 +131,10 @@ void frmSplash::finish()
     }
     m_done = true;
     m_timer.stop();
+    if (m_keyboardGrabbed) {
+        releaseKeyboard();
+        m_keyboardGrabbed = false;
+    }
     hide();
     if (m_cursorSet) {
         QApplication::restoreOverrideCursor();

@@ -28,6 +28,7 @@ public:
     std::function<void(const QString&)> openAddress;
 
 protected:
+    void showEvent(QShowEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -41,6 +42,7 @@ private:
     QTimer m_timer;
     bool m_done = false;
     bool m_cursorSet = false;
+    bool m_keyboardGrabbed = false;
 };
 
 } // namespace zuvemo::ui

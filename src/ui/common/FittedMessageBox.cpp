@@ -1,0 +1,63 @@
+#include "FittedMessageBox.h"
+
+#include <QFontMetrics>
+#include <QGridLayout>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QSpacerItem>
+
+namespace zuvemo::ui {
+
+namespace {
+
+// Room a window manager takes beside the title: the icon and the three title buttons.
+constexpr int kTitleBarRoom = 140;
+
+} // namespace
+
+FittedMessageBox::FittedMessageBox(const QString& title, const QString& text, QWidget* parent)
+    : QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent)
+{
+    const QString normalized = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    int widest = 0;
+    const QFontMetrics fm(font());
+    for (const QString& line : normalized.split(QLatin1Char('\n'))) {
+        widest = std::max(widest, fm.horizontalAdvance(line));
+    }
+    const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+    const int room = screen ? screen->availableGeometry().width() * 3 / 4 : 960;
+    if (auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label")); label && widest < room) {
+        // Japanese text has no blanks to break at: the box wraps it at any character otherwise.
+        label->setWordWrap(false);
+    }
+    // QMessageBox keeps no minimum width of its own; a spacer across its grid sets one.
+    if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
+        grid->addItem(
+            new QSpacerItem(std::min(titleWidth(), room), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+            grid->rowCount(), 0, 1, grid->columnCount());
+    }
+}
+
+int FittedMessageBox::titleWidth() const
+{
+    QFont bold = font();
+    bold.setBold(true);
+    return QFontMetrics(bold).horizontalAdvance(windowTitle()) + kTitleBarRoom;
+}
+
+void FittedMessageBox::showEvent(QShowEvent* event)
+{
+    QMessageBox::showEvent(event);
+    if (width() < titleWidth()) {
+        resize(titleWidth(), height());
+    }
+}
+
+void FittedMessageBox::run(const QString& title, const QString& text, QWidget* parent)
+{
+    FittedMessageBox box(title, text, parent);
+    box.exec();
+}
+
+} // namespace zuvemo::ui
