@@ -43,8 +43,7 @@ void CaptionFrame::paintEvent(QPaintEvent*)
     }
     const QFontMetrics fm(font());
     const QRect ink = fm.tightBoundingRect(title());
-    const int textWidth = fm.horizontalAdvance(title());
-    p.fillRect(QRect(kCaptionLeft, 0, textWidth + 2 * kCaptionPad, captionBottom()),
+    p.fillRect(QRect(kCaptionLeft, 0, fm.horizontalAdvance(title()) + 2 * kCaptionPad, ink.height()),
         palette().color(QPalette::Window));
     p.setPen(palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, QPalette::WindowText));
     // The baseline is set from the ink, so the caption's glyphs start at the top edge.

@@ -46,14 +46,6 @@ int FittedMessageBox::titleWidth() const
     return QFontMetrics(bold).horizontalAdvance(windowTitle()) + kTitleBarRoom;
 }
 
-void FittedMessageBox::showEvent(QShowEvent* event)
-{
-    QMessageBox::showEvent(event);
-    if (width() < titleWidth()) {
-        resize(titleWidth(), height());
-    }
-}
-
 void FittedMessageBox::run(const QString& title, const QString& text, QWidget* parent)
 {
     FittedMessageBox box(title, text, parent);

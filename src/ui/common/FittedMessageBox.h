@@ -19,9 +19,6 @@ public:
 
     // The narrowest width at which the window manager has room for the whole title.
     int titleWidth() const;
-
-protected:
-    void showEvent(QShowEvent* event) override;
 };
 
 } // namespace zuvemo::ui

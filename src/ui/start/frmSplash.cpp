@@ -20,7 +20,6 @@ frmSplash::frmSplash(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmSplash"));
     setFixedSize(px(7200), px(4320));
-    setFocusPolicy(Qt::StrongFocus);
     UiStyle::setBackground(this, 0xF0F0F0);
     m_frame = new QFrame(this); // owned by the splash
     m_frame->setObjectName(QStringLiteral("Frame1"));
@@ -75,8 +74,6 @@ void frmSplash::showEvent(QShowEvent* event)
     // A splash window is not given the focus by every window manager; a key press must still
     // close it, so it takes the keyboard for the few seconds it is up.
     activateWindow();
-    raise();
-    setFocus(Qt::ActiveWindowFocusReason);
     QTimer::singleShot(0, this, [this] {
         if (!m_done && isVisible() && !m_keyboardGrabbed) {
             grabKeyboard();
