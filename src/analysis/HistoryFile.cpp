@@ -22,14 +22,8 @@ double numberOf(const std::string& field)
     return v;
 }
 
-} // namespace
-
-std::optional<std::vector<HistoryRow>> readHistoryFile(const std::filesystem::path& path)
+std::vector<HistoryRow> readRows(core::LineReader& reader)
 {
-    core::LineReader reader(path);
-    if (!reader.isOpen()) {
-        return std::nullopt;
-    }
     std::vector<HistoryRow> rows;
     rows.reserve(320);
     std::string raw;
@@ -56,10 +50,28 @@ std::optional<std::vector<HistoryRow>> readHistoryFile(const std::filesystem::pa
         row.value = value;
         rows.push_back(std::move(row));
     }
+    return rows;
+}
+
+} // namespace
+
+std::optional<std::vector<HistoryRow>> readHistoryFile(const std::filesystem::path& path)
+{
+    core::LineReader reader(path);
+    if (!reader.isOpen()) {
+        return std::nullopt;
+    }
+    auto rows = readRows(reader);
     if (reader.failed()) {
         return std::nullopt;
     }
     return rows;
+}
+
+std::vector<HistoryRow> readHistoryBytes(std::string bytes)
+{
+    auto reader = core::LineReader::fromBytes(std::move(bytes));
+    return readRows(reader);
 }
 
 } // namespace zuvemo::analysis

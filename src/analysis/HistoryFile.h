@@ -18,5 +18,7 @@ struct HistoryRow
 // becomes a row when its seventh field (trading value) is a whole number above 0; lines with
 // fewer than seven fields are skipped. Empty optional when the file cannot be read.
 std::optional<std::vector<HistoryRow>> readHistoryFile(const std::filesystem::path& path);
+// The same from the file's bytes already in memory.
+std::vector<HistoryRow> readHistoryBytes(std::string bytes);
 
 } // namespace zuvemo::analysis

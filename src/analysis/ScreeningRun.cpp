@@ -2,6 +2,7 @@
 
 #include "CSVMDB.h"
 #include "HistoryFile.h"
+#include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
@@ -15,12 +16,62 @@
 #include "marketdata/TempFiles.h"
 #include "marketdata/UrlSettings.h"
 
+#include <chrono>
 #include <memory>
 #include <optional>
 #include <system_error>
 #include <vector>
 
 namespace zuvemo::analysis {
+
+namespace {
+
+// The stocks' marks are committed in short batches rather than one by one: a process killed
+// mid-run loses at most the last batch, whose stocks stay exactly as they were.
+class MarkBatch
+{
+public:
+    explicit MarkBatch(core::Connection& connection)
+        : m_connection(connection)
+    {
+    }
+
+    void begin()
+    {
+        if (!m_transaction) {
+            m_transaction.emplace(m_connection);
+            m_count = 0;
+            m_started = std::chrono::steady_clock::now();
+        }
+    }
+
+    void stockDone()
+    {
+        if (m_transaction
+            && (++m_count >= kStocks || std::chrono::steady_clock::now() - m_started >= kInterval)) {
+            commit();
+        }
+    }
+
+    void commit()
+    {
+        if (m_transaction) {
+            m_transaction->commit();
+            m_transaction.reset();
+        }
+    }
+
+private:
+    static constexpr int kStocks = 50;
+    static constexpr std::chrono::milliseconds kInterval{200};
+
+    core::Connection& m_connection;
+    std::optional<core::Transaction> m_transaction;
+    int m_count = 0;
+    std::chrono::steady_clock::time_point m_started;
+};
+
+} // namespace
 
 ScreeningRun::ScreeningRun(
     core::Mdl_Start& module, marketdata::Downloader& downloader, Indicators::Bounds bounds)
@@ -118,14 +169,18 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             name += code.toText();
             name += suffix;
             auto file = csvFolder / core::Platform::fromUtf8(name);
-            jobs.push_back({std::move(url), marketdata::TempFiles::stagingPath(file)});
+            jobs.push_back({std::move(url), file});
             files.push_back(file);
         }
     }
     std::unique_ptr<marketdata::ParallelDownloader> ahead;
     if (m_jobs > 1 && total > 1) {
-        ahead = std::make_unique<marketdata::ParallelDownloader>(jobs, m_jobs, m_aheadLimits);
+        // Each staging name belongs to this process, so a history is written there once, whole.
+        auto limits = m_aheadLimits;
+        limits.inPlace = true;
+        ahead = std::make_unique<marketdata::ParallelDownloader>(jobs, m_jobs, limits);
     }
+    MarkBatch batch(*m.SharedConnection);
 
     std::optional<std::vector<HistoryRow>> lastAnalysed;
     int counter = 0;
@@ -133,11 +188,12 @@ ScreeningRun::Summary ScreeningRun::runSteps(
     for (; !stocks.isEof() && counter < total; stocks.moveNext()) {
         const auto& file = files[static_cast<std::size_t>(counter)];
         std::int32_t result = 0;
+        std::optional<std::string> body;
         if (ahead) {
-            result = ahead->wait(static_cast<std::size_t>(counter));
-            if (result == 0
-                && !core::Platform::replaceFile(marketdata::TempFiles::stagingPath(file), file, nullptr)) {
-                result = -1;
+            body.emplace();
+            result = ahead->wait(static_cast<std::size_t>(counter), &*body);
+            if (result == 0 && !ahead->keep(static_cast<std::size_t>(counter))) {
+                result = marketdata::CurlDownloader::kFileError;
             }
         } else {
             result = m_downloader.DownloadToFile(jobs[static_cast<std::size_t>(counter)].url, file);
@@ -148,6 +204,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             break;
         }
         ++counter;
+        batch.begin();
         if (result != 0) {
             stocks.setField("Dchk", core::Value(" "));
             stocks.update();
@@ -155,8 +212,9 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             if (result == marketdata::CurlDownloader::kFileError) {
                 summary.localErrors++;
             }
-        } else if (marketdata::CheckCSV("M", file, dateText)) {
-            auto rows = readHistoryFile(file);
+        } else if (body ? marketdata::CheckCSVBytes("M", *body, dateText)
+                        : marketdata::CheckCSV("M", file, dateText)) {
+            auto rows = body ? std::optional(readHistoryBytes(std::move(*body))) : readHistoryFile(file);
             if (!rows) {
                 throw core::DatabaseError(10, "cannot read " + core::Platform::toUtf8(file));
             }
@@ -173,20 +231,16 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             std::filesystem::remove(file, ec);
             summary.suspended++;
         }
+        batch.stockDone();
         if (hooks.progress && !hooks.progress(counter, total)) {
             summary.cancelled = true;
             stocks.moveNext();
             break;
         }
     }
-    if (ahead) {
-        ahead->cancel();
-        ahead.reset();
-        // Files fetched ahead for stocks the run did not reach are not kept.
-        for (std::size_t i = static_cast<std::size_t>(counter); i < jobs.size(); ++i) {
-            std::filesystem::remove(jobs[i].path, ec);
-        }
-    }
+    batch.commit();
+    // Files fetched ahead for stocks the run did not reach are not kept.
+    ahead.reset();
     // WorkTemp ends holding the last stock analysed, as if each analysis had loaded it.
     if (lastAnalysed) {
         loadWorkTemp(m, *lastAnalysed);

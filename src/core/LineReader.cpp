@@ -12,6 +12,15 @@ LineReader::LineReader(const std::filesystem::path& path)
     m_open = m_in.is_open();
 }
 
+LineReader LineReader::fromBytes(std::string bytes)
+{
+    LineReader reader;
+    reader.m_buffer = std::move(bytes);
+    reader.m_open = true;
+    reader.m_eof = true;
+    return reader;
+}
+
 bool LineReader::fill()
 {
     if (m_eof) {

@@ -11,6 +11,8 @@ class LineReader
 {
 public:
     explicit LineReader(const std::filesystem::path& path);
+    // Reads lines from bytes already in memory, by the same rules.
+    static LineReader fromBytes(std::string bytes);
 
     bool isOpen() const { return m_open; }
     // The next line without its end; false at the end of the file or on a read error.
@@ -19,6 +21,7 @@ public:
     bool failed() const { return m_failed; }
 
 private:
+    LineReader() = default;
     bool fill();
 
     std::ifstream m_in;

@@ -1,6 +1,7 @@
 #include "Platform.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <csignal>
 #include <cstring>
 #include <system_error>
@@ -89,10 +90,12 @@ bool syncFolder(const std::filesystem::path& folder)
 #endif
 }
 
-bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error)
+bool replaceFile(
+    const std::filesystem::path& source, const std::filesystem::path& target, std::string* error, bool durable)
 {
 #ifdef _WIN32
-    if (!MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!MoveFileExW(source.c_str(), target.c_str(),
+            MOVEFILE_REPLACE_EXISTING | (durable ? MOVEFILE_WRITE_THROUGH : 0))) {
         if (error) {
             *error = "MoveFileEx failed: " + std::to_string(GetLastError());
         }
@@ -106,9 +109,44 @@ bool replaceFile(const std::filesystem::path& source, const std::filesystem::pat
         }
         return false;
     }
-    syncFolder(target.parent_path());
+    if (durable) {
+        syncFolder(target.parent_path());
+    }
     return true;
 #endif
+}
+
+bool exchangeFiles(const std::filesystem::path& source, const std::filesystem::path& target)
+{
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+    return ::renameat2(AT_FDCWD, source.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0;
+#else
+    (void)source;
+    (void)target;
+    return false;
+#endif
+}
+
+bool writeWholeFile(const std::filesystem::path& path, std::string_view bytes)
+{
+    std::FILE* file = nullptr;
+#ifdef _WIN32
+    file = _wfopen(path.c_str(), L"wb");
+#else
+    file = std::fopen(path.c_str(), "wbe");
+#endif
+    if (!file) {
+        return false;
+    }
+    // Unbuffered, so the body goes out in one write call rather than in stdio's pieces.
+    std::setvbuf(file, nullptr, _IONBF, 0);
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    ok = std::fclose(file) == 0 && ok;
+    if (!ok) {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+    return ok;
 }
 
 namespace {

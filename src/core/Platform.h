@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 // The few operating-system calls the library needs. Everything platform specific stays here.
@@ -23,9 +24,19 @@ bool syncFile(const std::filesystem::path& path);
 // Flushes a folder entry (after a rename) to the disk. Best effort on platforms without it.
 bool syncFolder(const std::filesystem::path& folder);
 
-// Replaces target by source in one step; target never goes missing.
-bool replaceFile(
-    const std::filesystem::path& source, const std::filesystem::path& target, std::string* error);
+// Replaces target by source in one step; target never goes missing. A durable replacement also
+// flushes the folder entry, so the new name survives a power cut; caches that any run can fetch
+// again skip that.
+bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error,
+    bool durable = true);
+
+// Swaps two existing files' contents in one step, so the old content of target stays under
+// source for reuse. False where either is missing or the platform cannot do it.
+bool exchangeFiles(const std::filesystem::path& source, const std::filesystem::path& target);
+
+// Writes bytes as the whole of path in one write, replacing what was there. False (with path
+// removed) when it cannot be written in full.
+bool writeWholeFile(const std::filesystem::path& path, std::string_view bytes);
 
 // Starts the desktop's default application for a file (or address) without waiting for it.
 // False when nothing could be started.

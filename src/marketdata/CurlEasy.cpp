@@ -64,19 +64,24 @@ CurlEasy::~CurlEasy()
 bool CurlEasy::begin(const std::string& url, const std::filesystem::path& path)
 {
     abandon();
-    static std::atomic<unsigned> counter{0};
     m_target = path;
+    m_bytes = 0;
+    m_tooLarge = false;
+    m_writeFailed = false;
+    m_lastByte = 0;
+    curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
+    if (m_limits.inPlace) {
+        m_inTransfer = true;
+        return true;
+    }
+    static std::atomic<unsigned> counter{0};
     m_temp = path;
     m_temp += ".part-" + std::to_string(core::Platform::processId()) + "-" + std::to_string(counter++);
     m_file = std::fopen(core::Platform::toUtf8(m_temp).c_str(), "wb");
     if (!m_file) {
         return false;
     }
-    m_bytes = 0;
-    m_tooLarge = false;
-    m_writeFailed = false;
-    m_lastByte = 0;
-    curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
+    m_inTransfer = true;
     return true;
 }
 
@@ -90,7 +95,9 @@ std::size_t CurlEasy::write(char* data, std::size_t size, std::size_t count, voi
         easy->m_tooLarge = true;
         return 0;
     }
-    if (std::fwrite(data, 1, n, easy->m_file) != n) {
+    if (easy->m_limits.inPlace) {
+        easy->m_body.append(data, n);
+    } else if (std::fwrite(data, 1, n, easy->m_file) != n) {
         easy->m_writeFailed = true;
         return 0;
     }
@@ -108,6 +115,8 @@ int CurlEasy::progress(void* self, std::int64_t, std::int64_t, std::int64_t, std
 
 void CurlEasy::abandon()
 {
+    m_inTransfer = false;
+    m_body.clear();
     if (m_file) {
         std::fclose(m_file);
         m_file = nullptr;
@@ -122,7 +131,7 @@ std::int32_t CurlEasy::finish(int curlCode)
         abandon();
         return code;
     };
-    if (!m_file) {
+    if (!m_inTransfer) {
         return CurlDownloader::kFileError;
     }
     if (m_tooLarge || curlCode == CURLE_FILESIZE_EXCEEDED) {
@@ -146,6 +155,10 @@ std::int32_t CurlEasy::finish(int curlCode)
     if (m_limits.requireLineEnd && (m_bytes == 0 || m_lastByte != '\n')) {
         return discard(CurlDownloader::kIncomplete);
     }
+    m_inTransfer = false;
+    if (m_limits.inPlace) {
+        return 0;
+    }
     bool ok = std::fflush(m_file) == 0;
     ok = std::fclose(m_file) == 0 && ok;
     m_file = nullptr;
@@ -153,7 +166,7 @@ std::int32_t CurlEasy::finish(int curlCode)
         ok = core::Platform::syncFile(m_temp);
     }
     std::error_code ec;
-    if (!ok || !core::Platform::replaceFile(m_temp, m_target, nullptr)) {
+    if (!ok || !core::Platform::replaceFile(m_temp, m_target, nullptr, m_limits.durable)) {
         std::filesystem::remove(m_temp, ec);
         return CurlDownloader::kFileError;
     }

@@ -15,7 +15,8 @@ namespace zuvemo::marketdata {
 void ensureCurlGlobal();
 
 // One libcurl easy handle set up for a plain GET of a file. A transfer writes into a temporary
-// file beside the target and renames it over the target only when it succeeded.
+// file beside the target and renames it over the target only when it succeeded (or keeps the
+// body in memory for the caller).
 class CurlEasy
 {
 public:
@@ -32,6 +33,9 @@ public:
         bool requireLineEnd = true;
         // Set from elsewhere (a stop button, a signal) to abort the transfer within a second.
         const std::atomic<bool>* cancel = nullptr;
+        // The body is kept in memory and handed to the caller (takeBody), who stores it; no
+        // file is made.
+        bool inPlace = false;
     };
 
     explicit CurlEasy(const Limits& limits);
@@ -52,6 +56,9 @@ public:
 
     CURL* handle() const { return m_curl; }
 
+    // The body of the last transfer that finished well, in an in-place transfer; empty otherwise.
+    std::string takeBody() { return std::move(m_body); }
+
 private:
     static std::size_t write(char* data, std::size_t size, std::size_t count, void* self);
     static int progress(void* self, std::int64_t, std::int64_t, std::int64_t, std::int64_t);
@@ -62,6 +69,8 @@ private:
     std::FILE* m_file = nullptr;
     std::filesystem::path m_temp;
     std::filesystem::path m_target;
+    std::string m_body;
+    bool m_inTransfer = false;
     std::int64_t m_bytes = 0;
     bool m_tooLarge = false;
     bool m_writeFailed = false;

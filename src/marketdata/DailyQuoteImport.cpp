@@ -24,9 +24,7 @@ std::string numberText(const std::string& field)
     return core::Value::numberText(core::Value(core::NumberOrZero(std::string_view(field))).toDouble());
 }
 
-} // namespace
-
-bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const std::string& label)
+bool checkLines(const std::string& mode, core::LineReader& reader, const std::string& label)
 {
     std::size_t lineNumber = 0;
     std::size_t width = 0;
@@ -39,7 +37,6 @@ bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const 
     } else {
         return false;
     }
-    core::LineReader reader(path);
     if (!reader.isOpen()) {
         return false;
     }
@@ -55,6 +52,20 @@ bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const 
         decoded = core::TextCodec::decodeCp932Lossy(line.substr(0, width * 2));
     }
     return core::Utf8::left(*decoded, width) == label;
+}
+
+} // namespace
+
+bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const std::string& label)
+{
+    core::LineReader reader(path);
+    return checkLines(mode, reader, label);
+}
+
+bool CheckCSVBytes(const std::string& mode, std::string bytes, const std::string& label)
+{
+    auto reader = core::LineReader::fromBytes(std::move(bytes));
+    return checkLines(mode, reader, label);
 }
 
 bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const std::string& dateText,

@@ -12,6 +12,8 @@ namespace zuvemo::marketdata {
 // True when the file could be read and the start of its date line equals label: mode "H" the
 // first 11 characters of line 1 (daily quote file), mode "M" the first 10 of line 3 (history).
 bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const std::string& label);
+// The same check on a file's bytes already in memory.
+bool CheckCSVBytes(const std::string& mode, std::string bytes, const std::string& label);
 
 // Replaces Table_Code by the stocks of the daily quote file and records its trading date
 // (dateText: "YYYY-MM-DD") in Table_Url. All or nothing: on any failure the previous list and

@@ -1,10 +1,13 @@
 #include "ParallelDownloader.h"
 
 #include "CurlDownloader.h"
+#include "TempFiles.h"
+#include "core/Platform.h"
 
 #include <curl/curl.h>
 #include <map>
 #include <memory>
+#include <system_error>
 
 namespace zuvemo::marketdata {
 
@@ -15,6 +18,8 @@ ParallelDownloader::ParallelDownloader(std::vector<Job> jobs, int maxInFlight, c
     , m_limits(limits)
     , m_results(m_jobs.size(), 0)
     , m_finished(m_jobs.size(), false)
+    , m_bodies(m_jobs.size())
+    , m_staged(m_jobs.size())
 {
     ensureCurlGlobal();
     m_multi = curl_multi_init();
@@ -30,6 +35,57 @@ ParallelDownloader::~ParallelDownloader()
         m_worker.join();
     }
     curl_multi_cleanup(m_multi);
+    removeStagingFiles();
+}
+
+std::filesystem::path ParallelDownloader::takeStagingFile(const std::filesystem::path& beside)
+{
+    std::lock_guard lock(m_mutex);
+    if (!m_spare.empty()) {
+        auto path = std::move(m_spare.back());
+        m_spare.pop_back();
+        return path;
+    }
+    return TempFiles::stagingPath(beside.parent_path(), m_stagingNames++);
+}
+
+bool ParallelDownloader::keep(std::size_t index)
+{
+    std::filesystem::path staged;
+    {
+        std::lock_guard lock(m_mutex);
+        if (index >= m_jobs.size() || m_staged[index].empty()) {
+            return false;
+        }
+        staged = std::move(m_staged[index]);
+        m_staged[index].clear();
+    }
+    const auto& target = m_jobs[index].path;
+    if (!m_limits.durable && core::Platform::exchangeFiles(staged, target)) {
+        std::lock_guard lock(m_mutex);
+        m_spare.push_back(std::move(staged));
+        return true;
+    }
+    if (core::Platform::replaceFile(staged, target, nullptr, m_limits.durable)) {
+        return true;
+    }
+    std::error_code ec;
+    std::filesystem::remove(staged, ec);
+    return false;
+}
+
+void ParallelDownloader::removeStagingFiles()
+{
+    std::error_code ec;
+    for (const auto& path : m_staged) {
+        if (!path.empty()) {
+            std::filesystem::remove(path, ec);
+        }
+    }
+    for (const auto& path : m_spare) {
+        std::filesystem::remove(path, ec);
+    }
+    m_spare.clear();
 }
 
 void ParallelDownloader::cancel()
@@ -42,7 +98,7 @@ void ParallelDownloader::cancel()
     m_done.notify_all();
 }
 
-std::int32_t ParallelDownloader::wait(std::size_t index)
+std::int32_t ParallelDownloader::wait(std::size_t index, std::string* body)
 {
     if (index >= m_jobs.size()) {
         return CurlDownloader::kFileError;
@@ -54,6 +110,10 @@ std::int32_t ParallelDownloader::wait(std::size_t index)
     }
     m_done.wait(lock, [&] { return m_finished[index] || m_workerEnded; });
     std::int32_t result = m_finished[index] ? m_results[index] : CurlDownloader::kFileError;
+    if (body) {
+        *body = std::move(m_bodies[index]);
+    }
+    m_bodies[index] = std::string();
     m_consumed = index + 1;
     lock.unlock();
     curl_multi_wakeup(m_multi);
@@ -69,10 +129,13 @@ void ParallelDownloader::work()
     }
     std::map<CURL*, std::pair<std::unique_ptr<CurlEasy>, std::size_t>> active;
     std::size_t next = 0;
-    auto publish = [this](std::size_t index, std::int32_t result) {
+    auto publish = [this](std::size_t index, std::int32_t result, std::string body = {},
+                       std::filesystem::path staged = {}) {
         {
             std::lock_guard lock(m_mutex);
             m_results[index] = result;
+            m_bodies[index] = std::move(body);
+            m_staged[index] = std::move(staged);
             m_finished[index] = true;
         }
         m_done.notify_all();
@@ -116,8 +179,22 @@ void ParallelDownloader::work()
             if (it == active.end()) {
                 continue;
             }
+            const std::size_t index = it->second.second;
             std::int32_t result = it->second.first->finish(code);
-            publish(it->second.second, result);
+            if (result == 0 && m_limits.inPlace) {
+                std::string body = it->second.first->takeBody();
+                auto staged = takeStagingFile(m_jobs[index].path);
+                if (core::Platform::writeWholeFile(staged, body)
+                    && (!m_limits.durable || core::Platform::syncFile(staged))) {
+                    publish(index, 0, std::move(body), std::move(staged));
+                } else {
+                    std::error_code ec;
+                    std::filesystem::remove(staged, ec);
+                    publish(index, CurlDownloader::kFileError);
+                }
+            } else {
+                publish(index, result);
+            }
             idle.push_back(std::move(it->second.first));
             active.erase(it);
         }

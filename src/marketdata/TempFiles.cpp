@@ -20,11 +20,9 @@ long leadingNumber(const std::string& text, std::size_t from)
 
 } // namespace
 
-std::filesystem::path TempFiles::stagingPath(const std::filesystem::path& file)
+std::filesystem::path TempFiles::stagingPath(const std::filesystem::path& folder, unsigned n)
 {
-    auto staged = file;
-    staged += ".ahead-" + std::to_string(core::Platform::processId());
-    return staged;
+    return folder / (".ahead-" + std::to_string(core::Platform::processId()) + "-" + std::to_string(n));
 }
 
 long TempFiles::ownerOf(const std::string& name)

@@ -6,13 +6,14 @@
 namespace zuvemo::marketdata {
 
 // Temporary files of downloads carry the process identifier in their names
-// ("<file>.part-<pid>-<n>", "<file>.ahead-<pid>"), so runs side by side never share one and a
+// ("<file>.part-<pid>-<n>", ".ahead-<pid>-<n>"), so runs side by side never share one and a
 // run can tell the leftovers of a run that ended from the files of one still going.
 class TempFiles
 {
 public:
-    // "<file>.ahead-<pid>": a history fetched ahead of the analysis by this process.
-    static std::filesystem::path stagingPath(const std::filesystem::path& file);
+    // "<folder>/.ahead-<pid>-<n>": a staging file of this process for histories fetched ahead
+    // of the analysis.
+    static std::filesystem::path stagingPath(const std::filesystem::path& folder, unsigned n);
 
     // Removes, in folder, every temporary download file whose process no longer runs (and the
     // staging files of earlier versions, which had no identifier). Returns how many went.
