@@ -4,6 +4,18 @@ namespace zuvemo::core {
 
 namespace {
 constexpr std::size_t kChunk = 64 * 1024;
+
+// The first CR or LF from pos. A plain loop: find_first_of tests each byte with a call of its own.
+std::size_t lineEnd(const std::string& text, std::size_t pos)
+{
+    const char* data = text.data();
+    for (std::size_t i = pos, n = text.size(); i < n; ++i) {
+        if (data[i] == '\n' || data[i] == '\r') {
+            return i;
+        }
+    }
+    return std::string::npos;
+}
 }
 
 LineReader::LineReader(const std::filesystem::path& path)
@@ -51,7 +63,7 @@ bool LineReader::next(std::string& line)
     }
     std::size_t searchFrom = m_pos;
     for (;;) {
-        std::size_t end = m_buffer.find_first_of("\r\n", searchFrom);
+        std::size_t end = lineEnd(m_buffer, searchFrom);
         // A CR at the very end of the buffer may be the first half of a CR LF still unread.
         if (end != std::string::npos && (m_buffer[end] != '\r' || end + 1 < m_buffer.size() || m_eof)) {
             line.assign(m_buffer, m_pos, end - m_pos);
