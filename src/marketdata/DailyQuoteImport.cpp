@@ -6,11 +6,13 @@
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
+#include "core/Statement.h"
 #include "core/TextCodec.h"
 #include "core/Utf8.h"
 #include "core/Value.h"
 #include "core/ValueRules.h"
 
+#include <array>
 #include <sqlite3.h>
 
 namespace zuvemo::marketdata {
@@ -18,6 +20,8 @@ namespace zuvemo::marketdata {
 namespace {
 
 constexpr std::size_t kDailyFields = 10;
+constexpr const char* kInsertHead = "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost,"
+                                    " Wdcost, Wecost, Wccost,Wbcost)";
 
 std::string numberText(const std::string& field)
 {
@@ -91,6 +95,7 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
         module.SqlBuffer = " DELETE FROM Table_Code";
         connection.execute(module.SqlBuffer);
 
+        core::Statement insert(connection, std::string(kInsertHead) + " VALUES (?,?,?,?,?,?,?,?,?,?)");
         std::string raw;
         if (reader.next(raw)) {
             lineNumber = 1;
@@ -116,21 +121,37 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
                 if (!traded) {
                     continue;
                 }
+                std::array<std::string, kDailyFields> values;
+                bool literalOnly = false;
+                for (std::size_t i = 0; i < 4; ++i) {
+                    values[i] = core::TrimOrSpace(std::string_view(fields[i]));
+                    literalOnly = literalOnly || values[i].find('\0') != std::string::npos;
+                }
+                for (std::size_t i = 4; i < kDailyFields; ++i) {
+                    values[i] = numberText(fields[i]);
+                }
+                if (!literalOnly) {
+                    // Bound as text, a number takes the column's REAL affinity exactly as its
+                    // literal would.
+                    for (std::size_t i = 0; i < kDailyFields; ++i) {
+                        insert.bindText(static_cast<int>(i + 1), values[i]);
+                    }
+                    insert.run();
+                    continue;
+                }
+                // A NUL ends the statement text early: such a line goes through the text, so it
+                // is refused as it always was.
                 std::string& sql = module.SqlBuffer;
                 sql.clear();
-                sql += "INSERT INTO Table_Code(";
-                sql += "MgCode , Mgmgara, MgMei, ";
-                sql += "Mgyosyu, Wscost, ";
-                sql += "Wucost, Wdcost, Wecost, ";
-                sql += "Wccost,Wbcost";
-                sql += ") VALUES (";
+                sql += kInsertHead;
+                sql += " VALUES (";
                 for (std::size_t i = 0; i < 4; ++i) {
-                    sql += "'" + core::SqlText(core::TrimOrSpace(std::string_view(fields[i]))) + "',";
+                    sql += "'" + core::SqlText(values[i]) + "',";
                 }
                 for (std::size_t i = 4; i < 9; ++i) {
-                    sql += numberText(fields[i]) + ",";
+                    sql += values[i] + ",";
                 }
-                sql += numberText(fields[9]);
+                sql += values[9];
                 sql += ")";
                 connection.execute(sql);
             }

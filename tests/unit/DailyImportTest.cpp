@@ -77,6 +77,10 @@ TEST_F(DailyImport, AcceptsOnlyCompleteLinesOfTradedStocks)
     EXPECT_EQ(scalar(" SELECT MgMei FROM Table_Code WHERE MgCode='13''9'"), "引用符");
     EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE MgCode='1305'"), 0);
     EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240105");
+    // Prices are stored as numbers and names as text, as their literals would be.
+    EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE typeof(Wscost)='real' AND typeof(Wbcost)='real'"
+                    " AND typeof(MgCode)='text' AND typeof(Mgyosyu)='text'"),
+        5);
 }
 
 TEST_F(DailyImport, InvalidBytesInANameKeepTheStock)
@@ -110,4 +114,8 @@ TEST_F(DailyImport, FailureRollsBackToThePreviousList)
     EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240105");
     EXPECT_FALSE(CreateMDB(*m_module, m_dir / "missing.csv", "2024-01-09"));
     EXPECT_EQ(count(" SELECT * FROM Table_Code"), 2);
+    // A NUL in a name refuses the list, as it always did.
+    EXPECT_FALSE(import(std::string("1501,M,N\0x,I,1,1,1,1,1,1\r\n", 26), "2024-01-09"));
+    EXPECT_EQ(count(" SELECT * FROM Table_Code"), 2);
+    EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240105");
 }

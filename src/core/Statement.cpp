@@ -1,0 +1,49 @@
+#include "Statement.h"
+
+#include "Connection.h"
+#include "DatabaseError.h"
+
+#include <sqlite3.h>
+
+namespace zuvemo::core {
+
+Statement::Statement(Connection& connection, const std::string& sql)
+    : m_connection(connection)
+{
+    int rc = sqlite3_prepare_v3(connection.handle(), sql.c_str(), static_cast<int>(sql.size()),
+        SQLITE_PREPARE_PERSISTENT, &m_stmt, nullptr);
+    if (rc != SQLITE_OK) {
+        m_connection.raise(rc, sql);
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+void Statement::bindText(int index, std::string_view text)
+{
+    int rc = sqlite3_bind_text(m_stmt, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    if (rc != SQLITE_OK) {
+        m_connection.raise(rc);
+    }
+}
+
+void Statement::run()
+{
+    int rc = SQLITE_ROW;
+    while (rc == SQLITE_ROW) {
+        rc = sqlite3_step(m_stmt);
+    }
+    if (rc != SQLITE_DONE) {
+        std::string message = sqlite3_errmsg(m_connection.handle());
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        throw DatabaseError(rc, message + " [" + sqlite3_sql(m_stmt) + "]");
+    }
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+} // namespace zuvemo::core

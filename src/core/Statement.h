@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+struct sqlite3_stmt;
+
+namespace zuvemo::core {
+
+class Connection;
+
+// One prepared statement, run many times with new parameters: a bulk insert parses its SQL
+// once instead of once a row.
+class Statement
+{
+public:
+    // Throws DatabaseError when the text is refused.
+    Statement(Connection& connection, const std::string& sql);
+    ~Statement();
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+
+    // Parameters count from 1. The text is copied.
+    void bindText(int index, std::string_view text);
+    // Runs the statement to its end, then clears it for the next parameters; throws
+    // DatabaseError when refused.
+    void run();
+
+private:
+    Connection& m_connection;
+    sqlite3_stmt* m_stmt = nullptr;
+};
+
+} // namespace zuvemo::core
