@@ -99,6 +99,16 @@ TEST_F(Screening, EightJobsGiveTheSameRowsFilesAndWorkTableAsOne)
     EXPECT_EQ(table(" SELECT * FROM WorkTemp ORDER BY Wcount"), work);
     EXPECT_EQ(analysis::ScreeningRun::summaryLine(one), analysis::ScreeningRun::summaryLine(eight));
 
+    // Over files that already exist (stale ones here), each is written anew and no staging file stays.
+    for (const auto& e : std::filesystem::directory_iterator(m_dir / "csv")) {
+        test::writeFile(e.path(), "stale\r\n");
+    }
+    db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
+    auto again = screen(8);
+    EXPECT_EQ(table(" SELECT * FROM Table_Code ORDER BY MgCode"), codes);
+    EXPECT_EQ(csvFiles(), files);
+    EXPECT_EQ(analysis::ScreeningRun::summaryLine(again), analysis::ScreeningRun::summaryLine(one));
+
     // The last analysed stock's file gives the code the table holds for it.
     std::string last = scalar(" SELECT MgCode FROM Table_Code WHERE Dchk='取得' ORDER BY MgCode DESC");
     auto file = m_dir / "csv" / ("20240112-" + last + ".csv");
