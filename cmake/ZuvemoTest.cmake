@@ -1,10 +1,18 @@
 # zuvemo_add_test(NAME <name> LABEL <unit|db|net|gui|e2e> SOURCES <files...> [LIBS <libs...>] [OWN_MAIN])
+# zuvemo_add_test(NAME <name> LABEL <label> SCRIPT <file> [ARGS <args...>])
 # Builds one GoogleTest executable and registers it with CTest under its label. OWN_MAIN leaves
-# out gtest's main, for tests that start a QApplication first.
+# out gtest's main, for tests that start a QApplication first. SCRIPT registers a shell script
+# instead, for what only the built tree as a whole can show (installing, packaging).
 find_package(GTest REQUIRED)
 
 function(zuvemo_add_test)
-  cmake_parse_arguments(T "OWN_MAIN" "NAME;LABEL" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "OWN_MAIN" "NAME;LABEL;SCRIPT" "SOURCES;LIBS;ARGS" ${ARGN})
+  if(T_SCRIPT)
+    add_test(NAME ${T_NAME} COMMAND bash ${T_SCRIPT} ${T_ARGS})
+    set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABEL}"
+      ENVIRONMENT "ZUVEMO_BIN_DIR=${CMAKE_BINARY_DIR}/bin;QT_QPA_PLATFORM=offscreen")
+    return()
+  endif()
   if(NOT T_NAME OR NOT T_LABEL OR NOT T_SOURCES)
     message(FATAL_ERROR "zuvemo_add_test needs NAME, LABEL and SOURCES")
   endif()

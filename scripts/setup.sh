@@ -11,7 +11,7 @@ PACKAGES=(
   libcpp-httplib-dev libssl-dev
   libsodium-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
-  python3 python3-openpyxl python3-xlsxwriter unzip
+  python3 python3-openpyxl python3-xlsxwriter unzip file dpkg-dev
   fonts-noto-cjk xvfb xauth
   clang libclang-rt-14-dev clang-tidy
 )

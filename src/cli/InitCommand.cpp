@@ -3,12 +3,13 @@
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/Platform.h"
+#include "core/ProgramFolder.h"
 #include "core/Schema.h"
-#include "export/GrafExcel.h"
 
 #include <fstream>
 #include <iostream>
 #include <optional>
+#include <stdexcept>
 #include <system_error>
 
 namespace zuvemo::cli {
@@ -36,42 +37,18 @@ void writeConfig(const std::filesystem::path& home)
     }
 }
 
-// The chart template of the program's own folder, or of the installed data folder.
-std::optional<std::filesystem::path> findTemplate()
-{
-    const auto name = core::Platform::fromUtf8(exporting::GrafExcel::kTemplateName);
-    const auto own = core::Platform::executableFolder();
-    std::error_code ec;
-    for (const auto& folder : {own, own.parent_path() / "share" / "zuvemo"}) {
-        if (std::filesystem::is_regular_file(folder / name, ec)) {
-            return folder / name;
-        }
-    }
-    return std::nullopt;
-}
-
-// Copies the template into the new folder, through a temporary name so a half copy never
-// stands under the template's name.
+// The template keeps export working in the new folder.
 void copyTemplate(const std::filesystem::path& home)
 {
-    const auto target = home / core::Platform::fromUtf8(exporting::GrafExcel::kTemplateName);
-    auto source = findTemplate();
-    if (!source) {
-        std::cerr << "zuvemo-cli: warning: no chart template " << exporting::GrafExcel::kTemplateName
+    const auto own = core::Platform::executableFolder();
+    if (!core::ProgramFolder::findTemplate(own)) {
+        std::cerr << "zuvemo-cli: warning: no chart template " << core::ProgramFolder::kTemplateName
                   << " found beside the program; export will not work in this folder" << std::endl;
         return;
     }
-    std::error_code ec;
-    if (std::filesystem::equivalent(*source, target, ec)) {
-        return;
-    }
-    auto temp = target;
-    temp += ".new";
-    std::filesystem::copy_file(*source, temp, std::filesystem::copy_options::overwrite_existing, ec);
-    std::string error;
-    if (ec || !core::Platform::replaceFile(temp, target, &error)) {
-        std::filesystem::remove(temp, ec);
-        throw std::runtime_error("cannot copy the chart template to " + core::Platform::toUtf8(target));
+    if (!core::ProgramFolder::copyTemplate(own, home)) {
+        throw std::runtime_error("cannot copy the chart template to "
+            + core::Platform::toUtf8(home / core::Platform::fromUtf8(core::ProgramFolder::kTemplateName)));
     }
 }
 

@@ -5,6 +5,7 @@
 #include "InitCommand.h"
 #include "RefreshCommand.h"
 #include "core/Platform.h"
+#include "core/ProgramFolder.h"
 
 #include <filesystem>
 #include <iostream>
@@ -29,11 +30,14 @@ int main(int argc, char** argv)
 {
     using namespace zuvemo;
     std::vector<std::string> words(argv + 1, argv + argc);
-    std::filesystem::path home = core::Platform::executableFolder();
+    std::filesystem::path home;
     try {
         if (words.size() >= 2 && words[0] == "--home") {
             home = core::Platform::fromUtf8(words[1]);
             words.erase(words.begin(), words.begin() + 2);
+        }
+        if (home.empty()) {
+            home = core::ProgramFolder::prepare();
         }
         if (words.empty()) {
             throw cli::UsageError("missing command (see --help)");

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <csignal>
 #include <cstring>
 #include <system_error>
@@ -238,6 +239,97 @@ bool startProgram(const std::filesystem::path& program)
     posix_spawnattr_destroy(&attr);
     return rc == 0;
 #endif
+}
+
+int runProgram(const std::string& name, const std::vector<std::string>& arguments)
+{
+#ifdef _WIN32
+    (void)name;
+    (void)arguments;
+    return -1;
+#else
+    std::vector<std::string> words;
+    words.push_back(name);
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& word : words) {
+        argv.push_back(word.data());
+    }
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    int rc = posix_spawnp(&pid, name.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        return -1;
+    }
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR) {
+            return -1;
+        }
+    }
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+#endif
+}
+
+bool onSearchPath(const std::string& name)
+{
+    auto path = environment("PATH");
+    if (!path) {
+        return false;
+    }
+#ifdef _WIN32
+    const char separator = ';';
+    const std::string suffix = ".exe";
+#else
+    const char separator = ':';
+    const std::string suffix;
+#endif
+    std::size_t start = 0;
+    while (start <= path->size()) {
+        std::size_t end = path->find(separator, start);
+        if (end == std::string::npos) {
+            end = path->size();
+        }
+        if (end > start) {
+            std::error_code ec;
+            auto candidate = fromUtf8(path->substr(start, end - start)) / fromUtf8(name + suffix);
+            if (std::filesystem::is_regular_file(candidate, ec)) {
+#ifdef _WIN32
+                return true;
+#else
+                if (::access(candidate.c_str(), X_OK) == 0) {
+                    return true;
+                }
+#endif
+            }
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+bool folderWritable(const std::filesystem::path& folder)
+{
+#ifdef _WIN32
+    return _waccess(folder.c_str(), 2) == 0;
+#else
+    return ::access(folder.c_str(), W_OK) == 0;
+#endif
+}
+
+std::optional<std::string> environment(const char* name)
+{
+    const char* value = std::getenv(name);
+    if (value == nullptr || *value == '\0') {
+        return std::nullopt;
+    }
+    return std::string(value);
 }
 
 bool stderrIsTerminal()

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 // The few operating-system calls the library needs. Everything platform specific stays here.
 namespace zuvemo::core::Platform {
@@ -46,6 +47,19 @@ bool openAddress(const std::string& address);
 // Starts a program as a new process with no arguments, without waiting for it. False when it
 // could not be started.
 bool startProgram(const std::filesystem::path& program);
+
+// Runs a program found on the search path with arguments, waits for it and gives its exit
+// status; -1 when it could not be started or did not exit by itself. Its output goes nowhere.
+int runProgram(const std::string& name, const std::vector<std::string>& arguments);
+
+// True when a program of that name lies on the search path.
+bool onSearchPath(const std::string& name);
+
+// True when this process may create files in folder.
+bool folderWritable(const std::filesystem::path& folder);
+
+// The value of an environment variable; nothing when it is unset or empty.
+std::optional<std::string> environment(const char* name);
 
 // True when standard error is a terminal (for progress bars).
 bool stderrIsTerminal();

@@ -15,11 +15,11 @@
 
 namespace zuvemo::core {
 
-SingleInstance::SingleInstance(const std::string& name)
+SingleInstance::SingleInstance(const std::string& name, const std::filesystem::path& programFolder)
 {
     // One lock per program and program folder, in the temporary folder (the program folder may
     // be read-only).
-    auto folder = Platform::toUtf8(Platform::executableFolder());
+    auto folder = Platform::toUtf8(programFolder.empty() ? Platform::executableFolder() : programFolder);
     auto id = std::hash<std::string>{}(folder);
     m_path = Platform::toUtf8(
         std::filesystem::temp_directory_path() / (name + "-" + std::to_string(id) + ".lock"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <string>
 
 namespace zuvemo::core {
@@ -9,8 +10,9 @@ namespace zuvemo::core {
 class SingleInstance
 {
 public:
-    // name: the program; the lock is per program and program folder.
-    explicit SingleInstance(const std::string& name);
+    // name: the program; the lock is per program and program folder (by default the folder of
+    // the executable).
+    explicit SingleInstance(const std::string& name, const std::filesystem::path& folder = {});
     ~SingleInstance();
     SingleInstance(const SingleInstance&) = delete;
     SingleInstance& operator=(const SingleInstance&) = delete;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/ProgramFolder.h"
+
 #include <filesystem>
 #include <string>
 
@@ -16,7 +18,7 @@ class SpreadsheetOpener;
 class GrafExcel
 {
 public:
-    static constexpr const char* kTemplateName = "雛型EXCEL.xltx";
+    static constexpr const char* kTemplateName = core::ProgramFolder::kTemplateName;
     static constexpr const char* kSheetName = "チャート";
     static constexpr int kLastRow = 252;
     static constexpr int kRows = 250;

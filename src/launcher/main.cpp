@@ -5,6 +5,7 @@
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
+#include "core/ProgramFolder.h"
 #include "core/SingleInstance.h"
 
 #include <QApplication>
@@ -37,10 +38,12 @@ int main(int argc, char** argv)
     ui::UiStyle::installFontSubstitutes();
     core::SetMessagePresenter(std::make_shared<ui::QtMessagePresenter>());
 
-    core::SingleInstance instance("pro_melbat");
+    const auto home = core::ProgramFolder::prepare();
+    core::SingleInstance instance("pro_melbat", home);
     const bool anotherCopy = !instance.acquire();
+    // The main program lies beside the launcher, whichever folder holds the data.
     const auto folder = core::Platform::executableFolder();
-    core::Mdl_Start module(folder);
+    core::Mdl_Start module(home);
     core::Clock clock;
     ui::LauncherModel model(module, clock);
     switch (model.Form_Load(anotherCopy)) {

@@ -1,6 +1,7 @@
 #include "ModuleFixture.h"
 #include "core/Clock.h"
 #include "core/PasswordHash.h"
+#include "core/ProgramFolder.h"
 #include "core/SingleInstance.h"
 #include "model/LauncherModel.h"
 #include "model/LoginModel.h"
@@ -216,4 +217,61 @@ TEST(SingleInstance, SecondCopyIsRefusedAndACrashedCopyDoesNotBlock)
     EXPECT_TRUE(parent.acquire());
     close(pipeFd[0]);
     close(pipeFd[1]);
+}
+
+TEST(SingleInstance, LockIsPerProgramFolder)
+{
+    test::TempFolder a, b;
+    core::SingleInstance first("zuvemo-test-folder-lock", a.path());
+    ASSERT_TRUE(first.acquire());
+    core::SingleInstance sameFolder("zuvemo-test-folder-lock", a.path());
+    EXPECT_FALSE(sameFolder.acquire());
+    core::SingleInstance otherFolder("zuvemo-test-folder-lock", b.path());
+    EXPECT_TRUE(otherFolder.acquire());
+}
+
+TEST(ProgramFolder, DevelopmentAndCopiedFoldersKeepTheirDataBesideThePrograms)
+{
+    test::TempFolder root;
+    const auto templateName = std::string(core::ProgramFolder::kTemplateName);
+    core::ProgramFolder::Environment env{root / "bin", std::string((root / "xdg").string()), root.path().string()};
+    std::filesystem::create_directories(env.executableFolder);
+
+    // A folder with the template beside the programs, even in an installed-looking layout.
+    test::writeFile(env.executableFolder / templateName, "template");
+    std::filesystem::create_directories(root / "share" / "zuvemo");
+    test::writeFile(root / "share" / "zuvemo" / templateName, "shared");
+    EXPECT_EQ(core::ProgramFolder::prepare(env), env.executableFolder);
+    EXPECT_FALSE(std::filesystem::exists(root / "xdg"));
+
+    // A folder with its own configuration file and no template stays a program folder too.
+    std::filesystem::remove(env.executableFolder / templateName);
+    test::writeFile(env.executableFolder / core::Mdl_Start::kConfigFileName, "[DataBase1]=zuvemo.db\r\n");
+    EXPECT_EQ(core::ProgramFolder::locate(env), env.executableFolder);
+}
+
+TEST(ProgramFolder, InstalledCopyUsesTheUserDataFolderWithTheTemplateCopiedIn)
+{
+    test::TempFolder root;
+    const auto templateName = std::string(core::ProgramFolder::kTemplateName);
+    core::ProgramFolder::Environment env{root / "usr" / "bin", std::nullopt, (root / "home").string()};
+    std::filesystem::create_directories(env.executableFolder);
+    std::filesystem::create_directories(root / "usr" / "share" / "zuvemo");
+    test::writeFile(root / "usr" / "share" / "zuvemo" / templateName, "shared template");
+
+    EXPECT_TRUE(core::ProgramFolder::isInstalledCopy(env.executableFolder));
+    const auto expected = root / "home" / ".local" / "share" / "zuvemo";
+    EXPECT_EQ(core::ProgramFolder::prepare(env), expected);
+    EXPECT_EQ(test::readFile(expected / templateName), "shared template");
+    EXPECT_FALSE(std::filesystem::exists(expected / (templateName + ".new")));
+
+    // A template the user has there already is left as it is.
+    test::writeFile(expected / templateName, "user's own");
+    core::ProgramFolder::prepare(env);
+    EXPECT_EQ(test::readFile(expected / templateName), "user's own");
+
+    env.xdgDataHome = (root / "data").string();
+    EXPECT_EQ(core::ProgramFolder::locate(env), root / "data" / "zuvemo");
+    env.xdgDataHome = "relative/data"; // ignored, as the base directory rules say
+    EXPECT_EQ(core::ProgramFolder::locate(env), expected);
 }

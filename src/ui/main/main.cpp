@@ -4,7 +4,7 @@
 #include "core/Clock.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
-#include "core/Platform.h"
+#include "core/ProgramFolder.h"
 #include "core/SingleInstance.h"
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
@@ -20,9 +20,10 @@ int main(int argc, char** argv)
     ui::UiStyle::installFontSubstitutes();
     core::SetMessagePresenter(std::make_shared<ui::QtMessagePresenter>());
 
-    core::SingleInstance instance("Pro_zuvemo");
+    const auto folder = core::ProgramFolder::prepare();
+    core::SingleInstance instance("Pro_zuvemo", folder);
     const bool anotherCopy = !instance.acquire();
-    core::Mdl_Start module(core::Platform::executableFolder());
+    core::Mdl_Start module(folder);
     core::Clock clock;
     marketdata::CurlDownloader downloader;
     exporting::DesktopOpener opener;
