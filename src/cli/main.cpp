@@ -1,6 +1,7 @@
 #include "AnalysisCommands.h"
 #include "CliArguments.h"
 #include "CliSession.h"
+#include "DailyCommand.h"
 #include "ExportCommand.h"
 #include "InitCommand.h"
 #include "RefreshCommand.h"
@@ -22,7 +23,10 @@ constexpr const char* kUsage
       "  refresh [--timeout SECONDS]\n"
       "  analyse FILE [--chart]\n"
       "  screen [--market M] [--industry I] [--jobs N] [--timeout SECONDS]\n"
-      "  export CODE [--out PATH] [--open] [--timeout SECONDS]\n";
+      "  export CODE [--out PATH] [--open] [--timeout SECONDS]\n"
+      "  daily [--market M] [--industry I] [--jobs N] [--timeout SECONDS] [--json] [--notify]\n"
+      "  schedule install [--at HH:MM] | schedule remove | schedule status\n"
+      "without --home: the folder of the program, or for an installed copy $XDG_DATA_HOME/zuvemo\n";
 
 } // namespace
 
@@ -64,6 +68,9 @@ int main(int argc, char** argv)
         }
         if (command == "export") {
             return cli::runExport(home, args);
+        }
+        if (command == "daily") {
+            return cli::runDaily(home, args);
         }
         throw cli::UsageError("unknown command " + command);
     } catch (const cli::UsageError& e) {

@@ -4,9 +4,10 @@
 
 namespace zuvemo::core {
 
-std::chrono::year_month_day Clock::today() const
+namespace {
+
+std::tm localNow()
 {
-    // The user's local calendar day, as the original's Date function gave it.
     std::time_t now = std::time(nullptr);
     std::tm local{};
 #ifdef _WIN32
@@ -14,6 +15,15 @@ std::chrono::year_month_day Clock::today() const
 #else
     localtime_r(&now, &local);
 #endif
+    return local;
+}
+
+} // namespace
+
+std::chrono::year_month_day Clock::today() const
+{
+    // The user's local calendar day, as the original's Date function gave it.
+    const std::tm local = localNow();
     return std::chrono::year_month_day{std::chrono::year{local.tm_year + 1900},
         std::chrono::month{static_cast<unsigned>(local.tm_mon + 1)},
         std::chrono::day{static_cast<unsigned>(local.tm_mday)}};
@@ -28,6 +38,14 @@ std::string lastDigits(long value, std::size_t n)
 }
 
 } // namespace
+
+std::string Clock::timestamp() const
+{
+    const std::tm local = localNow();
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &local);
+    return text;
+}
 
 std::string Clock::eightDigits(std::chrono::year_month_day date)
 {

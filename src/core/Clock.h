@@ -12,6 +12,8 @@ class Clock
 public:
     virtual ~Clock() = default;
     virtual std::chrono::year_month_day today() const;
+    // Local date and time, "YYYY-MM-DD HH:MM:SS".
+    virtual std::string timestamp() const;
 
     // Eight digits: year, month, day.
     static std::string eightDigits(std::chrono::year_month_day date);
@@ -27,9 +29,12 @@ public:
     {
     }
     std::chrono::year_month_day today() const override { return m_day; }
+    std::string timestamp() const override { return dashed(m_day) + " " + m_time; }
+    void setTime(const std::string& hhmmss) { m_time = hhmmss; }
 
 private:
     std::chrono::year_month_day m_day;
+    std::string m_time = "18:00:00";
 };
 
 } // namespace zuvemo::core

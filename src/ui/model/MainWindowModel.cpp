@@ -12,6 +12,7 @@
 #include "core/ValueRules.h"
 #include "export/SingleStockCommand.h"
 #include "marketdata/MarketDataRefresh.h"
+#include "marketdata/WatchList.h"
 
 namespace zuvemo::ui {
 
@@ -586,9 +587,7 @@ void MainWindowModel::judgeWatchList()
     for (; !rs.isEof(); rs.moveNext()) {
         ++n;
         writeListRow(grid2, n, rs);
-        double G = number(rs.field("WzuvemoG"));
-        double M = number(rs.field("WzuvemoM"));
-        if (G >= M && M != 0) {
+        if (marketdata::WatchList::isReached(rs.field("WzuvemoG"), rs.field("WzuvemoM"))) {
             for (int i = 0; i < 3; ++i) {
                 if (m_hooks.beep) {
                     m_hooks.beep();

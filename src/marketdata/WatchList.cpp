@@ -1,0 +1,34 @@
+#include "WatchList.h"
+
+#include "core/Mdl_Start.h"
+#include "core/Recordset.h"
+#include "core/ValueRules.h"
+
+namespace zuvemo::marketdata {
+
+double WatchList::amount(const core::Value& value)
+{
+    return core::Value(core::NumberOrZero(value)).toDouble();
+}
+
+bool WatchList::isReached(const core::Value& today, const core::Value& target)
+{
+    const double G = amount(today);
+    const double M = amount(target);
+    return G >= M && M != 0;
+}
+
+std::vector<WatchList::Reached> WatchList::reachedTargets(core::Mdl_Start& module)
+{
+    std::vector<Reached> out;
+    auto rs = module.SharedConnection->openRecordset(" SELECT * FROM Table_KOCYU ORDER BY WmgCode ASC");
+    for (; !rs->isEof(); rs->moveNext()) {
+        if (isReached(rs->field("WzuvemoG"), rs->field("WzuvemoM"))) {
+            out.push_back({core::TrimOrSpace(rs->field("Wmgcode")), core::TrimOrSpace(rs->field("Wmgmei")),
+                amount(rs->field("WzuvemoG")), amount(rs->field("WzuvemoM"))});
+        }
+    }
+    return out;
+}
+
+} // namespace zuvemo::marketdata
