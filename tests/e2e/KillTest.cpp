@@ -1,5 +1,6 @@
 #include "SampleServer.h"
 #include "TestSupport.h"
+#include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Recordset.h"
 #include "core/Schema.h"
@@ -66,6 +67,7 @@ pid_t spawnChild(const std::vector<std::string>& args)
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     pid_t pid = 0;
     int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
@@ -145,4 +147,66 @@ TEST(KillTest, KilledAtRandomMomentsLosesNothing)
     waitpid(last, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_EQ(completedOld + completedNew, kills);
+}
+
+TEST(KillTest, DailyKilledAtAnyMomentLeavesOnlyWholeJournalRecords)
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = 150;
+    options.market.days = 60;
+    options.market.today = core::Clock().today(); // the program's own clock looks for it
+    options.latencyMs = 10;
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+    test::TempFolder dir;
+    core::Schema::createDatabaseFile(dir / "zuvemo.db",
+        {server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "}, core::Schema::Bounds{0.9, 1.2});
+    test::writeFile(dir / "qen_kanrFile.dsa", "[DataBase1]=zuvemo.db\r\n");
+    const std::string cli = (test::binFolder() / "zuvemo-cli").string();
+    const std::vector<std::string> daily{cli, "--home", dir.path().string(), "daily", "--jobs", "4"};
+
+    auto records = [&](core::Connection& c) {
+        auto rs = c.openRecordset(
+            "SELECT count(*) FROM sqlite_master WHERE type='table' AND name='Table_Journal'");
+        if (rs->field(0).toDouble() == 0) {
+            return std::string();
+        }
+        return table(c, "SELECT JournalId, TradingDate, Screened, Outcome, EndedAt <> '' FROM Table_Journal");
+    };
+    // One whole run first gives the record every finished run adds.
+    pid_t first = spawnChild(daily);
+    int firstStatus = 0;
+    waitpid(first, &firstStatus, 0);
+    ASSERT_TRUE(WIFEXITED(firstStatus) && WEXITSTATUS(firstStatus) == 0);
+    std::string expected = records(*core::Connection::open(dir / "zuvemo.db"));
+    const std::string latest = core::Clock::dashed(year_month_day{server.market().latestTradingDay()});
+    ASSERT_EQ(expected.rfind("1|" + latest + "|", 0), 0u) << expected;
+    const std::string wholeRecord = expected.substr(1);
+    std::mt19937 rng(20261207);
+    int whole = 1;
+    for (int k = 0; k < 25; ++k) {
+        pid_t pid = spawnChild(daily);
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(milliseconds(5 + rng() % 1500));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        auto c = core::Connection::open(dir / "zuvemo.db");
+        ASSERT_EQ(table(*c, "PRAGMA integrity_check"), "ok|\n") << "kill " << k;
+        // Each record is the whole of a run that finished; a killed run adds none.
+        const std::string now = records(*c);
+        const std::string added = now.substr(std::min(expected.size(), now.size()));
+        ASSERT_EQ(now.substr(0, expected.size()), expected) << "kill " << k;
+        if (!added.empty()) {
+            ++whole;
+            ASSERT_EQ(added, std::to_string(whole) + wholeRecord) << "kill " << k;
+        }
+        expected = now;
+    }
+    // The lock went with the killed process: the next run is not refused.
+    pid_t last = spawnChild(daily);
+    int status = 0;
+    waitpid(last, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    std::cout << "daily runs finished before their kill: " << whole - 1 << " of 25" << std::endl;
 }

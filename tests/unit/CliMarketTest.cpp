@@ -2,7 +2,9 @@
 #include "TestSupport.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
+#include "core/FileLock.h"
 #include "core/Recordset.h"
+#include "core/ValueRules.h"
 
 #include <gtest/gtest.h>
 
@@ -162,4 +164,127 @@ TEST_F(CliMarket, FailedRunsExitNonZeroAndASignalStopsCleanly)
     EXPECT_GT(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk='取得'")->recordCount(), 0);
     EXPECT_GT(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk='X'")->recordCount(), 0);
     EXPECT_EQ(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk=' '")->recordCount(), 0);
+}
+
+TEST_F(CliMarket, DailyReportsTargetsAndSignalsJournalsEachRunAndExitsByOutcome)
+{
+    start(200, 300);
+    std::string out;
+    // An empty watch list: done, exit 0.
+    ASSERT_EQ(run(" daily --jobs 4", &out), 0) << out;
+    const std::string latest
+        = core::Clock::dashed(std::chrono::year_month_day{m_server->market().latestTradingDay()});
+    EXPECT_EQ(out.rfind("取引日 " + latest + "\nstocks ", 0), 0u) << out;
+    EXPECT_NE(out.find("目標到達 0 銘柄\n"), std::string::npos);
+    EXPECT_NE(out.find("\n結果 ok\n"), std::string::npos) << out;
+
+    // The signals the report names are those the table holds after the run.
+    auto c = database();
+    std::vector<std::string> signalled;
+    for (auto rs = c->openRecordset(
+             " SELECT MgCode FROM Table_Code WHERE Achk IN ('売','買') OR Cchk IN ('売','買') ORDER BY MgCode");
+         !rs->isEof(); rs->moveNext()) {
+        signalled.push_back(rs->field(0).toText());
+    }
+    ASSERT_FALSE(signalled.empty());
+    EXPECT_NE(out.find("注目 " + std::to_string(signalled.size()) + " 銘柄\n  " + signalled.front() + " "),
+        std::string::npos);
+
+    // Three watched stocks: one reached exactly, one not yet, one without a target.
+    auto close = [&](const std::string& code) {
+        return c->openRecordset(" SELECT Wecost FROM Table_Code WHERE MgCode='" + code + "'")->field(0).toDouble();
+    };
+    auto codes = c->openRecordset(" SELECT MgCode, MgMei FROM Table_Code ORDER BY MgCode");
+    std::vector<std::pair<std::string, std::string>> stocks;
+    for (int i = 0; i < 3; ++i, codes->moveNext()) {
+        stocks.emplace_back(codes->field(0).toText(), codes->field(1).toText());
+    }
+    const double reachedClose = close(stocks[0].first);
+    c->execute(" INSERT INTO Table_KOCYU (Wmgcode, Wmgmei, WzuvemoK, WzuvemoM) VALUES ('" + stocks[0].first
+        + "', '" + stocks[0].second + "', 1, " + std::to_string(static_cast<long>(reachedClose)) + ")");
+    c->execute(" INSERT INTO Table_KOCYU (Wmgcode, Wmgmei, WzuvemoK, WzuvemoM) VALUES ('" + stocks[1].first
+        + "', 'b', 1, " + std::to_string(static_cast<long>(close(stocks[1].first)) + 1) + ")");
+    c->execute(" INSERT INTO Table_KOCYU (Wmgcode, Wmgmei, WzuvemoK, WzuvemoM) VALUES ('" + stocks[2].first
+        + "', 'c', 1, 0)");
+    c.reset();
+
+    const auto jsonFile = m_dir / "daily.json";
+    ASSERT_EQ(run(" daily --jobs 4 --json > " + jsonFile.string(), &out), 3);
+    // Valid JSON, read back by a JSON parser.
+    ASSERT_EQ(test::runCommand("python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+                               "print(d[\"exitCode\"], d[\"outcome\"], d[\"tradingDate\"], len(d[\"signals\"]), "
+                               "[(r[\"code\"], r[\"name\"], r[\"today\"], r[\"target\"]) for r in d[\"reached\"]])' "
+                  + jsonFile.string(),
+                  &out),
+        0);
+    const std::string amount = std::to_string(static_cast<long>(reachedClose));
+    EXPECT_EQ(out,
+        "3 reached " + latest + " " + std::to_string(signalled.size()) + " [('" + stocks[0].first + "', '"
+            + stocks[0].second + "', " + amount + ", " + amount + ")]\n");
+
+    ASSERT_EQ(run(" daily --jobs 4", &out), 3);
+    EXPECT_NE(out.find("目標到達 1 銘柄\n  " + stocks[0].first + " " + stocks[0].second + " 本日額 "
+                  + core::FormatNumber(reachedClose, "#,###") + " 希望額 " + core::FormatNumber(reachedClose, "#,###")
+                  + "\n"),
+        std::string::npos)
+        << out;
+
+    // One whole record per run, newest last.
+    auto after = database();
+    auto rs = after->openRecordset(" SELECT * FROM Table_Journal ORDER BY JournalId");
+    ASSERT_EQ(rs->recordCount(), 3);
+    EXPECT_EQ(rs->field("Outcome").toText(), "ok");
+    EXPECT_EQ(rs->field("TradingDate").toText(), latest);
+    EXPECT_GT(rs->field("Screened").toDouble(), 150);
+    EXPECT_EQ(rs->field("Screened").toDouble(),
+        rs->field("Obtained").toDouble() + rs->field("Suspended").toDouble() + rs->field("Failed").toDouble());
+    rs->moveNext();
+    EXPECT_EQ(rs->field("Outcome").toText(), "reached");
+    EXPECT_EQ(rs->field("ReachedCodes").toText(), stocks[0].first);
+    const std::string signalCodes = rs->field("SignalCodes").toText();
+    EXPECT_EQ(std::count(signalCodes.begin(), signalCodes.end(), ' ') + 1, static_cast<long>(signalled.size()));
+    EXPECT_EQ(rs->field("Seen").toDouble(), 0);
+}
+
+TEST_F(CliMarket, DailyNotifiesTheTargetsJournalsAFailureAndRefusesASecondRun)
+{
+    start(150, 60);
+    std::string out;
+    {
+        auto c = database();
+        c->execute(" INSERT INTO Table_KOCYU (Wmgcode, Wmgmei, WzuvemoM) VALUES ('1300', '東邦', 1)");
+    }
+    // A reached target with a notifier on the path: it names the stock; without one, nothing fails.
+    std::filesystem::create_directories(m_dir / "fakebin");
+    test::writeFile(m_dir / "fakebin" / "notify-send", "#!/bin/sh\nprintf '%s|' \"$@\" > \"$(dirname \"$0\")/sent\"\n");
+    std::filesystem::permissions(m_dir / "fakebin" / "notify-send", std::filesystem::perms::owner_all);
+    EXPECT_EQ(test::runCommand("PATH=" + (m_dir / "fakebin").string() + ":$PATH " + cli()
+                  + " daily --notify >/dev/null 2>&1"),
+        3);
+    const std::string sent = test::readFile(m_dir / "fakebin" / "sent");
+    EXPECT_NE(sent.find("Zuvemo 目標到達 1 銘柄|1300 東邦 本日額 "), std::string::npos) << sent;
+    EXPECT_EQ(test::runCommand("PATH=/usr/bin:/bin DBUS_SESSION_BUS_ADDRESS= " + cli()
+                  + " daily --notify >/dev/null 2>&1"),
+        3);
+
+    // No daily list to be had: exit 1, and the failure is journalled with the refresh's message.
+    database()->execute(" UPDATE Table_Url SET kabuHUrl='http://127.0.0.1:1/d/'");
+    EXPECT_EQ(run(" daily --json 2>/dev/null", &out), 1);
+    EXPECT_NE(out.find("\"outcome\":\"failed\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"tradingDate\":null"), std::string::npos) << out;
+    {
+        auto c = database();
+        auto rs = c->openRecordset(" SELECT * FROM Table_Journal ORDER BY JournalId DESC");
+        ASSERT_EQ(rs->recordCount(), 3);
+        EXPECT_EQ(rs->field("Outcome").toText(), "failed");
+        EXPECT_EQ(rs->field("Message").toText(), "読込してファイルダウンロードできませんでした。");
+        EXPECT_FALSE(rs->field("EndedAt").toText().empty());
+    }
+
+    // Another process holding the run's lock: refused with a message, nothing journalled.
+    auto lock = core::FileLock::acquire(m_dir / "home" / ".daily.lock", core::FileLock::Mode::Exclusive, 0);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(run(" daily 2>&1", &out), 1);
+    EXPECT_NE(out.find("日次処理は既に実行中です。"), std::string::npos) << out;
+    EXPECT_EQ(database()->openRecordset(" SELECT * FROM Table_Journal")->recordCount(), 3);
 }
