@@ -5,6 +5,7 @@
 #include "ExportCommand.h"
 #include "InitCommand.h"
 #include "RefreshCommand.h"
+#include "ScheduleCommand.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
 
@@ -71,6 +72,9 @@ int main(int argc, char** argv)
         }
         if (command == "daily") {
             return cli::runDaily(home, args);
+        }
+        if (command == "schedule") {
+            return cli::runSchedule(home, args);
         }
         throw cli::UsageError("unknown command " + command);
     } catch (const cli::UsageError& e) {

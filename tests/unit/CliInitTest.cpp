@@ -1,5 +1,7 @@
 #include "TestSupport.h"
 #include "core/Connection.h"
+#include "core/DailySchedule.h"
+#include "core/Journal.h"
 #include "core/Mdl_Start.h"
 
 #include <gtest/gtest.h>
@@ -93,4 +95,96 @@ TEST(CliInit, UsageErrorsAreOneLine)
         EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << args << ": " << out;
         EXPECT_FALSE(std::filesystem::exists(dir / "y" / "zuvemo.db")) << args;
     }
+}
+
+TEST(DailySchedule, NextRunIsTheNextWeekdayAtTheTimeAndTimesAreChecked)
+{
+    using core::DailySchedule;
+    const DailySchedule::Time six{18, 0};
+    EXPECT_EQ(DailySchedule::nextRun("2026-12-07 17:59:59", six), "2026-12-07 18:00"); // Monday
+    EXPECT_EQ(DailySchedule::nextRun("2026-12-07 18:00:00", six), "2026-12-08 18:00");
+    EXPECT_EQ(DailySchedule::nextRun("2026-12-11 18:30:00", six), "2026-12-14 18:00"); // Friday evening
+    EXPECT_EQ(DailySchedule::nextRun("2026-12-12 09:00:00", six), "2026-12-14 18:00"); // Saturday
+    EXPECT_EQ(DailySchedule::nextRun("2026-12-31 23:59:00", DailySchedule::Time{0, 5}), "2027-01-01 00:05");
+    for (const char* bad : {"24:00", "18:60", "8:00", "18-00", "18:0a", ""}) {
+        EXPECT_FALSE(DailySchedule::parseTime(bad)) << bad;
+    }
+    EXPECT_EQ(DailySchedule::timeText(*DailySchedule::parseTime("07:05")), "07:05");
+    // Awkward folder names stay one word for the shell, cron and systemd.
+    EXPECT_EQ(DailySchedule::crontabLine("/opt/z/zuvemo-cli", "/home/a b/it's 100%", six),
+        "0 18 * * 1-5 '/opt/z/zuvemo-cli' --home '/home/a b/it'\\''s 100\\%' daily --notify");
+    EXPECT_NE(DailySchedule::serviceText("/opt/z/zuvemo-cli", "/home/a \"b\"/100%")
+                  .find("ExecStart=\"/opt/z/zuvemo-cli\" --home \"/home/a \\\"b\\\"/100%%\" daily --notify\n"),
+        std::string::npos);
+    EXPECT_NE(DailySchedule::unitName("/a"), DailySchedule::unitName("/b"));
+    EXPECT_EQ(DailySchedule::unitName("/a").size(), std::string("zuvemo-daily-").size() + 8);
+}
+
+TEST(DailySchedule, InstallStatusAndRemoveWriteTheUserUnitsOrPrintTheCrontabLine)
+{
+    TempFolder dir;
+    const auto home = dir / "home";
+    std::string out;
+    ASSERT_EQ(test::runCommand(cli() + " --home " + home.string()
+                      + " init --daily-url http://127.0.0.1:1/d/ --history-url http://127.0.0.1:1/h/ 2>&1",
+                  &out),
+        0)
+        << out;
+    {
+        auto c = core::Connection::open(home / "zuvemo.db");
+        core::JournalRecord r;
+        r.startedAt = "2026-12-04 18:00:02";
+        r.endedAt = "2026-12-04 18:00:09";
+        r.tradingDate = "2026-12-04";
+        r.screened = 3925;
+        r.reachedCodes = {"1301", "7203"};
+        r.signalCodes = {"1301", "1332", "9984"};
+        r.outcome = core::Journal::kReached;
+        core::Journal::append(*c, r);
+    }
+    std::filesystem::create_directories(dir / "fakebin");
+    test::writeFile(dir / "fakebin" / "systemctl", "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/calls\"\n");
+    std::filesystem::permissions(dir / "fakebin" / "systemctl", std::filesystem::perms::owner_all);
+    const std::string env = "PATH=" + (dir / "fakebin").string() + ":$PATH XDG_CONFIG_HOME=" + (dir / "config").string()
+        + " ZUVEMO_SYSTEMD=1 ";
+    const std::string schedule = env + cli() + " --home " + home.string() + " schedule ";
+
+    ASSERT_EQ(test::runCommand(schedule + "install --at 18:30 2>&1", &out), 0) << out;
+    const std::string unit = core::DailySchedule::unitName(std::filesystem::absolute(home));
+    const auto units = dir / "config" / "systemd" / "user";
+    const std::string timer = test::readFile(units / (unit + ".timer"));
+    EXPECT_NE(timer.find("\nOnCalendar=Mon..Fri *-*-* 18:30:00\n"), std::string::npos) << timer;
+    EXPECT_NE(timer.find("\nUnit=" + unit + ".service\n"), std::string::npos) << timer;
+    EXPECT_NE(timer.find("\nWantedBy=timers.target\n"), std::string::npos) << timer;
+    const std::string service = test::readFile(units / (unit + ".service"));
+    EXPECT_NE(service.find("\nExecStart=\"" + cli() + "\" --home \"" + std::filesystem::absolute(home).string()
+                  + "\" daily --notify\n"),
+        std::string::npos)
+        << service;
+    EXPECT_NE(service.find("\nSuccessExitStatus=3\n"), std::string::npos);
+    EXPECT_EQ(test::readFile(dir / "fakebin" / "calls"), "--user daemon-reload\n--user enable --now " + unit + ".timer\n");
+
+    ASSERT_EQ(test::runCommand(schedule + "status", &out), 0);
+    EXPECT_NE(out.find("schedule: 平日 18:30 (" + unit + ".timer)\nnext: "), std::string::npos) << out;
+    EXPECT_NE(out.find("\nlast: 2026-12-04 18:00:02 - 2026-12-04 18:00:09 reached, 取引日 2026-12-04, stocks 3925, "
+                       "目標到達 2, 注目 3\n"),
+        std::string::npos)
+        << out;
+
+    ASSERT_EQ(test::runCommand(schedule + "remove", &out), 0);
+    EXPECT_FALSE(std::filesystem::exists(units / (unit + ".timer")));
+    EXPECT_FALSE(std::filesystem::exists(units / (unit + ".service")));
+    ASSERT_EQ(test::runCommand(schedule + "status", &out), 0);
+    EXPECT_EQ(out.rfind("schedule: none\n", 0), 0u) << out;
+    EXPECT_EQ(test::runCommand(schedule + "install --at 25:00 2>&1", &out), 2);
+
+    // Without systemd: the crontab line, and no unit file.
+    const std::string noSystemd = "XDG_CONFIG_HOME=" + (dir / "config2").string() + " ZUVEMO_SYSTEMD=0 " + cli()
+        + " --home " + home.string() + " schedule install";
+    ASSERT_EQ(test::runCommand(noSystemd, &out), 0);
+    EXPECT_NE(out.find("\n0 18 * * 1-5 '" + cli() + "' --home '" + std::filesystem::absolute(home).string()
+                  + "' daily --notify\n"),
+        std::string::npos)
+        << out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "config2"));
 }
