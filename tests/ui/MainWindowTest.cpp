@@ -8,6 +8,7 @@
 #include "SampleServer.h"
 #include "UiStyle.h"
 #include "core/Clock.h"
+#include "core/Journal.h"
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
 
@@ -113,6 +114,42 @@ TEST_F(Window, ClosingUnloadsOnceAndTellsTheProgram)
     EXPECT_EQ(closed, 1);
     EXPECT_FALSE(w.isVisible());
     EXPECT_FALSE(m_module->SharedConnection);
+}
+
+TEST_F(Window, TheLastUnattendedRunIsShownOnceAndWhole)
+{
+    fillStocks(3);
+    core::JournalRecord run;
+    run.startedAt = "2026-12-08 18:00:04";
+    run.endedAt = "2026-12-08 18:00:11";
+    run.tradingDate = "2026-12-08";
+    run.reachedCodes = {"1301", "1302"};
+    run.signalCodes = std::vector<std::string>(37, "1304");
+    run.outcome = core::Journal::kReached;
+    core::Journal::append(db(), run);
+
+    open(m_fake);
+    auto* label = child<QLabel>("Label1");
+    EXPECT_EQ(label->text(), "自動実行 2026-12-08 18:00: 目標到達 2 銘柄, 注目 37 銘柄");
+    // Drawn whole inside the line: the text ends before the label's right edge.
+    const QImage image = label->grab().toImage();
+    const QColor darkRed = ui::UiStyle::color(ui::GridColor::kDarkRed);
+    int rightmost = -1;
+    for (int x = 0; x < image.width(); ++x) {
+        for (int y = 0; y < image.height(); ++y) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::abs(c.red() - darkRed.red()) < 40 && c.green() < 60 && c.blue() < 60) {
+                rightmost = x;
+            }
+        }
+    }
+    EXPECT_GT(rightmost, image.width() * 3 / 4);
+    EXPECT_LT(rightmost, image.width() - 1);
+
+    // Seen once: the next start shows the line empty, as before.
+    m_window->close();
+    open(m_fake);
+    EXPECT_EQ(child<QLabel>("Label1")->text(), "");
 }
 
 TEST_F(Window, TheCloseBoxDuringARefreshStopsItAndThenCloses)

@@ -246,11 +246,24 @@ bool Frm_zuvemo::load()
     return ok;
 }
 
+void Frm_zuvemo::setLabel1(const QString& text)
+{
+    // A message longer than the line is drawn smaller rather than cut; the tip shows it whole.
+    QFont font = UiStyle::proportional(14.25);
+    const int room = m_label1->contentsRect().width();
+    while (font.pointSizeF() > 7.5 && QFontMetrics(font).horizontalAdvance(text) > room) {
+        font.setPointSizeF(font.pointSizeF() - 0.75);
+    }
+    m_label1->setFont(font);
+    m_label1->setText(text);
+    m_label1->setToolTip(QFontMetrics(font).horizontalAdvance(text) > room ? text : QString());
+}
+
 void Frm_zuvemo::render()
 {
     auto& m = *m_model;
     m_label2->setText(q(m.label2));
-    m_label1->setText(q(m.label1));
+    setLabel1(q(m.label1));
     m_grid1->show(m.grid1);
     m_grid2->show(m.grid2);
     m_grid3->show(m.grid3);

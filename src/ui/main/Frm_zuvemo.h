@@ -52,6 +52,7 @@ public:
     void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
     void setFinishedBox(std::function<void(const std::string&)> box) { m_finishedBox = std::move(box); }
     void render();
+    void setLabel1(const QString& text);
 
     // How the price dialog is run; by default modal with exec(). Tests drive it instead.
     void setDialogRunner(std::function<void(Frm_TouRok&)> runner) { m_openDialog = std::move(runner); }

@@ -4,6 +4,7 @@
 #include "analysis/ScreeningRun.h"
 #include "core/Clock.h"
 #include "core/DatabaseError.h"
+#include "core/Journal.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
@@ -124,6 +125,11 @@ bool MainWindowModel::Form_Load()
         DSP_COMBOX();
         check1 = false;
         DSP_Grid(kFromStart, "A", "", "", 0);
+        // The last unattended run, shown once: at the first start after it.
+        if (auto last = core::Journal::latest(*m.SharedConnection); last && !last->seen) {
+            label1 = core::Journal::summaryText(*last);
+            core::Journal::markSeen(*m.SharedConnection, last->id);
+        }
     } catch (const core::DatabaseError& e) {
         core::SetErr(e.code(), e.what());
         core::ShowMessage("");
