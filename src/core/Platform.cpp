@@ -252,6 +252,7 @@ int runProgram(const std::string& name, const std::vector<std::string>& argument
     words.push_back(name);
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
+    argv.reserve(words.size() + 1);
     for (auto& word : words) {
         argv.push_back(word.data());
     }
