@@ -69,4 +69,9 @@ void ShowMessage(const std::string& text)
     presenter()->show("判定", "(ｴﾗｰ番号:" + std::to_string(e.number) + ")\t\r" + e.description);
 }
 
+bool AskMessage(const std::string& text)
+{
+    return presenter()->ask("初期設定判定", text);
+}
+
 } // namespace zuvemo::core

@@ -12,6 +12,13 @@ class MessagePresenter
 public:
     virtual ~MessagePresenter() = default;
     virtual void show(const std::string& title, const std::string& text) = 0;
+    // A question with "はい" and "いいえ"; true for yes. Where nobody can answer, the text is
+    // shown and the answer is no.
+    virtual bool ask(const std::string& title, const std::string& text)
+    {
+        show(title, text);
+        return false;
+    }
 };
 
 // The error being handled, as the empty-text form of ShowMessage reports it.
@@ -31,5 +38,8 @@ std::shared_ptr<MessagePresenter> SetMessagePresenter(std::shared_ptr<MessagePre
 // Shows text with the title "初期設定判定"; an empty text shows the error being handled
 // with the title "判定".
 void ShowMessage(const std::string& text);
+
+// Asks text with the title "初期設定判定"; true when the user answered yes.
+bool AskMessage(const std::string& text);
 
 } // namespace zuvemo::core

@@ -213,7 +213,12 @@ std::filesystem::path GrafExcel::run(const std::string& code, const std::string&
         return {};
     }
     if (!m_opener.open(output)) {
-        core::ShowMessage("表計算ソフトでファイル(" + core::Platform::toUtf8(output) + ")を開けません。");
+        const std::string cannotOpen = "表計算ソフトでファイル(" + core::Platform::toUtf8(output) + ")を開けません。";
+        if (m_chartOffer) {
+            m_chartWanted = core::AskMessage(cannotOpen + "\r\n" + kChartQuestion);
+        } else {
+            core::ShowMessage(cannotOpen);
+        }
     }
     return output;
 }

@@ -23,12 +23,17 @@ public:
     static constexpr int kLastRow = 252;
     static constexpr int kRows = 250;
     static constexpr int kFullColumnsFrom = 33;
+    static constexpr const char* kChartQuestion = "画面で表示しますか?";
 
     GrafExcel(core::Mdl_Start& module, SpreadsheetOpener& opener);
 
     // Where the workbook goes; empty: a new file in the system's temporary folder named after
     // the code and the time.
     void setOutput(const std::filesystem::path& path) { m_output = path; }
+    // When the spreadsheet application cannot be opened, ask whether to show the chart window
+    // instead of only saying so; chartWanted() gives the answer.
+    void setChartOffer(bool offer) { m_chartOffer = offer; }
+    bool chartWanted() const { return m_chartWanted; }
 
     // Writes and opens the workbook. On failure the user gets a message through ShowMessage
     // and the result is empty.
@@ -40,6 +45,8 @@ private:
     core::Mdl_Start& m_module;
     SpreadsheetOpener& m_opener;
     std::filesystem::path m_output;
+    bool m_chartOffer = false;
+    bool m_chartWanted = false;
 };
 
 // The number a cell shows after the original runtime formats value with pattern and the

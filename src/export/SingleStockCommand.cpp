@@ -28,12 +28,24 @@ SingleStockCommand::SingleStockCommand(core::Mdl_Start& module, marketdata::Down
 SingleStockCommand::Result SingleStockCommand::run(
     const std::string& code, const std::string& name, const std::string& dateCaption)
 {
+    return guarded(code, name, dateCaption, true);
+}
+
+SingleStockCommand::Result SingleStockCommand::analyse(
+    const std::string& code, const std::string& name, const std::string& dateCaption)
+{
+    return guarded(code, name, dateCaption, false);
+}
+
+SingleStockCommand::Result SingleStockCommand::guarded(
+    const std::string& code, const std::string& name, const std::string& dateCaption, bool workbook)
+{
     if (m_busy) {
         m_busy(true);
     }
     Result result;
     try {
-        result = runSteps(code, name, dateCaption);
+        result = runSteps(code, name, dateCaption, workbook);
     } catch (const core::DatabaseError& e) {
         core::SetErr(e.code(), e.what());
         core::ShowMessage("");
@@ -50,7 +62,7 @@ SingleStockCommand::Result SingleStockCommand::run(
 }
 
 SingleStockCommand::Result SingleStockCommand::runSteps(
-    const std::string& code, const std::string& name, const std::string& caption)
+    const std::string& code, const std::string& name, const std::string& caption, bool workbook)
 {
     Result result;
     auto& m = m_module;
@@ -82,9 +94,15 @@ SingleStockCommand::Result SingleStockCommand::runSteps(
     }
     result.label1.clear();
     analysis::CSVMDB(m, file, 1, m_bounds);
+    if (!workbook) {
+        result.outcome = Outcome::Analysed;
+        return result;
+    }
     GrafExcel export_(m, m_opener);
     export_.setOutput(m_output);
+    export_.setChartOffer(m_chartOffer);
     result.workbook = export_.run(code, name);
+    result.chartWanted = export_.chartWanted();
     result.outcome = result.workbook.empty() ? Outcome::ExportFailed : Outcome::Exported;
     return result;
 }

@@ -22,12 +22,13 @@ class SpreadsheetOpener;
 class SingleStockCommand
 {
 public:
-    enum class Outcome { Exported, NoAddress, DownloadFailed, NotCurrent, ExportFailed };
+    enum class Outcome { Exported, Analysed, NoAddress, DownloadFailed, NotCurrent, ExportFailed };
     struct Result
     {
         Outcome outcome = Outcome::ExportFailed;
         std::string label1; // the main window's message line afterwards
         std::filesystem::path workbook;
+        bool chartWanted = false; // the workbook could not be opened; the user asked for the window
     };
 
     static constexpr const char* kNotCurrentMessage = "停止中で準備が出来ていません";
@@ -37,12 +38,18 @@ public:
 
     void setOutput(const std::filesystem::path& path) { m_output = path; }
     void setBusyPointer(std::function<void(bool)> busy) { m_busy = std::move(busy); }
+    // See GrafExcel::setChartOffer.
+    void setChartOffer(bool offer) { m_chartOffer = offer; }
 
     // dateCaption is the caption of the date label: "YYYY-MM-DD 状況".
     Result run(const std::string& code, const std::string& name, const std::string& dateCaption);
+    // The same steps without the workbook: WorkTemp holds the analysed stock afterwards
+    // (outcome Analysed), for the chart window.
+    Result analyse(const std::string& code, const std::string& name, const std::string& dateCaption);
 
 private:
-    Result runSteps(const std::string& code, const std::string& name, const std::string& dateCaption);
+    Result guarded(const std::string& code, const std::string& name, const std::string& dateCaption, bool workbook);
+    Result runSteps(const std::string& code, const std::string& name, const std::string& dateCaption, bool workbook);
 
     core::Mdl_Start& m_module;
     marketdata::Downloader& m_downloader;
@@ -50,6 +57,7 @@ private:
     analysis::Indicators::Bounds m_bounds;
     std::filesystem::path m_output;
     std::function<void(bool)> m_busy;
+    bool m_chartOffer = false;
 };
 
 } // namespace zuvemo::exporting

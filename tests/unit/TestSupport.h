@@ -34,7 +34,13 @@ public:
         std::string text;
     };
     void show(const std::string& title, const std::string& text) override { boxes.push_back({title, text}); }
+    bool ask(const std::string& title, const std::string& text) override
+    {
+        boxes.push_back({title, text});
+        return answer;
+    }
     std::vector<Box> boxes;
+    bool answer = false; // what a question is answered
 };
 
 class PresenterScope

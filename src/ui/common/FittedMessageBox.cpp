@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPushButton>
 #include <QScreen>
 #include <QSpacerItem>
 
@@ -16,9 +17,16 @@ constexpr int kTitleBarRoom = 140;
 
 } // namespace
 
-FittedMessageBox::FittedMessageBox(const QString& title, const QString& text, QWidget* parent)
-    : QMessageBox(QMessageBox::NoIcon, title, text, QMessageBox::Ok, parent)
+FittedMessageBox::FittedMessageBox(
+    const QString& title, const QString& text, QWidget* parent, QMessageBox::StandardButtons buttons)
+    : QMessageBox(QMessageBox::NoIcon, title, text, buttons, parent)
 {
+    if (auto* yes = button(QMessageBox::Yes)) {
+        yes->setText(QStringLiteral("はい(&Y)"));
+    }
+    if (auto* no = button(QMessageBox::No)) {
+        no->setText(QStringLiteral("いいえ(&N)"));
+    }
     const QString normalized = QString(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     int widest = 0;
     const QFontMetrics fm(font());
@@ -44,6 +52,13 @@ int FittedMessageBox::titleWidth() const
     QFont bold = font();
     bold.setBold(true);
     return QFontMetrics(bold).horizontalAdvance(windowTitle()) + kTitleBarRoom;
+}
+
+bool FittedMessageBox::ask(const QString& title, const QString& text, QWidget* parent)
+{
+    FittedMessageBox box(title, text, parent, QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::Yes);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void FittedMessageBox::run(const QString& title, const QString& text, QWidget* parent)

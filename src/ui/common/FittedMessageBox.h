@@ -12,10 +12,13 @@ class FittedMessageBox : public QMessageBox
     Q_OBJECT
 
 public:
-    FittedMessageBox(const QString& title, const QString& text, QWidget* parent);
+    FittedMessageBox(const QString& title, const QString& text, QWidget* parent,
+        QMessageBox::StandardButtons buttons = QMessageBox::Ok);
 
     // Shows the box modally and returns once it is closed.
     static void run(const QString& title, const QString& text, QWidget* parent);
+    // はい / いいえ; true for はい.
+    static bool ask(const QString& title, const QString& text, QWidget* parent);
 
     // The narrowest width at which the window manager has room for the whole title.
     int titleWidth() const;

@@ -12,4 +12,10 @@ void QtMessagePresenter::show(const std::string& title, const std::string& text)
         QString::fromStdString(title), QString::fromStdString(text), QApplication::activeWindow());
 }
 
+bool QtMessagePresenter::ask(const std::string& title, const std::string& text)
+{
+    return FittedMessageBox::ask(
+        QString::fromStdString(title), QString::fromStdString(text), QApplication::activeWindow());
+}
+
 } // namespace zuvemo::ui

@@ -3,6 +3,7 @@
 #include "ArrowButton.h"
 #include "CaptionFrame.h"
 #include "FittedMessageBox.h"
+#include "Frm_Chart.h"
 #include "Frm_TouRok.h"
 #include "GridView.h"
 #include "Twips.h"
@@ -78,6 +79,7 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     hooks.cancelRequested = [this] { return m_cancel; };
     hooks.finishedBox = [this](const std::string& text) { m_finishedBox(text); };
     hooks.beep = [this] { m_beep(); };
+    hooks.showChart = [this](const std::string& code, const std::string& name) { openChart(code, name); };
     m_model->setHooks(hooks);
 }
 
@@ -146,7 +148,8 @@ void Frm_zuvemo::buildControls()
         connect(m_option[i], &QRadioButton::clicked, this,
             [this, i] { handle([this, i] { m_model->Option1_Click(i); }); });
     }
-    m_hat = place(button(QStringLiteral("検索発行"), m_frame3, kYellowFace, bigBold), 1965, 390, 1515, 720);
+    m_hat = place(button(QStringLiteral("検索発行"), m_frame3, kYellowFace, bigBold), 1965, 225, 1515, 525);
+    m_chart = place(button(QStringLiteral("画面表示"), m_frame3, kYellowFace, big), 1965, 795, 1515, 435);
 
     m_textCode = place(new QLineEdit(this), 9450, 10320, 1230, 270);
     m_textRow = place(new QLineEdit(this), 10800, 10335, 1080, 270);
@@ -178,6 +181,7 @@ void Frm_zuvemo::buildControls()
     m_grid3->setObjectName(QStringLiteral("MSFlexGrid3"));
     m_label1->setObjectName(QStringLiteral("Label1"));
     m_hat->setObjectName(QStringLiteral("Command_hat"));
+    m_chart->setObjectName(QStringLiteral("Command_chart"));
     m_cancelButton->setObjectName(QStringLiteral("Cancel"));
     m_textCode->setObjectName(QStringLiteral("Text_code"));
     m_textRow->setObjectName(QStringLiteral("Text_Row"));
@@ -188,6 +192,8 @@ void Frm_zuvemo::buildControls()
         [this] { runLong([this] { m_model->Command_mok_Click(); }, true); });
     connect(m_hat, &QPushButton::clicked, this,
         [this] { runLong([this] { m_model->Command_hat_Click(); }, false); });
+    connect(m_chart, &QPushButton::clicked, this,
+        [this] { runLong([this] { m_model->Command_chart_Click(); }, false); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
     connect(
@@ -246,6 +252,20 @@ bool Frm_zuvemo::load()
     return ok;
 }
 
+Frm_Chart* Frm_zuvemo::lastChart() const
+{
+    return m_lastChart.data();
+}
+
+void Frm_zuvemo::openChart(const std::string& code, const std::string& name)
+{
+    auto* window = new Frm_Chart(exporting::ChartData::read(m_module, code, name), this);
+    m_lastChart = window;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
 void Frm_zuvemo::setLabel1(const QString& text)
 {
     // A message longer than the line is drawn smaller rather than cut; the tip shows it whole.
@@ -273,6 +293,7 @@ void Frm_zuvemo::render()
     m_progress->setVisible(m.mokVisible);
     m_progress->setValue(m.progress);
     m_hat->setEnabled(m.hatEnabled);
+    m_chart->setEnabled(m.hatEnabled);
     for (int i = 0; i < 3; ++i) {
         m_option[i]->setChecked(m.option[static_cast<std::size_t>(i)]);
     }

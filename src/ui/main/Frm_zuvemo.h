@@ -3,6 +3,7 @@
 #include "model/MainWindowModel.h"
 #include "model/ResponsiveDownloader.h"
 
+#include <QPointer>
 #include <QWidget>
 #include <functional>
 #include <memory>
@@ -30,6 +31,7 @@ class SpreadsheetOpener;
 namespace zuvemo::ui {
 
 class ArrowButton;
+class Frm_Chart;
 class Frm_TouRok;
 class GridView;
 
@@ -62,6 +64,8 @@ public:
     GridView* candidateGrid() const { return m_grid3; }
     QLineEdit* textCode() const { return m_textCode; }
     QLineEdit* textRow() const { return m_textRow; }
+    // The chart window opened last, while it is open.
+    Frm_Chart* lastChart() const;
 
 signals:
     // The window has closed and unloaded: the program ends.
@@ -72,6 +76,7 @@ protected:
 
 private:
     void buildControls();
+    void openChart(const std::string& code, const std::string& name);
     // Runs a long command with the window's input off; "中 止" is offered when it can stop it.
     void runLong(const std::function<void()>& command, bool stoppable);
     // Runs an ordinary handler: a database or file error is shown, not fatal; then repaints.
@@ -113,6 +118,8 @@ private:
     QLabel* m_label1 = nullptr;
     QRadioButton* m_option[3] = {nullptr, nullptr, nullptr};
     QPushButton* m_hat = nullptr;
+    QPushButton* m_chart = nullptr;
+    QPointer<Frm_Chart> m_lastChart;
     QPushButton* m_cancelButton = nullptr;
     QLineEdit* m_textCode = nullptr;
     QLineEdit* m_textRow = nullptr;

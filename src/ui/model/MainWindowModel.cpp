@@ -334,7 +334,7 @@ void MainWindowModel::Command_mok_Click()
     DSP_Grid(kFromStart, "A", combo2Text, combo3Text, 0);
 }
 
-void MainWindowModel::Command_hat_Click()
+bool MainWindowModel::chosenStock(std::string& code, std::string& name)
 {
     int gridNumber = 0;
     int nameColumn = 1;
@@ -346,25 +346,33 @@ void MainWindowModel::Command_hat_Click()
         gridNumber = 1;
         nameColumn = 2;
     }
+    if (gridNumber == 0) {
+        label1 = kNotSelected;
+        return false;
+    }
+    int row = selRow(gridNumber);
+    GridData& g = grid(gridNumber);
+    // A remembered row that is gone, or none at all, is no selection: there is no stock to chart.
+    if (row < 1 || row >= g.rows() || core::Utf8::trim(g.cell(row, 0).text).empty()) {
+        label1 = kNotSelected;
+        return false;
+    }
+    code = core::Utf8::trim(g.cell(row, 0).text);
+    name = core::Utf8::trim(g.cell(row, nameColumn).text);
+    return true;
+}
+
+void MainWindowModel::Command_hat_Click()
+{
     std::string code;
     std::string name;
-    if (gridNumber != 0) {
-        int row = selRow(gridNumber);
-        GridData& g = grid(gridNumber);
-        // A remembered row that is gone, or none at all, is no selection: there is no stock to chart.
-        if (row < 1 || row >= g.rows() || core::Utf8::trim(g.cell(row, 0).text).empty()) {
-            label1 = kNotSelected;
-            return;
-        }
-        code = core::Utf8::trim(g.cell(row, 0).text);
-        name = core::Utf8::trim(g.cell(row, nameColumn).text);
-    } else {
-        label1 = kNotSelected;
+    if (!chosenStock(code, name)) {
         return;
     }
     exporting::SingleStockCommand command(
         m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
     command.setBusyPointer(m_hooks.busyPointer);
+    command.setChartOffer(static_cast<bool>(m_hooks.showChart));
     auto result = command.run(code, name, label2);
     // Without an address or a downloaded file the command stops before it touches the line.
     using Outcome = exporting::SingleStockCommand::Outcome;
@@ -372,6 +380,29 @@ void MainWindowModel::Command_hat_Click()
         label1 = result.label1;
     }
     lastWorkbook = core::Platform::toUtf8(result.workbook);
+    if (result.chartWanted && m_hooks.showChart) {
+        m_hooks.showChart(code, name);
+    }
+}
+
+void MainWindowModel::Command_chart_Click()
+{
+    std::string code;
+    std::string name;
+    if (!chosenStock(code, name)) {
+        return;
+    }
+    exporting::SingleStockCommand command(
+        m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
+    command.setBusyPointer(m_hooks.busyPointer);
+    auto result = command.analyse(code, name, label2);
+    using Outcome = exporting::SingleStockCommand::Outcome;
+    if (result.outcome != Outcome::NoAddress && result.outcome != Outcome::DownloadFailed) {
+        label1 = result.label1;
+    }
+    if (result.outcome == Outcome::Analysed && m_hooks.showChart) {
+        m_hooks.showChart(code, name);
+    }
 }
 
 void MainWindowModel::Grid_Click(int n, int r)

@@ -30,6 +30,8 @@ struct MainWindowHooks
     std::function<bool()> cancelRequested; // the user asked to stop a long command
     std::function<void(const std::string&)> finishedBox; // "終了しました"
     std::function<void()> beep;
+    // Opens the chart window on the stock WorkTemp holds; empty: no window to offer.
+    std::function<void(const std::string& code, const std::string& name)> showChart;
 };
 
 // The main window Frm_zuvemo without widgets: the three grids, the page state, the filters,
@@ -72,6 +74,8 @@ public:
     void Command_kensaku_Click();
     void Command_mok_Click();
     void Command_hat_Click();
+    // "画面表示": the same stock, analysed the same way, shown in the chart window.
+    void Command_chart_Click();
 
     // Selection and chart target.
     void Grid_Click(int grid, int row);
@@ -131,6 +135,8 @@ private:
     bool holdsCode(const char* table, const std::string& code);
     void insertCodeName(const char* table, const std::string& code, const std::string& name);
     void moveStock(int fromGrid);
+    // The code and name of the chosen grid's selected row; false (with Label1 set) when none.
+    bool chosenStock(std::string& code, std::string& name);
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
     void judgeWatchList();
 

@@ -1,0 +1,498 @@
+#include "Frm_Chart.h"
+
+#include "UiStyle.h"
+#include "core/MessagePresenter.h"
+
+#include <QBarSeries>
+#include <QBarSet>
+#include <QCandlestickSeries>
+#include <QCandlestickSet>
+#include <QCategoryAxis>
+#include <QChart>
+#include <QChartView>
+#include <QFileDialog>
+#include <QGraphicsLineItem>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineSeries>
+#include <QMouseEvent>
+#include <QPushButton>
+#include <QScatterSeries>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace zuvemo::ui {
+
+namespace {
+
+constexpr int kMinimumDays = 10;
+
+QString q(const std::string& text)
+{
+    return QString::fromStdString(text);
+}
+
+bool defined(double v)
+{
+    return std::isfinite(v);
+}
+
+QLineSeries* line(const QString& name, const std::vector<double>& values, const QColor& color)
+{
+    auto* series = new QLineSeries;
+    series->setName(name);
+    QList<QPointF> points;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (defined(values[i])) {
+            points.append(QPointF(static_cast<double>(i), values[i]));
+        }
+    }
+    series->replace(points);
+    QPen pen(color);
+    pen.setWidthF(1.5);
+    series->setPen(pen);
+    return series;
+}
+
+} // namespace
+
+Frm_Chart::Frm_Chart(exporting::ChartData data, QWidget* parent)
+    : QWidget(parent, Qt::Window)
+    , m_data(std::move(data))
+{
+    setObjectName(QStringLiteral("Frm_Chart"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("株価チャート ") + q(m_data.code) + QStringLiteral(" ") + q(m_data.name));
+    resize(1100, 900);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(6, 6, 6, 6);
+    layout->setSpacing(2);
+    auto* top = new QHBoxLayout;
+    m_dayLabel = new QLabel(this);
+    m_dayLabel->setObjectName(QStringLiteral("DayLabel"));
+    m_dayLabel->setFont(UiStyle::proportional(10.5));
+    m_dayLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_saveButton = new QPushButton(QStringLiteral("画像保存"), this);
+    m_saveButton->setObjectName(QStringLiteral("SavePng"));
+    top->addWidget(m_dayLabel, 1);
+    top->addWidget(m_saveButton);
+    layout->addLayout(top);
+    connect(m_saveButton, &QPushButton::clicked, this, [this] { save(); });
+
+    buildPrice();
+    buildVolume();
+    buildStrength();
+    buildRatio();
+    const int stretch[] = {38, 24, 24, 24};
+    for (int c = 0; c < 4; ++c) {
+        layout->addWidget(m_views[static_cast<std::size_t>(c)], stretch[c]);
+    }
+
+    const double days = m_data.days();
+    setDayRange(-0.5, days - 0.5);
+    showDay(m_data.days() - 1);
+}
+
+Frm_Chart::~Frm_Chart() = default;
+
+QChart* Frm_Chart::chart(Chart which) const
+{
+    return m_views[which]->chart();
+}
+
+QChart* Frm_Chart::newChart(Chart which, const QString& title)
+{
+    auto* chart = new QChart;
+    chart->setAnimationOptions(QChart::NoAnimation);
+    chart->setTitle(title);
+    chart->setTitleFont(UiStyle::proportional(10.5, true));
+    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setFont(UiStyle::proportional(9));
+    chart->setMargins(QMargins(4, 2, 4, 2));
+    auto* view = new QChartView(chart, this);
+    view->setRenderHint(QPainter::Antialiasing, false);
+    view->setMouseTracking(true);
+    view->viewport()->setMouseTracking(true);
+    view->viewport()->installEventFilter(this);
+    view->setObjectName(QStringLiteral("Chart%1").arg(static_cast<int>(which)));
+    m_views[which] = view;
+
+    auto* x = new QCategoryAxis;
+    x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+    x->setLabelsFont(UiStyle::proportional(8));
+    x->setGridLineVisible(false);
+    // A label at the first day of each month.
+    QString previous;
+    for (int i = 0; i < m_data.days(); ++i) {
+        const QString month = q(m_data.dates[static_cast<std::size_t>(i)].substr(0, 7));
+        if (month == previous) {
+            continue;
+        }
+        previous = month;
+        // The oldest month's label only when its days leave room before the next label.
+        bool soon = false;
+        for (int j = i + 1; j < std::min(i + 12, m_data.days()); ++j) {
+            soon = soon || q(m_data.dates[static_cast<std::size_t>(j)].substr(0, 7)) != month;
+        }
+        if (i > 0 || !soon) {
+            x->append(month, i);
+        }
+    }
+    chart->addAxis(x, Qt::AlignBottom);
+    m_xAxes[which] = x;
+    auto* y = new QValueAxis;
+    y->setLabelsFont(UiStyle::proportional(8));
+    y->setGridLineColor(QColor(0xE0, 0xE0, 0xE0));
+    chart->addAxis(y, Qt::AlignLeft);
+    m_yAxes[which] = y;
+
+    auto* cross = new QGraphicsLineItem(chart);
+    cross->setPen(QPen(QColor(0x60, 0x60, 0x60), 1, Qt::DashLine));
+    cross->setZValue(100);
+    m_crossHair[which] = cross;
+    return chart;
+}
+
+void Frm_Chart::attachDays(Chart which)
+{
+    auto* c = chart(which);
+    for (auto* series : c->series()) {
+        if (!series->attachedAxes().isEmpty() && series->type() == QAbstractSeries::SeriesTypeCandlestick) {
+            continue;
+        }
+        series->attachAxis(m_xAxes[which]);
+        if (series->attachedAxes().size() < 2) {
+            series->attachAxis(m_yAxes[which]);
+        }
+    }
+}
+
+void Frm_Chart::buildPrice()
+{
+    auto* c = newChart(Price, QStringLiteral("株価 (高値・安値・終値) と移動平均、売買ゾーン (14日)"));
+    auto* bars = new QCandlestickSeries;
+    bars->setName(QStringLiteral("高値・安値・終値"));
+    const QColor ink(0x1F, 0x4E, 0x79);
+    bars->setIncreasingColor(ink);
+    bars->setDecreasingColor(ink);
+    bars->setPen(QPen(ink, 1));
+    bars->setBodyWidth(0.7);
+    bars->setCapsVisible(false);
+    const auto& d = m_data;
+    for (int i = 0; i < d.days(); ++i) {
+        const auto n = static_cast<std::size_t>(i);
+        if (!defined(d.close[n]) || d.close[n] == 0) {
+            continue;
+        }
+        // The close is the tick across the bar from the low to the high.
+        bars->append(new QCandlestickSet(d.close[n], d.high[n], d.low[n], d.close[n], i));
+    }
+    c->addSeries(bars);
+    // Candlesticks take no axis of month labels: a hidden axis of days carries them.
+    m_candleAxis = new QValueAxis;
+    m_candleAxis->setVisible(false);
+    c->addAxis(m_candleAxis, Qt::AlignBottom);
+    bars->attachAxis(m_candleAxis);
+    bars->attachAxis(m_yAxes[Price]);
+    c->addSeries(line(QStringLiteral("30日平均"), d.mean30, QColor(0xED, 0x7D, 0x31)));
+    c->addSeries(line(QStringLiteral("54日平均"), d.mean54, QColor(0x70, 0xAD, 0x47)));
+    m_buyZone = new QScatterSeries;
+    m_buyZone->setName(QStringLiteral("買ゾ"));
+    m_sellZone = new QScatterSeries;
+    m_sellZone->setName(QStringLiteral("売ゾ"));
+    for (auto* zone : {m_buyZone, m_sellZone}) {
+        zone->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+        zone->setMarkerSize(5);
+        zone->setPen(Qt::NoPen);
+        zone->setColor(zone == m_buyZone ? QColor(0x00, 0x99, 0x44) : QColor(0xD0, 0x20, 0x20));
+        c->addSeries(zone);
+    }
+    attachDays(Price);
+}
+
+void Frm_Chart::buildVolume()
+{
+    auto* c = newChart(Volume, QStringLiteral("出来高と30日平均"));
+    auto* set = new QBarSet(QStringLiteral("出来高"));
+    set->setColor(QColor(0x9D, 0xC3, 0xE6));
+    set->setBorderColor(QColor(0x9D, 0xC3, 0xE6));
+    QList<qreal> values;
+    for (double v : m_data.volume) {
+        values.append(defined(v) ? v : 0);
+    }
+    set->append(values);
+    auto* bars = new QBarSeries;
+    bars->setBarWidth(0.8);
+    bars->append(set);
+    c->addSeries(bars);
+    c->addSeries(line(QStringLiteral("30日平均"), m_data.volumeMean30, QColor(0xC0, 0x00, 0x00)));
+    attachDays(Volume);
+}
+
+void Frm_Chart::buildStrength()
+{
+    auto* c = newChart(Strength, QStringLiteral("強弱比率と帯判定"));
+    auto* set = new QBarSet(QStringLiteral("帯判定"));
+    set->setColor(QColor(0xD9, 0xD9, 0xD9));
+    set->setBorderColor(QColor(0xD9, 0xD9, 0xD9));
+    QList<qreal> values;
+    for (double v : m_data.band) {
+        values.append(defined(v) ? v : 0);
+    }
+    set->append(values);
+    auto* bars = new QBarSeries;
+    bars->setBarWidth(1.0);
+    bars->append(set);
+    c->addSeries(bars);
+    // The flag has its own axis on the right, 0 to 1.
+    auto* flagAxis = new QValueAxis;
+    flagAxis->setRange(0, 1);
+    flagAxis->setTickCount(2);
+    flagAxis->setLabelFormat(QStringLiteral("%d"));
+    flagAxis->setLabelsFont(UiStyle::proportional(8));
+    flagAxis->setGridLineVisible(false);
+    c->addAxis(flagAxis, Qt::AlignRight);
+    bars->attachAxis(flagAxis);
+    c->addSeries(line(QStringLiteral("短期強弱"), m_data.shortStrength, QColor(0x2E, 0x75, 0xB6)));
+    c->addSeries(line(QStringLiteral("14日強弱"), m_data.strength14, QColor(0xC5, 0x5A, 0x11)));
+    attachDays(Strength);
+}
+
+void Frm_Chart::buildRatio()
+{
+    auto* c = newChart(Ratio, QStringLiteral("終値と移動平均の比 (1.00 = 平均と同じ)"));
+    c->addSeries(line(QStringLiteral("6日"), m_data.ratio6, QColor(0x2E, 0x75, 0xB6)));
+    c->addSeries(line(QStringLiteral("30日"), m_data.ratio30, QColor(0xED, 0x7D, 0x31)));
+    c->addSeries(line(QStringLiteral("54日"), m_data.ratio54, QColor(0x70, 0xAD, 0x47)));
+    attachDays(Ratio);
+}
+
+void Frm_Chart::setDayRange(double first, double last)
+{
+    const double lowest = -0.5;
+    const double highest = std::max(0.5, m_data.days() - 0.5);
+    double span = std::clamp(last - first, std::min<double>(kMinimumDays, highest - lowest), highest - lowest);
+    first = std::clamp(first, lowest, highest - span);
+    m_first = first;
+    m_last = first + span;
+    for (auto* axis : m_xAxes) {
+        axis->setRange(m_first, m_last);
+    }
+    m_candleAxis->setRange(m_first, m_last);
+    fitValueAxes();
+    placeCrossHair();
+}
+
+void Frm_Chart::zoom(double factor, double day)
+{
+    const double span = (m_last - m_first) * factor;
+    const double share = m_last > m_first ? (day - m_first) / (m_last - m_first) : 0.5;
+    setDayRange(day - span * share, day - span * share + span);
+}
+
+void Frm_Chart::fitValueAxes()
+{
+    const auto& d = m_data;
+    const int from = std::max(0, static_cast<int>(std::ceil(m_first)));
+    const int to = std::min(d.days() - 1, static_cast<int>(std::floor(m_last)));
+    auto fit = [&](Chart which, std::initializer_list<const std::vector<double>*> series, bool fromZero) {
+        double lo = std::numeric_limits<double>::infinity();
+        double hi = -lo;
+        for (const auto* values : series) {
+            for (int i = from; i <= to; ++i) {
+                const double v = (*values)[static_cast<std::size_t>(i)];
+                if (defined(v) && !(values == &d.low && v == 0)) {
+                    lo = std::min(lo, v);
+                    hi = std::max(hi, v);
+                }
+            }
+        }
+        if (!std::isfinite(lo)) {
+            lo = 0;
+            hi = 1;
+        }
+        if (fromZero) {
+            lo = std::min(lo, 0.0);
+        }
+        const double pad = hi > lo ? (hi - lo) * 0.06 : std::max(std::abs(hi) * 0.05, 0.5);
+        m_yAxes[which]->setRange(fromZero && lo == 0 ? 0 : lo - pad, hi + pad);
+        m_yAxes[which]->applyNiceNumbers();
+        if (fromZero && m_yAxes[which]->min() < 0 && lo >= 0) {
+            m_yAxes[which]->setMin(0);
+        }
+    };
+    fit(Price, {&d.high, &d.low, &d.mean30, &d.mean54}, false);
+    fit(Volume, {&d.volume, &d.volumeMean30}, true);
+    fit(Strength, {&d.shortStrength, &d.strength14}, false);
+    fit(Ratio, {&d.ratio6, &d.ratio30, &d.ratio54}, false);
+    m_yAxes[Price]->setLabelFormat(QStringLiteral("%.0f"));
+    m_yAxes[Volume]->setLabelFormat(QStringLiteral("%.0f"));
+    m_yAxes[Strength]->setLabelFormat(QStringLiteral("%.1f"));
+    m_yAxes[Ratio]->setLabelFormat(QStringLiteral("%.2f"));
+    placeZoneMarks();
+}
+
+void Frm_Chart::placeZoneMarks()
+{
+    // A strip along the bottom of the price chart, one mark a day.
+    auto* axis = m_yAxes[Price];
+    const double y = axis->min() + (axis->max() - axis->min()) * 0.02;
+    QList<QPointF> buy;
+    QList<QPointF> sell;
+    for (int i = 0; i < m_data.days(); ++i) {
+        const auto& zone = m_data.zone14[static_cast<std::size_t>(i)];
+        if (zone == "買ゾ") {
+            buy.append(QPointF(i, y));
+        } else if (zone == "売ゾ") {
+            sell.append(QPointF(i, y));
+        }
+    }
+    m_buyZone->replace(buy);
+    m_sellZone->replace(sell);
+}
+
+void Frm_Chart::showDay(int day)
+{
+    if (m_data.days() == 0) {
+        m_dayLabel->setText(QStringLiteral("データがありません"));
+        return;
+    }
+    m_shownDay = std::clamp(day, 0, m_data.days() - 1);
+    m_dayLabel->setText(q(m_data.dayLine(m_shownDay)));
+    placeCrossHair();
+}
+
+void Frm_Chart::alignPlotAreas()
+{
+    // The same left and right edges in all four charts, so one day lies on one vertical line.
+    constexpr double kLeft = 70;
+    constexpr double kRight = 150;
+    constexpr double kTop = 30;
+    constexpr double kBottom = 30;
+    for (auto* view : m_views) {
+        auto* c = view->chart();
+        const QSizeF size = c->size();
+        if (size.width() > kLeft + kRight + 50 && size.height() > kTop + kBottom + 20) {
+            c->setPlotArea(QRectF(kLeft, kTop, size.width() - kLeft - kRight, size.height() - kTop - kBottom));
+        }
+    }
+    placeCrossHair();
+}
+
+void Frm_Chart::placeCrossHair()
+{
+    for (int c = 0; c < 4; ++c) {
+        auto* item = m_crossHair[static_cast<std::size_t>(c)];
+        auto* ch = chart(static_cast<Chart>(c));
+        const QRectF area = ch->plotArea();
+        if (m_shownDay < 0 || m_shownDay < m_first || m_shownDay > m_last || area.isEmpty()) {
+            item->setVisible(false);
+            continue;
+        }
+        const double x = area.left() + (m_shownDay - m_first) / (m_last - m_first) * area.width();
+        item->setLine(x, area.top(), x, area.bottom());
+        item->setVisible(true);
+    }
+}
+
+int Frm_Chart::dayAt(Chart which, const QPointF& viewPos) const
+{
+    auto* view = m_views[which];
+    const QRectF area = view->chart()->plotArea();
+    const QPointF scenePos = view->mapToScene(viewPos.toPoint());
+    if (area.width() <= 0) {
+        return -1;
+    }
+    const double value = m_first + (scenePos.x() - area.left()) / area.width() * (m_last - m_first);
+    return static_cast<int>(std::lround(value));
+}
+
+bool Frm_Chart::eventFilter(QObject* watched, QEvent* event)
+{
+    int which = -1;
+    for (int c = 0; c < 4; ++c) {
+        if (m_views[static_cast<std::size_t>(c)]->viewport() == watched) {
+            which = c;
+        }
+    }
+    if (which < 0) {
+        return QWidget::eventFilter(watched, event);
+    }
+    const auto chartId = static_cast<Chart>(which);
+    switch (event->type()) {
+    case QEvent::Paint:
+        if (!m_painted) {
+            m_painted = true;
+            QMetaObject::invokeMethod(this, &Frm_Chart::firstPainted, Qt::QueuedConnection);
+        }
+        break;
+    case QEvent::MouseMove: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (m_dragging) {
+            const double width = m_views[chartId]->chart()->plotArea().width();
+            if (width > 0) {
+                const double shift = (e->position().x() - m_dragStartX) / width * (m_dragLast - m_dragFirst);
+                setDayRange(m_dragFirst - shift, m_dragLast - shift);
+            }
+        }
+        showDay(dayAt(chartId, e->position()));
+        return true;
+    }
+    case QEvent::MouseButtonPress: {
+        auto* e = static_cast<QMouseEvent*>(event);
+        if (e->button() == Qt::LeftButton) {
+            m_dragging = true;
+            m_dragStartX = e->position().x();
+            m_dragFirst = m_first;
+            m_dragLast = m_last;
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        m_dragging = false;
+        break;
+    case QEvent::Wheel: {
+        auto* e = static_cast<QWheelEvent*>(event);
+        const double steps = e->angleDelta().y() / 120.0;
+        if (steps != 0) {
+            zoom(std::pow(0.8, steps), dayAt(chartId, e->position()));
+        }
+        return true;
+    }
+    case QEvent::Resize:
+        QMetaObject::invokeMethod(this, [this] { alignPlotAreas(); }, Qt::QueuedConnection);
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+bool Frm_Chart::savePng(const QString& path)
+{
+    return grab().save(path, "PNG");
+}
+
+void Frm_Chart::save()
+{
+    QString path;
+    if (m_saveTarget) {
+        path = m_saveTarget();
+    } else {
+        path = QFileDialog::getSaveFileName(this, QStringLiteral("画像保存"),
+            QStringLiteral("株価チャート_") + q(m_data.code) + QStringLiteral(".png"), QStringLiteral("PNG (*.png)"));
+    }
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!savePng(path)) {
+        core::ShowMessage("ファイル(" + path.toStdString() + ")を書き込めません。");
+    }
+}
+
+} // namespace zuvemo::ui

@@ -1,0 +1,94 @@
+#pragma once
+
+#include "export/ChartData.h"
+
+#include <QWidget>
+#include <array>
+#include <functional>
+
+class QChart;
+class QChartView;
+class QGraphicsLineItem;
+class QLabel;
+class QPushButton;
+class QScatterSeries;
+class QValueAxis;
+
+namespace zuvemo::ui {
+
+// The four charts of the workbook's sheet in a window of the program's own: the daily price
+// with its means and zones, the volume with its mean, the strength ratios with the band flag,
+// and the close against its means. Newest day on the right; the wheel zooms the days, dragging
+// pans, the pointer shows one day's figures.
+class Frm_Chart : public QWidget
+{
+    Q_OBJECT
+
+public:
+    enum Chart { Price, Volume, Strength, Ratio };
+
+    explicit Frm_Chart(exporting::ChartData data, QWidget* parent = nullptr);
+    ~Frm_Chart() override;
+
+    const exporting::ChartData& data() const { return m_data; }
+    QChartView* view(Chart chart) const { return m_views[chart]; }
+    QChart* chart(Chart chart) const;
+    QValueAxis* valueAxis(Chart chart) const { return m_yAxes[chart]; }
+    QLabel* dayLabel() const { return m_dayLabel; }
+
+    // The days shown, as day indices (the oldest day is 0).
+    void setDayRange(double first, double last);
+    double firstDay() const { return m_first; }
+    double lastDay() const { return m_last; }
+    // Zooms by factor (below 1: fewer days) around day.
+    void zoom(double factor, double day);
+    // Moves the cross-hair to day and shows its figures.
+    void showDay(int day);
+    int shownDay() const { return m_shownDay; }
+
+    bool savePng(const QString& path);
+    // Where "画像保存" writes; by default a file dialog. Tests answer it.
+    void setSaveTarget(std::function<QString()> ask) { m_saveTarget = std::move(ask); }
+
+signals:
+    void firstPainted();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void buildPrice();
+    void buildVolume();
+    void buildStrength();
+    void buildRatio();
+    QChart* newChart(Chart which, const QString& title);
+    void attachDays(Chart which);
+    void fitValueAxes();
+    void alignPlotAreas();
+    void placeCrossHair();
+    void placeZoneMarks();
+    int dayAt(Chart which, const QPointF& viewPos) const;
+    void save();
+
+    exporting::ChartData m_data;
+    std::array<QChartView*, 4> m_views{};
+    std::array<QValueAxis*, 4> m_xAxes{};
+    std::array<QValueAxis*, 4> m_yAxes{};
+    std::array<QGraphicsLineItem*, 4> m_crossHair{};
+    QValueAxis* m_candleAxis = nullptr;
+    QScatterSeries* m_buyZone = nullptr;
+    QScatterSeries* m_sellZone = nullptr;
+    QLabel* m_dayLabel = nullptr;
+    QPushButton* m_saveButton = nullptr;
+    std::function<QString()> m_saveTarget;
+    double m_first = 0;
+    double m_last = 0;
+    int m_shownDay = -1;
+    bool m_painted = false;
+    bool m_dragging = false;
+    double m_dragStartX = 0;
+    double m_dragFirst = 0;
+    double m_dragLast = 0;
+};
+
+} // namespace zuvemo::ui
