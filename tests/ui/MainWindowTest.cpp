@@ -1,6 +1,7 @@
 #include "ArrowButton.h"
 #include "CaptionFrame.h"
 #include "FakeDownloader.h"
+#include "Frm_Chart.h"
 #include "Frm_zuvemo.h"
 #include "GridPixels.h"
 #include "GridView.h"
@@ -28,6 +29,14 @@ using namespace zuvemo;
 using namespace std::chrono;
 
 namespace {
+
+// A spreadsheet application that can be made to be missing.
+class SwitchOpener : public exporting::SpreadsheetOpener
+{
+public:
+    bool open(const std::filesystem::path&) override { return available; }
+    bool available = true;
+};
 
 class Window : public test::ModuleFixture
 {
@@ -72,7 +81,7 @@ protected:
 
     core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
     test::FakeDownloader m_fake;
-    exporting::NoOpener m_opener;
+    SwitchOpener m_opener;
     std::unique_ptr<ui::Frm_zuvemo> m_window;
     std::vector<std::string> m_finished;
 };
@@ -89,6 +98,7 @@ TEST_F(Window, CaptionsAndLayout)
     EXPECT_EQ(child<QPushButton>("Command2")->text(), "終 了");
     EXPECT_EQ(child<QPushButton>("Command_mok")->text(), "注目株検査");
     EXPECT_EQ(child<QPushButton>("Command_hat")->text(), "検索発行");
+    EXPECT_EQ(child<QPushButton>("Command_chart")->text(), "画面表示");
     EXPECT_EQ(child<QCheckBox>("Check1")->text(), "注目株絞込");
     EXPECT_EQ(child<QRadioButton>("Option1_0")->text(), "個別売買指定");
     EXPECT_EQ(child<QLabel>("Label2")->text(), "2024-01-04 状況");
@@ -101,6 +111,7 @@ TEST_F(Window, CaptionsAndLayout)
     EXPECT_FALSE(child<QPushButton>("Command_mok")->isVisible());
     EXPECT_FALSE(child<QProgressBar>("ProgressBar1")->isVisible());
     EXPECT_FALSE(child<QPushButton>("Command_hat")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("Command_chart")->isEnabled());
     EXPECT_EQ(cell(1, 0), "1301");
 }
 
@@ -293,6 +304,7 @@ TEST_F(Window, SelectionColoursOptionsAndTheIssueButton)
     QTest::mouseClick(child<QRadioButton>("Option1_2"), Qt::LeftButton);
     EXPECT_EQ(back(3), ui::UiStyle::color(ui::GridColor::kOrange));
     EXPECT_TRUE(child<QPushButton>("Command_hat")->isEnabled());
+    EXPECT_TRUE(child<QPushButton>("Command_chart")->isEnabled());
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(4, 1)).center());
     EXPECT_EQ(back(3), ui::UiStyle::color(ui::GridColor::kWhite));
     EXPECT_EQ(back(5), ui::UiStyle::color(ui::GridColor::kYellow));
@@ -300,6 +312,7 @@ TEST_F(Window, SelectionColoursOptionsAndTheIssueButton)
     QTest::mouseClick(child<QRadioButton>("Option1_0"), Qt::LeftButton);
     EXPECT_EQ(child<QLabel>("Label1")->text(), "選択されていません");
     EXPECT_FALSE(child<QPushButton>("Command_hat")->isEnabled());
+    EXPECT_FALSE(child<QPushButton>("Command_chart")->isEnabled());
 }
 
 TEST_F(Window, TheClickedRowShowsItsColourInEveryCell)
@@ -430,5 +443,33 @@ TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)
     click("Command_hat");
     ASSERT_FALSE(w.model().lastWorkbook.empty());
     EXPECT_TRUE(std::filesystem::exists(w.model().lastWorkbook));
+    std::filesystem::remove(w.model().lastWorkbook);
+    EXPECT_EQ(w.lastChart(), nullptr);
+
+    // "画面表示": the same stock in the program's own chart window.
+    const std::string code = cell(1, 0).toStdString();
+    click("Command_chart");
+    ASSERT_NE(w.lastChart(), nullptr);
+    EXPECT_EQ(w.lastChart()->data().code, code);
+    EXPECT_GT(w.lastChart()->data().days(), 50);
+    EXPECT_TRUE(w.lastChart()->windowTitle().startsWith(QString::fromStdString("株価チャート " + code + " ")));
+    w.lastChart()->close();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+    // No spreadsheet application: the message offers the chart window instead of ending there.
+    m_opener.available = false;
+    auto& boxes = m_messages.recorder().boxes;
+    boxes.clear();
+    m_messages.recorder().answer = false;
+    click("Command_hat");
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].text,
+        "表計算ソフトでファイル(" + w.model().lastWorkbook + ")を開けません。\r\n画面で表示しますか?");
+    EXPECT_EQ(w.lastChart(), nullptr);
+    std::filesystem::remove(w.model().lastWorkbook);
+    m_messages.recorder().answer = true;
+    click("Command_hat");
+    ASSERT_NE(w.lastChart(), nullptr);
+    EXPECT_EQ(w.lastChart()->data().code, code);
     std::filesystem::remove(w.model().lastWorkbook);
 }
