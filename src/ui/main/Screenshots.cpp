@@ -1,6 +1,7 @@
 // Renders the program's windows offscreen into PNG files, with a sample market loaded, so the
 // look can be reviewed without a display.
 // usage: zuvemo-screenshots OUTPUT-FOLDER
+#include "Frm_Chart.h"
 #include "Frm_zuvemo.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
@@ -75,6 +76,26 @@ int main(int argc, char** argv)
     m.Grid_Click(1, 3);
     m.Option1_Click(2);
     grab("main-screened.png");
+
+    // The chart window of the selected stock, the cross-hair on its newest day, then zoomed in
+    // on its last 60 days.
+    m.Command_chart_Click();
+    if (auto* chart = window.lastChart()) {
+        chart->resize(1100, 900);
+        QApplication::processEvents();
+        auto grabChart = [&](const char* name) {
+            QApplication::processEvents();
+            chart->grab().save(QString::fromStdString((out / name).string()));
+            std::cout << (out / name).string() << std::endl;
+        };
+        grabChart("chart.png");
+        chart->setDayRange(chart->data().days() - 60.5, chart->data().days() - 0.5);
+        chart->showDay(chart->data().days() - 20);
+        grabChart("chart-zoomed.png");
+        chart->close();
+    } else {
+        std::cerr << "no chart window: " << m.label1 << std::endl;
+    }
     window.close();
     std::filesystem::remove_all(home);
     return 0;
