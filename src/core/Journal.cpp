@@ -5,6 +5,7 @@
 #include "Statement.h"
 #include "ValueRules.h"
 
+#include <sqlite3.h>
 #include <sstream>
 
 namespace zuvemo::core {
@@ -79,8 +80,7 @@ long long Journal::append(Connection& connection, const JournalRecord& r)
         }
         insert.run();
     }
-    auto rs = connection.openRecordset("SELECT max(JournalId) AS id FROM Table_Journal");
-    long long id = static_cast<long long>(rs->field("id").toDouble());
+    const long long id = sqlite3_last_insert_rowid(connection.handle());
     transaction.commit();
     return id;
 }

@@ -48,7 +48,7 @@ bool ProgramFolder::isInstalledCopy(const std::filesystem::path& executableFolde
 
 std::filesystem::path ProgramFolder::userDataFolder(const Environment& environment)
 {
-    // Relative values are to be ignored, as the base directory specification says.
+    // A relative XDG_DATA_HOME is ignored, as the desktop's other programs ignore it.
     if (environment.xdgDataHome && Platform::fromUtf8(*environment.xdgDataHome).is_absolute()) {
         return Platform::fromUtf8(*environment.xdgDataHome) / "zuvemo";
     }

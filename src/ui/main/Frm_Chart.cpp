@@ -57,6 +57,24 @@ QLineSeries* line(const QString& name, const std::vector<double>& values, const 
     return series;
 }
 
+// One column a day; a day without a value gets an empty column.
+QBarSeries* columns(const QString& name, const std::vector<double>& values, const QColor& color, double width)
+{
+    auto* set = new QBarSet(name);
+    set->setColor(color);
+    set->setBorderColor(color);
+    QList<qreal> list;
+    list.reserve(static_cast<qsizetype>(values.size()));
+    for (double v : values) {
+        list.append(defined(v) ? v : 0);
+    }
+    set->append(list);
+    auto* bars = new QBarSeries;
+    bars->setBarWidth(width);
+    bars->append(set);
+    return bars;
+}
+
 } // namespace
 
 Frm_Chart::Frm_Chart(exporting::ChartData data, QWidget* parent)
@@ -217,18 +235,7 @@ void Frm_Chart::buildPrice()
 void Frm_Chart::buildVolume()
 {
     auto* c = newChart(Volume, QStringLiteral("出来高と30日平均"));
-    auto* set = new QBarSet(QStringLiteral("出来高"));
-    set->setColor(QColor(0x9D, 0xC3, 0xE6));
-    set->setBorderColor(QColor(0x9D, 0xC3, 0xE6));
-    QList<qreal> values;
-    for (double v : m_data.volume) {
-        values.append(defined(v) ? v : 0);
-    }
-    set->append(values);
-    auto* bars = new QBarSeries;
-    bars->setBarWidth(0.8);
-    bars->append(set);
-    c->addSeries(bars);
+    c->addSeries(columns(QStringLiteral("出来高"), m_data.volume, QColor(0x9D, 0xC3, 0xE6), 0.8));
     c->addSeries(line(QStringLiteral("30日平均"), m_data.volumeMean30, QColor(0xC0, 0x00, 0x00)));
     attachDays(Volume);
 }
@@ -236,17 +243,7 @@ void Frm_Chart::buildVolume()
 void Frm_Chart::buildStrength()
 {
     auto* c = newChart(Strength, QStringLiteral("強弱比率と帯判定"));
-    auto* set = new QBarSet(QStringLiteral("帯判定"));
-    set->setColor(QColor(0xD9, 0xD9, 0xD9));
-    set->setBorderColor(QColor(0xD9, 0xD9, 0xD9));
-    QList<qreal> values;
-    for (double v : m_data.band) {
-        values.append(defined(v) ? v : 0);
-    }
-    set->append(values);
-    auto* bars = new QBarSeries;
-    bars->setBarWidth(1.0);
-    bars->append(set);
+    auto* bars = columns(QStringLiteral("帯判定"), m_data.band, QColor(0xD9, 0xD9, 0xD9), 1.0);
     c->addSeries(bars);
     // The flag has its own axis on the right, 0 to 1.
     auto* flagAxis = new QValueAxis;

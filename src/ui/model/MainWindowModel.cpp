@@ -364,28 +364,15 @@ bool MainWindowModel::chosenStock(std::string& code, std::string& name)
 
 void MainWindowModel::Command_hat_Click()
 {
-    std::string code;
-    std::string name;
-    if (!chosenStock(code, name)) {
-        return;
-    }
-    exporting::SingleStockCommand command(
-        m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
-    command.setBusyPointer(m_hooks.busyPointer);
-    command.setChartOffer(static_cast<bool>(m_hooks.showChart));
-    auto result = command.run(code, name, label2);
-    // Without an address or a downloaded file the command stops before it touches the line.
-    using Outcome = exporting::SingleStockCommand::Outcome;
-    if (result.outcome != Outcome::NoAddress && result.outcome != Outcome::DownloadFailed) {
-        label1 = result.label1;
-    }
-    lastWorkbook = core::Platform::toUtf8(result.workbook);
-    if (result.chartWanted && m_hooks.showChart) {
-        m_hooks.showChart(code, name);
-    }
+    runSingleStock(true);
 }
 
 void MainWindowModel::Command_chart_Click()
+{
+    runSingleStock(false);
+}
+
+void MainWindowModel::runSingleStock(bool workbook)
 {
     std::string code;
     std::string name;
@@ -395,12 +382,17 @@ void MainWindowModel::Command_chart_Click()
     exporting::SingleStockCommand command(
         m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
     command.setBusyPointer(m_hooks.busyPointer);
-    auto result = command.analyse(code, name, label2);
+    command.setChartOffer(static_cast<bool>(m_hooks.showChart));
+    auto result = workbook ? command.run(code, name, label2) : command.analyse(code, name, label2);
+    // Without an address or a downloaded file the command stops before it touches the line.
     using Outcome = exporting::SingleStockCommand::Outcome;
     if (result.outcome != Outcome::NoAddress && result.outcome != Outcome::DownloadFailed) {
         label1 = result.label1;
     }
-    if (result.outcome == Outcome::Analysed && m_hooks.showChart) {
+    if (workbook) {
+        lastWorkbook = core::Platform::toUtf8(result.workbook);
+    }
+    if ((result.chartWanted || result.outcome == Outcome::Analysed) && m_hooks.showChart) {
         m_hooks.showChart(code, name);
     }
 }

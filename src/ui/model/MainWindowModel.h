@@ -137,6 +137,8 @@ private:
     void moveStock(int fromGrid);
     // The code and name of the chosen grid's selected row; false (with Label1 set) when none.
     bool chosenStock(std::string& code, std::string& name);
+    // "検索発行" with the workbook, "画面表示" without it.
+    void runSingleStock(bool workbook);
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
     void judgeWatchList();
 
