@@ -3,6 +3,7 @@
 #include "BenchSupport.h"
 #include "Frm_Chart.h"
 #include "Frm_zuvemo.h"
+#include "QtTranslations.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
 #include "core/Clock.h"
@@ -30,6 +31,7 @@ int main(int argc, char** argv)
     }
     QApplication app(argc, argv);
     ui::UiStyle::installFontSubstitutes();
+    ui::QtTranslations::install();
     const std::filesystem::path bin = argc > 1 ? argv[1] : "build/bin";
     auto dir = std::filesystem::temp_directory_path() / "zuvemo-bench-chart";
     std::filesystem::remove_all(dir);

@@ -1,6 +1,7 @@
 // The stock list page fill and the main window's start-up with 4,000 stocks.
 #include "BenchSupport.h"
 #include "Frm_zuvemo.h"
+#include "QtTranslations.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
 #include "core/Clock.h"
@@ -22,6 +23,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     ui::UiStyle::installFontSubstitutes();
+    ui::QtTranslations::install();
     auto dir = std::filesystem::temp_directory_path() / "zuvemo-bench-window";
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);

@@ -100,7 +100,7 @@ ScreeningRun::Summary ScreeningRun::run(
     try {
         summary = runSteps(market, industry, hooks);
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         summary.cancelled = true;
     } catch (const std::filesystem::filesystem_error& e) {

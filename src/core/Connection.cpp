@@ -6,19 +6,72 @@
 #include "Platform.h"
 #include "Recordset.h"
 
+#include <algorithm>
+#include <mutex>
 #include <sqlite3.h>
+#include <thread>
+#include <vector>
 
 namespace zuvemo::core {
+
+namespace {
+
+struct OpenFiles
+{
+    std::mutex mutex;
+    std::vector<std::filesystem::path> paths;
+};
+
+OpenFiles& openFiles()
+{
+    static OpenFiles files;
+    return files;
+}
+
+std::filesystem::path normalPath(const std::filesystem::path& path)
+{
+    std::error_code ec;
+    auto p = std::filesystem::weakly_canonical(path, ec);
+    return ec ? std::filesystem::absolute(path, ec).lexically_normal() : p;
+}
+
+} // namespace
 
 Connection::Connection(Token, sqlite3* db, std::filesystem::path path)
     : m_db(db)
     , m_path(std::move(path))
 {
+    auto& files = openFiles();
+    std::lock_guard lock(files.mutex);
+    files.paths.push_back(normalPath(m_path));
 }
 
 Connection::~Connection()
 {
     sqlite3_close_v2(m_db);
+    auto& files = openFiles();
+    std::lock_guard lock(files.mutex);
+    const auto it = std::find(files.paths.begin(), files.paths.end(), normalPath(m_path));
+    if (it != files.paths.end()) {
+        files.paths.erase(it);
+    }
+}
+
+bool Connection::isOpenDatabaseFile(const std::filesystem::path& path)
+{
+    const auto wanted = normalPath(path);
+    auto& files = openFiles();
+    std::lock_guard lock(files.mutex);
+    for (const auto& db : files.paths) {
+        for (const char* suffix : {"", "-wal", "-shm", "-journal"}) {
+            auto name = db;
+            name += suffix;
+            if (name == wanted) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, const Options& options)
@@ -46,7 +99,11 @@ std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, 
     auto conn = std::make_unique<Connection>(Token{}, db, path);
     conn->m_lock = std::move(lock);
     sqlite3_extended_result_codes(db, 1);
-    conn->setBusyTimeout(options.busyTimeoutMs);
+    if (options.whileWaiting) {
+        conn->setBusyWait(options.busyTimeoutMs, options.whileWaiting);
+    } else {
+        conn->setBusyTimeout(options.busyTimeoutMs);
+    }
 
     // A write-protected file opens silently read-only; the programs must be able to write.
     if (sqlite3_db_readonly(db, "main") == 1) {
@@ -67,7 +124,33 @@ std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, 
 
 void Connection::setBusyTimeout(int ms)
 {
+    m_whileWaiting = nullptr;
     sqlite3_busy_timeout(m_db, ms);
+}
+
+void Connection::setBusyWait(int ms, std::function<void()> whileWaiting)
+{
+    m_busyWaitMs = ms;
+    m_whileWaiting = std::move(whileWaiting);
+    sqlite3_busy_handler(m_db, &Connection::onBusy, this);
+}
+
+int Connection::onBusy(void* self, int count)
+{
+    auto* c = static_cast<Connection*>(self);
+    const auto now = std::chrono::steady_clock::now();
+    if (count == 0) {
+        c->m_waitStart = now;
+    }
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(now - c->m_waitStart).count();
+    if (waited >= c->m_busyWaitMs) {
+        return 0;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(std::min<long long>(20, c->m_busyWaitMs - waited)));
+    if (c->m_whileWaiting) {
+        c->m_whileWaiting();
+    }
+    return 1;
 }
 
 void Connection::raise(int rc, const std::string& context) const

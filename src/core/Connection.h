@@ -2,7 +2,9 @@
 
 #include "Value.h"
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -26,6 +28,8 @@ public:
         // with SQLITE_BUSY while any other connection has the file open. Takes no lock file:
         // the caller holds it alone.
         bool exclusive = false;
+        // Called while a statement waits for another program's lock (see setBusyWait).
+        std::function<void()> whileWaiting;
     };
 
     // Throws DatabaseError when the file cannot be opened as a writable database.
@@ -49,6 +53,13 @@ public:
     int changes() const;
 
     void setBusyTimeout(int ms);
+    // Waits up to ms for another program's lock, calling whileWaiting about every 20 ms meanwhile
+    // (a window repaints there instead of standing still).
+    void setBusyWait(int ms, std::function<void()> whileWaiting);
+
+    // True when path names the file of an open connection of this process or one of its
+    // companions (-wal, -shm, -journal): only SQLite may open those while the connection lives.
+    static bool isOpenDatabaseFile(const std::filesystem::path& path);
 
     sqlite3* handle() const { return m_db; }
     const std::filesystem::path& path() const { return m_path; }
@@ -64,8 +75,13 @@ public:
     Connection(Token, sqlite3* db, std::filesystem::path path);
 
 private:
+    static int onBusy(void* self, int count);
+
     sqlite3* m_db;
     std::filesystem::path m_path;
+    int m_busyWaitMs = 0;
+    std::function<void()> m_whileWaiting;
+    std::chrono::steady_clock::time_point m_waitStart;
     std::unique_ptr<FileLock> m_lock; // released after the connection has closed
 };
 

@@ -16,6 +16,10 @@ public:
     }
     int code() const { return m_code; }
 
+    // What a user reads for code: Japanese, and what to do where there is something to do. The
+    // engine's own words and the statement are for standard error, not for a message box.
+    static std::string userText(int code);
+
 private:
     int m_code;
 };

@@ -118,10 +118,11 @@ bool Mdl_Start::OpenDatabase()
     try {
         Connection::Options options;
         options.busyTimeoutMs = m_busyTimeoutMs;
+        options.whileWaiting = m_whileWaiting;
         SharedConnection = Connection::open(DatabasePath, options);
         return true;
     } catch (const DatabaseError& e) {
-        SetErr(e.code(), e.what());
+        SetErr(e);
         SharedConnection.reset();
         return false;
     }

@@ -4,6 +4,7 @@
 #include "Recordset.h"
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -40,6 +41,13 @@ public:
     void CloseDatabase();
 
     void setBusyTimeoutMs(int ms) { m_busyTimeoutMs = ms; }
+    // How long the connection waits for another program's lock, and what it does meanwhile (a
+    // window repaints); applies from the next OpenDatabase.
+    void setBusyWait(int ms, std::function<void()> whileWaiting)
+    {
+        m_busyTimeoutMs = ms;
+        m_whileWaiting = std::move(whileWaiting);
+    }
 
     // Runs SqlBuffer as a query into SharedRecordset (and SqlBuffer2 into SharedRecordset2).
     Recordset& OpenShared();
@@ -61,6 +69,7 @@ public:
 private:
     std::filesystem::path m_programFolder;
     int m_busyTimeoutMs = 30000;
+    std::function<void()> m_whileWaiting;
 };
 
 // Rewrites the database file compactly. The copy is made beside it (name without extension,

@@ -1,5 +1,7 @@
 #include "MessagePresenter.h"
 
+#include "DatabaseError.h"
+
 #include <iostream>
 #include <mutex>
 
@@ -50,6 +52,12 @@ void SetErr(long number, std::string description)
 {
     errState().number = number;
     errState().description = std::move(description);
+}
+
+void SetErr(const DatabaseError& e)
+{
+    std::cerr << "zuvemo: database error " << e.code() << ": " << e.what() << std::endl;
+    SetErr(e.code(), DatabaseError::userText(e.code()));
 }
 
 std::shared_ptr<MessagePresenter> SetMessagePresenter(std::shared_ptr<MessagePresenter> p)

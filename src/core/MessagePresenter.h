@@ -5,6 +5,8 @@
 
 namespace zuvemo::core {
 
+class DatabaseError;
+
 // Where ShowMessage sends its box: a Qt message box in the programs, standard error in the
 // command-line tool, a recorder in tests. show() returns when the user has pressed OK.
 class MessagePresenter
@@ -31,6 +33,9 @@ struct ErrorState
 ErrorState& Err();
 void ClearErr();
 void SetErr(long number, std::string description);
+// A refused statement as the error being handled: the box shows the Japanese text of its code,
+// and the engine's own text with the statement goes to standard error.
+void SetErr(const DatabaseError& e);
 
 // Installs the presenter; returns the one it replaces.
 std::shared_ptr<MessagePresenter> SetMessagePresenter(std::shared_ptr<MessagePresenter> presenter);

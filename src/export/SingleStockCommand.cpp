@@ -47,7 +47,7 @@ SingleStockCommand::Result SingleStockCommand::guarded(
     try {
         result = runSteps(code, name, dateCaption, workbook);
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         result.outcome = Outcome::ExportFailed;
     } catch (const std::exception& e) {

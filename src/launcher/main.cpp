@@ -1,5 +1,6 @@
 #include "Frm_Start.h"
 #include "QtMessagePresenter.h"
+#include "QtTranslations.h"
 #include "UiStyle.h"
 #include "core/Clock.h"
 #include "core/Mdl_Start.h"
@@ -36,6 +37,7 @@ int main(int argc, char** argv)
     using namespace zuvemo;
     QApplication app(argc, argv);
     ui::UiStyle::installFontSubstitutes();
+    ui::QtTranslations::install();
     core::SetMessagePresenter(std::make_shared<ui::QtMessagePresenter>());
 
     const auto home = core::ProgramFolder::prepare();

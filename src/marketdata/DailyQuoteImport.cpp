@@ -169,7 +169,7 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
         transaction.commit();
         return true;
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         const bool duplicate
             = e.code() == SQLITE_CONSTRAINT_UNIQUE || e.code() == SQLITE_CONSTRAINT_PRIMARYKEY;
         std::string where = lineNumber > 1 ? std::to_string(lineNumber) + " 行目: " : std::string();

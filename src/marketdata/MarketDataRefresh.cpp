@@ -46,7 +46,7 @@ MarketDataRefresh::Result MarketDataRefresh::run(const RefreshHooks& hooks)
     try {
         result = runSteps(hooks);
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         result.outcome = Outcome::Failed;
     } catch (const std::filesystem::filesystem_error& e) {

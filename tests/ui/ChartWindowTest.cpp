@@ -5,13 +5,22 @@
 #include "core/Clock.h"
 #include "export/ChartData.h"
 
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QFileDialog>
+#include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QValueAxis>
 #include <cmath>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -81,7 +90,100 @@ protected:
     std::string m_latest;
 };
 
+// The inodes this process holds a POSIX lock on, from /proc/locks ("1: POSIX ADVISORY READ pid
+// major:minor:inode start end").
+std::set<unsigned long> lockedInodes()
+{
+    std::set<unsigned long> inodes;
+    std::ifstream in("/proc/locks");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string number, kind, advisory, access, pid, device;
+        fields >> number >> kind;
+        if (kind == "->") {
+            fields >> kind;
+        }
+        fields >> advisory >> access >> pid >> device;
+        if (kind == "POSIX" && pid == std::to_string(::getpid())) {
+            inodes.insert(std::stoul(device.substr(device.rfind(':') + 1)));
+        }
+    }
+    return inodes;
+}
+
+unsigned long inodeOf(const std::filesystem::path& path)
+{
+    struct stat st
+    {
+    };
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<unsigned long>(st.st_ino) : 0;
+}
+
 } // namespace
+
+TEST_F(ChartWindow, TheSaveDialogOnTheProgramFolderLeavesTheDatabaseLocksAlone)
+{
+    // SQLite's locks die with any close() of the database's files in this process; Qt's stock
+    // dialog reads files it cannot name by their extension (the "-shm" map) to pick an icon.
+    const auto shm = m_dir / "zuvemo.db-shm";
+    const unsigned long dbInode = inodeOf(m_dir / "zuvemo.db");
+    const unsigned long shmInode = inodeOf(shm);
+    ASSERT_NE(shmInode, 0u);
+    const auto before = lockedInodes();
+    ASSERT_TRUE(before.count(shmInode)) << "the connection holds the map's lock";
+
+    auto w = open();
+    bool listed = false;
+    bool shown = false;
+    bool locksWhileOpen = false;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shown = true;
+        // The dialog starts in the user's pictures folder; the user goes to the program folder.
+        EXPECT_NE(dialog->directory().absolutePath().toStdString(), m_dir.path().string());
+        auto* model = dialog->findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        QObject::connect(model, &QFileSystemModel::directoryLoaded, [&](const QString&) { listed = true; });
+        dialog->setDirectory(QString::fromStdString(m_dir.path().string()));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return listed; }, 5000));
+        // The listed files' types and icons are taken after the listing.
+        QTest::qWait(700);
+        locksWhileOpen = lockedInodes().count(shmInode) > 0;
+        dialog->reject();
+    });
+    QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("SavePng")), Qt::LeftButton);
+    ASSERT_TRUE(shown);
+    EXPECT_TRUE(listed);
+    EXPECT_TRUE(locksWhileOpen);
+    const auto after = lockedInodes();
+    EXPECT_TRUE(after.count(shmInode)) << "the map's lock is gone";
+    if (before.count(dbInode)) {
+        EXPECT_TRUE(after.count(dbInode)) << "the database's lock is gone";
+    }
+
+    // Another program writes and closes; believing itself alone it would remove the log and the
+    // map under this connection.
+    const std::string command = "sqlite3 -cmd '.timeout 5000' '" + (m_dir / "zuvemo.db").string()
+        + "' \"UPDATE Table_Url SET kabuHdate='20991231'\"";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_TRUE(std::filesystem::exists(shm));
+    EXPECT_EQ(scalar("SELECT kabuHdate FROM Table_Url"), "20991231");
+    EXPECT_TRUE(m_messages.recorder().boxes.empty());
+}
+
+TEST_F(ChartWindow, APictureIsNotSavedOverTheDatabase)
+{
+    auto w = open();
+    w->setSaveTarget([&] { return QString::fromStdString((m_dir / "zuvemo.db-wal").string()); });
+    const auto size = std::filesystem::file_size(m_dir / "zuvemo.db-wal");
+    QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("SavePng")), Qt::LeftButton);
+    ASSERT_EQ(m_messages.recorder().boxes.size(), 1u);
+    EXPECT_NE(m_messages.recorder().boxes[0].text.find("データベースのファイル"), std::string::npos);
+    EXPECT_EQ(std::filesystem::file_size(m_dir / "zuvemo.db-wal"), size);
+    EXPECT_TRUE(w->saveStatus()->text().isEmpty());
+}
 
 TEST_F(ChartWindow, MeansThatDoNotExistYetAreLeftOutNotZero)
 {
@@ -121,7 +223,8 @@ TEST_F(ChartWindow, EachChartDrawsItsSeriesWhereTheValuesAre)
     const QImage ratio = w->view(Frm_Chart::Ratio)->grab().toImage();
     for (int day : {60, 151, 243}) {
         const auto n = static_cast<std::size_t>(day);
-        EXPECT_TRUE(drawnNear(price, pixel(*w, Frm_Chart::Price, day, m_data.close[n]), ink)) << "close, day " << day;
+        EXPECT_TRUE(drawnNear(price, pixel(*w, Frm_Chart::Price, day, m_data.close[n]), ink))
+            << "close, day " << day;
         EXPECT_TRUE(drawnNear(price, pixel(*w, Frm_Chart::Price, day, m_data.mean30[n]), mean30Orange))
             << "30-day mean, day " << day;
         EXPECT_TRUE(drawnNear(volume, pixel(*w, Frm_Chart::Volume, day, m_data.volume[n] / 2), volumeBlue))
@@ -164,7 +267,69 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     test::TempFolder dir;
     const QString target = QString::fromStdString((dir / "chart.png").string());
     w->setSaveTarget([&] { return target; });
-    QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("SavePng")), Qt::LeftButton);
+    auto* button = w->findChild<QPushButton*>(QStringLiteral("SavePng"));
+    QTest::mouseClick(button, Qt::LeftButton);
     QImage saved(target);
     EXPECT_EQ(saved.size(), w->size() * w->devicePixelRatio());
+    EXPECT_EQ(w->saveStatus()->text(), QStringLiteral("保存しました: ") + target);
+    // The picture shows the charts, not the button: its place is one plain colour.
+    const QRect place = button->geometry();
+    const QColor plain = saved.pixelColor(place.topLeft());
+    int others = 0;
+    for (int x = place.left(); x <= place.right(); ++x) {
+        for (int y = place.top(); y <= place.bottom(); ++y) {
+            others += saved.pixelColor(x, y) != plain;
+        }
+    }
+    EXPECT_EQ(others, 0);
+    EXPECT_TRUE(button->isVisible());
+
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(ChartWindow, AfterAZoomTheAxesShowTheShownDaysOnly)
+{
+    auto w = open();
+    for (auto [first, last] : {std::pair{40.5, 110.5}, std::pair{-0.5, 249.5}, std::pair{150.5, 175.5}}) {
+        w->setDayRange(first, last);
+        QApplication::processEvents();
+        // Month labels inside the shown days, none on top of another.
+        for (auto c : {Frm_Chart::Price, Frm_Chart::Volume, Frm_Chart::Strength, Frm_Chart::Ratio}) {
+            QCategoryAxis* x = nullptr;
+            for (auto* axis : w->chart(c)->axes(Qt::Horizontal)) {
+                x = x ? x : qobject_cast<QCategoryAxis*>(axis);
+            }
+            ASSERT_NE(x, nullptr);
+            const double perDay = w->chart(c)->plotArea().width() / (last - first);
+            double previous = -1e9;
+            for (const QString& label : x->categoriesLabels()) {
+                const double day = x->endValue(label);
+                EXPECT_GE(day, first) << label.toStdString();
+                EXPECT_LE(day, last) << label.toStdString();
+                EXPECT_GE((day - previous) * perDay, 50) << label.toStdString();
+                previous = day;
+            }
+        }
+        // The strength axis fits the shown values, with no second axis beside it.
+        double lo = 1e9;
+        double hi = -1e9;
+        for (int i = static_cast<int>(std::ceil(first)); i <= static_cast<int>(last); ++i) {
+            for (const auto* v : {&m_data.shortStrength, &m_data.strength14}) {
+                if (std::isfinite((*v)[static_cast<std::size_t>(i)])) {
+                    lo = std::min(lo, (*v)[static_cast<std::size_t>(i)]);
+                    hi = std::max(hi, (*v)[static_cast<std::size_t>(i)]);
+                }
+            }
+        }
+        auto* y = w->valueAxis(Frm_Chart::Strength);
+        EXPECT_LE(y->min(), lo);
+        EXPECT_GE(y->max(), hi);
+        EXPECT_LT(y->max() - y->min(), (hi - lo) * 1.6 + 0.1) << y->min() << " " << y->max();
+        int visible = 0;
+        for (auto* axis : w->chart(Frm_Chart::Strength)->axes(Qt::Vertical)) {
+            visible += axis->isVisible();
+        }
+        EXPECT_EQ(visible, 1);
+    }
 }

@@ -1,3 +1,4 @@
+#include "QtTranslations.h"
 #include "UiStyle.h"
 
 #include <QApplication>
@@ -8,6 +9,7 @@ int main(int argc, char** argv)
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     zuvemo::ui::UiStyle::installFontSubstitutes();
+    zuvemo::ui::QtTranslations::install();
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -5,7 +5,9 @@
 #include "core/Schema.h"
 #include "core/ValueRules.h"
 
+#include <chrono>
 #include <gtest/gtest.h>
+#include <set>
 #include <sqlite3.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -217,4 +219,47 @@ TEST(ShowMessage, BothFormsOfTheText)
     EXPECT_EQ(boxes[1].title, "判定");
     EXPECT_EQ(boxes[1].text, "(ｴﾗｰ番号:0)\t\r");
     EXPECT_EQ(boxes[2].text, "(ｴﾗｰ番号:-2147467259)\t\r接続エラー");
+
+    // A refused statement: its number, the Japanese text a user can act on, and neither the
+    // engine's English nor the statement.
+    core::SetErr(core::DatabaseError(SQLITE_BUSY, "database is locked [ INSERT INTO WorkKocyu( …)]"));
+    core::ShowMessage("");
+    EXPECT_EQ(boxes[3].text,
+        "(ｴﾗｰ番号:5)\t\rデータベースは他のプログラムが使用中です。しばらくしてからやり直してください。");
+    std::set<std::string> texts;
+    for (int code : {SQLITE_BUSY, SQLITE_READONLY, SQLITE_FULL, SQLITE_IOERR_WRITE, SQLITE_CORRUPT,
+             SQLITE_NOTADB, SQLITE_CANTOPEN, SQLITE_ERROR}) {
+        const auto text = core::DatabaseError::userText(code);
+        EXPECT_EQ(text.find_first_of("abcdefghijklmnopqrstuvwxyz["), std::string::npos) << text;
+        texts.insert(text);
+    }
+    EXPECT_EQ(texts.size(), 8u);
+    EXPECT_EQ(
+        core::DatabaseError::userText(SQLITE_BUSY_SNAPSHOT), core::DatabaseError::userText(SQLITE_BUSY));
+}
+
+TEST(Database, AWaitForAnotherProgramsLockEndsInTimeAndLetsTheCallerWork)
+{
+    TempFolder dir;
+    auto path = makeDatabase(dir);
+    core::Mdl_Start m(dir.path());
+    m.DatabasePath = path;
+    int calls = 0;
+    m.setBusyWait(300, [&] { ++calls; });
+    ASSERT_TRUE(m.OpenDatabase());
+    auto other = core::Connection::open(path);
+    other->execute("BEGIN IMMEDIATE");
+    const auto start = std::chrono::steady_clock::now();
+    try {
+        m.SharedConnection->execute(" UPDATE Table_User SET StartdateA='y'");
+        FAIL() << "wrote beside another writer";
+    } catch (const core::DatabaseError& e) {
+        EXPECT_EQ(e.code() & 0xff, SQLITE_BUSY);
+    }
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(280));
+    EXPECT_LT(waited, std::chrono::milliseconds(2000));
+    EXPECT_GE(calls, 5);
+    other->execute("ROLLBACK");
+    m.SharedConnection->execute(" UPDATE Table_User SET StartdateA='y'");
 }

@@ -1,7 +1,10 @@
 #include "Frm_Chart.h"
 
+#include "SaveFileDialog.h"
 #include "UiStyle.h"
+#include "core/Connection.h"
 #include "core/MessagePresenter.h"
+#include "core/Platform.h"
 
 #include <QBarSeries>
 #include <QBarSet>
@@ -10,7 +13,6 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
-#include <QFileDialog>
 #include <QGraphicsLineItem>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QScatterSeries>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 #include <algorithm>
@@ -38,6 +41,33 @@ QString q(const std::string& text)
 bool defined(double v)
 {
     return std::isfinite(v);
+}
+
+// A range a little wider than lo..hi, on ticks of 1, 2, 2.5 or 5 times a power of ten, about
+// five of them: the axis's own "nice numbers" may double the range.
+void fitAxis(QValueAxis* axis, double lo, double hi, bool fromZero)
+{
+    if (!(hi > lo)) {
+        const double half = std::max(std::abs(hi) * 0.05, 0.5);
+        lo -= half;
+        hi += half;
+    }
+    const double pad = (hi - lo) * 0.03;
+    const double low = fromZero && lo >= 0 ? 0 : lo - pad;
+    const double high = hi + pad;
+    const double rough = (high - low) / 5;
+    const double power = std::pow(10.0, std::floor(std::log10(rough)));
+    double step = power * 10;
+    for (double m : {1.0, 2.0, 2.5, 5.0}) {
+        if (m * power >= rough) {
+            step = m * power;
+            break;
+        }
+    }
+    axis->setTickType(QValueAxis::TicksDynamic);
+    axis->setTickAnchor(0);
+    axis->setTickInterval(step);
+    axis->setRange(std::floor(low / step) * step, std::ceil(high / step) * step);
 }
 
 QLineSeries* line(const QString& name, const std::vector<double>& values, const QColor& color)
@@ -94,12 +124,18 @@ Frm_Chart::Frm_Chart(exporting::ChartData data, QWidget* parent)
     m_dayLabel->setObjectName(QStringLiteral("DayLabel"));
     m_dayLabel->setFont(UiStyle::proportional(10.5));
     m_dayLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    m_saveStatus = new QLabel(this);
+    m_saveStatus->setObjectName(QStringLiteral("SaveStatus"));
+    m_saveStatus->setFont(UiStyle::proportional(9));
     m_saveButton = new QPushButton(QStringLiteral("画像保存"), this);
     m_saveButton->setObjectName(QStringLiteral("SavePng"));
     top->addWidget(m_dayLabel, 1);
+    top->addWidget(m_saveStatus);
     top->addWidget(m_saveButton);
     layout->addLayout(top);
     connect(m_saveButton, &QPushButton::clicked, this, [this] { save(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
 
     buildPrice();
     buildVolume();
@@ -143,23 +179,6 @@ QChart* Frm_Chart::newChart(Chart which, const QString& title)
     x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
     x->setLabelsFont(UiStyle::proportional(8));
     x->setGridLineVisible(false);
-    // A label at the first day of each month.
-    QString previous;
-    for (int i = 0; i < m_data.days(); ++i) {
-        const QString month = q(m_data.dates[static_cast<std::size_t>(i)].substr(0, 7));
-        if (month == previous) {
-            continue;
-        }
-        previous = month;
-        // The oldest month's label only when its days leave room before the next label.
-        bool soon = false;
-        for (int j = i + 1; j < std::min(i + 12, m_data.days()); ++j) {
-            soon = soon || q(m_data.dates[static_cast<std::size_t>(j)].substr(0, 7)) != month;
-        }
-        if (i > 0 || !soon) {
-            x->append(month, i);
-        }
-    }
     chart->addAxis(x, Qt::AlignBottom);
     m_xAxes[which] = x;
     auto* y = new QValueAxis;
@@ -245,13 +264,10 @@ void Frm_Chart::buildStrength()
     auto* c = newChart(Strength, QStringLiteral("強弱比率と帯判定"));
     auto* bars = columns(QStringLiteral("帯判定"), m_data.band, QColor(0xD9, 0xD9, 0xD9), 1.0);
     c->addSeries(bars);
-    // The flag has its own axis on the right, 0 to 1.
+    // The flag is a shade behind the lines: an axis of its own, 0 to 1, that shows nothing.
     auto* flagAxis = new QValueAxis;
     flagAxis->setRange(0, 1);
-    flagAxis->setTickCount(2);
-    flagAxis->setLabelFormat(QStringLiteral("%d"));
-    flagAxis->setLabelsFont(UiStyle::proportional(8));
-    flagAxis->setGridLineVisible(false);
+    flagAxis->setVisible(false);
     c->addAxis(flagAxis, Qt::AlignRight);
     bars->attachAxis(flagAxis);
     c->addSeries(line(QStringLiteral("短期強弱"), m_data.shortStrength, QColor(0x2E, 0x75, 0xB6)));
@@ -268,14 +284,47 @@ void Frm_Chart::buildRatio()
     attachDays(Ratio);
 }
 
+void Frm_Chart::placeMonthLabels()
+{
+    // A label at the first day of each month inside the shown days, the newest first, and none
+    // closer to the one on its right than a label's width: a category outside the axis's range
+    // is drawn at its end, and labels of short months would overlap.
+    const double width = std::max(100.0, chart(Price)->plotArea().width());
+    const double perDay = width / std::max(1.0, m_last - m_first);
+    constexpr double kLabelRoom = 64;
+    QList<QPair<QString, int>> labels;
+    double keptAt = std::numeric_limits<double>::infinity();
+    for (int i = std::min(m_data.days() - 1, static_cast<int>(std::floor(m_last))); i >= 0 && i >= m_first;
+         --i) {
+        const auto n = static_cast<std::size_t>(i);
+        const bool monthStart = i == 0 || m_data.dates[n].substr(0, 7) != m_data.dates[n - 1].substr(0, 7);
+        const double at = (i - m_first) * perDay;
+        if (!monthStart || keptAt - at < kLabelRoom || at < kLabelRoom / 2) {
+            continue;
+        }
+        labels.prepend({q(m_data.dates[n].substr(0, 7)), i});
+        keptAt = at;
+    }
+    for (auto* axis : m_xAxes) {
+        for (const QString& label : axis->categoriesLabels()) {
+            axis->remove(label);
+        }
+        for (const auto& [label, day] : labels) {
+            axis->append(label, day);
+        }
+    }
+}
+
 void Frm_Chart::setDayRange(double first, double last)
 {
     const double lowest = -0.5;
     const double highest = std::max(0.5, m_data.days() - 0.5);
-    double span = std::clamp(last - first, std::min<double>(kMinimumDays, highest - lowest), highest - lowest);
+    double span
+        = std::clamp(last - first, std::min<double>(kMinimumDays, highest - lowest), highest - lowest);
     first = std::clamp(first, lowest, highest - span);
     m_first = first;
     m_last = first + span;
+    placeMonthLabels();
     for (auto* axis : m_xAxes) {
         axis->setRange(m_first, m_last);
     }
@@ -315,12 +364,7 @@ void Frm_Chart::fitValueAxes()
         if (fromZero) {
             lo = std::min(lo, 0.0);
         }
-        const double pad = hi > lo ? (hi - lo) * 0.06 : std::max(std::abs(hi) * 0.05, 0.5);
-        m_yAxes[which]->setRange(fromZero && lo == 0 ? 0 : lo - pad, hi + pad);
-        m_yAxes[which]->applyNiceNumbers();
-        if (fromZero && m_yAxes[which]->min() < 0 && lo >= 0) {
-            m_yAxes[which]->setMin(0);
-        }
+        fitAxis(m_yAxes[which], lo, hi, fromZero);
     };
     fit(Price, {&d.high, &d.low, &d.mean30, &d.mean54}, false);
     fit(Volume, {&d.volume, &d.volumeMean30}, true);
@@ -374,9 +418,11 @@ void Frm_Chart::alignPlotAreas()
         auto* c = view->chart();
         const QSizeF size = c->size();
         if (size.width() > kLeft + kRight + 50 && size.height() > kTop + kBottom + 20) {
-            c->setPlotArea(QRectF(kLeft, kTop, size.width() - kLeft - kRight, size.height() - kTop - kBottom));
+            c->setPlotArea(
+                QRectF(kLeft, kTop, size.width() - kLeft - kRight, size.height() - kTop - kBottom));
         }
     }
+    placeMonthLabels();
     placeCrossHair();
 }
 
@@ -462,7 +508,8 @@ bool Frm_Chart::eventFilter(QObject* watched, QEvent* event)
         return true;
     }
     case QEvent::Resize:
-        QMetaObject::invokeMethod(this, [this] { alignPlotAreas(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { alignPlotAreas(); }, Qt::QueuedConnection);
         break;
     default:
         break;
@@ -472,24 +519,39 @@ bool Frm_Chart::eventFilter(QObject* watched, QEvent* event)
 
 bool Frm_Chart::savePng(const QString& path)
 {
-    return grab().save(path, "PNG");
+    // The picture is of the charts, not of the window's own controls.
+    m_saveButton->setVisible(false);
+    m_saveStatus->setVisible(false);
+    const bool saved = grab().save(path, "PNG");
+    m_saveButton->setVisible(true);
+    m_saveStatus->setVisible(true);
+    return saved;
 }
 
 void Frm_Chart::save()
 {
     QString path;
+    const QString name = QStringLiteral("株価チャート_") + q(m_data.code) + QStringLiteral(".png");
     if (m_saveTarget) {
         path = m_saveTarget();
     } else {
-        path = QFileDialog::getSaveFileName(this, QStringLiteral("画像保存"),
-            QStringLiteral("株価チャート_") + q(m_data.code) + QStringLiteral(".png"), QStringLiteral("PNG (*.png)"));
+        path = SaveFileDialog::ask(this, QStringLiteral("画像保存"), name, QStringLiteral("PNG (*.png)"));
     }
     if (path.isEmpty()) {
         return;
     }
+    const auto file = core::Platform::fromUtf8(path.toStdString());
+    if (core::Connection::isOpenDatabaseFile(file)) {
+        core::ShowMessage(
+            "ファイル(" + path.toStdString() + ")はデータベースのファイルです。別の名前で保存してください。");
+        return;
+    }
     if (!savePng(path)) {
         core::ShowMessage("ファイル(" + path.toStdString() + ")を書き込めません。");
+        return;
     }
+    m_saveStatus->setText(QStringLiteral("保存しました: ") + path);
+    m_saveStatus->setToolTip(path);
 }
 
 } // namespace zuvemo::ui

@@ -6,6 +6,7 @@
 #include <array>
 #include <functional>
 
+class QCategoryAxis;
 class QChart;
 class QChartView;
 class QGraphicsLineItem;
@@ -35,6 +36,7 @@ public:
     QChart* chart(Chart chart) const;
     QValueAxis* valueAxis(Chart chart) const { return m_yAxes[chart]; }
     QLabel* dayLabel() const { return m_dayLabel; }
+    QLabel* saveStatus() const { return m_saveStatus; }
 
     // The days shown, as day indices (the oldest day is 0).
     void setDayRange(double first, double last);
@@ -63,6 +65,7 @@ private:
     void buildRatio();
     QChart* newChart(Chart which, const QString& title);
     void attachDays(Chart which);
+    void placeMonthLabels();
     void fitValueAxes();
     void alignPlotAreas();
     void placeCrossHair();
@@ -72,13 +75,14 @@ private:
 
     exporting::ChartData m_data;
     std::array<QChartView*, 4> m_views{};
-    std::array<QValueAxis*, 4> m_xAxes{};
+    std::array<QCategoryAxis*, 4> m_xAxes{};
     std::array<QValueAxis*, 4> m_yAxes{};
     std::array<QGraphicsLineItem*, 4> m_crossHair{};
     QValueAxis* m_candleAxis = nullptr;
     QScatterSeries* m_buyZone = nullptr;
     QScatterSeries* m_sellZone = nullptr;
     QLabel* m_dayLabel = nullptr;
+    QLabel* m_saveStatus = nullptr;
     QPushButton* m_saveButton = nullptr;
     std::function<QString()> m_saveTarget;
     double m_first = 0;

@@ -129,7 +129,7 @@ void Frm_TouRok::registerPrices()
         }
         m_main.updateWatchRow(m_row, saved->purchase, saved->target);
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         return;
     }

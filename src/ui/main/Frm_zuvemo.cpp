@@ -29,6 +29,7 @@ namespace {
 
 constexpr std::uint32_t kYellowFace = 0x00FFFF;
 constexpr std::uint32_t kGreenFace = 0x00C000;
+constexpr int kBusyWaitMs = 5000;
 
 QString q(const std::string& s)
 {
@@ -65,6 +66,12 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     UiStyle::setBackground(this, GridColor::kLightOrange);
     buildControls();
 
+    // Another program's lock is waited for a few seconds, with the window painted meanwhile;
+    // then the handler shows that the database is in use.
+    m_module.setBusyWait(kBusyWaitMs, [this] {
+        render();
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
+    });
     m_beep = [] { QApplication::beep(); };
     m_finishedBox = [this](const std::string& text) { FittedMessageBox::run(windowTitle(), q(text), this); };
     MainWindowHooks hooks;
@@ -338,7 +345,7 @@ void Frm_zuvemo::handle(const std::function<void()>& handler)
         handler();
     } catch (const core::DatabaseError& e) {
         dropOpenRecordsets();
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
     } catch (const std::exception& e) {
         dropOpenRecordsets();
@@ -347,6 +354,10 @@ void Frm_zuvemo::handle(const std::function<void()>& handler)
     }
     m_inHandler = false;
     render();
+    if (m_closeAfterRun) {
+        m_closeAfterRun = false;
+        close();
+    }
 }
 
 void Frm_zuvemo::pumpEvents()
@@ -388,8 +399,9 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
 
 void Frm_zuvemo::closeEvent(QCloseEvent* event)
 {
-    if (m_busy) {
-        // A long command is running: stop it first; the window closes once it has stopped.
+    if (m_busy || m_inHandler) {
+        // A command is running (perhaps waiting for the database): stop it first; the window
+        // closes once it has ended.
         m_cancel = true;
         m_closeAfterRun = true;
         event->ignore();

@@ -3,6 +3,7 @@
 // usage: zuvemo-screenshots OUTPUT-FOLDER
 #include "Frm_Chart.h"
 #include "Frm_zuvemo.h"
+#include "QtTranslations.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
 #include "core/Clock.h"
@@ -31,6 +32,7 @@ int main(int argc, char** argv)
         qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
     QApplication app(argc, argv);
     ui::UiStyle::installFontSubstitutes();
+    ui::QtTranslations::install();
     const std::filesystem::path out = argv[1];
     std::filesystem::create_directories(out);
 

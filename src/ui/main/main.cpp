@@ -1,4 +1,5 @@
 #include "QtMessagePresenter.h"
+#include "QtTranslations.h"
 #include "StartSequence.h"
 #include "UiStyle.h"
 #include "core/Clock.h"
@@ -18,6 +19,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::UiStyle::installFontSubstitutes();
+    ui::QtTranslations::install();
     core::SetMessagePresenter(std::make_shared<ui::QtMessagePresenter>());
 
     const auto folder = core::ProgramFolder::prepare();

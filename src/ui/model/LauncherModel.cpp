@@ -66,7 +66,7 @@ LauncherModel::Start LauncherModel::Form_Load(bool anotherCopyRunning)
             return Start::StartMain;
         }
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         m.CloseDatabase();
         return Start::End;
@@ -114,7 +114,7 @@ bool LauncherModel::Command1_Click()
         }
         m.ExecuteShared();
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         return false;
     }

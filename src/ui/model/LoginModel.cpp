@@ -61,7 +61,7 @@ bool LoginModel::Form_Load(bool anotherCopyRunning)
             return false;
         }
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         m.CloseDatabase();
         return false;
@@ -108,7 +108,7 @@ LoginModel::Result LoginModel::Command1_Click(const std::string& userText, const
             }
         }
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         m.CloseDatabase();
         return Result::EndProgram;

@@ -131,7 +131,7 @@ bool MainWindowModel::Form_Load()
             core::Journal::markSeen(*m.SharedConnection, last->id);
         }
     } catch (const core::DatabaseError& e) {
-        core::SetErr(e.code(), e.what());
+        core::SetErr(e);
         core::ShowMessage("");
         m.CloseDatabase();
         return false;

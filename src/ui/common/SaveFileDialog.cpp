@@ -1,0 +1,39 @@
+#include "SaveFileDialog.h"
+
+#include "NameOnlyIconProvider.h"
+
+#include <QDir>
+#include <QFileDialog>
+#include <QStandardPaths>
+
+namespace zuvemo::ui {
+
+QString SaveFileDialog::picturesFolder()
+{
+    QString pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation);
+    if (!pictures.isEmpty() && QDir(pictures).exists()) {
+        return pictures;
+    }
+    return QDir::homePath();
+}
+
+QString SaveFileDialog::ask(QWidget* parent, const QString& caption, const QString& fileName,
+    const QString& filter, const QString& folder)
+{
+    const QString start = folder.isEmpty() ? picturesFolder() : folder;
+    NameOnlyIconProvider icons;
+    // A desktop's own dialog may run in this process and read the files it lists.
+    QFileDialog dialog(parent, caption, start, filter);
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(&icons);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setObjectName(QStringLiteral("SaveFileDialog"));
+    dialog.selectFile(QDir(start).filePath(fileName));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return {};
+    }
+    return dialog.selectedFiles().constFirst();
+}
+
+} // namespace zuvemo::ui
