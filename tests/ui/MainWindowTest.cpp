@@ -214,9 +214,11 @@ TEST_F(Window, StopDuringADownloadEndsTheRefreshAtOnceAndTheWindowRepaints)
     auto* stop = child<QPushButton>("Cancel");
     bool shownDuringRun = false;
     int repaintsDuringRun = 0;
-    QTimer::singleShot(300, stop, [&] {
+    QString lineWhileWaiting;
+    QTimer::singleShot(1300, stop, [&] {
         shownDuringRun = stop->isVisible() && stop->isEnabled();
         repaintsDuringRun = stalled.calls.load();
+        lineWhileWaiting = child<QLabel>("Label1")->text();
         stop->click();
     });
     const auto start = steady_clock::now();
@@ -228,6 +230,30 @@ TEST_F(Window, StopDuringADownloadEndsTheRefreshAtOnceAndTheWindowRepaints)
     EXPECT_EQ(stalled.calls.load(), 1);
     EXPECT_FALSE(stop->isVisible());
     EXPECT_TRUE(child<QPushButton>("Command_kensaku")->isEnabled());
+    // The silent server was shown as a wait, and the stop is said.
+    EXPECT_EQ(lineWhileWaiting, QString::fromUtf8(ui::Frm_zuvemo::kWaitingMessage));
+    EXPECT_EQ(child<QLabel>("Label1")->text(), "中止しました。");
+}
+
+TEST_F(Window, TheStopButtonIsGoneBeforeTheClosingMessage)
+{
+    fillStocks(3);
+    m_fake.fallback = [](const std::string&) {
+        return *core::TextCodec::encodeCp932("2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n");
+    };
+    auto& w = open(m_fake);
+    std::vector<bool> stopShown;
+    w.setFinishedBox(
+        [&](const std::string&) { stopShown.push_back(child<QPushButton>("Cancel")->isVisible()); });
+    click("Command_kensaku");
+    EXPECT_EQ(stopShown, std::vector<bool>{false});
+    // So too before a box that says the run failed.
+    m_fake.fallback = nullptr;
+    auto boxes = m_messages.recorder().boxes.size();
+    QTimer::singleShot(0, [&] { EXPECT_TRUE(child<QPushButton>("Cancel")->isVisible()); });
+    click("Command_kensaku");
+    EXPECT_GT(m_messages.recorder().boxes.size(), boxes);
+    EXPECT_FALSE(child<QPushButton>("Cancel")->isVisible());
 }
 
 TEST_F(Window, PagingWith26And60Stocks)
@@ -244,6 +270,24 @@ TEST_F(Window, PagingWith26And60Stocks)
     EXPECT_TRUE(child<QPushButton>("Command_modo")->isVisible());
     click("Command_modo");
     EXPECT_EQ(cell(1, 0), "1301");
+
+    // The keyboard: PageDown and PageUp page as the arrows do; after "▼" the arrow keys go on in
+    // the grid; Tab leaves it.
+    auto* grid = m_window->stockGrid();
+    grid->setFocus();
+    QTest::keyClick(grid, Qt::Key_PageDown);
+    EXPECT_EQ(cell(1, 0), "1326");
+    QTest::keyClick(grid, Qt::Key_PageDown);
+    EXPECT_EQ(cell(1, 0), "1326");
+    QTest::keyClick(grid, Qt::Key_PageUp);
+    EXPECT_EQ(cell(1, 0), "1301");
+    click("Command_tugi");
+    EXPECT_TRUE(grid->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Down);
+    EXPECT_EQ(m_window->model().SelRow1, 1);
+    EXPECT_EQ(back(1), ui::UiStyle::color(ui::GridColor::kYellow));
+    QTest::keyClick(grid, Qt::Key_Tab);
+    EXPECT_FALSE(grid->hasFocus());
 
     fillStocks(0);
     db().execute(" DELETE FROM Table_Code");
@@ -364,6 +408,19 @@ TEST_F(Window, APageOf25FitsTheGridAndStartsAtItsFirstRow)
     click("Command_tugi");
     EXPECT_EQ(grid->verticalScrollBar()->value(), 0);
     EXPECT_EQ(grid->rowAt(grid->visualRect(grid->model()->index(0, 0)).center().y()), 0);
+
+    // No strip of another colour beside the rows: the last column reaches the right edge.
+    const QImage image = grid->viewport()->grab().toImage();
+    const int y = grid->visualRect(grid->model()->index(3, 0)).center().y();
+    EXPECT_EQ(image.pixelColor(image.width() - 2, y), QColor(255, 255, 255));
+    EXPECT_FALSE(grid->horizontalScrollBar()->isVisible());
+
+    // A name its column cuts shows whole as the cell's tip; one that fits has none.
+    db().execute(" UPDATE Table_Code SET MgMei='東邦ホールディングス株式会社' WHERE MgCode='1326'");
+    click("Command_modo");
+    click("Command_tugi");
+    EXPECT_EQ(grid->item(0, 2)->toolTip(), "東邦ホールディングス株式会社");
+    EXPECT_TRUE(grid->item(1, 2)->toolTip().isEmpty());
 }
 
 TEST_F(Window, FramesOptionsArrowsAndDisabledButtonsAsDrawn)
@@ -452,7 +509,8 @@ TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)
     ASSERT_NE(w.lastChart(), nullptr);
     EXPECT_EQ(w.lastChart()->data().code, code);
     EXPECT_GT(w.lastChart()->data().days(), 50);
-    EXPECT_TRUE(w.lastChart()->windowTitle().startsWith(QString::fromStdString("株価チャート " + code + " ")));
+    EXPECT_TRUE(
+        w.lastChart()->windowTitle().startsWith(QString::fromStdString("株価チャート " + code + " ")));
     w.lastChart()->close();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 

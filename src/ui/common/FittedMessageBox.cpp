@@ -14,6 +14,8 @@ namespace {
 
 // Room a window manager takes beside the title: the icon and the three title buttons.
 constexpr int kTitleBarRoom = 140;
+// The label's margins beside its text.
+constexpr int kLabelRoom = 24;
 
 } // namespace
 
@@ -34,15 +36,15 @@ FittedMessageBox::FittedMessageBox(
         widest = std::max(widest, fm.horizontalAdvance(line));
     }
     const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
-    const int room = screen ? screen->availableGeometry().width() * 3 / 4 : 960;
-    if (auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label")); label && widest < room) {
-        // Japanese text has no blanks to break at: the box wraps it at any character otherwise.
-        label->setWordWrap(false);
-    }
+    const int screenWidth = screen ? screen->availableGeometry().width() : 1280;
+    // QMessageBox wraps a text wider than 500 pixels at 500, anywhere in a Japanese word; a box
+    // at least as wide as the widest line keeps the lines whole. Past its own hard limit it
+    // wraps anyway.
+    const int room = (screenWidth <= 1024 ? screenWidth : std::min(screenWidth - 480, 1000)) - kLabelRoom;
     // QMessageBox keeps no minimum width of its own; a spacer across its grid sets one.
     if (auto* grid = qobject_cast<QGridLayout*>(layout())) {
-        grid->addItem(
-            new QSpacerItem(std::min(titleWidth(), room), 0, QSizePolicy::Minimum, QSizePolicy::Fixed),
+        grid->addItem(new QSpacerItem(std::min(std::max(titleWidth(), widest + kLabelRoom), room), 0,
+                          QSizePolicy::Minimum, QSizePolicy::Fixed),
             grid->rowCount(), 0, 1, grid->columnCount());
     }
 }

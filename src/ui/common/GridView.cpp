@@ -44,6 +44,7 @@ GridView::GridView(QWidget* parent)
     setSelectionMode(QAbstractItemView::NoSelection);
     setItemDelegate(new PlainCellDelegate(this)); // owned by the view
     setWordWrap(false);
+    setTabKeyNavigation(false);
     setFont(UiStyle::proportional(9));
     horizontalHeader()->setFont(UiStyle::proportional(9));
     connect(this, &QTableWidget::cellClicked, this, [this](int row, int) { emit rowClicked(row + 1); });
@@ -70,8 +71,36 @@ void GridView::setEmptyAreaColor(std::uint32_t value)
     viewport()->setAutoFillBackground(true);
 }
 
+void GridView::fillWidth()
+{
+    const int last = columnCount() - 1;
+    if (!m_fillWidth || last < 0) {
+        return;
+    }
+    int others = 0;
+    for (int c = 0; c < last; ++c) {
+        others += columnWidth(c);
+    }
+    setColumnWidth(last, std::max(m_lastColumnWidth, viewport()->width() - others));
+}
+
+void GridView::resizeEvent(QResizeEvent* event)
+{
+    QTableWidget::resizeEvent(event);
+    fillWidth();
+}
+
 void GridView::keyPressEvent(QKeyEvent* event)
 {
+    if (m_pageKeys && (event->key() == Qt::Key_PageDown || event->key() == Qt::Key_PageUp)) {
+        event->accept();
+        if (event->key() == Qt::Key_PageDown) {
+            emit nextPageRequested();
+        } else {
+            emit previousPageRequested();
+        }
+        return;
+    }
     const int before = currentRow();
     QTableWidget::keyPressEvent(event);
     const int after = currentRow();
@@ -97,10 +126,19 @@ void GridView::show(const GridData& grid)
             headings << QString::fromStdString(grid.column(c).heading);
             setColumnWidth(c, std::max(0, px(grid.column(c).widthTwips)));
         }
+        m_lastColumnWidth = grid.cols() > 0 ? std::max(0, px(grid.column(grid.cols() - 1).widthTwips)) : 0;
         setHorizontalHeaderLabels(headings);
     }
     const int rows = grid.rows() - 1;
     setRowCount(rows);
+    fillWidth();
+    if (refilled) {
+        // A new content has no row chosen yet: the first arrow key takes its first row.
+        setCurrentIndex(QModelIndex());
+    }
+    const QFontMetrics metrics(font());
+    // The text's room in a cell: the column less the cell's margins.
+    constexpr int kCellMargins = 8;
     for (int r = 0; r < rows; ++r) {
         for (int c = 0; c < grid.cols(); ++c) {
             const GridCell& cell = grid.cell(r + 1, c);
@@ -116,6 +154,8 @@ void GridView::show(const GridData& grid)
             it->setTextAlignment(a | Qt::AlignVCenter);
             it->setBackground(UiStyle::color(cell.back));
             it->setForeground(cell.fore == 0 ? QBrush(Qt::black) : QBrush(UiStyle::color(cell.fore)));
+            const bool cut = metrics.horizontalAdvance(it->text()) > columnWidth(c) - kCellMargins;
+            it->setToolTip(cut ? it->text() : QString());
         }
     }
     if (refilled && m_scrollToTop) {

@@ -11,7 +11,8 @@ namespace zuvemo::ui {
 //
 // The row colours of the grid data are the only selection the user sees: the view draws no
 // selection and no current-cell marker of its own, and an arrow key moves the selection as a
-// click on the new row would.
+// click on the new row would. Tab leaves the grid for the next control; a cell whose text its
+// column cuts shows the whole text as its tool tip.
 class GridView : public QTableWidget
 {
     Q_OBJECT
@@ -22,6 +23,10 @@ public:
     void setEmptyAreaColor(std::uint32_t value);
     // A grid that shows one page at a time starts each new content at its first row.
     void setScrollToTopOnShow(bool on) { m_scrollToTop = on; }
+    // The last column reaches the grid's right edge: no strip of the empty area beside the rows.
+    void setFillWidth(bool on) { m_fillWidth = on; }
+    // PageDown and PageUp ask for the next and the previous page instead of scrolling.
+    void setPageKeys(bool on) { m_pageKeys = on; }
     void show(const GridData& grid);
 
     // The height of every data row, and of the heading row, in pixels.
@@ -31,15 +36,23 @@ public:
 signals:
     void rowClicked(int row);
     void rowDoubleClicked(int row);
+    void nextPageRequested();
+    void previousPageRequested();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     std::uint64_t m_shown = ~0ull;
     std::uint64_t m_shape = ~0ull;
     const GridData* m_last = nullptr;
     bool m_scrollToTop = false;
+    bool m_pageKeys = false;
+    bool m_fillWidth = false;
+    int m_lastColumnWidth = 0;
+
+    void fillWidth();
 };
 
 } // namespace zuvemo::ui

@@ -30,11 +30,40 @@ namespace {
 constexpr std::uint32_t kYellowFace = 0x00FFFF;
 constexpr std::uint32_t kGreenFace = 0x00C000;
 constexpr int kBusyWaitMs = 5000;
+// A transfer this long without an answer is shown as a wait for the server.
+constexpr std::chrono::milliseconds kWaitShown{1000};
 
 QString q(const std::string& s)
 {
     return QString::fromStdString(s);
 }
+
+// The message boxes of a long command: "中 止" goes before the box does, since the command
+// has ended or is about to.
+class RunPresenter : public core::MessagePresenter
+{
+public:
+    RunPresenter(std::shared_ptr<core::MessagePresenter> inner, std::function<void()> before)
+        : m_inner(std::move(inner))
+        , m_before(std::move(before))
+    {
+    }
+    void show(const std::string& title, const std::string& text) override
+    {
+        m_before();
+        m_inner->show(title, text);
+    }
+    bool ask(const std::string& title, const std::string& text) override
+    {
+        m_before();
+        return m_inner->ask(title, text);
+    }
+    std::shared_ptr<core::MessagePresenter> inner() const { return m_inner; }
+
+private:
+    std::shared_ptr<core::MessagePresenter> m_inner;
+    std::function<void()> m_before;
+};
 
 template <typename W> W* place(W* widget, int left, int top, int width, int height)
 {
@@ -84,7 +113,10 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     };
     hooks.pumpEvents = [this] { pumpEvents(); };
     hooks.cancelRequested = [this] { return m_cancel; };
-    hooks.finishedBox = [this](const std::string& text) { m_finishedBox(text); };
+    hooks.finishedBox = [this](const std::string& text) {
+        m_cancelButton->hide();
+        m_finishedBox(text);
+    };
     hooks.beep = [this] { m_beep(); };
     hooks.showChart = [this](const std::string& code, const std::string& name) { openChart(code, name); };
     m_model->setHooks(hooks);
@@ -113,6 +145,8 @@ void Frm_zuvemo::buildControls()
     m_grid1->setToolTip(QStringLiteral("ダブルクリックで確認注目株移動"));
     m_grid1->setEmptyAreaColor(GridColor::kGrey);
     m_grid1->setScrollToTopOnShow(true);
+    m_grid1->setPageKeys(true);
+    m_grid1->setFillWidth(true);
     m_mok
         = place(button(QStringLiteral("注目株検査"), m_frameKensaku, kYellowFace, big), 135, 7530, 4410, 465);
     m_progress = place(new QProgressBar(m_frameKensaku), 4575, 7545, 9315, 465);
@@ -203,10 +237,25 @@ void Frm_zuvemo::buildControls()
         [this] { runLong([this] { m_model->Command_chart_Click(); }, false); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
-    connect(
-        m_tugi, &QPushButton::clicked, this, [this] { handle([this] { m_model->Command_tugi_Click(); }); });
-    connect(
-        m_modo, &QPushButton::clicked, this, [this] { handle([this] { m_model->Command_modo_Click(); }); });
+    // After a page the arrow keys go on in the grid, as after a click in it.
+    connect(m_tugi, &QPushButton::clicked, this, [this] {
+        handle([this] { m_model->Command_tugi_Click(); });
+        m_grid1->setFocus(Qt::OtherFocusReason);
+    });
+    connect(m_modo, &QPushButton::clicked, this, [this] {
+        handle([this] { m_model->Command_modo_Click(); });
+        m_grid1->setFocus(Qt::OtherFocusReason);
+    });
+    connect(m_grid1, &GridView::nextPageRequested, this, [this] {
+        if (m_tugi->isVisible() && m_tugi->isEnabled()) {
+            m_tugi->click();
+        }
+    });
+    connect(m_grid1, &GridView::previousPageRequested, this, [this] {
+        if (m_modo->isVisible() && m_modo->isEnabled()) {
+            m_modo->click();
+        }
+    });
     connect(m_combo2, &QComboBox::activated, this, [this](int) {
         handle([this] {
             m_model->setMarket(m_combo2->currentText().toStdString());
@@ -363,6 +412,15 @@ void Frm_zuvemo::handle(const std::function<void()>& handler)
 void Frm_zuvemo::pumpEvents()
 {
     render();
+    // A server that does not answer: the line says so and the bar moves while it waits.
+    const bool waiting = m_downloader->elapsed() >= kWaitShown;
+    if (waiting) {
+        setLabel1(QString::fromUtf8(kWaitingMessage));
+    }
+    if (waiting != (m_progress->maximum() == 0)) {
+        m_progress->setRange(0, waiting ? 0 : 100);
+        m_progress->setValue(m_model->progress);
+    }
     // A handler's repaint leaves the user's input queued until the handler is done; a long
     // command takes it, for "中 止" and the close box.
     QCoreApplication::processEvents(
@@ -383,8 +441,13 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     }
     m_cancelButton->setVisible(stoppable);
     m_cancelButton->setEnabled(stoppable);
+    auto presenter = std::make_shared<RunPresenter>(
+        core::SetMessagePresenter(nullptr), [this] { m_cancelButton->hide(); });
+    core::SetMessagePresenter(presenter);
     command();
+    core::SetMessagePresenter(presenter->inner());
     m_cancelButton->hide();
+    m_progress->setRange(0, 100);
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi,
              m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
         w->setEnabled(true);

@@ -42,6 +42,8 @@ class Frm_zuvemo : public QWidget
     Q_OBJECT
 
 public:
+    static constexpr const char* kWaitingMessage = "接続を待っています…";
+
     Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
         exporting::SpreadsheetOpener& opener, QWidget* parent = nullptr);
     ~Frm_zuvemo() override;

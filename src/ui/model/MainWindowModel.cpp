@@ -309,6 +309,9 @@ void MainWindowModel::Command_kensaku_Click()
     };
     auto result = refresh.run(hooks);
     using Outcome = marketdata::MarketDataRefresh::Outcome;
+    if (result.outcome == Outcome::Cancelled) {
+        label1 = kStopped;
+    }
     if ((result.outcome == Outcome::Loaded || result.outcome == Outcome::ImportFailed)
         && m_hooks.finishedBox) {
         m_hooks.finishedBox(kFinished);
@@ -327,11 +330,14 @@ void MainWindowModel::Command_mok_Click()
         pump();
         return !(m_hooks.cancelRequested && m_hooks.cancelRequested());
     };
-    run.run(combo2Text, combo3Text, hooks);
+    const auto summary = run.run(combo2Text, combo3Text, hooks);
     if (check1) {
         Check1_Click(false);
     }
     DSP_Grid(kFromStart, "A", combo2Text, combo3Text, 0);
+    if (summary.cancelled) {
+        label1 = kStopped;
+    }
 }
 
 bool MainWindowModel::chosenStock(std::string& code, std::string& name)

@@ -43,6 +43,7 @@ public:
     static constexpr const char* kNothingMessage = "情報は存在しません";
     static constexpr const char* kNotSelected = "選択されていません";
     static constexpr const char* kFinished = "終了しました";
+    static constexpr const char* kStopped = "中止しました。";
 
     MainWindowModel(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
         exporting::SpreadsheetOpener& opener);

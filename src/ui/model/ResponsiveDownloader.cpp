@@ -16,6 +16,15 @@ ResponsiveDownloader::ResponsiveDownloader(
 
 ResponsiveDownloader::~ResponsiveDownloader() = default;
 
+std::chrono::milliseconds ResponsiveDownloader::elapsed() const
+{
+    if (!m_inDownload) {
+        return std::chrono::milliseconds(0);
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - m_started);
+}
+
 std::int32_t ResponsiveDownloader::DownloadToFile(const std::string& url, const std::filesystem::path& path)
 {
     // The pump may run a handler that downloads too; that one waits on this thread as before.
@@ -23,6 +32,7 @@ std::int32_t ResponsiveDownloader::DownloadToFile(const std::string& url, const 
         return m_inner.DownloadToFile(url, path);
     }
     m_inDownload = true;
+    m_started = std::chrono::steady_clock::now();
     m_stop = m_stopRequested && m_stopRequested();
     // The flag is lent for this transfer only: the downloader may outlive this object.
     m_inner.setCancelFlag(&m_stop);

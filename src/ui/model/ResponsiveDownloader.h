@@ -3,6 +3,7 @@
 #include "marketdata/Downloader.h"
 
 #include <atomic>
+#include <chrono>
 #include <functional>
 #include <thread>
 
@@ -23,6 +24,9 @@ public:
 
     std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) override;
 
+    // How long the transfer under way has taken so far; zero between transfers.
+    std::chrono::milliseconds elapsed() const;
+
 private:
     marketdata::Downloader& m_inner;
     std::function<void()> m_pump;
@@ -30,6 +34,7 @@ private:
     std::thread::id m_owner;
     std::atomic<bool> m_stop{false};
     bool m_inDownload = false;
+    std::chrono::steady_clock::time_point m_started;
 };
 
 } // namespace zuvemo::ui
