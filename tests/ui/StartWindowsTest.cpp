@@ -68,6 +68,19 @@ TEST(MessageBox, WideEnoughForItsTitleAndUnwrappedLines)
             .horizontalAdvance(QStringLiteral("データベース書込みに失敗しました。")));
     EXPECT_LT(twoLabel->height(), 4 * QFontMetrics(twoLabel->font()).height());
     two.close();
+
+    // A question with a path wider than the box's usual 500 pixels: still two whole lines.
+    const QString first = QStringLiteral(
+        "表計算ソフトでファイル(/tmp/株価チャート_1416_20261208-025925414.xlsx)を開けません。");
+    ui::FittedMessageBox ask(QStringLiteral("初期設定判定"),
+        first + QStringLiteral("\r\n画面で表示しますか?"), nullptr, QMessageBox::Yes | QMessageBox::No);
+    ask.show();
+    QTest::qWait(20);
+    auto* askLabel = ask.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+    EXPECT_GT(QFontMetrics(askLabel->font()).horizontalAdvance(first), 500);
+    EXPECT_GE(askLabel->width(), QFontMetrics(askLabel->font()).horizontalAdvance(first));
+    EXPECT_LT(askLabel->height(), 3 * QFontMetrics(askLabel->font()).height());
+    ask.close();
 }
 
 TEST(Splash, ClosesByItselfAfterFiveSeconds)

@@ -16,6 +16,9 @@ QIcon NameOnlyIconProvider::icon(const QFileInfo& info) const
 
 QString NameOnlyIconProvider::type(const QFileInfo& info) const
 {
+    if (info.isDir()) {
+        return QStringLiteral("フォルダー");
+    }
     if (!info.isFile()) {
         return QFileIconProvider::type(info);
     }
