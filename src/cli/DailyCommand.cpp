@@ -27,7 +27,14 @@ int runDaily(const std::filesystem::path& home, CliArguments& args)
     // One day's work at a time per folder; the lock goes with the process, however it ends.
     auto lock = core::FileLock::acquire(home / ".daily.lock", core::FileLock::Mode::Exclusive, 0);
     if (!lock) {
-        std::cerr << analysis::DailyRun::kBusyMessage << " (" << core::Platform::toUtf8(home) << ")" << std::endl;
+        std::cerr << analysis::DailyRun::kBusyMessage << " (" << core::Platform::toUtf8(home) << ")"
+                  << std::endl;
+        return 1;
+    }
+    if (!lock->held()) {
+        // A lock that cannot be taken is not held: two runs would write two records.
+        std::cerr << "ファイル(" << core::Platform::toUtf8(home / ".daily.lock") << ")を書き込めません。"
+                  << std::endl;
         return 1;
     }
     CliSession session(home);
@@ -36,7 +43,8 @@ int runDaily(const std::filesystem::path& home, CliArguments& args)
     }
 
     marketdata::CurlDownloader::Options dailyOptions;
-    dailyOptions.totalTimeoutMs = timeoutSeconds ? timeoutSeconds * 1000 : marketdata::CurlDownloader::kDailyTimeoutMs;
+    dailyOptions.totalTimeoutMs
+        = timeoutSeconds ? timeoutSeconds * 1000 : marketdata::CurlDownloader::kDailyTimeoutMs;
     dailyOptions.cancel = &stopRequested();
     marketdata::CurlDownloader dailyDownloader(dailyOptions);
     marketdata::CurlDownloader::Options historyOptions;

@@ -181,8 +181,8 @@ TEST_F(CliMarket, DailyReportsTargetsAndSignalsJournalsEachRunAndExitsByOutcome)
     // The signals the report names are those the table holds after the run.
     auto c = database();
     std::vector<std::string> signalled;
-    for (auto rs = c->openRecordset(
-             " SELECT MgCode FROM Table_Code WHERE Achk IN ('売','買') OR Cchk IN ('売','買') ORDER BY MgCode");
+    for (auto rs = c->openRecordset(" SELECT MgCode FROM Table_Code WHERE Achk IN ('売','買') OR Cchk IN "
+                                    "('売','買') ORDER BY MgCode");
          !rs->isEof(); rs->moveNext()) {
         signalled.push_back(rs->field(0).toText());
     }
@@ -192,7 +192,9 @@ TEST_F(CliMarket, DailyReportsTargetsAndSignalsJournalsEachRunAndExitsByOutcome)
 
     // Three watched stocks: one reached exactly, one not yet, one without a target.
     auto close = [&](const std::string& code) {
-        return c->openRecordset(" SELECT Wecost FROM Table_Code WHERE MgCode='" + code + "'")->field(0).toDouble();
+        return c->openRecordset(" SELECT Wecost FROM Table_Code WHERE MgCode='" + code + "'")
+            ->field(0)
+            .toDouble();
     };
     auto codes = c->openRecordset(" SELECT MgCode, MgMei FROM Table_Code ORDER BY MgCode");
     std::vector<std::pair<std::string, std::string>> stocks;
@@ -211,10 +213,11 @@ TEST_F(CliMarket, DailyReportsTargetsAndSignalsJournalsEachRunAndExitsByOutcome)
     const auto jsonFile = m_dir / "daily.json";
     ASSERT_EQ(run(" daily --jobs 4 --json > " + jsonFile.string(), &out), 3);
     // Valid JSON, read back by a JSON parser.
-    ASSERT_EQ(test::runCommand("python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
-                               "print(d[\"exitCode\"], d[\"outcome\"], d[\"tradingDate\"], len(d[\"signals\"]), "
-                               "[(r[\"code\"], r[\"name\"], r[\"today\"], r[\"target\"]) for r in d[\"reached\"]])' "
-                  + jsonFile.string(),
+    ASSERT_EQ(test::runCommand(
+                  "python3 -c 'import json,sys; d=json.load(open(sys.argv[1])); "
+                  "print(d[\"exitCode\"], d[\"outcome\"], d[\"tradingDate\"], len(d[\"signals\"]), "
+                  "[(r[\"code\"], r[\"name\"], r[\"today\"], r[\"target\"]) for r in d[\"reached\"]])' "
+                      + jsonFile.string(),
                   &out),
         0);
     const std::string amount = std::to_string(static_cast<long>(reachedClose));
@@ -224,8 +227,8 @@ TEST_F(CliMarket, DailyReportsTargetsAndSignalsJournalsEachRunAndExitsByOutcome)
 
     ASSERT_EQ(run(" daily --jobs 4", &out), 3);
     EXPECT_NE(out.find("目標到達 1 銘柄\n  " + stocks[0].first + " " + stocks[0].second + " 本日額 "
-                  + core::FormatNumber(reachedClose, "#,###") + " 希望額 " + core::FormatNumber(reachedClose, "#,###")
-                  + "\n"),
+                  + core::FormatNumber(reachedClose, "#,###") + " 希望額 "
+                  + core::FormatNumber(reachedClose, "#,###") + "\n"),
         std::string::npos)
         << out;
 
@@ -237,12 +240,14 @@ TEST_F(CliMarket, DailyReportsTargetsAndSignalsJournalsEachRunAndExitsByOutcome)
     EXPECT_EQ(rs->field("TradingDate").toText(), latest);
     EXPECT_GT(rs->field("Screened").toDouble(), 150);
     EXPECT_EQ(rs->field("Screened").toDouble(),
-        rs->field("Obtained").toDouble() + rs->field("Suspended").toDouble() + rs->field("Failed").toDouble());
+        rs->field("Obtained").toDouble() + rs->field("Suspended").toDouble()
+            + rs->field("Failed").toDouble());
     rs->moveNext();
     EXPECT_EQ(rs->field("Outcome").toText(), "reached");
     EXPECT_EQ(rs->field("ReachedCodes").toText(), stocks[0].first);
     const std::string signalCodes = rs->field("SignalCodes").toText();
-    EXPECT_EQ(std::count(signalCodes.begin(), signalCodes.end(), ' ') + 1, static_cast<long>(signalled.size()));
+    EXPECT_EQ(
+        std::count(signalCodes.begin(), signalCodes.end(), ' ') + 1, static_cast<long>(signalled.size()));
     EXPECT_EQ(rs->field("Seen").toDouble(), 0);
 }
 
@@ -256,7 +261,8 @@ TEST_F(CliMarket, DailyNotifiesTheTargetsJournalsAFailureAndRefusesASecondRun)
     }
     // A reached target with a notifier on the path: it names the stock; without one, nothing fails.
     std::filesystem::create_directories(m_dir / "fakebin");
-    test::writeFile(m_dir / "fakebin" / "notify-send", "#!/bin/sh\nprintf '%s|' \"$@\" > \"$(dirname \"$0\")/sent\"\n");
+    test::writeFile(
+        m_dir / "fakebin" / "notify-send", "#!/bin/sh\nprintf '%s|' \"$@\" > \"$(dirname \"$0\")/sent\"\n");
     std::filesystem::permissions(m_dir / "fakebin" / "notify-send", std::filesystem::perms::owner_all);
     EXPECT_EQ(test::runCommand("PATH=" + (m_dir / "fakebin").string() + ":$PATH " + cli()
                   + " daily --notify >/dev/null 2>&1"),
@@ -286,5 +292,13 @@ TEST_F(CliMarket, DailyNotifiesTheTargetsJournalsAFailureAndRefusesASecondRun)
     ASSERT_TRUE(lock);
     EXPECT_EQ(run(" daily 2>&1", &out), 1);
     EXPECT_NE(out.find("日次処理は既に実行中です。"), std::string::npos) << out;
+    EXPECT_EQ(database()->openRecordset(" SELECT * FROM Table_Journal")->recordCount(), 3);
+
+    // A lock file that cannot be opened is no lock: refused, not run beside another.
+    lock.reset();
+    std::filesystem::remove(m_dir / "home" / ".daily.lock");
+    std::filesystem::create_directory(m_dir / "home" / ".daily.lock");
+    EXPECT_EQ(run(" daily 2>&1", &out), 1);
+    EXPECT_NE(out.find(".daily.lock"), std::string::npos) << out;
     EXPECT_EQ(database()->openRecordset(" SELECT * FROM Table_Journal")->recordCount(), 3);
 }
