@@ -139,6 +139,10 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
                 ? loaded + " 状況"
                 : (heldDate.size() == 8 ? dateCaption(heldDate) : ""));
     }
+    if (result.outcome == Outcome::ImportFailed) {
+        // The list held stands whole, and with it the day's signals, histories and candidates.
+        return result;
+    }
 
     std::error_code ec;
     const auto csvFolder = m.programFolder() / "csv";

@@ -132,9 +132,12 @@ TEST_F(Refresh, ErrorPagesEverywhereFindNothingAfter101Attempts)
     EXPECT_EQ(m_label, "<unset>");
 }
 
-TEST_F(Refresh, FailedImportShowsTheDateOfTheListKept)
+TEST_F(Refresh, FailedImportShowsTheDateOfTheListKeptAndChangesNothing)
 {
-    db().execute("INSERT INTO Table_Code(MgCode) VALUES ('1301')");
+    db().execute("INSERT INTO Table_Code(MgCode, Achk, Cchk, Dchk) VALUES ('1301', '買', '売', '取得')");
+    db().execute("INSERT INTO WorkKocyu(Wmgcode, Wmgmei) VALUES ('1301', 'a')");
+    std::filesystem::create_directories(m_dir / "csv");
+    test::writeFile(m_dir / "csv" / "2024-01-04-1301.csv", "the day's history");
     test::FakeDownloader fake;
     fake.bodies["http://127.0.0.1:1/d/2024-01-08?download=csv"] = *core::TextCodec::encodeCp932(
         "2024年01月08日\r\n1401,M,N,I,1,2,3,4,5,6\r\n1401,M,N,I,1,2,3,4,5,6\r\n");
@@ -146,6 +149,10 @@ TEST_F(Refresh, FailedImportShowsTheDateOfTheListKept)
         (std::vector<std::string>{"データベース書込みに失敗しました。\r\n3 行目: コードが重複しています"}));
     EXPECT_EQ(scalar(" SELECT MgCode FROM Table_Code"), "1301");
     EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240104");
+    // The day's screening, its histories and the candidates are kept with the list.
+    EXPECT_EQ(scalar(" SELECT Achk || Cchk || Dchk FROM Table_Code"), "買売取得");
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "csv" / "2024-01-04-1301.csv"));
+    EXPECT_EQ(count(" SELECT * FROM WorkKocyu"), 1);
 }
 
 TEST_F(Refresh, UnusableAddressesDownloadNothing)
