@@ -97,8 +97,11 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
 
     // Another program's lock is waited for a few seconds, with the window painted meanwhile;
     // then the handler shows that the database is in use.
-    m_module.setBusyWait(kBusyWaitMs, [this] {
-        render();
+    // The module and its connection may outlive the window.
+    m_module.setBusyWait(kBusyWaitMs, [window = QPointer<Frm_zuvemo>(this)] {
+        if (window) {
+            window->render();
+        }
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 20);
     });
     m_beep = [] { QApplication::beep(); };
