@@ -40,10 +40,11 @@ std::filesystem::path normalPath(const std::filesystem::path& path)
 Connection::Connection(Token, sqlite3* db, std::filesystem::path path)
     : m_db(db)
     , m_path(std::move(path))
+    , m_normalPath(normalPath(m_path))
 {
     auto& files = openFiles();
     std::lock_guard lock(files.mutex);
-    files.paths.push_back(normalPath(m_path));
+    files.paths.push_back(m_normalPath);
 }
 
 Connection::~Connection()
@@ -51,7 +52,7 @@ Connection::~Connection()
     sqlite3_close_v2(m_db);
     auto& files = openFiles();
     std::lock_guard lock(files.mutex);
-    const auto it = std::find(files.paths.begin(), files.paths.end(), normalPath(m_path));
+    const auto it = std::find(files.paths.begin(), files.paths.end(), m_normalPath);
     if (it != files.paths.end()) {
         files.paths.erase(it);
     }

@@ -79,6 +79,7 @@ private:
 
     sqlite3* m_db;
     std::filesystem::path m_path;
+    std::filesystem::path m_normalPath; // as listed among the process's open database files
     int m_busyWaitMs = 0;
     std::function<void()> m_whileWaiting;
     std::chrono::steady_clock::time_point m_waitStart;

@@ -339,3 +339,19 @@ TEST_F(MainWindow, UnloadCompactsAndKeepsTheData)
     EXPECT_TRUE(m_module->OpenDatabase());
     EXPECT_EQ(count(" SELECT * FROM Table_Code"), 5);
 }
+
+TEST_F(MainWindow, AStoppedRunSaysSoInTheMessageLine)
+{
+    fillStocks(3);
+    auto& w = load();
+    ui::MainWindowHooks hooks;
+    hooks.cancelRequested = [] { return true; };
+    w.setHooks(hooks);
+    w.Command_kensaku_Click();
+    EXPECT_EQ(w.label1, MainWindowModel::kStopped);
+    EXPECT_EQ(firstCode(), "1301"); // the list held is kept
+    w.label1.clear();
+    w.Command_mok_Click();
+    EXPECT_EQ(w.label1, MainWindowModel::kStopped);
+    EXPECT_TRUE(m_fake.requested.empty());
+}

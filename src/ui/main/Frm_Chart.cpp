@@ -305,6 +305,11 @@ void Frm_Chart::placeMonthLabels()
         labels.prepend({q(m_data.dates[n].substr(0, 7)), i});
         keptAt = at;
     }
+    // A drag calls this on every move; the axes are laid out anew only when the labels change.
+    if (labels == m_monthLabels) {
+        return;
+    }
+    m_monthLabels = labels;
     for (auto* axis : m_xAxes) {
         for (const QString& label : axis->categoriesLabels()) {
             axis->remove(label);

@@ -2,6 +2,9 @@
 
 #include "export/ChartData.h"
 
+#include <QList>
+#include <QPair>
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <functional>
@@ -76,6 +79,7 @@ private:
     exporting::ChartData m_data;
     std::array<QChartView*, 4> m_views{};
     std::array<QCategoryAxis*, 4> m_xAxes{};
+    QList<QPair<QString, int>> m_monthLabels;
     std::array<QValueAxis*, 4> m_yAxes{};
     std::array<QGraphicsLineItem*, 4> m_crossHair{};
     QValueAxis* m_candleAxis = nullptr;

@@ -96,8 +96,7 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     buildControls();
 
     // Another program's lock is waited for a few seconds, with the window painted meanwhile;
-    // then the handler shows that the database is in use.
-    // The module and its connection may outlive the window.
+    // then the handler shows that the database is in use. The module outlives the window.
     m_module.setBusyWait(kBusyWaitMs, [window = QPointer<Frm_zuvemo>(this)] {
         if (window) {
             window->render();

@@ -305,17 +305,22 @@ void MainWindowModel::Command_kensaku_Click()
     hooks.judgeWatchList = [this] { judgeWatchList(); };
     hooks.progress = [this](int, int) {
         pump();
-        return !(m_hooks.cancelRequested && m_hooks.cancelRequested());
+        return !stopRequested();
     };
     auto result = refresh.run(hooks);
     using Outcome = marketdata::MarketDataRefresh::Outcome;
-    if (result.outcome == Outcome::Cancelled) {
+    if (result.outcome == Outcome::Cancelled && stopRequested()) {
         label1 = kStopped;
     }
     if ((result.outcome == Outcome::Loaded || result.outcome == Outcome::ImportFailed)
         && m_hooks.finishedBox) {
         m_hooks.finishedBox(kFinished);
     }
+}
+
+bool MainWindowModel::stopRequested() const
+{
+    return m_hooks.cancelRequested && m_hooks.cancelRequested();
 }
 
 void MainWindowModel::Command_mok_Click()
@@ -328,14 +333,15 @@ void MainWindowModel::Command_mok_Click()
     hooks.progress = [this](int done, int total) {
         progress = static_cast<int>(static_cast<float>(done) / static_cast<float>(total) * 100);
         pump();
-        return !(m_hooks.cancelRequested && m_hooks.cancelRequested());
+        return !stopRequested();
     };
     const auto summary = run.run(combo2Text, combo3Text, hooks);
     if (check1) {
         Check1_Click(false);
     }
     DSP_Grid(kFromStart, "A", combo2Text, combo3Text, 0);
-    if (summary.cancelled) {
+    // A run ended by a database error counts as cancelled too; only the user's stop is said.
+    if (summary.cancelled && stopRequested()) {
         label1 = kStopped;
     }
 }

@@ -130,6 +130,7 @@ public:
 
 private:
     void pump();
+    bool stopRequested() const;
     // Refills a grid from a query in the table's own order (the move handlers do so).
     void fillUnsorted(int WGrid);
     void writeListRow(GridData& grid, int row, const core::Recordset& rs);
