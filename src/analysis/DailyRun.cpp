@@ -172,16 +172,29 @@ void DailyRun::runSteps(const Options& options, Report& report)
         r.message = kStoppedMessage;
         return;
     }
-    if (loaded.outcome != marketdata::MarketDataRefresh::Outcome::Loaded) {
+    const bool upToDate = loaded.outcome == marketdata::MarketDataRefresh::Outcome::UpToDate;
+    if (loaded.outcome != marketdata::MarketDataRefresh::Outcome::Loaded && !upToDate) {
         // The message the refresh showed goes into the record.
         return;
     }
     r.tradingDate = loaded.tradingDate;
+    if (upToDate) {
+        // Watched stocks added since the list was loaded are judged on its closes too.
+        marketdata::WatchList::takeCloses(m_module);
+    }
 
     // The closes are new: the watch list is judged even when the screening fails below.
     report.reached = marketdata::WatchList::reachedTargets(m_module);
     for (const auto& reached : report.reached) {
         r.reachedCodes.push_back(reached.code);
+    }
+
+    if (upToDate) {
+        // No newer list yet: the day held keeps its screening, and the run reports what stands.
+        r.message = loaded.message;
+        collectSignals(report);
+        r.outcome = report.reached.empty() ? core::Journal::kOk : core::Journal::kReached;
+        return;
     }
 
     ScreeningRun screening(m_module, m_historyDownloader, readBounds(m_module));
@@ -197,14 +210,7 @@ void DailyRun::runSteps(const Options& options, Report& report)
     r.failed = s.failed;
 
     // The refresh blanked every signal, so each one standing now is new from this run.
-    auto rs = m_module.SharedConnection->openRecordset(
-        " SELECT * FROM Table_Code WHERE Achk IN ('売','買') OR Cchk IN ('売','買') ORDER BY MgCode ASC");
-    for (; !rs->isEof(); rs->moveNext()) {
-        Signal signal{core::TrimOrSpace(rs->field("MgCode")), core::TrimOrSpace(rs->field("MgMei")),
-            core::TrimOrSpace(rs->field("Achk")), core::TrimOrSpace(rs->field("Cchk"))};
-        r.signalCodes.push_back(signal.code);
-        report.signals.push_back(std::move(signal));
-    }
+    collectSignals(report);
 
     if (!s.started) {
         return;
@@ -221,6 +227,18 @@ void DailyRun::runSteps(const Options& options, Report& report)
     r.outcome = report.reached.empty() ? core::Journal::kOk : core::Journal::kReached;
 }
 
+void DailyRun::collectSignals(Report& report)
+{
+    auto rs = m_module.SharedConnection->openRecordset(
+        " SELECT * FROM Table_Code WHERE Achk IN ('売','買') OR Cchk IN ('売','買') ORDER BY MgCode ASC");
+    for (; !rs->isEof(); rs->moveNext()) {
+        Signal signal{core::TrimOrSpace(rs->field("MgCode")), core::TrimOrSpace(rs->field("MgMei")),
+            core::TrimOrSpace(rs->field("Achk")), core::TrimOrSpace(rs->field("Cchk"))};
+        report.record.signalCodes.push_back(signal.code);
+        report.signals.push_back(std::move(signal));
+    }
+}
+
 std::string DailyRun::reportText(const Report& report)
 {
     const auto& r = report.record;
@@ -229,12 +247,13 @@ std::string DailyRun::reportText(const Report& report)
     out += ScreeningRun::summaryLine(report.screening) + "\n";
     out += "目標到達 " + std::to_string(report.reached.size()) + " 銘柄\n";
     for (const auto& t : report.reached) {
-        out += "  " + t.code + " " + t.name + " 本日額 " + amountText(t.today) + " 希望額 " + amountText(t.target)
-            + "\n";
+        out += "  " + t.code + " " + t.name + " 本日額 " + amountText(t.today) + " 希望額 "
+            + amountText(t.target) + "\n";
     }
     out += "注目 " + std::to_string(report.signals.size()) + " 銘柄\n";
     for (const auto& s : report.signals) {
-        out += "  " + s.code + " " + s.name + " Achk " + signalText(s.achk) + " Cchk " + signalText(s.cchk) + "\n";
+        out += "  " + s.code + " " + s.name + " Achk " + signalText(s.achk) + " Cchk " + signalText(s.cchk)
+            + "\n";
     }
     out += "結果 " + r.outcome + (r.message.empty() ? "" : " " + r.message) + "\n";
     return out;
@@ -256,14 +275,15 @@ std::string DailyRun::reportJson(const Report& report)
     out += ",\"reached\":[";
     for (std::size_t i = 0; i < report.reached.size(); ++i) {
         const auto& t = report.reached[i];
-        out += std::string(i ? "," : "") + "{\"code\":" + jsonString(t.code) + ",\"name\":" + jsonString(t.name)
-            + ",\"today\":" + wholeNumber(t.today) + ",\"target\":" + wholeNumber(t.target) + "}";
+        out += std::string(i ? "," : "") + "{\"code\":" + jsonString(t.code)
+            + ",\"name\":" + jsonString(t.name) + ",\"today\":" + wholeNumber(t.today)
+            + ",\"target\":" + wholeNumber(t.target) + "}";
     }
     out += "],\"signals\":[";
     for (std::size_t i = 0; i < report.signals.size(); ++i) {
         const auto& g = report.signals[i];
-        out += std::string(i ? "," : "") + "{\"code\":" + jsonString(g.code) + ",\"name\":" + jsonString(g.name)
-            + ",\"achk\":" + jsonString(g.achk == " " ? "" : g.achk)
+        out += std::string(i ? "," : "") + "{\"code\":" + jsonString(g.code)
+            + ",\"name\":" + jsonString(g.name) + ",\"achk\":" + jsonString(g.achk == " " ? "" : g.achk)
             + ",\"cchk\":" + jsonString(g.cchk == " " ? "" : g.cchk) + "}";
     }
     out += "],\"outcome\":" + jsonString(r.outcome);
@@ -278,8 +298,8 @@ std::pair<std::string, std::string> DailyRun::notification(const Report& report)
     const auto& r = report.record;
     std::string body;
     for (const auto& t : report.reached) {
-        body += (body.empty() ? "" : "\n") + t.code + " " + t.name + " 本日額 " + amountText(t.today) + " 希望額 "
-            + amountText(t.target);
+        body += (body.empty() ? "" : "\n") + t.code + " " + t.name + " 本日額 " + amountText(t.today)
+            + " 希望額 " + amountText(t.target);
     }
     if (r.outcome == core::Journal::kFailed) {
         return {"Zuvemo 日次処理に失敗しました", r.message + (body.empty() ? "" : "\n" + body)};

@@ -63,6 +63,7 @@ public:
 
 private:
     void runSteps(const Options& options, Report& report);
+    void collectSignals(Report& report);
 
     core::Mdl_Start& m_module;
     marketdata::Downloader& m_dailyDownloader;

@@ -45,7 +45,7 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
     const long timeoutMs = takeTimeoutMs(args, marketdata::CurlDownloader::kHistoryTimeoutMs);
     args.positional(0, 0);
     CliSession session(home);
-    if (!session.open()) {
+    if (!session.open() || !session.lockCommands()) {
         return 1;
     }
     analysis::Indicators::Bounds bounds;

@@ -1,6 +1,7 @@
 #include "CliSession.h"
 
 #include "CliArguments.h"
+#include "core/CommandLock.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
 
@@ -71,6 +72,17 @@ bool CliSession::open()
     }
     if (!m_module.OpenDatabase()) {
         core::ShowMessage(core::Mdl_Start::ConnectionRefusedMessage(m_module.DatabasePath));
+        return false;
+    }
+    return true;
+}
+
+bool CliSession::lockCommands()
+{
+    std::string message;
+    m_commandLock = core::CommandLock::acquire(m_module.programFolder(), &message);
+    if (!m_commandLock) {
+        core::ShowMessage(message);
         return false;
     }
     return true;

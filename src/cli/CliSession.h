@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/FileLock.h"
 #include "core/Mdl_Start.h"
 
 #include <atomic>
@@ -16,10 +17,14 @@ public:
     explicit CliSession(const std::filesystem::path& home);
     // False after the failure message has been shown.
     bool open();
+    // Takes the folder's lock of long commands for the session's lifetime; false after the
+    // message has been shown.
+    bool lockCommands();
     core::Mdl_Start& module() { return m_module; }
 
 private:
     core::Mdl_Start m_module;
+    std::unique_ptr<core::FileLock> m_commandLock;
 };
 
 // Shows message boxes as one line of text on standard error.

@@ -38,7 +38,7 @@ int runDaily(const std::filesystem::path& home, CliArguments& args)
         return 1;
     }
     CliSession session(home);
-    if (!session.open()) {
+    if (!session.open() || !session.lockCommands()) {
         return 1;
     }
 

@@ -24,7 +24,7 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
     options.cancel = &stopRequested();
     std::string code = args.positional(1, 1).front();
     CliSession session(home);
-    if (!session.open()) {
+    if (!session.open() || !session.lockCommands()) {
         return 1;
     }
     auto& m = session.module();

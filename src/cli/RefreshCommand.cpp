@@ -14,9 +14,10 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     marketdata::CurlDownloader::Options options;
     options.totalTimeoutMs = takeTimeoutMs(args, marketdata::CurlDownloader::kDailyTimeoutMs);
     options.cancel = &stopRequested();
+    const bool acceptSmaller = args.takeFlag("--accept-smaller");
     args.positional(0, 0);
     CliSession session(home);
-    if (!session.open()) {
+    if (!session.open() || !session.lockCommands()) {
         return 1;
     }
     marketdata::CurlDownloader downloader(options);
@@ -24,12 +25,19 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     marketdata::MarketDataRefresh refresh(session.module(), downloader, clock);
     marketdata::RefreshHooks hooks;
     hooks.progress = [](int, int) { return !stopRequested().load(); };
+    if (acceptSmaller) {
+        hooks.acceptSmaller = [](const std::string& question) {
+            std::cerr << "zuvemo-cli: " << question << std::endl;
+            return true;
+        };
+    }
     auto result = refresh.run(hooks);
     if (result.outcome == marketdata::MarketDataRefresh::Outcome::Cancelled && stoppedExitStatus()) {
         std::cerr << "zuvemo-cli: stopped" << std::endl;
         return stoppedExitStatus();
     }
-    if (result.outcome != marketdata::MarketDataRefresh::Outcome::Loaded) {
+    if (result.outcome != marketdata::MarketDataRefresh::Outcome::Loaded
+        && result.outcome != marketdata::MarketDataRefresh::Outcome::UpToDate) {
         return 1;
     }
     std::cout << result.tradingDate << std::endl;

@@ -21,7 +21,7 @@ constexpr const char* kUsage
       "commands:\n"
       "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
       "       [--bounds LOWER UPPER] [--force]\n"
-      "  refresh [--timeout SECONDS]\n"
+      "  refresh [--timeout SECONDS] [--accept-smaller]\n"
       "  analyse FILE [--chart]\n"
       "  screen [--market M] [--industry I] [--jobs N] [--timeout SECONDS]\n"
       "  export CODE [--out PATH] [--open] [--timeout SECONDS]\n"

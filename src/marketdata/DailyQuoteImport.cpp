@@ -13,7 +13,9 @@
 #include "core/ValueRules.h"
 
 #include <array>
+#include <optional>
 #include <sqlite3.h>
+#include <vector>
 
 namespace zuvemo::marketdata {
 
@@ -26,6 +28,26 @@ constexpr const char* kInsertHead = "INSERT INTO Table_Code(MgCode , Mgmgara, Mg
 std::string numberText(const std::string& field)
 {
     return core::Value::numberText(core::Value(core::NumberOrZero(std::string_view(field))).toDouble());
+}
+
+// The fields of a line that loads a stock, or nothing for a line the import passes over.
+std::vector<std::string> stockFields(const std::string& raw)
+{
+    // A name with a byte code page 932 does not know keeps its stock and prices.
+    auto fields = splitFields(core::TextCodec::decodeCp932Lossy(raw), kDailyFields);
+    if (fields.size() < kDailyFields) {
+        return {};
+    }
+    std::string code = core::Utf8::trim(core::TrimOrSpace(std::string_view(fields[0])));
+    if (code.empty() || core::Utf8::length(code) > 6) {
+        return {};
+    }
+    for (std::size_t i = 4; i < kDailyFields; ++i) {
+        if (core::Utf8::trim(core::TrimOrSpace(std::string_view(fields[i]))) == "-") {
+            return {};
+        }
+    }
+    return fields;
 }
 
 bool checkLines(const std::string& mode, core::LineReader& reader, const std::string& label)
@@ -72,6 +94,23 @@ bool CheckCSVBytes(const std::string& mode, std::string bytes, const std::string
     return checkLines(mode, reader, label);
 }
 
+std::optional<std::size_t> CountStocks(const std::filesystem::path& path)
+{
+    core::LineReader reader(path);
+    std::string raw;
+    if (!reader.isOpen() || !reader.next(raw)) {
+        return std::nullopt;
+    }
+    std::size_t count = 0;
+    while (reader.next(raw)) {
+        count += stockFields(raw).empty() ? 0 : 1;
+    }
+    if (reader.failed()) {
+        return std::nullopt;
+    }
+    return count;
+}
+
 bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const std::string& dateText,
     std::string* refused)
 {
@@ -101,24 +140,8 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
             lineNumber = 1;
             while (reader.next(raw)) {
                 ++lineNumber;
-                // A name with a byte code page 932 does not know keeps its stock and prices.
-                std::string line = core::TextCodec::decodeCp932Lossy(raw);
-                auto fields = splitFields(line, kDailyFields);
-                if (fields.size() < kDailyFields) {
-                    continue;
-                }
-                std::string code = core::Utf8::trim(core::TrimOrSpace(std::string_view(fields[0])));
-                if (code.empty() || core::Utf8::length(code) > 6) {
-                    continue;
-                }
-                bool traded = true;
-                for (std::size_t i = 4; i < kDailyFields; ++i) {
-                    if (core::Utf8::trim(core::TrimOrSpace(std::string_view(fields[i]))) == "-") {
-                        traded = false;
-                        break;
-                    }
-                }
-                if (!traded) {
+                auto fields = stockFields(raw);
+                if (fields.empty()) {
                     continue;
                 }
                 std::array<std::string, kDailyFields> values;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace zuvemo::core {
@@ -14,6 +16,9 @@ namespace zuvemo::marketdata {
 bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const std::string& label);
 // The same check on a file's bytes already in memory.
 bool CheckCSVBytes(const std::string& mode, std::string bytes, const std::string& label);
+
+// How many stocks the daily quote file would load; nothing when it cannot be read.
+std::optional<std::size_t> CountStocks(const std::filesystem::path& path);
 
 // Replaces Table_Code by the stocks of the daily quote file and records its trading date
 // (dateText: "YYYY-MM-DD") in Table_Url. All or nothing: on any failure the previous list and

@@ -5,11 +5,14 @@
 #include "Downloader.h"
 #include "TempFiles.h"
 #include "UrlSettings.h"
+#include "WatchList.h"
 #include "core/Clock.h"
+#include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
+#include "core/Recordset.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 
@@ -35,6 +38,17 @@ std::string MarketDataRefresh::dateCaption(const std::string& d)
 {
     return core::Utf8::mid(d, 1, 4) + "-" + core::Utf8::mid(d, 5, 2) + "-" + core::Utf8::mid(d, 7, 2)
         + " 状況";
+}
+
+std::string MarketDataRefresh::smallerListMessage(std::size_t count, std::size_t held)
+{
+    return "銘柄一覧が途中で切れている可能性があります（" + std::to_string(count) + " 銘柄、前回 "
+        + std::to_string(held) + " 銘柄）。";
+}
+
+std::string MarketDataRefresh::upToDateMessage(const std::string& dashedDate)
+{
+    return "新しい銘柄一覧はまだありません（読み込み済み: " + dashedDate + "）。";
 }
 
 MarketDataRefresh::Result MarketDataRefresh::run(const RefreshHooks& hooks)
@@ -85,23 +99,37 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
 
     using namespace std::chrono;
     const sys_days today{m_clock.today()};
+    // The walk never goes back to the day held or before it: an older list would take the
+    // place of a newer one, and the same day again would blank its screening.
+    const std::string heldDashed
+        = heldDate.size() == 8 ? core::Utf8::mid(dateCaption(heldDate), 1, 10) : std::string();
     bool found = false;
+    bool reachedHeld = false;
     int transportFailures = 0;
     year_month_day day{};
     for (int i = 0; i < kAttempts; ++i) {
+        day = year_month_day{today - days{i}};
+        const std::string dashed = core::Clock::dashed(day);
+        if (!heldDashed.empty() && dashed <= heldDashed) {
+            reachedHeld = true;
+            break;
+        }
         if (hooks.progress && !hooks.progress(i, kAttempts)) {
             result.outcome = Outcome::Cancelled;
             return result;
         }
-        day = year_month_day{today - days{i}};
-        const std::string dashed = core::Clock::dashed(day);
         const std::int32_t code = m_downloader.DownloadToFile(dailyUrl + dashed + "?download=csv", dailyFile);
         if (code == CurlDownloader::kCancelled) {
             result.outcome = Outcome::Cancelled;
             return result;
         }
-        // A server that cannot be reached for the newest days will not be reached for older ones.
-        transportFailures = Downloader::isTransportFailure(code) ? transportFailures + 1 : 0;
+        // A server that cannot be reached for the newest days will not be reached for older ones;
+        // the days it answers "not found" (weekends) do not make it reachable.
+        if (code == 0) {
+            transportFailures = 0;
+        } else if (Downloader::isTransportFailure(code)) {
+            ++transportFailures;
+        }
         if (transportFailures >= kTransportFailuresInARow) {
             break;
         }
@@ -115,9 +143,39 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
             break;
         }
     }
+    if (!found && reachedHeld) {
+        core::ShowMessage(upToDateMessage(heldDashed));
+        result.outcome = Outcome::UpToDate;
+        result.tradingDate = heldDashed;
+        result.message = upToDateMessage(heldDashed);
+        return result;
+    }
     if (!found) {
         core::ShowMessage(kNotFoundMessage);
         result.outcome = Outcome::NotFound;
+        return result;
+    }
+
+    // A server that closes the connection right after a line break without a length leaves a
+    // list that looks whole; only its size can tell.
+    const auto count = CountStocks(dailyFile).value_or(0);
+    const auto held = heldStockCount();
+    std::string smaller;
+    if (count == 0) {
+        smaller = kEmptyListMessage;
+        core::ShowMessage(smaller);
+    } else if (held > 0 && count * 100 < held * kSmallerListPercent) {
+        smaller = smallerListMessage(count, held);
+        if (!hooks.acceptSmaller) {
+            core::ShowMessage(smaller);
+        } else if (hooks.acceptSmaller(smaller)) {
+            smaller.clear();
+        }
+    }
+    if (!smaller.empty()) {
+        result.outcome = Outcome::Incomplete;
+        result.tradingDate = heldDashed;
+        result.message = smaller;
         return result;
     }
 
@@ -131,8 +189,7 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
         result.message = refused;
         result.outcome = Outcome::ImportFailed;
         // The table still holds the earlier list: the window shows that list's date.
-        result.tradingDate
-            = heldDate.size() == 8 ? core::Utf8::mid(dateCaption(heldDate), 1, 10) : std::string();
+        result.tradingDate = heldDashed;
     }
     if (hooks.setDateLabel) {
         hooks.setDateLabel(result.outcome == Outcome::Loaded
@@ -163,14 +220,17 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
     if (hooks.refillCandidates) {
         hooks.refillCandidates();
     }
-    m.SqlBuffer = " UPDATE Table_KOCYU INNER JOIN Table_Code ON";
-    m.SqlBuffer += " Table_KOCYU.Wmgcode = Table_Code.MgCode";
-    m.SqlBuffer += " SET Table_KOCYU.WzuvemoG = Table_Code.Wecost";
-    m.ExecuteShared();
+    WatchList::takeCloses(m);
     if (hooks.judgeWatchList) {
         hooks.judgeWatchList();
     }
     return result;
+}
+
+std::size_t MarketDataRefresh::heldStockCount()
+{
+    auto rs = m_module.SharedConnection->openRecordset(" SELECT COUNT(*) AS n FROM Table_Code");
+    return rs->isEof() ? 0 : static_cast<std::size_t>(rs->field("n").toDouble());
 }
 
 } // namespace zuvemo::marketdata

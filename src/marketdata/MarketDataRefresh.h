@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -22,13 +23,16 @@ struct RefreshHooks
     std::function<void()> judgeWatchList; // the watch-list grid and its colours
     // Called before each daily-list attempt; returning false stops the search.
     std::function<bool(int attempt, int attempts)> progress;
+    // Asked when the new list holds fewer than 90 % of the stocks held (it may have been cut at
+    // a line break); true loads it anyway. Left empty, such a list is refused with a message.
+    std::function<bool(const std::string& question)> acceptSmaller;
 };
 
 // Brings the stock list up to the newest trading day the server has.
 class MarketDataRefresh
 {
 public:
-    enum class Outcome { Loaded, NoAddress, NotFound, ImportFailed, Cancelled, Failed };
+    enum class Outcome { Loaded, UpToDate, NoAddress, NotFound, ImportFailed, Incomplete, Cancelled, Failed };
     struct Result
     {
         Outcome outcome = Outcome::Failed;
@@ -41,6 +45,14 @@ public:
     static constexpr const char* kNoAddressMessage = "取得するURLが見当たりません。";
     static constexpr const char* kNotFoundMessage = "読込してファイルダウンロードできませんでした。";
     static constexpr const char* kImportFailedMessage = "データベース書込みに失敗しました。";
+    static constexpr const char* kEmptyListMessage = "銘柄一覧に銘柄がありません。";
+    // A list smaller than this share of the stocks held (in percent) is taken for a cut one.
+    static constexpr std::size_t kSmallerListPercent = 90;
+
+    // "銘柄一覧が途中で切れている可能性があります（108 銘柄、前回 391 銘柄）。"
+    static std::string smallerListMessage(std::size_t count, std::size_t held);
+    // "新しい銘柄一覧はまだありません（読み込み済み: 2026-12-08）。"
+    static std::string upToDateMessage(const std::string& dashedDate);
 
     MarketDataRefresh(core::Mdl_Start& module, Downloader& downloader, const core::Clock& clock);
 
@@ -53,6 +65,7 @@ public:
 
 private:
     Result runSteps(const RefreshHooks& hooks);
+    std::size_t heldStockCount();
 
     core::Mdl_Start& m_module;
     Downloader& m_downloader;

@@ -31,4 +31,13 @@ std::vector<WatchList::Reached> WatchList::reachedTargets(core::Mdl_Start& modul
     return out;
 }
 
+void WatchList::takeCloses(core::Mdl_Start& module)
+{
+    auto& m = module;
+    m.SqlBuffer = " UPDATE Table_KOCYU INNER JOIN Table_Code ON";
+    m.SqlBuffer += " Table_KOCYU.Wmgcode = Table_Code.MgCode";
+    m.SqlBuffer += " SET Table_KOCYU.WzuvemoG = Table_Code.Wecost";
+    m.ExecuteShared();
+}
+
 } // namespace zuvemo::marketdata

@@ -29,6 +29,8 @@ public:
 
     // The watched stocks whose target is reached, in code order, as Table_KOCYU holds them.
     static std::vector<Reached> reachedTargets(core::Mdl_Start& module);
+    // Copies each watched stock's close from the list held (WzuvemoG = Wecost).
+    static void takeCloses(core::Mdl_Start& module);
 };
 
 } // namespace zuvemo::marketdata

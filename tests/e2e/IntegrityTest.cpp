@@ -115,8 +115,8 @@ TEST_F(Integrity, DailyListsCutShortAtRandomBytesNeverReplaceTheList)
         marketdata::CurlDownloader downloader;
         core::FixedClock clock(kToday);
         auto result = marketdata::MarketDataRefresh(*m_module, downloader, clock).run();
-        // The cut list is a failed download: the walk goes on to the day before, loaded whole.
-        bool ok = result.outcome == marketdata::MarketDataRefresh::Outcome::Loaded
+        // The cut list is a failed download; the walk stops at the day held, which stands whole.
+        bool ok = result.outcome == marketdata::MarketDataRefresh::Outcome::UpToDate
             && result.tradingDate == "2024-01-04" && listSignature() == whole
             && scalar(" SELECT kabuHdate FROM Table_Url") == "20240104";
         losses += ok ? 0 : 1;
@@ -125,6 +125,33 @@ TEST_F(Integrity, DailyListsCutShortAtRandomBytesNeverReplaceTheList)
     }
     RecordProperty("truncated_daily_trials", trials);
     RecordProperty("truncated_daily_losses", losses);
+
+    // Cut right after a line break without a length, the list looks whole: its size gives it
+    // away while it holds under 90 % of the stocks, down to the date line alone.
+    std::vector<std::size_t> lineEnds;
+    for (std::size_t at = next.find("\r\n"); at != std::string::npos; at = next.find("\r\n", at + 2)) {
+        lineEnds.push_back(at + 2);
+    }
+    ASSERT_EQ(lineEnds.size(), 301u);
+    withLength = false;
+    const int lineTrials = 60;
+    int lineLosses = 0;
+    std::uniform_int_distribution<std::size_t> keep(0, 269);
+    for (int trial = 0; trial < lineTrials; ++trial) {
+        const std::size_t stocksKept = trial == 0 ? 0 : keep(random);
+        cut = lineEnds[stocksKept];
+        marketdata::CurlDownloader downloader;
+        core::FixedClock clock(kToday);
+        auto result = marketdata::MarketDataRefresh(*m_module, downloader, clock).run();
+        bool ok = result.outcome == marketdata::MarketDataRefresh::Outcome::Incomplete
+            && result.tradingDate == "2024-01-04" && listSignature() == whole
+            && scalar(" SELECT kabuHdate FROM Table_Url") == "20240104";
+        lineLosses += ok ? 0 : 1;
+        ASSERT_TRUE(ok) << "line trial " << trial << ", " << stocksKept << " stocks kept";
+    }
+    std::cout << "cut at a line break: " << lineTrials << " trials, " << lineLosses << " losses" << std::endl;
+    RecordProperty("line_break_cut_trials", lineTrials);
+    RecordProperty("line_break_cut_losses", lineLosses);
 }
 
 TEST_F(Integrity, HistoriesCutShortAreFailedDownloadsNotObtained)
@@ -193,6 +220,7 @@ TEST_F(Integrity, ALocalFileErrorFailsTheRunWithItsOwnMessage)
 
 TEST_F(Integrity, AStalledOrAbsentServerEndsTheWalkAfterThreeAttempts)
 {
+    db().execute(" UPDATE Table_Url SET kabuHdate=''");
     std::atomic<int> connections{0};
     RawHttpServer stalled([&](int sock, const std::string&) {
         ++connections;

@@ -35,7 +35,9 @@ int main(int argc, char** argv)
             std::cerr << "cannot open the program folder" << std::endl;
             return 1;
         }
-        m.SharedConnection->execute(" UPDATE Table_Url SET kabuHUrl='" + core::SqlText(urls[i % 2]) + "'");
+        // Day A after day B too: with no day held, each round loads the other market whole.
+        m.SharedConnection->execute(
+            " UPDATE Table_Url SET kabuHUrl='" + core::SqlText(urls[i % 2]) + "', kabuHdate=''");
         marketdata::CurlDownloader downloader;
         auto refreshed = marketdata::MarketDataRefresh(m, downloader, clock).run();
         if (refreshed.outcome != marketdata::MarketDataRefresh::Outcome::Loaded) {

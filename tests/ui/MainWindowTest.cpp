@@ -239,7 +239,8 @@ TEST_F(Window, TheStopButtonIsGoneBeforeTheClosingMessage)
 {
     fillStocks(3);
     m_fake.fallback = [](const std::string&) {
-        return *core::TextCodec::encodeCp932("2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n");
+        return *core::TextCodec::encodeCp932("2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n"
+                                             "1302,M,b,I,1,1,1,1050,1,1\r\n1303,M,c,I,1,1,1,1050,1,1\r\n");
     };
     auto& w = open(m_fake);
     std::vector<bool> stopShown;
@@ -249,6 +250,7 @@ TEST_F(Window, TheStopButtonIsGoneBeforeTheClosingMessage)
     EXPECT_EQ(stopShown, std::vector<bool>{false});
     // So too before a box that says the run failed.
     m_fake.fallback = nullptr;
+    db().execute(" UPDATE Table_Url SET kabuHdate=''"); // the whole walk, not the days since
     auto boxes = m_messages.recorder().boxes.size();
     QTimer::singleShot(0, [&] { EXPECT_TRUE(child<QPushButton>("Cancel")->isVisible()); });
     click("Command_kensaku");

@@ -150,7 +150,8 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     click(m_window->watchGrid(), 2);
     m_fake.fallback = [](const std::string&) {
         return *core::TextCodec::encodeCp932(
-            "2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
+            "2024年01月09日\r\n1301,M,a,I,1,1,1,1050,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n"
+            "1303,M,c,I,1,1,1,1,1,1\r\n1304,M,d,I,1,1,1,1,1,1\r\n");
     };
     QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);
     EXPECT_EQ(m_beeps, 6);
@@ -160,9 +161,12 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     test::GridPixels(m_window->watchGrid()).expectRow(0, red);
     test::GridPixels(m_window->watchGrid()).expectRow(1, red);
 
+    // The same day once more, as if it were a new one.
+    db().execute(" UPDATE Table_Url SET kabuHdate='20240105'");
     m_fake.fallback = [](const std::string&) {
         return *core::TextCodec::encodeCp932(
-            "2024年01月09日\r\n1301,M,a,I,1,1,1,1049,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n");
+            "2024年01月09日\r\n1301,M,a,I,1,1,1,1049,1,1\r\n1302,M,b,I,1,1,1,1051,1,1\r\n"
+            "1303,M,c,I,1,1,1,1,1,1\r\n1304,M,d,I,1,1,1,1,1,1\r\n");
     };
     m_beeps = 0;
     QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);

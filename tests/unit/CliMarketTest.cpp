@@ -1,3 +1,4 @@
+#include "RawHttpServer.h"
 #include "SampleServer.h"
 #include "TestSupport.h"
 #include "core/Clock.h"
@@ -7,6 +8,7 @@
 #include "core/ValueRules.h"
 
 #include <gtest/gtest.h>
+#include <mutex>
 
 using namespace zuvemo;
 using test::TempFolder;
@@ -274,7 +276,7 @@ TEST_F(CliMarket, DailyNotifiesTheTargetsJournalsAFailureAndRefusesASecondRun)
         3);
 
     // No daily list to be had: exit 1, and the failure is journalled with the refresh's message.
-    database()->execute(" UPDATE Table_Url SET kabuHUrl='http://127.0.0.1:1/d/'");
+    database()->execute(" UPDATE Table_Url SET kabuHUrl='http://127.0.0.1:1/d/', kabuHdate='20000103'");
     EXPECT_EQ(run(" daily --json 2>/dev/null", &out), 1);
     EXPECT_NE(out.find("\"outcome\":\"failed\""), std::string::npos) << out;
     EXPECT_NE(out.find("\"tradingDate\":null"), std::string::npos) << out;
@@ -301,4 +303,80 @@ TEST_F(CliMarket, DailyNotifiesTheTargetsJournalsAFailureAndRefusesASecondRun)
     EXPECT_EQ(run(" daily 2>&1", &out), 1);
     EXPECT_NE(out.find(".daily.lock"), std::string::npos) << out;
     EXPECT_EQ(database()->openRecordset(" SELECT * FROM Table_Journal")->recordCount(), 3);
+}
+
+TEST_F(CliMarket, RefreshNeverGoesBackNorLoadsAListCutAtALineBreak)
+{
+    start(200, 20);
+    std::string out;
+    ASSERT_EQ(run(" refresh", &out), 0);
+    const std::chrono::year_month_day latestDay{m_server->market().latestTradingDay()};
+    const std::string latest = core::Clock::dashed(latestDay);
+    const std::string latestDigits = latest.substr(0, 4) + latest.substr(5, 2) + latest.substr(8, 2);
+    const auto held = database()->openRecordset(" SELECT * FROM Table_Code")->recordCount();
+    database()->execute(" UPDATE Table_Code SET Achk='買'");
+
+    // In front of the sample market: the latest day's list fails, or arrives cut after a line.
+    std::mutex lock;
+    bool failLatest = true;
+    int keepLines = 0;
+    test::RawHttpServer front([&](int sock, const std::string& head) {
+        const auto at = head.find("/d/");
+        const std::string date = at == std::string::npos ? std::string() : head.substr(at + 3, 10);
+        std::lock_guard guard(lock);
+        if (date == latest && failLatest) {
+            test::RawHttpServer::sendAll(sock, "HTTP/1.1 503 Busy\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        std::optional<std::string> body;
+        if (date.size() == 10) {
+            body = m_server->market().dailyFile(
+                std::chrono::year_month_day{std::chrono::year{std::stoi(date.substr(0, 4))},
+                    std::chrono::month{static_cast<unsigned>(std::stoi(date.substr(5, 2)))},
+                    std::chrono::day{static_cast<unsigned>(std::stoi(date.substr(8, 2)))}});
+        }
+        if (!body) {
+            test::RawHttpServer::sendAll(sock, "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+            return;
+        }
+        std::size_t end = 0;
+        for (int line = 0; keepLines > 0 && line <= keepLines && end != std::string::npos; ++line) {
+            end = body->find("\r\n", end) + 2;
+        }
+        // No length, and the connection closed right after a line break.
+        test::RawHttpServer::sendAll(sock,
+            "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + (keepLines > 0 ? body->substr(0, end) : *body));
+    });
+    database()->execute(" UPDATE Table_Url SET kabuHUrl='" + front.url("/d/") + "'");
+    auto unchanged = [&] {
+        auto c = database();
+        return c->openRecordset(" SELECT * FROM Table_Code WHERE Achk='買'")->recordCount() == held
+            && c->openRecordset(" SELECT kabuHdate FROM Table_Url")->field(0).toText() == latestDigits;
+    };
+
+    // The latest list failing once: the walk stops at the day held.
+    EXPECT_EQ(run(" refresh 2>&1", &out), 0);
+    EXPECT_EQ(out, "新しい銘柄一覧はまだありません（読み込み済み: " + latest + "）。\n" + latest + "\n");
+    EXPECT_TRUE(unchanged());
+
+    // Held a day older, the latest list arrives cut after 60 stocks.
+    database()->execute(" UPDATE Table_Url SET kabuHdate='20000103'");
+    {
+        std::lock_guard guard(lock);
+        failLatest = false;
+        keepLines = 60;
+    }
+    std::string refused;
+    EXPECT_EQ(run(" refresh 2>&1", &refused), 1);
+    EXPECT_EQ(database()->openRecordset(" SELECT * FROM Table_Code WHERE Achk='買'")->recordCount(), held);
+
+    EXPECT_EQ(run(" refresh --accept-smaller 2>/dev/null", &out), 0);
+    EXPECT_EQ(out, latest + "\n");
+    // 60 lines, less the stocks not traded that day.
+    const auto loaded = database()->openRecordset(" SELECT * FROM Table_Code")->recordCount();
+    EXPECT_GT(loaded, 50);
+    EXPECT_LE(loaded, 60);
+    EXPECT_EQ(refused,
+        "銘柄一覧が途中で切れている可能性があります（" + std::to_string(loaded) + " 銘柄、前回 "
+            + std::to_string(held) + " 銘柄）。\n");
 }

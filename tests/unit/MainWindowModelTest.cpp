@@ -281,6 +281,14 @@ TEST_F(MainWindow, RefreshFromTheFakeServerRefillsEverything)
     w.progress = 40; // a screening stopped part-way
     m_fake.bodies["http://127.0.0.1:1/d/2024-01-09?download=csv"] = *core::TextCodec::encodeCp932(
         "2024年01月09日\r\n2001,札証,新,水産,1,2,3,4,5,6\r\n2002,札証,新2,水産,1,2,3,4,5,6\r\n");
+    // Two stocks where three were held may be a list cut short: the user is asked.
+    w.Command_kensaku_Click();
+    ASSERT_FALSE(m_messages.recorder().boxes.empty());
+    EXPECT_EQ(m_messages.recorder().boxes.back().text,
+        "銘柄一覧が途中で切れている可能性があります（2 銘柄、前回 3 銘柄）。読み込みますか?");
+    EXPECT_EQ(count(" SELECT * FROM Table_Code"), 3);
+    EXPECT_TRUE(m_finished.empty());
+    m_messages.recorder().answer = true;
     w.Command_kensaku_Click();
     EXPECT_EQ(w.label2, "2024-01-09 状況");
     EXPECT_EQ(w.progress, 0);

@@ -20,12 +20,13 @@ constexpr year_month_day kComingOfAgeDay{year{2024}, month{1}, day{8}};
 class Refresh : public test::ModuleFixture
 {
 protected:
-    marketdata::MarketDataRefresh::Result run(
-        marketdata::Downloader& downloader, year_month_day today = kComingOfAgeDay)
+    marketdata::MarketDataRefresh::Result run(marketdata::Downloader& downloader,
+        year_month_day today = kComingOfAgeDay, std::function<bool(const std::string&)> acceptSmaller = {})
     {
         core::FixedClock clock(today);
         marketdata::MarketDataRefresh refresh(*m_module, downloader, clock);
         marketdata::RefreshHooks hooks;
+        hooks.acceptSmaller = std::move(acceptSmaller);
         hooks.setDateLabel = [this](const std::string& caption) { m_label = caption; };
         hooks.refillStockLists = [this] { m_refills++; };
         return refresh.run(hooks);
@@ -121,6 +122,7 @@ TEST_F(Refresh, TriesTodayThenEachEarlierDay)
 TEST_F(Refresh, ErrorPagesEverywhereFindNothingAfter101Attempts)
 {
     db().execute("INSERT INTO Table_Code(MgCode) VALUES ('1301')");
+    db().execute(" UPDATE Table_Url SET kabuHdate=''");
     test::FakeDownloader fake;
     fake.fallback = [](const std::string&) { return std::string("<html>maintenance</html>"); };
     auto result = run(fake);
@@ -176,8 +178,135 @@ TEST_F(Refresh, LeadingBlanksAndTheSecureSchemeAreAccepted)
 {
     db().execute(" UPDATE Table_Url SET kabuHUrl='  https://example.invalid/d/', kabuSi=''");
     test::FakeDownloader fake;
-    fake.fallback = [](const std::string&) { return *core::TextCodec::encodeCp932("2024年01月08日\r\n"); };
+    fake.fallback = [](const std::string&) {
+        return *core::TextCodec::encodeCp932("2024年01月08日\r\n1301,M,N,I,1,2,3,4,5,6\r\n");
+    };
     EXPECT_EQ(run(fake).outcome, Outcome::Loaded);
     EXPECT_EQ(fake.requested.front(), "https://example.invalid/d/2024-01-08?download=csv");
     EXPECT_TRUE(std::filesystem::exists(m_dir / "zip" / "日別"));
+}
+
+namespace {
+
+std::string dailyList(const std::string& dateLine, int stocks)
+{
+    std::string text = dateLine + "\r\n";
+    for (int i = 0; i < stocks; ++i) {
+        text += std::to_string(2000 + i) + ",M,N,I,1,2,3,4,5,6\r\n";
+    }
+    return *core::TextCodec::encodeCp932(text);
+}
+
+} // namespace
+
+TEST_F(Refresh, AListCutShortIsRefusedUnlessTheUserAcceptsIt)
+{
+    for (int i = 0; i < 20; ++i) {
+        db().execute(
+            "INSERT INTO Table_Code(MgCode, Achk) VALUES ('" + std::to_string(1000 + i) + "', '買')");
+    }
+    std::filesystem::create_directories(m_dir / "csv");
+    const std::string url = "http://127.0.0.1:1/d/2024-01-08?download=csv";
+    test::FakeDownloader fake;
+
+    // 17 of 20 is under 90 %: refused, and nothing of the day held is touched.
+    fake.bodies[url] = dailyList("2024年01月08日", 17);
+    auto result = run(fake);
+    EXPECT_EQ(result.outcome, Outcome::Incomplete);
+    EXPECT_EQ(result.tradingDate, "2024-01-04");
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{"銘柄一覧が途中で切れている可能性があります（17 銘柄、前回 20 銘柄）。"}));
+    EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE Achk='買'"), 20);
+    EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240104");
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "csv"));
+    EXPECT_EQ(m_label, "<unset>");
+
+    // Asked and declined: no second box.
+    std::vector<std::string> questions;
+    auto answer = [&](bool yes) {
+        return [&questions, yes](const std::string& q) {
+            questions.push_back(q);
+            return yes;
+        };
+    };
+    EXPECT_EQ(run(fake, kComingOfAgeDay, answer(false)).outcome, Outcome::Incomplete);
+    EXPECT_EQ(messages().size(), 1u);
+    EXPECT_EQ(questions,
+        (std::vector<std::string>{"銘柄一覧が途中で切れている可能性があります（17 銘柄、前回 20 銘柄）。"}));
+
+    // A list with only its date line is refused even when smaller lists are accepted.
+    fake.bodies[url] = dailyList("2024年01月08日", 0);
+    EXPECT_EQ(run(fake, kComingOfAgeDay, answer(true)).outcome, Outcome::Incomplete);
+    EXPECT_EQ(messages().back(), "銘柄一覧に銘柄がありません。");
+    EXPECT_EQ(count(" SELECT * FROM Table_Code"), 20);
+
+    // Accepted, the smaller list loads.
+    fake.bodies[url] = dailyList("2024年01月08日", 17);
+    EXPECT_EQ(run(fake, kComingOfAgeDay, answer(true)).outcome, Outcome::Loaded);
+    EXPECT_EQ(count(" SELECT * FROM Table_Code"), 17);
+}
+
+TEST_F(Refresh, NinetyPercentOfTheListHeldOrNoListHeldLoadsWithoutAQuestion)
+{
+    const std::string url = "http://127.0.0.1:1/d/2024-01-08?download=csv";
+    test::FakeDownloader fake;
+    fake.bodies[url] = dailyList("2024年01月08日", 1);
+    auto never = [](const std::string&) -> bool { throw std::logic_error("asked"); };
+    ASSERT_EQ(run(fake, kComingOfAgeDay, never).outcome, Outcome::Loaded);
+
+    for (int i = 0; i < 19; ++i) {
+        db().execute("INSERT INTO Table_Code(MgCode) VALUES ('" + std::to_string(1000 + i) + "')");
+    }
+    db().execute(" UPDATE Table_Url SET kabuHdate='20240105'");
+    fake.bodies[url] = dailyList("2024年01月08日", 18);
+    EXPECT_EQ(run(fake, kComingOfAgeDay, never).outcome, Outcome::Loaded);
+    EXPECT_EQ(count(" SELECT * FROM Table_Code"), 18);
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(Refresh, NeverLoadsAListOlderThanTheOneHeld)
+{
+    db().execute(" UPDATE Table_Url SET kabuHdate='20240105'");
+    db().execute("INSERT INTO Table_Code(MgCode, Achk, Cchk, Dchk) VALUES ('1301', '買', '売', '取得')");
+    db().execute("INSERT INTO WorkKocyu(Wmgcode, Wmgmei) VALUES ('1301', 'a')");
+    std::filesystem::create_directories(m_dir / "csv");
+    test::writeFile(m_dir / "csv" / "2024-01-05-1301.csv", "the day's history");
+    test::FakeDownloader fake;
+    // Today's list fails once; the days before it are all there.
+    fake.codes["http://127.0.0.1:1/d/2024-01-08?download=csv"] = 503;
+    for (const char* d : {"2024-01-05", "2024-01-04"}) {
+        fake.bodies[std::string("http://127.0.0.1:1/d/") + d + "?download=csv"]
+            = dailyList(std::string(d).substr(0, 4) + "年" + std::string(d).substr(5, 2) + "月"
+                    + std::string(d).substr(8, 2) + "日",
+                1);
+    }
+    auto result = run(fake);
+    EXPECT_EQ(result.outcome, Outcome::UpToDate);
+    EXPECT_EQ(result.tradingDate, "2024-01-05");
+    EXPECT_EQ(fake.requested,
+        (std::vector<std::string>{"http://127.0.0.1:1/d/2024-01-08?download=csv",
+            "http://127.0.0.1:1/d/2024-01-07?download=csv", "http://127.0.0.1:1/d/2024-01-06?download=csv"}));
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{"新しい銘柄一覧はまだありません（読み込み済み: 2024-01-05）。"}));
+    EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240105");
+    EXPECT_EQ(scalar(" SELECT Achk || Cchk || Dchk FROM Table_Code"), "買売取得");
+    EXPECT_TRUE(std::filesystem::exists(m_dir / "csv" / "2024-01-05-1301.csv"));
+    EXPECT_EQ(count(" SELECT * FROM WorkKocyu"), 1);
+    EXPECT_EQ(m_label, "<unset>");
+
+    // A clock behind the day held asks for nothing.
+    test::FakeDownloader none;
+    EXPECT_EQ(run(none, year_month_day{2024y, January, 5d}).outcome, Outcome::UpToDate);
+    EXPECT_TRUE(none.requested.empty());
+}
+
+TEST_F(Refresh, WeekendNotFoundsDoNotMakeAnUnreachableServerReachable)
+{
+    db().execute(" UPDATE Table_Url SET kabuHdate=''");
+    test::FakeDownloader fake;
+    for (const char* d : {"2024-01-08", "2024-01-05", "2024-01-04"}) {
+        fake.codes[std::string("http://127.0.0.1:1/d/") + d + "?download=csv"] = 28; // timed out
+    }
+    EXPECT_EQ(run(fake).outcome, Outcome::NotFound);
+    EXPECT_EQ(fake.requested.size(), 5u);
 }

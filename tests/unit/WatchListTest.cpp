@@ -205,6 +205,8 @@ TEST_F(WatchList, ValidationMessages)
 
 TEST_F(WatchList, RefreshJudgesAndTheListSurvives)
 {
+    const std::string kOtherStocks
+        = "1303,M,c,I,1,1,1,1,1,1\r\n1304,M,d,I,1,1,1,1,1,1\r\n1305,M,e,I,1,1,1,1,1,1\r\n";
     toCandidates(1);
     toWatchList(1);
     toCandidates(2);
@@ -212,7 +214,7 @@ TEST_F(WatchList, RefreshJudgesAndTheListSurvives)
     db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1000 WHERE Wmgcode='1301'"); // close 1000: reached
     db().execute(" UPDATE Table_KOCYU SET WzuvemoM=1100 WHERE Wmgcode='1302'"); // close 1100: reached
     m_fake.bodies["http://127.0.0.1:1/d/2024-01-09?download=csv"] = *core::TextCodec::encodeCp932(
-        "2024年01月09日\r\n1301,M,a,I,1,1,1,1000,1,1\r\n1302,M,b,I,1,1,1,1200,1,1\r\n");
+        "2024年01月09日\r\n1301,M,a,I,1,1,1,1000,1,1\r\n1302,M,b,I,1,1,1,1200,1,1\r\n" + kOtherStocks);
     toCandidates(3);
     m_model->Command_kensaku_Click();
     EXPECT_EQ(m_beeps, 6);
@@ -222,8 +224,9 @@ TEST_F(WatchList, RefreshJudgesAndTheListSurvives)
     EXPECT_EQ(count(" SELECT * FROM WorkKocyu"), 0);
 
     // A new day below the target: white again, no beeps.
+    db().execute(" UPDATE Table_Url SET kabuHdate='20240105'");
     m_fake.bodies["http://127.0.0.1:1/d/2024-01-09?download=csv"] = *core::TextCodec::encodeCp932(
-        "2024年01月09日\r\n1301,M,a,I,1,1,1,999,1,1\r\n1302,M,b,I,1,1,1,1200,1,1\r\n");
+        "2024年01月09日\r\n1301,M,a,I,1,1,1,999,1,1\r\n1302,M,b,I,1,1,1,1200,1,1\r\n" + kOtherStocks);
     m_beeps = 0;
     m_model->Command_kensaku_Click();
     EXPECT_EQ(m_beeps, 3);

@@ -3,6 +3,7 @@
 #include "analysis/CSVMDB.h"
 #include "analysis/ScreeningRun.h"
 #include "core/Clock.h"
+#include "core/CommandLock.h"
 #include "core/DatabaseError.h"
 #include "core/Journal.h"
 #include "core/Mdl_Start.h"
@@ -286,8 +287,23 @@ void MainWindowModel::Check1_Click(bool checked)
     DSP_Grid(kFromStart, "A", combo2Text, combo3Text, checked ? 1 : 0);
 }
 
+std::unique_ptr<core::FileLock> MainWindowModel::lockCommands()
+{
+    std::string message;
+    auto lock = core::CommandLock::acquire(
+        m_module.programFolder(), &message, core::CommandLock::kWaitMs, [this] { pump(); });
+    if (!lock) {
+        core::ShowMessage(message);
+    }
+    return lock;
+}
+
 void MainWindowModel::Command_kensaku_Click()
 {
+    const auto lock = lockCommands();
+    if (!lock) {
+        return;
+    }
     marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
     marketdata::RefreshHooks hooks;
     hooks.busyPointer = m_hooks.busyPointer;
@@ -307,6 +323,8 @@ void MainWindowModel::Command_kensaku_Click()
         pump();
         return !stopRequested();
     };
+    hooks.acceptSmaller
+        = [](const std::string& question) { return core::AskMessage(question + "読み込みますか?"); };
     auto result = refresh.run(hooks);
     using Outcome = marketdata::MarketDataRefresh::Outcome;
     if (result.outcome == Outcome::Cancelled && stopRequested()) {
@@ -325,6 +343,10 @@ bool MainWindowModel::stopRequested() const
 
 void MainWindowModel::Command_mok_Click()
 {
+    const auto lock = lockCommands();
+    if (!lock) {
+        return;
+    }
     analysis::ScreeningRun run(m_module, m_downloader, analysis::Indicators::Bounds{CFGb3, CFGb4});
     run.setJobs(m_jobs);
     analysis::ScreeningHooks hooks;
@@ -391,11 +413,17 @@ void MainWindowModel::runSingleStock(bool workbook)
     if (!chosenStock(code, name)) {
         return;
     }
+    auto lock = lockCommands();
+    if (!lock) {
+        return;
+    }
     exporting::SingleStockCommand command(
         m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
     command.setBusyPointer(m_hooks.busyPointer);
     command.setChartOffer(static_cast<bool>(m_hooks.showChart));
     auto result = workbook ? command.run(code, name, label2) : command.analyse(code, name, label2);
+    // The chart window only reads what the command wrote.
+    lock.reset();
     // Without an address or a downloaded file the command stops before it touches the line.
     using Outcome = exporting::SingleStockCommand::Outcome;
     if (result.outcome != Outcome::NoAddress && result.outcome != Outcome::DownloadFailed) {
@@ -611,10 +639,7 @@ void MainWindowModel::updateWatchRow(int row, double purchase, double target)
 void MainWindowModel::DSP_KobuHante()
 {
     auto& m = m_module;
-    m.SqlBuffer = " UPDATE Table_KOCYU INNER JOIN Table_Code ON";
-    m.SqlBuffer += " Table_KOCYU.Wmgcode = Table_Code.MgCode";
-    m.SqlBuffer += " SET Table_KOCYU.WzuvemoG = Table_Code.Wecost";
-    m.ExecuteShared();
+    marketdata::WatchList::takeCloses(m);
     judgeWatchList();
 }
 

@@ -10,6 +10,7 @@
 
 namespace zuvemo::core {
 class Clock;
+class FileLock;
 class Mdl_Start;
 class Recordset;
 } // namespace zuvemo::core
@@ -141,6 +142,8 @@ private:
     bool chosenStock(std::string& code, std::string& name);
     // "検索発行" with the workbook, "画面表示" without it.
     void runSingleStock(bool workbook);
+    // The folder's lock of long commands, or nothing after the message has been shown.
+    std::unique_ptr<core::FileLock> lockCommands();
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
     void judgeWatchList();
 
