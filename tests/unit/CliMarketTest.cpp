@@ -7,6 +7,7 @@
 #include "core/Recordset.h"
 #include "core/ValueRules.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <mutex>
 
@@ -379,4 +380,62 @@ TEST_F(CliMarket, RefreshNeverGoesBackNorLoadsAListCutAtALineBreak)
     EXPECT_EQ(refused,
         "銘柄一覧が途中で切れている可能性があります（" + std::to_string(loaded) + " 銘柄、前回 "
             + std::to_string(held) + " 銘柄）。\n");
+}
+
+TEST_F(CliMarket, TwoLongCommandsOnOneFolderNeverRunTogether)
+{
+    start(150, 60);
+    std::string out;
+    ASSERT_EQ(run(" refresh", &out), 0);
+    auto c = database();
+    const auto stocks = c->openRecordset(" SELECT * FROM Table_Code")->recordCount();
+    const std::string code
+        = c->openRecordset(" SELECT MgCode FROM Table_Code ORDER BY MgCode")->field(0).toText();
+    c.reset();
+    const std::vector<std::pair<std::string, std::string>> pairs{{"refresh", "screen --jobs 2"},
+        {"screen --jobs 2", "refresh"}, {"screen --jobs 2", "screen --jobs 2"}, {"refresh", "refresh"},
+        {"screen --jobs 2", "daily --jobs 2"},
+        {"export " + code + " --out " + (m_dir / "a.xlsx").string(), "refresh"}};
+    const std::chrono::sys_days latest = m_server->market().latestTradingDay();
+    std::string dayBefore = core::Clock::dashed(std::chrono::year_month_day{latest - std::chrono::days{1}});
+    dayBefore.erase(std::remove(dayBefore.begin(), dayBefore.end(), '-'), dayBefore.end());
+    int ran = 0;
+    int broken = 0;
+    for (int round = 0; round < 24; ++round) {
+        const auto& [first, second] = pairs[round % pairs.size()];
+        // Every refresh has a newer list to load: the day before the latest is held.
+        database()->execute(" UPDATE Table_Url SET kabuHdate='" + dayBefore + "'");
+        const std::string script = "(" + cli() + " " + first + " >/dev/null 2>" + (m_dir / "1.err").string()
+            + "; echo $? > " + (m_dir / "1.rc").string() + ") & (" + cli() + " " + second + " >/dev/null 2>"
+            + (m_dir / "2.err").string() + "; echo $? > " + (m_dir / "2.rc").string() + ") & wait";
+        ASSERT_EQ(test::runCommand("sh -c '" + script + "'"), 0);
+        for (const char* n : {"1", "2"}) {
+            const int rc = std::stoi(test::readFile(m_dir / (std::string(n) + ".rc")));
+            const std::string err = test::readFile(m_dir / (std::string(n) + ".err"));
+            // Done, or refused whole with the one message. An export run before the refresh
+            // finds its stock's history newer than the day held.
+            const bool ok = rc == 0
+                || (rc == 1
+                    && (err == "他の処理が実行中です。終了してから実行してください。\n"
+                        || err == "停止中で準備が出来ていません\n"));
+            EXPECT_TRUE(ok) << "round " << round << " command " << n << ": " << rc << " " << err;
+            broken += ok ? 0 : 1;
+        }
+        // The histories the table says were obtained are there: no refresh deleted them under a
+        // screening.
+        c = database();
+        EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_Code")->recordCount(), stocks) << round;
+        const std::string held = c->openRecordset(" SELECT kabuHdate FROM Table_Url")->field(0).toText();
+        int missing = 0;
+        for (auto rs = c->openRecordset(" SELECT MgCode FROM Table_Code WHERE Dchk='取得'"); !rs->isEof();
+             rs->moveNext()) {
+            missing += !std::filesystem::exists(
+                m_dir / "home" / "csv" / (held + "-" + rs->field(0).toText() + ".csv"));
+        }
+        EXPECT_EQ(missing, 0) << round;
+        broken += missing == 0 ? 0 : 1;
+        c.reset();
+        ++ran;
+    }
+    std::cout << "command pairs: " << ran << " run, " << broken << " broken" << std::endl;
 }

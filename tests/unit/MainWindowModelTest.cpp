@@ -3,6 +3,7 @@
 #include "FakeDownloader.h"
 #include "ModuleFixture.h"
 #include "core/Clock.h"
+#include "core/CommandLock.h"
 #include "core/ValueRules.h"
 #include "export/SpreadsheetOpener.h"
 
@@ -362,4 +363,30 @@ TEST_F(MainWindow, AStoppedRunSaysSoInTheMessageLine)
     w.Command_mok_Click();
     EXPECT_EQ(w.label1, MainWindowModel::kStopped);
     EXPECT_TRUE(m_fake.requested.empty());
+}
+
+TEST_F(MainWindow, LongCommandsWaitForAnotherProgramOnTheFolderAndThenSaySo)
+{
+    fillStocks(3);
+    auto& w = load();
+    int pumped = 0;
+    ui::MainWindowHooks hooks;
+    hooks.pumpEvents = [&] { ++pumped; };
+    w.setHooks(hooks);
+    std::string message;
+    auto other = core::CommandLock::acquire(m_dir.path(), &message, 0);
+    ASSERT_TRUE(other);
+    w.Grid_Click(1, 1);
+    w.Option1_Click(2);
+    for (auto command : {&MainWindowModel::Command_kensaku_Click, &MainWindowModel::Command_mok_Click,
+             &MainWindowModel::Command_hat_Click}) {
+        m_messages.recorder().boxes.clear();
+        (w.*command)();
+        ASSERT_EQ(m_messages.recorder().boxes.size(), 1u);
+        EXPECT_EQ(
+            m_messages.recorder().boxes[0].text, "他の処理が実行中です。終了してから実行してください。");
+    }
+    EXPECT_TRUE(m_fake.requested.empty());
+    EXPECT_GT(pumped, 30); // the window kept painting while it waited
+    EXPECT_EQ(firstCode(), "1301");
 }
