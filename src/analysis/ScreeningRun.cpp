@@ -184,6 +184,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
 
     std::optional<std::vector<HistoryRow>> lastAnalysed;
     int counter = 0;
+    int transportFailures = 0;
     std::error_code ec;
     for (; !stocks.isEof() && counter < total; stocks.moveNext()) {
         const auto& file = files[static_cast<std::size_t>(counter)];
@@ -205,6 +206,13 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         }
         ++counter;
         batch.begin();
+        // A page that is no history at all (a maintenance notice for every address) is a failed
+        // download, not a suspended stock.
+        if (result == 0
+            && (body ? !marketdata::HasHistoryDateBytes(*body) : !marketdata::HasHistoryDate(file))) {
+            std::filesystem::remove(file, ec);
+            result = marketdata::CurlDownloader::kNotAHistory;
+        }
         if (result != 0) {
             stocks.setField("Dchk", core::Value(" "));
             stocks.update();
@@ -232,6 +240,12 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             summary.suspended++;
         }
         batch.stockDone();
+        transportFailures = marketdata::Downloader::isTransportFailure(result) ? transportFailures + 1 : 0;
+        if (transportFailures >= kTransportFailuresInARow) {
+            // The stocks not reached keep what they had.
+            summary.unreachable = true;
+            break;
+        }
         if (hooks.progress && !hooks.progress(counter, total)) {
             summary.cancelled = true;
             stocks.moveNext();
@@ -268,6 +282,9 @@ std::string ScreeningRun::summaryLine(const Summary& s)
 
 std::string ScreeningRun::failureMessage(const Summary& s)
 {
+    if (s.unreachable) {
+        return kUnreachableMessage;
+    }
     if (s.localErrors > 0) {
         return "履歴ファイルを保存できませんでした。(" + std::to_string(s.localErrors)
             + " 銘柄: csv フォルダに書き込めません)";

@@ -35,6 +35,7 @@ public:
     {
         bool started = false; // false when Table_Url has no row
         bool cancelled = false;
+        bool unreachable = false; // stopped after kTransportFailuresInARow
         int stocks = 0;
         int obtained = 0; // 取得
         int suspended = 0; // 停止中
@@ -42,6 +43,11 @@ public:
         int localErrors = 0; // of those, the file could not be written here
         int achkSell = 0, achkBuy = 0, cchkSell = 0, cchkBuy = 0;
     };
+
+    // Time-outs and refused connections in a row after which the server counts as gone: a
+    // stalled server would otherwise cost every stock its whole time-out.
+    static constexpr int kTransportFailuresInARow = 10;
+    static constexpr const char* kUnreachableMessage = "サーバーが応答しません。";
 
     ScreeningRun(core::Mdl_Start& module, marketdata::Downloader& downloader, Indicators::Bounds bounds);
 

@@ -29,6 +29,7 @@ public:
     static constexpr std::int32_t kTooLarge = -2;
     static constexpr std::int32_t kIncomplete = -3; // the body ended without its line break
     static constexpr std::int32_t kCancelled = -4;
+    static constexpr std::int32_t kNotAHistory = -5; // answered with a page whose line 3 is no date
 
     CurlDownloader();
     explicit CurlDownloader(const Options& options);

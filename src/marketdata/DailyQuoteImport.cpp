@@ -50,26 +50,16 @@ std::vector<std::string> stockFields(const std::string& raw)
     return fields;
 }
 
-bool checkLines(const std::string& mode, core::LineReader& reader, const std::string& label)
+// The first width characters of line lineNumber; nothing when the file has no such line.
+std::optional<std::string> lineStart(core::LineReader& reader, std::size_t lineNumber, std::size_t width)
 {
-    std::size_t lineNumber = 0;
-    std::size_t width = 0;
-    if (mode == "H") {
-        lineNumber = 1;
-        width = 11;
-    } else if (mode == "M") {
-        lineNumber = 3;
-        width = 10;
-    } else {
-        return false;
-    }
     if (!reader.isOpen()) {
-        return false;
+        return std::nullopt;
     }
     std::string line;
     for (std::size_t n = 1; n <= lineNumber; ++n) {
         if (!reader.next(line)) {
-            return false;
+            return std::nullopt;
         }
     }
     // Only the compared characters need to be valid text; the rest of the line is not read.
@@ -77,7 +67,31 @@ bool checkLines(const std::string& mode, core::LineReader& reader, const std::st
     if (!decoded) {
         decoded = core::TextCodec::decodeCp932Lossy(line.substr(0, width * 2));
     }
-    return core::Utf8::left(*decoded, width) == label;
+    return core::Utf8::left(*decoded, width);
+}
+
+bool checkLines(const std::string& mode, core::LineReader& reader, const std::string& label)
+{
+    if (mode != "H" && mode != "M") {
+        return false;
+    }
+    const auto start = mode == "H" ? lineStart(reader, 1, 11) : lineStart(reader, 3, 10);
+    return start && *start == label;
+}
+
+bool isDate(const std::optional<std::string>& text)
+{
+    if (!text || text->size() != 10 || (*text)[4] != '-' || (*text)[7] != '-') {
+        return false;
+    }
+    for (std::size_t i : {0, 1, 2, 3, 5, 6, 8, 9}) {
+        if ((*text)[i] < '0' || (*text)[i] > '9') {
+            return false;
+        }
+    }
+    const int month = std::stoi(text->substr(5, 2));
+    const int day = std::stoi(text->substr(8, 2));
+    return month >= 1 && month <= 12 && day >= 1 && day <= 31;
 }
 
 } // namespace
@@ -109,6 +123,18 @@ std::optional<std::size_t> CountStocks(const std::filesystem::path& path)
         return std::nullopt;
     }
     return count;
+}
+
+bool HasHistoryDate(const std::filesystem::path& path)
+{
+    core::LineReader reader(path);
+    return isDate(lineStart(reader, 3, 10));
+}
+
+bool HasHistoryDateBytes(std::string bytes)
+{
+    auto reader = core::LineReader::fromBytes(std::move(bytes));
+    return isDate(lineStart(reader, 3, 10));
 }
 
 bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const std::string& dateText,

@@ -17,6 +17,11 @@ bool CheckCSV(const std::string& mode, const std::filesystem::path& path, const 
 // The same check on a file's bytes already in memory.
 bool CheckCSVBytes(const std::string& mode, std::string bytes, const std::string& label);
 
+// True when line 3 starts with a date ("YYYY-MM-DD"): the file is a history, of whatever day.
+// A page of another kind (a maintenance notice, an error page) is not.
+bool HasHistoryDate(const std::filesystem::path& path);
+bool HasHistoryDateBytes(std::string bytes);
+
 // How many stocks the daily quote file would load; nothing when it cannot be read.
 std::optional<std::size_t> CountStocks(const std::filesystem::path& path);
 

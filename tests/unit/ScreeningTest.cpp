@@ -1,5 +1,6 @@
 #include "FakeDownloader.h"
 #include "ModuleFixture.h"
+#include "RawHttpServer.h"
 #include "SampleServer.h"
 #include "analysis/CSVMDB.h"
 #include "analysis/ScreeningRun.h"
@@ -8,10 +9,13 @@
 #include "marketdata/MarketDataRefresh.h"
 
 #include <chrono>
+#include <iostream>
 #include <set>
+#include <thread>
 
 using namespace zuvemo;
 using namespace std::chrono;
+using test::RawHttpServer;
 
 namespace {
 
@@ -219,4 +223,82 @@ TEST_F(Screening, NoAddressRowStopsBeforeAnything)
     ASSERT_EQ(m_messages.recorder().boxes.size(), 1u);
     EXPECT_EQ(m_messages.recorder().boxes[0].text, "取得するURLが見当たりません。");
     EXPECT_TRUE(fake.requested.empty());
+}
+
+TEST_F(Screening, APageThatIsNoHistoryIsAFailedDownloadNotASuspension)
+{
+    db().execute(" UPDATE Table_Code SET Dchk='X'");
+    const auto stocks = count(" SELECT * FROM Table_Code");
+    // A maintenance page for every address, fetched one at a time and ahead.
+    test::FakeDownloader maintenance;
+    maintenance.fallback = [](const std::string&) {
+        return std::string("<html>\r\n<body>\r\nただいまメンテナンス中です\r\n");
+    };
+    auto summary = screenWith(maintenance, 1);
+    EXPECT_EQ(summary.failed, stocks);
+    EXPECT_EQ(summary.suspended, 0);
+    EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE Dchk=' '"), stocks);
+    EXPECT_FALSE(analysis::ScreeningRun::failureMessage(summary).empty());
+    EXPECT_TRUE(csvFiles().empty());
+
+    // The same through the transfers that run ahead: a real server answering 200 with a page.
+    RawHttpServer html([](int sock) {
+        RawHttpServer::sendAll(
+            sock, "HTTP/1.1 200 OK\r\nContent-Length: 30\r\n\r\n<html>\r\n<p>\r\n2024-1-12 maint\r\n");
+    });
+    db().execute(" UPDATE Table_Url SET kabuMUrl='" + html.url("/h/") + "'");
+    db().execute(" UPDATE Table_Code SET Dchk='X'");
+    summary = screen(4);
+    EXPECT_EQ(summary.failed, stocks);
+    EXPECT_EQ(summary.suspended, 0);
+
+    // A history of an older day is a suspension, as before.
+    test::FakeDownloader older;
+    older.fallback
+        = [](const std::string&) { return std::string("h\r\nh\r\n2024-01-11,1,1,1,99,10,1000\r\n"); };
+    summary = screenWith(older, 1);
+    EXPECT_EQ(summary.suspended, stocks);
+    EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE Dchk='停止中'"), stocks);
+}
+
+TEST_F(Screening, TenTransportFailuresInARowEndTheRunAndLeaveTheRestAlone)
+{
+    db().execute(" UPDATE Table_Code SET Dchk='X'");
+    const auto stocks = count(" SELECT * FROM Table_Code");
+    struct Unreachable : marketdata::Downloader
+    {
+        std::int32_t DownloadToFile(const std::string&, const std::filesystem::path&) override
+        {
+            ++calls;
+            // Nine time-outs, then an answer, and from then on nothing.
+            return calls == 10 ? 404 : 28;
+        }
+        int calls = 0;
+    } server;
+    auto summary = screenWith(server, 1);
+    EXPECT_TRUE(summary.unreachable);
+    EXPECT_EQ(server.calls, 20);
+    EXPECT_EQ(summary.failed, 20);
+    EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE Dchk=' '"), 20);
+    EXPECT_EQ(count(" SELECT * FROM Table_Code WHERE Dchk='X'"), stocks - 20);
+    EXPECT_EQ(analysis::ScreeningRun::failureMessage(summary), "サーバーが応答しません。");
+
+    // A stalled server with transfers ahead: ended within about two rounds of time-outs.
+    RawHttpServer stalled([](int) { std::this_thread::sleep_for(std::chrono::seconds(3)); });
+    db().execute(" UPDATE Table_Url SET kabuMUrl='" + stalled.url("/h/") + "'");
+    marketdata::CurlDownloader::Options options;
+    options.totalTimeoutMs = 300;
+    marketdata::CurlDownloader downloader(options);
+    analysis::ScreeningRun run(*m_module, downloader, analysis::readBounds(*m_module));
+    run.setJobs(4);
+    auto limits = analysis::ScreeningRun::defaultAheadLimits();
+    limits.totalTimeoutMs = 300;
+    run.setAheadLimits(limits);
+    const auto start = std::chrono::steady_clock::now();
+    summary = run.run("", "");
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_TRUE(summary.unreachable);
+    EXPECT_LT(summary.failed, 20);
+    std::cout << "screening of " << stocks << " stocks against a stalled server: "
+              << std::chrono::duration_cast<std::chrono::milliseconds>(took).count() << " ms" << std::endl;
 }

@@ -366,6 +366,9 @@ void MainWindowModel::Command_mok_Click()
     if (summary.cancelled && stopRequested()) {
         label1 = kStopped;
     }
+    if (summary.unreachable) {
+        core::ShowMessage(analysis::ScreeningRun::kUnreachableMessage);
+    }
 }
 
 bool MainWindowModel::chosenStock(std::string& code, std::string& name)
