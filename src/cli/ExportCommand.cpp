@@ -54,7 +54,12 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
     if (out) {
         command.setOutput(core::Platform::fromUtf8(*out));
     }
+    command.setCancel(&stopRequested());
     auto result = command.run(code, name, caption);
+    if (result.outcome == exporting::SingleStockCommand::Outcome::Cancelled && stoppedExitStatus()) {
+        std::cerr << "zuvemo-cli: stopped" << std::endl;
+        return stoppedExitStatus();
+    }
     if (!result.label1.empty()) {
         std::cerr << result.label1 << std::endl;
     }

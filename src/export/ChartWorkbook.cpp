@@ -2,6 +2,7 @@
 
 #include "SheetProtection.h"
 #include "core/Platform.h"
+#include "marketdata/TempFiles.h"
 
 #include <charconv>
 #include <cmath>
@@ -282,16 +283,17 @@ void ChartWorkbook::protect(const std::string& password)
     p.append_attribute("scenarios") = 1;
 }
 
-ChartWorkbook::Result ChartWorkbook::save(const std::filesystem::path& path, std::string* error)
+ChartWorkbook::Result ChartWorkbook::save(
+    const std::filesystem::path& path, std::string* error, const std::atomic<bool>* cancel)
 {
     auto dimension = m_sheet.child("worksheet").child("dimension");
     if (dimension && m_maxRow > 0 && m_maxColumn > 0) {
         dimension.attribute("ref") = ("A1:" + cellName(m_maxRow, m_maxColumn)).c_str();
     }
-    auto temp = path;
-    temp += ".part";
+    // Named after this process, so a later export can tell a killed one's leftovers.
+    marketdata::TempFiles::removeStaleOf(path);
+    const auto temp = marketdata::TempFiles::partPath(path);
     std::error_code ec;
-    std::filesystem::remove(temp, ec);
     if (!std::filesystem::copy_file(m_template, temp, ec)) {
         if (error) {
             *error = ec.message();
@@ -327,6 +329,9 @@ ChartWorkbook::Result ChartWorkbook::save(const std::filesystem::path& path, std
         || !zip.replace(m_sheetPart, serialize(m_sheet), error)
         || !zip.replace("xl/styles.xml", serialize(m_styles), error) || !zip.close(error)) {
         return fail(Result::WriteFailed);
+    }
+    if (cancel && cancel->load()) {
+        return fail(Result::Cancelled);
     }
     if (!core::Platform::replaceFile(temp, path, error)) {
         return fail(Result::WriteFailed);

@@ -2,6 +2,7 @@
 
 #include "ZipArchive.h"
 
+#include <atomic>
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -16,7 +17,7 @@ namespace zuvemo::exporting {
 class ChartWorkbook
 {
 public:
-    enum class Result { Ok, TemplateMissing, SheetMissing, WriteFailed, Damaged };
+    enum class Result { Ok, TemplateMissing, SheetMissing, WriteFailed, Damaged, Cancelled };
 
     // Built-in number formats.
     static constexpr int kThousands = 3; // "#,##0"
@@ -37,7 +38,10 @@ public:
     void protect(const std::string& password);
 
     // Writes a normal workbook (not a template) to path, replacing it in one step.
-    Result save(const std::filesystem::path& path, std::string* error);
+    // Writes a temporary file beside path and puts it in place when whole; a cancel set by then
+    // leaves path as it was.
+    Result save(
+        const std::filesystem::path& path, std::string* error, const std::atomic<bool>* cancel = nullptr);
 
     static std::string cellName(int row, int column);
 

@@ -208,12 +208,17 @@ std::filesystem::path GrafExcel::run(const std::string& code, const std::string&
     book.protect(core::Mdl_Start::kDatabasePassword);
 
     auto output = m_output.empty() ? defaultOutput(code) : m_output;
-    if (book.save(output, &error) != ChartWorkbook::Result::Ok) {
+    const auto saved = book.save(output, &error, m_cancel);
+    if (saved == ChartWorkbook::Result::Cancelled) {
+        return {};
+    }
+    if (saved != ChartWorkbook::Result::Ok) {
         core::ShowMessage("ファイル(" + core::Platform::toUtf8(output) + ")を書き込めません。");
         return {};
     }
     if (!m_opener.open(output)) {
-        const std::string cannotOpen = "表計算ソフトでファイル(" + core::Platform::toUtf8(output) + ")を開けません。";
+        const std::string cannotOpen
+            = "表計算ソフトでファイル(" + core::Platform::toUtf8(output) + ")を開けません。";
         if (m_chartOffer) {
             m_chartWanted = core::AskMessage(cannotOpen + "\r\n" + kChartQuestion);
         } else {

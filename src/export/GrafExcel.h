@@ -2,6 +2,7 @@
 
 #include "core/ProgramFolder.h"
 
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -30,6 +31,8 @@ public:
     // Where the workbook goes; empty: a new file in the system's temporary folder named after
     // the code and the time.
     void setOutput(const std::filesystem::path& path) { m_output = path; }
+    // Set while writing, the workbook is not put in place and run returns nothing, quietly.
+    void setCancel(const std::atomic<bool>* cancel) { m_cancel = cancel; }
     // When the spreadsheet application cannot be opened, ask whether to show the chart window
     // instead of only saying so; chartWanted() gives the answer.
     void setChartOffer(bool offer) { m_chartOffer = offer; }
@@ -46,6 +49,7 @@ private:
     SpreadsheetOpener& m_opener;
     std::filesystem::path m_output;
     bool m_chartOffer = false;
+    const std::atomic<bool>* m_cancel = nullptr;
     bool m_chartWanted = false;
 };
 

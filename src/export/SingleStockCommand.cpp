@@ -8,6 +8,7 @@
 #include "core/Platform.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
+#include "marketdata/CurlDownloader.h"
 #include "marketdata/DailyQuoteImport.h"
 #include "marketdata/Downloader.h"
 #include "marketdata/UrlSettings.h"
@@ -79,7 +80,12 @@ SingleStockCommand::Result SingleStockCommand::runSteps(
         }
         const std::string& historyUrl = settings->historyUrl;
         std::filesystem::create_directories(csvFolder);
-        if (m_downloader.DownloadToFile(historyUrl + code + "?download=csv", file) != 0) {
+        const auto status = m_downloader.DownloadToFile(historyUrl + code + "?download=csv", file);
+        if (status == marketdata::CurlDownloader::kCancelled || (m_cancel && m_cancel->load())) {
+            result.outcome = Outcome::Cancelled;
+            return result;
+        }
+        if (status != 0) {
             core::ShowMessage("読込してファイルダウンロードできませんでした。");
             result.outcome = Outcome::DownloadFailed;
             return result;
@@ -101,9 +107,13 @@ SingleStockCommand::Result SingleStockCommand::runSteps(
     GrafExcel export_(m, m_opener);
     export_.setOutput(m_output);
     export_.setChartOffer(m_chartOffer);
+    export_.setCancel(m_cancel);
     result.workbook = export_.run(code, name);
     result.chartWanted = export_.chartWanted();
     result.outcome = result.workbook.empty() ? Outcome::ExportFailed : Outcome::Exported;
+    if (result.workbook.empty() && m_cancel && m_cancel->load()) {
+        result.outcome = Outcome::Cancelled;
+    }
     return result;
 }
 

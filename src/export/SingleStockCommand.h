@@ -2,6 +2,7 @@
 
 #include "analysis/Indicators.h"
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -22,7 +23,7 @@ class SpreadsheetOpener;
 class SingleStockCommand
 {
 public:
-    enum class Outcome { Exported, Analysed, NoAddress, DownloadFailed, NotCurrent, ExportFailed };
+    enum class Outcome { Exported, Analysed, NoAddress, DownloadFailed, NotCurrent, ExportFailed, Cancelled };
     struct Result
     {
         Outcome outcome = Outcome::ExportFailed;
@@ -37,6 +38,8 @@ public:
         analysis::Indicators::Bounds bounds);
 
     void setOutput(const std::filesystem::path& path) { m_output = path; }
+    // The stop of a signal: the download and the workbook end quietly, nothing put in place.
+    void setCancel(const std::atomic<bool>* cancel) { m_cancel = cancel; }
     void setBusyPointer(std::function<void(bool)> busy) { m_busy = std::move(busy); }
     // See GrafExcel::setChartOffer.
     void setChartOffer(bool offer) { m_chartOffer = offer; }
@@ -48,8 +51,10 @@ public:
     Result analyse(const std::string& code, const std::string& name, const std::string& dateCaption);
 
 private:
-    Result guarded(const std::string& code, const std::string& name, const std::string& dateCaption, bool workbook);
-    Result runSteps(const std::string& code, const std::string& name, const std::string& dateCaption, bool workbook);
+    Result guarded(
+        const std::string& code, const std::string& name, const std::string& dateCaption, bool workbook);
+    Result runSteps(
+        const std::string& code, const std::string& name, const std::string& dateCaption, bool workbook);
 
     core::Mdl_Start& m_module;
     marketdata::Downloader& m_downloader;
@@ -58,6 +63,7 @@ private:
     std::filesystem::path m_output;
     std::function<void(bool)> m_busy;
     bool m_chartOffer = false;
+    const std::atomic<bool>* m_cancel = nullptr;
 };
 
 } // namespace zuvemo::exporting

@@ -1,6 +1,7 @@
 #include "CurlEasy.h"
 
 #include "CurlDownloader.h"
+#include "TempFiles.h"
 #include "core/Platform.h"
 
 #include <atomic>
@@ -74,9 +75,7 @@ bool CurlEasy::begin(const std::string& url, const std::filesystem::path& path)
         m_inTransfer = true;
         return true;
     }
-    static std::atomic<unsigned> counter{0};
-    m_temp = path;
-    m_temp += ".part-" + std::to_string(core::Platform::processId()) + "-" + std::to_string(counter++);
+    m_temp = TempFiles::partPath(path);
     m_file = std::fopen(core::Platform::toUtf8(m_temp).c_str(), "wb");
     if (!m_file) {
         return false;

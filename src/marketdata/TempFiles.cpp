@@ -2,6 +2,7 @@
 
 #include "core/Platform.h"
 
+#include <atomic>
 #include <system_error>
 
 namespace zuvemo::marketdata {
@@ -23,6 +24,45 @@ long leadingNumber(const std::string& text, std::size_t from)
 std::filesystem::path TempFiles::stagingPath(const std::filesystem::path& folder, unsigned n)
 {
     return folder / (".ahead-" + std::to_string(core::Platform::processId()) + "-" + std::to_string(n));
+}
+
+std::filesystem::path TempFiles::partPath(const std::filesystem::path& target)
+{
+    static std::atomic<unsigned> counter{0};
+    auto temp = target;
+    temp += ".part-" + std::to_string(core::Platform::processId()) + "-" + std::to_string(counter++);
+    return temp;
+}
+
+int TempFiles::removeStaleOf(const std::filesystem::path& target)
+{
+    const std::string prefix = core::Platform::toUtf8(target.filename()) + ".part";
+    int removed = 0;
+    std::error_code ec;
+    const auto folder = target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+    std::filesystem::directory_iterator it(folder, ec);
+    if (ec) {
+        return 0;
+    }
+    for (const auto& entry : it) {
+        const std::string name = core::Platform::toUtf8(entry.path().filename());
+        if (name.rfind(prefix, 0) != 0) {
+            continue;
+        }
+        const std::string rest = name.substr(prefix.size());
+        bool stale = false;
+        if (rest.empty() || (rest.size() == 7 && rest[0] == '.')) {
+            stale = true; // an earlier version's, which had no owner in its name
+        } else if (rest[0] == '-') {
+            const long owner = ownerOf(name);
+            stale = owner > 0 && !core::Platform::processAlive(owner);
+        }
+        std::error_code rec;
+        if (stale && entry.is_regular_file(rec) && std::filesystem::remove(entry.path(), rec)) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 long TempFiles::ownerOf(const std::string& name)

@@ -19,6 +19,14 @@ public:
     // staging files of earlier versions, which had no identifier). Returns how many went.
     static int removeStale(const std::filesystem::path& folder);
 
+    // "<target>.part-<pid>-<n>": a temporary file of this process that becomes target when whole.
+    static std::filesystem::path partPath(const std::filesystem::path& target);
+
+    // Removes the temporary files of target whose process no longer runs, with those of
+    // earlier versions ("<target>.part" and the archive library's "<target>.part.XXXXXX"). Only
+    // names that start with target's own are looked at: it may live in any folder of the user.
+    static int removeStaleOf(const std::filesystem::path& target);
+
     // The process that owns a temporary file name, 0 for a name without one, -1 for no
     // temporary file at all.
     static long ownerOf(const std::string& fileName);

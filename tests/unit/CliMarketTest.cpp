@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <thread>
 
 using namespace zuvemo;
 using test::TempFolder;
@@ -167,6 +168,20 @@ TEST_F(CliMarket, FailedRunsExitNonZeroAndASignalStopsCleanly)
     EXPECT_GT(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk='取得'")->recordCount(), 0);
     EXPECT_GT(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk='X'")->recordCount(), 0);
     EXPECT_EQ(after->openRecordset(" SELECT * FROM Table_Code WHERE Dchk=' '")->recordCount(), 0);
+    after.reset();
+
+    // An export stopped while its history hangs: 130 for SIGINT, nothing written, nothing left.
+    test::RawHttpServer stalled([](int) { std::this_thread::sleep_for(std::chrono::seconds(3)); });
+    database()->execute(" UPDATE Table_Url SET kabuMUrl='" + stalled.url("/h/") + "'");
+    std::filesystem::remove_all(m_dir / "home" / "csv");
+    const auto book = m_dir / "out" / "book.xlsx";
+    std::filesystem::create_directories(book.parent_path());
+    status = test::runCommand("(" + cli() + " export 1300 --out " + book.string()
+        + " >/dev/null 2>&1 & p=$!; sleep 0.5; kill -INT $p; wait $p; exit $?)");
+    EXPECT_EQ(status, 130);
+    EXPECT_TRUE(std::filesystem::is_empty(book.parent_path()));
+    EXPECT_TRUE(!std::filesystem::exists(m_dir / "home" / "csv")
+        || std::filesystem::is_empty(m_dir / "home" / "csv"));
 }
 
 TEST_F(CliMarket, DailyReportsTargetsAndSignalsJournalsEachRunAndExitsByOutcome)

@@ -267,4 +267,24 @@ TEST(TempFiles, StaleFilesOfEndedProcessesGoAndLiveOnesStay)
     }
     std::sort(left.begin(), left.end());
     EXPECT_EQ(left, (std::vector<std::string>{"d.csv.part-" + live + "-3", "e.csv.ahead-" + live, "f.csv"}));
+
+    // A workbook's leftovers in a folder of the user's: only names that start with its own go,
+    // with the earlier versions' names that carried no process.
+    TempFolder out;
+    for (const auto& name : {std::string("x.xlsx.part"), std::string("x.xlsx.part.AbC123"),
+             "x.xlsx.part-" + dead + "-0", "x.xlsx.part-" + dead + "-0.XyZ789", "x.xlsx.part-" + live + "-1",
+             "y.xlsx.part-" + dead + "-0", std::string("x.xlsx.partial"), std::string("x.xlsx")}) {
+        test::writeFile(out / name, "x");
+    }
+    EXPECT_EQ(TempFiles::removeStaleOf(out / "x.xlsx"), 4);
+    left.clear();
+    for (const auto& e : std::filesystem::directory_iterator(out.path())) {
+        left.push_back(e.path().filename().string());
+    }
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left,
+        (std::vector<std::string>{
+            "x.xlsx", "x.xlsx.part-" + live + "-1", "x.xlsx.partial", "y.xlsx.part-" + dead + "-0"}));
+    EXPECT_NE(TempFiles::partPath(out / "x.xlsx"), TempFiles::partPath(out / "x.xlsx"));
+    EXPECT_EQ(TempFiles::ownerOf(TempFiles::partPath(out / "x.xlsx").filename().string()), getpid());
 }

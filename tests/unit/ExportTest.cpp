@@ -8,6 +8,7 @@
 #include "export/SpreadsheetOpener.h"
 #include "export/ZipArchive.h"
 
+#include <atomic>
 #include <pugixml.hpp>
 
 using namespace zuvemo;
@@ -220,6 +221,29 @@ TEST_F(Export, CarriedSeriesStartsAtTheFirstNonZeroCloseFromRow33)
     EXPECT_TRUE(wb.cell("V213").exists);
     EXPECT_TRUE(wb.cell("W252").exists);
     EXPECT_TRUE(wb.cell("U212").exists);
+}
+
+TEST_F(Export, AStopWhileWritingLeavesTheWorkbookAndNoTemporaryFile)
+{
+    GrafExcel g(*m_module, m_opener);
+    test::writeFile(m_dir / "x.xlsx", "the workbook before");
+    test::writeFile(m_dir / "x.xlsx.part", "a killed export's, of an earlier version");
+    g.setOutput(m_dir / "x.xlsx");
+    std::atomic<bool> stop{true};
+    g.setCancel(&stop);
+    EXPECT_TRUE(g.run("1", "x").empty());
+    EXPECT_TRUE(m_messages.recorder().boxes.empty());
+    EXPECT_TRUE(m_opener.opened.empty());
+    EXPECT_EQ(test::readFile(m_dir / "x.xlsx"), "the workbook before");
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(m_dir.path())) {
+        names.push_back(e.path().filename().string());
+    }
+    EXPECT_EQ(std::count_if(names.begin(), names.end(),
+                  [](const std::string& n) { return n.rfind("x.xlsx.", 0) == 0; }),
+        0);
+    stop = false;
+    EXPECT_FALSE(g.run("1", "x").empty());
 }
 
 TEST_F(Export, FailuresAreReported)
