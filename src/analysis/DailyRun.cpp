@@ -10,6 +10,7 @@
 #include "marketdata/MarketDataRefresh.h"
 
 #include <cstdio>
+#include <iostream>
 #include <memory>
 
 namespace zuvemo::analysis {
@@ -143,7 +144,8 @@ DailyRun::Report DailyRun::run(const Options& options)
             runSteps(options, report);
         } catch (const core::DatabaseError& e) {
             r.outcome = core::Journal::kFailed;
-            r.message = std::string("データベースエラー: ") + e.what();
+            r.message = core::DatabaseError::userText(e.code());
+            std::cerr << "zuvemo: " << e.detail() << std::endl;
         }
         if (r.outcome == core::Journal::kFailed && r.message.empty()) {
             r.message = oneLine(messages.last());
@@ -154,7 +156,10 @@ DailyRun::Report DailyRun::run(const Options& options)
         r.id = core::Journal::append(*m_module.SharedConnection, r);
     } catch (const core::DatabaseError& e) {
         r.outcome = core::Journal::kFailed;
-        r.message += (r.message.empty() ? "" : " / ") + std::string("記録を書き込めません: ") + e.what();
+        // The statement (the journal's CREATE TABLE among them) is for standard error only.
+        r.message += (r.message.empty() ? "" : " / ") + std::string("記録を書き込めません: ")
+            + core::DatabaseError::userText(e.code());
+        std::cerr << "zuvemo: " << e.detail() << std::endl;
     }
     return report;
 }

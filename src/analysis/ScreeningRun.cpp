@@ -194,7 +194,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             body.emplace();
             result = ahead->wait(static_cast<std::size_t>(counter), &*body);
             if (result == 0 && !ahead->keep(static_cast<std::size_t>(counter))) {
-                result = marketdata::CurlDownloader::kFileError;
+                result = marketdata::CurlDownloader::localFailure();
             }
         } else {
             result = m_downloader.DownloadToFile(jobs[static_cast<std::size_t>(counter)].url, file);
@@ -217,9 +217,11 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             stocks.setField("Dchk", core::Value(" "));
             stocks.update();
             summary.failed++;
-            if (result == marketdata::CurlDownloader::kFileError) {
+            if (result == marketdata::CurlDownloader::kFileError
+                || result == marketdata::CurlDownloader::kDiskFull) {
                 summary.localErrors++;
             }
+            summary.diskFull = summary.diskFull || result == marketdata::CurlDownloader::kDiskFull;
         } else if (body ? marketdata::CheckCSVBytes("M", *body, dateText)
                         : marketdata::CheckCSV("M", file, dateText)) {
             auto rows = body ? std::optional(readHistoryBytes(std::move(*body))) : readHistoryFile(file);
@@ -284,6 +286,10 @@ std::string ScreeningRun::failureMessage(const Summary& s)
 {
     if (s.unreachable) {
         return kUnreachableMessage;
+    }
+    if (s.diskFull) {
+        return "ディスクの空き容量が足りないため、履歴ファイルを保存できませんでした。("
+            + std::to_string(s.localErrors) + " 銘柄)";
     }
     if (s.localErrors > 0) {
         return "履歴ファイルを保存できませんでした。(" + std::to_string(s.localErrors)

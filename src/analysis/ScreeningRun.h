@@ -41,6 +41,7 @@ public:
         int suspended = 0; // 停止中
         int failed = 0; // download failed
         int localErrors = 0; // of those, the file could not be written here
+        bool diskFull = false; // among them, for want of space
         int achkSell = 0, achkBuy = 0, cchkSell = 0, cchkBuy = 0;
     };
 

@@ -30,7 +30,7 @@ int runAnalyse(const std::filesystem::path& home, CliArguments& args)
         auto bounds = analysis::readBounds(session.module());
         std::cout << analysis::CSVMDB(session.module(), path, chart ? 1 : 0, bounds) << std::endl;
     } catch (const core::DatabaseError& e) {
-        std::cerr << "zuvemo-cli: analyse failed: " << e.what() << std::endl;
+        printDatabaseError(e);
         return 1;
     }
     return 0;
@@ -52,7 +52,7 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
     try {
         bounds = analysis::readBounds(session.module());
     } catch (const core::DatabaseError& e) {
-        std::cerr << "zuvemo-cli: " << e.what() << std::endl;
+        printDatabaseError(e);
         return 1;
     }
     marketdata::CurlDownloader::Options options;

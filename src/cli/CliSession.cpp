@@ -2,6 +2,7 @@
 
 #include "CliArguments.h"
 #include "core/CommandLock.h"
+#include "core/DatabaseError.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
 
@@ -28,6 +29,11 @@ public:
 };
 
 } // namespace
+
+void printDatabaseError(const core::DatabaseError& e)
+{
+    std::cerr << core::DatabaseError::userText(e.code()) << "\n  (" << e.detail() << ")" << std::endl;
+}
 
 void installCliPresenter()
 {

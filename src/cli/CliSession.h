@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <memory>
 
+namespace zuvemo::core {
+class DatabaseError;
+}
+
 namespace zuvemo::cli {
 
 // The program folder opened as the programs open it: configuration file, database file,
@@ -26,6 +30,10 @@ private:
     core::Mdl_Start m_module;
     std::unique_ptr<core::FileLock> m_commandLock;
 };
+
+// A refused statement on standard error: what failed in Japanese, then the engine's words and
+// the statement on a line of their own.
+void printDatabaseError(const core::DatabaseError& e);
 
 // Shows message boxes as one line of text on standard error.
 void installCliPresenter();

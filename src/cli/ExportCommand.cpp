@@ -43,7 +43,7 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
         }
         bounds = analysis::readBounds(m);
     } catch (const core::DatabaseError& e) {
-        std::cerr << "zuvemo-cli: " << e.what() << std::endl;
+        printDatabaseError(e);
         return 1;
     }
     marketdata::CurlDownloader downloader(options);

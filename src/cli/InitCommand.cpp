@@ -1,5 +1,6 @@
 #include "InitCommand.h"
 
+#include "CliSession.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/Platform.h"
@@ -103,6 +104,9 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
         core::Schema::createDatabaseFile(database, url, hantei);
         writeConfig(home);
         copyTemplate(home);
+    } catch (const core::DatabaseError& e) {
+        printDatabaseError(e);
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "zuvemo-cli: init failed: " << e.what() << std::endl;
         return 1;

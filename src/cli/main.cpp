@@ -6,6 +6,7 @@
 #include "InitCommand.h"
 #include "RefreshCommand.h"
 #include "ScheduleCommand.h"
+#include "core/DatabaseError.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
 
@@ -80,6 +81,9 @@ int main(int argc, char** argv)
     } catch (const cli::UsageError& e) {
         std::cerr << "zuvemo-cli: " << e.what() << std::endl;
         return 2;
+    } catch (const core::DatabaseError& e) {
+        cli::printDatabaseError(e);
+        return 1;
     } catch (const std::exception& e) {
         std::cerr << "zuvemo-cli: " << e.what() << std::endl;
         return 1;

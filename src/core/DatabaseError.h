@@ -15,6 +15,8 @@ public:
     {
     }
     int code() const { return m_code; }
+    // "database error 19: UNIQUE constraint failed: … [statement]": for standard error.
+    std::string detail() const { return "database error " + std::to_string(m_code) + ": " + what(); }
 
     // What a user reads for code: Japanese, and what to do where there is something to do. The
     // engine's own words and the statement are for standard error, not for a message box.

@@ -52,12 +52,13 @@ void SetErr(long number, std::string description)
 {
     errState().number = number;
     errState().description = std::move(description);
+    errState().detail.clear();
 }
 
 void SetErr(const DatabaseError& e)
 {
-    std::cerr << "zuvemo: database error " << e.code() << ": " << e.what() << std::endl;
     SetErr(e.code(), DatabaseError::userText(e.code()));
+    errState().detail = e.detail();
 }
 
 std::shared_ptr<MessagePresenter> SetMessagePresenter(std::shared_ptr<MessagePresenter> p)
@@ -67,14 +68,29 @@ std::shared_ptr<MessagePresenter> SetMessagePresenter(std::shared_ptr<MessagePre
     return old;
 }
 
+namespace {
+
+void writeDetail()
+{
+    auto& detail = errState().detail;
+    if (!detail.empty()) {
+        std::cerr << "  (" << detail << ")" << std::endl;
+        detail.clear();
+    }
+}
+
+} // namespace
+
 void ShowMessage(const std::string& text)
 {
     if (!text.empty()) {
         presenter()->show("初期設定判定", text);
+        writeDetail();
         return;
     }
     const auto& e = errState();
     presenter()->show("判定", "(ｴﾗｰ番号:" + std::to_string(e.number) + ")\t\r" + e.description);
+    writeDetail();
 }
 
 bool AskMessage(const std::string& text)

@@ -28,6 +28,8 @@ struct ErrorState
 {
     long number = 0;
     std::string description;
+    // The engine's words and the statement, written to standard error after the next message.
+    std::string detail;
 };
 
 ErrorState& Err();
@@ -41,7 +43,7 @@ void SetErr(const DatabaseError& e);
 std::shared_ptr<MessagePresenter> SetMessagePresenter(std::shared_ptr<MessagePresenter> presenter);
 
 // Shows text with the title "初期設定判定"; an empty text shows the error being handled
-// with the title "判定".
+// with the title "判定". A database error's detail follows on standard error, once.
 void ShowMessage(const std::string& text);
 
 // Asks text with the title "初期設定判定"; true when the user answered yes.

@@ -85,6 +85,11 @@ SingleStockCommand::Result SingleStockCommand::runSteps(
             result.outcome = Outcome::Cancelled;
             return result;
         }
+        if (status == marketdata::CurlDownloader::kDiskFull) {
+            core::ShowMessage(marketdata::CurlDownloader::kDiskFullMessage);
+            result.outcome = Outcome::DownloadFailed;
+            return result;
+        }
         if (status != 0) {
             core::ShowMessage("読込してファイルダウンロードできませんでした。");
             result.outcome = Outcome::DownloadFailed;

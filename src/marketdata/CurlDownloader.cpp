@@ -2,6 +2,7 @@
 
 #include "CurlEasy.h"
 
+#include <cerrno>
 #include <curl/curl.h>
 
 namespace zuvemo::marketdata {
@@ -34,6 +35,17 @@ CurlDownloader::CurlDownloader(const Options& options)
 }
 
 CurlDownloader::~CurlDownloader() = default;
+
+std::int32_t CurlDownloader::localFailure()
+{
+    const int error = errno;
+#ifdef EDQUOT
+    if (error == EDQUOT) {
+        return kDiskFull;
+    }
+#endif
+    return error == ENOSPC ? kDiskFull : kFileError;
+}
 
 void CurlDownloader::setCancelFlag(const std::atomic<bool>* flag)
 {

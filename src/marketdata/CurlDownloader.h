@@ -30,6 +30,13 @@ public:
     static constexpr std::int32_t kIncomplete = -3; // the body ended without its line break
     static constexpr std::int32_t kCancelled = -4;
     static constexpr std::int32_t kNotAHistory = -5; // answered with a page whose line 3 is no date
+    static constexpr std::int32_t kDiskFull = -6; // kFileError for want of space
+    static constexpr const char* kDiskFullMessage
+        = "ディスクの空き容量が足りないため、ダウンロードしたファイルを保存できません。空き容量を増やしてから"
+          "やり直してください。";
+
+    // kDiskFull when the last failed write of this thread ran out of space, else kFileError.
+    static std::int32_t localFailure();
 
     CurlDownloader();
     explicit CurlDownloader(const Options& options);

@@ -98,6 +98,7 @@ std::size_t CurlEasy::write(char* data, std::size_t size, std::size_t count, voi
         easy->m_body.append(data, n);
     } else if (std::fwrite(data, 1, n, easy->m_file) != n) {
         easy->m_writeFailed = true;
+        easy->m_writeFailure = CurlDownloader::localFailure();
         return 0;
     }
     if (n > 0) {
@@ -137,7 +138,7 @@ std::int32_t CurlEasy::finish(int curlCode)
         return discard(CurlDownloader::kTooLarge);
     }
     if (m_writeFailed) {
-        return discard(CurlDownloader::kFileError);
+        return discard(m_writeFailure);
     }
     if (curlCode == CURLE_ABORTED_BY_CALLBACK && m_limits.cancel && m_limits.cancel->load()) {
         return discard(CurlDownloader::kCancelled);
@@ -159,15 +160,20 @@ std::int32_t CurlEasy::finish(int curlCode)
         return 0;
     }
     bool ok = std::fflush(m_file) == 0;
-    ok = std::fclose(m_file) == 0 && ok;
+    std::int32_t failure = ok ? CurlDownloader::kFileError : CurlDownloader::localFailure();
+    if (std::fclose(m_file) != 0 && ok) {
+        ok = false;
+        failure = CurlDownloader::localFailure();
+    }
     m_file = nullptr;
-    if (ok && m_limits.durable) {
-        ok = core::Platform::syncFile(m_temp);
+    if (ok && m_limits.durable && !core::Platform::syncFile(m_temp)) {
+        ok = false;
+        failure = CurlDownloader::localFailure();
     }
     std::error_code ec;
     if (!ok || !core::Platform::replaceFile(m_temp, m_target, nullptr, m_limits.durable)) {
         std::filesystem::remove(m_temp, ec);
-        return CurlDownloader::kFileError;
+        return failure;
     }
     return 0;
 }

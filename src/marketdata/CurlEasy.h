@@ -74,6 +74,7 @@ private:
     std::int64_t m_bytes = 0;
     bool m_tooLarge = false;
     bool m_writeFailed = false;
+    std::int32_t m_writeFailure = 0;
     char m_lastByte = 0;
 };
 

@@ -223,8 +223,7 @@ bool CreateMDB(core::Mdl_Start& module, const std::filesystem::path& path, const
             = e.code() == SQLITE_CONSTRAINT_UNIQUE || e.code() == SQLITE_CONSTRAINT_PRIMARYKEY;
         std::string where = lineNumber > 1 ? std::to_string(lineNumber) + " 行目: " : std::string();
         return refuse(where
-            + (duplicate ? std::string("コードが重複しています")
-                         : std::string("データベースが書込みを拒否しました (") + e.what() + ")"));
+            + (duplicate ? std::string("コードが重複しています") : core::DatabaseError::userText(e.code())));
     }
 }
 

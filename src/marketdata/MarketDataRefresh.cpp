@@ -123,6 +123,12 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
             result.outcome = Outcome::Cancelled;
             return result;
         }
+        if (code == CurlDownloader::kDiskFull) {
+            // An older day would not fit either.
+            core::ShowMessage(CurlDownloader::kDiskFullMessage);
+            result.outcome = Outcome::Failed;
+            return result;
+        }
         // A server that cannot be reached for the newest days will not be reached for older ones;
         // the days it answers "not found" (weekends) do not make it reachable.
         if (code == 0) {

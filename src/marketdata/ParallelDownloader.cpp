@@ -188,9 +188,10 @@ void ParallelDownloader::work()
                     && (!m_limits.durable || core::Platform::syncFile(staged))) {
                     publish(index, 0, std::move(body), std::move(staged));
                 } else {
+                    const auto failure = CurlDownloader::localFailure();
                     std::error_code ec;
                     std::filesystem::remove(staged, ec);
-                    publish(index, CurlDownloader::kFileError);
+                    publish(index, failure);
                 }
             } else {
                 publish(index, result);

@@ -83,9 +83,10 @@ TEST_F(Faults, FullDiskDuringDownloadKeepsTheOldFile)
     std::thread t([&] { server.listen_after_bind(); });
     test::writeFile(m_dir / "disk" / "日別.csv", "yesterday");
     marketdata::CurlDownloader d;
-    EXPECT_NE(
+    // Said as a full disk, not as a file the server did not have.
+    EXPECT_EQ(
         d.DownloadToFile("http://127.0.0.1:" + std::to_string(port) + "/big", m_dir / "disk" / "日別.csv"),
-        0);
+        marketdata::CurlDownloader::kDiskFull);
     EXPECT_EQ(test::readFile(m_dir / "disk" / "日別.csv"), "yesterday");
     int files = 0;
     for (const auto& e : std::filesystem::directory_iterator(m_dir / "disk")) {

@@ -454,3 +454,23 @@ TEST_F(CliMarket, TwoLongCommandsOnOneFolderNeverRunTogether)
     }
     std::cout << "command pairs: " << ran << " run, " << broken << " broken" << std::endl;
 }
+
+TEST_F(CliMarket, DatabaseErrorsSayWhatFailedInJapaneseWithTheStatementOnALineOfItsOwn)
+{
+    start(50, 30);
+    std::string out;
+    ASSERT_EQ(run(" refresh", &out), 0);
+    // Something else took the journal's name: the run is done, its record cannot be written.
+    database()->execute("CREATE INDEX Table_Journal ON Table_Url(kabuHUrl)");
+    EXPECT_EQ(run(" daily --json 2>/dev/null", &out), 1);
+    EXPECT_NE(out.find("記録を書き込めません: データベースの処理に失敗しました。\""), std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("CREATE"), std::string::npos) << out;
+
+    database()->execute("DROP TABLE Table_Code");
+    EXPECT_EQ(run(" screen 2>&1", &out), 1);
+    const auto lines = out.find('\n');
+    ASSERT_NE(lines, std::string::npos) << out;
+    EXPECT_EQ(out.substr(0, lines), "(ｴﾗｰ番号:1) データベースの処理に失敗しました。");
+    EXPECT_EQ(out.rfind("  (database error 1: no such table: Table_Code [", lines + 1), lines + 1) << out;
+}

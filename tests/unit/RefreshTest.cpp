@@ -300,6 +300,15 @@ TEST_F(Refresh, NeverLoadsAListOlderThanTheOneHeld)
     EXPECT_TRUE(none.requested.empty());
 }
 
+TEST_F(Refresh, AFullDiskEndsTheWalkWithItsOwnMessage)
+{
+    test::FakeDownloader fake;
+    fake.codes["http://127.0.0.1:1/d/2024-01-08?download=csv"] = marketdata::CurlDownloader::kDiskFull;
+    EXPECT_EQ(run(fake).outcome, Outcome::Failed);
+    EXPECT_EQ(fake.requested.size(), 1u);
+    EXPECT_EQ(messages(), (std::vector<std::string>{marketdata::CurlDownloader::kDiskFullMessage}));
+}
+
 TEST_F(Refresh, WeekendNotFoundsDoNotMakeAnUnreachableServerReachable)
 {
     db().execute(" UPDATE Table_Url SET kabuHdate=''");
