@@ -16,7 +16,7 @@ constexpr std::size_t kHistoryFields = 7;
 
 double numberOf(const std::string& field)
 {
-    std::string digits = core::NumberOrZero(std::string_view(field));
+    std::string digits = core::PriceOrZero(std::string_view(field));
     double v = 0;
     std::from_chars(digits.data(), digits.data() + digits.size(), v);
     return v;

@@ -38,6 +38,29 @@ std::string NumberOrZero(const Value& value)
     return NumberOrZero(std::string_view(value.toText()));
 }
 
+std::string PriceOrZero(std::string_view text)
+{
+    std::string t = Utf8::trim(text);
+    const auto point = t.find('.');
+    if (point == std::string::npos || point == 0 || point + 1 == t.size()) {
+        return NumberOrZero(std::string_view(t));
+    }
+    const std::string whole = t.substr(0, point);
+    const std::string fraction = t.substr(point + 1);
+    if (!IsAllowedChars(whole, "T") || !IsAllowedChars(fraction, "T")) {
+        return "0";
+    }
+    return t;
+}
+
+std::string PriceOrZero(const Value& value)
+{
+    if (value.isNull()) {
+        return "0";
+    }
+    return PriceOrZero(std::string_view(value.toText()));
+}
+
 bool IsAllowedChars(std::string_view text, std::string_view mode)
 {
     if (text.empty()) {

@@ -17,6 +17,11 @@ std::string TrimOrSpace(std::string_view text);
 std::string NumberOrZero(const Value& value);
 std::string NumberOrZero(std::string_view text);
 
+// NumberOrZero that also takes a decimal: digits, one point, digits ("2465.5", "0.1"). For
+// prices, volumes and turnovers: stocks trade in 0.1-yen steps and adjusted prices are decimals.
+std::string PriceOrZero(const Value& value);
+std::string PriceOrZero(std::string_view text);
+
 // Mode "T": digits; "S": digits and comma; "K": digits, point and comma; any other mode accepts all.
 bool IsAllowedChars(std::string_view text, std::string_view mode);
 

@@ -27,7 +27,7 @@ constexpr const char* kInsertHead = "INSERT INTO Table_Code(MgCode , Mgmgara, Mg
 
 std::string numberText(const std::string& field)
 {
-    return core::Value::numberText(core::Value(core::NumberOrZero(std::string_view(field))).toDouble());
+    return core::Value::numberText(core::Value(core::PriceOrZero(std::string_view(field))).toDouble());
 }
 
 // The fields of a line that loads a stock, or nothing for a line the import passes over.

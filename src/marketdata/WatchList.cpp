@@ -11,9 +11,14 @@ double WatchList::amount(const core::Value& value)
     return core::Value(core::NumberOrZero(value)).toDouble();
 }
 
+double WatchList::close(const core::Value& value)
+{
+    return core::Value(core::PriceOrZero(value)).toDouble();
+}
+
 bool WatchList::isReached(const core::Value& today, const core::Value& target)
 {
-    const double G = amount(today);
+    const double G = close(today);
     const double M = amount(target);
     return G >= M && M != 0;
 }
@@ -25,7 +30,7 @@ std::vector<WatchList::Reached> WatchList::reachedTargets(core::Mdl_Start& modul
     for (; !rs->isEof(); rs->moveNext()) {
         if (isReached(rs->field("WzuvemoG"), rs->field("WzuvemoM"))) {
             out.push_back({core::TrimOrSpace(rs->field("Wmgcode")), core::TrimOrSpace(rs->field("Wmgmei")),
-                amount(rs->field("WzuvemoG")), amount(rs->field("WzuvemoM"))});
+                close(rs->field("WzuvemoG")), amount(rs->field("WzuvemoM"))});
         }
     }
     return out;

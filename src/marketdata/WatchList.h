@@ -26,6 +26,8 @@ public:
     // both pass the number rule first.
     static bool isReached(const core::Value& today, const core::Value& target);
     static double amount(const core::Value& value);
+    // A close copied from the list (本日額): a decimal keeps its value.
+    static double close(const core::Value& value);
 
     // The watched stocks whose target is reached, in code order, as Table_KOCYU holds them.
     static std::vector<Reached> reachedTargets(core::Mdl_Start& module);

@@ -56,14 +56,19 @@ TEST_F(Analysis, ImportRulesOfTheHistoryFile)
         "   ,1,1,1,1,1,1\r\n");
     EXPECT_EQ(CSVMDB(*m_module, file, 0, bounds()), "20");
     auto rs = db().openRecordset(" SELECT * FROM WorkTemp ORDER BY Wcount");
-    ASSERT_EQ(rs->recordCount(), 3);
+    ASSERT_EQ(rs->recordCount(), 4);
     EXPECT_EQ(rs->field("Whi").toText(), "2024-01-05");
     EXPECT_EQ(rs->field("Wen").toText(), "105");
     EXPECT_EQ(rs->field("Wcount").toText(), "1");
     rs->moveNext();
+    // Decimal prices and turnovers keep their value; a minus sign still reads as 0.
+    EXPECT_EQ(rs->field("Whi").toText(), "2024-01-02");
+    EXPECT_EQ(rs->field("Wst").toText(), "100.5");
+    EXPECT_EQ(rs->field("Wen").toText(), "0");
+    rs->moveNext();
     EXPECT_EQ(rs->field("Whi").toText(), "2023-12-29");
-    EXPECT_EQ(rs->field("Wst").toText(), "0");
-    EXPECT_EQ(rs->field("Wcount").toText(), "2");
+    EXPECT_EQ(rs->field("Wst").toText(), "1234.5");
+    EXPECT_EQ(rs->field("Wcount").toText(), "3");
     rs->moveNext();
     EXPECT_EQ(rs->field("Whi").toText(), " ");
     EXPECT_TRUE(rs->field("Wpatai").isNull());

@@ -70,7 +70,7 @@ TEST_F(DailyImport, AcceptsOnlyCompleteLinesOfTradedStocks)
     EXPECT_EQ(scalar(" SELECT Wecost FROM Table_Code WHERE MgCode='1301'"), "2520");
     EXPECT_EQ(scalar(" SELECT Wbcost FROM Table_Code WHERE MgCode='1301'"), "37800000");
     EXPECT_EQ(scalar(" SELECT MgMei FROM Table_Code WHERE MgCode='1301'"), "極洋");
-    EXPECT_EQ(scalar(" SELECT Wscost FROM Table_Code WHERE MgCode='1306'"), "0");
+    EXPECT_EQ(scalar(" SELECT Wscost FROM Table_Code WHERE MgCode='1306'"), "10.5");
     EXPECT_EQ(scalar(" SELECT Wscost FROM Table_Code WHERE MgCode='1307'"), "7");
     EXPECT_EQ(scalar(" SELECT MgMei FROM Table_Code WHERE MgCode='1307'"), "空白");
     EXPECT_EQ(scalar(" SELECT MgMei FROM Table_Code WHERE MgCode='1308'"), "O'Neil");

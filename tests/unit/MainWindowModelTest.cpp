@@ -319,7 +319,7 @@ TEST_F(MainWindow, WatchListJudgementPaintsReachedTargets)
         " UPDATE Table_KOCYU SET WzuvemoK=1050, WzuvemoM=95 WHERE Wmgcode='1301'"); // close 95: equal
     db().execute(" UPDATE Table_KOCYU SET WzuvemoM=90 WHERE Wmgcode='1302'"); // 96 >= 90
     db().execute(" UPDATE Table_KOCYU SET WzuvemoM=0 WHERE Wmgcode='1303'"); // never
-    db().execute(" UPDATE Table_KOCYU SET WzuvemoG=500, WzuvemoM=1102.5 WHERE Wmgcode='0001'"); // fraction: 0
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoG=500, WzuvemoM=1102.5 WHERE Wmgcode='0001'"); // typed: 0
     auto& w = load();
     EXPECT_EQ(w.grid2.rows(), 5);
     EXPECT_EQ(w.grid2.cell(2, 2).text, "1,050");
@@ -337,6 +337,18 @@ TEST_F(MainWindow, WatchListJudgementPaintsReachedTargets)
     w.DSP_KobuHante();
     EXPECT_EQ(m_beeps, 0);
     EXPECT_EQ(w.grid2.rowColor(2), GridColor::kWhite);
+
+    // A decimal close: shown as the list has it, in the watch list through "#,###", and judged by
+    // its value against the target.
+    db().execute(" UPDATE Table_Code SET Wecost=2465.5, Wscost=2460.5 WHERE MgCode='1301'");
+    db().execute(" UPDATE Table_KOCYU SET WzuvemoM=2465 WHERE Wmgcode='1301'");
+    w.DSP_Grid(MainWindowModel::kFromStart, "A", "", "", 0);
+    EXPECT_EQ(w.grid1.cell(1, 7).text, "2465.5");
+    EXPECT_EQ(w.grid1.cell(1, 4).text, "2460.5");
+    w.DSP_KobuHante();
+    EXPECT_EQ(w.grid2.cell(2, 3).text, "2,466");
+    EXPECT_EQ(w.grid2.rowColor(2), GridColor::kRed);
+    EXPECT_EQ(m_beeps, 3);
 }
 
 TEST_F(MainWindow, UnloadCompactsAndKeepsTheData)

@@ -32,6 +32,20 @@ TEST(NumberOrZero, OnlyPlainDigitsSurvive)
     EXPECT_EQ(NumberOrZero(Value(1102.5)), "0");
 }
 
+TEST(PriceOrZero, DigitsWithOnePointBetweenDigitsKeepTheirDecimal)
+{
+    for (const char* good : {"2465.5", "0.1", "007", " 12.50 "}) {
+        EXPECT_NE(PriceOrZero(Value(good)), "0") << good;
+    }
+    EXPECT_EQ(PriceOrZero(Value(" 12.50 ")), "12.50");
+    for (const char* bad : {"1,000.5", "1.2.3", ".5", "5.", "-2.5", "2.5e3", "１.５", "", " ", "."}) {
+        EXPECT_EQ(PriceOrZero(Value(bad)), "0") << bad;
+    }
+    EXPECT_EQ(PriceOrZero(Value()), "0");
+    EXPECT_EQ(PriceOrZero(Value(2465.5)), "2465.5");
+    EXPECT_EQ(Value(PriceOrZero(Value("2465.5"))).toDouble(), 2465.5);
+}
+
 TEST(IsAllowedChars, ModesAcceptTheirClasses)
 {
     EXPECT_TRUE(IsAllowedChars("1,234", "S"));

@@ -50,9 +50,15 @@ std::string amount(const core::Value& v)
     return core::FormatNumber(core::Value(core::NumberOrZero(v)).toDouble(), "#,###");
 }
 
+// 本日額, a close copied from the list: "2465.5" shows as "2,466".
+std::string closeAmount(const core::Value& v)
+{
+    return core::FormatNumber(core::Value(core::PriceOrZero(v)).toDouble(), "#,###");
+}
+
 double number(const core::Value& v)
 {
-    return core::Value(core::NumberOrZero(v)).toDouble();
+    return core::Value(core::PriceOrZero(v)).toDouble();
 }
 
 } // namespace
@@ -216,7 +222,7 @@ void MainWindowModel::DSP_Grid(const std::string& Wkaisi, const std::string& Wju
         grid1.setText(n, 3, text(rs.field("Mgyosyu")), Align::Left);
         const char* numbers[] = {"Wscost", "Wucost", "Wdcost", "Wecost", "Wccost", "Wbcost"};
         for (int c = 0; c < 6; ++c) {
-            grid1.setText(n, 4 + c, core::NumberOrZero(rs.field(numbers[c])), Align::Right);
+            grid1.setText(n, 4 + c, core::PriceOrZero(rs.field(numbers[c])), Align::Right);
         }
         double diff = number(rs.field("Wecost")) - number(rs.field("Wscost"));
         grid1.setText(n, 10, core::Value::numberText(diff), Align::Right);
@@ -486,7 +492,7 @@ void MainWindowModel::writeListRow(GridData& g, int n, const core::Recordset& rs
     g.setText(n, 1, text(rs.field("Wmgmei")), Align::Left);
     if (&g == &grid2) {
         g.setText(n, 2, amount(rs.field("WzuvemoK")), Align::Right);
-        g.setText(n, 3, amount(rs.field("WzuvemoG")), Align::Right);
+        g.setText(n, 3, closeAmount(rs.field("WzuvemoG")), Align::Right);
         g.setText(n, 4, amount(rs.field("WzuvemoM")), Align::Right);
     }
 }

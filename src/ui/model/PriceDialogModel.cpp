@@ -4,6 +4,7 @@
 #include "core/Utf8.h"
 #include "core/Value.h"
 #include "core/ValueRules.h"
+#include "marketdata/WatchList.h"
 
 #include <charconv>
 #include <cmath>
@@ -34,7 +35,7 @@ bool PriceDialogModel::load(const std::string& codeText)
     text1[0] = core::TrimOrSpace(rs.field("Wmgcode"));
     text1[1] = core::TrimOrSpace(rs.field("Wmgmei"));
     text1[2] = amount(rs.field("WzuvemoK"));
-    text1[3] = amount(rs.field("WzuvemoG"));
+    text1[3] = core::FormatNumber(marketdata::WatchList::close(rs.field("WzuvemoG")), "#,###");
     if (core::NumberOrZero(rs.field("WzuvemoP")) != "1") {
         option1 = true;
         option2 = false;
