@@ -7,7 +7,7 @@ PACKAGES=(
   qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libsqlite3-dev sqlite3
   libcurl4-openssl-dev curl
-  libzip-dev libpugixml-dev
+  libzip-dev libpugixml-dev nlohmann-json3-dev
   libcpp-httplib-dev libssl-dev
   libsodium-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev

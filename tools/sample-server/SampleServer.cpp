@@ -30,6 +30,10 @@ SampleServer::SampleServer(const Options& options)
             std::this_thread::sleep_for(std::chrono::milliseconds(m_options.latencyMs));
         }
     };
+    if (m_options.jquants) {
+        m_api = std::make_unique<JQuantsApi>(m_market, m_options.api);
+        m_api->install(*m_server);
+    }
     m_server->Get(R"(/daily/(\d{4})-(\d{2})-(\d{2}))",
         [this, delay](const httplib::Request& req, httplib::Response& res) {
             delay();
@@ -101,6 +105,11 @@ void SampleServer::stop()
 std::string SampleServer::dailyBaseUrl() const
 {
     return "http://127.0.0.1:" + std::to_string(m_port) + "/daily/";
+}
+
+std::string SampleServer::apiBaseUrl() const
+{
+    return "http://127.0.0.1:" + std::to_string(m_port) + "/v2";
 }
 
 std::string SampleServer::historyBaseUrl() const

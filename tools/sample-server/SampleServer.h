@@ -1,5 +1,6 @@
 #pragma once
 
+#include "JQuantsApi.h"
 #include "SyntheticMarket.h"
 
 #include <atomic>
@@ -24,6 +25,8 @@ public:
         SyntheticMarket::Options market;
         int latencyMs = 0;
         double failRate = 0.0; // share of history requests answered with status 500
+        bool jquants = false; // also serve the market as J-Quants API V2 under /v2
+        JQuantsApi::Options api;
     };
 
     explicit SampleServer(const Options& options);
@@ -37,6 +40,8 @@ public:
 
     std::string dailyBaseUrl() const;
     std::string historyBaseUrl() const;
+    // "http://127.0.0.1:PORT/v2", the J-Quants base address.
+    std::string apiBaseUrl() const;
     SyntheticMarket& market() { return m_market; }
     long requests() const { return m_requests.load(); }
 
@@ -48,6 +53,7 @@ private:
     int m_port = -1;
     std::atomic<long> m_requests{0};
     std::atomic<std::uint64_t> m_failState{0};
+    std::unique_ptr<JQuantsApi> m_api;
 };
 
 } // namespace zuvemo::sample

@@ -118,13 +118,15 @@ SyntheticMarket::SyntheticMarket(const Options& options)
         const double baseVolume = std::exp(std::log(2000.0) + rng.uniform() * std::log(2000000.0 / 2000.0));
         const double sigma = 0.008 + rng.uniform() * 0.017;
         constexpr double kTau = 6.283185307179586;
-        const double period[3] = {12 + rng.uniform() * 25, 50 + rng.uniform() * 100, 180 + rng.uniform() * 300};
-        const double amplitude[3] = {sigma * (2 + rng.uniform() * 3), sigma * (4 + rng.uniform() * 6),
-                                     0.05 + rng.uniform() * 0.2};
+        const double period[3]
+            = {12 + rng.uniform() * 25, 50 + rng.uniform() * 100, 180 + rng.uniform() * 300};
+        const double amplitude[3]
+            = {sigma * (2 + rng.uniform() * 3), sigma * (4 + rng.uniform() * 6), 0.05 + rng.uniform() * 0.2};
         const double phase[3] = {rng.uniform() * kTau, rng.uniform() * kTau, rng.uniform() * kTau};
         const bool illiquid = rng.uniform() < 0.08;
         const bool decimals = s % 53 == 3;
-        const std::uint64_t stockKey = m_options.seed * 0x9E3779B97F4A7C15ull ^ (static_cast<std::uint64_t>(s) << 20);
+        const std::uint64_t stockKey
+            = m_options.seed * 0x9E3779B97F4A7C15ull ^ (static_cast<std::uint64_t>(s) << 20);
         auto closeOn = [&](long serial) {
             double level = 0;
             for (int w = 0; w < 3; ++w) {
@@ -152,7 +154,8 @@ SyntheticMarket::SyntheticMarket(const Options& options)
             const double high = std::max(open, close) * (1.0 + std::fabs(day.normal()) * sigma * 0.5);
             const double low = std::min(open, close) * (1.0 - std::fabs(day.normal()) * sigma * 0.5);
             const double swing = std::fabs(close - previous) / previous;
-            auto volume = static_cast<std::int64_t>(baseVolume * std::exp(day.normal() * 0.4) * (1.0 + swing * 20));
+            auto volume
+                = static_cast<std::int64_t>(baseVolume * std::exp(day.normal() * 0.4) * (1.0 + swing * 20));
             bar.open = open;
             bar.close = close;
             bar.high = std::max({std::round(high), bar.open, bar.close});

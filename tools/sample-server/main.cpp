@@ -79,10 +79,36 @@ int main(int argc, char** argv)
             if (!options.market.today.ok()) {
                 usage("--today takes a real date");
             }
+        } else if (a == "--jquants") {
+            options.jquants = true;
+        } else if (a == "--api-key") {
+            options.api.apiKey = value();
+        } else if (a == "--page-size") {
+            options.api.pageSize = static_cast<int>(number(value(), a, 1, 1000000));
+        } else if (a == "--rate-limit") {
+            options.api.rateLimit = static_cast<int>(number(value(), a, 0, 100000));
+        } else if (a == "--window") {
+            std::string v = value();
+            auto date = [&](const std::string& text) {
+                int y = 0;
+                unsigned m = 0, d = 0;
+                if (text.size() != 10 || std::sscanf(text.c_str(), "%4d-%2u-%2u", &y, &m, &d) != 3) {
+                    usage("--window takes YYYY-MM-DD:YYYY-MM-DD");
+                }
+                return std::chrono::sys_days{
+                    std::chrono::year{y} / std::chrono::month{m} / std::chrono::day{d}};
+            };
+            if (v.size() != 21 || v[10] != ':') {
+                usage("--window takes YYYY-MM-DD:YYYY-MM-DD");
+            }
+            options.api.windowFrom = date(v.substr(0, 10));
+            options.api.windowTo = date(v.substr(11));
         } else if (a == "--help" || a == "-h") {
             std::cout
                 << "usage: zuvemo-sample-server [--port P] [--stocks N] [--days D] [--seed S]\n"
-                   "                            [--latency-ms L] [--fail-rate F] [--today YYYY-MM-DD]\n";
+                   "                            [--latency-ms L] [--fail-rate F] [--today YYYY-MM-DD]\n"
+                   "                            [--jquants [--api-key K] [--page-size N] [--rate-limit N]\n"
+                   "                             [--window FROM:TO]]\n";
             return 0;
         } else {
             usage("unknown option " + a);
@@ -97,6 +123,9 @@ int main(int argc, char** argv)
         return 1;
     }
     std::cout << server.dailyBaseUrl() << "\n" << server.historyBaseUrl() << std::endl;
+    if (options.jquants) {
+        std::cout << server.apiBaseUrl() << std::endl;
+    }
     while (!g_stop) {
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

@@ -1,0 +1,304 @@
+#include "JQuantsApi.h"
+
+#include "TradingCalendar.h"
+#include "core/Clock.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <httplib.h>
+#include <map>
+#include <nlohmann/json.hpp>
+
+namespace zuvemo::sample {
+
+using namespace std::chrono;
+using nlohmann::json;
+
+namespace {
+
+const std::map<std::string, std::string> kIndustryCodes = {{"水産・農林業", "0050"}, {"鉱業", "1050"},
+    {"建設業", "2050"}, {"食料品", "3050"}, {"繊維製品", "3100"}, {"パルプ・紙", "3150"}, {"化学", "3200"},
+    {"医薬品", "3250"}, {"石油・石炭製品", "3300"}, {"ゴム製品", "3350"}, {"ガラス・土石製品", "3400"},
+    {"鉄鋼", "3450"}, {"非鉄金属", "3500"}, {"金属製品", "3550"}, {"機械", "3600"}, {"電気機器", "3650"},
+    {"輸送用機器", "3700"}, {"精密機器", "3750"}, {"その他製品", "3800"}, {"電気・ガス業", "4050"},
+    {"陸運業", "5050"}, {"海運業", "5100"}, {"空運業", "5150"}, {"倉庫・運輸関連業", "5200"},
+    {"情報・通信業", "5250"}, {"卸売業", "6050"}, {"小売業", "6100"}, {"銀行業", "7050"},
+    {"証券、商品先物取引業", "7100"}, {"保険業", "7150"}, {"その他金融業", "7200"}, {"不動産業", "8050"},
+    {"サービス業", "9050"}};
+
+// The API writes some industry names with half-width punctuation.
+std::string halfWidthPunctuation(std::string text)
+{
+    for (auto [from, to] : {std::pair<const char*, const char*>{"・", "･"}, {"、", "､"}}) {
+        for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+            text.replace(at, std::strlen(from), to);
+        }
+    }
+    return text;
+}
+
+std::pair<std::string, std::string> marketOf(const std::string& market)
+{
+    if (market == "東証プライム") {
+        return {"0111", "プライム"};
+    }
+    if (market == "東証スタンダード") {
+        return {"0112", "スタンダード"};
+    }
+    if (market == "東証グロース") {
+        return {"0113", "グロース"};
+    }
+    return {"0109", "その他"};
+}
+
+std::optional<sys_days> parseDate(const std::string& text)
+{
+    std::string t = text;
+    if (t.size() == 8) {
+        t = t.substr(0, 4) + "-" + t.substr(4, 2) + "-" + t.substr(6, 2);
+    }
+    int y = 0;
+    unsigned m = 0;
+    unsigned d = 0;
+    if (t.size() != 10 || std::sscanf(t.c_str(), "%4d-%2u-%2u", &y, &m, &d) != 3) {
+        return std::nullopt;
+    }
+    year_month_day ymd{year{y}, month{m}, day{d}};
+    if (!ymd.ok()) {
+        return std::nullopt;
+    }
+    return sys_days{ymd};
+}
+
+double halfStep(double v, bool decimal)
+{
+    return decimal ? std::floor(v) + 0.5 : std::round(v);
+}
+
+double tenth(double v)
+{
+    return std::round(v * 10) / 10;
+}
+
+void answer(httplib::Response& res, int status, const json& body)
+{
+    res.status = status;
+    res.set_content(body.dump(), "application/json");
+}
+
+} // namespace
+
+JQuantsApi::JQuantsApi(SyntheticMarket& market, const Options& options)
+    : m_market(market)
+    , m_options(options)
+{
+}
+
+std::string JQuantsApi::codeOf(const SyntheticMarket::Stock& stock, std::size_t index)
+{
+    if (index % 61 == 9) {
+        return stock.code.substr(0, 3) + "A0";
+    }
+    return stock.code + "0";
+}
+
+void JQuantsApi::install(httplib::Server& server)
+{
+    // Every request: the key, then the rate; an answer is a function of the query alone.
+    auto guard = [this](const httplib::Request& req, httplib::Response& res) {
+        m_requests++;
+        if (req.get_header_value("x-api-key") != m_options.apiKey) {
+            answer(res, 403, {{"message", "The incoming api key is invalid or expired."}});
+            return false;
+        }
+        if (m_options.rateLimit > 0) {
+            std::lock_guard lock(m_rateMutex);
+            const auto now = steady_clock::now();
+            while (!m_recent.empty() && now - m_recent.front() >= minutes(1)) {
+                m_recent.pop_front();
+            }
+            if (static_cast<int>(m_recent.size()) >= m_options.rateLimit) {
+                answer(res, 429, {{"message", "Rate limit exceeded"}});
+                return false;
+            }
+            m_recent.push_back(now);
+        }
+        return true;
+    };
+    auto outside = [this](sys_days from, sys_days to, httplib::Response& res) {
+        if ((m_options.windowFrom && from < *m_options.windowFrom)
+            || (m_options.windowTo && to > *m_options.windowTo)) {
+            answer(res, 400,
+                {{"message",
+                    "Your subscription covers the following dates: "
+                        + core::Clock::dashed(year_month_day{*m_options.windowFrom}) + " ~ "
+                        + core::Clock::dashed(year_month_day{*m_options.windowTo})
+                        + ". If you want more data, please check other plans:  https://jpx-jquants.com/"}});
+            return true;
+        }
+        return false;
+    };
+    // Rows, paged by their offset.
+    auto paged = [this](const httplib::Request& req, httplib::Response& res, const json& rows) {
+        std::size_t from = 0;
+        if (req.has_param("pagination_key")) {
+            from = static_cast<std::size_t>(std::stoul(req.get_param_value("pagination_key").substr(1)));
+        }
+        const std::size_t size = static_cast<std::size_t>(m_options.pageSize);
+        json page = json::array();
+        for (std::size_t i = from; i < rows.size() && i < from + size; ++i) {
+            page.push_back(rows[i]);
+        }
+        json body = {{"data", page}};
+        if (from + size < rows.size()) {
+            body["pagination_key"] = "p" + std::to_string(from + size);
+        }
+        answer(res, 200, body);
+    };
+    const std::vector<sys_days>* dayList = &m_market.tradingDays();
+    const sys_days present
+        = m_options.windowTo ? std::min(*m_options.windowTo, dayList->back()) : dayList->back();
+    // The bar of stock s on trading day t, as J-Quants gives it.
+    auto bar = [this, dayList, present](std::size_t s, std::size_t t) {
+        const auto& days = *dayList;
+        const auto& stock = m_market.stocks()[s];
+        const auto& b = stock.bars[t];
+        json row = {{"Date", core::Clock::dashed(year_month_day{days[t]})}, {"Code", codeOf(stock, s)},
+            {"UL", "0"}, {"LL", "0"}};
+        // A split stock halves its raw prices on its split day; adjusted days before it are
+        // halved as of the latest readable day.
+        const std::size_t split = days.size() - 3;
+        const bool splits = s % 67 == 21 && split < days.size();
+        const double raw = splits && t < split ? 2.0 : 1.0;
+        const double adjust = splits && t < split && days[split] <= present ? 0.5 : 1.0;
+        row["AdjFactor"] = splits && t == split ? 0.5 : 1.0;
+        if (b.volume == 0) {
+            for (const char* k : {"O", "H", "L", "C", "Vo", "Va", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"}) {
+                row[k] = nullptr;
+            }
+            return row;
+        }
+        const double o = halfStep(b.open, b.decimal) * raw;
+        const double h = halfStep(b.high, false) * raw;
+        const double l = halfStep(b.low, false) * raw;
+        const double c = halfStep(b.close, b.decimal) * raw;
+        const double vo = static_cast<double>(b.volume) / raw;
+        row["O"] = o;
+        row["H"] = h;
+        row["L"] = l;
+        row["C"] = c;
+        row["Vo"] = vo;
+        row["Va"] = std::floor(b.close * static_cast<double>(b.volume));
+        row["AdjO"] = tenth(o * adjust);
+        row["AdjH"] = tenth(h * adjust);
+        row["AdjL"] = tenth(l * adjust);
+        row["AdjC"] = tenth(c * adjust);
+        row["AdjVo"] = std::round(vo / adjust);
+        return row;
+    };
+    auto dayIndex = [dayList](sys_days d) -> std::optional<std::size_t> {
+        const auto& days = *dayList;
+        auto it = std::lower_bound(days.begin(), days.end(), d);
+        if (it == days.end() || *it != d) {
+            return std::nullopt;
+        }
+        return static_cast<std::size_t>(it - days.begin());
+    };
+
+    server.Get("/v2/markets/calendar", [=](const httplib::Request& req, httplib::Response& res) {
+        if (!guard(req, res)) {
+            return;
+        }
+        auto from = parseDate(req.get_param_value("from"));
+        auto to = parseDate(req.get_param_value("to"));
+        if (!from || !to || *to < *from || *to - *from > std::chrono::days{3700}) {
+            answer(res, 400, {{"message", "from and to are required."}});
+            return;
+        }
+        json rows = json::array();
+        for (sys_days d = *from; d <= *to; d += std::chrono::days{1}) {
+            rows.push_back({{"Date", core::Clock::dashed(year_month_day{d})},
+                {"HolDiv", TradingCalendar::isTradingDay(year_month_day{d}) ? "1" : "0"}});
+        }
+        paged(req, res, rows);
+    });
+    server.Get("/v2/equities/master", [=, this](const httplib::Request& req, httplib::Response& res) {
+        if (!guard(req, res)) {
+            return;
+        }
+        auto date = req.has_param("date") ? parseDate(req.get_param_value("date")) : std::optional(present);
+        if (!date) {
+            answer(res, 400, {{"message", "date is invalid."}});
+            return;
+        }
+        if (outside(*date, *date, res)) {
+            return;
+        }
+        json rows = json::array();
+        const auto& stocks = m_market.stocks();
+        for (std::size_t s = 0; s < stocks.size(); ++s) {
+            const auto [mkt, mktName] = marketOf(stocks[s].market);
+            auto industry = kIndustryCodes.find(stocks[s].industry);
+            rows.push_back(
+                {{"Date", core::Clock::dashed(year_month_day{*date})}, {"Code", codeOf(stocks[s], s)},
+                    {"CoName", stocks[s].name}, {"CoNameEn", "Sample Co."}, {"S17", "1"}, {"S17Nm", "食品"},
+                    {"S33", industry == kIndustryCodes.end() ? "9999" : industry->second},
+                    {"S33Nm", halfWidthPunctuation(stocks[s].industry)}, {"ScaleCat", "-"}, {"Mkt", mkt},
+                    {"MktNm", mktName}, {"Mrgn", "1"}, {"MrgnNm", "信用"}, {"ProdCat", "011"}});
+        }
+        paged(req, res, rows);
+    });
+    server.Get("/v2/equities/bars/daily", [=, this](const httplib::Request& req, httplib::Response& res) {
+        if (!guard(req, res)) {
+            return;
+        }
+        const auto& days = *dayList;
+        const auto& stocks = m_market.stocks();
+        json rows = json::array();
+        if (req.has_param("date")) {
+            auto date = parseDate(req.get_param_value("date"));
+            if (!date) {
+                answer(res, 400, {{"message", "date is invalid."}});
+                return;
+            }
+            if (outside(*date, *date, res)) {
+                return;
+            }
+            if (auto t = dayIndex(*date)) {
+                for (std::size_t s = 0; s < stocks.size(); ++s) {
+                    if (static_cast<int>(*t) <= stocks[s].lastDay) {
+                        rows.push_back(bar(s, *t));
+                    }
+                }
+            }
+            paged(req, res, rows);
+            return;
+        }
+        const std::string code = req.get_param_value("code");
+        auto from
+            = req.has_param("from") ? parseDate(req.get_param_value("from")) : std::optional(days.front());
+        auto to = req.has_param("to") ? parseDate(req.get_param_value("to")) : std::optional(present);
+        if (code.empty() || !from || !to) {
+            answer(res, 400, {{"message", "code or date is required."}});
+            return;
+        }
+        if (outside(*from, *to, res)) {
+            return;
+        }
+        for (std::size_t s = 0; s < stocks.size(); ++s) {
+            const std::string c = codeOf(stocks[s], s);
+            if (c != code && c.substr(0, 4) != code) {
+                continue;
+            }
+            for (std::size_t t = 0; t < days.size() && static_cast<int>(t) <= stocks[s].lastDay; ++t) {
+                if (days[t] >= *from && days[t] <= *to) {
+                    rows.push_back(bar(s, t));
+                }
+            }
+        }
+        paged(req, res, rows);
+    });
+}
+
+} // namespace zuvemo::sample
