@@ -170,6 +170,7 @@ void DailyRun::runSteps(const Options& options, Report& report)
     auto stopped = [&] { return options.cancel && options.cancel->load(); };
 
     marketdata::MarketDataRefresh refresh(m_module, m_dailyDownloader, m_clock);
+    refresh.setJQuantsOptions(m_jquants);
     marketdata::RefreshHooks refreshHooks;
     refreshHooks.progress = [&](int, int) { return !stopped(); };
     auto loaded = refresh.run(refreshHooks);

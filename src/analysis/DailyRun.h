@@ -2,6 +2,7 @@
 
 #include "ScreeningRun.h"
 #include "core/Journal.h"
+#include "marketdata/JQuantsClient.h"
 #include "marketdata/WatchList.h"
 
 #include <atomic>
@@ -54,6 +55,8 @@ public:
     // Runs the steps and appends the journal record; a journal that cannot be written is
     // reported in the record's message and the run counts as failed.
     Report run(const Options& options);
+    // See MarketDataRefresh::setJQuantsOptions.
+    void setJQuantsOptions(const marketdata::JQuantsClient::Options& options) { m_jquants = options; }
 
     static std::string reportText(const Report& report);
     static std::string reportJson(const Report& report);
@@ -69,6 +72,7 @@ private:
     marketdata::Downloader& m_dailyDownloader;
     marketdata::Downloader& m_historyDownloader;
     const core::Clock& m_clock;
+    marketdata::JQuantsClient::Options m_jquants;
 };
 
 } // namespace zuvemo::analysis

@@ -174,7 +174,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         }
     }
     std::unique_ptr<marketdata::ParallelDownloader> ahead;
-    if (m_jobs > 1 && total > 1) {
+    if (m_jobs > 1 && total > 1 && !m_downloader.isLocal()) {
         // Each staging name belongs to this process, so a history is written there once, whole.
         auto limits = m_aheadLimits;
         limits.inPlace = true;

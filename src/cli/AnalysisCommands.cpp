@@ -59,8 +59,8 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
     options.durable = false;
     options.totalTimeoutMs = timeoutMs;
     options.cancel = &stopRequested();
-    marketdata::CurlDownloader downloader(options);
-    analysis::ScreeningRun run(session.module(), downloader, bounds);
+    auto downloader = session.historyDownloader(options);
+    analysis::ScreeningRun run(session.module(), *downloader, bounds);
     run.setJobs(jobs);
     auto limits = analysis::ScreeningRun::defaultAheadLimits();
     limits.totalTimeoutMs = timeoutMs;

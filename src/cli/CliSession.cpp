@@ -5,6 +5,8 @@
 #include "core/DatabaseError.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
+#include "marketdata/DataSource.h"
+#include "marketdata/StoreDownloader.h"
 
 #include <iostream>
 
@@ -81,6 +83,23 @@ bool CliSession::open()
         return false;
     }
     return true;
+}
+
+std::unique_ptr<marketdata::Downloader> CliSession::historyDownloader(
+    const marketdata::CurlDownloader::Options& options)
+{
+    const auto source = marketdata::DataSource::read(*m_module.SharedConnection);
+    if (source.isJQuants()) {
+        return std::make_unique<marketdata::StoreDownloader>(m_module.programFolder(), source.days);
+    }
+    return std::make_unique<marketdata::CurlDownloader>(options);
+}
+
+marketdata::JQuantsClient::Options CliSession::jquantsOptions()
+{
+    marketdata::JQuantsClient::Options options;
+    options.cancel = &stopRequested();
+    return options;
 }
 
 bool CliSession::lockCommands()

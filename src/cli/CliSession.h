@@ -2,6 +2,8 @@
 
 #include "core/FileLock.h"
 #include "core/Mdl_Start.h"
+#include "marketdata/CurlDownloader.h"
+#include "marketdata/JQuantsClient.h"
 
 #include <atomic>
 #include <filesystem>
@@ -25,6 +27,11 @@ public:
     // message has been shown.
     bool lockCommands();
     core::Mdl_Start& module() { return m_module; }
+    // The downloader of histories: a J-Quants folder's price store, else the server.
+    std::unique_ptr<marketdata::Downloader> historyDownloader(
+        const marketdata::CurlDownloader::Options& options);
+    // The request options of a J-Quants folder: the stop flag of signals, total deadlines.
+    static marketdata::JQuantsClient::Options jquantsOptions();
 
 private:
     core::Mdl_Start m_module;

@@ -52,7 +52,7 @@ int runDaily(const std::filesystem::path& home, CliArguments& args)
     historyOptions.totalTimeoutMs
         = timeoutSeconds ? timeoutSeconds * 1000 : marketdata::CurlDownloader::kHistoryTimeoutMs;
     historyOptions.cancel = &stopRequested();
-    marketdata::CurlDownloader historyDownloader(historyOptions);
+    auto historyDownloader = session.historyDownloader(historyOptions);
 
     analysis::DailyRun::Options options;
     options.market = market;
@@ -63,7 +63,8 @@ int runDaily(const std::filesystem::path& home, CliArguments& args)
     options.cancel = &stopRequested();
 
     core::Clock clock;
-    analysis::DailyRun daily(session.module(), dailyDownloader, historyDownloader, clock);
+    analysis::DailyRun daily(session.module(), dailyDownloader, *historyDownloader, clock);
+    daily.setJQuantsOptions(CliSession::jquantsOptions());
     auto report = daily.run(options);
     if (json) {
         std::cout << analysis::DailyRun::reportJson(report) << std::endl;

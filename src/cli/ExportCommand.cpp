@@ -46,7 +46,8 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
         printDatabaseError(e);
         return 1;
     }
-    marketdata::CurlDownloader downloader(options);
+    auto history = session.historyDownloader(options);
+    auto& downloader = *history;
     exporting::DesktopOpener desktop;
     exporting::NoOpener none;
     exporting::SingleStockCommand command(

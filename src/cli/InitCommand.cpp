@@ -1,11 +1,14 @@
 #include "InitCommand.h"
 
 #include "CliSession.h"
+#include "SourceCommand.h"
+#include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
 #include "core/Schema.h"
+#include "marketdata/StoreDownloader.h"
 
 #include <fstream>
 #include <iostream>
@@ -63,13 +66,24 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
     auto date = args.takeOption("--trading-date");
     auto bounds = args.takeOption("--bounds", 2);
     bool force = args.takeFlag("--force");
+    marketdata::DataSource source;
+    if (auto kind = args.takeOption("--source")) {
+        if (*kind != marketdata::DataSource::kCsv && *kind != marketdata::DataSource::kJQuants) {
+            throw UsageError("--source takes csv or jquants");
+        }
+        source.kind = *kind;
+    }
+    if (source.isJQuants()) {
+        source = takeSourceOptions(args, source);
+    }
     args.positional(0, 0);
-    if (!daily || !history) {
+    if (!source.isJQuants() && (!daily || !history)) {
         throw UsageError("init needs --daily-url and --history-url");
     }
     core::Schema::UrlRow url;
-    url.dailyUrl = *daily;
-    url.historyUrl = *history;
+    // A J-Quants folder keeps the row, for its date and suffix; the addresses are the store's.
+    url.dailyUrl = daily.value_or(marketdata::StoreDownloader::kHistoryUrl);
+    url.historyUrl = history.value_or(marketdata::StoreDownloader::kHistoryUrl);
     if (suffix) {
         url.suffix = *suffix;
     }
@@ -102,6 +116,9 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
     }
     try {
         core::Schema::createDatabaseFile(database, url, hantei);
+        if (source.isJQuants()) {
+            marketdata::DataSource::write(*core::Connection::open(database), source);
+        }
         writeConfig(home);
         copyTemplate(home);
     } catch (const core::DatabaseError& e) {

@@ -2,9 +2,11 @@
 
 #include "CliSession.h"
 #include "core/Clock.h"
+#include "core/Platform.h"
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
 
+#include <cstdio>
 #include <iostream>
 
 namespace zuvemo::cli {
@@ -23,8 +25,18 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     marketdata::CurlDownloader downloader(options);
     core::Clock clock;
     marketdata::MarketDataRefresh refresh(session.module(), downloader, clock);
+    refresh.setJQuantsOptions(CliSession::jquantsOptions());
     marketdata::RefreshHooks hooks;
     hooks.progress = [](int, int) { return !stopRequested().load(); };
+    if (core::Platform::stderrIsTerminal()) {
+        hooks.fillProgress = [](int done, int total) {
+            std::fprintf(stderr, "\r履歴取得 %d/%d 日", done, total);
+            if (done == total) {
+                std::fprintf(stderr, "\n");
+            }
+            return !stopRequested().load();
+        };
+    }
     if (acceptSmaller) {
         hooks.acceptSmaller = [](const std::string& question) {
             std::cerr << "zuvemo-cli: " << question << std::endl;
@@ -35,6 +47,9 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     if (result.outcome == marketdata::MarketDataRefresh::Outcome::Cancelled && stoppedExitStatus()) {
         std::cerr << "zuvemo-cli: stopped" << std::endl;
         return stoppedExitStatus();
+    }
+    if (result.outcome == marketdata::MarketDataRefresh::Outcome::NoKey) {
+        return 2;
     }
     if (result.outcome != marketdata::MarketDataRefresh::Outcome::Loaded
         && result.outcome != marketdata::MarketDataRefresh::Outcome::UpToDate) {

@@ -6,6 +6,7 @@
 #include "InitCommand.h"
 #include "RefreshCommand.h"
 #include "ScheduleCommand.h"
+#include "SourceCommand.h"
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
@@ -22,6 +23,8 @@ constexpr const char* kUsage
       "commands:\n"
       "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
       "       [--bounds LOWER UPPER] [--force]\n"
+      "  init --source jquants [--api-url URL] [--plan free|light|standard|premium] [--days N]\n"
+      "  source | source set csv|jquants [--api-url URL] [--plan P] [--days N] | source set-key\n"
       "  refresh [--timeout SECONDS] [--accept-smaller]\n"
       "  analyse FILE [--chart]\n"
       "  screen [--market M] [--industry I] [--jobs N] [--timeout SECONDS]\n"
@@ -73,6 +76,9 @@ int main(int argc, char** argv)
         }
         if (command == "daily") {
             return cli::runDaily(home, args);
+        }
+        if (command == "source") {
+            return cli::runSource(home, args);
         }
         if (command == "schedule") {
             return cli::runSchedule(home, args);

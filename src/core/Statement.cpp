@@ -30,6 +30,56 @@ void Statement::bindText(int index, std::string_view text)
     }
 }
 
+void Statement::bindDouble(int index, double value)
+{
+    int rc = sqlite3_bind_double(m_stmt, index, value);
+    if (rc != SQLITE_OK) {
+        m_connection.raise(rc);
+    }
+}
+
+void Statement::bindNull(int index)
+{
+    int rc = sqlite3_bind_null(m_stmt, index);
+    if (rc != SQLITE_OK) {
+        m_connection.raise(rc);
+    }
+}
+
+bool Statement::next()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) {
+        return true;
+    }
+    if (rc != SQLITE_DONE) {
+        std::string message = sqlite3_errmsg(m_connection.handle());
+        sqlite3_reset(m_stmt);
+        sqlite3_clear_bindings(m_stmt);
+        throw DatabaseError(rc, message + " [" + sqlite3_sql(m_stmt) + "]");
+    }
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+    return false;
+}
+
+bool Statement::isNull(int column) const
+{
+    return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
+}
+
+double Statement::columnDouble(int column) const
+{
+    return sqlite3_column_double(m_stmt, column);
+}
+
+std::string Statement::columnText(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return text ? std::string(text, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                : std::string();
+}
+
 void Statement::run()
 {
     int rc = SQLITE_ROW;

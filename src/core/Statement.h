@@ -22,6 +22,14 @@ public:
 
     // Parameters count from 1. The text is copied.
     void bindText(int index, std::string_view text);
+    void bindDouble(int index, double value);
+    void bindNull(int index);
+    // Steps a query: true while a row stands, false at its end (the statement is then reset for
+    // the next parameters); throws DatabaseError when refused.
+    bool next();
+    bool isNull(int column) const;
+    double columnDouble(int column) const;
+    std::string columnText(int column) const;
     // Runs the statement to its end, then clears it for the next parameters; throws
     // DatabaseError when refused.
     void run();

@@ -55,6 +55,12 @@ void CurlEasy::setCancel(const std::atomic<bool>* cancel)
     curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
 }
 
+void CurlEasy::addHeader(const std::string& line)
+{
+    m_headers = curl_slist_append(m_headers, line.c_str());
+    curl_easy_setopt(m_curl, CURLOPT_HTTPHEADER, m_headers);
+}
+
 CurlEasy::~CurlEasy()
 {
     abandon();
@@ -67,6 +73,7 @@ bool CurlEasy::begin(const std::string& url, const std::filesystem::path& path)
     abandon();
     m_target = path;
     m_bytes = 0;
+    m_errorBody.clear();
     m_tooLarge = false;
     m_writeFailed = false;
     m_lastByte = 0;
@@ -149,6 +156,7 @@ std::int32_t CurlEasy::finish(int curlCode)
     long status = 0;
     curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) {
+        m_errorBody = m_limits.inPlace ? std::move(m_body) : std::string();
         return discard(status == 0 ? CurlDownloader::kFileError : static_cast<std::int32_t>(status));
     }
     // A server that closes the connection early sends a whole-looking reply without its end.

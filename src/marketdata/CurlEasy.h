@@ -51,6 +51,12 @@ public:
     // Cleans up a transfer that did not run to the end.
     void abandon();
 
+    // Sends one more request header ("x-api-key: …") with every transfer.
+    void addHeader(const std::string& line);
+    // The body of an answer refused with an HTTP status, in an in-place transfer: the server's
+    // reason ({"message": …}).
+    std::string takeErrorBody() { return std::move(m_errorBody); }
+
     // Replaces the stop flag of the limits; between transfers only.
     void setCancel(const std::atomic<bool>* cancel);
 
@@ -70,6 +76,7 @@ private:
     std::filesystem::path m_temp;
     std::filesystem::path m_target;
     std::string m_body;
+    std::string m_errorBody;
     bool m_inTransfer = false;
     std::int64_t m_bytes = 0;
     bool m_tooLarge = false;

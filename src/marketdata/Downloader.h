@@ -22,6 +22,10 @@ public:
     // Downloaders that cannot be interrupted ignore it.
     virtual void setCancelFlag(const std::atomic<bool>* flag) { (void)flag; }
 
+    // True when the files come from this computer (a price store), not from a server: there is
+    // nothing to fetch ahead in parallel.
+    virtual bool isLocal() const { return false; }
+
     // The server could not be reached or did not answer in time (libcurl's codes lie below the
     // HTTP statuses): a later attempt at the same server is not likely to fare better.
     static bool isTransportFailure(std::int32_t code) { return code > 0 && code < 100; }

@@ -1,8 +1,11 @@
 #include "MarketDataRefresh.h"
 
+#include "ApiKey.h"
 #include "CurlDownloader.h"
 #include "DailyQuoteImport.h"
+#include "DataSource.h"
 #include "Downloader.h"
+#include "JQuantsRefresh.h"
 #include "TempFiles.h"
 #include "UrlSettings.h"
 #include "WatchList.h"
@@ -86,6 +89,9 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
     const std::string& dailyUrl = settings->dailyUrl;
     const std::string& suffix = settings->suffix;
     const std::string& heldDate = settings->tradingDate;
+    if (m.SharedConnection && DataSource::read(*m.SharedConnection).isJQuants()) {
+        return runJQuants(DataSource::read(*m.SharedConnection), suffix, heldDate, hooks);
+    }
     if (dailyUrl.empty() || !isUsableDailyUrl(dailyUrl)) {
         core::ShowMessage(kNoAddressMessage);
         result.outcome = Outcome::NoAddress;
@@ -162,6 +168,16 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
         return result;
     }
 
+    return importList(dailyFile, core::Clock::dashed(day), heldDate, hooks);
+}
+
+MarketDataRefresh::Result MarketDataRefresh::importList(const std::filesystem::path& dailyFile,
+    const std::string& loaded, const std::string& heldDate, const RefreshHooks& hooks)
+{
+    Result result;
+    auto& m = m_module;
+    const std::string heldDashed
+        = heldDate.size() == 8 ? core::Utf8::mid(dateCaption(heldDate), 1, 10) : std::string();
     // A server that closes the connection right after a line break without a length leaves a
     // list that looks whole; only its size can tell.
     const auto count = CountStocks(dailyFile).value_or(0);
@@ -185,7 +201,6 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
         return result;
     }
 
-    const std::string loaded = core::Clock::dashed(day);
     result.outcome = Outcome::Loaded;
     result.tradingDate = loaded;
     std::string refused;
@@ -231,6 +246,52 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
         hooks.judgeWatchList();
     }
     return result;
+}
+
+MarketDataRefresh::Result MarketDataRefresh::runJQuants(const DataSource& source, const std::string& suffix,
+    const std::string& heldDate, const RefreshHooks& hooks)
+{
+    Result result;
+    const auto key = ApiKey::read();
+    if (!key) {
+        core::ShowMessage(ApiKey::kMissingMessage);
+        result.outcome = Outcome::NoKey;
+        return result;
+    }
+    const auto zipFolder = m_module.programFolder() / "zip";
+    std::filesystem::create_directories(zipFolder);
+    const auto dailyFile = zipFolder / core::Platform::fromUtf8("日別" + suffix);
+    auto options = m_jquants;
+    options.baseUrl = source.apiUrl;
+    options.apiKey = *key;
+    options.requestsPerMinute = DataSource::requestsPerMinute(source.plan);
+    const std::string heldDashed
+        = heldDate.size() == 8 ? core::Utf8::mid(dateCaption(heldDate), 1, 10) : std::string();
+    JQuantsRefresh refresh(m_module.programFolder(), source, options, m_clock);
+    auto done = refresh.run(heldDashed, dailyFile, [&hooks](int doneDays, int total) {
+        return !hooks.fillProgress || hooks.fillProgress(doneDays, total);
+    });
+    result.requests = done.requests;
+    if (done.cancelled || (hooks.progress && !hooks.progress(0, 1))) {
+        result.outcome = Outcome::Cancelled;
+        return result;
+    }
+    if (!done.ok) {
+        core::ShowMessage(done.message);
+        result.message = done.message;
+        result.outcome = Outcome::Failed;
+        return result;
+    }
+    if (!done.listWritten) {
+        core::ShowMessage(upToDateMessage(heldDashed));
+        result.outcome = Outcome::UpToDate;
+        result.tradingDate = heldDashed;
+        result.message = upToDateMessage(heldDashed);
+        return result;
+    }
+    auto loaded = importList(dailyFile, done.tradingDate, heldDate, hooks);
+    loaded.requests = done.requests;
+    return loaded;
 }
 
 std::size_t MarketDataRefresh::heldStockCount()

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "DataSource.h"
+#include "JQuantsClient.h"
+
 #include <cstddef>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -26,18 +30,31 @@ struct RefreshHooks
     // Asked when the new list holds fewer than 90 % of the stocks held (it may have been cut at
     // a line break); true loads it anyway. Left empty, such a list is refused with a message.
     std::function<bool(const std::string& question)> acceptSmaller;
+    // A J-Quants folder's fill of its price store: days done and to do; false stops it.
+    std::function<bool(int done, int total)> fillProgress;
 };
 
 // Brings the stock list up to the newest trading day the server has.
 class MarketDataRefresh
 {
 public:
-    enum class Outcome { Loaded, UpToDate, NoAddress, NotFound, ImportFailed, Incomplete, Cancelled, Failed };
+    enum class Outcome {
+        Loaded,
+        UpToDate,
+        NoAddress,
+        NoKey,
+        NotFound,
+        ImportFailed,
+        Incomplete,
+        Cancelled,
+        Failed
+    };
     struct Result
     {
         Outcome outcome = Outcome::Failed;
         std::string tradingDate; // YYYY-MM-DD of the list Table_Code holds afterwards
         std::string message; // why the import refused the file
+        long requests = 0; // to the J-Quants API
     };
 
     static constexpr int kAttempts = 101;
@@ -57,6 +74,9 @@ public:
     MarketDataRefresh(core::Mdl_Start& module, Downloader& downloader, const core::Clock& clock);
 
     Result run(const RefreshHooks& hooks = {});
+    // The time-outs, waits and stop flag of a J-Quants folder's requests (address, key and pace
+    // come from the folder).
+    void setJQuantsOptions(const JQuantsClient::Options& options) { m_jquants = options; }
 
     // A daily base address the refresh may use: "http://" or, with certificates checked, "https://".
     static bool isUsableDailyUrl(const std::string& url);
@@ -65,11 +85,16 @@ public:
 
 private:
     Result runSteps(const RefreshHooks& hooks);
+    Result runJQuants(const DataSource& source, const std::string& suffix, const std::string& heldDate,
+        const RefreshHooks& hooks);
+    Result importList(const std::filesystem::path& dailyFile, const std::string& loaded,
+        const std::string& heldDate, const RefreshHooks& hooks);
     std::size_t heldStockCount();
 
     core::Mdl_Start& m_module;
     Downloader& m_downloader;
     const core::Clock& m_clock;
+    JQuantsClient::Options m_jquants;
 };
 
 } // namespace zuvemo::marketdata

@@ -1,0 +1,86 @@
+#include "SourceCommand.h"
+
+#include "CliArguments.h"
+#include "CliSession.h"
+#include "core/Connection.h"
+#include "core/DatabaseError.h"
+#include "marketdata/ApiKey.h"
+
+#include <iostream>
+
+namespace zuvemo::cli {
+
+marketdata::DataSource takeSourceOptions(CliArguments& args, marketdata::DataSource base)
+{
+    if (auto url = args.takeOption("--api-url")) {
+        if (url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0) {
+            throw UsageError("--api-url takes an http:// or https:// address");
+        }
+        while (!url->empty() && url->back() == '/') {
+            url->pop_back();
+        }
+        base.apiUrl = *url;
+    }
+    if (auto plan = args.takeOption("--plan")) {
+        if (marketdata::DataSource::requestsPerMinute(*plan) == 0) {
+            throw UsageError("--plan takes free, light, standard or premium");
+        }
+        base.plan = *plan;
+    }
+    if (auto days = args.takeOption("--days")) {
+        base.days = parseInt(*days, "--days", 20, 5000);
+    }
+    return base;
+}
+
+int runSource(const std::filesystem::path& home, CliArguments& args)
+{
+    const auto words = args.positional(0, 2);
+    if (!words.empty() && words[0] == "set-key") {
+        if (words.size() != 1) {
+            throw UsageError("source set-key takes the key on standard input");
+        }
+        // One line from standard input, never from the command line, where others can read it.
+        std::string key;
+        std::getline(std::cin, key);
+        while (!key.empty() && (key.back() == '\r' || key.back() == ' ')) {
+            key.pop_back();
+        }
+        std::string error;
+        if (!marketdata::ApiKey::write(key, &error)) {
+            std::cerr << error << std::endl;
+            return 1;
+        }
+        std::cerr << "APIキーを保存しました: " << marketdata::ApiKey::file().string() << std::endl;
+        return 0;
+    }
+    if (!words.empty() && (words[0] != "set" || words.size() != 2)) {
+        throw UsageError("source takes no word, set csv|jquants, or set-key");
+    }
+    CliSession session(home);
+    if (!session.open()) {
+        return 1;
+    }
+    auto& connection = *session.module().SharedConnection;
+    try {
+        auto source = marketdata::DataSource::read(connection);
+        if (!words.empty()) {
+            if (words[1] != marketdata::DataSource::kCsv && words[1] != marketdata::DataSource::kJQuants) {
+                throw UsageError("source set takes csv or jquants");
+            }
+            if (!session.lockCommands()) {
+                return 1;
+            }
+            source.kind = words[1];
+            source = takeSourceOptions(args, source);
+            marketdata::DataSource::write(connection, source);
+        }
+        std::cout << source.describe() << std::endl;
+    } catch (const core::DatabaseError& e) {
+        printDatabaseError(e);
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace zuvemo::cli

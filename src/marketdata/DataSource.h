@@ -1,0 +1,38 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace zuvemo::core {
+class Connection;
+}
+
+namespace zuvemo::marketdata {
+
+// Where a program folder takes its market data from, kept in its database (Table_Source): the
+// CSV addresses of Table_Url, or the J-Quants API with a local price store.
+struct DataSource
+{
+    static constexpr const char* kCsv = "csv";
+    static constexpr const char* kJQuants = "jquants";
+    static constexpr const char* kDefaultApiUrl = "https://api.jquants.com/v2";
+    static constexpr int kDefaultDays = 300;
+
+    std::string kind = kCsv;
+    std::string apiUrl = kDefaultApiUrl;
+    std::string plan = "free"; // free, light, standard, premium
+    int days = kDefaultDays; // history depth in trading days
+
+    bool isJQuants() const { return kind == kJQuants; }
+    // Requests a minute the plan allows; 0 for an unknown plan.
+    static int requestsPerMinute(const std::string& plan);
+
+    // The folder's source; a database without Table_Source is a CSV folder.
+    static DataSource read(core::Connection& connection);
+    // Makes Table_Source when missing and stores source in one transaction.
+    static void write(core::Connection& connection, const DataSource& source);
+    // "jquants https://api.jquants.com/v2 plan=free days=300" or "csv".
+    std::string describe() const;
+};
+
+} // namespace zuvemo::marketdata

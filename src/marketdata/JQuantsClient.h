@@ -1,0 +1,72 @@
+#pragma once
+
+#include "CurlEasy.h"
+
+#include <atomic>
+#include <chrono>
+#include <deque>
+#include <functional>
+#include <map>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+namespace zuvemo::marketdata {
+
+// GET requests to the J-Quants API V2: the key in a header, every page of an answer, a pace
+// below the plan's rate, 429 and server errors retried, every failure said in Japanese. The key
+// is never part of a message.
+class JQuantsClient
+{
+public:
+    struct Options
+    {
+        std::string baseUrl; // "https://api.jquants.com/v2"
+        std::string apiKey;
+        int requestsPerMinute = 5;
+        long totalTimeoutMs = 60000; // of one request
+        std::chrono::milliseconds rateLimitWait{65000}; // after a 429
+        std::chrono::milliseconds serverErrorWait{2000}; // first back-off after a 5xx, doubled
+        int retries = 3;
+        const std::atomic<bool>* cancel = nullptr;
+    };
+    struct Failure
+    {
+        int status = 0; // HTTP status, or the transfer's failure code
+        std::string message; // Japanese, for the user
+        std::string serverMessage; // the answer's {"message"}, if any
+        bool cancelled = false;
+    };
+
+    static constexpr const char* kForbiddenMessage = "APIキーが無効か、契約プランの範囲外です。";
+    static constexpr const char* kRateMessage
+        = "J-Quants API の利用回数の上限を超えました。しばらくしてからやり直してください。";
+    static constexpr const char* kNoAnswerMessage = "J-Quants API から応答がありません。";
+    static constexpr const char* kBadAnswerMessage = "J-Quants API の応答が正しくありません。";
+
+    explicit JQuantsClient(const Options& options);
+
+    // The "data" rows of every page of path?query; nothing after a failure (in lastFailure()).
+    std::optional<nlohmann::json> getAll(
+        const std::string& path, const std::map<std::string, std::string>& query);
+
+    const Failure& lastFailure() const { return m_failure; }
+    long requests() const { return m_requests; }
+    // Called before each request, e.g. for progress.
+    void setOnRequest(std::function<void()> hook) { m_onRequest = std::move(hook); }
+
+private:
+    std::optional<nlohmann::json> getPage(const std::string& url);
+    void pace();
+    bool sleepFor(std::chrono::milliseconds wait);
+
+    Options m_options;
+    std::unique_ptr<CurlEasy> m_easy;
+    std::deque<std::chrono::steady_clock::time_point> m_sent;
+    Failure m_failure;
+    long m_requests = 0;
+    std::function<void()> m_onRequest;
+};
+
+} // namespace zuvemo::marketdata

@@ -1,0 +1,262 @@
+#include "JQuantsRefresh.h"
+
+#include "PriceStore.h"
+#include "core/Clock.h"
+#include "core/Platform.h"
+#include "core/TextCodec.h"
+#include "core/Value.h"
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <regex>
+#include <set>
+
+namespace zuvemo::marketdata {
+
+using nlohmann::json;
+using namespace std::chrono;
+
+namespace {
+
+std::string text(const json& row, const char* field)
+{
+    const auto it = row.find(field);
+    return it != row.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+std::string number(const json& row, const char* field)
+{
+    const auto it = row.find(field);
+    if (it == row.end() || !it->is_number()) {
+        return "-";
+    }
+    return core::Value::numberText(it->get<double>());
+}
+
+std::string kanjiDate(const std::string& dashed)
+{
+    return dashed.substr(0, 4) + "年" + dashed.substr(5, 2) + "月" + dashed.substr(8, 2) + "日";
+}
+
+std::string dashedDaysBefore(const core::Clock& clock, int count)
+{
+    return core::Clock::dashed(year_month_day{sys_days{clock.today()} - days{count}});
+}
+
+} // namespace
+
+JQuantsRefresh::JQuantsRefresh(const std::filesystem::path& programFolder, const DataSource& source,
+    const JQuantsClient::Options& client, const core::Clock& clock)
+    : m_folder(programFolder)
+    , m_source(source)
+    , m_clientOptions(client)
+    , m_clock(clock)
+{
+}
+
+std::string JQuantsRefresh::fullWidthPunctuation(std::string t)
+{
+    for (auto [from, to] : {std::pair<std::string, std::string>{"･", "・"}, {"､", "、"}}) {
+        for (auto at = t.find(from); at != std::string::npos; at = t.find(from, at)) {
+            t.replace(at, from.size(), to);
+        }
+    }
+    return t;
+}
+
+std::string JQuantsRefresh::windowEnd(const std::string& message)
+{
+    static const std::regex range(R"((\d{4}-\d{2}-\d{2})\s*~\s*(\d{4}-\d{2}-\d{2}))");
+    std::smatch m;
+    return std::regex_search(message, m, range) ? m[2].str() : std::string();
+}
+
+std::string JQuantsRefresh::windowStart(const std::string& message)
+{
+    static const std::regex range(R"((\d{4}-\d{2}-\d{2})\s*~\s*(\d{4}-\d{2}-\d{2}))");
+    std::smatch m;
+    return std::regex_search(message, m, range) ? m[1].str() : std::string();
+}
+
+std::string JQuantsRefresh::dailyList(const std::string& date, const json& bars, const json& master)
+{
+    std::map<std::string, const json*> listed;
+    for (const auto& row : master) {
+        listed[text(row, "Code")] = &row;
+    }
+    std::string out;
+    std::vector<std::pair<std::string, std::string>> lines;
+    for (const auto& bar : bars) {
+        const std::string code = text(bar, "Code");
+        const auto info = listed.find(code);
+        std::string line = PriceStore::listCode(code) + ",";
+        if (info != listed.end()) {
+            line += text(*info->second, "MktNm") + "," + text(*info->second, "CoName") + ","
+                + fullWidthPunctuation(text(*info->second, "S33Nm")) + ",";
+        } else {
+            line += ",,,";
+        }
+        // A day without a trade has null prices: written as "-", which the import leaves out.
+        line += number(bar, "O") + "," + number(bar, "H") + "," + number(bar, "L") + "," + number(bar, "C")
+            + "," + number(bar, "Vo") + "," + number(bar, "Va") + "\r\n";
+        lines.emplace_back(PriceStore::listCode(code), std::move(line));
+    }
+    std::sort(lines.begin(), lines.end());
+    for (const auto& [code, line] : lines) {
+        // A name code page 932 cannot write keeps its stock: its unknown characters become "?".
+        auto encoded = core::TextCodec::encodeCp932(line);
+        if (!encoded) {
+            std::string plain;
+            for (char c : line) {
+                plain.push_back(static_cast<unsigned char>(c) < 0x80 ? c : '?');
+            }
+            encoded = plain;
+        }
+        out += *encoded;
+    }
+    return core::TextCodec::encodeCp932(kanjiDate(date) + " 全銘柄 株価一覧 (J-Quants)\r\n").value_or("")
+        + out;
+}
+
+JQuantsRefresh::Result JQuantsRefresh::run(
+    const std::string& heldDashed, const std::filesystem::path& listFile, const Progress& progress)
+{
+    Result result;
+    JQuantsClient client(m_clientOptions);
+    PriceStore store(m_folder);
+    auto fail = [&](Result& r) {
+        r.ok = false;
+        r.cancelled = client.lastFailure().cancelled;
+        r.message = client.lastFailure().message;
+        r.requests = client.requests();
+        return r;
+    };
+
+    // The calendar of the history depth and a little more (the Free plan reads 12 weeks back).
+    const std::string today = core::Clock::dashed(year_month_day{m_clock.today()});
+    const std::string from = dashedDaysBefore(m_clock, m_source.days * 7 / 5 + 150);
+    auto calendar = client.getAll("/markets/calendar", {{"from", from}, {"to", today}});
+    if (!calendar) {
+        return fail(result);
+    }
+    store.storeCalendar(*calendar);
+    std::vector<std::string> trading = store.tradingDays(from, today);
+
+    // The newest day the key may read: today's list, else the day before (not published yet),
+    // else the last day of the plan's window that a 400 names.
+    std::string newest;
+    json newestRows;
+    std::string windowFrom;
+    for (int attempt = 0; attempt < 3 && !trading.empty(); ++attempt) {
+        const std::string candidate = trading.back();
+        auto rows = client.getAll("/equities/bars/daily", {{"date", candidate}});
+        if (rows && !rows->empty()) {
+            newest = candidate;
+            newestRows = std::move(*rows);
+            break;
+        }
+        if (rows) {
+            trading.pop_back();
+            continue;
+        }
+        const auto& failure = client.lastFailure();
+        const std::string end = failure.status == 400 ? windowEnd(failure.serverMessage) : std::string();
+        if (end.empty()) {
+            return fail(result);
+        }
+        windowFrom = windowStart(failure.serverMessage);
+        while (!trading.empty() && trading.back() > end) {
+            trading.pop_back();
+        }
+    }
+    if (newest.empty()) {
+        result.message = "J-Quants API から取引日のデータを取得できません。";
+        result.requests = client.requests();
+        return result;
+    }
+    result.tradingDate = newest;
+
+    // Stored days before this run: a split on a new day makes them stale for its stock.
+    const auto before = store.storedDays();
+    const std::string lastStored = before.empty() ? std::string() : before.back();
+    std::set<std::string> splitCodes;
+    auto noteSplits = [&](const std::string& day, const json& rows) {
+        if (lastStored.empty() || day <= lastStored) {
+            return;
+        }
+        for (const auto& row : rows) {
+            const auto f = row.find("AdjFactor");
+            if (f != row.end() && f->is_number() && f->get<double>() != 1.0) {
+                splitCodes.insert(text(row, "Code"));
+            }
+        }
+    };
+    if (!store.hasDay(newest)) {
+        store.storeDay(newest, newestRows);
+        noteSplits(newest, newestRows);
+        ++result.daysFetched;
+    }
+
+    // The history depth: every trading day of it not stored yet, newest first, each whole.
+    std::vector<std::string> missing;
+    const auto upTo = std::find(trading.begin(), trading.end(), newest);
+    const auto depthStart = upTo - std::min<std::ptrdiff_t>(m_source.days, upTo - trading.begin());
+    for (auto it = upTo; it != depthStart;) {
+        --it;
+        if ((windowFrom.empty() || *it >= windowFrom) && !store.hasDay(*it)) {
+            missing.push_back(*it);
+        }
+    }
+    for (std::size_t i = 0; i < missing.size(); ++i) {
+        if (progress && !progress(static_cast<int>(i), static_cast<int>(missing.size()))) {
+            result.cancelled = true;
+            result.requests = client.requests();
+            return result;
+        }
+        auto rows = client.getAll("/equities/bars/daily", {{"date", missing[i]}});
+        if (!rows) {
+            if (client.lastFailure().status == 400) {
+                break; // older than the plan reads: the history starts here
+            }
+            return fail(result);
+        }
+        store.storeDay(missing[i], *rows);
+        noteSplits(missing[i], *rows);
+        ++result.daysFetched;
+    }
+    if (progress) {
+        progress(static_cast<int>(missing.size()), static_cast<int>(missing.size()));
+    }
+
+    // A stock split on a new day: its stored days are fetched again, so its history is on one basis.
+    for (const auto& code : splitCodes) {
+        const std::string first = store.storedDays().front();
+        auto rows = client.getAll("/equities/bars/daily", {{"code", code}, {"from", first}, {"to", newest}});
+        if (!rows) {
+            return fail(result);
+        }
+        store.storeStock(code, *rows);
+        ++result.stocksRefetched;
+    }
+
+    result.ok = true;
+    if (!heldDashed.empty() && newest <= heldDashed) {
+        result.requests = client.requests();
+        return result;
+    }
+    auto master = client.getAll("/equities/master", {{"date", newest}});
+    if (!master) {
+        return fail(result);
+    }
+    if (!core::Platform::writeWholeFile(listFile, dailyList(newest, newestRows, *master))) {
+        result.ok = false;
+        result.message = "ファイル(" + core::Platform::toUtf8(listFile) + ")を書き込めません。";
+        return result;
+    }
+    result.listWritten = true;
+    result.requests = client.requests();
+    return result;
+}
+
+} // namespace zuvemo::marketdata

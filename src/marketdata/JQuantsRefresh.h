@@ -1,0 +1,59 @@
+#pragma once
+
+#include "DataSource.h"
+#include "JQuantsClient.h"
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+namespace zuvemo::core {
+class Clock;
+} // namespace zuvemo::core
+
+namespace zuvemo::marketdata {
+
+class PriceStore;
+
+// Brings a J-Quants folder's price store up to the newest day the key may read and writes that
+// day's stock list in the daily quote file's format, for the same import as a CSV folder's.
+class JQuantsRefresh
+{
+public:
+    struct Result
+    {
+        bool ok = false;
+        bool cancelled = false;
+        std::string message; // Japanese, when not ok
+        std::string tradingDate; // YYYY-MM-DD of the newest readable day
+        bool listWritten = false; // false when the newest day is not after the day held
+        long requests = 0;
+        int daysFetched = 0;
+        int stocksRefetched = 0; // after a split
+    };
+    // Called with the days of the fill done and to do; false stops the fill (what is stored stays).
+    using Progress = std::function<bool(int done, int total)>;
+
+    JQuantsRefresh(const std::filesystem::path& programFolder, const DataSource& source,
+        const JQuantsClient::Options& client, const core::Clock& clock);
+
+    Result run(
+        const std::string& heldDashed, const std::filesystem::path& listFile, const Progress& progress = {});
+
+    // The list of one stored day in the daily quote file's format (code page 932).
+    static std::string dailyList(
+        const std::string& date, const nlohmann::json& bars, const nlohmann::json& master);
+    // "情報･通信業" → "情報・通信業", as JPX prints the names.
+    static std::string fullWidthPunctuation(std::string text);
+    // The last date of "…covers the following dates: 2024-05-24 ~ 2026-05-24…", or empty.
+    static std::string windowEnd(const std::string& message);
+    static std::string windowStart(const std::string& message);
+
+private:
+    std::filesystem::path m_folder;
+    DataSource m_source;
+    JQuantsClient::Options m_clientOptions;
+    const core::Clock& m_clock;
+};
+
+} // namespace zuvemo::marketdata

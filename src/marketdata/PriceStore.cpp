@@ -1,0 +1,217 @@
+#include "PriceStore.h"
+
+#include "core/Connection.h"
+#include "core/Statement.h"
+
+#include <map>
+
+namespace zuvemo::marketdata {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* kBarColumns
+    = "BarCode, BarDate, O, H, L, C, Vo, Va, AdjFactor, AdjO, AdjH, AdjL, AdjC, AdjVo";
+
+void bindNumber(core::Statement& s, int index, const json& row, const char* field)
+{
+    const auto it = row.find(field);
+    if (it == row.end() || !it->is_number()) {
+        s.bindNull(index);
+    } else {
+        s.bindDouble(index, it->get<double>());
+    }
+}
+
+std::string text(const json& row, const char* field)
+{
+    const auto it = row.find(field);
+    return it != row.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+PriceStore::Day dayOf(const core::Statement& s)
+{
+    PriceStore::Day d;
+    d.date = s.columnText(1);
+    d.traded = !s.isNull(5);
+    d.o = s.columnDouble(2);
+    d.h = s.columnDouble(3);
+    d.l = s.columnDouble(4);
+    d.c = s.columnDouble(5);
+    d.vo = s.columnDouble(6);
+    d.va = s.columnDouble(7);
+    d.adjFactor = s.isNull(8) ? 1.0 : s.columnDouble(8);
+    d.adjO = s.columnDouble(9);
+    d.adjH = s.columnDouble(10);
+    d.adjL = s.columnDouble(11);
+    d.adjC = s.columnDouble(12);
+    d.adjVo = s.columnDouble(13);
+    return d;
+}
+
+} // namespace
+
+PriceStore::PriceStore(const std::filesystem::path& programFolder)
+{
+    core::Connection::Options options;
+    options.create = true;
+    m_connection = core::Connection::open(programFolder / kFileName, options);
+    m_connection->execute("PRAGMA journal_mode=WAL");
+    m_connection->execute(
+        "CREATE TABLE IF NOT EXISTS Table_Bar (BarCode TEXT NOT NULL, BarDate TEXT NOT NULL,"
+        " O REAL, H REAL, L REAL, C REAL, Vo REAL, Va REAL, AdjFactor REAL, AdjO REAL,"
+        " AdjH REAL, AdjL REAL, AdjC REAL, AdjVo REAL, PRIMARY KEY (BarCode, BarDate))"
+        " WITHOUT ROWID");
+    m_connection->execute(
+        "CREATE TABLE IF NOT EXISTS Table_StoredDay (DayDate TEXT PRIMARY KEY, Rows INTEGER)");
+    m_connection->execute(
+        "CREATE TABLE IF NOT EXISTS Table_TradingDay (DayDate TEXT PRIMARY KEY, HolDiv TEXT)");
+}
+
+PriceStore::~PriceStore() = default;
+
+std::string PriceStore::listCode(const std::string& code)
+{
+    if (code.size() == 5 && code.back() == '0') {
+        return code.substr(0, 4);
+    }
+    return code;
+}
+
+void PriceStore::storeRows(const json& rows)
+{
+    core::Statement insert(*m_connection,
+        std::string("INSERT OR REPLACE INTO Table_Bar (") + kBarColumns
+            + ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    for (const auto& row : rows) {
+        const std::string code = text(row, "Code");
+        const std::string date = text(row, "Date");
+        if (code.empty() || date.size() != 10) {
+            continue;
+        }
+        insert.bindText(1, code);
+        insert.bindText(2, date);
+        int i = 3;
+        for (const char* field :
+            {"O", "H", "L", "C", "Vo", "Va", "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"}) {
+            bindNumber(insert, i++, row, field);
+        }
+        insert.run();
+    }
+}
+
+void PriceStore::storeDay(const std::string& date, const json& rows)
+{
+    core::Transaction transaction(*m_connection);
+    storeRows(rows);
+    core::Statement mark(
+        *m_connection, "INSERT OR REPLACE INTO Table_StoredDay (DayDate, Rows) VALUES (?, ?)");
+    mark.bindText(1, date);
+    mark.bindDouble(2, static_cast<double>(rows.size()));
+    mark.run();
+    transaction.commit();
+}
+
+void PriceStore::storeStock(const std::string& code, const json& rows)
+{
+    core::Transaction transaction(*m_connection);
+    std::string from;
+    std::string to;
+    for (const auto& row : rows) {
+        const std::string date = text(row, "Date");
+        from = from.empty() || date < from ? date : from;
+        to = date > to ? date : to;
+    }
+    core::Statement remove(
+        *m_connection, "DELETE FROM Table_Bar WHERE BarCode = ? AND BarDate BETWEEN ? AND ?");
+    remove.bindText(1, code);
+    remove.bindText(2, from);
+    remove.bindText(3, to);
+    remove.run();
+    storeRows(rows);
+    transaction.commit();
+}
+
+bool PriceStore::hasDay(const std::string& date)
+{
+    core::Statement s(*m_connection, "SELECT 1 FROM Table_StoredDay WHERE DayDate = ?");
+    s.bindText(1, date);
+    const bool found = s.next();
+    while (found && s.next()) { }
+    return found;
+}
+
+std::vector<std::string> PriceStore::storedDays()
+{
+    std::vector<std::string> days;
+    core::Statement s(*m_connection, "SELECT DayDate FROM Table_StoredDay ORDER BY DayDate");
+    while (s.next()) {
+        days.push_back(s.columnText(0));
+    }
+    return days;
+}
+
+std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int count)
+{
+    std::vector<Day> days;
+    core::Statement s(*m_connection,
+        std::string("SELECT ") + kBarColumns
+            + " FROM Table_Bar WHERE BarCode = ? ORDER BY BarDate DESC LIMIT ?");
+    s.bindText(1, code);
+    s.bindDouble(2, count);
+    while (s.next()) {
+        days.push_back(dayOf(s));
+    }
+    return days;
+}
+
+std::vector<std::pair<std::string, std::vector<PriceStore::Day>>> PriceStore::histories(int count)
+{
+    std::vector<std::pair<std::string, std::vector<Day>>> out;
+    core::Statement s(*m_connection,
+        std::string("SELECT ") + kBarColumns + " FROM Table_Bar ORDER BY BarCode, BarDate DESC");
+    while (s.next()) {
+        const std::string code = s.columnText(0);
+        if (out.empty() || out.back().first != code) {
+            out.emplace_back(code, std::vector<Day>{});
+        }
+        if (static_cast<int>(out.back().second.size()) < count) {
+            out.back().second.push_back(dayOf(s));
+        }
+    }
+    return out;
+}
+
+void PriceStore::storeCalendar(const json& rows)
+{
+    core::Transaction transaction(*m_connection);
+    core::Statement insert(
+        *m_connection, "INSERT OR REPLACE INTO Table_TradingDay (DayDate, HolDiv) VALUES (?, ?)");
+    for (const auto& row : rows) {
+        const std::string date = text(row, "Date");
+        if (date.size() != 10) {
+            continue;
+        }
+        insert.bindText(1, date);
+        insert.bindText(2, text(row, "HolDiv"));
+        insert.run();
+    }
+    transaction.commit();
+}
+
+std::vector<std::string> PriceStore::tradingDays(const std::string& from, const std::string& to)
+{
+    std::vector<std::string> days;
+    core::Statement s(*m_connection,
+        "SELECT DayDate FROM Table_TradingDay WHERE DayDate BETWEEN ? AND ? AND HolDiv IN ('1', '2')"
+        " ORDER BY DayDate");
+    s.bindText(1, from);
+    s.bindText(2, to);
+    while (s.next()) {
+        days.push_back(s.columnText(0));
+    }
+    return days;
+}
+
+} // namespace zuvemo::marketdata

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zuvemo::core {
+class Connection;
+}
+
+namespace zuvemo::marketdata {
+
+// Every day a J-Quants folder has fetched, in a SQLite file of its own beside the database (so
+// the compaction at close stays fast): one row per stock and day with the raw and the adjusted
+// values. A day or a stock is stored in one transaction, so an interrupted fill keeps whole days.
+class PriceStore
+{
+public:
+    struct Day
+    {
+        std::string date; // YYYY-MM-DD
+        bool traded = false;
+        double o = 0, h = 0, l = 0, c = 0, vo = 0, va = 0, adjFactor = 1;
+        double adjO = 0, adjH = 0, adjL = 0, adjC = 0, adjVo = 0;
+    };
+
+    static constexpr const char* kFileName = "zuvemo-prices.db";
+
+    // Opens (and makes) the store of a program folder.
+    explicit PriceStore(const std::filesystem::path& programFolder);
+    ~PriceStore();
+    PriceStore(const PriceStore&) = delete;
+    PriceStore& operator=(const PriceStore&) = delete;
+
+    // The rows of /equities/bars/daily for one day, all stocks: stored, and the day marked whole.
+    void storeDay(const std::string& date, const nlohmann::json& rows);
+    // The rows of one stock (code + from/to), replacing what was stored for it in that range.
+    void storeStock(const std::string& code, const nlohmann::json& rows);
+    bool hasDay(const std::string& date);
+    std::vector<std::string> storedDays();
+    // A stock's stored days, newest first, at most count.
+    std::vector<Day> history(const std::string& code, int count);
+    // Every stock's stored days, newest first per stock, at most count each.
+    std::vector<std::pair<std::string, std::vector<Day>>> histories(int count);
+
+    // The trading days of the calendar between from and to as stored ("1" or "2" HolDiv).
+    void storeCalendar(const nlohmann::json& rows);
+    std::vector<std::string> tradingDays(const std::string& from, const std::string& to);
+
+    // "72030" → "7203", "130A0" → "130A": the code the stock list shows.
+    static std::string listCode(const std::string& code);
+
+private:
+    void storeRows(const nlohmann::json& rows);
+
+    std::unique_ptr<core::Connection> m_connection;
+};
+
+} // namespace zuvemo::marketdata

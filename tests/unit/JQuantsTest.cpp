@@ -1,0 +1,250 @@
+// The J-Quants source against the sample server's J-Quants mode: the client, the price store,
+// the refresh and the command-line tool from an empty folder to a screened market.
+#include "RawHttpServer.h"
+#include "SampleServer.h"
+#include "TestSupport.h"
+#include "core/Clock.h"
+#include "core/Connection.h"
+#include "core/Recordset.h"
+#include "core/TextCodec.h"
+#include "marketdata/ApiKey.h"
+#include "marketdata/JQuantsClient.h"
+#include "marketdata/JQuantsRefresh.h"
+#include "marketdata/PriceStore.h"
+#include "marketdata/StoreDownloader.h"
+
+#include <gtest/gtest.h>
+
+using namespace zuvemo;
+using namespace std::chrono;
+using marketdata::JQuantsClient;
+
+namespace {
+
+std::unique_ptr<sample::SampleServer> jquantsServer(
+    int stocks, int days, sample::JQuantsApi::Options api = {}, year_month_day today = core::Clock().today())
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = stocks;
+    options.market.days = days;
+    options.market.today = today;
+    options.jquants = true;
+    options.api = api;
+    auto server = std::make_unique<sample::SampleServer>(options);
+    return server->start(0) > 0 ? std::move(server) : nullptr;
+}
+
+JQuantsClient::Options clientFor(const sample::SampleServer& server, const std::string& key = "sample-key")
+{
+    JQuantsClient::Options options;
+    options.baseUrl = server.apiBaseUrl();
+    options.apiKey = key;
+    options.requestsPerMinute = 0;
+    options.rateLimitWait = milliseconds(50);
+    options.serverErrorWait = milliseconds(20);
+    return options;
+}
+
+} // namespace
+
+TEST(JQuants, NamesCodesAndTheKeyFile)
+{
+    using marketdata::JQuantsRefresh;
+    EXPECT_EQ(marketdata::PriceStore::listCode("72030"), "7203");
+    EXPECT_EQ(marketdata::PriceStore::listCode("130A0"), "130A");
+    EXPECT_EQ(marketdata::PriceStore::listCode("72031"), "72031");
+    EXPECT_EQ(JQuantsRefresh::fullWidthPunctuation("情報･通信業"), "情報・通信業");
+    EXPECT_EQ(JQuantsRefresh::fullWidthPunctuation("証券､商品先物取引業"), "証券、商品先物取引業");
+    const std::string refusal
+        = "Your subscription covers the following dates: 2024-05-24 ~ 2026-05-24. If you want "
+          "more data, please check other plans:";
+    EXPECT_EQ(JQuantsRefresh::windowStart(refusal), "2024-05-24");
+    EXPECT_EQ(JQuantsRefresh::windowEnd(refusal), "2026-05-24");
+    EXPECT_EQ(JQuantsRefresh::windowEnd("The incoming api key is invalid or expired."), "");
+
+    using marketdata::ApiKey;
+    EXPECT_EQ(
+        ApiKey::parse("[other]\napi_key = \"no\"\n[jquants-api-client]\n# comment\napi_key = \"abc123\"\n"),
+        "abc123");
+    EXPECT_EQ(ApiKey::parse("[jquants-api-client]\napi_key='lit'\n"), "lit");
+    EXPECT_FALSE(ApiKey::parse("[jquants-api-client]\nmail_address = \"a@b\"\n"));
+    EXPECT_FALSE(ApiKey::parse("api_key = \"outside\"\n"));
+}
+
+TEST(JQuants, TheClientReadsEveryPageAndSaysWhyARequestFailed)
+{
+    sample::JQuantsApi::Options api;
+    api.pageSize = 7;
+    api.rateLimit = 5;
+    auto server = jquantsServer(30, 20, api);
+    ASSERT_TRUE(server);
+    JQuantsClient client(clientFor(*server));
+    auto rows = client.getAll("/equities/master", {});
+    ASSERT_TRUE(rows);
+    EXPECT_EQ(rows->size(), 30u);
+    EXPECT_EQ(client.requests(), 5); // 7 + 7 + 7 + 7 + 2
+
+    // Past the rate: retried, then refused with its own message.
+    auto more = client.getAll("/equities/master", {});
+    EXPECT_FALSE(more);
+    EXPECT_EQ(client.lastFailure().status, 429);
+    EXPECT_EQ(client.lastFailure().message, JQuantsClient::kRateMessage);
+
+    // A wrong key: refused at once, and the key is in no message.
+    auto other = jquantsServer(5, 20);
+    JQuantsClient wrong(clientFor(*other, "not-the-key"));
+    EXPECT_FALSE(wrong.getAll("/markets/calendar", {{"from", "2026-12-01"}, {"to", "2026-12-08"}}));
+    EXPECT_EQ(wrong.lastFailure().status, 403);
+    EXPECT_EQ(wrong.lastFailure().message, "APIキーが無効か、契約プランの範囲外です。");
+    EXPECT_EQ(wrong.requests(), 1);
+
+    // A body cut mid-JSON is a failed request, tried again, never half an answer.
+    std::atomic<int> served{0};
+    test::RawHttpServer cut([&](int sock) {
+        ++served;
+        test::RawHttpServer::sendAll(
+            sock, "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n{\"data\": [{\"Code\": \"13");
+    });
+    auto options = clientFor(*other);
+    options.baseUrl = cut.url("/v2");
+    JQuantsClient cutClient(options);
+    EXPECT_FALSE(cutClient.getAll("/equities/master", {}));
+    EXPECT_EQ(cutClient.lastFailure().message, JQuantsClient::kBadAnswerMessage);
+    EXPECT_EQ(served.load(), 4);
+}
+
+TEST(JQuants, TheStoreHoldsTheSameHistoriesAsTheCsvFilesAndASplitIsFetchedAgain)
+{
+    test::TempFolder dir;
+    const int stocks = 140;
+    // Before the split day of the split stocks is readable: their earlier days are not adjusted.
+    auto full = jquantsServer(stocks, 40);
+    ASSERT_TRUE(full);
+    const auto& days = full->market().tradingDays();
+    const sys_days splitDay = days[days.size() - 3];
+    sample::JQuantsApi::Options early;
+    early.windowFrom = days.front();
+    early.windowTo = splitDay - std::chrono::days{1};
+    auto before = jquantsServer(stocks, 40, early);
+    ASSERT_TRUE(before);
+
+    marketdata::DataSource source;
+    source.kind = marketdata::DataSource::kJQuants;
+    source.days = 30;
+    core::FixedClock clock(year_month_day{days.back()});
+    auto first
+        = marketdata::JQuantsRefresh(dir.path(), source, clientFor(*before), clock).run("", dir / "list.csv");
+    ASSERT_TRUE(first.ok) << first.message;
+    EXPECT_TRUE(first.listWritten);
+    EXPECT_LT(first.tradingDate, core::Clock::dashed(year_month_day{splitDay}));
+    EXPECT_EQ(first.stocksRefetched, 0);
+
+    auto second = marketdata::JQuantsRefresh(dir.path(), source, clientFor(*full), clock)
+                      .run(first.tradingDate, dir / "list.csv");
+    ASSERT_TRUE(second.ok) << second.message;
+    EXPECT_EQ(second.tradingDate, core::Clock::dashed(year_month_day{days.back()}));
+    EXPECT_EQ(second.daysFetched, 3);
+    EXPECT_EQ(second.stocksRefetched, 2); // stocks 21 and 88: one in 67
+    EXPECT_LE(second.requests, 8);
+
+    // Every stock's history from the store is the CSV source's, day for day.
+    marketdata::PriceStore store(dir.path());
+    int compared = 0;
+    for (std::size_t s = 0; s < full->market().stocks().size(); ++s) {
+        const auto& stock = full->market().stocks()[s];
+        const std::string code = marketdata::PriceStore::listCode(sample::JQuantsApi::codeOf(stock, s));
+        if (code != stock.code) {
+            continue; // a letter code: no CSV file of that name
+        }
+        auto csv = *core::TextCodec::decodeCp932(*full->market().historyFile(stock.code));
+        auto ours = marketdata::StoreDownloader::historyFile(code, store, source.days);
+        ASSERT_FALSE(ours.empty()) << code;
+        std::vector<std::string> expected;
+        for (std::size_t at = csv.find("\r\n", csv.find("\r\n") + 2) + 2; at < csv.size();) {
+            const auto end = csv.find("\r\n", at);
+            const std::string line = csv.substr(at, end - at);
+            at = end + 2;
+            if (line.find(",0,0") == std::string::npos) { // a day without a trade
+                expected.push_back(line);
+            }
+        }
+        std::vector<std::string> got;
+        for (std::size_t at = ours.find("\r\n", ours.find("\r\n") + 2) + 2; at < ours.size();) {
+            const auto end = ours.find("\r\n", at);
+            got.push_back(ours.substr(at, end - at));
+            at = end + 2;
+        }
+        expected.resize(std::min(expected.size(), got.size()));
+        got.resize(expected.size());
+        ASSERT_EQ(got, expected) << code;
+        ++compared;
+    }
+    EXPECT_GT(compared, 120);
+}
+
+TEST(JQuants, FromAnEmptyFolderToAScreenedMarketWithTheKeyNowhere)
+{
+    test::TempFolder dir;
+    auto server = jquantsServer(120, 60);
+    ASSERT_TRUE(server);
+    const std::string key = "sample-key";
+    const std::string env = "HOME=" + (dir / "user").string() + " ";
+    const std::string cli = env + test::cliCommand(dir / "home");
+    std::string out;
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --api-url " + server->apiBaseUrl()
+                      + " --plan premium --days 40 --bounds 0.9 1.2 2>&1",
+                  &out),
+        0)
+        << out;
+    EXPECT_EQ(test::runCommand(cli + " source", &out), 0);
+    EXPECT_EQ(out, "jquants " + server->apiBaseUrl() + " plan=premium days=40\n");
+
+    // No key anywhere: said, exit 2.
+    EXPECT_EQ(test::runCommand("env -u JQUANTS_API_KEY " + cli + " refresh 2>&1", &out), 2);
+    EXPECT_EQ(out, "APIキーが設定されていません。\n");
+
+    // The key through standard input, into the official client's file, readable by its owner alone.
+    ASSERT_EQ(
+        test::runCommand("echo " + key + " | env -u JQUANTS_API_KEY " + cli + " source set-key 2>/dev/null"),
+        0);
+    const auto keyFile = dir / "user" / ".jquants-api" / "jquants-api.toml";
+    EXPECT_EQ(std::filesystem::status(keyFile).permissions() & std::filesystem::perms::all,
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+    ASSERT_EQ(test::runCommand("env -u JQUANTS_API_KEY " + cli + " refresh", &out), 0);
+    const std::string latest = core::Clock::dashed(year_month_day{server->market().latestTradingDay()});
+    EXPECT_EQ(out, latest + "\n");
+    {
+        auto c = core::Connection::open(dir / "home" / "zuvemo.db");
+        EXPECT_GT(c->openRecordset(" SELECT * FROM Table_Code")->recordCount(), 100);
+        // Letter codes keep their letter; industries are written as JPX prints them.
+        EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_Code WHERE MgCode LIKE '%A'")->recordCount(), 2);
+        EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_Code WHERE Mgyosyu LIKE '%･%'")->recordCount(), 0);
+        EXPECT_EQ(
+            c->openRecordset(" SELECT MgCode FROM Table_Code ORDER BY MgCode")->field(0).toText(), "1300");
+    }
+
+    ASSERT_EQ(test::runCommand(
+                  env + "JQUANTS_API_KEY=" + key + " " + test::cliCommand(dir / "home") + " screen", &out),
+        0)
+        << out;
+    EXPECT_EQ(out.rfind("stocks ", 0), 0u);
+    EXPECT_NE(out.find("取得 "), std::string::npos);
+    const auto requestsBefore = server->requests();
+    ASSERT_EQ(test::runCommand(cli + " export 1300 --out " + (dir / "c.xlsx").string() + " >/dev/null"), 0);
+    EXPECT_TRUE(std::filesystem::exists(dir / "c.xlsx"));
+    EXPECT_EQ(server->requests(), requestsBefore); // from the store, no request per stock
+
+    // A wrong key: refused with its message, nothing changed.
+    EXPECT_EQ(
+        test::runCommand(
+            env + "JQUANTS_API_KEY=wrong " + test::cliCommand(dir / "home") + " daily --json 2>&1", &out),
+        1);
+    EXPECT_NE(out.find("APIキーが無効か、契約プランの範囲外です。"), std::string::npos) << out;
+
+    // The key is in neither the database nor the journal, the price store or any output.
+    for (const char* file : {"zuvemo.db", "zuvemo-prices.db"}) {
+        EXPECT_EQ(test::readFile(dir / "home" / file).find(key), std::string::npos) << file;
+    }
+    EXPECT_EQ(out.find(key), std::string::npos);
+}
