@@ -173,6 +173,13 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             files.push_back(file);
         }
     }
+    if (m_downloader.isLocal()) {
+        std::vector<std::string> urls;
+        for (const auto& job : jobs) {
+            urls.push_back(job.url);
+        }
+        m_downloader.prepare(urls);
+    }
     std::unique_ptr<marketdata::ParallelDownloader> ahead;
     if (m_jobs > 1 && total > 1 && !m_downloader.isLocal()) {
         // Each staging name belongs to this process, so a history is written there once, whole.

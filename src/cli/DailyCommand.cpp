@@ -6,7 +6,9 @@
 #include "core/DesktopNotifier.h"
 #include "core/FileLock.h"
 #include "core/Platform.h"
+#include "marketdata/ApiKey.h"
 #include "marketdata/CurlDownloader.h"
+#include "marketdata/DataSource.h"
 
 #include <iostream>
 
@@ -40,6 +42,11 @@ int runDaily(const std::filesystem::path& home, CliArguments& args)
     CliSession session(home);
     if (!session.open() || !session.lockCommands()) {
         return 1;
+    }
+    if (marketdata::DataSource::read(*session.module().SharedConnection).isJQuants()
+        && !marketdata::ApiKey::read()) {
+        std::cerr << marketdata::ApiKey::kMissingMessage << std::endl;
+        return 2;
     }
 
     marketdata::CurlDownloader::Options dailyOptions;

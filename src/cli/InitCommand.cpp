@@ -73,9 +73,7 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
         }
         source.kind = *kind;
     }
-    if (source.isJQuants()) {
-        source = takeSourceOptions(args, source);
-    }
+    source = takeSourceOptions(args).over(source);
     args.positional(0, 0);
     if (!source.isJQuants() && (!daily || !history)) {
         throw UsageError("init needs --daily-url and --history-url");

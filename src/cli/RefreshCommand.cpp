@@ -44,6 +44,9 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
         };
     }
     auto result = refresh.run(hooks);
+    if (result.requests > 0) {
+        std::cerr << "J-Quants API へのリクエスト: " << result.requests << " 回" << std::endl;
+    }
     if (result.outcome == marketdata::MarketDataRefresh::Outcome::Cancelled && stoppedExitStatus()) {
         std::cerr << "zuvemo-cli: stopped" << std::endl;
         return stoppedExitStatus();

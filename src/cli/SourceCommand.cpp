@@ -10,8 +10,9 @@
 
 namespace zuvemo::cli {
 
-marketdata::DataSource takeSourceOptions(CliArguments& args, marketdata::DataSource base)
+SourceOptions takeSourceOptions(CliArguments& args)
 {
+    SourceOptions options;
     if (auto url = args.takeOption("--api-url")) {
         if (url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0) {
             throw UsageError("--api-url takes an http:// or https:// address");
@@ -19,22 +20,32 @@ marketdata::DataSource takeSourceOptions(CliArguments& args, marketdata::DataSou
         while (!url->empty() && url->back() == '/') {
             url->pop_back();
         }
-        base.apiUrl = *url;
+        options.apiUrl = *url;
     }
     if (auto plan = args.takeOption("--plan")) {
         if (marketdata::DataSource::requestsPerMinute(*plan) == 0) {
             throw UsageError("--plan takes free, light, standard or premium");
         }
-        base.plan = *plan;
+        options.plan = *plan;
     }
     if (auto days = args.takeOption("--days")) {
-        base.days = parseInt(*days, "--days", 20, 5000);
+        options.days = parseInt(*days, "--days", 20, 5000);
     }
+    return options;
+}
+
+marketdata::DataSource SourceOptions::over(marketdata::DataSource base) const
+{
+    base.apiUrl = apiUrl.value_or(base.apiUrl);
+    base.plan = plan.value_or(base.plan);
+    base.days = days.value_or(base.days);
     return base;
 }
 
 int runSource(const std::filesystem::path& home, CliArguments& args)
 {
+    // The options first: what remains must be the words.
+    const auto options = takeSourceOptions(args);
     const auto words = args.positional(0, 2);
     if (!words.empty() && words[0] == "set-key") {
         if (words.size() != 1) {
@@ -72,7 +83,7 @@ int runSource(const std::filesystem::path& home, CliArguments& args)
                 return 1;
             }
             source.kind = words[1];
-            source = takeSourceOptions(args, source);
+            source = options.over(source);
             marketdata::DataSource::write(connection, source);
         }
         std::cout << source.describe() << std::endl;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace zuvemo::marketdata {
 
@@ -25,6 +26,8 @@ public:
     // True when the files come from this computer (a price store), not from a server: there is
     // nothing to fetch ahead in parallel.
     virtual bool isLocal() const { return false; }
+    // Told the addresses a run is about to fetch, one after another.
+    virtual void prepare(const std::vector<std::string>& urls) { (void)urls; }
 
     // The server could not be reached or did not answer in time (libcurl's codes lie below the
     // HTTP statuses): a later attempt at the same server is not likely to fare better.

@@ -3,6 +3,7 @@
 #include "core/Connection.h"
 #include "core/Statement.h"
 
+#include <algorithm>
 #include <map>
 
 namespace zuvemo::marketdata {
@@ -169,15 +170,20 @@ std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int co
 std::vector<std::pair<std::string, std::vector<PriceStore::Day>>> PriceStore::histories(int count)
 {
     std::vector<std::pair<std::string, std::vector<Day>>> out;
-    core::Statement s(*m_connection,
-        std::string("SELECT ") + kBarColumns + " FROM Table_Bar ORDER BY BarCode, BarDate DESC");
+    // In the key's own order, so no sort: each stock's days are turned newest first after.
+    core::Statement s(
+        *m_connection, std::string("SELECT ") + kBarColumns + " FROM Table_Bar ORDER BY BarCode, BarDate");
     while (s.next()) {
         const std::string code = s.columnText(0);
         if (out.empty() || out.back().first != code) {
             out.emplace_back(code, std::vector<Day>{});
         }
-        if (static_cast<int>(out.back().second.size()) < count) {
-            out.back().second.push_back(dayOf(s));
+        out.back().second.push_back(dayOf(s));
+    }
+    for (auto& [code, days] : out) {
+        std::reverse(days.begin(), days.end());
+        if (static_cast<int>(days.size()) > count) {
+            days.resize(static_cast<std::size_t>(count));
         }
     }
     return out;

@@ -16,11 +16,16 @@ StoreDownloader::StoreDownloader(const std::filesystem::path& programFolder, int
 
 StoreDownloader::~StoreDownloader() = default;
 
-std::string StoreDownloader::historyFile(const std::string& code, PriceStore& store, int days)
+namespace {
+
+std::string storedCode(const std::string& code)
 {
     // The store's codes have five characters: "7203" is "72030", "130A" is "130A0".
-    const std::string stored = code.size() == 4 ? code + "0" : code;
-    const auto rows = store.history(stored, days);
+    return code.size() == 4 ? code + "0" : code;
+}
+
+std::string fileText(const std::string& code, const std::vector<PriceStore::Day>& rows)
+{
     std::string text = core::TextCodec::encodeCp932(
         code + " 株価時系列 (J-Quants)\r\n日付,始値,高値,安値,終値,出来高,売買代金\r\n")
                            .value_or("\r\n\r\n");
@@ -38,12 +43,43 @@ std::string StoreDownloader::historyFile(const std::string& code, PriceStore& st
     return written == 0 ? std::string() : text;
 }
 
+// The code is the address's last part, whatever comes before it.
+std::string codeOf(const std::string& url)
+{
+    std::string code = url.substr(0, url.find('?'));
+    const auto slash = code.find_last_of("/:");
+    return slash == std::string::npos ? code : code.substr(slash + 1);
+}
+
+} // namespace
+
+std::string StoreDownloader::historyFile(const std::string& code, PriceStore& store, int days)
+{
+    return fileText(code, store.history(storedCode(code), days));
+}
+
+void StoreDownloader::prepare(const std::vector<std::string>& urls)
+{
+    m_prepared.clear();
+    if (urls.size() < 50) {
+        return; // a few stocks: a query each costs less than reading the whole store
+    }
+    for (const auto& [stored, days] : m_store->histories(m_days)) {
+        const std::string code = PriceStore::listCode(stored);
+        m_prepared[code] = fileText(code, days);
+    }
+}
+
 std::int32_t StoreDownloader::DownloadToFile(const std::string& url, const std::filesystem::path& path)
 {
-    // The code is the address's last part, whatever comes before it.
-    std::string code = url.substr(0, url.find('?'));
-    code = code.substr(code.find_last_of("/:") == std::string::npos ? 0 : code.find_last_of("/:") + 1);
-    const std::string text = historyFile(code, *m_store, m_days);
+    const std::string code = codeOf(url);
+    std::string text;
+    if (auto it = m_prepared.find(code); it != m_prepared.end()) {
+        text = std::move(it->second);
+        m_prepared.erase(it);
+    } else {
+        text = historyFile(code, *m_store, m_days);
+    }
     if (text.empty()) {
         return 404;
     }

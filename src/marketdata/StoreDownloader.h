@@ -3,8 +3,10 @@
 #include "Downloader.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace zuvemo::marketdata {
 
@@ -23,6 +25,8 @@ public:
 
     std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) override;
     bool isLocal() const override { return true; }
+    // Reads every stored history in one pass when a run fetches many.
+    void prepare(const std::vector<std::string>& urls) override;
 
     // A stock's history file from its stored days, newest first: date, the adjusted open, high,
     // low, close and volume, the turnover; days without a trade left out. Empty without days.
@@ -30,6 +34,7 @@ public:
 
 private:
     std::unique_ptr<PriceStore> m_store;
+    std::map<std::string, std::string> m_prepared; // file texts by code, each handed out once
     int m_days;
 };
 

@@ -29,7 +29,7 @@ public:
     struct Options
     {
         std::string apiKey = "sample-key";
-        int pageSize = 1000; // rows of one answer before a pagination_key
+        int pageSize = 10000; // rows of one answer before a pagination_key
         int rateLimit = 0; // requests a minute before 429; 0: none
         // Readable dates; outside them 400 with the subscription message. Empty: all.
         std::optional<std::chrono::sys_days> windowFrom, windowTo;

@@ -13,7 +13,9 @@
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 #include "export/SingleStockCommand.h"
+#include "marketdata/DataSource.h"
 #include "marketdata/MarketDataRefresh.h"
+#include "marketdata/StoreDownloader.h"
 #include "marketdata/WatchList.h"
 
 namespace zuvemo::ui {
@@ -293,6 +295,15 @@ void MainWindowModel::Check1_Click(bool checked)
     DSP_Grid(kFromStart, "A", combo2Text, combo3Text, checked ? 1 : 0);
 }
 
+std::unique_ptr<marketdata::Downloader> MainWindowModel::storeDownloader()
+{
+    const auto source = marketdata::DataSource::read(*m_module.SharedConnection);
+    if (!source.isJQuants()) {
+        return nullptr;
+    }
+    return std::make_unique<marketdata::StoreDownloader>(m_module.programFolder(), source.days);
+}
+
 std::unique_ptr<core::FileLock> MainWindowModel::lockCommands()
 {
     std::string message;
@@ -331,6 +342,11 @@ void MainWindowModel::Command_kensaku_Click()
     };
     hooks.acceptSmaller
         = [](const std::string& question) { return core::AskMessage(question + "読み込みますか?"); };
+    hooks.fillProgress = [this](int done, int total) {
+        label1 = "履歴取得 " + std::to_string(done) + "/" + std::to_string(total) + " 日";
+        pump();
+        return !stopRequested();
+    };
     auto result = refresh.run(hooks);
     using Outcome = marketdata::MarketDataRefresh::Outcome;
     if (result.outcome == Outcome::Cancelled && stopRequested()) {
@@ -353,7 +369,9 @@ void MainWindowModel::Command_mok_Click()
     if (!lock) {
         return;
     }
-    analysis::ScreeningRun run(m_module, m_downloader, analysis::Indicators::Bounds{CFGb3, CFGb4});
+    auto store = storeDownloader();
+    analysis::ScreeningRun run(
+        m_module, store ? *store : m_downloader, analysis::Indicators::Bounds{CFGb3, CFGb4});
     run.setJobs(m_jobs);
     analysis::ScreeningHooks hooks;
     hooks.busyPointer = m_hooks.busyPointer;
@@ -426,8 +444,9 @@ void MainWindowModel::runSingleStock(bool workbook)
     if (!lock) {
         return;
     }
+    auto store = storeDownloader();
     exporting::SingleStockCommand command(
-        m_module, m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
+        m_module, store ? *store : m_downloader, m_opener, analysis::Indicators::Bounds{CFGb3, CFGb4});
     command.setBusyPointer(m_hooks.busyPointer);
     command.setChartOffer(static_cast<bool>(m_hooks.showChart));
     auto result = workbook ? command.run(code, name, label2) : command.analyse(code, name, label2);

@@ -144,6 +144,8 @@ private:
     void runSingleStock(bool workbook);
     // The folder's lock of long commands, or nothing after the message has been shown.
     std::unique_ptr<core::FileLock> lockCommands();
+    // A J-Quants folder's histories come from its price store; nothing for a CSV folder.
+    std::unique_ptr<marketdata::Downloader> storeDownloader();
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
     void judgeWatchList();
 
