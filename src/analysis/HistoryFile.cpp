@@ -74,4 +74,26 @@ std::vector<HistoryRow> readHistoryBytes(std::string bytes)
     return readRows(reader);
 }
 
+std::vector<HistoryRow> historyRowsOf(const std::vector<marketdata::StoredDay>& days, std::string* newest)
+{
+    std::vector<HistoryRow> rows;
+    rows.reserve(days.size());
+    if (newest) {
+        newest->clear();
+    }
+    for (const auto& d : days) {
+        if (!d.traded) {
+            continue;
+        }
+        if (newest && newest->empty()) {
+            *newest = d.date;
+        }
+        if (!(d.va > 0)) {
+            continue;
+        }
+        rows.push_back(HistoryRow{d.date, d.adjO, d.adjH, d.adjL, d.adjC, d.adjVo, d.va});
+    }
+    return rows;
+}
+
 } // namespace zuvemo::analysis

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "marketdata/StoredDay.h"
+
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -20,5 +22,8 @@ struct HistoryRow
 std::optional<std::vector<HistoryRow>> readHistoryFile(const std::filesystem::path& path);
 // The same from the file's bytes already in memory.
 std::vector<HistoryRow> readHistoryBytes(std::string bytes);
+// The rows the file written from these stored days would give (adjusted values, turnover above
+// 0), and in *newest the date of its third line (the newest day with a trade), empty for none.
+std::vector<HistoryRow> historyRowsOf(const std::vector<marketdata::StoredDay>& days, std::string* newest);
 
 } // namespace zuvemo::analysis

@@ -197,7 +197,15 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         const auto& file = files[static_cast<std::size_t>(counter)];
         std::int32_t result = 0;
         std::optional<std::string> body;
-        if (ahead) {
+        // A local source hands its rows over without a file or a text in between.
+        std::optional<std::vector<HistoryRow>> storedRows;
+        std::string storedNewest;
+        if (const auto* days = m_downloader.isLocal()
+                ? m_downloader.storedHistory(jobs[static_cast<std::size_t>(counter)].url)
+                : nullptr) {
+            storedRows = historyRowsOf(*days, &storedNewest);
+            result = storedNewest.empty() ? 404 : 0;
+        } else if (ahead) {
             body.emplace();
             result = ahead->wait(static_cast<std::size_t>(counter), &*body);
             if (result == 0 && !ahead->keep(static_cast<std::size_t>(counter))) {
@@ -215,7 +223,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         batch.begin();
         // A page that is no history at all (a maintenance notice for every address) is a failed
         // download, not a suspended stock.
-        if (result == 0
+        if (result == 0 && !storedRows
             && (body ? !marketdata::HasHistoryDateBytes(*body) : !marketdata::HasHistoryDate(file))) {
             std::filesystem::remove(file, ec);
             result = marketdata::CurlDownloader::kNotAHistory;
@@ -229,9 +237,12 @@ ScreeningRun::Summary ScreeningRun::runSteps(
                 summary.localErrors++;
             }
             summary.diskFull = summary.diskFull || result == marketdata::CurlDownloader::kDiskFull;
-        } else if (body ? marketdata::CheckCSVBytes("M", *body, dateText)
-                        : marketdata::CheckCSV("M", file, dateText)) {
-            auto rows = body ? std::optional(readHistoryBytes(std::move(*body))) : readHistoryFile(file);
+        } else if (storedRows ? storedNewest == dateText
+                : body        ? marketdata::CheckCSVBytes("M", *body, dateText)
+                              : marketdata::CheckCSV("M", file, dateText)) {
+            auto rows = storedRows ? std::move(storedRows)
+                : body             ? std::optional(readHistoryBytes(std::move(*body)))
+                                   : readHistoryFile(file);
             if (!rows) {
                 throw core::DatabaseError(10, "cannot read " + core::Platform::toUtf8(file));
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StoredDay.h"
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
@@ -28,6 +30,13 @@ public:
     virtual bool isLocal() const { return false; }
     // Told the addresses a run is about to fetch, one after another.
     virtual void prepare(const std::vector<std::string>& urls) { (void)urls; }
+    // The stored days behind an address of a local source, newest first, without a file in
+    // between; nothing for a server. Valid until the next call.
+    virtual const std::vector<StoredDay>* storedHistory(const std::string& url)
+    {
+        (void)url;
+        return nullptr;
+    }
 
     // The server could not be reached or did not answer in time (libcurl's codes lie below the
     // HTTP statuses): a later attempt at the same server is not likely to fare better.

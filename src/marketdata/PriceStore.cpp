@@ -170,17 +170,29 @@ std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int co
 std::vector<std::pair<std::string, std::vector<PriceStore::Day>>> PriceStore::histories(int count)
 {
     std::vector<std::pair<std::string, std::vector<Day>>> out;
-    // In the key's own order, so no sort: each stock's days are turned newest first after.
-    core::Statement s(
-        *m_connection, std::string("SELECT ") + kBarColumns + " FROM Table_Bar ORDER BY BarCode, BarDate");
+    // Only what a history shows, in the key's own order so there is no sort: each stock's days
+    // are turned newest first after.
+    core::Statement s(*m_connection,
+        "SELECT BarCode, BarDate, C, AdjO, AdjH, AdjL, AdjC, AdjVo, Va FROM Table_Bar ORDER BY BarCode, "
+        "BarDate");
     while (s.next()) {
-        const std::string code = s.columnText(0);
-        if (out.empty() || out.back().first != code) {
-            out.emplace_back(code, std::vector<Day>{});
+        const std::string rowCode = s.columnText(0);
+        if (out.empty() || out.back().first != rowCode) {
+            out.emplace_back(rowCode, std::vector<Day>{});
+            out.back().second.reserve(static_cast<std::size_t>(count) + 40);
         }
-        out.back().second.push_back(dayOf(s));
+        Day d;
+        d.date = s.columnText(1);
+        d.traded = !s.isNull(2);
+        d.adjO = s.columnDouble(3);
+        d.adjH = s.columnDouble(4);
+        d.adjL = s.columnDouble(5);
+        d.adjC = s.columnDouble(6);
+        d.adjVo = s.columnDouble(7);
+        d.va = s.columnDouble(8);
+        out.back().second.push_back(std::move(d));
     }
-    for (auto& [code, days] : out) {
+    for (auto& [stock, days] : out) {
         std::reverse(days.begin(), days.end());
         if (static_cast<int>(days.size()) > count) {
             days.resize(static_cast<std::size_t>(count));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "StoredDay.h"
+
 #include <filesystem>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -19,13 +21,7 @@ namespace zuvemo::marketdata {
 class PriceStore
 {
 public:
-    struct Day
-    {
-        std::string date; // YYYY-MM-DD
-        bool traded = false;
-        double o = 0, h = 0, l = 0, c = 0, vo = 0, va = 0, adjFactor = 1;
-        double adjO = 0, adjH = 0, adjL = 0, adjC = 0, adjVo = 0;
-    };
+    using Day = StoredDay;
 
     static constexpr const char* kFileName = "zuvemo-prices.db";
 

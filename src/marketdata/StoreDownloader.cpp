@@ -64,10 +64,21 @@ void StoreDownloader::prepare(const std::vector<std::string>& urls)
     if (urls.size() < 50) {
         return; // a few stocks: a query each costs less than reading the whole store
     }
-    for (const auto& [stored, days] : m_store->histories(m_days)) {
-        const std::string code = PriceStore::listCode(stored);
-        m_prepared[code] = fileText(code, days);
+    for (auto& [stored, days] : m_store->histories(m_days)) {
+        m_prepared[PriceStore::listCode(stored)] = std::move(days);
     }
+}
+
+const std::vector<StoredDay>* StoreDownloader::storedHistory(const std::string& url)
+{
+    const std::string code = codeOf(url);
+    if (auto it = m_prepared.find(code); it != m_prepared.end()) {
+        m_handed = std::move(it->second);
+        m_prepared.erase(it);
+    } else {
+        m_handed = m_store->history(storedCode(code), m_days);
+    }
+    return &m_handed;
 }
 
 std::int32_t StoreDownloader::DownloadToFile(const std::string& url, const std::filesystem::path& path)
@@ -75,7 +86,7 @@ std::int32_t StoreDownloader::DownloadToFile(const std::string& url, const std::
     const std::string code = codeOf(url);
     std::string text;
     if (auto it = m_prepared.find(code); it != m_prepared.end()) {
-        text = std::move(it->second);
+        text = fileText(code, it->second);
         m_prepared.erase(it);
     } else {
         text = historyFile(code, *m_store, m_days);

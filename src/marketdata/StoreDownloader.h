@@ -27,6 +27,7 @@ public:
     bool isLocal() const override { return true; }
     // Reads every stored history in one pass when a run fetches many.
     void prepare(const std::vector<std::string>& urls) override;
+    const std::vector<StoredDay>* storedHistory(const std::string& url) override;
 
     // A stock's history file from its stored days, newest first: date, the adjusted open, high,
     // low, close and volume, the turnover; days without a trade left out. Empty without days.
@@ -34,7 +35,8 @@ public:
 
 private:
     std::unique_ptr<PriceStore> m_store;
-    std::map<std::string, std::string> m_prepared; // file texts by code, each handed out once
+    std::map<std::string, std::vector<StoredDay>> m_prepared; // by code, each handed out once
+    std::vector<StoredDay> m_handed;
     int m_days;
 };
 

@@ -14,6 +14,7 @@
 #include "marketdata/StoreDownloader.h"
 
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -230,10 +231,52 @@ TEST(JQuants, FromAnEmptyFolderToAScreenedMarketWithTheKeyNowhere)
         << out;
     EXPECT_EQ(out.rfind("stocks ", 0), 0u);
     EXPECT_NE(out.find("取得 "), std::string::npos);
+    // The same market screened as a CSV folder: every stock but the letter codes gets the same
+    // signals, so the store's histories and the analysis of its rows are the files' own.
+    ASSERT_EQ(
+        test::runCommand(test::cliCommand(dir / "csvhome") + " init --daily-url " + server->dailyBaseUrl()
+            + " --history-url " + server->historyBaseUrl() + " --bounds 0.9 1.2 >/dev/null 2>&1"),
+        0);
+    ASSERT_EQ(test::runCommand(test::cliCommand(dir / "csvhome") + " refresh >/dev/null 2>&1"), 0);
+    ASSERT_EQ(test::runCommand(test::cliCommand(dir / "csvhome") + " screen >/dev/null 2>&1"), 0);
+    {
+        auto signals = [](const std::filesystem::path& db) {
+            std::map<std::string, std::string> out;
+            auto c = core::Connection::open(db);
+            for (auto rs = c->openRecordset(" SELECT MgCode, Achk, Cchk, Dchk FROM Table_Code"); !rs->isEof();
+                 rs->moveNext()) {
+                out[rs->field(0).toText()]
+                    = rs->field(1).toText() + rs->field(2).toText() + rs->field(3).toText();
+            }
+            return out;
+        };
+        const auto ours = signals(dir / "home" / "zuvemo.db");
+        const auto csv = signals(dir / "csvhome" / "zuvemo.db");
+        int same = 0;
+        int signalled = 0;
+        for (const auto& [code, marks] : ours) {
+            if (code.back() == 'A') {
+                continue;
+            }
+            ASSERT_TRUE(csv.count(code)) << code;
+            EXPECT_EQ(marks, csv.at(code)) << code;
+            same += marks == csv.at(code);
+            signalled += marks.find("売") != std::string::npos || marks.find("買") != std::string::npos;
+        }
+        EXPECT_GT(same, 100);
+        EXPECT_GT(signalled, 5);
+    }
     const auto requestsBefore = server->requests();
     ASSERT_EQ(test::runCommand(cli + " export 1300 --out " + (dir / "c.xlsx").string() + " >/dev/null"), 0);
     EXPECT_TRUE(std::filesystem::exists(dir / "c.xlsx"));
     EXPECT_EQ(server->requests(), requestsBefore); // from the store, no request per stock
+
+    // The day's work in one go: nothing newer to load, the signals standing are reported.
+    const int daily = test::runCommand(
+        env + "JQUANTS_API_KEY=" + key + " " + test::cliCommand(dir / "home") + " daily --json 2>/dev/null",
+        &out);
+    EXPECT_TRUE(daily == 0 || daily == 3) << out;
+    EXPECT_NE(out.find("\"tradingDate\":\"" + latest + "\""), std::string::npos) << out;
 
     // A wrong key: refused with its message, nothing changed.
     EXPECT_EQ(
