@@ -175,6 +175,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
     }
     if (m_downloader.isLocal()) {
         std::vector<std::string> urls;
+        urls.reserve(jobs.size());
         for (const auto& job : jobs) {
             urls.push_back(job.url);
         }

@@ -6,6 +6,8 @@
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <iostream>
 
@@ -29,8 +31,17 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     marketdata::RefreshHooks hooks;
     hooks.progress = [](int, int) { return !stopRequested().load(); };
     if (core::Platform::stderrIsTerminal()) {
-        hooks.fillProgress = [](int done, int total) {
-            std::fprintf(stderr, "\r履歴取得 %d/%d 日", done, total);
+        const auto started = std::chrono::steady_clock::now();
+        hooks.fillProgress = [started](int done, int total) {
+            // The time left from the pace so far: the plan's rate sets it, not the first days.
+            const auto elapsed
+                = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            const long left = done > 0 ? std::lround(elapsed / done * (total - done) / 60) : -1;
+            if (left >= 0 && done < total) {
+                std::fprintf(stderr, "\r履歴取得 %d/%d 日 残り約 %ld 分 ", done, total, left);
+            } else {
+                std::fprintf(stderr, "\r履歴取得 %d/%d 日", done, total);
+            }
             if (done == total) {
                 std::fprintf(stderr, "\n");
             }

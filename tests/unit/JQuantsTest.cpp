@@ -13,8 +13,10 @@
 #include "marketdata/PriceStore.h"
 #include "marketdata/StoreDownloader.h"
 
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
+#include <thread>
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -284,6 +286,19 @@ TEST(JQuants, FromAnEmptyFolderToAScreenedMarketWithTheKeyNowhere)
             env + "JQUANTS_API_KEY=wrong " + test::cliCommand(dir / "home") + " daily --json 2>&1", &out),
         1);
     EXPECT_NE(out.find("APIキーが無効か、契約プランの範囲外です。"), std::string::npos) << out;
+
+    // Nor is it in the process list while a request waits for an answer.
+    test::RawHttpServer stalled([](int) { std::this_thread::sleep_for(seconds(2)); });
+    ASSERT_EQ(
+        test::runCommand(cli + " source set jquants --api-url " + stalled.url("/v2") + " >/dev/null"), 0);
+    std::string processes;
+    // From this process's environment, so that no command line here names it either.
+    ::setenv("JQUANTS_API_KEY", key.c_str(), 1);
+    test::runCommand(
+        "(" + cli + " refresh >/dev/null 2>&1 & p=$!; sleep 0.5; ps -eo args; kill $p; wait)", &processes);
+    ::unsetenv("JQUANTS_API_KEY");
+    EXPECT_NE(processes.find("refresh"), std::string::npos);
+    EXPECT_EQ(processes.find(key), std::string::npos);
 
     // The key is in neither the database nor the journal, the price store or any output.
     for (const char* file : {"zuvemo.db", "zuvemo-prices.db"}) {
