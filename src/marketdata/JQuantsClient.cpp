@@ -67,7 +67,7 @@ void JQuantsClient::pace()
     }
     for (;;) {
         const auto now = std::chrono::steady_clock::now();
-        while (!m_sent.empty() && now - m_sent.front() >= std::chrono::minutes(1)) {
+        while (!m_sent.empty() && now - m_sent.front() >= m_options.paceWindow) {
             m_sent.pop_front();
         }
         if (static_cast<int>(m_sent.size()) < limit) {
@@ -75,7 +75,7 @@ void JQuantsClient::pace()
             return;
         }
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-            m_sent.front() + std::chrono::minutes(1) - now);
+            m_sent.front() + m_options.paceWindow - now);
         if (!sleepFor(wait + std::chrono::milliseconds(50))) {
             return;
         }

@@ -25,6 +25,7 @@ public:
         std::string baseUrl; // "https://api.jquants.com/v2"
         std::string apiKey;
         int requestsPerMinute = 5;
+        std::chrono::milliseconds paceWindow{60000}; // the minute of requestsPerMinute
         long totalTimeoutMs = 60000; // of one request
         std::chrono::milliseconds rateLimitWait{65000}; // after a 429
         std::chrono::milliseconds serverErrorWait{2000}; // first back-off after a 5xx, doubled

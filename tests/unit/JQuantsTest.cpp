@@ -93,6 +93,18 @@ TEST(JQuants, TheClientReadsEveryPageAndSaysWhyARequestFailed)
     EXPECT_EQ(client.lastFailure().status, 429);
     EXPECT_EQ(client.lastFailure().message, JQuantsClient::kRateMessage);
 
+    // Paced below the plan's rate: no more than its number of requests in any window.
+    auto pacedServer = jquantsServer(5, 20);
+    auto paced = clientFor(*pacedServer);
+    paced.requestsPerMinute = 2;
+    paced.paceWindow = milliseconds(300);
+    JQuantsClient pacedClient(paced);
+    const auto start = steady_clock::now();
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(pacedClient.getAll("/equities/master", {}));
+    }
+    EXPECT_GE(steady_clock::now() - start, milliseconds(600));
+
     // A wrong key: refused at once, and the key is in no message.
     auto other = jquantsServer(5, 20);
     JQuantsClient wrong(clientFor(*other, "not-the-key"));
@@ -295,10 +307,12 @@ TEST(JQuants, FromAnEmptyFolderToAScreenedMarketWithTheKeyNowhere)
     // From this process's environment, so that no command line here names it either.
     ::setenv("JQUANTS_API_KEY", key.c_str(), 1);
     test::runCommand(
-        "(" + cli + " refresh >/dev/null 2>&1 & p=$!; sleep 0.5; ps -eo args; kill $p; wait)", &processes);
+        "(" + cli + " refresh >/dev/null 2>&1 & p=$!; sleep 0.5; ps -eo args; kill $p; wait $p; echo rc=$?)",
+        &processes);
     ::unsetenv("JQUANTS_API_KEY");
     EXPECT_NE(processes.find("refresh"), std::string::npos);
     EXPECT_EQ(processes.find(key), std::string::npos);
+    EXPECT_NE(processes.find("rc=143"), std::string::npos) << processes; // stopped cleanly
 
     // The key is in neither the database nor the journal, the price store or any output.
     for (const char* file : {"zuvemo.db", "zuvemo-prices.db"}) {
