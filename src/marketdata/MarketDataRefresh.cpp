@@ -135,12 +135,13 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
             result.outcome = Outcome::Failed;
             return result;
         }
-        // A server that cannot be reached for the newest days will not be reached for older ones;
-        // the days it answers "not found" (weekends) do not make it reachable.
-        if (code == 0) {
-            transportFailures = 0;
-        } else if (Downloader::isTransportFailure(code)) {
+        // A server that cannot be reached for the newest days will not be reached for older ones.
+        // The "not found" of a weekend day does not show it reachable: a server that stalls on
+        // every list it has would otherwise be walked for all 101 days.
+        if (Downloader::isTransportFailure(code)) {
             ++transportFailures;
+        } else if (code != 404) {
+            transportFailures = 0;
         }
         if (transportFailures >= kTransportFailuresInARow) {
             break;
