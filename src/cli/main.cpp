@@ -46,7 +46,8 @@ int main(int argc, char** argv)
             words.erase(words.begin(), words.begin() + 2);
         }
         if (home.empty()) {
-            home = core::ProgramFolder::prepare();
+            // init makes the folder's files itself.
+            home = core::ProgramFolder::prepare(words.empty() || words[0] != "init");
         }
         if (words.empty()) {
             throw cli::UsageError("missing command (see --help)");

@@ -1,7 +1,9 @@
 #include "ProgramFolder.h"
 
+#include "DatabaseError.h"
 #include "Mdl_Start.h"
 #include "Platform.h"
+#include "Schema.h"
 
 #include <system_error>
 
@@ -64,7 +66,7 @@ std::filesystem::path ProgramFolder::locate(const Environment& environment)
                                                          : environment.executableFolder;
 }
 
-std::filesystem::path ProgramFolder::prepare(const Environment& environment)
+std::filesystem::path ProgramFolder::prepare(const Environment& environment, bool complete)
 {
     auto folder = locate(environment);
     if (folder == environment.executableFolder) {
@@ -75,10 +77,33 @@ std::filesystem::path ProgramFolder::prepare(const Environment& environment)
     if (!std::filesystem::exists(templatePath(folder), ec)) {
         copyTemplate(environment.executableFolder, folder);
     }
+    if (!complete) {
+        return folder;
+    }
+    const auto config = folder / Mdl_Start::kConfigFileName;
+    if (!std::filesystem::exists(config, ec)) {
+        auto temp = config;
+        temp += ".new";
+        if (!Platform::writeWholeFile(temp, std::string(Mdl_Start::kDatabaseKey) + kDatabaseFileName + "\r\n")
+            || !Platform::replaceFile(temp, config, nullptr)) {
+            std::filesystem::remove(temp, ec);
+            return folder;
+        }
+    }
+    Mdl_Start module(folder);
+    if (module.ReadConfigFile() && !module.DatabasePath.empty()
+        && !std::filesystem::exists(module.DatabasePath, ec)) {
+        try {
+            Schema::createDatabaseFile(module.DatabasePath, Schema::UrlRow{}, std::nullopt);
+        } catch (const DatabaseError&) {
+            // The programs say that the database is missing.
+        }
+    }
     return folder;
 }
 
-std::optional<std::filesystem::path> ProgramFolder::findTemplate(const std::filesystem::path& executableFolder)
+std::optional<std::filesystem::path> ProgramFolder::findTemplate(
+    const std::filesystem::path& executableFolder)
 {
     std::error_code ec;
     for (const auto& folder : {executableFolder, sharedFolder(executableFolder)}) {
@@ -89,7 +114,8 @@ std::optional<std::filesystem::path> ProgramFolder::findTemplate(const std::file
     return std::nullopt;
 }
 
-bool ProgramFolder::copyTemplate(const std::filesystem::path& executableFolder, const std::filesystem::path& folder)
+bool ProgramFolder::copyTemplate(
+    const std::filesystem::path& executableFolder, const std::filesystem::path& folder)
 {
     auto source = findTemplate(executableFolder);
     if (!source) {

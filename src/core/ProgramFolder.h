@@ -33,17 +33,22 @@ public:
     static std::filesystem::path locate(const Environment& environment);
 
     // The program folder, made with the chart template copied in when it is the user's data
-    // folder. The folder is returned even when it could not be made, so the programs report the
-    // missing files in their usual way.
-    static std::filesystem::path prepare(const Environment& environment);
-    static std::filesystem::path prepare() { return prepare(current()); }
+    // folder; with complete, also the configuration file and the database it names when they are
+    // missing (as init makes them, without addresses): an installed copy has nobody to deliver
+    // them. Files that exist are kept. The folder is returned even when it could not be made, so
+    // the programs report the missing files in their usual way.
+    static std::filesystem::path prepare(const Environment& environment, bool complete = true);
+    static std::filesystem::path prepare(bool complete = true) { return prepare(current(), complete); }
+
+    static constexpr const char* kDatabaseFileName = "zuvemo.db";
 
     // The shipped chart template: beside the executables or in the installed share folder.
     static std::optional<std::filesystem::path> findTemplate(const std::filesystem::path& executableFolder);
 
     // Copies the template into folder through a temporary name, so a half copy never stands
     // under the template's name. False when the copy failed; true when no copy was needed.
-    static bool copyTemplate(const std::filesystem::path& executableFolder, const std::filesystem::path& folder);
+    static bool copyTemplate(
+        const std::filesystem::path& executableFolder, const std::filesystem::path& folder);
 };
 
 } // namespace zuvemo::core

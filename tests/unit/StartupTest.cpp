@@ -1,5 +1,6 @@
 #include "ModuleFixture.h"
 #include "core/Clock.h"
+#include "core/Connection.h"
 #include "core/PasswordHash.h"
 #include "core/ProgramFolder.h"
 #include "core/SingleInstance.h"
@@ -234,7 +235,8 @@ TEST(ProgramFolder, DevelopmentAndCopiedFoldersKeepTheirDataBesideThePrograms)
 {
     test::TempFolder root;
     const auto templateName = std::string(core::ProgramFolder::kTemplateName);
-    core::ProgramFolder::Environment env{root / "bin", std::string((root / "xdg").string()), root.path().string()};
+    core::ProgramFolder::Environment env{
+        root / "bin", std::string((root / "xdg").string()), root.path().string()};
     std::filesystem::create_directories(env.executableFolder);
 
     // A folder with the template beside the programs, even in an installed-looking layout.
@@ -265,10 +267,32 @@ TEST(ProgramFolder, InstalledCopyUsesTheUserDataFolderWithTheTemplateCopiedIn)
     EXPECT_EQ(test::readFile(expected / templateName), "shared template");
     EXPECT_FALSE(std::filesystem::exists(expected / (templateName + ".new")));
 
-    // A template the user has there already is left as it is.
+    // The first start makes the folder whole, as init would without addresses.
+    EXPECT_EQ(test::readFile(expected / "qen_kanrFile.dsa"), "[DataBase1]=zuvemo.db\r\n");
+    {
+        auto c = core::Connection::open(expected / "zuvemo.db");
+        EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_Url")->recordCount(), 1);
+        EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_Code")->recordCount(), 0);
+        c->execute(" INSERT INTO Table_Code(MgCode) VALUES ('1301')");
+    }
+
+    // A template, a configuration and a database the user has there already are left as they are;
+    // a database the configuration names but lacks is made.
     test::writeFile(expected / templateName, "user's own");
+    test::writeFile(expected / "qen_kanrFile.dsa", "[DataBase1]=other.db\r\n");
     core::ProgramFolder::prepare(env);
     EXPECT_EQ(test::readFile(expected / templateName), "user's own");
+    EXPECT_EQ(test::readFile(expected / "qen_kanrFile.dsa"), "[DataBase1]=other.db\r\n");
+    EXPECT_EQ(core::Connection::open(expected / "zuvemo.db")
+                  ->openRecordset(" SELECT * FROM Table_Code")
+                  ->recordCount(),
+        1);
+    EXPECT_TRUE(std::filesystem::exists(expected / "other.db"));
+    // Without completing (init makes its own files), nothing but the folder and the template.
+    std::filesystem::remove_all(expected);
+    core::ProgramFolder::prepare(env, false);
+    EXPECT_FALSE(std::filesystem::exists(expected / "qen_kanrFile.dsa"));
+    EXPECT_TRUE(std::filesystem::exists(expected / templateName));
 
     env.xdgDataHome = (root / "data").string();
     EXPECT_EQ(core::ProgramFolder::locate(env), root / "data" / "zuvemo");
