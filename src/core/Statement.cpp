@@ -82,18 +82,7 @@ std::string Statement::columnText(int column) const
 
 void Statement::run()
 {
-    int rc = SQLITE_ROW;
-    while (rc == SQLITE_ROW) {
-        rc = sqlite3_step(m_stmt);
-    }
-    if (rc != SQLITE_DONE) {
-        std::string message = sqlite3_errmsg(m_connection.handle());
-        sqlite3_reset(m_stmt);
-        sqlite3_clear_bindings(m_stmt);
-        throw DatabaseError(rc, message + " [" + sqlite3_sql(m_stmt) + "]");
-    }
-    sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
+    while (next()) { }
 }
 
 } // namespace zuvemo::core

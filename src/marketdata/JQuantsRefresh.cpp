@@ -230,8 +230,8 @@ JQuantsRefresh::Result JQuantsRefresh::run(
     }
 
     // A stock split on a new day: its stored days are fetched again, so its history is on one basis.
+    const std::string first = splitCodes.empty() ? std::string() : store.storedDays().front();
     for (const auto& code : splitCodes) {
-        const std::string first = store.storedDays().front();
         auto rows = client.getAll("/equities/bars/daily", {{"code", code}, {"from", first}, {"to", newest}});
         if (!rows) {
             return fail(result);

@@ -89,8 +89,10 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
     const std::string& dailyUrl = settings->dailyUrl;
     const std::string& suffix = settings->suffix;
     const std::string& heldDate = settings->tradingDate;
-    if (m.SharedConnection && DataSource::read(*m.SharedConnection).isJQuants()) {
-        return runJQuants(DataSource::read(*m.SharedConnection), suffix, heldDate, hooks);
+    if (m.SharedConnection) {
+        if (const auto source = DataSource::read(*m.SharedConnection); source.isJQuants()) {
+            return runJQuants(source, suffix, heldDate, hooks);
+        }
     }
     if (dailyUrl.empty() || !isUsableDailyUrl(dailyUrl)) {
         core::ShowMessage(kNoAddressMessage);

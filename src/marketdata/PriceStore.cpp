@@ -31,23 +31,21 @@ std::string text(const json& row, const char* field)
     return it != row.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
+// What a history shows: the columns of kDayColumns, from the second on.
+constexpr const char* kDayColumns = "BarCode, BarDate, C, AdjO, AdjH, AdjL, AdjC, AdjVo, Va";
+
 PriceStore::Day dayOf(const core::Statement& s)
 {
     PriceStore::Day d;
     d.date = s.columnText(1);
-    d.traded = !s.isNull(5);
-    d.o = s.columnDouble(2);
-    d.h = s.columnDouble(3);
-    d.l = s.columnDouble(4);
-    d.c = s.columnDouble(5);
-    d.vo = s.columnDouble(6);
-    d.va = s.columnDouble(7);
-    d.adjFactor = s.isNull(8) ? 1.0 : s.columnDouble(8);
-    d.adjO = s.columnDouble(9);
-    d.adjH = s.columnDouble(10);
-    d.adjL = s.columnDouble(11);
-    d.adjC = s.columnDouble(12);
-    d.adjVo = s.columnDouble(13);
+    d.traded = !s.isNull(2);
+    d.c = s.columnDouble(2);
+    d.adjO = s.columnDouble(3);
+    d.adjH = s.columnDouble(4);
+    d.adjL = s.columnDouble(5);
+    d.adjC = s.columnDouble(6);
+    d.adjVo = s.columnDouble(7);
+    d.va = s.columnDouble(8);
     return d;
 }
 
@@ -138,9 +136,7 @@ bool PriceStore::hasDay(const std::string& date)
 {
     core::Statement s(*m_connection, "SELECT 1 FROM Table_StoredDay WHERE DayDate = ?");
     s.bindText(1, date);
-    const bool found = s.next();
-    while (found && s.next()) { }
-    return found;
+    return s.next();
 }
 
 std::vector<std::string> PriceStore::storedDays()
@@ -157,7 +153,7 @@ std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int co
 {
     std::vector<Day> days;
     core::Statement s(*m_connection,
-        std::string("SELECT ") + kBarColumns
+        std::string("SELECT ") + kDayColumns
             + " FROM Table_Bar WHERE BarCode = ? ORDER BY BarDate DESC LIMIT ?");
     s.bindText(1, code);
     s.bindDouble(2, count);
@@ -172,25 +168,15 @@ std::vector<std::pair<std::string, std::vector<PriceStore::Day>>> PriceStore::hi
     std::vector<std::pair<std::string, std::vector<Day>>> out;
     // Only what a history shows, in the key's own order so there is no sort: each stock's days
     // are turned newest first after.
-    core::Statement s(*m_connection,
-        "SELECT BarCode, BarDate, C, AdjO, AdjH, AdjL, AdjC, AdjVo, Va FROM Table_Bar ORDER BY BarCode, "
-        "BarDate");
+    core::Statement s(
+        *m_connection, std::string("SELECT ") + kDayColumns + " FROM Table_Bar ORDER BY BarCode, BarDate");
     while (s.next()) {
         const std::string rowCode = s.columnText(0);
         if (out.empty() || out.back().first != rowCode) {
             out.emplace_back(rowCode, std::vector<Day>{});
             out.back().second.reserve(static_cast<std::size_t>(count) + 40);
         }
-        Day d;
-        d.date = s.columnText(1);
-        d.traded = !s.isNull(2);
-        d.adjO = s.columnDouble(3);
-        d.adjH = s.columnDouble(4);
-        d.adjL = s.columnDouble(5);
-        d.adjC = s.columnDouble(6);
-        d.adjVo = s.columnDouble(7);
-        d.va = s.columnDouble(8);
-        out.back().second.push_back(std::move(d));
+        out.back().second.push_back(dayOf(s));
     }
     for (auto& [stock, days] : out) {
         std::reverse(days.begin(), days.end());

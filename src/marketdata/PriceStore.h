@@ -37,7 +37,8 @@ public:
     void storeStock(const std::string& code, const nlohmann::json& rows);
     bool hasDay(const std::string& date);
     std::vector<std::string> storedDays();
-    // A stock's stored days, newest first, at most count.
+    // A stock's stored days, newest first, at most count: the date, the close and the adjusted
+    // values with the turnover (what a history shows).
     std::vector<Day> history(const std::string& code, int count);
     // Every stock's stored days, newest first per stock, at most count each.
     std::vector<std::pair<std::string, std::vector<Day>>> histories(int count);
