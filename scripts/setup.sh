@@ -4,7 +4,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config git
-  qt6-base-dev qt6-charts-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev
+  qt6-base-dev qt6-charts-dev qtkeychain-qt6-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libsqlite3-dev sqlite3
   libcurl4-openssl-dev curl
   libzip-dev libpugixml-dev nlohmann-json3-dev

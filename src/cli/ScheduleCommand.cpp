@@ -46,7 +46,8 @@ int installSchedule(const std::filesystem::path& folder, DailySchedule::Time tim
     const std::string timer = DailySchedule::unitName(folder) + ".timer";
     std::cout << "installed " << core::Platform::toUtf8(DailySchedule::unitFolder() / timer) << std::endl;
     if (!systemctl({"daemon-reload"}) || !systemctl({"enable", "--now", timer})) {
-        std::cout << "次のコマンドで有効にしてください: systemctl --user daemon-reload && systemctl --user enable --now "
+        std::cout << "次のコマンドで有効にしてください: systemctl --user daemon-reload && systemctl --user "
+                     "enable --now "
                   << timer << std::endl;
     }
     std::cout << "平日 " << DailySchedule::timeText(time) << ", 次回 "
@@ -85,9 +86,9 @@ std::string lastRecord(const std::filesystem::path& folder)
             return "-";
         }
         return r->startedAt + " - " + r->endedAt + " " + r->outcome + ", 取引日 "
-            + (r->tradingDate.empty() ? std::string("-") : r->tradingDate) + ", stocks " + std::to_string(r->screened)
-            + ", 目標到達 " + std::to_string(r->reachedCodes.size()) + ", 注目 " + std::to_string(r->signalCodes.size())
-            + (r->message.empty() ? "" : ", " + r->message);
+            + (r->tradingDate.empty() ? std::string("-") : r->tradingDate) + ", stocks "
+            + std::to_string(r->screened) + ", 目標到達 " + std::to_string(r->reachedCodes.size()) + ", 注目 "
+            + std::to_string(r->signalCodes.size()) + (r->message.empty() ? "" : ", " + r->message);
     } catch (const std::exception& e) {
         return std::string("- (") + e.what() + ")";
     }

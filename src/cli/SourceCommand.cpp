@@ -58,11 +58,12 @@ int runSource(const std::filesystem::path& home, CliArguments& args)
             key.pop_back();
         }
         std::string error;
-        if (!marketdata::ApiKey::write(key, &error)) {
+        auto place = marketdata::ApiKey::Place::None;
+        if (!marketdata::ApiKey::store(key, &error, &place)) {
             std::cerr << error << std::endl;
             return 1;
         }
-        std::cerr << "APIキーを保存しました: " << marketdata::ApiKey::file().string() << std::endl;
+        std::cerr << "APIキーを保存しました: " << marketdata::ApiKey::describe(place) << std::endl;
         return 0;
     }
     if (!words.empty() && (words[0] != "set" || words.size() != 2)) {

@@ -10,6 +10,10 @@
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
+#include "marketdata/ApiKey.h"
+#ifdef ZUVEMO_HAVE_KEYRING
+#include "keyring/DesktopKeyring.h"
+#endif
 
 #include <filesystem>
 #include <iostream>
@@ -60,6 +64,10 @@ int main(int argc, char** argv)
         cli::CliArguments args(std::vector<std::string>(words.begin() + 1, words.end()));
         cli::installCliPresenter();
         core::Platform::installStopSignals(cli::stopRequested());
+#ifdef ZUVEMO_HAVE_KEYRING
+        // The key the windows stored: the daily timer reads it from the same keyring.
+        marketdata::ApiKey::setKeyring(std::make_shared<keyring::DesktopKeyring>());
+#endif
         if (command == "init") {
             return cli::runInit(home, args);
         }

@@ -1,5 +1,6 @@
 #include "ApiKey.h"
 
+#include "SecretStore.h"
 #include "core/Platform.h"
 #include "core/Utf8.h"
 
@@ -26,16 +27,97 @@ std::string unquote(std::string value)
     return core::Utf8::trim(comment == std::string::npos ? value : value.substr(0, comment));
 }
 
+std::shared_ptr<SecretStore>& keyring()
+{
+    static std::shared_ptr<SecretStore> store;
+    return store;
+}
+
 } // namespace
 
-std::optional<std::string> ApiKey::read()
+void ApiKey::setKeyring(std::shared_ptr<SecretStore> store)
 {
+    keyring() = std::move(store);
+}
+
+std::optional<std::string> ApiKey::read(Place* from)
+{
+    auto found = [from](Place place, std::string key) {
+        if (from) {
+            *from = place;
+        }
+        return std::optional<std::string>(std::move(key));
+    };
+    if (from) {
+        *from = Place::None;
+    }
     if (auto key = core::Platform::environment("JQUANTS_API_KEY")) {
         auto trimmed = core::Utf8::trim(*key);
         if (!trimmed.empty()) {
-            return trimmed;
+            return found(Place::Environment, trimmed);
         }
     }
+    if (const auto& store = keyring()) {
+        std::string key;
+        if (store->read(key) == SecretStore::Status::Found && !core::Utf8::trim(key).empty()) {
+            return found(Place::Keyring, core::Utf8::trim(key));
+        }
+    }
+    if (auto key = readFile()) {
+        return found(Place::File, *key);
+    }
+    return std::nullopt;
+}
+
+bool ApiKey::store(const std::string& key, std::string* error, Place* stored)
+{
+    if (!isWellFormed(key)) {
+        if (error) {
+            *error = "APIキーの形式が正しくありません。";
+        }
+        return false;
+    }
+    if (const auto& store = keyring(); store && store->write(key)) {
+        if (stored) {
+            *stored = Place::Keyring;
+        }
+        return true;
+    }
+    if (!write(key, error)) {
+        return false;
+    }
+    if (stored) {
+        *stored = Place::File;
+    }
+    return true;
+}
+
+std::string ApiKey::describe(Place place)
+{
+    switch (place) {
+    case Place::Environment:
+        return "環境変数 JQUANTS_API_KEY";
+    case Place::Keyring:
+        return "デスクトップのキーリング";
+    case Place::File:
+        return core::Platform::toUtf8(file());
+    case Place::None:
+        break;
+    }
+    return "なし";
+}
+
+bool ApiKey::isWellFormed(const std::string& key)
+{
+    bool plain = !key.empty();
+    for (char c : key) {
+        plain = plain && c > ' ' && c < 0x7f && c != '"' && c != '\\';
+    }
+    return plain;
+}
+
+std::optional<std::string> ApiKey::readFile()
+{
     std::ifstream in(file(), std::ios::binary);
     if (!in) {
         return std::nullopt;
@@ -83,11 +165,7 @@ bool ApiKey::write(const std::string& key, std::string* error)
 {
     namespace fs = std::filesystem;
     const auto path = file();
-    bool plain = !key.empty();
-    for (char c : key) {
-        plain = plain && c > ' ' && c < 0x7f && c != '"' && c != '\\';
-    }
-    if (!plain) {
+    if (!isWellFormed(key)) {
         if (error) {
             *error = "APIキーの形式が正しくありません。";
         }

@@ -24,6 +24,26 @@ int DataSource::requestsPerMinute(const std::string& plan)
     return 0;
 }
 
+int DataSource::delayWeeks(const std::string& plan)
+{
+    return plan == "free" ? 12 : 0;
+}
+
+std::string DataSource::planName(const std::string& plan)
+{
+    std::string name = plan;
+    if (!name.empty()) {
+        name[0] = static_cast<char>(name[0] - 'a' + 'A');
+    }
+    return requestsPerMinute(plan) > 0 ? name : std::string();
+}
+
+long DataSource::fillMinutes(const std::string& plan, int days)
+{
+    const int rate = requestsPerMinute(plan);
+    return rate > 0 && days > 0 ? (days + rate - 1) / rate : 0;
+}
+
 DataSource DataSource::read(core::Connection& connection)
 {
     DataSource source;
@@ -36,7 +56,8 @@ DataSource DataSource::read(core::Connection& connection)
     if (rs->isEof()) {
         return source;
     }
-    source.kind = rs->field(0).toText() == kJQuants ? kJQuants : kCsv;
+    const std::string kind = rs->field(0).toText();
+    source.kind = kind == kJQuants ? kJQuants : (kind == kSample ? kSample : kCsv);
     if (!rs->field(1).toText().empty()) {
         source.apiUrl = rs->field(1).toText();
     }
@@ -51,6 +72,12 @@ DataSource DataSource::read(core::Connection& connection)
 void DataSource::write(core::Connection& connection, const DataSource& source)
 {
     core::Transaction transaction(connection);
+    writeWithin(connection, source);
+    transaction.commit();
+}
+
+void DataSource::writeWithin(core::Connection& connection, const DataSource& source)
+{
     connection.execute("CREATE TABLE IF NOT EXISTS Table_Source (SourceKind TEXT NOT NULL, ApiUrl TEXT,"
                        " ApiPlan TEXT, HistoryDays INTEGER)");
     connection.execute("DELETE FROM Table_Source");
@@ -61,13 +88,12 @@ void DataSource::write(core::Connection& connection, const DataSource& source)
     insert.bindText(3, source.plan);
     insert.bindText(4, std::to_string(source.days));
     insert.run();
-    transaction.commit();
 }
 
 std::string DataSource::describe() const
 {
     if (!isJQuants()) {
-        return kCsv;
+        return kind;
     }
     return std::string(kJQuants) + " " + apiUrl + " plan=" + plan + " days=" + std::to_string(days);
 }

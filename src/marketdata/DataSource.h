@@ -15,6 +15,8 @@ struct DataSource
 {
     static constexpr const char* kCsv = "csv";
     static constexpr const char* kJQuants = "jquants";
+    // The synthetic market a program started beside itself: CSV addresses on loopback.
+    static constexpr const char* kSample = "sample";
     static constexpr const char* kDefaultApiUrl = "https://api.jquants.com/v2";
     static constexpr int kDefaultDays = 300;
 
@@ -24,13 +26,22 @@ struct DataSource
     int days = kDefaultDays; // history depth in trading days
 
     bool isJQuants() const { return kind == kJQuants; }
+    bool isSample() const { return kind == kSample; }
     // Requests a minute the plan allows; 0 for an unknown plan.
     static int requestsPerMinute(const std::string& plan);
+    // How old the plan's newest day is, in weeks: the Free plan reads 12 weeks back.
+    static int delayWeeks(const std::string& plan);
+    // "Free", "Light", "Standard", "Premium".
+    static std::string planName(const std::string& plan);
+    // Minutes a fill of this many days takes at the plan's pace, rounded up.
+    static long fillMinutes(const std::string& plan, int days);
 
     // The folder's source; a database without Table_Source is a CSV folder.
     static DataSource read(core::Connection& connection);
     // Makes Table_Source when missing and stores source in one transaction.
     static void write(core::Connection& connection, const DataSource& source);
+    // The same inside the caller's transaction.
+    static void writeWithin(core::Connection& connection, const DataSource& source);
     // "jquants https://api.jquants.com/v2 plan=free days=300" or "csv".
     std::string describe() const;
 };

@@ -1,5 +1,6 @@
 #include "JQuantsRefresh.h"
 
+#include "Downloader.h"
 #include "PriceStore.h"
 #include "core/Clock.h"
 #include "core/Platform.h"
@@ -117,6 +118,39 @@ std::string JQuantsRefresh::dailyList(const std::string& date, const json& bars,
     }
     return core::TextCodec::encodeCp932(kanjiDate(date) + " 全銘柄 株価一覧 (J-Quants)\r\n").value_or("")
         + out;
+}
+
+JQuantsRefresh::Probe JQuantsRefresh::probe(
+    JQuantsClient::Options options, const std::string& code5, const core::Clock& clock)
+{
+    options.retries = 0;
+    JQuantsClient client(options);
+    Probe probe;
+    const std::string today = core::Clock::dashed(year_month_day{clock.today()});
+    auto rows = client.getAll(
+        "/equities/bars/daily", {{"code", code5}, {"from", dashedDaysBefore(clock, 31)}, {"to", today}});
+    if (rows) {
+        probe.ok = true;
+        for (const auto& row : *rows) {
+            probe.newest = std::max(probe.newest, text(row, "Date"));
+        }
+        return probe;
+    }
+    const auto& failure = client.lastFailure();
+    if (failure.status == 400 && !windowEnd(failure.serverMessage).empty()) {
+        probe.ok = true;
+        probe.newest = windowEnd(failure.serverMessage);
+        return probe;
+    }
+    if (failure.status == 401 || failure.status == 403) {
+        probe.message = JQuantsClient::kForbiddenMessage;
+    } else if (Downloader::isTransportFailure(failure.status)) {
+        probe.message
+            = "J-Quants API に接続できません。ネットワークの接続と API のアドレスを確かめてください。";
+    } else {
+        probe.message = failure.message;
+    }
+    return probe;
 }
 
 JQuantsRefresh::Result JQuantsRefresh::run(

@@ -31,6 +31,13 @@ public:
         int daysFetched = 0;
         int stocksRefetched = 0; // after a split
     };
+    // What one request tells of a key: whether it is taken and the newest day it reads.
+    struct Probe
+    {
+        bool ok = false;
+        std::string newest; // YYYY-MM-DD, empty when the answer named none
+        std::string message; // Japanese, when not ok
+    };
     // Called with the days of the fill done and to do; false stops the fill (what is stored stays).
     using Progress = std::function<bool(int done, int total)>;
 
@@ -39,6 +46,10 @@ public:
 
     Result run(
         const std::string& heldDashed, const std::filesystem::path& listFile, const Progress& progress = {});
+
+    // One request for a stock's last month: its newest row, or the end of the plan's window a
+    // 400 names. Never retried, so a dialog has its answer within the time-out.
+    static Probe probe(JQuantsClient::Options client, const std::string& code5, const core::Clock& clock);
 
     // The list of one stored day in the daily quote file's format (code page 932).
     static std::string dailyList(

@@ -4,13 +4,16 @@
 #include "CaptionFrame.h"
 #include "FittedMessageBox.h"
 #include "Frm_Chart.h"
+#include "Frm_DataSettings.h"
 #include "Frm_TouRok.h"
 #include "GridView.h"
+#include "SampleMarket.h"
 #include "Twips.h"
 #include "UiStyle.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
+#include "marketdata/DataSource.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -22,6 +25,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTimer>
 
 namespace zuvemo::ui {
 
@@ -85,6 +89,7 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     exporting::SpreadsheetOpener& opener, QWidget* parent)
     : QWidget(parent)
     , m_module(module)
+    , m_clock(clock)
     , m_downloader(std::make_unique<ResponsiveDownloader>(
           downloader, [this] { pumpEvents(); }, [this] { return m_cancel; }))
     , m_model(std::make_unique<MainWindowModel>(module, clock, *m_downloader, opener))
@@ -93,6 +98,7 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     setObjectName(QStringLiteral("Frm_zuvemo"));
     setFixedSize(px(14400), px(10650));
     UiStyle::setBackground(this, GridColor::kLightOrange);
+    m_sample = new SampleMarket(this); // owned by the window
     buildControls();
 
     // Another program's lock is waited for a few seconds, with the window painted meanwhile;
@@ -135,9 +141,12 @@ void Frm_zuvemo::buildControls()
     m_kensaku
         = place(button(QStringLiteral("検索開始"), m_frameKensaku, kYellowFace, big), 210, 420, 2055, 585);
     m_label2 = place(new QLabel(m_frameKensaku), 2370, 525, 3180, 450);
-    m_label2->setFont(UiStyle::gothic(20.25));
     m_quit = place(button(QStringLiteral("終 了"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)),
         12360, 195, 1860, 480);
+    // In the free stretch of the top line, clear of "中 止" which shows only during a command.
+    m_settings
+        = place(button(QStringLiteral("データ設定"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)),
+            8340, 195, 1860, 480);
     m_combo2 = place(new QComboBox(m_frameKensaku), 225, 1095, 1695, 300);
     m_combo3 = place(new QComboBox(m_frameKensaku), 1995, 1110, 1515, 300);
     m_check1 = place(new QCheckBox(QStringLiteral("注目株絞込"), m_frameKensaku), 10665, 1005, 1230, 255);
@@ -210,6 +219,7 @@ void Frm_zuvemo::buildControls()
     m_kensaku->setObjectName(QStringLiteral("Command_kensaku"));
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_quit->setObjectName(QStringLiteral("Command2"));
+    m_settings->setObjectName(QStringLiteral("Command_settei"));
     m_combo2->setObjectName(QStringLiteral("Combo2"));
     m_combo3->setObjectName(QStringLiteral("Combo3"));
     m_check1->setObjectName(QStringLiteral("Check1"));
@@ -238,6 +248,7 @@ void Frm_zuvemo::buildControls()
     connect(m_chart, &QPushButton::clicked, this,
         [this] { runLong([this] { m_model->Command_chart_Click(); }, false); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
+    connect(m_settings, &QPushButton::clicked, this, [this] { openSettings(std::string()); });
     connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
     // After a page the arrow keys go on in the grid, as after a click in it.
     connect(m_tugi, &QPushButton::clicked, this, [this] {
@@ -305,9 +316,59 @@ bool Frm_zuvemo::load()
     bool ok = m_model->Form_Load();
     if (!ok) {
         m_unloaded = true;
+    } else {
+        prepareSource();
     }
     render();
     return ok;
+}
+
+void Frm_zuvemo::prepareSource()
+{
+    std::string reason;
+    try {
+        const auto source = marketdata::DataSource::read(*m_module.SharedConnection);
+        if (source.isSample()) {
+            QString error;
+            DataSettingsModel settings(m_module, m_clock);
+            settings.load();
+            if (m_sample->start(&error)) {
+                settings.setSampleAddresses(
+                    m_sample->dailyUrl().toStdString(), m_sample->historyUrl().toStdString());
+                std::string ignored;
+                settings.save(&ignored);
+            } else {
+                reason = error.toStdString();
+            }
+        }
+        if (reason.empty()) {
+            reason = DataSettingsModel::unusableReason(m_module);
+        }
+    } catch (const core::DatabaseError& e) {
+        core::SetErr(e);
+        core::ShowMessage("");
+        return;
+    }
+    if (!reason.empty()) {
+        m_model->label1 = reason;
+        QTimer::singleShot(0, this, [this, reason] { openSettings(reason); });
+    }
+}
+
+void Frm_zuvemo::openSettings(const std::string& reason)
+{
+    handle([this, &reason] {
+        Frm_DataSettings dialog(m_module, m_clock, m_sample, this);
+        dialog.load(reason);
+        if (m_openSettings) {
+            m_openSettings(dialog);
+        } else {
+            dialog.exec();
+        }
+        if (dialog.result() == QDialog::Accepted) {
+            m_model->sourceSaved(dialog.sourceChanged());
+        }
+    });
 }
 
 Frm_Chart* Frm_zuvemo::lastChart() const
@@ -324,23 +385,31 @@ void Frm_zuvemo::openChart(const std::string& code, const std::string& name)
     window->activateWindow();
 }
 
-void Frm_zuvemo::setLabel1(const QString& text)
+namespace {
+
+// A text longer than its line is drawn smaller rather than cut; the tip shows it whole.
+void fitText(QLabel* label, QFont font, const QString& text)
 {
-    // A message longer than the line is drawn smaller rather than cut; the tip shows it whole.
-    QFont font = UiStyle::proportional(14.25);
-    const int room = m_label1->contentsRect().width();
+    const int room = label->contentsRect().width();
     while (font.pointSizeF() > 7.5 && QFontMetrics(font).horizontalAdvance(text) > room) {
         font.setPointSizeF(font.pointSizeF() - 0.75);
     }
-    m_label1->setFont(font);
-    m_label1->setText(text);
-    m_label1->setToolTip(QFontMetrics(font).horizontalAdvance(text) > room ? text : QString());
+    label->setFont(font);
+    label->setText(text);
+    label->setToolTip(QFontMetrics(font).horizontalAdvance(text) > room ? text : QString());
+}
+
+} // namespace
+
+void Frm_zuvemo::setLabel1(const QString& text)
+{
+    fitText(m_label1, UiStyle::proportional(14.25), text);
 }
 
 void Frm_zuvemo::render()
 {
     auto& m = *m_model;
-    m_label2->setText(q(m.label2));
+    fitText(m_label2, UiStyle::gothic(20.25), q(m.label2));
     setLabel1(q(m.label1));
     m_grid1->show(m.grid1);
     m_grid2->show(m.grid2);
@@ -437,8 +506,8 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     m_busy = true;
     m_cancel = false;
     // Input off while the command runs, so no command starts twice; the cancel stays available.
-    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi,
-             m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
+             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
         w->setEnabled(false);
     }
     m_cancelButton->setVisible(stoppable);
@@ -450,8 +519,8 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     core::SetMessagePresenter(presenter->inner());
     m_cancelButton->hide();
     m_progress->setRange(0, 100);
-    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_combo2, m_combo3, m_check1, m_tugi,
-             m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
+    for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
+             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
         w->setEnabled(true);
     }
     m_busy = false;

@@ -32,7 +32,9 @@ namespace zuvemo::ui {
 
 class ArrowButton;
 class Frm_Chart;
+class Frm_DataSettings;
 class Frm_TouRok;
+class SampleMarket;
 class GridView;
 
 // The main window. It lays out the controls, forwards their events to the window's logic and
@@ -60,6 +62,13 @@ public:
 
     // How the price dialog is run; by default modal with exec(). Tests drive it instead.
     void setDialogRunner(std::function<void(Frm_TouRok&)> runner) { m_openDialog = std::move(runner); }
+    // The same for "データ設定".
+    void setSettingsRunner(std::function<void(Frm_DataSettings&)> runner)
+    {
+        m_openSettings = std::move(runner);
+    }
+    // Opens "データ設定"; reason, when not empty, says why it opened by itself.
+    void openSettings(const std::string& reason);
 
     GridView* stockGrid() const { return m_grid1; }
     GridView* watchGrid() const { return m_grid2; }
@@ -85,11 +94,17 @@ private:
     void handle(const std::function<void()>& handler);
     void dropOpenRecordsets();
     void pumpEvents();
+    // A sample folder's server is started with the window; a folder that cannot fetch
+    // anything opens the settings once the window shows.
+    void prepareSource();
 
     core::Mdl_Start& m_module;
+    const core::Clock& m_clock;
     std::unique_ptr<ResponsiveDownloader> m_downloader;
     std::unique_ptr<MainWindowModel> m_model;
     std::function<void(Frm_TouRok&)> m_openDialog;
+    std::function<void(Frm_DataSettings&)> m_openSettings;
+    SampleMarket* m_sample = nullptr;
     std::function<void()> m_beep;
     std::function<void(const std::string&)> m_finishedBox;
     bool m_unloaded = false;
@@ -105,6 +120,7 @@ private:
     QPushButton* m_kensaku = nullptr;
     QLabel* m_label2 = nullptr;
     QPushButton* m_quit = nullptr;
+    QPushButton* m_settings = nullptr;
     QComboBox* m_combo2 = nullptr;
     QComboBox* m_combo3 = nullptr;
     QCheckBox* m_check1 = nullptr;

@@ -8,6 +8,8 @@
 #include "core/ProgramFolder.h"
 #include "core/SingleInstance.h"
 #include "export/SpreadsheetOpener.h"
+#include "keyring/DesktopKeyring.h"
+#include "marketdata/ApiKey.h"
 #include "marketdata/CurlDownloader.h"
 
 #include <QApplication>
@@ -21,6 +23,7 @@ int main(int argc, char** argv)
     ui::UiStyle::installFontSubstitutes();
     ui::QtTranslations::install();
     core::SetMessagePresenter(std::make_shared<ui::QtMessagePresenter>());
+    marketdata::ApiKey::setKeyring(std::make_shared<keyring::DesktopKeyring>());
 
     const auto folder = core::ProgramFolder::prepare();
     core::SingleInstance instance("Pro_zuvemo", folder);

@@ -118,6 +118,7 @@ bool MainWindowModel::Form_Load()
             label2 = marketdata::MarketDataRefresh::dateCaption(d);
         }
         m.SharedRecordset.reset();
+        label2 = dateCaption(label2);
 
         auto bounds = analysis::readBounds(m);
         CFGb3 = bounds.lower;
@@ -324,7 +325,7 @@ void MainWindowModel::Command_kensaku_Click()
     marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
     marketdata::RefreshHooks hooks;
     hooks.busyPointer = m_hooks.busyPointer;
-    hooks.setDateLabel = [this](const std::string& caption) { label2 = caption; };
+    hooks.setDateLabel = [this](const std::string& caption) { label2 = dateCaption(caption); };
     hooks.refillStockLists = [this] {
         // A new list starts without the percentage of a screening stopped on the old one.
         progress = 0;
@@ -355,6 +356,37 @@ void MainWindowModel::Command_kensaku_Click()
     if ((result.outcome == Outcome::Loaded || result.outcome == Outcome::ImportFailed)
         && m_hooks.finishedBox) {
         m_hooks.finishedBox(kFinished);
+    }
+}
+
+std::string MainWindowModel::dateCaption(const std::string& caption)
+{
+    // No list yet: no date to be late.
+    if (caption.empty() || caption[0] < '0' || caption[0] > '9') {
+        return caption;
+    }
+    const auto source = marketdata::DataSource::read(*m_module.SharedConnection);
+    const int weeks = source.isJQuants() ? marketdata::DataSource::delayWeeks(source.plan) : 0;
+    return weeks > 0 ? caption + "（" + std::to_string(weeks) + " 週遅れ）" : caption;
+}
+
+void MainWindowModel::sourceSaved(bool changed)
+{
+    auto& m = m_module;
+    m.SqlBuffer = " SELECT * FROM Table_Url";
+    auto& url = m.OpenShared();
+    const std::string d = url.isEof() ? std::string() : core::TrimOrSpace(url.field("kabuHdate"));
+    m.SharedRecordset.reset();
+    label2 = dateCaption(marketdata::MarketDataRefresh::dateCaption(d));
+    if (changed) {
+        progress = 0;
+        check1 = false;
+        mokVisible = false;
+        DSP_COMBOX();
+        DSP_Grid(kFromStart, "A", "", "", 0);
+        label1 = kSettingsChanged;
+    } else {
+        label1 = kSettingsSaved;
     }
 }
 

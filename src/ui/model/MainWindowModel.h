@@ -45,6 +45,9 @@ public:
     static constexpr const char* kNotSelected = "選択されていません";
     static constexpr const char* kFinished = "終了しました";
     static constexpr const char* kStopped = "中止しました。";
+    static constexpr const char* kSettingsSaved = "データ設定を保存しました。";
+    static constexpr const char* kSettingsChanged
+        = "取得先を変更しました。「検索開始」で銘柄一覧を取得します。";
 
     MainWindowModel(core::Mdl_Start& module, const core::Clock& clock, marketdata::Downloader& downloader,
         exporting::SpreadsheetOpener& opener);
@@ -78,6 +81,11 @@ public:
     void Command_hat_Click();
     // "画面表示": the same stock, analysed the same way, shown in the chart window.
     void Command_chart_Click();
+
+    // "データ設定" saved; changed when the source is another one (the stock list is then empty).
+    void sourceSaved(bool changed);
+    // "2026-09-11 状況", with the plan's delay: "2026-09-11 状況（12 週遅れ）".
+    std::string dateCaption(const std::string& caption);
 
     // Selection and chart target.
     void Grid_Click(int grid, int row);

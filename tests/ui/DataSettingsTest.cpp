@@ -1,0 +1,356 @@
+#include "FakeDownloader.h"
+#include "Frm_DataSettings.h"
+#include "Frm_zuvemo.h"
+#include "ModuleFixture.h"
+#include "SampleServer.h"
+#include "core/Clock.h"
+#include "export/SpreadsheetOpener.h"
+#include "marketdata/ApiKey.h"
+#include "marketdata/DataSource.h"
+#include "marketdata/SecretStore.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <cstdlib>
+#include <sys/stat.h>
+
+using namespace zuvemo;
+using namespace std::chrono;
+using Choice = ui::DataSettingsModel::Choice;
+
+namespace {
+
+class NoOpener : public exporting::SpreadsheetOpener
+{
+public:
+    bool open(const std::filesystem::path&) override { return true; }
+};
+
+// The desktop's keyring, or none running.
+class FakeKeyring : public marketdata::SecretStore
+{
+public:
+    Status read(std::string& secret) override
+    {
+        if (!running) {
+            return Status::Unavailable;
+        }
+        secret = stored;
+        return stored.empty() ? Status::NotFound : Status::Found;
+    }
+    bool write(const std::string& secret) override
+    {
+        if (running) {
+            stored = secret;
+        }
+        return running;
+    }
+    bool remove() override
+    {
+        stored.clear();
+        return running;
+    }
+    bool running = true;
+    std::string stored;
+};
+
+class Settings : public test::ModuleFixture
+{
+protected:
+    void SetUp() override
+    {
+        ModuleFixture::SetUp();
+        std::filesystem::create_directories(m_dir / "home");
+        ::setenv("HOME", (m_dir / "home").c_str(), 1);
+        ::unsetenv("JQUANTS_API_KEY");
+        marketdata::ApiKey::setKeyring(m_keyring);
+        sample::SampleServer::Options options;
+        options.market.stocks = 12;
+        options.market.days = 60;
+        options.market.today = m_clock.today();
+        options.jquants = true;
+        // The Free plan: twelve weeks late.
+        options.api.windowFrom = sys_days{2024y / September / 11d};
+        options.api.windowTo = sys_days{2026y / September / 11d};
+        m_server = std::make_unique<sample::SampleServer>(options);
+        ASSERT_GT(m_server->start(0), 0);
+    }
+    void TearDown() override { marketdata::ApiKey::setKeyring(nullptr); }
+
+    ui::Frm_zuvemo& open()
+    {
+        m_module->CloseDatabase();
+        m_window = std::make_unique<ui::Frm_zuvemo>(*m_module, m_clock, m_fake, m_opener);
+        m_window->setFinishedBox([](const std::string&) {});
+        EXPECT_TRUE(m_window->load());
+        m_window->show();
+        return *m_window;
+    }
+    // Opens the dialog from the window's button and works it with drive.
+    void settings(const std::function<void(ui::Frm_DataSettings&)>& drive)
+    {
+        bool opened = false;
+        m_window->setSettingsRunner([&](ui::Frm_DataSettings& dialog) {
+            opened = true;
+            dialog.show();
+            drive(dialog);
+        });
+        QTest::mouseClick(
+            m_window->findChild<QPushButton*>(QStringLiteral("Command_settei")), Qt::LeftButton);
+        EXPECT_TRUE(opened);
+    }
+    static void type(QLineEdit* box, const QString& text)
+    {
+        box->clear();
+        QTest::keyClicks(box, text);
+    }
+    void fillList()
+    {
+        db().execute("INSERT INTO Table_Code(MgCode, Mgmgara, MgMei, Mgyosyu, Wecost) VALUES ('1301', "
+                     "'東証プライム', '極洋', '水産・農林業', 3000)");
+        db().execute("INSERT INTO Table_KOCYU(Wmgcode, Wmgmei, WzuvemoK, WzuvemoG) VALUES ('1301', '極洋', "
+                     "2900, 3300)");
+        db().execute("INSERT INTO Table_User(UserKeyA, UsernameA, PassWordA) VALUES (1, 'taro', 'x')");
+    }
+    std::string everythingStored()
+    {
+        std::string bytes;
+        for (const char* name : {"zuvemo.db", "zuvemo.db-wal", "zuvemo.db-journal", "qen_kanrFile.dsa"}) {
+            if (std::filesystem::exists(m_dir / name)) {
+                bytes += test::readFile(m_dir / name);
+            }
+        }
+        return bytes;
+    }
+    std::string labelsOf(QWidget* widget)
+    {
+        std::string all;
+        for (auto* label : widget->findChildren<QLabel*>()) {
+            all += label->text().toStdString() + "\n";
+        }
+        for (auto* box : widget->findChildren<QLineEdit*>()) {
+            all += box->displayText().toStdString() + "\n";
+        }
+        return all;
+    }
+
+    core::FixedClock m_clock{year_month_day{2026y, December, 8d}};
+    test::FakeDownloader m_fake;
+    NoOpener m_opener;
+    std::shared_ptr<FakeKeyring> m_keyring = std::make_shared<FakeKeyring>();
+    std::unique_ptr<sample::SampleServer> m_server;
+    std::unique_ptr<ui::Frm_zuvemo> m_window;
+};
+
+} // namespace
+
+TEST_F(Settings, TheButtonCoversNothingOfTheWindow)
+{
+    auto& w = open();
+    auto* button = w.findChild<QPushButton*>(QStringLiteral("Command_settei"));
+    ASSERT_NE(button, nullptr);
+    EXPECT_EQ(button->text(), "データ設定");
+    EXPECT_TRUE(button->isVisible());
+    for (auto* sibling : button->parentWidget()->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        if (sibling != button) {
+            EXPECT_FALSE(sibling->geometry().intersects(button->geometry()))
+                << sibling->objectName().toStdString();
+        }
+    }
+}
+
+TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScreen)
+{
+    fillList();
+    open();
+    settings([&](ui::Frm_DataSettings& d) {
+        EXPECT_EQ(d.windowTitle(), "データ設定");
+        EXPECT_TRUE(d.choiceButton(Choice::Csv)->isChecked());
+        d.choiceButton(Choice::JQuants)->click();
+        EXPECT_TRUE(d.keyBox()->isEnabled());
+        EXPECT_FALSE(d.dailyBox()->isEnabled());
+        type(d.apiUrlBox(), QString::fromStdString(m_server->apiBaseUrl()));
+        type(d.keyBox(), QStringLiteral("sample-key"));
+        EXPECT_EQ(d.keyBox()->echoMode(), QLineEdit::Password);
+        d.planBox()->setCurrentIndex(0);
+        QTest::mouseClick(d.checkButton(), Qt::LeftButton);
+        EXPECT_EQ(
+            d.checkLabel()->text(), "接続できました。取得できる最新日: 2026-09-11（Free プラン: 12 週遅れ）");
+        EXPECT_EQ(labelsOf(&d).find("sample-key"), std::string::npos);
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+        EXPECT_TRUE(d.keyBox()->text().isEmpty());
+    });
+    EXPECT_EQ(m_keyring->stored, "sample-key");
+    EXPECT_FALSE(std::filesystem::exists(marketdata::ApiKey::file()));
+    auto source = marketdata::DataSource::read(db());
+    EXPECT_TRUE(source.isJQuants());
+    EXPECT_EQ(source.apiUrl, m_server->apiBaseUrl());
+    EXPECT_EQ(source.plan, "free");
+    EXPECT_EQ(everythingStored().find("sample-key"), std::string::npos);
+    // A change of source: the old list and its signals go, the watch list and the user stay.
+    EXPECT_EQ(count("SELECT * FROM Table_Code"), 0);
+    EXPECT_EQ(count("SELECT * FROM Table_KOCYU"), 1);
+    EXPECT_EQ(scalar("SELECT UsernameA FROM Table_User"), "taro");
+    EXPECT_EQ(scalar("SELECT kabuHdate FROM Table_Url"), " ");
+    EXPECT_EQ(m_window->model().label1, ui::MainWindowModel::kSettingsChanged);
+
+    // Opened again: the key is known to be stored, and not shown.
+    settings([&](ui::Frm_DataSettings& d) {
+        EXPECT_TRUE(d.choiceButton(Choice::JQuants)->isChecked());
+        EXPECT_TRUE(d.keyBox()->text().isEmpty());
+        EXPECT_NE(labelsOf(&d).find("保存済み（デスクトップのキーリング）"), std::string::npos);
+        EXPECT_EQ(labelsOf(&d).find("sample-key"), std::string::npos);
+        // The stored key serves the check when none is typed.
+        QTest::mouseClick(d.checkButton(), Qt::LeftButton);
+        EXPECT_TRUE(d.checkLabel()->text().startsWith(QStringLiteral("接続できました。")));
+        QTest::mouseClick(d.cancelButton(), Qt::LeftButton);
+    });
+}
+
+TEST_F(Settings, ABadKeySaysWhyAndCancelLeavesEverythingAsItWas)
+{
+    fillList();
+    open();
+    const std::string before = scalar("SELECT kabuHUrl FROM Table_Url");
+    settings([&](ui::Frm_DataSettings& d) {
+        d.choiceButton(Choice::JQuants)->click();
+        type(d.apiUrlBox(), QString::fromStdString(m_server->apiBaseUrl()));
+        type(d.keyBox(), QStringLiteral("not-the-key"));
+        QTest::mouseClick(d.checkButton(), Qt::LeftButton);
+        EXPECT_EQ(d.checkLabel()->text(), "APIキーが無効か、契約プランの範囲外です。");
+        // No server at all: said in Japanese, and the dialog answers again.
+        type(d.apiUrlBox(), QStringLiteral("http://127.0.0.1:1/v2"));
+        QTest::mouseClick(d.checkButton(), Qt::LeftButton);
+        EXPECT_TRUE(d.checkLabel()->text().startsWith(QStringLiteral("J-Quants API に接続できません。")));
+        EXPECT_TRUE(d.isEnabled());
+        d.planBox()->setCurrentIndex(2);
+        d.daysBox()->setValue(120);
+        QTest::mouseClick(d.cancelButton(), Qt::LeftButton);
+        EXPECT_EQ(d.result(), QDialog::Rejected);
+    });
+    EXPECT_TRUE(m_keyring->stored.empty());
+    EXPECT_FALSE(marketdata::DataSource::read(db()).isJQuants());
+    EXPECT_EQ(scalar("SELECT kabuHUrl FROM Table_Url"), before);
+    EXPECT_EQ(count("SELECT * FROM Table_Code"), 1);
+    EXPECT_EQ(scalar("SELECT kabuHdate FROM Table_Url"), "20240104");
+}
+
+TEST_F(Settings, CsvAddressesAreCheckedAndAnUnchangedSourceKeepsItsList)
+{
+    fillList();
+    open();
+    settings([&](ui::Frm_DataSettings& d) {
+        EXPECT_EQ(d.dailyBox()->text(), "http://127.0.0.1:1/d/");
+        type(d.dailyBox(), QStringLiteral("ftp://example.jp/d/"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        EXPECT_EQ(d.errorLabel()->text(), "アドレスは http:// または https:// で始めてください。");
+        EXPECT_NE(d.result(), QDialog::Accepted);
+        type(d.dailyBox(), QStringLiteral("http://127.0.0.1:1/d/"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+    });
+    EXPECT_EQ(count("SELECT * FROM Table_Code"), 1);
+    EXPECT_EQ(m_window->model().label1, ui::MainWindowModel::kSettingsSaved);
+    settings([&](ui::Frm_DataSettings& d) {
+        type(d.historyBox(), QStringLiteral("https://example.jp/h/"));
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+    });
+    EXPECT_EQ(scalar("SELECT kabuMUrl FROM Table_Url"), "https://example.jp/h/");
+    EXPECT_EQ(count("SELECT * FROM Table_Code"), 0);
+    EXPECT_EQ(count("SELECT * FROM Table_KOCYU"), 1);
+}
+
+TEST_F(Settings, WithoutAKeyringTheKeyGoesToTheClientFileForTheOwnerOnly)
+{
+    m_keyring->running = false;
+    open();
+    settings([&](ui::Frm_DataSettings& d) {
+        d.choiceButton(Choice::JQuants)->click();
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        EXPECT_EQ(d.errorLabel()->text(), "APIキーを入力してください。");
+        type(d.keyBox(), QStringLiteral("file-key"));
+        d.planBox()->setCurrentIndex(1);
+        d.daysBox()->setValue(250);
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+    });
+    const auto file = marketdata::ApiKey::file();
+    ASSERT_TRUE(std::filesystem::exists(file));
+    struct stat info
+    {
+    };
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+    auto place = marketdata::ApiKey::Place::None;
+    EXPECT_EQ(marketdata::ApiKey::read(&place), "file-key");
+    EXPECT_EQ(place, marketdata::ApiKey::Place::File);
+    const auto source = marketdata::DataSource::read(db());
+    EXPECT_EQ(source.plan, "light");
+    EXPECT_EQ(source.days, 250);
+    // The environment still wins, then the keyring, then the file.
+    ::setenv("JQUANTS_API_KEY", "env-key", 1);
+    EXPECT_EQ(marketdata::ApiKey::read(&place), "env-key");
+    EXPECT_EQ(place, marketdata::ApiKey::Place::Environment);
+    ::unsetenv("JQUANTS_API_KEY");
+    m_keyring->running = true;
+    m_keyring->stored = "ring-key";
+    EXPECT_EQ(marketdata::ApiKey::read(&place), "ring-key");
+    EXPECT_EQ(place, marketdata::ApiKey::Place::Keyring);
+}
+
+TEST_F(Settings, AFolderThatCannotFetchOpensTheSettingsWithItsReason)
+{
+    createDatabase(core::Schema::UrlRow{});
+    std::string reason;
+    m_module->CloseDatabase();
+    m_window = std::make_unique<ui::Frm_zuvemo>(*m_module, m_clock, m_fake, m_opener);
+    m_window->setSettingsRunner([&](ui::Frm_DataSettings& d) {
+        reason = d.findChild<QLabel*>(QStringLiteral("Label_reason"))->text().toStdString();
+    });
+    ASSERT_TRUE(m_window->load());
+    m_window->show();
+    QTest::qWait(50);
+    EXPECT_EQ(reason, ui::DataSettingsModel::kNoAddressReason);
+    EXPECT_EQ(m_window->model().label1, ui::DataSettingsModel::kNoAddressReason);
+
+    // A J-Quants folder without a key; with one, the window opens as usual and its date says
+    // how late the plan's data is.
+    m_window.reset();
+    m_module->CloseDatabase();
+    ASSERT_TRUE(m_module->OpenDatabase());
+    marketdata::DataSource source;
+    source.kind = marketdata::DataSource::kJQuants;
+    marketdata::DataSource::write(db(), source);
+    db().execute("UPDATE Table_Url SET kabuHdate = '20260911'");
+    reason.clear();
+    m_window = std::make_unique<ui::Frm_zuvemo>(*m_module, m_clock, m_fake, m_opener);
+    m_window->setSettingsRunner([&](ui::Frm_DataSettings& d) {
+        reason = d.findChild<QLabel*>(QStringLiteral("Label_reason"))->text().toStdString();
+    });
+    m_module->CloseDatabase();
+    ASSERT_TRUE(m_window->load());
+    QTest::qWait(50);
+    EXPECT_EQ(reason, ui::DataSettingsModel::kNoKeyReason);
+    EXPECT_EQ(m_window->findChild<QLabel*>(QStringLiteral("Label2"))->text(), "2026-09-11 状況（12 週遅れ）");
+
+    m_window.reset();
+    m_keyring->stored = "sample-key";
+    reason.clear();
+    m_window = std::make_unique<ui::Frm_zuvemo>(*m_module, m_clock, m_fake, m_opener);
+    m_window->setSettingsRunner([&](ui::Frm_DataSettings&) { reason = "opened"; });
+    m_module->CloseDatabase();
+    ASSERT_TRUE(m_window->load());
+    m_window->show();
+    QTest::qWait(50);
+    EXPECT_EQ(reason, "");
+    // The whole caption fits its label.
+    auto* label2 = m_window->findChild<QLabel*>(QStringLiteral("Label2"));
+    EXPECT_LE(QFontMetrics(label2->font()).horizontalAdvance(label2->text()), label2->contentsRect().width());
+}
