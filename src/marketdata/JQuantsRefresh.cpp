@@ -153,8 +153,8 @@ JQuantsRefresh::Probe JQuantsRefresh::probe(
     return probe;
 }
 
-JQuantsRefresh::Result JQuantsRefresh::run(
-    const std::string& heldDashed, const std::filesystem::path& listFile, const Progress& progress)
+JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
+    const std::filesystem::path& listFile, const Progress& progress, const ListReady& listReady)
 {
     Result result;
     JQuantsClient client(m_clientOptions);
@@ -232,6 +232,22 @@ JQuantsRefresh::Result JQuantsRefresh::run(
         ++result.daysFetched;
     }
 
+    // The newest list first: it needs no older day, and a window shows it while the fill runs.
+    if (heldDashed.empty() || newest > heldDashed) {
+        auto master = client.getAll("/equities/master", {{"date", newest}});
+        if (!master) {
+            return fail(result);
+        }
+        if (!core::Platform::writeWholeFile(listFile, dailyList(newest, newestRows, *master))) {
+            result.message = "ファイル(" + core::Platform::toUtf8(listFile) + ")を書き込めません。";
+            result.requests = client.requests();
+            return result;
+        }
+        result.listWritten = true;
+        if (listReady) {
+            listReady(newest);
+        }
+    }
     // The history depth: every trading day of it not stored yet, newest first, each whole.
     std::vector<std::string> missing;
     const auto upTo = std::find(trading.begin(), trading.end(), newest);
@@ -242,8 +258,14 @@ JQuantsRefresh::Result JQuantsRefresh::run(
             missing.push_back(*it);
         }
     }
+    // Counted over the whole depth, so a fill that goes on after a stop shows where it stands.
+    const int depth = static_cast<int>(upTo - depthStart);
+    const int already = depth - static_cast<int>(missing.size());
+    if (!missing.empty()) {
+        store.setFillPending(true);
+    }
     for (std::size_t i = 0; i < missing.size(); ++i) {
-        if (progress && !progress(static_cast<int>(i), static_cast<int>(missing.size()))) {
+        if (progress && !progress(already + static_cast<int>(i), depth)) {
             result.cancelled = true;
             result.requests = client.requests();
             return result;
@@ -260,7 +282,7 @@ JQuantsRefresh::Result JQuantsRefresh::run(
         ++result.daysFetched;
     }
     if (progress) {
-        progress(static_cast<int>(missing.size()), static_cast<int>(missing.size()));
+        progress(depth, depth);
     }
 
     // A stock split on a new day: its stored days are fetched again, so its history is on one basis.
@@ -274,21 +296,8 @@ JQuantsRefresh::Result JQuantsRefresh::run(
         ++result.stocksRefetched;
     }
 
+    store.setFillPending(false);
     result.ok = true;
-    if (!heldDashed.empty() && newest <= heldDashed) {
-        result.requests = client.requests();
-        return result;
-    }
-    auto master = client.getAll("/equities/master", {{"date", newest}});
-    if (!master) {
-        return fail(result);
-    }
-    if (!core::Platform::writeWholeFile(listFile, dailyList(newest, newestRows, *master))) {
-        result.ok = false;
-        result.message = "ファイル(" + core::Platform::toUtf8(listFile) + ")を書き込めません。";
-        return result;
-    }
-    result.listWritten = true;
     result.requests = client.requests();
     return result;
 }

@@ -38,14 +38,18 @@ public:
         std::string newest; // YYYY-MM-DD, empty when the answer named none
         std::string message; // Japanese, when not ok
     };
-    // Called with the days of the fill done and to do; false stops the fill (what is stored stays).
+    // Called with the days of the history depth stored and wanted; false stops the fill (what
+    // is stored stays).
     using Progress = std::function<bool(int done, int total)>;
+    // Called once the newest day's list is written, before the older days are fetched: a window
+    // loads it at once and screens with what the store holds meanwhile.
+    using ListReady = std::function<void(const std::string& tradingDate)>;
 
     JQuantsRefresh(const std::filesystem::path& programFolder, const DataSource& source,
         const JQuantsClient::Options& client, const core::Clock& clock);
 
-    Result run(
-        const std::string& heldDashed, const std::filesystem::path& listFile, const Progress& progress = {});
+    Result run(const std::string& heldDashed, const std::filesystem::path& listFile,
+        const Progress& progress = {}, const ListReady& listReady = {});
 
     // One request for a stock's last month: its newest row, or the end of the plan's window a
     // 400 names. Never retried, so a dialog has its answer within the time-out.

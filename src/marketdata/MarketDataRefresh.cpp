@@ -90,8 +90,8 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
     const std::string& suffix = settings->suffix;
     const std::string& heldDate = settings->tradingDate;
     if (m.SharedConnection) {
-        if (const auto source = DataSource::read(*m.SharedConnection); source.isJQuants()) {
-            return runJQuants(source, suffix, heldDate, hooks);
+        if (DataSource::read(*m.SharedConnection).isJQuants()) {
+            return runJQuants(hooks);
         }
     }
     if (dailyUrl.empty() || !isUsableDailyUrl(dailyUrl)) {
@@ -251,31 +251,52 @@ MarketDataRefresh::Result MarketDataRefresh::importList(const std::filesystem::p
     return result;
 }
 
-MarketDataRefresh::Result MarketDataRefresh::runJQuants(const DataSource& source, const std::string& suffix,
-    const std::string& heldDate, const RefreshHooks& hooks)
+std::optional<MarketDataRefresh::JQuantsJob> MarketDataRefresh::prepareJQuants()
 {
-    Result result;
+    auto settings = UrlSettings::read(m_module);
+    if (!settings) {
+        return std::nullopt;
+    }
     const auto key = ApiKey::read();
     if (!key) {
         core::ShowMessage(ApiKey::kMissingMessage);
-        result.outcome = Outcome::NoKey;
-        return result;
+        return std::nullopt;
     }
+    JQuantsJob job;
+    job.source = DataSource::read(*m_module.SharedConnection);
     const auto zipFolder = m_module.programFolder() / "zip";
     std::filesystem::create_directories(zipFolder);
-    const auto dailyFile = zipFolder / core::Platform::fromUtf8("日別" + suffix);
-    auto options = m_jquants;
-    options.baseUrl = source.apiUrl;
-    options.apiKey = *key;
-    options.requestsPerMinute = DataSource::requestsPerMinute(source.plan);
-    const std::string heldDashed
-        = heldDate.size() == 8 ? core::Utf8::mid(dateCaption(heldDate), 1, 10) : std::string();
-    JQuantsRefresh refresh(m_module.programFolder(), source, options, m_clock);
-    auto done = refresh.run(heldDashed, dailyFile, [&hooks](int doneDays, int total) {
-        return !hooks.fillProgress || hooks.fillProgress(doneDays, total);
-    });
+    job.listFile = zipFolder / core::Platform::fromUtf8("日別" + settings->suffix);
+    job.client = m_jquants;
+    job.client.baseUrl = job.source.apiUrl;
+    job.client.apiKey = *key;
+    job.client.requestsPerMinute = DataSource::requestsPerMinute(job.source.plan);
+    job.heldDate = settings->tradingDate;
+    job.heldDashed
+        = job.heldDate.size() == 8 ? core::Utf8::mid(dateCaption(job.heldDate), 1, 10) : std::string();
+    return job;
+}
+
+MarketDataRefresh::Result MarketDataRefresh::loadJQuantsList(
+    const JQuantsJob& job, const std::string& tradingDate, const RefreshHooks& hooks)
+{
+    Result loaded;
+    try {
+        loaded = importList(job.listFile, tradingDate, job.heldDate, hooks);
+    } catch (const core::DatabaseError& e) {
+        core::SetErr(e);
+        core::ShowMessage("");
+        loaded.outcome = Outcome::Failed;
+    }
+    return loaded;
+}
+
+MarketDataRefresh::Result MarketDataRefresh::concludeJQuants(
+    const JQuantsJob& job, const JQuantsRefresh::Result& done)
+{
+    Result result;
     result.requests = done.requests;
-    if (done.cancelled || (hooks.progress && !hooks.progress(0, 1))) {
+    if (done.cancelled) {
         result.outcome = Outcome::Cancelled;
         return result;
     }
@@ -285,14 +306,34 @@ MarketDataRefresh::Result MarketDataRefresh::runJQuants(const DataSource& source
         result.outcome = Outcome::Failed;
         return result;
     }
+    result.outcome = Outcome::UpToDate;
+    result.tradingDate = job.heldDashed;
     if (!done.listWritten) {
-        core::ShowMessage(upToDateMessage(heldDashed));
-        result.outcome = Outcome::UpToDate;
-        result.tradingDate = heldDashed;
-        result.message = upToDateMessage(heldDashed);
+        core::ShowMessage(upToDateMessage(job.heldDashed));
+        result.message = upToDateMessage(job.heldDashed);
+    }
+    return result;
+}
+
+MarketDataRefresh::Result MarketDataRefresh::runJQuants(const RefreshHooks& hooks)
+{
+    Result result;
+    const auto job = prepareJQuants();
+    if (!job) {
+        result.outcome = Outcome::NoKey;
         return result;
     }
-    auto loaded = importList(dailyFile, done.tradingDate, heldDate, hooks);
+    JQuantsRefresh refresh(m_module.programFolder(), job->source, job->client, m_clock);
+    auto done = refresh.run(job->heldDashed, job->listFile, [&hooks](int doneDays, int total) {
+        return !hooks.fillProgress || hooks.fillProgress(doneDays, total);
+    });
+    if (!done.cancelled && hooks.progress && !hooks.progress(0, 1)) {
+        done.cancelled = true;
+    }
+    if (done.cancelled || !done.ok || !done.listWritten) {
+        return concludeJQuants(*job, done);
+    }
+    auto loaded = importList(job->listFile, done.tradingDate, job->heldDate, hooks);
     loaded.requests = done.requests;
     return loaded;
 }

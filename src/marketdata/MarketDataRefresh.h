@@ -2,10 +2,12 @@
 
 #include "DataSource.h"
 #include "JQuantsClient.h"
+#include "JQuantsRefresh.h"
 
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace zuvemo::core {
@@ -74,6 +76,23 @@ public:
     MarketDataRefresh(core::Mdl_Start& module, Downloader& downloader, const core::Clock& clock);
 
     Result run(const RefreshHooks& hooks = {});
+
+    // A J-Quants folder's refresh in three steps, for a window that fetches in the background:
+    // prepare (the key, the pace, the list's file), load the newest list once it is written,
+    // conclude with the fetch's result. Only prepare and the two loads touch the database.
+    struct JQuantsJob
+    {
+        DataSource source;
+        JQuantsClient::Options client;
+        std::filesystem::path listFile;
+        std::string heldDate; // kabuHdate, eight digits or blank
+        std::string heldDashed;
+    };
+    // Nothing (after the message) without a key or an address row.
+    std::optional<JQuantsJob> prepareJQuants();
+    Result loadJQuantsList(const JQuantsJob& job, const std::string& tradingDate, const RefreshHooks& hooks);
+    // Says what a fetch without a newer list or with a failure ended in.
+    Result concludeJQuants(const JQuantsJob& job, const JQuantsRefresh::Result& done);
     // The time-outs, waits and stop flag of a J-Quants folder's requests (address, key and pace
     // come from the folder).
     void setJQuantsOptions(const JQuantsClient::Options& options) { m_jquants = options; }
@@ -85,8 +104,7 @@ public:
 
 private:
     Result runSteps(const RefreshHooks& hooks);
-    Result runJQuants(const DataSource& source, const std::string& suffix, const std::string& heldDate,
-        const RefreshHooks& hooks);
+    Result runJQuants(const RefreshHooks& hooks);
     Result importList(const std::filesystem::path& dailyFile, const std::string& loaded,
         const std::string& heldDate, const RefreshHooks& hooks);
     std::size_t heldStockCount();

@@ -66,6 +66,29 @@ PriceStore::PriceStore(const std::filesystem::path& programFolder)
         "CREATE TABLE IF NOT EXISTS Table_StoredDay (DayDate TEXT PRIMARY KEY, Rows INTEGER)");
     m_connection->execute(
         "CREATE TABLE IF NOT EXISTS Table_TradingDay (DayDate TEXT PRIMARY KEY, HolDiv TEXT)");
+    m_connection->execute(
+        "CREATE TABLE IF NOT EXISTS Table_StoreState (StateName TEXT PRIMARY KEY, StateValue TEXT)");
+}
+
+bool PriceStore::exists(const std::filesystem::path& programFolder)
+{
+    std::error_code ec;
+    return std::filesystem::exists(programFolder / kFileName, ec);
+}
+
+void PriceStore::setFillPending(bool pending)
+{
+    core::Statement s(*m_connection,
+        "INSERT OR REPLACE INTO Table_StoreState (StateName, StateValue) VALUES ('FillPending', ?)");
+    s.bindText(1, pending ? "1" : "0");
+    s.run();
+}
+
+bool PriceStore::fillPending()
+{
+    core::Statement s(
+        *m_connection, "SELECT StateValue FROM Table_StoreState WHERE StateName = 'FillPending'");
+    return s.next() && s.columnText(0) == "1";
 }
 
 PriceStore::~PriceStore() = default;

@@ -47,6 +47,12 @@ public:
     void storeCalendar(const nlohmann::json& rows);
     std::vector<std::string> tradingDays(const std::string& from, const std::string& to);
 
+    // A fill begun and not yet ended (stopped, or the program closed): the next start goes on.
+    void setFillPending(bool pending);
+    bool fillPending();
+    // Whether a folder has a store at all, without making one.
+    static bool exists(const std::filesystem::path& programFolder);
+
     // "72030" → "7203", "130A0" → "130A": the code the stock list shows.
     static std::string listCode(const std::string& code);
 

@@ -7,6 +7,7 @@
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/ApiKey.h"
 #include "marketdata/DataSource.h"
+#include "marketdata/PriceStore.h"
 #include "marketdata/SecretStore.h"
 
 #include <QComboBox>
@@ -82,11 +83,30 @@ protected:
     }
     void TearDown() override { marketdata::ApiKey::setKeyring(nullptr); }
 
+    // A J-Quants folder on a server that serves every day, its key in the keyring.
+    void jquantsFolder(const std::string& plan, int days)
+    {
+        sample::SampleServer::Options options;
+        options.market.stocks = 12;
+        options.market.days = 60;
+        options.market.today = m_clock.today();
+        options.jquants = true;
+        m_open = std::make_unique<sample::SampleServer>(options);
+        ASSERT_GT(m_open->start(0), 0);
+        marketdata::DataSource source;
+        source.kind = marketdata::DataSource::kJQuants;
+        source.apiUrl = m_open->apiBaseUrl();
+        source.plan = plan;
+        source.days = days;
+        marketdata::DataSource::write(db(), source);
+        db().execute("UPDATE Table_Url SET kabuHdate = ' '");
+        m_keyring->stored = "sample-key";
+    }
     ui::Frm_zuvemo& open()
     {
         m_module->CloseDatabase();
         m_window = std::make_unique<ui::Frm_zuvemo>(*m_module, m_clock, m_fake, m_opener);
-        m_window->setFinishedBox([](const std::string&) {});
+        m_window->setFinishedBox([this](const std::string& t) { m_finished.push_back(t); });
         EXPECT_TRUE(m_window->load());
         m_window->show();
         return *m_window;
@@ -144,7 +164,9 @@ protected:
     NoOpener m_opener;
     std::shared_ptr<FakeKeyring> m_keyring = std::make_shared<FakeKeyring>();
     std::unique_ptr<sample::SampleServer> m_server;
+    std::unique_ptr<sample::SampleServer> m_open;
     std::unique_ptr<ui::Frm_zuvemo> m_window;
+    std::vector<std::string> m_finished;
 };
 
 } // namespace
@@ -353,4 +375,82 @@ TEST_F(Settings, AFolderThatCannotFetchOpensTheSettingsWithItsReason)
     // The whole caption fits its label.
     auto* label2 = m_window->findChild<QLabel*>(QStringLiteral("Label2"));
     EXPECT_LE(QFontMetrics(label2->font()).horizontalAdvance(label2->text()), label2->contentsRect().width());
+}
+
+TEST_F(Settings, AFillRunsInTheBackgroundWhileTheWindowStaysUsable)
+{
+    jquantsFolder("premium", 40);
+    auto& w = open();
+    auto* kensaku = w.findChild<QPushButton*>(QStringLiteral("Command_kensaku"));
+    auto* stop = w.findChild<QPushButton*>(QStringLiteral("Cancel"));
+    QTest::mouseClick(kensaku, Qt::LeftButton);
+    EXPECT_TRUE(w.model().fillRunning());
+    // The click has returned at once: the window takes input while the fetch runs.
+    EXPECT_TRUE(w.isEnabled());
+    EXPECT_FALSE(kensaku->isEnabled());
+    EXPECT_TRUE(stop->isVisible());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 20000));
+    EXPECT_EQ(w.model().label1, ui::MainWindowModel::kFillDone);
+    EXPECT_EQ(m_finished, std::vector<std::string>{"終了しました"});
+    EXPECT_EQ(count("SELECT * FROM Table_Code"), 12);
+    EXPECT_EQ(scalar("SELECT kabuHdate FROM Table_Url"), "20261208");
+    EXPECT_TRUE(kensaku->isEnabled());
+    EXPECT_FALSE(stop->isVisible());
+    marketdata::PriceStore store(m_dir.path());
+    EXPECT_EQ(store.storedDays().size(), 41u);
+    EXPECT_FALSE(store.fillPending());
+    EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("Label2"))->text(), "2026-12-08 状況");
+}
+
+TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
+{
+    // The Free plan's pace: five requests, then a wait of most of a minute.
+    jquantsFolder("free", 30);
+    auto& w = open();
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Command_kensaku")), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return count("SELECT * FROM Table_Code") == 12; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            return w.model().label1.rfind("履歴取得 ", 0) == 0
+                && w.model().label1.find("残り約") != std::string::npos;
+        },
+        20000))
+        << w.model().label1;
+    EXPECT_TRUE(w.model().fillRunning());
+    EXPECT_EQ(w.model().label1.substr(w.model().label1.find('/')), "/30 日 残り約 6 分");
+
+    // The screening uses what is stored, and says so.
+    auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo2"));
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    auto* mok = w.findChild<QPushButton*>(QStringLiteral("Command_mok"));
+    ASSERT_TRUE(mok->isVisible());
+    QTest::mouseClick(mok, Qt::LeftButton);
+    EXPECT_NE(w.model().label1.find("日分で検査しました（履歴取得中）。"), std::string::npos)
+        << w.model().label1;
+    EXPECT_TRUE(w.model().fillRunning());
+
+    QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cancel")), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 5000));
+    EXPECT_EQ(w.model().label1, ui::MainWindowModel::kStopped);
+    EXPECT_TRUE(marketdata::PriceStore(m_dir.path()).fillPending());
+    const auto stored = marketdata::PriceStore(m_dir.path()).storedDays().size();
+    EXPECT_LT(stored, 31u);
+
+    // The window closes at once, and the next start goes on where the fill stopped.
+    const auto before = steady_clock::now();
+    w.close();
+    EXPECT_LT(steady_clock::now() - before, seconds(3));
+    m_window.reset();
+    m_module->CloseDatabase();
+    ASSERT_TRUE(m_module->OpenDatabase());
+    auto& again = open();
+    EXPECT_TRUE(again.model().fillRunning());
+    EXPECT_EQ(again.model().label1, ui::MainWindowModel::kFillResumed);
+    const auto closing = steady_clock::now();
+    again.close();
+    EXPECT_LT(steady_clock::now() - closing, seconds(3));
+    EXPECT_TRUE(marketdata::PriceStore(m_dir.path()).fillPending());
+    ASSERT_TRUE(m_module->OpenDatabase());
+    EXPECT_EQ(count("SELECT * FROM Table_Code"), 12);
 }

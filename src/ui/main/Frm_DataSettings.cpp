@@ -2,9 +2,9 @@
 
 #include "SampleMarket.h"
 #include "UiStyle.h"
-#include "model/GridData.h"
 #include "core/DatabaseError.h"
 #include "marketdata/JQuantsRefresh.h"
+#include "model/GridData.h"
 
 #include <QApplication>
 #include <QButtonGroup>

@@ -34,6 +34,7 @@ namespace {
 constexpr std::uint32_t kYellowFace = 0x00FFFF;
 constexpr std::uint32_t kGreenFace = 0x00C000;
 constexpr int kBusyWaitMs = 5000;
+constexpr int kFillPollMs = 250;
 // A transfer this long without an answer is shown as a wait for the server.
 constexpr std::chrono::milliseconds kWaitShown{1000};
 
@@ -249,7 +250,21 @@ void Frm_zuvemo::buildControls()
         [this] { runLong([this] { m_model->Command_chart_Click(); }, false); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_settings, &QPushButton::clicked, this, [this] { openSettings(std::string()); });
-    connect(m_cancelButton, &QPushButton::clicked, this, [this] { m_cancel = true; });
+    connect(m_cancelButton, &QPushButton::clicked, this, [this] {
+        m_cancel = true;
+        // Between commands the button stops the fill that runs in the background.
+        if (!m_busy) {
+            m_model->stopFill(false);
+        }
+    });
+    auto* fillTimer = new QTimer(this); // owned by the window
+    fillTimer->setInterval(kFillPollMs);
+    connect(fillTimer, &QTimer::timeout, this, [this] {
+        if (m_model->fillRunning() && !m_busy && !m_inHandler) {
+            handle([this] { m_model->pollFill(); });
+        }
+    });
+    fillTimer->start();
     // After a page the arrow keys go on in the grid, as after a click in it.
     connect(m_tugi, &QPushButton::clicked, this, [this] {
         handle([this] { m_model->Command_tugi_Click(); });
@@ -344,6 +359,9 @@ void Frm_zuvemo::prepareSource()
         if (reason.empty()) {
             reason = DataSettingsModel::unusableReason(m_module);
         }
+        if (reason.empty()) {
+            m_model->resumeFill();
+        }
     } catch (const core::DatabaseError& e) {
         core::SetErr(e);
         core::ShowMessage("");
@@ -420,6 +438,11 @@ void Frm_zuvemo::render()
     m_progress->setVisible(m.mokVisible);
     m_progress->setValue(m.progress);
     m_hat->setEnabled(m.hatEnabled);
+    if (!m_busy) {
+        m_kensaku->setEnabled(!m.fillRunning());
+        m_cancelButton->setVisible(m.fillRunning());
+        m_cancelButton->setEnabled(m.fillRunning());
+    }
     m_chart->setEnabled(m.hatEnabled);
     for (int i = 0; i < 3; ++i) {
         m_option[i]->setChecked(m.option[static_cast<std::size_t>(i)]);
@@ -543,6 +566,8 @@ void Frm_zuvemo::closeEvent(QCloseEvent* event)
     }
     if (!m_unloaded) {
         m_unloaded = true;
+        // What the fill stored stays; the next start goes on from there.
+        m_model->stopFill(true);
         m_model->Form_Unload();
     }
     event->accept();

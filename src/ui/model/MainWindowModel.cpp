@@ -13,8 +13,10 @@
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 #include "export/SingleStockCommand.h"
+#include "marketdata/BackgroundFill.h"
 #include "marketdata/DataSource.h"
 #include "marketdata/MarketDataRefresh.h"
+#include "marketdata/PriceStore.h"
 #include "marketdata/StoreDownloader.h"
 #include "marketdata/WatchList.h"
 
@@ -305,8 +307,11 @@ std::unique_ptr<marketdata::Downloader> MainWindowModel::storeDownloader()
     return std::make_unique<marketdata::StoreDownloader>(m_module.programFolder(), source.days);
 }
 
-std::unique_ptr<core::FileLock> MainWindowModel::lockCommands()
+std::shared_ptr<core::FileLock> MainWindowModel::lockCommands()
 {
+    if (m_fillLock) {
+        return m_fillLock;
+    }
     std::string message;
     auto lock = core::CommandLock::acquire(
         m_module.programFolder(), &message, core::CommandLock::kWaitMs, [this] { pump(); });
@@ -316,13 +321,8 @@ std::unique_ptr<core::FileLock> MainWindowModel::lockCommands()
     return lock;
 }
 
-void MainWindowModel::Command_kensaku_Click()
+marketdata::RefreshHooks MainWindowModel::refreshHooks()
 {
-    const auto lock = lockCommands();
-    if (!lock) {
-        return;
-    }
-    marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
     marketdata::RefreshHooks hooks;
     hooks.busyPointer = m_hooks.busyPointer;
     hooks.setDateLabel = [this](const std::string& caption) { label2 = dateCaption(caption); };
@@ -343,12 +343,24 @@ void MainWindowModel::Command_kensaku_Click()
     };
     hooks.acceptSmaller
         = [](const std::string& question) { return core::AskMessage(question + "読み込みますか?"); };
-    hooks.fillProgress = [this](int done, int total) {
-        label1 = "履歴取得 " + std::to_string(done) + "/" + std::to_string(total) + " 日";
-        pump();
-        return !stopRequested();
-    };
-    auto result = refresh.run(hooks);
+    return hooks;
+}
+
+void MainWindowModel::Command_kensaku_Click()
+{
+    if (m_fill) {
+        return;
+    }
+    if (marketdata::DataSource::read(*m_module.SharedConnection).isJQuants()) {
+        startFill(false);
+        return;
+    }
+    const auto lock = lockCommands();
+    if (!lock) {
+        return;
+    }
+    marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
+    auto result = refresh.run(refreshHooks());
     using Outcome = marketdata::MarketDataRefresh::Outcome;
     if (result.outcome == Outcome::Cancelled && stopRequested()) {
         label1 = kStopped;
@@ -357,6 +369,101 @@ void MainWindowModel::Command_kensaku_Click()
         && m_hooks.finishedBox) {
         m_hooks.finishedBox(kFinished);
     }
+}
+
+bool MainWindowModel::startFill(bool resumed)
+{
+    auto lock = lockCommands();
+    if (!lock) {
+        return false;
+    }
+    marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
+    auto job = refresh.prepareJQuants();
+    if (!job) {
+        return false;
+    }
+    m_fillLock = std::move(lock);
+    m_fillJob = std::make_unique<marketdata::MarketDataRefresh::JQuantsJob>(*job);
+    m_fillListLoaded = false;
+    m_fill = std::make_unique<marketdata::BackgroundFill>(m_module.programFolder(), *job, m_clock);
+    label1 = resumed ? kFillResumed : kFillStarted;
+    return true;
+}
+
+bool MainWindowModel::resumeFill()
+{
+    if (m_fill || !marketdata::DataSource::read(*m_module.SharedConnection).isJQuants()
+        || !marketdata::PriceStore::exists(m_module.programFolder())
+        || !marketdata::PriceStore(m_module.programFolder()).fillPending()) {
+        return false;
+    }
+    return startFill(true);
+}
+
+void MainWindowModel::stopFill(bool wait)
+{
+    if (!m_fill) {
+        return;
+    }
+    m_fill->stop();
+    if (wait) {
+        m_fill.reset();
+        m_fillLock.reset();
+        m_fillJob.reset();
+    }
+}
+
+void MainWindowModel::pollFill()
+{
+    if (!m_fill) {
+        return;
+    }
+    const auto state = m_fill->snapshot();
+    marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
+    if (state.listDate && !m_fillListLoaded) {
+        m_fillListLoaded = true;
+        refresh.loadJQuantsList(*m_fillJob, *state.listDate, refreshHooks());
+    }
+    if (!state.finished) {
+        if (state.total > 0) {
+            label1 = marketdata::BackgroundFill::progressText(state);
+        }
+        return;
+    }
+    const bool stopped = m_fill->stopRequested();
+    const auto job = *m_fillJob;
+    m_fill.reset();
+    m_fillLock.reset();
+    m_fillJob.reset();
+    using Outcome = marketdata::MarketDataRefresh::Outcome;
+    const auto result = refresh.concludeJQuants(job, state.result);
+    if (result.outcome == Outcome::Cancelled) {
+        label1 = stopped ? kStopped : label1;
+        return;
+    }
+    if (result.outcome == Outcome::Failed) {
+        return;
+    }
+    label1 = state.total > 0 ? kFillDone : label1;
+    if (m_fillListLoaded && m_hooks.finishedBox) {
+        m_hooks.finishedBox(kFinished);
+    }
+}
+
+void MainWindowModel::noteIncompleteStore()
+{
+    const auto source = marketdata::DataSource::read(*m_module.SharedConnection);
+    if (!source.isJQuants() || !marketdata::PriceStore::exists(m_module.programFolder())) {
+        return;
+    }
+    marketdata::PriceStore store(m_module.programFolder());
+    if (!m_fill && !store.fillPending()) {
+        return;
+    }
+    const auto stored
+        = std::min<std::size_t>(store.storedDays().size(), static_cast<std::size_t>(source.days));
+    label1 = "履歴 " + std::to_string(stored) + "/" + std::to_string(source.days) + " 日分で検査しました（"
+        + (m_fill ? "履歴取得中" : "履歴取得は未完了") + "）。";
 }
 
 std::string MainWindowModel::dateCaption(const std::string& caption)
@@ -424,6 +531,9 @@ void MainWindowModel::Command_mok_Click()
     }
     if (summary.unreachable) {
         core::ShowMessage(analysis::ScreeningRun::kUnreachableMessage);
+    }
+    if (!summary.cancelled) {
+        noteIncompleteStore();
     }
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "GridData.h"
+#include "marketdata/MarketDataRefresh.h"
 
 #include <array>
 #include <functional>
@@ -15,8 +16,9 @@ class Mdl_Start;
 class Recordset;
 } // namespace zuvemo::core
 namespace zuvemo::marketdata {
+class BackgroundFill;
 class Downloader;
-}
+} // namespace zuvemo::marketdata
 namespace zuvemo::exporting {
 class SpreadsheetOpener;
 }
@@ -45,6 +47,9 @@ public:
     static constexpr const char* kNotSelected = "選択されていません";
     static constexpr const char* kFinished = "終了しました";
     static constexpr const char* kStopped = "中止しました。";
+    static constexpr const char* kFillStarted = "株価を取得しています…";
+    static constexpr const char* kFillResumed = "前回中断した履歴取得を再開します…";
+    static constexpr const char* kFillDone = "履歴取得が終わりました。";
     static constexpr const char* kSettingsSaved = "データ設定を保存しました。";
     static constexpr const char* kSettingsChanged
         = "取得先を変更しました。「検索開始」で銘柄一覧を取得します。";
@@ -81,6 +86,15 @@ public:
     void Command_hat_Click();
     // "画面表示": the same stock, analysed the same way, shown in the chart window.
     void Command_chart_Click();
+
+    // A J-Quants folder's fetch runs in the background: the window polls it when idle, loads
+    // the newest list once written and shows the fill's progress in Label1.
+    bool fillRunning() const { return static_cast<bool>(m_fill); }
+    void pollFill();
+    // "中 止" for the fill; with wait, returns once its thread has ended.
+    void stopFill(bool wait);
+    // At start: a fill stopped before its end goes on. True when one was started.
+    bool resumeFill();
 
     // "データ設定" saved; changed when the source is another one (the stock list is then empty).
     void sourceSaved(bool changed);
@@ -150,8 +164,13 @@ private:
     bool chosenStock(std::string& code, std::string& name);
     // "検索発行" with the workbook, "画面表示" without it.
     void runSingleStock(bool workbook);
-    // The folder's lock of long commands, or nothing after the message has been shown.
-    std::unique_ptr<core::FileLock> lockCommands();
+    // The folder's lock of long commands, or nothing after the message has been shown. While the
+    // fill runs it holds the lock for this window's commands too.
+    std::shared_ptr<core::FileLock> lockCommands();
+    marketdata::RefreshHooks refreshHooks();
+    bool startFill(bool resumed);
+    // After a screening from the store: says so when the store is not filled yet.
+    void noteIncompleteStore();
     // A J-Quants folder's histories come from its price store; nothing for a CSV folder.
     std::unique_ptr<marketdata::Downloader> storeDownloader();
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
@@ -163,6 +182,10 @@ private:
     exporting::SpreadsheetOpener& m_opener;
     MainWindowHooks m_hooks;
     int m_jobs = 8;
+    std::unique_ptr<marketdata::BackgroundFill> m_fill;
+    std::shared_ptr<core::FileLock> m_fillLock;
+    std::unique_ptr<marketdata::MarketDataRefresh::JQuantsJob> m_fillJob;
+    bool m_fillListLoaded = false;
 };
 
 } // namespace zuvemo::ui
