@@ -2,7 +2,9 @@
 
 #include "CliSession.h"
 #include "core/Clock.h"
+#include "core/Connection.h"
 #include "core/Platform.h"
+#include "marketdata/BackgroundFill.h"
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
 
@@ -32,16 +34,20 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     hooks.progress = [](int, int) { return !stopRequested().load(); };
     if (core::Platform::stderrIsTerminal()) {
         const auto started = std::chrono::steady_clock::now();
-        hooks.fillProgress = [started](int done, int total) {
-            // The time left from the pace so far: the plan's rate sets it, not the first days.
-            const auto elapsed
-                = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            const long left = done > 0 ? std::lround(elapsed / done * (total - done) / 60) : -1;
-            if (left >= 0 && done < total) {
-                std::fprintf(stderr, "\r履歴取得 %d/%d 日 残り約 %ld 分 ", done, total, left);
-            } else {
-                std::fprintf(stderr, "\r履歴取得 %d/%d 日", done, total);
+        const std::string plan = marketdata::DataSource::read(*session.module().SharedConnection).plan;
+        hooks.fillProgress = [started, plan, first = -1](int done, int total) mutable {
+            // Days stored by an earlier run count as done, not as the pace of this one.
+            if (first < 0) {
+                first = done;
             }
+            marketdata::BackgroundFill::Snapshot state;
+            state.done = done;
+            state.total = total;
+            const double seconds
+                = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+            state.minutesLeft
+                = marketdata::BackgroundFill::minutesLeft(plan, done - first, total - done, seconds);
+            std::fprintf(stderr, "\r%s ", marketdata::BackgroundFill::progressText(state).c_str());
             if (done == total) {
                 std::fprintf(stderr, "\n");
             }

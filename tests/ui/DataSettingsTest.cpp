@@ -1,6 +1,7 @@
 #include "FakeDownloader.h"
 #include "Frm_DataSettings.h"
 #include "Frm_zuvemo.h"
+#include "GridView.h"
 #include "ModuleFixture.h"
 #include "SampleServer.h"
 #include "core/Clock.h"
@@ -221,6 +222,8 @@ TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScre
     EXPECT_EQ(scalar("SELECT UsernameA FROM Table_User"), "taro");
     EXPECT_EQ(scalar("SELECT kabuHdate FROM Table_Url"), " ");
     EXPECT_EQ(m_window->model().label1, ui::MainWindowModel::kSettingsChanged);
+    EXPECT_TRUE(m_messages.recorder().boxes.empty());
+    EXPECT_EQ(m_window->stockGrid()->rowCount(), 0);
 
     // Opened again: the key is known to be stored, and not shown.
     settings([&](ui::Frm_DataSettings& d) {
@@ -341,6 +344,7 @@ TEST_F(Settings, AFolderThatCannotFetchOpensTheSettingsWithItsReason)
     QTest::qWait(50);
     EXPECT_EQ(reason, ui::DataSettingsModel::kNoAddressReason);
     EXPECT_EQ(m_window->model().label1, ui::DataSettingsModel::kNoAddressReason);
+    EXPECT_TRUE(m_messages.recorder().boxes.empty());
 
     // A J-Quants folder without a key; with one, the window opens as usual and its date says
     // how late the plan's data is.

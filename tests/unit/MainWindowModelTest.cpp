@@ -111,6 +111,11 @@ TEST_F(MainWindow, EmptyTablesStillLoad)
     EXPECT_EQ(w.label2, "");
     EXPECT_EQ(w.CFGb3, 1.0);
     EXPECT_EQ(w.grid1.rows(), 1);
+    // Nothing to fetch from: the window opens the settings rather than a box over an empty list.
+    EXPECT_EQ(messageCount("情報は存在しません"), 0);
+    db().execute(" INSERT INTO Table_Url(kabuHUrl, kabuMUrl, kabuHdate, kabuSi) VALUES ('http://a/', "
+                 "'http://b/', ' ', '.csv')");
+    load();
     EXPECT_EQ(messageCount("情報は存在しません"), 1);
 }
 

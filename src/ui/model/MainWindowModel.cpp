@@ -1,5 +1,6 @@
 #include "MainWindowModel.h"
 
+#include "DataSettingsModel.h"
 #include "analysis/CSVMDB.h"
 #include "analysis/ScreeningRun.h"
 #include "core/Clock.h"
@@ -136,7 +137,13 @@ bool MainWindowModel::Form_Load()
         label1.clear();
         DSP_COMBOX();
         check1 = false;
-        DSP_Grid(kFromStart, "A", "", "", 0);
+        // A folder with no source to fetch from opens the settings instead of saying that its
+        // empty list holds nothing.
+        const bool empty
+            = m.SharedConnection->openRecordset("SELECT MgCode FROM Table_Code LIMIT 1")->isEof();
+        if (!empty || DataSettingsModel::unusableReason(m).empty()) {
+            DSP_Grid(kFromStart, "A", "", "", 0);
+        }
         // The last unattended run, shown once: at the first start after it.
         if (auto last = core::Journal::latest(*m.SharedConnection); last && !last->seen) {
             label1 = core::Journal::summaryText(*last);
@@ -490,7 +497,10 @@ void MainWindowModel::sourceSaved(bool changed)
         check1 = false;
         mokVisible = false;
         DSP_COMBOX();
-        DSP_Grid(kFromStart, "A", "", "", 0);
+        // The list is empty on purpose: no box says so.
+        grid1.setRows(1);
+        tugiVisible = false;
+        modoVisible = false;
         label1 = kSettingsChanged;
     } else {
         label1 = kSettingsSaved;
