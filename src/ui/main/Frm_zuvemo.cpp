@@ -378,6 +378,9 @@ void Frm_zuvemo::openSettings(const std::string& reason)
     handle([this, &reason] {
         Frm_DataSettings dialog(m_module, m_clock, m_sample, this);
         dialog.load(reason);
+        // Over the window even when it opens with it, before the window manager has placed it.
+        dialog.adjustSize();
+        dialog.move(frameGeometry().center() - dialog.rect().center());
         if (m_openSettings) {
             m_openSettings(dialog);
         } else {
