@@ -63,6 +63,8 @@ void TrackRecord::addStock(
     const std::vector<double>& close, const std::vector<double>& volume, const std::string& group)
 {
     const int n = static_cast<int>(std::min(close.size(), volume.size()));
+    m_h.clear();
+    m_k.clear();
     if (n == 0) {
         return;
     }

@@ -58,6 +58,10 @@ public:
     // Takes over another record's days, as if its stocks had been added after this one's.
     void merge(TrackRecord&& other);
 
+    // The marks of every day of the stock added last, oldest first.
+    const std::vector<Indicators::Mark>& shortMarks() const { return m_h; }
+    const std::vector<Indicators::Mark>& volumeMarks() const { return m_k; }
+
     int stocks() const { return m_stocks; }
     const std::vector<int>& horizons() const { return m_horizons; }
     // The whole selection first, then the groups by name.

@@ -83,6 +83,13 @@ TrackRecord inShares(std::size_t count, int threads, const std::vector<int>& hor
     return std::move(records[0]);
 }
 
+void told(const TrackRun::Options& options, const TrackRecord& record, std::size_t i, const std::string& code)
+{
+    if (options.eachStock && !record.shortMarks().empty()) {
+        options.eachStock(i, code, record.shortMarks(), record.volumeMarks());
+    }
+}
+
 } // namespace
 
 TrackRun::TrackRun(core::Mdl_Start& module)
@@ -184,6 +191,7 @@ TrackRecord TrackRun::fromStore(const std::vector<Stock>& stocks, const Options&
     return inShares(stocks.size(), threadCount(options.threads, stocks.size()), options.horizons,
         [&](TrackRecord& record, std::size_t i) {
             record.addStock(series[i].close, series[i].volume, stocks[i].group);
+            told(options, record, i, stocks[i].code);
         });
 }
 
@@ -197,6 +205,7 @@ TrackRecord TrackRun::fromFiles(const std::vector<Stock>& stocks, const Options&
             const auto file = csvFolder / core::Platform::fromUtf8(latest + "-" + stocks[i].code + suffix);
             if (auto rows = readHistoryFile(file)) {
                 record.addStock(*rows, stocks[i].group);
+                told(options, record, i, stocks[i].code);
             }
         });
 }

@@ -4,6 +4,7 @@
 #include "TrackRecord.h"
 #include "TrackReport.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,11 @@ public:
         std::vector<int> horizons{1, 5, 20};
         GroupBy by = GroupBy::None;
         int threads = 0; // 0: one per core
+        // Told each stock's marks, oldest day first, as the stock is counted (index into the
+        // selection in code order); called from several threads at once.
+        std::function<void(std::size_t index, const std::string& code, const std::vector<Indicators::Mark>& h,
+            const std::vector<Indicators::Mark>& k)>
+            eachStock;
     };
 
     static constexpr const char* kNoStocksMessage
