@@ -89,20 +89,19 @@ void TrackRecord::addStock(
         return std::nullopt;
     };
     for (std::size_t h = 0; h < m_horizons.size(); ++h) {
-        const int horizon = m_horizons[h];
-        for (int t = kPastDays; t + horizon < n; ++t) {
-            const double from = close[static_cast<std::size_t>(t)];
-            const double to = close[static_cast<std::size_t>(t + horizon)];
+        const auto horizon = static_cast<std::size_t>(m_horizons[h]);
+        for (std::size_t t = kPastDays; t + horizon < static_cast<std::size_t>(n); ++t) {
+            const double from = close[t];
+            const double to = close[t + horizon];
             if (from == 0 || to == 0) {
                 continue;
             }
             const double r = (to - from) / from;
             add(Signal::AllDays, h, r);
-            const auto i = static_cast<std::size_t>(t);
-            if (auto s = signalOf(m_h[i], Signal::ShortBuy, Signal::ShortSell)) {
+            if (auto s = signalOf(m_h[t], Signal::ShortBuy, Signal::ShortSell)) {
                 add(*s, h, r);
             }
-            if (auto s = signalOf(m_k[i], Signal::VolumeBuy, Signal::VolumeSell)) {
+            if (auto s = signalOf(m_k[t], Signal::VolumeBuy, Signal::VolumeSell)) {
                 add(*s, h, r);
             }
         }
