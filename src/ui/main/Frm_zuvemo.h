@@ -33,6 +33,7 @@ namespace zuvemo::ui {
 class ArrowButton;
 class Frm_Chart;
 class Frm_TouRok;
+class Frm_Track;
 class GridView;
 
 // The main window. It lays out the controls, forwards their events to the window's logic and
@@ -60,6 +61,7 @@ public:
 
     // How the price dialog is run; by default modal with exec(). Tests drive it instead.
     void setDialogRunner(std::function<void(Frm_TouRok&)> runner) { m_openDialog = std::move(runner); }
+    void setTrackRunner(std::function<void(Frm_Track&)> runner) { m_openTrack = std::move(runner); }
 
     GridView* stockGrid() const { return m_grid1; }
     GridView* watchGrid() const { return m_grid2; }
@@ -79,6 +81,7 @@ protected:
 private:
     void buildControls();
     void openChart(const std::string& code, const std::string& name);
+    void openTrack();
     // Runs a long command with the window's input off; "中 止" is offered when it can stop it.
     void runLong(const std::function<void()>& command, bool stoppable);
     // Runs an ordinary handler: a database or file error is shown, not fatal; then repaints.
@@ -90,6 +93,7 @@ private:
     std::unique_ptr<ResponsiveDownloader> m_downloader;
     std::unique_ptr<MainWindowModel> m_model;
     std::function<void(Frm_TouRok&)> m_openDialog;
+    std::function<void(Frm_Track&)> m_openTrack;
     std::function<void()> m_beep;
     std::function<void(const std::string&)> m_finishedBox;
     bool m_unloaded = false;
@@ -121,6 +125,7 @@ private:
     QRadioButton* m_option[3] = {nullptr, nullptr, nullptr};
     QPushButton* m_hat = nullptr;
     QPushButton* m_chart = nullptr;
+    QPushButton* m_track = nullptr;
     QPointer<Frm_Chart> m_lastChart;
     QPushButton* m_cancelButton = nullptr;
     QLineEdit* m_textCode = nullptr;
