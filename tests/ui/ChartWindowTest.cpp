@@ -366,10 +366,9 @@ TEST_F(ChartWindow, SignalsAreMarkedUnderAndOverTheBarsAndTheTopLineSaysWhatFoll
     }
     EXPECT_EQ(w->signalSeries(1)->name(), "出来高確認買");
 
-    // The day under the pointer: its figures, then the returns that followed it.
-    auto* viewport = w->view(Frm_Chart::Volume)->viewport();
-    const QPoint at = pixel(*w, Frm_Chart::Volume, 100, 0);
-    QTest::mouseMove(viewport, QPoint(at.x(), viewport->height() / 2));
+    // The day under the pointer (the pointer's path is the existing one): its figures, then the
+    // returns that followed it.
+    w->showDay(100);
     ASSERT_EQ(w->shownDay(), 100);
     EXPECT_EQ(w->dayLabel()->text().toStdString(), m_data.dayLine(100) + "  " + marks.returnsLine(100));
     double r = 0;
