@@ -39,7 +39,7 @@ timed "track --by industry --json, CSV files" "$bin/zuvemo-cli" --home "$csv" tr
 export JQUANTS_API_KEY=sample-key
 jq="$work/jquants"
 "$bin/zuvemo-cli" --home "$jq" init --source jquants --api-url "$api" --plan premium --days "$days" \
-  --bounds 0.9 1.2 > /dev/null
+  --bounds 0.9 1.2 > /dev/null 2>&1
 "$bin/zuvemo-cli" --home "$jq" refresh > /dev/null 2>&1
 timed "track, J-Quants store" "$bin/zuvemo-cli" --home "$jq" track
 echo "  $(grep -m1 基準日 "$work/last.out")"
