@@ -1,6 +1,8 @@
 #include "Indicators.h"
 
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 namespace zuvemo::analysis::Indicators {
 
@@ -387,6 +389,70 @@ std::string signalCode(const double* C, const double* V, int n, Bounds bounds)
         signalDay(C, V, n - 1, bounds, t_prefix, s);
     }
     return std::string{markDigit(s.H[n - 1]), markDigit(s.K[n - 1])};
+}
+
+void signalsByDay(const double* C, const double* V, int n, int window, Mark* outH, Mark* outK)
+{
+    if (n <= 0) {
+        return;
+    }
+    window = std::clamp(window, 1, kCapacity);
+    // Every sum a day's signal reads is formed as computeReference forms it, from the day's own
+    // neighbours: on whole-number inputs signalCode's prefix sums are exact and so give the same
+    // doubles, and otherwise signalCode runs computeReference itself. What does depend on where
+    // a window starts is the carried close: it is 0 on the window's first day and carries the
+    // newest non-zero close after it.
+    std::vector<double> G(static_cast<std::size_t>(n));
+    std::vector<double> L(static_cast<std::size_t>(n));
+    std::vector<int> lastNonZero(static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+        G[i] = i > 0 && C[i - 1] < C[i] ? C[i] - C[i - 1] : 0.0;
+        L[i] = i > 0 && C[i - 1] > C[i] ? C[i - 1] - C[i] : 0.0;
+        lastNonZero[i] = C[i] != 0 ? i : (i > 0 ? lastNonZero[i - 1] : -1);
+    }
+    for (int i = 0; i < n; ++i) {
+        const int start = std::max(0, i - window + 1);
+        const int k = i - start;
+        auto carried = [&](int j) {
+            const int m = lastNonZero[j];
+            return m > start ? C[m] : 0.0;
+        };
+        double S = 0;
+        if (k >= 5) {
+            double a = (G[i - 3] + G[i - 4] + G[i - 2] + G[i - 1]) * 3 / 4;
+            double c = (G[i - 2] + G[i - 3] + G[i - 1] + G[i]) * 3 / 4;
+            double e = (L[i - 3] + L[i - 4] + L[i - 2] + L[i - 1]) * 3 / 4;
+            S = strengthS(C, i, a, c, e);
+        }
+        double T = 0;
+        if (k >= 15) {
+            double sumG = 0;
+            double sumL = 0;
+            for (int j = i - 14; j <= i - 1; ++j) {
+                sumG = sumG + G[j];
+                sumL = sumL + L[j];
+            }
+            T = strengthT(C, i, sumG, sumL);
+        }
+        double M6 = 0;
+        Mark K = Mark::None;
+        Mark H = Mark::None;
+        if (k >= 6) {
+            double sum = 0;
+            double sumV = 0;
+            for (int j = i - 6; j <= i - 1; ++j) {
+                sum = sum + carried(j);
+                sumV = sumV + V[j];
+            }
+            M6 = ratioToMean(carried(i), sum / 6);
+            H = shortSignal(M6, S, T);
+            K = volumeSignal(H, sumV, V[i]);
+        } else {
+            H = shortSignal(M6, S, T);
+        }
+        outH[i] = H;
+        outK[i] = K;
+    }
 }
 
 void computeReference(const double* C, const double* V, int n, Bounds bounds, Series& out)

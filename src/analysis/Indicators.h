@@ -39,6 +39,11 @@ void computeChart(const double* close, const double* volume, int n, Bounds bound
 // The two-digit signal code of the newest day: H then K, "1" sell, "2" buy, "0" none.
 std::string signalCode(const double* close, const double* volume, int n, Bounds bounds);
 
+// For every day i of close and volume (n values, oldest first), the marks signalCode gives when
+// handed the newest `window` days up to and including day i, in one pass: h[i] and k[i]. The
+// marks do not read the judgement bounds.
+void signalsByDay(const double* close, const double* volume, int n, int window, Mark* h, Mark* k);
+
 // The same arithmetic written out literally, sum by sum as described; the fast paths above must
 // give the very same doubles. Used by the tests and for inputs the fast paths do not take.
 void computeReference(const double* close, const double* volume, int n, Bounds bounds, Series& out);

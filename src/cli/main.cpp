@@ -7,6 +7,7 @@
 #include "RefreshCommand.h"
 #include "ScheduleCommand.h"
 #include "SourceCommand.h"
+#include "TrackCommand.h"
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
@@ -32,6 +33,8 @@ constexpr const char* kUsage
       "  refresh [--timeout SECONDS] [--accept-smaller]\n"
       "  analyse FILE [--chart]\n"
       "  screen [--market M] [--industry I] [--jobs N] [--timeout SECONDS]\n"
+      "  track [--market M] [--industry I] [--horizons 1,5,20] [--by market|industry] [--json]\n"
+      "        [--csv FILE]\n"
       "  export CODE [--out PATH] [--open] [--timeout SECONDS]\n"
       "  daily [--market M] [--industry I] [--jobs N] [--timeout SECONDS] [--json] [--notify]\n"
       "  schedule install [--at HH:MM] | schedule remove | schedule status\n"
@@ -79,6 +82,9 @@ int main(int argc, char** argv)
         }
         if (command == "screen") {
             return cli::runScreen(home, args);
+        }
+        if (command == "track") {
+            return cli::runTrack(home, args);
         }
         if (command == "export") {
             return cli::runExport(home, args);

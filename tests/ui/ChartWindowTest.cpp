@@ -12,6 +12,7 @@
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QPushButton>
+#include <QScatterSeries>
 #include <QTest>
 #include <QTimer>
 #include <QValueAxis>
@@ -332,4 +333,45 @@ TEST_F(ChartWindow, AfterAZoomTheAxesShowTheShownDaysOnly)
         }
         EXPECT_EQ(visible, 1);
     }
+}
+
+TEST_F(ChartWindow, SignalsAreMarkedUnderAndOverTheBarsAndTheTopLineSaysWhatFollowed)
+{
+    auto w = open();
+    const auto marks = ui::ChartSignals::read(*m_module, m_data.days());
+    w->setSignals(marks);
+    QApplication::processEvents();
+    // 短期買, 出来高確認買, 短期売, 出来高確認売: every marked day in exactly one of them.
+    std::array<int, 4> expected{};
+    for (int day = 0; day < m_data.days(); ++day) {
+        const auto h = marks.shortMark(day);
+        const bool confirmed = marks.volumeMark(day) == h;
+        if (h == analysis::Indicators::Mark::Buy) {
+            ++expected[confirmed ? 1 : 0];
+        } else if (h == analysis::Indicators::Mark::Sell) {
+            ++expected[confirmed ? 3 : 2];
+        }
+    }
+    EXPECT_GT(expected[0] + expected[1] + expected[2] + expected[3], 5);
+    for (int s = 0; s < 4; ++s) {
+        ASSERT_NE(w->signalSeries(s), nullptr);
+        EXPECT_EQ(w->signalSeries(s)->count(), expected[static_cast<std::size_t>(s)]) << s;
+        for (const auto& p : w->signalSeries(s)->points()) {
+            const auto i = static_cast<std::size_t>(std::lround(p.x()));
+            // Under the low for a buy, over the high for a sell, inside the axis.
+            EXPECT_TRUE(s < 2 ? p.y() < m_data.low[i] : p.y() > m_data.high[i]) << s << " day " << i;
+            EXPECT_GE(p.y(), w->valueAxis(Frm_Chart::Price)->min());
+            EXPECT_LE(p.y(), w->valueAxis(Frm_Chart::Price)->max());
+        }
+    }
+    EXPECT_EQ(w->signalSeries(1)->name(), "出来高確認買");
+
+    // The day under the pointer (the pointer's path is the existing one): its figures, then the
+    // returns that followed it.
+    w->showDay(100);
+    ASSERT_EQ(w->shownDay(), 100);
+    EXPECT_EQ(w->dayLabel()->text().toStdString(), m_data.dayLine(100) + "  " + marks.returnsLine(100));
+    double r = 0;
+    ASSERT_TRUE(marks.returnAfter(100, 5, &r));
+    EXPECT_DOUBLE_EQ(r, (m_data.close[105] - m_data.close[100]) / m_data.close[100]);
 }

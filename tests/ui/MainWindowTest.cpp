@@ -2,12 +2,14 @@
 #include "CaptionFrame.h"
 #include "FakeDownloader.h"
 #include "Frm_Chart.h"
+#include "Frm_Track.h"
 #include "Frm_zuvemo.h"
 #include "GridPixels.h"
 #include "GridView.h"
 #include "ModuleFixture.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
+#include "analysis/TrackRun.h"
 #include "core/Clock.h"
 #include "core/Journal.h"
 #include "export/SpreadsheetOpener.h"
@@ -532,4 +534,65 @@ TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)
     ASSERT_NE(w.lastChart(), nullptr);
     EXPECT_EQ(w.lastChart()->data().code, code);
     std::filesystem::remove(w.model().lastWorkbook);
+}
+
+TEST_F(Window, TheTrackButtonShowsTheRecordOfTheChosenMarketAndTheChartItsSignals)
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = 60;
+    options.market.days = 80;
+    options.market.today = year_month_day{2024y, January, 9d};
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+    db().execute(" UPDATE Table_Url SET kabuHUrl='" + server.dailyBaseUrl() + "', kabuMUrl='"
+        + server.historyBaseUrl() + "'");
+    marketdata::CurlDownloader downloader;
+    auto& w = open(downloader);
+
+    // Beside the chart buttons' frame, over nothing else of the window.
+    auto* track = child<QPushButton>("Command_track");
+    EXPECT_EQ(track->text(), "成績");
+    EXPECT_EQ(track->geometry(), QRect(884, 606, 69, 35));
+    for (auto* other : w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != track && other->isVisible()) {
+            EXPECT_FALSE(other->geometry().intersects(track->geometry()))
+                << other->objectName().toStdString();
+        }
+    }
+    EXPECT_TRUE(QRect(QPoint(0, 0), w.size()).contains(track->geometry()));
+
+    std::vector<std::string> shown;
+    w.setTrackRunner([&](ui::Frm_Track& dialog) {
+        shown.push_back(dialog.windowTitle().toStdString());
+        shown.push_back(dialog.heading()->text().toStdString());
+        shown.push_back(std::to_string(dialog.grid()->rowCount()));
+    });
+    // Before any list: said in the dialog.
+    click("Command_track");
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[1], analysis::TrackRun::kNoStocksMessage);
+
+    click("Command_kensaku");
+    auto* combo = child<QComboBox>("Combo2");
+    combo->setCurrentIndex(1);
+    emit combo->activated(1);
+    click("Command_mok");
+    shown.clear();
+    click("Command_track");
+    ASSERT_EQ(shown.size(), 3u);
+    EXPECT_EQ(shown[0], "成績  市場: " + combo->currentText().toStdString() + "  業種: すべて");
+    EXPECT_EQ(shown[1].rfind("基準日 2024-01-09  銘柄 ", 0), 0u) << shown[1];
+    EXPECT_EQ(shown[2], "15");
+
+    // The chart window marks the signals of the same histories and says what followed each day.
+    auto* grid = w.stockGrid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    QTest::mouseClick(child<QRadioButton>("Option1_2"), Qt::LeftButton);
+    click("Command_chart");
+    auto* chart = w.lastChart();
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(chart->signalMarks().days(), chart->data().days());
+    EXPECT_NE(chart->dayLabel()->text().indexOf(QStringLiteral("その後 1日 - 5日 - 20日 -")), -1)
+        << chart->dayLabel()->text().toStdString();
+    chart->close();
 }

@@ -15,9 +15,13 @@
 #include <QChartView>
 #include <QGraphicsLineItem>
 #include <QHBoxLayout>
+#include <QImage>
 #include <QLabel>
+#include <QLegend>
+#include <QLegendMarker>
 #include <QLineSeries>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScatterSeries>
 #include <QShortcut>
@@ -372,6 +376,12 @@ void Frm_Chart::fitValueAxes()
         fitAxis(m_yAxes[which], lo, hi, fromZero);
     };
     fit(Price, {&d.high, &d.low, &d.mean30, &d.mean54}, false);
+    if (m_signalSeries[0]) {
+        // Room for the marks over and under the bars.
+        const double min = m_yAxes[Price]->min();
+        const double max = m_yAxes[Price]->max();
+        fitAxis(m_yAxes[Price], min - (max - min) * 0.05, max + (max - min) * 0.05, false);
+    }
     fit(Volume, {&d.volume, &d.volumeMean30}, true);
     fit(Strength, {&d.shortStrength, &d.strength14}, false);
     fit(Ratio, {&d.ratio6, &d.ratio30, &d.ratio54}, false);
@@ -380,6 +390,7 @@ void Frm_Chart::fitValueAxes()
     m_yAxes[Strength]->setLabelFormat(QStringLiteral("%.1f"));
     m_yAxes[Ratio]->setLabelFormat(QStringLiteral("%.2f"));
     placeZoneMarks();
+    placeSignalMarks();
 }
 
 void Frm_Chart::placeZoneMarks()
@@ -401,6 +412,75 @@ void Frm_Chart::placeZoneMarks()
     m_sellZone->replace(sell);
 }
 
+void Frm_Chart::setSignals(ChartSignals marks)
+{
+    m_signals = std::move(marks);
+    if (!m_signalSeries[0]) {
+        const char* names[] = {"短期買", "出来高確認買", "短期売", "出来高確認売"};
+        auto* c = chart(Price);
+        for (std::size_t i = 0; i < m_signalSeries.size(); ++i) {
+            const bool buy = i < 2;
+            const bool filled = i % 2 == 1;
+            // A triangle drawn into the marker's texture: the charts have no downward marker.
+            constexpr int kSize = 12;
+            QImage image(kSize, kSize, QImage::Format_ARGB32);
+            image.fill(Qt::transparent);
+            QPainter painter(&image);
+            painter.setRenderHint(QPainter::Antialiasing);
+            const QColor color = buy ? QColor(0xC0, 0x00, 0x00) : QColor(0x00, 0x60, 0xC0);
+            painter.setPen(QPen(color, 1.5));
+            painter.setBrush(filled ? QBrush(color) : QBrush(Qt::white));
+            const QPolygonF triangle = buy
+                ? QPolygonF(
+                    {QPointF(kSize / 2.0, 1), QPointF(kSize - 1, kSize - 1.5), QPointF(1, kSize - 1.5)})
+                : QPolygonF({QPointF(1, 1.5), QPointF(kSize - 1, 1.5), QPointF(kSize / 2.0, kSize - 1)});
+            painter.drawPolygon(triangle);
+            painter.end();
+            auto* series = new QScatterSeries;
+            series->setName(QString::fromUtf8(names[i]));
+            series->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
+            series->setMarkerSize(kSize);
+            series->setBrush(image);
+            series->setPen(QColor(Qt::transparent));
+            series->setObjectName(QStringLiteral("Signal%1").arg(i));
+            c->addSeries(series);
+            series->attachAxis(m_xAxes[Price]);
+            series->attachAxis(m_yAxes[Price]);
+            m_signalSeries[i] = series;
+            for (auto* marker : c->legend()->markers(series)) {
+                marker->setShape(QLegend::MarkerShapeFromSeries);
+            }
+        }
+    }
+    fitValueAxes();
+    showDay(m_shownDay);
+}
+
+void Frm_Chart::placeSignalMarks()
+{
+    if (!m_signalSeries[0]) {
+        return;
+    }
+    using analysis::Indicators::Mark;
+    auto* axis = m_yAxes[Price];
+    const double gap = (axis->max() - axis->min()) * 0.03;
+    std::array<QList<QPointF>, 4> points;
+    const int days = m_signals.days() == m_data.days() ? m_data.days() : 0;
+    for (int i = 0; i < days; ++i) {
+        const auto n = static_cast<std::size_t>(i);
+        const Mark h = m_signals.shortMark(i);
+        const bool confirmed = m_signals.volumeMark(i) == h;
+        if (h == Mark::Buy && defined(m_data.low[n])) {
+            points[confirmed ? 1 : 0].append(QPointF(i, m_data.low[n] - gap));
+        } else if (h == Mark::Sell && defined(m_data.high[n])) {
+            points[confirmed ? 3 : 2].append(QPointF(i, m_data.high[n] + gap));
+        }
+    }
+    for (std::size_t s = 0; s < points.size(); ++s) {
+        m_signalSeries[s]->replace(points[s]);
+    }
+}
+
 void Frm_Chart::showDay(int day)
 {
     if (m_data.days() == 0) {
@@ -408,7 +488,11 @@ void Frm_Chart::showDay(int day)
         return;
     }
     m_shownDay = std::clamp(day, 0, m_data.days() - 1);
-    m_dayLabel->setText(q(m_data.dayLine(m_shownDay)));
+    std::string line = m_data.dayLine(m_shownDay);
+    if (m_signals.days() == m_data.days() && m_signals.days() > 0) {
+        line += "  " + m_signals.returnsLine(m_shownDay);
+    }
+    m_dayLabel->setText(q(line));
     placeCrossHair();
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "export/ChartData.h"
+#include "model/ChartSignals.h"
 
 #include <QList>
 #include <QPair>
@@ -51,6 +52,13 @@ public:
     void showDay(int day);
     int shownDay() const { return m_shownDay; }
 
+    // Marks the days a signal fired, ▲ under the bar for 買 and ▼ over it for 売 (filled when
+    // the volume confirmed it), and adds the returns that followed to the top line.
+    void setSignals(ChartSignals marks);
+    const ChartSignals& signalMarks() const { return m_signals; }
+    // 短期買, 出来高確認買, 短期売, 出来高確認売.
+    QScatterSeries* signalSeries(int index) const { return m_signalSeries[static_cast<std::size_t>(index)]; }
+
     bool savePng(const QString& path);
     // Where "画像保存" writes; by default a file dialog. Tests answer it.
     void setSaveTarget(std::function<QString()> ask) { m_saveTarget = std::move(ask); }
@@ -73,6 +81,7 @@ private:
     void alignPlotAreas();
     void placeCrossHair();
     void placeZoneMarks();
+    void placeSignalMarks();
     int dayAt(Chart which, const QPointF& viewPos) const;
     void save();
 
@@ -85,6 +94,8 @@ private:
     QValueAxis* m_candleAxis = nullptr;
     QScatterSeries* m_buyZone = nullptr;
     QScatterSeries* m_sellZone = nullptr;
+    ChartSignals m_signals;
+    std::array<QScatterSeries*, 4> m_signalSeries{};
     QLabel* m_dayLabel = nullptr;
     QLabel* m_saveStatus = nullptr;
     QPushButton* m_saveButton = nullptr;

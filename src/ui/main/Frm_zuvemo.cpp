@@ -6,6 +6,7 @@
 #include "Frm_Chart.h"
 #include "Frm_DataSettings.h"
 #include "Frm_TouRok.h"
+#include "Frm_Track.h"
 #include "GridView.h"
 #include "SampleMarket.h"
 #include "Twips.h"
@@ -204,6 +205,11 @@ void Frm_zuvemo::buildControls()
     m_hat = place(button(QStringLiteral("検索発行"), m_frame3, kYellowFace, bigBold), 1965, 225, 1515, 525);
     m_chart = place(button(QStringLiteral("画面表示"), m_frame3, kYellowFace, big), 1965, 795, 1515, 435);
 
+    // Beside the frame of the chart buttons, where the window has room.
+    m_track = place(button(QStringLiteral("成績"), this, kYellowFace, big), 13260, 9090, 1035, 525);
+    m_track->setObjectName(QStringLiteral("Command_track"));
+    m_track->setToolTip(QStringLiteral("選択中の市場・業種でシグナルが当たった割合"));
+
     m_textCode = place(new QLineEdit(this), 9450, 10320, 1230, 270);
     m_textRow = place(new QLineEdit(this), 10800, 10335, 1080, 270);
     m_textCode->hide();
@@ -248,6 +254,7 @@ void Frm_zuvemo::buildControls()
         [this] { runLong([this] { m_model->Command_hat_Click(); }, false); });
     connect(m_chart, &QPushButton::clicked, this,
         [this] { runLong([this] { m_model->Command_chart_Click(); }, false); });
+    connect(m_track, &QPushButton::clicked, this, [this] { handle([this] { openTrack(); }); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_settings, &QPushButton::clicked, this, [this] { openSettings(std::string()); });
     connect(m_cancelButton, &QPushButton::clicked, this, [this] {
@@ -400,10 +407,25 @@ Frm_Chart* Frm_zuvemo::lastChart() const
 void Frm_zuvemo::openChart(const std::string& code, const std::string& name)
 {
     auto* window = new Frm_Chart(exporting::ChartData::read(m_module, code, name), this);
+    window->setSignals(ChartSignals::read(m_module, window->data().days()));
     m_lastChart = window;
     window->show();
     window->raise();
     window->activateWindow();
+}
+
+void Frm_zuvemo::openTrack()
+{
+    TrackDialogModel model(m_module, m_model->combo2Text, m_model->combo3Text);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    model.load([this] { pumpEvents(); });
+    QApplication::restoreOverrideCursor();
+    Frm_Track dialog(model, this);
+    if (m_openTrack) {
+        m_openTrack(dialog);
+    } else {
+        dialog.exec();
+    }
 }
 
 namespace {
@@ -533,7 +555,7 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     m_cancel = false;
     // Input off while the command runs, so no command starts twice; the cancel stays available.
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
-             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
+             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track}) {
         w->setEnabled(false);
     }
     m_cancelButton->setVisible(stoppable);
@@ -546,7 +568,7 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     m_cancelButton->hide();
     m_progress->setRange(0, 100);
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
-             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3}) {
+             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track}) {
         w->setEnabled(true);
     }
     m_busy = false;

@@ -34,6 +34,7 @@ class ArrowButton;
 class Frm_Chart;
 class Frm_DataSettings;
 class Frm_TouRok;
+class Frm_Track;
 class SampleMarket;
 class GridView;
 
@@ -69,6 +70,7 @@ public:
     }
     // Opens "データ設定"; reason, when not empty, says why it opened by itself.
     void openSettings(const std::string& reason);
+    void setTrackRunner(std::function<void(Frm_Track&)> runner) { m_openTrack = std::move(runner); }
 
     GridView* stockGrid() const { return m_grid1; }
     GridView* watchGrid() const { return m_grid2; }
@@ -88,6 +90,7 @@ protected:
 private:
     void buildControls();
     void openChart(const std::string& code, const std::string& name);
+    void openTrack();
     // Runs a long command with the window's input off; "中 止" is offered when it can stop it.
     void runLong(const std::function<void()>& command, bool stoppable);
     // Runs an ordinary handler: a database or file error is shown, not fatal; then repaints.
@@ -105,6 +108,7 @@ private:
     std::function<void(Frm_TouRok&)> m_openDialog;
     std::function<void(Frm_DataSettings&)> m_openSettings;
     SampleMarket* m_sample = nullptr;
+    std::function<void(Frm_Track&)> m_openTrack;
     std::function<void()> m_beep;
     std::function<void(const std::string&)> m_finishedBox;
     bool m_unloaded = false;
@@ -137,6 +141,7 @@ private:
     QRadioButton* m_option[3] = {nullptr, nullptr, nullptr};
     QPushButton* m_hat = nullptr;
     QPushButton* m_chart = nullptr;
+    QPushButton* m_track = nullptr;
     QPointer<Frm_Chart> m_lastChart;
     QPushButton* m_cancelButton = nullptr;
     QLineEdit* m_textCode = nullptr;

@@ -2,6 +2,7 @@
 // look can be reviewed without a display.
 // usage: zuvemo-screenshots OUTPUT-FOLDER
 #include "Frm_Chart.h"
+#include "Frm_Track.h"
 #include "Frm_zuvemo.h"
 #include "QtTranslations.h"
 #include "SampleServer.h"
@@ -16,6 +17,7 @@
 
 #include <QApplication>
 #include <QPixmap>
+#include <QPushButton>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -78,6 +80,17 @@ int main(int argc, char** argv)
     m.Grid_Click(1, 3);
     m.Option1_Click(2);
     grab("main-screened.png");
+
+    // "成績" for the market chosen.
+    window.setTrackRunner([&](ui::Frm_Track& dialog) {
+        dialog.show();
+        QApplication::processEvents();
+        dialog.grab().save(QString::fromStdString((out / "track.png").string()));
+        std::cout << (out / "track.png").string() << std::endl;
+    });
+    if (auto* track = window.findChild<QPushButton*>(QStringLiteral("Command_track"))) {
+        track->click();
+    }
 
     // The chart window of the selected stock, the cross-hair on its newest day, then zoomed in
     // on its last 60 days.

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "TrackRecord.h"
+
+#include <string>
+#include <vector>
+
+namespace zuvemo::analysis {
+
+// A track record as shown: the groups' rows with the folder's trading day, and its text, JSON
+// and spreadsheet forms.
+struct TrackReport
+{
+    std::string message; // why there is no record; empty when there is one
+    std::string tradingDate; // YYYY-MM-DD, empty before the first list
+    int stocks = 0; // stocks with a stored history
+    std::vector<int> horizons;
+    std::vector<TrackRecord::Group> groups;
+
+    bool empty() const { return groups.empty(); }
+
+    // A table per group, for a terminal.
+    std::string text() const;
+    // One object: tradingDate, stocks, horizons, groups with their rows (rates and returns as
+    // fractions; without any count the rate, the interval and the returns are null).
+    std::string json() const;
+    // One heading line and a line per row, UTF-8 with a byte order mark and CR LF, rates and
+    // returns as fractions.
+    std::string csv() const;
+
+    // "53.0%"; "+0.123%" with the sign for a return.
+    static std::string percent(double fraction, int decimals = 1);
+    static std::string signedPercent(double fraction, int decimals = 2);
+    // What the last column says: the base line, within chance, or not.
+    static std::string verdict(const TrackRecord::Row& row);
+};
+
+} // namespace zuvemo::analysis

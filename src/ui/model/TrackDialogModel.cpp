@@ -1,0 +1,100 @@
+#include "TrackDialogModel.h"
+
+#include "analysis/TrackRun.h"
+#include "core/CommandLock.h"
+#include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
+#include "core/Utf8.h"
+
+namespace zuvemo::ui {
+
+namespace {
+
+std::vector<GridData::Column> columns()
+{
+    return {{"シグナル", 1800, Align::Left}, {"日数", 600, Align::Right}, {"件数", 1000, Align::Right},
+        {"的中", 1000, Align::Right}, {"的中率", 900, Align::Right}, {"95%区間", 1900, Align::Right},
+        {"平均", 1000, Align::Right}, {"中央値", 1000, Align::Right}, {"判定", 1500, Align::Left}};
+}
+
+std::string orAll(const std::string& text)
+{
+    const std::string trimmed = core::Utf8::trim(text);
+    return trimmed.empty() ? "すべて" : trimmed;
+}
+
+} // namespace
+
+TrackDialogModel::TrackDialogModel(core::Mdl_Start& module, std::string market, std::string industry)
+    : caption("成績  市場: " + orAll(market) + "  業種: " + orAll(industry))
+    , grid(columns())
+    , m_module(module)
+    , m_market(std::move(market))
+    , m_industry(std::move(industry))
+{
+}
+
+bool TrackDialogModel::load(const std::function<void()>& whileWaiting)
+{
+    message.clear();
+    heading.clear();
+    grid.setRows(1);
+    // A refresh deletes the histories this reads.
+    const auto lock = core::CommandLock::acquire(
+        m_module.programFolder(), &message, core::CommandLock::kWaitMs, whileWaiting);
+    if (!lock) {
+        return false;
+    }
+    analysis::TrackRun::Options options;
+    options.market = m_market;
+    options.industry = m_industry;
+    try {
+        m_report = analysis::TrackRun(m_module).run(options);
+    } catch (const core::DatabaseError& e) {
+        message = core::DatabaseError::userText(e.code());
+        return false;
+    }
+    if (m_report.empty()) {
+        message = m_report.message;
+        return false;
+    }
+    fill();
+    return true;
+}
+
+void TrackDialogModel::fill()
+{
+    const auto& r = m_report;
+    std::string horizons;
+    for (std::size_t i = 0; i < r.horizons.size(); ++i) {
+        horizons += (i ? ", " : "") + std::to_string(r.horizons[i]);
+    }
+    heading = "基準日 " + r.tradingDate + "  銘柄 " + std::to_string(r.stocks) + "  (" + horizons
+        + " 営業日後の終値と比べて)";
+    const auto& rows = r.groups.front().rows;
+    grid.setRows(static_cast<int>(rows.size()) + 1);
+    int line = 1;
+    for (const auto& row : rows) {
+        grid.setText(line, 0, analysis::TrackRecord::signalName(row.signal));
+        grid.setText(line, 1, std::to_string(row.horizon));
+        grid.setText(line, 2, std::to_string(row.count));
+        grid.setText(line, 3, std::to_string(row.hits));
+        if (row.count > 0) {
+            grid.setText(line, 4, analysis::TrackReport::percent(row.hitRate));
+            grid.setText(line, 5,
+                analysis::TrackReport::percent(row.low) + "〜" + analysis::TrackReport::percent(row.high));
+            grid.setText(line, 6, analysis::TrackReport::signedPercent(row.mean));
+            grid.setText(line, 7, analysis::TrackReport::signedPercent(row.median));
+        }
+        grid.setText(line, 8, analysis::TrackReport::verdict(row));
+        // The base line and the signals set apart from it stand out; chance stays plain.
+        if (row.signal == analysis::TrackRecord::Signal::AllDays) {
+            grid.paintRow(line, GridColor::kLightOrange);
+        } else if (!row.chance) {
+            grid.paintRow(line, GridColor::kYellow);
+        }
+        ++line;
+    }
+}
+
+} // namespace zuvemo::ui
