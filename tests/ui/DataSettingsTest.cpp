@@ -341,7 +341,7 @@ TEST_F(Settings, AFolderThatCannotFetchOpensTheSettingsWithItsReason)
     });
     ASSERT_TRUE(m_window->load());
     m_window->show();
-    QTest::qWait(50);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !reason.empty(); }, 5000));
     EXPECT_EQ(reason, ui::DataSettingsModel::kNoAddressReason);
     EXPECT_EQ(m_window->model().label1, ui::DataSettingsModel::kNoAddressReason);
     EXPECT_TRUE(m_messages.recorder().boxes.empty());
@@ -362,7 +362,8 @@ TEST_F(Settings, AFolderThatCannotFetchOpensTheSettingsWithItsReason)
     });
     m_module->CloseDatabase();
     ASSERT_TRUE(m_window->load());
-    QTest::qWait(50);
+    m_window->show();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !reason.empty(); }, 5000));
     EXPECT_EQ(reason, ui::DataSettingsModel::kNoKeyReason);
     EXPECT_EQ(m_window->findChild<QLabel*>(QStringLiteral("Label2"))->text(), "2026-09-11 状況（12 週遅れ）");
 

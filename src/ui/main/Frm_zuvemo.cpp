@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <QWindow>
 
 namespace zuvemo::ui {
 
@@ -36,6 +37,8 @@ constexpr std::uint32_t kYellowFace = 0x00FFFF;
 constexpr std::uint32_t kGreenFace = 0x00C000;
 constexpr int kBusyWaitMs = 5000;
 constexpr int kFillPollMs = 250;
+constexpr int kShownWaitMs = 50;
+constexpr int kShownWaitTries = 40;
 // A transfer this long without an answer is shown as a wait for the server.
 constexpr std::chrono::milliseconds kWaitShown{1000};
 
@@ -376,8 +379,22 @@ void Frm_zuvemo::prepareSource()
     }
     if (!reason.empty()) {
         m_model->label1 = reason;
-        QTimer::singleShot(0, this, [this, reason] { openSettings(reason); });
+        openSettingsOnceShown(reason, kShownWaitTries);
     }
+}
+
+void Frm_zuvemo::openSettingsOnceShown(const std::string& reason, int tries)
+{
+    // Over the window only once the window manager has placed it: before that its place is
+    // the screen's corner, and the dialog would open there.
+    QTimer::singleShot(tries == kShownWaitTries ? 0 : kShownWaitMs, this, [this, reason, tries] {
+        const bool shown = isVisible() && windowHandle() && windowHandle()->isExposed();
+        if (!shown && tries > 0) {
+            openSettingsOnceShown(reason, tries - 1);
+            return;
+        }
+        openSettings(reason);
+    });
 }
 
 void Frm_zuvemo::openSettings(const std::string& reason)

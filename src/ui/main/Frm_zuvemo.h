@@ -100,6 +100,7 @@ private:
     // A sample folder's server is started with the window; a folder that cannot fetch
     // anything opens the settings once the window shows.
     void prepareSource();
+    void openSettingsOnceShown(const std::string& reason, int tries);
 
     core::Mdl_Start& m_module;
     const core::Clock& m_clock;
