@@ -393,6 +393,7 @@ TEST_F(Settings, AFillRunsInTheBackgroundWhileTheWindowStaysUsable)
     // The click has returned at once: the window takes input while the fetch runs.
     EXPECT_TRUE(w.isEnabled());
     EXPECT_FALSE(kensaku->isEnabled());
+    EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("Command_settei"))->isEnabled());
     EXPECT_TRUE(stop->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 20000));
     EXPECT_EQ(w.model().label1, ui::MainWindowModel::kFillDone);

@@ -481,7 +481,9 @@ void Frm_zuvemo::render()
     m_progress->setValue(m.progress);
     m_hat->setEnabled(m.hatEnabled);
     if (!m_busy) {
+        // The source stays as it is while its fill runs.
         m_kensaku->setEnabled(!m.fillRunning());
+        m_settings->setEnabled(!m.fillRunning());
         m_cancelButton->setVisible(m.fillRunning());
         m_cancelButton->setEnabled(m.fillRunning());
     }
