@@ -60,6 +60,27 @@ double strengthT(const double* C, int k, double sumG, double sumL)
     return up + down == 0 ? 0.0 : up / (up + down);
 }
 
+// The two strength ratios from the day's own gains and losses, sum by sum as described: the
+// reference arithmetic and the record of every day form them alike.
+double literalS(const double* C, const double* G, const double* L, int k)
+{
+    double a = (G[k - 3] + G[k - 4] + G[k - 2] + G[k - 1]) * 3 / 4;
+    double c = (G[k - 2] + G[k - 3] + G[k - 1] + G[k]) * 3 / 4;
+    double e = (L[k - 3] + L[k - 4] + L[k - 2] + L[k - 1]) * 3 / 4;
+    return strengthS(C, k, a, c, e);
+}
+
+double literalT(const double* C, const double* G, const double* L, int k)
+{
+    double sumG = 0;
+    double sumL = 0;
+    for (int i = k - 14; i <= k - 1; ++i) {
+        sumG = sumG + G[i];
+        sumL = sumL + L[i];
+    }
+    return strengthT(C, k, sumG, sumL);
+}
+
 Mark volumeSignal(Mark h, double sumV, double v)
 {
     if (h == Mark::Buy) {
@@ -417,23 +438,8 @@ void signalsByDay(const double* C, const double* V, int n, int window, Mark* out
             const int m = lastNonZero[j];
             return m > start ? C[m] : 0.0;
         };
-        double S = 0;
-        if (k >= 5) {
-            double a = (G[i - 3] + G[i - 4] + G[i - 2] + G[i - 1]) * 3 / 4;
-            double c = (G[i - 2] + G[i - 3] + G[i - 1] + G[i]) * 3 / 4;
-            double e = (L[i - 3] + L[i - 4] + L[i - 2] + L[i - 1]) * 3 / 4;
-            S = strengthS(C, i, a, c, e);
-        }
-        double T = 0;
-        if (k >= 15) {
-            double sumG = 0;
-            double sumL = 0;
-            for (int j = i - 14; j <= i - 1; ++j) {
-                sumG = sumG + G[j];
-                sumL = sumL + L[j];
-            }
-            T = strengthT(C, i, sumG, sumL);
-        }
+        const double S = k >= 5 ? literalS(C, G.data(), L.data(), i) : 0.0;
+        const double T = k >= 15 ? literalT(C, G.data(), L.data(), i) : 0.0;
         double M6 = 0;
         Mark K = Mark::None;
         Mark H = Mark::None;
@@ -476,24 +482,9 @@ void computeReference(const double* C, const double* V, int n, Bounds bounds, Se
             L[k] = C[k - 1] > C[k] ? C[k - 1] - C[k] : 0.0;
         }
         // 2. Short strength ratio.
-        double S = 0;
-        if (k >= 5) {
-            double a = (G[k - 3] + G[k - 4] + G[k - 2] + G[k - 1]) * 3 / 4;
-            double c = (G[k - 2] + G[k - 3] + G[k - 1] + G[k]) * 3 / 4;
-            double e = (L[k - 3] + L[k - 4] + L[k - 2] + L[k - 1]) * 3 / 4;
-            S = strengthS(C, k, a, c, e);
-        }
+        double S = k >= 5 ? literalS(C, G.data(), L.data(), k) : 0.0;
         // 3. 14-day strength ratio.
-        double T = 0;
-        if (k >= 15) {
-            double sumG = 0;
-            double sumL = 0;
-            for (int i = k - 14; i <= k - 1; ++i) {
-                sumG = sumG + G[i];
-                sumL = sumL + L[i];
-            }
-            T = strengthT(C, k, sumG, sumL);
-        }
+        double T = k >= 15 ? literalT(C, G.data(), L.data(), k) : 0.0;
         // 4. Band flag.
         double st = S + T;
         out.B[k] = (bounds.lower <= st && st <= bounds.upper) ? 1.0 : 0.0;

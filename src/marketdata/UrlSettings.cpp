@@ -10,6 +10,15 @@ namespace zuvemo::marketdata {
 
 std::optional<UrlSettings> UrlSettings::read(core::Mdl_Start& m)
 {
+    auto settings = find(m);
+    if (!settings) {
+        core::ShowMessage(kNoAddressMessage);
+    }
+    return settings;
+}
+
+std::optional<UrlSettings> UrlSettings::find(core::Mdl_Start& m)
+{
     if (!m.SharedConnection) {
         throw core::DatabaseError(21, "the database is not open");
     }
@@ -17,7 +26,6 @@ std::optional<UrlSettings> UrlSettings::read(core::Mdl_Start& m)
     auto& url = m.OpenShared();
     if (url.isEof()) {
         m.SharedRecordset.reset();
-        core::ShowMessage(kNoAddressMessage);
         return std::nullopt;
     }
     auto value

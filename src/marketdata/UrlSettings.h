@@ -22,6 +22,8 @@ struct UrlSettings
     // Reads the row through SqlBuffer and SharedRecordset. Without a row it shows
     // "取得するURLが見当たりません。" and returns nothing.
     static std::optional<UrlSettings> read(core::Mdl_Start& module);
+    // The same without the message.
+    static std::optional<UrlSettings> find(core::Mdl_Start& module);
 };
 
 } // namespace zuvemo::marketdata

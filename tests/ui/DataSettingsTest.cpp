@@ -71,29 +71,31 @@ protected:
         ::setenv("HOME", (m_dir / "home").c_str(), 1);
         ::unsetenv("JQUANTS_API_KEY");
         marketdata::ApiKey::setKeyring(m_keyring);
-        sample::SampleServer::Options options;
-        options.market.stocks = 12;
-        options.market.days = 60;
-        options.market.today = m_clock.today();
-        options.jquants = true;
         // The Free plan: twelve weeks late.
-        options.api.windowFrom = sys_days{2024y / September / 11d};
-        options.api.windowTo = sys_days{2026y / September / 11d};
-        m_server = std::make_unique<sample::SampleServer>(options);
-        ASSERT_GT(m_server->start(0), 0);
+        m_server = jquantsServer(true);
+        ASSERT_TRUE(m_server);
     }
-    void TearDown() override { marketdata::ApiKey::setKeyring(nullptr); }
-
-    // A J-Quants folder on a server that serves every day, its key in the keyring.
-    void jquantsFolder(const std::string& plan, int days)
+    std::unique_ptr<sample::SampleServer> jquantsServer(bool freePlanWindow)
     {
         sample::SampleServer::Options options;
         options.market.stocks = 12;
         options.market.days = 60;
         options.market.today = m_clock.today();
         options.jquants = true;
-        m_open = std::make_unique<sample::SampleServer>(options);
-        ASSERT_GT(m_open->start(0), 0);
+        if (freePlanWindow) {
+            options.api.windowFrom = sys_days{2024y / September / 11d};
+            options.api.windowTo = sys_days{2026y / September / 11d};
+        }
+        auto server = std::make_unique<sample::SampleServer>(options);
+        return server->start(0) > 0 ? std::move(server) : nullptr;
+    }
+    void TearDown() override { marketdata::ApiKey::setKeyring(nullptr); }
+
+    // A J-Quants folder on a server that serves every day, its key in the keyring.
+    void jquantsFolder(const std::string& plan, int days)
+    {
+        m_open = jquantsServer(false);
+        ASSERT_TRUE(m_open);
         marketdata::DataSource source;
         source.kind = marketdata::DataSource::kJQuants;
         source.apiUrl = m_open->apiBaseUrl();

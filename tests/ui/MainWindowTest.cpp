@@ -80,6 +80,21 @@ protected:
     }
     QColor back(int row) { return m_window->stockGrid()->item(row - 1, 0)->background().color(); }
     void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
+    // A sample market of the fixture's day, the folder's addresses pointed at it.
+    std::unique_ptr<sample::SampleServer> sampleMarket()
+    {
+        sample::SampleServer::Options options;
+        options.market.stocks = 60;
+        options.market.days = 80;
+        options.market.today = m_clock.today();
+        auto server = std::make_unique<sample::SampleServer>(options);
+        if (server->start(0) <= 0) {
+            return nullptr;
+        }
+        db().execute(" UPDATE Table_Url SET kabuHUrl='" + server->dailyBaseUrl() + "', kabuMUrl='"
+            + server->historyBaseUrl() + "'");
+        return server;
+    }
 
     core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
     test::FakeDownloader m_fake;
@@ -472,14 +487,8 @@ TEST_F(Window, FramesOptionsArrowsAndDisabledButtonsAsDrawn)
 
 TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)
 {
-    sample::SampleServer::Options options;
-    options.market.stocks = 60;
-    options.market.days = 80;
-    options.market.today = year_month_day{2024y, January, 9d};
-    sample::SampleServer server(options);
-    ASSERT_GT(server.start(0), 0);
-    db().execute(" UPDATE Table_Url SET kabuHUrl='" + server.dailyBaseUrl() + "', kabuMUrl='"
-        + server.historyBaseUrl() + "'");
+    const auto server = sampleMarket();
+    ASSERT_TRUE(server);
     std::filesystem::copy_file(test::binFolder() / "雛型EXCEL.xltx", m_dir / "雛型EXCEL.xltx");
     marketdata::CurlDownloader downloader;
     auto& w = open(downloader);
@@ -538,14 +547,8 @@ TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)
 
 TEST_F(Window, TheTrackButtonShowsTheRecordOfTheChosenMarketAndTheChartItsSignals)
 {
-    sample::SampleServer::Options options;
-    options.market.stocks = 60;
-    options.market.days = 80;
-    options.market.today = year_month_day{2024y, January, 9d};
-    sample::SampleServer server(options);
-    ASSERT_GT(server.start(0), 0);
-    db().execute(" UPDATE Table_Url SET kabuHUrl='" + server.dailyBaseUrl() + "', kabuMUrl='"
-        + server.historyBaseUrl() + "'");
+    const auto server = sampleMarket();
+    ASSERT_TRUE(server);
     marketdata::CurlDownloader downloader;
     auto& w = open(downloader);
 

@@ -7,24 +7,15 @@
 #include "core/Utf8.h"
 #include "marketdata/ApiKey.h"
 #include "marketdata/MarketDataRefresh.h"
+#include "marketdata/UrlSettings.h"
 
 namespace zuvemo::ui {
 
 namespace {
 
-struct Addresses
+marketdata::UrlSettings addressesOf(core::Mdl_Start& module)
 {
-    std::string daily;
-    std::string history;
-};
-
-Addresses readAddresses(core::Connection& connection)
-{
-    auto rs = connection.openRecordset("SELECT kabuHUrl, kabuMUrl FROM Table_Url");
-    if (rs->isEof()) {
-        return {};
-    }
-    return {core::Utf8::trim(rs->field(0).toText()), core::Utf8::trim(rs->field(1).toText())};
+    return marketdata::UrlSettings::find(module).value_or(marketdata::UrlSettings{});
 }
 
 bool usableAddress(const std::string& url)
@@ -43,11 +34,10 @@ DataSettingsModel::DataSettingsModel(core::Mdl_Start& module, const core::Clock&
 
 void DataSettingsModel::load()
 {
-    auto& connection = *m_module.SharedConnection;
-    m_loaded = marketdata::DataSource::read(connection);
-    const auto addresses = readAddresses(connection);
-    m_loadedDaily = addresses.daily;
-    m_loadedHistory = addresses.history;
+    m_loaded = marketdata::DataSource::read(*m_module.SharedConnection);
+    const auto addresses = addressesOf(m_module);
+    m_loadedDaily = addresses.dailyUrl;
+    m_loadedHistory = addresses.historyUrl;
     choice = m_loaded.isJQuants() ? Choice::JQuants : (m_loaded.isSample() ? Choice::Sample : Choice::Csv);
     apiUrl = m_loaded.apiUrl;
     plan = m_loaded.plan;
@@ -63,17 +53,16 @@ void DataSettingsModel::load()
 
 std::string DataSettingsModel::unusableReason(core::Mdl_Start& module)
 {
-    auto& connection = *module.SharedConnection;
-    const auto source = marketdata::DataSource::read(connection);
+    const auto source = marketdata::DataSource::read(*module.SharedConnection);
     if (source.isJQuants()) {
         return marketdata::ApiKey::read() ? std::string() : kNoKeyReason;
     }
     if (source.isSample()) {
         return std::string();
     }
-    const auto addresses = readAddresses(connection);
-    return usableAddress(addresses.daily) && usableAddress(addresses.history) ? std::string()
-                                                                              : kNoAddressReason;
+    const auto addresses = addressesOf(module);
+    return usableAddress(addresses.dailyUrl) && usableAddress(addresses.historyUrl) ? std::string()
+                                                                                    : kNoAddressReason;
 }
 
 std::string DataSettingsModel::keyStatus() const

@@ -112,16 +112,7 @@ bool MainWindowModel::Form_Load()
         m.SqlBuffer += " WHERE UserKeyA=1";
         m.ExecuteShared();
 
-        m.SqlBuffer = " SELECT * FROM Table_Url";
-        auto& url = m.OpenShared();
-        if (url.isEof()) {
-            label2.clear();
-        } else {
-            std::string d = core::TrimOrSpace(url.field("kabuHdate"));
-            label2 = marketdata::MarketDataRefresh::dateCaption(d);
-        }
-        m.SharedRecordset.reset();
-        label2 = dateCaption(label2);
+        label2 = heldDateCaption();
 
         auto bounds = analysis::readBounds(m);
         CFGb3 = bounds.lower;
@@ -484,14 +475,22 @@ std::string MainWindowModel::dateCaption(const std::string& caption)
     return weeks > 0 ? caption + "（" + std::to_string(weeks) + " 週遅れ）" : caption;
 }
 
-void MainWindowModel::sourceSaved(bool changed)
+std::string MainWindowModel::heldDateCaption()
 {
     auto& m = m_module;
     m.SqlBuffer = " SELECT * FROM Table_Url";
     auto& url = m.OpenShared();
-    const std::string d = url.isEof() ? std::string() : core::TrimOrSpace(url.field("kabuHdate"));
+    std::string caption;
+    if (!url.isEof()) {
+        caption = marketdata::MarketDataRefresh::dateCaption(core::TrimOrSpace(url.field("kabuHdate")));
+    }
     m.SharedRecordset.reset();
-    label2 = dateCaption(marketdata::MarketDataRefresh::dateCaption(d));
+    return dateCaption(caption);
+}
+
+void MainWindowModel::sourceSaved(bool changed)
+{
+    label2 = heldDateCaption();
     if (changed) {
         progress = 0;
         check1 = false;

@@ -100,6 +100,8 @@ public:
     void sourceSaved(bool changed);
     // "2026-09-11 状況", with the plan's delay: "2026-09-11 状況（12 週遅れ）".
     std::string dateCaption(const std::string& caption);
+    // The same for the list Table_Url says is held; empty without its row.
+    std::string heldDateCaption();
 
     // Selection and chart target.
     void Grid_Click(int grid, int row);
