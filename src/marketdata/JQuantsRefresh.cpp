@@ -1,6 +1,5 @@
 #include "JQuantsRefresh.h"
 
-#include "Downloader.h"
 #include "PriceStore.h"
 #include "core/Clock.h"
 #include "core/Platform.h"
@@ -9,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <curl/curl.h>
 #include <map>
 #include <regex>
 #include <set>
@@ -144,9 +144,10 @@ JQuantsRefresh::Probe JQuantsRefresh::probe(
     }
     if (failure.status == 401 || failure.status == 403) {
         probe.message = JQuantsClient::kForbiddenMessage;
-    } else if (Downloader::isTransportFailure(failure.status)) {
-        probe.message
-            = "J-Quants API に接続できません。ネットワークの接続と API のアドレスを確かめてください。";
+    } else if (failure.status == CURLE_COULDNT_RESOLVE_HOST || failure.status == CURLE_COULDNT_CONNECT
+        || failure.status == CURLE_OPERATION_TIMEDOUT || failure.status == CURLE_SSL_CONNECT_ERROR) {
+        // No connection at all: the network or the address. A cut answer says so itself.
+        probe.message = "J-Quants API に接続できません。ネットワークとアドレスを確かめてください。";
     } else {
         probe.message = failure.message;
     }

@@ -126,6 +126,19 @@ TEST(JQuants, TheClientReadsEveryPageAndSaysWhyARequestFailed)
     EXPECT_FALSE(cutClient.getAll("/equities/master", {}));
     EXPECT_EQ(cutClient.lastFailure().message, JQuantsClient::kBadAnswerMessage);
     EXPECT_EQ(served.load(), 4);
+
+    // The dialog's one request: never tried again, a cut answer not taken for a dead network.
+    using marketdata::JQuantsRefresh;
+    const core::FixedClock clock{year_month_day{2026y, December, 8d}};
+    auto probe = JQuantsRefresh::probe(options, "72030", clock);
+    EXPECT_FALSE(probe.ok);
+    EXPECT_EQ(probe.message, JQuantsClient::kBadAnswerMessage);
+    EXPECT_EQ(served.load(), 5);
+    options.baseUrl = "http://127.0.0.1:1/v2";
+    probe = JQuantsRefresh::probe(options, "72030", clock);
+    EXPECT_EQ(probe.message.rfind("J-Quants API に接続できません。", 0), 0u) << probe.message;
+    probe = JQuantsRefresh::probe(clientFor(*other, "not-the-key"), "72030", clock);
+    EXPECT_EQ(probe.message, JQuantsClient::kForbiddenMessage);
 }
 
 TEST(JQuants, TheStoreHoldsTheSameHistoriesAsTheCsvFilesAndASplitIsFetchedAgain)

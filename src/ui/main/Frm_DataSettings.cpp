@@ -99,6 +99,8 @@ Frm_DataSettings::Frm_DataSettings(
     UiStyle::setButtonFace(m_check, kYellowFace);
     m_checkLabel = note(QString(), m_jquants);
     m_checkLabel->setObjectName(QStringLiteral("Label_check"));
+    // Room for a reason of two lines, so the box need not grow under the user's eyes.
+    m_checkLabel->setMinimumHeight(2 * m_checkLabel->fontMetrics().lineSpacing() + 4);
     auto* checkRow = new QHBoxLayout;
     checkRow->addWidget(m_check);
     checkRow->addWidget(m_checkLabel, 1);
