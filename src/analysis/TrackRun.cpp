@@ -10,6 +10,7 @@
 #include "marketdata/DataSource.h"
 #include "marketdata/PriceStore.h"
 #include "marketdata/StoreDownloader.h"
+#include "marketdata/UrlSettings.h"
 
 #include <algorithm>
 #include <exception>
@@ -173,7 +174,8 @@ TrackReport TrackRun::run(const Options& options)
 TrackRecord TrackRun::fromStore(const std::vector<Stock>& stocks, const Options& options, int days)
 {
     // The screening's own reading of the store, stock by stock in code order.
-    marketdata::StoreDownloader store(m_module.programFolder(), days);
+    marketdata::StoreDownloader store(m_module.programFolder(), days,
+        [this] { return marketdata::UrlSettings::listDate(*m_module.SharedConnection); });
     std::vector<std::string> urls;
     urls.reserve(stocks.size());
     for (const auto& stock : stocks) {

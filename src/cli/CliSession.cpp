@@ -5,8 +5,10 @@
 #include "core/DatabaseError.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
+#include "marketdata/ApiKey.h"
 #include "marketdata/DataSource.h"
 #include "marketdata/StoreDownloader.h"
+#include "marketdata/UrlSettings.h"
 
 #include <iostream>
 
@@ -90,16 +92,32 @@ std::unique_ptr<marketdata::Downloader> CliSession::historyDownloader(
 {
     const auto source = marketdata::DataSource::read(*m_module.SharedConnection);
     if (source.isJQuants()) {
-        return std::make_unique<marketdata::StoreDownloader>(m_module.programFolder(), source.days);
+        // Asked when first read: a daily run makes its downloader before the refresh loads the list.
+        auto* connection = m_module.SharedConnection.get();
+        return std::make_unique<marketdata::StoreDownloader>(m_module.programFolder(), source.days,
+            [connection] { return marketdata::UrlSettings::listDate(*connection); });
     }
     return std::make_unique<marketdata::CurlDownloader>(options);
 }
 
-marketdata::JQuantsClient::Options CliSession::jquantsOptions()
+marketdata::JQuantsClient::Options CliSession::jquantsOptions(long timeoutMs)
 {
     marketdata::JQuantsClient::Options options;
     options.cancel = &stopRequested();
+    if (timeoutMs > 0) {
+        options.totalTimeoutMs = timeoutMs;
+    }
     return options;
+}
+
+void warnOfKeyFile()
+{
+    marketdata::ApiKey::Place place = marketdata::ApiKey::Place::None;
+    if (marketdata::ApiKey::read(&place) && place == marketdata::ApiKey::Place::File) {
+        if (const auto warning = marketdata::ApiKey::fileWarning(); !warning.empty()) {
+            std::cerr << "zuvemo-cli: " << warning << std::endl;
+        }
+    }
 }
 
 bool CliSession::lockCommands()

@@ -30,8 +30,9 @@ public:
     // The downloader of histories: a J-Quants folder's price store, else the server.
     std::unique_ptr<marketdata::Downloader> historyDownloader(
         const marketdata::CurlDownloader::Options& options);
-    // The request options of a J-Quants folder: the stop flag of signals, total deadlines.
-    static marketdata::JQuantsClient::Options jquantsOptions();
+    // The request options of a J-Quants folder: the stop flag of signals, and the time-out of
+    // each request when one is given (milliseconds; 0 keeps the client's own).
+    static marketdata::JQuantsClient::Options jquantsOptions(long timeoutMs = 0);
 
 private:
     core::Mdl_Start m_module;
@@ -41,6 +42,9 @@ private:
 // A refused statement on standard error: what failed in Japanese, then the engine's words and
 // the statement on a line of their own.
 void printDatabaseError(const core::DatabaseError& e);
+
+// Names on standard error a key file that other users may read; the key still works.
+void warnOfKeyFile();
 
 // Shows message boxes as one line of text on standard error.
 void installCliPresenter();

@@ -43,10 +43,13 @@ int runDaily(const std::filesystem::path& home, CliArguments& args)
     if (!session.open() || !session.lockCommands()) {
         return 1;
     }
-    if (marketdata::DataSource::read(*session.module().SharedConnection).isJQuants()
-        && !marketdata::ApiKey::read()) {
-        std::cerr << marketdata::ApiKey::kMissingMessage << std::endl;
-        return 2;
+    if (marketdata::DataSource::read(*session.module().SharedConnection).isJQuants()) {
+        std::string problem;
+        if (!marketdata::ApiKey::read(nullptr, &problem)) {
+            std::cerr << problem << std::endl;
+            return 2;
+        }
+        warnOfKeyFile();
     }
 
     marketdata::CurlDownloader::Options dailyOptions;
@@ -71,7 +74,7 @@ int runDaily(const std::filesystem::path& home, CliArguments& args)
 
     core::Clock clock;
     analysis::DailyRun daily(session.module(), dailyDownloader, *historyDownloader, clock);
-    daily.setJQuantsOptions(CliSession::jquantsOptions());
+    daily.setJQuantsOptions(CliSession::jquantsOptions(timeoutSeconds * 1000));
     auto report = daily.run(options);
     if (json) {
         std::cout << analysis::DailyRun::reportJson(report) << std::endl;

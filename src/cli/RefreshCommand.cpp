@@ -29,7 +29,10 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     marketdata::CurlDownloader downloader(options);
     core::Clock clock;
     marketdata::MarketDataRefresh refresh(session.module(), downloader, clock);
-    refresh.setJQuantsOptions(CliSession::jquantsOptions());
+    refresh.setJQuantsOptions(CliSession::jquantsOptions(options.totalTimeoutMs));
+    if (marketdata::DataSource::read(*session.module().SharedConnection).isJQuants()) {
+        warnOfKeyFile();
+    }
     marketdata::RefreshHooks hooks;
     hooks.progress = [](int, int) { return !stopRequested().load(); };
     if (core::Platform::stderrIsTerminal()) {
@@ -63,6 +66,9 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     auto result = refresh.run(hooks);
     if (result.requests > 0) {
         std::cerr << "J-Quants API へのリクエスト: " << result.requests << " 回" << std::endl;
+    }
+    for (const auto& note : result.notes) {
+        std::cerr << note << std::endl;
     }
     if (result.outcome == marketdata::MarketDataRefresh::Outcome::Cancelled && stoppedExitStatus()) {
         std::cerr << "zuvemo-cli: stopped" << std::endl;

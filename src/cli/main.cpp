@@ -67,6 +67,8 @@ int main(int argc, char** argv)
         cli::CliArguments args(std::vector<std::string>(words.begin() + 1, words.end()));
         cli::installCliPresenter();
         core::Platform::installStopSignals(cli::stopRequested());
+        // Before any key is read: a core file would hold it.
+        core::Platform::disableCoreDumps();
 #ifdef ZUVEMO_HAVE_KEYRING
         // The key the windows stored: the daily timer reads it from the same keyring.
         marketdata::ApiKey::setKeyring(std::make_shared<keyring::DesktopKeyring>());

@@ -1,9 +1,9 @@
 #include "Platform.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <csignal>
 #include <cstring>
 #include <system_error>
 
@@ -16,7 +16,12 @@
 #include <chrono>
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
 #include <thread>
 #include <unistd.h>
 
@@ -91,8 +96,8 @@ bool syncFolder(const std::filesystem::path& folder)
 #endif
 }
 
-bool replaceFile(
-    const std::filesystem::path& source, const std::filesystem::path& target, std::string* error, bool durable)
+bool replaceFile(const std::filesystem::path& source, const std::filesystem::path& target, std::string* error,
+    bool durable)
 {
 #ifdef _WIN32
     if (!MoveFileExW(source.c_str(), target.c_str(),
@@ -414,6 +419,47 @@ void installStopSignals(std::atomic<bool>& flag)
 int stopSignal()
 {
     return static_cast<int>(g_stopSignal);
+}
+
+bool disableCoreDumps()
+{
+#ifdef _WIN32
+    // Windows writes no dump of a crash unless the user asked for one.
+    return true;
+#else
+    struct rlimit none = {0, 0};
+    bool ok = ::setrlimit(RLIMIT_CORE, &none) == 0;
+#ifdef __linux__
+    ok = ::prctl(PR_SET_DUMPABLE, 0, 0, 0, 0) == 0 && ok;
+#endif
+    return ok;
+#endif
+}
+
+bool coreDumpsDisabled()
+{
+#ifdef _WIN32
+    return true;
+#else
+    struct rlimit limit = {};
+    bool off = ::getrlimit(RLIMIT_CORE, &limit) == 0 && limit.rlim_cur == 0;
+#ifdef __linux__
+    off = off && ::prctl(PR_GET_DUMPABLE, 0, 0, 0, 0) == 0;
+#endif
+    return off;
+#endif
+}
+
+bool readableByOthers(const std::filesystem::path& file)
+{
+#ifdef _WIN32
+    (void)file;
+    return false;
+#else
+    // Through a symbolic link too: what counts is the file the key is read from.
+    struct stat target = {};
+    return ::stat(toUtf8(file).c_str(), &target) == 0 && (target.st_mode & (S_IRWXG | S_IRWXO)) != 0;
+#endif
 }
 
 } // namespace zuvemo::core::Platform

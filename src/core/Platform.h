@@ -76,4 +76,12 @@ void installStopSignals(std::atomic<bool>& flag);
 // The number of the signal that set the flag, or 0.
 int stopSignal();
 
+// No core file of this process from now on (it would hold the API key): the core size limit
+// set to 0 and, on Linux, the process made non-dumpable. False when either was refused.
+bool disableCoreDumps();
+bool coreDumpsDisabled();
+// True when users other than the owner may read or write file (the file a symbolic link names,
+// for a link); false where the platform keeps no such bits.
+bool readableByOthers(const std::filesystem::path& file);
+
 } // namespace zuvemo::core::Platform

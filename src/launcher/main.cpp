@@ -35,6 +35,8 @@ int startMain(const std::filesystem::path& folder)
 int main(int argc, char** argv)
 {
     using namespace zuvemo;
+    // First of all: a core file of a window that has read the API key would hold it.
+    core::Platform::disableCoreDumps();
     QApplication app(argc, argv);
     ui::UiStyle::installFontSubstitutes();
     ui::QtTranslations::install();

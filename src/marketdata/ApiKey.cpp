@@ -40,16 +40,25 @@ void ApiKey::setKeyring(std::shared_ptr<SecretStore> store)
     keyring() = std::move(store);
 }
 
-std::optional<std::string> ApiKey::read(Place* from)
+std::optional<std::string> ApiKey::read(Place* from, std::string* problem)
 {
-    auto found = [from](Place place, std::string key) {
+    auto found = [from, problem](Place place, std::string key) {
         if (from) {
             *from = place;
+        }
+        if (!isWellFormed(key)) {
+            if (problem) {
+                *problem = kMalformedMessage;
+            }
+            return std::optional<std::string>();
         }
         return std::optional<std::string>(std::move(key));
     };
     if (from) {
         *from = Place::None;
+    }
+    if (problem) {
+        *problem = kMissingMessage;
     }
     if (auto key = core::Platform::environment("JQUANTS_API_KEY")) {
         auto trimmed = core::Utf8::trim(*key);
@@ -67,6 +76,16 @@ std::optional<std::string> ApiKey::read(Place* from)
         return found(Place::File, *key);
     }
     return std::nullopt;
+}
+
+std::string ApiKey::fileWarning()
+{
+    const auto path = file();
+    if (!core::Platform::readableByOthers(path)) {
+        return {};
+    }
+    return "APIキーのファイル（" + core::Platform::toUtf8(path)
+        + "）は他のユーザーも読めます。chmod 600 で本人だけが読めるようにしてください。";
 }
 
 bool ApiKey::store(const std::string& key, std::string* error, Place* stored)

@@ -17,12 +17,19 @@ class ApiKey
 {
 public:
     static constexpr const char* kMissingMessage = "APIキーが設定されていません。";
+    static constexpr const char* kMalformedMessage = "APIキーの形式が正しくありません。";
 
     enum class Place { None, Environment, Keyring, File };
 
     // The keyring the program offers; none by default.
     static void setKeyring(std::shared_ptr<SecretStore> keyring);
-    static std::optional<std::string> read(Place* from = nullptr);
+    // The key of the first place that has one. A key with a control character, a space or a
+    // byte outside printable ASCII is refused wherever it was found (it would end the request's
+    // header line): nothing, and *problem says so; *problem is kMissingMessage without a key.
+    static std::optional<std::string> read(Place* from = nullptr, std::string* problem = nullptr);
+    // A warning when the key is read from a file that others than its owner may read (or a
+    // link to one); empty otherwise. The key still works.
+    static std::string fileWarning();
     // Stores key in the keyring when one takes it, else in file(); *stored says where.
     static bool store(const std::string& key, std::string* error, Place* stored = nullptr);
     // "デスクトップのキーリング", the file's path, "環境変数 JQUANTS_API_KEY".

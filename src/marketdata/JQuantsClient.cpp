@@ -1,9 +1,13 @@
 #include "JQuantsClient.h"
 
+#include "ApiKey.h"
 #include "CurlDownloader.h"
 #include "Downloader.h"
+#include "JQuantsRefresh.h"
 
+#include <algorithm>
 #include <curl/curl.h>
+#include <set>
 #include <thread>
 
 namespace zuvemo::marketdata {
@@ -37,11 +41,45 @@ JQuantsClient::JQuantsClient(const Options& options)
     limits.requireLineEnd = false;
     limits.durable = false;
     limits.totalTimeoutMs = options.totalTimeoutMs;
+    // A short time-out holds for the connection and a stalled answer too, not only the whole.
+    if (options.totalTimeoutMs > 0) {
+        limits.connectTimeoutMs = std::min(limits.connectTimeoutMs, options.totalTimeoutMs);
+        limits.lowSpeedTimeS = std::clamp(options.totalTimeoutMs / 1000, 1L, limits.lowSpeedTimeS);
+    }
     limits.cancel = options.cancel;
-    limits.maxBytes = 256ll * 1024 * 1024;
+    // A page of a whole market is a few megabytes; more would not fit its parse in memory.
+    limits.maxBytes = 64ll * 1024 * 1024;
     m_easy = std::make_unique<CurlEasy>(limits);
     m_easy->addHeader("x-api-key: " + options.apiKey);
     m_easy->addHeader("Accept: application/json");
+}
+
+std::string JQuantsClient::cleanServerText(const std::string& text, const std::string& key)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        out.push_back(c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c));
+    }
+    if (!key.empty()) {
+        for (auto at = out.find(key); at != std::string::npos; at = out.find(key, at + 4)) {
+            out.replace(at, key.size(), "****");
+        }
+    }
+    // Cut at a character's first byte, never inside one.
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if ((static_cast<unsigned char>(out[i]) & 0xc0) != 0x80 && chars++ == kServerTextLimit) {
+            out.resize(i);
+            out += "…";
+            break;
+        }
+    }
+    return out;
+}
+
+bool JQuantsClient::outsideWindow() const
+{
+    return m_failure.status == 400 && !JQuantsRefresh::windowEnd(m_failure.serverMessage).empty();
 }
 
 bool JQuantsClient::sleepFor(std::chrono::milliseconds wait)
@@ -91,6 +129,12 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
             m_failure.cancelled = true;
             return std::nullopt;
         }
+        // A line break in the key would add a header of the caller's making to the request.
+        if (!ApiKey::isWellFormed(m_options.apiKey)) {
+            m_failure.status = CurlDownloader::kFileError;
+            m_failure.message = kMalformedKeyMessage;
+            return std::nullopt;
+        }
         pace();
         if (m_onRequest) {
             m_onRequest();
@@ -108,11 +152,12 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
             return std::nullopt;
         }
         m_failure.status = code;
+        m_timeoutsInRow = code == CURLE_OPERATION_TIMEDOUT ? m_timeoutsInRow + 1 : 0;
         if (code != 0) {
             const std::string errorBody = m_easy->takeErrorBody();
             const auto parsed = json::parse(errorBody, nullptr, false);
             if (parsed.is_object() && parsed.contains("message") && parsed["message"].is_string()) {
-                m_failure.serverMessage = parsed["message"].get<std::string>();
+                m_failure.serverMessage = cleanServerText(parsed["message"].get<std::string>());
             }
         }
         if (code == 0) {
@@ -125,7 +170,7 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
             } else {
                 return body;
             }
-        } else if (code == 403) {
+        } else if (code == 401 || code == 403) {
             m_failure.message = kForbiddenMessage;
             return std::nullopt;
         } else if (code == 400) {
@@ -137,6 +182,9 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
                 continue;
             }
             return std::nullopt;
+        } else if (code == CurlDownloader::kTooLarge) {
+            m_failure.message = kTooLargeMessage;
+            return std::nullopt;
         } else if (code == 500 || code == 502 || code == 503 || code == 504) {
             m_failure.message = kNoAnswerMessage;
         } else if (Downloader::isTransportFailure(code)) {
@@ -145,7 +193,9 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
             m_failure.message = kBadAnswerMessage;
             return std::nullopt;
         }
-        if (attempt >= m_options.retries || !sleepFor(serverWait)) {
+        // A server that let two requests in a row run out of time will not answer a third: the
+        // run ends within twice its time-out.
+        if (attempt >= m_options.retries || m_timeoutsInRow >= 2 || !sleepFor(serverWait)) {
             return std::nullopt;
         }
         serverWait *= 2;
@@ -163,22 +213,39 @@ std::optional<json> JQuantsClient::getAll(
     }
     json rows = json::array();
     std::string pageKey;
-    for (int page = 0; page < 100000; ++page) {
+    std::set<std::string> seenKeys;
+    auto endless = [this] {
+        m_failure = Failure{};
+        m_failure.status = CurlDownloader::kIncomplete;
+        m_failure.message = kEndlessPagesMessage;
+        return std::nullopt;
+    };
+    for (int page = 0;; ++page) {
+        if (page >= m_options.maxPages) {
+            return endless();
+        }
         auto body = getPage(pageKey.empty() ? url : url + separator + "pagination_key=" + escaped(pageKey));
         if (!body) {
             return std::nullopt;
         }
-        for (auto& row : (*body)["data"]) {
+        auto& data = (*body)["data"];
+        if (rows.size() + data.size() > m_options.maxRows) {
+            return endless();
+        }
+        for (auto& row : data) {
             rows.push_back(std::move(row));
         }
         const auto next = body->find("pagination_key");
-        if (next == body->end() || !next->is_string() || next->get<std::string>().empty()) {
+        if (next == body->end() || next->is_null()
+            || (next->is_string() && next->get<std::string>().empty())) {
             return rows;
+        }
+        // A key that comes back, or a page that moves no row further, would page for ever.
+        if (!next->is_string() || data.empty() || !seenKeys.insert(next->get<std::string>()).second) {
+            return endless();
         }
         pageKey = next->get<std::string>();
     }
-    m_failure.message = kBadAnswerMessage;
-    return std::nullopt;
 }
 
 } // namespace zuvemo::marketdata

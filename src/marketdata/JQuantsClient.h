@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstddef>
 #include <deque>
 #include <functional>
 #include <map>
@@ -26,10 +27,13 @@ public:
         std::string apiKey;
         int requestsPerMinute = 5;
         std::chrono::milliseconds paceWindow{60000}; // the minute of requestsPerMinute
-        long totalTimeoutMs = 60000; // of one request
+        long totalTimeoutMs = 60000; // of one request; also bounds its connection and stalls
         std::chrono::milliseconds rateLimitWait{65000}; // after a 429
         std::chrono::milliseconds serverErrorWait{2000}; // first back-off after a 5xx, doubled
         int retries = 3;
+        // An answer spread over more pages, or holding more rows, is no answer the API gives.
+        int maxPages = 100;
+        std::size_t maxRows = 50000;
         const std::atomic<bool>* cancel = nullptr;
     };
     struct Failure
@@ -45,6 +49,11 @@ public:
         = "J-Quants API の利用回数の上限を超えました。しばらくしてからやり直してください。";
     static constexpr const char* kNoAnswerMessage = "J-Quants API から応答がありません。";
     static constexpr const char* kBadAnswerMessage = "J-Quants API の応答が正しくありません。";
+    static constexpr const char* kEndlessPagesMessage = "J-Quants API の応答のページが終わりません。";
+    static constexpr const char* kTooLargeMessage = "J-Quants API の応答が大きすぎます。";
+    static constexpr const char* kMalformedKeyMessage = "APIキーの形式が正しくありません。";
+    // Texts from a server are cut to this many characters before they are shown or kept.
+    static constexpr std::size_t kServerTextLimit = 200;
 
     explicit JQuantsClient(const Options& options);
 
@@ -53,9 +62,19 @@ public:
         const std::string& path, const std::map<std::string, std::string>& query);
 
     const Failure& lastFailure() const { return m_failure; }
+    // A 400 whose message names the dates the plan covers: outside the plan, not a fault.
+    bool outsideWindow() const;
     long requests() const { return m_requests; }
     // Called before each request, e.g. for progress.
     void setOnRequest(std::function<void()> hook) { m_onRequest = std::move(hook); }
+
+    // A text from a server as the program may show or keep it: the key replaced by "****",
+    // control characters dropped, cut to kServerTextLimit characters.
+    static std::string cleanServerText(const std::string& text, const std::string& key);
+    std::string cleanServerText(const std::string& text) const
+    {
+        return cleanServerText(text, m_options.apiKey);
+    }
 
 private:
     std::optional<nlohmann::json> getPage(const std::string& url);
@@ -67,6 +86,7 @@ private:
     std::deque<std::chrono::steady_clock::time_point> m_sent;
     Failure m_failure;
     long m_requests = 0;
+    int m_timeoutsInRow = 0;
     std::function<void()> m_onRequest;
 };
 

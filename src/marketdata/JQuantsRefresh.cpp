@@ -1,5 +1,6 @@
 #include "JQuantsRefresh.h"
 
+#include "JQuantsAnswer.h"
 #include "PriceStore.h"
 #include "core/Clock.h"
 #include "core/Platform.h"
@@ -80,24 +81,36 @@ std::string JQuantsRefresh::windowStart(const std::string& message)
     return std::regex_search(message, m, range) ? m[1].str() : std::string();
 }
 
-std::string JQuantsRefresh::dailyList(const std::string& date, const json& bars, const json& master)
+std::string JQuantsRefresh::dailyList(
+    const std::string& date, const json& bars, const json& master, int* unknown)
 {
     std::map<std::string, const json*> listed;
     for (const auto& row : master) {
         listed[text(row, "Code")] = &row;
     }
+    // A name is one field of the list: no comma or line break of the server's may split it.
+    auto field = [](const std::string& value) {
+        std::string t = JQuantsClient::cleanServerText(value, {});
+        for (auto at = t.find(','); at != std::string::npos; at = t.find(',', at)) {
+            t.replace(at, 1, "，");
+        }
+        return t;
+    };
     std::string out;
     std::vector<std::pair<std::string, std::string>> lines;
     for (const auto& bar : bars) {
         const std::string code = text(bar, "Code");
         const auto info = listed.find(code);
-        std::string line = PriceStore::listCode(code) + ",";
-        if (info != listed.end()) {
-            line += text(*info->second, "MktNm") + "," + text(*info->second, "CoName") + ","
-                + fullWidthPunctuation(text(*info->second, "S33Nm")) + ",";
-        } else {
-            line += ",,,";
+        if (info == listed.end()) {
+            // A stock the day's master does not name has no market nor industry to list it by.
+            if (unknown) {
+                ++*unknown;
+            }
+            continue;
         }
+        std::string line = PriceStore::listCode(code) + "," + field(text(*info->second, "MktNm")) + ","
+            + field(text(*info->second, "CoName")) + ","
+            + fullWidthPunctuation(field(text(*info->second, "S33Nm"))) + ",";
         // A day without a trade has null prices: written as "-", which the import leaves out.
         line += number(bar, "O") + "," + number(bar, "H") + "," + number(bar, "L") + "," + number(bar, "C")
             + "," + number(bar, "Vo") + "," + number(bar, "Va") + "\r\n";
@@ -137,7 +150,7 @@ JQuantsRefresh::Probe JQuantsRefresh::probe(
         return probe;
     }
     const auto& failure = client.lastFailure();
-    if (failure.status == 400 && !windowEnd(failure.serverMessage).empty()) {
+    if (client.outsideWindow()) {
         probe.ok = true;
         probe.newest = windowEnd(failure.serverMessage);
         return probe;
@@ -154,26 +167,96 @@ JQuantsRefresh::Probe JQuantsRefresh::probe(
     return probe;
 }
 
+bool JQuantsRefresh::completeRefetches(JQuantsClient& client, PriceStore& store, Result& result)
+{
+    const auto pending = store.pendingRefetches();
+    if (pending.empty()) {
+        return true;
+    }
+    const auto stored = store.storedDays();
+    if (stored.empty()) {
+        return true;
+    }
+    const std::string& first = stored.front();
+    const std::string& last = stored.back();
+    for (const auto& code : pending) {
+        std::string from = first;
+        auto rows = client.getAll("/equities/bars/daily", {{"code", code}, {"from", from}, {"to", last}});
+        if (!rows && client.outsideWindow()) {
+            // The plan no longer reads the oldest stored days: those of this stock cannot be put
+            // on the new basis and go, the rest is fetched again.
+            from = std::max(first, windowStart(client.lastFailure().serverMessage));
+            rows = client.getAll("/equities/bars/daily", {{"code", code}, {"from", from}, {"to", last}});
+        }
+        const std::string what = PriceStore::listCode(code) + " の分割後の履歴";
+        if (!rows) {
+            return failed(client, result, what);
+        }
+        const auto check = JQuantsAnswer::stock(code, from, last, *rows);
+        if (!check.ok || check.rows.empty()) {
+            return malformed(client, result, what, check.ok ? "行がありません" : check.fault);
+        }
+        store.storeStock(code, first, last, check.rows);
+        ++result.stocksRefetched;
+    }
+    return true;
+}
+
+bool JQuantsRefresh::failed(const JQuantsClient& client, Result& result, const std::string& what)
+{
+    const auto& failure = client.lastFailure();
+    result.ok = false;
+    result.cancelled = failure.cancelled;
+    result.message
+        = failure.cancelled ? std::string() : client.cleanServerText(failure.message + "（" + what + "）");
+    result.requests = client.requests();
+    return false;
+}
+
+bool JQuantsRefresh::malformed(
+    const JQuantsClient& client, Result& result, const std::string& what, const std::string& fault)
+{
+    result.ok = false;
+    result.message = client.cleanServerText(
+        std::string(JQuantsClient::kBadAnswerMessage) + "（" + what + ": " + fault + "）");
+    result.requests = client.requests();
+    return false;
+}
+
 JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     const std::filesystem::path& listFile, const Progress& progress, const ListReady& listReady)
 {
     Result result;
     JQuantsClient client(m_clientOptions);
     PriceStore store(m_folder);
-    auto fail = [&](Result& r) {
-        r.ok = false;
-        r.cancelled = client.lastFailure().cancelled;
-        r.message = client.lastFailure().message;
-        r.requests = client.requests();
-        return r;
+    auto leftOut = [&result](const std::string& day, const JQuantsAnswer::Check& check) {
+        if (check.leftOut.empty()) {
+            return;
+        }
+        std::string codes;
+        for (const auto& code : check.leftOut) {
+            codes += (codes.empty() ? "" : ", ") + PriceStore::listCode(code);
+        }
+        result.notes.push_back(day + ": 値が正しくない " + std::to_string(check.leftOut.size())
+            + " 銘柄を取引なしとしました（" + codes + "）");
     };
+
+    // What an earlier run left to do comes first: a split's stocks stay stale until fetched again.
+    if (!completeRefetches(client, store, result)) {
+        return result;
+    }
 
     // The calendar of the history depth and a little more (the Free plan reads 12 weeks back).
     const std::string today = core::Clock::dashed(year_month_day{m_clock.today()});
     const std::string from = dashedDaysBefore(m_clock, m_source.days * 7 / 5 + 150);
     auto calendar = client.getAll("/markets/calendar", {{"from", from}, {"to", today}});
     if (!calendar) {
-        return fail(result);
+        failed(client, result, "取引日カレンダー");
+        return result;
+    }
+    if (const auto check = JQuantsAnswer::calendar(from, today, *calendar); !check.ok) {
+        malformed(client, result, "取引日カレンダー", check.fault);
+        return result;
     }
     store.storeCalendar(*calendar);
     std::vector<std::string> trading = store.tradingDays(from, today);
@@ -181,26 +264,30 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     // The newest day the key may read: today's list, else the day before (not published yet),
     // else the last day of the plan's window that a 400 names.
     std::string newest;
-    json newestRows;
+    JQuantsAnswer::Check newestDay;
     std::string windowFrom;
     for (int attempt = 0; attempt < 3 && !trading.empty(); ++attempt) {
         const std::string candidate = trading.back();
         auto rows = client.getAll("/equities/bars/daily", {{"date", candidate}});
         if (rows && !rows->empty()) {
+            newestDay = JQuantsAnswer::day(candidate, *rows);
+            if (!newestDay.ok) {
+                malformed(client, result, candidate + " の株価", newestDay.fault);
+                return result;
+            }
             newest = candidate;
-            newestRows = std::move(*rows);
             break;
         }
         if (rows) {
             trading.pop_back();
             continue;
         }
-        const auto& failure = client.lastFailure();
-        const std::string end = failure.status == 400 ? windowEnd(failure.serverMessage) : std::string();
-        if (end.empty()) {
-            return fail(result);
+        if (!client.outsideWindow()) {
+            failed(client, result, candidate + " の株価");
+            return result;
         }
-        windowFrom = windowStart(failure.serverMessage);
+        const std::string end = windowEnd(client.lastFailure().serverMessage);
+        windowFrom = windowStart(client.lastFailure().serverMessage);
         while (!trading.empty() && trading.back() > end) {
             trading.pop_back();
         }
@@ -212,37 +299,51 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     }
     result.tradingDate = newest;
 
-    // Stored days before this run: a split on a new day makes them stale for its stock.
+    // Stored days before this run: a split on a new day makes them stale for its stock, and the
+    // need to fetch it again is stored with the day.
     const auto before = store.storedDays();
     const std::string lastStored = before.empty() ? std::string() : before.back();
-    std::set<std::string> splitCodes;
-    auto noteSplits = [&](const std::string& day, const json& rows) {
+    auto splits = [&lastStored](const std::string& day, const json& rows) {
+        std::vector<std::string> codes;
         if (lastStored.empty() || day <= lastStored) {
-            return;
+            return codes;
         }
         for (const auto& row : rows) {
             const auto f = row.find("AdjFactor");
             if (f != row.end() && f->is_number() && f->get<double>() != 1.0) {
-                splitCodes.insert(text(row, "Code"));
+                codes.push_back(text(row, "Code"));
             }
         }
+        return codes;
     };
     if (!store.hasDay(newest)) {
-        store.storeDay(newest, newestRows);
-        noteSplits(newest, newestRows);
+        store.storeDay(newest, newestDay.rows, splits(newest, newestDay.rows));
+        leftOut(newest, newestDay);
         ++result.daysFetched;
     }
 
     // The newest list first: it needs no older day, and a window shows it while the fill runs.
+    // Should it fail, the day stays stored and the next refresh writes its list; no reader goes
+    // past the list held meanwhile.
     if (heldDashed.empty() || newest > heldDashed) {
         auto master = client.getAll("/equities/master", {{"date", newest}});
         if (!master) {
-            return fail(result);
+            failed(client, result, newest + " の銘柄一覧");
+            return result;
         }
-        if (!core::Platform::writeWholeFile(listFile, dailyList(newest, newestRows, *master))) {
+        if (const auto check = JQuantsAnswer::master(*master); !check.ok) {
+            malformed(client, result, newest + " の銘柄一覧", check.fault);
+            return result;
+        }
+        int unknown = 0;
+        if (!core::Platform::writeWholeFile(listFile, dailyList(newest, newestDay.rows, *master, &unknown))) {
             result.message = "ファイル(" + core::Platform::toUtf8(listFile) + ")を書き込めません。";
             result.requests = client.requests();
             return result;
+        }
+        if (unknown > 0) {
+            result.notes.push_back(
+                newest + ": 銘柄一覧にない " + std::to_string(unknown) + " 銘柄を除きました");
         }
         result.listWritten = true;
         if (listReady) {
@@ -273,13 +374,22 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
         auto rows = client.getAll("/equities/bars/daily", {{"date", missing[i]}});
         if (!rows) {
-            if (client.lastFailure().status == 400) {
+            if (client.outsideWindow()) {
                 break; // older than the plan reads: the history starts here
             }
-            return fail(result);
+            failed(client, result, missing[i] + " の株価");
+            return result;
         }
-        store.storeDay(missing[i], *rows);
-        noteSplits(missing[i], *rows);
+        if (rows->empty()) {
+            break; // nothing listed that far back: the history starts here, nothing marked
+        }
+        const auto check = JQuantsAnswer::day(missing[i], *rows);
+        if (!check.ok) {
+            malformed(client, result, missing[i] + " の株価", check.fault);
+            return result;
+        }
+        store.storeDay(missing[i], check.rows, splits(missing[i], check.rows));
+        leftOut(missing[i], check);
         ++result.daysFetched;
     }
     if (progress) {
@@ -287,14 +397,8 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     }
 
     // A stock split on a new day: its stored days are fetched again, so its history is on one basis.
-    const std::string first = splitCodes.empty() ? std::string() : store.storedDays().front();
-    for (const auto& code : splitCodes) {
-        auto rows = client.getAll("/equities/bars/daily", {{"code", code}, {"from", first}, {"to", newest}});
-        if (!rows) {
-            return fail(result);
-        }
-        store.storeStock(code, *rows);
-        ++result.stocksRefetched;
+    if (!completeRefetches(client, store, result)) {
+        return result;
     }
 
     store.setFillPending(false);

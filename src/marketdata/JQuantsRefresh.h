@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace zuvemo::core {
 class Clock;
@@ -30,6 +31,8 @@ public:
         long requests = 0;
         int daysFetched = 0;
         int stocksRefetched = 0; // after a split
+        // What the run left out and why, one line each: for its summary and the journal.
+        std::vector<std::string> notes;
     };
     // What one request tells of a key: whether it is taken and the newest day it reads.
     struct Probe
@@ -55,9 +58,10 @@ public:
     // 400 names. Never retried, so a dialog has its answer within the time-out.
     static Probe probe(JQuantsClient::Options client, const std::string& code5, const core::Clock& clock);
 
-    // The list of one stored day in the daily quote file's format (code page 932).
-    static std::string dailyList(
-        const std::string& date, const nlohmann::json& bars, const nlohmann::json& master);
+    // The list of one stored day in the daily quote file's format (code page 932): the stocks
+    // the master names (the others counted in *unknown).
+    static std::string dailyList(const std::string& date, const nlohmann::json& bars,
+        const nlohmann::json& master, int* unknown = nullptr);
     // "情報･通信業" → "情報・通信業", as JPX prints the names.
     static std::string fullWidthPunctuation(std::string text);
     // The last date of "…covers the following dates: 2024-05-24 ~ 2026-05-24…", or empty.
@@ -65,6 +69,12 @@ public:
     static std::string windowStart(const std::string& message);
 
 private:
+    // Fetches again every stock a split left stale; false (with the message) on a failure.
+    static bool completeRefetches(JQuantsClient& client, PriceStore& store, Result& result);
+    static bool failed(const JQuantsClient& client, Result& result, const std::string& what);
+    static bool malformed(
+        const JQuantsClient& client, Result& result, const std::string& what, const std::string& fault);
+
     std::filesystem::path m_folder;
     DataSource m_source;
     JQuantsClient::Options m_clientOptions;

@@ -257,9 +257,10 @@ std::optional<MarketDataRefresh::JQuantsJob> MarketDataRefresh::prepareJQuants()
     if (!settings) {
         return std::nullopt;
     }
-    const auto key = ApiKey::read();
+    std::string problem;
+    const auto key = ApiKey::read(nullptr, &problem);
     if (!key) {
-        core::ShowMessage(ApiKey::kMissingMessage);
+        core::ShowMessage(problem);
         return std::nullopt;
     }
     JQuantsJob job;
@@ -296,6 +297,7 @@ MarketDataRefresh::Result MarketDataRefresh::concludeJQuants(
 {
     Result result;
     result.requests = done.requests;
+    result.notes = done.notes;
     if (done.cancelled) {
         result.outcome = Outcome::Cancelled;
         return result;
@@ -335,6 +337,7 @@ MarketDataRefresh::Result MarketDataRefresh::runJQuants(const RefreshHooks& hook
     }
     auto loaded = importList(job->listFile, done.tradingDate, job->heldDate, hooks);
     loaded.requests = done.requests;
+    loaded.notes = done.notes;
     return loaded;
 }
 

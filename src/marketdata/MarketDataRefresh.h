@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace zuvemo::core {
 class Clock;
@@ -57,6 +58,7 @@ public:
         std::string tradingDate; // YYYY-MM-DD of the list Table_Code holds afterwards
         std::string message; // why the import refused the file
         long requests = 0; // to the J-Quants API
+        std::vector<std::string> notes; // what a J-Quants refresh left out, one line each
     };
 
     static constexpr int kAttempts = 101;

@@ -68,6 +68,7 @@ PriceStore::PriceStore(const std::filesystem::path& programFolder)
         "CREATE TABLE IF NOT EXISTS Table_TradingDay (DayDate TEXT PRIMARY KEY, HolDiv TEXT)");
     m_connection->execute(
         "CREATE TABLE IF NOT EXISTS Table_StoreState (StateName TEXT PRIMARY KEY, StateValue TEXT)");
+    m_connection->execute("CREATE TABLE IF NOT EXISTS Table_Refetch (BarCode TEXT PRIMARY KEY)");
 }
 
 bool PriceStore::exists(const std::filesystem::path& programFolder)
@@ -123,7 +124,7 @@ void PriceStore::storeRows(const json& rows)
     }
 }
 
-void PriceStore::storeDay(const std::string& date, const json& rows)
+void PriceStore::storeDay(const std::string& date, const json& rows, const std::vector<std::string>& refetch)
 {
     core::Transaction transaction(*m_connection);
     storeRows(rows);
@@ -132,19 +133,18 @@ void PriceStore::storeDay(const std::string& date, const json& rows)
     mark.bindText(1, date);
     mark.bindDouble(2, static_cast<double>(rows.size()));
     mark.run();
+    core::Statement note(*m_connection, "INSERT OR IGNORE INTO Table_Refetch (BarCode) VALUES (?)");
+    for (const auto& code : refetch) {
+        note.bindText(1, code);
+        note.run();
+    }
     transaction.commit();
 }
 
-void PriceStore::storeStock(const std::string& code, const json& rows)
+void PriceStore::storeStock(
+    const std::string& code, const std::string& from, const std::string& to, const json& rows)
 {
     core::Transaction transaction(*m_connection);
-    std::string from;
-    std::string to;
-    for (const auto& row : rows) {
-        const std::string date = text(row, "Date");
-        from = from.empty() || date < from ? date : from;
-        to = date > to ? date : to;
-    }
     core::Statement remove(
         *m_connection, "DELETE FROM Table_Bar WHERE BarCode = ? AND BarDate BETWEEN ? AND ?");
     remove.bindText(1, code);
@@ -152,7 +152,20 @@ void PriceStore::storeStock(const std::string& code, const json& rows)
     remove.bindText(3, to);
     remove.run();
     storeRows(rows);
+    core::Statement done(*m_connection, "DELETE FROM Table_Refetch WHERE BarCode = ?");
+    done.bindText(1, code);
+    done.run();
     transaction.commit();
+}
+
+std::vector<std::string> PriceStore::pendingRefetches()
+{
+    std::vector<std::string> codes;
+    core::Statement s(*m_connection, "SELECT BarCode FROM Table_Refetch ORDER BY BarCode");
+    while (s.next()) {
+        codes.push_back(s.columnText(0));
+    }
+    return codes;
 }
 
 bool PriceStore::hasDay(const std::string& date)
@@ -172,27 +185,31 @@ std::vector<std::string> PriceStore::storedDays()
     return days;
 }
 
-std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int count)
+std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int count, const std::string& upTo)
 {
     std::vector<Day> days;
     core::Statement s(*m_connection,
         std::string("SELECT ") + kDayColumns
-            + " FROM Table_Bar WHERE BarCode = ? ORDER BY BarDate DESC LIMIT ?");
+            + " FROM Table_Bar WHERE BarCode = ? AND BarDate <= ? ORDER BY BarDate DESC LIMIT ?");
     s.bindText(1, code);
-    s.bindDouble(2, count);
+    s.bindText(2, upTo.empty() ? std::string("9999-99-99") : upTo);
+    s.bindDouble(3, count);
     while (s.next()) {
         days.push_back(dayOf(s));
     }
     return days;
 }
 
-std::vector<std::pair<std::string, std::vector<PriceStore::Day>>> PriceStore::histories(int count)
+std::vector<std::pair<std::string, std::vector<PriceStore::Day>>> PriceStore::histories(
+    int count, const std::string& upTo)
 {
     std::vector<std::pair<std::string, std::vector<Day>>> out;
     // Only what a history shows, in the key's own order so there is no sort: each stock's days
     // are turned newest first after.
-    core::Statement s(
-        *m_connection, std::string("SELECT ") + kDayColumns + " FROM Table_Bar ORDER BY BarCode, BarDate");
+    core::Statement s(*m_connection,
+        std::string("SELECT ") + kDayColumns
+            + " FROM Table_Bar WHERE BarDate <= ? ORDER BY BarCode, BarDate");
+    s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
     while (s.next()) {
         const std::string rowCode = s.columnText(0);
         if (out.empty() || out.back().first != rowCode) {

@@ -32,16 +32,23 @@ public:
     PriceStore& operator=(const PriceStore&) = delete;
 
     // The rows of /equities/bars/daily for one day, all stocks: stored, and the day marked whole.
-    void storeDay(const std::string& date, const nlohmann::json& rows);
-    // The rows of one stock (code + from/to), replacing what was stored for it in that range.
-    void storeStock(const std::string& code, const nlohmann::json& rows);
+    // The stocks to fetch again (a split made their stored days stale) are noted in the same
+    // transaction, so no stop can lose them.
+    void storeDay(
+        const std::string& date, const nlohmann::json& rows, const std::vector<std::string>& refetch = {});
+    // The rows of one stock between from and to, replacing what was stored for it there, and
+    // its pending fetch done, in one transaction.
+    void storeStock(
+        const std::string& code, const std::string& from, const std::string& to, const nlohmann::json& rows);
+    // The stocks whose history is still to be fetched again, in code order.
+    std::vector<std::string> pendingRefetches();
     bool hasDay(const std::string& date);
     std::vector<std::string> storedDays();
-    // A stock's stored days, newest first, at most count: the date, the close and the adjusted
-    // values with the turnover (what a history shows).
-    std::vector<Day> history(const std::string& code, int count);
-    // Every stock's stored days, newest first per stock, at most count each.
-    std::vector<std::pair<std::string, std::vector<Day>>> histories(int count);
+    // A stock's stored days up to upTo (YYYY-MM-DD; empty: all), newest first, at most count:
+    // the date, the close and the adjusted values with the turnover (what a history shows).
+    std::vector<Day> history(const std::string& code, int count, const std::string& upTo = {});
+    // Every stock's stored days up to upTo, newest first per stock, at most count each.
+    std::vector<std::pair<std::string, std::vector<Day>>> histories(int count, const std::string& upTo = {});
 
     // The trading days of the calendar between from and to as stored ("1" or "2" HolDiv).
     void storeCalendar(const nlohmann::json& rows);

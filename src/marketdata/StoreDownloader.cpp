@@ -8,10 +8,19 @@
 
 namespace zuvemo::marketdata {
 
-StoreDownloader::StoreDownloader(const std::filesystem::path& programFolder, int days)
+StoreDownloader::StoreDownloader(const std::filesystem::path& programFolder, int days, ListDate listDate)
     : m_store(std::make_unique<PriceStore>(programFolder))
     , m_days(days)
+    , m_listDate(std::move(listDate))
 {
+}
+
+const std::string& StoreDownloader::upTo()
+{
+    if (!m_upTo) {
+        m_upTo = m_listDate ? m_listDate() : std::string();
+    }
+    return *m_upTo;
 }
 
 StoreDownloader::~StoreDownloader() = default;
@@ -53,18 +62,20 @@ std::string codeOf(const std::string& url)
 
 } // namespace
 
-std::string StoreDownloader::historyFile(const std::string& code, PriceStore& store, int days)
+std::string StoreDownloader::historyFile(
+    const std::string& code, PriceStore& store, int days, const std::string& upTo)
 {
-    return fileText(code, store.history(storedCode(code), days));
+    return fileText(code, store.history(storedCode(code), days, upTo));
 }
 
 void StoreDownloader::prepare(const std::vector<std::string>& urls)
 {
     m_prepared.clear();
+    m_upTo.reset();
     if (urls.size() < 50) {
         return; // a few stocks: a query each costs less than reading the whole store
     }
-    for (auto& [stored, days] : m_store->histories(m_days)) {
+    for (auto& [stored, days] : m_store->histories(m_days, upTo())) {
         m_prepared[PriceStore::listCode(stored)] = std::move(days);
     }
 }
@@ -76,7 +87,7 @@ const std::vector<StoredDay>* StoreDownloader::storedHistory(const std::string& 
         m_handed = std::move(it->second);
         m_prepared.erase(it);
     } else {
-        m_handed = m_store->history(storedCode(code), m_days);
+        m_handed = m_store->history(storedCode(code), m_days, upTo());
     }
     return &m_handed;
 }
@@ -89,7 +100,7 @@ std::int32_t StoreDownloader::DownloadToFile(const std::string& url, const std::
         text = fileText(code, it->second);
         m_prepared.erase(it);
     } else {
-        text = historyFile(code, *m_store, m_days);
+        text = historyFile(code, *m_store, m_days, upTo());
     }
     if (text.empty()) {
         return 404;

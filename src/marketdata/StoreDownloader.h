@@ -3,8 +3,10 @@
 #include "Downloader.h"
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,12 @@ class StoreDownloader : public Downloader
 public:
     static constexpr const char* kHistoryUrl = "jquants:";
 
-    StoreDownloader(const std::filesystem::path& programFolder, int days);
+    // The trading date of the list held (YYYY-MM-DD), asked when the store is first read and at
+    // each prepare: a refresh may store a day before its list is loaded, and no history may
+    // run ahead of the list it is screened for.
+    using ListDate = std::function<std::string()>;
+
+    StoreDownloader(const std::filesystem::path& programFolder, int days, ListDate listDate = {});
     ~StoreDownloader() override;
 
     std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) override;
@@ -31,13 +38,18 @@ public:
 
     // A stock's history file from its stored days, newest first: date, the adjusted open, high,
     // low, close and volume, the turnover; days without a trade left out. Empty without days.
-    static std::string historyFile(const std::string& code, PriceStore& store, int days);
+    static std::string historyFile(
+        const std::string& code, PriceStore& store, int days, const std::string& upTo = {});
 
 private:
+    const std::string& upTo();
+
     std::unique_ptr<PriceStore> m_store;
     std::map<std::string, std::vector<StoredDay>> m_prepared; // by code, each handed out once
     std::vector<StoredDay> m_handed;
     int m_days;
+    ListDate m_listDate;
+    std::optional<std::string> m_upTo;
 };
 
 } // namespace zuvemo::marketdata

@@ -4,8 +4,9 @@
 #include <string>
 
 namespace zuvemo::core {
+class Connection;
 class Mdl_Start;
-}
+} // namespace zuvemo::core
 
 namespace zuvemo::marketdata {
 
@@ -24,6 +25,9 @@ struct UrlSettings
     static std::optional<UrlSettings> read(core::Mdl_Start& module);
     // The same without the message.
     static std::optional<UrlSettings> find(core::Mdl_Start& module);
+    // The trading date of the list held as YYYY-MM-DD, empty without one; through a recordset
+    // of its own, so a caller's open SharedRecordset stays as it is.
+    static std::string listDate(core::Connection& connection);
 };
 
 } // namespace zuvemo::marketdata

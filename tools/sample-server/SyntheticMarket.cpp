@@ -161,7 +161,13 @@ SyntheticMarket::SyntheticMarket(const Options& options)
             bar.high = std::max({std::round(high), bar.open, bar.close});
             bar.low = std::max(std::min({std::round(low), bar.open, bar.close}), 1.0);
             bar.volume = std::max<std::int64_t>(volume / 100 * 100, 100);
-            bar.decimal = decimals && day.uniform() < 0.05;
+            // Written with half a yen only where the bar stays a bar: an open or close above its
+            // high would be a day no exchange prints.
+            auto fits = [&bar](double v) {
+                const double half = std::floor(v) + 0.5;
+                return half <= bar.high && half >= bar.low;
+            };
+            bar.decimal = decimals && day.uniform() < 0.05 && fits(bar.open) && fits(bar.close);
             previous = close;
         }
         m_byCode[stock.code] = m_stocks.size();

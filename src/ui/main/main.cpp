@@ -5,6 +5,7 @@
 #include "core/Clock.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
+#include "core/Platform.h"
 #include "core/ProgramFolder.h"
 #include "core/SingleInstance.h"
 #include "export/SpreadsheetOpener.h"
@@ -18,6 +19,8 @@
 int main(int argc, char** argv)
 {
     using namespace zuvemo;
+    // First of all: a core file of a window that has read the API key would hold it.
+    core::Platform::disableCoreDumps();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::UiStyle::installFontSubstitutes();

@@ -48,7 +48,7 @@ void DataSettingsModel::load()
     historyUrl = own ? m_loadedHistory : std::string();
     keyInput.clear();
     checkMessage.clear();
-    marketdata::ApiKey::read(&m_keyPlace);
+    m_keyMalformed = !marketdata::ApiKey::read(&m_keyPlace) && m_keyPlace != marketdata::ApiKey::Place::None;
 }
 
 std::string DataSettingsModel::unusableReason(core::Mdl_Start& module)
@@ -70,7 +70,16 @@ std::string DataSettingsModel::keyStatus() const
     if (m_keyPlace == marketdata::ApiKey::Place::None) {
         return "未設定";
     }
+    if (m_keyMalformed) {
+        return std::string(marketdata::ApiKey::kMalformedMessage) + "（"
+            + marketdata::ApiKey::describe(m_keyPlace) + "）";
+    }
     return "保存済み（" + marketdata::ApiKey::describe(m_keyPlace) + "）";
+}
+
+std::string DataSettingsModel::keyWarning() const
+{
+    return m_keyPlace == marketdata::ApiKey::Place::File ? marketdata::ApiKey::fileWarning() : std::string();
 }
 
 std::string DataSettingsModel::probeCode() const

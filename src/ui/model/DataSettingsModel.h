@@ -47,6 +47,8 @@ public:
     // "保存済み（デスクトップのキーリング）" or "未設定".
     std::string keyStatus() const;
     marketdata::ApiKey::Place keyPlace() const { return m_keyPlace; }
+    // Said under the key's line when the key file is open to other users; empty otherwise.
+    std::string keyWarning() const;
     const core::Clock& clock() const { return m_clock; }
 
     // "接続確認": the options of the one request, then its answer in words.
@@ -77,6 +79,7 @@ private:
     std::string m_sampleDaily;
     std::string m_sampleHistory;
     marketdata::ApiKey::Place m_keyPlace = marketdata::ApiKey::Place::None;
+    bool m_keyMalformed = false;
 };
 
 } // namespace zuvemo::ui

@@ -19,6 +19,7 @@
 #include "marketdata/MarketDataRefresh.h"
 #include "marketdata/PriceStore.h"
 #include "marketdata/StoreDownloader.h"
+#include "marketdata/UrlSettings.h"
 #include "marketdata/WatchList.h"
 
 namespace zuvemo::ui {
@@ -302,7 +303,9 @@ std::unique_ptr<marketdata::Downloader> MainWindowModel::storeDownloader()
     if (!source.isJQuants()) {
         return nullptr;
     }
-    return std::make_unique<marketdata::StoreDownloader>(m_module.programFolder(), source.days);
+    // Read here, on the window's thread: the export reads the store on a thread of its own.
+    return std::make_unique<marketdata::StoreDownloader>(m_module.programFolder(), source.days,
+        [date = marketdata::UrlSettings::listDate(*m_module.SharedConnection)] { return date; });
 }
 
 std::shared_ptr<core::FileLock> MainWindowModel::lockCommands()

@@ -1,0 +1,261 @@
+#include "JQuantsAnswer.h"
+
+#include <chrono>
+#include <cmath>
+#include <set>
+
+namespace zuvemo::marketdata {
+
+using nlohmann::json;
+
+namespace {
+
+constexpr const char* kPrices[] = {"O", "H", "L", "C"};
+constexpr const char* kNumbers[]
+    = {"O", "H", "L", "C", "Vo", "Va", "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"};
+
+// A server's text inside a message: short, one line.
+std::string shown(const json& value)
+{
+    std::string text = value.is_string() ? value.get<std::string>() : value.dump();
+    std::string out;
+    for (unsigned char c : text) {
+        if (out.size() >= 24) {
+            out += "…";
+            break;
+        }
+        out.push_back(c < 0x20 || c >= 0x7f ? '?' : static_cast<char>(c));
+    }
+    return "\"" + out + "\"";
+}
+
+std::string textOf(const json& row, const char* field)
+{
+    const auto it = row.find(field);
+    return it != row.end() && it->is_string() ? it->get<std::string>() : std::string();
+}
+
+// The number of a field, or NaN when absent or null.
+double numberOf(const json& row, const char* field)
+{
+    const auto it = row.find(field);
+    return it != row.end() && it->is_number() ? it->get<double>() : std::nan("");
+}
+
+bool price(double v)
+{
+    return std::isfinite(v) && v > 0 && v <= JQuantsAnswer::kMaxPrice;
+}
+
+bool amount(double v)
+{
+    return std::isfinite(v) && v >= 0 && v <= JQuantsAnswer::kMaxAmount;
+}
+
+// The bar kept for a day whose values cannot have traded: no prices, its factor when it is one.
+json withoutTrade(const json& row)
+{
+    json kept = {{"Date", row["Date"]}, {"Code", row["Code"]}};
+    for (const char* field : kNumbers) {
+        kept[field] = nullptr;
+    }
+    const double factor = numberOf(row, "AdjFactor");
+    if (std::isfinite(factor) && factor > 0) {
+        kept["AdjFactor"] = factor;
+    }
+    return kept;
+}
+
+} // namespace
+
+bool JQuantsAnswer::isDate(const std::string& text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return false;
+    }
+    for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 8u, 9u}) {
+        if (text[i] < '0' || text[i] > '9') {
+            return false;
+        }
+    }
+    const std::chrono::year_month_day d{std::chrono::year{std::stoi(text.substr(0, 4))},
+        std::chrono::month{static_cast<unsigned>(std::stoi(text.substr(5, 2)))},
+        std::chrono::day{static_cast<unsigned>(std::stoi(text.substr(8, 2)))}};
+    return d.ok();
+}
+
+bool JQuantsAnswer::isCode(const std::string& text)
+{
+    if (text.size() != 4 && text.size() != 5) {
+        return false;
+    }
+    for (char c : text) {
+        if (!((c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool JQuantsAnswer::possible(const json& row)
+{
+    int nulls = 0;
+    for (const char* field : kPrices) {
+        const auto it = row.find(field);
+        nulls += it == row.end() || it->is_null();
+    }
+    const double factor = numberOf(row, "AdjFactor");
+    const bool factorOk = !row.contains("AdjFactor") || row["AdjFactor"].is_null()
+        || (std::isfinite(factor) && factor > 0 && factor <= kMaxPrice);
+    if (nulls == 4) {
+        return factorOk;
+    }
+    if (nulls != 0 || !factorOk) {
+        return false;
+    }
+    const double o = numberOf(row, "O");
+    const double h = numberOf(row, "H");
+    const double l = numberOf(row, "L");
+    const double c = numberOf(row, "C");
+    if (!price(o) || !price(h) || !price(l) || !price(c) || l > o || l > c || l > h || h < o || h < c) {
+        return false;
+    }
+    if (!amount(numberOf(row, "Vo")) || !amount(numberOf(row, "Va")) || !amount(numberOf(row, "AdjVo"))) {
+        return false;
+    }
+    for (const char* field : {"AdjO", "AdjH", "AdjL", "AdjC"}) {
+        if (!price(numberOf(row, field))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+JQuantsAnswer::Check JQuantsAnswer::bars(
+    const json& rows, bool byDate, const std::string& key, const std::string& from, const std::string& to)
+{
+    Check check;
+    auto refuse = [&check](std::string fault) {
+        check.fault = std::move(fault);
+        check.rows = json::array();
+        check.leftOut.clear();
+        return check;
+    };
+    if (!rows.is_array()) {
+        return refuse("data が配列ではありません");
+    }
+    std::set<std::string> seen;
+    bool traded = false;
+    for (const auto& row : rows) {
+        if (!row.is_object()) {
+            return refuse("行がオブジェクトではありません: " + shown(row));
+        }
+        const auto date = row.find("Date");
+        if (date == row.end() || !date->is_string() || !isDate(date->get<std::string>())
+            || (byDate && date->get<std::string>() != key)
+            || (!byDate && (date->get<std::string>() < from || date->get<std::string>() > to))) {
+            return refuse("日付が違う行があります: " + shown(date == row.end() ? json() : *date));
+        }
+        const auto code = row.find("Code");
+        if (code == row.end() || !code->is_string() || !isCode(code->get<std::string>())
+            || (!byDate && code->get<std::string>() != key)) {
+            return refuse("銘柄コードが正しくない行があります: " + shown(code == row.end() ? json() : *code));
+        }
+        for (const char* field : kNumbers) {
+            const auto it = row.find(field);
+            if (it != row.end() && !it->is_null() && !it->is_number()) {
+                return refuse(std::string("数値でない ") + field + " があります: " + shown(*it));
+            }
+        }
+        const std::string& id = byDate ? code->get<std::string>() : date->get<std::string>();
+        if (!seen.insert(id).second) {
+            return refuse("同じ" + std::string(byDate ? "銘柄" : "日") + "が 2 度あります: " + shown(id));
+        }
+        if (possible(row)) {
+            const auto close = row.find("C");
+            traded = traded || (close != row.end() && !close->is_null());
+            check.rows.push_back(row);
+        } else {
+            check.leftOut.push_back(id);
+            check.rows.push_back(withoutTrade(row));
+        }
+    }
+    if (byDate && !rows.empty() && !traded) {
+        return refuse("取引のある銘柄がありません");
+    }
+    if (check.leftOut.size() * 100 > rows.size() * kLeftOutPercent) {
+        return refuse("値が正しくない行が 1 割を超えます（" + std::to_string(check.leftOut.size()) + " / "
+            + std::to_string(rows.size()) + " 行）");
+    }
+    check.ok = true;
+    return check;
+}
+
+JQuantsAnswer::Check JQuantsAnswer::day(const std::string& date, const json& rows)
+{
+    return bars(rows, true, date, date, date);
+}
+
+JQuantsAnswer::Check JQuantsAnswer::stock(
+    const std::string& code, const std::string& from, const std::string& to, const json& rows)
+{
+    return bars(rows, false, code, from, to);
+}
+
+JQuantsAnswer::Check JQuantsAnswer::master(const json& rows)
+{
+    Check check;
+    if (!rows.is_array()) {
+        check.fault = "data が配列ではありません";
+        return check;
+    }
+    std::set<std::string> seen;
+    for (const auto& row : rows) {
+        const std::string code = row.is_object() ? textOf(row, "Code") : std::string();
+        if (!isCode(code) || textOf(row, "CoName").empty()
+            || (textOf(row, "MktNm").empty() && textOf(row, "Mkt").empty())) {
+            check.fault = "銘柄コード・銘柄名・市場のない銘柄があります: "
+                + shown(row.is_object() ? row.value("Code", json()) : row);
+            return check;
+        }
+        if (!seen.insert(code).second) {
+            check.fault = "同じ銘柄が 2 度あります: " + shown(code);
+            return check;
+        }
+    }
+    check.ok = true;
+    check.rows = rows;
+    return check;
+}
+
+JQuantsAnswer::Check JQuantsAnswer::calendar(const std::string& from, const std::string& to, const json& rows)
+{
+    Check check;
+    if (!rows.is_array()) {
+        check.fault = "data が配列ではありません";
+        return check;
+    }
+    std::set<std::string> seen;
+    for (const auto& row : rows) {
+        const std::string date = row.is_object() ? textOf(row, "Date") : std::string();
+        const std::string division = row.is_object() ? textOf(row, "HolDiv") : std::string();
+        if (!isDate(date) || date < from || date > to) {
+            check.fault
+                = "日付が違う行があります: " + shown(row.is_object() ? row.value("Date", json()) : row);
+            return check;
+        }
+        if (division.size() != 1 || division[0] < '0' || division[0] > '3') {
+            check.fault = "HolDiv が正しくない行があります: " + shown(row.value("HolDiv", json()));
+            return check;
+        }
+        if (!seen.insert(date).second) {
+            check.fault = "同じ日が 2 度あります: " + shown(date);
+            return check;
+        }
+    }
+    check.ok = true;
+    check.rows = rows;
+    return check;
+}
+
+} // namespace zuvemo::marketdata

@@ -1,0 +1,53 @@
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+namespace zuvemo::marketdata {
+
+// The checks a J-Quants answer passes before one row of it is stored. A day, a stock's history,
+// the master and the calendar are each taken whole or not at all: a row dated another day, a
+// price sent as text or a code sent twice makes the whole answer malformed. A bar whose values
+// cannot have traded is kept as a day without a trade, unless too many are.
+class JQuantsAnswer
+{
+public:
+    struct Check
+    {
+        bool ok = false;
+        std::string fault; // Japanese, when not ok
+        nlohmann::json rows = nlohmann::json::array(); // what may be stored
+        std::vector<std::string> leftOut; // codes (or dates) whose bar could not have traded
+    };
+
+    // Highest believable price in yen, and volume or turnover.
+    static constexpr double kMaxPrice = 1e8;
+    static constexpr double kMaxAmount = 1e15;
+    // More bars than this share (in percent) left out refuses the answer.
+    static constexpr std::size_t kLeftOutPercent = 10;
+
+    // /equities/bars/daily?date=date
+    static Check day(const std::string& date, const nlohmann::json& rows);
+    // /equities/bars/daily?code=code&from=from&to=to
+    static Check stock(
+        const std::string& code, const std::string& from, const std::string& to, const nlohmann::json& rows);
+    // /equities/master: every record with its code, name and market, each code once.
+    static Check master(const nlohmann::json& rows);
+    // /markets/calendar?from=from&to=to
+    static Check calendar(const std::string& from, const std::string& to, const nlohmann::json& rows);
+
+    // "2026-12-08": a real day, written as the API writes it.
+    static bool isDate(const std::string& text);
+    // "72030", "130A0", "7203".
+    static bool isCode(const std::string& text);
+    // A traded bar whose prices, volumes and factor could be real; a bar without a trade (all
+    // four prices null) always is.
+    static bool possible(const nlohmann::json& row);
+
+private:
+    static Check bars(const nlohmann::json& rows, bool byDate, const std::string& key,
+        const std::string& from, const std::string& to);
+};
+
+} // namespace zuvemo::marketdata
