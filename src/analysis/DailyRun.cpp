@@ -144,7 +144,7 @@ DailyRun::Report DailyRun::run(const Options& options)
             runSteps(options, report);
         } catch (const core::DatabaseError& e) {
             r.outcome = core::Journal::kFailed;
-            r.message = core::DatabaseError::userText(e.code());
+            r.message = e.userText();
             std::cerr << "zuvemo: " << e.detail() << std::endl;
         }
         if (r.outcome == core::Journal::kFailed && r.message.empty()) {
@@ -158,7 +158,7 @@ DailyRun::Report DailyRun::run(const Options& options)
         r.outcome = core::Journal::kFailed;
         // The statement (the journal's CREATE TABLE among them) is for standard error only.
         r.message += (r.message.empty() ? "" : " / ") + std::string("記録を書き込めません: ")
-            + core::DatabaseError::userText(e.code());
+            + e.userText();
         std::cerr << "zuvemo: " << e.detail() << std::endl;
     }
     return report;

@@ -13,6 +13,7 @@
 #include "marketdata/DailyQuoteImport.h"
 #include "marketdata/Downloader.h"
 #include "marketdata/ParallelDownloader.h"
+#include "marketdata/PriceStore.h"
 #include "marketdata/TempFiles.h"
 #include "marketdata/UrlSettings.h"
 
@@ -131,6 +132,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
     const std::string suffix = settings->suffix;
     const std::string latest = settings->tradingDate;
     summary.started = true;
+    summary.fromStore = m_downloader.isLocal();
     const auto csvFolder = m.programFolder() / "csv";
     std::filesystem::create_directories(csvFolder);
     marketdata::TempFiles::removeStale(csvFolder);
@@ -313,6 +315,10 @@ std::string ScreeningRun::failureMessage(const Summary& s)
     if (s.localErrors > 0) {
         return "履歴ファイルを保存できませんでした。(" + std::to_string(s.localErrors)
             + " 銘柄: csv フォルダに書き込めません)";
+    }
+    if (s.stocks > 0 && s.failed == s.stocks && s.fromStore) {
+        // No server was asked: the store is empty, new, or another program's file.
+        return marketdata::PriceStore::kNoDataMessage;
     }
     if (s.stocks > 0 && s.failed == s.stocks) {
         return "読込してファイルダウンロードできませんでした。(" + std::to_string(s.failed)

@@ -42,6 +42,7 @@ public:
         int failed = 0; // download failed
         int localErrors = 0; // of those, the file could not be written here
         bool diskFull = false; // among them, for want of space
+        bool fromStore = false; // a J-Quants folder's histories: nothing was downloaded
         int achkSell = 0, achkBuy = 0, cchkSell = 0, cchkBuy = 0;
     };
 

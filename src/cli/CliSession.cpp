@@ -36,7 +36,7 @@ public:
 
 void printDatabaseError(const core::DatabaseError& e)
 {
-    std::cerr << core::DatabaseError::userText(e.code()) << "\n  (" << e.detail() << ")" << std::endl;
+    std::cerr << e.userText() << "\n  (" << e.detail() << ")" << std::endl;
 }
 
 void installCliPresenter()
@@ -81,7 +81,7 @@ bool CliSession::open()
         return false;
     }
     if (!m_module.OpenDatabase()) {
-        core::ShowMessage(core::Mdl_Start::ConnectionRefusedMessage(m_module.DatabasePath));
+        core::ShowMessage(core::Mdl_Start::OpenFailureMessage(m_module.DatabasePath));
         return false;
     }
     return true;

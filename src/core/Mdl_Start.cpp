@@ -174,6 +174,22 @@ std::string Mdl_Start::ConnectionRefusedMessage(const std::filesystem::path& pat
         + ")が接続を拒否している。\r\n管理元にお問い合わせください";
 }
 
+std::string Mdl_Start::OpenFailureMessage(const std::filesystem::path& path)
+{
+    // A folder the program may not write to refuses the database for that reason alone.
+    const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
+    if (!Platform::folderWritable(folder)) {
+        return FolderNotWritableMessage(folder);
+    }
+    return ConnectionRefusedMessage(path);
+}
+
+std::string Mdl_Start::FolderNotWritableMessage(const std::filesystem::path& folder)
+{
+    return "フォルダ(" + Platform::toUtf8(folder)
+        + ")に書き込めません。\r\n書き込みのできるフォルダか、フォルダの権限を確かめてください。";
+}
+
 std::filesystem::path CompactionTempPath(const std::filesystem::path& path)
 {
     std::string ext = Platform::toUtf8(path.extension());

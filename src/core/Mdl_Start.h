@@ -57,6 +57,10 @@ public:
 
     static std::string FileMissingMessage(const std::filesystem::path& path);
     static std::string ConnectionRefusedMessage(const std::filesystem::path& path);
+    // Why the database could not be opened: the folder when it is read-only, else the message
+    // above.
+    static std::string OpenFailureMessage(const std::filesystem::path& path);
+    static std::string FolderNotWritableMessage(const std::filesystem::path& folder);
 
     std::filesystem::path ConfigFilePath;
     std::filesystem::path DatabasePath;

@@ -57,7 +57,7 @@ void SetErr(long number, std::string description)
 
 void SetErr(const DatabaseError& e)
 {
-    SetErr(e.code(), DatabaseError::userText(e.code()));
+    SetErr(e.code(), e.userText());
     errState().detail = e.detail();
 }
 

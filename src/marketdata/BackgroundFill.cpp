@@ -78,7 +78,7 @@ void BackgroundFill::run(const std::filesystem::path& programFolder, const Marke
             });
     } catch (const core::DatabaseError& e) {
         result.ok = false;
-        result.message = core::DatabaseError::userText(e.code());
+        result.message = e.userText();
     } catch (const std::exception& e) {
         result.ok = false;
         result.message = std::string("履歴を保存できません: ") + e.what();

@@ -20,6 +20,7 @@
 #include "core/ValueRules.h"
 
 #include <chrono>
+#include <curl/curl.h>
 #include <system_error>
 
 namespace zuvemo::marketdata {
@@ -52,6 +53,32 @@ std::string MarketDataRefresh::smallerListMessage(std::size_t count, std::size_t
 std::string MarketDataRefresh::upToDateMessage(const std::string& dashedDate)
 {
     return "新しい銘柄一覧はまだありません（読み込み済み: " + dashedDate + "）。";
+}
+
+bool MarketDataRefresh::isFailedTransfer(std::int32_t code)
+{
+    return Downloader::isTransportFailure(code) || code == CurlDownloader::kIncomplete
+        || code == CurlDownloader::kTooLarge || (code >= 500 && code <= 599);
+}
+
+std::string MarketDataRefresh::notFetchedMessage(const std::string& dashedDate, std::int32_t code)
+{
+    std::string why;
+    if (code == CURLE_OPERATION_TIMEDOUT) {
+        why = "時間内に応答がありません";
+    } else if (code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_HOST) {
+        why = "サーバーに接続できません";
+    } else if (code == CurlDownloader::kIncomplete || code == CURLE_PARTIAL_FILE
+        || code == CURLE_RECV_ERROR) {
+        why = "応答が途中で切れました";
+    } else if (code == CurlDownloader::kTooLarge) {
+        why = "応答が大きすぎます";
+    } else if (code >= 500) {
+        why = "サーバーのエラー " + std::to_string(code);
+    } else {
+        why = "通信エラー " + std::to_string(code);
+    }
+    return "最新の銘柄一覧を取得できませんでした（" + dashedDate + ": " + why + "）。";
 }
 
 MarketDataRefresh::Result MarketDataRefresh::run(const RefreshHooks& hooks)
@@ -114,6 +141,9 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
     bool found = false;
     bool reachedHeld = false;
     int transportFailures = 0;
+    // The first day newer than the list held that the server failed to send (not "not found").
+    std::string failedDay;
+    std::int32_t failedCode = 0;
     year_month_day day{};
     for (int i = 0; i < kAttempts; ++i) {
         day = year_month_day{today - days{i}};
@@ -145,6 +175,10 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
         } else if (code != 404) {
             transportFailures = 0;
         }
+        if (failedDay.empty() && isFailedTransfer(code)) {
+            failedDay = dashed;
+            failedCode = code;
+        }
         if (transportFailures >= kTransportFailuresInARow) {
             break;
         }
@@ -157,6 +191,14 @@ MarketDataRefresh::Result MarketDataRefresh::runSteps(const RefreshHooks& hooks)
             found = true;
             break;
         }
+    }
+    if (!found && reachedHeld && !failedDay.empty()) {
+        // A day that may hold a newer list could not be read: that is no quiet day.
+        result.message = notFetchedMessage(failedDay, failedCode);
+        core::ShowMessage(result.message);
+        result.outcome = Outcome::Failed;
+        result.tradingDate = heldDashed;
+        return result;
     }
     if (!found && reachedHeld) {
         core::ShowMessage(upToDateMessage(heldDashed));

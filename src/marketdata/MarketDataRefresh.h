@@ -5,6 +5,7 @@
 #include "JQuantsRefresh.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -74,6 +75,10 @@ public:
     static std::string smallerListMessage(std::size_t count, std::size_t held);
     // "新しい銘柄一覧はまだありません（読み込み済み: 2026-12-08）。"
     static std::string upToDateMessage(const std::string& dashedDate);
+    // A list that the server failed to send (cut, timed out, refused, a server error), unlike
+    // one it does not have: "最新の銘柄一覧を取得できませんでした（2026-12-08: 時間内に応答がありません）。"
+    static bool isFailedTransfer(std::int32_t code);
+    static std::string notFetchedMessage(const std::string& dashedDate, std::int32_t code);
 
     MarketDataRefresh(core::Mdl_Start& module, Downloader& downloader, const core::Clock& clock);
 

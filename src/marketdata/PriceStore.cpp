@@ -1,10 +1,13 @@
 #include "PriceStore.h"
 
 #include "core/Connection.h"
+#include "core/DatabaseError.h"
+#include "core/Platform.h"
 #include "core/Statement.h"
 
 #include <algorithm>
 #include <map>
+#include <sqlite3.h>
 
 namespace zuvemo::marketdata {
 
@@ -52,6 +55,23 @@ PriceStore::Day dayOf(const core::Statement& s)
 } // namespace
 
 PriceStore::PriceStore(const std::filesystem::path& programFolder)
+{
+    try {
+        open(programFolder);
+    } catch (const core::DatabaseError& e) {
+        const int code = e.code() & 0xff;
+        if (code != SQLITE_CORRUPT && code != SQLITE_NOTADB) {
+            throw;
+        }
+        // Everything in it can be fetched again: say so rather than only that it is damaged.
+        throw core::DatabaseError(e.code(), e.what(),
+            "価格データのファイル(" + core::Platform::toUtf8(programFolder / kFileName)
+                + ")が壊れています。\r\nこのファイルを削除してから取得し直す（「検索開始」または zuvemo-cli "
+                  "refresh）と作り直されます。");
+    }
+}
+
+void PriceStore::open(const std::filesystem::path& programFolder)
 {
     core::Connection::Options options;
     options.create = true;

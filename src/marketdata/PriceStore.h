@@ -63,7 +63,11 @@ public:
     // "72030" → "7203", "130A0" → "130A": the code the stock list shows.
     static std::string listCode(const std::string& code);
 
+    static constexpr const char* kNoDataMessage
+        = "価格データがまだありません。「検索開始」または zuvemo-cli refresh で取得してください。";
+
 private:
+    void open(const std::filesystem::path& programFolder);
     void storeRows(const nlohmann::json& rows);
 
     std::unique_ptr<core::Connection> m_connection;

@@ -272,7 +272,8 @@ TEST_F(Refresh, NeverLoadsAListOlderThanTheOneHeld)
     std::filesystem::create_directories(m_dir / "csv");
     test::writeFile(m_dir / "csv" / "2024-01-05-1301.csv", "the day's history");
     test::FakeDownloader fake;
-    // Today's list fails once; the days before it are all there.
+    // Today's list fails once; the days before it are all there. A failed transfer of a day that
+    // may hold a newer list is no quiet day: said, and nothing changes.
     fake.codes["http://127.0.0.1:1/d/2024-01-08?download=csv"] = 503;
     for (const char* d : {"2024-01-05", "2024-01-04"}) {
         fake.bodies[std::string("http://127.0.0.1:1/d/") + d + "?download=csv"]
@@ -281,18 +282,36 @@ TEST_F(Refresh, NeverLoadsAListOlderThanTheOneHeld)
                 1);
     }
     auto result = run(fake);
-    EXPECT_EQ(result.outcome, Outcome::UpToDate);
+    EXPECT_EQ(result.outcome, Outcome::Failed);
     EXPECT_EQ(result.tradingDate, "2024-01-05");
     EXPECT_EQ(fake.requested,
         (std::vector<std::string>{"http://127.0.0.1:1/d/2024-01-08?download=csv",
             "http://127.0.0.1:1/d/2024-01-07?download=csv", "http://127.0.0.1:1/d/2024-01-06?download=csv"}));
     EXPECT_EQ(messages(),
-        (std::vector<std::string>{"新しい銘柄一覧はまだありません（読み込み済み: 2024-01-05）。"}));
+        (std::vector<std::string>{
+            "最新の銘柄一覧を取得できませんでした（2024-01-08: サーバーのエラー 503）。"}));
     EXPECT_EQ(scalar(" SELECT kabuHdate FROM Table_Url"), "20240105");
     EXPECT_EQ(scalar(" SELECT Achk || Cchk || Dchk FROM Table_Code"), "買売取得");
     EXPECT_TRUE(std::filesystem::exists(m_dir / "csv" / "2024-01-05-1301.csv"));
     EXPECT_EQ(count(" SELECT * FROM WorkKocyu"), 1);
     EXPECT_EQ(m_label, "<unset>");
+
+    // Cut and timed out alike; "not found" (a weekend) stays a quiet day.
+    for (std::int32_t code : {marketdata::CurlDownloader::kIncomplete, 28}) {
+        fake.requested.clear();
+        m_messages.recorder().boxes.clear();
+        fake.codes["http://127.0.0.1:1/d/2024-01-08?download=csv"] = code;
+        EXPECT_EQ(run(fake).outcome, Outcome::Failed) << code;
+        ASSERT_EQ(messages().size(), 1u);
+        EXPECT_NE(messages()[0].find(code == 28 ? "時間内に応答がありません" : "応答が途中で切れました"),
+            std::string::npos);
+    }
+    fake.codes["http://127.0.0.1:1/d/2024-01-08?download=csv"] = 404;
+    m_messages.recorder().boxes.clear();
+    EXPECT_EQ(run(fake).outcome, Outcome::UpToDate);
+    EXPECT_EQ(messages(),
+        (std::vector<std::string>{"新しい銘柄一覧はまだありません（読み込み済み: 2024-01-05）。"}));
+    EXPECT_EQ(scalar(" SELECT Achk || Cchk || Dchk FROM Table_Code"), "買売取得");
 
     // A clock behind the day held asks for nothing.
     test::FakeDownloader none;

@@ -265,7 +265,7 @@ bool Frm_DataSettings::accept_()
             return false;
         }
     } catch (const core::DatabaseError& e) {
-        m_error->setText(q(core::DatabaseError::userText(e.code())));
+        m_error->setText(q(e.userText()));
         return false;
     }
     m_key->clear();

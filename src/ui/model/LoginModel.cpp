@@ -47,7 +47,7 @@ bool LoginModel::Form_Load(bool anotherCopyRunning)
         return false;
     }
     if (!m.OpenDatabase()) {
-        core::ShowMessage(core::Mdl_Start::ConnectionRefusedMessage(m.DatabasePath));
+        core::ShowMessage(core::Mdl_Start::OpenFailureMessage(m.DatabasePath));
         return false;
     }
     try {

@@ -104,7 +104,7 @@ bool MainWindowModel::Form_Load()
 {
     auto& m = m_module;
     if (!m.OpenDatabase()) {
-        core::ShowMessage(core::Mdl_Start::ConnectionRefusedMessage(m.DatabasePath));
+        core::ShowMessage(core::Mdl_Start::OpenFailureMessage(m.DatabasePath));
         return false;
     }
     try {

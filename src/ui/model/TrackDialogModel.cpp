@@ -51,7 +51,7 @@ bool TrackDialogModel::load(const std::function<void()>& whileWaiting)
     try {
         m_report = analysis::TrackRun(m_module).run(options);
     } catch (const core::DatabaseError& e) {
-        message = core::DatabaseError::userText(e.code());
+        message = e.userText();
         return false;
     }
     if (m_report.empty()) {
