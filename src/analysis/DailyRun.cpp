@@ -150,6 +150,10 @@ DailyRun::Report DailyRun::run(const Options& options)
         if (r.outcome == core::Journal::kFailed && r.message.empty()) {
             r.message = oneLine(messages.last());
         }
+        // The codes a refresh left out go into the record with whatever else it says.
+        for (const auto& note : report.notes) {
+            r.message += (r.message.empty() ? "" : " / ") + note;
+        }
     }
     r.endedAt = m_clock.timestamp();
     try {
@@ -157,8 +161,7 @@ DailyRun::Report DailyRun::run(const Options& options)
     } catch (const core::DatabaseError& e) {
         r.outcome = core::Journal::kFailed;
         // The statement (the journal's CREATE TABLE among them) is for standard error only.
-        r.message += (r.message.empty() ? "" : " / ") + std::string("記録を書き込めません: ")
-            + e.userText();
+        r.message += (r.message.empty() ? "" : " / ") + std::string("記録を書き込めません: ") + e.userText();
         std::cerr << "zuvemo: " << e.detail() << std::endl;
     }
     return report;
@@ -174,6 +177,7 @@ void DailyRun::runSteps(const Options& options, Report& report)
     marketdata::RefreshHooks refreshHooks;
     refreshHooks.progress = [&](int, int) { return !stopped(); };
     auto loaded = refresh.run(refreshHooks);
+    report.notes = loaded.notes;
     if (loaded.outcome == marketdata::MarketDataRefresh::Outcome::Cancelled) {
         r.message = kStoppedMessage;
         return;

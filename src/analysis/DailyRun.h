@@ -42,6 +42,7 @@ public:
         ScreeningRun::Summary screening;
         std::vector<Signal> signals;
         std::vector<marketdata::WatchList::Reached> reached;
+        std::vector<std::string> notes; // what the refresh left out, one line each
         // 0 done, 1 failed, 3 done with a target reached.
         int exitCode() const;
     };

@@ -299,25 +299,8 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     }
     result.tradingDate = newest;
 
-    // Stored days before this run: a split on a new day makes them stale for its stock, and the
-    // need to fetch it again is stored with the day.
-    const auto before = store.storedDays();
-    const std::string lastStored = before.empty() ? std::string() : before.back();
-    auto splits = [&lastStored](const std::string& day, const json& rows) {
-        std::vector<std::string> codes;
-        if (lastStored.empty() || day <= lastStored) {
-            return codes;
-        }
-        for (const auto& row : rows) {
-            const auto f = row.find("AdjFactor");
-            if (f != row.end() && f->is_number() && f->get<double>() != 1.0) {
-                codes.push_back(text(row, "Code"));
-            }
-        }
-        return codes;
-    };
     if (!store.hasDay(newest)) {
-        store.storeDay(newest, newestDay.rows, splits(newest, newestDay.rows));
+        store.storeDay(newest, newestDay.rows);
         leftOut(newest, newestDay);
         ++result.daysFetched;
     }
@@ -388,7 +371,7 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
             malformed(client, result, missing[i] + " の株価", check.fault);
             return result;
         }
-        store.storeDay(missing[i], check.rows, splits(missing[i], check.rows));
+        store.storeDay(missing[i], check.rows);
         leftOut(missing[i], check);
         ++result.daysFetched;
     }

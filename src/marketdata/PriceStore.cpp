@@ -144,9 +144,24 @@ void PriceStore::storeRows(const json& rows)
     }
 }
 
-void PriceStore::storeDay(const std::string& date, const json& rows, const std::vector<std::string>& refetch)
+void PriceStore::storeDay(const std::string& date, const json& rows)
 {
     core::Transaction transaction(*m_connection);
+    std::vector<std::string> refetch;
+    core::Statement earlier(
+        *m_connection, "SELECT 1 FROM Table_Bar WHERE BarCode = ? AND BarDate < ? LIMIT 1");
+    for (const auto& row : rows) {
+        const auto factor = row.find("AdjFactor");
+        if (factor == row.end() || !factor->is_number() || factor->get<double>() == 1.0) {
+            continue;
+        }
+        earlier.bindText(1, text(row, "Code"));
+        earlier.bindText(2, date);
+        if (earlier.next()) {
+            refetch.push_back(text(row, "Code"));
+            earlier.next(); // past its one row: reset for the next stock
+        }
+    }
     storeRows(rows);
     core::Statement mark(
         *m_connection, "INSERT OR REPLACE INTO Table_StoredDay (DayDate, Rows) VALUES (?, ?)");

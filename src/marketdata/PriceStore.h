@@ -32,10 +32,9 @@ public:
     PriceStore& operator=(const PriceStore&) = delete;
 
     // The rows of /equities/bars/daily for one day, all stocks: stored, and the day marked whole.
-    // The stocks to fetch again (a split made their stored days stale) are noted in the same
-    // transaction, so no stop can lose them.
-    void storeDay(
-        const std::string& date, const nlohmann::json& rows, const std::vector<std::string>& refetch = {});
+    // A stock split that day (AdjFactor not 1) whose earlier days are stored has them adjusted
+    // on the old basis: its fetch again is noted in the same transaction, so no stop loses it.
+    void storeDay(const std::string& date, const nlohmann::json& rows);
     // The rows of one stock between from and to, replacing what was stored for it there, and
     // its pending fetch done, in one transaction.
     void storeStock(

@@ -1,0 +1,611 @@
+// A J-Quants folder behind a proxy that spoils the sample server's answers: no answer, however
+// wrong, leaves a wrong price stored, and the key never leaves the program.
+#include "FaultProxy.h"
+#include "SampleServer.h"
+#include "TestSupport.h"
+#include "core/Clock.h"
+#include "core/Connection.h"
+#include "core/Platform.h"
+#include "core/Recordset.h"
+#include "marketdata/ApiKey.h"
+#include "marketdata/JQuantsAnswer.h"
+#include "marketdata/JQuantsClient.h"
+#include "marketdata/JQuantsRefresh.h"
+#include "marketdata/PriceStore.h"
+#include "marketdata/SecretStore.h"
+#include "marketdata/StoreDownloader.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/mount.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+using namespace zuvemo;
+using namespace std::chrono;
+using marketdata::JQuantsClient;
+using marketdata::JQuantsRefresh;
+using nlohmann::json;
+using Exchange = test::FaultProxy::Exchange;
+
+namespace {
+
+constexpr year_month_day kToday{2026y, December, 8d};
+const std::string kDay = "2026-12-08";
+const std::string kDayBefore = "2026-12-07";
+
+std::unique_ptr<sample::SampleServer> sampleServer(int stocks = 60, int days = 40)
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = stocks;
+    options.market.days = days;
+    options.market.today = kToday;
+    options.jquants = true;
+    auto server = std::make_unique<sample::SampleServer>(options);
+    return server->start(0) > 0 ? std::move(server) : nullptr;
+}
+
+JQuantsClient::Options through(const test::FaultProxy& proxy, const std::string& key = "sample-key")
+{
+    JQuantsClient::Options options;
+    options.baseUrl = proxy.url();
+    options.apiKey = key;
+    options.requestsPerMinute = 0;
+    options.rateLimitWait = milliseconds(20);
+    options.serverErrorWait = milliseconds(10);
+    return options;
+}
+
+JQuantsRefresh::Result refresh(const std::filesystem::path& dir, const test::FaultProxy& proxy,
+    const std::string& held = {}, int days = 30)
+{
+    marketdata::DataSource source;
+    source.kind = marketdata::DataSource::kJQuants;
+    source.days = days;
+    const core::FixedClock clock(kToday);
+    return JQuantsRefresh(dir, source, through(proxy), clock).run(held, dir / "list.csv");
+}
+
+bool isDay(const Exchange& e, const std::string& day)
+{
+    return e.path == "/equities/bars/daily" && e.query.count("date") && e.query.at("date") == day;
+}
+
+// The plan reads up to the day before: the 400 a real key outside its window gets.
+void windowBeforeToday(Exchange& e)
+{
+    if ((e.query.count("date") && e.query.at("date") > kDayBefore)
+        || (e.query.count("to") && e.query.at("to") > kDayBefore && e.path != "/markets/calendar")) {
+        e.status = 400;
+        e.body
+            = R"({"message":"Your subscription covers the following dates: 2024-12-08 ~ 2026-12-07. If you want more data, please check other plans:"})";
+    }
+}
+
+void editRows(Exchange& e, const std::function<void(json& rows)>& edit)
+{
+    auto body = json::parse(e.body);
+    edit(body["data"]);
+    e.body = body.dump();
+}
+
+// A stock's stored history up to a day, as the screening reads it.
+std::string stored(const std::filesystem::path& dir, const std::string& code, const std::string& upTo = {})
+{
+    marketdata::PriceStore store(dir);
+    return marketdata::StoreDownloader::historyFile(code, store, 30, upTo);
+}
+
+} // namespace
+
+TEST(JQuantsFaults, ADayIsTakenWholeOrNotAtAll)
+{
+    auto server = sampleServer();
+    ASSERT_TRUE(server);
+    test::FaultProxy proxy(server->apiBaseUrl(), windowBeforeToday);
+    test::TempFolder dir;
+    auto first = refresh(dir.path(), proxy);
+    ASSERT_TRUE(first.ok) << first.message;
+    ASSERT_EQ(first.tradingDate, kDayBefore);
+    const std::string before = stored(dir.path(), "1300");
+    ASSERT_FALSE(before.empty());
+
+    struct Spoil
+    {
+        const char* fault;
+        std::function<void(json&)> edit;
+    };
+    const std::vector<Spoil> spoils
+        = {{"日付が違う行があります: \"2026/12/08\"", [](json& rows) { rows[3]["Date"] = "2026/12/08"; }},
+            {"日付が違う行があります: \"20261208\"", [](json& rows) { rows[0]["Date"] = "20261208"; }},
+            {"日付が違う行があります: \"2026-12-08T00:00:00\"",
+                [](json& rows) { rows[9]["Date"] = "2026-12-08T00:00:00"; }},
+            // The day before, sent as today's: it must not overwrite the day stored.
+            {"日付が違う行があります: \"2026-12-07\"",
+                [](json& rows) {
+                    for (auto& row : rows) {
+                        row["Date"] = kDayBefore;
+                        row["C"] = 1.0;
+                    }
+                }},
+            {"数値でない C があります: \"1234\"", [](json& rows) { rows[5]["C"] = "1234"; }},
+            {"同じ銘柄が 2 度あります", [](json& rows) { rows.push_back(rows[0]); }},
+            {"行がオブジェクトではありません",
+                [](json& rows) {
+                    rows = json::array({nullptr, nullptr});
+                }},
+            {"取引のある銘柄がありません",
+                [](json& rows) {
+                    for (auto& row : rows) {
+                        for (const char* k : {"O", "H", "L", "C"}) {
+                            row[k] = nullptr;
+                        }
+                    }
+                }},
+            {"値が正しくない行が 1 割を超えます", [](json& rows) {
+                 for (std::size_t i = 0; i < 7; ++i) {
+                     rows[i * 3]["C"] = -475.0;
+                 }
+             }}};
+    for (const auto& spoil : spoils) {
+        proxy.setRewrite([&spoil](Exchange& e) {
+            if (isDay(e, kDay)) {
+                editRows(e, spoil.edit);
+            }
+        });
+        auto r = refresh(dir.path(), proxy, first.tradingDate);
+        EXPECT_FALSE(r.ok) << spoil.fault;
+        EXPECT_NE(r.message.find(kDay + " の株価"), std::string::npos) << r.message;
+        EXPECT_NE(r.message.find(spoil.fault), std::string::npos) << r.message;
+        marketdata::PriceStore store(dir.path());
+        EXPECT_FALSE(store.hasDay(kDay)) << spoil.fault;
+        EXPECT_EQ(stored(dir.path(), "1300"), before) << spoil.fault;
+    }
+
+    // A body that is no answer at all, and one too large to parse in memory.
+    for (const std::string& body : {std::string(R"({"data": {"Date": "2026-12-08"}})"),
+             R"({"data": [)" + std::string(65 * 1024 * 1024, ' ') + "]}"}) {
+        proxy.setRewrite([&body](Exchange& e) {
+            if (isDay(e, kDay)) {
+                e.body = body;
+            }
+        });
+        auto r = refresh(dir.path(), proxy, first.tradingDate);
+        EXPECT_FALSE(r.ok);
+        EXPECT_NE(r.message.find(kDay), std::string::npos) << r.message;
+        EXPECT_FALSE(marketdata::PriceStore(dir.path()).hasDay(kDay));
+    }
+
+    // The answer mended: the day is fetched, since it was never marked stored.
+    proxy.setRewrite({});
+    auto mended = refresh(dir.path(), proxy, first.tradingDate);
+    ASSERT_TRUE(mended.ok) << mended.message;
+    EXPECT_EQ(mended.tradingDate, kDay);
+    EXPECT_TRUE(marketdata::PriceStore(dir.path()).hasDay(kDay));
+}
+
+TEST(JQuantsFaults, ImpossibleValuesAreLeftOutAsDaysWithoutATradeAndNamed)
+{
+    EXPECT_TRUE(marketdata::JQuantsAnswer::possible(json{{"O", 100.0}, {"H", 110.0}, {"L", 95.0},
+        {"C", 105.0}, {"Vo", 1000.0}, {"Va", 1e5}, {"AdjFactor", 1.0}, {"AdjO", 100.0}, {"AdjH", 110.0},
+        {"AdjL", 95.0}, {"AdjC", 105.0}, {"AdjVo", 1000.0}}));
+    EXPECT_TRUE(marketdata::JQuantsAnswer::possible(
+        json{{"O", nullptr}, {"H", nullptr}, {"L", nullptr}, {"C", nullptr}, {"AdjFactor", 0.5}}));
+
+    auto server = sampleServer();
+    ASSERT_TRUE(server);
+    std::vector<std::string> spoiled;
+    test::FaultProxy proxy(server->apiBaseUrl(), [&spoiled](Exchange& e) {
+        if (!isDay(e, kDay)) {
+            return;
+        }
+        editRows(e, [&spoiled](json& rows) {
+            std::vector<json*> traded;
+            for (auto& row : rows) {
+                if (!row["C"].is_null() && traded.size() < 5) {
+                    traded.push_back(&row);
+                }
+            }
+            (*traded[0])["C"] = -475.0;
+            (*traded[1])["H"] = 1e308;
+            (*traded[2])["Vo"] = 1.2e19;
+            (*traded[3])["L"] = (*traded[3])["H"].get<double>() + 10; // low above high
+            (*traded[4])["AdjFactor"] = 0.0;
+            spoiled.clear();
+            for (auto* row : traded) {
+                spoiled.push_back(marketdata::PriceStore::listCode((*row)["Code"].get<std::string>()));
+            }
+        });
+    });
+    test::TempFolder dir;
+    auto r = refresh(dir.path(), proxy);
+    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_EQ(r.notes.size(), 1u);
+    EXPECT_NE(r.notes[0].find(kDay + ": 値が正しくない 5 銘柄を取引なしとしました"), std::string::npos)
+        << r.notes[0];
+    marketdata::PriceStore store(dir.path());
+    for (const auto& code : spoiled) {
+        EXPECT_NE(r.notes[0].find(code), std::string::npos) << code;
+        const auto days = store.history(code + "0", 1);
+        ASSERT_EQ(days.size(), 1u) << code;
+        EXPECT_EQ(days[0].date, kDay);
+        EXPECT_FALSE(days[0].traded) << code;
+        // Listed as a stock without a trade, which the list's import leaves out.
+        const auto list = test::readFile(dir / "list.csv");
+        const auto line = list.find("\r\n" + code + ",");
+        ASSERT_NE(line, std::string::npos) << code;
+        EXPECT_EQ(list.substr(list.find("\r\n", line + 2) - 12, 12), ",-,-,-,-,-,-") << code;
+    }
+    // Every value stored is one a market could print.
+    core::Connection::Options readOnly;
+    auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName, readOnly);
+    EXPECT_EQ(db->openRecordset("SELECT * FROM Table_Bar WHERE C <= 0 OR C > 1e8 OR Vo > 1e15 OR L > H"
+                                " OR AdjFactor <= 0")
+                  ->recordCount(),
+        0);
+}
+
+TEST(JQuantsFaults, TheStoreNeverRunsAheadOfTheListAndASplitIsNeverLost)
+{
+    // Stock index 21 splits on 2026-12-04. Before that day is readable, its earlier days are
+    // not adjusted; once it is, they are halved.
+    auto full = sampleServer(60, 40);
+    ASSERT_TRUE(full);
+    const auto& days = full->market().tradingDays();
+    sample::SampleServer::Options early;
+    early.market.stocks = 60;
+    early.market.days = 40;
+    early.market.today = kToday;
+    early.jquants = true;
+    early.api.windowFrom = days.front();
+    early.api.windowTo = days[days.size() - 4];
+    sample::SampleServer before(early);
+    ASSERT_GT(before.start(0), 0);
+    const std::string splitCode = full->market().stocks()[21].code;
+
+    bool failMaster = false;
+    bool failRefetch = false;
+    test::FaultProxy proxy(before.apiBaseUrl(), [&](Exchange& e) {
+        if (failMaster && e.path == "/equities/master") {
+            e.status = 200;
+            e.body = "<html>maintenance</html>";
+        }
+        if (failRefetch && e.query.count("code")) {
+            e.status = 500;
+            e.body = "{}";
+        }
+    });
+    test::TempFolder dir;
+    auto first = refresh(dir.path(), proxy);
+    ASSERT_TRUE(first.ok) << first.message;
+    ASSERT_EQ(first.tradingDate, "2026-12-03");
+    const std::string unadjusted = stored(dir.path(), splitCode);
+
+    // The newest day is stored, then its list fails: the histories stay on the list's day.
+    proxy.setUpstream(full->apiBaseUrl());
+    failMaster = true;
+    auto second = refresh(dir.path(), proxy, first.tradingDate);
+    EXPECT_FALSE(second.ok);
+    EXPECT_NE(second.message.find(kDay + " の銘柄一覧"), std::string::npos) << second.message;
+    EXPECT_TRUE(marketdata::PriceStore(dir.path()).hasDay(kDay));
+    const std::string held = stored(dir.path(), "1300", first.tradingDate);
+    EXPECT_EQ(held.find(kDay), std::string::npos);
+    EXPECT_NE(held.find("2026-12-03"), std::string::npos);
+    // The split day is older than the day stored, and not fetched yet.
+    EXPECT_TRUE(marketdata::PriceStore(dir.path()).pendingRefetches().empty());
+
+    // The list comes and the split day with it; the refetch fails: still pending, a failure.
+    failMaster = false;
+    failRefetch = true;
+    auto third = refresh(dir.path(), proxy, first.tradingDate);
+    EXPECT_FALSE(third.ok);
+    EXPECT_TRUE(third.listWritten);
+    EXPECT_NE(third.message.find(splitCode + " の分割後の履歴"), std::string::npos) << third.message;
+    EXPECT_EQ(marketdata::PriceStore(dir.path()).pendingRefetches().size(), 1u);
+
+    // The next refresh does what is pending first: the split stock is on one basis again.
+    failRefetch = false;
+    auto fourth = refresh(dir.path(), proxy, kDay);
+    ASSERT_TRUE(fourth.ok) << fourth.message;
+    EXPECT_EQ(fourth.stocksRefetched, 1);
+    EXPECT_TRUE(marketdata::PriceStore(dir.path()).pendingRefetches().empty());
+    test::TempFolder clean;
+    test::FaultProxy plain(full->apiBaseUrl(), {});
+    ASSERT_TRUE(refresh(clean.path(), plain).ok);
+    EXPECT_NE(stored(dir.path(), splitCode), unadjusted);
+    EXPECT_EQ(stored(dir.path(), splitCode), stored(clean.path(), splitCode));
+    EXPECT_EQ(stored(dir.path(), "1300"), stored(clean.path(), "1300"));
+}
+
+TEST(JQuantsFaults, OnlyThePlansWindowEndsAFillAndPagesAndMastersAreChecked)
+{
+    auto server = sampleServer(60, 40);
+    ASSERT_TRUE(server);
+    // A stray 400 on an older day of the first fill: a failure, the fill left pending.
+    test::FaultProxy proxy(server->apiBaseUrl(), [](Exchange& e) {
+        if (isDay(e, "2026-11-10")) {
+            e.status = 400;
+            e.body = R"({"message":"date is invalid."})";
+        }
+    });
+    test::TempFolder dir;
+    auto r = refresh(dir.path(), proxy);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("date is invalid."), std::string::npos) << r.message;
+    EXPECT_NE(r.message.find("2026-11-10 の株価"), std::string::npos) << r.message;
+    {
+        marketdata::PriceStore store(dir.path());
+        EXPECT_TRUE(store.fillPending());
+        EXPECT_FALSE(store.hasDay("2026-11-10"));
+    }
+    proxy.setRewrite({});
+    ASSERT_TRUE(refresh(dir.path(), proxy, r.tradingDate).ok);
+    EXPECT_FALSE(marketdata::PriceStore(dir.path()).fillPending());
+
+    // A stock the master does not name is left out of the list and counted; a master record
+    // without a name is no master.
+    std::string dropped;
+    proxy.setRewrite([&dropped](Exchange& e) {
+        if (e.path == "/equities/master") {
+            editRows(e, [&dropped](json& rows) {
+                dropped = rows[4]["Code"].get<std::string>();
+                rows.erase(4);
+            });
+        }
+    });
+    test::TempFolder second;
+    r = refresh(second.path(), proxy);
+    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_EQ(r.notes.size(), 1u);
+    EXPECT_EQ(r.notes[0], kDay + ": 銘柄一覧にない 1 銘柄を除きました");
+    EXPECT_EQ(
+        test::readFile(second / "list.csv").find("\r\n" + marketdata::PriceStore::listCode(dropped) + ","),
+        std::string::npos);
+    proxy.setRewrite([](Exchange& e) {
+        if (e.path == "/equities/master") {
+            editRows(e, [](json& rows) { rows[2].erase("CoName"); });
+        }
+    });
+    test::TempFolder third;
+    r = refresh(third.path(), proxy);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("銘柄コード・銘柄名・市場のない銘柄があります"), std::string::npos) << r.message;
+
+    // A page key that comes back: refused at once, not paged for ever.
+    proxy.setRewrite([](Exchange& e) {
+        e.status = 200;
+        e.body = json{{"data", json::array({json{{"Code", "13000"}}})}, {"pagination_key", "again"}}.dump();
+    });
+    JQuantsClient client(through(proxy));
+    const int before = proxy.requests();
+    EXPECT_FALSE(client.getAll("/equities/master", {}));
+    EXPECT_EQ(client.lastFailure().message, JQuantsClient::kEndlessPagesMessage);
+    EXPECT_EQ(proxy.requests() - before, 2);
+    // Keys that never repeat still end.
+    int page = 0;
+    proxy.setRewrite([&page](Exchange& e) {
+        e.status = 200;
+        e.body = json{{"data", json::array({json{{"Code", "13000"}}})},
+            {"pagination_key", "k" + std::to_string(page++)}}
+                     .dump();
+    });
+    EXPECT_FALSE(client.getAll("/equities/master", {}));
+    EXPECT_EQ(client.lastFailure().message, JQuantsClient::kEndlessPagesMessage);
+    EXPECT_LE(page, 100);
+}
+
+TEST(JQuantsFaults, TheKeyIsNeverEchoedNorSentWithAControlCharacter)
+{
+    const std::string key = "sample-key";
+    auto server = sampleServer(20, 30);
+    ASSERT_TRUE(server);
+    test::FaultProxy proxy(server->apiBaseUrl(), [&key](Exchange& e) {
+        if (e.path == "/equities/master") {
+            e.status = 400;
+            e.body = json{{"message", "bad request for key " + key + std::string(400, 'x')}}.dump();
+        }
+    });
+    // The client's words for the user: the key replaced, cut to 200 characters.
+    EXPECT_EQ(JQuantsClient::cleanServerText("a sample-key b\nsample-key", key), "a **** b ****");
+    EXPECT_EQ(JQuantsClient::cleanServerText(std::string(300, 'y'), key), std::string(200, 'y') + "…");
+    EXPECT_EQ(JQuantsClient::cleanServerText(std::string(250, 'y') + "日本", key).size(), 200u + 3);
+
+    test::TempFolder dir;
+    const std::string env = "HOME=" + (dir / "user").string() + " JQUANTS_API_KEY=" + key + " ";
+    const std::string cli = env + test::cliCommand(dir / "home");
+    std::string out;
+    ASSERT_EQ(
+        test::runCommand(
+            cli + " init --source jquants --api-url " + proxy.url() + " --plan premium --days 20 2>&1", &out),
+        0)
+        << out;
+    EXPECT_EQ(test::runCommand(cli + " refresh 2>&1", &out), 1);
+    EXPECT_NE(out.find("bad request for key ****"), std::string::npos) << out;
+    EXPECT_EQ(out.find(key), std::string::npos) << out;
+    EXPECT_EQ(test::runCommand(cli + " daily --json 2>&1", &out), 1);
+    EXPECT_EQ(out.find(key), std::string::npos) << out;
+    auto db = core::Connection::open(dir / "home" / "zuvemo.db");
+    const auto journal = db->openRecordset("SELECT * FROM Table_Journal");
+    ASSERT_FALSE(journal->isEof());
+    EXPECT_EQ(test::readFile(dir / "home" / "zuvemo.db").find(key), std::string::npos);
+
+    // A key with a line break would add a header of its own: refused from every place.
+    const std::string injected = "sample-key\nX-Injected: yes";
+    const std::string home = core::Platform::environment("HOME").value_or("/root");
+    ::setenv("HOME", (dir / "user").c_str(), 1);
+    ::setenv("JQUANTS_API_KEY", injected.c_str(), 1);
+    std::string problem;
+    EXPECT_FALSE(marketdata::ApiKey::read(nullptr, &problem));
+    EXPECT_EQ(problem, "APIキーの形式が正しくありません。");
+    ::unsetenv("JQUANTS_API_KEY");
+    struct Ring : marketdata::SecretStore
+    {
+        Status read(std::string& secret) override
+        {
+            secret = "sample-key\tX";
+            return Status::Found;
+        }
+        bool write(const std::string&) override { return false; }
+        bool remove() override { return false; }
+    };
+    marketdata::ApiKey::setKeyring(std::make_shared<Ring>());
+    EXPECT_FALSE(marketdata::ApiKey::read(nullptr, &problem));
+    EXPECT_EQ(problem, "APIキーの形式が正しくありません。");
+    marketdata::ApiKey::setKeyring(nullptr);
+    std::filesystem::create_directories(dir / "user" / ".jquants-api");
+    test::writeFile(marketdata::ApiKey::file(), "[jquants-api-client]\napi_key = \"sample-key\x01\"\n");
+    EXPECT_FALSE(marketdata::ApiKey::read(nullptr, &problem));
+    EXPECT_EQ(problem, "APIキーの形式が正しくありません。");
+    ::setenv("HOME", home.c_str(), 1);
+    const std::string withBreak = "JQUANTS_API_KEY=\"$(printf 'sample-key\\nX-Injected: yes')\" ";
+    EXPECT_EQ(test::runCommand(withBreak + "HOME=" + (dir / "user").string() + " "
+                      + test::cliCommand(dir / "home") + " refresh 2>&1",
+                  &out),
+        2);
+    EXPECT_EQ(out, "APIキーの形式が正しくありません。\n");
+    // Nor does the client send one it is handed.
+    JQuantsClient client(through(proxy, injected));
+    const int before = proxy.requests();
+    EXPECT_FALSE(client.getAll("/markets/calendar", {}));
+    EXPECT_EQ(client.lastFailure().message, "APIキーの形式が正しくありません。");
+    EXPECT_EQ(proxy.requests(), before);
+}
+
+TEST(JQuantsFaults, AKeyFileOthersMayReadIsNamedAndStillWorks)
+{
+    auto server = sampleServer(20, 30);
+    ASSERT_TRUE(server);
+    test::TempFolder dir;
+    const std::string env = "env -u JQUANTS_API_KEY HOME=" + (dir / "user").string() + " ";
+    const std::string cli = env + test::cliCommand(dir / "home");
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --api-url " + server->apiBaseUrl()
+                  + " --plan premium --days 20 >/dev/null 2>&1"),
+        0);
+    const auto keyDir = dir / "user" / ".jquants-api";
+    std::filesystem::create_directories(keyDir);
+    test::writeFile(dir / "shared.toml", "[jquants-api-client]\napi_key = \"sample-key\"\n");
+    std::filesystem::permissions(dir / "shared.toml", std::filesystem::perms(0644));
+    std::filesystem::create_symlink(dir / "shared.toml", keyDir / "jquants-api.toml");
+    std::string out;
+    EXPECT_EQ(test::runCommand(cli + " refresh 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("は他のユーザーも読めます"), std::string::npos) << out;
+    EXPECT_NE(out.find((keyDir / "jquants-api.toml").string()), std::string::npos) << out;
+    std::filesystem::permissions(dir / "shared.toml", std::filesystem::perms(0600));
+    EXPECT_EQ(test::runCommand(cli + " refresh 2>&1", &out), 0) << out;
+    EXPECT_EQ(out.find("他のユーザー"), std::string::npos) << out;
+}
+
+TEST(JQuantsFaults, StallsAndDripsEndWithinTwiceTheTimeOut)
+{
+    // Each connection stalls, or sends one byte every half second, until the client leaves.
+    auto untilClosed = [](int socket, bool drip) {
+        const auto end = steady_clock::now() + seconds(30);
+        if (drip) {
+            test::RawHttpServer::sendAll(socket, "HTTP/1.1 200 OK\r\nContent-Length: 100000\r\n\r\n{");
+        }
+        while (steady_clock::now() < end) {
+            pollfd p{socket, POLLIN, 0};
+            if (::poll(&p, 1, 500) > 0) {
+                char c;
+                if (::recv(socket, &c, 1, MSG_DONTWAIT) <= 0) {
+                    return;
+                }
+            }
+            if (drip && !test::RawHttpServer::sendAll(socket, " ")) {
+                return;
+            }
+        }
+    };
+    test::TempFolder dir;
+    const std::string cli = "JQUANTS_API_KEY=sample-key " + test::cliCommand(dir / "home");
+    ASSERT_EQ(
+        test::runCommand(cli + " init --source jquants --api-url http://127.0.0.1:1/v2 >/dev/null 2>&1"), 0);
+    for (bool drip : {false, true}) {
+        test::RawHttpServer server([&](int socket) { untilClosed(socket, drip); });
+        ASSERT_EQ(
+            test::runCommand(cli + " source set jquants --api-url " + server.url("/v2") + " >/dev/null"), 0);
+        const auto start = steady_clock::now();
+        std::string out;
+        EXPECT_EQ(test::runCommand(cli + " refresh --timeout 3 2>&1", &out), 1) << out;
+        const auto took = duration_cast<seconds>(steady_clock::now() - start).count();
+        EXPECT_LE(took, 2 * 3 + 15) << (drip ? "drip" : "stall");
+        EXPECT_NE(out.find("J-Quants API から応答がありません。"), std::string::npos) << out;
+    }
+}
+
+TEST(JQuantsFaults, MessagesSayWhatIsWrongAndNoCoreFileHoldsTheKey)
+{
+    auto server = sampleServer(20, 30);
+    ASSERT_TRUE(server);
+    test::FaultProxy proxy(server->apiBaseUrl(), [](Exchange& e) {
+        e.status = 401;
+        e.body = R"({"message":"Unauthorized"})";
+    });
+    JQuantsClient client(through(proxy));
+    EXPECT_FALSE(client.getAll("/markets/calendar", {}));
+    EXPECT_EQ(client.lastFailure().message, JQuantsClient::kForbiddenMessage);
+
+    test::TempFolder dir;
+    const std::string cli = "JQUANTS_API_KEY=sample-key " + test::cliCommand(dir / "home");
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --api-url " + server->apiBaseUrl()
+                  + " --plan premium --days 20 >/dev/null 2>&1"),
+        0);
+    ASSERT_EQ(test::runCommand(cli + " refresh >/dev/null 2>&1"), 0);
+    const auto store = dir / "home" / marketdata::PriceStore::kFileName;
+    // An empty store (or another program's file) has no price data yet.
+    std::filesystem::remove(store);
+    std::filesystem::remove(dir / "home" / "zuvemo-prices.db-wal");
+    std::filesystem::remove(dir / "home" / "zuvemo-prices.db-shm");
+    std::string out;
+    EXPECT_EQ(test::runCommand(cli + " screen 2>&1", &out), 1);
+    EXPECT_NE(out.find(marketdata::PriceStore::kNoDataMessage), std::string::npos) << out;
+    // A damaged one is named, with the way to rebuild it.
+    test::writeFile(store, std::string(8192, 'z'));
+    EXPECT_EQ(test::runCommand(cli + " screen 2>&1", &out), 1);
+    EXPECT_NE(out.find("価格データのファイル(" + store.string() + ")が壊れています。"), std::string::npos)
+        << out;
+    EXPECT_NE(out.find("このファイルを削除してから取得し直す"), std::string::npos) << out;
+    std::filesystem::remove(store);
+    ASSERT_EQ(test::runCommand(cli + " refresh >/dev/null 2>&1"), 0);
+
+    // Core files are off in the tool before any key is read.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const bool off = core::Platform::disableCoreDumps() && core::Platform::coreDumpsDisabled();
+        ::_exit(off ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    test::RawHttpServer stalled([](int) { std::this_thread::sleep_for(seconds(2)); });
+    ASSERT_EQ(
+        test::runCommand(cli + " source set jquants --api-url " + stalled.url("/v2") + " >/dev/null"), 0);
+    test::runCommand("(ulimit -c unlimited; " + cli
+            + " refresh >/dev/null 2>&1 & p=$!; sleep 0.5; awk '/Max core file size/ {print $5, $6}' "
+              "/proc/$p/limits;"
+              " kill $p; wait $p)",
+        &out);
+    EXPECT_EQ(out, "0 0\n");
+
+    // A folder that cannot be written says so and names it.
+    const auto mountPoint = dir / "ro";
+    std::filesystem::create_directories(mountPoint);
+    if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=4m") != 0) {
+        GTEST_SKIP() << "mounting is not allowed here";
+    }
+    struct Unmount
+    {
+        std::filesystem::path where;
+        ~Unmount() { ::umount2(where.c_str(), MNT_DETACH); }
+    } unmount{mountPoint};
+    const std::string roCli = "JQUANTS_API_KEY=sample-key " + test::cliCommand(mountPoint);
+    EXPECT_EQ(test::runCommand(
+                  roCli + " init --source jquants --api-url " + server->apiBaseUrl() + " >/dev/null 2>&1"),
+        0);
+    ::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
+    EXPECT_EQ(test::runCommand(roCli + " refresh 2>&1", &out), 1);
+    EXPECT_NE(out.find("フォルダ(" + mountPoint.string() + ")に書き込めません。"), std::string::npos) << out;
+}
