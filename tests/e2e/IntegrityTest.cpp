@@ -115,8 +115,9 @@ TEST_F(Integrity, DailyListsCutShortAtRandomBytesNeverReplaceTheList)
         marketdata::CurlDownloader downloader;
         core::FixedClock clock(kToday);
         auto result = marketdata::MarketDataRefresh(*m_module, downloader, clock).run();
-        // The cut list is a failed download; the walk stops at the day held, which stands whole.
-        bool ok = result.outcome == marketdata::MarketDataRefresh::Outcome::UpToDate
+        // The cut list is a failed download, said as such; the list held stands whole.
+        bool ok = result.outcome == marketdata::MarketDataRefresh::Outcome::Failed
+            && result.message.rfind("最新の銘柄一覧を取得できませんでした（2024-01-05: ", 0) == 0
             && result.tradingDate == "2024-01-04" && listSignature() == whole
             && scalar(" SELECT kabuHdate FROM Table_Url") == "20240104";
         losses += ok ? 0 : 1;

@@ -10,6 +10,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 #include <signal.h>
 #include <spawn.h>
@@ -212,4 +213,104 @@ TEST(KillTest, DailyKilledAtAnyMomentLeavesOnlyWholeJournalRecords)
     waitpid(last, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
     std::cout << "daily runs finished before their kill: " << whole - 1 << " of 25" << std::endl;
+}
+
+TEST(KillTest, AJQuantsFillOrASplitsRefetchKilledAtAnyMomentEndsRightAtTheNextRefresh)
+{
+    // Before the split day is readable, the split stocks' earlier days are stored unadjusted;
+    // the refresh that reads it must fetch them again, however often it is killed.
+    auto serverWith = [](std::optional<sys_days> windowTo, sys_days windowFrom) {
+        sample::SampleServer::Options options;
+        options.market.stocks = 150;
+        options.market.days = 60;
+        options.market.today = core::Clock().today(); // the tool's own clock looks for it
+        options.jquants = true;
+        options.latencyMs = 15;
+        options.api.windowTo = windowTo;
+        if (windowTo) {
+            options.api.windowFrom = windowFrom;
+        }
+        return std::make_unique<sample::SampleServer>(options);
+    };
+    auto full = serverWith(std::nullopt, {});
+    ASSERT_GT(full->start(0), 0);
+    const auto& days = full->market().tradingDays();
+    auto before = serverWith(days[days.size() - 4], days.front());
+    ASSERT_GT(before->start(0), 0);
+
+    ::setenv("JQUANTS_API_KEY", "sample-key", 1);
+    test::TempFolder dir;
+    const std::string cli = (test::binFolder() / "zuvemo-cli").string();
+    auto run = [&cli](const std::filesystem::path& home, std::vector<std::string> args) {
+        args.insert(args.begin(), {cli, "--home", home.string()});
+        pid_t pid = spawnChild(args);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    auto init = [&](const std::filesystem::path& home, const std::string& url) {
+        return run(
+            home, {"init", "--source", "jquants", "--api-url", url, "--plan", "premium", "--days", "30"});
+    };
+    // What a folder that never met a kill holds.
+    ASSERT_EQ(init(dir / "clean", full->apiBaseUrl()), 0);
+    ASSERT_EQ(run(dir / "clean", {"refresh"}), 0);
+    auto bars = [](const std::filesystem::path& home, const std::string& from) {
+        auto c = core::Connection::open(home / "zuvemo-prices.db");
+        return table(*c, "SELECT * FROM Table_Bar WHERE BarDate >= '" + from + "' ORDER BY BarCode, BarDate");
+    };
+    const std::string oldest = core::Clock::dashed(year_month_day{days[days.size() - 30]});
+    const std::string expected = bars(dir / "clean", oldest);
+    // A folder filled before the split was readable.
+    ASSERT_EQ(init(dir / "early", before->apiBaseUrl()), 0);
+    ASSERT_EQ(run(dir / "early", {"refresh"}), 0);
+    ASSERT_NE(bars(dir / "early", oldest), expected);
+
+    auto copyFolder = [](const std::filesystem::path& from, const std::filesystem::path& to) {
+        std::filesystem::remove_all(to);
+        std::filesystem::copy(from, to, std::filesystem::copy_options::recursive);
+    };
+    const auto home = dir / "home";
+    // How long a whole run takes, so the kills fall anywhere in it.
+    copyFolder(dir / "early", home);
+    ASSERT_EQ(run(home, {"source", "set", "jquants", "--api-url", full->apiBaseUrl()}), 0);
+    const auto started = steady_clock::now();
+    ASSERT_EQ(run(home, {"refresh"}), 0);
+    const auto whole = duration_cast<milliseconds>(steady_clock::now() - started).count();
+    ASSERT_EQ(bars(home, oldest), expected);
+
+    std::mt19937 rng(20261208);
+    int killedMidway = 0;
+    for (int k = 0; k < 30; ++k) {
+        // Even rounds: the refresh after the split; odd ones: a first fill from nothing.
+        if (k % 2 == 0) {
+            copyFolder(dir / "early", home);
+        } else {
+            std::filesystem::remove_all(home);
+            ASSERT_EQ(init(home, full->apiBaseUrl()), 0);
+        }
+        ASSERT_EQ(run(home, {"source", "set", "jquants", "--api-url", full->apiBaseUrl()}), 0);
+        pid_t pid = spawnChild({cli, "--home", home.string(), "refresh"});
+        ASSERT_GT(pid, 0);
+        std::this_thread::sleep_for(milliseconds(rng() % (whole + 1)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        killedMidway += WIFSIGNALED(status);
+        for (const char* file : {"zuvemo.db", "zuvemo-prices.db"}) {
+            if (!std::filesystem::exists(home / file)) {
+                continue; // killed before the first fill made its store
+            }
+            auto c = core::Connection::open(home / file);
+            ASSERT_EQ(table(*c, "PRAGMA integrity_check"), "ok|\n") << "kill " << k << " " << file;
+        }
+        // The next refresh, left alone, ends where a folder that never met a kill stands.
+        ASSERT_EQ(run(home, {"refresh"}), 0) << "kill " << k;
+        ASSERT_EQ(bars(home, oldest), expected) << "kill " << k;
+        ASSERT_TRUE(
+            table(*core::Connection::open(home / "zuvemo-prices.db"), "SELECT * FROM Table_Refetch").empty());
+    }
+    ::unsetenv("JQUANTS_API_KEY");
+    std::cout << "J-Quants refreshes killed midway: " << killedMidway << " of 30" << std::endl;
+    EXPECT_GT(killedMidway, 10);
 }
