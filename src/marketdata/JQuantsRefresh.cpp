@@ -145,7 +145,10 @@ JQuantsRefresh::Probe JQuantsRefresh::probe(
     if (rows) {
         probe.ok = true;
         for (const auto& row : *rows) {
-            probe.newest = std::max(probe.newest, text(row, "Date"));
+            // Shown in the dialog: a date, never whatever text the server put there.
+            if (const auto date = text(row, "Date"); JQuantsAnswer::isDate(date)) {
+                probe.newest = std::max(probe.newest, date);
+            }
         }
         return probe;
     }

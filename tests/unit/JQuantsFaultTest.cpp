@@ -37,12 +37,14 @@ constexpr year_month_day kToday{2026y, December, 8d};
 const std::string kDay = "2026-12-08";
 const std::string kDayBefore = "2026-12-07";
 
-std::unique_ptr<sample::SampleServer> sampleServer(int stocks = 60, int days = 40)
+// The tool runs on the machine's clock: its market ends today, the library's on kToday.
+std::unique_ptr<sample::SampleServer> sampleServer(
+    int stocks = 60, int days = 40, year_month_day today = kToday)
 {
     sample::SampleServer::Options options;
     options.market.stocks = stocks;
     options.market.days = days;
-    options.market.today = kToday;
+    options.market.today = today;
     options.jquants = true;
     auto server = std::make_unique<sample::SampleServer>(options);
     return server->start(0) > 0 ? std::move(server) : nullptr;
@@ -239,6 +241,34 @@ TEST(JQuantsFaults, ImpossibleValuesAreLeftOutAsDaysWithoutATradeAndNamed)
         ASSERT_NE(line, std::string::npos) << code;
         EXPECT_EQ(list.substr(list.find("\r\n", line + 2) - 12, 12), ",-,-,-,-,-,-") << code;
     }
+    // The tool names them on standard error and in the day's journal record.
+    auto live = sampleServer(60, 40, core::Clock().today());
+    ASSERT_TRUE(live);
+    const std::string latest = core::Clock::dashed(year_month_day{live->market().latestTradingDay()});
+    test::FaultProxy liveProxy(live->apiBaseUrl(), [&latest](Exchange& e) {
+        if (isDay(e, latest)) {
+            editRows(e, [](json& rows) {
+                for (auto& row : rows) {
+                    if (!row["C"].is_null()) {
+                        row["C"] = 1e9;
+                        break;
+                    }
+                }
+            });
+        }
+    });
+    const std::string cli = "JQUANTS_API_KEY=sample-key " + test::cliCommand(dir / "home");
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --api-url " + liveProxy.url()
+                  + " --plan premium --days 20 >/dev/null 2>&1"),
+        0);
+    std::string out;
+    test::runCommand(cli + " daily --json 2>&1", &out);
+    EXPECT_NE(out.find(latest + ": 値が正しくない 1 銘柄を取引なしとしました"), std::string::npos) << out;
+    EXPECT_NE(core::Connection::open(dir / "home" / "zuvemo.db")
+                  ->openRecordset("SELECT * FROM Table_Journal WHERE Message LIKE '%値が正しくない 1 銘柄%'")
+                  ->recordCount(),
+        0);
+
     // Every value stored is one a market could print.
     core::Connection::Options readOnly;
     auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName, readOnly);
@@ -400,7 +430,7 @@ TEST(JQuantsFaults, OnlyThePlansWindowEndsAFillAndPagesAndMastersAreChecked)
 TEST(JQuantsFaults, TheKeyIsNeverEchoedNorSentWithAControlCharacter)
 {
     const std::string key = "sample-key";
-    auto server = sampleServer(20, 30);
+    auto server = sampleServer(20, 30, core::Clock().today());
     ASSERT_TRUE(server);
     test::FaultProxy proxy(server->apiBaseUrl(), [&key](Exchange& e) {
         if (e.path == "/equities/master") {
@@ -476,7 +506,7 @@ TEST(JQuantsFaults, TheKeyIsNeverEchoedNorSentWithAControlCharacter)
 
 TEST(JQuantsFaults, AKeyFileOthersMayReadIsNamedAndStillWorks)
 {
-    auto server = sampleServer(20, 30);
+    auto server = sampleServer(20, 30, core::Clock().today());
     ASSERT_TRUE(server);
     test::TempFolder dir;
     const std::string env = "env -u JQUANTS_API_KEY HOME=" + (dir / "user").string() + " ";
@@ -538,7 +568,7 @@ TEST(JQuantsFaults, StallsAndDripsEndWithinTwiceTheTimeOut)
 
 TEST(JQuantsFaults, MessagesSayWhatIsWrongAndNoCoreFileHoldsTheKey)
 {
-    auto server = sampleServer(20, 30);
+    auto server = sampleServer(20, 30, core::Clock().today());
     ASSERT_TRUE(server);
     test::FaultProxy proxy(server->apiBaseUrl(), [](Exchange& e) {
         e.status = 401;
