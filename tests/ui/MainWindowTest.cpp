@@ -1,5 +1,6 @@
 #include "ArrowButton.h"
 #include "CaptionFrame.h"
+#include "ElidedLabel.h"
 #include "FakeDownloader.h"
 #include "Frm_Chart.h"
 #include "Frm_Track.h"
@@ -595,7 +596,7 @@ TEST_F(Window, TheTrackButtonShowsTheRecordOfTheChosenMarketAndTheChartItsSignal
     auto* chart = w.lastChart();
     ASSERT_NE(chart, nullptr);
     EXPECT_EQ(chart->signalMarks().days(), chart->data().days());
-    EXPECT_NE(chart->dayLabel()->text().indexOf(QStringLiteral("その後 1日 - 5日 - 20日 -")), -1)
-        << chart->dayLabel()->text().toStdString();
+    EXPECT_NE(chart->dayLabel()->fullText().indexOf(QStringLiteral("その後 1日 - 5日 - 20日 -")), -1)
+        << chart->dayLabel()->fullText().toStdString();
     chart->close();
 }
