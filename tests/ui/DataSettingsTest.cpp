@@ -417,15 +417,12 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     auto& w = open();
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Command_kensaku")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return count("SELECT * FROM Table_Code") == 12; }, 20000));
+    // Five requests, then the line says the fill waits, and for how long.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return w.model().label1.rfind("履歴取得 ", 0) == 0
-                && w.model().label1.find("残り約") != std::string::npos;
-        },
-        20000))
+        [&] { return w.model().label1.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 20000))
         << w.model().label1;
+    EXPECT_EQ(w.model().label1.substr(w.model().label1.size() - std::string(" 秒）").size()), " 秒）");
     EXPECT_TRUE(w.model().fillRunning());
-    EXPECT_EQ(w.model().label1.substr(w.model().label1.find('/')), "/30 日 残り約 6 分");
 
     // The screening uses what is stored, and says so.
     auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo2"));
@@ -434,9 +431,18 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     auto* mok = w.findChild<QPushButton*>(QStringLiteral("Command_mok"));
     ASSERT_TRUE(mok->isVisible());
     QTest::mouseClick(mok, Qt::LeftButton);
-    EXPECT_NE(w.model().label1.find("日分で検査しました（履歴取得中）。"), std::string::npos)
-        << w.model().label1;
+    const std::string note = w.model().label1;
+    EXPECT_NE(note.find("日分で検査しました（履歴取得中）。"), std::string::npos) << note;
     EXPECT_TRUE(w.model().fillRunning());
+    // The note stays while the fill goes on, until the user does something; the plan's pace
+    // then shows as a wait with the seconds left.
+    QTest::qWait(1200);
+    EXPECT_EQ(w.model().label1, note);
+    auto* grid = w.stockGrid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.model().label1.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 5000))
+        << w.model().label1;
 
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cancel")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 5000));
@@ -461,4 +467,28 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     EXPECT_TRUE(marketdata::PriceStore(m_dir.path()).fillPending());
     ASSERT_TRUE(m_module->OpenDatabase());
     EXPECT_EQ(count("SELECT * FROM Table_Code"), 12);
+
+    // On a faster plan the resumed fill ends: its box says the history is complete, and comes
+    // without "中 止".
+    auto source = marketdata::DataSource::read(db());
+    source.plan = "premium";
+    marketdata::DataSource::write(db(), source);
+    m_window.reset();
+    auto& last = open();
+    bool stopShown = true;
+    m_window->setFinishedBox([&](const std::string& t) {
+        m_finished.push_back(t);
+        stopShown = last.findChild<QPushButton*>(QStringLiteral("Cancel"))->isVisible();
+    });
+    m_finished.clear();
+    m_messages.recorder().boxes.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !last.model().fillRunning(); }, 20000));
+    EXPECT_EQ(
+        m_finished, std::vector<std::string>{ui::MainWindowModel::fillCompleteMessage(30, "2026-12-08")});
+    EXPECT_FALSE(stopShown);
+    EXPECT_EQ(last.model().label1, ui::MainWindowModel::kFillDone);
+    for (const auto& box : m_messages.recorder().boxes) {
+        ADD_FAILURE() << box.text;
+    }
+    EXPECT_FALSE(marketdata::PriceStore(m_dir.path()).fillPending());
 }

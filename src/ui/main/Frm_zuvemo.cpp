@@ -271,7 +271,12 @@ void Frm_zuvemo::buildControls()
     fillTimer->setInterval(kFillPollMs);
     connect(fillTimer, &QTimer::timeout, this, [this] {
         if (m_model->fillRunning() && !m_busy && !m_inHandler) {
-            handle([this] { m_model->pollFill(); });
+            // The fill's closing boxes come without "中 止": the fill has ended.
+            auto presenter = std::make_shared<RunPresenter>(
+                core::SetMessagePresenter(nullptr), [this] { m_cancelButton->hide(); });
+            core::SetMessagePresenter(presenter);
+            handle([this] { m_model->pollFill(); }, false);
+            core::SetMessagePresenter(presenter->inner());
         }
     });
     fillTimer->start();
@@ -519,11 +524,14 @@ void Frm_zuvemo::dropOpenRecordsets()
     m_module.SharedRecordset2.reset();
 }
 
-void Frm_zuvemo::handle(const std::function<void()>& handler)
+void Frm_zuvemo::handle(const std::function<void()>& handler, bool byUser)
 {
     // One handler at a time: the repaint inside a page fill must not start another one.
     if (m_inHandler || m_busy) {
         return;
+    }
+    if (byUser) {
+        m_model->userActed();
     }
     m_inHandler = true;
     // A locked or damaged database must not end the program: the error is shown as the long
@@ -572,6 +580,7 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     }
     m_busy = true;
     m_cancel = false;
+    m_model->userActed();
     // Input off while the command runs, so no command starts twice; the cancel stays available.
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
              m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track}) {
