@@ -1,3 +1,4 @@
+#include "ElidedLabel.h"
 #include "FakeDownloader.h"
 #include "Frm_DataSettings.h"
 #include "Frm_zuvemo.h"
@@ -207,8 +208,11 @@ TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScre
         EXPECT_EQ(
             d.checkLabel()->text(), "接続できました。取得できる最新日: 2026-09-11（Free プラン: 12 週遅れ）");
         EXPECT_EQ(labelsOf(&d).find("sample-key"), std::string::npos);
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        // Enter in the key's field saves; it does not ask the server again.
+        d.checkLabel()->clear();
+        QTest::keyClick(d.keyBox(), Qt::Key_Return);
         EXPECT_EQ(d.result(), QDialog::Accepted);
+        EXPECT_TRUE(d.checkLabel()->text().isEmpty());
         EXPECT_TRUE(d.keyBox()->text().isEmpty());
     });
     EXPECT_EQ(m_keyring->stored, "sample-key");
@@ -237,6 +241,37 @@ TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScre
         QTest::mouseClick(d.checkButton(), Qt::LeftButton);
         EXPECT_TRUE(d.checkLabel()->text().startsWith(QStringLiteral("接続できました。")));
         QTest::mouseClick(d.cancelButton(), Qt::LeftButton);
+    });
+}
+
+TEST_F(Settings, TheBoxKeepsItsWidthAndForgetsWhatItSaidOfAnotherChoice)
+{
+    open();
+    settings([&](ui::Frm_DataSettings& d) {
+        QApplication::processEvents();
+        const int width = d.width();
+        // A key file's long path is cut in the middle; the tip holds it whole.
+        const QString path = QStringLiteral("保存済み（/home/") + QString(120, QLatin1Char('x'))
+            + QStringLiteral("/.config/zuvemo/jquants-key）");
+        d.keyStatusLabel()->setFullText(path);
+        QApplication::processEvents();
+        EXPECT_EQ(d.width(), width);
+        EXPECT_LE(d.sizeHint().width(), width);
+        EXPECT_EQ(d.keyStatusLabel()->toolTip(), path);
+        EXPECT_TRUE(d.keyStatusLabel()->text().contains(QStringLiteral("…")));
+        // "接続確認" is a button like the others.
+        EXPECT_LE(d.checkButton()->height(), d.okButton()->height() + 4);
+        EXPECT_GE(d.checkButton()->width(), d.okButton()->width() - 4);
+
+        // An error under one choice goes when another is chosen.
+        d.choiceButton(Choice::Csv)->click();
+        type(d.dailyBox(), QString());
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        ASSERT_FALSE(d.errorLabel()->text().isEmpty());
+        EXPECT_NE(d.result(), QDialog::Accepted);
+        d.choiceButton(Choice::JQuants)->click();
+        EXPECT_TRUE(d.errorLabel()->text().isEmpty());
+        d.reject();
     });
 }
 

@@ -226,6 +226,19 @@ void Frm_zuvemo::buildControls()
         UiStyle::setBackground(o, GridColor::kLightOrange);
     }
 
+    // Tab goes through the window as it is read: the top line left to right, the filters, the
+    // list, then the lower frames from left to right.
+    const std::initializer_list<QWidget*> tabOrder{m_kensaku, m_settings, m_cancelButton, m_quit, m_combo2,
+        m_combo3, m_check1, m_tugi, m_modo, m_grid1, m_mok, m_grid2, m_grid3, m_option[0], m_option[1],
+        m_option[2], m_hat, m_chart, m_track};
+    QWidget* previous = nullptr;
+    for (QWidget* w : tabOrder) {
+        if (previous) {
+            setTabOrder(previous, w);
+        }
+        previous = w;
+    }
+
     m_kensaku->setObjectName(QStringLiteral("Command_kensaku"));
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_quit->setObjectName(QStringLiteral("Command2"));
@@ -417,6 +430,9 @@ void Frm_zuvemo::openSettings(const std::string& reason)
         }
         if (dialog.result() == QDialog::Accepted) {
             m_model->sourceSaved(dialog.sourceChanged());
+            if (dialog.model().choice != DataSettingsModel::Choice::Sample) {
+                m_sample->stop();
+            }
         }
     });
 }
