@@ -21,18 +21,20 @@ double stored(const core::Value& v)
     return v.isNull() ? kNone : v.toDouble();
 }
 
-// The first day index k of the window on which each series is defined.
+// The first day index k of the window on which each series is shown. Day 0 stores 0 for the
+// carried close and volume, so a mean whose window still reaches it starts low (the six-day ratio
+// jumps to 1.2 on day 6): the means start on the first day whose window has left day 0.
 struct Starts
 {
     static constexpr int kShortStrength = 5;
     static constexpr int kStrength14 = 15;
     static constexpr int kBand = 15; // both ratios defined
-    static constexpr int kRatio6 = 6;
-    static constexpr int kMean30 = 29;
-    static constexpr int kVolumeMean30 = 29;
-    static constexpr int kRatio30 = 30;
-    static constexpr int kMean54 = 53;
-    static constexpr int kRatio54 = 54;
+    static constexpr int kRatio6 = 7; // days k-6 to k-1
+    static constexpr int kMean30 = 30; // days k-29 to k
+    static constexpr int kVolumeMean30 = 30;
+    static constexpr int kRatio30 = 31; // days k-30 to k-1
+    static constexpr int kMean54 = 54;
+    static constexpr int kRatio54 = 55;
 };
 
 double from(int k, int start, const core::Value& v)
@@ -111,9 +113,10 @@ std::string ChartData::dayLine(int i) const
     }
     const auto n = static_cast<std::size_t>(i);
     return dates[n] + "  始値 " + number(open[n], "#,##0") + " 高値 " + number(high[n], "#,##0") + " 安値 "
-        + number(low[n], "#,##0") + " 終値 " + number(close[n], "#,##0") + "  出来高 " + number(volume[n], "#,##0")
-        + "  短期 " + mark(shortSignal[n]) + " 出来高確認 " + mark(volumeSignal[n]) + "  ゾーン 4日 " + mark(zone4[n])
-        + " 14日 " + mark(zone14[n]) + " 7日 " + mark(zone7[n]);
+        + number(low[n], "#,##0") + " 終値 " + number(close[n], "#,##0") + "  出来高 "
+        + number(volume[n], "#,##0") + "  短期 " + mark(shortSignal[n]) + " 出来高確認 "
+        + mark(volumeSignal[n]) + "  ゾーン 4日 " + mark(zone4[n]) + " 14日 " + mark(zone14[n]) + " 7日 "
+        + mark(zone7[n]);
 }
 
 } // namespace zuvemo::exporting

@@ -12,7 +12,8 @@ namespace zuvemo::exporting {
 // The series of the chart window, read from WorkTemp as the chart-mode analysis left it: the
 // workbook's newest 250 days, oldest first. A value that the analysis does not define for a day
 // (a mean before its span is full, a ratio before its first day) is NaN, not the 0 stored for
-// it, so a chart shows no point there.
+// it, so a chart shows no point there; so is a mean whose window still takes in the 0 that day 0
+// stores for the carried close and volume.
 struct ChartData
 {
     std::string code;
@@ -32,7 +33,8 @@ struct ChartData
     // Throws DatabaseError when WorkTemp cannot be read.
     static ChartData read(core::Mdl_Start& module, const std::string& code, const std::string& name);
 
-    // "2024-01-09 始値 456 高値 481 安値 450 終値 477 出来高 2,500 短期 売 出来高確認 - ゾーン 4日 買ゾ 14日 売ゾ 7日 売ゾ"
+    // "2024-01-09 始値 456 高値 481 安値 450 終値 477 出来高 2,500 短期 売 出来高確認 - ゾーン 4日 買ゾ 14日
+    // 売ゾ 7日 売ゾ"
     std::string dayLine(int day) const;
 };
 

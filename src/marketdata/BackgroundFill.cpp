@@ -8,6 +8,8 @@ namespace zuvemo::marketdata {
 
 BackgroundFill::BackgroundFill(const std::filesystem::path& programFolder,
     const MarketDataRefresh::JQuantsJob& job, const core::Clock& clock)
+    : m_plan(job.source.plan)
+    , m_started(std::chrono::steady_clock::now())
 {
     m_thread = std::thread([this, programFolder, job, &clock] { run(programFolder, job, clock); });
 }
@@ -23,7 +25,22 @@ BackgroundFill::~BackgroundFill()
 BackgroundFill::Snapshot BackgroundFill::snapshot() const
 {
     const std::lock_guard<std::mutex> guard(m_mutex);
-    return m_state;
+    Snapshot state = m_state;
+    if (state.finished) {
+        return state;
+    }
+    // The time left follows the time that passes, also while no day is done.
+    const auto now = std::chrono::steady_clock::now();
+    if (state.total > 0 && m_firstDone >= 0) {
+        const double seconds = std::chrono::duration<double>(now - m_started).count();
+        state.minutesLeft = minutesLeft(m_plan, state.done - m_firstDone, state.total - state.done, seconds);
+    }
+    if (m_wait >= std::chrono::seconds(kShownWaitSeconds)) {
+        const auto left = m_waitStarted + m_wait - now;
+        state.waitSecondsLeft
+            = std::max<long>(1, static_cast<long>(std::ceil(std::chrono::duration<double>(left).count())));
+    }
+    return state;
 }
 
 long BackgroundFill::minutesLeft(const std::string& plan, int doneThisRun, int left, double secondsSoFar)
@@ -40,6 +57,11 @@ long BackgroundFill::minutesLeft(const std::string& plan, int doneThisRun, int l
 
 std::string BackgroundFill::progressText(const Snapshot& snapshot)
 {
+    if (snapshot.waitSecondsLeft > 0) {
+        const std::string left = "（あと " + std::to_string(snapshot.waitSecondsLeft) + " 秒）";
+        return snapshot.rateLimitWait ? "API の回数制限で待っています" + left
+                                      : "J-Quants API の応答を待って再試行します" + left;
+    }
     std::string text
         = "履歴取得 " + std::to_string(snapshot.done) + "/" + std::to_string(snapshot.total) + " 日";
     if (snapshot.minutesLeft >= 0 && snapshot.done < snapshot.total) {
@@ -53,23 +75,29 @@ void BackgroundFill::run(const std::filesystem::path& programFolder, const Marke
 {
     auto options = job.client;
     options.cancel = &m_cancel;
+    options.onWait = [this](std::chrono::milliseconds wait, bool rateLimit) {
+        const std::lock_guard<std::mutex> guard(m_mutex);
+        m_waitStarted = std::chrono::steady_clock::now();
+        m_wait = wait;
+        m_state.rateLimitWait = rateLimit;
+    };
     JQuantsRefresh::Result result;
-    const auto started = std::chrono::steady_clock::now();
-    int firstDone = -1;
     try {
         JQuantsRefresh refresh(programFolder, job.source, options, clock);
         result = refresh.run(
             job.heldDashed, job.listFile,
             [&](int done, int total) {
-                if (firstDone < 0) {
-                    firstDone = done;
+                const std::lock_guard<std::mutex> guard(m_mutex);
+                if (m_firstDone < 0) {
+                    // The pace is measured from the first day this run reports.
+                    m_firstDone = done;
+                    m_started = std::chrono::steady_clock::now();
                 }
                 const double seconds
-                    = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-                const std::lock_guard<std::mutex> guard(m_mutex);
+                    = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
                 m_state.done = done;
                 m_state.total = total;
-                m_state.minutesLeft = minutesLeft(job.source.plan, done - firstDone, total - done, seconds);
+                m_state.minutesLeft = minutesLeft(m_plan, done - m_firstDone, total - done, seconds);
                 return !m_cancel.load();
             },
             [&](const std::string& date) {

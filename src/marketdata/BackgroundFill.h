@@ -29,7 +29,13 @@ public:
         bool finished = false;
         JQuantsRefresh::Result result; // once finished
         long minutesLeft = -1; // -1: not known yet
+        // A wait of the client's longer than kShownWaitSeconds that is under way: the seconds it
+        // still takes, and whether it is the plan's limit (or a server's error).
+        long waitSecondsLeft = 0;
+        bool rateLimitWait = true;
     };
+    // Waits shorter than this are part of the pace and not shown.
+    static constexpr long kShownWaitSeconds = 3;
 
     BackgroundFill(const std::filesystem::path& programFolder, const MarketDataRefresh::JQuantsJob& job,
         const core::Clock& clock);
@@ -44,7 +50,7 @@ public:
 
     // The time a fill still takes: the plan's pace, or the pace seen so far when slower.
     static long minutesLeft(const std::string& plan, int doneThisRun, int left, double secondsSoFar);
-    // "履歴取得 120/300 日 残り約 36 分".
+    // "履歴取得 120/300 日 残り約 36 分", or during a wait "API の回数制限で待っています（あと 40 秒）".
     static std::string progressText(const Snapshot& snapshot);
 
 private:
@@ -54,6 +60,12 @@ private:
     std::atomic<bool> m_cancel{false};
     mutable std::mutex m_mutex;
     Snapshot m_state;
+    // For the time left, estimated anew at each look from the pace seen so far.
+    std::string m_plan;
+    std::chrono::steady_clock::time_point m_started;
+    int m_firstDone = -1;
+    std::chrono::steady_clock::time_point m_waitStarted;
+    std::chrono::milliseconds m_wait{0};
     std::thread m_thread;
 };
 

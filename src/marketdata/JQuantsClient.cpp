@@ -82,17 +82,25 @@ bool JQuantsClient::outsideWindow() const
     return m_failure.status == 400 && !JQuantsRefresh::windowEnd(m_failure.serverMessage).empty();
 }
 
-bool JQuantsClient::sleepFor(std::chrono::milliseconds wait)
+bool JQuantsClient::sleepFor(std::chrono::milliseconds wait, bool rateLimit)
 {
+    if (m_options.onWait) {
+        m_options.onWait(wait, rateLimit);
+    }
     const auto until = std::chrono::steady_clock::now() + wait;
+    bool slept = true;
     while (std::chrono::steady_clock::now() < until) {
         if (m_options.cancel && m_options.cancel->load()) {
-            return false;
+            slept = false;
+            break;
         }
         std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(std::chrono::milliseconds(100),
             std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())));
     }
-    return true;
+    if (m_options.onWait) {
+        m_options.onWait(std::chrono::milliseconds(0), rateLimit);
+    }
+    return slept;
 }
 
 void JQuantsClient::pace()
@@ -114,7 +122,7 @@ void JQuantsClient::pace()
         }
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
             m_sent.front() + m_options.paceWindow - now);
-        if (!sleepFor(wait + std::chrono::milliseconds(50))) {
+        if (!sleepFor(wait + std::chrono::milliseconds(50), true)) {
             return;
         }
     }
@@ -178,7 +186,7 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
             return std::nullopt;
         } else if (code == 429) {
             m_failure.message = kRateMessage;
-            if (attempt < m_options.retries && sleepFor(m_options.rateLimitWait)) {
+            if (attempt < m_options.retries && sleepFor(m_options.rateLimitWait, true)) {
                 continue;
             }
             return std::nullopt;
@@ -195,7 +203,7 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
         }
         // A server that let two requests in a row run out of time will not answer a third: the
         // run ends within twice its time-out.
-        if (attempt >= m_options.retries || m_timeoutsInRow >= 2 || !sleepFor(serverWait)) {
+        if (attempt >= m_options.retries || m_timeoutsInRow >= 2 || !sleepFor(serverWait, false)) {
             return std::nullopt;
         }
         serverWait *= 2;

@@ -35,6 +35,9 @@ public:
         int maxPages = 100;
         std::size_t maxRows = 50000;
         const std::atomic<bool>* cancel = nullptr;
+        // Called as a wait begins (with its length) and as it ends (with 0): the plan's pace or
+        // a 429 when rateLimit, a server's error otherwise.
+        std::function<void(std::chrono::milliseconds wait, bool rateLimit)> onWait;
     };
     struct Failure
     {
@@ -79,7 +82,7 @@ public:
 private:
     std::optional<nlohmann::json> getPage(const std::string& url);
     void pace();
-    bool sleepFor(std::chrono::milliseconds wait);
+    bool sleepFor(std::chrono::milliseconds wait, bool rateLimit);
 
     Options m_options;
     std::unique_ptr<CurlEasy> m_easy;

@@ -1,9 +1,11 @@
+#include "ElidedLabel.h"
 #include "Frm_Chart.h"
 #include "ModuleFixture.h"
 #include "SyntheticMarket.h"
 #include "analysis/CSVMDB.h"
 #include "core/Clock.h"
 #include "export/ChartData.h"
+#include "model/ChartScale.h"
 
 #include <QCategoryAxis>
 #include <QChart>
@@ -18,6 +20,7 @@
 #include <QValueAxis>
 #include <cmath>
 #include <fstream>
+#include <map>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -180,24 +183,32 @@ TEST_F(ChartWindow, APictureIsNotSavedOverTheDatabase)
     w->setSaveTarget([&] { return QString::fromStdString((m_dir / "zuvemo.db-wal").string()); });
     const auto size = std::filesystem::file_size(m_dir / "zuvemo.db-wal");
     QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("SavePng")), Qt::LeftButton);
+    EXPECT_TRUE(QTest::qWaitForWindowActive(w.get()));
     ASSERT_EQ(m_messages.recorder().boxes.size(), 1u);
     EXPECT_NE(m_messages.recorder().boxes[0].text.find("データベースのファイル"), std::string::npos);
     EXPECT_EQ(std::filesystem::file_size(m_dir / "zuvemo.db-wal"), size);
-    EXPECT_TRUE(w->saveStatus()->text().isEmpty());
+    EXPECT_TRUE(w->saveStatus()->fullText().isEmpty());
 }
 
-TEST_F(ChartWindow, MeansThatDoNotExistYetAreLeftOutNotZero)
+TEST_F(ChartWindow, MeansStartOnceTheirWindowHasLeftDayZero)
 {
     ASSERT_EQ(m_data.days(), 250);
-    // The workbook stores 0 for them; the window has no value there.
-    EXPECT_TRUE(std::isnan(m_data.mean54[52]));
-    EXPECT_FALSE(std::isnan(m_data.mean54[53]));
-    EXPECT_TRUE(std::isnan(m_data.mean30[28]));
-    EXPECT_FALSE(std::isnan(m_data.mean30[29]));
-    EXPECT_TRUE(std::isnan(m_data.ratio54[53]));
-    EXPECT_FALSE(std::isnan(m_data.ratio54[54]));
-    EXPECT_TRUE(std::isnan(m_data.volumeMean30[28]));
-    EXPECT_TRUE(std::isnan(m_data.strength14[14]));
+    // The workbook stores 0 before a mean's span is full, and means over day 0 take in its
+    // stored 0; the window shows neither.
+    const std::vector<std::pair<const std::vector<double>*, int>> firstShown{{&m_data.mean30, 30},
+        {&m_data.mean54, 54}, {&m_data.volumeMean30, 30}, {&m_data.ratio6, 7}, {&m_data.ratio30, 31},
+        {&m_data.ratio54, 55}, {&m_data.strength14, 15}, {&m_data.shortStrength, 5}};
+    for (const auto& [series, first] : firstShown) {
+        const auto n = static_cast<std::size_t>(first);
+        EXPECT_TRUE(std::isnan((*series)[n - 1])) << first;
+        EXPECT_FALSE(std::isnan((*series)[n])) << first;
+    }
+    // No spike at the start: the first 6-day ratio is the close against the five closes before.
+    double before = 0;
+    for (std::size_t i = 1; i <= 6; ++i) {
+        before += m_data.close[i];
+    }
+    EXPECT_NEAR(m_data.ratio6[7], m_data.close[7] / (before / 6), 1e-9);
     EXPECT_EQ(m_data.dates.back(), m_latest);
     EXPECT_EQ(m_data.dayLine(249).rfind(m_latest + "  始値 ", 0), 0u) << m_data.dayLine(249);
 
@@ -209,6 +220,14 @@ TEST_F(ChartWindow, MeansThatDoNotExistYetAreLeftOutNotZero)
     }
     EXPECT_GT(w->valueAxis(Frm_Chart::Price)->min(), lowest * 0.8);
     EXPECT_LE(w->valueAxis(Frm_Chart::Price)->min(), lowest);
+    // Zoomed onto the last month, the price axis fits that month's prices.
+    w->setDayRange(225.5, 249.5);
+    const auto shown
+        = ui::ChartScale::extent({&m_data.high, &m_data.low, &m_data.mean30, &m_data.mean54}, 226, 249, true);
+    auto* y = w->valueAxis(Frm_Chart::Price);
+    EXPECT_LE(y->min(), shown.lo);
+    EXPECT_GE(y->max(), shown.hi);
+    EXPECT_LT(y->max() - y->min(), (shown.hi - shown.lo) * 2.5) << y->min() << " " << y->max();
 }
 
 TEST_F(ChartWindow, EachChartDrawsItsSeriesWhereTheValuesAre)
@@ -248,7 +267,7 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     const QPoint at = pixel(*w, Frm_Chart::Volume, 100, 0);
     QTest::mouseMove(viewport, QPoint(at.x(), viewport->height() / 2));
     EXPECT_EQ(w->shownDay(), 100);
-    EXPECT_EQ(w->dayLabel()->text().toStdString(), m_data.dayLine(100));
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(100));
 
     // The wheel over day 100 shows fewer days around it; dragging moves them.
     QWheelEvent wheel(QPointF(at.x(), viewport->height() / 2.0), viewport->mapToGlobal(QPointF(at.x(), 10)),
@@ -272,7 +291,7 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     QTest::mouseClick(button, Qt::LeftButton);
     QImage saved(target);
     EXPECT_EQ(saved.size(), w->size() * w->devicePixelRatio());
-    EXPECT_EQ(w->saveStatus()->text(), QStringLiteral("保存しました: ") + target);
+    EXPECT_EQ(w->saveStatus()->fullText(), QStringLiteral("保存しました: ") + target);
     // The picture shows the charts, not the button: its place is one plain colour.
     const QRect place = button->geometry();
     const QColor plain = saved.pixelColor(place.topLeft());
@@ -303,14 +322,24 @@ TEST_F(ChartWindow, AfterAZoomTheAxesShowTheShownDaysOnly)
             }
             ASSERT_NE(x, nullptr);
             const double perDay = w->chart(c)->plotArea().width() / (last - first);
+            // A tick on every month's first shown day; labels apart and evenly thinned.
+            std::vector<int> starts;
+            for (int i = static_cast<int>(std::ceil(first)); i <= static_cast<int>(last); ++i) {
+                const auto n = static_cast<std::size_t>(i);
+                if (i > 0 && m_data.dates[n].substr(0, 7) != m_data.dates[n - 1].substr(0, 7)) {
+                    starts.push_back(i);
+                }
+            }
+            EXPECT_EQ(w->monthTicks(), starts);
             double previous = -1e9;
             for (const QString& label : x->categoriesLabels()) {
-                const double day = x->endValue(label);
-                EXPECT_GE(day, first) << label.toStdString();
-                EXPECT_LE(day, last) << label.toStdString();
+                const int day = static_cast<int>(x->endValue(label));
+                EXPECT_NE(std::find(starts.begin(), starts.end(), day), starts.end()) << day;
+                EXPECT_EQ(label.toStdString(), m_data.dates[static_cast<std::size_t>(day)].substr(0, 7));
                 EXPECT_GE((day - previous) * perDay, 50) << label.toStdString();
                 previous = day;
             }
+            EXPECT_FALSE(x->categoriesLabels().isEmpty());
         }
         // The strength axis fits the shown values, with no second axis beside it.
         double lo = 1e9;
@@ -324,6 +353,9 @@ TEST_F(ChartWindow, AfterAZoomTheAxesShowTheShownDaysOnly)
             }
         }
         auto* y = w->valueAxis(Frm_Chart::Strength);
+        // Labels with every digit their step needs.
+        const double step = y->tickInterval();
+        EXPECT_EQ(y->labelFormat(), QStringLiteral("%.%1f").arg(std::max(1, ui::ChartScale::decimals(step))));
         EXPECT_LE(y->min(), lo);
         EXPECT_GE(y->max(), hi);
         EXPECT_LT(y->max() - y->min(), (hi - lo) * 1.6 + 0.1) << y->min() << " " << y->max();
@@ -370,8 +402,75 @@ TEST_F(ChartWindow, SignalsAreMarkedUnderAndOverTheBarsAndTheTopLineSaysWhatFoll
     // returns that followed it.
     w->showDay(100);
     ASSERT_EQ(w->shownDay(), 100);
-    EXPECT_EQ(w->dayLabel()->text().toStdString(), m_data.dayLine(100) + "  " + marks.returnsLine(100));
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(100) + "\n" + marks.returnsLine(100));
     double r = 0;
     ASSERT_TRUE(marks.returnAfter(100, 5, &r));
     EXPECT_DOUBLE_EQ(r, (m_data.close[105] - m_data.close[100]) / m_data.close[100]);
+}
+
+TEST_F(ChartWindow, NoTextWidensTheWindowAndThePlotsStayInsideTheirPanels)
+{
+    auto w = open();
+    w->setSignals(ui::ChartSignals::read(*m_module, m_data.days()));
+    QApplication::processEvents();
+    const QSize size = w->size();
+    auto* viewport = w->view(Frm_Chart::Price)->viewport();
+    for (int x = 0; x < viewport->width(); x += 7) {
+        QTest::mouseMove(viewport, QPoint(x, viewport->height() / 2));
+    }
+    test::TempFolder dir;
+    const QString target = QString::fromStdString((dir / std::string(200, 'x')).string()) + ".png";
+    w->setSaveTarget([&] { return target; });
+    QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("SavePng")), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(w->saveStatus()->fullText(), QStringLiteral("保存しました: ") + target);
+    EXPECT_EQ(w->size(), size);
+    EXPECT_LE(w->minimumSizeHint().width(), size.width());
+    EXPECT_LE(w->minimumSizeHint().height(), size.height());
+    // The top line is cut to its room; the tip holds it whole.
+    EXPECT_EQ(w->dayLabel()->toolTip(), w->dayLabel()->fullText());
+    EXPECT_LE(w->dayLabel()->geometry().right(), w->findChild<QPushButton*>(QStringLiteral("SavePng"))->x());
+
+    // At any size and zoom each plot lies inside its chart, clear of the legend, and all four
+    // share their left and right edges.
+    for (QSize at : {QSize(640, 820), QSize(1270, 980), QSize(900, 700)}) {
+        w->resize(at);
+        for (auto [first, last] : {std::pair{-0.5, 249.5}, std::pair{200.5, 215.5}}) {
+            w->setDayRange(first, last);
+            QApplication::processEvents();
+            QApplication::processEvents();
+            const QRectF shared = w->chart(Frm_Chart::Price)->plotArea();
+            for (auto c : {Frm_Chart::Price, Frm_Chart::Volume, Frm_Chart::Strength, Frm_Chart::Ratio}) {
+                auto* chart = w->chart(c);
+                const QRectF area = chart->plotArea();
+                EXPECT_TRUE(QRectF(QPointF(0, 0), chart->size()).contains(area)) << at.width() << " " << c;
+                EXPECT_FALSE(area.intersects(chart->legend()->geometry())) << at.width() << " " << c;
+                EXPECT_NEAR(area.left(), shared.left(), 1);
+                EXPECT_NEAR(area.right(), shared.right(), 1);
+            }
+        }
+    }
+}
+
+TEST_F(ChartWindow, BuyAndSellKeepOneColourEach)
+{
+    auto w = open();
+    w->setSignals(ui::ChartSignals::read(*m_module, m_data.days()));
+    std::map<std::string, QScatterSeries*> series;
+    for (auto* s : w->chart(Frm_Chart::Price)->series()) {
+        if (auto* scatter = qobject_cast<QScatterSeries*>(s)) {
+            series[scatter->name().toStdString()] = scatter;
+        }
+    }
+    ASSERT_EQ(series.size(), 6u);
+    // The marks are drawn into their texture: its middle row holds the triangle's colour.
+    auto markColour = [](QScatterSeries* s) {
+        const QImage image = s->brush().textureImage();
+        return image.pixelColor(image.width() / 2, image.height() / 2);
+    };
+    EXPECT_EQ(series["買ゾ"]->color(), Frm_Chart::buyColour());
+    EXPECT_EQ(series["売ゾ"]->color(), Frm_Chart::sellColour());
+    EXPECT_EQ(markColour(series["出来高確認買"]), Frm_Chart::buyColour());
+    EXPECT_EQ(markColour(series["出来高確認売"]), Frm_Chart::sellColour());
+    EXPECT_NE(Frm_Chart::buyColour(), Frm_Chart::sellColour());
 }

@@ -1,3 +1,4 @@
+#include "ElidedLabel.h"
 #include "FakeDownloader.h"
 #include "Frm_DataSettings.h"
 #include "Frm_zuvemo.h"
@@ -207,8 +208,11 @@ TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScre
         EXPECT_EQ(
             d.checkLabel()->text(), "接続できました。取得できる最新日: 2026-09-11（Free プラン: 12 週遅れ）");
         EXPECT_EQ(labelsOf(&d).find("sample-key"), std::string::npos);
-        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        // Enter in the key's field saves; it does not ask the server again.
+        d.checkLabel()->clear();
+        QTest::keyClick(d.keyBox(), Qt::Key_Return);
         EXPECT_EQ(d.result(), QDialog::Accepted);
+        EXPECT_TRUE(d.checkLabel()->text().isEmpty());
         EXPECT_TRUE(d.keyBox()->text().isEmpty());
     });
     EXPECT_EQ(m_keyring->stored, "sample-key");
@@ -237,6 +241,37 @@ TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScre
         QTest::mouseClick(d.checkButton(), Qt::LeftButton);
         EXPECT_TRUE(d.checkLabel()->text().startsWith(QStringLiteral("接続できました。")));
         QTest::mouseClick(d.cancelButton(), Qt::LeftButton);
+    });
+}
+
+TEST_F(Settings, TheBoxKeepsItsWidthAndForgetsWhatItSaidOfAnotherChoice)
+{
+    open();
+    settings([&](ui::Frm_DataSettings& d) {
+        QApplication::processEvents();
+        const int width = d.width();
+        // A key file's long path is cut in the middle; the tip holds it whole.
+        const QString path = QStringLiteral("保存済み（/home/") + QString(120, QLatin1Char('x'))
+            + QStringLiteral("/.config/zuvemo/jquants-key）");
+        d.keyStatusLabel()->setFullText(path);
+        QApplication::processEvents();
+        EXPECT_EQ(d.width(), width);
+        EXPECT_LE(d.sizeHint().width(), width);
+        EXPECT_EQ(d.keyStatusLabel()->toolTip(), path);
+        EXPECT_TRUE(d.keyStatusLabel()->text().contains(QStringLiteral("…")));
+        // "接続確認" is a button like the others.
+        EXPECT_LE(d.checkButton()->height(), d.okButton()->height() + 4);
+        EXPECT_GE(d.checkButton()->width(), d.okButton()->width() - 4);
+
+        // An error under one choice goes when another is chosen.
+        d.choiceButton(Choice::Csv)->click();
+        type(d.dailyBox(), QString());
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        ASSERT_FALSE(d.errorLabel()->text().isEmpty());
+        EXPECT_NE(d.result(), QDialog::Accepted);
+        d.choiceButton(Choice::JQuants)->click();
+        EXPECT_TRUE(d.errorLabel()->text().isEmpty());
+        d.reject();
     });
 }
 
@@ -417,15 +452,12 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     auto& w = open();
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Command_kensaku")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return count("SELECT * FROM Table_Code") == 12; }, 20000));
+    // Five requests, then the line says the fill waits, and for how long.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-            return w.model().label1.rfind("履歴取得 ", 0) == 0
-                && w.model().label1.find("残り約") != std::string::npos;
-        },
-        20000))
+        [&] { return w.model().label1.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 20000))
         << w.model().label1;
+    EXPECT_EQ(w.model().label1.substr(w.model().label1.size() - std::string(" 秒）").size()), " 秒）");
     EXPECT_TRUE(w.model().fillRunning());
-    EXPECT_EQ(w.model().label1.substr(w.model().label1.find('/')), "/30 日 残り約 6 分");
 
     // The screening uses what is stored, and says so.
     auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo2"));
@@ -434,9 +466,18 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     auto* mok = w.findChild<QPushButton*>(QStringLiteral("Command_mok"));
     ASSERT_TRUE(mok->isVisible());
     QTest::mouseClick(mok, Qt::LeftButton);
-    EXPECT_NE(w.model().label1.find("日分で検査しました（履歴取得中）。"), std::string::npos)
-        << w.model().label1;
+    const std::string note = w.model().label1;
+    EXPECT_NE(note.find("日分で検査しました（履歴取得中）。"), std::string::npos) << note;
     EXPECT_TRUE(w.model().fillRunning());
+    // The note stays while the fill goes on, until the user does something; the plan's pace
+    // then shows as a wait with the seconds left.
+    QTest::qWait(1200);
+    EXPECT_EQ(w.model().label1, note);
+    auto* grid = w.stockGrid();
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return w.model().label1.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 5000))
+        << w.model().label1;
 
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cancel")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 5000));
@@ -461,4 +502,28 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     EXPECT_TRUE(marketdata::PriceStore(m_dir.path()).fillPending());
     ASSERT_TRUE(m_module->OpenDatabase());
     EXPECT_EQ(count("SELECT * FROM Table_Code"), 12);
+
+    // On a faster plan the resumed fill ends: its box says the history is complete, and comes
+    // without "中 止".
+    auto source = marketdata::DataSource::read(db());
+    source.plan = "premium";
+    marketdata::DataSource::write(db(), source);
+    m_window.reset();
+    auto& last = open();
+    bool stopShown = true;
+    m_window->setFinishedBox([&](const std::string& t) {
+        m_finished.push_back(t);
+        stopShown = last.findChild<QPushButton*>(QStringLiteral("Cancel"))->isVisible();
+    });
+    m_finished.clear();
+    m_messages.recorder().boxes.clear();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !last.model().fillRunning(); }, 20000));
+    EXPECT_EQ(
+        m_finished, std::vector<std::string>{ui::MainWindowModel::fillCompleteMessage(30, "2026-12-08")});
+    EXPECT_FALSE(stopShown);
+    EXPECT_EQ(last.model().label1, ui::MainWindowModel::kFillDone);
+    for (const auto& box : m_messages.recorder().boxes) {
+        ADD_FAILURE() << box.text;
+    }
+    EXPECT_FALSE(marketdata::PriceStore(m_dir.path()).fillPending());
 }

@@ -1,5 +1,6 @@
 #include "ArrowButton.h"
 #include "CaptionFrame.h"
+#include "ElidedLabel.h"
 #include "FakeDownloader.h"
 #include "Frm_Chart.h"
 #include "Frm_Track.h"
@@ -130,6 +131,35 @@ TEST_F(Window, CaptionsAndLayout)
     EXPECT_FALSE(child<QPushButton>("Command_hat")->isEnabled());
     EXPECT_FALSE(child<QPushButton>("Command_chart")->isEnabled());
     EXPECT_EQ(cell(1, 0), "1301");
+}
+
+TEST_F(Window, TabFollowsTheWindowFromTopLeftAndTheFocusedButtonIsMarked)
+{
+    fillStocks(30);
+    open(m_fake);
+    child<QCheckBox>("Check1")->setChecked(false);
+    // The controls Tab reaches, in the order it reaches them from "検索開始".
+    std::vector<std::string> order;
+    QWidget* at = child<QPushButton>("Command_kensaku");
+    do {
+        if (at->isVisible() && at->isEnabled() && (at->focusPolicy() & Qt::TabFocus)) {
+            order.push_back(at->objectName().toStdString());
+        }
+        at = at->nextInFocusChain();
+    } while (at != child<QPushButton>("Command_kensaku") && order.size() < 40);
+    const std::vector<std::string> expected{"Command_kensaku", "Command_settei", "Command2", "Combo2",
+        "Combo3", "Check1", "Command_tugi", "MSFlexGrid1", "MSFlexGrid2", "MSFlexGrid3", "Option1_0",
+        "Option1_1", "Option1_2", "Command_track"};
+    std::vector<std::string> reached;
+    for (const auto& name : order) {
+        if (std::find(expected.begin(), expected.end(), name) != expected.end()) {
+            reached.push_back(name);
+        }
+    }
+    EXPECT_EQ(reached, expected);
+    // The yellow faces get a frame of their own when focused.
+    EXPECT_TRUE(
+        child<QPushButton>("Command_kensaku")->styleSheet().contains(QStringLiteral("QPushButton:focus")));
 }
 
 TEST_F(Window, ClosingUnloadsOnceAndTellsTheProgram)
@@ -595,7 +625,7 @@ TEST_F(Window, TheTrackButtonShowsTheRecordOfTheChosenMarketAndTheChartItsSignal
     auto* chart = w.lastChart();
     ASSERT_NE(chart, nullptr);
     EXPECT_EQ(chart->signalMarks().days(), chart->data().days());
-    EXPECT_NE(chart->dayLabel()->text().indexOf(QStringLiteral("その後 1日 - 5日 - 20日 -")), -1)
-        << chart->dayLabel()->text().toStdString();
+    EXPECT_NE(chart->dayLabel()->fullText().indexOf(QStringLiteral("その後 1日 - 5日 - 20日 -")), -1)
+        << chart->dayLabel()->fullText().toStdString();
     chart->close();
 }

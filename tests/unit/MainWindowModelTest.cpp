@@ -6,6 +6,7 @@
 #include "core/CommandLock.h"
 #include "core/ValueRules.h"
 #include "export/SpreadsheetOpener.h"
+#include "marketdata/BackgroundFill.h"
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -406,4 +407,33 @@ TEST_F(MainWindow, LongCommandsWaitForAnotherProgramOnTheFolderAndThenSaySo)
     EXPECT_TRUE(m_fake.requested.empty());
     EXPECT_GT(pumped, 30); // the window kept painting while it waited
     EXPECT_EQ(firstCode(), "1301");
+}
+
+TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedIn)
+{
+    using marketdata::BackgroundFill;
+    BackgroundFill::Snapshot state;
+    state.done = 26;
+    state.total = 300;
+    state.minutesLeft = 5;
+    EXPECT_EQ(BackgroundFill::progressText(state), "履歴取得 26/300 日 残り約 5 分");
+    // A long wait is said as one, with its seconds left; the plan's limit or a server's error.
+    state.waitSecondsLeft = 40;
+    EXPECT_EQ(BackgroundFill::progressText(state), "API の回数制限で待っています（あと 40 秒）");
+    state.waitSecondsLeft = 8;
+    state.rateLimitWait = false;
+    EXPECT_EQ(BackgroundFill::progressText(state), "J-Quants API の応答を待って再試行します（あと 8 秒）");
+    // The time left grows with the time a day takes, past the plan's figure.
+    const long planned = BackgroundFill::minutesLeft("free", 0, 290, 0);
+    EXPECT_EQ(BackgroundFill::minutesLeft("free", 10, 290, 1), planned);
+    EXPECT_EQ(BackgroundFill::minutesLeft("premium", 10, 290, 60), 29);
+    EXPECT_EQ(BackgroundFill::minutesLeft("premium", 10, 290, 600), 290);
+    EXPECT_EQ(BackgroundFill::minutesLeft("premium", 0, 0, 600), 0);
+
+    EXPECT_EQ(ui::MainWindowModel::fillCompleteMessage(300, "2026-12-08"),
+        "履歴取得が終わりました。300 日分の株価を保存しています（銘柄一覧は 2026-12-08 のままです）。");
+    EXPECT_EQ(ui::MainWindowModel::fillFailedLine(162, 300),
+        "履歴取得は 162/300 日で止まりました。「検索開始」で続きを取得します。");
+    EXPECT_EQ(
+        ui::MainWindowModel::fillFailedLine(0, 0), "履歴取得が止まりました。「検索開始」でやり直します。");
 }

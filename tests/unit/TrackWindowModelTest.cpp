@@ -87,12 +87,16 @@ TEST_F(TrackWindow, TheDialogShowsTheRecordOfTheChosenMarketOneRowPerSignalAndHo
         const auto& row = rows[static_cast<std::size_t>(line - 1)];
         EXPECT_EQ(model.grid.cell(line, 2).text, std::to_string(row.count));
         EXPECT_EQ(model.grid.cell(line, 8).text, analysis::TrackReport::verdict(row));
+        // Above the base line and below it in two colours; chance and empty rows plain.
+        const std::string verdict = analysis::TrackReport::verdict(row);
         const auto expected = row.signal == analysis::TrackRecord::Signal::AllDays
             ? ui::GridColor::kLightOrange
-            : row.chance ? ui::GridColor::kWhite
-                         : ui::GridColor::kYellow;
-        EXPECT_EQ(model.grid.rowColor(line), expected) << line;
+            : verdict == "基準より高い" ? TrackDialogModel::kHigherColour
+            : verdict == "基準より低い" ? TrackDialogModel::kLowerColour
+                                        : ui::GridColor::kWhite;
+        EXPECT_EQ(model.grid.rowColor(line), expected) << line << " " << verdict;
     }
+    EXPECT_NE(TrackDialogModel::kHigherColour, TrackDialogModel::kLowerColour);
 
     // Every market: more stocks than one market alone.
     TrackDialogModel all(*m_module, " ", "");

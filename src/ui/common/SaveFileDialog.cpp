@@ -1,5 +1,6 @@
 #include "SaveFileDialog.h"
 
+#include "JapaneseDateModel.h"
 #include "NameOnlyIconProvider.h"
 
 #include <QDir>
@@ -29,6 +30,9 @@ QString SaveFileDialog::ask(QWidget* parent, const QString& caption, const QStri
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setObjectName(QStringLiteral("SaveFileDialog"));
+    dialog.setProxyModel(new JapaneseDateModel(&dialog)); // owned by the dialog
+    // Room for the name, size, type and date columns uncut.
+    dialog.resize(900, 560);
     dialog.selectFile(QDir(start).filePath(fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};

@@ -78,7 +78,10 @@ QColor UiStyle::disabledFace(const QColor& face)
 void UiStyle::setButtonFace(QWidget* button, std::uint32_t value)
 {
     QColor c = color(value);
+    // The focused button keeps its face and gets a dark frame, which the flat faces would
+    // otherwise not show.
     button->setStyleSheet(QStringLiteral("QPushButton { background-color: %1; border: 1px solid #808080; }"
+                                         "QPushButton:focus { border: 2px solid #1F3F8F; }"
                                          "QPushButton:pressed { background-color: %2; }"
                                          "QPushButton:disabled { background-color: %3; color: #8c8c8c;"
                                          " border: 1px solid #b4b4b4; }")

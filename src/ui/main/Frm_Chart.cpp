@@ -1,10 +1,12 @@
 #include "Frm_Chart.h"
 
+#include "ElidedLabel.h"
 #include "SaveFileDialog.h"
 #include "UiStyle.h"
 #include "core/Connection.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
+#include "model/ChartScale.h"
 
 #include <QBarSeries>
 #include <QBarSet>
@@ -13,13 +15,15 @@
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QFontMetricsF>
+#include <QGraphicsLayout>
 #include <QGraphicsLineItem>
 #include <QHBoxLayout>
 #include <QImage>
-#include <QLabel>
 #include <QLegend>
 #include <QLegendMarker>
 #include <QLineSeries>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPushButton>
@@ -47,32 +51,23 @@ bool defined(double v)
     return std::isfinite(v);
 }
 
-// A range a little wider than lo..hi, on ticks of 1, 2, 2.5 or 5 times a power of ten, about
-// five of them: the axis's own "nice numbers" may double the range.
-void fitAxis(QValueAxis* axis, double lo, double hi, bool fromZero)
+// The axis on the range's ticks, its labels with the digits the ticks need (at least
+// minDecimals), thousands grouped.
+void setRange(QValueAxis* axis, const ChartScale::Range& range, int minDecimals)
 {
-    if (!(hi > lo)) {
-        const double half = std::max(std::abs(hi) * 0.05, 0.5);
-        lo -= half;
-        hi += half;
-    }
-    const double pad = (hi - lo) * 0.03;
-    const double low = fromZero && lo >= 0 ? 0 : lo - pad;
-    const double high = hi + pad;
-    const double rough = (high - low) / 5;
-    const double power = std::pow(10.0, std::floor(std::log10(rough)));
-    double step = power * 10;
-    for (double m : {1.0, 2.0, 2.5, 5.0}) {
-        if (m * power >= rough) {
-            step = m * power;
-            break;
-        }
-    }
     axis->setTickType(QValueAxis::TicksDynamic);
     axis->setTickAnchor(0);
-    axis->setTickInterval(step);
-    axis->setRange(std::floor(low / step) * step, std::ceil(high / step) * step);
+    axis->setTickInterval(range.step);
+    axis->setRange(range.min, range.max);
+    axis->setLabelFormat(QStringLiteral("%.%1f").arg(std::max(minDecimals, range.decimals)));
 }
+
+const QMargins kChartMargins(4, 2, 4, 2);
+// Day labels as wide as "2026-12" with room on both sides.
+constexpr double kMonthLabelRoom = 60;
+// Below this a chart's legend and axes would cover its plot.
+constexpr int kMinimumWidth = 640;
+constexpr int kMinimumHeight = 820;
 
 QLineSeries* line(const QString& name, const std::vector<double>& values, const QColor& color)
 {
@@ -119,23 +114,31 @@ Frm_Chart::Frm_Chart(exporting::ChartData data, QWidget* parent)
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("株価チャート ") + q(m_data.code) + QStringLiteral(" ") + q(m_data.name));
     resize(1100, 900);
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
 
+    // No text decides the window's width: the top line has two lines of the room left of the
+    // button, the save message a line of its own under the charts, each cut to fit.
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(2);
     auto* top = new QHBoxLayout;
-    m_dayLabel = new QLabel(this);
+    m_dayLabel = new ElidedLabel(2, Qt::ElideRight, this);
     m_dayLabel->setObjectName(QStringLiteral("DayLabel"));
     m_dayLabel->setFont(UiStyle::proportional(10.5));
-    m_dayLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    m_saveStatus = new QLabel(this);
+    m_saveStatus = new ElidedLabel(1, Qt::ElideMiddle, this);
     m_saveStatus->setObjectName(QStringLiteral("SaveStatus"));
     m_saveStatus->setFont(UiStyle::proportional(9));
     m_saveButton = new QPushButton(QStringLiteral("画像保存"), this);
     m_saveButton->setObjectName(QStringLiteral("SavePng"));
+    m_saveButton->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    // Hidden while a picture is taken, without the charts moving into their place.
+    for (QWidget* w : std::initializer_list<QWidget*>{m_saveStatus, m_saveButton}) {
+        QSizePolicy policy = w->sizePolicy();
+        policy.setRetainSizeWhenHidden(true);
+        w->setSizePolicy(policy);
+    }
     top->addWidget(m_dayLabel, 1);
-    top->addWidget(m_saveStatus);
-    top->addWidget(m_saveButton);
+    top->addWidget(m_saveButton, 0, Qt::AlignTop);
     layout->addLayout(top);
     connect(m_saveButton, &QPushButton::clicked, this, [this] { save(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
@@ -145,10 +148,12 @@ Frm_Chart::Frm_Chart(exporting::ChartData data, QWidget* parent)
     buildVolume();
     buildStrength();
     buildRatio();
-    const int stretch[] = {38, 24, 24, 24};
+    // The price chart's legend has nine lines.
+    const int stretch[] = {46, 22, 22, 22};
     for (int c = 0; c < 4; ++c) {
         layout->addWidget(m_views[static_cast<std::size_t>(c)], stretch[c]);
     }
+    layout->addWidget(m_saveStatus);
 
     const double days = m_data.days();
     setDayRange(-0.5, days - 0.5);
@@ -170,7 +175,9 @@ QChart* Frm_Chart::newChart(Chart which, const QString& title)
     chart->setTitleFont(UiStyle::proportional(10.5, true));
     chart->legend()->setAlignment(Qt::AlignRight);
     chart->legend()->setFont(UiStyle::proportional(9));
-    chart->setMargins(QMargins(4, 2, 4, 2));
+    chart->setMargins(kChartMargins);
+    chart->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
+    chart->setLocalizeNumbers(true);
     auto* view = new QChartView(chart, this);
     view->setRenderHint(QPainter::Antialiasing, false);
     view->setMouseTracking(true);
@@ -249,7 +256,7 @@ void Frm_Chart::buildPrice()
         zone->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
         zone->setMarkerSize(5);
         zone->setPen(Qt::NoPen);
-        zone->setColor(zone == m_buyZone ? QColor(0x00, 0x99, 0x44) : QColor(0xD0, 0x20, 0x20));
+        zone->setColor(zone == m_buyZone ? buyColour() : sellColour());
         c->addSeries(zone);
     }
     attachDays(Price);
@@ -290,25 +297,20 @@ void Frm_Chart::buildRatio()
 
 void Frm_Chart::placeMonthLabels()
 {
-    // A label at the first day of each month inside the shown days, the newest first, and none
-    // closer to the one on its right than a label's width: a category outside the axis's range
-    // is drawn at its end, and labels of short months would overlap.
+    // A category outside the axis's range is drawn at its end: only the shown months are set.
+    // The axis gives each category's label an equal share of its width, so the months without
+    // a label are no categories: their ticks are drawn by the window.
     const double width = std::max(100.0, chart(Price)->plotArea().width());
     const double perDay = width / std::max(1.0, m_last - m_first);
-    constexpr double kLabelRoom = 64;
     QList<QPair<QString, int>> labels;
-    double keptAt = std::numeric_limits<double>::infinity();
-    for (int i = std::min(m_data.days() - 1, static_cast<int>(std::floor(m_last))); i >= 0 && i >= m_first;
-         --i) {
-        const auto n = static_cast<std::size_t>(i);
-        const bool monthStart = i == 0 || m_data.dates[n].substr(0, 7) != m_data.dates[n - 1].substr(0, 7);
-        const double at = (i - m_first) * perDay;
-        if (!monthStart || keptAt - at < kLabelRoom || at < kLabelRoom / 2) {
-            continue;
+    m_monthStarts.clear();
+    for (const auto& month : ChartScale::months(m_data.dates, m_first, m_last, perDay, kMonthLabelRoom)) {
+        m_monthStarts.push_back(month.day);
+        if (month.labelled) {
+            labels.append({q(month.label), month.day});
         }
-        labels.prepend({q(m_data.dates[n].substr(0, 7)), i});
-        keptAt = at;
     }
+    placeMonthTicks();
     // A drag calls this on every move; the axes are laid out anew only when the labels change.
     if (labels == m_monthLabels) {
         return;
@@ -354,43 +356,29 @@ void Frm_Chart::fitValueAxes()
     const auto& d = m_data;
     const int from = std::max(0, static_cast<int>(std::ceil(m_first)));
     const int to = std::min(d.days() - 1, static_cast<int>(std::floor(m_last)));
-    auto fit = [&](Chart which, std::initializer_list<const std::vector<double>*> series, bool fromZero) {
-        double lo = std::numeric_limits<double>::infinity();
-        double hi = -lo;
-        for (const auto* values : series) {
-            for (int i = from; i <= to; ++i) {
-                const double v = (*values)[static_cast<std::size_t>(i)];
-                if (defined(v) && !(values == &d.low && v == 0)) {
-                    lo = std::min(lo, v);
-                    hi = std::max(hi, v);
-                }
-            }
+    auto fit = [&](Chart which, const std::vector<const std::vector<double>*>& series, bool prices,
+                   bool fromZero, double room, int minDecimals) {
+        auto e = ChartScale::extent(series, from, to, prices);
+        if (!e.any) {
+            e = {0, 1, true};
         }
-        if (!std::isfinite(lo)) {
-            lo = 0;
-            hi = 1;
-        }
-        if (fromZero) {
-            lo = std::min(lo, 0.0);
-        }
-        fitAxis(m_yAxes[which], lo, hi, fromZero);
+        const double extra = (e.hi - e.lo) * room;
+        const double height = chart(which)->plotArea().height();
+        const auto n = static_cast<std::size_t>(which);
+        m_ticks[n] = height > 1
+            ? ChartScale::ticksFor(height, QFontMetricsF(m_yAxes[which]->labelsFont()).height())
+            : 5;
+        setRange(
+            m_yAxes[which], ChartScale::fit(e.lo - extra, e.hi + extra, fromZero, m_ticks[n]), minDecimals);
     };
-    fit(Price, {&d.high, &d.low, &d.mean30, &d.mean54}, false);
-    if (m_signalSeries[0]) {
-        // Room for the marks over and under the bars.
-        const double min = m_yAxes[Price]->min();
-        const double max = m_yAxes[Price]->max();
-        fitAxis(m_yAxes[Price], min - (max - min) * 0.05, max + (max - min) * 0.05, false);
-    }
-    fit(Volume, {&d.volume, &d.volumeMean30}, true);
-    fit(Strength, {&d.shortStrength, &d.strength14}, false);
-    fit(Ratio, {&d.ratio6, &d.ratio30, &d.ratio54}, false);
-    m_yAxes[Price]->setLabelFormat(QStringLiteral("%.0f"));
-    m_yAxes[Volume]->setLabelFormat(QStringLiteral("%.0f"));
-    m_yAxes[Strength]->setLabelFormat(QStringLiteral("%.1f"));
-    m_yAxes[Ratio]->setLabelFormat(QStringLiteral("%.2f"));
+    // A price of 0 is a day without trade; the marks over and under the bars need room.
+    fit(Price, {&d.high, &d.low, &d.mean30, &d.mean54}, true, false, m_signalSeries[0] ? 0.06 : 0, 0);
+    fit(Volume, {&d.volume, &d.volumeMean30}, false, true, 0, 0);
+    fit(Strength, {&d.shortStrength, &d.strength14}, false, false, 0, 1);
+    fit(Ratio, {&d.ratio6, &d.ratio30, &d.ratio54}, false, false, 0, 2);
     placeZoneMarks();
     placeSignalMarks();
+    alignPlotAreas();
 }
 
 void Frm_Chart::placeZoneMarks()
@@ -427,7 +415,7 @@ void Frm_Chart::setSignals(ChartSignals marks)
             image.fill(Qt::transparent);
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
-            const QColor color = buy ? QColor(0xC0, 0x00, 0x00) : QColor(0x00, 0x60, 0xC0);
+            const QColor color = buy ? buyColour() : sellColour();
             painter.setPen(QPen(color, 1.5));
             painter.setBrush(filled ? QBrush(color) : QBrush(Qt::white));
             const QPolygonF triangle = buy
@@ -484,35 +472,96 @@ void Frm_Chart::placeSignalMarks()
 void Frm_Chart::showDay(int day)
 {
     if (m_data.days() == 0) {
-        m_dayLabel->setText(QStringLiteral("データがありません"));
+        m_dayLabel->setFullText(QStringLiteral("データがありません"));
         return;
     }
     m_shownDay = std::clamp(day, 0, m_data.days() - 1);
     std::string line = m_data.dayLine(m_shownDay);
     if (m_signals.days() == m_data.days() && m_signals.days() > 0) {
-        line += "  " + m_signals.returnsLine(m_shownDay);
+        line += "\n" + m_signals.returnsLine(m_shownDay);
     }
-    m_dayLabel->setText(q(line));
+    m_dayLabel->setFullText(q(line));
     placeCrossHair();
 }
 
 void Frm_Chart::alignPlotAreas()
 {
     // The same left and right edges in all four charts, so one day lies on one vertical line.
-    constexpr double kLeft = 70;
-    constexpr double kRight = 150;
-    constexpr double kTop = 30;
-    constexpr double kBottom = 30;
-    for (auto* view : m_views) {
-        auto* c = view->chart();
-        const QSizeF size = c->size();
-        if (size.width() > kLeft + kRight + 50 && size.height() > kTop + kBottom + 20) {
-            c->setPlotArea(
-                QRectF(kLeft, kTop, size.width() - kLeft - kRight, size.height() - kTop - kBottom));
+    // Each chart lays out its own title, legend and axes (a plot area set from outside would
+    // leave them where they were); the margins then make up for the widths of the value labels
+    // and the legends, which differ between the charts.
+    QString key;
+    for (std::size_t i = 0; i < m_views.size(); ++i) {
+        auto* c = m_views[i]->chart();
+        if (c->size().isEmpty()) {
+            return;
+        }
+        auto* y = m_yAxes[i];
+        key += QStringLiteral("%1x%2 %3 %4 %5 %6;")
+                   .arg(c->size().width())
+                   .arg(c->size().height())
+                   .arg(y->min())
+                   .arg(y->max())
+                   .arg(y->labelFormat())
+                   .arg(c->legend()->markers().size());
+    }
+    if (key != m_layoutKey) {
+        m_layoutKey = key;
+        double left = 0;
+        double right = std::numeric_limits<double>::infinity();
+        for (auto* view : m_views) {
+            auto* c = view->chart();
+            c->setMargins(kChartMargins);
+            c->layout()->activate();
+            left = std::max(left, c->plotArea().left());
+            right = std::min(right, c->plotArea().right());
+        }
+        for (auto* view : m_views) {
+            auto* c = view->chart();
+            const QRectF area = c->plotArea();
+            QMargins margins = kChartMargins;
+            margins.setLeft(margins.left() + static_cast<int>(std::lround(left - area.left())));
+            margins.setRight(margins.right() + static_cast<int>(std::lround(area.right() - right)));
+            c->setMargins(margins);
+            c->layout()->activate();
+        }
+    }
+    // A new height may leave room for more or fewer value labels.
+    for (std::size_t i = 0; i < m_views.size(); ++i) {
+        const double height = m_views[i]->chart()->plotArea().height();
+        if (ChartScale::ticksFor(height, QFontMetricsF(m_yAxes[i]->labelsFont()).height()) != m_ticks[i]) {
+            fitValueAxes();
+            return;
         }
     }
     placeMonthLabels();
+    placeMonthTicks();
     placeCrossHair();
+}
+
+void Frm_Chart::placeMonthTicks()
+{
+    constexpr double kTickLength = 5;
+    for (std::size_t c = 0; c < m_views.size(); ++c) {
+        auto* ch = m_views[c]->chart();
+        auto& ticks = m_monthTicks[c];
+        while (ticks.size() < m_monthStarts.size()) {
+            auto* tick = new QGraphicsLineItem(ch); // owned by the chart
+            tick->setPen(QPen(m_xAxes[c]->linePen().color(), 1));
+            tick->setZValue(50);
+            ticks.push_back(tick);
+        }
+        const QRectF area = ch->plotArea();
+        for (std::size_t t = 0; t < ticks.size(); ++t) {
+            if (t >= m_monthStarts.size() || area.isEmpty() || m_last <= m_first) {
+                ticks[t]->setVisible(false);
+                continue;
+            }
+            const double x = area.left() + (m_monthStarts[t] - m_first) / (m_last - m_first) * area.width();
+            ticks[t]->setLine(x, area.bottom(), x, area.bottom() + kTickLength);
+            ticks[t]->setVisible(true);
+        }
+    }
 }
 
 void Frm_Chart::placeCrossHair()
@@ -606,6 +655,18 @@ bool Frm_Chart::eventFilter(QObject* watched, QEvent* event)
     return QWidget::eventFilter(watched, event);
 }
 
+const QColor& Frm_Chart::buyColour()
+{
+    static const QColor colour(0xC0, 0x00, 0x00);
+    return colour;
+}
+
+const QColor& Frm_Chart::sellColour()
+{
+    static const QColor colour(0x00, 0x60, 0xC0);
+    return colour;
+}
+
 bool Frm_Chart::savePng(const QString& path)
 {
     // The picture is of the charts, not of the window's own controls.
@@ -633,14 +694,24 @@ void Frm_Chart::save()
     if (core::Connection::isOpenDatabaseFile(file)) {
         core::ShowMessage(
             "ファイル(" + path.toStdString() + ")はデータベースのファイルです。別の名前で保存してください。");
+        takeFocusBack();
         return;
     }
     if (!savePng(path)) {
         core::ShowMessage("ファイル(" + path.toStdString() + ")を書き込めません。");
+        takeFocusBack();
         return;
     }
-    m_saveStatus->setText(QStringLiteral("保存しました: ") + path);
-    m_saveStatus->setToolTip(path);
+    m_saveStatus->setFullText(QStringLiteral("保存しました: ") + path);
+}
+
+void Frm_Chart::takeFocusBack()
+{
+    // A box's parent is the main window, which the window manager activates when it closes:
+    // Escape would then not reach this window.
+    raise();
+    activateWindow();
+    m_saveButton->setFocus(Qt::OtherFocusReason);
 }
 
 } // namespace zuvemo::ui

@@ -9,17 +9,20 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <vector>
 
 class QCategoryAxis;
 class QChart;
 class QChartView;
 class QGraphicsLineItem;
-class QLabel;
+class QColor;
 class QPushButton;
 class QScatterSeries;
 class QValueAxis;
 
 namespace zuvemo::ui {
+
+class ElidedLabel;
 
 // The four charts of the workbook's sheet in a window of the program's own: the daily price
 // with its means and zones, the volume with its mean, the strength ratios with the band flag,
@@ -39,8 +42,9 @@ public:
     QChartView* view(Chart chart) const { return m_views[chart]; }
     QChart* chart(Chart chart) const;
     QValueAxis* valueAxis(Chart chart) const { return m_yAxes[chart]; }
-    QLabel* dayLabel() const { return m_dayLabel; }
-    QLabel* saveStatus() const { return m_saveStatus; }
+    // The figures of the shown day on its first line, the returns that followed on its second.
+    ElidedLabel* dayLabel() const { return m_dayLabel; }
+    ElidedLabel* saveStatus() const { return m_saveStatus; }
 
     // The days shown, as day indices (the oldest day is 0).
     void setDayRange(double first, double last);
@@ -48,16 +52,22 @@ public:
     double lastDay() const { return m_last; }
     // Zooms by factor (below 1: fewer days) around day.
     void zoom(double factor, double day);
+    // The days of the month ticks: each shown month's first day.
+    const std::vector<int>& monthTicks() const { return m_monthStarts; }
     // Moves the cross-hair to day and shows its figures.
     void showDay(int day);
     int shownDay() const { return m_shownDay; }
 
     // Marks the days a signal fired, ▲ under the bar for 買 and ▼ over it for 売 (filled when
-    // the volume confirmed it), and adds the returns that followed to the top line.
+    // the volume confirmed it), and adds the returns that followed to the top line. 買 and 売
+    // have the colours of the zone strip's 買ゾ and 売ゾ.
     void setSignals(ChartSignals marks);
     const ChartSignals& signalMarks() const { return m_signals; }
     // 短期買, 出来高確認買, 短期売, 出来高確認売.
     QScatterSeries* signalSeries(int index) const { return m_signalSeries[static_cast<std::size_t>(index)]; }
+
+    static const QColor& buyColour();
+    static const QColor& sellColour();
 
     bool savePng(const QString& path);
     // Where "画像保存" writes; by default a file dialog. Tests answer it.
@@ -79,25 +89,31 @@ private:
     void placeMonthLabels();
     void fitValueAxes();
     void alignPlotAreas();
+    void placeMonthTicks();
     void placeCrossHair();
     void placeZoneMarks();
     void placeSignalMarks();
     int dayAt(Chart which, const QPointF& viewPos) const;
     void save();
+    void takeFocusBack();
 
     exporting::ChartData m_data;
     std::array<QChartView*, 4> m_views{};
     std::array<QCategoryAxis*, 4> m_xAxes{};
     QList<QPair<QString, int>> m_monthLabels;
+    std::vector<int> m_monthStarts;
+    std::array<std::vector<QGraphicsLineItem*>, 4> m_monthTicks;
     std::array<QValueAxis*, 4> m_yAxes{};
     std::array<QGraphicsLineItem*, 4> m_crossHair{};
+    QString m_layoutKey;
+    std::array<int, 4> m_ticks{5, 5, 5, 5}; // value labels each chart has room for
     QValueAxis* m_candleAxis = nullptr;
     QScatterSeries* m_buyZone = nullptr;
     QScatterSeries* m_sellZone = nullptr;
     ChartSignals m_signals;
     std::array<QScatterSeries*, 4> m_signalSeries{};
-    QLabel* m_dayLabel = nullptr;
-    QLabel* m_saveStatus = nullptr;
+    ElidedLabel* m_dayLabel = nullptr;
+    ElidedLabel* m_saveStatus = nullptr;
     QPushButton* m_saveButton = nullptr;
     std::function<QString()> m_saveTarget;
     double m_first = 0;

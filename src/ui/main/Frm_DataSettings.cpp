@@ -1,5 +1,6 @@
 #include "Frm_DataSettings.h"
 
+#include "ElidedLabel.h"
 #include "SampleMarket.h"
 #include "UiStyle.h"
 #include "core/DatabaseError.h"
@@ -51,7 +52,7 @@ Frm_DataSettings::Frm_DataSettings(
     setWindowTitle(QString::fromUtf8(DataSettingsModel::kTitle));
     setObjectName(QStringLiteral("Frm_DataSettings"));
     setModal(true);
-    setMinimumWidth(560);
+    setMinimumWidth(660);
     UiStyle::setBackground(this, GridColor::kLightOrange);
     setFont(UiStyle::proportional(11));
 
@@ -78,9 +79,10 @@ Frm_DataSettings::Frm_DataSettings(
     m_key = new QLineEdit(m_jquants);
     m_key->setObjectName(QStringLiteral("Text_key"));
     UiStyle::setPasswordBox(m_key);
-    m_key->setMinimumWidth(260);
+    m_key->setMinimumWidth(240);
     keyRow->addWidget(m_key);
-    m_keyStatus = new QLabel(m_jquants);
+    // The key file's path is cut in its middle rather than widen the box.
+    m_keyStatus = new ElidedLabel(1, Qt::ElideMiddle, m_jquants);
     keyRow->addWidget(m_keyStatus, 1);
     form->addRow(QStringLiteral("APIキー"), keyRow);
     m_plan = new QComboBox(m_jquants);
@@ -97,12 +99,13 @@ Frm_DataSettings::Frm_DataSettings(
     m_check = new QPushButton(QStringLiteral("接続確認"), m_jquants);
     m_check->setObjectName(QStringLiteral("Command_check"));
     UiStyle::setButtonFace(m_check, kYellowFace);
+    m_check->setMinimumWidth(110);
     m_checkLabel = note(QString(), m_jquants);
     m_checkLabel->setObjectName(QStringLiteral("Label_check"));
     // Room for a reason of two lines, so the box need not grow under the user's eyes.
     m_checkLabel->setMinimumHeight(2 * m_checkLabel->fontMetrics().lineSpacing() + 4);
     auto* checkRow = new QHBoxLayout;
-    checkRow->addWidget(m_check);
+    checkRow->addWidget(m_check, 0, Qt::AlignTop);
     checkRow->addWidget(m_checkLabel, 1);
     form->addRow(checkRow);
     layout->addWidget(m_jquants);
@@ -147,12 +150,21 @@ Frm_DataSettings::Frm_DataSettings(
         buttons->addWidget(b);
     }
     layout->addLayout(buttons);
+    // Enter saves, also in the key's field; only a click or Space asks the server.
+    m_ok->setDefault(true);
+    m_check->setAutoDefault(false);
+    m_cancel->setAutoDefault(false);
     for (QWidget* w :
         std::initializer_list<QWidget*>{m_jquants, m_csv, m_sampleBox, m_useJQuants, m_useCsv, m_useSample}) {
         UiStyle::setBackground(w, GridColor::kLightOrange);
     }
 
-    connect(group, &QButtonGroup::buttonClicked, this, [this] { showChoice(); });
+    connect(group, &QButtonGroup::buttonClicked, this, [this] {
+        // What was said of one choice does not hold for another.
+        m_error->clear();
+        m_checkLabel->clear();
+        showChoice();
+    });
     connect(m_check, &QPushButton::clicked, this, [this] { checkConnection(); });
     connect(m_ok, &QPushButton::clicked, this, [this] {
         if (accept_()) {
@@ -185,7 +197,7 @@ void Frm_DataSettings::load(const std::string& reason)
     m_key->setPlaceholderText(m_model.keyPlace() == marketdata::ApiKey::Place::None
             ? QStringLiteral("APIキーを入力")
             : QStringLiteral("変更するときだけ入力"));
-    m_keyStatus->setText(q(m_model.keyStatus()));
+    m_keyStatus->setFullText(q(m_model.keyStatus()));
     m_plan->setCurrentIndex(std::max(0, m_plan->findData(q(m_model.plan))));
     m_days->setValue(m_model.days);
     m_apiUrl->setText(q(m_model.apiUrl));

@@ -14,6 +14,7 @@ class QSpinBox;
 
 namespace zuvemo::ui {
 
+class ElidedLabel;
 class SampleMarket;
 
 // "データ設定": where the folder takes its market data from. The stored key is never shown;
@@ -45,6 +46,7 @@ public:
     QPushButton* cancelButton() const { return m_cancel; }
     QLabel* checkLabel() const { return m_checkLabel; }
     QLabel* errorLabel() const { return m_error; }
+    ElidedLabel* keyStatusLabel() const { return m_keyStatus; }
 
     // "接続確認", waiting for the answer with the dialog painted.
     void checkConnection();
@@ -66,7 +68,7 @@ private:
     QGroupBox* m_csv = nullptr;
     QGroupBox* m_sampleBox = nullptr;
     QLineEdit* m_key = nullptr;
-    QLabel* m_keyStatus = nullptr;
+    ElidedLabel* m_keyStatus = nullptr;
     QComboBox* m_plan = nullptr;
     QSpinBox* m_days = nullptr;
     QLineEdit* m_apiUrl = nullptr;

@@ -33,13 +33,22 @@ Frm_Track::Frm_Track(TrackDialogModel& model, QWidget* parent)
     m_grid->setFillWidth(true);
     m_grid->show(model.grid);
 
-    m_note = new QLabel(QStringLiteral("的中: 買は上昇、売は下落 (変化なしはどちらでもない)。\n"
-                                       "95%区間が全日の区間と重なるシグナルは偶然の範囲です。"),
+    auto swatch = [](std::uint32_t colour, const char* text) {
+        return QStringLiteral("<span style=\"background-color:%1\">&nbsp;%2&nbsp;</span>")
+            .arg(UiStyle::color(colour).name(), QString::fromUtf8(text));
+    };
+    m_note = new QLabel(QStringLiteral("的中: 買は上昇、売は下落 (変化なしはどちらでもない)。<br>"
+                                       "95%区間が全日の区間と重なるシグナルは偶然の範囲です。<br>")
+            + swatch(TrackDialogModel::kHigherColour, "基準より高い") + QStringLiteral(" ")
+            + swatch(TrackDialogModel::kLowerColour, "基準より低い") + QStringLiteral(" ")
+            + swatch(GridColor::kWhite, "偶然の範囲") + QStringLiteral(" ")
+            + swatch(GridColor::kLightOrange, "基準 (全日)"),
         this);
     m_note->setObjectName(QStringLiteral("Note"));
+    m_note->setTextFormat(Qt::RichText);
     m_note->setFont(UiStyle::proportional(9));
     m_note->setWordWrap(true);
-    m_note->setGeometry(twipsRect(180, 5790, 9000, 600));
+    m_note->setGeometry(twipsRect(180, 5760, 9000, 900));
 
     m_close = new QPushButton(QStringLiteral("閉じる"), this);
     m_close->setObjectName(QStringLiteral("Close"));

@@ -226,6 +226,19 @@ void Frm_zuvemo::buildControls()
         UiStyle::setBackground(o, GridColor::kLightOrange);
     }
 
+    // Tab goes through the window as it is read: the top line left to right, the filters, the
+    // list, then the lower frames from left to right.
+    const std::initializer_list<QWidget*> tabOrder{m_kensaku, m_settings, m_cancelButton, m_quit, m_combo2,
+        m_combo3, m_check1, m_tugi, m_modo, m_grid1, m_mok, m_grid2, m_grid3, m_option[0], m_option[1],
+        m_option[2], m_hat, m_chart, m_track};
+    QWidget* previous = nullptr;
+    for (QWidget* w : tabOrder) {
+        if (previous) {
+            setTabOrder(previous, w);
+        }
+        previous = w;
+    }
+
     m_kensaku->setObjectName(QStringLiteral("Command_kensaku"));
     m_label2->setObjectName(QStringLiteral("Label2"));
     m_quit->setObjectName(QStringLiteral("Command2"));
@@ -271,7 +284,12 @@ void Frm_zuvemo::buildControls()
     fillTimer->setInterval(kFillPollMs);
     connect(fillTimer, &QTimer::timeout, this, [this] {
         if (m_model->fillRunning() && !m_busy && !m_inHandler) {
-            handle([this] { m_model->pollFill(); });
+            // The fill's closing boxes come without "中 止": the fill has ended.
+            auto presenter = std::make_shared<RunPresenter>(
+                core::SetMessagePresenter(nullptr), [this] { m_cancelButton->hide(); });
+            core::SetMessagePresenter(presenter);
+            handle([this] { m_model->pollFill(); }, false);
+            core::SetMessagePresenter(presenter->inner());
         }
     });
     fillTimer->start();
@@ -412,6 +430,9 @@ void Frm_zuvemo::openSettings(const std::string& reason)
         }
         if (dialog.result() == QDialog::Accepted) {
             m_model->sourceSaved(dialog.sourceChanged());
+            if (dialog.model().choice != DataSettingsModel::Choice::Sample) {
+                m_sample->stop();
+            }
         }
     });
 }
@@ -519,11 +540,14 @@ void Frm_zuvemo::dropOpenRecordsets()
     m_module.SharedRecordset2.reset();
 }
 
-void Frm_zuvemo::handle(const std::function<void()>& handler)
+void Frm_zuvemo::handle(const std::function<void()>& handler, bool byUser)
 {
     // One handler at a time: the repaint inside a page fill must not start another one.
     if (m_inHandler || m_busy) {
         return;
+    }
+    if (byUser) {
+        m_model->userActed();
     }
     m_inHandler = true;
     // A locked or damaged database must not end the program: the error is shown as the long
@@ -572,6 +596,7 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     }
     m_busy = true;
     m_cancel = false;
+    m_model->userActed();
     // Input off while the command runs, so no command starts twice; the cancel stays available.
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
              m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track}) {

@@ -94,7 +94,8 @@ private:
     // Runs a long command with the window's input off; "中 止" is offered when it can stop it.
     void runLong(const std::function<void()>& command, bool stoppable);
     // Runs an ordinary handler: a database or file error is shown, not fatal; then repaints.
-    void handle(const std::function<void()>& handler);
+    // byUser: the user's own event, after which a line the fill leaves alone may go.
+    void handle(const std::function<void()>& handler, bool byUser = true);
     void dropOpenRecordsets();
     void pumpEvents();
     // A sample folder's server is started with the window; a folder that cannot fetch

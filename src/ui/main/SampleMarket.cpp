@@ -18,6 +18,11 @@ SampleMarket::SampleMarket(QObject* parent)
 
 SampleMarket::~SampleMarket()
 {
+    stop();
+}
+
+void SampleMarket::stop()
+{
     if (m_process && m_process->state() != QProcess::NotRunning) {
         m_process->terminate();
         if (!m_process->waitForFinished(3000)) {
@@ -25,6 +30,8 @@ SampleMarket::~SampleMarket()
             m_process->waitForFinished(1000);
         }
     }
+    m_daily.clear();
+    m_history.clear();
 }
 
 QString SampleMarket::program()

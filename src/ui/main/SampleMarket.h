@@ -23,6 +23,8 @@ public:
 
     // Starts it once; false with a Japanese reason when it did not answer with its addresses.
     bool start(QString* error);
+    // Ends the server, when the folder takes its data from elsewhere.
+    void stop();
     bool running() const;
     const QString& dailyUrl() const { return m_daily; }
     const QString& historyUrl() const { return m_history; }

@@ -426,7 +426,7 @@ void MainWindowModel::pollFill()
         refresh.loadJQuantsList(*m_fillJob, *state.listDate, refreshHooks());
     }
     if (!state.finished) {
-        if (state.total > 0) {
+        if (!m_holdLabel1 && (state.total > 0 || state.waitSecondsLeft > 0)) {
             label1 = marketdata::BackgroundFill::progressText(state);
         }
         return;
@@ -436,19 +436,49 @@ void MainWindowModel::pollFill()
     m_fill.reset();
     m_fillLock.reset();
     m_fillJob.reset();
+    m_holdLabel1 = false;
+    const auto& done = state.result;
+    // A fill that went on from an earlier run has no newer list to load: its end is the
+    // history's, not a refresh without news.
+    if (done.ok && !done.listWritten && done.daysFetched > 0) {
+        label1 = kFillDone;
+        if (m_hooks.finishedBox) {
+            m_hooks.finishedBox(fillCompleteMessage(state.total, job.heldDashed));
+        }
+        return;
+    }
     using Outcome = marketdata::MarketDataRefresh::Outcome;
-    const auto result = refresh.concludeJQuants(job, state.result);
+    const auto result = refresh.concludeJQuants(job, done);
     if (result.outcome == Outcome::Cancelled) {
         label1 = stopped ? kStopped : label1;
         return;
     }
     if (result.outcome == Outcome::Failed) {
+        label1 = fillFailedLine(state.done, state.total);
         return;
     }
     label1 = state.total > 0 ? kFillDone : label1;
     if (m_fillListLoaded && m_hooks.finishedBox) {
         m_hooks.finishedBox(kFinished);
     }
+}
+
+std::string MainWindowModel::fillCompleteMessage(int days, const std::string& listDate)
+{
+    std::string text = "履歴取得が終わりました。" + std::to_string(days) + " 日分の株価を保存しています";
+    if (!listDate.empty()) {
+        text += "（銘柄一覧は " + listDate + " のままです）";
+    }
+    return text + "。";
+}
+
+std::string MainWindowModel::fillFailedLine(int done, int total)
+{
+    if (total <= 0) {
+        return "履歴取得が止まりました。「検索開始」でやり直します。";
+    }
+    return "履歴取得は " + std::to_string(done) + "/" + std::to_string(total)
+        + " 日で止まりました。「検索開始」で続きを取得します。";
 }
 
 void MainWindowModel::noteIncompleteStore()
@@ -465,6 +495,7 @@ void MainWindowModel::noteIncompleteStore()
         = std::min<std::size_t>(store.storedDays().size(), static_cast<std::size_t>(source.days));
     label1 = "履歴 " + std::to_string(stored) + "/" + std::to_string(source.days) + " 日分で検査しました（"
         + (m_fill ? "履歴取得中" : "履歴取得は未完了") + "）。";
+    m_holdLabel1 = static_cast<bool>(m_fill);
 }
 
 std::string MainWindowModel::dateCaption(const std::string& caption)

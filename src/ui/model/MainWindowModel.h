@@ -50,6 +50,10 @@ public:
     static constexpr const char* kFillStarted = "株価を取得しています…";
     static constexpr const char* kFillResumed = "前回中断した履歴取得を再開します…";
     static constexpr const char* kFillDone = "履歴取得が終わりました。";
+    // "履歴取得が終わりました。300 日分の株価を保存しています（銘柄一覧は 2026-12-08 のままです）。"
+    static std::string fillCompleteMessage(int days, const std::string& listDate);
+    // "履歴取得は 162/300 日で止まりました。「検索開始」で続きを取得します。"
+    static std::string fillFailedLine(int done, int total);
     static constexpr const char* kSettingsSaved = "データ設定を保存しました。";
     static constexpr const char* kSettingsChanged
         = "取得先を変更しました。「検索開始」で銘柄一覧を取得します。";
@@ -95,6 +99,8 @@ public:
     void stopFill(bool wait);
     // At start: a fill stopped before its end goes on. True when one was started.
     bool resumeFill();
+    // The user did something: a line the fill must not overwrite until then may go.
+    void userActed() { m_holdLabel1 = false; }
 
     // "データ設定" saved; changed when the source is another one (the stock list is then empty).
     void sourceSaved(bool changed);
@@ -188,6 +194,8 @@ private:
     std::shared_ptr<core::FileLock> m_fillLock;
     std::unique_ptr<marketdata::MarketDataRefresh::JQuantsJob> m_fillJob;
     bool m_fillListLoaded = false;
+    // Label1 says something the fill's progress must leave readable.
+    bool m_holdLabel1 = false;
 };
 
 } // namespace zuvemo::ui

@@ -87,11 +87,12 @@ void TrackDialogModel::fill()
             grid.setText(line, 7, analysis::TrackReport::signedPercent(row.median));
         }
         grid.setText(line, 8, analysis::TrackReport::verdict(row));
-        // The base line and the signals set apart from it stand out; chance stays plain.
+        // The base line and the signals set apart from it stand out, above it in one colour and
+        // below it in another; chance stays plain.
         if (row.signal == analysis::TrackRecord::Signal::AllDays) {
             grid.paintRow(line, GridColor::kLightOrange);
-        } else if (!row.chance) {
-            grid.paintRow(line, GridColor::kYellow);
+        } else if (row.count > 0 && !row.chance) {
+            grid.paintRow(line, row.low > row.baseHigh ? kHigherColour : kLowerColour);
         }
         ++line;
     }

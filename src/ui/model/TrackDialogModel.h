@@ -3,6 +3,7 @@
 #include "GridData.h"
 #include "analysis/TrackReport.h"
 
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,11 @@ namespace zuvemo::ui {
 class TrackDialogModel
 {
 public:
+    // The rows set apart from the base line, above it and below it (colour values with red in
+    // the low byte); rows within chance stay white.
+    static constexpr std::uint32_t kHigherColour = 0xCEEFC6; // pale green
+    static constexpr std::uint32_t kLowerColour = 0xCEC7FF; // pale pink
+
     TrackDialogModel(core::Mdl_Start& module, std::string market, std::string industry);
 
     // Reads the record under the folder's lock of long commands (whileWaiting is called while
