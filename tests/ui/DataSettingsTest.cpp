@@ -356,6 +356,20 @@ TEST_F(Settings, WithoutAKeyringTheKeyGoesToTheClientFileForTheOwnerOnly)
     const auto source = marketdata::DataSource::read(db());
     EXPECT_EQ(source.plan, "light");
     EXPECT_EQ(source.days, 250);
+    // A file others may read is said under the key, and the key still serves.
+    std::filesystem::permissions(file, std::filesystem::perms(0644));
+    settings([&](ui::Frm_DataSettings& d) {
+        EXPECT_FALSE(d.keyWarningLabel()->isHidden());
+        EXPECT_TRUE(d.keyWarningLabel()->text().contains(QStringLiteral("は他のユーザーも読めます")));
+        EXPECT_TRUE(d.keyWarningLabel()->text().contains(QString::fromStdString(file.string())));
+        d.reject();
+    });
+    EXPECT_EQ(marketdata::ApiKey::read(), "file-key");
+    std::filesystem::permissions(file, std::filesystem::perms(0600));
+    settings([&](ui::Frm_DataSettings& d) {
+        EXPECT_TRUE(d.keyWarningLabel()->isHidden());
+        d.reject();
+    });
     // The environment still wins, then the keyring, then the file.
     ::setenv("JQUANTS_API_KEY", "env-key", 1);
     EXPECT_EQ(marketdata::ApiKey::read(&place), "env-key");

@@ -85,6 +85,11 @@ Frm_DataSettings::Frm_DataSettings(
     m_keyStatus = new ElidedLabel(1, Qt::ElideMiddle, m_jquants);
     keyRow->addWidget(m_keyStatus, 1);
     form->addRow(QStringLiteral("APIキー"), keyRow);
+    // A key file others may read is said here, as on the tool's standard error.
+    m_keyWarning = note(QString(), m_jquants);
+    m_keyWarning->setObjectName(QStringLiteral("Label_keyWarning"));
+    m_keyWarning->setPalette(red);
+    form->addRow(QString(), m_keyWarning);
     m_plan = new QComboBox(m_jquants);
     for (const char* plan : kPlans) {
         m_plan->addItem(q(marketdata::DataSource::planName(plan)), QString::fromLatin1(plan));
@@ -198,6 +203,8 @@ void Frm_DataSettings::load(const std::string& reason)
             ? QStringLiteral("APIキーを入力")
             : QStringLiteral("変更するときだけ入力"));
     m_keyStatus->setFullText(q(m_model.keyStatus()));
+    m_keyWarning->setText(q(m_model.keyWarning()));
+    m_keyWarning->setVisible(!m_model.keyWarning().empty());
     m_plan->setCurrentIndex(std::max(0, m_plan->findData(q(m_model.plan))));
     m_days->setValue(m_model.days);
     m_apiUrl->setText(q(m_model.apiUrl));

@@ -46,6 +46,7 @@ public:
     QPushButton* cancelButton() const { return m_cancel; }
     QLabel* checkLabel() const { return m_checkLabel; }
     QLabel* errorLabel() const { return m_error; }
+    QLabel* keyWarningLabel() const { return m_keyWarning; }
     ElidedLabel* keyStatusLabel() const { return m_keyStatus; }
 
     // "接続確認", waiting for the answer with the dialog painted.
@@ -69,6 +70,7 @@ private:
     QGroupBox* m_sampleBox = nullptr;
     QLineEdit* m_key = nullptr;
     ElidedLabel* m_keyStatus = nullptr;
+    QLabel* m_keyWarning = nullptr;
     QComboBox* m_plan = nullptr;
     QSpinBox* m_days = nullptr;
     QLineEdit* m_apiUrl = nullptr;
