@@ -2,8 +2,8 @@
 
 #include "ScreeningRun.h"
 #include "core/Journal.h"
-#include "marketdata/JQuantsClient.h"
 #include "marketdata/WatchList.h"
+#include "marketdata/jquants/JQuantsClient.h"
 
 #include <atomic>
 #include <string>

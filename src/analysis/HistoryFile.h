@@ -1,6 +1,6 @@
 #pragma once
 
-#include "marketdata/StoredDay.h"
+#include "marketdata/jquants/StoredDay.h"
 
 #include <filesystem>
 #include <optional>

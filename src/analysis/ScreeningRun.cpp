@@ -13,9 +13,9 @@
 #include "marketdata/DailyQuoteImport.h"
 #include "marketdata/Downloader.h"
 #include "marketdata/ParallelDownloader.h"
-#include "marketdata/PriceStore.h"
 #include "marketdata/TempFiles.h"
 #include "marketdata/UrlSettings.h"
+#include "marketdata/jquants/PriceStore.h"
 
 #include <chrono>
 #include <memory>

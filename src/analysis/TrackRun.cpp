@@ -8,9 +8,9 @@
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 #include "marketdata/DataSource.h"
-#include "marketdata/PriceStore.h"
-#include "marketdata/StoreDownloader.h"
 #include "marketdata/UrlSettings.h"
+#include "marketdata/jquants/PriceStore.h"
+#include "marketdata/jquants/StoreDownloader.h"
 
 #include <algorithm>
 #include <exception>

@@ -5,10 +5,10 @@
 #include "core/DatabaseError.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
-#include "marketdata/ApiKey.h"
 #include "marketdata/DataSource.h"
-#include "marketdata/StoreDownloader.h"
 #include "marketdata/UrlSettings.h"
+#include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/StoreDownloader.h"
 
 #include <iostream>
 

@@ -3,7 +3,7 @@
 #include "core/FileLock.h"
 #include "core/Mdl_Start.h"
 #include "marketdata/CurlDownloader.h"
-#include "marketdata/JQuantsClient.h"
+#include "marketdata/jquants/JQuantsClient.h"
 
 #include <atomic>
 #include <filesystem>

@@ -6,9 +6,9 @@
 #include "core/DesktopNotifier.h"
 #include "core/FileLock.h"
 #include "core/Platform.h"
-#include "marketdata/ApiKey.h"
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/DataSource.h"
+#include "marketdata/jquants/ApiKey.h"
 
 #include <iostream>
 

@@ -8,7 +8,7 @@
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
 #include "core/Schema.h"
-#include "marketdata/StoreDownloader.h"
+#include "marketdata/jquants/StoreDownloader.h"
 
 #include <fstream>
 #include <iostream>

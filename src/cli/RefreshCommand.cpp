@@ -4,9 +4,9 @@
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Platform.h"
-#include "marketdata/BackgroundFill.h"
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/MarketDataRefresh.h"
+#include "marketdata/jquants/BackgroundFill.h"
 
 #include <chrono>
 #include <cmath>

@@ -4,7 +4,7 @@
 #include "CliSession.h"
 #include "core/Connection.h"
 #include "core/DatabaseError.h"
-#include "marketdata/ApiKey.h"
+#include "marketdata/jquants/ApiKey.h"
 
 #include <iostream>
 

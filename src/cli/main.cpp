@@ -11,7 +11,7 @@
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
-#include "marketdata/ApiKey.h"
+#include "marketdata/jquants/ApiKey.h"
 #ifdef ZUVEMO_HAVE_KEYRING
 #include "keyring/DesktopKeyring.h"
 #endif

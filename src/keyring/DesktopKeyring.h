@@ -1,6 +1,6 @@
 #pragma once
 
-#include "marketdata/SecretStore.h"
+#include "marketdata/jquants/SecretStore.h"
 
 #include <memory>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StoredDay.h"
+#include "jquants/StoredDay.h"
 
 #include <atomic>
 #include <cstdint>

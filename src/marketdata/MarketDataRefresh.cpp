@@ -1,11 +1,9 @@
 #include "MarketDataRefresh.h"
 
-#include "ApiKey.h"
 #include "CurlDownloader.h"
 #include "DailyQuoteImport.h"
 #include "DataSource.h"
 #include "Downloader.h"
-#include "JQuantsRefresh.h"
 #include "TempFiles.h"
 #include "UrlSettings.h"
 #include "WatchList.h"
@@ -18,6 +16,8 @@
 #include "core/Recordset.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
+#include "jquants/ApiKey.h"
+#include "jquants/JQuantsRefresh.h"
 
 #include <chrono>
 #include <curl/curl.h>

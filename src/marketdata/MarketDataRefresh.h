@@ -1,8 +1,8 @@
 #pragma once
 
 #include "DataSource.h"
-#include "JQuantsClient.h"
-#include "JQuantsRefresh.h"
+#include "jquants/JQuantsClient.h"
+#include "jquants/JQuantsRefresh.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -1,9 +1,9 @@
 // J-Quants answers into a price store: whatever a server sends, an answer the checks take holds
 // only rows a market could print, and only those reach the store.
 #include "FuzzSupport.h"
-#include "marketdata/JQuantsAnswer.h"
-#include "marketdata/JQuantsRefresh.h"
-#include "marketdata/PriceStore.h"
+#include "marketdata/jquants/JQuantsAnswer.h"
+#include "marketdata/jquants/JQuantsRefresh.h"
+#include "marketdata/jquants/PriceStore.h"
 
 #include <cmath>
 #include <cstdlib>

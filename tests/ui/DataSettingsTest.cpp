@@ -7,10 +7,10 @@
 #include "SampleServer.h"
 #include "core/Clock.h"
 #include "export/SpreadsheetOpener.h"
-#include "marketdata/ApiKey.h"
 #include "marketdata/DataSource.h"
-#include "marketdata/PriceStore.h"
-#include "marketdata/SecretStore.h"
+#include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/PriceStore.h"
+#include "marketdata/jquants/SecretStore.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -7,13 +7,13 @@
 #include "core/Connection.h"
 #include "core/Platform.h"
 #include "core/Recordset.h"
-#include "marketdata/ApiKey.h"
-#include "marketdata/JQuantsAnswer.h"
-#include "marketdata/JQuantsClient.h"
-#include "marketdata/JQuantsRefresh.h"
-#include "marketdata/PriceStore.h"
-#include "marketdata/SecretStore.h"
-#include "marketdata/StoreDownloader.h"
+#include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/JQuantsAnswer.h"
+#include "marketdata/jquants/JQuantsClient.h"
+#include "marketdata/jquants/JQuantsRefresh.h"
+#include "marketdata/jquants/PriceStore.h"
+#include "marketdata/jquants/SecretStore.h"
+#include "marketdata/jquants/StoreDownloader.h"
 
 #include <fstream>
 #include <gtest/gtest.h>

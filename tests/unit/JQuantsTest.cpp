@@ -7,11 +7,11 @@
 #include "core/Connection.h"
 #include "core/Recordset.h"
 #include "core/TextCodec.h"
-#include "marketdata/ApiKey.h"
-#include "marketdata/JQuantsClient.h"
-#include "marketdata/JQuantsRefresh.h"
-#include "marketdata/PriceStore.h"
-#include "marketdata/StoreDownloader.h"
+#include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/JQuantsClient.h"
+#include "marketdata/jquants/JQuantsRefresh.h"
+#include "marketdata/jquants/PriceStore.h"
+#include "marketdata/jquants/StoreDownloader.h"
 
 #include <cstdlib>
 #include <gtest/gtest.h>

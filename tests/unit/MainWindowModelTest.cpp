@@ -6,7 +6,7 @@
 #include "core/CommandLock.h"
 #include "core/ValueRules.h"
 #include "export/SpreadsheetOpener.h"
-#include "marketdata/BackgroundFill.h"
+#include "marketdata/jquants/BackgroundFill.h"
 
 using namespace zuvemo;
 using namespace std::chrono;

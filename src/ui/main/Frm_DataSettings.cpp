@@ -4,7 +4,7 @@
 #include "SampleMarket.h"
 #include "UiStyle.h"
 #include "core/DatabaseError.h"
-#include "marketdata/JQuantsRefresh.h"
+#include "marketdata/jquants/JQuantsRefresh.h"
 #include "model/GridData.h"
 
 #include <QApplication>

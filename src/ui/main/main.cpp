@@ -10,8 +10,8 @@
 #include "core/SingleInstance.h"
 #include "export/SpreadsheetOpener.h"
 #include "keyring/DesktopKeyring.h"
-#include "marketdata/ApiKey.h"
 #include "marketdata/CurlDownloader.h"
+#include "marketdata/jquants/ApiKey.h"
 
 #include <QApplication>
 

@@ -5,9 +5,9 @@
 #include "core/Recordset.h"
 #include "core/Statement.h"
 #include "core/Utf8.h"
-#include "marketdata/ApiKey.h"
 #include "marketdata/MarketDataRefresh.h"
 #include "marketdata/UrlSettings.h"
+#include "marketdata/jquants/ApiKey.h"
 
 namespace zuvemo::ui {
 

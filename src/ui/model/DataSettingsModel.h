@@ -1,8 +1,8 @@
 #pragma once
 
-#include "marketdata/ApiKey.h"
 #include "marketdata/DataSource.h"
-#include "marketdata/JQuantsRefresh.h"
+#include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/JQuantsRefresh.h"
 
 #include <filesystem>
 #include <string>

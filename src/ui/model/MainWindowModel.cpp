@@ -14,13 +14,13 @@
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 #include "export/SingleStockCommand.h"
-#include "marketdata/BackgroundFill.h"
 #include "marketdata/DataSource.h"
 #include "marketdata/MarketDataRefresh.h"
-#include "marketdata/PriceStore.h"
-#include "marketdata/StoreDownloader.h"
 #include "marketdata/UrlSettings.h"
 #include "marketdata/WatchList.h"
+#include "marketdata/jquants/BackgroundFill.h"
+#include "marketdata/jquants/PriceStore.h"
+#include "marketdata/jquants/StoreDownloader.h"
 
 namespace zuvemo::ui {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Downloader.h"
+#include "marketdata/Downloader.h"
 
 #include <filesystem>
 #include <functional>

@@ -1,9 +1,9 @@
 #include "JQuantsClient.h"
 
 #include "ApiKey.h"
-#include "CurlDownloader.h"
-#include "Downloader.h"
 #include "JQuantsRefresh.h"
+#include "marketdata/CurlDownloader.h"
+#include "marketdata/Downloader.h"
 
 #include <algorithm>
 #include <curl/curl.h>

@@ -1,10 +1,10 @@
 #include "StoreDownloader.h"
 
-#include "CurlDownloader.h"
 #include "PriceStore.h"
 #include "core/Platform.h"
 #include "core/TextCodec.h"
 #include "core/Value.h"
+#include "marketdata/CurlDownloader.h"
 
 namespace zuvemo::marketdata {
 

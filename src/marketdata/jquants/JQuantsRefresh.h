@@ -1,7 +1,7 @@
 #pragma once
 
-#include "DataSource.h"
 #include "JQuantsClient.h"
+#include "marketdata/DataSource.h"
 
 #include <filesystem>
 #include <functional>

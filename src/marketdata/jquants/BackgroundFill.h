@@ -1,6 +1,6 @@
 #pragma once
 
-#include "MarketDataRefresh.h"
+#include "marketdata/MarketDataRefresh.h"
 
 #include <atomic>
 #include <chrono>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "CurlEasy.h"
+#include "marketdata/CurlEasy.h"
 
 #include <atomic>
 #include <chrono>
