@@ -2,6 +2,7 @@
 
 #include "TradingCalendar.h"
 #include "core/Clock.h"
+#include "core/Value.h"
 
 #include <algorithm>
 #include <cmath>
@@ -93,6 +94,18 @@ JQuantsApi::JQuantsApi(SyntheticMarket& market, const Options& options)
     : m_market(market)
     , m_options(options)
 {
+}
+
+double JQuantsApi::dividendBase(const SyntheticMarket::Stock& stock)
+{
+    // A yield of 1 to 4 % on the first day's close, in whole yen.
+    const double firstClose = stock.bars.empty() ? 100.0 : stock.bars.front().close;
+    unsigned sum = 0;
+    for (char c : stock.code) {
+        sum += static_cast<unsigned char>(c);
+    }
+    const double percent = 1.0 + static_cast<double>(sum % 7) * 0.5;
+    return std::max(1.0, std::round(firstClose * percent / 100.0));
 }
 
 std::string JQuantsApi::codeOf(const SyntheticMarket::Stock& stock, std::size_t index)
@@ -296,6 +309,123 @@ void JQuantsApi::install(httplib::Server& server)
                     rows.push_back(bar(s, t));
                 }
             }
+        }
+        paged(req, res, rows);
+    });
+    server.Get("/v2/equities/valuation", [=, this](const httplib::Request& req, httplib::Response& res) {
+        if (!guard(req, res)) {
+            return;
+        }
+        auto date = parseDate(req.get_param_value("date"));
+        if (!date) {
+            answer(res, 400, {{"message", "date is invalid."}});
+            return;
+        }
+        if (outside(*date, *date, res)) {
+            return;
+        }
+        json rows = json::array();
+        const auto& stocks = m_market.stocks();
+        if (auto t = dayIndex(*date)) {
+            for (std::size_t s = 0; s < stocks.size(); ++s) {
+                if (static_cast<int>(*t) > stocks[s].lastDay) {
+                    continue;
+                }
+                json row
+                    = {{"Date", core::Clock::dashed(year_month_day{*date})}, {"Code", codeOf(stocks[s], s)}};
+                const json b = bar(s, *t);
+                // The base price of a day without a trade: the close before it.
+                const double close = b["C"].is_number() ? b["C"].get<double>() : stocks[s].bars[*t].close;
+                if (isFund(s)) {
+                    for (const char* k :
+                        {"EPS", "FwdEPS", "BPS", "ROE", "FwdROE", "PER", "FwdPER", "PBR", "MktCap"}) {
+                        row[k] = nullptr;
+                    }
+                    rows.push_back(row);
+                    continue;
+                }
+                const double per = 5.0 + static_cast<double>((s * 37) % 40); // 5 to 44
+                const double pbr = 0.4 + static_cast<double>((s * 13) % 30) / 10.0; // 0.4 to 3.3
+                const double shares = 1e6 * static_cast<double>(10 + s % 90);
+                const double eps = std::round(close / per * 100) / 100;
+                const double bps = std::round(close / pbr * 100) / 100;
+                row["EPS"] = makesLosses(s) ? -eps : eps;
+                row["PER"] = makesLosses(s) ? -per : per;
+                row["FwdEPS"] = makesLosses(s) ? json(nullptr) : json(std::round(eps * 110) / 100);
+                row["FwdPER"] = makesLosses(s) ? json(nullptr) : json(std::round(per / 1.1 * 100) / 100);
+                row["BPS"] = bps;
+                row["PBR"] = pbr;
+                row["ROE"] = std::round((makesLosses(s) ? -pbr : pbr) / per * 10000) / 10000;
+                row["FwdROE"] = makesLosses(s) ? json(nullptr) : json(std::round(pbr / per * 11000) / 10000);
+                row["MktCap"] = std::round(close * shares / 1e6);
+                rows.push_back(row);
+            }
+        }
+        paged(req, res, rows);
+    });
+    server.Get("/v2/fins/summary", [=, this](const httplib::Request& req, httplib::Response& res) {
+        if (!guard(req, res)) {
+            return;
+        }
+        auto date = parseDate(req.get_param_value("date"));
+        if (!date) {
+            answer(res, 400, {{"message", "date is invalid."}});
+            return;
+        }
+        if (outside(*date, *date, res)) {
+            return;
+        }
+        json rows = json::array();
+        const auto& days = *dayList;
+        const auto& stocks = m_market.stocks();
+        auto t = dayIndex(*date);
+        for (std::size_t s = 0; t && s < stocks.size(); ++s) {
+            if (isFund(s) || static_cast<int>(*t) > stocks[s].lastDay) {
+                continue;
+            }
+            const int phase = filingPhase(s, *t);
+            const bool revision = (phase == 20 && revisesDividend(s)) || (phase == 30 && revisesEarnings(s));
+            if (phase != 0 && !revision) {
+                continue;
+            }
+            const std::size_t split = days.size() - 3;
+            const double basis = splits(s) && *t < split ? 2.0 : 1.0;
+            const double dividend = dividendBase(stocks[s]) * basis;
+            const std::string disc = core::Clock::dashed(year_month_day{*date});
+            const int quarter = static_cast<int>(((*t + 3 * s) / 60) % 4); // 0: the year end
+            auto yen = [](double v) { return core::Value::numberText(std::round(v * 10) / 10); };
+            json row = {{"DiscDate", disc}, {"DiscTime", "15:00:00"}, {"Code", codeOf(stocks[s], s)},
+                {"DiscNo",
+                    disc.substr(0, 4) + disc.substr(5, 2) + disc.substr(8, 2)
+                        + std::to_string(100000 + s * 10 + phase / 10)},
+                {"CurPerType", quarter == 0 ? "FY" : std::to_string(quarter) + "Q"},
+                {"CurFYSt", "2026-04-01"}, {"CurFYEn", "2027-03-31"}, {"DivAnn", ""}, {"FDivAnn", ""},
+                {"NxFDivAnn", ""}, {"EPS", ""}, {"FEPS", ""}, {"NxFEPS", ""}, {"Sales", ""}, {"FSales", ""},
+                {"NxFSales", ""}};
+            const double eps = std::round(stocks[s].bars[*t].close / 20 * basis * 100) / 100;
+            if (phase == 20) {
+                row["DocType"] = "DividendForecastRevision";
+                row["FDivAnn"] = yen(dividend * 1.2);
+            } else if (phase == 30) {
+                row["DocType"] = "EarnForecastRevision";
+                row["FEPS"] = yen(eps * 1.05);
+            } else if (quarter == 0) {
+                row["DocType"] = "FYFinancialStatements_Consolidated_JP";
+                row["DivAnn"] = yen(dividend);
+                row["NxFDivAnn"] = yen(dividend * 1.1);
+                row["EPS"] = yen(makesLosses(s) ? -eps : eps);
+                row["NxFEPS"] = yen(eps * 1.1);
+                row["Sales"] = yen(eps * 1000);
+                row["NxFSales"] = s % 17 == 4 ? "-" : yen(eps * 1100);
+            } else {
+                row["DocType"] = std::to_string(quarter) + "QFinancialStatements_Consolidated_JP";
+                row["FDivAnn"] = yen(dividend);
+                row["EPS"] = yen(makesLosses(s) ? -eps : eps);
+                row["FEPS"] = s % 17 == 4 ? "-" : yen(eps);
+                row["Sales"] = yen(eps * 1000);
+                row["FSales"] = yen(eps * 1000);
+            }
+            rows.push_back(row);
         }
         paged(req, res, rows);
     });

@@ -19,6 +19,8 @@ namespace zuvemo::sample {
 //   /v2/equities/master?date=            names, markets, industries
 //   /v2/equities/bars/daily?date=|code=&from=&to=   raw and adjusted bars, paged
 //   /v2/markets/calendar?from=&to=       trading days
+//   /v2/equities/valuation?date=         PER, PBR, ROE, EPS, BPS and market value of a day
+//   /v2/fins/summary?date=               the filings disclosed that day
 // with the key checked (403), a rate limit (429) and a window of readable dates (400).
 // Codes have five characters ("13000"; some are letter codes, "130A0"), prices of a few stocks
 // are in 0.5-yen steps, a day without a trade has null prices, and the split stocks carry an
@@ -41,6 +43,25 @@ public:
 
     // The J-Quants code of a synthetic stock ("1300" → "13000", letter codes for some).
     static std::string codeOf(const SyntheticMarket::Stock& stock, std::size_t index);
+
+    // The fundamentals' cases, by stock index: a fund without figures (nulls, no filings), a
+    // company with losses (negative PER, no forecast PER), one that revises its dividend
+    // forecast between filings, one whose earnings revision carries no dividend.
+    static bool isFund(std::size_t index) { return index % 23 == 5; }
+    static bool makesLosses(std::size_t index) { return index % 19 == 7; }
+    static bool revisesDividend(std::size_t index) { return index % 11 == 3; }
+    static bool revisesEarnings(std::size_t index) { return index % 13 == 6; }
+    // A filing (or revision) on trading day t: its place in the stock's 60-day cycle.
+    static int filingPhase(std::size_t index, std::size_t t)
+    {
+        return static_cast<int>((t + 3 * index) % 60);
+    }
+    // The annual dividend per share a stock forecasts for the current year, in yen on the basis
+    // of the stock's first day; a split stock's filings before its split are on a basis twice as
+    // high. The next year's forecast of a year-end filing is 1.1 times it, a revision's 1.2 times.
+    static double dividendBase(const SyntheticMarket::Stock& stock);
+    // The split day index of the split stocks, as the bars give it.
+    static bool splits(std::size_t index) { return index % 67 == 21; }
 
 private:
     SyntheticMarket& m_market;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <set>
 
 namespace zuvemo::marketdata {
@@ -200,6 +201,113 @@ JQuantsAnswer::Check JQuantsAnswer::stock(
     const std::string& code, const std::string& from, const std::string& to, const json& rows)
 {
     return bars(rows, false, code, from, to);
+}
+
+std::optional<double> JQuantsAnswer::figure(const std::string& text)
+{
+    if (text.empty() || text == "-") {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) {
+        return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<double> JQuantsAnswer::figure(const json& value)
+{
+    if (value.is_number()) {
+        const double v = value.get<double>();
+        return std::isfinite(v) ? std::optional(v) : std::nullopt;
+    }
+    return value.is_string() ? figure(value.get<std::string>()) : std::nullopt;
+}
+
+JQuantsAnswer::Check JQuantsAnswer::valuation(const std::string& date, const json& rows)
+{
+    Check check;
+    if (!rows.is_array()) {
+        check.fault = "data が配列ではありません";
+        return check;
+    }
+    std::set<std::string> seen;
+    for (const auto& row : rows) {
+        if (!row.is_object()) {
+            check.fault = "行がオブジェクトではありません: " + shown(row);
+            check.rows = json::array();
+            return check;
+        }
+        if (textOf(row, "Date") != date) {
+            check.fault = "日付が違う行があります: " + shown(row.value("Date", json()));
+            check.rows = json::array();
+            return check;
+        }
+        const std::string code = textOf(row, "Code");
+        if (!isCode(code) || !seen.insert(code).second) {
+            check.fault
+                = "銘柄コードが正しくないか 2 度ある行があります: " + shown(row.value("Code", json()));
+            check.rows = json::array();
+            return check;
+        }
+        json kept = {{"Date", date}, {"Code", code}};
+        for (const char* field :
+            {"EPS", "FwdEPS", "BPS", "ROE", "FwdROE", "PER", "FwdPER", "PBR", "MktCap"}) {
+            const auto it = row.find(field);
+            const auto v = it == row.end() ? std::nullopt : figure(*it);
+            kept[field] = v ? json(*v) : json(nullptr);
+        }
+        check.rows.push_back(std::move(kept));
+    }
+    check.ok = true;
+    return check;
+}
+
+JQuantsAnswer::Check JQuantsAnswer::filings(const std::string& date, const json& rows)
+{
+    Check check;
+    if (!rows.is_array()) {
+        check.fault = "data が配列ではありません";
+        return check;
+    }
+    std::set<std::pair<std::string, std::string>> seen;
+    for (const auto& row : rows) {
+        if (!row.is_object()) {
+            check.fault = "行がオブジェクトではありません: " + shown(row);
+            check.rows = json::array();
+            return check;
+        }
+        if (textOf(row, "DiscDate") != date) {
+            check.fault = "開示日が違う行があります: " + shown(row.value("DiscDate", json()));
+            check.rows = json::array();
+            return check;
+        }
+        const std::string code = textOf(row, "Code");
+        const std::string number = textOf(row, "DiscNo");
+        if (!isCode(code) || number.empty() || number.size() > 40 || !seen.insert({code, number}).second) {
+            check.fault = "銘柄コードか開示番号が正しくないか 2 度ある行があります: "
+                + shown(row.value("Code", json()));
+            check.rows = json::array();
+            return check;
+        }
+        json kept = {{"DiscDate", date}, {"Code", code}, {"DiscNo", number}};
+        for (const char* field : {"DocType", "CurPerType", "CurFYSt", "CurFYEn", "DivAnn", "FDivAnn",
+                 "NxFDivAnn", "EPS", "FEPS", "NxFEPS", "Sales", "FSales", "NxFSales"}) {
+            const auto it = row.find(field);
+            std::string value;
+            if (it != row.end() && it->is_string()) {
+                value = it->get<std::string>();
+            } else if (it != row.end() && it->is_number()) {
+                value = it->dump(); // every field is text in this answer; a number is kept as sent
+            }
+            // A field is a short text: a figure, a date or a document's kind.
+            kept[field] = value.size() > 80 ? value.substr(0, 80) : value;
+        }
+        check.rows.push_back(std::move(kept));
+    }
+    check.ok = true;
+    return check;
 }
 
 JQuantsAnswer::Check JQuantsAnswer::master(const json& rows)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +37,16 @@ public:
     static Check master(const nlohmann::json& rows);
     // /markets/calendar?from=from&to=to
     static Check calendar(const std::string& from, const std::string& to, const nlohmann::json& rows);
+
+    // /equities/valuation?date=date: each stock once; its figures numbers, or none (null, "",
+    // "-", text that is no number, a value that is not finite), kept as null.
+    static Check valuation(const std::string& date, const nlohmann::json& rows);
+    // /fins/summary?date=date: filings of that disclosure day, each (code, DiscNo) once; the
+    // fields kept as the text sent.
+    static Check filings(const std::string& date, const nlohmann::json& rows);
+    // A figure as the program takes it: a finite number, or none.
+    static std::optional<double> figure(const nlohmann::json& value);
+    static std::optional<double> figure(const std::string& text);
 
     // "2026-12-08": a real day, written as the API writes it.
     static bool isDate(const std::string& text);

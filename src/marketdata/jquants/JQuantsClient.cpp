@@ -103,6 +103,25 @@ bool JQuantsClient::sleepFor(std::chrono::milliseconds wait, bool rateLimit)
     return slept;
 }
 
+void JQuantsClient::keepUnder(std::deque<std::chrono::steady_clock::time_point>& sent, int limit,
+    std::chrono::milliseconds window, const std::function<bool(std::chrono::milliseconds)>& sleep)
+{
+    for (;;) {
+        const auto now = std::chrono::steady_clock::now();
+        while (!sent.empty() && now - sent.front() >= window) {
+            sent.pop_front();
+        }
+        if (static_cast<int>(sent.size()) < limit) {
+            sent.push_back(now);
+            return;
+        }
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(sent.front() + window - now);
+        if (!sleep(wait + std::chrono::milliseconds(50))) {
+            return;
+        }
+    }
+}
+
 void JQuantsClient::pace()
 {
     // At most the plan's number of requests in any minute: a short run goes at once, a long
@@ -111,21 +130,11 @@ void JQuantsClient::pace()
     if (limit <= 0) {
         return;
     }
-    for (;;) {
-        const auto now = std::chrono::steady_clock::now();
-        while (!m_sent.empty() && now - m_sent.front() >= m_options.paceWindow) {
-            m_sent.pop_front();
-        }
-        if (static_cast<int>(m_sent.size()) < limit) {
-            m_sent.push_back(now);
-            return;
-        }
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-            m_sent.front() + m_options.paceWindow - now);
-        if (!sleepFor(wait + std::chrono::milliseconds(50), true)) {
-            return;
-        }
+    auto sleep = [this](std::chrono::milliseconds wait) { return sleepFor(wait, true); };
+    if (m_fins && m_options.finsPerMinute > 0 && m_options.finsPerMinute < limit) {
+        keepUnder(m_finsSent, m_options.finsPerMinute, m_options.paceWindow, sleep);
     }
+    keepUnder(m_sent, limit, m_options.paceWindow, sleep);
 }
 
 std::optional<json> JQuantsClient::getPage(const std::string& url)
@@ -219,6 +228,7 @@ std::optional<json> JQuantsClient::getAll(
         url += separator + escaped(name) + "=" + escaped(value);
         separator = '&';
     }
+    m_fins = path.rfind("/fins/", 0) == 0;
     json rows = json::array();
     std::string pageKey;
     std::set<std::string> seenKeys;

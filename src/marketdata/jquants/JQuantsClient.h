@@ -26,6 +26,8 @@ public:
         std::string baseUrl; // "https://api.jquants.com/v2"
         std::string apiKey;
         int requestsPerMinute = 5;
+        // /fins/… answers at most this many a minute whatever the plan (when paced at all).
+        int finsPerMinute = 60;
         std::chrono::milliseconds paceWindow{60000}; // the minute of requestsPerMinute
         long totalTimeoutMs = 60000; // of one request; also bounds its connection and stalls
         std::chrono::milliseconds rateLimitWait{65000}; // after a 429
@@ -82,11 +84,15 @@ public:
 private:
     std::optional<nlohmann::json> getPage(const std::string& url);
     void pace();
+    static void keepUnder(std::deque<std::chrono::steady_clock::time_point>& sent, int limit,
+        std::chrono::milliseconds window, const std::function<bool(std::chrono::milliseconds)>& sleep);
     bool sleepFor(std::chrono::milliseconds wait, bool rateLimit);
 
     Options m_options;
     std::unique_ptr<CurlEasy> m_easy;
     std::deque<std::chrono::steady_clock::time_point> m_sent;
+    std::deque<std::chrono::steady_clock::time_point> m_finsSent;
+    bool m_fins = false; // the request under way is to /fins/…
     Failure m_failure;
     long m_requests = 0;
     int m_timeoutsInRow = 0;

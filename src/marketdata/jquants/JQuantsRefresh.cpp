@@ -336,6 +336,22 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
             listReady(newest);
         }
     }
+    // The day's figures next: they show with its list, before any older day comes.
+    if (!store.hasValuation(newest)) {
+        auto rows = client.getAll("/equities/valuation", {{"date", newest}});
+        if (rows) {
+            const auto check = JQuantsAnswer::valuation(newest, *rows);
+            if (!check.ok) {
+                malformed(client, result, newest + " の指標", check.fault);
+                return result;
+            }
+            store.storeValuation(newest, check.rows);
+        } else if (!client.outsideWindow()) {
+            failed(client, result, newest + " の指標");
+            return result;
+        }
+    }
+
     // The history depth: every trading day of it not stored yet, newest first, each whole.
     std::vector<std::string> missing;
     const auto upTo = std::find(trading.begin(), trading.end(), newest);
@@ -346,27 +362,50 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
             missing.push_back(*it);
         }
     }
-    // Counted over the whole depth, so a fill that goes on after a stop shows where it stands.
+    // Then the disclosure days: every company files at least each quarter, so its latest filing
+    // lies in the last kFilingDays trading days; a folder keeping fewer days looks back as far
+    // as its prices reach, since a forecast is adjusted by the splits stored after it.
+    std::vector<std::string> filingDays;
+    const auto filingStart
+        = upTo + 1 - std::min<std::ptrdiff_t>({kFilingDays, m_source.days, upTo + 1 - trading.begin()});
+    for (auto it = upTo + 1; it != filingStart;) {
+        --it;
+        if ((windowFrom.empty() || *it >= windowFrom) && !store.hasFilingDay(*it)) {
+            filingDays.push_back(*it);
+        }
+    }
+    // Counted over the whole depth and its disclosure days, so a fill that goes on after a
+    // stop shows where it stands.
     const int depth = static_cast<int>(upTo - depthStart);
-    const int already = depth - static_cast<int>(missing.size());
-    if (!missing.empty()) {
+    result.priceDays = depth;
+    const int total = depth + static_cast<int>(upTo + 1 - filingStart);
+    int done = total - static_cast<int>(missing.size() + filingDays.size());
+    if (!missing.empty() || !filingDays.empty()) {
         store.setFillPending(true);
     }
-    for (std::size_t i = 0; i < missing.size(); ++i) {
-        if (progress && !progress(already + static_cast<int>(i), depth)) {
+    auto goOn = [&] {
+        if (progress && !progress(done, total)) {
             result.cancelled = true;
             result.requests = client.requests();
+            return false;
+        }
+        return true;
+    };
+    for (std::size_t i = 0; i < missing.size(); ++i, ++done) {
+        if (!goOn()) {
             return result;
         }
         auto rows = client.getAll("/equities/bars/daily", {{"date", missing[i]}});
         if (!rows) {
             if (client.outsideWindow()) {
+                done += static_cast<int>(missing.size() - i - 1);
                 break; // older than the plan reads: the history starts here
             }
             failed(client, result, missing[i] + " の株価");
             return result;
         }
         if (rows->empty()) {
+            done += static_cast<int>(missing.size() - i - 1);
             break; // nothing listed that far back: the history starts here, nothing marked
         }
         const auto check = JQuantsAnswer::day(missing[i], *rows);
@@ -378,8 +417,29 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         leftOut(missing[i], check);
         ++result.daysFetched;
     }
+    for (std::size_t i = 0; i < filingDays.size(); ++i, ++done) {
+        if (!goOn()) {
+            return result;
+        }
+        auto rows = client.getAll("/fins/summary", {{"date", filingDays[i]}});
+        if (!rows) {
+            if (client.outsideWindow()) {
+                break;
+            }
+            failed(client, result, filingDays[i] + " の開示");
+            return result;
+        }
+        // A day without filings is a day like another: it is marked, not asked again.
+        const auto check = JQuantsAnswer::filings(filingDays[i], *rows);
+        if (!check.ok) {
+            malformed(client, result, filingDays[i] + " の開示", check.fault);
+            return result;
+        }
+        store.storeFilings(filingDays[i], check.rows);
+        ++result.filingDaysFetched;
+    }
     if (progress) {
-        progress(depth, depth);
+        progress(total, total);
     }
 
     // A stock split on a new day: its stored days are fetched again, so its history is on one basis.

@@ -31,6 +31,9 @@ public:
         long requests = 0;
         int daysFetched = 0;
         int stocksRefetched = 0; // after a split
+        int filingDaysFetched = 0;
+        int priceDays = 0; // trading days of the history depth
+
         // What the run left out and why, one line each: for its summary and the journal.
         std::vector<std::string> notes;
     };
@@ -47,6 +50,9 @@ public:
     // Called once the newest day's list is written, before the older days are fetched: a window
     // loads it at once and screens with what the store holds meanwhile.
     using ListReady = std::function<void(const std::string& tradingDate)>;
+
+    // Trading days back from the newest whose disclosures are read at the first fill.
+    static constexpr std::ptrdiff_t kFilingDays = 130;
 
     JQuantsRefresh(const std::filesystem::path& programFolder, const DataSource& source,
         const JQuantsClient::Options& client, const core::Clock& clock);

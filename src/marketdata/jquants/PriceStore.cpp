@@ -89,6 +89,174 @@ void PriceStore::open(const std::filesystem::path& programFolder)
     m_connection->execute(
         "CREATE TABLE IF NOT EXISTS Table_StoreState (StateName TEXT PRIMARY KEY, StateValue TEXT)");
     m_connection->execute("CREATE TABLE IF NOT EXISTS Table_Refetch (BarCode TEXT PRIMARY KEY)");
+    m_connection->execute(
+        "CREATE TABLE IF NOT EXISTS Table_Valuation (ValCode TEXT NOT NULL, ValDate TEXT NOT NULL, EPS REAL,"
+        " FwdEPS REAL, BPS REAL, ROE REAL, FwdROE REAL, PER REAL, FwdPER REAL, PBR REAL, MktCap REAL,"
+        " PRIMARY KEY (ValDate, ValCode)) WITHOUT ROWID");
+    m_connection->execute("CREATE TABLE IF NOT EXISTS Table_ValuationDay (DayDate TEXT PRIMARY KEY)");
+    m_connection->execute(
+        "CREATE TABLE IF NOT EXISTS Table_Filing (FilCode TEXT NOT NULL, DiscDate TEXT NOT NULL,"
+        " DiscNo TEXT NOT NULL, DocType TEXT, CurPerType TEXT, CurFYSt TEXT, CurFYEn TEXT, DivAnn TEXT,"
+        " FDivAnn TEXT, NxFDivAnn TEXT, EPS TEXT, FEPS TEXT, NxFEPS TEXT, Sales TEXT, FSales TEXT,"
+        " NxFSales TEXT, PRIMARY KEY (FilCode, DiscDate, DiscNo)) WITHOUT ROWID");
+    m_connection->execute("CREATE TABLE IF NOT EXISTS Table_FilingDay (DayDate TEXT PRIMARY KEY)");
+    // The figures of one day read every stock's close of that day, and every split up to it:
+    // without these, each would read the whole store.
+    m_connection->execute("CREATE INDEX IF NOT EXISTS Index_BarDay ON Table_Bar (BarDate, C)");
+    m_connection->execute(
+        "CREATE INDEX IF NOT EXISTS Index_BarSplit ON Table_Bar (BarDate) WHERE AdjFactor <> 1");
+}
+
+const std::vector<const char*>& PriceStore::valuationFields()
+{
+    static const std::vector<const char*> fields
+        = {"EPS", "FwdEPS", "BPS", "ROE", "FwdROE", "PER", "FwdPER", "PBR", "MktCap"};
+    return fields;
+}
+
+const std::vector<const char*>& PriceStore::filingFields()
+{
+    static const std::vector<const char*> fields = {"DocType", "CurPerType", "CurFYSt", "CurFYEn", "DivAnn",
+        "FDivAnn", "NxFDivAnn", "EPS", "FEPS", "NxFEPS", "Sales", "FSales", "NxFSales"};
+    return fields;
+}
+
+void PriceStore::storeValuation(const std::string& date, const json& rows)
+{
+    core::Transaction transaction(*m_connection);
+    core::Statement insert(*m_connection,
+        "INSERT OR REPLACE INTO Table_Valuation (ValCode, ValDate, EPS, FwdEPS, BPS, ROE, FwdROE, PER,"
+        " FwdPER, PBR, MktCap) VALUES (?,?,?,?,?,?,?,?,?,?,?)");
+    for (const auto& row : rows) {
+        insert.bindText(1, text(row, "Code"));
+        insert.bindText(2, date);
+        int i = 3;
+        for (const char* field : valuationFields()) {
+            bindNumber(insert, i++, row, field);
+        }
+        insert.run();
+    }
+    core::Statement mark(*m_connection, "INSERT OR REPLACE INTO Table_ValuationDay (DayDate) VALUES (?)");
+    mark.bindText(1, date);
+    mark.run();
+    transaction.commit();
+}
+
+bool PriceStore::hasValuation(const std::string& date)
+{
+    core::Statement s(*m_connection, "SELECT 1 FROM Table_ValuationDay WHERE DayDate = ?");
+    s.bindText(1, date);
+    return s.next();
+}
+
+std::string PriceStore::valuationDay(const std::string& upTo)
+{
+    core::Statement s(*m_connection, "SELECT MAX(DayDate) FROM Table_ValuationDay WHERE DayDate <= ?");
+    s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
+    std::string day = s.next() && !s.isNull(0) ? s.columnText(0) : std::string();
+    return day;
+}
+
+std::vector<PriceStore::Valuation> PriceStore::valuations(const std::string& date)
+{
+    std::vector<Valuation> out;
+    core::Statement s(*m_connection,
+        "SELECT ValCode, EPS, FwdEPS, BPS, ROE, FwdROE, PER, FwdPER, PBR, MktCap FROM Table_Valuation"
+        " WHERE ValDate = ?");
+    s.bindText(1, date);
+    auto value = [&s](int column) {
+        return s.isNull(column) ? std::nullopt : std::optional(s.columnDouble(column));
+    };
+    while (s.next()) {
+        Valuation v;
+        v.code = s.columnText(0);
+        v.eps = value(1);
+        v.fwdEps = value(2);
+        v.bps = value(3);
+        v.roe = value(4);
+        v.fwdRoe = value(5);
+        v.per = value(6);
+        v.fwdPer = value(7);
+        v.pbr = value(8);
+        v.marketCap = value(9);
+        out.push_back(std::move(v));
+    }
+    return out;
+}
+
+void PriceStore::storeFilings(const std::string& date, const json& rows)
+{
+    core::Transaction transaction(*m_connection);
+    core::Statement insert(*m_connection,
+        "INSERT OR REPLACE INTO Table_Filing (FilCode, DiscDate, DiscNo, DocType, CurPerType, CurFYSt,"
+        " CurFYEn, DivAnn, FDivAnn, NxFDivAnn, EPS, FEPS, NxFEPS, Sales, FSales, NxFSales)"
+        " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    for (const auto& row : rows) {
+        insert.bindText(1, text(row, "Code"));
+        insert.bindText(2, date);
+        insert.bindText(3, text(row, "DiscNo"));
+        int i = 4;
+        for (const char* field : filingFields()) {
+            insert.bindText(i++, text(row, field));
+        }
+        insert.run();
+    }
+    core::Statement mark(*m_connection, "INSERT OR REPLACE INTO Table_FilingDay (DayDate) VALUES (?)");
+    mark.bindText(1, date);
+    mark.run();
+    transaction.commit();
+}
+
+bool PriceStore::hasFilingDay(const std::string& date)
+{
+    core::Statement s(*m_connection, "SELECT 1 FROM Table_FilingDay WHERE DayDate = ?");
+    s.bindText(1, date);
+    return s.next();
+}
+
+std::vector<PriceStore::Filing> PriceStore::filings(const std::string& upTo)
+{
+    std::vector<Filing> out;
+    core::Statement s(*m_connection,
+        "SELECT FilCode, DiscDate, DiscNo, DocType, CurPerType, CurFYSt, CurFYEn, DivAnn, FDivAnn, NxFDivAnn,"
+        " EPS, FEPS, NxFEPS, Sales, FSales, NxFSales FROM Table_Filing WHERE DiscDate <= ?"
+        " ORDER BY FilCode, DiscDate DESC, DiscNo DESC");
+    s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
+    while (s.next()) {
+        Filing f;
+        std::string* fields[] = {&f.code, &f.discDate, &f.discNo, &f.docType, &f.curPerType, &f.curFyStart,
+            &f.curFyEnd, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn, &f.eps, &f.fEps, &f.nxFEps, &f.sales, &f.fSales,
+            &f.nxFSales};
+        for (int i = 0; i < 16; ++i) {
+            *fields[i] = s.columnText(i);
+        }
+        out.push_back(std::move(f));
+    }
+    return out;
+}
+
+std::map<std::string, double> PriceStore::closes(const std::string& date)
+{
+    std::map<std::string, double> out;
+    core::Statement s(*m_connection, "SELECT BarCode, C FROM Table_Bar WHERE BarDate = ? AND C IS NOT NULL");
+    s.bindText(1, date);
+    while (s.next()) {
+        out.emplace(s.columnText(0), s.columnDouble(1));
+    }
+    return out;
+}
+
+std::vector<std::tuple<std::string, std::string, double>> PriceStore::splits(const std::string& upTo)
+{
+    std::vector<std::tuple<std::string, std::string, double>> out;
+    core::Statement s(*m_connection,
+        "SELECT BarCode, BarDate, AdjFactor FROM Table_Bar WHERE AdjFactor IS NOT NULL AND AdjFactor <> 1"
+        " AND BarDate <= ?");
+    s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
+    while (s.next()) {
+        out.emplace_back(s.columnText(0), s.columnText(1), s.columnDouble(2));
+    }
+    return out;
 }
 
 bool PriceStore::exists(const std::filesystem::path& programFolder)

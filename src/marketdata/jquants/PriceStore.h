@@ -3,10 +3,12 @@
 #include "StoredDay.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace zuvemo::core {
@@ -48,6 +50,38 @@ public:
     std::vector<Day> history(const std::string& code, int count, const std::string& upTo = {});
     // Every stock's stored days up to upTo, newest first per stock, at most count each.
     std::vector<std::pair<std::string, std::vector<Day>>> histories(int count, const std::string& upTo = {});
+
+    // One stock's valuation of a day as JPX sent it; none where it sent none.
+    struct Valuation
+    {
+        std::string code;
+        std::optional<double> eps, fwdEps, bps, roe, fwdRoe, per, fwdPer, pbr, marketCap; // MktCap: millions
+    };
+    // One filing, its fields as text exactly as sent ("" where none came).
+    struct Filing
+    {
+        std::string code, discDate, discNo, docType, curPerType, curFyStart, curFyEnd;
+        std::string divAnn, fDivAnn, nxFDivAnn, eps, fEps, nxFEps, sales, fSales, nxFSales;
+    };
+    static const std::vector<const char*>& valuationFields(); // "EPS", "FwdEPS", …
+    static const std::vector<const char*>& filingFields(); // "DocType", … (after DiscDate, Code, DiscNo)
+
+    // /equities/valuation of one day, checked: stored whole and the day marked.
+    void storeValuation(const std::string& date, const nlohmann::json& rows);
+    bool hasValuation(const std::string& date);
+    // The newest day up to upTo with a valuation stored, or empty.
+    std::string valuationDay(const std::string& upTo);
+    std::vector<Valuation> valuations(const std::string& date);
+    // /fins/summary of one disclosure day, checked: stored whole and the day marked (a day
+    // without filings too).
+    void storeFilings(const std::string& date, const nlohmann::json& rows);
+    bool hasFilingDay(const std::string& date);
+    // Every stored filing up to upTo, by code, newest first (DiscDate, then DiscNo).
+    std::vector<Filing> filings(const std::string& upTo);
+    // The raw close of each stock on a day (traded stocks only), by store code.
+    std::map<std::string, double> closes(const std::string& date);
+    // Every AdjFactor other than 1 up to upTo: (code, date, factor).
+    std::vector<std::tuple<std::string, std::string, double>> splits(const std::string& upTo);
 
     // The trading days of the calendar between from and to as stored ("1" or "2" HolDiv).
     void storeCalendar(const nlohmann::json& rows);

@@ -443,7 +443,7 @@ void MainWindowModel::pollFill()
     if (done.ok && !done.listWritten && done.daysFetched > 0) {
         label1 = kFillDone;
         if (m_hooks.finishedBox) {
-            m_hooks.finishedBox(fillCompleteMessage(state.total, job.heldDashed));
+            m_hooks.finishedBox(fillCompleteMessage(done.priceDays, job.heldDashed));
         }
         return;
     }
