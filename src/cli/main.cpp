@@ -3,6 +3,7 @@
 #include "CliSession.h"
 #include "DailyCommand.h"
 #include "ExportCommand.h"
+#include "FindCommand.h"
 #include "InitCommand.h"
 #include "RefreshCommand.h"
 #include "ScheduleCommand.h"
@@ -36,6 +37,10 @@ constexpr const char* kUsage
       "  track [--market M] [--industry I] [--horizons 1,5,20] [--by market|industry] [--json]\n"
       "        [--csv FILE]\n"
       "  export CODE [--out PATH] [--open] [--timeout SECONDS]\n"
+      "  find [--market M] [--industry I] [--signal 買|売] [--confirmed] [--per MIN:MAX] [--fwd-per "
+      "MIN:MAX]\n"
+      "       [--pbr MIN:MAX] [--roe MIN:MAX] [--yield MIN:MAX] [--cap MIN:MAX] [--sort KEY[:desc]]\n"
+      "       [--limit N] [--json] [--csv FILE]\n"
       "  daily [--market M] [--industry I] [--jobs N] [--timeout SECONDS] [--json] [--notify]\n"
       "  schedule install [--at HH:MM] | schedule remove | schedule status\n"
       "without --home: the folder of the program, or for an installed copy $XDG_DATA_HOME/zuvemo\n";
@@ -87,6 +92,9 @@ int main(int argc, char** argv)
         }
         if (command == "track") {
             return cli::runTrack(home, args);
+        }
+        if (command == "find") {
+            return cli::runFind(home, args);
         }
         if (command == "export") {
             return cli::runExport(home, args);

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "marketdata/jquants/Fundamentals.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zuvemo::core {
+class Mdl_Start;
+}
+
+namespace zuvemo::analysis {
+
+// The stocks of the list held that meet every condition given: market, industry, the day's
+// signals and the J-Quants figures. Reads what is stored; asks no server.
+class StockFinder
+{
+public:
+    // Inclusive bounds; a side left out is open. In the units of the figures: fractions for ROE
+    // and the yield, yen for the market value.
+    struct Range
+    {
+        std::optional<double> min, max;
+    };
+    enum class SortKey { Code, Per, FwdPer, Pbr, Roe, Yield, Cap, Close };
+    struct Conditions
+    {
+        std::string market, industry;
+        std::string signal; // "", "買" or "売"
+        bool confirmed = false; // the volume-confirmed signal (Cchk) only
+        std::optional<Range> per, fwdPer, pbr, roe, yield, cap;
+        SortKey sort = SortKey::Code;
+        bool descending = false;
+        int limit = 0; // 0: all
+        bool hasFigures() const { return per || fwdPer || pbr || roe || yield || cap; }
+    };
+    struct Row
+    {
+        std::string code, name, market, industry;
+        std::string achk, cchk; // "買", "売" or ""
+        marketdata::Fundamentals::Figures figures;
+    };
+    struct Result
+    {
+        bool ok = false;
+        std::string message; // Japanese, when not ok
+        std::string tradingDate; // of the list held, YYYY-MM-DD
+        std::string valuationDate; // of the figures; empty without any
+        int count = 0; // the stocks that met the conditions, whatever the limit
+        std::vector<Row> rows;
+    };
+
+    static constexpr const char* kNoFiguresMessage = "PER などの指標は J-Quants のフォルダで使えます。";
+    static constexpr const char* kNoListMessage = "銘柄一覧がありません。先に最新の一覧を取得してください。";
+
+    explicit StockFinder(core::Mdl_Start& module);
+    Result find(const Conditions& conditions);
+
+    // Whether a row meets the figure conditions: a figure that is none fails its condition, and
+    // a PER or PBR range without a lower bound asks for more than 0 (a loss has no PER).
+    static bool meets(const marketdata::Fundamentals::Figures& figures, const Conditions& conditions);
+    // Sorts rows by a key, the stocks without the figure last either way; code order within ties.
+    static void sort(std::vector<Row>& rows, SortKey key, bool descending);
+    // "per", "fwd-per", "pbr", "roe", "yield", "cap", "close", "code".
+    static std::optional<SortKey> sortKey(const std::string& name);
+
+private:
+    core::Mdl_Start& m_module;
+};
+
+} // namespace zuvemo::analysis

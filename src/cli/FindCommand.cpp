@@ -1,0 +1,122 @@
+#include "FindCommand.h"
+
+#include "CliSession.h"
+#include "analysis/FindReport.h"
+#include "analysis/StockFinder.h"
+#include "core/Platform.h"
+
+#include <cmath>
+#include <cstdlib>
+#include <iostream>
+
+namespace zuvemo::cli {
+
+namespace {
+
+std::optional<double> bound(const std::string& text, const std::string& option, const std::string& range)
+{
+    if (text.empty()) {
+        return std::nullopt;
+    }
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) {
+        throw UsageError(
+            option + " の範囲が正しくありません（" + range + "）。下限:上限 の形で数字を指定してください。");
+    }
+    return v;
+}
+
+// "MIN:MAX", either side left out, scaled into the figures' units.
+std::optional<analysis::StockFinder::Range> range(
+    CliArguments& args, const std::string& option, double scale, bool nonNegative)
+{
+    const auto text = args.takeOption(option);
+    if (!text) {
+        return std::nullopt;
+    }
+    const auto colon = text->find(':');
+    if (colon == std::string::npos || text->find(':', colon + 1) != std::string::npos) {
+        throw UsageError(
+            option + " の範囲が正しくありません（" + *text + "）。下限:上限 の形で指定してください。");
+    }
+    analysis::StockFinder::Range r;
+    r.min = bound(text->substr(0, colon), option, *text);
+    r.max = bound(text->substr(colon + 1), option, *text);
+    if (r.min && r.max && *r.min > *r.max) {
+        throw UsageError(option + " の上限が下限より小さいです（" + *text + "）。");
+    }
+    if (nonNegative && ((r.min && *r.min < 0) || (r.max && *r.max < 0))) {
+        throw UsageError(option + " に負の値は指定できません（" + *text + "）。");
+    }
+    if (r.min) {
+        *r.min *= scale;
+    }
+    if (r.max) {
+        *r.max *= scale;
+    }
+    return r;
+}
+
+} // namespace
+
+int runFind(const std::filesystem::path& home, CliArguments& args)
+{
+    analysis::StockFinder::Conditions c;
+    c.market = args.takeOption("--market").value_or("");
+    c.industry = args.takeOption("--industry").value_or("");
+    if (auto signal = args.takeOption("--signal")) {
+        if (*signal != "買" && *signal != "売") {
+            throw UsageError("--signal には 買 か 売 を指定してください。");
+        }
+        c.signal = *signal;
+    }
+    c.confirmed = args.takeFlag("--confirmed");
+    c.per = range(args, "--per", 1, false);
+    c.fwdPer = range(args, "--fwd-per", 1, false);
+    c.pbr = range(args, "--pbr", 1, false);
+    c.roe = range(args, "--roe", 0.01, false);
+    c.yield = range(args, "--yield", 0.01, true);
+    c.cap = range(args, "--cap", 1e8, true);
+    if (auto sort = args.takeOption("--sort")) {
+        std::string name = *sort;
+        if (name.size() > 5 && name.compare(name.size() - 5, 5, ":desc") == 0) {
+            c.descending = true;
+            name.resize(name.size() - 5);
+        }
+        const auto key = analysis::StockFinder::sortKey(name);
+        if (!key) {
+            throw UsageError(
+                "--sort には code, per, fwd-per, pbr, roe, yield, cap, close のどれかを指定してください。");
+        }
+        c.sort = *key;
+    }
+    if (auto limit = args.takeOption("--limit")) {
+        c.limit = parseInt(*limit, "--limit", 1, 1000000);
+    }
+    const bool json = args.takeFlag("--json");
+    const auto csv = args.takeOption("--csv");
+    args.positional(0, 0);
+
+    CliSession session(home);
+    if (!session.open()) {
+        return 1;
+    }
+    analysis::StockFinder finder(session.module());
+    const auto result = finder.find(c);
+    if (!result.ok) {
+        std::cerr << result.message << std::endl;
+        return result.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
+    }
+    if (csv
+        && !core::Platform::writeWholeFile(
+            core::Platform::fromUtf8(*csv), analysis::FindReport::csv(result))) {
+        std::cerr << "ファイル(" << *csv << ")を書き込めません。" << std::endl;
+        return 1;
+    }
+    std::cout << (json ? analysis::FindReport::json(result) + "\n" : analysis::FindReport::text(result))
+              << std::flush;
+    return 0;
+}
+
+} // namespace zuvemo::cli

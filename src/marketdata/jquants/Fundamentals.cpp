@@ -1,0 +1,92 @@
+#include "Fundamentals.h"
+
+#include "JQuantsAnswer.h"
+
+#include <vector>
+
+namespace zuvemo::marketdata {
+
+bool Fundamentals::isYearEnd(const PriceStore::Filing& filing)
+{
+    return filing.docType.rfind("FYFinancialStatements", 0) == 0;
+}
+
+std::optional<double> Fundamentals::forecast(const PriceStore::Filing& filing)
+{
+    return JQuantsAnswer::figure(isYearEnd(filing) ? filing.nxFDivAnn : filing.fDivAnn);
+}
+
+Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
+{
+    Day out;
+    out.valuationDate = store.valuationDay(day);
+    auto& byCode = out.byCode;
+    if (!out.valuationDate.empty()) {
+        for (auto& v : store.valuations(out.valuationDate)) {
+            auto& f = byCode[PriceStore::listCode(v.code)];
+            f.per = v.per;
+            f.fwdPer = v.fwdPer;
+            f.pbr = v.pbr;
+            f.roe = v.roe;
+            f.fwdRoe = v.fwdRoe;
+            f.eps = v.eps;
+            f.fwdEps = v.fwdEps;
+            f.bps = v.bps;
+            if (v.marketCap) {
+                f.marketCap = *v.marketCap * 1e6;
+            }
+        }
+    }
+    for (const auto& [code, close] : store.closes(day)) {
+        if (close > 0) {
+            byCode[PriceStore::listCode(code)].close = close;
+        }
+    }
+    // Per-share figures are as filed: a split after the filing scales them to today's shares.
+    std::map<std::string, std::vector<std::pair<std::string, double>>> splits;
+    for (const auto& [code, date, factor] : store.splits(day)) {
+        splits[code].emplace_back(date, factor);
+    }
+    auto adjusted = [&splits](const std::string& code, const std::string& since, double value) {
+        if (const auto it = splits.find(code); it != splits.end()) {
+            for (const auto& [date, factor] : it->second) {
+                if (date > since) {
+                    value *= factor;
+                }
+            }
+        }
+        return value;
+    };
+    const auto filings = store.filings(day);
+    for (std::size_t i = 0; i < filings.size();) {
+        const std::string& code = filings[i].code;
+        Figures* f = nullptr;
+        bool haveForecast = false;
+        bool haveActual = false;
+        // Newest first within a stock: the first filing with a forecast, the first year-end one.
+        for (; i < filings.size() && filings[i].code == code; ++i) {
+            const auto& filing = filings[i];
+            if (!haveForecast) {
+                if (const auto value = forecast(filing)) {
+                    f = f ? f : &byCode[PriceStore::listCode(code)];
+                    f->dividend = adjusted(code, filing.discDate, *value);
+                    f->dividendDisclosed = filing.discDate;
+                    haveForecast = true;
+                }
+            }
+            if (!haveActual && isYearEnd(filing)) {
+                haveActual = true;
+                if (const auto value = JQuantsAnswer::figure(filing.divAnn)) {
+                    f = f ? f : &byCode[PriceStore::listCode(code)];
+                    f->dividendActual = adjusted(code, filing.discDate, *value);
+                }
+            }
+        }
+        if (f && f->dividend && f->close) {
+            f->dividendYield = *f->dividend / *f->close;
+        }
+    }
+    return out;
+}
+
+} // namespace zuvemo::marketdata

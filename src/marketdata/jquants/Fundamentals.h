@@ -1,0 +1,39 @@
+#pragma once
+
+#include "PriceStore.h"
+
+#include <map>
+#include <optional>
+#include <string>
+
+namespace zuvemo::marketdata {
+
+// The figures of every stock on the held day: JPX's valuation as sent (none recomputed), and the
+// dividend forecast of the stock's newest filing that has one, put on the basis of the day's
+// prices. A figure JPX did not send is none, never 0.
+class Fundamentals
+{
+public:
+    struct Figures
+    {
+        std::optional<double> close; // the raw close of the day
+        std::optional<double> per, fwdPer, pbr, roe, fwdRoe, eps, fwdEps, bps;
+        std::optional<double> marketCap; // yen
+        std::optional<double> dividend, dividendYield, dividendActual; // per share, yen; a fraction
+        std::string dividendDisclosed; // the DiscDate the forecast came from
+    };
+    struct Day
+    {
+        std::string valuationDate; // the newest day up to the held one with a valuation; empty: none
+        std::map<std::string, Figures> byCode; // by the list's code ("7203")
+    };
+
+    static Day read(PriceStore& store, const std::string& day);
+
+    // The forecast of the coming year's annual dividend a filing carries: a year-end statement
+    // forecasts the next year, any other filing the current one.
+    static std::optional<double> forecast(const PriceStore::Filing& filing);
+    static bool isYearEnd(const PriceStore::Filing& filing);
+};
+
+} // namespace zuvemo::marketdata
