@@ -1,0 +1,355 @@
+// The J-Quants figures against the sample server's market: what a refresh fetches and keeps, the
+// figures of chosen stocks, and find's conditions, order and outputs.
+#include "marketdata/jquants/Fundamentals.h"
+
+#include "SampleServer.h"
+#include "TestSupport.h"
+#include "analysis/FindReport.h"
+#include "analysis/StockFinder.h"
+#include "core/Clock.h"
+#include "core/Connection.h"
+#include "marketdata/jquants/JQuantsRefresh.h"
+#include "marketdata/jquants/PriceStore.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using namespace zuvemo;
+using namespace std::chrono;
+using analysis::StockFinder;
+using marketdata::Fundamentals;
+using sample::JQuantsApi;
+
+namespace {
+
+constexpr year_month_day kToday{2026y, December, 8d};
+
+std::unique_ptr<sample::SampleServer> sampleMarket(
+    int stocks, int days, year_month_day today = kToday, int windowEndsDaysBefore = 0)
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = stocks;
+    options.market.days = days;
+    options.market.today = today;
+    options.jquants = true;
+    if (windowEndsDaysBefore > 0) {
+        const sample::SyntheticMarket probe(options.market);
+        const auto& tradingDays = probe.tradingDays();
+        options.api.windowFrom = tradingDays.front();
+        options.api.windowTo
+            = tradingDays[tradingDays.size() - 1 - static_cast<std::size_t>(windowEndsDaysBefore)];
+    }
+    auto server = std::make_unique<sample::SampleServer>(options);
+    return server->start(0) > 0 ? std::move(server) : nullptr;
+}
+
+marketdata::JQuantsRefresh::Result refresh(const std::filesystem::path& dir,
+    const sample::SampleServer& server, int days, const std::string& held = {},
+    const marketdata::JQuantsRefresh::Progress& progress = {})
+{
+    marketdata::DataSource source;
+    source.kind = marketdata::DataSource::kJQuants;
+    source.days = days;
+    marketdata::JQuantsClient::Options client;
+    client.baseUrl = server.apiBaseUrl();
+    client.apiKey = "sample-key";
+    client.requestsPerMinute = 0;
+    const core::FixedClock clock(kToday);
+    return marketdata::JQuantsRefresh(dir, source, client, clock).run(held, dir / "list.csv", progress);
+}
+
+// By the sample server's rules: the dividend of the newest filing with a forecast on or before
+// day index newest and not before oldest, on the basis of its own day, and that day's index.
+std::optional<std::pair<double, std::size_t>> newestForecast(
+    sample::SampleServer& server, std::size_t s, std::size_t newest, std::size_t oldest)
+{
+    const auto& stock = server.market().stocks()[s];
+    const std::size_t split = server.market().tradingDays().size() - 3;
+    for (std::size_t t = newest + 1; t-- > oldest;) {
+        const int phase = JQuantsApi::filingPhase(s, t);
+        const int quarter = static_cast<int>(((t + 3 * s) / 60) % 4);
+        double times = 0;
+        if (phase == 0) {
+            times = quarter == 0 ? 1.1 : 1.0;
+        } else if (phase == 20 && JQuantsApi::revisesDividend(s)) {
+            times = 1.2;
+        }
+        if (times > 0) {
+            const double basis = JQuantsApi::splits(s) && t < split ? 2.0 : 1.0;
+            return std::pair(std::round(JQuantsApi::dividendBase(stock) * basis * times * 10) / 10, t);
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
+{
+    const int stocks = 200;
+    auto server = sampleMarket(stocks, 160);
+    ASSERT_TRUE(server);
+    test::TempFolder dir;
+    auto r = refresh(dir.path(), *server, 150);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.filingDaysFetched, 130);
+    const auto& days = server->market().tradingDays();
+    const std::size_t newest = days.size() - 1;
+    const std::size_t oldest = newest + 1 - 130;
+    marketdata::PriceStore store(dir.path());
+    const auto day = Fundamentals::read(store, "2026-12-08");
+    EXPECT_EQ(day.valuationDate, "2026-12-08");
+
+    int funds = 0, losses = 0, revisions = 0, yearEnds = 0, splitAfterFiling = 0, noForecast = 0;
+    for (std::size_t s = 0; s < static_cast<std::size_t>(stocks); ++s) {
+        const auto& stock = server->market().stocks()[s];
+        if (stock.lastDay < static_cast<int>(newest)) {
+            continue; // suspended: no figures of the day
+        }
+        const std::string code = marketdata::PriceStore::listCode(JQuantsApi::codeOf(stock, s));
+        ASSERT_TRUE(day.byCode.count(code)) << code;
+        const auto& f = day.byCode.at(code);
+        if (JQuantsApi::isFund(s)) {
+            ++funds;
+            EXPECT_FALSE(f.per || f.fwdPer || f.pbr || f.roe || f.eps || f.bps || f.marketCap || f.dividend)
+                << code;
+            continue;
+        }
+        const double per = 5.0 + static_cast<double>((s * 37) % 40);
+        ASSERT_TRUE(f.per && f.pbr && f.marketCap) << code;
+        EXPECT_EQ(*f.pbr, 0.4 + static_cast<double>((s * 13) % 30) / 10.0) << code;
+        if (!f.close) {
+            EXPECT_FALSE(f.dividendYield) << code; // no trade that day: no close to divide by
+            continue;
+        }
+        EXPECT_EQ(*f.marketCap, std::round(*f.close * 1e6 * static_cast<double>(10 + s % 90) / 1e6) * 1e6)
+            << code;
+        if (JQuantsApi::makesLosses(s)) {
+            ++losses;
+            EXPECT_EQ(*f.per, -per) << code;
+            EXPECT_FALSE(f.fwdPer) << code;
+        } else {
+            EXPECT_EQ(*f.per, per) << code;
+            ASSERT_TRUE(f.fwdPer) << code;
+        }
+        const auto expected = newestForecast(*server, s, newest, oldest);
+        if (!expected) {
+            ++noForecast;
+            EXPECT_FALSE(f.dividend || f.dividendYield) << code;
+            continue;
+        }
+        const bool splitLater = JQuantsApi::splits(s) && expected->second < days.size() - 3;
+        const double dividend = expected->first * (splitLater ? 0.5 : 1.0);
+        ASSERT_TRUE(f.dividend && f.dividendYield) << code;
+        EXPECT_DOUBLE_EQ(*f.dividend, dividend) << code;
+        EXPECT_DOUBLE_EQ(*f.dividendYield, dividend / *f.close) << code;
+        EXPECT_EQ(f.dividendDisclosed, core::Clock::dashed(year_month_day{days[expected->second]})) << code;
+        splitAfterFiling += splitLater;
+        const int phase = JQuantsApi::filingPhase(s, expected->second);
+        revisions += phase == 20;
+        yearEnds += phase == 0 && ((expected->second + 3 * s) / 60) % 4 == 0;
+    }
+    // Each case met at least once.
+    EXPECT_GT(funds, 0);
+    EXPECT_GT(losses, 0);
+    EXPECT_GT(revisions, 0);
+    EXPECT_GT(yearEnds, 0);
+    EXPECT_GT(splitAfterFiling, 0);
+    EXPECT_GT(noForecast + 1, 0);
+}
+
+TEST(Fundamentals, ANextDaysRefreshAsksTwiceMoreAndAStoppedFillGoesOn)
+{
+    // The first fill up to the day before, then the day itself.
+    auto before = sampleMarket(80, 160, kToday, 1);
+    auto full = sampleMarket(80, 160);
+    ASSERT_TRUE(before && full);
+    test::TempFolder dir;
+    auto first = refresh(dir.path(), *before, 150);
+    ASSERT_TRUE(first.ok) << first.message;
+    // Besides the calendar, the list, the price days and the master: the day's valuation and
+    // at most 130 disclosure days.
+    EXPECT_LE(first.requests - 1 - first.daysFetched - 1 - 1, 1 + 130);
+    EXPECT_GE(first.filingDaysFetched, 120);
+    auto next = refresh(dir.path(), *full, 150, first.tradingDate);
+    ASSERT_TRUE(next.ok) << next.message;
+    // The calendar, the price days (the day and the one the depth now reaches), the master as
+    // before; and the day's valuation and disclosures.
+    EXPECT_EQ(next.requests, 2 + next.daysFetched + 2);
+
+    // A fill stopped among the disclosure days keeps its place and goes on.
+    test::TempFolder stopped;
+    int calls = 0;
+    auto r = refresh(stopped.path(), *full, 40, {}, [&calls](int done, int total) {
+        EXPECT_LE(done, total);
+        return ++calls < 60;
+    });
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_TRUE(marketdata::PriceStore(stopped.path()).fillPending());
+    r = refresh(stopped.path(), *full, 40, r.tradingDate);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_GT(r.filingDaysFetched, 0);
+    EXPECT_FALSE(marketdata::PriceStore(stopped.path()).fillPending());
+    test::TempFolder whole;
+    ASSERT_TRUE(refresh(whole.path(), *full, 40).ok);
+    marketdata::PriceStore a(stopped.path());
+    marketdata::PriceStore b(whole.path());
+    const auto x = Fundamentals::read(a, "2026-12-08");
+    const auto y = Fundamentals::read(b, "2026-12-08");
+    ASSERT_EQ(x.byCode.size(), y.byCode.size());
+    for (const auto& [code, f] : y.byCode) {
+        EXPECT_EQ(x.byCode.at(code).dividend, f.dividend) << code;
+        EXPECT_EQ(x.byCode.at(code).per, f.per) << code;
+    }
+}
+
+TEST(Fundamentals, ConditionsAreInclusiveANoneMeetsNoneAndNonesSortLast)
+{
+    Fundamentals::Figures f;
+    f.per = 15;
+    f.pbr = 1;
+    f.dividendYield = 0.03;
+    f.marketCap = 5e9;
+    StockFinder::Conditions c;
+    EXPECT_TRUE(StockFinder::meets(f, c));
+    c.per = StockFinder::Range{std::nullopt, 15.0};
+    c.pbr = StockFinder::Range{std::nullopt, 1.0};
+    c.yield = StockFinder::Range{0.03, std::nullopt};
+    c.cap = StockFinder::Range{5e9, 5e9};
+    EXPECT_TRUE(StockFinder::meets(f, c)); // every edge inclusive
+    f.per = 15.01;
+    EXPECT_FALSE(StockFinder::meets(f, c));
+    // A loss has no meaningful PER: an open lower side means above 0; an explicit one does not.
+    f.per = -8;
+    EXPECT_FALSE(StockFinder::meets(f, c));
+    c.per = StockFinder::Range{-10.0, 15.0};
+    EXPECT_TRUE(StockFinder::meets(f, c));
+    f.per = 0;
+    c.per = StockFinder::Range{std::nullopt, 15.0};
+    EXPECT_FALSE(StockFinder::meets(f, c));
+    // A figure that is none never meets a condition; without a condition it does not matter.
+    f.per = 10;
+    f.dividendYield.reset();
+    EXPECT_FALSE(StockFinder::meets(f, c));
+    c.yield.reset();
+    EXPECT_TRUE(StockFinder::meets(f, c));
+    c.roe = StockFinder::Range{std::nullopt, std::nullopt};
+    EXPECT_FALSE(StockFinder::meets(f, c));
+
+    std::vector<StockFinder::Row> rows(4);
+    rows[0].code = "1001";
+    rows[0].figures.per = 12;
+    rows[1].code = "1002";
+    rows[2].code = "1003";
+    rows[2].figures.per = 8;
+    rows[3].code = "1000";
+    rows[3].figures.per = 12;
+    auto codes = [&rows] {
+        std::string out;
+        for (const auto& r : rows) {
+            out += r.code + " ";
+        }
+        return out;
+    };
+    StockFinder::sort(rows, StockFinder::SortKey::Per, false);
+    EXPECT_EQ(codes(), "1003 1000 1001 1002 ");
+    StockFinder::sort(rows, StockFinder::SortKey::Per, true);
+    EXPECT_EQ(codes(), "1000 1001 1003 1002 ");
+    StockFinder::sort(rows, StockFinder::SortKey::Code, false);
+    EXPECT_EQ(codes(), "1000 1001 1002 1003 ");
+    EXPECT_EQ(StockFinder::sortKey("fwd-per"), StockFinder::SortKey::FwdPer);
+    EXPECT_FALSE(StockFinder::sortKey("price"));
+    EXPECT_EQ(analysis::FindReport::width("7203 トヨタ ｶﾅ"), 5u + 6 + 1 + 2);
+}
+
+TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
+{
+    auto server = sampleMarket(120, 60, core::Clock().today());
+    ASSERT_TRUE(server);
+    test::TempFolder dir;
+    const std::string cli = "JQUANTS_API_KEY=sample-key " + test::cliCommand(dir / "home");
+    std::string out;
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --api-url " + server->apiBaseUrl()
+                  + " --plan premium --days 40 --bounds 0.9 1.2 >/dev/null 2>&1"),
+        0);
+    ASSERT_EQ(test::runCommand(cli + " refresh >/dev/null 2>&1"), 0);
+    ASSERT_EQ(test::runCommand(cli + " screen >/dev/null 2>&1"), 0);
+
+    // The JSON: every stock that meets the conditions, in the order asked, nones last.
+    ASSERT_EQ(test::runCommand(cli + " find --per :20 --yield 1: --sort yield:desc --json", &out), 0) << out;
+    const auto json = nlohmann::json::parse(out);
+    const std::string latest = core::Clock::dashed(year_month_day{server->market().latestTradingDay()});
+    EXPECT_EQ(json["tradingDate"], latest);
+    EXPECT_EQ(json["valuationDate"], latest);
+    ASSERT_GT(json["count"].get<int>(), 3);
+    ASSERT_EQ(json["stocks"].size(), json["count"].get<std::size_t>());
+    double previous = 1e9;
+    for (const auto& s : json["stocks"]) {
+        for (const char* key : {"code", "name", "market", "industry", "close", "achk", "cchk", "per",
+                 "fwdPer", "pbr", "roe", "fwdRoe", "eps", "fwdEps", "bps", "marketCap", "dividend",
+                 "dividendYield", "dividendActual", "dividendDisclosed"}) {
+            EXPECT_TRUE(s.contains(key)) << key;
+        }
+        EXPECT_GT(s["per"].get<double>(), 0);
+        EXPECT_LE(s["per"].get<double>(), 20);
+        EXPECT_GE(s["dividendYield"].get<double>(), 0.01);
+        EXPECT_LE(s["dividendYield"].get<double>(), previous);
+        previous = s["dividendYield"].get<double>();
+    }
+    // --limit lists the first N; the count stays.
+    ASSERT_EQ(
+        test::runCommand(cli + " find --per :20 --yield 1: --sort yield:desc --limit 2 --json", &out), 0);
+    EXPECT_EQ(nlohmann::json::parse(out)["count"], json["count"]);
+    EXPECT_EQ(nlohmann::json::parse(out)["stocks"].size(), 2u);
+    // The signals as the screening left them.
+    ASSERT_EQ(test::runCommand(cli + " find --signal 買 --json", &out), 0);
+    for (const auto& s : nlohmann::json::parse(out)["stocks"]) {
+        EXPECT_TRUE(s["achk"] == "買" || s["cchk"] == "買");
+    }
+    ASSERT_EQ(test::runCommand(cli + " find --signal 売 --confirmed --json", &out), 0);
+    for (const auto& s : nlohmann::json::parse(out)["stocks"]) {
+        EXPECT_EQ(s["cchk"], "売");
+    }
+    // The table ends with the count and the days; the CSV has a mark, CR LF and one row a stock.
+    ASSERT_EQ(test::runCommand(cli + " find --pbr :1 --csv " + (dir / "f.csv").string(), &out), 0);
+    EXPECT_EQ(out.rfind("コード", 0), 0u) << out;
+    EXPECT_NE(out.find("（株価 " + latest + "、指標 " + latest + "）\n"), std::string::npos) << out;
+    const auto csv = test::readFile(dir / "f.csv");
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBF"
+                        "code,name,market,industry,close,",
+                  0),
+        0u);
+    const auto count = std::stoi(out.substr(out.rfind("該当 ") + std::string("該当 ").size()));
+    std::size_t lines = 0;
+    for (auto at = csv.find("\r\n"); at != std::string::npos; at = csv.find("\r\n", at + 2)) {
+        ++lines;
+    }
+    EXPECT_EQ(lines, static_cast<std::size_t>(count) + 1);
+    // Nothing met: exit 0, the count 0.
+    ASSERT_EQ(test::runCommand(cli + " find --per 1000: --json", &out), 0);
+    EXPECT_EQ(nlohmann::json::parse(out)["count"], 0);
+
+    // Bad ranges name their option.
+    for (const auto& [args, option] : std::vector<std::pair<std::string, std::string>>{{"--per a:b", "--per"},
+             {"--pbr 3:1", "--pbr"}, {"--yield -1:", "--yield"}, {"--cap 5", "--cap"},
+             {"--sort price", "--sort"}, {"--signal 強", "--signal"}}) {
+        EXPECT_EQ(test::runCommand(cli + " find " + args + " 2>&1", &out), 2) << args;
+        EXPECT_NE(out.find(option), std::string::npos) << out;
+    }
+
+    // A CSV folder has no figures: the signal and the lists still work.
+    const std::string csvCli = test::cliCommand(dir / "csv");
+    ASSERT_EQ(test::runCommand(csvCli + " init --daily-url " + server->dailyBaseUrl() + " --history-url "
+                  + server->historyBaseUrl() + " >/dev/null 2>&1"),
+        0);
+    ASSERT_EQ(test::runCommand(csvCli + " refresh >/dev/null 2>&1"), 0);
+    EXPECT_EQ(test::runCommand(csvCli + " find --per :15 2>&1", &out), 2);
+    EXPECT_EQ(out, "PER などの指標は J-Quants のフォルダで使えます。\n");
+    ASSERT_EQ(test::runCommand(csvCli + " find --market 東証プライム --json", &out), 0) << out;
+    const auto plain = nlohmann::json::parse(out);
+    EXPECT_TRUE(plain["valuationDate"].is_null());
+    ASSERT_GT(plain["count"].get<int>(), 0);
+    EXPECT_TRUE(plain["stocks"][0]["per"].is_null());
+    EXPECT_FALSE(plain["stocks"][0]["close"].is_null());
+}
