@@ -4,9 +4,13 @@
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/Recordset.h"
+#include "core/Utf8.h"
 #include "core/ValueRules.h"
+#include "marketdata/DataSource.h"
+#include "marketdata/UrlSettings.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace zuvemo::exporting {
@@ -103,7 +107,38 @@ ChartData ChartData::read(core::Mdl_Start& module, const std::string& code, cons
         d.zone14.push_back(inWindow ? text("Wlatai") : " ");
         d.zone7.push_back(inWindow ? text("Wtatai") : " ");
     }
+    // A J-Quants folder's figures of the list's day; a chart without them stays as it was.
+    const auto source = marketdata::DataSource::read(*module.SharedConnection);
+    if (source.isJQuants() && marketdata::PriceStore::exists(module.programFolder())) {
+        const std::string day = marketdata::UrlSettings::listDate(*module.SharedConnection);
+        marketdata::PriceStore store(module.programFolder());
+        const auto all = marketdata::Fundamentals::read(store, day);
+        if (const auto it = all.byCode.find(core::Utf8::trim(code)); it != all.byCode.end()) {
+            d.figures = figuresText(it->second);
+        }
+    }
     return d;
+}
+
+std::string ChartData::figuresText(const marketdata::Fundamentals::Figures& f)
+{
+    auto fixed = [](double v, int decimals) {
+        char buffer[64];
+        std::snprintf(buffer, sizeof buffer, "%.*f", decimals, v);
+        return std::string(buffer);
+    };
+    std::string text;
+    auto add = [&text](const std::string& part) { text += (text.empty() ? "" : "  ") + part; };
+    if (f.fwdPer) {
+        add("予想PER " + fixed(*f.fwdPer, 1) + "倍");
+    }
+    if (f.pbr) {
+        add("PBR " + fixed(*f.pbr, 2) + "倍");
+    }
+    if (f.dividendYield) {
+        add("配当利回り " + fixed(*f.dividendYield * 100, 2) + "%");
+    }
+    return text;
 }
 
 std::string ChartData::dayLine(int i) const

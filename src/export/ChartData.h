@@ -1,5 +1,7 @@
 #pragma once
 
+#include "marketdata/jquants/Fundamentals.h"
+
 #include <string>
 #include <vector>
 
@@ -28,6 +30,10 @@ struct ChartData
     std::vector<std::string> shortSignal, volumeSignal; // Whatai, Wkatai: 売, 買 or " "
     std::vector<std::string> zone4, zone14, zone7; // Wiatai, Wlatai, Wtatai: 売ゾ, 買ゾ or " "
 
+    // The stock's valuation and dividend yield on the list's day, in a J-Quants folder
+    // ("予想PER 12.3倍  PBR 0.85倍  配当利回り 3.21%"); empty where none exist.
+    std::string figures;
+
     int days() const { return static_cast<int>(dates.size()); }
 
     // Throws DatabaseError when WorkTemp cannot be read.
@@ -36,6 +42,8 @@ struct ChartData
     // "2024-01-09 始値 456 高値 481 安値 450 終値 477 出来高 2,500 短期 売 出来高確認 - ゾーン 4日 買ゾ 14日
     // 売ゾ 7日 売ゾ"
     std::string dayLine(int day) const;
+    // The figures' text of whichever of 予想PER, PBR and 配当利回り exist.
+    static std::string figuresText(const marketdata::Fundamentals::Figures& figures);
 };
 
 } // namespace zuvemo::exporting

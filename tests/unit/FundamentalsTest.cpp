@@ -8,6 +8,7 @@
 #include "analysis/StockFinder.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
+#include "export/ChartData.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
 #include "marketdata/jquants/PriceStore.h"
 
@@ -261,6 +262,15 @@ TEST(Fundamentals, ConditionsAreInclusiveANoneMeetsNoneAndNonesSortLast)
     EXPECT_EQ(StockFinder::sortKey("fwd-per"), StockFinder::SortKey::FwdPer);
     EXPECT_FALSE(StockFinder::sortKey("price"));
     EXPECT_EQ(analysis::FindReport::width("7203 トヨタ ｶﾅ"), 5u + 6 + 1 + 2);
+
+    // The chart's line: the figures that exist, none shown as 0.
+    Fundamentals::Figures shown;
+    shown.fwdPer = 12.345;
+    shown.dividendYield = 0.03214;
+    EXPECT_EQ(exporting::ChartData::figuresText(shown), "予想PER 12.3倍  配当利回り 3.21%");
+    shown.pbr = 0.8;
+    EXPECT_EQ(exporting::ChartData::figuresText(shown), "予想PER 12.3倍  PBR 0.80倍  配当利回り 3.21%");
+    EXPECT_EQ(exporting::ChartData::figuresText(Fundamentals::Figures{}), "");
 }
 
 TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)

@@ -477,8 +477,13 @@ void Frm_Chart::showDay(int day)
     }
     m_shownDay = std::clamp(day, 0, m_data.days() - 1);
     std::string line = m_data.dayLine(m_shownDay);
+    // The stock's figures open the second line: they are the list day's, not the shown day's.
+    std::string second = m_data.figures;
     if (m_signals.days() == m_data.days() && m_signals.days() > 0) {
-        line += "\n" + m_signals.returnsLine(m_shownDay);
+        second += (second.empty() ? "" : "  ") + m_signals.returnsLine(m_shownDay);
+    }
+    if (!second.empty()) {
+        line += "\n" + second;
     }
     m_dayLabel->setFullText(q(line));
     placeCrossHair();
