@@ -1,5 +1,6 @@
 #include "FindReport.h"
 
+#include "ReportText.h"
 #include "core/Value.h"
 
 #include <cmath>
@@ -37,36 +38,12 @@ std::string grouped(const std::optional<double>& v, double scale)
     return (*v < 0 ? "-" : "") + digits;
 }
 
-// The shortest text that reads back as the same double.
 std::string exact(const std::optional<double>& v)
 {
-    if (!v) {
-        return {};
-    }
-    for (int digits = 1; digits <= 17; ++digits) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%.*g", digits, *v);
-        if (std::strtod(text, nullptr) == *v) {
-            return text;
-        }
-    }
-    return fixed(v, 6);
+    return v ? ReportText::shortest(*v) : std::string();
 }
 
-std::string csvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + "\"";
-}
+using ReportText::csvField;
 
 nlohmann::ordered_json number(const std::optional<double>& v)
 {

@@ -1,5 +1,7 @@
 #include "TrackReport.h"
 
+#include "ReportText.h"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -41,34 +43,11 @@ std::string fixed(double value, int decimals)
     return buffer;
 }
 
-// The shortest text that reads back as the same double.
+using ReportText::csvField;
+
 std::string fraction(double value)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.17g", value);
-    for (int digits = 1; digits <= 17; ++digits) {
-        char shorter[64];
-        std::snprintf(shorter, sizeof shorter, "%.*g", digits, value);
-        if (std::strtod(shorter, nullptr) == value) {
-            return shorter;
-        }
-    }
-    return buffer;
-}
-
-std::string csvField(const std::string& text)
-{
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
-    }
-    std::string quoted = "\"";
-    for (char c : text) {
-        quoted += c;
-        if (c == '"') {
-            quoted += '"';
-        }
-    }
-    return quoted + "\"";
+    return ReportText::shortest(value);
 }
 
 } // namespace

@@ -9,11 +9,13 @@
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "export/ChartData.h"
+#include "marketdata/jquants/JQuantsAnswer.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
 #include "marketdata/jquants/PriceStore.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 using namespace zuvemo;
@@ -362,4 +364,53 @@ TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
     ASSERT_GT(plain["count"].get<int>(), 0);
     EXPECT_TRUE(plain["stocks"][0]["per"].is_null());
     EXPECT_FALSE(plain["stocks"][0]["close"].is_null());
+}
+
+TEST(Fundamentals, AFiguresAnswerIsTakenWholeAndANoneIsNeverZero)
+{
+    using marketdata::JQuantsAnswer;
+    using nlohmann::json;
+    const json good = json::array(
+        {json{{"Date", "2026-12-08"}, {"Code", "72030"}, {"PER", 12.5}, {"PBR", "-"}, {"ROE", ""},
+             {"EPS", "101.5"}, {"FwdPER", nullptr}, {"MktCap", std::numeric_limits<double>::infinity()}},
+            json{{"Date", "2026-12-08"}, {"Code", "130A0"}}});
+    auto check = JQuantsAnswer::valuation("2026-12-08", good);
+    ASSERT_TRUE(check.ok) << check.fault;
+    EXPECT_EQ(check.rows[0]["PER"], 12.5);
+    EXPECT_EQ(check.rows[0]["EPS"], 101.5); // text that is a number is the number
+    for (const char* none : {"PBR", "ROE", "FwdPER", "MktCap", "BPS"}) {
+        EXPECT_TRUE(check.rows[0][none].is_null()) << none;
+    }
+    auto twice = good;
+    twice.push_back(good[0]);
+    EXPECT_FALSE(JQuantsAnswer::valuation("2026-12-08", twice).ok);
+    EXPECT_FALSE(JQuantsAnswer::valuation("2026-12-07", good).ok);
+    EXPECT_FALSE(
+        JQuantsAnswer::valuation("2026-12-08", json::array({json{{"Date", "2026-12-08"}, {"Code", "x"}}}))
+            .ok);
+
+    const json filings
+        = json::array({json{{"DiscDate", "2026-12-08"}, {"Code", "72030"}, {"DiscNo", "1"},
+                           {"DocType", "FYFinancialStatements_Consolidated_JP"}, {"NxFDivAnn", 60}},
+            json{{"DiscDate", "2026-12-08"}, {"Code", "72030"}, {"DiscNo", "2"},
+                {"DocType", "DividendForecastRevision"}, {"FDivAnn", "70.0"}}});
+    check = JQuantsAnswer::filings("2026-12-08", filings);
+    ASSERT_TRUE(check.ok) << check.fault;
+    EXPECT_EQ(check.rows[0]["NxFDivAnn"], "60");
+    EXPECT_EQ(check.rows[1]["DivAnn"], "");
+    auto same = filings;
+    same[1]["DiscNo"] = "1";
+    EXPECT_FALSE(JQuantsAnswer::filings("2026-12-08", same).ok);
+    EXPECT_FALSE(JQuantsAnswer::filings("2026-12-09", filings).ok);
+    // The forecast a filing carries: the next year's of a year-end statement, else the year's.
+    marketdata::PriceStore::Filing yearEnd;
+    yearEnd.docType = "FYFinancialStatements_Consolidated_IFRS";
+    yearEnd.fDivAnn = "50";
+    yearEnd.nxFDivAnn = "-";
+    EXPECT_FALSE(Fundamentals::forecast(yearEnd));
+    yearEnd.nxFDivAnn = "55.5";
+    EXPECT_EQ(Fundamentals::forecast(yearEnd), 55.5);
+    auto quarter = yearEnd;
+    quarter.docType = "2QFinancialStatements_Consolidated_JP";
+    EXPECT_EQ(Fundamentals::forecast(quarter), 50);
 }

@@ -312,16 +312,21 @@ void JQuantsApi::install(httplib::Server& server)
         }
         paged(req, res, rows);
     });
-    server.Get("/v2/equities/valuation", [=, this](const httplib::Request& req, httplib::Response& res) {
+    // The day a one-day query asks for, once the key, the rate and the plan's window let it through.
+    auto askedDay = [=](const httplib::Request& req, httplib::Response& res) -> std::optional<sys_days> {
         if (!guard(req, res)) {
-            return;
+            return std::nullopt;
         }
         auto date = parseDate(req.get_param_value("date"));
         if (!date) {
             answer(res, 400, {{"message", "date is invalid."}});
-            return;
+            return std::nullopt;
         }
-        if (outside(*date, *date, res)) {
+        return outside(*date, *date, res) ? std::nullopt : date;
+    };
+    server.Get("/v2/equities/valuation", [=, this](const httplib::Request& req, httplib::Response& res) {
+        const auto date = askedDay(req, res);
+        if (!date) {
             return;
         }
         json rows = json::array();
@@ -364,15 +369,8 @@ void JQuantsApi::install(httplib::Server& server)
         paged(req, res, rows);
     });
     server.Get("/v2/fins/summary", [=, this](const httplib::Request& req, httplib::Response& res) {
-        if (!guard(req, res)) {
-            return;
-        }
-        auto date = parseDate(req.get_param_value("date"));
+        const auto date = askedDay(req, res);
         if (!date) {
-            answer(res, 400, {{"message", "date is invalid."}});
-            return;
-        }
-        if (outside(*date, *date, res)) {
             return;
         }
         json rows = json::array();

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <functional>
 #include <set>
 
 namespace zuvemo::marketdata {
@@ -225,89 +226,91 @@ std::optional<double> JQuantsAnswer::figure(const json& value)
     return value.is_string() ? figure(value.get<std::string>()) : std::nullopt;
 }
 
-JQuantsAnswer::Check JQuantsAnswer::valuation(const std::string& date, const json& rows)
+namespace {
+
+// The rows of one day's answer, each dated that day in dateField and named by its key once,
+// kept as keep makes them; the first fault refuses the whole. key is empty for a row that
+// names nothing valid.
+JQuantsAnswer::Check dayRows(const std::string& date, const json& rows, const char* dateField,
+    const std::string& keyFault, const std::function<std::string(const json&)>& key,
+    const std::function<json(const json&)>& keep)
 {
-    Check check;
-    if (!rows.is_array()) {
-        check.fault = "data が配列ではありません";
+    JQuantsAnswer::Check check;
+    auto refuse = [&check](std::string fault) {
+        check.fault = std::move(fault);
+        check.rows = json::array();
         return check;
+    };
+    if (!rows.is_array()) {
+        return refuse("data が配列ではありません");
     }
     std::set<std::string> seen;
     for (const auto& row : rows) {
         if (!row.is_object()) {
-            check.fault = "行がオブジェクトではありません: " + shown(row);
-            check.rows = json::array();
-            return check;
+            return refuse("行がオブジェクトではありません: " + shown(row));
         }
-        if (textOf(row, "Date") != date) {
-            check.fault = "日付が違う行があります: " + shown(row.value("Date", json()));
-            check.rows = json::array();
-            return check;
+        if (textOf(row, dateField) != date) {
+            return refuse("日付が違う行があります: " + shown(row.value(dateField, json())));
         }
-        const std::string code = textOf(row, "Code");
-        if (!isCode(code) || !seen.insert(code).second) {
-            check.fault
-                = "銘柄コードが正しくないか 2 度ある行があります: " + shown(row.value("Code", json()));
-            check.rows = json::array();
-            return check;
+        const std::string id = key(row);
+        if (id.empty() || !seen.insert(id).second) {
+            return refuse(keyFault + ": " + shown(row.value("Code", json())));
         }
-        json kept = {{"Date", date}, {"Code", code}};
-        for (const char* field :
-            {"EPS", "FwdEPS", "BPS", "ROE", "FwdROE", "PER", "FwdPER", "PBR", "MktCap"}) {
-            const auto it = row.find(field);
-            const auto v = it == row.end() ? std::nullopt : figure(*it);
-            kept[field] = v ? json(*v) : json(nullptr);
-        }
-        check.rows.push_back(std::move(kept));
+        check.rows.push_back(keep(row));
     }
     check.ok = true;
     return check;
 }
 
+} // namespace
+
+JQuantsAnswer::Check JQuantsAnswer::valuation(const std::string& date, const json& rows)
+{
+    return dayRows(
+        date, rows, "Date", "銘柄コードが正しくないか 2 度ある行があります",
+        [](const json& row) {
+            const std::string code = textOf(row, "Code");
+            return isCode(code) ? code : std::string();
+        },
+        [&date](const json& row) {
+            json kept = {{"Date", date}, {"Code", textOf(row, "Code")}};
+            for (const char* field :
+                {"EPS", "FwdEPS", "BPS", "ROE", "FwdROE", "PER", "FwdPER", "PBR", "MktCap"}) {
+                const auto it = row.find(field);
+                const auto v = it == row.end() ? std::nullopt : figure(*it);
+                kept[field] = v ? json(*v) : json(nullptr);
+            }
+            return kept;
+        });
+}
+
 JQuantsAnswer::Check JQuantsAnswer::filings(const std::string& date, const json& rows)
 {
-    Check check;
-    if (!rows.is_array()) {
-        check.fault = "data が配列ではありません";
-        return check;
-    }
-    std::set<std::pair<std::string, std::string>> seen;
-    for (const auto& row : rows) {
-        if (!row.is_object()) {
-            check.fault = "行がオブジェクトではありません: " + shown(row);
-            check.rows = json::array();
-            return check;
-        }
-        if (textOf(row, "DiscDate") != date) {
-            check.fault = "開示日が違う行があります: " + shown(row.value("DiscDate", json()));
-            check.rows = json::array();
-            return check;
-        }
-        const std::string code = textOf(row, "Code");
-        const std::string number = textOf(row, "DiscNo");
-        if (!isCode(code) || number.empty() || number.size() > 40 || !seen.insert({code, number}).second) {
-            check.fault = "銘柄コードか開示番号が正しくないか 2 度ある行があります: "
-                + shown(row.value("Code", json()));
-            check.rows = json::array();
-            return check;
-        }
-        json kept = {{"DiscDate", date}, {"Code", code}, {"DiscNo", number}};
-        for (const char* field : {"DocType", "CurPerType", "CurFYSt", "CurFYEn", "DivAnn", "FDivAnn",
-                 "NxFDivAnn", "EPS", "FEPS", "NxFEPS", "Sales", "FSales", "NxFSales"}) {
-            const auto it = row.find(field);
-            std::string value;
-            if (it != row.end() && it->is_string()) {
-                value = it->get<std::string>();
-            } else if (it != row.end() && it->is_number()) {
-                value = it->dump(); // every field is text in this answer; a number is kept as sent
+    return dayRows(
+        date, rows, "DiscDate", "銘柄コードか開示番号が正しくないか 2 度ある行があります",
+        [](const json& row) {
+            const std::string code = textOf(row, "Code");
+            const std::string number = textOf(row, "DiscNo");
+            return isCode(code) && !number.empty() && number.size() <= 40 ? code + " " + number
+                                                                          : std::string();
+        },
+        [&date](const json& row) {
+            json kept
+                = {{"DiscDate", date}, {"Code", textOf(row, "Code")}, {"DiscNo", textOf(row, "DiscNo")}};
+            for (const char* field : {"DocType", "CurPerType", "CurFYSt", "CurFYEn", "DivAnn", "FDivAnn",
+                     "NxFDivAnn", "EPS", "FEPS", "NxFEPS", "Sales", "FSales", "NxFSales"}) {
+                const auto it = row.find(field);
+                std::string value;
+                if (it != row.end() && it->is_string()) {
+                    value = it->get<std::string>();
+                } else if (it != row.end() && it->is_number()) {
+                    value = it->dump(); // every field is text in this answer; a number is kept as sent
+                }
+                // A field is a short text: a figure, a date or a document's kind.
+                kept[field] = value.size() > 80 ? value.substr(0, 80) : value;
             }
-            // A field is a short text: a figure, a date or a document's kind.
-            kept[field] = value.size() > 80 ? value.substr(0, 80) : value;
-        }
-        check.rows.push_back(std::move(kept));
-    }
-    check.ok = true;
-    return check;
+            return kept;
+        });
 }
 
 JQuantsAnswer::Check JQuantsAnswer::master(const json& rows)
