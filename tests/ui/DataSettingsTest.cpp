@@ -259,6 +259,16 @@ TEST_F(Settings, TheBoxKeepsItsWidthAndForgetsWhatItSaidOfAnotherChoice)
         EXPECT_LE(d.sizeHint().width(), width);
         EXPECT_EQ(d.keyStatusLabel()->toolTip(), path);
         EXPECT_TRUE(d.keyStatusLabel()->text().contains(QStringLiteral("…")));
+        // Nor do the red lines under the key and over the buttons widen it.
+        const QString warning = QStringLiteral("APIキーのファイル（/home/hanako-yamada/.jquants-api/"
+                                               "jquants-api.toml）は他のユーザーも読めます。chmod 600 "
+                                               "で本人だけが読めるようにしてください。");
+        d.keyWarningLabel()->setText(warning);
+        d.keyWarningLabel()->show();
+        d.errorLabel()->setText(warning);
+        QApplication::processEvents();
+        EXPECT_EQ(d.width(), width);
+        EXPECT_LE(d.sizeHint().width(), width);
         // "接続確認" is a button like the others.
         EXPECT_LE(d.checkButton()->height(), d.okButton()->height() + 4);
         EXPECT_GE(d.checkButton()->width(), d.okButton()->width() - 4);
