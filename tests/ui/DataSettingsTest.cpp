@@ -535,9 +535,11 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     m_window.reset();
     auto& last = open();
     bool stopShown = true;
+    QString lineBehind;
     m_window->setFinishedBox([&](const std::string& t) {
         m_finished.push_back(t);
         stopShown = last.findChild<QPushButton*>(QStringLiteral("Cancel"))->isVisible();
+        lineBehind = last.findChild<QLabel*>(QStringLiteral("Label1"))->text();
     });
     m_finished.clear();
     m_messages.recorder().boxes.clear();
@@ -545,6 +547,7 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     EXPECT_EQ(
         m_finished, std::vector<std::string>{ui::MainWindowModel::fillCompleteMessage(30, "2026-12-08")});
     EXPECT_FALSE(stopShown);
+    EXPECT_EQ(lineBehind, QString::fromUtf8(ui::MainWindowModel::kFillDone));
     EXPECT_EQ(last.model().label1, ui::MainWindowModel::kFillDone);
     for (const auto& box : m_messages.recorder().boxes) {
         ADD_FAILURE() << box.text;
