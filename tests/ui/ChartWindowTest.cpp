@@ -12,11 +12,15 @@
 #include <QChartView>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScatterSeries>
+#include <QStyle>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QValueAxis>
 #include <cmath>
 #include <fstream>
@@ -137,6 +141,8 @@ TEST_F(ChartWindow, TheSaveDialogOnTheProgramFolderLeavesTheDatabaseLocksAlone)
     const auto before = lockedInodes();
     ASSERT_TRUE(before.count(shmInode)) << "the connection holds the map's lock";
 
+    std::ofstream(m_dir / "株価チャート_1301.png") << "png";
+    std::filesystem::create_directory(m_dir / "画像");
     auto w = open();
     bool listed = false;
     bool shown = false;
@@ -155,6 +161,27 @@ TEST_F(ChartWindow, TheSaveDialogOnTheProgramFolderLeavesTheDatabaseLocksAlone)
         // The listed files' types and icons are taken after the listing.
         QTest::qWait(700);
         locksWhileOpen = lockedInodes().count(shmInode) > 0;
+        // Japanese dates whatever the environment's language, in columns that hold their texts.
+        auto* list = dialog->findChild<QTreeView*>(QStringLiteral("treeView"));
+        if (!list) {
+            dialog->reject();
+            FAIL() << "no file list";
+        }
+        const QModelIndex root = list->rootIndex();
+        EXPECT_GT(list->model()->rowCount(root), 0);
+        // A cell's text keeps the focus frame's margin on either side.
+        const int margins = 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+        const QRegularExpression date(QStringLiteral("^\\d{4}/\\d{2}/\\d{2} \\d{2}:\\d{2}$"));
+        for (int row = 0; row < list->model()->rowCount(root); ++row) {
+            EXPECT_TRUE(date.match(list->model()->index(row, 3, root).data().toString()).hasMatch());
+            for (int column = 1; column < 4; ++column) {
+                const QString text = list->model()->index(row, column, root).data().toString();
+                EXPECT_LE(list->fontMetrics().horizontalAdvance(text) + margins,
+                    list->header()->sectionSize(column))
+                    << text.toStdString();
+            }
+        }
+        EXPECT_GE(list->header()->sectionSize(0), list->header()->sectionSize(3));
         dialog->reject();
     });
     QTest::mouseClick(w->findChild<QPushButton*>(QStringLiteral("SavePng")), Qt::LeftButton);

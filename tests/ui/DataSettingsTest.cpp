@@ -259,6 +259,16 @@ TEST_F(Settings, TheBoxKeepsItsWidthAndForgetsWhatItSaidOfAnotherChoice)
         EXPECT_LE(d.sizeHint().width(), width);
         EXPECT_EQ(d.keyStatusLabel()->toolTip(), path);
         EXPECT_TRUE(d.keyStatusLabel()->text().contains(QStringLiteral("…")));
+        // Nor do the red lines under the key and over the buttons widen it.
+        const QString warning = QStringLiteral("APIキーのファイル（/home/hanako-yamada/.jquants-api/"
+                                               "jquants-api.toml）は他のユーザーも読めます。chmod 600 "
+                                               "で本人だけが読めるようにしてください。");
+        d.keyWarningLabel()->setText(warning);
+        d.keyWarningLabel()->show();
+        d.errorLabel()->setText(warning);
+        QApplication::processEvents();
+        EXPECT_EQ(d.width(), width);
+        EXPECT_LE(d.sizeHint().width(), width);
         // "接続確認" is a button like the others.
         EXPECT_LE(d.checkButton()->height(), d.okButton()->height() + 4);
         EXPECT_GE(d.checkButton()->width(), d.okButton()->width() - 4);
@@ -525,9 +535,11 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     m_window.reset();
     auto& last = open();
     bool stopShown = true;
+    QString lineBehind;
     m_window->setFinishedBox([&](const std::string& t) {
         m_finished.push_back(t);
         stopShown = last.findChild<QPushButton*>(QStringLiteral("Cancel"))->isVisible();
+        lineBehind = last.findChild<QLabel*>(QStringLiteral("Label1"))->text();
     });
     m_finished.clear();
     m_messages.recorder().boxes.clear();
@@ -535,6 +547,7 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     EXPECT_EQ(
         m_finished, std::vector<std::string>{ui::MainWindowModel::fillCompleteMessage(30, "2026-12-08")});
     EXPECT_FALSE(stopShown);
+    EXPECT_EQ(lineBehind, QString::fromUtf8(ui::MainWindowModel::kFillDone));
     EXPECT_EQ(last.model().label1, ui::MainWindowModel::kFillDone);
     for (const auto& box : m_messages.recorder().boxes) {
         ADD_FAILURE() << box.text;

@@ -5,7 +5,9 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QHeaderView>
 #include <QStandardPaths>
+#include <QTreeView>
 
 namespace zuvemo::ui {
 
@@ -33,6 +35,14 @@ QString SaveFileDialog::ask(QWidget* parent, const QString& caption, const QStri
     dialog.setProxyModel(new JapaneseDateModel(&dialog)); // owned by the dialog
     // Room for the name, size, type and date columns uncut.
     dialog.resize(900, 560);
+    // Qt's own widths cut the date and "フォルダー": the size, type and date follow their
+    // texts, and the name takes the rest.
+    if (auto* list = dialog.findChild<QTreeView*>(QStringLiteral("treeView"))) {
+        QHeaderView* header = list->header();
+        header->setStretchLastSection(false);
+        header->setSectionResizeMode(QHeaderView::ResizeToContents);
+        header->setSectionResizeMode(0, QHeaderView::Stretch);
+    }
     dialog.selectFile(QDir(start).filePath(fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return {};

@@ -38,6 +38,10 @@ QLabel* note(const QString& text, QWidget* parent)
 {
     auto* label = new QLabel(text, parent); // owned by parent
     label->setWordWrap(true);
+    // A long reason or path wraps to the box's width rather than widen the box.
+    QSizePolicy policy = label->sizePolicy();
+    policy.setHorizontalPolicy(QSizePolicy::Ignored);
+    label->setSizePolicy(policy);
     return label;
 }
 

@@ -127,6 +127,8 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     hooks.pumpEvents = [this] { pumpEvents(); };
     hooks.cancelRequested = [this] { return m_cancel; };
     hooks.finishedBox = [this](const std::string& text) {
+        // The line behind the box says the same as the box, not what ran before it.
+        render();
         m_cancelButton->hide();
         m_finishedBox(text);
     };
