@@ -118,6 +118,10 @@ public:
     void DSP_KAKUN_Grid();
     void DSP_KobuHante();
     void MSFlexGrid1_DblClick(int row);
+    // Puts a stock among the candidates by the rules of a double-click in the stock list: a
+    // suspended stock is refused with its message, one already there is not added twice.
+    enum class Candidate { Added, AlreadyThere, Suspended, NoStock };
+    Candidate addCandidate(const std::string& code, const std::string& name, const std::string& state);
     void Image1_Click();
     void Image2_Click();
     // True when the price dialog is to open; textCode and textRow then hold the hand-over.
