@@ -625,6 +625,16 @@ void MainWindowModel::runSingleStock(bool workbook)
     if (!chosenStock(code, name)) {
         return;
     }
+    runStock(code, name, workbook);
+}
+
+void MainWindowModel::chartStock(const std::string& code, const std::string& name)
+{
+    runStock(code, name, false);
+}
+
+void MainWindowModel::runStock(const std::string& code, const std::string& name, bool workbook)
+{
     auto lock = lockCommands();
     if (!lock) {
         return;
