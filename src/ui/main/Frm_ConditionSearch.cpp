@@ -1,6 +1,7 @@
 #include "Frm_ConditionSearch.h"
 
 #include "GridView.h"
+#include "Twips.h"
 #include "UiStyle.h"
 #include "core/DatabaseError.h"
 #include "core/MessagePresenter.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace zuvemo::ui {
@@ -129,6 +131,7 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_clear = new QPushButton(QStringLiteral("条件クリア"), others);
     m_clear->setObjectName(QStringLiteral("Clear"));
     for (auto* b : {m_search, m_clear}) {
+        b->setMinimumHeight(30);
         UiStyle::setButtonFace(b, kYellowFace);
         b->setFont(UiStyle::proportional(12));
     }
@@ -143,7 +146,13 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_grid->setObjectName(QStringLiteral("FindGrid"));
     m_grid->setEmptyAreaColor(GridColor::kGrey);
     m_grid->setFillWidth(true);
-    m_grid->setMinimumSize(900, 330);
+    // Every column beside the vertical scroll bar, without a horizontal one.
+    int columnsWidth = 0;
+    for (int c = 0; c < m_model.grid.cols(); ++c) {
+        columnsWidth += px(m_model.grid.column(c).widthTwips);
+    }
+    m_grid->setMinimumSize(
+        columnsWidth + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * m_grid->frameWidth() + 4, 330);
     m_grid->setToolTip(QStringLiteral("ダブルクリックでチャート表示"));
     m_grid->horizontalHeader()->setSortIndicatorShown(true);
     layout->addWidget(m_grid, 1);
@@ -170,6 +179,7 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
         UiStyle::setButtonFace(b, kYellowFace);
         b->setFont(UiStyle::proportional(12));
         b->setAutoDefault(false);
+        b->setMinimumSize(130, 34);
         bottom->addWidget(b);
     }
     m_clear->setAutoDefault(false);

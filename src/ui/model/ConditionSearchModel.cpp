@@ -29,7 +29,8 @@ constexpr double kScale[] = {1, 1, 0.01, 0.01, 1e8};
 std::vector<GridData::Column> columns()
 {
     const auto headings = analysis::FindReport::headings();
-    const int widths[] = {600, 1800, 1350, 1350, 900, 900, 750, 800, 800, 1250, 550, 1000};
+    // Room for the heading and the sort mark beside it.
+    const int widths[] = {900, 1800, 1350, 1350, 1000, 1100, 850, 950, 850, 1450, 750, 1100};
     std::vector<GridData::Column> out;
     for (std::size_t i = 0; i < headings.size(); ++i) {
         const bool number = i >= ConditionSearchModel::Close && i <= ConditionSearchModel::CapColumn;
