@@ -260,8 +260,12 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     EXPECT_TRUE(model.confirmed);
     EXPECT_EQ(model.market, "東証プライム");
     EXPECT_EQ(model.industry, "鉱業");
+    // While a fetch runs in the background the search reads what is stored, and says so.
+    model.fillRunning = true;
     ASSERT_TRUE(model.search());
     EXPECT_EQ(codes(model), std::vector<std::string>{"1304"});
+    EXPECT_EQ(model.note, "株価を取得中です。保存済みの株価と指標で検索します。");
+    model.fillRunning = false;
 
     model.clear();
     EXPECT_EQ(model.low[ConditionSearchModel::Roe], "");
