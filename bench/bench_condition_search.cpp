@@ -77,6 +77,19 @@ int main(int argc, char** argv)
     std::printf("rows: %d (%s)\n", dialog.grid()->rowCount(), model.countLine.c_str());
     bench::report("search, no conditions, grid filled", all);
 
+    model.high[ui::ConditionSearchModel::FwdPer] = "15";
+    model.low[ui::ConditionSearchModel::Yield] = "2";
+    dialog.showConditions();
+    auto some = bench::timeRuns(21, [&] {
+        dialog.search();
+        QApplication::processEvents();
+    });
+    std::printf("rows: %d\n", dialog.grid()->rowCount());
+    bench::report("search, fwd PER <= 15, yield >= 2%, grid", some);
+    model.clear();
+    dialog.showConditions();
+    dialog.search();
+
     auto sorts = bench::timeRuns(21, [&] {
         model.sortBy(ui::ConditionSearchModel::YieldColumn);
         dialog.render();
