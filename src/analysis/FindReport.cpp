@@ -84,20 +84,29 @@ std::string FindReport::countLine(const StockFinder::Result& result)
         + (result.valuationDate.empty() ? std::string("なし") : result.valuationDate) + "）";
 }
 
+std::vector<std::string> FindReport::headings()
+{
+    return {"コード", "銘柄名", "市場", "業種", "終値", "予想PER", "PBR", "利回り", "ROE", "時価総額億円",
+        "短期", "出来高確認"};
+}
+
+std::vector<std::string> FindReport::cells(const StockFinder::Row& row)
+{
+    const auto& f = row.figures;
+    return {row.code, row.name, row.market, row.industry,
+        f.close ? core::Value::numberText(*f.close) : std::string(), fixed(f.fwdPer, 1), fixed(f.pbr, 2),
+        f.dividendYield ? fixed(f.dividendYield, 2, 100) + "%" : std::string(),
+        f.roe ? fixed(f.roe, 1, 100) + "%" : std::string(), grouped(f.marketCap, 1e-8), row.achk, row.cchk};
+}
+
 std::string FindReport::text(const StockFinder::Result& result)
 {
-    const std::vector<std::string> head = {"コード", "銘柄名", "市場", "業種", "終値", "予想PER", "PBR",
-        "利回り", "ROE", "時価総額億円", "短期", "出来高確認"};
+    const auto head = headings();
     const std::vector<bool> right
         = {false, false, false, false, true, true, true, true, true, true, false, false};
     std::vector<std::vector<std::string>> lines{head};
     for (const auto& row : result.rows) {
-        const auto& f = row.figures;
-        lines.push_back({row.code, row.name, row.market, row.industry,
-            f.close ? core::Value::numberText(*f.close) : std::string(), fixed(f.fwdPer, 1), fixed(f.pbr, 2),
-            f.dividendYield ? fixed(f.dividendYield, 2, 100) + "%" : std::string(),
-            f.roe ? fixed(f.roe, 1, 100) + "%" : std::string(), grouped(f.marketCap, 1e-8), row.achk,
-            row.cchk});
+        lines.push_back(cells(row));
     }
     std::vector<std::size_t> widths(head.size(), 0);
     for (const auto& line : lines) {

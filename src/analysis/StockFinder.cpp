@@ -115,7 +115,7 @@ StockFinder::Result StockFinder::find(const Conditions& c)
         return result;
     }
     result.tradingDate = marketdata::UrlSettings::listDate(db);
-    std::string sql = "SELECT MgCode, MgMei, Mgmgara, Mgyosyu, Wecost, Achk, Cchk FROM Table_Code";
+    std::string sql = "SELECT MgCode, MgMei, Mgmgara, Mgyosyu, Wecost, Achk, Cchk, Dchk FROM Table_Code";
     std::vector<std::string> where;
     if (!core::Utf8::trim(c.market).empty()) {
         where.push_back("Mgmgara = '" + core::SqlText(core::Utf8::trim(c.market)) + "'");
@@ -160,6 +160,7 @@ StockFinder::Result StockFinder::find(const Conditions& c)
         row.name = core::Utf8::trim(core::TrimOrSpace(rs->field(1)));
         row.market = core::Utf8::trim(core::TrimOrSpace(rs->field(2)));
         row.industry = core::Utf8::trim(core::TrimOrSpace(rs->field(3)));
+        row.state = core::Utf8::trim(core::TrimOrSpace(rs->field(7)));
         result.rows.push_back(std::move(row));
     }
     result.count = static_cast<int>(result.rows.size());

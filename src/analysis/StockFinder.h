@@ -39,6 +39,7 @@ public:
     {
         std::string code, name, market, industry;
         std::string achk, cchk; // "買", "売" or ""
+        std::string state; // "停止中" for a suspended stock, else ""
         marketdata::Fundamentals::Figures figures;
     };
     struct Result

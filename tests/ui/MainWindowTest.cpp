@@ -3,6 +3,7 @@
 #include "ElidedLabel.h"
 #include "FakeDownloader.h"
 #include "Frm_Chart.h"
+#include "Frm_ConditionSearch.h"
 #include "Frm_Track.h"
 #include "Frm_zuvemo.h"
 #include "GridPixels.h"
@@ -18,7 +19,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -147,9 +150,9 @@ TEST_F(Window, TabFollowsTheWindowFromTopLeftAndTheFocusedButtonIsMarked)
         }
         at = at->nextInFocusChain();
     } while (at != child<QPushButton>("Command_kensaku") && order.size() < 40);
-    const std::vector<std::string> expected{"Command_kensaku", "Command_settei", "Command2", "Combo2",
-        "Combo3", "Check1", "Command_tugi", "MSFlexGrid1", "MSFlexGrid2", "MSFlexGrid3", "Option1_0",
-        "Option1_1", "Option1_2", "Command_track"};
+    const std::vector<std::string> expected{"Command_kensaku", "Command_find", "Command_settei", "Command2",
+        "Combo2", "Combo3", "Check1", "Command_tugi", "MSFlexGrid1", "MSFlexGrid2", "MSFlexGrid3",
+        "Option1_0", "Option1_1", "Option1_2", "Command_track"};
     std::vector<std::string> reached;
     for (const auto& name : order) {
         if (std::find(expected.begin(), expected.end(), name) != expected.end()) {
@@ -628,4 +631,99 @@ TEST_F(Window, TheTrackButtonShowsTheRecordOfTheChosenMarketAndTheChartItsSignal
     EXPECT_NE(chart->dayLabel()->fullText().indexOf(QStringLiteral("その後 1日 - 5日 - 20日 -")), -1)
         << chart->dayLabel()->fullText().toStdString();
     chart->close();
+}
+
+TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
+{
+    const auto server = sampleMarket();
+    ASSERT_TRUE(server);
+    marketdata::CurlDownloader downloader;
+    auto& w = open(downloader);
+    click("Command_kensaku");
+    click("Command_mok");
+
+    // In the top line's free stretch, over nothing of its frame, the caption whole.
+    auto* find = child<QPushButton>("Command_find");
+    EXPECT_EQ(find->text(), "条件検索");
+    for (auto* other : find->parentWidget()->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != find && (other->isVisible() || other->objectName() == "Cancel")) {
+            EXPECT_FALSE(other->geometry().intersects(find->geometry())) << other->objectName().toStdString();
+        }
+    }
+    EXPECT_LE(find->fontMetrics().horizontalAdvance(find->text()) + 8, find->width());
+    click("Command_find");
+    auto* dialog = w.conditionSearch();
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_FALSE(dialog->isModal());
+    EXPECT_TRUE(dialog->isVisible());
+    EXPECT_TRUE(w.isEnabled());
+    auto in = [dialog](const char* name) { return dialog->findChild<QWidget*>(QString::fromLatin1(name)); };
+
+    // A CSV folder: the figures are off and say why; the signal works. Enter in a box searches.
+    EXPECT_FALSE(in("Low0")->isEnabled());
+    EXPECT_EQ(
+        static_cast<QLabel*>(in("FiguresNote"))->text(), "PER などの指標は J-Quants のフォルダで使えます。");
+    static_cast<QComboBox*>(in("Signal"))->setCurrentIndex(1);
+    QTest::keyClick(in("Market"), Qt::Key_Return);
+    auto& model = dialog->model();
+    for (int r = 1; r < model.grid.rows(); ++r) {
+        EXPECT_TRUE(model.row(r)->achk == "買" || model.row(r)->cchk == "買");
+    }
+    auto* market = static_cast<QComboBox*>(in("Market"));
+    EXPECT_EQ(market->itemText(0), "すべて");
+    market->setCurrentIndex(1);
+    static_cast<QComboBox*>(in("Signal"))->setCurrentIndex(0);
+    QTest::keyClick(in("Market"), Qt::Key_Return);
+    ASSERT_GT(model.grid.rows(), 2) << model.countLine;
+    for (int r = 1; r < model.grid.rows(); ++r) {
+        EXPECT_EQ(QString::fromStdString(model.row(r)->market), market->currentText());
+    }
+    EXPECT_EQ(static_cast<QLabel*>(in("Count"))->text().toStdString(), model.countLine);
+    EXPECT_EQ(dialog->grid()->rowCount(), model.grid.rows() - 1);
+    EXPECT_EQ(dialog->grid()->item(0, 4)->textAlignment() & Qt::AlignRight, Qt::AlignRight);
+
+    // A heading click sorts, a second the other way.
+    auto* header = dialog->grid()->horizontalHeader();
+    QTest::mouseClick(header->viewport(), Qt::LeftButton, {},
+        QPoint(header->sectionViewportPosition(0) + 5, header->height() / 2));
+    EXPECT_EQ(model.sortColumn(), 0);
+    EXPECT_TRUE(model.descending());
+    EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
+    EXPECT_GT(dialog->grid()->item(0, 0)->text(), dialog->grid()->item(1, 0)->text());
+
+    // A double-click opens the row's chart as "画面表示" does.
+    auto* grid = dialog->grid();
+    const std::string code = grid->item(0, 0)->text().toStdString();
+    // A double-click arrives after the press of its first click, as from a mouse.
+    const QPoint at = grid->visualItemRect(grid->item(0, 1)).center();
+    QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
+    ASSERT_NE(w.lastChart(), nullptr) << code;
+    EXPECT_EQ(w.lastChart()->data().code, code);
+    w.lastChart()->close();
+
+    // Two rows chosen go among the candidates, once.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    if (grid->rowCount() > 1) {
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
+            grid->visualItemRect(grid->item(1, 1)).center());
+    }
+    const int chosen = std::min(2, grid->rowCount());
+    EXPECT_EQ(static_cast<int>(model.selected().size()), chosen);
+    QTest::mouseClick(static_cast<QPushButton*>(in("AddCandidates")), Qt::LeftButton);
+    EXPECT_EQ(w.candidateGrid()->rowCount(), chosen);
+    QTest::mouseClick(static_cast<QPushButton*>(in("AddCandidates")), Qt::LeftButton);
+    EXPECT_EQ(w.candidateGrid()->rowCount(), chosen);
+
+    // Escape closes; the conditions come back with the dialog.
+    const QString chosenMarket = market->currentText();
+    QTest::keyClick(dialog, Qt::Key_Escape);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_EQ(w.conditionSearch(), nullptr);
+    click("Command_find");
+    ASSERT_NE(w.conditionSearch(), nullptr);
+    EXPECT_EQ(static_cast<QComboBox*>(w.conditionSearch()->findChild<QWidget*>("Market"))->currentText(),
+        chosenMarket);
+    w.conditionSearch()->close();
 }

@@ -4,6 +4,7 @@
 #include "CaptionFrame.h"
 #include "FittedMessageBox.h"
 #include "Frm_Chart.h"
+#include "Frm_ConditionSearch.h"
 #include "Frm_DataSettings.h"
 #include "Frm_TouRok.h"
 #include "Frm_Track.h"
@@ -26,6 +27,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTimer>
 #include <QWindow>
 
@@ -154,6 +156,11 @@ void Frm_zuvemo::buildControls()
     m_settings
         = place(button(QStringLiteral("データ設定"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)),
             8340, 195, 1860, 480);
+    // In the same free stretch, between the date of the list and "データ設定".
+    m_find = place(button(QStringLiteral("条件検索"), m_frameKensaku, kYellowFace, UiStyle::proportional(12)),
+        6330, 195, 1860, 480);
+    m_find->setObjectName(QStringLiteral("Command_find"));
+    m_find->setToolTip(QStringLiteral("予想PER・PBR・利回りなどの指標とシグナルで銘柄を探す"));
     m_combo2 = place(new QComboBox(m_frameKensaku), 225, 1095, 1695, 300);
     m_combo3 = place(new QComboBox(m_frameKensaku), 1995, 1110, 1515, 300);
     m_check1 = place(new QCheckBox(QStringLiteral("注目株絞込"), m_frameKensaku), 10665, 1005, 1230, 255);
@@ -230,9 +237,9 @@ void Frm_zuvemo::buildControls()
 
     // Tab goes through the window as it is read: the top line left to right, the filters, the
     // list, then the lower frames from left to right.
-    const std::initializer_list<QWidget*> tabOrder{m_kensaku, m_settings, m_cancelButton, m_quit, m_combo2,
-        m_combo3, m_check1, m_tugi, m_modo, m_grid1, m_mok, m_grid2, m_grid3, m_option[0], m_option[1],
-        m_option[2], m_hat, m_chart, m_track};
+    const std::initializer_list<QWidget*> tabOrder{m_kensaku, m_find, m_settings, m_cancelButton, m_quit,
+        m_combo2, m_combo3, m_check1, m_tugi, m_modo, m_grid1, m_mok, m_grid2, m_grid3, m_option[0],
+        m_option[1], m_option[2], m_hat, m_chart, m_track};
     QWidget* previous = nullptr;
     for (QWidget* w : tabOrder) {
         if (previous) {
@@ -273,6 +280,7 @@ void Frm_zuvemo::buildControls()
     connect(m_chart, &QPushButton::clicked, this,
         [this] { runLong([this] { m_model->Command_chart_Click(); }, false); });
     connect(m_track, &QPushButton::clicked, this, [this] { handle([this] { openTrack(); }); });
+    connect(m_find, &QPushButton::clicked, this, [this] { handle([this] { openConditionSearch(); }); });
     connect(m_quit, &QPushButton::clicked, this, &QWidget::close);
     connect(m_settings, &QPushButton::clicked, this, [this] { openSettings(std::string()); });
     connect(m_cancelButton, &QPushButton::clicked, this, [this] {
@@ -454,6 +462,48 @@ void Frm_zuvemo::openChart(const std::string& code, const std::string& name)
     window->activateWindow();
 }
 
+Frm_ConditionSearch* Frm_zuvemo::conditionSearch() const
+{
+    return m_conditionSearch.data();
+}
+
+void Frm_zuvemo::openConditionSearch()
+{
+    if (!m_conditionSearch) {
+        Frm_ConditionSearch::Hooks hooks;
+        hooks.run = [this](const std::function<void()>& handler) {
+            if (m_busy || m_inHandler) {
+                return false;
+            }
+            handle(handler);
+            return true;
+        };
+        hooks.showChart = [this](const std::string& code, const std::string& name) {
+            if (m_busy || m_inHandler) {
+                return false;
+            }
+            runLong([this, &code, &name] { m_model->chartStock(code, name); }, false);
+            return true;
+        };
+        hooks.addCandidates = [this](ConditionSearchModel& search) { search.addSelected(*m_model); };
+        hooks.fillRunning = [this] { return m_model->fillRunning(); };
+        // Deleted on close; the window owns it until then.
+        m_conditionSearch
+            = new Frm_ConditionSearch(m_module, hooks, m_model->combo2Items, m_model->combo3Items, this);
+        // Beside the main window, where the screen has room; else over its right part.
+        m_conditionSearch->adjustSize();
+        const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
+        QPoint at = frameGeometry().topRight() + QPoint(8, 0);
+        if (screen.isValid() && at.x() + m_conditionSearch->width() > screen.right()) {
+            at.setX(std::max(screen.left(), screen.right() - m_conditionSearch->frameGeometry().width()));
+        }
+        m_conditionSearch->move(at);
+    }
+    m_conditionSearch->show();
+    m_conditionSearch->raise();
+    m_conditionSearch->activateWindow();
+}
+
 void Frm_zuvemo::openTrack()
 {
     TrackDialogModel model(m_module, m_model->combo2Text, m_model->combo3Text);
@@ -601,7 +651,7 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     m_model->userActed();
     // Input off while the command runs, so no command starts twice; the cancel stays available.
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
-             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track}) {
+             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track, m_find}) {
         w->setEnabled(false);
     }
     m_cancelButton->setVisible(stoppable);
@@ -614,7 +664,7 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     m_cancelButton->hide();
     m_progress->setRange(0, 100);
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
-             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track}) {
+             m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track, m_find}) {
         w->setEnabled(true);
     }
     m_busy = false;
@@ -637,6 +687,10 @@ void Frm_zuvemo::closeEvent(QCloseEvent* event)
     }
     if (!m_unloaded) {
         m_unloaded = true;
+        // The dialog keeps its conditions while the database is still open.
+        if (m_conditionSearch) {
+            m_conditionSearch->close();
+        }
         // What the fill stored stays; the next start goes on from there.
         m_model->stopFill(true);
         m_model->Form_Unload();

@@ -32,6 +32,7 @@ namespace zuvemo::ui {
 
 class ArrowButton;
 class Frm_Chart;
+class Frm_ConditionSearch;
 class Frm_DataSettings;
 class Frm_TouRok;
 class Frm_Track;
@@ -79,6 +80,8 @@ public:
     QLineEdit* textRow() const { return m_textRow; }
     // The chart window opened last, while it is open.
     Frm_Chart* lastChart() const;
+    // "条件検索", while it is open.
+    Frm_ConditionSearch* conditionSearch() const;
 
 signals:
     // The window has closed and unloaded: the program ends.
@@ -91,6 +94,7 @@ private:
     void buildControls();
     void openChart(const std::string& code, const std::string& name);
     void openTrack();
+    void openConditionSearch();
     // Runs a long command with the window's input off; "中 止" is offered when it can stop it.
     void runLong(const std::function<void()>& command, bool stoppable);
     // Runs an ordinary handler: a database or file error is shown, not fatal; then repaints.
@@ -145,6 +149,8 @@ private:
     QPushButton* m_chart = nullptr;
     QPushButton* m_track = nullptr;
     QPointer<Frm_Chart> m_lastChart;
+    QPushButton* m_find = nullptr;
+    QPointer<Frm_ConditionSearch> m_conditionSearch;
     QPushButton* m_cancelButton = nullptr;
     QLineEdit* m_textCode = nullptr;
     QLineEdit* m_textRow = nullptr;

@@ -625,6 +625,16 @@ void MainWindowModel::runSingleStock(bool workbook)
     if (!chosenStock(code, name)) {
         return;
     }
+    runStock(code, name, workbook);
+}
+
+void MainWindowModel::chartStock(const std::string& code, const std::string& name)
+{
+    runStock(code, name, false);
+}
+
+void MainWindowModel::runStock(const std::string& code, const std::string& name, bool workbook)
+{
     auto lock = lockCommands();
     if (!lock) {
         return;
@@ -752,23 +762,29 @@ void MainWindowModel::MSFlexGrid1_DblClick(int r)
         return;
     }
     SelRow1 = r;
-    std::string code = core::Utf8::trim(grid1.cell(r, 0).text);
-    std::string name = grid1.cell(r, 2).text;
-    std::string state = core::Utf8::trim(grid1.cell(r, 13).text);
+    addCandidate(core::Utf8::trim(grid1.cell(r, 0).text), grid1.cell(r, 2).text,
+        core::Utf8::trim(grid1.cell(r, 13).text));
+}
+
+MainWindowModel::Candidate MainWindowModel::addCandidate(
+    const std::string& code, const std::string& name, const std::string& state)
+{
     if (state == "停止中") {
         label1 = kSuspendedMessage;
-        return;
+        return Candidate::Suspended;
     }
     label1.clear();
     // An empty row below the last stock of a page holds no stock.
     if (code.empty()) {
-        return;
+        return Candidate::NoStock;
     }
     // A stock already among the candidates is not added twice.
-    if (!holdsCode("WorkKocyu", code)) {
+    const bool there = holdsCode("WorkKocyu", code);
+    if (!there) {
         insertCodeName("WorkKocyu", code, name);
     }
     fillUnsorted(3);
+    return there ? Candidate::AlreadyThere : Candidate::Added;
 }
 
 bool MainWindowModel::holdsCode(const char* table, const std::string& code)

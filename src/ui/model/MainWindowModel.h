@@ -90,6 +90,8 @@ public:
     void Command_hat_Click();
     // "画面表示": the same stock, analysed the same way, shown in the chart window.
     void Command_chart_Click();
+    // "画面表示" for a stock chosen elsewhere than in the three grids.
+    void chartStock(const std::string& code, const std::string& name);
 
     // A J-Quants folder's fetch runs in the background: the window polls it when idle, loads
     // the newest list once written and shows the fill's progress in Label1.
@@ -118,6 +120,10 @@ public:
     void DSP_KAKUN_Grid();
     void DSP_KobuHante();
     void MSFlexGrid1_DblClick(int row);
+    // Puts a stock among the candidates by the rules of a double-click in the stock list: a
+    // suspended stock is refused with its message, one already there is not added twice.
+    enum class Candidate { Added, AlreadyThere, Suspended, NoStock };
+    Candidate addCandidate(const std::string& code, const std::string& name, const std::string& state);
     void Image1_Click();
     void Image2_Click();
     // True when the price dialog is to open; textCode and textRow then hold the hand-over.
@@ -172,6 +178,7 @@ private:
     bool chosenStock(std::string& code, std::string& name);
     // "検索発行" with the workbook, "画面表示" without it.
     void runSingleStock(bool workbook);
+    void runStock(const std::string& code, const std::string& name, bool workbook);
     // The folder's lock of long commands, or nothing after the message has been shown. While the
     // fill runs it holds the lock for this window's commands too.
     std::shared_ptr<core::FileLock> lockCommands();

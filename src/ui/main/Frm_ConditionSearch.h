@@ -1,0 +1,80 @@
+#pragma once
+
+#include "model/ConditionSearchModel.h"
+
+#include <QDialog>
+#include <array>
+#include <functional>
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace zuvemo::ui {
+
+class GridView;
+
+// "条件検索": find's conditions in boxes and its stocks in a grid, open beside the main window.
+class Frm_ConditionSearch : public QDialog
+{
+    Q_OBJECT
+
+public:
+    // What the dialog asks of the main window.
+    struct Hooks
+    {
+        // Runs a handler as the main window runs its own; false while a command of its runs.
+        std::function<bool(const std::function<void()>&)> run;
+        // "画面表示" for the stock; false while a command of the main window runs.
+        std::function<bool(const std::string& code, const std::string& name)> showChart;
+        // "候補に追加" for the chosen rows of the model.
+        std::function<void(ConditionSearchModel&)> addCandidates;
+        std::function<bool()> fillRunning;
+    };
+
+    Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks, const std::vector<std::string>& markets,
+        const std::vector<std::string>& industries, QWidget* parent = nullptr);
+
+    ConditionSearchModel& model() { return m_model; }
+    GridView* grid() const { return m_grid; }
+    void search();
+    // The boxes from the model: at the start and after "条件クリア"; the user's typing stays else.
+    void showConditions();
+    // The messages, the grid and the lines under it.
+    void render();
+
+    static constexpr const char* kBusyNote = "実行中の処理が終わってから操作してください。";
+
+protected:
+    void done(int result) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void readBoxes();
+    // Through the main window's gate: one handler at a time, its errors shown as its own.
+    void runInMain(const std::function<void()>& handler);
+    void keep();
+
+    ConditionSearchModel m_model;
+    Hooks m_hooks;
+    std::array<QLineEdit*, ConditionSearchModel::kFigures> m_low{};
+    std::array<QLineEdit*, ConditionSearchModel::kFigures> m_high{};
+    std::array<QLabel*, ConditionSearchModel::kFigures> m_error{};
+    QLabel* m_figuresNote = nullptr;
+    QComboBox* m_signal = nullptr;
+    QCheckBox* m_confirmed = nullptr;
+    QComboBox* m_market = nullptr;
+    QComboBox* m_industry = nullptr;
+    QPushButton* m_search = nullptr;
+    QPushButton* m_clear = nullptr;
+    GridView* m_grid = nullptr;
+    QLabel* m_count = nullptr;
+    QLabel* m_note = nullptr;
+    QPushButton* m_add = nullptr;
+    QPushButton* m_close = nullptr;
+    Qt::KeyboardModifiers m_modifiers;
+};
+
+} // namespace zuvemo::ui
