@@ -17,7 +17,9 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <poll.h>
+#include <set>
 #include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -638,4 +640,69 @@ TEST(JQuantsFaults, MessagesSayWhatIsWrongAndNoCoreFileHoldsTheKey)
     ::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr);
     EXPECT_EQ(test::runCommand(roCli + " refresh 2>&1", &out), 1);
     EXPECT_NE(out.find("フォルダ(" + mountPoint.string() + ")に書き込めません。"), std::string::npos) << out;
+}
+
+TEST(JQuantsFaults, EachRequestFailingOnceStillFillsTheStoreAsACleanRun)
+{
+    // Every request's first try is refused (a 500, a 429, a body cut mid-JSON in turn); the
+    // client's retries bring the same store as a run that met no fault. A 403 midway ends the
+    // run with the days before it whole, and the next run finishes.
+    auto server = sampleServer(60, 40);
+    ASSERT_TRUE(server);
+    std::mutex mutex;
+    std::set<std::string> tried;
+    int turn = 0;
+    test::FaultProxy proxy(server->apiBaseUrl(), [&](Exchange& e) {
+        std::string key = e.path;
+        for (const auto& [name, value] : e.query) {
+            key += "&" + name + "=" + value;
+        }
+        std::lock_guard lock(mutex);
+        if (!tried.insert(key).second) {
+            return;
+        }
+        switch (turn++ % 3) {
+        case 0:
+            e.status = 500;
+            e.body = "{}";
+            break;
+        case 1:
+            e.status = 429;
+            e.body = R"({"message":"Rate limit exceeded"})";
+            break;
+        default:
+            e.cut = true;
+        }
+    });
+    test::TempFolder dir;
+    auto r = refresh(dir.path(), proxy);
+    ASSERT_TRUE(r.ok) << r.message;
+    test::TempFolder clean;
+    test::FaultProxy plain(server->apiBaseUrl(), {});
+    ASSERT_TRUE(refresh(clean.path(), plain).ok);
+    for (const char* code : {"1300", "1302", "1304"}) {
+        EXPECT_EQ(stored(dir.path(), code), stored(clean.path(), code)) << code;
+    }
+    EXPECT_EQ(test::readFile(dir / "list.csv"), test::readFile(clean / "list.csv"));
+
+    // A key refused midway: the days stored stay whole, the fill pending, the next run ends it.
+    test::TempFolder cut;
+    int requests = 0;
+    proxy.setRewrite([&](Exchange& e) {
+        std::lock_guard lock(mutex);
+        if (++requests == 12) {
+            e.status = 403;
+            e.body = R"({"message":"The incoming api key is invalid or expired."})";
+        }
+    });
+    r = refresh(cut.path(), proxy);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find("APIキーが無効か、契約プランの範囲外です。"), std::string::npos) << r.message;
+    EXPECT_TRUE(marketdata::PriceStore(cut.path()).fillPending());
+    proxy.setRewrite({});
+    ASSERT_TRUE(refresh(cut.path(), proxy, r.tradingDate).ok);
+    EXPECT_FALSE(marketdata::PriceStore(cut.path()).fillPending());
+    for (const char* code : {"1300", "1302", "1304"}) {
+        EXPECT_EQ(stored(cut.path(), code), stored(clean.path(), code)) << code;
+    }
 }
