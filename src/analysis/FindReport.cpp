@@ -3,6 +3,7 @@
 #include "ReportText.h"
 #include "core/Value.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -20,9 +21,10 @@ std::string fixed(const std::optional<double>& v, int decimals, double scale = 1
     if (!v) {
         return {};
     }
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, *v * scale);
-    return buffer;
+    // As printf's "%.*f", without its locale and format parsing: thousands of cells a search.
+    char buffer[400];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, *v * scale, std::chars_format::fixed, decimals);
+    return end.ec == std::errc() ? std::string(buffer, end.ptr) : std::string();
 }
 
 // "1,234,567": whole units with thousands grouped.

@@ -9,6 +9,7 @@
 #include "marketdata/UrlSettings.h"
 
 #include <algorithm>
+#include <numeric>
 
 namespace zuvemo::analysis {
 
@@ -87,9 +88,22 @@ bool StockFinder::meets(const Fundamentals::Figures& f, const Conditions& c)
         && within(f.marketCap, c.cap, false);
 }
 
+void StockFinder::order(std::vector<Row>& rows, const std::function<bool(const Row&, const Row&)>& less)
+{
+    std::vector<std::size_t> at(rows.size());
+    std::iota(at.begin(), at.end(), std::size_t{0});
+    std::stable_sort(at.begin(), at.end(), [&](std::size_t a, std::size_t b) { return less(rows[a], rows[b]); });
+    std::vector<Row> sorted;
+    sorted.reserve(rows.size());
+    for (const std::size_t i : at) {
+        sorted.push_back(std::move(rows[i]));
+    }
+    rows = std::move(sorted);
+}
+
 void StockFinder::sort(std::vector<Row>& rows, SortKey key, bool descending)
 {
-    std::stable_sort(rows.begin(), rows.end(), [key, descending](const Row& a, const Row& b) {
+    order(rows, [key, descending](const Row& a, const Row& b) {
         if (key == SortKey::Code) {
             return descending ? b.code < a.code : a.code < b.code;
         }

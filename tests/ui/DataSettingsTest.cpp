@@ -2,7 +2,7 @@
 #include "FakeDownloader.h"
 #include "Frm_DataSettings.h"
 #include "Frm_zuvemo.h"
-#include "GridView.h"
+#include "GridPixels.h"
 #include "ModuleFixture.h"
 #include "SampleServer.h"
 #include "core/Clock.h"
@@ -498,7 +498,7 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     QTest::qWait(1200);
     EXPECT_EQ(w.model().label1, note);
     auto* grid = w.stockGrid();
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 0, 1));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return w.model().label1.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 5000))
         << w.model().label1;

@@ -2,6 +2,7 @@
 
 #include "GridView.h"
 
+#include <QBrush>
 #include <QImage>
 #include <QWidget>
 #include <gtest/gtest.h>
@@ -44,5 +45,36 @@ private:
     ui::GridView* m_grid;
     QImage m_image;
 };
+
+// A cell of a grid's data (data row from 0), as its model gives it to the view.
+inline QVariant cellData(const ui::GridView* grid, int row, int col, int role)
+{
+    return grid->model()->index(row, col).data(role);
+}
+inline QString cellText(const ui::GridView* grid, int row, int col)
+{
+    return cellData(grid, row, col, Qt::DisplayRole).toString();
+}
+inline QColor cellBack(const ui::GridView* grid, int row, int col)
+{
+    return cellData(grid, row, col, Qt::BackgroundRole).value<QBrush>().color();
+}
+inline QString cellTip(const ui::GridView* grid, int row, int col)
+{
+    return cellData(grid, row, col, Qt::ToolTipRole).toString();
+}
+inline Qt::Alignment cellAlign(const ui::GridView* grid, int row, int col)
+{
+    return cellData(grid, row, col, Qt::TextAlignmentRole).value<Qt::Alignment>();
+}
+// The middle of a cell in the viewport, where a click goes.
+inline QPoint cellCentre(const ui::GridView* grid, int row, int col)
+{
+    return grid->visualRect(grid->model()->index(row, col)).center();
+}
+inline QString heading(const ui::GridView* grid, int col)
+{
+    return grid->model()->headerData(col, Qt::Horizontal).toString();
+}
 
 } // namespace zuvemo::test

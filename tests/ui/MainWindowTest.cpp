@@ -79,10 +79,10 @@ protected:
     }
     QString cell(int row, int col)
     {
-        auto* item = m_window->stockGrid()->item(row - 1, col);
-        return item ? item->text() : QStringLiteral("<none>");
+        auto* grid = m_window->stockGrid();
+        return row - 1 < grid->rowCount() ? test::cellText(grid, row - 1, col) : QStringLiteral("<none>");
     }
-    QColor back(int row) { return m_window->stockGrid()->item(row - 1, 0)->background().color(); }
+    QColor back(int row) { return test::cellBack(m_window->stockGrid(), row - 1, 0); }
     void click(const char* button) { QTest::mouseClick(child<QPushButton>(button), Qt::LeftButton); }
     // A sample market of the fixture's day, the folder's addresses pointed at it.
     std::unique_ptr<sample::SampleServer> sampleMarket()
@@ -123,9 +123,9 @@ TEST_F(Window, CaptionsAndLayout)
     EXPECT_EQ(child<QCheckBox>("Check1")->text(), "注目株絞込");
     EXPECT_EQ(child<QRadioButton>("Option1_0")->text(), "個別売買指定");
     EXPECT_EQ(child<QLabel>("Label2")->text(), "2024-01-04 状況");
-    EXPECT_EQ(w.stockGrid()->horizontalHeaderItem(13)->text(), "状態");
+    EXPECT_EQ(test::heading(w.stockGrid(), 13), "状態");
     EXPECT_EQ(w.stockGrid()->columnWidth(10), 0);
-    EXPECT_EQ(w.watchGrid()->horizontalHeaderItem(2)->text(), "購入額");
+    EXPECT_EQ(test::heading(w.watchGrid(), 2), "購入額");
     EXPECT_EQ(w.candidateGrid()->columnCount(), 2);
     EXPECT_EQ(w.stockGrid()->toolTip(), "ダブルクリックで確認注目株移動");
     EXPECT_EQ(child<QPushButton>("Command_kensaku")->geometry(), QRect(14, 28, 137, 39));
@@ -395,13 +395,13 @@ TEST_F(Window, SelectionColoursOptionsAndTheIssueButton)
     fillStocks(30);
     auto& w = open(m_fake);
     auto* grid = w.stockGrid();
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(2, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 2, 1));
     EXPECT_EQ(back(3), ui::UiStyle::color(ui::GridColor::kYellow));
     QTest::mouseClick(child<QRadioButton>("Option1_2"), Qt::LeftButton);
     EXPECT_EQ(back(3), ui::UiStyle::color(ui::GridColor::kOrange));
     EXPECT_TRUE(child<QPushButton>("Command_hat")->isEnabled());
     EXPECT_TRUE(child<QPushButton>("Command_chart")->isEnabled());
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(4, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 4, 1));
     EXPECT_EQ(back(3), ui::UiStyle::color(ui::GridColor::kWhite));
     EXPECT_EQ(back(5), ui::UiStyle::color(ui::GridColor::kYellow));
     EXPECT_FALSE(child<QRadioButton>("Option1_2")->isChecked());
@@ -421,7 +421,7 @@ TEST_F(Window, TheClickedRowShowsItsColourInEveryCell)
     const QColor orange(255, 128, 0);
     auto clickCell = [&](int row, int col) {
         QTest::mouseClick(
-            grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row, col)).center());
+            grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, row, col));
     };
     clickCell(2, 2);
     test::GridPixels(grid).expectRow(2, yellow);
@@ -471,8 +471,8 @@ TEST_F(Window, APageOf25FitsTheGridAndStartsAtItsFirstRow)
     db().execute(" UPDATE Table_Code SET MgMei='東邦ホールディングス株式会社' WHERE MgCode='1326'");
     click("Command_modo");
     click("Command_tugi");
-    EXPECT_EQ(grid->item(0, 2)->toolTip(), "東邦ホールディングス株式会社");
-    EXPECT_TRUE(grid->item(1, 2)->toolTip().isEmpty());
+    EXPECT_EQ(test::cellTip(grid, 0, 2), "東邦ホールディングス株式会社");
+    EXPECT_TRUE(test::cellTip(grid, 1, 2).isEmpty());
 }
 
 TEST_F(Window, FramesOptionsArrowsAndDisabledButtonsAsDrawn)
@@ -541,7 +541,7 @@ TEST_F(Window, ScreeningAndExportAgainstTheSampleMarket)
     EXPECT_EQ(cell(1, 13), "取得");
 
     auto* grid = w.stockGrid();
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 0, 1));
     QTest::mouseClick(child<QRadioButton>("Option1_2"), Qt::LeftButton);
     click("Command_hat");
     ASSERT_FALSE(w.model().lastWorkbook.empty());
@@ -622,7 +622,7 @@ TEST_F(Window, TheTrackButtonShowsTheRecordOfTheChosenMarketAndTheChartItsSignal
 
     // The chart window marks the signals of the same histories and says what followed each day.
     auto* grid = w.stockGrid();
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 0, 1));
     QTest::mouseClick(child<QRadioButton>("Option1_2"), Qt::LeftButton);
     click("Command_chart");
     auto* chart = w.lastChart();
@@ -680,7 +680,7 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     }
     EXPECT_EQ(static_cast<QLabel*>(in("Count"))->text().toStdString(), model.countLine);
     EXPECT_EQ(dialog->grid()->rowCount(), model.grid.rows() - 1);
-    EXPECT_EQ(dialog->grid()->item(0, 4)->textAlignment() & Qt::AlignRight, Qt::AlignRight);
+    EXPECT_EQ(test::cellAlign(dialog->grid(), 0, 4) & Qt::AlignRight, Qt::AlignRight);
 
     // A heading click sorts, a second the other way.
     auto* header = dialog->grid()->horizontalHeader();
@@ -689,13 +689,13 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     EXPECT_EQ(model.sortColumn(), 0);
     EXPECT_TRUE(model.descending());
     EXPECT_EQ(header->sortIndicatorOrder(), Qt::DescendingOrder);
-    EXPECT_GT(dialog->grid()->item(0, 0)->text(), dialog->grid()->item(1, 0)->text());
+    EXPECT_GT(test::cellText(dialog->grid(), 0, 0), test::cellText(dialog->grid(), 1, 0));
 
     // A double-click opens the row's chart as "画面表示" does.
     auto* grid = dialog->grid();
-    const std::string code = grid->item(0, 0)->text().toStdString();
+    const std::string code = test::cellText(grid, 0, 0).toStdString();
     // A double-click arrives after the press of its first click, as from a mouse.
-    const QPoint at = grid->visualItemRect(grid->item(0, 1)).center();
+    const QPoint at = test::cellCentre(grid, 0, 1);
     QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, at);
     QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
@@ -704,10 +704,10 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     w.lastChart()->close();
 
     // Two rows chosen go among the candidates, once.
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(0, 1)).center());
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 0, 1));
     if (grid->rowCount() > 1) {
         QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
-            grid->visualItemRect(grid->item(1, 1)).center());
+            test::cellCentre(grid, 1, 1));
     }
     const int chosen = std::min(2, grid->rowCount());
     EXPECT_EQ(static_cast<int>(model.selected().size()), chosen);

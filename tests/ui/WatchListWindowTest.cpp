@@ -46,7 +46,7 @@ protected:
     void doubleClick(ui::GridView* grid, int row)
     {
         // A double-click arrives after the press of its first click, as from a mouse.
-        QPoint at = grid->visualItemRect(grid->item(row - 1, 1)).center();
+        QPoint at = test::cellCentre(grid, row - 1, 1);
         QTest::mousePress(grid->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseRelease(grid->viewport(), Qt::LeftButton, {}, at);
         QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, at);
@@ -54,7 +54,7 @@ protected:
     void click(ui::GridView* grid, int row)
     {
         QTest::mouseClick(
-            grid->viewport(), Qt::LeftButton, {}, grid->visualItemRect(grid->item(row - 1, 1)).center());
+            grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, row - 1, 1));
     }
     template <typename T> T* child(QObject* parent, const char* name)
     {
@@ -62,7 +62,7 @@ protected:
         EXPECT_NE(w, nullptr) << name;
         return w;
     }
-    QString watch(int row, int col) { return m_window->watchGrid()->item(row - 1, col)->text(); }
+    QString watch(int row, int col) { return test::cellText(m_window->watchGrid(), row - 1, col); }
 
     core::FixedClock m_clock{year_month_day{2024y, January, 9d}};
     test::FakeDownloader m_fake;
@@ -78,7 +78,7 @@ TEST_F(WatchWindow, StockListToCandidatesToWatchListAndBack)
     doubleClick(m_window->stockGrid(), 2);
     doubleClick(m_window->stockGrid(), 1);
     ASSERT_EQ(m_window->candidateGrid()->rowCount(), 2);
-    EXPECT_EQ(m_window->candidateGrid()->item(0, 0)->text(), "1302");
+    EXPECT_EQ(test::cellText(m_window->candidateGrid(), 0, 0), "1302");
     click(m_window->candidateGrid(), 2);
     QTest::mouseClick(child<ui::ArrowButton>(m_window.get(), "Image1"), Qt::LeftButton);
     ASSERT_EQ(m_window->watchGrid()->rowCount(), 1);
@@ -156,8 +156,8 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);
     EXPECT_EQ(m_beeps, 6);
     auto red = ui::UiStyle::color(ui::GridColor::kRed);
-    EXPECT_EQ(m_window->watchGrid()->item(0, 0)->background().color(), red);
-    EXPECT_EQ(m_window->watchGrid()->item(1, 4)->background().color(), red);
+    EXPECT_EQ(test::cellBack(m_window->watchGrid(), 0, 0), red);
+    EXPECT_EQ(test::cellBack(m_window->watchGrid(), 1, 4), red);
     test::GridPixels(m_window->watchGrid()).expectRow(0, red);
     test::GridPixels(m_window->watchGrid()).expectRow(1, red);
 
@@ -172,7 +172,7 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);
     EXPECT_EQ(m_beeps, 3);
     EXPECT_EQ(
-        m_window->watchGrid()->item(0, 0)->background().color(), ui::UiStyle::color(ui::GridColor::kWhite));
+        test::cellBack(m_window->watchGrid(), 0, 0), ui::UiStyle::color(ui::GridColor::kWhite));
 }
 
 // Counts the paint events a widget receives.
@@ -226,7 +226,7 @@ TEST_F(WatchWindow, ALockedOrDamagedDatabaseIsShownAndTheWindowStaysUsable)
     // Once the lock is gone the same double-click works.
     doubleClick(m_window->stockGrid(), 1);
     ASSERT_EQ(m_window->candidateGrid()->rowCount(), 1);
-    EXPECT_EQ(m_window->candidateGrid()->item(0, 0)->text(), "1301");
+    EXPECT_EQ(test::cellText(m_window->candidateGrid(), 0, 0), "1301");
 
     // A damaged database: the table the handlers read is gone.
     other->execute("ALTER TABLE Table_Code RENAME TO Table_Gone");
@@ -237,5 +237,5 @@ TEST_F(WatchWindow, ALockedOrDamagedDatabaseIsShownAndTheWindowStaysUsable)
     EXPECT_GE(m_messages.recorder().boxes.size(), damaged + 1);
     other->execute("ALTER TABLE Table_Gone RENAME TO Table_Code");
     emit child<QComboBox>(m_window.get(), "Combo2")->activated(0);
-    EXPECT_EQ(m_window->stockGrid()->item(0, 0)->text(), "1301");
+    EXPECT_EQ(test::cellText(m_window->stockGrid(), 0, 0), "1301");
 }

@@ -1,5 +1,6 @@
 #include "GridView.h"
 
+#include "GridTableModel.h"
 #include "Twips.h"
 #include "UiStyle.h"
 
@@ -29,8 +30,15 @@ public:
 } // namespace
 
 GridView::GridView(QWidget* parent)
-    : QTableWidget(parent)
+    : QTableView(parent)
+    , m_cells(new GridTableModel(this)) // owned by the view
 {
+    setModel(m_cells);
+    // The text's room in a cell: the column less the cell's margins.
+    m_cells->setCutTest([this](int column, const QString& text) {
+        constexpr int kCellMargins = 8;
+        return fontMetrics().horizontalAdvance(text) > columnWidth(column) - kCellMargins;
+    });
     verticalHeader()->hide();
     horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     horizontalHeader()->setHighlightSections(false);
@@ -47,9 +55,10 @@ GridView::GridView(QWidget* parent)
     setTabKeyNavigation(false);
     setFont(UiStyle::proportional(9));
     horizontalHeader()->setFont(UiStyle::proportional(9));
-    connect(this, &QTableWidget::cellClicked, this, [this](int row, int) { emit rowClicked(row + 1); });
-    connect(this, &QTableWidget::cellDoubleClicked, this,
-        [this](int row, int) { emit rowDoubleClicked(row + 1); });
+    connect(this, &QAbstractItemView::clicked, this,
+        [this](const QModelIndex& index) { emit rowClicked(index.row() + 1); });
+    connect(this, &QAbstractItemView::doubleClicked, this,
+        [this](const QModelIndex& index) { emit rowDoubleClicked(index.row() + 1); });
     connect(horizontalHeader(), &QHeaderView::sectionClicked, this, [this](int) { emit rowClicked(0); });
 }
 
@@ -86,7 +95,7 @@ void GridView::fillWidth()
 
 void GridView::resizeEvent(QResizeEvent* event)
 {
-    QTableWidget::resizeEvent(event);
+    QTableView::resizeEvent(event);
     fillWidth();
 }
 
@@ -101,12 +110,22 @@ void GridView::keyPressEvent(QKeyEvent* event)
         }
         return;
     }
-    const int before = currentRow();
-    QTableWidget::keyPressEvent(event);
-    const int after = currentRow();
+    const int before = currentIndex().row();
+    QTableView::keyPressEvent(event);
+    const int after = currentIndex().row();
     if (after >= 0 && after != before) {
         emit rowClicked(after + 1);
     }
+}
+
+int GridView::rowCount() const
+{
+    return m_cells->rowCount();
+}
+
+int GridView::columnCount() const
+{
+    return m_cells->columnCount();
 }
 
 void GridView::show(const GridData& grid)
@@ -118,51 +137,23 @@ void GridView::show(const GridData& grid)
     m_last = &grid;
     m_shape = grid.shapeRevision();
     m_shown = grid.revision();
-    setUpdatesEnabled(false);
-    if (columnCount() != grid.cols()) {
-        setColumnCount(grid.cols());
-        QStringList headings;
+    const bool newColumns = columnCount() != grid.cols();
+    m_cells->setGrid(grid);
+    if (newColumns) {
         for (int c = 0; c < grid.cols(); ++c) {
-            headings << QString::fromStdString(grid.column(c).heading);
             setColumnWidth(c, std::max(0, px(grid.column(c).widthTwips)));
         }
         m_lastColumnWidth = grid.cols() > 0 ? std::max(0, px(grid.column(grid.cols() - 1).widthTwips)) : 0;
-        setHorizontalHeaderLabels(headings);
     }
-    const int rows = grid.rows() - 1;
-    setRowCount(rows);
     fillWidth();
     if (refilled) {
         // A new content has no row chosen yet: the first arrow key takes its first row.
         setCurrentIndex(QModelIndex());
-    }
-    const QFontMetrics metrics(font());
-    // The text's room in a cell: the column less the cell's margins.
-    constexpr int kCellMargins = 8;
-    for (int r = 0; r < rows; ++r) {
-        for (int c = 0; c < grid.cols(); ++c) {
-            const GridCell& cell = grid.cell(r + 1, c);
-            QTableWidgetItem* it = item(r, c);
-            if (!it) {
-                it = new QTableWidgetItem(); // owned by the table
-                setItem(r, c, it);
-            }
-            it->setText(QString::fromStdString(cell.text));
-            Qt::Alignment a = cell.align == Align::Right
-                ? Qt::AlignRight
-                : (cell.align == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
-            it->setTextAlignment(a | Qt::AlignVCenter);
-            it->setBackground(UiStyle::color(cell.back));
-            it->setForeground(cell.fore == 0 ? QBrush(Qt::black) : QBrush(UiStyle::color(cell.fore)));
-            const bool cut = metrics.horizontalAdvance(it->text()) > columnWidth(c) - kCellMargins;
-            it->setToolTip(cut ? it->text() : QString());
+        if (m_scrollToTop) {
+            scrollToTop();
+            horizontalScrollBar()->setValue(0);
         }
     }
-    if (refilled && m_scrollToTop) {
-        scrollToTop();
-        horizontalScrollBar()->setValue(0);
-    }
-    setUpdatesEnabled(true);
 }
 
 } // namespace zuvemo::ui

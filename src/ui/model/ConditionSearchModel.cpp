@@ -268,7 +268,7 @@ void ConditionSearchModel::sortBy(int column)
         StockFinder::sort(rows, *key, m_descending);
     } else {
         const bool descending = m_descending;
-        std::stable_sort(rows.begin(), rows.end(), [column, descending](const auto& a, const auto& b) {
+        StockFinder::order(rows, [column, descending](const auto& a, const auto& b) {
             const auto& x = textOf(a, column);
             const auto& y = textOf(b, column);
             if (x.empty() || y.empty()) {
