@@ -2,7 +2,7 @@
 
 #include "core/Connection.h"
 #include "core/Mdl_Start.h"
-#include "core/Recordset.h"
+#include "core/Statement.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 #include "marketdata/DataSource.h"
@@ -147,11 +147,14 @@ StockFinder::Result StockFinder::find(const Conditions& c)
         figures = Fundamentals::read(store, result.tradingDate);
         result.valuationDate = figures.valuationDate;
     }
-    for (auto rs = db.openRecordset(sql); !rs->isEof(); rs->moveNext()) {
+    // A statement rather than a recordset: the list is read once, in order, and never updated.
+    core::Statement rs(db, sql);
+    auto text = [&rs](int column) { return core::Utf8::trim(rs.columnText(column)); };
+    while (rs.next()) {
         Row row;
-        row.code = core::Utf8::trim(core::TrimOrSpace(rs->field(0)));
-        row.achk = mark(core::TrimOrSpace(rs->field(5)));
-        row.cchk = mark(core::TrimOrSpace(rs->field(6)));
+        row.code = text(0);
+        row.achk = mark(rs.columnText(5));
+        row.cchk = mark(rs.columnText(6));
         // 買 in either mark, or in the volume-confirmed one only; --confirmed alone: any confirmed mark.
         const bool signalled = c.signal.empty()
             ? (!c.confirmed || !row.cchk.empty())
@@ -162,8 +165,8 @@ StockFinder::Result StockFinder::find(const Conditions& c)
         if (const auto it = figures.byCode.find(row.code); it != figures.byCode.end()) {
             row.figures = it->second;
         }
-        if (!row.figures.close) {
-            const double close = rs->field(4).toDouble();
+        if (!row.figures.close && rs.isNumber(4)) {
+            const double close = rs.columnDouble(4);
             if (close > 0) {
                 row.figures.close = close;
             }
@@ -171,10 +174,10 @@ StockFinder::Result StockFinder::find(const Conditions& c)
         if (!meets(row.figures, c)) {
             continue;
         }
-        row.name = core::Utf8::trim(core::TrimOrSpace(rs->field(1)));
-        row.market = core::Utf8::trim(core::TrimOrSpace(rs->field(2)));
-        row.industry = core::Utf8::trim(core::TrimOrSpace(rs->field(3)));
-        row.state = core::Utf8::trim(core::TrimOrSpace(rs->field(7)));
+        row.name = text(1);
+        row.market = text(2);
+        row.industry = text(3);
+        row.state = text(7);
         result.rows.push_back(std::move(row));
     }
     result.count = static_cast<int>(result.rows.size());

@@ -68,6 +68,12 @@ bool Statement::isNull(int column) const
     return sqlite3_column_type(m_stmt, column) == SQLITE_NULL;
 }
 
+bool Statement::isNumber(int column) const
+{
+    const int type = sqlite3_column_type(m_stmt, column);
+    return type == SQLITE_INTEGER || type == SQLITE_FLOAT;
+}
+
 double Statement::columnDouble(int column) const
 {
     return sqlite3_column_double(m_stmt, column);

@@ -28,6 +28,8 @@ public:
     // the next parameters); throws DatabaseError when refused.
     bool next();
     bool isNull(int column) const;
+    // Stored as an integer or a real, not as text.
+    bool isNumber(int column) const;
     double columnDouble(int column) const;
     std::string columnText(int column) const;
     // Runs the statement to its end, then clears it for the next parameters; throws

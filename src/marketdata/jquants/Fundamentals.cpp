@@ -57,7 +57,7 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
         }
         return value;
     };
-    const auto filings = store.filings(day);
+    const auto filings = store.dividendFilings(day);
     for (std::size_t i = 0; i < filings.size();) {
         const std::string& code = filings[i].code;
         Figures* f = nullptr;

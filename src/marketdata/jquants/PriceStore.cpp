@@ -214,23 +214,20 @@ bool PriceStore::hasFilingDay(const std::string& date)
     return s.next();
 }
 
-std::vector<PriceStore::Filing> PriceStore::filings(const std::string& upTo)
+std::vector<PriceStore::Filing> PriceStore::dividendFilings(const std::string& upTo)
 {
     std::vector<Filing> out;
+    // The key read backwards: codes in descending order need no sort of the whole table.
     core::Statement s(*m_connection,
-        "SELECT FilCode, DiscDate, DiscNo, DocType, CurPerType, CurFYSt, CurFYEn, DivAnn, FDivAnn, NxFDivAnn,"
-        " EPS, FEPS, NxFEPS, Sales, FSales, NxFSales FROM Table_Filing WHERE DiscDate <= ?"
-        " ORDER BY FilCode, DiscDate DESC, DiscNo DESC");
+        "SELECT FilCode, DiscDate, DiscNo, DocType, DivAnn, FDivAnn, NxFDivAnn FROM Table_Filing"
+        " WHERE DiscDate <= ? ORDER BY FilCode DESC, DiscDate DESC, DiscNo DESC");
     s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
     while (s.next()) {
-        Filing f;
-        std::string* fields[] = {&f.code, &f.discDate, &f.discNo, &f.docType, &f.curPerType, &f.curFyStart,
-            &f.curFyEnd, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn, &f.eps, &f.fEps, &f.nxFEps, &f.sales, &f.fSales,
-            &f.nxFSales};
-        for (int i = 0; i < 16; ++i) {
+        Filing& f = out.emplace_back();
+        std::string* fields[] = {&f.code, &f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn};
+        for (int i = 0; i < 7; ++i) {
             *fields[i] = s.columnText(i);
         }
-        out.push_back(std::move(f));
     }
     return out;
 }

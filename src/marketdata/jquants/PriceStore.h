@@ -76,8 +76,9 @@ public:
     // without filings too).
     void storeFilings(const std::string& date, const nlohmann::json& rows);
     bool hasFilingDay(const std::string& date);
-    // Every stored filing up to upTo, by code, newest first (DiscDate, then DiscNo).
-    std::vector<Filing> filings(const std::string& upTo);
+    // Every stored filing up to upTo, a stock's together, newest first (DiscDate, then DiscNo):
+    // only its code, dates, document type and dividends, which is all the figures read of it.
+    std::vector<Filing> dividendFilings(const std::string& upTo);
     // The raw close of each stock on a day (traded stocks only), by store code.
     std::map<std::string, double> closes(const std::string& date);
     // Every AdjFactor other than 1 up to upTo: (code, date, factor).
