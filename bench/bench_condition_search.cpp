@@ -8,8 +8,8 @@
 #include "QtTranslations.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
-#include "core/Clock.h"
 #include "analysis/StockFinder.h"
+#include "core/Clock.h"
 #include "core/Mdl_Start.h"
 
 #include <QApplication>

@@ -23,7 +23,8 @@ std::string fixed(const std::optional<double>& v, int decimals, double scale = 1
     }
     // As printf's "%.*f", without its locale and format parsing: thousands of cells a search.
     char buffer[400];
-    const auto end = std::to_chars(buffer, buffer + sizeof buffer, *v * scale, std::chars_format::fixed, decimals);
+    const auto end
+        = std::to_chars(buffer, buffer + sizeof buffer, *v * scale, std::chars_format::fixed, decimals);
     return end.ec == std::errc() ? std::string(buffer, end.ptr) : std::string();
 }
 

@@ -92,7 +92,8 @@ void StockFinder::order(std::vector<Row>& rows, const std::function<bool(const R
 {
     std::vector<std::size_t> at(rows.size());
     std::iota(at.begin(), at.end(), std::size_t{0});
-    std::stable_sort(at.begin(), at.end(), [&](std::size_t a, std::size_t b) { return less(rows[a], rows[b]); });
+    std::stable_sort(
+        at.begin(), at.end(), [&](std::size_t a, std::size_t b) { return less(rows[a], rows[b]); });
     std::vector<Row> sorted;
     sorted.reserve(rows.size());
     for (const std::size_t i : at) {

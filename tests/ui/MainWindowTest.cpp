@@ -17,6 +17,7 @@
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -420,8 +421,7 @@ TEST_F(Window, TheClickedRowShowsItsColourInEveryCell)
     const QColor yellow(255, 255, 0);
     const QColor orange(255, 128, 0);
     auto clickCell = [&](int row, int col) {
-        QTest::mouseClick(
-            grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, row, col));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, row, col));
     };
     clickCell(2, 2);
     test::GridPixels(grid).expectRow(2, yellow);
@@ -442,6 +442,72 @@ TEST_F(Window, TheClickedRowShowsItsColourInEveryCell)
         pixels.expectRow(5, yellow);
     }
     EXPECT_EQ(w.model().SelRow1, 6);
+}
+
+// A grid of thousands of rows, as a search lists them: the view shows what the data holds after
+// each change, a repaint keeps the place the user scrolled to, and the view never reads data its
+// owner has freed.
+TEST(GridViewRows, ThousandsOfRowsFollowTheirDataAndARepaintKeepsThePlace)
+{
+    QWidget window;
+    window.resize(500, 300);
+    auto* grid = new ui::GridView(&window); // owned by the window
+    grid->setGeometry(0, 0, 500, 300);
+    auto data = std::make_unique<ui::GridData>(std::vector<ui::GridData::Column>{
+        {"コード", 900, ui::Align::Left}, {"終値", 900, ui::Align::Right}, {"短期", 600, ui::Align::Centre}});
+    auto fill = [&](int rows) {
+        data->setRows(1);
+        data->setRows(rows + 1);
+        for (int r = 1; r <= rows; ++r) {
+            data->setText(r, 0, std::to_string(1000 + r));
+            data->setText(r, 1, std::to_string(r * 3));
+        }
+    };
+    fill(4000);
+    window.show();
+    grid->show(*data);
+    ASSERT_EQ(grid->rowCount(), 4000);
+    EXPECT_EQ(test::heading(grid, 1), "終値");
+    EXPECT_EQ(test::cellText(grid, 3999, 0), "5000");
+    EXPECT_EQ(test::cellAlign(grid, 0, 1) & Qt::AlignRight, Qt::AlignRight);
+
+    grid->scrollTo(grid->model()->index(3000, 0), QAbstractItemView::PositionAtTop);
+    QApplication::processEvents();
+    const int place = grid->verticalScrollBar()->value();
+    ASSERT_GT(place, 0);
+    // A row chosen far down: painted where it stands, the view stays there, and the arrow key
+    // goes on from that row.
+    std::vector<int> clicked;
+    QObject::connect(grid, &ui::GridView::rowClicked, grid, [&](int row) { clicked.push_back(row); });
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 3001, 0));
+    ASSERT_EQ(clicked, std::vector<int>{3002});
+    data->paintRow(3002, ui::GridColor::kYellow);
+    grid->show(*data);
+    QApplication::processEvents();
+    EXPECT_EQ(grid->verticalScrollBar()->value(), place);
+    test::GridPixels(grid).expectRow(3001, QColor(255, 255, 0));
+    test::GridPixels(grid).expectRow(3002, QColor(255, 255, 255));
+    QTest::keyClick(grid, Qt::Key_Down);
+    EXPECT_EQ(clicked, (std::vector<int>{3002, 3003}));
+
+    // Fewer rows, then more again: the new ones as the data has them, none left over.
+    fill(12);
+    grid->show(*data);
+    EXPECT_EQ(grid->rowCount(), 12);
+    EXPECT_EQ(test::cellText(grid, 11, 1), "36");
+    fill(30);
+    data->setText(30, 2, "買");
+    grid->show(*data);
+    ASSERT_EQ(grid->rowCount(), 30);
+    EXPECT_EQ(test::cellText(grid, 29, 2), "買");
+    EXPECT_EQ(test::cellText(grid, 3, 2), "");
+    EXPECT_EQ(test::cellBack(grid, 20, 0), QColor(255, 255, 255));
+
+    // The owner frees its data before the view: what the view shows stays whole.
+    data.reset();
+    grid->scrollToBottom();
+    EXPECT_FALSE(grid->viewport()->grab().isNull());
+    EXPECT_EQ(test::cellText(grid, 29, 0), "1030");
 }
 
 TEST_F(Window, APageOf25FitsTheGridAndStartsAtItsFirstRow)
@@ -706,8 +772,7 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     // Two rows chosen go among the candidates, once.
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 0, 1));
     if (grid->rowCount() > 1) {
-        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier,
-            test::cellCentre(grid, 1, 1));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ShiftModifier, test::cellCentre(grid, 1, 1));
     }
     const int chosen = std::min(2, grid->rowCount());
     EXPECT_EQ(static_cast<int>(model.selected().size()), chosen);

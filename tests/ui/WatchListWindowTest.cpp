@@ -53,8 +53,7 @@ protected:
     }
     void click(ui::GridView* grid, int row)
     {
-        QTest::mouseClick(
-            grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, row - 1, 1));
+        QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, row - 1, 1));
     }
     template <typename T> T* child(QObject* parent, const char* name)
     {
@@ -171,8 +170,7 @@ TEST_F(WatchWindow, RefreshTurnsReachedRowsRedWithThreeBeepsEach)
     m_beeps = 0;
     QTest::mouseClick(child<QPushButton>(m_window.get(), "Command_kensaku"), Qt::LeftButton);
     EXPECT_EQ(m_beeps, 3);
-    EXPECT_EQ(
-        test::cellBack(m_window->watchGrid(), 0, 0), ui::UiStyle::color(ui::GridColor::kWhite));
+    EXPECT_EQ(test::cellBack(m_window->watchGrid(), 0, 0), ui::UiStyle::color(ui::GridColor::kWhite));
 }
 
 // Counts the paint events a widget receives.

@@ -224,7 +224,8 @@ std::vector<PriceStore::Filing> PriceStore::dividendFilings(const std::string& u
     s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
     while (s.next()) {
         Filing& f = out.emplace_back();
-        std::string* fields[] = {&f.code, &f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn};
+        std::string* fields[]
+            = {&f.code, &f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn};
         for (int i = 0; i < 7; ++i) {
             *fields[i] = s.columnText(i);
         }

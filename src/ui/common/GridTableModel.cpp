@@ -10,8 +10,9 @@ namespace {
 
 Qt::Alignment alignment(Align align)
 {
-    const Qt::Alignment h
-        = align == Align::Right ? Qt::AlignRight : (align == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
+    const Qt::Alignment h = align == Align::Right
+        ? Qt::AlignRight
+        : (align == Align::Centre ? Qt::AlignHCenter : Qt::AlignLeft);
     return h | Qt::AlignVCenter;
 }
 
