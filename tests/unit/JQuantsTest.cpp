@@ -318,10 +318,11 @@ TEST(JQuants, FromAnEmptyFolderToAScreenedMarketWithTheKeyNowhere)
     ASSERT_EQ(
         test::runCommand(cli + " source set jquants --api-url " + stalled.url("/v2") + " >/dev/null"), 0);
     std::string processes;
-    // From this process's environment, so that no command line here names it either.
+    // From this process's environment, so that no command line here names it either. Only the
+    // refresh's own line is read: other tests running beside this one name their keys freely.
     ::setenv("JQUANTS_API_KEY", key.c_str(), 1);
-    test::runCommand(
-        "(" + cli + " refresh >/dev/null 2>&1 & p=$!; sleep 0.5; ps -eo args; kill $p; wait $p; echo rc=$?)",
+    test::runCommand("(" + cli
+            + " refresh >/dev/null 2>&1 & p=$!; sleep 0.5; ps -o args= -p $p; kill $p; wait $p; echo rc=$?)",
         &processes);
     ::unsetenv("JQUANTS_API_KEY");
     EXPECT_NE(processes.find("refresh"), std::string::npos);
