@@ -72,7 +72,9 @@ int main(int argc, char** argv)
     QApplication::processEvents();
     auto& model = dialog.model();
 
+    // The boxes too: the search reads them, and a kept folder brings back its last conditions.
     model.clear();
+    dialog.showConditions();
     auto all = bench::timeRuns(21, [&] {
         dialog.search();
         QApplication::processEvents();

@@ -57,33 +57,38 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
         }
         return value;
     };
-    const auto filings = store.dividendFilings(day);
-    for (std::size_t i = 0; i < filings.size();) {
-        const std::string& code = filings[i].code;
-        Figures* f = nullptr;
-        bool haveForecast = false;
-        bool haveActual = false;
-        // Newest first within a stock: the first filing with a forecast, the first year-end one.
-        for (; i < filings.size() && filings[i].code == code; ++i) {
-            const auto& filing = filings[i];
-            if (!haveForecast) {
-                if (const auto value = forecast(filing)) {
-                    f = f ? f : &byCode[PriceStore::listCode(code)];
-                    f->dividend = adjusted(code, filing.discDate, *value);
-                    f->dividendDisclosed = filing.discDate;
-                    haveForecast = true;
-                }
-            }
-            if (!haveActual && isYearEnd(filing)) {
-                haveActual = true;
-                if (const auto value = JQuantsAnswer::figure(filing.divAnn)) {
-                    f = f ? f : &byCode[PriceStore::listCode(code)];
-                    f->dividendActual = adjusted(code, filing.discDate, *value);
-                }
+    std::string code;
+    Figures* f = nullptr;
+    bool haveForecast = false;
+    bool haveActual = false;
+    // Newest first within a stock: the first filing with a forecast, the first year-end one.
+    store.eachDividendFiling(day, [&](const PriceStore::Filing& filing) {
+        if (filing.code != code) {
+            code = filing.code;
+            f = nullptr;
+            haveForecast = false;
+            haveActual = false;
+        }
+        if (!haveForecast) {
+            if (const auto value = forecast(filing)) {
+                f = f ? f : &byCode[PriceStore::listCode(code)];
+                f->dividend = adjusted(code, filing.discDate, *value);
+                f->dividendDisclosed = filing.discDate;
+                haveForecast = true;
             }
         }
-        if (f && f->dividend && f->close) {
-            f->dividendYield = *f->dividend / *f->close;
+        if (!haveActual && isYearEnd(filing)) {
+            haveActual = true;
+            if (const auto value = JQuantsAnswer::figure(filing.divAnn)) {
+                f = f ? f : &byCode[PriceStore::listCode(code)];
+                f->dividendActual = adjusted(code, filing.discDate, *value);
+            }
+        }
+        return !(haveForecast && haveActual);
+    });
+    for (auto& [stock, figures] : byCode) {
+        if (figures.dividend && figures.close) {
+            figures.dividendYield = *figures.dividend / *figures.close;
         }
     }
     return out;

@@ -214,23 +214,29 @@ bool PriceStore::hasFilingDay(const std::string& date)
     return s.next();
 }
 
-std::vector<PriceStore::Filing> PriceStore::dividendFilings(const std::string& upTo)
+void PriceStore::eachDividendFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn)
 {
-    std::vector<Filing> out;
     // The key read backwards: codes in descending order need no sort of the whole table.
     core::Statement s(*m_connection,
         "SELECT FilCode, DiscDate, DiscNo, DocType, DivAnn, FDivAnn, NxFDivAnn FROM Table_Filing"
         " WHERE DiscDate <= ? ORDER BY FilCode DESC, DiscDate DESC, DiscNo DESC");
     s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
+    Filing f;
+    bool done = false; // with the stock of f.code
     while (s.next()) {
-        Filing& f = out.emplace_back();
-        std::string* fields[]
-            = {&f.code, &f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn};
-        for (int i = 0; i < 7; ++i) {
-            *fields[i] = s.columnText(i);
+        std::string code = s.columnText(0);
+        if (code == f.code && done) {
+            continue;
         }
+        if (code != f.code) {
+            f.code = std::move(code);
+        }
+        std::string* fields[] = {&f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn};
+        for (int i = 0; i < 6; ++i) {
+            *fields[i] = s.columnText(i + 1);
+        }
+        done = !fn(f);
     }
-    return out;
 }
 
 std::map<std::string, double> PriceStore::closes(const std::string& date)

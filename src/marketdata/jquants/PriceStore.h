@@ -3,6 +3,7 @@
 #include "StoredDay.h"
 
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -76,9 +77,10 @@ public:
     // without filings too).
     void storeFilings(const std::string& date, const nlohmann::json& rows);
     bool hasFilingDay(const std::string& date);
-    // Every stored filing up to upTo, a stock's together, newest first (DiscDate, then DiscNo):
-    // only its code, dates, document type and dividends, which is all the figures read of it.
-    std::vector<Filing> dividendFilings(const std::string& upTo);
+    // Every stored filing up to upTo to fn, a stock's together, newest first (DiscDate, then
+    // DiscNo): only its code, dates, document type and dividends, which is all the figures read
+    // of it. fn returns false when it needs no older filing of that stock: those are passed over.
+    void eachDividendFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn);
     // The raw close of each stock on a day (traded stocks only), by store code.
     std::map<std::string, double> closes(const std::string& date);
     // Every AdjFactor other than 1 up to upTo: (code, date, factor).
