@@ -71,4 +71,53 @@ double Value::toDouble() const
     return 0.0;
 }
 
+std::optional<double> Value::decimal(std::string_view text)
+{
+    std::size_t i = 0;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        ++i;
+    }
+    const std::size_t start = i;
+    std::size_t digits = 0;
+    bool nonZero = false;
+    bool point = false;
+    for (; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c >= '0' && c <= '9') {
+            ++digits;
+            nonZero = nonZero || c != '0';
+        } else if (c == '.' && !point) {
+            point = true;
+        } else {
+            break;
+        }
+    }
+    if (digits == 0) {
+        return std::nullopt;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        ++i;
+        if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+            ++i;
+        }
+        const std::size_t exponent = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+            ++i;
+        }
+        if (i == exponent) {
+            return std::nullopt;
+        }
+    }
+    if (i != text.size()) {
+        return std::nullopt;
+    }
+    double v = 0.0;
+    const auto res = std::from_chars(text.data() + start, text.data() + text.size(), v);
+    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || !std::isfinite(v)
+        || (nonZero && v == 0.0)) {
+        return std::nullopt;
+    }
+    return text[0] == '-' ? -v : v;
+}
+
 } // namespace zuvemo::core

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <variant>
 
 namespace zuvemo::core {
@@ -47,6 +49,11 @@ public:
     bool operator==(const Value& other) const = default;
 
     static std::string numberText(double v);
+
+    // A decimal number as a person or a server writes one: an optional sign, digits with at
+    // most one point, an optional exponent; no blanks, no hexadecimal, no "inf". None when the
+    // value is not finite, or when a text with a non-zero digit would read as 0.
+    static std::optional<double> decimal(std::string_view text);
 
 private:
     std::variant<std::monostate, std::int64_t, double, std::string> m_data;
