@@ -8,6 +8,7 @@
 #include "analysis/StockFinder.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
+#include "core/Recordset.h"
 #include "export/ChartData.h"
 #include "marketdata/jquants/JQuantsAnswer.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
@@ -96,11 +97,13 @@ TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
     test::TempFolder dir;
     auto r = refresh(dir.path(), *server, 150);
     ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(r.filingDaysFetched, 130);
     const auto& days = server->market().tradingDays();
     const std::size_t newest = days.size() - 1;
     const std::size_t oldest = newest + 1 - 130;
     marketdata::PriceStore store(dir.path());
+    // Every day stored but the newest, which has no filings here and is asked again next time.
+    EXPECT_FALSE(store.hasFilingDay("2026-12-08"));
+    EXPECT_EQ(r.filingDaysFetched, 129);
     const auto day = Fundamentals::read(store, "2026-12-08");
     EXPECT_EQ(day.valuationDate, "2026-12-08");
 
@@ -172,8 +175,16 @@ TEST(Fundamentals, ANextDaysRefreshAsksTwiceMoreAndAStoppedFillGoesOn)
     auto first = refresh(dir.path(), *before, 150);
     ASSERT_TRUE(first.ok) << first.message;
     // Besides the calendar, the list, the price days and the master: the day's valuation and
-    // at most 130 disclosure days.
-    EXPECT_LE(first.requests - 1 - first.daysFetched - 1 - 1, 1 + 130);
+    // at most 130 disclosure days, a day that answered no filing asked once more.
+    int emptyDays = 0;
+    {
+        core::Connection::Options readOnly;
+        auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName, readOnly);
+        emptyDays = 130
+            - static_cast<int>(
+                db->openRecordset("SELECT DISTINCT DiscDate FROM Table_Filing")->recordCount());
+    }
+    EXPECT_LE(first.requests - 1 - first.daysFetched - 1 - 1, 1 + 130 + emptyDays);
     EXPECT_GE(first.filingDaysFetched, 120);
     auto next = refresh(dir.path(), *full, 150, first.tradingDate);
     ASSERT_TRUE(next.ok) << next.message;
@@ -413,4 +424,24 @@ TEST(Fundamentals, AFiguresAnswerIsTakenWholeAndANoneIsNeverZero)
     auto quarter = yearEnd;
     quarter.docType = "2QFinancialStatements_Consolidated_JP";
     EXPECT_EQ(Fundamentals::forecast(quarter), 50);
+
+    // A store written before its answers were checked as now: a market value that overflows
+    // in yen, one below 0, a dividend below 0 are none, and none meets a condition.
+    test::TempFolder dir;
+    marketdata::PriceStore store(dir.path());
+    store.storeValuation("2026-12-08",
+        json::array({json{{"Code", "72030"}, {"MktCap", 1e303}, {"PER", 10.0}},
+            json{{"Code", "13010"}, {"MktCap", -5e3}}}));
+    store.storeFilings("2026-12-08",
+        json::array({json{{"Code", "72030"}, {"DiscNo", "1"}, {"DocType", "DividendForecastRevision"},
+            {"FDivAnn", "-50"}}}));
+    const auto day = Fundamentals::read(store, "2026-12-08");
+    const auto& big = day.byCode.at("7203");
+    EXPECT_FALSE(big.marketCap);
+    EXPECT_FALSE(big.dividend);
+    EXPECT_EQ(big.per, 10.0);
+    EXPECT_FALSE(day.byCode.at("1301").marketCap);
+    StockFinder::Conditions cap;
+    cap.cap = StockFinder::Range{1e14, std::nullopt};
+    EXPECT_FALSE(StockFinder::meets(big, cap));
 }

@@ -706,3 +706,304 @@ TEST(JQuantsFaults, EachRequestFailingOnceStillFillsTheStoreAsACleanRun)
         EXPECT_EQ(stored(cut.path(), code), stored(clean.path(), code)) << code;
     }
 }
+
+namespace {
+
+// Whether text holds 8 or more of key's characters in a row.
+bool holdsPiece(const std::string& text, const std::string& key)
+{
+    for (std::size_t i = 0; i + 8 <= key.size(); ++i) {
+        if (text.find(key.substr(i, 8)) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Every file of a folder, read whole.
+std::string everyFile(const std::filesystem::path& dir)
+{
+    std::string all;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir)) {
+        if (entry.is_regular_file()) {
+            all += test::readFile(entry.path());
+        }
+    }
+    return all;
+}
+
+} // namespace
+
+TEST(JQuantsFaults, NoPieceOfTheKeyIsShownStoredOrListed)
+{
+    const std::string key = "AbCdEfGhIjKlMnOpQrStUvWxYz0123456789-abcdefghij";
+    ASSERT_EQ(key.size(), 47u);
+    // Eight characters of it in a row are masked, seven are not; control and invisible
+    // characters inside the key do not hide it, and outside it a control shows as a blank.
+    EXPECT_EQ(JQuantsClient::cleanServerText("x" + key.substr(3, 8) + "y", key), "x****y");
+    EXPECT_EQ(
+        JQuantsClient::cleanServerText("x" + key.substr(3, 7) + "y", key), "x" + key.substr(3, 7) + "y");
+    EXPECT_EQ(JQuantsClient::cleanServerText(
+                  key.substr(0, 20) + std::string(1, '\0') + key.substr(20) + "\nz", key),
+        "**** z");
+    EXPECT_EQ(
+        JQuantsClient::cleanServerText(key.substr(0, 5) + "\xE2\x80\x8B" + key.substr(5, 5), key), "****");
+    EXPECT_EQ(JQuantsClient::cleanServerText("a sample-key b\nsample-key", "sample-key"), "a **** b ****");
+
+    sample::SampleServer::Options options;
+    options.market.stocks = 20;
+    options.market.days = 30;
+    options.market.today = kToday;
+    options.jquants = true;
+    options.api.apiKey = key;
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+
+    struct Echo
+    {
+        const char* path;
+        std::function<void(Exchange&)> spoil;
+    };
+    auto firstRow = [](const char* field, std::string value) {
+        return [field, value](Exchange& e) {
+            editRows(e, [&](json& rows) {
+                if (!rows.empty()) {
+                    rows[0][field] = value;
+                }
+            });
+        };
+    };
+    const std::vector<Echo> echoes = {{"/equities/bars/daily", firstRow("Date", key)},
+        {"/equities/bars/daily", firstRow("C", key)}, {"/equities/valuation", firstRow("Date", key)},
+        {"/equities/valuation", firstRow("Code", key)}, {"/equities/valuation", firstRow("PER", key)},
+        {"/fins/summary", firstRow("DiscDate", key)}, {"/fins/summary", firstRow("DocType", "FY" + key)},
+        {"/equities/master", firstRow("CoName", "名" + key)}, {"/equities/master", firstRow("S33Nm", key)},
+        {"/equities/master",
+            [&key](Exchange& e) {
+                e.status = 400;
+                e.body = json{{"message",
+                                  "bad key " + key.substr(0, 20) + std::string(1, '\0') + key.substr(20)}}
+                             .dump();
+            }},
+        {"/equities/master", [&key](Exchange& e) {
+             e.status = 400;
+             e.body = json{{"message", "key: " + key.substr(5, 24)}}.dump();
+         }}};
+    for (const auto& echo : echoes) {
+        bool spoiled = false;
+        test::FaultProxy proxy(server.apiBaseUrl(), [&](Exchange& e) {
+            if (e.path == echo.path && e.status == 200 && !spoiled) {
+                spoiled = true;
+                echo.spoil(e);
+            }
+        });
+        test::TempFolder dir;
+        marketdata::DataSource source;
+        source.kind = marketdata::DataSource::kJQuants;
+        source.days = 10;
+        const core::FixedClock clock(kToday);
+        const auto r
+            = JQuantsRefresh(dir.path(), source, through(proxy, key), clock).run({}, dir / "list.csv");
+        ASSERT_TRUE(spoiled) << echo.path;
+        EXPECT_FALSE(r.ok) << echo.path;
+        EXPECT_FALSE(holdsPiece(r.message, key)) << r.message;
+        for (const auto& note : r.notes) {
+            EXPECT_FALSE(holdsPiece(note, key)) << note;
+        }
+        EXPECT_FALSE(holdsPiece(everyFile(dir.path()), key)) << echo.path;
+    }
+}
+
+TEST(JQuantsFaults, FiguresAreReadWholeAndAnImpossibleOneIsNone)
+{
+    using marketdata::JQuantsAnswer;
+    // Plain decimal numbers only, and none that overflow or underflow.
+    for (const char* text : {"0x1A", "1e-400", " 7", "7 ", "inf", "nan", "1e400", "1,000", "--1"}) {
+        EXPECT_FALSE(JQuantsAnswer::figure(std::string(text))) << text;
+    }
+    EXPECT_EQ(JQuantsAnswer::figure(std::string("-12.5e1")), -125.0);
+    const std::string ones(1000000, '1');
+    EXPECT_FALSE(JQuantsAnswer::figure(ones));
+
+    auto valuation = [](json row) {
+        row["Date"] = kDay;
+        return JQuantsAnswer::valuation(kDay, json::array({row}));
+    };
+    auto v
+        = valuation({{"Code", "13010"}, {"PER", "0x1A"}, {"PBR", " 7"}, {"ROE", "1e-400"}, {"MktCap", -5e9}});
+    ASSERT_TRUE(v.ok) << v.fault;
+    for (const char* field : {"PER", "PBR", "ROE", "MktCap"}) {
+        EXPECT_TRUE(v.rows[0][field].is_null()) << field;
+    }
+    EXPECT_EQ(v.putAside, 1);
+    v = valuation({{"Code", "13010"}, {"PER", std::string(65, '1')}});
+    EXPECT_FALSE(v.ok);
+    EXPECT_NE(v.fault.find("長すぎる PER"), std::string::npos) << v.fault;
+    // One stock under two spellings of its code is one stock twice.
+    v = JQuantsAnswer::valuation(kDay,
+        json::array({{{"Date", kDay}, {"Code", "13210"}, {"PER", "42"}},
+            {{"Date", kDay}, {"Code", "1321"}, {"PER", "999"}}}));
+    EXPECT_FALSE(v.ok);
+
+    auto filing = [](json row) {
+        row["DiscDate"] = kDay;
+        row["Code"] = "13010";
+        row["DiscNo"] = "1";
+        return JQuantsAnswer::filings(kDay, json::array({row}));
+    };
+    auto f = filing({{"FDivAnn", ones}});
+    EXPECT_FALSE(f.ok);
+    EXPECT_NE(f.fault.find("長すぎる FDivAnn"), std::string::npos) << f.fault;
+    EXPECT_FALSE(filing({{"FDivAnn", "0." + std::string(100, '0') + "1"}}).ok);
+    f = filing({{"DocType", std::string(100000, 'x') + "日本"}});
+    EXPECT_FALSE(f.ok);
+    EXPECT_NE(f.fault.find("長すぎる DocType"), std::string::npos) << f.fault;
+    f = filing({{"DocType", std::string(198, 'x') + "日本"}, {"FDivAnn", "-50"}, {"DivAnn", "30"}});
+    ASSERT_TRUE(f.ok) << f.fault;
+    EXPECT_EQ(f.rows[0]["DocType"], std::string(198, 'x') + "日本");
+    EXPECT_EQ(f.rows[0]["FDivAnn"], "");
+    EXPECT_EQ(f.rows[0]["DivAnn"], "30");
+    EXPECT_EQ(f.putAside, 1);
+
+    // A refresh says how many it put aside.
+    auto server = sampleServer(20, 30);
+    ASSERT_TRUE(server);
+    test::FaultProxy proxy(server->apiBaseUrl(), [](Exchange& e) {
+        if (e.path == "/equities/valuation") {
+            editRows(e, [](json& rows) {
+                rows[0]["MktCap"] = -5e9;
+                rows[1]["MktCap"] = 0;
+            });
+        }
+    });
+    test::TempFolder dir;
+    const auto r = refresh(dir.path(), proxy, {}, 10);
+    ASSERT_TRUE(r.ok) << r.message;
+    ASSERT_FALSE(r.notes.empty());
+    EXPECT_EQ(
+        r.notes[0], kDay + " の指標: ありえない値の 2 件（0 以下の時価総額、負の配当）をなしとしました");
+}
+
+TEST(JQuantsFaults, AnEmptyTradingDayFailsAndAnEmptyDisclosureDayIsAskedAgain)
+{
+    auto server = sampleServer(60, 40);
+    ASSERT_TRUE(server);
+    const auto& days = server->market().tradingDays();
+    const std::string middle = core::Clock::dashed(year_month_day{days[days.size() - 12]});
+    test::TempFolder clean;
+    test::FaultProxy plain(server->apiBaseUrl(), {});
+    ASSERT_TRUE(refresh(clean.path(), plain).ok);
+    auto filings = [](const std::filesystem::path& dir, const std::string& day = {}) {
+        core::Connection::Options readOnly;
+        auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName, readOnly);
+        return db
+            ->openRecordset(
+                "SELECT * FROM Table_Filing" + (day.empty() ? "" : " WHERE DiscDate = '" + day + "'"))
+            ->recordCount();
+    };
+    // A day with filings; the newest day has none in this market.
+    std::string filed;
+    for (auto d = days.size() - 5; d > days.size() - 20 && filed.empty(); --d) {
+        const auto day = core::Clock::dashed(year_month_day{days[d]});
+        if (filings(clean.path(), day) > 0) {
+            filed = day;
+        }
+    }
+    ASSERT_FALSE(filed.empty());
+    ASSERT_EQ(filings(clean.path(), kDay), 0);
+    EXPECT_FALSE(marketdata::PriceStore(clean.path()).hasFilingDay(kDay));
+
+    // A trading day of a first fill answering no row: a failure naming it, the fill pending.
+    test::FaultProxy proxy(server->apiBaseUrl(), [&](Exchange& e) {
+        if (isDay(e, middle)) {
+            e.body = R"({"data":[]})";
+        }
+    });
+    test::TempFolder dir;
+    auto r = refresh(dir.path(), proxy);
+    EXPECT_FALSE(r.ok);
+    EXPECT_NE(r.message.find(middle + " の株価: 取引日なのに 1 行もありません"), std::string::npos)
+        << r.message;
+    {
+        marketdata::PriceStore store(dir.path());
+        EXPECT_TRUE(store.fillPending());
+        EXPECT_FALSE(store.hasDay(middle));
+    }
+    // Disclosures: a day empty once is asked again and kept whole; the newest day, empty, is
+    // not marked, so the next run asks again.
+    std::set<std::string> emptied;
+    std::mutex mutex;
+    proxy.setRewrite([&](Exchange& e) {
+        const bool fins = e.path == "/fins/summary";
+        std::lock_guard lock(mutex);
+        if (fins
+            && ((e.query.at("date") == filed && emptied.insert(filed).second)
+                || e.query.at("date") == kDay)) {
+            e.body = R"({"data":[]})";
+        }
+    });
+    r = refresh(dir.path(), proxy, r.tradingDate);
+    ASSERT_TRUE(r.ok) << r.message;
+    {
+        marketdata::PriceStore store(dir.path());
+        EXPECT_FALSE(store.fillPending());
+        EXPECT_TRUE(store.hasFilingDay(filed));
+        EXPECT_FALSE(store.hasFilingDay(kDay));
+    }
+    EXPECT_EQ(filings(dir.path(), filed), filings(clean.path(), filed));
+    proxy.setRewrite({});
+    ASSERT_TRUE(refresh(dir.path(), proxy, r.tradingDate).ok);
+    EXPECT_EQ(filings(dir.path()), filings(clean.path()));
+    EXPECT_EQ(stored(dir.path(), "1300"), stored(clean.path(), "1300"));
+
+    // A 400 naming the plan's window for a day inside that window is a failure too.
+    for (const char* path : {"/fins/summary", "/equities/bars/daily"}) {
+        test::FaultProxy windowed(server->apiBaseUrl(), [&](Exchange& e) {
+            if (e.path == path && e.query.count("date") && e.query.at("date") == middle) {
+                e.status = 400;
+                e.body
+                    = R"({"message":"Your subscription covers the following dates: 2024-12-08 ~ 2026-12-08. If you want more data, please check other plans:"})";
+            }
+        });
+        test::TempFolder other;
+        r = refresh(other.path(), windowed);
+        EXPECT_FALSE(r.ok) << path;
+        EXPECT_NE(r.message.find(middle), std::string::npos) << r.message;
+        EXPECT_TRUE(marketdata::PriceStore(other.path()).fillPending()) << path;
+    }
+}
+
+TEST(JQuantsFaults, AWholeFirstFillOnEachPlansPaceDrawsNo429)
+{
+    // The server counts as J-Quants does, per sliding minute; the minute is shortened to 600 ms
+    // on both sides.
+    for (const int perMinute : {5, 60, 120, 500}) {
+        sample::SampleServer::Options options;
+        options.market.stocks = 20;
+        options.market.days = 30;
+        options.market.today = kToday;
+        options.jquants = true;
+        options.api.rateLimit = perMinute;
+        options.api.finsRateLimit = 60;
+        options.api.rateWindow = milliseconds(600);
+        sample::SampleServer server(options);
+        ASSERT_GT(server.start(0), 0);
+        test::FaultProxy proxy(server.apiBaseUrl(), {});
+        auto client = through(proxy);
+        client.requestsPerMinute = perMinute;
+        client.paceWindow = milliseconds(600);
+        client.rateLimitWait = milliseconds(600);
+        marketdata::DataSource source;
+        source.kind = marketdata::DataSource::kJQuants;
+        source.days = perMinute == 5 ? 8 : 20;
+        const core::FixedClock clock(kToday);
+        test::TempFolder dir;
+        const auto start = steady_clock::now();
+        const auto r = JQuantsRefresh(dir.path(), source, client, clock).run({}, dir / "list.csv");
+        const auto took = steady_clock::now() - start;
+        ASSERT_TRUE(r.ok) << perMinute << ": " << r.message;
+        EXPECT_EQ(server.api()->rateLimited(), 0) << perMinute;
+        // Spread evenly, not sent in a burst and then held.
+        EXPECT_GE(took, milliseconds(600) * (r.requests - 1) / perMinute) << perMinute;
+    }
+}

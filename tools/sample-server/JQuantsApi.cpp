@@ -125,32 +125,28 @@ void JQuantsApi::install(httplib::Server& server)
             answer(res, 403, {{"message", "The incoming api key is invalid or expired."}});
             return false;
         }
+        // Counted as a request arrives, over a sliding window.
+        const auto now = steady_clock::now();
+        std::lock_guard lock(m_rateMutex);
+        auto over = [&](std::deque<steady_clock::time_point>& recent, int limit) {
+            while (!recent.empty() && now - recent.front() >= m_options.rateWindow) {
+                recent.pop_front();
+            }
+            return limit > 0 && static_cast<int>(recent.size()) >= limit;
+        };
+        const bool fins = req.path.rfind("/v2/fins/", 0) == 0;
+        if (over(m_recent, m_options.rateLimit) || (fins && over(m_recentFins, m_options.finsRateLimit))) {
+            m_rateLimited++;
+            answer(res, 429, {{"message", "Rate limit exceeded"}});
+            return false;
+        }
         if (m_options.rateLimit > 0) {
-            std::lock_guard lock(m_rateMutex);
-            const auto now = steady_clock::now();
-            while (!m_recent.empty() && now - m_recent.front() >= minutes(1)) {
-                m_recent.pop_front();
-            }
-            if (static_cast<int>(m_recent.size()) >= m_options.rateLimit) {
-                answer(res, 429, {{"message", "Rate limit exceeded"}});
-                return false;
-            }
             m_recent.push_back(now);
         }
-        return true;
-    };
-    auto outside = [this](sys_days from, sys_days to, httplib::Response& res) {
-        if ((m_options.windowFrom && from < *m_options.windowFrom)
-            || (m_options.windowTo && to > *m_options.windowTo)) {
-            answer(res, 400,
-                {{"message",
-                    "Your subscription covers the following dates: "
-                        + core::Clock::dashed(year_month_day{*m_options.windowFrom}) + " ~ "
-                        + core::Clock::dashed(year_month_day{*m_options.windowTo})
-                        + ". If you want more data, please check other plans:  https://jpx-jquants.com/"}});
-            return true;
+        if (fins && m_options.finsRateLimit > 0) {
+            m_recentFins.push_back(now);
         }
-        return false;
+        return true;
     };
     // Rows, paged by their offset.
     auto paged = [this](const httplib::Request& req, httplib::Response& res, const json& rows) {
@@ -172,6 +168,22 @@ void JQuantsApi::install(httplib::Server& server)
     const std::vector<sys_days>* dayList = &m_market.tradingDays();
     const sys_days present
         = m_options.windowTo ? std::min(*m_options.windowTo, dayList->back()) : dayList->back();
+    // The market has no day before its first: older days answer as a plan's window does, the
+    // way the real API answers for days before its data begin.
+    const sys_days first
+        = m_options.windowFrom ? std::max(*m_options.windowFrom, dayList->front()) : dayList->front();
+    auto outside = [this, first, present](sys_days from, sys_days to, httplib::Response& res) {
+        if (from < first || (m_options.windowTo && to > *m_options.windowTo)) {
+            answer(res, 400,
+                {{"message",
+                    "Your subscription covers the following dates: "
+                        + core::Clock::dashed(year_month_day{first}) + " ~ "
+                        + core::Clock::dashed(year_month_day{m_options.windowTo.value_or(present)})
+                        + ". If you want more data, please check other plans:  https://jpx-jquants.com/"}});
+            return true;
+        }
+        return false;
+    };
     // The bar of stock s on trading day t, as J-Quants gives it.
     auto bar = [this, dayList, present](std::size_t s, std::size_t t) {
         const auto& days = *dayList;

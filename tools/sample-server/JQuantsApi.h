@@ -33,6 +33,8 @@ public:
         std::string apiKey = "sample-key";
         int pageSize = 10000; // rows of one answer before a pagination_key
         int rateLimit = 0; // requests a minute before 429; 0: none
+        int finsRateLimit = 0; // of them to /fins/…; 0: none
+        std::chrono::milliseconds rateWindow{60000}; // the minute both are counted in
         // Readable dates; outside them 400 with the subscription message. Empty: all.
         std::optional<std::chrono::sys_days> windowFrom, windowTo;
     };
@@ -40,6 +42,7 @@ public:
     JQuantsApi(SyntheticMarket& market, const Options& options);
     void install(httplib::Server& server);
     long requests() const { return m_requests.load(); }
+    long rateLimited() const { return m_rateLimited.load(); } // 429s answered
 
     // The J-Quants code of a synthetic stock ("1300" → "13000", letter codes for some).
     static std::string codeOf(const SyntheticMarket::Stock& stock, std::size_t index);
@@ -67,8 +70,10 @@ private:
     SyntheticMarket& m_market;
     Options m_options;
     std::atomic<long> m_requests{0};
+    std::atomic<long> m_rateLimited{0};
     std::mutex m_rateMutex;
     std::deque<std::chrono::steady_clock::time_point> m_recent;
+    std::deque<std::chrono::steady_clock::time_point> m_recentFins;
 };
 
 } // namespace zuvemo::sample

@@ -44,6 +44,7 @@ public:
     std::string apiBaseUrl() const;
     SyntheticMarket& market() { return m_market; }
     long requests() const { return m_requests.load(); }
+    const JQuantsApi* api() const { return m_api.get(); }
 
 private:
     Options m_options;

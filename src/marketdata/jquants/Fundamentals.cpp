@@ -2,6 +2,7 @@
 
 #include "JQuantsAnswer.h"
 
+#include <cmath>
 #include <vector>
 
 namespace zuvemo::marketdata {
@@ -32,7 +33,7 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
             f.eps = v.eps;
             f.fwdEps = v.fwdEps;
             f.bps = v.bps;
-            if (v.marketCap) {
+            if (v.marketCap && *v.marketCap > 0) {
                 f.marketCap = *v.marketCap * 1e6;
             }
         }
@@ -70,7 +71,7 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
             haveActual = false;
         }
         if (!haveForecast) {
-            if (const auto value = forecast(filing)) {
+            if (const auto value = forecast(filing); value && *value >= 0) {
                 f = f ? f : &byCode[PriceStore::listCode(code)];
                 f->dividend = adjusted(code, filing.discDate, *value);
                 f->dividendDisclosed = filing.discDate;
@@ -79,7 +80,7 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
         }
         if (!haveActual && isYearEnd(filing)) {
             haveActual = true;
-            if (const auto value = JQuantsAnswer::figure(filing.divAnn)) {
+            if (const auto value = JQuantsAnswer::figure(filing.divAnn); value && *value >= 0) {
                 f = f ? f : &byCode[PriceStore::listCode(code)];
                 f->dividendActual = adjusted(code, filing.discDate, *value);
             }
@@ -89,6 +90,15 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
     for (auto& [stock, figures] : byCode) {
         if (figures.dividend && figures.close) {
             figures.dividendYield = *figures.dividend / *figures.close;
+        }
+        // A figure that overflowed on its way (a market value in millions, a split's factors)
+        // is none, so it meets no condition and shows as none everywhere.
+        for (auto* figure : {&figures.per, &figures.fwdPer, &figures.pbr, &figures.roe, &figures.fwdRoe,
+                 &figures.eps, &figures.fwdEps, &figures.bps, &figures.marketCap, &figures.dividend,
+                 &figures.dividendActual, &figures.dividendYield}) {
+            if (*figure && !std::isfinite(**figure)) {
+                figure->reset();
+            }
         }
     }
     return out;

@@ -1,5 +1,9 @@
 #include "JQuantsAnswer.h"
 
+#include "PriceStore.h"
+#include "core/Utf8.h"
+#include "core/Value.h"
+
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
@@ -169,7 +173,9 @@ JQuantsAnswer::Check JQuantsAnswer::bars(
                 return refuse(std::string("数値でない ") + field + " があります: " + shown(*it));
             }
         }
-        const std::string& id = byDate ? code->get<std::string>() : date->get<std::string>();
+        // "13210" and "1321" are one stock of the list.
+        const std::string id
+            = byDate ? PriceStore::listCode(code->get<std::string>()) : date->get<std::string>();
         if (!seen.insert(id).second) {
             return refuse("同じ" + std::string(byDate ? "銘柄" : "日") + "が 2 度あります: " + shown(id));
         }
@@ -178,7 +184,7 @@ JQuantsAnswer::Check JQuantsAnswer::bars(
             traded = traded || (close != row.end() && !close->is_null());
             check.rows.push_back(row);
         } else {
-            check.leftOut.push_back(id);
+            check.leftOut.push_back(byDate ? code->get<std::string>() : id);
             check.rows.push_back(withoutTrade(row));
         }
     }
@@ -206,15 +212,10 @@ JQuantsAnswer::Check JQuantsAnswer::stock(
 
 std::optional<double> JQuantsAnswer::figure(const std::string& text)
 {
-    if (text.empty() || text == "-") {
+    if (text.size() > kMaxNumberChars) {
         return std::nullopt;
     }
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) {
-        return std::nullopt;
-    }
-    return v;
+    return core::Value::decimal(text);
 }
 
 std::optional<double> JQuantsAnswer::figure(const json& value)
@@ -229,16 +230,17 @@ std::optional<double> JQuantsAnswer::figure(const json& value)
 namespace {
 
 // The rows of one day's answer, each dated that day in dateField and named by its key once,
-// kept as keep makes them; the first fault refuses the whole. key is empty for a row that
-// names nothing valid.
+// kept as keep makes them; the first fault (of the rows or of keep) refuses the whole. key is
+// empty for a row that names nothing valid.
 JQuantsAnswer::Check dayRows(const std::string& date, const json& rows, const char* dateField,
     const std::string& keyFault, const std::function<std::string(const json&)>& key,
-    const std::function<json(const json&)>& keep)
+    const std::function<json(const json&, std::string& fault, int& putAside)>& keep)
 {
     JQuantsAnswer::Check check;
     auto refuse = [&check](std::string fault) {
         check.fault = std::move(fault);
         check.rows = json::array();
+        check.putAside = 0;
         return check;
     };
     if (!rows.is_array()) {
@@ -256,10 +258,24 @@ JQuantsAnswer::Check dayRows(const std::string& date, const json& rows, const ch
         if (id.empty() || !seen.insert(id).second) {
             return refuse(keyFault + ": " + shown(row.value("Code", json())));
         }
-        check.rows.push_back(keep(row));
+        std::string fault;
+        json kept = keep(row, fault, check.putAside);
+        if (!fault.empty()) {
+            return refuse(fault);
+        }
+        check.rows.push_back(std::move(kept));
     }
     check.ok = true;
     return check;
+}
+
+// A field longer than any value of its kind: the answer is malformed, never cut to fit.
+std::string tooLong(const char* field, const std::string& value, std::size_t limit)
+{
+    const std::size_t length = core::Utf8::length(value);
+    return length > limit
+        ? std::string("長すぎる ") + field + " があります（" + std::to_string(length) + " 文字）"
+        : std::string();
 }
 
 } // namespace
@@ -270,14 +286,22 @@ JQuantsAnswer::Check JQuantsAnswer::valuation(const std::string& date, const jso
         date, rows, "Date", "銘柄コードが正しくないか 2 度ある行があります",
         [](const json& row) {
             const std::string code = textOf(row, "Code");
-            return isCode(code) ? code : std::string();
+            return isCode(code) ? PriceStore::listCode(code) : std::string();
         },
-        [&date](const json& row) {
+        [&date](const json& row, std::string& fault, int& putAside) {
             json kept = {{"Date", date}, {"Code", textOf(row, "Code")}};
             for (const char* field :
                 {"EPS", "FwdEPS", "BPS", "ROE", "FwdROE", "PER", "FwdPER", "PBR", "MktCap"}) {
                 const auto it = row.find(field);
-                const auto v = it == row.end() ? std::nullopt : figure(*it);
+                if (it != row.end() && it->is_string() && fault.empty()) {
+                    fault = tooLong(field, it->get<std::string>(), kMaxNumberChars);
+                }
+                auto v = it == row.end() ? std::nullopt : figure(*it);
+                // A company is worth something: a market value of 0 or less cannot be.
+                if (v && std::string_view(field) == "MktCap" && *v <= 0) {
+                    v.reset();
+                    ++putAside;
+                }
                 kept[field] = v ? json(*v) : json(nullptr);
             }
             return kept;
@@ -291,10 +315,11 @@ JQuantsAnswer::Check JQuantsAnswer::filings(const std::string& date, const json&
         [](const json& row) {
             const std::string code = textOf(row, "Code");
             const std::string number = textOf(row, "DiscNo");
-            return isCode(code) && !number.empty() && number.size() <= 40 ? code + " " + number
-                                                                          : std::string();
+            return isCode(code) && !number.empty() && number.size() <= 40
+                ? PriceStore::listCode(code) + " " + number
+                : std::string();
         },
-        [&date](const json& row) {
+        [&date](const json& row, std::string& fault, int& putAside) {
             json kept
                 = {{"DiscDate", date}, {"Code", textOf(row, "Code")}, {"DiscNo", textOf(row, "DiscNo")}};
             for (const char* field : {"DocType", "CurPerType", "CurFYSt", "CurFYEn", "DivAnn", "FDivAnn",
@@ -306,8 +331,19 @@ JQuantsAnswer::Check JQuantsAnswer::filings(const std::string& date, const json&
                 } else if (it != row.end() && it->is_number()) {
                     value = it->dump(); // every field is text in this answer; a number is kept as sent
                 }
-                // A field is a short text: a figure, a date or a document's kind.
-                kept[field] = value.size() > 80 ? value.substr(0, 80) : value;
+                const bool isText = std::string_view(field).substr(0, 3) == "Doc"
+                    || std::string_view(field).substr(0, 3) == "Cur";
+                if (fault.empty()) {
+                    fault = tooLong(field, value, isText ? kMaxTextChars : kMaxNumberChars);
+                }
+                // A dividend is never below 0: such a figure is none, as if not sent.
+                if (std::string_view(field).find("DivAnn") != std::string_view::npos) {
+                    if (const auto v = figure(value); v && *v < 0) {
+                        value.clear();
+                        ++putAside;
+                    }
+                }
+                kept[field] = value;
             }
             return kept;
         });

@@ -20,11 +20,15 @@ public:
         std::string fault; // Japanese, when not ok
         nlohmann::json rows = nlohmann::json::array(); // what may be stored
         std::vector<std::string> leftOut; // codes (or dates) whose bar could not have traded
+        int putAside = 0; // figures that cannot be (a market value of 0 or less, a dividend below 0)
     };
 
     // Highest believable price in yen, and volume or turnover.
     static constexpr double kMaxPrice = 1e8;
     static constexpr double kMaxAmount = 1e15;
+    // The longest field taken: a figure, and a text (a date, a document's kind).
+    static constexpr std::size_t kMaxNumberChars = 64;
+    static constexpr std::size_t kMaxTextChars = 200;
     // More bars than this share (in percent) left out refuses the answer.
     static constexpr std::size_t kLeftOutPercent = 10;
 
@@ -38,13 +42,17 @@ public:
     // /markets/calendar?from=from&to=to
     static Check calendar(const std::string& from, const std::string& to, const nlohmann::json& rows);
 
-    // /equities/valuation?date=date: each stock once; its figures numbers, or none (null, "",
-    // "-", text that is no number, a value that is not finite), kept as null.
+    // /equities/valuation?date=date: each stock once ("13210" and "1321" are one); its figures
+    // numbers, or none (null, "", "-", text that is no plain decimal number, a value that is not
+    // finite, a market value of 0 or less), kept as null. A text longer than kMaxNumberChars
+    // refuses the answer.
     static Check valuation(const std::string& date, const nlohmann::json& rows);
     // /fins/summary?date=date: filings of that disclosure day, each (code, DiscNo) once; the
-    // fields kept as the text sent.
+    // fields kept as the text sent, but a dividend below 0 as none (""). A field longer than
+    // its kind's limit refuses the answer, never cut.
     static Check filings(const std::string& date, const nlohmann::json& rows);
-    // A figure as the program takes it: a finite number, or none.
+    // A figure as the program takes it: a finite number, or a plain decimal text of at most
+    // kMaxNumberChars (core::Value::decimal); none otherwise.
     static std::optional<double> figure(const nlohmann::json& value);
     static std::optional<double> figure(const std::string& text);
 

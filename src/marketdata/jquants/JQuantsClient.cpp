@@ -2,6 +2,7 @@
 
 #include "ApiKey.h"
 #include "JQuantsRefresh.h"
+#include "KeyMask.h"
 #include "marketdata/CurlDownloader.h"
 #include "marketdata/Downloader.h"
 
@@ -50,19 +51,72 @@ JQuantsClient::JQuantsClient(const Options& options)
     // A page of a whole market is a few megabytes; more would not fit its parse in memory.
     limits.maxBytes = 64ll * 1024 * 1024;
     m_easy = std::make_unique<CurlEasy>(limits);
+    m_pace.limit = std::max(0, options.requestsPerMinute);
+    // /fins/… has a limit of its own, which only binds when it is below the plan's.
+    if (options.requestsPerMinute > 0 && options.finsPerMinute > 0
+        && options.finsPerMinute < options.requestsPerMinute) {
+        m_finsPace.limit = options.finsPerMinute;
+    }
     m_easy->addHeader("x-api-key: " + options.apiKey);
     m_easy->addHeader("Accept: application/json");
 }
 
 std::string JQuantsClient::cleanServerText(const std::string& text, const std::string& key)
 {
-    std::string out;
-    for (unsigned char c : text) {
-        out.push_back(c < 0x20 || c == 0x7f ? ' ' : static_cast<char>(c));
+    // The key is looked for with control and invisible characters left out, since a key split
+    // by them would pass a plain search; outside the key a control character shows as a blank.
+    struct Unit
+    {
+        std::size_t at, size;
+        bool control; // a C0 or C1 control: shown as a blank
+        bool invisible; // a format character: dropped
+    };
+    std::vector<Unit> units;
+    std::string plain;
+    std::vector<std::size_t> plainUnit; // the unit of each byte of plain
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        const auto next = i + 1 < text.size() ? static_cast<unsigned char>(text[i + 1]) : 0;
+        const auto third = i + 2 < text.size() ? static_cast<unsigned char>(text[i + 2]) : 0;
+        Unit unit{i, 1, c < 0x20 || c == 0x7f, false};
+        if (c == 0xc2 && next >= 0x80 && next <= 0x9f) { // U+0080–U+009F
+            unit = {i, 2, true, false};
+        } else if ((c == 0xe2 && next == 0x80
+                       && ((third >= 0x8b && third <= 0x8f) || (third >= 0xa8 && third <= 0xae)))
+            || (c == 0xe2 && next == 0x81 && third >= 0xa0 && third <= 0xa4)
+            || (c == 0xef && next == 0xbb && third == 0xbf)) { // U+200B–F, U+2028–E, U+2060–4, U+FEFF
+            unit = {i, 3, false, true};
+        }
+        if (!unit.control && !unit.invisible) {
+            plain.push_back(static_cast<char>(c));
+            plainUnit.push_back(units.size());
+        }
+        units.push_back(unit);
+        i += unit.size;
     }
-    if (!key.empty()) {
-        for (auto at = out.find(key); at != std::string::npos; at = out.find(key, at + 4)) {
-            out.replace(at, key.size(), "****");
+    const auto covered = KeyMask(key).covered(plain);
+    std::vector<char> unitCovered(units.size(), 0);
+    for (std::size_t p = 0; p < plain.size(); ++p) {
+        unitCovered[plainUnit[p]] = covered[p];
+    }
+    // A control or invisible character between two covered bytes belongs to the piece.
+    for (std::size_t p = 1; p < plain.size(); ++p) {
+        if (covered[p - 1] && covered[p]) {
+            for (std::size_t u = plainUnit[p - 1] + 1; u < plainUnit[p]; ++u) {
+                unitCovered[u] = 1;
+            }
+        }
+    }
+    std::string out;
+    for (std::size_t u = 0; u < units.size(); ++u) {
+        if (unitCovered[u]) {
+            if (u == 0 || !unitCovered[u - 1]) {
+                out += KeyMask::kMask;
+            }
+        } else if (units[u].control) {
+            out.push_back(' ');
+        } else if (!units[u].invisible) {
+            out.append(text, units[u].at, units[u].size);
         }
     }
     // Cut at a character's first byte, never inside one.
@@ -82,59 +136,86 @@ bool JQuantsClient::outsideWindow() const
     return m_failure.status == 400 && !JQuantsRefresh::windowEnd(m_failure.serverMessage).empty();
 }
 
+bool JQuantsClient::sleepQuietly(std::chrono::milliseconds wait)
+{
+    const auto until = std::chrono::steady_clock::now() + wait;
+    while (std::chrono::steady_clock::now() < until) {
+        if (m_options.cancel && m_options.cancel->load()) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            std::chrono::milliseconds(100), until - std::chrono::steady_clock::now()));
+    }
+    return true;
+}
+
 bool JQuantsClient::sleepFor(std::chrono::milliseconds wait, bool rateLimit)
 {
     if (m_options.onWait) {
         m_options.onWait(wait, rateLimit);
     }
-    const auto until = std::chrono::steady_clock::now() + wait;
-    bool slept = true;
-    while (std::chrono::steady_clock::now() < until) {
-        if (m_options.cancel && m_options.cancel->load()) {
-            slept = false;
-            break;
-        }
-        std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(std::chrono::milliseconds(100),
-            std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now())));
-    }
+    const bool slept = sleepQuietly(wait);
     if (m_options.onWait) {
         m_options.onWait(std::chrono::milliseconds(0), rateLimit);
     }
     return slept;
 }
 
-void JQuantsClient::keepUnder(std::deque<std::chrono::steady_clock::time_point>& sent, int limit,
-    std::chrono::milliseconds window, const std::function<bool(std::chrono::milliseconds)>& sleep)
+std::chrono::steady_clock::time_point JQuantsClient::Pace::readyAt(std::chrono::milliseconds window) const
 {
+    // One request every window / limit, and never a (limit + 1)th within window of the end of
+    // the limit-th before it: a server that counts from a request's arrival, which lies
+    // between its start and its end here, never sees more than limit in any of its windows.
+    const auto span = window + window / 50;
+    auto ready = lastStart ? *lastStart + span / limit : std::chrono::steady_clock::time_point{};
+    if (static_cast<int>(ends.size()) >= limit) {
+        ready = std::max(ready, ends[ends.size() - static_cast<std::size_t>(limit)] + span);
+    }
+    return ready;
+}
+
+void JQuantsClient::pace()
+{
+    std::vector<Pace*> paces;
+    if (m_pace.limit > 0) {
+        paces.push_back(&m_pace);
+    }
+    if (m_fins && m_finsPace.limit > 0) {
+        paces.push_back(&m_finsPace);
+    }
     for (;;) {
         const auto now = std::chrono::steady_clock::now();
-        while (!sent.empty() && now - sent.front() >= window) {
-            sent.pop_front();
+        auto ready = now;
+        for (const auto* p : paces) {
+            ready = std::max(ready, p->readyAt(m_options.paceWindow));
         }
-        if (static_cast<int>(sent.size()) < limit) {
-            sent.push_back(now);
+        if (ready <= now) {
+            for (auto* p : paces) {
+                p->lastStart = now;
+            }
             return;
         }
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(sent.front() + window - now);
-        if (!sleep(wait + std::chrono::milliseconds(50))) {
+        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(ready - now)
+            + std::chrono::milliseconds(1);
+        // The steady pace of a long fill is no wait to speak of; a longer one is shown.
+        const bool shown = wait >= std::chrono::seconds(2);
+        if (!(shown ? sleepFor(wait, true) : sleepQuietly(wait))) {
             return;
         }
     }
 }
 
-void JQuantsClient::pace()
+void JQuantsClient::ended()
 {
-    // At most the plan's number of requests in any minute: a short run goes at once, a long
-    // fill waits for the oldest request of the window to leave it.
-    const int limit = m_options.requestsPerMinute;
-    if (limit <= 0) {
-        return;
+    const auto now = std::chrono::steady_clock::now();
+    for (auto* p : {&m_pace, &m_finsPace}) {
+        if (p->limit > 0 && (p == &m_pace || m_fins)) {
+            p->ends.push_back(now);
+            while (static_cast<int>(p->ends.size()) > p->limit) {
+                p->ends.pop_front();
+            }
+        }
     }
-    auto sleep = [this](std::chrono::milliseconds wait) { return sleepFor(wait, true); };
-    if (m_fins && m_options.finsPerMinute > 0 && m_options.finsPerMinute < limit) {
-        keepUnder(m_finsSent, m_options.finsPerMinute, m_options.paceWindow, sleep);
-    }
-    keepUnder(m_sent, limit, m_options.paceWindow, sleep);
 }
 
 std::optional<json> JQuantsClient::getPage(const std::string& url)
@@ -163,6 +244,7 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
             return std::nullopt;
         }
         const int rc = curl_easy_perform(m_easy->handle());
+        ended();
         const std::int32_t code = m_easy->finish(rc);
         if (code == CurlDownloader::kCancelled) {
             m_failure.cancelled = true;
@@ -184,6 +266,11 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
                 || !body["data"].is_array()) {
                 m_failure.status = CurlDownloader::kIncomplete;
                 m_failure.message = kBadAnswerMessage;
+            } else if (KeyMask(m_options.apiKey).holdsAnywhere(body)) {
+                // Nothing of such an answer may be shown or stored, and asking again will not help.
+                m_failure.status = CurlDownloader::kIncomplete;
+                m_failure.message = kKeyEchoedMessage;
+                return std::nullopt;
             } else {
                 return body;
             }

@@ -28,7 +28,9 @@ public:
         int requestsPerMinute = 5;
         // /fins/… answers at most this many a minute whatever the plan (when paced at all).
         int finsPerMinute = 60;
-        std::chrono::milliseconds paceWindow{60000}; // the minute of requestsPerMinute
+        // The minute of requestsPerMinute: requests go one every paceWindow / requestsPerMinute
+        // (and a little more), never in bursts.
+        std::chrono::milliseconds paceWindow{60000};
         long totalTimeoutMs = 60000; // of one request; also bounds its connection and stalls
         std::chrono::milliseconds rateLimitWait{65000}; // after a 429
         std::chrono::milliseconds serverErrorWait{2000}; // first back-off after a 5xx, doubled
@@ -56,6 +58,8 @@ public:
     static constexpr const char* kBadAnswerMessage = "J-Quants API の応答が正しくありません。";
     static constexpr const char* kEndlessPagesMessage = "J-Quants API の応答のページが終わりません。";
     static constexpr const char* kTooLargeMessage = "J-Quants API の応答が大きすぎます。";
+    static constexpr const char* kKeyEchoedMessage
+        = "J-Quants API の応答に APIキーの一部が含まれています。この応答は使いません。";
     static constexpr const char* kMalformedKeyMessage = "APIキーの形式が正しくありません。";
     // Texts from a server are cut to this many characters before they are shown or kept.
     static constexpr std::size_t kServerTextLimit = 200;
@@ -73,8 +77,9 @@ public:
     // Called before each request, e.g. for progress.
     void setOnRequest(std::function<void()> hook) { m_onRequest = std::move(hook); }
 
-    // A text from a server as the program may show or keep it: the key replaced by "****",
-    // control characters dropped, cut to kServerTextLimit characters.
+    // A text from a server as the program may show or keep it: control and invisible characters
+    // dropped, then the key and every piece of it (KeyMask) replaced by "****", then cut to
+    // kServerTextLimit characters.
     static std::string cleanServerText(const std::string& text, const std::string& key);
     std::string cleanServerText(const std::string& text) const
     {
@@ -83,15 +88,23 @@ public:
 
 private:
     std::optional<nlohmann::json> getPage(const std::string& url);
+    // The requests of one limit: when the last began, when the last `limit` ended.
+    struct Pace
+    {
+        int limit = 0; // a window; 0: unpaced
+        std::optional<std::chrono::steady_clock::time_point> lastStart;
+        std::deque<std::chrono::steady_clock::time_point> ends;
+        std::chrono::steady_clock::time_point readyAt(std::chrono::milliseconds window) const;
+    };
     void pace();
-    static void keepUnder(std::deque<std::chrono::steady_clock::time_point>& sent, int limit,
-        std::chrono::milliseconds window, const std::function<bool(std::chrono::milliseconds)>& sleep);
+    void ended();
     bool sleepFor(std::chrono::milliseconds wait, bool rateLimit);
+    bool sleepQuietly(std::chrono::milliseconds wait);
 
     Options m_options;
     std::unique_ptr<CurlEasy> m_easy;
-    std::deque<std::chrono::steady_clock::time_point> m_sent;
-    std::deque<std::chrono::steady_clock::time_point> m_finsSent;
+    Pace m_pace;
+    Pace m_finsPace;
     bool m_fins = false; // the request under way is to /fins/…
     Failure m_failure;
     long m_requests = 0;

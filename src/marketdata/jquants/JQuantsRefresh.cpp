@@ -243,6 +243,17 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         result.notes.push_back(day + ": 値が正しくない " + std::to_string(check.leftOut.size())
             + " 銘柄を取引なしとしました（" + codes + "）");
     };
+    auto putAside = [&result](const std::string& what, const JQuantsAnswer::Check& check) {
+        if (check.putAside > 0) {
+            result.notes.push_back(what + ": ありえない値の " + std::to_string(check.putAside)
+                + " 件（0 以下の時価総額、負の配当）をなしとしました");
+        }
+    };
+    // A 400 naming the plan's window ends a walk back in time only for a day before that window;
+    // for a day inside it the answer contradicts itself and the run fails.
+    auto beforeWindow = [&client](const std::string& day) {
+        return client.outsideWindow() && day < windowStart(client.lastFailure().serverMessage);
+    };
 
     // What an earlier run left to do comes first: a split's stocks stay stale until fetched again.
     if (!completeRefetches(client, store, result)) {
@@ -346,6 +357,7 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
                 return result;
             }
             store.storeValuation(newest, check.rows);
+            putAside(newest + " の指標", check);
         } else if (!client.outsideWindow()) {
             failed(client, result, newest + " の指標");
             return result;
@@ -397,16 +409,18 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
         auto rows = client.getAll("/equities/bars/daily", {{"date", missing[i]}});
         if (!rows) {
-            if (client.outsideWindow()) {
+            if (beforeWindow(missing[i])) {
                 done += static_cast<int>(missing.size() - i - 1);
                 break; // older than the plan reads: the history starts here
             }
             failed(client, result, missing[i] + " の株価");
             return result;
         }
+        // A trading day of the calendar without one row is a failed answer, never a short
+        // history: the day stays missing and the next run asks again.
         if (rows->empty()) {
-            done += static_cast<int>(missing.size() - i - 1);
-            break; // nothing listed that far back: the history starts here, nothing marked
+            malformed(client, result, missing[i] + " の株価", "取引日なのに 1 行もありません");
+            return result;
         }
         const auto check = JQuantsAnswer::day(missing[i], *rows);
         if (!check.ok) {
@@ -417,26 +431,55 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         leftOut(missing[i], check);
         ++result.daysFetched;
     }
+    // An empty disclosure day may be a server's passing fault: it is asked again after the
+    // others, and taken as a day without filings only when it is empty twice while a newer day
+    // has filings (stored or fetched now). Otherwise it stays unmarked and the next run asks
+    // again; so does the newest day, whose filings may still be coming in.
+    std::vector<std::string> emptyDays;
+    auto fetchFilings = [&](const std::string& day, bool again) -> int {
+        auto rows = client.getAll("/fins/summary", {{"date", day}});
+        if (!rows) {
+            if (beforeWindow(day)) {
+                return 0; // older than the plan reads
+            }
+            failed(client, result, day + " の開示");
+            return -1;
+        }
+        const auto check = JQuantsAnswer::filings(day, *rows);
+        if (!check.ok) {
+            malformed(client, result, day + " の開示", check.fault);
+            return -1;
+        }
+        if (check.rows.empty() && (!again || day == newest || !store.hasFilingsAfter(day))) {
+            if (!again && day != newest) {
+                emptyDays.push_back(day);
+            }
+            return 1;
+        }
+        store.storeFilings(day, check.rows);
+        putAside(day + " の開示", check);
+        ++result.filingDaysFetched;
+        return 1;
+    };
     for (std::size_t i = 0; i < filingDays.size(); ++i, ++done) {
         if (!goOn()) {
             return result;
         }
-        auto rows = client.getAll("/fins/summary", {{"date", filingDays[i]}});
-        if (!rows) {
-            if (client.outsideWindow()) {
-                break;
-            }
-            failed(client, result, filingDays[i] + " の開示");
+        const int fetched = fetchFilings(filingDays[i], false);
+        if (fetched < 0) {
             return result;
         }
-        // A day without filings is a day like another: it is marked, not asked again.
-        const auto check = JQuantsAnswer::filings(filingDays[i], *rows);
-        if (!check.ok) {
-            malformed(client, result, filingDays[i] + " の開示", check.fault);
+        if (fetched == 0) {
+            break;
+        }
+    }
+    for (const auto& day : emptyDays) {
+        if (!goOn()) {
             return result;
         }
-        store.storeFilings(filingDays[i], check.rows);
-        ++result.filingDaysFetched;
+        if (fetchFilings(day, true) < 0) {
+            return result;
+        }
     }
     if (progress) {
         progress(total, total);

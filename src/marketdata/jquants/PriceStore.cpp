@@ -214,6 +214,13 @@ bool PriceStore::hasFilingDay(const std::string& date)
     return s.next();
 }
 
+bool PriceStore::hasFilingsAfter(const std::string& date)
+{
+    core::Statement s(*m_connection, "SELECT 1 FROM Table_Filing WHERE DiscDate > ? LIMIT 1");
+    s.bindText(1, date);
+    return s.next();
+}
+
 void PriceStore::eachDividendFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn)
 {
     // The key read backwards: codes in descending order need no sort of the whole table.

@@ -77,6 +77,8 @@ public:
     // without filings too).
     void storeFilings(const std::string& date, const nlohmann::json& rows);
     bool hasFilingDay(const std::string& date);
+    // Whether any filing disclosed after date is stored.
+    bool hasFilingsAfter(const std::string& date);
     // Every stored filing up to upTo to fn, a stock's together, newest first (DiscDate, then
     // DiscNo): only its code, dates, document type and dividends, which is all the figures read
     // of it. fn returns false when it needs no older filing of that stock: those are passed over.
