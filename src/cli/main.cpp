@@ -12,7 +12,7 @@
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
-#include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/KeyringScope.h"
 #ifdef ZUVEMO_HAVE_KEYRING
 #include "keyring/DesktopKeyring.h"
 #endif
@@ -75,8 +75,9 @@ int main(int argc, char** argv)
         // Before any key is read: a core file would hold it.
         core::Platform::disableCoreDumps();
 #ifdef ZUVEMO_HAVE_KEYRING
-        // The key the windows stored: the daily timer reads it from the same keyring.
-        marketdata::ApiKey::setKeyring(std::make_shared<keyring::DesktopKeyring>());
+        // The key the windows stored: the daily timer reads it from the same keyring. The scope
+        // ends the keyring, and the Qt application it may have made, before main returns.
+        marketdata::KeyringScope keyringScope(std::make_shared<keyring::DesktopKeyring>());
 #endif
         if (command == "init") {
             return cli::runInit(home, args);
