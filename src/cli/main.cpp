@@ -62,7 +62,7 @@ int main(int argc, char** argv)
             home = core::ProgramFolder::prepare(words.empty() || words[0] != "init");
         }
         if (words.empty()) {
-            throw cli::UsageError("missing command (see --help)");
+            throw cli::UsageError("コマンドを指定してください（一覧は --help）。");
         }
         if (words[0] == "--help" || words[0] == "-h") {
             std::cout << kUsage;
@@ -109,7 +109,7 @@ int main(int argc, char** argv)
         if (command == "schedule") {
             return cli::runSchedule(home, args);
         }
-        throw cli::UsageError("unknown command " + command);
+        throw cli::UsageError("不明なコマンドです: " + command + "（一覧は --help）");
     } catch (const cli::UsageError& e) {
         std::cerr << "zuvemo-cli: " << e.what() << std::endl;
         return 2;
