@@ -345,7 +345,9 @@ TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
     // Bad ranges name their option.
     for (const auto& [args, option] : std::vector<std::pair<std::string, std::string>>{{"--per a:b", "--per"},
              {"--pbr 3:1", "--pbr"}, {"--yield -1:", "--yield"}, {"--cap 5", "--cap"},
-             {"--sort price", "--sort"}, {"--signal 強", "--signal"}}) {
+             {"--sort price", "--sort"}, {"--signal 強", "--signal"}, {"--per 0x10:0x20", "--per"},
+             {"--per ' 5: 10'", "--per"}, {"--per '5 :10'", "--per"}, {"--pbr 1e400:", "--pbr"},
+             {"--roe :inf", "--roe"}, {"--cap 1e-400:", "--cap"}, {"--per 1:2 --per 3:4", "--per"}}) {
         EXPECT_EQ(test::runCommand(cli + " find " + args + " 2>&1", &out), 2) << args;
         EXPECT_NE(out.find(option), std::string::npos) << out;
     }
