@@ -352,6 +352,14 @@ TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
         EXPECT_NE(out.find(option), std::string::npos) << out;
     }
 
+    // A folder never refreshed has no list, which is not a search that met nothing.
+    const std::string emptyCli = test::cliCommand(dir / "empty");
+    ASSERT_EQ(test::runCommand(
+                  emptyCli + " init --source jquants --api-url " + server->apiBaseUrl() + " >/dev/null 2>&1"),
+        0);
+    EXPECT_EQ(test::runCommand(emptyCli + " find 2>&1", &out), 1);
+    EXPECT_EQ(out, std::string(analysis::StockFinder::kNoListMessage) + "\n");
+
     // A CSV folder has no figures: the signal and the lists still work.
     const std::string csvCli = test::cliCommand(dir / "csv");
     ASSERT_EQ(test::runCommand(csvCli + " init --daily-url " + server->dailyBaseUrl() + " --history-url "
