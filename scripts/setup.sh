@@ -12,7 +12,7 @@ PACKAGES=(
   libsodium-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-openpyxl python3-xlsxwriter unzip file dpkg-dev
-  fonts-noto-cjk xvfb xauth qt6-translations-l10n
+  fonts-noto-cjk xvfb xauth qt6-translations-l10n dbus-daemon
   clang libclang-rt-14-dev clang-tidy
 )
 

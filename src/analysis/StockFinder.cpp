@@ -129,6 +129,11 @@ StockFinder::Result StockFinder::find(const Conditions& c)
         result.message = kNoFiguresMessage;
         return result;
     }
+    // A folder never refreshed would list nothing and look like a search that met no stock.
+    if (core::Statement any(db, "SELECT 1 FROM Table_Code LIMIT 1"); !any.next()) {
+        result.message = kNoListMessage;
+        return result;
+    }
     result.tradingDate = marketdata::UrlSettings::listDate(db);
     std::string sql = "SELECT MgCode, MgMei, Mgmgara, Mgyosyu, Wecost, Achk, Cchk, Dchk FROM Table_Code";
     std::vector<std::string> where;

@@ -23,7 +23,7 @@ int runAnalyse(const std::filesystem::path& home, CliArguments& args)
     auto path = core::Platform::fromUtf8(file);
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec)) {
-        std::cerr << "zuvemo-cli: no such file: " << file << std::endl;
+        std::cerr << "zuvemo-cli: ファイル(" << file << ")が見当たりません。" << std::endl;
         return 1;
     }
     try {
@@ -91,7 +91,7 @@ int runScreen(const std::filesystem::path& home, CliArguments& args)
     }
     std::cout << analysis::ScreeningRun::summaryLine(summary) << std::endl;
     if (summary.cancelled && stoppedExitStatus()) {
-        std::cerr << "zuvemo-cli: stopped" << std::endl;
+        std::cerr << "zuvemo-cli: 中断しました。" << std::endl;
         return stoppedExitStatus();
     }
     std::string failure = analysis::ScreeningRun::failureMessage(summary);

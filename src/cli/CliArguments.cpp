@@ -1,9 +1,23 @@
 #include "CliArguments.h"
 
+#include "core/Value.h"
+
+#include <algorithm>
 #include <charconv>
-#include <cmath>
 
 namespace zuvemo::cli {
+
+namespace {
+
+// An option given twice would leave one of its values unread, and which one counts is a guess.
+void refuseRepeat(const std::vector<std::string>& words, const std::string& name)
+{
+    if (std::find(words.begin(), words.end(), name) != words.end()) {
+        throw UsageError(name + " が 2 度指定されています。");
+    }
+}
+
+} // namespace
 
 CliArguments::CliArguments(std::vector<std::string> words)
     : m_words(std::move(words))
@@ -17,12 +31,14 @@ std::optional<std::vector<std::string>> CliArguments::takeOption(const std::stri
             continue;
         }
         if (i + static_cast<std::size_t>(count) >= m_words.size()) {
-            throw UsageError(name + " needs " + std::to_string(count) + " value" + (count > 1 ? "s" : ""));
+            throw UsageError(count > 1 ? name + " には値を " + std::to_string(count) + " つ指定してください。"
+                                       : name + " の値を指定してください。");
         }
         std::vector<std::string> values(
             m_words.begin() + static_cast<long>(i) + 1, m_words.begin() + static_cast<long>(i) + 1 + count);
         m_words.erase(
             m_words.begin() + static_cast<long>(i), m_words.begin() + static_cast<long>(i) + 1 + count);
+        refuseRepeat(m_words, name);
         return values;
     }
     return std::nullopt;
@@ -39,50 +55,50 @@ std::optional<std::string> CliArguments::takeOption(const std::string& name)
 
 bool CliArguments::takeFlag(const std::string& name)
 {
-    for (auto it = m_words.begin(); it != m_words.end(); ++it) {
-        if (*it == name) {
-            m_words.erase(it);
-            return true;
-        }
+    const auto it = std::find(m_words.begin(), m_words.end(), name);
+    if (it == m_words.end()) {
+        return false;
     }
-    return false;
+    m_words.erase(it);
+    refuseRepeat(m_words, name);
+    return true;
 }
 
 std::vector<std::string> CliArguments::positional(std::size_t min, std::size_t max)
 {
     for (const auto& w : m_words) {
         if (w.size() > 2 && w.rfind("--", 0) == 0) {
-            throw UsageError("unknown option " + w);
+            throw UsageError("不明なオプションです: " + w);
         }
     }
     if (m_words.size() < min) {
-        throw UsageError("missing argument");
+        throw UsageError("引数が足りません。");
     }
     if (m_words.size() > max) {
-        throw UsageError("unexpected argument " + m_words[max]);
+        throw UsageError("余分な引数があります: " + m_words[max]);
     }
     return m_words;
 }
 
 int parseInt(const std::string& text, const std::string& option, int min, int max)
 {
+    // The whole text or nothing: no blanks, no sign but a minus, no point, no exponent.
     int value = 0;
-    auto res = std::from_chars(text.data(), text.data() + text.size(), value);
+    const auto res = std::from_chars(text.data(), text.data() + text.size(), value);
     if (res.ec != std::errc() || res.ptr != text.data() + text.size() || value < min || value > max) {
-        throw UsageError(
-            option + " takes a whole number from " + std::to_string(min) + " to " + std::to_string(max));
+        throw UsageError(option + " には " + std::to_string(min) + " から " + std::to_string(max)
+            + " までの整数を指定してください（" + text + "）。");
     }
     return value;
 }
 
 double parseDouble(const std::string& text, const std::string& option)
 {
-    double value = 0;
-    auto res = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (res.ec != std::errc() || res.ptr != text.data() + text.size() || !std::isfinite(value)) {
-        throw UsageError(option + " takes a number, not '" + text + "'");
+    const auto value = core::Value::decimal(text);
+    if (!value) {
+        throw UsageError(option + " には数値を指定してください（" + text + "）。");
     }
-    return value;
+    return *value;
 }
 
 } // namespace zuvemo::cli

@@ -58,7 +58,7 @@ int runExport(const std::filesystem::path& home, CliArguments& args)
     command.setCancel(&stopRequested());
     auto result = command.run(code, name, caption);
     if (result.outcome == exporting::SingleStockCommand::Outcome::Cancelled && stoppedExitStatus()) {
-        std::cerr << "zuvemo-cli: stopped" << std::endl;
+        std::cerr << "zuvemo-cli: 中断しました。" << std::endl;
         return stoppedExitStatus();
     }
     if (!result.label1.empty()) {

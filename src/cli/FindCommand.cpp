@@ -4,9 +4,8 @@
 #include "analysis/FindReport.h"
 #include "analysis/StockFinder.h"
 #include "core/Platform.h"
+#include "core/Value.h"
 
-#include <cmath>
-#include <cstdlib>
 #include <iostream>
 
 namespace zuvemo::cli {
@@ -18,9 +17,8 @@ std::optional<double> bound(const std::string& text, const std::string& option, 
     if (text.empty()) {
         return std::nullopt;
     }
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (end == text.c_str() || *end != '\0' || !std::isfinite(v)) {
+    const auto v = core::Value::decimal(text);
+    if (!v) {
         throw UsageError(
             option + " の範囲が正しくありません（" + range + "）。下限:上限 の形で数字を指定してください。");
     }

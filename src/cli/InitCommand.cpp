@@ -32,12 +32,13 @@ void writeConfig(const std::filesystem::path& home)
         out << core::Mdl_Start::kDatabaseKey << kDatabaseFile << "\r\n";
         out.flush();
         if (!out) {
-            throw std::runtime_error("cannot write " + core::Platform::toUtf8(temp));
+            throw std::runtime_error("ファイル(" + core::Platform::toUtf8(temp) + ")を書き込めません。");
         }
     }
     std::string error;
     if (!core::Platform::replaceFile(temp, path, &error)) {
-        throw std::runtime_error("cannot write " + core::Platform::toUtf8(path) + ": " + error);
+        throw std::runtime_error(
+            "ファイル(" + core::Platform::toUtf8(path) + ")を書き込めません。（" + error + "）");
     }
 }
 
@@ -46,13 +47,15 @@ void copyTemplate(const std::filesystem::path& home)
 {
     const auto own = core::Platform::executableFolder();
     if (!core::ProgramFolder::findTemplate(own)) {
-        std::cerr << "zuvemo-cli: warning: no chart template " << core::ProgramFolder::kTemplateName
-                  << " found beside the program; export will not work in this folder" << std::endl;
+        std::cerr << "zuvemo-cli: 警告: チャートの雛型 " << core::ProgramFolder::kTemplateName
+                  << " がプログラムのフォルダにありません。このフォルダでは export を使えません。"
+                  << std::endl;
         return;
     }
     if (!core::ProgramFolder::copyTemplate(own, home)) {
-        throw std::runtime_error("cannot copy the chart template to "
-            + core::Platform::toUtf8(home / core::Platform::fromUtf8(core::ProgramFolder::kTemplateName)));
+        throw std::runtime_error("ファイル("
+            + core::Platform::toUtf8(home / core::Platform::fromUtf8(core::ProgramFolder::kTemplateName))
+            + ")を書き込めません。");
     }
 }
 
@@ -69,14 +72,14 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
     marketdata::DataSource source;
     if (auto kind = args.takeOption("--source")) {
         if (*kind != marketdata::DataSource::kCsv && *kind != marketdata::DataSource::kJQuants) {
-            throw UsageError("--source takes csv or jquants");
+            throw UsageError("--source には csv か jquants を指定してください。");
         }
         source.kind = *kind;
     }
     source = takeSourceOptions(args).over(source);
     args.positional(0, 0);
     if (!source.isJQuants() && (!daily || !history)) {
-        throw UsageError("init needs --daily-url and --history-url");
+        throw UsageError("init には --daily-url と --history-url を指定してください。");
     }
     core::Schema::UrlRow url;
     // A J-Quants folder keeps the row, for its date and suffix; the addresses are the store's.
@@ -87,7 +90,7 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
     }
     if (date) {
         if (date->size() != 8 || date->find_first_not_of("0123456789") != std::string::npos) {
-            throw UsageError("--trading-date takes eight digits YYYYMMDD");
+            throw UsageError("--trading-date には日付を 8 桁の YYYYMMDD で指定してください。");
         }
         url.tradingDate = *date;
     }
@@ -100,15 +103,16 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
     std::error_code ec;
     std::filesystem::create_directories(home, ec);
     if (!std::filesystem::is_directory(home)) {
-        std::cerr << "zuvemo-cli: cannot create folder " << core::Platform::toUtf8(home) << std::endl;
+        std::cerr << "zuvemo-cli: フォルダ(" << core::Platform::toUtf8(home) << ")を作成できません。"
+                  << std::endl;
         return 1;
     }
     const auto database = home / kDatabaseFile;
     const auto config = home / core::Mdl_Start::kConfigFileName;
     for (const auto& existing : {database, config}) {
         if (std::filesystem::exists(existing, ec) && !force) {
-            std::cerr << "zuvemo-cli: " << core::Platform::toUtf8(existing)
-                      << " exists; use --force to replace it" << std::endl;
+            std::cerr << "zuvemo-cli: ファイル(" << core::Platform::toUtf8(existing)
+                      << ")は既にあります。置き換えるには --force を指定してください。" << std::endl;
             return 2;
         }
     }
@@ -123,7 +127,7 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
         printDatabaseError(e);
         return 1;
     } catch (const std::exception& e) {
-        std::cerr << "zuvemo-cli: init failed: " << e.what() << std::endl;
+        std::cerr << "zuvemo-cli: フォルダを用意できませんでした: " << e.what() << std::endl;
         return 1;
     }
     return 0;

@@ -71,7 +71,7 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
         std::cerr << note << std::endl;
     }
     if (result.outcome == marketdata::MarketDataRefresh::Outcome::Cancelled && stoppedExitStatus()) {
-        std::cerr << "zuvemo-cli: stopped" << std::endl;
+        std::cerr << "zuvemo-cli: 中断しました。" << std::endl;
         return stoppedExitStatus();
     }
     if (result.outcome == marketdata::MarketDataRefresh::Outcome::NoKey) {

@@ -44,7 +44,7 @@ int installSchedule(const std::filesystem::path& folder, DailySchedule::Time tim
         return 1;
     }
     const std::string timer = DailySchedule::unitName(folder) + ".timer";
-    std::cout << "installed " << core::Platform::toUtf8(DailySchedule::unitFolder() / timer) << std::endl;
+    std::cout << "登録しました: " << core::Platform::toUtf8(DailySchedule::unitFolder() / timer) << std::endl;
     if (!systemctl({"daemon-reload"}) || !systemctl({"enable", "--now", timer})) {
         std::cout << "次のコマンドで有効にしてください: systemctl --user daemon-reload && systemctl --user "
                      "enable --now "
@@ -69,7 +69,7 @@ int removeSchedule(const std::filesystem::path& folder)
         return 0;
     }
     systemctl({"daemon-reload"});
-    std::cout << "removed " << timer << std::endl;
+    std::cout << "削除しました: " << timer << std::endl;
     return 0;
 }
 
@@ -120,12 +120,12 @@ int runSchedule(const std::filesystem::path& home, CliArguments& args)
     if (action == "install") {
         auto time = DailySchedule::parseTime(at.value_or("18:00"));
         if (!time) {
-            throw UsageError("--at takes HH:MM");
+            throw UsageError("--at には時刻を HH:MM の形で指定してください。");
         }
         return installSchedule(folder, *time);
     }
     if (at) {
-        throw UsageError("--at belongs to schedule install");
+        throw UsageError("--at は schedule install にだけ指定できます。");
     }
     if (action == "remove") {
         return removeSchedule(folder);
@@ -133,7 +133,7 @@ int runSchedule(const std::filesystem::path& home, CliArguments& args)
     if (action == "status") {
         return showStatus(folder);
     }
-    throw UsageError("schedule takes install, remove or status");
+    throw UsageError("schedule には install, remove, status のどれかを指定してください。");
 }
 
 } // namespace zuvemo::cli

@@ -15,7 +15,7 @@ SourceOptions takeSourceOptions(CliArguments& args)
     SourceOptions options;
     if (auto url = args.takeOption("--api-url")) {
         if (url->rfind("http://", 0) != 0 && url->rfind("https://", 0) != 0) {
-            throw UsageError("--api-url takes an http:// or https:// address");
+            throw UsageError("--api-url には http:// か https:// で始まるアドレスを指定してください。");
         }
         while (!url->empty() && url->back() == '/') {
             url->pop_back();
@@ -24,7 +24,7 @@ SourceOptions takeSourceOptions(CliArguments& args)
     }
     if (auto plan = args.takeOption("--plan")) {
         if (marketdata::DataSource::requestsPerMinute(*plan) == 0) {
-            throw UsageError("--plan takes free, light, standard or premium");
+            throw UsageError("--plan には free, light, standard, premium のどれかを指定してください。");
         }
         options.plan = *plan;
     }
@@ -49,7 +49,7 @@ int runSource(const std::filesystem::path& home, CliArguments& args)
     const auto words = args.positional(0, 2);
     if (!words.empty() && words[0] == "set-key") {
         if (words.size() != 1) {
-            throw UsageError("source set-key takes the key on standard input");
+            throw UsageError("source set-key はキーを標準入力から読みます。引数は指定できません。");
         }
         // One line from standard input, never from the command line, where others can read it.
         std::string key;
@@ -67,7 +67,7 @@ int runSource(const std::filesystem::path& home, CliArguments& args)
         return 0;
     }
     if (!words.empty() && (words[0] != "set" || words.size() != 2)) {
-        throw UsageError("source takes no word, set csv|jquants, or set-key");
+        throw UsageError("source の後には何も付けないか、set csv|jquants か set-key を指定してください。");
     }
     CliSession session(home);
     if (!session.open()) {
@@ -78,7 +78,7 @@ int runSource(const std::filesystem::path& home, CliArguments& args)
         auto source = marketdata::DataSource::read(connection);
         if (!words.empty()) {
             if (words[1] != marketdata::DataSource::kCsv && words[1] != marketdata::DataSource::kJQuants) {
-                throw UsageError("source set takes csv or jquants");
+                throw UsageError("source set には csv か jquants を指定してください。");
             }
             if (!session.lockCommands()) {
                 return 1;

@@ -42,7 +42,7 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         } else if (*by == "industry") {
             options.by = analysis::TrackRun::GroupBy::Industry;
         } else {
-            throw UsageError("--by takes market or industry");
+            throw UsageError("--by には market か industry を指定してください。");
         }
     }
     const bool json = args.takeFlag("--json");

@@ -12,7 +12,7 @@
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
 #include "core/ProgramFolder.h"
-#include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/KeyringScope.h"
 #ifdef ZUVEMO_HAVE_KEYRING
 #include "keyring/DesktopKeyring.h"
 #endif
@@ -62,7 +62,7 @@ int main(int argc, char** argv)
             home = core::ProgramFolder::prepare(words.empty() || words[0] != "init");
         }
         if (words.empty()) {
-            throw cli::UsageError("missing command (see --help)");
+            throw cli::UsageError("コマンドを指定してください（一覧は --help）。");
         }
         if (words[0] == "--help" || words[0] == "-h") {
             std::cout << kUsage;
@@ -75,8 +75,9 @@ int main(int argc, char** argv)
         // Before any key is read: a core file would hold it.
         core::Platform::disableCoreDumps();
 #ifdef ZUVEMO_HAVE_KEYRING
-        // The key the windows stored: the daily timer reads it from the same keyring.
-        marketdata::ApiKey::setKeyring(std::make_shared<keyring::DesktopKeyring>());
+        // The key the windows stored: the daily timer reads it from the same keyring. The scope
+        // ends the keyring, and the Qt application it may have made, before main returns.
+        marketdata::KeyringScope keyringScope(std::make_shared<keyring::DesktopKeyring>());
 #endif
         if (command == "init") {
             return cli::runInit(home, args);
@@ -108,7 +109,7 @@ int main(int argc, char** argv)
         if (command == "schedule") {
             return cli::runSchedule(home, args);
         }
-        throw cli::UsageError("unknown command " + command);
+        throw cli::UsageError("不明なコマンドです: " + command + "（一覧は --help）");
     } catch (const cli::UsageError& e) {
         std::cerr << "zuvemo-cli: " << e.what() << std::endl;
         return 2;

@@ -71,7 +71,7 @@ bool writeWhole(const std::filesystem::path& path, const std::string& text, std:
         out << text;
         out.flush();
         if (!out) {
-            *error = "cannot write " + Platform::toUtf8(temp);
+            *error = "ファイル(" + Platform::toUtf8(temp) + ")を書き込めません。";
             std::error_code ec;
             std::filesystem::remove(temp, ec);
             return false;
@@ -138,7 +138,8 @@ bool DailySchedule::systemdPresent()
     return std::filesystem::is_directory("/run/systemd/system", ec);
 }
 
-std::string DailySchedule::serviceText(const std::filesystem::path& program, const std::filesystem::path& folder)
+std::string DailySchedule::serviceText(
+    const std::filesystem::path& program, const std::filesystem::path& folder)
 {
     return "[Unit]\n"
            "Description="
@@ -180,7 +181,8 @@ std::string DailySchedule::crontabLine(
     const std::filesystem::path& program, const std::filesystem::path& folder, Time time)
 {
     return std::to_string(time.minute) + " " + std::to_string(time.hour) + " * * 1-5 "
-        + cronWord(Platform::toUtf8(program)) + " --home " + cronWord(Platform::toUtf8(folder)) + " daily --notify";
+        + cronWord(Platform::toUtf8(program)) + " --home " + cronWord(Platform::toUtf8(folder))
+        + " daily --notify";
 }
 
 std::optional<DailySchedule::Time> DailySchedule::installedTime(const std::filesystem::path& folder)
@@ -217,8 +219,8 @@ std::string DailySchedule::nextRun(const std::string& now, Time time)
     return text;
 }
 
-bool DailySchedule::writeUnits(const std::filesystem::path& program, const std::filesystem::path& folder, Time time,
-    std::string* error)
+bool DailySchedule::writeUnits(
+    const std::filesystem::path& program, const std::filesystem::path& folder, Time time, std::string* error)
 {
     std::error_code ec;
     std::filesystem::create_directories(unitFolder(), ec);

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdint>
 #include <fstream>
 #include <iterator>
 #include <sqlite3.h>
@@ -180,6 +181,17 @@ std::string Mdl_Start::OpenFailureMessage(const std::filesystem::path& path)
     const auto folder = path.has_parent_path() ? path.parent_path() : std::filesystem::path(".");
     if (!Platform::folderWritable(folder)) {
         return FolderNotWritableMessage(folder);
+    }
+    // SQLite says a full disk at open as an I/O error: the files it keeps beside the database
+    // cannot grow. The code is the one OpenDatabase left.
+    const long code = Err().number & 0xff;
+    if (code == SQLITE_FULL || code == SQLITE_IOERR) {
+        constexpr std::uintmax_t kRoom = 1024 * 1024;
+        std::error_code ec;
+        const auto space = std::filesystem::space(folder, ec);
+        const bool full = code == SQLITE_FULL || (!ec && space.available < kRoom);
+        return DatabaseError::userText(full ? SQLITE_FULL : SQLITE_IOERR) + "\r\n(" + Platform::toUtf8(path)
+            + ")";
     }
     return ConnectionRefusedMessage(path);
 }

@@ -57,8 +57,8 @@ public:
 
     static std::string FileMissingMessage(const std::filesystem::path& path);
     static std::string ConnectionRefusedMessage(const std::filesystem::path& path);
-    // Why the database could not be opened: the folder when it is read-only, else the message
-    // above.
+    // Why the database could not be opened, after OpenDatabase failed: the folder when it is
+    // read-only, a full disk or a disk error, else the message above.
     static std::string OpenFailureMessage(const std::filesystem::path& path);
     static std::string FolderNotWritableMessage(const std::filesystem::path& folder);
 

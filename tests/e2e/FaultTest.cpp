@@ -1,5 +1,6 @@
 #include "ModuleFixture.h"
 #include "analysis/CSVMDB.h"
+#include "core/DatabaseError.h"
 #include "core/TextCodec.h"
 #include "export/GrafExcel.h"
 #include "export/SpreadsheetOpener.h"
@@ -9,6 +10,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/wait.h>
 #include <thread>
@@ -129,6 +131,28 @@ TEST_F(Faults, FullDiskDuringImportAndCompactionKeepsTheDatabase)
     EXPECT_FALSE(core::CompactDatabaseFile(m_dir / "disk" / "z.db", &error));
     EXPECT_FALSE(std::filesystem::exists(m_dir / "disk" / "z_temp.db"));
     check();
+}
+
+TEST_F(Faults, FullDiskAtOpenIsSaidAsAFullDisk)
+{
+    SmallDisk disk(m_dir / "disk", "1m");
+    if (!disk.mounted()) {
+        GTEST_SKIP() << "mounting a small disk is not allowed here";
+    }
+    const std::string cli = test::cliCommand(m_dir / "disk" / "home");
+    ASSERT_EQ(test::runCommand(cli
+                  + " init --daily-url http://127.0.0.1:1/d/ --history-url http://127.0.0.1:1/h/ "
+                    ">/dev/null 2>&1"),
+        0);
+    disk.fill(0);
+    const std::string before = test::readFile(m_dir / "disk" / "home" / "zuvemo.db");
+    for (const char* command : {"find", "screen", "refresh"}) {
+        std::string out;
+        EXPECT_EQ(test::runCommand(cli + " " + command + " 2>&1", &out), 1) << command;
+        EXPECT_EQ(out.rfind(core::DatabaseError::userText(SQLITE_FULL), 0), 0u) << command << ": " << out;
+        EXPECT_EQ(out.find("接続を拒否"), std::string::npos) << out;
+    }
+    EXPECT_EQ(test::readFile(m_dir / "disk" / "home" / "zuvemo.db"), before);
 }
 
 TEST_F(Faults, FullDiskDuringWorkbookWritingLeavesNoPartialFile)

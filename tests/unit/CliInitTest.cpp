@@ -54,7 +54,8 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
     // A second init is refused and changes nothing.
     std::string bytes = test::readFile(home / "zuvemo.db");
     EXPECT_EQ(test::runCommand(cmd, &out), 2);
-    EXPECT_NE(out.find("exists"), std::string::npos);
+    EXPECT_NE(out.find("は既にあります。置き換えるには --force を指定してください。"), std::string::npos)
+        << out;
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
     EXPECT_EQ(test::readFile(home / "zuvemo.db"), bytes);
     // The chart template came along, so the new folder can export.
@@ -65,7 +66,7 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
     std::filesystem::remove(home / "zuvemo.db");
     test::writeFile(home / "qen_kanrFile.dsa", "[DataBase1]=data/real.db\r\n");
     EXPECT_EQ(test::runCommand(cmd, &out), 2);
-    EXPECT_NE(out.find("qen_kanrFile.dsa exists"), std::string::npos) << out;
+    EXPECT_NE(out.find("qen_kanrFile.dsa)は既にあります。"), std::string::npos) << out;
     EXPECT_EQ(test::readFile(home / "qen_kanrFile.dsa"), "[DataBase1]=data/real.db\r\n");
     EXPECT_FALSE(std::filesystem::exists(home / "zuvemo.db"));
 
@@ -83,16 +84,41 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
     EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_hantei")->recordCount(), 0);
 }
 
-TEST(CliInit, UsageErrorsAreOneLine)
+TEST(CliInit, UsageErrorsAreOneLineInJapanese)
 {
     TempFolder dir;
-    for (const std::string args :
-        {"init --daily-url http://a/", "init --daily-url http://a/ --history-url http://b/ --bounds 1",
-            "init --daily-url a --history-url b --trading-date 2024", "frobnicate", ""}) {
+    const std::string limit = "zuvemo-cli: --limit には 1 から 1000000 までの整数を指定してください";
+    for (const auto& [args, said] : std::vector<std::pair<std::string, std::string>>{
+             {"init --daily-url http://a/",
+                 "zuvemo-cli: init には --daily-url と --history-url を指定してください。"},
+             {"init --daily-url http://a/ --history-url http://b/ --bounds 1",
+                 "zuvemo-cli: --bounds には値を 2 つ指定してください。"},
+             {"init --daily-url http://a/ --history-url http://b/ --bounds 1 0x2",
+                 "zuvemo-cli: --bounds には数値を指定してください（0x2）。"},
+             {"init --daily-url a --history-url b --trading-date 2024",
+                 "zuvemo-cli: --trading-date には日付を 8 桁の YYYYMMDD で指定してください。"},
+             {"init --daily-url a --history-url b --suffix", "zuvemo-cli: --suffix の値を指定してください。"},
+             {"init --daily-url a --history-url b --force --force",
+                 "zuvemo-cli: --force が 2 度指定されています。"},
+             {"init --daily-url a --history-url b --frob", "zuvemo-cli: 不明なオプションです: --frob"},
+             {"init --daily-url a --history-url b extra", "zuvemo-cli: 余分な引数があります: extra"},
+             {"analyse", "zuvemo-cli: 引数が足りません。"},
+             {"frobnicate", "zuvemo-cli: 不明なコマンドです: frobnicate（一覧は --help）"},
+             {"", "zuvemo-cli: コマンドを指定してください（一覧は --help）。"},
+             {"find --limit 0", limit + "（0）。"}, {"find --limit -1", limit + "（-1）。"},
+             {"find --limit 1e3", limit + "（1e3）。"}, {"find --limit ' 5'", limit + "（ 5）。"},
+             {"find --limit 99999999999999999999", limit + "（99999999999999999999）。"},
+             {"find --per 1:2 --per 3:4", "zuvemo-cli: --per が 2 度指定されています。"},
+             {"find --json --json", "zuvemo-cli: --json が 2 度指定されています。"},
+             {"screen --jobs 2 --jobs 3", "zuvemo-cli: --jobs が 2 度指定されています。"},
+             {"schedule install --at 25:00", "zuvemo-cli: --at には時刻を HH:MM の形で指定してください。"},
+             {"source frob",
+                 "zuvemo-cli: source の後には何も付けないか、set csv|jquants か set-key "
+                 "を指定してください。"}}) {
         std::string out;
         int rc = test::runCommand(cli() + " --home " + (dir / "y").string() + " " + args + " 2>&1", &out);
-        EXPECT_NE(rc, 0) << args;
-        EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1) << args << ": " << out;
+        EXPECT_EQ(rc, 2) << args;
+        EXPECT_EQ(out, said + "\n") << args;
         EXPECT_FALSE(std::filesystem::exists(dir / "y" / "zuvemo.db")) << args;
     }
 }
@@ -113,8 +139,9 @@ TEST(DailySchedule, NextRunIsTheNextWeekdayAtTheTimeAndTimesAreChecked)
     // Awkward folder names stay one word for the shell, cron and systemd.
     EXPECT_EQ(DailySchedule::crontabLine("/opt/z/zuvemo-cli", "/home/a b/it's 100%", six),
         "0 18 * * 1-5 '/opt/z/zuvemo-cli' --home '/home/a b/it'\\''s 100\\%' daily --notify");
-    EXPECT_NE(DailySchedule::serviceText("/opt/z/zuvemo-cli", "/home/a \"b\"/100%")
-                  .find("ExecStart=\"/opt/z/zuvemo-cli\" --home \"/home/a \\\"b\\\"/100%%\" daily --notify\n"),
+    EXPECT_NE(
+        DailySchedule::serviceText("/opt/z/zuvemo-cli", "/home/a \"b\"/100%")
+            .find("ExecStart=\"/opt/z/zuvemo-cli\" --home \"/home/a \\\"b\\\"/100%%\" daily --notify\n"),
         std::string::npos);
     EXPECT_NE(DailySchedule::unitName("/a"), DailySchedule::unitName("/b"));
     EXPECT_EQ(DailySchedule::unitName("/a").size(), std::string("zuvemo-daily-").size() + 8);
@@ -145,8 +172,8 @@ TEST(DailySchedule, InstallStatusAndRemoveWriteTheUserUnitsOrPrintTheCrontabLine
     std::filesystem::create_directories(dir / "fakebin");
     test::writeFile(dir / "fakebin" / "systemctl", "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/calls\"\n");
     std::filesystem::permissions(dir / "fakebin" / "systemctl", std::filesystem::perms::owner_all);
-    const std::string env = "PATH=" + (dir / "fakebin").string() + ":$PATH XDG_CONFIG_HOME=" + (dir / "config").string()
-        + " ZUVEMO_SYSTEMD=1 ";
+    const std::string env = "PATH=" + (dir / "fakebin").string()
+        + ":$PATH XDG_CONFIG_HOME=" + (dir / "config").string() + " ZUVEMO_SYSTEMD=1 ";
     const std::string schedule = env + cli() + " --home " + home.string() + " schedule ";
 
     ASSERT_EQ(test::runCommand(schedule + "install --at 18:30 2>&1", &out), 0) << out;
@@ -157,17 +184,19 @@ TEST(DailySchedule, InstallStatusAndRemoveWriteTheUserUnitsOrPrintTheCrontabLine
     EXPECT_NE(timer.find("\nUnit=" + unit + ".service\n"), std::string::npos) << timer;
     EXPECT_NE(timer.find("\nWantedBy=timers.target\n"), std::string::npos) << timer;
     const std::string service = test::readFile(units / (unit + ".service"));
-    EXPECT_NE(service.find("\nExecStart=\"" + cli() + "\" --home \"" + std::filesystem::absolute(home).string()
-                  + "\" daily --notify\n"),
+    EXPECT_NE(service.find("\nExecStart=\"" + cli() + "\" --home \""
+                  + std::filesystem::absolute(home).string() + "\" daily --notify\n"),
         std::string::npos)
         << service;
     EXPECT_NE(service.find("\nSuccessExitStatus=3\n"), std::string::npos);
-    EXPECT_EQ(test::readFile(dir / "fakebin" / "calls"), "--user daemon-reload\n--user enable --now " + unit + ".timer\n");
+    EXPECT_EQ(test::readFile(dir / "fakebin" / "calls"),
+        "--user daemon-reload\n--user enable --now " + unit + ".timer\n");
 
     ASSERT_EQ(test::runCommand(schedule + "status", &out), 0);
     EXPECT_NE(out.find("schedule: 平日 18:30 (" + unit + ".timer)\nnext: "), std::string::npos) << out;
-    EXPECT_NE(out.find("\nlast: 2026-12-04 18:00:02 - 2026-12-04 18:00:09 reached, 取引日 2026-12-04, stocks 3925, "
-                       "目標到達 2, 注目 3\n"),
+    EXPECT_NE(
+        out.find("\nlast: 2026-12-04 18:00:02 - 2026-12-04 18:00:09 reached, 取引日 2026-12-04, stocks 3925, "
+                 "目標到達 2, 注目 3\n"),
         std::string::npos)
         << out;
 
@@ -179,8 +208,8 @@ TEST(DailySchedule, InstallStatusAndRemoveWriteTheUserUnitsOrPrintTheCrontabLine
     EXPECT_EQ(test::runCommand(schedule + "install --at 25:00 2>&1", &out), 2);
 
     // Without systemd: the crontab line, and no unit file.
-    const std::string noSystemd = "XDG_CONFIG_HOME=" + (dir / "config2").string() + " ZUVEMO_SYSTEMD=0 " + cli()
-        + " --home " + home.string() + " schedule install";
+    const std::string noSystemd = "XDG_CONFIG_HOME=" + (dir / "config2").string() + " ZUVEMO_SYSTEMD=0 "
+        + cli() + " --home " + home.string() + " schedule install";
     ASSERT_EQ(test::runCommand(noSystemd, &out), 0);
     EXPECT_NE(out.find("\n0 18 * * 1-5 '" + cli() + "' --home '" + std::filesystem::absolute(home).string()
                   + "' daily --notify\n"),

@@ -356,10 +356,20 @@ TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
     // Bad ranges name their option.
     for (const auto& [args, option] : std::vector<std::pair<std::string, std::string>>{{"--per a:b", "--per"},
              {"--pbr 3:1", "--pbr"}, {"--yield -1:", "--yield"}, {"--cap 5", "--cap"},
-             {"--sort price", "--sort"}, {"--signal 強", "--signal"}}) {
+             {"--sort price", "--sort"}, {"--signal 強", "--signal"}, {"--per 0x10:0x20", "--per"},
+             {"--per ' 5: 10'", "--per"}, {"--per '5 :10'", "--per"}, {"--pbr 1e400:", "--pbr"},
+             {"--roe :inf", "--roe"}, {"--cap 1e-400:", "--cap"}, {"--per 1:2 --per 3:4", "--per"}}) {
         EXPECT_EQ(test::runCommand(cli + " find " + args + " 2>&1", &out), 2) << args;
         EXPECT_NE(out.find(option), std::string::npos) << out;
     }
+
+    // A folder never refreshed has no list, which is not a search that met nothing.
+    const std::string emptyCli = test::cliCommand(dir / "empty");
+    ASSERT_EQ(test::runCommand(
+                  emptyCli + " init --source jquants --api-url " + server->apiBaseUrl() + " >/dev/null 2>&1"),
+        0);
+    EXPECT_EQ(test::runCommand(emptyCli + " find 2>&1", &out), 1);
+    EXPECT_EQ(out, std::string(analysis::StockFinder::kNoListMessage) + "\n");
 
     // A CSV folder has no figures: the signal and the lists still work.
     const std::string csvCli = test::cliCommand(dir / "csv");

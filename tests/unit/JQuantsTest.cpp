@@ -13,6 +13,7 @@
 #include "marketdata/jquants/PriceStore.h"
 #include "marketdata/jquants/StoreDownloader.h"
 
+#include <csignal>
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
@@ -36,6 +37,42 @@ std::unique_ptr<sample::SampleServer> jquantsServer(
     auto server = std::make_unique<sample::SampleServer>(options);
     return server->start(0) > 0 ? std::move(server) : nullptr;
 }
+
+// A session bus of the test's own, with no Secret Service on it; stopped at the end.
+class PrivateBus
+{
+public:
+    PrivateBus()
+    {
+        std::string out;
+        if (test::runCommand("command -v dbus-daemon >/dev/null && dbus-daemon --session --fork "
+                             "--print-address=1 --print-pid=1 2>/dev/null",
+                &out)
+            != 0) {
+            return;
+        }
+        const auto newline = out.find('\n');
+        if (newline == std::string::npos) {
+            return;
+        }
+        m_address = out.substr(0, newline);
+        m_pid = std::atoi(out.c_str() + newline + 1);
+    }
+    ~PrivateBus()
+    {
+        if (m_pid > 0) {
+            ::kill(m_pid, SIGTERM);
+        }
+    }
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+    bool running() const { return m_pid > 0 && !m_address.empty(); }
+    const std::string& address() const { return m_address; }
+
+private:
+    std::string m_address;
+    int m_pid = 0;
+};
 
 JQuantsClient::Options clientFor(const sample::SampleServer& server, const std::string& key = "sample-key")
 {
@@ -334,4 +371,42 @@ TEST(JQuants, FromAnEmptyFolderToAScreenedMarketWithTheKeyNowhere)
         EXPECT_EQ(test::readFile(dir / "home" / file).find(key), std::string::npos) << file;
     }
     EXPECT_EQ(out.find(key), std::string::npos);
+}
+
+// The keyring's Qt application ends with main: a run that asked the session bus for the key
+// and found it in the file keeps its own exit status.
+TEST(JQuants, ARunThatAskedTheSessionBusForTheKeyEndsWithItsOwnStatus)
+{
+    test::TempFolder dir;
+    const std::string cli = test::cliCommand(dir / "home");
+    std::string out;
+    ASSERT_EQ(
+        test::runCommand(cli + " init --source jquants --api-url http://127.0.0.1:1/v2 >/dev/null 2>&1"), 0);
+    // A bus address that leads nowhere, and no key.
+    EXPECT_EQ(test::runCommand("env -u JQUANTS_API_KEY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent HOME="
+                      + (dir / "nobody").string() + " " + cli + " refresh 2>&1",
+                  &out),
+        2);
+    EXPECT_EQ(out, "APIキーが設定されていません。\n");
+
+    PrivateBus bus;
+    if (!bus.running()) {
+        GTEST_SKIP() << "dbus-daemon is not installed";
+    }
+    auto server = jquantsServer(30, 30);
+    ASSERT_TRUE(server);
+    const std::string env = "env -u JQUANTS_API_KEY DBUS_SESSION_BUS_ADDRESS='" + bus.address()
+        + "' HOME=" + (dir / "user").string() + " ";
+    ASSERT_EQ(test::runCommand(cli + " source set jquants --api-url " + server->apiBaseUrl()
+                  + " --plan premium --days 20 >/dev/null 2>&1"),
+        0);
+    // No Secret Service answers: the key goes to the file.
+    EXPECT_EQ(test::runCommand("echo sample-key | " + env + cli + " source set-key 2>&1", &out), 0) << out;
+    EXPECT_TRUE(std::filesystem::exists(dir / "user" / ".jquants-api" / "jquants-api.toml"));
+    EXPECT_EQ(test::runCommand(env + cli + " refresh 2>&1", &out), 0) << out;
+    // No watch list, so no target reached: done is 0.
+    EXPECT_EQ(test::runCommand(env + cli + " daily --notify 2>&1", &out), 0) << out;
+    // A failed day keeps its 1: a key the server refuses.
+    ASSERT_EQ(test::runCommand("echo wrong | " + env + cli + " source set-key 2>/dev/null"), 0);
+    EXPECT_EQ(test::runCommand(env + cli + " daily --notify 2>&1", &out), 1) << out;
 }

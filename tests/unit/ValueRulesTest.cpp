@@ -5,6 +5,8 @@
 #include "core/Value.h"
 
 #include <gtest/gtest.h>
+#include <utility>
+#include <vector>
 
 using namespace zuvemo::core;
 
@@ -103,6 +105,18 @@ TEST(ValueText, FifteenSignificantDigitsWithoutTrailingPoint)
     EXPECT_TRUE(Value().isNull());
     EXPECT_NE(Value(""), Value(" "));
     EXPECT_NE(Value(), Value(""));
+}
+
+TEST(ValueDecimal, WrittenNumbersOnlyAndNeverANonZeroReadAsZero)
+{
+    for (const auto& [text, value] : std::vector<std::pair<const char*, double>>{
+             {"7", 7}, {"-1.5", -1.5}, {"1e3", 1000}, {".5", 0.5}, {"5.", 5}, {"+2", 2}, {"0.000", 0}}) {
+        EXPECT_EQ(Value::decimal(text), value) << text;
+    }
+    for (const char* text :
+        {"0x1A", " 7", "7 ", "1e-400", "1e400", "inf", "nan", "", "-", ".", "1.2.3", "1e", "1e+", "7,5"}) {
+        EXPECT_FALSE(Value::decimal(text)) << text;
+    }
 }
 
 TEST(SqlText, QuotesAreDoubled)

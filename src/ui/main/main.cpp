@@ -11,7 +11,7 @@
 #include "export/SpreadsheetOpener.h"
 #include "keyring/DesktopKeyring.h"
 #include "marketdata/CurlDownloader.h"
-#include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/KeyringScope.h"
 
 #include <QApplication>
 
@@ -26,7 +26,8 @@ int main(int argc, char** argv)
     ui::UiStyle::installFontSubstitutes();
     ui::QtTranslations::install();
     core::SetMessagePresenter(std::make_shared<ui::QtMessagePresenter>());
-    marketdata::ApiKey::setKeyring(std::make_shared<keyring::DesktopKeyring>());
+    // Ended before app, whose application object the keyring's jobs use.
+    marketdata::KeyringScope keyringScope(std::make_shared<keyring::DesktopKeyring>());
 
     const auto folder = core::ProgramFolder::prepare();
     core::SingleInstance instance("Pro_zuvemo", folder);
