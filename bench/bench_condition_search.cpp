@@ -53,7 +53,7 @@ int main(int argc, char** argv)
             std::fprintf(stderr, "the sample server did not start\n");
             return 1;
         }
-        const auto cli = "JQUANTS_API_KEY=sample-key "
+        const auto cli = "JQUANTS_API_KEY=sample-key ZUVEMO_PACE_WINDOW_MS=60 "
             + (std::filesystem::path(argv[0]).parent_path().parent_path() / "bin" / "zuvemo-cli").string()
             + " --home " + home.string();
         if (!run(cli + " init --source jquants --api-url " + server->apiBaseUrl()

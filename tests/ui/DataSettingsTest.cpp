@@ -471,12 +471,18 @@ TEST_F(Settings, AFillRunsInTheBackgroundWhileTheWindowStaysUsable)
 
 TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
 {
-    // The Free plan's pace: five requests, then a wait of most of a minute.
+    // The Free plan's pace, its minute counted as 20 s: a request every 4 s, each gap a wait
+    // long enough for the line to show.
+    struct Pace
+    {
+        Pace() { ::setenv("ZUVEMO_PACE_WINDOW_MS", "20000", 1); }
+        ~Pace() { ::setenv("ZUVEMO_PACE_WINDOW_MS", "600", 1); }
+    } pace;
     jquantsFolder("free", 30);
     auto& w = open();
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Command_kensaku")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return count("SELECT * FROM Table_Code") == 12; }, 20000));
-    // Five requests, then the line says the fill waits, and for how long.
+    // Between two requests the line says the fill waits, and for how long.
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return w.model().label1.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 20000))
         << w.model().label1;

@@ -319,6 +319,39 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         ++result.daysFetched;
     }
 
+    // The history depth: every trading day of it not stored yet, newest first, each whole.
+    std::vector<std::string> missing;
+    const auto upTo = std::find(trading.begin(), trading.end(), newest);
+    const auto depthStart = upTo - std::min<std::ptrdiff_t>(m_source.days, upTo - trading.begin());
+    for (auto it = upTo; it != depthStart;) {
+        --it;
+        if ((windowFrom.empty() || *it >= windowFrom) && !store.hasDay(*it)) {
+            missing.push_back(*it);
+        }
+    }
+    // Then the disclosure days: every company files at least each quarter, so its latest filing
+    // lies in the last kFilingDays trading days; a folder keeping fewer days looks back as far
+    // as its prices reach, since a forecast is adjusted by the splits stored after it.
+    std::vector<std::string> filingDays;
+    const auto filingStart
+        = upTo + 1 - std::min<std::ptrdiff_t>({kFilingDays, m_source.days, upTo + 1 - trading.begin()});
+    for (auto it = upTo + 1; it != filingStart;) {
+        --it;
+        if ((windowFrom.empty() || *it >= windowFrom) && !store.hasFilingDay(*it)) {
+            filingDays.push_back(*it);
+        }
+    }
+    // Counted over the whole depth and its disclosure days, so a fill that goes on after a
+    // stop shows where it stands.
+    const int depth = static_cast<int>(upTo - depthStart);
+    result.priceDays = depth;
+    const int total = depth + static_cast<int>(upTo + 1 - filingStart);
+    int done = total - static_cast<int>(missing.size() + filingDays.size());
+    // Pending from here: a fill stopped before its first older day still goes on at the next start.
+    if (!missing.empty() || !filingDays.empty()) {
+        store.setFillPending(true);
+    }
+
     // The newest list first: it needs no older day, and a window shows it while the fill runs.
     // Should it fail, the day stays stored and the next refresh writes its list; no reader goes
     // past the list held meanwhile.
@@ -364,37 +397,6 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
     }
 
-    // The history depth: every trading day of it not stored yet, newest first, each whole.
-    std::vector<std::string> missing;
-    const auto upTo = std::find(trading.begin(), trading.end(), newest);
-    const auto depthStart = upTo - std::min<std::ptrdiff_t>(m_source.days, upTo - trading.begin());
-    for (auto it = upTo; it != depthStart;) {
-        --it;
-        if ((windowFrom.empty() || *it >= windowFrom) && !store.hasDay(*it)) {
-            missing.push_back(*it);
-        }
-    }
-    // Then the disclosure days: every company files at least each quarter, so its latest filing
-    // lies in the last kFilingDays trading days; a folder keeping fewer days looks back as far
-    // as its prices reach, since a forecast is adjusted by the splits stored after it.
-    std::vector<std::string> filingDays;
-    const auto filingStart
-        = upTo + 1 - std::min<std::ptrdiff_t>({kFilingDays, m_source.days, upTo + 1 - trading.begin()});
-    for (auto it = upTo + 1; it != filingStart;) {
-        --it;
-        if ((windowFrom.empty() || *it >= windowFrom) && !store.hasFilingDay(*it)) {
-            filingDays.push_back(*it);
-        }
-    }
-    // Counted over the whole depth and its disclosure days, so a fill that goes on after a
-    // stop shows where it stands.
-    const int depth = static_cast<int>(upTo - depthStart);
-    result.priceDays = depth;
-    const int total = depth + static_cast<int>(upTo + 1 - filingStart);
-    int done = total - static_cast<int>(missing.size() + filingDays.size());
-    if (!missing.empty() || !filingDays.empty()) {
-        store.setFillPending(true);
-    }
     auto goOn = [&] {
         if (progress && !progress(done, total)) {
             result.cancelled = true;
