@@ -1,12 +1,14 @@
 #include "FindReport.h"
 
+#include "FigureTable.h"
 #include "ReportText.h"
 #include "core/Value.h"
 
-#include <charconv>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -15,31 +17,6 @@ namespace zuvemo::analysis {
 namespace {
 
 using Figures = marketdata::Fundamentals::Figures;
-
-std::string fixed(const std::optional<double>& v, int decimals, double scale = 1.0)
-{
-    if (!v) {
-        return {};
-    }
-    // As printf's "%.*f", without its locale and format parsing: thousands of cells a search.
-    char buffer[400];
-    const auto end
-        = std::to_chars(buffer, buffer + sizeof buffer, *v * scale, std::chars_format::fixed, decimals);
-    return end.ec == std::errc() ? std::string(buffer, end.ptr) : std::string();
-}
-
-// "1,234,567": whole units with thousands grouped.
-std::string grouped(const std::optional<double>& v, double scale)
-{
-    if (!v) {
-        return {};
-    }
-    std::string digits = fixed(std::abs(*v * scale), 0);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), ",");
-    }
-    return (*v < 0 ? "-" : "") + digits;
-}
 
 std::string exact(const std::optional<double>& v)
 {
@@ -87,29 +64,165 @@ std::string FindReport::countLine(const StockFinder::Result& result)
         + (result.valuationDate.empty() ? std::string("なし") : result.valuationDate) + "）";
 }
 
-std::vector<std::string> FindReport::headings()
+const std::vector<std::string>& FindReport::defaultColumns()
 {
-    return {"コード", "銘柄名", "市場", "業種", "終値", "予想PER", "PBR", "利回り", "ROE", "時価総額億円",
-        "短期", "出来高確認"};
+    static const std::vector<std::string> columns
+        = {"market", "industry", "close", "fwd-per", "pbr", "yield", "roe", "cap", "signal", "confirmed"};
+    return columns;
 }
 
-std::vector<std::string> FindReport::cells(const StockFinder::Row& row)
+bool FindReport::isColumn(const std::string& name)
 {
-    const auto& f = row.figures;
-    return {row.code, row.name, row.market, row.industry,
-        f.close ? core::Value::numberText(*f.close) : std::string(), fixed(f.fwdPer, 1), fixed(f.pbr, 2),
-        f.dividendYield ? fixed(f.dividendYield, 2, 100) + "%" : std::string(),
-        f.roe ? fixed(f.roe, 1, 100) + "%" : std::string(), grouped(f.marketCap, 1e-8), row.achk, row.cchk};
+    static const std::vector<std::string> plain
+        = {"market", "industry", "signal", "confirmed", "golden", "dead"};
+    return FigureTable::figure(name) || FigureTable::flag(name)
+        || std::find(plain.begin(), plain.end(), name) != plain.end();
 }
 
-std::string FindReport::text(const StockFinder::Result& result)
+std::string FindReport::columnNames()
 {
-    const auto head = headings();
-    const std::vector<bool> right
-        = {false, false, false, false, true, true, true, true, true, true, false, false};
+    std::string out = "market, industry, signal, confirmed, " + FigureTable::names(false);
+    for (const auto& flag : FigureTable::flags()) {
+        out += ", " + std::string(flag.name);
+    }
+    return out + ", golden, dead";
+}
+
+namespace {
+
+// The CSV's columns as they first were, which scripts read by place: JPX's figures from PER to
+// the actual dividend.
+constexpr const char* kLastOriginal = "dividend-actual";
+
+std::vector<const FigureTable::Figure*> original()
+{
+    std::vector<const FigureTable::Figure*> out;
+    for (const auto& figure : FigureTable::figures()) {
+        if (figure.name != std::string("close")) {
+            out.push_back(&figure);
+        }
+        if (figure.name == std::string(kLastOriginal)) {
+            break;
+        }
+    }
+    return out;
+}
+
+const std::vector<std::string>& orDefault(const std::vector<std::string>& columns)
+{
+    return columns.empty() ? FindReport::defaultColumns() : columns;
+}
+
+std::string heading(const std::string& column)
+{
+    if (const auto* figure = FigureTable::figure(column)) {
+        return figure->heading;
+    }
+    if (const auto* flag = FigureTable::flag(column)) {
+        return flag->heading;
+    }
+    static const std::map<std::string, std::string> plain = {{"market", "市場"}, {"industry", "業種"},
+        {"signal", "短期"}, {"confirmed", "出来高確認"}, {"golden", "GC"}, {"dead", "DC"}};
+    const auto it = plain.find(column);
+    return it == plain.end() ? column : it->second;
+}
+
+std::string cell(const StockFinder::Row& row, const std::string& column)
+{
+    if (const auto* figure = FigureTable::figure(column)) {
+        return FigureTable::shown(*figure, row.figures.*(figure->value));
+    }
+    if (const auto* flag = FigureTable::flag(column)) {
+        return row.figures.*(flag->value) ? "○" : "";
+    }
+    if (column == "market") {
+        return row.market;
+    }
+    if (column == "industry") {
+        return row.industry;
+    }
+    if (column == "signal") {
+        return row.achk;
+    }
+    if (column == "confirmed") {
+        return row.cchk;
+    }
+    if (column == "golden") {
+        return row.figures.cross > 0 ? "○" : "";
+    }
+    if (column == "dead") {
+        return row.figures.cross < 0 ? "○" : "";
+    }
+    return {};
+}
+
+bool rightAligned(const std::string& column)
+{
+    return FigureTable::figure(column) != nullptr;
+}
+
+std::string csvCell(const StockFinder::Row& row, const std::string& column)
+{
+    if (const auto* figure = FigureTable::figure(column)) {
+        return exact(row.figures.*(figure->value));
+    }
+    if (const auto* flag = FigureTable::flag(column)) {
+        return row.figures.*(flag->value) ? "true" : "false";
+    }
+    if (column == "golden" || column == "dead") {
+        return (column == "golden" ? row.figures.cross > 0 : row.figures.cross < 0) ? "true" : "false";
+    }
+    return csvField(cell(row, column));
+}
+
+std::string csvHeading(const std::string& column)
+{
+    if (const auto* figure = FigureTable::figure(column)) {
+        return figure->jsonKey;
+    }
+    if (const auto* flag = FigureTable::flag(column)) {
+        return flag->jsonKey;
+    }
+    if (column == "signal") {
+        return "achk";
+    }
+    if (column == "confirmed") {
+        return "cchk";
+    }
+    return column;
+}
+
+} // namespace
+
+std::vector<std::string> FindReport::headings(const std::vector<std::string>& columns)
+{
+    std::vector<std::string> out = {"コード", "銘柄名"};
+    for (const auto& column : orDefault(columns)) {
+        out.push_back(heading(column));
+    }
+    return out;
+}
+
+std::vector<std::string> FindReport::cells(
+    const StockFinder::Row& row, const std::vector<std::string>& columns)
+{
+    std::vector<std::string> out = {row.code, row.name};
+    for (const auto& column : orDefault(columns)) {
+        out.push_back(cell(row, column));
+    }
+    return out;
+}
+
+std::string FindReport::text(const StockFinder::Result& result, const std::vector<std::string>& columns)
+{
+    const auto head = headings(columns);
+    std::vector<bool> right = {false, false};
+    for (const auto& column : orDefault(columns)) {
+        right.push_back(rightAligned(column));
+    }
     std::vector<std::vector<std::string>> lines{head};
     for (const auto& row : result.rows) {
-        lines.push_back(cells(row));
+        lines.push_back(cells(row, columns));
     }
     std::vector<std::size_t> widths(head.size(), 0);
     for (const auto& line : lines) {
@@ -150,40 +263,60 @@ std::string FindReport::json(const StockFinder::Result& result)
         s["close"] = number(f.close);
         s["achk"] = row.achk;
         s["cchk"] = row.cchk;
-        s["per"] = number(f.per);
-        s["fwdPer"] = number(f.fwdPer);
-        s["pbr"] = number(f.pbr);
-        s["roe"] = number(f.roe);
-        s["fwdRoe"] = number(f.fwdRoe);
-        s["eps"] = number(f.eps);
-        s["fwdEps"] = number(f.fwdEps);
-        s["bps"] = number(f.bps);
-        s["marketCap"] = number(f.marketCap);
-        s["dividend"] = number(f.dividend);
-        s["dividendYield"] = number(f.dividendYield);
-        s["dividendActual"] = number(f.dividendActual);
-        s["dividendDisclosed"] = f.dividendDisclosed.empty() ? nlohmann::ordered_json(nullptr)
-                                                             : nlohmann::ordered_json(f.dividendDisclosed);
+        for (const auto& figure : FigureTable::figures()) {
+            if (figure.name != std::string("close")) {
+                s[figure.jsonKey] = number(f.*(figure.value));
+            }
+            // The figures added later follow the day of the dividend forecast.
+            if (figure.name == std::string(kLastOriginal)) {
+                s["dividendDisclosed"] = f.dividendDisclosed.empty()
+                    ? nlohmann::ordered_json(nullptr)
+                    : nlohmann::ordered_json(f.dividendDisclosed);
+            }
+        }
+        for (const auto& flag : FigureTable::flags()) {
+            s[flag.jsonKey] = f.*(flag.value);
+        }
+        s["cross"] = f.cross > 0
+            ? nlohmann::ordered_json("golden")
+            : (f.cross < 0 ? nlohmann::ordered_json("dead") : nlohmann::ordered_json(nullptr));
         stocks.push_back(std::move(s));
     }
     out["stocks"] = std::move(stocks);
     return out.dump();
 }
 
-std::string FindReport::csv(const StockFinder::Result& result)
+std::string FindReport::csv(const StockFinder::Result& result, const std::vector<std::string>& columns)
 {
     std::string out = "\xEF\xBB\xBF";
-    out += "code,name,market,industry,close,achk,cchk,per,fwdPer,pbr,roe,fwdRoe,eps,fwdEps,bps,marketCap,"
-           "dividend,"
-           "dividendYield,dividendActual,dividendDisclosed\r\n";
+    if (columns.empty()) {
+        out += "code,name,market,industry,close,achk,cchk";
+        for (const auto* figure : original()) {
+            out += std::string(",") + figure->jsonKey;
+        }
+        out += ",dividendDisclosed\r\n";
+        for (const auto& row : result.rows) {
+            const auto& f = row.figures;
+            out += csvField(row.code) + "," + csvField(row.name) + "," + csvField(row.market) + ","
+                + csvField(row.industry) + "," + exact(f.close) + "," + row.achk + "," + row.cchk;
+            for (const auto* figure : original()) {
+                out += "," + exact(f.*(figure->value));
+            }
+            out += "," + f.dividendDisclosed + "\r\n";
+        }
+        return out;
+    }
+    out += "code,name";
+    for (const auto& column : columns) {
+        out += "," + csvHeading(column);
+    }
+    out += "\r\n";
     for (const auto& row : result.rows) {
-        const auto& f = row.figures;
-        out += csvField(row.code) + "," + csvField(row.name) + "," + csvField(row.market) + ","
-            + csvField(row.industry) + "," + exact(f.close) + "," + row.achk + "," + row.cchk + ","
-            + exact(f.per) + "," + exact(f.fwdPer) + "," + exact(f.pbr) + "," + exact(f.roe) + ","
-            + exact(f.fwdRoe) + "," + exact(f.eps) + "," + exact(f.fwdEps) + "," + exact(f.bps) + ","
-            + exact(f.marketCap) + "," + exact(f.dividend) + "," + exact(f.dividendYield) + ","
-            + exact(f.dividendActual) + "," + f.dividendDisclosed + "\r\n";
+        out += csvField(row.code) + "," + csvField(row.name);
+        for (const auto& column : columns) {
+            out += "," + csvCell(row, column);
+        }
+        out += "\r\n";
     }
     return out;
 }

@@ -1,7 +1,11 @@
 #include "StockFinder.h"
 
+#include "FigureTable.h"
+#include "HistoryFile.h"
+#include "TechnicalFigures.h"
 #include "core/Connection.h"
 #include "core/Mdl_Start.h"
+#include "core/Platform.h"
 #include "core/Statement.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
@@ -17,42 +21,15 @@ using marketdata::Fundamentals;
 
 namespace {
 
-bool within(const std::optional<double>& value, const std::optional<StockFinder::Range>& range, bool positive)
+bool within(const std::optional<double>& value, const StockFinder::Range& range, bool positive)
 {
-    if (!range) {
-        return true;
-    }
     if (!value) {
         return false;
     }
-    if (range->min ? *value < *range->min : (positive && *value <= 0)) {
+    if (range.min ? *value < *range.min : (positive && *value <= 0)) {
         return false;
     }
-    return !range->max || *value <= *range->max;
-}
-
-std::optional<double> keyOf(const StockFinder::Row& row, StockFinder::SortKey key)
-{
-    const auto& f = row.figures;
-    switch (key) {
-    case StockFinder::SortKey::Per:
-        return f.per;
-    case StockFinder::SortKey::FwdPer:
-        return f.fwdPer;
-    case StockFinder::SortKey::Pbr:
-        return f.pbr;
-    case StockFinder::SortKey::Roe:
-        return f.roe;
-    case StockFinder::SortKey::Yield:
-        return f.dividendYield;
-    case StockFinder::SortKey::Cap:
-        return f.marketCap;
-    case StockFinder::SortKey::Close:
-        return f.close;
-    case StockFinder::SortKey::Code:
-        break;
-    }
-    return std::nullopt;
+    return !range.max || *value <= *range.max;
 }
 
 std::string mark(const std::string& value)
@@ -68,24 +45,44 @@ StockFinder::StockFinder(core::Mdl_Start& module)
 {
 }
 
-std::optional<StockFinder::SortKey> StockFinder::sortKey(const std::string& name)
+bool StockFinder::Conditions::hasFigures() const
 {
-    static const std::pair<const char*, SortKey> names[] = {{"code", SortKey::Code}, {"per", SortKey::Per},
-        {"fwd-per", SortKey::FwdPer}, {"pbr", SortKey::Pbr}, {"roe", SortKey::Roe}, {"yield", SortKey::Yield},
-        {"cap", SortKey::Cap}, {"close", SortKey::Close}};
-    for (const auto& [text, key] : names) {
-        if (name == text) {
-            return key;
-        }
-    }
-    return std::nullopt;
+    return std::any_of(ranges.begin(), ranges.end(), [](const auto& r) {
+        const auto* f = FigureTable::figure(r.first);
+        return f && f->source == FigureTable::Source::JQuants;
+    });
+}
+
+bool StockFinder::Conditions::needsPrices() const
+{
+    auto onPrices = [](const std::string& name) {
+        const auto* f = FigureTable::figure(name);
+        return f && f->source == FigureTable::Source::Prices && name != "close";
+    };
+    return prices || !flags.empty() || cross != 0 || onPrices(sort)
+        || std::any_of(ranges.begin(), ranges.end(), [&](const auto& r) { return onPrices(r.first); });
+}
+
+bool StockFinder::isSortKey(const std::string& name)
+{
+    return name == "code" || FigureTable::figure(name);
 }
 
 bool StockFinder::meets(const Fundamentals::Figures& f, const Conditions& c)
 {
-    return within(f.per, c.per, true) && within(f.fwdPer, c.fwdPer, true) && within(f.pbr, c.pbr, true)
-        && within(f.roe, c.roe, false) && within(f.dividendYield, c.yield, false)
-        && within(f.marketCap, c.cap, false);
+    for (const auto& [name, range] : c.ranges) {
+        const auto* figure = FigureTable::figure(name);
+        if (!figure || !within(f.*(figure->value), range, figure->positiveWithoutMin)) {
+            return false;
+        }
+    }
+    for (const auto& name : c.flags) {
+        const auto* flag = FigureTable::flag(name);
+        if (!flag || !(f.*(flag->value))) {
+            return false;
+        }
+    }
+    return c.cross == 0 || f.cross == c.cross;
 }
 
 void StockFinder::order(std::vector<Row>& rows, const std::function<bool(const Row&, const Row&)>& less)
@@ -102,14 +99,15 @@ void StockFinder::order(std::vector<Row>& rows, const std::function<bool(const R
     rows = std::move(sorted);
 }
 
-void StockFinder::sort(std::vector<Row>& rows, SortKey key, bool descending)
+void StockFinder::sort(std::vector<Row>& rows, const std::string& key, bool descending)
 {
-    order(rows, [key, descending](const Row& a, const Row& b) {
-        if (key == SortKey::Code) {
+    const auto* figure = FigureTable::figure(key);
+    order(rows, [figure, descending](const Row& a, const Row& b) {
+        if (!figure) {
             return descending ? b.code < a.code : a.code < b.code;
         }
-        const auto x = keyOf(a, key);
-        const auto y = keyOf(b, key);
+        const auto& x = a.figures.*(figure->value);
+        const auto& y = b.figures.*(figure->value);
         if (!x || !y) {
             return x.has_value() && !y.has_value(); // nones last, either way
         }
@@ -153,6 +151,23 @@ StockFinder::Result StockFinder::find(const Conditions& c)
         figures = Fundamentals::read(store, result.tradingDate);
         result.valuationDate = figures.valuationDate;
     }
+    // The price figures as of the list's day: from the store, or the screening's history files
+    // of that day in a CSV folder.
+    const bool prices = c.needsPrices() && !result.tradingDate.empty();
+    std::map<std::string, std::vector<TechnicalFigures::Bar>> stored;
+    std::filesystem::path historyFolder;
+    std::string historyPrefix, historySuffix;
+    if (prices && source.isJQuants() && marketdata::PriceStore::exists(m_module.programFolder())) {
+        marketdata::PriceStore store(m_module.programFolder());
+        stored = TechnicalFigures::fromStore(store, result.tradingDate);
+    } else if (prices && !source.isJQuants()) {
+        core::Statement url(db, "SELECT kabuSi, kabuHdate FROM Table_Url");
+        if (url.next()) {
+            historySuffix = core::Utf8::trim(url.columnText(0));
+            historyPrefix = core::Utf8::trim(url.columnText(1)) + "-";
+        }
+        historyFolder = m_module.programFolder() / "csv";
+    }
     // A statement rather than a recordset: the list is read once, in order, and never updated.
     core::Statement rs(db, sql);
     auto text = [&rs](int column) { return core::Utf8::trim(rs.columnText(column)); };
@@ -175,6 +190,18 @@ StockFinder::Result StockFinder::find(const Conditions& c)
             const double close = rs.columnDouble(4);
             if (close > 0) {
                 row.figures.close = close;
+            }
+        }
+        if (prices && source.isJQuants()) {
+            if (const auto it = stored.find(row.code); it != stored.end()) {
+                TechnicalFigures::compute(it->second, row.figures);
+            }
+        } else if (prices) {
+            const auto file
+                = historyFolder / core::Platform::fromUtf8(historyPrefix + row.code + historySuffix);
+            if (const auto rows = readHistoryFile(file)) {
+                TechnicalFigures::compute(
+                    TechnicalFigures::fromHistory(*rows, result.tradingDate), row.figures);
             }
         }
         if (!meets(row.figures, c)) {

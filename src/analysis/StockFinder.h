@@ -3,7 +3,9 @@
 #include "marketdata/jquants/Fundamentals.h"
 
 #include <functional>
+#include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -24,17 +26,22 @@ public:
     {
         std::optional<double> min, max;
     };
-    enum class SortKey { Code, Per, FwdPer, Pbr, Roe, Yield, Cap, Close };
     struct Conditions
     {
         std::string market, industry;
         std::string signal; // "", "買" or "売"
         bool confirmed = false; // the volume-confirmed signal (Cchk) only
-        std::optional<Range> per, fwdPer, pbr, roe, yield, cap;
-        SortKey sort = SortKey::Code;
+        std::map<std::string, Range> ranges; // by the figure's name (FigureTable)
+        std::set<std::string> flags; // FigureTable's flags the stock must show: "new-high", …
+        int cross = 0; // 1: a golden cross on the day, -1: a dead one; 0: no condition
+        std::string sort = "code"; // "code" or a figure's name
         bool descending = false;
         int limit = 0; // 0: all
-        bool hasFigures() const { return per || fwdPer || pbr || roe || yield || cap; }
+        bool prices = false; // compute the price figures even without a condition on them
+        // A condition on one of JPX's figures, which a J-Quants folder has only.
+        bool hasFigures() const;
+        // Whether the price figures are needed: a condition, the order or prices.
+        bool needsPrices() const;
     };
     struct Row
     {
@@ -59,16 +66,18 @@ public:
     explicit StockFinder(core::Mdl_Start& module);
     Result find(const Conditions& conditions);
 
-    // Whether a row meets the figure conditions: a figure that is none fails its condition, and
-    // a PER or PBR range without a lower bound asks for more than 0 (a loss has no PER).
+    // Whether a row meets the figure conditions: a figure that is none fails its condition, a
+    // PER or PBR range without a lower bound asks for more than 0 (a loss has no PER), and a
+    // flag asked for must be set.
     static bool meets(const marketdata::Fundamentals::Figures& figures, const Conditions& conditions);
-    // Sorts rows by a key, the stocks without the figure last either way; code order within ties.
-    static void sort(std::vector<Row>& rows, SortKey key, bool descending);
+    // Sorts rows by "code" or a figure's name, the stocks without the figure last either way;
+    // code order within ties.
+    static void sort(std::vector<Row>& rows, const std::string& key, bool descending);
     // A stable sort that moves each row once: a row is large, and a merge sort would move it
     // a dozen times over thousands of rows.
     static void order(std::vector<Row>& rows, const std::function<bool(const Row&, const Row&)>& less);
-    // "per", "fwd-per", "pbr", "roe", "yield", "cap", "close", "code".
-    static std::optional<SortKey> sortKey(const std::string& name);
+    // "code" or a figure's name.
+    static bool isSortKey(const std::string& name);
 
 private:
     core::Mdl_Start& m_module;

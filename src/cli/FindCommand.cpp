@@ -1,6 +1,7 @@
 #include "FindCommand.h"
 
 #include "CliSession.h"
+#include "analysis/FigureTable.h"
 #include "analysis/FindReport.h"
 #include "analysis/StockFinder.h"
 #include "core/Platform.h"
@@ -70,30 +71,67 @@ int runFind(const std::filesystem::path& home, CliArguments& args)
         c.signal = *signal;
     }
     c.confirmed = args.takeFlag("--confirmed");
-    c.per = range(args, "--per", 1, false);
-    c.fwdPer = range(args, "--fwd-per", 1, false);
-    c.pbr = range(args, "--pbr", 1, false);
-    c.roe = range(args, "--roe", 0.01, false);
-    c.yield = range(args, "--yield", 0.01, true);
-    c.cap = range(args, "--cap", 1e8, true);
+    for (const auto& figure : analysis::FigureTable::figures()) {
+        if (figure.condition) {
+            if (auto r = range(args, std::string("--") + figure.name, figure.scale, figure.nonNegative)) {
+                c.ranges[figure.name] = *r;
+            }
+        }
+    }
+    for (const auto& flag : analysis::FigureTable::flags()) {
+        if (args.takeFlag(std::string("--") + flag.name)) {
+            c.flags.insert(flag.name);
+        }
+    }
+    if (auto cross = args.takeOption("--cross")) {
+        if (*cross != "golden" && *cross != "dead") {
+            throw UsageError("--cross には golden か dead を指定してください。");
+        }
+        c.cross = *cross == "golden" ? 1 : -1;
+    }
     if (auto sort = args.takeOption("--sort")) {
         std::string name = *sort;
         if (name.size() > 5 && name.compare(name.size() - 5, 5, ":desc") == 0) {
             c.descending = true;
             name.resize(name.size() - 5);
         }
-        const auto key = analysis::StockFinder::sortKey(name);
-        if (!key) {
+        if (!analysis::StockFinder::isSortKey(name)) {
             throw UsageError(
-                "--sort には code, per, fwd-per, pbr, roe, yield, cap, close のどれかを指定してください。");
+                "--sort には code, " + analysis::FigureTable::names(false) + " のどれかを指定してください。");
         }
-        c.sort = *key;
+        c.sort = name;
+    }
+    std::vector<std::string> columns;
+    if (auto list = args.takeOption("--columns")) {
+        std::size_t start = 0;
+        for (;;) {
+            const auto comma = list->find(',', start);
+            const std::string name
+                = list->substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            if (!analysis::FindReport::isColumn(name)) {
+                throw UsageError("--columns に使える名前は " + analysis::FindReport::columnNames() + " です（"
+                    + name + "）。");
+            }
+            columns.push_back(name);
+            if (comma == std::string::npos) {
+                break;
+            }
+            start = comma + 1;
+        }
+        for (const auto& column : columns) {
+            const auto* figure = analysis::FigureTable::figure(column);
+            c.prices = c.prices
+                || (figure && figure->source == analysis::FigureTable::Source::Prices && column != "close")
+                || analysis::FigureTable::flag(column) || column == "golden" || column == "dead";
+        }
     }
     if (auto limit = args.takeOption("--limit")) {
         c.limit = parseInt(*limit, "--limit", 1, 1000000);
     }
     const bool json = args.takeFlag("--json");
     const auto csv = args.takeOption("--csv");
+    // The JSON holds every figure of a stock.
+    c.prices = c.prices || json;
     args.positional(0, 0);
 
     CliSession session(home);
@@ -108,11 +146,12 @@ int runFind(const std::filesystem::path& home, CliArguments& args)
     }
     if (csv
         && !core::Platform::writeWholeFile(
-            core::Platform::fromUtf8(*csv), analysis::FindReport::csv(result))) {
+            core::Platform::fromUtf8(*csv), analysis::FindReport::csv(result, columns))) {
         std::cerr << "ファイル(" << *csv << ")を書き込めません。" << std::endl;
         return 1;
     }
-    std::cout << (json ? analysis::FindReport::json(result) + "\n" : analysis::FindReport::text(result))
+    std::cout << (json ? analysis::FindReport::json(result) + "\n"
+                       : analysis::FindReport::text(result, columns))
               << std::flush;
     return 0;
 }

@@ -227,28 +227,28 @@ TEST(Fundamentals, ConditionsAreInclusiveANoneMeetsNoneAndNonesSortLast)
     f.marketCap = 5e9;
     StockFinder::Conditions c;
     EXPECT_TRUE(StockFinder::meets(f, c));
-    c.per = StockFinder::Range{std::nullopt, 15.0};
-    c.pbr = StockFinder::Range{std::nullopt, 1.0};
-    c.yield = StockFinder::Range{0.03, std::nullopt};
-    c.cap = StockFinder::Range{5e9, 5e9};
+    c.ranges["per"] = StockFinder::Range{std::nullopt, 15.0};
+    c.ranges["pbr"] = StockFinder::Range{std::nullopt, 1.0};
+    c.ranges["yield"] = StockFinder::Range{0.03, std::nullopt};
+    c.ranges["cap"] = StockFinder::Range{5e9, 5e9};
     EXPECT_TRUE(StockFinder::meets(f, c)); // every edge inclusive
     f.per = 15.01;
     EXPECT_FALSE(StockFinder::meets(f, c));
     // A loss has no meaningful PER: an open lower side means above 0; an explicit one does not.
     f.per = -8;
     EXPECT_FALSE(StockFinder::meets(f, c));
-    c.per = StockFinder::Range{-10.0, 15.0};
+    c.ranges["per"] = StockFinder::Range{-10.0, 15.0};
     EXPECT_TRUE(StockFinder::meets(f, c));
     f.per = 0;
-    c.per = StockFinder::Range{std::nullopt, 15.0};
+    c.ranges["per"] = StockFinder::Range{std::nullopt, 15.0};
     EXPECT_FALSE(StockFinder::meets(f, c));
     // A figure that is none never meets a condition; without a condition it does not matter.
     f.per = 10;
     f.dividendYield.reset();
     EXPECT_FALSE(StockFinder::meets(f, c));
-    c.yield.reset();
+    c.ranges.erase("yield");
     EXPECT_TRUE(StockFinder::meets(f, c));
-    c.roe = StockFinder::Range{std::nullopt, std::nullopt};
+    c.ranges["roe"] = StockFinder::Range{std::nullopt, std::nullopt};
     EXPECT_FALSE(StockFinder::meets(f, c));
 
     std::vector<StockFinder::Row> rows(4);
@@ -266,14 +266,15 @@ TEST(Fundamentals, ConditionsAreInclusiveANoneMeetsNoneAndNonesSortLast)
         }
         return out;
     };
-    StockFinder::sort(rows, StockFinder::SortKey::Per, false);
+    StockFinder::sort(rows, "per", false);
     EXPECT_EQ(codes(), "1003 1000 1001 1002 ");
-    StockFinder::sort(rows, StockFinder::SortKey::Per, true);
+    StockFinder::sort(rows, "per", true);
     EXPECT_EQ(codes(), "1000 1001 1003 1002 ");
-    StockFinder::sort(rows, StockFinder::SortKey::Code, false);
+    StockFinder::sort(rows, "code", false);
     EXPECT_EQ(codes(), "1000 1001 1002 1003 ");
-    EXPECT_EQ(StockFinder::sortKey("fwd-per"), StockFinder::SortKey::FwdPer);
-    EXPECT_FALSE(StockFinder::sortKey("price"));
+    EXPECT_TRUE(StockFinder::isSortKey("fwd-per"));
+    EXPECT_TRUE(StockFinder::isSortKey("dev25"));
+    EXPECT_FALSE(StockFinder::isSortKey("price"));
     EXPECT_EQ(analysis::FindReport::width("7203 トヨタ ｶﾅ"), 5u + 6 + 1 + 2);
 
     // The chart's line: the figures that exist, none shown as 0.
@@ -452,6 +453,6 @@ TEST(Fundamentals, AFiguresAnswerIsTakenWholeAndANoneIsNeverZero)
     EXPECT_EQ(big.per, 10.0);
     EXPECT_FALSE(day.byCode.at("1301").marketCap);
     StockFinder::Conditions cap;
-    cap.cap = StockFinder::Range{1e14, std::nullopt};
+    cap.ranges["cap"] = StockFinder::Range{1e14, std::nullopt};
     EXPECT_FALSE(StockFinder::meets(big, cap));
 }

@@ -21,6 +21,13 @@ public:
         std::optional<double> marketCap; // yen
         std::optional<double> dividend, dividendYield, dividendActual; // per share, yen; a fraction
         std::string dividendDisclosed; // the DiscDate the forecast came from
+
+        // From the prices up to the day, split-adjusted: fractions, RSI 0–100, the volume ratio
+        // as a multiple, the turnover in yen.
+        std::optional<double> dev5, dev25, dev75, dev200, rsi, chg1, chg5, chg20, volRatio, turnover,
+            fromHigh, fromLow;
+        bool newHigh = false, newLow = false, uptrend = false;
+        int cross = 0; // 1: SMA5 crossed SMA25 upwards on the day (golden), -1: downwards (dead)
     };
     struct Day
     {

@@ -1,6 +1,7 @@
 #include "ConditionSearchModel.h"
 
 #include "MainWindowModel.h"
+#include "analysis/FigureTable.h"
 #include "analysis/FindReport.h"
 #include "core/Connection.h"
 #include "core/DatabaseError.h"
@@ -22,9 +23,9 @@ using analysis::StockFinder;
 namespace {
 
 constexpr const char* kTable = "Table_FindCondition";
+// The names the boxes are kept under, and the figures they are.
 constexpr const char* kFigureNames[] = {"fwdPer", "pbr", "roe", "yield", "cap"};
-// From the dialog's units into the figures': % into fractions, 億円 into yen.
-constexpr double kScale[] = {1, 1, 0.01, 0.01, 1e8};
+constexpr const char* kFigureKeys[] = {"fwd-per", "pbr", "roe", "yield", "cap"};
 
 std::vector<GridData::Column> columns()
 {
@@ -82,23 +83,23 @@ bool parseBound(const std::string& text, std::optional<double>& value)
     return true;
 }
 
-std::optional<StockFinder::SortKey> keyOf(int column)
+std::optional<std::string> keyOf(int column)
 {
     switch (column) {
     case ConditionSearchModel::Code:
-        return StockFinder::SortKey::Code;
+        return "code";
     case ConditionSearchModel::Close:
-        return StockFinder::SortKey::Close;
+        return "close";
     case ConditionSearchModel::FwdPerColumn:
-        return StockFinder::SortKey::FwdPer;
+        return "fwd-per";
     case ConditionSearchModel::PbrColumn:
-        return StockFinder::SortKey::Pbr;
+        return "pbr";
     case ConditionSearchModel::YieldColumn:
-        return StockFinder::SortKey::Yield;
+        return "yield";
     case ConditionSearchModel::RoeColumn:
-        return StockFinder::SortKey::Roe;
+        return "roe";
     case ConditionSearchModel::CapColumn:
-        return StockFinder::SortKey::Cap;
+        return "cap";
     default:
         return std::nullopt;
     }
@@ -177,7 +178,6 @@ std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
     c.industry = industry;
     c.signal = signal;
     c.confirmed = confirmed;
-    std::optional<StockFinder::Range>* ranges[] = {&c.fwdPer, &c.pbr, &c.roe, &c.yield, &c.cap};
     bool ok = true;
     for (std::size_t f = 0; f < kFigures; ++f) {
         errors[f].clear();
@@ -197,13 +197,15 @@ std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
         if (!r.min && !r.max) {
             continue;
         }
+        // From the dialog's units into the figures': % into fractions, 億円 into yen.
+        const double scale = analysis::FigureTable::figure(kFigureKeys[f])->scale;
         if (r.min) {
-            *r.min *= kScale[f];
+            *r.min *= scale;
         }
         if (r.max) {
-            *r.max *= kScale[f];
+            *r.max *= scale;
         }
-        *ranges[f] = r;
+        c.ranges[kFigureKeys[f]] = r;
     }
     return ok ? std::optional(c) : std::nullopt;
 }

@@ -1,0 +1,182 @@
+#include "TechnicalFigures.h"
+
+#include "HistoryFile.h"
+#include "marketdata/jquants/PriceStore.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zuvemo::analysis {
+
+namespace {
+
+// The mean close of the n days ending at end (exclusive of nothing: end is the last day).
+std::optional<double> sma(const std::vector<TechnicalFigures::Bar>& bars, std::size_t end, std::size_t n)
+{
+    if (end + 1 < n) {
+        return std::nullopt;
+    }
+    double sum = 0;
+    for (std::size_t i = end + 1 - n; i <= end; ++i) {
+        sum += bars[i].c;
+    }
+    return sum / static_cast<double>(n);
+}
+
+std::optional<double> ratio(std::optional<double> a, std::optional<double> b)
+{
+    if (!a || !b || *b == 0) {
+        return std::nullopt;
+    }
+    const double r = *a / *b - 1;
+    return std::isfinite(r) ? std::optional(r) : std::nullopt;
+}
+
+std::string digits(const std::string& date)
+{
+    std::string out;
+    for (char c : date) {
+        if (c >= '0' && c <= '9') {
+            out.push_back(c);
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundamentals::Figures& f)
+{
+    if (bars.empty()) {
+        return;
+    }
+    const std::size_t t = bars.size() - 1;
+    const std::optional<double> close = bars[t].c;
+    f.dev5 = ratio(close, sma(bars, t, 5));
+    f.dev25 = ratio(close, sma(bars, t, 25));
+    f.dev75 = ratio(close, sma(bars, t, 75));
+    f.dev200 = ratio(close, sma(bars, t, 200));
+    if (t >= 14) {
+        double gains = 0, losses = 0;
+        for (std::size_t i = t - 13; i <= t; ++i) {
+            const double change = bars[i].c - bars[i - 1].c;
+            (change > 0 ? gains : losses) += std::abs(change);
+        }
+        if (gains + losses > 0) {
+            f.rsi = 100 * gains / (gains + losses);
+        }
+    }
+    for (auto [n, field] : {std::pair{1u, &marketdata::Fundamentals::Figures::chg1},
+             {5u, &marketdata::Fundamentals::Figures::chg5},
+             {20u, &marketdata::Fundamentals::Figures::chg20}}) {
+        if (t >= n) {
+            f.*field = ratio(close, bars[t - n].c);
+        }
+    }
+    if (t >= 25) {
+        double sum = 0;
+        for (std::size_t i = t - 25; i < t; ++i) {
+            sum += bars[i].v;
+        }
+        if (sum > 0) {
+            f.volRatio = bars[t].v / (sum / 25);
+        }
+    }
+    if (t >= 24) {
+        double sum = 0;
+        for (std::size_t i = t - 24; i <= t; ++i) {
+            sum += bars[i].va;
+        }
+        f.turnover = sum / 25;
+    }
+    // The year's range: the days the stock has, up to kDays.
+    const std::size_t first = t + 1 > kDays ? t + 1 - kDays : 0;
+    double high = bars[first].h, low = bars[first].l;
+    for (std::size_t i = first; i <= t; ++i) {
+        high = std::max(high, bars[i].h);
+        low = std::min(low, bars[i].l);
+    }
+    f.fromHigh = ratio(close, high);
+    f.fromLow = ratio(close, low);
+    if (bars[t].traded) {
+        bool newHigh = true, newLow = true;
+        for (std::size_t i = first; i < t; ++i) {
+            newHigh = newHigh && bars[t].h >= bars[i].h;
+            newLow = newLow && bars[t].l <= bars[i].l;
+        }
+        f.newHigh = newHigh;
+        f.newLow = newLow;
+    }
+    if (t >= 25) {
+        const auto fastBefore = sma(bars, t - 1, 5), slowBefore = sma(bars, t - 1, 25);
+        const auto fast = sma(bars, t, 5), slow = sma(bars, t, 25);
+        if (*fastBefore <= *slowBefore && *fast > *slow) {
+            f.cross = 1;
+        } else if (*fastBefore >= *slowBefore && *fast < *slow) {
+            f.cross = -1;
+        }
+    }
+    if (t >= 200) {
+        bool up = true;
+        for (std::size_t n : {25u, 75u, 200u}) {
+            const auto today = sma(bars, t, n), before = sma(bars, t - 1, n);
+            up = up && *today > *before && bars[t].c > *today;
+        }
+        f.uptrend = up;
+    }
+}
+
+std::map<std::string, std::vector<TechnicalFigures::Bar>> TechnicalFigures::fromStore(
+    marketdata::PriceStore& store, const std::string& day)
+{
+    // The market's stored days up to day, as many as a figure looks back over.
+    std::vector<std::string> market = store.storedDays();
+    market.erase(std::upper_bound(market.begin(), market.end(), day), market.end());
+    if (market.size() > kLookBack) {
+        market.erase(market.begin(), market.end() - static_cast<long>(kLookBack));
+    }
+    std::map<std::string, std::vector<Bar>> out;
+    if (market.empty()) {
+        return out;
+    }
+    for (auto& [code, newestFirst] : store.histories(static_cast<int>(kLookBack), day)) {
+        std::vector<Bar> bars;
+        bars.reserve(market.size());
+        auto row = newestFirst.rbegin();
+        for (const auto& date : market) {
+            while (row != newestFirst.rend() && row->date < date) {
+                ++row;
+            }
+            const bool has = row != newestFirst.rend() && row->date == date;
+            if (has && row->traded) {
+                bars.push_back({row->adjC, row->adjH, row->adjL, row->adjVo, row->va, true});
+            } else if (!bars.empty()) {
+                const double c = bars.back().c;
+                bars.push_back({c, c, c, 0, 0, false});
+            }
+        }
+        if (!bars.empty()) {
+            out.emplace(marketdata::PriceStore::listCode(code), std::move(bars));
+        }
+    }
+    return out;
+}
+
+std::vector<TechnicalFigures::Bar> TechnicalFigures::fromHistory(
+    const std::vector<HistoryRow>& newestFirst, const std::string& day)
+{
+    const std::string last = digits(day);
+    std::vector<Bar> bars;
+    for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it) {
+        if (!last.empty() && digits(it->date) > last) {
+            break;
+        }
+        bars.push_back({it->close, it->high, it->low, it->volume, it->value, true});
+    }
+    if (bars.size() > kLookBack) {
+        bars.erase(bars.begin(), bars.end() - static_cast<long>(kLookBack));
+    }
+    return bars;
+}
+
+} // namespace zuvemo::analysis

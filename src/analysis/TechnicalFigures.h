@@ -1,0 +1,48 @@
+#pragma once
+
+#include "marketdata/jquants/Fundamentals.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace zuvemo::marketdata {
+class PriceStore;
+}
+
+namespace zuvemo::analysis {
+
+struct HistoryRow;
+
+// Where a stock's price stands on a day: its moving averages, RSI, changes, volume, highs and
+// lows and the flags that follow, from its days up to that day only.
+class TechnicalFigures
+{
+public:
+    // One market day of a stock, split-adjusted: the close carried over a day without a trade,
+    // whose high and low are that close and whose volume and turnover are 0.
+    struct Bar
+    {
+        double c = 0, h = 0, l = 0, v = 0, va = 0;
+        bool traded = false;
+    };
+
+    // The days a figure looks back over, at most: the highs and lows of a year, and the day
+    // before for the trend of the 200-day mean.
+    static constexpr std::size_t kDays = 250;
+    static constexpr std::size_t kLookBack = 251;
+
+    // The figures of the last bar of bars (oldest first, from the stock's first day with a
+    // close), into the technical members of figures; a figure whose days are not all there is
+    // none, a flag false.
+    static void compute(const std::vector<Bar>& bars, marketdata::Fundamentals::Figures& figures);
+
+    // Every stock's bars of a price store up to day (the store's own days, nothing after day),
+    // by the list's code.
+    static std::map<std::string, std::vector<Bar>> fromStore(
+        marketdata::PriceStore& store, const std::string& day);
+    // A history file's rows (newest first, traded days only) up to day.
+    static std::vector<Bar> fromHistory(const std::vector<HistoryRow>& newestFirst, const std::string& day);
+};
+
+} // namespace zuvemo::analysis
