@@ -82,7 +82,69 @@ std::string kanjiDate(sys_days d)
         + "月" + twoDigits(static_cast<unsigned>(ymd.day())) + "日";
 }
 
+// A bar traded at these prices, its volume kept.
+void trade(SyntheticMarket::Bar& bar, double open, double high, double low, double close)
+{
+    bar.open = open;
+    bar.high = std::max({high, open, close});
+    bar.low = std::max(std::min({low, open, close}), 1.0);
+    bar.close = close;
+    bar.volume = std::max<std::int64_t>(bar.volume, 1000);
+    bar.decimal = false;
+}
+
 } // namespace
+
+void SyntheticMarket::endOnAFlag(Stock& stock, int index)
+{
+    const int last = static_cast<int>(stock.bars.size()) - 1;
+    if (index < 500 || stock.lastDay != last || last < 251) {
+        return;
+    }
+    auto& bars = stock.bars;
+    auto at = [&bars, last](int back) -> Bar& { return bars[static_cast<std::size_t>(last - back)]; };
+    double high = 0, low = 1e18;
+    for (int back = 1; back < 250; ++back) {
+        high = std::max(high, at(back).high);
+        low = std::min(low, at(back).low);
+    }
+    const double previous = at(1).close;
+    const double base = std::max(at(26).close, 1000.0);
+    switch (flagOf(index)) {
+    case Flag::NewHigh:
+        trade(at(0), previous, std::round(high * 1.03), previous, std::round(high * 1.03));
+        break;
+    case Flag::NewLow:
+        trade(at(0), previous, previous, std::max(std::round(low * 0.97), 1.0),
+            std::max(std::round(low * 0.97), 1.0));
+        break;
+    case Flag::GoldenCross:
+    case Flag::DeadCross:
+        // Flat for 26 days, so the 5-day mean meets the 25-day one the day before, then a move.
+        for (int back = 26; back >= 1; --back) {
+            trade(at(back), base, base, base, base);
+        }
+        if (flagOf(index) == Flag::GoldenCross) {
+            trade(at(0), base, std::round(base * 1.05), base, std::round(base * 1.05));
+        } else {
+            trade(at(0), base, base, std::round(base * 0.95), std::round(base * 0.95));
+        }
+        break;
+    case Flag::Uptrend:
+        // A year's steady rise: every mean rises and the close stays above them.
+        for (int back = 250; back >= 0; --back) {
+            const double close = std::round(base * (1 + 0.002 * (250 - back)));
+            const double open = back == 250 ? close : at(back + 1).close;
+            trade(at(back), open, close, open, close);
+        }
+        break;
+    case Flag::HighAgain:
+        trade(at(0), std::min(previous, high), high, std::min(previous, high), high);
+        break;
+    case Flag::None:
+        break;
+    }
+}
 
 SyntheticMarket::SyntheticMarket(const Options& options)
     : m_options(options)
@@ -170,6 +232,7 @@ SyntheticMarket::SyntheticMarket(const Options& options)
             bar.decimal = decimals && day.uniform() < 0.05 && fits(bar.open) && fits(bar.close);
             previous = close;
         }
+        endOnAFlag(stock, s);
         m_byCode[stock.code] = m_stocks.size();
         m_stocks.push_back(std::move(stock));
     }

@@ -39,6 +39,19 @@ public:
         std::vector<Bar> bars; // one per calendar trading day, oldest first
     };
 
+    // From the 500th stock on, one stock in a thousand ends on a day that meets one of find's
+    // flags (stock index % 1000 = 501 to 506): a new high of the year, a new low, a golden and
+    // a dead cross of the 5- and 25-day means right on the last day (the means equal the day
+    // before), a year's steady rise, and a high equal to an earlier one. A suspended stock keeps
+    // its days.
+    enum class Flag { None, NewHigh, NewLow, GoldenCross, DeadCross, Uptrend, HighAgain };
+    static Flag flagOf(int index)
+    {
+        return index < 500 || index % 1000 < 501 || index % 1000 > 506
+            ? Flag::None
+            : static_cast<Flag>(index % 1000 - 500);
+    }
+
     explicit SyntheticMarket(const Options& options);
 
     const std::vector<std::chrono::sys_days>& tradingDays() const { return m_days; }
@@ -51,6 +64,8 @@ public:
     std::optional<std::string> historyFile(const std::string& code) const;
 
 private:
+    static void endOnAFlag(Stock& stock, int index);
+
     Options m_options;
     std::vector<std::chrono::sys_days> m_days;
     std::vector<Stock> m_stocks;

@@ -1,0 +1,223 @@
+// The price figures of find against a computation of their own here, over a J-Quants store of
+// the sample market: untraded days carried over, a split inside the windows, suspended stocks,
+// the flags on their edges, and a past day read from a store that holds later days.
+#include "analysis/TechnicalFigures.h"
+
+#include "SampleServer.h"
+#include "TestSupport.h"
+#include "core/Clock.h"
+#include "core/Connection.h"
+#include "marketdata/jquants/PriceStore.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+
+using namespace zuvemo;
+using namespace std::chrono;
+using nlohmann::json;
+
+namespace {
+
+struct Expected
+{
+    std::map<std::string, std::optional<double>> values; // by JSON key
+    bool newHigh = false, newLow = false, uptrend = false;
+    int cross = 0;
+};
+
+// Straight from the definitions: the market's stored days up to day, from the stock's first day
+// with a close, the close carried over a day without a trade.
+Expected expected(marketdata::PriceStore& store, const std::string& code, const std::string& day)
+{
+    std::vector<std::string> market;
+    for (const auto& d : store.storedDays()) {
+        if (d <= day) {
+            market.push_back(d);
+        }
+    }
+    std::map<std::string, marketdata::StoredDay> byDate;
+    for (const auto& d : store.history(code, 100000, day)) {
+        byDate[d.date] = d;
+    }
+    std::vector<double> c, h, l, v, va;
+    std::vector<bool> traded;
+    for (const auto& d : market) {
+        const auto it = byDate.find(d);
+        const bool t = it != byDate.end() && it->second.traded;
+        if (!t && c.empty()) {
+            continue;
+        }
+        const double close = t ? it->second.adjC : c.back();
+        c.push_back(close);
+        h.push_back(t ? it->second.adjH : close);
+        l.push_back(t ? it->second.adjL : close);
+        v.push_back(t ? it->second.adjVo : 0);
+        va.push_back(t ? it->second.va : 0);
+        traded.push_back(t);
+    }
+    Expected e;
+    const long n = static_cast<long>(c.size());
+    const long t = n - 1;
+    auto mean = [&](const std::vector<double>& x, long end, long count) -> std::optional<double> {
+        if (end - count + 1 < 0) {
+            return std::nullopt;
+        }
+        double sum = 0;
+        for (long i = end - count + 1; i <= end; ++i) {
+            sum += x[static_cast<std::size_t>(i)];
+        }
+        return sum / static_cast<double>(count);
+    };
+    auto at = [](const std::vector<double>& x, long i) { return x[static_cast<std::size_t>(i)]; };
+    for (long days : {5L, 25L, 75L, 200L}) {
+        const auto m = mean(c, t, days);
+        e.values["dev" + std::to_string(days)] = m ? std::optional(at(c, t) / *m - 1) : std::nullopt;
+    }
+    e.values["rsi"] = std::nullopt;
+    if (n >= 15) {
+        double up = 0, down = 0;
+        for (long i = t - 13; i <= t; ++i) {
+            const double change = at(c, i) - at(c, i - 1);
+            up += std::max(change, 0.0);
+            down += std::max(-change, 0.0);
+        }
+        if (up + down > 0) {
+            e.values["rsi"] = 100 * up / (up + down);
+        }
+    }
+    for (long back : {1L, 5L, 20L}) {
+        e.values["chg" + std::to_string(back)]
+            = t - back >= 0 ? std::optional(at(c, t) / at(c, t - back) - 1) : std::nullopt;
+    }
+    const auto before = t >= 25 ? mean(v, t - 1, 25) : std::nullopt;
+    e.values["volRatio"] = before && *before > 0 ? std::optional(at(v, t) / *before) : std::nullopt;
+    e.values["turnover"] = mean(va, t, 25);
+    double high = 0, low = 1e300;
+    for (long i = std::max(0L, t - 249); i <= t; ++i) {
+        high = std::max(high, at(h, i));
+        low = std::min(low, at(l, i));
+    }
+    e.values["fromHigh"] = at(c, t) / high - 1;
+    e.values["fromLow"] = at(c, t) / low - 1;
+    if (traded[static_cast<std::size_t>(t)]) {
+        e.newHigh = e.newLow = true;
+        for (long i = std::max(0L, t - 249); i < t; ++i) {
+            e.newHigh = e.newHigh && at(h, t) >= at(h, i);
+            e.newLow = e.newLow && at(l, t) <= at(l, i);
+        }
+    }
+    if (n >= 26) {
+        const double f0 = *mean(c, t - 1, 5), s0 = *mean(c, t - 1, 25), f1 = *mean(c, t, 5),
+                     s1 = *mean(c, t, 25);
+        e.cross = f0 <= s0 && f1 > s1 ? 1 : (f0 >= s0 && f1 < s1 ? -1 : 0);
+    }
+    if (n >= 201) {
+        e.uptrend = true;
+        for (long days : {25L, 75L, 200L}) {
+            e.uptrend
+                = e.uptrend && *mean(c, t, days) > *mean(c, t - 1, days) && at(c, t) > *mean(c, t, days);
+        }
+    }
+    return e;
+}
+
+void expectNear(const std::optional<double>& got, const std::optional<double>& want, const std::string& what)
+{
+    ASSERT_EQ(got.has_value(), want.has_value()) << what;
+    if (want) {
+        EXPECT_NEAR(*got, *want, 1e-9 * std::max(1.0, std::abs(*want))) << what;
+    }
+}
+
+} // namespace
+
+TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNothingLater)
+{
+    // 520 stocks: the ones that end on a flag (index 501 to 506) are there.
+    sample::SampleServer::Options options;
+    options.market.stocks = 520;
+    options.market.days = 262;
+    options.market.today = year_month_day{core::Clock().today()};
+    options.jquants = true;
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+    test::TempFolder dir;
+    const std::string cli = "JQUANTS_API_KEY=sample-key " + test::cliCommand(dir / "home");
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --api-url " + server.apiBaseUrl()
+                  + " --plan premium --days 260 >/dev/null 2>&1"),
+        0);
+    ASSERT_EQ(test::runCommand(cli + " refresh >/dev/null 2>&1"), 0);
+    std::string out;
+    ASSERT_EQ(test::runCommand(cli + " find --json", &out), 0) << out;
+    const auto found = json::parse(out);
+    const std::string day = found["tradingDate"];
+    marketdata::PriceStore store(dir / "home");
+    int checked = 0;
+    for (const auto& stock : found["stocks"]) {
+        const std::string code = stock["code"];
+        const auto want = expected(store, code + (code.size() == 4 ? "0" : ""), day);
+        for (const auto& [key, value] : want.values) {
+            expectNear(stock[key].is_null() ? std::nullopt : std::optional(stock[key].get<double>()), value,
+                code + " " + key);
+        }
+        EXPECT_EQ(stock["newHigh"], want.newHigh) << code;
+        EXPECT_EQ(stock["newLow"], want.newLow) << code;
+        EXPECT_EQ(stock["uptrend"], want.uptrend) << code;
+        EXPECT_EQ(stock["cross"], want.cross > 0 ? json("golden") : (want.cross < 0 ? json("dead") : json()))
+            << code;
+        ++checked;
+    }
+    // Every stock of the day's list: the suspended ones are not on it.
+    EXPECT_EQ(checked, found["count"].get<int>());
+    EXPECT_GT(checked, 500);
+
+    // The stocks that end on a flag meet it, and find selects them by it.
+    const auto& stocks = server.market().stocks();
+    auto code = [&](int index) { return stocks[static_cast<std::size_t>(index)].code; };
+    auto listed = [&](const std::string& condition) {
+        std::string text;
+        EXPECT_EQ(test::runCommand(cli + " find " + condition + " --json", &text), 0) << text;
+        std::set<std::string> codes;
+        const auto answer = json::parse(text);
+        for (const auto& s : answer["stocks"]) {
+            codes.insert(s["code"].get<std::string>());
+        }
+        return codes;
+    };
+    EXPECT_TRUE(listed("--new-high").count(code(501)));
+    EXPECT_TRUE(listed("--new-high").count(code(506))); // a high equal to an earlier one
+    EXPECT_TRUE(listed("--new-low").count(code(502)));
+    EXPECT_TRUE(listed("--cross golden").count(code(503))); // the means equal the day before
+    EXPECT_TRUE(listed("--cross dead").count(code(504)));
+    EXPECT_TRUE(listed("--uptrend").count(code(505)));
+    EXPECT_TRUE(listed("--uptrend --dev25 0: --rsi 50:").count(code(505)));
+    EXPECT_FALSE(listed("--cross golden").count(code(504)));
+
+    // A past day: the store as it is, and the store cut after that day, give the same figures.
+    const auto days = store.storedDays();
+    const std::string past = days[days.size() - 8];
+    const auto whole = analysis::TechnicalFigures::fromStore(store, past);
+    test::TempFolder cut;
+    std::filesystem::copy_file(
+        dir / "home" / marketdata::PriceStore::kFileName, cut / marketdata::PriceStore::kFileName);
+    {
+        auto db = core::Connection::open(cut / marketdata::PriceStore::kFileName);
+        db->execute("DELETE FROM Table_Bar WHERE BarDate > '" + past + "'");
+        db->execute("DELETE FROM Table_StoredDay WHERE DayDate > '" + past + "'");
+    }
+    marketdata::PriceStore cutStore(cut.path());
+    const auto alone = analysis::TechnicalFigures::fromStore(cutStore, past);
+    ASSERT_EQ(whole.size(), alone.size());
+    for (const auto& [stock, bars] : whole) {
+        marketdata::Fundamentals::Figures a, b;
+        analysis::TechnicalFigures::compute(bars, a);
+        analysis::TechnicalFigures::compute(alone.at(stock), b);
+        EXPECT_EQ(a.dev25, b.dev25) << stock;
+        EXPECT_EQ(a.rsi, b.rsi) << stock;
+        EXPECT_EQ(a.fromHigh, b.fromHigh) << stock;
+        EXPECT_EQ(a.cross, b.cross) << stock;
+        const auto want = expected(store, stock + (stock.size() == 4 ? "0" : ""), past);
+        expectNear(a.dev200, want.values.at("dev200"), stock + " dev200 of " + past);
+    }
+}
