@@ -63,7 +63,7 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
     bool haveForecast = false;
     bool haveActual = false;
     // Newest first within a stock: the first filing with a forecast, the first year-end one.
-    store.eachDividendFiling(day, [&](const PriceStore::Filing& filing) {
+    store.eachFiling(day, [&](const PriceStore::Filing& filing) {
         if (filing.code != code) {
             code = filing.code;
             f = nullptr;
