@@ -87,6 +87,73 @@ std::optional<std::pair<double, std::size_t>> newestForecast(
     return std::nullopt;
 }
 
+// By the sample server's rules: the growth figures of stock s from its filings on day indexes
+// oldest to newest, each forecast from the newest filing that sends it, last year from the
+// newest year-end statement.
+Fundamentals::Figures expectedGrowth(
+    sample::SampleServer& server, std::size_t s, std::size_t newest, std::size_t oldest)
+{
+    Fundamentals::Figures f;
+    if (JQuantsApi::isFund(s)) {
+        return f;
+    }
+    const auto& stock = server.market().stocks()[s];
+    const std::size_t split = server.market().tradingDays().size() - 3;
+    auto tenth = [](double v) { return std::round(v * 10) / 10; };
+    std::optional<double> sales, op, lastSales, lastOp;
+    bool yearEndSeen = false;
+    for (std::size_t t = newest + 1; t-- > oldest;) {
+        const int phase = JQuantsApi::filingPhase(s, t);
+        const bool earnings = phase == 30 && JQuantsApi::revisesEarnings(s);
+        if (phase != 0 && !earnings) {
+            continue; // no filing, or a dividend revision: none of these figures
+        }
+        const double basis = JQuantsApi::splits(s) && t < split ? 2.0 : 1.0;
+        const double actual = std::round(stock.bars[t].close / 20 * basis * 100) / 100 * 1000;
+        const double forecastSales = actual * (1 + JQuantsApi::salesGrowth(s));
+        const double forecastOp = forecastSales * JQuantsApi::forecastMargin(s);
+        if (earnings) {
+            op = op ? op : tenth(forecastOp * 1.1);
+            continue;
+        }
+        const bool yearEnd = ((t + 3 * s) / 60) % 4 == 0;
+        const bool dashed = yearEnd && s % 17 == 4;
+        if (!dashed) {
+            sales = sales ? sales : tenth(forecastSales);
+            op = op ? op : tenth(forecastOp);
+        }
+        if (!f.equityRatio && (yearEnd || s % 5 != 2)) {
+            f.equityRatio = JQuantsApi::equityRatio(s);
+        }
+        if (yearEnd && !yearEndSeen) {
+            yearEndSeen = true;
+            lastSales = tenth(actual);
+            if (s % 31 != 12) {
+                lastOp = tenth(actual * JQuantsApi::opMargin(s));
+            }
+        }
+    }
+    if (sales && lastSales && *lastSales > 0) {
+        f.salesGrowth = *sales / *lastSales - 1;
+    }
+    if (op && lastOp && *lastOp > 0) {
+        f.opGrowth = *op / *lastOp - 1;
+    }
+    if (lastOp && lastSales && *lastSales > 0) {
+        f.opMargin = *lastOp / *lastSales;
+    }
+    return f;
+}
+
+void expectNear(
+    const std::optional<double>& actual, const std::optional<double>& expected, const std::string& what)
+{
+    ASSERT_EQ(actual.has_value(), expected.has_value()) << what;
+    if (expected) {
+        EXPECT_DOUBLE_EQ(*actual, *expected) << what;
+    }
+}
+
 } // namespace
 
 TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
@@ -108,6 +175,7 @@ TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
     EXPECT_EQ(day.valuationDate, "2026-12-08");
 
     int funds = 0, losses = 0, revisions = 0, yearEnds = 0, splitAfterFiling = 0, noForecast = 0;
+    int growing = 0, declining = 0, operatingLosses = 0, noLastYear = 0;
     for (std::size_t s = 0; s < static_cast<std::size_t>(stocks); ++s) {
         const auto& stock = server->market().stocks()[s];
         if (stock.lastDay < static_cast<int>(newest)) {
@@ -116,6 +184,15 @@ TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
         const std::string code = marketdata::PriceStore::listCode(JQuantsApi::codeOf(stock, s));
         ASSERT_TRUE(day.byCode.count(code)) << code;
         const auto& f = day.byCode.at(code);
+        const auto grown = expectedGrowth(*server, s, newest, oldest);
+        expectNear(f.salesGrowth, grown.salesGrowth, code + " salesGrowth");
+        expectNear(f.opGrowth, grown.opGrowth, code + " opGrowth");
+        expectNear(f.opMargin, grown.opMargin, code + " opMargin");
+        expectNear(f.equityRatio, grown.equityRatio, code + " equityRatio");
+        growing += f.salesGrowth && *f.salesGrowth > 0;
+        declining += f.salesGrowth && *f.salesGrowth < 0;
+        operatingLosses += f.opMargin && *f.opMargin < 0 && !f.opGrowth;
+        noLastYear += !f.opMargin && f.equityRatio;
         if (JQuantsApi::isFund(s)) {
             ++funds;
             EXPECT_FALSE(f.per || f.fwdPer || f.pbr || f.roe || f.eps || f.bps || f.marketCap || f.dividend)
@@ -163,6 +240,43 @@ TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
     EXPECT_GT(yearEnds, 0);
     EXPECT_GT(splitAfterFiling, 0);
     EXPECT_GT(noForecast + 1, 0);
+    EXPECT_GT(growing, 0);
+    EXPECT_GT(declining, 0);
+    EXPECT_GT(operatingLosses, 0);
+    EXPECT_GT(noLastYear, 0);
+
+    // The figures of an earlier day read nothing disclosed or traded after it: the same as a
+    // store that ends there.
+    const std::size_t earlier = newest - 45;
+    const std::string cutDay = core::Clock::dashed(year_month_day{days[earlier]});
+    test::TempFolder cut;
+    {
+        auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName);
+        db->execute("VACUUM INTO '" + (cut / marketdata::PriceStore::kFileName).string() + "'");
+    }
+    {
+        auto db = core::Connection::open(cut / marketdata::PriceStore::kFileName);
+        for (const char* table : {"Table_Filing WHERE DiscDate", "Table_FilingDay WHERE DayDate",
+                 "Table_Bar WHERE BarDate", "Table_StoredDay WHERE DayDate", "Table_Valuation WHERE ValDate",
+                 "Table_ValuationDay WHERE DayDate"}) {
+            db->execute(std::string("DELETE FROM ") + table + " > '" + cutDay + "'");
+        }
+    }
+    marketdata::PriceStore cutStore(cut.path());
+    ASSERT_FALSE(cutStore.hasFilingsAfter(cutDay));
+    const auto then = Fundamentals::read(store, cutDay);
+    const auto ended = Fundamentals::read(cutStore, cutDay);
+    EXPECT_EQ(then.byCode.size(), ended.byCode.size());
+    int grownThen = 0, changedSince = 0;
+    for (const auto& [code, f] : ended.byCode) {
+        ASSERT_TRUE(then.byCode.count(code)) << code;
+        EXPECT_TRUE(then.byCode.at(code) == f) << code;
+        grownThen += f.salesGrowth.has_value();
+        const auto now = day.byCode.find(code);
+        changedSince += now != day.byCode.end() && now->second.salesGrowth != f.salesGrowth;
+    }
+    EXPECT_GT(grownThen, 0);
+    EXPECT_GT(changedSince, 0); // later filings are there to be read wrongly
 }
 
 TEST(Fundamentals, ANextDaysRefreshAsksTwiceMoreAndAStoppedFillGoesOn)
@@ -216,6 +330,93 @@ TEST(Fundamentals, ANextDaysRefreshAsksTwiceMoreAndAStoppedFillGoesOn)
         EXPECT_EQ(x.byCode.at(code).dividend, f.dividend) << code;
         EXPECT_EQ(x.byCode.at(code).per, f.per) << code;
     }
+}
+
+TEST(Fundamentals, AStoreMadeBeforeTheGrowthFieldsGetsThemAtItsNextRefreshAndNoWrongFigureMeanwhile)
+{
+    auto server = sampleMarket(80, 160);
+    ASSERT_TRUE(server);
+    test::TempFolder dir;
+    const auto first = refresh(dir.path(), *server, 150);
+    ASSERT_TRUE(first.ok) << first.message;
+    Fundamentals::Day fresh;
+    std::string filed, empty; // disclosure days fetched: one with filings, one without
+    {
+        marketdata::PriceStore store(dir.path());
+        fresh = Fundamentals::read(store, "2026-12-08");
+        auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName);
+        const auto& days = server->market().tradingDays();
+        for (std::size_t t = days.size() - 2; t > days.size() - 20; --t) {
+            const auto day = core::Clock::dashed(year_month_day{days[t]});
+            ASSERT_TRUE(store.hasFilingDay(day));
+            const bool any
+                = !db->openRecordset("SELECT 1 FROM Table_Filing WHERE DiscDate = '" + day + "'")->isEof();
+            (any ? filed : empty) = day;
+        }
+        ASSERT_FALSE(filed.empty() || empty.empty());
+    }
+    // The store as it was made before: its filings without the new columns.
+    {
+        auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName);
+        db->execute(
+            "CREATE TABLE Table_Old (FilCode TEXT NOT NULL, DiscDate TEXT NOT NULL,"
+            " DiscNo TEXT NOT NULL, DocType TEXT, CurPerType TEXT, CurFYSt TEXT, CurFYEn TEXT, DivAnn TEXT,"
+            " FDivAnn TEXT, NxFDivAnn TEXT, EPS TEXT, FEPS TEXT, NxFEPS TEXT, Sales TEXT, FSales TEXT,"
+            " NxFSales TEXT, PRIMARY KEY (FilCode, DiscDate, DiscNo)) WITHOUT ROWID");
+        db->execute("INSERT INTO Table_Old SELECT FilCode, DiscDate, DiscNo, DocType, CurPerType, CurFYSt,"
+                    " CurFYEn, DivAnn, FDivAnn, NxFDivAnn, EPS, FEPS, NxFEPS, Sales, FSales, NxFSales"
+                    " FROM Table_Filing");
+        db->execute("DROP TABLE Table_Filing");
+        db->execute("ALTER TABLE Table_Old RENAME TO Table_Filing");
+    }
+    auto expectOnlyRight = [&fresh](const Fundamentals::Day& day, int& present, int& missing) {
+        present = missing = 0;
+        for (const auto& [code, f] : fresh.byCode) {
+            const auto& now = day.byCode.at(code);
+            EXPECT_EQ(now.dividend, f.dividend) << code;
+            for (auto figure : {&Fundamentals::Figures::salesGrowth, &Fundamentals::Figures::opGrowth,
+                     &Fundamentals::Figures::opMargin, &Fundamentals::Figures::equityRatio}) {
+                if (now.*figure) {
+                    ++present;
+                    EXPECT_EQ(now.*figure, f.*figure) << code;
+                } else {
+                    missing += (f.*figure).has_value();
+                }
+            }
+        }
+    };
+    int present = 0, missing = 0;
+    {
+        marketdata::PriceStore store(dir.path());
+        // Every disclosure day asked again, with filings or without.
+        EXPECT_FALSE(store.hasFilingDay(filed) || store.hasFilingDay(empty));
+        expectOnlyRight(Fundamentals::read(store, "2026-12-08"), present, missing);
+        EXPECT_EQ(present, 0);
+        EXPECT_GT(missing, 0);
+        store.storeFilings(empty, nlohmann::json::array());
+    }
+    // Opened again it asks nothing again.
+    EXPECT_TRUE(marketdata::PriceStore(dir.path()).hasFilingDay(empty));
+
+    // A refresh stopped among the disclosure days: the newest filings have the fields, the older
+    // not yet, and a figure that needs one of those is none rather than wrong.
+    int calls = 0;
+    auto r
+        = refresh(dir.path(), *server, 150, first.tradingDate, [&calls](int, int) { return ++calls < 30; });
+    ASSERT_TRUE(r.cancelled);
+    {
+        marketdata::PriceStore store(dir.path());
+        expectOnlyRight(Fundamentals::read(store, "2026-12-08"), present, missing);
+        EXPECT_GT(present, 0);
+        EXPECT_GT(missing, 0);
+    }
+    r = refresh(dir.path(), *server, 150, first.tradingDate);
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_GT(r.filingDaysFetched, 90);
+    marketdata::PriceStore store(dir.path());
+    expectOnlyRight(Fundamentals::read(store, "2026-12-08"), present, missing);
+    EXPECT_GT(present, 0);
+    EXPECT_EQ(missing, 0);
 }
 
 TEST(Fundamentals, ConditionsAreInclusiveANoneMeetsNoneAndNonesSortLast)
@@ -435,6 +636,15 @@ TEST(Fundamentals, AFiguresAnswerIsTakenWholeAndANoneIsNeverZero)
     auto quarter = yearEnd;
     quarter.docType = "2QFinancialStatements_Consolidated_JP";
     EXPECT_EQ(Fundamentals::forecast(quarter), 50);
+    check = JQuantsAnswer::filings("2026-12-08",
+        json::array({json{{"DiscDate", "2026-12-08"}, {"Code", "72030"}, {"DiscNo", "1"}, {"OP", 1500},
+            {"FOP", "-"}, {"NxFNP", "12.5"}, {"EqAR", "0.523"}}}));
+    ASSERT_TRUE(check.ok) << check.fault;
+    EXPECT_EQ(check.rows[0]["OP"], "1500");
+    EXPECT_EQ(check.rows[0]["FOP"], "-");
+    EXPECT_EQ(check.rows[0]["NxFNP"], "12.5");
+    EXPECT_EQ(check.rows[0]["EqAR"], "0.523");
+    EXPECT_EQ(check.rows[0]["NP"], "");
 
     // A store written before its answers were checked as now: a market value that overflows
     // in yen, one below 0, a dividend below 0 are none, and none meets a condition.
@@ -455,4 +665,60 @@ TEST(Fundamentals, AFiguresAnswerIsTakenWholeAndANoneIsNeverZero)
     StockFinder::Conditions cap;
     cap.ranges["cap"] = StockFinder::Range{1e14, std::nullopt};
     EXPECT_FALSE(StockFinder::meets(big, cap));
+}
+
+TEST(Fundamentals, GrowthFiguresTakeEachForecastOnItsOwnAndLastYearOnlyFromTheNewestYearEnd)
+{
+    using nlohmann::json;
+    test::TempFolder dir;
+    marketdata::PriceStore store(dir.path());
+    auto filing = [](const char* code, const char* no, const char* docType, json fields) {
+        fields["Code"] = code;
+        fields["DiscNo"] = no;
+        fields["DocType"] = docType;
+        return fields;
+    };
+    const char* yearEnd = "FYFinancialStatements_Consolidated_JP";
+    const char* quarter = "1QFinancialStatements_Consolidated_JP";
+    store.storeFilings("2026-05-10",
+        json::array(
+            {filing("10010", "1", yearEnd,
+                 {{"Sales", "1000"}, {"OP", "100"}, {"NxFSales", "1100"}, {"NxFOP", "90"}, {"EqAR", "0.4"}}),
+                // Last year's sales 0 or an operating loss: no growth to speak of.
+                filing("10020", "1", yearEnd,
+                    {{"Sales", "0"}, {"OP", "-5"}, {"NxFSales", "10"}, {"NxFOP", "8"}, {"EqAR", "0.3"}}),
+                filing("10030", "1", yearEnd, {{"Sales", "900"}, {"OP", "90"}, {"NxFSales", "1000"}}),
+                filing("10040", "1", yearEnd, {{"Sales", "1e-300"}, {"OP", "1"}, {"NxFSales", "1e300"}})}));
+    store.storeFilings("2026-08-10",
+        json::array({
+            // The newest sales forecast is the year-end's, the operating profit's this revision's.
+            filing("10010", "1", "EarnForecastRevision", {{"FOP", "120"}}),
+            filing("10010", "2", quarter, {{"FSales", "-"}, {"FOP", ""}, {"EqAR", ""}}),
+            // The newest year-end without sales: none, never the year before's.
+            filing("10030", "1", yearEnd, {{"Sales", ""}, {"OP", "50"}, {"NxFOP", "60"}}),
+        }));
+    store.storeFilings("2026-09-10",
+        json::array({filing("10010", "1", quarter, {{"FSales", "1300"}, {"FOP", "130"}, {"EqAR", "0.45"}})}));
+
+    auto day = Fundamentals::read(store, "2026-08-31");
+    const auto& a = day.byCode.at("1001");
+    EXPECT_NEAR(*a.salesGrowth, 0.1, 1e-12);
+    EXPECT_NEAR(*a.opGrowth, 0.2, 1e-12);
+    EXPECT_NEAR(*a.opMargin, 0.1, 1e-12);
+    EXPECT_EQ(a.equityRatio, 0.4);
+    const auto& b = day.byCode.at("1002");
+    EXPECT_FALSE(b.salesGrowth || b.opGrowth || b.opMargin);
+    EXPECT_EQ(b.equityRatio, 0.3);
+    const auto& c = day.byCode.at("1003");
+    EXPECT_FALSE(c.salesGrowth || c.opMargin || c.equityRatio);
+    EXPECT_NEAR(*c.opGrowth, 0.2, 1e-12);
+    const auto& d = day.byCode.at("1004");
+    EXPECT_FALSE(d.salesGrowth); // not finite
+    // Before the revision and the empty year-end, the older filings; after, the newer.
+    EXPECT_EQ(Fundamentals::read(store, "2026-05-10").byCode.at("1003").salesGrowth, 1000.0 / 900 - 1);
+    day = Fundamentals::read(store, "2026-09-10");
+    EXPECT_NEAR(*day.byCode.at("1001").salesGrowth, 0.3, 1e-12);
+    EXPECT_NEAR(*day.byCode.at("1001").opGrowth, 0.3, 1e-12);
+    EXPECT_EQ(day.byCode.at("1001").equityRatio, 0.45);
+    EXPECT_FALSE(Fundamentals::read(store, "2026-05-09").byCode.count("1001"));
 }

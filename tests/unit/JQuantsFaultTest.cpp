@@ -864,6 +864,22 @@ TEST(JQuantsFaults, FiguresAreReadWholeAndAnImpossibleOneIsNone)
     EXPECT_EQ(f.rows[0]["FDivAnn"], "");
     EXPECT_EQ(f.rows[0]["DivAnn"], "30");
     EXPECT_EQ(f.putAside, 1);
+    // An equity ratio (a fraction) below 0 or over 1 cannot be; its edges can.
+    for (const char* ratio : {"-0.01", "1.5"}) {
+        f = filing({{"EqAR", ratio}, {"OP", "-120"}});
+        ASSERT_TRUE(f.ok) << f.fault;
+        EXPECT_EQ(f.rows[0]["EqAR"], "") << ratio;
+        EXPECT_EQ(f.rows[0]["OP"], "-120"); // a loss is a figure
+        EXPECT_EQ(f.putAside, 1) << ratio;
+    }
+    for (const char* ratio : {"0", "0.523", "1"}) {
+        f = filing({{"EqAR", ratio}});
+        EXPECT_EQ(f.rows[0]["EqAR"], ratio);
+        EXPECT_EQ(f.putAside, 0) << ratio;
+    }
+    f = filing({{"NxFOP", std::string(65, '1')}});
+    EXPECT_FALSE(f.ok);
+    EXPECT_NE(f.fault.find("長すぎる NxFOP"), std::string::npos) << f.fault;
 
     // A refresh says how many it put aside.
     auto server = sampleServer(20, 30);

@@ -411,29 +411,46 @@ void JQuantsApi::install(httplib::Server& server)
                 {"CurPerType", quarter == 0 ? "FY" : std::to_string(quarter) + "Q"},
                 {"CurFYSt", "2026-04-01"}, {"CurFYEn", "2027-03-31"}, {"DivAnn", ""}, {"FDivAnn", ""},
                 {"NxFDivAnn", ""}, {"EPS", ""}, {"FEPS", ""}, {"NxFEPS", ""}, {"Sales", ""}, {"FSales", ""},
-                {"NxFSales", ""}};
+                {"NxFSales", ""}, {"OP", ""}, {"FOP", ""}, {"NxFOP", ""}, {"NP", ""}, {"FNP", ""},
+                {"NxFNP", ""}, {"EqAR", ""}};
             const double eps = std::round(stocks[s].bars[*t].close / 20 * basis * 100) / 100;
+            const double sales = eps * 1000;
+            const double forecastSales = sales * (1 + salesGrowth(s));
+            const double forecastOp = forecastSales * forecastMargin(s);
+            const std::string equity = core::Value::numberText(equityRatio(s));
             if (phase == 20) {
                 row["DocType"] = "DividendForecastRevision";
                 row["FDivAnn"] = yen(dividend * 1.2);
             } else if (phase == 30) {
                 row["DocType"] = "EarnForecastRevision";
                 row["FEPS"] = yen(eps * 1.05);
+                row["FOP"] = yen(forecastOp * 1.1);
+                row["FNP"] = yen(forecastOp * 1.1 * 0.7);
             } else if (quarter == 0) {
                 row["DocType"] = "FYFinancialStatements_Consolidated_JP";
                 row["DivAnn"] = yen(dividend);
                 row["NxFDivAnn"] = yen(dividend * 1.1);
                 row["EPS"] = yen(makesLosses(s) ? -eps : eps);
                 row["NxFEPS"] = yen(eps * 1.1);
-                row["Sales"] = yen(eps * 1000);
-                row["NxFSales"] = s % 17 == 4 ? "-" : yen(eps * 1100);
+                row["Sales"] = yen(sales);
+                row["NxFSales"] = s % 17 == 4 ? "-" : yen(forecastSales);
+                row["OP"] = s % 31 == 12 ? "" : yen(sales * opMargin(s));
+                row["NxFOP"] = s % 17 == 4 ? "-" : yen(forecastOp);
+                row["NP"] = yen(sales * opMargin(s) * 0.7);
+                row["NxFNP"] = yen(forecastOp * 0.7);
+                row["EqAR"] = equity;
             } else {
                 row["DocType"] = std::to_string(quarter) + "QFinancialStatements_Consolidated_JP";
                 row["FDivAnn"] = yen(dividend);
                 row["EPS"] = yen(makesLosses(s) ? -eps : eps);
                 row["FEPS"] = s % 17 == 4 ? "-" : yen(eps);
-                row["Sales"] = yen(eps * 1000);
-                row["FSales"] = yen(eps * 1000);
+                row["Sales"] = yen(sales);
+                row["FSales"] = yen(forecastSales);
+                row["OP"] = yen(sales * opMargin(s));
+                row["FOP"] = yen(forecastOp);
+                row["NP"] = yen(sales * opMargin(s) * 0.7);
+                row["FNP"] = yen(forecastOp * 0.7);
+                row["EqAR"] = s % 5 == 2 ? "" : equity;
             }
             rows.push_back(row);
         }

@@ -63,6 +63,24 @@ public:
     // of the stock's first day; a split stock's filings before its split are on a basis twice as
     // high. The next year's forecast of a year-end filing is 1.1 times it, a revision's 1.2 times.
     static double dividendBase(const SyntheticMarket::Stock& stock);
+    // Sales and profits, each rounded to 0.1 as the dividends: a statement (year-end or quarterly)
+    // on day t sends Sales = eps × 1000, where eps is round(close of t ÷ 20 × the split basis, 2
+    // decimals), OP = Sales × opMargin, NP = OP × 0.7; the forecast sales Sales × (1 + salesGrowth)
+    // and forecast OP that × forecastMargin (NP 0.7 times it), as NxFSales, NxFOP, NxFNP in a
+    // year-end statement and FSales, FOP, FNP in a quarterly one. An earnings revision sends FOP
+    // and FNP at 1.1 times the forecast and no sales. EqAR: equityRatio as text in a statement,
+    // none in a revision. Exceptions: index % 17 == 4 sends NxFSales and NxFOP "-"; index % 31 ==
+    // 12 a year-end OP ""; index % 5 == 2 no EqAR ("") in quarterly statements. Funds file nothing.
+    static double opMargin(std::size_t index)
+    {
+        return makesLosses(index) ? -0.05 : 0.02 + static_cast<double>(index % 9) / 100;
+    }
+    static double forecastMargin(std::size_t index) { return makesLosses(index) ? -0.02 : opMargin(index); }
+    static double salesGrowth(std::size_t index) // -10 % to +20 %
+    {
+        return (static_cast<double>(index % 7) - 2) * 0.05;
+    }
+    static double equityRatio(std::size_t index) { return 0.2 + static_cast<double>(index % 50) / 100; }
     // The split day index of the split stocks, as the bars give it.
     static bool splits(std::size_t index) { return index % 67 == 21; }
 

@@ -17,6 +17,75 @@ std::optional<double> Fundamentals::forecast(const PriceStore::Filing& filing)
     return JQuantsAnswer::figure(isYearEnd(filing) ? filing.nxFDivAnn : filing.fDivAnn);
 }
 
+std::optional<double> Fundamentals::salesForecast(const PriceStore::Filing& filing)
+{
+    return JQuantsAnswer::figure(isYearEnd(filing) ? filing.nxFSales : filing.fSales);
+}
+
+std::optional<double> Fundamentals::opForecast(const PriceStore::Filing& filing)
+{
+    return JQuantsAnswer::figure(isYearEnd(filing) ? filing.nxFOp : filing.fOp);
+}
+
+namespace {
+
+// A figure looked for in a stock's filings, newest first: settled once a filing has it, or once
+// one is met whose field was never fetched (it might have had a newer value), as none.
+struct Pick
+{
+    bool settled = false;
+    std::optional<double> value;
+
+    void take(bool complete, std::optional<double> found)
+    {
+        if (!settled && (!complete || found)) {
+            settled = true;
+            value = complete ? found : std::nullopt;
+        }
+    }
+};
+
+// The growth and health of one stock, filled from its filings newest first.
+struct Growth
+{
+    Pick sales, op, equityRatio; // the forecasts and the ratio
+    bool yearEnd = false; // its newest year-end statement read
+    std::optional<double> lastSales, lastOp;
+
+    bool settled() const { return sales.settled && op.settled && equityRatio.settled && yearEnd; }
+
+    void read(const PriceStore::Filing& filing)
+    {
+        sales.take(filing.complete, Fundamentals::salesForecast(filing));
+        op.take(filing.complete, Fundamentals::opForecast(filing));
+        equityRatio.take(filing.complete, JQuantsAnswer::figure(filing.eqAr));
+        // The year just ended only: an empty figure there is none, never an older year's.
+        if (!yearEnd && Fundamentals::isYearEnd(filing)) {
+            yearEnd = true;
+            if (filing.complete) {
+                lastSales = JQuantsAnswer::figure(filing.sales);
+                lastOp = JQuantsAnswer::figure(filing.op);
+            }
+        }
+    }
+
+    void fill(Fundamentals::Figures& f) const
+    {
+        if (sales.value && lastSales && *lastSales > 0) {
+            f.salesGrowth = *sales.value / *lastSales - 1;
+        }
+        if (op.value && lastOp && *lastOp > 0) {
+            f.opGrowth = *op.value / *lastOp - 1;
+        }
+        if (lastOp && lastSales && *lastSales > 0) {
+            f.opMargin = *lastOp / *lastSales;
+        }
+        f.equityRatio = equityRatio.value;
+    }
+};
+
+} // namespace
+
 Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
 {
     Day out;
@@ -62,13 +131,29 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
     Figures* f = nullptr;
     bool haveForecast = false;
     bool haveActual = false;
+    Growth growth;
+    auto endStock = [&] {
+        if (!code.empty()) {
+            Figures grown;
+            growth.fill(grown);
+            if (grown.salesGrowth || grown.opGrowth || grown.opMargin || grown.equityRatio) {
+                f = f ? f : &byCode[PriceStore::listCode(code)];
+                f->salesGrowth = grown.salesGrowth;
+                f->opGrowth = grown.opGrowth;
+                f->opMargin = grown.opMargin;
+                f->equityRatio = grown.equityRatio;
+            }
+        }
+    };
     // Newest first within a stock: the first filing with a forecast, the first year-end one.
-    store.eachDividendFiling(day, [&](const PriceStore::Filing& filing) {
+    store.eachFiling(day, [&](const PriceStore::Filing& filing) {
         if (filing.code != code) {
+            endStock();
             code = filing.code;
             f = nullptr;
             haveForecast = false;
             haveActual = false;
+            growth = Growth();
         }
         if (!haveForecast) {
             if (const auto value = forecast(filing); value && *value >= 0) {
@@ -85,8 +170,10 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
                 f->dividendActual = adjusted(code, filing.discDate, *value);
             }
         }
-        return !(haveForecast && haveActual);
+        growth.read(filing);
+        return !(haveForecast && haveActual && growth.settled());
     });
+    endStock();
     for (auto& [stock, figures] : byCode) {
         if (figures.dividend && figures.close) {
             figures.dividendYield = *figures.dividend / *figures.close;
@@ -95,7 +182,8 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
         // is none, so it meets no condition and shows as none everywhere.
         for (auto* figure : {&figures.per, &figures.fwdPer, &figures.pbr, &figures.roe, &figures.fwdRoe,
                  &figures.eps, &figures.fwdEps, &figures.bps, &figures.marketCap, &figures.dividend,
-                 &figures.dividendActual, &figures.dividendYield}) {
+                 &figures.dividendActual, &figures.dividendYield, &figures.salesGrowth, &figures.opGrowth,
+                 &figures.opMargin, &figures.equityRatio}) {
             if (*figure && !std::isfinite(**figure)) {
                 figure->reset();
             }

@@ -8,9 +8,10 @@
 
 namespace zuvemo::marketdata {
 
-// The figures of every stock on the held day: JPX's valuation as sent (none recomputed), and the
+// The figures of every stock on the held day: JPX's valuation as sent (none recomputed), the
 // dividend forecast of the stock's newest filing that has one, put on the basis of the day's
-// prices. A figure JPX did not send is none, never 0.
+// prices, and the growth and health of its filings up to that day. A figure JPX did not send is
+// none, never 0.
 class Fundamentals
 {
 public:
@@ -21,6 +22,9 @@ public:
         std::optional<double> marketCap; // yen
         std::optional<double> dividend, dividendYield, dividendActual; // per share, yen; a fraction
         std::string dividendDisclosed; // the DiscDate the forecast came from
+        // Fractions (0.05: 5 %): the forecast sales and operating profit against the last year-end
+        // statement's, that statement's operating margin, and the newest equity ratio.
+        std::optional<double> salesGrowth, opGrowth, opMargin, equityRatio;
 
         // From the prices up to the day, split-adjusted: fractions, RSI 0–100, the volume ratio
         // as a multiple, the turnover in yen.
@@ -28,6 +32,8 @@ public:
             fromHigh, fromLow;
         bool newHigh = false, newLow = false, uptrend = false;
         int cross = 0; // 1: SMA5 crossed SMA25 upwards on the day (golden), -1: downwards (dead)
+
+        friend bool operator==(const Figures&, const Figures&) = default;
     };
     struct Day
     {
@@ -40,6 +46,9 @@ public:
     // The forecast of the coming year's annual dividend a filing carries: a year-end statement
     // forecasts the next year, any other filing the current one.
     static std::optional<double> forecast(const PriceStore::Filing& filing);
+    // The same of sales (NxFSales, else FSales) and operating profit (NxFOP, else FOP).
+    static std::optional<double> salesForecast(const PriceStore::Filing& filing);
+    static std::optional<double> opForecast(const PriceStore::Filing& filing);
     static bool isYearEnd(const PriceStore::Filing& filing);
 };
 

@@ -322,8 +322,7 @@ JQuantsAnswer::Check JQuantsAnswer::filings(const std::string& date, const json&
         [&date](const json& row, std::string& fault, int& putAside) {
             json kept
                 = {{"DiscDate", date}, {"Code", textOf(row, "Code")}, {"DiscNo", textOf(row, "DiscNo")}};
-            for (const char* field : {"DocType", "CurPerType", "CurFYSt", "CurFYEn", "DivAnn", "FDivAnn",
-                     "NxFDivAnn", "EPS", "FEPS", "NxFEPS", "Sales", "FSales", "NxFSales"}) {
+            for (const char* field : PriceStore::filingFields()) {
                 const auto it = row.find(field);
                 std::string value;
                 if (it != row.end() && it->is_string()) {
@@ -336,9 +335,12 @@ JQuantsAnswer::Check JQuantsAnswer::filings(const std::string& date, const json&
                 if (fault.empty()) {
                     fault = tooLong(field, value, isText ? kMaxTextChars : kMaxNumberChars);
                 }
-                // A dividend is never below 0: such a figure is none, as if not sent.
-                if (std::string_view(field).find("DivAnn") != std::string_view::npos) {
-                    if (const auto v = figure(value); v && *v < 0) {
+                // A dividend is never below 0, an equity ratio (a fraction) never below 0 nor over
+                // 1: such a figure is none, as if not sent.
+                const bool dividend = std::string_view(field).find("DivAnn") != std::string_view::npos;
+                const bool equityRatio = std::string_view(field) == "EqAR";
+                if (dividend || equityRatio) {
+                    if (const auto v = figure(value); v && (*v < 0 || (equityRatio && *v > 1))) {
                         value.clear();
                         ++putAside;
                     }

@@ -20,7 +20,7 @@ public:
         std::string fault; // Japanese, when not ok
         nlohmann::json rows = nlohmann::json::array(); // what may be stored
         std::vector<std::string> leftOut; // codes (or dates) whose bar could not have traded
-        int putAside = 0; // figures that cannot be (a market value of 0 or less, a dividend below 0)
+        int putAside = 0; // figures that cannot be (a market value of 0 or less, a dividend below 0, …)
     };
 
     // Highest believable price in yen, and volume or turnover.
@@ -48,8 +48,8 @@ public:
     // refuses the answer.
     static Check valuation(const std::string& date, const nlohmann::json& rows);
     // /fins/summary?date=date: filings of that disclosure day, each (code, DiscNo) once; the
-    // fields kept as the text sent, but a dividend below 0 as none (""). A field longer than
-    // its kind's limit refuses the answer, never cut.
+    // fields kept as the text sent, but a dividend below 0 and an equity ratio below 0 or over 100
+    // as none (""). A field longer than its kind's limit refuses the answer, never cut.
     static Check filings(const std::string& date, const nlohmann::json& rows);
     // A figure as the program takes it: a finite number, or a plain decimal text of at most
     // kMaxNumberChars (core::Value::decimal); none otherwise.

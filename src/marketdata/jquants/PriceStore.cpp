@@ -34,6 +34,9 @@ std::string text(const json& row, const char* field)
     return it != row.end() && it->is_string() ? it->get<std::string>() : std::string();
 }
 
+// The filing fields kept since the growth figures, NULL in a row stored before.
+constexpr const char* kAddedFilingFields[] = {"OP", "FOP", "NxFOP", "NP", "FNP", "NxFNP", "EqAR"};
+
 // What a history shows: the columns of kDayColumns, from the second on.
 constexpr const char* kDayColumns = "BarCode, BarDate, C, AdjO, AdjH, AdjL, AdjC, AdjVo, Va";
 
@@ -98,13 +101,38 @@ void PriceStore::open(const std::filesystem::path& programFolder)
         "CREATE TABLE IF NOT EXISTS Table_Filing (FilCode TEXT NOT NULL, DiscDate TEXT NOT NULL,"
         " DiscNo TEXT NOT NULL, DocType TEXT, CurPerType TEXT, CurFYSt TEXT, CurFYEn TEXT, DivAnn TEXT,"
         " FDivAnn TEXT, NxFDivAnn TEXT, EPS TEXT, FEPS TEXT, NxFEPS TEXT, Sales TEXT, FSales TEXT,"
-        " NxFSales TEXT, PRIMARY KEY (FilCode, DiscDate, DiscNo)) WITHOUT ROWID");
+        " NxFSales TEXT, OP TEXT, FOP TEXT, NxFOP TEXT, NP TEXT, FNP TEXT, NxFNP TEXT, EqAR TEXT,"
+        " PRIMARY KEY (FilCode, DiscDate, DiscNo)) WITHOUT ROWID");
     m_connection->execute("CREATE TABLE IF NOT EXISTS Table_FilingDay (DayDate TEXT PRIMARY KEY)");
+    addFilingColumns();
     // The figures of one day read every stock's close of that day, and every split up to it:
     // without these, each would read the whole store.
     m_connection->execute("CREATE INDEX IF NOT EXISTS Index_BarDay ON Table_Bar (BarDate, C)");
     m_connection->execute(
         "CREATE INDEX IF NOT EXISTS Index_BarSplit ON Table_Bar (BarDate) WHERE AdjFactor <> 1");
+}
+
+void PriceStore::addFilingColumns()
+{
+    std::vector<std::string> missing;
+    for (const char* field : kAddedFilingFields) {
+        missing.emplace_back(field);
+    }
+    core::Statement columns(*m_connection, "SELECT name FROM pragma_table_info('Table_Filing')");
+    while (columns.next()) {
+        std::erase(missing, columns.columnText(0));
+    }
+    if (missing.empty()) {
+        return;
+    }
+    // Old rows keep NULL there (not fetched), which no figure reads; every disclosure day is
+    // asked again at the next refresh so they come in. Both or neither, should this stop.
+    core::Transaction transaction(*m_connection);
+    for (const auto& field : missing) {
+        m_connection->execute("ALTER TABLE Table_Filing ADD COLUMN " + field + " TEXT");
+    }
+    m_connection->execute("DELETE FROM Table_FilingDay");
+    transaction.commit();
 }
 
 const std::vector<const char*>& PriceStore::valuationFields()
@@ -116,8 +144,9 @@ const std::vector<const char*>& PriceStore::valuationFields()
 
 const std::vector<const char*>& PriceStore::filingFields()
 {
-    static const std::vector<const char*> fields = {"DocType", "CurPerType", "CurFYSt", "CurFYEn", "DivAnn",
-        "FDivAnn", "NxFDivAnn", "EPS", "FEPS", "NxFEPS", "Sales", "FSales", "NxFSales"};
+    static const std::vector<const char*> fields
+        = {"DocType", "CurPerType", "CurFYSt", "CurFYEn", "DivAnn", "FDivAnn", "NxFDivAnn", "EPS", "FEPS",
+            "NxFEPS", "Sales", "FSales", "NxFSales", "OP", "FOP", "NxFOP", "NP", "FNP", "NxFNP", "EqAR"};
     return fields;
 }
 
@@ -187,10 +216,14 @@ std::vector<PriceStore::Valuation> PriceStore::valuations(const std::string& dat
 void PriceStore::storeFilings(const std::string& date, const json& rows)
 {
     core::Transaction transaction(*m_connection);
-    core::Statement insert(*m_connection,
-        "INSERT OR REPLACE INTO Table_Filing (FilCode, DiscDate, DiscNo, DocType, CurPerType, CurFYSt,"
-        " CurFYEn, DivAnn, FDivAnn, NxFDivAnn, EPS, FEPS, NxFEPS, Sales, FSales, NxFSales)"
-        " VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+    std::string columns = "FilCode, DiscDate, DiscNo";
+    std::string values = "?,?,?";
+    for (const char* field : filingFields()) {
+        columns += std::string(", ") + field; // each column is named as its field
+        values += ",?";
+    }
+    core::Statement insert(
+        *m_connection, "INSERT OR REPLACE INTO Table_Filing (" + columns + ") VALUES (" + values + ")");
     for (const auto& row : rows) {
         insert.bindText(1, text(row, "Code"));
         insert.bindText(2, date);
@@ -221,12 +254,13 @@ bool PriceStore::hasFilingsAfter(const std::string& date)
     return s.next();
 }
 
-void PriceStore::eachDividendFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn)
+void PriceStore::eachFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn)
 {
     // The key read backwards: codes in descending order need no sort of the whole table.
     core::Statement s(*m_connection,
-        "SELECT FilCode, DiscDate, DiscNo, DocType, DivAnn, FDivAnn, NxFDivAnn FROM Table_Filing"
-        " WHERE DiscDate <= ? ORDER BY FilCode DESC, DiscDate DESC, DiscNo DESC");
+        "SELECT FilCode, DiscDate, DiscNo, DocType, DivAnn, FDivAnn, NxFDivAnn, Sales, FSales, NxFSales, OP,"
+        " FOP, NxFOP, EqAR FROM Table_Filing WHERE DiscDate <= ?"
+        " ORDER BY FilCode DESC, DiscDate DESC, DiscNo DESC");
     s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
     Filing f;
     bool done = false; // with the stock of f.code
@@ -238,10 +272,12 @@ void PriceStore::eachDividendFiling(const std::string& upTo, const std::function
         if (code != f.code) {
             f.code = std::move(code);
         }
-        std::string* fields[] = {&f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn};
-        for (int i = 0; i < 6; ++i) {
+        std::string* fields[] = {&f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn,
+            &f.sales, &f.fSales, &f.nxFSales, &f.op, &f.fOp, &f.nxFOp, &f.eqAr};
+        for (int i = 0; i < 13; ++i) {
             *fields[i] = s.columnText(i + 1);
         }
+        f.complete = !s.isNull(10) && !s.isNull(11) && !s.isNull(12) && !s.isNull(13);
         done = !fn(f);
     }
 }

@@ -63,6 +63,9 @@ public:
     {
         std::string code, discDate, discNo, docType, curPerType, curFyStart, curFyEnd;
         std::string divAnn, fDivAnn, nxFDivAnn, eps, fEps, nxFEps, sales, fSales, nxFSales;
+        std::string op, fOp, nxFOp, np, fNp, nxFNp, eqAr; // eqAr: a fraction ("0.523")
+        // false: stored before op … eqAr were kept, so they are unknown (read as ""), not none sent.
+        bool complete = true;
     };
     static const std::vector<const char*>& valuationFields(); // "EPS", "FwdEPS", …
     static const std::vector<const char*>& filingFields(); // "DocType", … (after DiscDate, Code, DiscNo)
@@ -80,9 +83,10 @@ public:
     // Whether any filing disclosed after date is stored.
     bool hasFilingsAfter(const std::string& date);
     // Every stored filing up to upTo to fn, a stock's together, newest first (DiscDate, then
-    // DiscNo): only its code, dates, document type and dividends, which is all the figures read
-    // of it. fn returns false when it needs no older filing of that stock: those are passed over.
-    void eachDividendFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn);
+    // DiscNo): only its code, dates, document type, dividends, sales, operating profits and equity
+    // ratio, which is all the figures read of it. fn returns false when it needs no older filing
+    // of that stock: those are passed over.
+    void eachFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn);
     // The raw close of each stock on a day (traded stocks only), by store code.
     std::map<std::string, double> closes(const std::string& date);
     // Every AdjFactor other than 1 up to upTo: (code, date, factor).
@@ -106,6 +110,8 @@ public:
 
 private:
     void open(const std::filesystem::path& programFolder);
+    // A store made before the growth figures: their filing columns added.
+    void addFilingColumns();
     void storeRows(const nlohmann::json& rows);
 
     std::unique_ptr<core::Connection> m_connection;
