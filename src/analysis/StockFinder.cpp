@@ -154,12 +154,14 @@ StockFinder::Result StockFinder::find(const Conditions& c)
     // The price figures as of the list's day: from the store, or the screening's history files
     // of that day in a CSV folder.
     const bool prices = c.needsPrices() && !result.tradingDate.empty();
-    std::map<std::string, std::vector<TechnicalFigures::Bar>> stored;
     std::filesystem::path historyFolder;
     std::string historyPrefix, historySuffix;
     if (prices && source.isJQuants() && marketdata::PriceStore::exists(m_module.programFolder())) {
         marketdata::PriceStore store(m_module.programFolder());
-        stored = TechnicalFigures::fromStore(store, result.tradingDate);
+        TechnicalFigures::each(store, result.tradingDate,
+            [&figures](const std::string& code, const std::vector<TechnicalFigures::Bar>& bars) {
+                TechnicalFigures::compute(bars, figures.byCode[code]);
+            });
     } else if (prices && !source.isJQuants()) {
         core::Statement url(db, "SELECT kabuSi, kabuHdate FROM Table_Url");
         if (url.next()) {
@@ -192,11 +194,7 @@ StockFinder::Result StockFinder::find(const Conditions& c)
                 row.figures.close = close;
             }
         }
-        if (prices && source.isJQuants()) {
-            if (const auto it = stored.find(row.code); it != stored.end()) {
-                TechnicalFigures::compute(it->second, row.figures);
-            }
-        } else if (prices) {
+        if (prices && !source.isJQuants()) {
             const auto file
                 = historyFolder / core::Platform::fromUtf8(historyPrefix + row.code + historySuffix);
             if (const auto rows = readHistoryFile(file)) {

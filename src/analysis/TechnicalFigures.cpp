@@ -129,37 +129,43 @@ void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundame
 std::map<std::string, std::vector<TechnicalFigures::Bar>> TechnicalFigures::fromStore(
     marketdata::PriceStore& store, const std::string& day)
 {
+    std::map<std::string, std::vector<Bar>> out;
+    each(store, day,
+        [&out](const std::string& code, const std::vector<Bar>& bars) { out.emplace(code, bars); });
+    return out;
+}
+
+void TechnicalFigures::each(marketdata::PriceStore& store, const std::string& day,
+    const std::function<void(const std::string& code, const std::vector<Bar>& bars)>& fn)
+{
     // The market's stored days up to day, as many as a figure looks back over.
     std::vector<std::string> market = store.storedDays();
     market.erase(std::upper_bound(market.begin(), market.end(), day), market.end());
     if (market.size() > kLookBack) {
         market.erase(market.begin(), market.end() - static_cast<long>(kLookBack));
     }
-    std::map<std::string, std::vector<Bar>> out;
-    if (market.empty()) {
-        return out;
-    }
-    for (auto& [code, newestFirst] : store.histories(static_cast<int>(kLookBack), day)) {
-        std::vector<Bar> bars;
-        bars.reserve(market.size());
-        auto row = newestFirst.rbegin();
-        for (const auto& date : market) {
-            while (row != newestFirst.rend() && row->date < date) {
-                ++row;
+    std::vector<Bar> bars;
+    bars.reserve(market.size());
+    store.eachStockBars(
+        market, [&](const std::string& code, const std::vector<marketdata::PriceStore::DayBar>& rows) {
+            bars.clear();
+            auto row = rows.begin();
+            for (std::size_t d = 0; d < market.size(); ++d) {
+                const bool has = row != rows.end() && row->day == d;
+                if (has && row->traded) {
+                    bars.push_back({row->adjC, row->adjH, row->adjL, row->adjVo, row->va, true});
+                } else if (!bars.empty()) {
+                    const double c = bars.back().c;
+                    bars.push_back({c, c, c, 0, 0, false});
+                }
+                if (has) {
+                    ++row;
+                }
             }
-            const bool has = row != newestFirst.rend() && row->date == date;
-            if (has && row->traded) {
-                bars.push_back({row->adjC, row->adjH, row->adjL, row->adjVo, row->va, true});
-            } else if (!bars.empty()) {
-                const double c = bars.back().c;
-                bars.push_back({c, c, c, 0, 0, false});
+            if (!bars.empty()) {
+                fn(marketdata::PriceStore::listCode(code), bars);
             }
-        }
-        if (!bars.empty()) {
-            out.emplace(marketdata::PriceStore::listCode(code), std::move(bars));
-        }
-    }
-    return out;
+        });
 }
 
 std::vector<TechnicalFigures::Bar> TechnicalFigures::fromHistory(

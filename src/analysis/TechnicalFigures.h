@@ -2,6 +2,7 @@
 
 #include "marketdata/jquants/Fundamentals.h"
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -41,6 +42,9 @@ public:
     // by the list's code.
     static std::map<std::string, std::vector<Bar>> fromStore(
         marketdata::PriceStore& store, const std::string& day);
+    // The same one stock at a time, in code order, without keeping them all.
+    static void each(marketdata::PriceStore& store, const std::string& day,
+        const std::function<void(const std::string& code, const std::vector<Bar>& bars)>& fn);
     // A history file's rows (newest first, traded days only) up to day.
     static std::vector<Bar> fromHistory(const std::vector<HistoryRow>& newestFirst, const std::string& day);
 };

@@ -79,6 +79,13 @@ double Statement::columnDouble(int column) const
     return sqlite3_column_double(m_stmt, column);
 }
 
+std::string_view Statement::columnView(int column) const
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return text ? std::string_view(text, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column)))
+                : std::string_view();
+}
+
 std::string Statement::columnText(int column) const
 {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));

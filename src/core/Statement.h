@@ -32,6 +32,8 @@ public:
     bool isNumber(int column) const;
     double columnDouble(int column) const;
     std::string columnText(int column) const;
+    // The text without a copy, valid until the next step: for reading many rows.
+    std::string_view columnView(int column) const;
     // Runs the statement to its end, then clears it for the next parameters; throws
     // DatabaseError when refused.
     void run();

@@ -450,6 +450,57 @@ std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int co
     return days;
 }
 
+void PriceStore::eachStockBars(const std::vector<std::string>& days,
+    const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn)
+{
+    if (days.empty()) {
+        return;
+    }
+    // In the key's order (the unary + keeps the date index out): one pass, no sort.
+    core::Statement s(*m_connection,
+        "SELECT BarCode, BarDate, C, AdjH, AdjL, AdjC, AdjVo, Va FROM Table_Bar"
+        " WHERE +BarDate >= ? AND +BarDate <= ? ORDER BY BarCode, BarDate");
+    s.bindText(1, days.front());
+    s.bindText(2, days.back());
+    std::string code;
+    std::vector<DayBar> bars;
+    bars.reserve(days.size());
+    std::size_t at = 0;
+    while (s.next()) {
+        const auto rowCode = s.columnView(0);
+        if (rowCode != code) {
+            if (!bars.empty()) {
+                fn(code, bars);
+            }
+            code = rowCode;
+            bars.clear();
+            at = 0;
+        }
+        // Within a stock the dates rise as the days do: a cursor finds each, no lookup.
+        const auto date = s.columnView(1);
+        while (at < days.size() && days[at] < date) {
+            ++at;
+        }
+        if (at == days.size() || days[at] != date) {
+            continue;
+        }
+        DayBar bar;
+        bar.day = at;
+        bar.traded = !s.isNull(2) && !s.isNull(5);
+        if (bar.traded) {
+            bar.adjH = s.columnDouble(3);
+            bar.adjL = s.columnDouble(4);
+            bar.adjC = s.columnDouble(5);
+            bar.adjVo = s.columnDouble(6);
+            bar.va = s.columnDouble(7);
+        }
+        bars.push_back(bar);
+    }
+    if (!bars.empty()) {
+        fn(code, bars);
+    }
+}
+
 std::vector<std::pair<std::string, std::vector<PriceStore::Day>>> PriceStore::histories(
     int count, const std::string& upTo)
 {

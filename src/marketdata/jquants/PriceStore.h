@@ -49,6 +49,17 @@ public:
     // A stock's stored days up to upTo (YYYY-MM-DD; empty: all), newest first, at most count:
     // the date, the close and the adjusted values with the turnover (what a history shows).
     std::vector<Day> history(const std::string& code, int count, const std::string& upTo = {});
+    // One stored day of a stock as the price figures read it: days[day] of the days asked.
+    struct DayBar
+    {
+        std::size_t day = 0;
+        bool traded = false;
+        double adjH = 0, adjL = 0, adjC = 0, adjVo = 0, va = 0;
+    };
+    // Every stock's stored bars on the given days (ascending), a stock at a time in code order,
+    // oldest first: the one read of the whole store a search makes, so nothing is copied twice.
+    void eachStockBars(const std::vector<std::string>& days,
+        const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn);
     // Every stock's stored days up to upTo, newest first per stock, at most count each.
     std::vector<std::pair<std::string, std::vector<Day>>> histories(int count, const std::string& upTo = {});
 
