@@ -3,17 +3,20 @@
 # conditions and a sort, the whole process timed, beside sqlite3 running the equivalent SELECT
 # on the same files. The folder is filled first: its disclosure days are paced to the filings'
 # own limit of 60 a minute, so that takes a few minutes.
-# usage: bench/bench_find.sh [build-dir] [stocks] [runs]
+# Then find with three price conditions over the stored days (300 by default), beside sqlite3
+# reading the same bars.
+# usage: bench/bench_find.sh [build-dir] [stocks] [runs] [days]
 set -euo pipefail
 build=${1:-build}
 stocks=${2:-4000}
 runs=${3:-10}
+days=${4:-300}
 bin="$build/bin"
 work=$(mktemp -d "$build/bench-find.XXXXXX")
 trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 echo "work folder: $work ($(stat -f -c %T "$work"))"
 
-"$bin/zuvemo-sample-server" --port 0 --stocks "$stocks" --days 160 --jquants > "$work/server.out" &
+"$bin/zuvemo-sample-server" --port 0 --stocks "$stocks" --days "$((days + 20))" --jquants > "$work/server.out" &
 for _ in $(seq 400); do [ "$(wc -l < "$work/server.out")" -ge 3 ] && break; sleep 0.05; done
 api=$(sed -n 3p "$work/server.out")
 
@@ -21,7 +24,7 @@ export JQUANTS_API_KEY=sample-key
 # The plan's minute counted short: the fill measures the tool, not the pace a real server needs.
 export ZUVEMO_PACE_WINDOW_MS=${ZUVEMO_PACE_WINDOW_MS:-60}
 home="$work/home"
-"$bin/zuvemo-cli" --home "$home" init --source jquants --api-url "$api" --plan premium --days 140 \
+"$bin/zuvemo-cli" --home "$home" init --source jquants --api-url "$api" --plan premium --days "$days" \
   --bounds 0.9 1.2 > /dev/null 2>&1
 s=$(date +%s.%N)
 day=$("$bin/zuvemo-cli" --home "$home" refresh 2> "$work/refresh.err")
@@ -56,3 +59,10 @@ ORDER BY Yield DESC;
 SQL
 sql_ms=$(timed sqlite3 "$home/zuvemo.db" ".read $work/find.sql")
 echo "sqlite3, the equivalent SELECT: ${sql_ms} ms (median of $runs), $(wc -l < "$work/out") rows"
+
+tech_ms=$(timed "$bin/zuvemo-cli" --home "$home" find --dev25 :-5 --rsi :30 --vol-ratio 2:)
+echo "find --dev25 :-5 --rsi :30 --vol-ratio 2: ${tech_ms} ms (median of $runs), $(tail -1 "$work/out")"
+from=$(sqlite3 "$home/zuvemo-prices.db" "SELECT DayDate FROM Table_StoredDay ORDER BY DayDate DESC LIMIT 1 OFFSET 250")
+bars_ms=$(timed sqlite3 "$home/zuvemo-prices.db" "SELECT count(*), sum(AdjH), sum(AdjL), sum(AdjC), sum(AdjVo), sum(Va)
+  FROM Table_Bar WHERE +BarDate >= '$from' AND +BarDate <= '$day'")
+echo "sqlite3 reading the same bars: ${bars_ms} ms (median of $runs)"

@@ -560,7 +560,10 @@ TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
              {"--pbr 3:1", "--pbr"}, {"--yield -1:", "--yield"}, {"--cap 5", "--cap"},
              {"--sort price", "--sort"}, {"--signal 強", "--signal"}, {"--per 0x10:0x20", "--per"},
              {"--per ' 5: 10'", "--per"}, {"--per '5 :10'", "--per"}, {"--pbr 1e400:", "--pbr"},
-             {"--roe :inf", "--roe"}, {"--cap 1e-400:", "--cap"}, {"--per 1:2 --per 3:4", "--per"}}) {
+             {"--roe :inf", "--roe"}, {"--cap 1e-400:", "--cap"}, {"--per 1:2 --per 3:4", "--per"},
+             {"--dev25 a:b", "--dev25"}, {"--rsi 1:2:3", "--rsi"}, {"--rsi nan:", "--rsi"},
+             {"--chg5 :inf", "--chg5"}, {"--turnover １:２", "--turnover"}, {"--cross up", "--cross"},
+             {"--columns rsi,price", "price"}, {"--sort volume", "--sort"}}) {
         EXPECT_EQ(test::runCommand(cli + " find " + args + " 2>&1", &out), 2) << args;
         EXPECT_NE(out.find(option), std::string::npos) << out;
     }
@@ -587,6 +590,17 @@ TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
     ASSERT_GT(plain["count"].get<int>(), 0);
     EXPECT_TRUE(plain["stocks"][0]["per"].is_null());
     EXPECT_FALSE(plain["stocks"][0]["close"].is_null());
+    // The price figures come from the screening's history files there; the growth ones are JPX's.
+    EXPECT_EQ(test::runCommand(csvCli + " find --op-growth 0: 2>&1", &out), 2);
+    ASSERT_EQ(test::runCommand(csvCli + " screen >/dev/null 2>&1"), 0);
+    ASSERT_EQ(test::runCommand(csvCli + " find --rsi 0:100 --json", &out), 0) << out;
+    const auto priced = nlohmann::json::parse(out);
+    ASSERT_GT(priced["count"].get<int>(), 0);
+    EXPECT_TRUE(priced["stocks"][0]["rsi"].is_number());
+    EXPECT_TRUE(priced["stocks"][0]["dev25"].is_number());
+    ASSERT_EQ(test::runCommand(csvCli + " find --rsi 0:100 --columns rsi,dev5,new-high --limit 1", &out), 0);
+    EXPECT_EQ(out.rfind("コード  銘柄名", 0), 0u) << out;
+    EXPECT_NE(out.find("RSI  5日乖離  新高値"), std::string::npos) << out;
 }
 
 TEST(Fundamentals, AFiguresAnswerIsTakenWholeAndANoneIsNeverZero)
