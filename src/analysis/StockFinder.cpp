@@ -158,10 +158,7 @@ StockFinder::Result StockFinder::find(const Conditions& c)
     std::string historyPrefix, historySuffix;
     if (prices && source.isJQuants() && marketdata::PriceStore::exists(m_module.programFolder())) {
         marketdata::PriceStore store(m_module.programFolder());
-        TechnicalFigures::each(store, result.tradingDate,
-            [&figures](const std::string& code, const std::vector<TechnicalFigures::Bar>& bars) {
-                TechnicalFigures::compute(bars, figures.byCode[code]);
-            });
+        TechnicalFigures::read(store, result.tradingDate, figures.byCode);
     } else if (prices && !source.isJQuants()) {
         core::Statement url(db, "SELECT kabuSi, kabuHdate FROM Table_Url");
         if (url.next()) {

@@ -126,6 +126,50 @@ void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundame
     }
 }
 
+namespace {
+
+using Figures = marketdata::Fundamentals::Figures;
+// The order of the kept values.
+constexpr std::optional<double> Figures::*kKept[marketdata::PriceStore::kPriceFigureCount] = {&Figures::dev5,
+    &Figures::dev25, &Figures::dev75, &Figures::dev200, &Figures::rsi, &Figures::chg1, &Figures::chg5,
+    &Figures::chg20, &Figures::volRatio, &Figures::turnover, &Figures::fromHigh, &Figures::fromLow};
+
+} // namespace
+
+void TechnicalFigures::read(
+    marketdata::PriceStore& store, const std::string& day, std::map<std::string, Figures>& byCode)
+{
+    if (const auto kept = store.keptPriceFigures(day)) {
+        for (const auto& [code, k] : *kept) {
+            auto& f = byCode[code];
+            for (std::size_t i = 0; i < std::size(kKept); ++i) {
+                f.*kKept[i] = k.values[i];
+            }
+            f.newHigh = k.newHigh;
+            f.newLow = k.newLow;
+            f.uptrend = k.uptrend;
+            f.cross = k.cross;
+        }
+        return;
+    }
+    // Read before the bars: a commit of another program after it keeps these figures unkept.
+    const auto version = store.dataVersion();
+    std::map<std::string, marketdata::PriceStore::PriceFigures> keep;
+    each(store, day, [&](const std::string& code, const std::vector<Bar>& bars) {
+        auto& f = byCode[code];
+        compute(bars, f);
+        auto& k = keep[code];
+        for (std::size_t i = 0; i < std::size(kKept); ++i) {
+            k.values[i] = f.*kKept[i];
+        }
+        k.newHigh = f.newHigh;
+        k.newLow = f.newLow;
+        k.uptrend = f.uptrend;
+        k.cross = f.cross;
+    });
+    store.keepPriceFigures(day, version, keep);
+}
+
 std::map<std::string, std::vector<TechnicalFigures::Bar>> TechnicalFigures::fromStore(
     marketdata::PriceStore& store, const std::string& day)
 {

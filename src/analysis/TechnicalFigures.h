@@ -38,6 +38,11 @@ public:
     // none, a flag false.
     static void compute(const std::vector<Bar>& bars, marketdata::Fundamentals::Figures& figures);
 
+    // The price figures of every stock of a store on day into byCode (by the list's code): kept
+    // ones when the store has them for that day, else computed from the bars and kept.
+    static void read(marketdata::PriceStore& store, const std::string& day,
+        std::map<std::string, marketdata::Fundamentals::Figures>& byCode);
+
     // Every stock's bars of a price store up to day (the store's own days, nothing after day),
     // by the list's code.
     static std::map<std::string, std::vector<Bar>> fromStore(

@@ -172,6 +172,24 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
     EXPECT_EQ(checked, found["count"].get<int>());
     EXPECT_GT(checked, 500);
 
+    // The next search reads the figures the first one kept: the same answer, to the last digit.
+    std::string again;
+    ASSERT_EQ(test::runCommand(cli + " find --json", &again), 0);
+    EXPECT_EQ(again, out);
+    {
+        // Kept only when no other program wrote between the bars read and the keeping, and
+        // forgotten by the next bars stored.
+        marketdata::PriceStore other(dir / "home");
+        ASSERT_TRUE(store.keptPriceFigures(day));
+        const auto version = store.dataVersion();
+        other.setFillPending(false);
+        store.keepPriceFigures("2000-01-04", version, {{"1300", {}}});
+        EXPECT_FALSE(store.keptPriceFigures("2000-01-04"));
+        EXPECT_TRUE(store.keptPriceFigures(day));
+        other.storeDay(day, json::array());
+        EXPECT_FALSE(store.keptPriceFigures(day));
+    }
+
     // The stocks that end on a flag meet it, and find selects them by it.
     const auto& stocks = server.market().stocks();
     auto code = [&](int index) { return stocks[static_cast<std::size_t>(index)].code; };

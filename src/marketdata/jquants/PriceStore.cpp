@@ -93,6 +93,10 @@ void PriceStore::open(const std::filesystem::path& programFolder)
         "CREATE TABLE IF NOT EXISTS Table_StoreState (StateName TEXT PRIMARY KEY, StateValue TEXT)");
     m_connection->execute("CREATE TABLE IF NOT EXISTS Table_Refetch (BarCode TEXT PRIMARY KEY)");
     m_connection->execute(
+        "CREATE TABLE IF NOT EXISTS Table_PriceFigures (FigCode TEXT PRIMARY KEY, V1 REAL, V2 REAL, V3 REAL,"
+        " V4 REAL, V5 REAL, V6 REAL, V7 REAL, V8 REAL, V9 REAL, V10 REAL, V11 REAL, V12 REAL, Flags INTEGER,"
+        " Cross INTEGER) WITHOUT ROWID");
+    m_connection->execute(
         "CREATE TABLE IF NOT EXISTS Table_Valuation (ValCode TEXT NOT NULL, ValDate TEXT NOT NULL, EPS REAL,"
         " FwdEPS REAL, BPS REAL, ROE REAL, FwdROE REAL, PER REAL, FwdPER REAL, PBR REAL, MktCap REAL,"
         " PRIMARY KEY (ValDate, ValCode)) WITHOUT ROWID");
@@ -339,6 +343,9 @@ std::string PriceStore::listCode(const std::string& code)
 
 void PriceStore::storeRows(const json& rows)
 {
+    // Figures computed from the bars before are no longer theirs.
+    m_connection->execute("DELETE FROM Table_PriceFigures");
+    m_connection->execute("DELETE FROM Table_StoreState WHERE StateName = 'PriceFiguresDay'");
     core::Statement insert(*m_connection,
         std::string("INSERT OR REPLACE INTO Table_Bar (") + kBarColumns
             + ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
@@ -448,6 +455,82 @@ std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int co
         days.push_back(dayOf(s));
     }
     return days;
+}
+
+long long PriceStore::dataVersion()
+{
+    core::Statement s(*m_connection, "PRAGMA data_version");
+    return s.next() ? static_cast<long long>(s.columnDouble(0)) : 0;
+}
+
+std::optional<std::map<std::string, PriceStore::PriceFigures>> PriceStore::keptPriceFigures(
+    const std::string& day)
+{
+    // One statement, so the day and its rows are read in one snapshot.
+    std::map<std::string, PriceFigures> out;
+    core::Statement s(*m_connection,
+        "SELECT * FROM Table_PriceFigures WHERE (SELECT StateValue FROM Table_StoreState"
+        " WHERE StateName = 'PriceFiguresDay') = ?");
+    s.bindText(1, day);
+    while (s.next()) {
+        auto& f = out[s.columnText(0)];
+        for (std::size_t i = 0; i < kPriceFigureCount; ++i) {
+            const int column = static_cast<int>(i) + 1;
+            if (!s.isNull(column)) {
+                f.values[i] = s.columnDouble(column);
+            }
+        }
+        const auto flags = static_cast<int>(s.columnDouble(kPriceFigureCount + 1));
+        f.newHigh = flags & 1;
+        f.newLow = flags & 2;
+        f.uptrend = flags & 4;
+        f.cross = static_cast<int>(s.columnDouble(kPriceFigureCount + 2));
+    }
+    return out.empty() ? std::nullopt : std::optional(std::move(out));
+}
+
+void PriceStore::keepPriceFigures(
+    const std::string& day, long long version, const std::map<std::string, PriceFigures>& figures)
+{
+    m_connection->setBusyTimeout(0);
+    try {
+        m_connection->execute("BEGIN IMMEDIATE");
+        // Another connection's commit since the bars were read: they may not be these bars.
+        if (dataVersion() != version) {
+            m_connection->execute("ROLLBACK");
+            m_connection->setBusyTimeout(core::Connection::Options{}.busyTimeoutMs);
+            return;
+        }
+        m_connection->execute("DELETE FROM Table_PriceFigures");
+        core::Statement insert(
+            *m_connection, "INSERT INTO Table_PriceFigures VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+        for (const auto& [code, f] : figures) {
+            insert.bindText(1, code);
+            for (std::size_t i = 0; i < kPriceFigureCount; ++i) {
+                const int column = static_cast<int>(i) + 2;
+                if (f.values[i]) {
+                    insert.bindDouble(column, *f.values[i]);
+                } else {
+                    insert.bindNull(column);
+                }
+            }
+            insert.bindDouble(
+                kPriceFigureCount + 2, (f.newHigh ? 1 : 0) | (f.newLow ? 2 : 0) | (f.uptrend ? 4 : 0));
+            insert.bindDouble(kPriceFigureCount + 3, f.cross);
+            insert.run();
+        }
+        core::Statement mark(*m_connection,
+            "INSERT OR REPLACE INTO Table_StoreState (StateName, StateValue) VALUES ('PriceFiguresDay', ?)");
+        mark.bindText(1, day);
+        mark.run();
+        m_connection->execute("COMMIT");
+    } catch (const core::DatabaseError&) {
+        try {
+            m_connection->execute("ROLLBACK");
+        } catch (const core::DatabaseError&) {
+        }
+    }
+    m_connection->setBusyTimeout(core::Connection::Options{}.busyTimeoutMs);
 }
 
 void PriceStore::eachStockBars(const std::vector<std::string>& days,

@@ -2,6 +2,7 @@
 
 #include "StoredDay.h"
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -60,6 +61,24 @@ public:
     // oldest first: the one read of the whole store a search makes, so nothing is copied twice.
     void eachStockBars(const std::vector<std::string>& days,
         const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn);
+    // The price figures of a stock on a day, as a search computed them from the bars: kept so
+    // the next search of that day reads 4,000 rows, not every bar.
+    static constexpr std::size_t kPriceFigureCount = 12;
+    struct PriceFigures
+    {
+        std::array<std::optional<double>, kPriceFigureCount> values;
+        bool newHigh = false, newLow = false, uptrend = false;
+        int cross = 0;
+    };
+    // A number that changes whenever another connection commits to the store.
+    long long dataVersion();
+    // The figures kept for day, by the list's code; none when they are not (any bar written
+    // since forgets them).
+    std::optional<std::map<std::string, PriceFigures>> keptPriceFigures(const std::string& day);
+    // Keeps the figures of day computed from the bars read at version; nothing when the store
+    // changed since or another program holds it: never waits, never fails the search.
+    void keepPriceFigures(
+        const std::string& day, long long version, const std::map<std::string, PriceFigures>& figures);
     // Every stock's stored days up to upTo, newest first per stock, at most count each.
     std::vector<std::pair<std::string, std::vector<Day>>> histories(int count, const std::string& upTo = {});
 
