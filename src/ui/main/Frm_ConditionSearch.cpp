@@ -19,6 +19,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -341,6 +342,29 @@ void Frm_ConditionSearch::readBoxes()
     m_model.industry = m_industry->currentData().toString().toStdString();
 }
 
+void Frm_ConditionSearch::fitColumns()
+{
+    int columns = 0;
+    for (int c = 0; c < m_model.grid.cols(); ++c) {
+        columns += px(m_model.grid.column(c).widthTwips);
+    }
+    const int missing = columns + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * m_grid->frameWidth()
+        + 4 - m_grid->width();
+    if (missing <= 0 || !isVisible() || !screen()) {
+        return;
+    }
+    const QRect area = screen()->availableGeometry();
+    const int frame = frameGeometry().width() - width();
+    const int wide = std::min(width() + missing, area.width() - frame);
+    if (wide <= width()) {
+        return;
+    }
+    resize(wide, height());
+    if (x() + wide + frame > area.right() + 1) {
+        move(std::max(area.left(), area.right() + 1 - wide - frame), y());
+    }
+}
+
 void Frm_ConditionSearch::showFirstError()
 {
     for (std::size_t i = 0; i < m_model.boxes.size(); ++i) {
@@ -363,6 +387,7 @@ void Frm_ConditionSearch::search()
         QApplication::restoreOverrideCursor();
     });
     render();
+    fitColumns();
     showFirstError();
 }
 
