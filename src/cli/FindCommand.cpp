@@ -1,11 +1,11 @@
 #include "FindCommand.h"
 
 #include "CliSession.h"
+#include "analysis/FigureRange.h"
 #include "analysis/FigureTable.h"
 #include "analysis/FindReport.h"
 #include "analysis/StockFinder.h"
 #include "core/Platform.h"
-#include "core/Value.h"
 
 #include <iostream>
 
@@ -13,48 +13,21 @@ namespace zuvemo::cli {
 
 namespace {
 
-std::optional<double> bound(const std::string& text, const std::string& option, const std::string& range)
-{
-    if (text.empty()) {
-        return std::nullopt;
-    }
-    const auto v = core::Value::decimal(text);
-    if (!v) {
-        throw UsageError(
-            option + " の範囲が正しくありません（" + range + "）。下限:上限 の形で数字を指定してください。");
-    }
-    return v;
-}
-
-// "MIN:MAX", either side left out, scaled into the figures' units.
+// "MIN:MAX", either side left out, scaled into the figure's units. Given with both sides open it
+// is still a condition: a PER or PBR above 0, a figure that is there.
 std::optional<analysis::StockFinder::Range> range(
-    CliArguments& args, const std::string& option, double scale, bool nonNegative)
+    CliArguments& args, const analysis::FigureTable::Figure& figure)
 {
+    const std::string option = std::string("--") + figure.name;
     const auto text = args.takeOption(option);
     if (!text) {
         return std::nullopt;
     }
-    const auto colon = text->find(':');
-    if (colon == std::string::npos || text->find(':', colon + 1) != std::string::npos) {
-        throw UsageError(
-            option + " の範囲が正しくありません（" + *text + "）。下限:上限 の形で指定してください。");
+    const auto parsed = analysis::FigureRange::parse(*text, figure);
+    if (!parsed.ok()) {
+        throw UsageError(option + " の範囲が正しくありません（" + *text + "）。" + parsed.error);
     }
-    analysis::StockFinder::Range r;
-    r.min = bound(text->substr(0, colon), option, *text);
-    r.max = bound(text->substr(colon + 1), option, *text);
-    if (r.min && r.max && *r.min > *r.max) {
-        throw UsageError(option + " の上限が下限より小さいです（" + *text + "）。");
-    }
-    if (nonNegative && ((r.min && *r.min < 0) || (r.max && *r.max < 0))) {
-        throw UsageError(option + " に負の値は指定できません（" + *text + "）。");
-    }
-    if (r.min) {
-        *r.min *= scale;
-    }
-    if (r.max) {
-        *r.max *= scale;
-    }
-    return r;
+    return parsed.range.value_or(analysis::StockFinder::Range{});
 }
 
 } // namespace
@@ -73,7 +46,7 @@ int runFind(const std::filesystem::path& home, CliArguments& args)
     c.confirmed = args.takeFlag("--confirmed");
     for (const auto& figure : analysis::FigureTable::figures()) {
         if (figure.condition) {
-            if (auto r = range(args, std::string("--") + figure.name, figure.scale, figure.nonNegative)) {
+            if (auto r = range(args, figure)) {
                 c.ranges[figure.name] = *r;
             }
         }

@@ -11,6 +11,7 @@
 #include "ModuleFixture.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
+#include "analysis/FigureTable.h"
 #include "analysis/TrackRun.h"
 #include "core/Clock.h"
 #include "core/Journal.h"
@@ -725,8 +726,31 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     EXPECT_TRUE(w.isEnabled());
     auto in = [dialog](const char* name) { return dialog->findChild<QWidget*>(QString::fromLatin1(name)); };
 
-    // A CSV folder: the figures are off and say why; the signal works. Enter in a box searches.
-    EXPECT_FALSE(in("Low0")->isEnabled());
+    // A box pair for every condition of the table: JPX's are off in a CSV folder and say why,
+    // the price figures' stay on; the flags and the cross beside them.
+    for (const auto& figure : analysis::FigureTable::figures()) {
+        const std::string name = figure.name;
+        if (!figure.condition) {
+            EXPECT_EQ(in(("Low_" + name).c_str()), nullptr) << name;
+            continue;
+        }
+        ASSERT_NE(in(("Low_" + name).c_str()), nullptr) << name;
+        ASSERT_NE(in(("High_" + name).c_str()), nullptr) << name;
+        const bool jpx = figure.source == analysis::FigureTable::Source::JQuants;
+        EXPECT_EQ(in(("Low_" + name).c_str())->isEnabled(), !jpx) << name;
+    }
+    for (const auto& flag : analysis::FigureTable::flags()) {
+        auto* check = static_cast<QCheckBox*>(in((std::string("Flag_") + flag.name).c_str()));
+        ASSERT_NE(check, nullptr) << flag.name;
+        EXPECT_EQ(check->text().toStdString(), flag.heading);
+    }
+    EXPECT_EQ(static_cast<QComboBox*>(in("Cross"))->count(), 3);
+    // Within a 1280 × 1024 screen, with room for the title bar and a panel.
+    for (const QSize size : {dialog->sizeHint(), dialog->size()}) {
+        EXPECT_LE(size.width(), 1280);
+        EXPECT_LE(size.height(), 1024 - 80);
+    }
+    // Enter in a box searches.
     EXPECT_EQ(
         static_cast<QLabel*>(in("FiguresNote"))->text(), "PER などの指標は J-Quants のフォルダで使えます。");
     static_cast<QComboBox*>(in("Signal"))->setCurrentIndex(1);
@@ -747,6 +771,22 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     EXPECT_EQ(static_cast<QLabel*>(in("Count"))->text().toStdString(), model.countLine);
     EXPECT_EQ(dialog->grid()->rowCount(), model.grid.rows() - 1);
     EXPECT_EQ(test::cellAlign(dialog->grid(), 0, 4) & Qt::AlignRight, Qt::AlignRight);
+
+    // A bad bound leaves no result standing and says what is wrong, on its own tab.
+    const int before = model.grid.rows();
+    ASSERT_GT(before, 2);
+    static_cast<QLineEdit*>(in("Low_rsi"))->setText(QStringLiteral("７０"));
+    static_cast<QLineEdit*>(in("High_rsi"))->setText(QStringLiteral("30"));
+    QTest::keyClick(in("Low_rsi"), Qt::Key_Return);
+    EXPECT_EQ(dialog->grid()->rowCount(), 0);
+    EXPECT_EQ(static_cast<QLabel*>(in("Errors"))->text(), "RSI: 上限が下限より小さいです。");
+    EXPECT_EQ(static_cast<QLabel*>(in("Count"))->text().toStdString(), ui::ConditionSearchModel::kBadInput);
+    EXPECT_TRUE(in("Low_rsi")->isVisible());
+    static_cast<QLineEdit*>(in("Low_rsi"))->clear();
+    static_cast<QLineEdit*>(in("High_rsi"))->clear();
+    QTest::keyClick(in("Market"), Qt::Key_Return);
+    EXPECT_EQ(model.grid.rows(), before);
+    EXPECT_TRUE(static_cast<QLabel*>(in("Errors"))->text().isEmpty());
 
     // A heading click sorts, a second the other way.
     auto* header = dialog->grid()->horizontalHeader();

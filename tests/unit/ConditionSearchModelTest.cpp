@@ -5,6 +5,8 @@
 #include "FakeDownloader.h"
 #include "ModuleFixture.h"
 #include "SampleServer.h"
+#include "analysis/FigureTable.h"
+#include "analysis/FindReport.h"
 #include "core/Clock.h"
 #include "export/SpreadsheetOpener.h"
 #include "model/MainWindowModel.h"
@@ -84,24 +86,23 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
         std::string args;
         std::function<void(ConditionSearchModel&)> set;
     };
-    using F = ConditionSearchModel::Figure;
     const std::vector<Case> cases{
         {"", [](auto&) {}},
         {"--fwd-per :20 --yield 1:",
             [](auto& m) {
-                m.high[F::FwdPer] = "20";
-                m.low[F::Yield] = "1";
+                m.box("fwd-per").high = "20";
+                m.box("yield").low = "1";
             }},
         {"--pbr 0.5:1.5 --roe 5:",
             [](auto& m) {
-                m.low[F::Pbr] = "0.5";
-                m.high[F::Pbr] = "1.5";
-                m.low[F::Roe] = "５"; // typed full-width
+                m.box("pbr").low = "0.5";
+                m.box("pbr").high = "1.5";
+                m.box("roe").low = "５"; // typed full-width
             }},
         {"--cap 100:50000 --signal 買",
             [](auto& m) {
-                m.low[F::Cap] = "100";
-                m.high[F::Cap] = "50,000";
+                m.box("cap").low = "100";
+                m.box("cap").high = "50,000";
                 m.signal = "買";
             }},
         {"--signal 売 --confirmed --market 東証プライム",
@@ -112,9 +113,32 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
             }},
         {"--yield 2:3.5 --roe :10",
             [](auto& m) {
-                m.low[F::Yield] = "2";
-                m.high[F::Yield] = "3.5";
-                m.high[F::Roe] = "10";
+                m.box("yield").low = "2";
+                m.box("yield").high = "3.5";
+                m.box("roe").high = "10";
+            }},
+        // A price figure and one of JPX's together, and the flags and the cross.
+        {"--dev25 :2 --pbr :1.5",
+            [](auto& m) {
+                m.box("dev25").high = "２";
+                m.box("pbr").high = "1.5";
+            }},
+        {"--rsi 30:70 --turnover 10: --per :40",
+            [](auto& m) {
+                m.box("rsi").low = "30";
+                m.box("rsi").high = "70";
+                m.box("turnover").low = "10";
+                m.box("per").high = "40";
+            }},
+        {"--uptrend --roe 0:",
+            [](auto& m) {
+                m.flags = {"uptrend"};
+                m.box("roe").low = "0";
+            }},
+        {"--cross golden --new-high",
+            [](auto& m) {
+                m.cross = 1;
+                m.flags = {"new-high"};
             }},
     };
     int nonEmpty = 0;
@@ -130,14 +154,62 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
         c.set(model);
         ASSERT_TRUE(model.search()) << c.args << model.message;
         EXPECT_EQ(codes(model), expected) << c.args;
-        EXPECT_EQ(column(model, ConditionSearchModel::Code), expected) << c.args;
+        EXPECT_EQ(column(model, ConditionSearchModel::kCodeColumn), expected) << c.args;
         EXPECT_EQ(model.countLine,
             "該当 " + std::to_string(expected.size()) + " 銘柄（株価 "
                 + json["tradingDate"].get<std::string>() + "、指標 "
                 + json["valuationDate"].get<std::string>() + "）");
         nonEmpty += !expected.empty();
     }
-    EXPECT_GE(nonEmpty, 4);
+    EXPECT_GE(nonEmpty, 6);
+
+    // Every condition of the table has a box, JPX's first (the five the dialog always had),
+    // each with the unit the user types in.
+    std::vector<std::string> names;
+    for (const auto& b : model.boxes) {
+        names.push_back(b.figure->name);
+        EXPECT_TRUE(b.figure->condition);
+        EXPECT_EQ(b.group == ConditionSearchModel::Group::Indicators,
+            b.figure->source == analysis::FigureTable::Source::JQuants)
+            << b.figure->name;
+    }
+    std::vector<std::string> conditions;
+    for (const auto& f : analysis::FigureTable::figures()) {
+        if (f.condition) {
+            conditions.push_back(f.name);
+        }
+    }
+    EXPECT_EQ(std::set(names.begin(), names.end()), std::set(conditions.begin(), conditions.end()));
+    EXPECT_EQ(names.size(), conditions.size());
+    EXPECT_EQ(std::vector(names.begin(), names.begin() + 6),
+        (std::vector<std::string>{"fwd-per", "pbr", "roe", "yield", "cap", "per"}));
+    EXPECT_EQ(model.box("cap").caption, "時価総額");
+    EXPECT_EQ(model.box("cap").unit, "億円");
+    EXPECT_EQ(model.box("turnover").unit, "百万円");
+    EXPECT_EQ(model.box("dev25").unit, "%");
+    EXPECT_EQ(model.box("rsi").unit, "");
+    EXPECT_THROW(model.box("close"), std::out_of_range);
+
+    // Bad bounds are refused as find refuses them, with its words.
+    struct Bad
+    {
+        std::string name, low, high;
+    };
+    for (const auto& bad : std::vector<Bad>{{"yield", "-1", ""}, {"cap", "", "－５"}, {"pbr", "3", "1"},
+             {"dev25", "1x", ""}, {"rsi", "0x10", ""}, {"roe", "inf", ""}, {"vol-ratio", "1..2", ""}}) {
+        model.clear();
+        model.box(bad.name).low = bad.low;
+        model.box(bad.name).high = bad.high;
+        EXPECT_FALSE(model.search()) << bad.name;
+        const auto& error = model.box(bad.name).error;
+        EXPECT_FALSE(error.empty()) << bad.name;
+        std::string out;
+        const auto asciiHigh = bad.high == "－５" ? std::string("-5") : bad.high;
+        EXPECT_NE(
+            test::runCommand(cli + " find --" + bad.name + " '" + bad.low + ":" + asciiHigh + "' 2>&1", &out),
+            0);
+        EXPECT_NE(out.find(error), std::string::npos) << bad.name << ": " << out;
+    }
 
     // The shown digits, blank where JPX sent nothing (the funds).
     model.clear();
@@ -145,19 +217,19 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     bool blank = false;
     for (int r = 1; r < model.grid.rows(); ++r) {
         const auto& f = model.row(r)->figures;
-        const auto per = model.grid.cell(r, ConditionSearchModel::FwdPerColumn).text;
+        const auto per = model.grid.cell(r, model.columnOf("fwd-per")).text;
         if (!f.fwdPer) {
             blank = true;
             EXPECT_EQ(per, "");
             continue;
         }
         EXPECT_EQ(per.size() - per.find('.'), 2u) << per;
-        EXPECT_EQ(model.grid.cell(r, ConditionSearchModel::FwdPerColumn).align, ui::Align::Right);
+        EXPECT_EQ(model.grid.cell(r, model.columnOf("fwd-per")).align, ui::Align::Right);
         if (f.marketCap && *f.marketCap >= 1e11) {
-            EXPECT_NE(model.grid.cell(r, ConditionSearchModel::CapColumn).text.find(','), std::string::npos);
+            EXPECT_NE(model.grid.cell(r, model.columnOf("cap")).text.find(','), std::string::npos);
         }
         if (f.dividendYield) {
-            const auto y = model.grid.cell(r, ConditionSearchModel::YieldColumn).text;
+            const auto y = model.grid.cell(r, model.columnOf("yield")).text;
             EXPECT_EQ(y.size() - y.find('.'), 4u) << y; // "2.15%"
         }
     }
@@ -165,7 +237,7 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
 
     // A heading click sorts, a second the other way; the stocks without the figure stay last.
     for (int pass = 0; pass < 2; ++pass) {
-        model.sortBy(ConditionSearchModel::YieldColumn);
+        model.sortBy(model.columnOf("yield"));
         EXPECT_EQ(model.descending(), pass == 1);
         const auto& rows = model.result().rows;
         bool none = false;
@@ -185,7 +257,7 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     model.click(3, false, true);
     const auto chosen = model.selected();
     EXPECT_EQ(chosen.size(), 3u);
-    model.sortBy(ConditionSearchModel::Name);
+    model.sortBy(ConditionSearchModel::kNameColumn);
     EXPECT_EQ(model.selected(), chosen);
     int painted = 0;
     for (int r = 1; r < model.grid.rows(); ++r) {
@@ -194,9 +266,53 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     }
     EXPECT_EQ(painted, 3);
     ASSERT_TRUE(model.search());
-    EXPECT_EQ(model.sortColumn(), ConditionSearchModel::Name);
+    EXPECT_EQ(model.sortColumn(), ConditionSearchModel::kNameColumn);
     EXPECT_FALSE(model.descending());
     EXPECT_TRUE(model.selected().empty());
+
+    // A condition off the default columns brings its own, after the figures; a click sorts by it.
+    model.clear();
+    model.box("dev25").high = "5";
+    model.box("turnover").low = "1";
+    model.flags = {"uptrend"};
+    ASSERT_TRUE(model.search()) << model.message;
+    auto expectedColumns = analysis::FindReport::defaultColumns();
+    expectedColumns.insert(expectedColumns.begin(), {"code", "name"});
+    const auto afterCap = std::find(expectedColumns.begin(), expectedColumns.end(), "cap") + 1;
+    expectedColumns.insert(afterCap, {"dev25", "turnover", "uptrend"});
+    EXPECT_EQ(model.columns(), expectedColumns);
+    ASSERT_EQ(model.grid.cols(), static_cast<int>(expectedColumns.size()));
+    const int dev25 = model.columnOf("dev25");
+    EXPECT_EQ(model.grid.cell(0, dev25).text, "25日乖離");
+    EXPECT_EQ(model.grid.cell(0, model.columnOf("turnover")).text, "売買代金(百万円)");
+    EXPECT_EQ(model.grid.column(dev25).align, ui::Align::Right);
+    EXPECT_EQ(model.grid.cell(0, model.columnOf("uptrend")).text, "上昇トレンド");
+    for (int r = 1; r < model.grid.rows(); ++r) {
+        EXPECT_EQ(model.grid.cell(r, model.columnOf("uptrend")).text, "○");
+    }
+    model.flags.clear();
+    ASSERT_TRUE(model.search()) << model.message;
+    EXPECT_EQ(model.columnOf("uptrend"), -1);
+    ASSERT_GT(model.grid.rows(), 2);
+    for (int r = 1; r < model.grid.rows(); ++r) {
+        EXPECT_EQ(model.grid.cell(r, dev25).text,
+            analysis::FigureTable::shown(
+                *analysis::FigureTable::figure("dev25"), model.row(r)->figures.dev25));
+    }
+    model.sortBy(dev25);
+    model.sortBy(dev25);
+    EXPECT_EQ(model.sortColumn(), dev25);
+    EXPECT_TRUE(model.descending());
+    for (int r = 2; r < model.grid.rows(); ++r) {
+        EXPECT_GE(*model.row(r - 1)->figures.dev25, *model.row(r)->figures.dev25);
+    }
+    // Without the condition the column goes, and the order falls back to the code.
+    model.clear();
+    ASSERT_TRUE(model.search());
+    EXPECT_EQ(model.columnOf("dev25"), -1);
+    EXPECT_EQ(model.grid.cols(), static_cast<int>(analysis::FindReport::defaultColumns().size()) + 2);
+    EXPECT_EQ(model.sortColumn(), ConditionSearchModel::kCodeColumn);
+    EXPECT_FALSE(model.descending());
 }
 
 TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)
@@ -210,28 +326,46 @@ TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)
     ASSERT_TRUE(model.search()) << model.message;
     EXPECT_EQ(codes(model), (std::vector<std::string>{"1301", "1303"}));
     EXPECT_EQ(model.countLine, "該当 2 銘柄（株価 2024-01-04、指標 なし）");
-    // Texts in boxes that are off do not stop the search.
-    model.low[ConditionSearchModel::FwdPer] = "abc";
+    // Texts in JPX's boxes, off here, do not stop the search; the price boxes stay on.
+    model.box("fwd-per").low = "abc";
+    EXPECT_FALSE(model.enabled(model.box("fwd-per")));
+    EXPECT_TRUE(model.enabled(model.box("dev25")));
     EXPECT_TRUE(model.search());
-
-    model.figuresEnabled = true;
-    model.low[ConditionSearchModel::Pbr] = "3";
-    model.high[ConditionSearchModel::Pbr] = "1";
-    model.high[ConditionSearchModel::Cap] = "１，０００"; // full-width, grouped: a number
-    const auto revision = model.grid.revision();
+    model.box("dev25").low = "5";
+    model.box("dev25").high = "-5";
     EXPECT_FALSE(model.search());
-    EXPECT_EQ(model.errors[ConditionSearchModel::FwdPer], "数字を入力してください。");
-    EXPECT_EQ(model.errors[ConditionSearchModel::Pbr], "上限が下限より小さいです。");
-    EXPECT_EQ(model.errors[ConditionSearchModel::Cap], "");
-    EXPECT_EQ(model.errors[ConditionSearchModel::Roe], "");
-    EXPECT_EQ(model.grid.revision(), revision);
-    EXPECT_EQ(model.countLine, "該当 2 銘柄（株価 2024-01-04、指標 なし）");
+    EXPECT_EQ(model.box("dev25").error, "上限が下限より小さいです。");
+    model.box("dev25").low.clear();
+    model.box("dev25").high.clear();
+
+    ASSERT_TRUE(model.search());
+    model.figuresEnabled = true;
+    model.box("pbr").low = "3";
+    model.box("pbr").high = "1";
+    model.box("cap").high = "１，０００"; // full-width, grouped: a number
+    model.box("yield").low = "−1";
+    model.click(1, false, false);
+    EXPECT_FALSE(model.search());
+    EXPECT_EQ(model.box("fwd-per").error, "数字を入力してください。");
+    EXPECT_EQ(model.box("pbr").error, "上限が下限より小さいです。");
+    EXPECT_EQ(model.box("yield").error, "負の値は指定できません。");
+    EXPECT_EQ(model.box("cap").error, "");
+    EXPECT_EQ(model.box("roe").error, "");
+    // No result is left under the errors as if it were theirs.
+    EXPECT_EQ(model.grid.rows(), 1);
+    EXPECT_EQ(model.countLine, "");
+    EXPECT_EQ(model.message, ConditionSearchModel::kBadInput);
+    EXPECT_TRUE(model.selected().empty());
+    EXPECT_EQ(model.row(1), nullptr);
 
     // Fixed, the messages go; a figure condition in a CSV folder is find's own message.
-    model.low[ConditionSearchModel::FwdPer] = "-1e3";
-    model.high[ConditionSearchModel::Pbr] = "3";
+    model.box("fwd-per").low = "-1e3";
+    model.box("pbr").high = "3";
+    model.box("yield").low = "0";
     EXPECT_FALSE(model.search());
-    EXPECT_EQ(model.errors, (std::array<std::string, ConditionSearchModel::kFigures>{}));
+    for (const auto& b : model.boxes) {
+        EXPECT_EQ(b.error, "") << b.figure->name;
+    }
     EXPECT_EQ(model.message, analysis::StockFinder::kNoFiguresMessage);
     EXPECT_EQ(model.grid.rows(), 1);
 }
@@ -241,9 +375,13 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     {
         ConditionSearchModel model(*m_module);
         model.load();
-        EXPECT_EQ(model.low[ConditionSearchModel::Roe], "");
-        model.low[ConditionSearchModel::Roe] = "8";
-        model.high[ConditionSearchModel::Cap] = "5,000";
+        EXPECT_EQ(model.box("roe").low, "");
+        model.box("roe").low = "8";
+        model.box("cap").high = "5,000";
+        model.box("dev25").high = "-5";
+        model.box("vol-ratio").low = "1.5";
+        model.flags = {"new-low", "uptrend"};
+        model.cross = -1;
         model.signal = "売";
         model.confirmed = true;
         model.market = "東証プライム";
@@ -254,8 +392,17 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     ASSERT_TRUE(m_module->OpenDatabase());
     ConditionSearchModel model(*m_module);
     model.load();
-    EXPECT_EQ(model.low[ConditionSearchModel::Roe], "8");
-    EXPECT_EQ(model.high[ConditionSearchModel::Cap], "5,000");
+    EXPECT_EQ(model.box("roe").low, "8");
+    EXPECT_EQ(model.box("cap").high, "5,000");
+    EXPECT_EQ(model.box("dev25").high, "-5");
+    EXPECT_EQ(model.box("vol-ratio").low, "1.5");
+    EXPECT_EQ(model.flags, (std::set<std::string>{"new-low", "uptrend"}));
+    EXPECT_EQ(model.cross, -1);
+    EXPECT_EQ(scalar("SELECT CondValue FROM Table_FindCondition WHERE CondName='dev25.high'"), "-5");
+    model.box("dev25").high.clear();
+    model.box("vol-ratio").low.clear();
+    model.flags.clear();
+    model.cross = 0;
     EXPECT_EQ(model.signal, "売");
     EXPECT_TRUE(model.confirmed);
     EXPECT_EQ(model.market, "東証プライム");
@@ -268,12 +415,37 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     model.fillRunning = false;
 
     model.clear();
-    EXPECT_EQ(model.low[ConditionSearchModel::Roe], "");
+    EXPECT_EQ(model.box("roe").low, "");
     EXPECT_EQ(model.signal, "");
     EXPECT_FALSE(model.confirmed);
     ASSERT_TRUE(model.search());
     EXPECT_EQ(model.result().count, 4);
     EXPECT_EQ(scalar("SELECT CondValue FROM Table_FindCondition WHERE CondName='market'"), "");
+}
+
+TEST_F(ConditionSearch, ConditionsKeptBeforeEveryFigureHadABoxStillLoad)
+{
+    db().execute("CREATE TABLE Table_FindCondition (CondName TEXT PRIMARY KEY, CondValue TEXT NOT NULL)");
+    db().execute("INSERT INTO Table_FindCondition VALUES ('fwdPer.low','12'),('fwdPer.high','30'),"
+                 "('pbr.high','1.5'),('roe.low','8'),('yield.low','3'),('cap.high','5000'),('signal','買')");
+    ConditionSearchModel model(*m_module);
+    model.load();
+    EXPECT_EQ(model.box("fwd-per").low, "12");
+    EXPECT_EQ(model.box("fwd-per").high, "30");
+    EXPECT_EQ(model.box("pbr").high, "1.5");
+    EXPECT_EQ(model.box("roe").low, "8");
+    EXPECT_EQ(model.box("yield").low, "3");
+    EXPECT_EQ(model.box("cap").high, "5000");
+    EXPECT_EQ(model.signal, "買");
+    EXPECT_TRUE(model.flags.empty());
+    EXPECT_EQ(model.cross, 0);
+    // Kept again under the figures' names, and read back from them.
+    model.save();
+    EXPECT_EQ(scalar("SELECT CondValue FROM Table_FindCondition WHERE CondName='fwd-per.low'"), "12");
+    EXPECT_EQ(count("SELECT * FROM Table_FindCondition WHERE CondName='fwdPer.low'"), 0);
+    ConditionSearchModel again(*m_module);
+    again.load();
+    EXPECT_EQ(again.box("fwd-per").high, "30");
 }
 
 TEST_F(ConditionSearch, ChosenRowsJoinTheCandidatesByTheMainWindowsRules)

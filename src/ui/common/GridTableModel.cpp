@@ -25,7 +25,7 @@ GridTableModel::GridTableModel(QObject* parent)
 
 void GridTableModel::setGrid(const GridData& grid)
 {
-    if (grid.cols() != m_grid.cols()) {
+    if (!grid.sameColumns(m_grid)) {
         beginResetModel();
         m_grid = grid;
         endResetModel();

@@ -24,6 +24,7 @@ public:
     // views what changed: a column change resets them, a row count change inserts or removes
     // rows (their scroll position stays), and every cell is redrawn as far as it is visible.
     void setGrid(const GridData& grid);
+    const GridData& grid() const { return m_grid; }
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     int columnCount(const QModelIndex& parent = QModelIndex()) const override;

@@ -137,7 +137,7 @@ void GridView::show(const GridData& grid)
     m_last = &grid;
     m_shape = grid.shapeRevision();
     m_shown = grid.revision();
-    const bool newColumns = columnCount() != grid.cols();
+    const bool newColumns = !m_cells->grid().sameColumns(grid);
     m_cells->setGrid(grid);
     if (newColumns) {
         for (int c = 0; c < grid.cols(); ++c) {

@@ -3,6 +3,7 @@
 #include "GridView.h"
 #include "Twips.h"
 #include "UiStyle.h"
+#include "analysis/FigureTable.h"
 #include "core/DatabaseError.h"
 #include "core/MessagePresenter.h"
 
@@ -18,7 +19,9 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
+#include <QScreen>
 #include <QStyle>
+#include <QTabWidget>
 #include <QVBoxLayout>
 
 namespace zuvemo::ui {
@@ -31,9 +34,10 @@ QString q(const std::string& s)
 }
 
 constexpr std::uint32_t kYellowFace = 0x00FFFF;
-constexpr const char* kFigureCaptions[] = {"予想PER", "PBR", "ROE", "配当利回り", "時価総額"};
-constexpr const char* kUnits[] = {"倍", "倍", "%", "%", "億円"};
 constexpr const char* kSignals[] = {"指定なし", "買", "売"};
+// The cross list's items: none, then a golden cross (1) and a dead one (-1).
+constexpr const char* kCrosses[] = {"指定なし", "GC（ゴールデンクロス）", "DC（デッドクロス）"};
+constexpr std::uint32_t kErrorFace = 0xD0D0FF;
 
 QComboBox* listBox(const std::vector<std::string>& items, QWidget* parent)
 {
@@ -72,39 +76,26 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     auto* top = new QHBoxLayout; // owned by the layout
     layout->addLayout(top);
 
-    auto* figures = new QGroupBox(QStringLiteral("指標"), this);
-    auto* grid = new QGridLayout(figures); // owned by the box
-    grid->addWidget(new QLabel(QStringLiteral("下限"), figures), 0, 1, Qt::AlignCenter);
-    grid->addWidget(new QLabel(QStringLiteral("上限"), figures), 0, 3, Qt::AlignCenter);
-    for (int f = 0; f < ConditionSearchModel::kFigures; ++f) {
-        const auto i = static_cast<std::size_t>(f);
-        grid->addWidget(new QLabel(QString::fromUtf8(kFigureCaptions[f]), figures), f + 1, 0);
-        m_low[i] = new QLineEdit(figures);
-        m_high[i] = new QLineEdit(figures);
-        for (auto* box : {m_low[i], m_high[i]}) {
-            box->setAlignment(Qt::AlignRight);
-            box->setFixedWidth(90);
-        }
-        m_low[i]->setObjectName(QStringLiteral("Low%1").arg(f));
-        m_high[i]->setObjectName(QStringLiteral("High%1").arg(f));
-        grid->addWidget(m_low[i], f + 1, 1);
-        grid->addWidget(new QLabel(QStringLiteral("〜"), figures), f + 1, 2);
-        grid->addWidget(m_high[i], f + 1, 3);
-        grid->addWidget(new QLabel(QString::fromUtf8(kUnits[f]), figures), f + 1, 4);
-        m_error[i] = new QLabel(figures);
-        m_error[i]->setObjectName(QStringLiteral("Error%1").arg(f));
-        QPalette p = m_error[i]->palette();
-        p.setColor(QPalette::WindowText, UiStyle::color(GridColor::kDarkRed));
-        m_error[i]->setPalette(p);
-        m_error[i]->setMinimumWidth(
-            QFontMetrics(font()).horizontalAdvance(QString::fromUtf8(ConditionSearchModel::kBadOrder)) + 8);
-        grid->addWidget(m_error[i], f + 1, 5);
+    std::vector<QWidget*> order;
+    m_low.assign(m_model.boxes.size(), nullptr);
+    m_high.assign(m_model.boxes.size(), nullptr);
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("ConditionTabs"));
+    order.push_back(m_tabs);
+    for (const auto group :
+        {ConditionSearchModel::Group::Indicators, ConditionSearchModel::Group::Technical}) {
+        m_tabs->addTab(groupPage(group, order), QString::fromUtf8(ConditionSearchModel::title(group)));
     }
-    m_figuresNote = new QLabel(figures);
-    m_figuresNote->setObjectName(QStringLiteral("FiguresNote"));
-    grid->addWidget(m_figuresNote, ConditionSearchModel::kFigures + 1, 0, 1, 6);
-    grid->setColumnStretch(5, 1);
-    top->addWidget(figures, 1);
+    auto* left = new QVBoxLayout; // owned by top
+    left->addWidget(m_tabs);
+    m_errors = new QLabel(this);
+    m_errors->setObjectName(QStringLiteral("Errors"));
+    m_errors->setWordWrap(true);
+    QPalette red = m_errors->palette();
+    red.setColor(QPalette::WindowText, UiStyle::color(GridColor::kDarkRed));
+    m_errors->setPalette(red);
+    left->addWidget(m_errors);
+    top->addLayout(left, 1);
 
     auto* others = new QGroupBox(QStringLiteral("シグナル・市場・業種"), this);
     auto* form = new QGridLayout(others); // owned by the box
@@ -189,11 +180,6 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_search->setDefault(true);
 
     QWidget* previous = nullptr;
-    std::vector<QWidget*> order;
-    for (std::size_t i = 0; i < m_low.size(); ++i) {
-        order.push_back(m_low[i]);
-        order.push_back(m_high[i]);
-    }
     for (QWidget* w : std::initializer_list<QWidget*>{
              m_signal, m_confirmed, m_market, m_industry, m_search, m_clear, m_grid, m_add, m_close}) {
         order.push_back(w);
@@ -264,16 +250,131 @@ bool Frm_ConditionSearch::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
+QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::vector<QWidget*>& order)
+{
+    auto* page = new QWidget; // owned by the tabs
+    page->setObjectName(QString::fromUtf8(ConditionSearchModel::title(group)));
+    auto* grid = new QGridLayout(page); // owned by the page
+    // A column of boxes: caption, 下限, 〜, 上限, unit; a gap, then the next column.
+    constexpr int kSpan = 6;
+    int shown = 0;
+    for (std::size_t i = 0; i < m_model.boxes.size(); ++i) {
+        const auto& box = m_model.boxes[i];
+        if (box.group != group) {
+            continue;
+        }
+        const int row = shown % kRowsPerColumn + 1;
+        const int at = shown / kRowsPerColumn * kSpan;
+        if (row == 1) {
+            grid->addWidget(new QLabel(QStringLiteral("下限"), page), 0, at + 1, Qt::AlignCenter);
+            grid->addWidget(new QLabel(QStringLiteral("上限"), page), 0, at + 3, Qt::AlignCenter);
+            if (at > 0) {
+                grid->setColumnMinimumWidth(at - 1, 16);
+            }
+        }
+        ++shown;
+        grid->addWidget(new QLabel(q(box.caption), page), row, at);
+        m_low[i] = new QLineEdit(page);
+        m_high[i] = new QLineEdit(page);
+        for (auto* edit : {m_low[i], m_high[i]}) {
+            edit->setAlignment(Qt::AlignRight);
+            edit->setFixedWidth(80);
+            edit->setToolTip(q(box.caption + "（" + (box.unit.empty() ? std::string("値") : box.unit)
+                + "）。空欄は上限・下限なし"));
+            order.push_back(edit);
+        }
+        m_low[i]->setObjectName(q(std::string("Low_") + box.figure->name));
+        m_high[i]->setObjectName(q(std::string("High_") + box.figure->name));
+        grid->addWidget(m_low[i], row, at + 1);
+        grid->addWidget(new QLabel(QStringLiteral("〜"), page), row, at + 2);
+        grid->addWidget(m_high[i], row, at + 3);
+        grid->addWidget(new QLabel(q(box.unit), page), row, at + 4);
+    }
+    int next = std::min(shown, kRowsPerColumn) + 1;
+    const int span = std::max(1, (shown + kRowsPerColumn - 1) / kRowsPerColumn) * kSpan - 1;
+    if (group == ConditionSearchModel::Group::Technical) {
+        auto* marks = new QHBoxLayout; // owned by the grid
+        for (const auto& flag : analysis::FigureTable::flags()) {
+            auto* check = new QCheckBox(QString::fromUtf8(flag.heading), page);
+            check->setObjectName(q(std::string("Flag_") + flag.name));
+            marks->addWidget(check);
+            m_flags.push_back(check);
+            order.push_back(check);
+        }
+        marks->addSpacing(16);
+        marks->addWidget(new QLabel(QStringLiteral("クロス"), page));
+        m_cross = new QComboBox(page);
+        m_cross->setObjectName(QStringLiteral("Cross"));
+        for (const char* c : kCrosses) {
+            m_cross->addItem(QString::fromUtf8(c));
+        }
+        order.push_back(m_cross);
+        marks->addWidget(m_cross);
+        marks->addStretch(1);
+        grid->addLayout(marks, next++, 0, 1, span);
+    } else {
+        m_figuresNote = new QLabel(page);
+        m_figuresNote->setObjectName(QStringLiteral("FiguresNote"));
+        grid->addWidget(m_figuresNote, next++, 0, 1, span);
+    }
+    grid->setRowStretch(next, 1);
+    grid->setColumnStretch(span, 1);
+    return page;
+}
+
 void Frm_ConditionSearch::readBoxes()
 {
     for (std::size_t i = 0; i < m_low.size(); ++i) {
-        m_model.low[i] = m_low[i]->text().toStdString();
-        m_model.high[i] = m_high[i]->text().toStdString();
+        m_model.boxes[i].low = m_low[i]->text().toStdString();
+        m_model.boxes[i].high = m_high[i]->text().toStdString();
     }
+    m_model.flags.clear();
+    for (std::size_t i = 0; i < m_flags.size(); ++i) {
+        if (m_flags[i]->isChecked()) {
+            m_model.flags.insert(analysis::FigureTable::flags()[i].name);
+        }
+    }
+    const int cross = m_cross->currentIndex();
+    m_model.cross = cross == 1 ? 1 : (cross == 2 ? -1 : 0);
     m_model.signal = m_signal->currentIndex() == 0 ? std::string() : m_signal->currentText().toStdString();
     m_model.confirmed = m_confirmed->isChecked();
     m_model.market = m_market->currentData().toString().toStdString();
     m_model.industry = m_industry->currentData().toString().toStdString();
+}
+
+void Frm_ConditionSearch::fitColumns()
+{
+    int columns = 0;
+    for (int c = 0; c < m_model.grid.cols(); ++c) {
+        columns += px(m_model.grid.column(c).widthTwips);
+    }
+    const int missing = columns + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * m_grid->frameWidth()
+        + 4 - m_grid->width();
+    if (missing <= 0 || !isVisible() || !screen()) {
+        return;
+    }
+    const QRect area = screen()->availableGeometry();
+    const int frame = frameGeometry().width() - width();
+    const int wide = std::min(width() + missing, area.width() - frame);
+    if (wide <= width()) {
+        return;
+    }
+    resize(wide, height());
+    if (x() + wide + frame > area.right() + 1) {
+        move(std::max(area.left(), area.right() + 1 - wide - frame), y());
+    }
+}
+
+void Frm_ConditionSearch::showFirstError()
+{
+    for (std::size_t i = 0; i < m_model.boxes.size(); ++i) {
+        if (!m_model.boxes[i].error.empty()) {
+            m_tabs->setCurrentIndex(
+                m_model.boxes[i].group == ConditionSearchModel::Group::Indicators ? 0 : 1);
+            m_low[i]->setFocus();
+            return;
+        }
+    }
 }
 
 void Frm_ConditionSearch::search()
@@ -286,6 +387,8 @@ void Frm_ConditionSearch::search()
         QApplication::restoreOverrideCursor();
     });
     render();
+    fitColumns();
+    showFirstError();
 }
 
 void Frm_ConditionSearch::runInMain(const std::function<void()>& handler)
@@ -301,13 +404,22 @@ void Frm_ConditionSearch::showConditions()
 {
     const auto& m = m_model;
     for (std::size_t i = 0; i < m_low.size(); ++i) {
-        m_low[i]->setText(q(m.low[i]));
-        m_high[i]->setText(q(m.high[i]));
-        m_low[i]->setEnabled(m.figuresEnabled);
-        m_high[i]->setEnabled(m.figuresEnabled);
+        const auto& box = m.boxes[i];
+        m_low[i]->setText(q(box.low));
+        m_high[i]->setText(q(box.high));
+        m_low[i]->setEnabled(m.enabled(box));
+        m_high[i]->setEnabled(m.enabled(box));
     }
+    for (std::size_t i = 0; i < m_flags.size(); ++i) {
+        m_flags[i]->setChecked(m.flags.count(analysis::FigureTable::flags()[i].name) > 0);
+    }
+    m_cross->setCurrentIndex(m.cross > 0 ? 1 : (m.cross < 0 ? 2 : 0));
     m_figuresNote->setText(q(m.figuresNote));
     m_figuresNote->setVisible(!m.figuresNote.empty());
+    // In a CSV folder the price figures are what can be searched.
+    if (!m.figuresEnabled) {
+        m_tabs->setCurrentIndex(1);
+    }
     m_signal->setCurrentIndex(m.signal == "買" ? 1 : (m.signal == "売" ? 2 : 0));
     m_confirmed->setChecked(m.confirmed);
     choose(m_market, m.market);
@@ -317,9 +429,22 @@ void Frm_ConditionSearch::showConditions()
 void Frm_ConditionSearch::render()
 {
     const auto& m = m_model;
-    for (std::size_t i = 0; i < m_error.size(); ++i) {
-        m_error[i]->setText(q(m.errors[i]));
+    std::string errors;
+    for (std::size_t i = 0; i < m.boxes.size(); ++i) {
+        const auto& box = m.boxes[i];
+        if (!box.error.empty()) {
+            errors += (errors.empty() ? "" : "　") + box.caption + ": " + box.error;
+        }
+        for (auto* edit : {m_low[i], m_high[i]}) {
+            QPalette p = edit->palette();
+            p.setColor(QPalette::Base,
+                box.error.empty() ? QApplication::palette().color(QPalette::Base)
+                                  : UiStyle::color(kErrorFace));
+            edit->setPalette(p);
+        }
     }
+    m_errors->setText(q(errors));
+    m_errors->setVisible(!errors.empty());
     m_grid->show(m.grid);
     m_grid->horizontalHeader()->setSortIndicator(
         m.sortColumn(), m.descending() ? Qt::DescendingOrder : Qt::AscendingOrder);

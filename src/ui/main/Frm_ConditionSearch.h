@@ -3,14 +3,15 @@
 #include "model/ConditionSearchModel.h"
 
 #include <QDialog>
-#include <array>
 #include <functional>
+#include <vector>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QTabWidget;
 
 namespace zuvemo::ui {
 
@@ -46,22 +47,34 @@ public:
     void render();
 
     static constexpr const char* kBusyNote = "実行中の処理が終わってから操作してください。";
+    // Box pairs a column of a tab holds before the next column starts: the dialog stays low.
+    static constexpr int kRowsPerColumn = 6;
 
 protected:
     void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // A tab of one group's range boxes; the flags and the cross go on the technical one.
+    QWidget* groupPage(ConditionSearchModel::Group group, std::vector<QWidget*>& order);
     void readBoxes();
+    // The first box in error in view and with the focus.
+    void showFirstError();
+    // Wider, as far as the screen goes, when the conditions added columns to the grid.
+    void fitColumns();
     // Through the main window's gate: one handler at a time, its errors shown as its own.
     void runInMain(const std::function<void()>& handler);
     void keep();
 
     ConditionSearchModel m_model;
     Hooks m_hooks;
-    std::array<QLineEdit*, ConditionSearchModel::kFigures> m_low{};
-    std::array<QLineEdit*, ConditionSearchModel::kFigures> m_high{};
-    std::array<QLabel*, ConditionSearchModel::kFigures> m_error{};
+    // By the model's boxes, in their order.
+    std::vector<QLineEdit*> m_low;
+    std::vector<QLineEdit*> m_high;
+    std::vector<QCheckBox*> m_flags; // by FigureTable's flags
+    QComboBox* m_cross = nullptr;
+    QTabWidget* m_tabs = nullptr;
+    QLabel* m_errors = nullptr;
     QLabel* m_figuresNote = nullptr;
     QComboBox* m_signal = nullptr;
     QCheckBox* m_confirmed = nullptr;

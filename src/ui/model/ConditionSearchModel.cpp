@@ -1,6 +1,7 @@
 #include "ConditionSearchModel.h"
 
 #include "MainWindowModel.h"
+#include "analysis/FigureRange.h"
 #include "analysis/FigureTable.h"
 #include "analysis/FindReport.h"
 #include "core/Connection.h"
@@ -12,9 +13,8 @@
 #include "marketdata/DataSource.h"
 
 #include <algorithm>
-#include <cmath>
-#include <cstdlib>
 #include <map>
+#include <stdexcept>
 
 namespace zuvemo::ui {
 
@@ -23,23 +23,84 @@ using analysis::StockFinder;
 namespace {
 
 constexpr const char* kTable = "Table_FindCondition";
-// The names the boxes are kept under, and the figures they are.
-constexpr const char* kFigureNames[] = {"fwdPer", "pbr", "roe", "yield", "cap"};
-constexpr const char* kFigureKeys[] = {"fwd-per", "pbr", "roe", "yield", "cap"};
+// The boxes the dialog had before every figure had one come first, where users know them.
+constexpr const char* kFirst[] = {"fwd-per", "pbr", "roe", "yield", "cap"};
+constexpr const char* kCrossNames[] = {"dead", "", "golden"};
 
-std::vector<GridData::Column> columns()
+using Figure = analysis::FigureTable::Figure;
+using Unit = analysis::FigureTable::Unit;
+
+std::string unitOf(const Figure& figure)
 {
-    const auto headings = analysis::FindReport::headings();
-    // Room for the heading and the sort mark beside it.
-    const int widths[] = {900, 1800, 1350, 1350, 1000, 1100, 850, 950, 850, 1450, 750, 1100};
-    std::vector<GridData::Column> out;
-    for (std::size_t i = 0; i < headings.size(); ++i) {
-        const bool number = i >= ConditionSearchModel::Close && i <= ConditionSearchModel::CapColumn;
-        const bool mark = i >= ConditionSearchModel::ShortTerm;
-        out.push_back({i == ConditionSearchModel::CapColumn ? std::string("時価総額(億円)") : headings[i],
-            widths[i], number ? Align::Right : (mark ? Align::Centre : Align::Left)});
+    switch (figure.unit) {
+    case Unit::Times:
+    case Unit::Multiple:
+        return "倍";
+    case Unit::Percent:
+        return "%";
+    case Unit::OkuYen:
+        return "億円";
+    case Unit::MillionYen:
+        return "百万円";
+    case Unit::Yen:
+        return "円";
+    case Unit::Points:
+        break;
+    }
+    return {};
+}
+
+// "時価総額億円" is "時価総額" beside a box that says 億円.
+std::string captionOf(const Figure& figure)
+{
+    std::string caption = figure.heading;
+    const std::string unit = unitOf(figure);
+    if (!unit.empty() && caption.size() > unit.size()
+        && caption.compare(caption.size() - unit.size(), unit.size(), unit) == 0) {
+        caption.resize(caption.size() - unit.size());
+    }
+    return caption;
+}
+
+std::vector<ConditionSearchModel::Box> tableBoxes()
+{
+    using Group = ConditionSearchModel::Group;
+    std::vector<ConditionSearchModel::Box> out;
+    auto add = [&out](const Figure& f) {
+        const auto group
+            = f.source == analysis::FigureTable::Source::JQuants ? Group::Indicators : Group::Technical;
+        out.push_back({&f, group, captionOf(f), unitOf(f), {}, {}, {}});
+    };
+    for (const char* name : kFirst) {
+        if (const auto* f = analysis::FigureTable::figure(name); f && f->condition) {
+            add(*f);
+        }
+    }
+    for (const auto source :
+        {analysis::FigureTable::Source::JQuants, analysis::FigureTable::Source::Prices}) {
+        for (const auto& f : analysis::FigureTable::figures()) {
+            const bool first = std::find_if(std::begin(kFirst), std::end(kFirst), [&f](const char* name) {
+                return name == std::string_view(f.name);
+            }) != std::end(kFirst);
+            if (f.condition && f.source == source && !first) {
+                add(f);
+            }
+        }
     }
     return out;
+}
+
+// Room for the heading and the sort mark beside it; the default columns as they always were.
+int widthOf(const std::string& column, const std::string& heading)
+{
+    static const std::map<std::string, int> widths = {{"code", 900}, {"name", 1800}, {"market", 1350},
+        {"industry", 1350}, {"close", 1000}, {"fwd-per", 1100}, {"pbr", 850}, {"yield", 950}, {"roe", 850},
+        {"cap", 1450}, {"signal", 750}, {"confirmed", 1100}};
+    const auto it = widths.find(column);
+    if (it != widths.end()) {
+        return it->second;
+    }
+    return std::max(850, 100 * static_cast<int>(analysis::FindReport::width(heading)) + 350);
 }
 
 // Full-width digits, point and minus as typed by a Japanese input method; digit grouping commas.
@@ -47,7 +108,7 @@ std::string asciiNumber(const std::string& text)
 {
     static const std::map<std::string, std::string> wide = {{"０", "0"}, {"１", "1"}, {"２", "2"},
         {"３", "3"}, {"４", "4"}, {"５", "5"}, {"６", "6"}, {"７", "7"}, {"８", "8"}, {"９", "9"},
-        {"．", "."}, {"－", "-"}, {"−", "-"}, {"，", ""}, {",", ""}, {"　", ""}};
+        {"．", "."}, {"－", "-"}, {"−", "-"}, {"＋", "+"}, {"，", ""}, {",", ""}, {"　", ""}};
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         bool replaced = false;
@@ -66,67 +127,33 @@ std::string asciiNumber(const std::string& text)
     return core::Utf8::trim(out);
 }
 
-// Empty: no bound. False for a text that is not a number.
-bool parseBound(const std::string& text, std::optional<double>& value)
-{
-    const std::string t = asciiNumber(text);
-    value.reset();
-    if (t.empty()) {
-        return true;
-    }
-    char* end = nullptr;
-    const double v = std::strtod(t.c_str(), &end);
-    if (end == t.c_str() || *end != '\0' || !std::isfinite(v)) {
-        return false;
-    }
-    value = v;
-    return true;
-}
-
-std::optional<std::string> keyOf(int column)
-{
-    switch (column) {
-    case ConditionSearchModel::Code:
-        return "code";
-    case ConditionSearchModel::Close:
-        return "close";
-    case ConditionSearchModel::FwdPerColumn:
-        return "fwd-per";
-    case ConditionSearchModel::PbrColumn:
-        return "pbr";
-    case ConditionSearchModel::YieldColumn:
-        return "yield";
-    case ConditionSearchModel::RoeColumn:
-        return "roe";
-    case ConditionSearchModel::CapColumn:
-        return "cap";
-    default:
-        return std::nullopt;
-    }
-}
-
-const std::string& textOf(const StockFinder::Row& row, int column)
-{
-    switch (column) {
-    case ConditionSearchModel::Name:
-        return row.name;
-    case ConditionSearchModel::Market:
-        return row.market;
-    case ConditionSearchModel::Industry:
-        return row.industry;
-    case ConditionSearchModel::ShortTerm:
-        return row.achk;
-    default:
-        return row.cchk;
-    }
-}
-
 } // namespace
 
 ConditionSearchModel::ConditionSearchModel(core::Mdl_Start& module)
-    : grid(columns())
+    : boxes(tableBoxes())
     , m_module(module)
 {
+    setColumns({});
+}
+
+const char* ConditionSearchModel::title(Group group)
+{
+    return group == Group::Indicators ? "指標" : "テクニカル";
+}
+
+ConditionSearchModel::Box& ConditionSearchModel::box(std::string_view name)
+{
+    for (auto& b : boxes) {
+        if (name == b.figure->name) {
+            return b;
+        }
+    }
+    throw std::out_of_range("no box " + std::string(name));
+}
+
+bool ConditionSearchModel::enabled(const Box& b) const
+{
+    return figuresEnabled || b.group == Group::Technical;
 }
 
 void ConditionSearchModel::load()
@@ -141,10 +168,23 @@ void ConditionSearchModel::load()
          rs->moveNext()) {
         kept[rs->field(0).toText()] = rs->field(1).toText();
     }
-    for (int f = 0; f < kFigures; ++f) {
-        low[static_cast<std::size_t>(f)] = kept[std::string(kFigureNames[f]) + ".low"];
-        high[static_cast<std::size_t>(f)] = kept[std::string(kFigureNames[f]) + ".high"];
+    // Kept before every figure had a box, some under the JSON key: "fwdPer.low".
+    auto value = [&kept](const Figure& f, const char* side) {
+        const auto it = kept.find(std::string(f.name) + side);
+        return it != kept.end() ? it->second : kept[std::string(f.jsonKey) + side];
+    };
+    for (auto& b : boxes) {
+        b.low = value(*b.figure, ".low");
+        b.high = value(*b.figure, ".high");
+        b.error.clear();
     }
+    flags.clear();
+    for (const auto& flag : analysis::FigureTable::flags()) {
+        if (kept[flag.name] == "1") {
+            flags.insert(flag.name);
+        }
+    }
+    cross = kept["cross"] == "golden" ? 1 : (kept["cross"] == "dead" ? -1 : 0);
     signal = kept["signal"] == "買" || kept["signal"] == "売" ? kept["signal"] : std::string();
     confirmed = kept["confirmed"] == "1";
     market = kept["market"];
@@ -153,11 +193,15 @@ void ConditionSearchModel::load()
 
 void ConditionSearchModel::save()
 {
-    std::vector<std::pair<std::string, std::string>> values{
-        {"signal", signal}, {"confirmed", confirmed ? "1" : "0"}, {"market", market}, {"industry", industry}};
-    for (int f = 0; f < kFigures; ++f) {
-        values.emplace_back(std::string(kFigureNames[f]) + ".low", low[static_cast<std::size_t>(f)]);
-        values.emplace_back(std::string(kFigureNames[f]) + ".high", high[static_cast<std::size_t>(f)]);
+    std::vector<std::pair<std::string, std::string>> values{{"signal", signal},
+        {"confirmed", confirmed ? "1" : "0"}, {"market", market}, {"industry", industry},
+        {"cross", kCrossNames[std::clamp(cross, -1, 1) + 1]}};
+    for (const auto& b : boxes) {
+        values.emplace_back(std::string(b.figure->name) + ".low", b.low);
+        values.emplace_back(std::string(b.figure->name) + ".high", b.high);
+    }
+    for (const auto& flag : analysis::FigureTable::flags()) {
+        values.emplace_back(flag.name, flags.count(flag.name) ? "1" : "0");
     }
     auto& db = *m_module.SharedConnection;
     db.execute(std::string("CREATE TABLE IF NOT EXISTS ") + kTable
@@ -179,44 +223,46 @@ std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
     c.signal = signal;
     c.confirmed = confirmed;
     bool ok = true;
-    for (std::size_t f = 0; f < kFigures; ++f) {
-        errors[f].clear();
-        if (!figuresEnabled) {
+    for (auto& b : boxes) {
+        b.error.clear();
+        if (!enabled(b)) {
             continue;
         }
-        StockFinder::Range r;
-        if (!parseBound(low[f], r.min) || !parseBound(high[f], r.max)) {
-            errors[f] = kBadNumber;
-        } else if (r.min && r.max && *r.min > *r.max) {
-            errors[f] = kBadOrder;
+        const auto parsed = analysis::FigureRange::parse(asciiNumber(b.low), asciiNumber(b.high), *b.figure);
+        b.error = parsed.error;
+        ok = ok && parsed.ok();
+        if (parsed.range) {
+            c.ranges[b.figure->name] = *parsed.range;
         }
-        if (!errors[f].empty()) {
-            ok = false;
-            continue;
-        }
-        if (!r.min && !r.max) {
-            continue;
-        }
-        // From the dialog's units into the figures': % into fractions, 億円 into yen.
-        const double scale = analysis::FigureTable::figure(kFigureKeys[f])->scale;
-        if (r.min) {
-            *r.min *= scale;
-        }
-        if (r.max) {
-            *r.max *= scale;
-        }
-        c.ranges[kFigureKeys[f]] = r;
     }
+    for (const auto& name : flags) {
+        if (analysis::FigureTable::flag(name)) {
+            c.flags.insert(name);
+        }
+    }
+    c.cross = std::clamp(cross, -1, 1);
     return ok ? std::optional(c) : std::nullopt;
+}
+
+void ConditionSearchModel::forget()
+{
+    m_result = {};
+    m_selected.clear();
+    m_anchor = 0;
+    countLine.clear();
+    grid.setRows(1);
 }
 
 bool ConditionSearchModel::search()
 {
+    message.clear();
     const auto c = conditions();
     if (!c) {
+        // A result left standing would read as the answer to the boxes now in error.
+        forget();
+        message = kBadInput;
         return false;
     }
-    message.clear();
     note = fillRunning ? kFillNote : std::string();
     try {
         save();
@@ -229,29 +275,98 @@ bool ConditionSearchModel::search()
     m_anchor = 0;
     if (!m_result.ok) {
         message = m_result.message;
-        countLine.clear();
-        m_result.rows.clear();
-        grid.setRows(1);
+        forget();
         return false;
     }
+    setColumns(*c);
     countLine = analysis::FindReport::countLine(m_result);
-    // A new search keeps the order the user chose last.
-    if (m_sortColumn != Code || m_descending) {
+    // A new search keeps the order the user chose last, while its column is there.
+    const int column = columnOf(m_sortKey);
+    if (column < 0) {
+        m_sortKey = "code";
+        m_descending = false;
+    }
+    if (m_sortKey != "code" || m_descending) {
         m_descending = !m_descending;
-        sortBy(m_sortColumn);
+        sortBy(column);
     } else {
         fill();
     }
     return true;
 }
 
+void ConditionSearchModel::setColumns(const StockFinder::Conditions& c)
+{
+    // The default columns, and after the figures one for each condition that is not among them.
+    const auto& defaults = analysis::FindReport::defaultColumns();
+    std::vector<std::string> extra;
+    for (const auto& b : boxes) {
+        if (c.ranges.count(b.figure->name)
+            && std::find(defaults.begin(), defaults.end(), b.figure->name) == defaults.end()) {
+            extra.push_back(b.figure->name);
+        }
+    }
+    for (const auto& flag : analysis::FigureTable::flags()) {
+        if (c.flags.count(flag.name)) {
+            extra.push_back(flag.name);
+        }
+    }
+    if (c.cross != 0) {
+        extra.push_back(c.cross > 0 ? "golden" : "dead");
+    }
+    std::vector<std::string> names = defaults;
+    const auto cap = std::find(names.begin(), names.end(), "cap");
+    names.insert(cap == names.end() ? names.end() : cap + 1, extra.begin(), extra.end());
+    if (names == m_columns && grid.cols() > 0) {
+        return;
+    }
+    m_columns = std::move(names);
+    const auto headings = analysis::FindReport::headings(m_columns);
+    const auto all = columns();
+    std::vector<GridData::Column> out;
+    for (std::size_t i = 0; i < all.size(); ++i) {
+        const auto* figure = analysis::FigureTable::figure(all[i]);
+        std::string heading = headings[i];
+        // The cells are bare numbers in these units.
+        if (figure && (figure->unit == Unit::OkuYen || figure->unit == Unit::MillionYen)) {
+            heading = captionOf(*figure) + "(" + unitOf(*figure) + ")";
+        }
+        const bool mark = all[i] == "signal" || all[i] == "confirmed" || all[i] == "golden"
+            || all[i] == "dead" || analysis::FigureTable::flag(all[i]);
+        out.push_back({heading, widthOf(all[i], heading),
+            figure ? Align::Right : (mark ? Align::Centre : Align::Left)});
+    }
+    grid.setColumns(std::move(out));
+}
+
+std::vector<std::string> ConditionSearchModel::columns() const
+{
+    std::vector<std::string> out = {"code", "name"};
+    out.insert(out.end(), m_columns.begin(), m_columns.end());
+    return out;
+}
+
+int ConditionSearchModel::columnOf(std::string_view name) const
+{
+    const auto all = columns();
+    const auto it = std::find(all.begin(), all.end(), name);
+    return it == all.end() ? -1 : static_cast<int>(it - all.begin());
+}
+
+int ConditionSearchModel::sortColumn() const
+{
+    return std::max(0, columnOf(m_sortKey));
+}
+
 void ConditionSearchModel::clear()
 {
-    for (std::size_t f = 0; f < kFigures; ++f) {
-        low[f].clear();
-        high[f].clear();
-        errors[f].clear();
+    for (auto& b : boxes) {
+        b.low.clear();
+        b.high.clear();
+        b.error.clear();
     }
+    flags.clear();
+    cross = 0;
     signal.clear();
     confirmed = false;
     market.clear();
@@ -260,19 +375,26 @@ void ConditionSearchModel::clear()
 
 void ConditionSearchModel::sortBy(int column)
 {
-    if (column < 0 || column >= kColumns) {
+    const auto all = columns();
+    if (column < 0 || column >= static_cast<int>(all.size())) {
         return;
     }
-    m_descending = column == m_sortColumn ? !m_descending : false;
-    m_sortColumn = column;
+    const std::string& key = all[static_cast<std::size_t>(column)];
+    m_descending = key == m_sortKey ? !m_descending : false;
+    m_sortKey = key;
     auto& rows = m_result.rows;
-    if (const auto key = keyOf(column)) {
-        StockFinder::sort(rows, *key, m_descending);
+    if (StockFinder::isSortKey(key)) {
+        StockFinder::sort(rows, key, m_descending);
     } else {
+        // The shown texts, once a row: a sort compares each many times.
+        std::map<std::string, std::string> texts;
+        for (const auto& r : rows) {
+            texts[r.code] = key == "name" ? r.name : analysis::FindReport::cells(r, {key}).back();
+        }
         const bool descending = m_descending;
-        StockFinder::order(rows, [column, descending](const auto& a, const auto& b) {
-            const auto& x = textOf(a, column);
-            const auto& y = textOf(b, column);
+        StockFinder::order(rows, [&texts, descending](const auto& a, const auto& b) {
+            const auto& x = texts[a.code];
+            const auto& y = texts[b.code];
             if (x.empty() || y.empty()) {
                 return !x.empty() && y.empty(); // nones last, either way
             }
@@ -291,9 +413,9 @@ void ConditionSearchModel::fill()
     grid.setRows(1);
     grid.setRows(static_cast<int>(rows.size()) + 1);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const auto cells = analysis::FindReport::cells(rows[i]);
+        const auto cells = analysis::FindReport::cells(rows[i], m_columns);
         const int line = static_cast<int>(i) + 1;
-        for (int c = 0; c < kColumns; ++c) {
+        for (int c = 0; c < grid.cols(); ++c) {
             grid.setText(line, c, cells[static_cast<std::size_t>(c)], grid.column(c).align);
         }
     }

@@ -1,12 +1,13 @@
 #pragma once
 
 #include "GridData.h"
+#include "analysis/FigureTable.h"
 #include "analysis/StockFinder.h"
 
-#include <array>
 #include <optional>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zuvemo::core {
@@ -22,30 +23,28 @@ class MainWindowModel;
 class ConditionSearchModel
 {
 public:
-    static constexpr const char* kBadNumber = "数字を入力してください。";
-    static constexpr const char* kBadOrder = "上限が下限より小さいです。";
+    static constexpr const char* kBadInput = "条件に誤りがあります。赤字の欄を直してください。";
     static constexpr const char* kFillNote = "株価を取得中です。保存済みの株価と指標で検索します。";
+    // The first two columns; the others follow the conditions of the last search.
+    static constexpr int kCodeColumn = 0;
+    static constexpr int kNameColumn = 1;
 
-    // The range boxes, in the units the dialog shows: ROE and the yield in %, the value in 億円.
-    enum Figure { FwdPer, Pbr, Roe, Yield, Cap, kFigures };
-    // The grid's columns.
-    enum Column {
-        Code,
-        Name,
-        Market,
-        Industry,
-        Close,
-        FwdPerColumn,
-        PbrColumn,
-        YieldColumn,
-        RoeColumn,
-        CapColumn,
-        ShortTerm,
-        Confirmed,
-        kColumns
+    // JPX's figures, which only a J-Quants folder has, and the ones computed from the prices.
+    enum class Group { Indicators, Technical };
+    // A range box pair for each figure FigureTable has as a condition.
+    struct Box
+    {
+        const analysis::FigureTable::Figure* figure;
+        Group group;
+        std::string caption; // "時価総額"
+        std::string unit; // the unit the user types in: "%", "億円"; "" for RSI
+        std::string low, high; // "下限", "上限" as typed
+        std::string error; // said beside the box
     };
 
     explicit ConditionSearchModel(core::Mdl_Start& module);
+
+    static const char* title(Group group);
 
     // Whether the folder has figures, and the conditions kept by the last search.
     void load();
@@ -53,11 +52,12 @@ public:
     void save();
 
     // The boxes' texts read into find's conditions; nothing, with errors set per box, when one
-    // is not a number or a range is upside down.
+    // is refused as find refuses it.
     std::optional<analysis::StockFinder::Conditions> conditions();
-    // Runs the search and fills the grid; false with errors or message set when it did not.
+    // Runs the search and fills the grid; false with errors or message set when it did not, and
+    // then no result is left standing under the errors.
     bool search();
-    // "条件クリア": every box empty, no signal, all markets and industries.
+    // "条件クリア": every box empty, no signal, flag or cross, all markets and industries.
     void clear();
     // A click on a heading: that column's order, a second click the other way; nones last.
     void sortBy(int column);
@@ -67,15 +67,26 @@ public:
     // what happened in message.
     void addSelected(MainWindowModel& main);
 
+    // The box of a figure by its name ("dev25"); throws std::out_of_range for another name.
+    Box& box(std::string_view name);
+    // Whether a box is on: JPX's figures are off in a CSV folder.
+    bool enabled(const Box& box) const;
+
+    // The grid's columns by name: "code", "name", then FindReport's column names.
+    std::vector<std::string> columns() const;
+    // A column's place in the grid, -1 when it is not shown.
+    int columnOf(std::string_view name) const;
+
     // The stock of a grid row (1 is the first); nothing for the heading or past the end.
     const analysis::StockFinder::Row* row(int gridRow) const;
     const analysis::StockFinder::Result& result() const { return m_result; }
-    int sortColumn() const { return m_sortColumn; }
+    int sortColumn() const;
     bool descending() const { return m_descending; }
     const std::set<std::string>& selected() const { return m_selected; }
 
-    std::array<std::string, kFigures> low, high; // "下限", "上限"
-    std::array<std::string, kFigures> errors; // said beside each range
+    std::vector<Box> boxes; // 指標 first, the existing five in their old order, then テクニカル
+    std::set<std::string> flags; // FigureTable's flags asked for: "new-high", …
+    int cross = 0; // 1: a golden cross, -1: a dead one
     std::string signal; // "", "買" or "売"
     bool confirmed = false; // 出来高確認のみ
     std::string market, industry;
@@ -89,12 +100,15 @@ public:
     GridData grid;
 
 private:
+    void forget();
+    void setColumns(const analysis::StockFinder::Conditions& conditions);
     void fill();
     void paintSelection();
 
     core::Mdl_Start& m_module;
     analysis::StockFinder::Result m_result;
-    int m_sortColumn = Code;
+    std::vector<std::string> m_columns; // after コード and 銘柄名, as FindReport names them
+    std::string m_sortKey = "code";
     bool m_descending = false;
     std::set<std::string> m_selected;
     int m_anchor = 0;

@@ -30,6 +30,28 @@ void GridData::setRows(int rows)
     ++m_revision;
 }
 
+void GridData::setColumns(std::vector<Column> columns)
+{
+    m_columns = std::move(columns);
+    m_cells.clear();
+    setRows(1);
+}
+
+bool GridData::sameColumns(const GridData& other) const
+{
+    if (m_columns.size() != other.m_columns.size()) {
+        return false;
+    }
+    for (std::size_t c = 0; c < m_columns.size(); ++c) {
+        const auto& a = m_columns[c];
+        const auto& b = other.m_columns[c];
+        if (a.heading != b.heading || a.widthTwips != b.widthTwips || a.align != b.align) {
+            return false;
+        }
+    }
+    return true;
+}
+
 const GridCell& GridData::cell(int row, int col) const
 {
     return m_cells.at(static_cast<std::size_t>(row)).at(static_cast<std::size_t>(col));

@@ -46,6 +46,9 @@ public:
     int rows() const { return static_cast<int>(m_cells.size()); }
     int cols() const { return static_cast<int>(m_columns.size()); }
     const Column& column(int c) const { return m_columns.at(static_cast<std::size_t>(c)); }
+    // New columns and no data rows; a view redraws its headings and widths.
+    void setColumns(std::vector<Column> columns);
+    bool sameColumns(const GridData& other) const;
 
     // Sets the row count as the original grid did: rows that stay keep their content, new rows
     // are empty with the normal background. Row 0 (the headings) always stays.
