@@ -40,14 +40,17 @@ const std::string kDay = "2026-12-08";
 const std::string kDayBefore = "2026-12-07";
 
 // The tool runs on the machine's clock: its market ends today, the library's on kToday.
-std::unique_ptr<sample::SampleServer> sampleServer(
-    int stocks = 60, int days = 40, year_month_day today = kToday)
+std::unique_ptr<sample::SampleServer> sampleServer(int stocks = 60, int days = 40,
+    year_month_day today = kToday, const std::function<void(sample::JQuantsApi::Options&)>& api = {})
 {
     sample::SampleServer::Options options;
     options.market.stocks = stocks;
     options.market.days = days;
     options.market.today = today;
     options.jquants = true;
+    if (api) {
+        api(options.api);
+    }
     auto server = std::make_unique<sample::SampleServer>(options);
     return server->start(0) > 0 ? std::move(server) : nullptr;
 }
@@ -750,14 +753,10 @@ TEST(JQuantsFaults, NoPieceOfTheKeyIsShownStoredOrListed)
         JQuantsClient::cleanServerText(key.substr(0, 5) + "\xE2\x80\x8B" + key.substr(5, 5), key), "****");
     EXPECT_EQ(JQuantsClient::cleanServerText("a sample-key b\nsample-key", "sample-key"), "a **** b ****");
 
-    sample::SampleServer::Options options;
-    options.market.stocks = 20;
-    options.market.days = 30;
-    options.market.today = kToday;
-    options.jquants = true;
-    options.api.apiKey = key;
-    sample::SampleServer server(options);
-    ASSERT_GT(server.start(0), 0);
+    auto started
+        = sampleServer(20, 30, kToday, [&key](sample::JQuantsApi::Options& api) { api.apiKey = key; });
+    ASSERT_TRUE(started);
+    auto& server = *started;
 
     struct Echo
     {
@@ -994,16 +993,13 @@ TEST(JQuantsFaults, AWholeFirstFillOnEachPlansPaceDrawsNo429)
     // The server counts as J-Quants does, per sliding minute; the minute is shortened to 600 ms
     // on both sides.
     for (const int perMinute : {5, 60, 120, 500}) {
-        sample::SampleServer::Options options;
-        options.market.stocks = 20;
-        options.market.days = 30;
-        options.market.today = kToday;
-        options.jquants = true;
-        options.api.rateLimit = perMinute;
-        options.api.finsRateLimit = 60;
-        options.api.rateWindow = milliseconds(600);
-        sample::SampleServer server(options);
-        ASSERT_GT(server.start(0), 0);
+        auto started = sampleServer(20, 30, kToday, [perMinute](sample::JQuantsApi::Options& api) {
+            api.rateLimit = perMinute;
+            api.finsRateLimit = 60;
+            api.rateWindow = milliseconds(600);
+        });
+        ASSERT_TRUE(started);
+        auto& server = *started;
         test::FaultProxy proxy(server.apiBaseUrl(), {});
         auto client = through(proxy);
         client.requestsPerMinute = perMinute;
