@@ -192,8 +192,10 @@ StockFinder::Result StockFinder::find(const Conditions& c)
             }
         }
         if (prices && !source.isJQuants()) {
-            const auto file
-                = historyFolder / core::Platform::fromUtf8(historyPrefix + row.code + historySuffix);
+            std::string name = historyPrefix;
+            name += row.code;
+            name += historySuffix;
+            const auto file = historyFolder / core::Platform::fromUtf8(name);
             if (const auto rows = readHistoryFile(file)) {
                 TechnicalFigures::compute(
                     TechnicalFigures::fromHistory(*rows, result.tradingDate), row.figures);
