@@ -1,6 +1,7 @@
 #include "DailyRun.h"
 
 #include "CSVMDB.h"
+#include "TechnicalFigures.h"
 #include "core/Clock.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
@@ -188,6 +189,7 @@ void DailyRun::runSteps(const Options& options, Report& report)
         return;
     }
     r.tradingDate = loaded.tradingDate;
+    TechnicalFigures::prepare(m_module);
     if (upToDate) {
         // Watched stocks added since the list was loaded are judged on its closes too.
         marketdata::WatchList::takeCloses(m_module);

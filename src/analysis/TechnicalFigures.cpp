@@ -1,6 +1,10 @@
 #include "TechnicalFigures.h"
 
 #include "HistoryFile.h"
+#include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
+#include "marketdata/DataSource.h"
+#include "marketdata/UrlSettings.h"
 #include "marketdata/jquants/PriceStore.h"
 
 #include <algorithm>
@@ -168,6 +172,22 @@ void TechnicalFigures::read(
         k.cross = f.cross;
     });
     store.keepPriceFigures(day, version, keep);
+}
+
+void TechnicalFigures::prepare(core::Mdl_Start& module)
+{
+    try {
+        auto& db = *module.SharedConnection;
+        const std::string day = marketdata::UrlSettings::listDate(db);
+        if (day.empty() || !marketdata::DataSource::read(db).isJQuants()
+            || !marketdata::PriceStore::exists(module.programFolder())) {
+            return;
+        }
+        marketdata::PriceStore store(module.programFolder());
+        std::map<std::string, Figures> figures;
+        read(store, day, figures);
+    } catch (const core::DatabaseError&) {
+    }
 }
 
 std::map<std::string, std::vector<TechnicalFigures::Bar>> TechnicalFigures::fromStore(

@@ -7,6 +7,10 @@
 #include <string>
 #include <vector>
 
+namespace zuvemo::core {
+class Mdl_Start;
+}
+
 namespace zuvemo::marketdata {
 class PriceStore;
 }
@@ -42,6 +46,11 @@ public:
     // ones when the store has them for that day, else computed from the bars and kept.
     static void read(marketdata::PriceStore& store, const std::string& day,
         std::map<std::string, marketdata::Fundamentals::Figures>& byCode);
+
+    // Computes and keeps the price figures of the list's day in a J-Quants folder, so that the
+    // first search after a refresh reads them too; nothing in a CSV folder. A failure here
+    // fails nothing: the search computes them itself.
+    static void prepare(core::Mdl_Start& module);
 
     // Every stock's bars of a price store up to day (the store's own days, nothing after day),
     // by the list's code.

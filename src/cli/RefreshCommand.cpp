@@ -1,6 +1,7 @@
 #include "RefreshCommand.h"
 
 #include "CliSession.h"
+#include "analysis/TechnicalFigures.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Platform.h"
@@ -81,6 +82,8 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
         && result.outcome != marketdata::MarketDataRefresh::Outcome::UpToDate) {
         return 1;
     }
+    // The first search after the refresh reads the day's price figures instead of every bar.
+    analysis::TechnicalFigures::prepare(session.module());
     std::cout << result.tradingDate << std::endl;
     return 0;
 }
