@@ -238,4 +238,34 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
         const auto want = expected(store, stock + (stock.size() == 4 ? "0" : ""), past);
         expectNear(a.dev200, want.values.at("dev200"), stock + " dev200 of " + past);
     }
+
+    // Stocks listed inside the windows: 150 and 20 days of history give the figures those days
+    // allow and none of the others.
+    auto first = whole.begin();
+    const std::string young = first->first, younger = (++first)->first;
+    {
+        auto db = core::Connection::open(cut / marketdata::PriceStore::kFileName);
+        db->execute("DELETE FROM Table_Bar WHERE BarCode = '" + young + "0' AND BarDate < '"
+            + days[days.size() - 8 - 149] + "'");
+        db->execute("DELETE FROM Table_Bar WHERE BarCode = '" + younger + "0' AND BarDate < '"
+            + days[days.size() - 8 - 19] + "'");
+    }
+    const auto listedLate = analysis::TechnicalFigures::fromStore(cutStore, past);
+    for (const auto& stock : {young, younger}) {
+        marketdata::Fundamentals::Figures f;
+        analysis::TechnicalFigures::compute(listedLate.at(stock), f);
+        const auto want = expected(cutStore, stock + "0", past);
+        for (const auto& [name, value] : std::vector<std::pair<std::string, std::optional<double>>>{
+                 {"dev25", f.dev25}, {"dev200", f.dev200}, {"rsi", f.rsi}, {"chg20", f.chg20},
+                 {"volRatio", f.volRatio}, {"turnover", f.turnover}, {"fromHigh", f.fromHigh}}) {
+            expectNear(value, want.values.at(name), stock + " listed late " + name);
+        }
+        EXPECT_FALSE(f.dev200) << stock;
+        EXPECT_FALSE(f.uptrend) << stock;
+        EXPECT_EQ(f.newHigh, want.newHigh) << stock;
+    }
+    marketdata::Fundamentals::Figures late;
+    analysis::TechnicalFigures::compute(listedLate.at(younger), late);
+    EXPECT_FALSE(late.dev25);
+    EXPECT_FALSE(late.chg20);
 }
