@@ -183,7 +183,18 @@ void TechnicalFigures::prepare(core::Mdl_Start& module)
             || !marketdata::PriceStore::exists(module.programFolder())) {
             return;
         }
-        marketdata::PriceStore store(module.programFolder());
+        keep(module.programFolder(), day);
+    } catch (const core::DatabaseError&) {
+    }
+}
+
+void TechnicalFigures::keep(const std::filesystem::path& programFolder, const std::string& day)
+{
+    try {
+        if (day.empty() || !marketdata::PriceStore::exists(programFolder)) {
+            return;
+        }
+        marketdata::PriceStore store(programFolder);
         std::map<std::string, Figures> figures;
         read(store, day, figures);
     } catch (const core::DatabaseError&) {

@@ -2,6 +2,7 @@
 
 #include "marketdata/jquants/Fundamentals.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <string>
@@ -51,6 +52,9 @@ public:
     // first search after a refresh reads them too; nothing in a CSV folder. A failure here
     // fails nothing: the search computes them itself.
     static void prepare(core::Mdl_Start& module);
+    // The same for a folder's store and the list's day, with a connection of its own: for a
+    // thread of its own.
+    static void keep(const std::filesystem::path& programFolder, const std::string& day);
 
     // Every stock's bars of a price store up to day (the store's own days, nothing after day),
     // by the list's code.

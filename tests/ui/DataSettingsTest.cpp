@@ -466,6 +466,8 @@ TEST_F(Settings, AFillRunsInTheBackgroundWhileTheWindowStaysUsable)
     marketdata::PriceStore store(m_dir.path());
     EXPECT_EQ(store.storedDays().size(), 41u);
     EXPECT_FALSE(store.fillPending());
+    // The day's price figures were worked out on the fill's thread, for the first search.
+    EXPECT_TRUE(store.keptPriceFigures("2026-12-08"));
     EXPECT_EQ(w.findChild<QLabel*>(QStringLiteral("Label2"))->text(), "2026-12-08 状況");
 }
 

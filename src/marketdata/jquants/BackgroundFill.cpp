@@ -7,9 +7,11 @@
 namespace zuvemo::marketdata {
 
 BackgroundFill::BackgroundFill(const std::filesystem::path& programFolder,
-    const MarketDataRefresh::JQuantsJob& job, const core::Clock& clock)
+    const MarketDataRefresh::JQuantsJob& job, const core::Clock& clock,
+    std::function<void(const std::string& day)> afterFill)
     : m_plan(job.source.plan)
     , m_started(std::chrono::steady_clock::now())
+    , m_afterFill(std::move(afterFill))
 {
     m_thread = std::thread([this, programFolder, job, &clock] { run(programFolder, job, clock); });
 }
@@ -113,6 +115,9 @@ void BackgroundFill::run(const std::filesystem::path& programFolder, const Marke
     }
     if (m_cancel.load() && !result.ok) {
         result.cancelled = true;
+    }
+    if (result.ok && m_afterFill) {
+        m_afterFill(result.tradingDate);
     }
     const std::lock_guard<std::mutex> guard(m_mutex);
     m_state.result = result;

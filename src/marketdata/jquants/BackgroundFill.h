@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -37,8 +38,11 @@ public:
     // Waits shorter than this are part of the pace and not shown.
     static constexpr long kShownWaitSeconds = 3;
 
+    // afterFill runs on the fill's thread once it has stored every day, with the newest one,
+    // before the fill says it is finished: work that belongs to the new days and must not
+    // hold up the window.
     BackgroundFill(const std::filesystem::path& programFolder, const MarketDataRefresh::JQuantsJob& job,
-        const core::Clock& clock);
+        const core::Clock& clock, std::function<void(const std::string& day)> afterFill = {});
     // Stops the fetch and waits for its thread: what is stored stays.
     ~BackgroundFill();
     BackgroundFill(const BackgroundFill&) = delete;
@@ -66,6 +70,7 @@ private:
     int m_firstDone = -1;
     std::chrono::steady_clock::time_point m_waitStarted;
     std::chrono::milliseconds m_wait{0};
+    std::function<void(const std::string& day)> m_afterFill;
     std::thread m_thread;
 };
 

@@ -3,6 +3,7 @@
 #include "DataSettingsModel.h"
 #include "analysis/CSVMDB.h"
 #include "analysis/ScreeningRun.h"
+#include "analysis/TechnicalFigures.h"
 #include "core/Clock.h"
 #include "core/CommandLock.h"
 #include "core/DatabaseError.h"
@@ -386,7 +387,12 @@ bool MainWindowModel::startFill(bool resumed)
     m_fillLock = std::move(lock);
     m_fillJob = std::make_unique<marketdata::MarketDataRefresh::JQuantsJob>(*job);
     m_fillListLoaded = false;
-    m_fill = std::make_unique<marketdata::BackgroundFill>(m_module.programFolder(), *job, m_clock);
+    // The day's price figures are worked out on the fill's thread, so the first search after
+    // the fill reads them instead of every bar.
+    m_fill = std::make_unique<marketdata::BackgroundFill>(
+        m_module.programFolder(), *job, m_clock, [folder = m_module.programFolder()](const std::string& day) {
+            analysis::TechnicalFigures::keep(folder, day);
+        });
     label1 = resumed ? kFillResumed : kFillStarted;
     return true;
 }
