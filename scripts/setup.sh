@@ -6,7 +6,7 @@ PACKAGES=(
   build-essential cmake ninja-build pkg-config git
   qt6-base-dev qt6-charts-dev qtkeychain-qt6-dev libqt6opengl6-dev libgl-dev libxkbcommon-dev
   libsqlite3-dev sqlite3
-  libcurl4-openssl-dev curl
+  libcurl4-openssl-dev curl zlib1g-dev
   libzip-dev libpugixml-dev nlohmann-json3-dev
   libcpp-httplib-dev libssl-dev
   libsodium-dev

@@ -77,6 +77,10 @@ int runInit(const std::filesystem::path& home, CliArguments& args)
         source.kind = *kind;
     }
     source = takeSourceOptions(args).over(source);
+    if (const auto problem = marketdata::DataSource::daysProblem(source.plan, source.days);
+        source.isJQuants() && !problem.empty()) {
+        throw UsageError(problem);
+    }
     args.positional(0, 0);
     if (!source.isJQuants() && (!daily || !history)) {
         throw UsageError("init には --daily-url と --history-url を指定してください。");

@@ -57,6 +57,17 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
             }
             return !stopRequested().load();
         };
+        hooks.fileProgress = [](int done, int total, const std::string& month) {
+            marketdata::BackgroundFill::Snapshot state;
+            state.filesDone = done;
+            state.filesTotal = total;
+            state.fileMonth = month;
+            std::fprintf(stderr, "\r%s ", marketdata::BackgroundFill::progressText(state).c_str());
+            if (done == total) {
+                std::fprintf(stderr, "\n");
+            }
+            return !stopRequested().load();
+        };
     }
     if (acceptSmaller) {
         hooks.acceptSmaller = [](const std::string& question) {
@@ -67,6 +78,10 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     auto result = refresh.run(hooks);
     if (result.requests > 0) {
         std::cerr << "J-Quants API へのリクエスト: " << result.requests << " 回" << std::endl;
+    }
+    if (result.filesRead > 0) {
+        std::cerr << "履歴ファイル: " << result.filesRead << " 件（" << result.fileBytes << " バイト）"
+                  << std::endl;
     }
     for (const auto& note : result.notes) {
         std::cerr << note << std::endl;

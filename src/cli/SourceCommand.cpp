@@ -85,6 +85,10 @@ int runSource(const std::filesystem::path& home, CliArguments& args)
             }
             source.kind = words[1];
             source = options.over(source);
+            if (const auto problem = marketdata::DataSource::daysProblem(source.plan, source.days);
+                source.isJQuants() && !problem.empty()) {
+                throw UsageError(problem);
+            }
             marketdata::DataSource::write(connection, source);
         }
         std::cout << source.describe() << std::endl;

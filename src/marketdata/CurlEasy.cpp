@@ -55,6 +55,12 @@ void CurlEasy::setCancel(const std::atomic<bool>* cancel)
     curl_easy_setopt(m_curl, CURLOPT_XFERINFODATA, this);
 }
 
+void CurlEasy::setMaxBytes(std::int64_t maxBytes)
+{
+    m_limits.maxBytes = maxBytes;
+    curl_easy_setopt(m_curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(maxBytes));
+}
+
 void CurlEasy::addHeader(const std::string& line)
 {
     m_headers = curl_slist_append(m_headers, line.c_str());
@@ -77,6 +83,8 @@ bool CurlEasy::begin(const std::string& url, const std::filesystem::path& path)
     m_tooLarge = false;
     m_writeFailed = false;
     m_lastByte = 0;
+    m_status = -1;
+    m_sinkRefused = false;
     curl_easy_setopt(m_curl, CURLOPT_URL, url.c_str());
     if (m_limits.inPlace) {
         m_inTransfer = true;
@@ -101,7 +109,22 @@ std::size_t CurlEasy::write(char* data, std::size_t size, std::size_t count, voi
         easy->m_tooLarge = true;
         return 0;
     }
-    if (easy->m_limits.inPlace) {
+    if (easy->m_limits.sink) {
+        if (easy->m_status < 0) {
+            long status = 0;
+            curl_easy_getinfo(easy->m_curl, CURLINFO_RESPONSE_CODE, &status);
+            easy->m_status = static_cast<int>(status);
+        }
+        if (easy->m_status < 200 || easy->m_status > 299) {
+            // A refusal's reason, for the message: its beginning is enough.
+            if (easy->m_errorBody.size() < 64 * 1024) {
+                easy->m_errorBody.append(data, n);
+            }
+        } else if (!easy->m_limits.sink(std::string_view(data, n))) {
+            easy->m_sinkRefused = true;
+            return 0;
+        }
+    } else if (easy->m_limits.inPlace) {
         easy->m_body.append(data, n);
     } else if (std::fwrite(data, 1, n, easy->m_file) != n) {
         easy->m_writeFailed = true;
@@ -147,6 +170,9 @@ std::int32_t CurlEasy::finish(int curlCode)
     if (m_writeFailed) {
         return discard(m_writeFailure);
     }
+    if (m_sinkRefused) {
+        return discard(CurlDownloader::kIncomplete);
+    }
     if (curlCode == CURLE_ABORTED_BY_CALLBACK && m_limits.cancel && m_limits.cancel->load()) {
         return discard(CurlDownloader::kCancelled);
     }
@@ -156,7 +182,9 @@ std::int32_t CurlEasy::finish(int curlCode)
     long status = 0;
     curl_easy_getinfo(m_curl, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) {
-        m_errorBody = m_limits.inPlace ? std::move(m_body) : std::string();
+        if (!m_limits.sink) {
+            m_errorBody = m_limits.inPlace ? std::move(m_body) : std::string();
+        }
         return discard(status == 0 ? CurlDownloader::kFileError : static_cast<std::int32_t>(status));
     }
     // A server that closes the connection early sends a whole-looking reply without its end.

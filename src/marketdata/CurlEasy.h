@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 
 typedef void CURL;
 struct curl_slist;
@@ -36,6 +38,10 @@ public:
         // The body is kept in memory and handed to the caller (takeBody), who stores it; no
         // file is made.
         bool inPlace = false;
+        // When set, the body of a 2xx answer goes here as it arrives, neither kept nor written;
+        // false stops the transfer (finish then says kIncomplete). Other answers' bodies are
+        // kept for takeErrorBody.
+        std::function<bool(std::string_view piece)> sink;
     };
 
     explicit CurlEasy(const Limits& limits);
@@ -56,6 +62,11 @@ public:
     // The body of an answer refused with an HTTP status, in an in-place transfer: the server's
     // reason ({"message": …}).
     std::string takeErrorBody() { return std::move(m_errorBody); }
+
+    // The most bytes of a body taken, for the next transfers.
+    void setMaxBytes(std::int64_t maxBytes);
+    // Bytes of the body of the last transfer.
+    std::int64_t bytes() const { return m_bytes; }
 
     // Replaces the stop flag of the limits; between transfers only.
     void setCancel(const std::atomic<bool>* cancel);
@@ -83,6 +94,8 @@ private:
     bool m_writeFailed = false;
     std::int32_t m_writeFailure = 0;
     char m_lastByte = 0;
+    int m_status = -1; // of the answer under way, once its head is in; -1 before
+    bool m_sinkRefused = false;
 };
 
 } // namespace zuvemo::marketdata

@@ -5,6 +5,8 @@
 #include "core/Statement.h"
 #include "core/ValueRules.h"
 
+#include <algorithm>
+
 namespace zuvemo::marketdata {
 
 int DataSource::requestsPerMinute(const std::string& plan)
@@ -42,6 +44,51 @@ long DataSource::fillMinutes(const std::string& plan, int days)
 {
     const int rate = requestsPerMinute(plan);
     return rate > 0 && days > 0 ? (days + rate - 1) / rate : 0;
+}
+
+bool DataSource::hasBulkFiles(const std::string& plan)
+{
+    return plan == "light" || plan == "standard" || plan == "premium";
+}
+
+int DataSource::maxDays(const std::string& plan)
+{
+    // 245 trading days a year.
+    if (plan == "free") {
+        return 2 * 245;
+    }
+    if (plan == "light") {
+        return 5 * 245;
+    }
+    if (plan == "standard") {
+        return 10 * 245;
+    }
+    if (plan == "premium") {
+        return 18 * 245;
+    }
+    return 0;
+}
+
+long DataSource::firstFillMinutes(const std::string& plan, int days)
+{
+    // The disclosures of the last 130 days on Free; as deep as the prices from the files.
+    if (!hasBulkFiles(plan)) {
+        return fillMinutes(plan, days + std::min(days, 130) + 5);
+    }
+    // Two lists, then a request a month for each of prices and disclosures, and the current
+    // month's days (about 21) one at a time.
+    const int months = (days + 20) / 21 + 1;
+    return fillMinutes(plan, 8 + 2 * months + 2 * 21);
+}
+
+std::string DataSource::daysProblem(const std::string& plan, int days)
+{
+    const int most = maxDays(plan);
+    if (most == 0 || (days >= 20 && days <= most)) {
+        return {};
+    }
+    return planName(plan) + " プランの取得日数は 20〜" + std::to_string(most) + " 日（"
+        + std::to_string(most / 245) + " 年）です。";
 }
 
 DataSource DataSource::read(core::Connection& connection)

@@ -35,6 +35,16 @@ struct DataSource
     static std::string planName(const std::string& plan);
     // Minutes a fill of this many days takes at the plan's pace, rounded up.
     static long fillMinutes(const std::string& plan, int days);
+    // Whether the plan reads the monthly files (Light and up).
+    static bool hasBulkFiles(const std::string& plan);
+    // The most trading days of history the plan reads: 2 years on Free, 5 on Light, 10 on
+    // Standard, since 2008 (18 years) on Premium; 0 for an unknown plan.
+    static int maxDays(const std::string& plan);
+    // Minutes a first fill of days (prices and disclosures) takes at the plan's pace, rounded
+    // up: a request a day on Free, a month's file for two requests on the others.
+    static long firstFillMinutes(const std::string& plan, int days);
+    // Why days cannot be the plan's history depth, in Japanese; empty when it can.
+    static std::string daysProblem(const std::string& plan, int days);
 
     // The folder's source; a database without Table_Source is a CSV folder.
     static DataSource read(core::Connection& connection);

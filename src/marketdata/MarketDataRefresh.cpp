@@ -346,6 +346,8 @@ MarketDataRefresh::Result MarketDataRefresh::concludeJQuants(
 {
     Result result;
     result.requests = done.requests;
+    result.filesRead = done.filesRead;
+    result.fileBytes = done.fileBytes;
     result.notes = done.notes;
     if (done.cancelled) {
         result.outcome = Outcome::Cancelled;
@@ -375,6 +377,9 @@ MarketDataRefresh::Result MarketDataRefresh::runJQuants(const RefreshHooks& hook
         return result;
     }
     JQuantsRefresh refresh(m_module.programFolder(), job->source, job->client, m_clock);
+    if (hooks.fileProgress) {
+        refresh.setFileProgress(hooks.fileProgress);
+    }
     auto done = refresh.run(job->heldDashed, job->listFile, [&hooks](int doneDays, int total) {
         return !hooks.fillProgress || hooks.fillProgress(doneDays, total);
     });
@@ -386,6 +391,8 @@ MarketDataRefresh::Result MarketDataRefresh::runJQuants(const RefreshHooks& hook
     }
     auto loaded = importList(job->listFile, done.tradingDate, job->heldDate, hooks);
     loaded.requests = done.requests;
+    loaded.filesRead = done.filesRead;
+    loaded.fileBytes = done.fileBytes;
     loaded.notes = done.notes;
     return loaded;
 }

@@ -36,6 +36,8 @@ struct RefreshHooks
     std::function<bool(const std::string& question)> acceptSmaller;
     // A J-Quants folder's fill of its price store: days done and to do; false stops it.
     std::function<bool(int done, int total)> fillProgress;
+    // The same for its monthly files: files done and to do, and the file's month ("2024-03").
+    std::function<bool(int done, int total, const std::string& month)> fileProgress;
 };
 
 // Brings the stock list up to the newest trading day the server has.
@@ -59,6 +61,8 @@ public:
         std::string tradingDate; // YYYY-MM-DD of the list Table_Code holds afterwards
         std::string message; // why the import refused the file
         long requests = 0; // to the J-Quants API
+        int filesRead = 0; // J-Quants monthly files read whole
+        long long fileBytes = 0; // downloaded from J-Quants' file host
         std::vector<std::string> notes; // what a J-Quants refresh left out, one line each
     };
 

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <httplib.h>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <zlib.h>
 
 namespace zuvemo::sample {
 
@@ -82,6 +84,73 @@ double tenth(double v)
     return std::round(v * 10) / 10;
 }
 
+const std::vector<const char*> kBarFields = {"Date", "Code", "O", "H", "L", "C", "UL", "LL", "Vo", "Va",
+    "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"};
+const std::vector<const char*> kFilingFields = {"DiscDate", "DiscTime", "Code", "DiscNo", "DocType",
+    "CurPerType", "CurFYSt", "CurFYEn", "DivAnn", "FDivAnn", "NxFDivAnn", "EPS", "FEPS", "NxFEPS", "Sales",
+    "FSales", "NxFSales", "OP", "FOP", "NxFOP", "NP", "FNP", "NxFNP", "EqAR"};
+
+// A row of an answer as a line of its monthly file: a number as the answer writes it, null
+// as nothing, a text quoted when it must be.
+std::string csvLine(const json& row, const std::vector<const char*>& fields)
+{
+    std::string line;
+    for (const char* field : fields) {
+        if (!line.empty() || field != fields.front()) {
+            line.push_back(',');
+        }
+        const auto it = row.find(field);
+        if (it == row.end() || it->is_null()) {
+            continue;
+        }
+        const std::string value = it->is_string() ? it->get<std::string>() : it->dump();
+        if (value.find_first_of(",\"\r\n") == std::string::npos) {
+            line += value;
+            continue;
+        }
+        line.push_back('"');
+        for (char c : value) {
+            line += c == '"' ? std::string("\"\"") : std::string(1, c);
+        }
+        line.push_back('"');
+    }
+    return line + "\n";
+}
+
+// The text packed as gzip, the same bytes for the same text.
+std::string gzipped(const std::string& text)
+{
+    struct Deflater
+    {
+        z_stream z{};
+        bool open = deflateInit2(&z, Z_BEST_SPEED, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY) == Z_OK;
+        ~Deflater()
+        {
+            if (open) {
+                deflateEnd(&z);
+            }
+        }
+    } d;
+    if (!d.open) {
+        return {};
+    }
+    std::string out(deflateBound(&d.z, static_cast<uLong>(text.size())) + 64, '\0');
+    d.z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    d.z.avail_in = static_cast<uInt>(text.size());
+    d.z.next_out = reinterpret_cast<Bytef*>(out.data());
+    d.z.avail_out = static_cast<uInt>(out.size());
+    if (deflate(&d.z, Z_FINISH) != Z_STREAM_END) {
+        return {};
+    }
+    out.resize(d.z.total_out);
+    return out;
+}
+
+std::string twoDigits(unsigned v)
+{
+    return (v < 10 ? "0" : "") + std::to_string(v);
+}
+
 void answer(httplib::Response& res, int status, const json& body)
 {
     res.status = status;
@@ -116,38 +185,42 @@ std::string JQuantsApi::codeOf(const SyntheticMarket::Stock& stock, std::size_t 
     return stock.code + "0";
 }
 
+// Every request: the key, then the rate; an answer is a function of the query alone.
+bool JQuantsApi::guardRequest(const httplib::Request& req, httplib::Response& res)
+{
+    m_requests++;
+    if (req.get_header_value("x-api-key") != m_options.apiKey) {
+        answer(res, 403, {{"message", "The incoming api key is invalid or expired."}});
+        return false;
+    }
+    // Counted as a request arrives, over a sliding window.
+    const auto now = steady_clock::now();
+    std::lock_guard lock(m_rateMutex);
+    auto over = [&](std::deque<steady_clock::time_point>& recent, int limit) {
+        while (!recent.empty() && now - recent.front() >= m_options.rateWindow) {
+            recent.pop_front();
+        }
+        return limit > 0 && static_cast<int>(recent.size()) >= limit;
+    };
+    const bool fins = req.path.rfind("/v2/fins/", 0) == 0;
+    if (over(m_recent, m_options.rateLimit) || (fins && over(m_recentFins, m_options.finsRateLimit))) {
+        m_rateLimited++;
+        answer(res, 429, {{"message", "Rate limit exceeded"}});
+        return false;
+    }
+    if (m_options.rateLimit > 0) {
+        m_recent.push_back(now);
+    }
+    if (fins && m_options.finsRateLimit > 0) {
+        m_recentFins.push_back(now);
+    }
+    return true;
+}
+
 void JQuantsApi::install(httplib::Server& server)
 {
-    // Every request: the key, then the rate; an answer is a function of the query alone.
-    auto guard = [this](const httplib::Request& req, httplib::Response& res) {
-        m_requests++;
-        if (req.get_header_value("x-api-key") != m_options.apiKey) {
-            answer(res, 403, {{"message", "The incoming api key is invalid or expired."}});
-            return false;
-        }
-        // Counted as a request arrives, over a sliding window.
-        const auto now = steady_clock::now();
-        std::lock_guard lock(m_rateMutex);
-        auto over = [&](std::deque<steady_clock::time_point>& recent, int limit) {
-            while (!recent.empty() && now - recent.front() >= m_options.rateWindow) {
-                recent.pop_front();
-            }
-            return limit > 0 && static_cast<int>(recent.size()) >= limit;
-        };
-        const bool fins = req.path.rfind("/v2/fins/", 0) == 0;
-        if (over(m_recent, m_options.rateLimit) || (fins && over(m_recentFins, m_options.finsRateLimit))) {
-            m_rateLimited++;
-            answer(res, 429, {{"message", "Rate limit exceeded"}});
-            return false;
-        }
-        if (m_options.rateLimit > 0) {
-            m_recent.push_back(now);
-        }
-        if (fins && m_options.finsRateLimit > 0) {
-            m_recentFins.push_back(now);
-        }
-        return true;
-    };
+    auto guard
+        = [this](const httplib::Request& req, httplib::Response& res) { return guardRequest(req, res); };
     // Rows, paged by their offset.
     auto paged = [this](const httplib::Request& req, httplib::Response& res, const json& rows) {
         std::size_t from = 0;
@@ -237,7 +310,7 @@ void JQuantsApi::install(httplib::Server& server)
         }
         auto from = parseDate(req.get_param_value("from"));
         auto to = parseDate(req.get_param_value("to"));
-        if (!from || !to || *to < *from || *to - *from > std::chrono::days{3700}) {
+        if (!from || !to || *to < *from || *to - *from > std::chrono::days{7000}) {
             answer(res, 400, {{"message", "from and to are required."}});
             return;
         }
@@ -380,15 +453,12 @@ void JQuantsApi::install(httplib::Server& server)
         }
         paged(req, res, rows);
     });
-    server.Get("/v2/fins/summary", [=, this](const httplib::Request& req, httplib::Response& res) {
-        const auto date = askedDay(req, res);
-        if (!date) {
-            return;
-        }
+    // The filings disclosed on a day.
+    auto filingsOf = [=, this](sys_days date) {
         json rows = json::array();
         const auto& days = *dayList;
         const auto& stocks = m_market.stocks();
-        auto t = dayIndex(*date);
+        auto t = dayIndex(date);
         for (std::size_t s = 0; t && s < stocks.size(); ++s) {
             if (isFund(s) || static_cast<int>(*t) > stocks[s].lastDay) {
                 continue;
@@ -401,7 +471,7 @@ void JQuantsApi::install(httplib::Server& server)
             const std::size_t split = days.size() - 3;
             const double basis = splits(s) && *t < split ? 2.0 : 1.0;
             const double dividend = dividendBase(stocks[s]) * basis;
-            const std::string disc = core::Clock::dashed(year_month_day{*date});
+            const std::string disc = core::Clock::dashed(year_month_day{date});
             const int quarter = static_cast<int>(((*t + 3 * s) / 60) % 4); // 0: the year end
             auto yen = [](double v) { return core::Value::numberText(std::round(v * 10) / 10); };
             json row = {{"DiscDate", disc}, {"DiscTime", "15:00:00"}, {"Code", codeOf(stocks[s], s)},
@@ -454,8 +524,196 @@ void JQuantsApi::install(httplib::Server& server)
             }
             rows.push_back(row);
         }
-        paged(req, res, rows);
+        return rows;
+    };
+    server.Get("/v2/fins/summary", [=](const httplib::Request& req, httplib::Response& res) {
+        const auto date = askedDay(req, res);
+        if (date) {
+            paged(req, res, filingsOf(*date));
+        }
     });
+    // Every bar of a trading day, as the one-day answer has them.
+    auto barsOf = [=, this](std::size_t t) {
+        json rows = json::array();
+        const auto& stocks = m_market.stocks();
+        for (std::size_t s = 0; s < stocks.size(); ++s) {
+            if (static_cast<int>(t) <= stocks[s].lastDay) {
+                rows.push_back(bar(s, t));
+            }
+        }
+        return rows;
+    };
+    installBulk(
+        server,
+        [=](bool bars, sys_days from, sys_days to) {
+            const auto& days = *dayList;
+            const std::vector<const char*>& fields = bars ? kBarFields : kFilingFields;
+            std::string csv;
+            for (const char* field : fields) {
+                csv += std::string(csv.empty() ? "" : ",") + field;
+            }
+            csv += "\n";
+            for (auto it = std::lower_bound(days.begin(), days.end(), std::max(from, first));
+                 it != days.end() && *it <= to && *it <= present; ++it) {
+                for (const auto& row :
+                    bars ? barsOf(static_cast<std::size_t>(it - days.begin())) : filingsOf(*it)) {
+                    csv += csvLine(row, fields);
+                }
+            }
+            return csv;
+        },
+        first, present);
+}
+
+} // namespace zuvemo::sample
+
+namespace zuvemo::sample {
+
+std::string JQuantsApi::keyOf(bool bars, const std::string& period)
+{
+    const std::string kind = bars ? "equities/bars/daily" : "fins/summary";
+    const std::string stem = bars ? "equities_bars_daily_" : "fins_summary_";
+    return kind + (period.size() == 6 ? "/historical/" : "/daily/") + period.substr(0, 4) + "/" + stem
+        + period + ".csv.gz";
+}
+
+void JQuantsApi::installBulk(httplib::Server& server, CsvOf csvOf, sys_days first, sys_days present)
+{
+    m_csvOf = std::move(csvOf);
+    // Whole months up to the one before the newest day's; that month's days each a file.
+    std::vector<std::pair<bool, std::string>> periods; // (bars, YYYYMM or YYYYMMDD)
+    const year_month_day newest{present};
+    for (year_month m = year_month_day{first}.year() / year_month_day{first}.month();
+         m < newest.year() / newest.month(); m += months{1}) {
+        const std::string period
+            = std::to_string(static_cast<int>(m.year())) + twoDigits(unsigned(m.month()));
+        periods.emplace_back(true, period);
+        periods.emplace_back(false, period);
+    }
+    for (sys_days d = sys_days{newest.year() / newest.month() / 1}; d <= present; d += days{1}) {
+        if (TradingCalendar::isTradingDay(year_month_day{d})) {
+            const std::string period = core::Clock::dashed(year_month_day{d});
+            const std::string compact = period.substr(0, 4) + period.substr(5, 2) + period.substr(8, 2);
+            periods.emplace_back(true, compact);
+            periods.emplace_back(false, compact);
+        }
+    }
+    for (const auto& [bars, period] : periods) {
+        m_periods[keyOf(bars, period)] = {bars, period};
+    }
+
+    server.Get("/v2/bulk/list", [this](const httplib::Request& req, httplib::Response& res) {
+        if (!guardRequest(req, res)) {
+            return;
+        }
+        if (!m_options.bulkFiles) {
+            answer(res, 403, {{"message", "This API is not available on your subscription plan."}});
+            return;
+        }
+        const std::string endpoint = req.get_param_value("endpoint");
+        if (endpoint != "/equities/bars/daily" && endpoint != "/fins/summary") {
+            answer(res, 400, {{"message", "endpoint or date is required."}});
+            return;
+        }
+        json rows = json::array();
+        for (const auto& [key, period] : m_periods) {
+            if (period.first == (endpoint == "/equities/bars/daily")) {
+                rows.push_back(
+                    {{"Key", key}, {"LastModified", "2026-01-01T00:00:00Z"}, {"Size", sizeOf(key)}});
+            }
+        }
+        answer(res, 200, {{"data", rows}});
+    });
+    server.Get("/v2/bulk/get", [this](const httplib::Request& req, httplib::Response& res) {
+        if (!guardRequest(req, res)) {
+            return;
+        }
+        if (!m_options.bulkFiles) {
+            answer(res, 403, {{"message", "This API is not available on your subscription plan."}});
+            return;
+        }
+        const std::string key = req.get_param_value("key");
+        if (!m_periods.count(key)) {
+            answer(res, 404, {{"message", "The specified key does not exist."}});
+            return;
+        }
+        // A name of its own for each answer, good for one download before it expires.
+        std::lock_guard lock(m_fileMutex);
+        const std::uint64_t serial = ++m_signed;
+        const std::string token = std::to_string(serial) + "-"
+            + std::to_string(
+                std::hash<std::string>{}(m_options.apiKey + "|" + key + "|" + std::to_string(serial)));
+        m_tokens[token] = {key, steady_clock::now() + m_options.fileLifetime};
+        answer(res, 200, {{"url", m_fileBase + "/" + key + "?signature=" + token}});
+    });
+}
+
+void JQuantsApi::installFiles(httplib::Server& files, const std::string& base)
+{
+    m_fileBase = base;
+    files.Get(R"(/(.+\.csv\.gz))", [this](const httplib::Request& req, httplib::Response& res) {
+        std::string key;
+        std::string refusal;
+        {
+            std::lock_guard lock(m_fileMutex);
+            std::string head;
+            for (const auto& [name, value] : req.headers) {
+                head += name + ": " + value + "\n";
+            }
+            m_fileHeads.push_back(head);
+            const auto token = m_tokens.find(req.get_param_value("signature"));
+            if (token == m_tokens.end() || token->second.first != req.matches[1].str()) {
+                refusal = "AccessDenied";
+            } else {
+                if (steady_clock::now() > token->second.second) {
+                    refusal = "Request has expired";
+                }
+                key = token->second.first;
+                m_tokens.erase(token); // one use
+            }
+        }
+        if (!refusal.empty()) {
+            res.status = 403;
+            res.set_content("<?xml version=\"1.0\"?><Error><Code>AccessDenied</Code><Message>" + refusal
+                    + "</Message></Error>",
+                "application/xml");
+            return;
+        }
+        res.set_content(fileOf(key), "application/gzip");
+    });
+}
+
+std::string JQuantsApi::fileOf(const std::string& key)
+{
+    const auto period = m_periods.at(key);
+    const std::string& p = period.second;
+    const year_month_day from = p.size() == 6
+        ? year{std::stoi(p.substr(0, 4))} / month{unsigned(std::stoi(p.substr(4, 2)))} / 1
+        : year{std::stoi(p.substr(0, 4))} / month{unsigned(std::stoi(p.substr(4, 2)))}
+            / day{unsigned(std::stoi(p.substr(6, 2)))};
+    const sys_days to
+        = p.size() == 6 ? sys_days{from.year() / from.month() / std::chrono::last} : sys_days{from};
+    return gzipped(m_csvOf(period.first, sys_days{from}, to));
+}
+
+std::int64_t JQuantsApi::sizeOf(const std::string& key)
+{
+    {
+        std::lock_guard lock(m_fileMutex);
+        if (const auto it = m_sizes.find(key); it != m_sizes.end()) {
+            return it->second;
+        }
+    }
+    const auto size = static_cast<std::int64_t>(fileOf(key).size());
+    std::lock_guard lock(m_fileMutex);
+    m_sizes[key] = size;
+    return size;
+}
+
+std::vector<std::string> JQuantsApi::fileHeads() const
+{
+    std::lock_guard lock(m_fileMutex);
+    return m_fileHeads;
 }
 
 } // namespace zuvemo::sample

@@ -5,13 +5,17 @@
 #include <atomic>
 #include <chrono>
 #include <deque>
+#include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
 
 namespace httplib {
 class Server;
-}
+struct Request;
+struct Response;
+} // namespace httplib
 
 namespace zuvemo::sample {
 
@@ -21,6 +25,10 @@ namespace zuvemo::sample {
 //   /v2/markets/calendar?from=&to=       trading days
 //   /v2/equities/valuation?date=         PER, PBR, ROE, EPS, BPS and market value of a day
 //   /v2/fins/summary?date=               the filings disclosed that day
+//   /v2/bulk/list?endpoint=              the monthly files of bars or filings (and the current
+//                                        month's day files), each {Key, LastModified, Size}
+//   /v2/bulk/get?key=                    {"url": …}: the file on the file host, under a signed
+//                                        name good for one download within fileLifetime
 // with the key checked (403), a rate limit (429) and a window of readable dates (400).
 // Codes have five characters ("13000"; some are letter codes, "130A0"), prices of a few stocks
 // are in 0.5-yen steps, a day without a trade has null prices, and the split stocks carry an
@@ -37,10 +45,20 @@ public:
         std::chrono::milliseconds rateWindow{60000}; // the minute both are counted in
         // Readable dates; outside them 400 with the subscription message. Empty: all.
         std::optional<std::chrono::sys_days> windowFrom, windowTo;
+        // The monthly files (Light and up); false answers /bulk/… with 403, as the Free plan.
+        bool bulkFiles = true;
+        std::chrono::milliseconds fileLifetime{5 * 60 * 1000};
     };
 
     JQuantsApi(SyntheticMarket& market, const Options& options);
     void install(httplib::Server& server);
+    // The file host: the files /bulk/get names, on a server of their own whose address is base.
+    void installFiles(httplib::Server& files, const std::string& base);
+    // The head (every header line) of each request the file host was sent.
+    std::vector<std::string> fileHeads() const;
+    // A file's key: "equities/bars/daily/historical/2024/equities_bars_daily_202403.csv.gz" of
+    // bars and period "202403"; a day's file for "20240305".
+    static std::string keyOf(bool bars, const std::string& period);
     long requests() const { return m_requests.load(); }
     long rateLimited() const { return m_rateLimited.load(); } // 429s answered
 
@@ -85,6 +103,14 @@ public:
     static bool splits(std::size_t index) { return index % 67 == 21; }
 
 private:
+    // A monthly file's CSV text: the rows of bars or filings of the trading days from … to.
+    using CsvOf = std::function<std::string(bool bars, std::chrono::sys_days from, std::chrono::sys_days to)>;
+    bool guardRequest(const httplib::Request& req, httplib::Response& res);
+    void installBulk(
+        httplib::Server& server, CsvOf csvOf, std::chrono::sys_days first, std::chrono::sys_days present);
+    std::string fileOf(const std::string& key);
+    std::int64_t sizeOf(const std::string& key);
+
     SyntheticMarket& m_market;
     Options m_options;
     std::atomic<long> m_requests{0};
@@ -92,6 +118,15 @@ private:
     std::mutex m_rateMutex;
     std::deque<std::chrono::steady_clock::time_point> m_recent;
     std::deque<std::chrono::steady_clock::time_point> m_recentFins;
+    CsvOf m_csvOf;
+    std::map<std::string, std::pair<bool, std::string>> m_periods; // key → (bars, period)
+    std::string m_fileBase;
+    mutable std::mutex m_fileMutex;
+    std::map<std::string, std::int64_t> m_sizes;
+    std::uint64_t m_signed = 0;
+    // Signed names not used yet: the key and the end of their life.
+    std::map<std::string, std::pair<std::string, std::chrono::steady_clock::time_point>> m_tokens;
+    std::vector<std::string> m_fileHeads;
 };
 
 } // namespace zuvemo::sample

@@ -87,6 +87,18 @@ int SampleServer::start(int port)
     if (m_port <= 0) {
         return -1;
     }
+    if (m_api) {
+        m_files = std::make_unique<httplib::Server>();
+        const int filesPort = m_files->bind_to_any_port("127.0.0.1");
+        if (filesPort <= 0) {
+            return -1;
+        }
+        m_api->installFiles(*m_files, "http://127.0.0.1:" + std::to_string(filesPort));
+        m_filesThread = std::thread([this] { m_files->listen_after_bind(); });
+        while (!m_files->is_running()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
     m_thread = std::thread([this] { m_server->listen_after_bind(); });
     while (!m_server->is_running()) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -99,6 +111,10 @@ void SampleServer::stop()
     if (m_thread.joinable()) {
         m_server->stop();
         m_thread.join();
+    }
+    if (m_filesThread.joinable()) {
+        m_files->stop();
+        m_filesThread.join();
     }
 }
 

@@ -45,12 +45,16 @@ public:
     SyntheticMarket& market() { return m_market; }
     long requests() const { return m_requests.load(); }
     const JQuantsApi* api() const { return m_api.get(); }
+    JQuantsApi* api() { return m_api.get(); }
 
 private:
     Options m_options;
     SyntheticMarket m_market;
     std::unique_ptr<httplib::Server> m_server;
     std::thread m_thread;
+    // The J-Quants file host, on a port of its own as a real one is on a host of its own.
+    std::unique_ptr<httplib::Server> m_files;
+    std::thread m_filesThread;
     int m_port = -1;
     std::atomic<long> m_requests{0};
     std::atomic<std::uint64_t> m_failState{0};

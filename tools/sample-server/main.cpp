@@ -81,6 +81,8 @@ int main(int argc, char** argv)
             }
         } else if (a == "--jquants") {
             options.jquants = true;
+        } else if (a == "--no-bulk") {
+            options.api.bulkFiles = false;
         } else if (a == "--api-key") {
             options.api.apiKey = value();
         } else if (a == "--page-size") {
@@ -108,7 +110,7 @@ int main(int argc, char** argv)
                 << "usage: zuvemo-sample-server [--port P] [--stocks N] [--days D] [--seed S]\n"
                    "                            [--latency-ms L] [--fail-rate F] [--today YYYY-MM-DD]\n"
                    "                            [--jquants [--api-key K] [--page-size N] [--rate-limit N]\n"
-                   "                             [--window FROM:TO]]\n";
+                   "                             [--window FROM:TO] [--no-bulk]]\n";
             return 0;
         } else {
             usage("unknown option " + a);

@@ -64,6 +64,10 @@ std::string BackgroundFill::progressText(const Snapshot& snapshot)
         return snapshot.rateLimitWait ? "API の回数制限で待っています" + left
                                       : "J-Quants API の応答を待って再試行します" + left;
     }
+    if (snapshot.filesTotal > 0 && snapshot.filesDone < snapshot.filesTotal) {
+        return "履歴ファイル " + std::to_string(snapshot.filesDone + 1) + "/"
+            + std::to_string(snapshot.filesTotal) + " (" + snapshot.fileMonth + ")";
+    }
     std::string text
         = "履歴取得 " + std::to_string(snapshot.done) + "/" + std::to_string(snapshot.total) + " 日";
     if (snapshot.minutesLeft >= 0 && snapshot.done < snapshot.total) {
@@ -86,6 +90,13 @@ void BackgroundFill::run(const std::filesystem::path& programFolder, const Marke
     JQuantsRefresh::Result result;
     try {
         JQuantsRefresh refresh(programFolder, job.source, options, clock);
+        refresh.setFileProgress([this](int done, int total, const std::string& month) {
+            const std::lock_guard<std::mutex> guard(m_mutex);
+            m_state.filesDone = done;
+            m_state.filesTotal = total;
+            m_state.fileMonth = month;
+            return !m_cancel.load();
+        });
         result = refresh.run(
             job.heldDashed, job.listFile,
             [&](int done, int total) {

@@ -34,6 +34,10 @@ public:
         // still takes, and whether it is the plan's limit (or a server's error).
         long waitSecondsLeft = 0;
         bool rateLimitWait = true;
+        // While the monthly files are read: files done and to do, and the month of the next.
+        int filesDone = 0;
+        int filesTotal = 0;
+        std::string fileMonth;
     };
     // Waits shorter than this are part of the pace and not shown.
     static constexpr long kShownWaitSeconds = 3;
@@ -54,7 +58,8 @@ public:
 
     // The time a fill still takes: the plan's pace, or the pace seen so far when slower.
     static long minutesLeft(const std::string& plan, int doneThisRun, int left, double secondsSoFar);
-    // "履歴取得 120/300 日 残り約 36 分", or during a wait "API の回数制限で待っています（あと 40 秒）".
+    // "履歴取得 120/300 日 残り約 36 分", "履歴ファイル 14/60 (2024-03)" while the files are read,
+    // or during a wait "API の回数制限で待っています（あと 40 秒）".
     static std::string progressText(const Snapshot& snapshot);
 
 private:

@@ -57,6 +57,9 @@ JQuantsClient::JQuantsClient(const Options& options)
         && options.finsPerMinute < options.requestsPerMinute) {
         m_finsPace.limit = options.finsPerMinute;
     }
+    // The key goes in a header, and libcurl sends such a header on to wherever a redirect
+    // points: the API answers where it is asked, so no redirect is followed.
+    curl_easy_setopt(m_easy->handle(), CURLOPT_FOLLOWLOCATION, 0L);
     m_easy->addHeader("x-api-key: " + options.apiKey);
     m_easy->addHeader("Accept: application/json");
 }
@@ -218,7 +221,7 @@ void JQuantsClient::ended()
     }
 }
 
-std::optional<json> JQuantsClient::getPage(const std::string& url)
+std::optional<json> JQuantsClient::getPage(const std::string& url, bool rows)
 {
     auto serverWait = m_options.serverErrorWait;
     for (int attempt = 0;; ++attempt) {
@@ -262,8 +265,8 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
         if (code == 0) {
             auto body = json::parse(m_easy->takeBody(), nullptr, false);
             // A cut or malformed body is a failed request, never part of an answer.
-            if (body.is_discarded() || !body.is_object() || !body.contains("data")
-                || !body["data"].is_array()) {
+            if (body.is_discarded() || !body.is_object()
+                || (rows && (!body.contains("data") || !body["data"].is_array()))) {
                 m_failure.status = CurlDownloader::kIncomplete;
                 m_failure.message = kBadAnswerMessage;
             } else if (KeyMask(m_options.apiKey).holdsAnywhere(body)) {
@@ -306,8 +309,8 @@ std::optional<json> JQuantsClient::getPage(const std::string& url)
     }
 }
 
-std::optional<json> JQuantsClient::getAll(
-    const std::string& path, const std::map<std::string, std::string>& query)
+std::string JQuantsClient::urlOf(
+    const std::string& path, const std::map<std::string, std::string>& query) const
 {
     std::string url = m_options.baseUrl + path;
     char separator = '?';
@@ -315,6 +318,21 @@ std::optional<json> JQuantsClient::getAll(
         url += separator + escaped(name) + "=" + escaped(value);
         separator = '&';
     }
+    return url;
+}
+
+std::optional<json> JQuantsClient::getObject(
+    const std::string& path, const std::map<std::string, std::string>& query)
+{
+    m_fins = path.rfind("/fins/", 0) == 0;
+    return getPage(urlOf(path, query), false);
+}
+
+std::optional<json> JQuantsClient::getAll(
+    const std::string& path, const std::map<std::string, std::string>& query)
+{
+    const std::string url = urlOf(path, query);
+    const char separator = query.empty() ? '?' : '&';
     m_fins = path.rfind("/fins/", 0) == 0;
     json rows = json::array();
     std::string pageKey;

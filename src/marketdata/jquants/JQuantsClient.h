@@ -70,6 +70,10 @@ public:
     std::optional<nlohmann::json> getAll(
         const std::string& path, const std::map<std::string, std::string>& query);
 
+    // The whole answer of one request that is no list of rows (/bulk/get's {"url": …}).
+    std::optional<nlohmann::json> getObject(
+        const std::string& path, const std::map<std::string, std::string>& query);
+
     const Failure& lastFailure() const { return m_failure; }
     // A 400 whose message names the dates the plan covers: outside the plan, not a fault.
     bool outsideWindow() const;
@@ -87,7 +91,8 @@ public:
     }
 
 private:
-    std::optional<nlohmann::json> getPage(const std::string& url);
+    std::optional<nlohmann::json> getPage(const std::string& url, bool rows = true);
+    std::string urlOf(const std::string& path, const std::map<std::string, std::string>& query) const;
     // The requests of one limit: when the last began, when the last `limit` ended.
     struct Pace
     {

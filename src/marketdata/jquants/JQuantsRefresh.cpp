@@ -1,5 +1,6 @@
 #include "JQuantsRefresh.h"
 
+#include "BulkFill.h"
 #include "JQuantsAnswer.h"
 #include "PriceStore.h"
 #include "core/Clock.h"
@@ -332,9 +333,13 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     // Then the disclosure days: every company files at least each quarter, so its latest filing
     // lies in the last kFilingDays trading days; a folder keeping fewer days looks back as far
     // as its prices reach, since a forecast is adjusted by the splits stored after it.
+    // The monthly files bring a month's disclosures for one request: as deep as the prices, so
+    // that growth figures exist point-in-time over the years.
+    const bool files = DataSource::hasBulkFiles(m_source.plan);
     std::vector<std::string> filingDays;
+    const std::ptrdiff_t filingDepth = files ? m_source.days : kFilingDays;
     const auto filingStart
-        = upTo + 1 - std::min<std::ptrdiff_t>({kFilingDays, m_source.days, upTo + 1 - trading.begin()});
+        = upTo + 1 - std::min<std::ptrdiff_t>({filingDepth, m_source.days, upTo + 1 - trading.begin()});
     for (auto it = upTo + 1; it != filingStart;) {
         --it;
         if ((windowFrom.empty() || *it >= windowFrom) && !store.hasFilingDay(*it)) {
@@ -405,6 +410,26 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
         return true;
     };
+    // Whole months from the files first; what they did not give, one day at a time below.
+    if (files && (missing.size() >= BulkFill::kMinListDays || filingDays.size() >= BulkFill::kMinListDays)) {
+        BulkFill bulk(client, store, m_clientOptions);
+        BulkFill::Hooks hooks;
+        hooks.progress = m_fileProgress;
+        hooks.barsStored = leftOut;
+        hooks.filingsStored = putAside;
+        const auto filled = bulk.run(missing, filingDays, newest, hooks);
+        result.notes.insert(result.notes.end(), filled.notes.begin(), filled.notes.end());
+        result.daysFetched += filled.priceDays;
+        result.filingDaysFetched += filled.filingDays;
+        result.filesRead = filled.files;
+        result.fileBytes = filled.bytes;
+        done = total - static_cast<int>(missing.size() + filingDays.size());
+        if (filled.cancelled) {
+            result.cancelled = true;
+            result.requests = client.requests();
+            return result;
+        }
+    }
     for (std::size_t i = 0; i < missing.size(); ++i, ++done) {
         if (!goOn()) {
             return result;

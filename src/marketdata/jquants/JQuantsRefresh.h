@@ -33,6 +33,8 @@ public:
         int stocksRefetched = 0; // after a split
         int filingDaysFetched = 0;
         int priceDays = 0; // trading days of the history depth
+        int filesRead = 0; // monthly files read whole and used
+        long long fileBytes = 0; // bytes downloaded from the file host
 
         // What the run left out and why, one line each: for its summary and the journal.
         std::vector<std::string> notes;
@@ -50,6 +52,9 @@ public:
     // Called once the newest day's list is written, before the older days are fetched: a window
     // loads it at once and screens with what the store holds meanwhile.
     using ListReady = std::function<void(const std::string& tradingDate)>;
+    // Called before each monthly file with the files done and to do and the file's month
+    // ("2024-03"); false stops the fill as Progress does.
+    using FileProgress = std::function<bool(int done, int total, const std::string& month)>;
 
     // Trading days back from the newest whose disclosures are read at the first fill.
     static constexpr std::ptrdiff_t kFilingDays = 130;
@@ -59,6 +64,7 @@ public:
 
     Result run(const std::string& heldDashed, const std::filesystem::path& listFile,
         const Progress& progress = {}, const ListReady& listReady = {});
+    void setFileProgress(FileProgress progress) { m_fileProgress = std::move(progress); }
 
     // One request for a stock's last month: its newest row, or the end of the plan's window a
     // 400 names. Never retried, so a dialog has its answer within the time-out.
@@ -85,6 +91,7 @@ private:
     DataSource m_source;
     JQuantsClient::Options m_clientOptions;
     const core::Clock& m_clock;
+    FileProgress m_fileProgress;
 };
 
 } // namespace zuvemo::marketdata

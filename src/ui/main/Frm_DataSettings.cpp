@@ -103,6 +103,16 @@ Frm_DataSettings::Frm_DataSettings(
     m_days->setRange(20, 5000);
     m_days->setSuffix(QStringLiteral(" 日"));
     form->addRow(QStringLiteral("取得日数"), m_days);
+    // What the plan reaches and how long a first fill of these days takes.
+    m_planNote = note(QString(), m_jquants);
+    m_planNote->setObjectName(QStringLiteral("Label_planNote"));
+    form->addRow(QString(), m_planNote);
+    auto showPlan = [this] {
+        m_planNote->setText(
+            q(DataSettingsModel::planText(m_plan->currentData().toString().toStdString(), m_days->value())));
+    };
+    connect(m_plan, &QComboBox::currentIndexChanged, this, showPlan);
+    connect(m_days, &QSpinBox::valueChanged, this, showPlan);
     m_apiUrl = new QLineEdit(m_jquants);
     form->addRow(QStringLiteral("API アドレス"), m_apiUrl);
     m_check = new QPushButton(QStringLiteral("接続確認"), m_jquants);
@@ -211,6 +221,7 @@ void Frm_DataSettings::load(const std::string& reason)
     m_keyWarning->setVisible(!m_model.keyWarning().empty());
     m_plan->setCurrentIndex(std::max(0, m_plan->findData(q(m_model.plan))));
     m_days->setValue(m_model.days);
+    m_planNote->setText(q(DataSettingsModel::planText(m_model.plan, m_model.days)));
     m_apiUrl->setText(q(m_model.apiUrl));
     m_daily->setText(q(m_model.dailyUrl));
     m_history->setText(q(m_model.historyUrl));

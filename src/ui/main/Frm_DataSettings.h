@@ -47,6 +47,7 @@ public:
     QLabel* checkLabel() const { return m_checkLabel; }
     QLabel* errorLabel() const { return m_error; }
     QLabel* keyWarningLabel() const { return m_keyWarning; }
+    QLabel* planNoteLabel() const { return m_planNote; }
     ElidedLabel* keyStatusLabel() const { return m_keyStatus; }
 
     // "接続確認", waiting for the answer with the dialog painted.
@@ -73,6 +74,7 @@ private:
     QLabel* m_keyWarning = nullptr;
     QComboBox* m_plan = nullptr;
     QSpinBox* m_days = nullptr;
+    QLabel* m_planNote = nullptr;
     QLineEdit* m_apiUrl = nullptr;
     QPushButton* m_check = nullptr;
     QLabel* m_checkLabel = nullptr;

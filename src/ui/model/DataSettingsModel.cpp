@@ -139,6 +139,26 @@ std::string DataSettingsModel::probeText(
     return text + "）";
 }
 
+std::string DataSettingsModel::planText(const std::string& plan, int days)
+{
+    using marketdata::DataSource;
+    const int most = DataSource::maxDays(plan);
+    if (most == 0) {
+        return {};
+    }
+    if (const auto problem = DataSource::daysProblem(plan, days); !problem.empty()) {
+        return problem;
+    }
+    std::string text = DataSource::planName(plan) + " プラン: 最長 " + std::to_string(most) + " 日（"
+        + std::to_string(most / 245) + " 年";
+    if (const int weeks = DataSource::delayWeeks(plan); weeks > 0) {
+        text += "、" + std::to_string(weeks) + " 週遅れ";
+    }
+    text += "）。初回の取得は約 " + std::to_string(std::max(1L, DataSource::firstFillMinutes(plan, days)))
+        + " 分（" + (DataSource::hasBulkFiles(plan) ? "月ごとの履歴ファイル" : "1 日ずつ") + "）";
+    return text;
+}
+
 void DataSettingsModel::checkConnection()
 {
     std::string error;
@@ -204,8 +224,12 @@ bool DataSettingsModel::save(std::string* error)
             *error = "API のアドレスが正しくありません。";
             return false;
         }
-        if (marketdata::DataSource::requestsPerMinute(plan) == 0 || days < 20 || days > 5000) {
+        if (marketdata::DataSource::requestsPerMinute(plan) == 0) {
             *error = "プランと取得日数（20〜5000 日）を確かめてください。";
+            return false;
+        }
+        if (const auto problem = marketdata::DataSource::daysProblem(plan, days); !problem.empty()) {
+            *error = problem;
             return false;
         }
         if (key.empty() && m_keyPlace == marketdata::ApiKey::Place::None) {

@@ -56,6 +56,9 @@ public:
     std::string probeCode() const;
     static std::string probeText(const marketdata::JQuantsRefresh::Probe& probe, const std::string& plan);
     void checkConnection();
+    // What a plan reaches and how long a first fill of days takes:
+    // "Light プラン: 最長 1225 日（5 年）。初回の取得は約 3 分（月ごとの履歴ファイル）".
+    static std::string planText(const std::string& plan, int days);
 
     // The sample server's addresses, once the window has started it.
     void setSampleAddresses(const std::string& daily, const std::string& history);

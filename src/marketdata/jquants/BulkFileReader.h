@@ -1,0 +1,58 @@
+#pragma once
+
+#include "marketdata/CsvStream.h"
+
+#include <cstddef>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace zuvemo::marketdata {
+
+// One monthly file of J-Quants (a CSV once unpacked) read into its days, each as the rows a
+// one-day answer of the same endpoint gives, so the day's own checks take it as they take that
+// answer. The header names the fields as the answers do: they are found by name, in any order,
+// and columns not known are passed over. A needed column missing, a row of another width than
+// the header, or a row dated outside the file's month refuses the whole file.
+class BulkFileReader
+{
+public:
+    enum class Kind { Bars, Filings }; // /equities/bars/daily, /fins/summary
+
+    // month: "2024-03", the month the file's key names.
+    BulkFileReader(Kind kind, std::string month);
+
+    bool feed(std::string_view piece) { return m_csv.feed(piece); }
+    // The end of the text; false (with the fault) when it is no whole file of its month.
+    bool finish();
+    // Japanese, when refused.
+    const std::string& fault() const { return m_fault.empty() ? m_csv.fault() : m_fault; }
+
+    // The days the file holds rows of, oldest first.
+    std::vector<std::string> days() const;
+    // A day's rows as its one-day answer has them: figures as numbers ("" as null), texts as
+    // texts; a figure that is no plain number stays text, which the day's check refuses.
+    nlohmann::json dayRows(const std::string& date) const;
+    std::size_t rows() const { return m_rows; }
+
+    // Most rows one day of a file may hold, as one answer of the API.
+    static constexpr std::size_t kMaxDayRows = 50000;
+
+private:
+    bool record(std::vector<std::string>& fields);
+    bool refuse(std::string fault);
+
+    Kind m_kind;
+    std::string m_month;
+    CsvStream m_csv;
+    std::vector<const char*> m_wanted; // the fields taken, in this order
+    std::vector<int> m_column; // of each wanted field in the file; -1 when it has none
+    std::size_t m_width = 0; // columns of the header; 0 before it is read
+    std::size_t m_rows = 0;
+    std::map<std::string, std::vector<std::vector<std::string>>> m_days;
+    std::string m_fault;
+};
+
+} // namespace zuvemo::marketdata

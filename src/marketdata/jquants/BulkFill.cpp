@@ -1,0 +1,271 @@
+#include "BulkFill.h"
+
+#include "PriceStore.h"
+#include "SignedDownload.h"
+#include "marketdata/GzipInflater.h"
+
+#include <algorithm>
+#include <map>
+#include <regex>
+#include <set>
+
+namespace zuvemo::marketdata {
+
+using nlohmann::json;
+
+namespace {
+
+std::string what(BulkFileReader::Kind kind)
+{
+    return kind == BulkFileReader::Kind::Bars ? "株価" : "開示";
+}
+
+// The longest key and address taken from the server.
+constexpr std::size_t kMaxKeyChars = 300;
+constexpr std::size_t kMaxUrlChars = 4096;
+// A listed file larger than this is no monthly file of this API.
+constexpr std::int64_t kMaxFileBytes = 2ll * 1024 * 1024 * 1024;
+
+} // namespace
+
+BulkFill::BulkFill(JQuantsClient& client, PriceStore& store, const JQuantsClient::Options& options)
+    : m_client(client)
+    , m_store(store)
+    , m_options(options)
+{
+}
+
+std::string BulkFill::monthOfKey(const std::string& key)
+{
+    static const std::regex monthly(R"((?:^|[/_])(\d{4})(\d{2})\.csv\.gz$)");
+    std::smatch m;
+    if (!std::regex_search(key, m, monthly)) {
+        return {};
+    }
+    const int month = std::stoi(m[2].str());
+    return month >= 1 && month <= 12 ? m[1].str() + "-" + m[2].str() : std::string();
+}
+
+bool BulkFill::list(const std::string& endpoint, BulkFileReader::Kind kind, std::vector<File>& files,
+    Outcome& outcome, bool& refused)
+{
+    auto rows = m_client.getAll("/bulk/list", {{"endpoint", endpoint}});
+    if (!rows) {
+        const auto& failure = m_client.lastFailure();
+        if (failure.cancelled) {
+            outcome.cancelled = true;
+            return false;
+        }
+        if (failure.status == 403 || failure.status == 404) {
+            refused = true;
+            outcome.notes.push_back(kNoFilesNote);
+            return false;
+        }
+        outcome.notes.push_back(m_client.cleanServerText("履歴ファイルの一覧（" + what(kind)
+            + "）を取得できません: " + failure.message + " 1 日ずつ取得します。"));
+        return false;
+    }
+    // The whole list is checked before a key of it is used.
+    std::set<std::string> keys;
+    std::map<std::string, File> months;
+    std::string fault;
+    for (const auto& row : *rows) {
+        const auto key = row.is_object() ? row.find("Key") : row.end();
+        const auto size = row.is_object() ? row.find("Size") : row.end();
+        if (!row.is_object() || key == row.end() || !key->is_string() || key->get<std::string>().empty()
+            || key->get<std::string>().size() > kMaxKeyChars) {
+            fault = "Key のない行があります";
+            break;
+        }
+        const std::string k = key->get<std::string>();
+        if (size == row.end() || !size->is_number() || size->get<double>() < 1
+            || size->get<double>() > static_cast<double>(kMaxFileBytes)
+            || size->get<double>() != static_cast<double>(static_cast<std::int64_t>(size->get<double>()))) {
+            fault = "Size が正しくない行があります: " + k;
+            break;
+        }
+        if (!keys.insert(k).second) {
+            fault = "同じ Key が 2 度あります: " + k;
+            break;
+        }
+        const std::string month = monthOfKey(k);
+        if (month.empty()) {
+            continue; // a day's file of the current month, or a kind this fill does not read
+        }
+        if (months.count(month)) {
+            fault = "同じ月のファイルが 2 つあります: " + month;
+            break;
+        }
+        months[month] = File{kind, month, k, static_cast<std::int64_t>(size->get<double>())};
+    }
+    if (!fault.empty()) {
+        outcome.notes.push_back(m_client.cleanServerText("履歴ファイルの一覧（" + what(kind)
+            + "）が正しくありません: " + fault + " 1 日ずつ取得します。"));
+        return false;
+    }
+    for (auto& [month, file] : months) {
+        files.push_back(std::move(file));
+    }
+    return true;
+}
+
+BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector<std::string>& filingDays,
+    const std::string& newest, const Hooks& hooks)
+{
+    Outcome outcome;
+    std::vector<File> listed;
+    bool refused = false;
+    for (const auto& [endpoint, kind, days] :
+        {std::tuple{"/equities/bars/daily", BulkFileReader::Kind::Bars, &priceDays},
+            std::tuple{"/fins/summary", BulkFileReader::Kind::Filings, &filingDays}}) {
+        if (refused || days->size() < kMinListDays) {
+            continue;
+        }
+        list(endpoint, kind, listed, outcome, refused);
+        if (outcome.cancelled) {
+            return outcome;
+        }
+    }
+    // The files worth their two requests: months with enough days wanted, newest first.
+    std::vector<File> files;
+    for (const auto& file : listed) {
+        const auto& days = file.kind == BulkFileReader::Kind::Bars ? priceDays : filingDays;
+        const auto wanted = std::count_if(days.begin(), days.end(),
+            [&file](const std::string& d) { return d.compare(0, 7, file.month) == 0; });
+        if (static_cast<std::size_t>(wanted) >= kMinFileDays) {
+            files.push_back(file);
+        }
+    }
+    std::sort(files.begin(), files.end(), [](const File& a, const File& b) {
+        return a.month != b.month ? a.month > b.month : a.kind < b.kind;
+    });
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (hooks.progress
+            && !hooks.progress(static_cast<int>(i), static_cast<int>(files.size()), files[i].month)) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        auto& days = files[i].kind == BulkFileReader::Kind::Bars ? priceDays : filingDays;
+        if (!take(files[i], days, newest, hooks, outcome)) {
+            break;
+        }
+        if (outcome.cancelled) {
+            return outcome;
+        }
+    }
+    if (hooks.progress && !files.empty()) {
+        hooks.progress(static_cast<int>(files.size()), static_cast<int>(files.size()), files.back().month);
+    }
+    return outcome;
+}
+
+bool BulkFill::take(const File& file, std::vector<std::string>& days, const std::string& newest,
+    const Hooks& hooks, Outcome& outcome)
+{
+    const std::string name = "履歴ファイル " + file.month + "（" + what(file.kind) + "）";
+    auto fail = [&](const std::string& reason) {
+        outcome.notes.push_back(m_client.cleanServerText(
+            name + "を使えません: " + reason + "（" + file.key + "）。その月は 1 日ずつ取得します。"));
+        return true;
+    };
+    auto answer = m_client.getObject("/bulk/get", {{"key", file.key}});
+    if (!answer) {
+        const auto& failure = m_client.lastFailure();
+        if (failure.cancelled) {
+            outcome.cancelled = true;
+            return false;
+        }
+        // The API itself fails: the days that follow meet it too and say so.
+        outcome.notes.push_back(m_client.cleanServerText(
+            name + "のアドレスを取得できません: " + failure.message + " 残りは 1 日ずつ取得します。"));
+        return false;
+    }
+    const auto url = answer->find("url");
+    if (url == answer->end() || !url->is_string() || url->get<std::string>().size() > kMaxUrlChars) {
+        return fail("アドレスの応答が正しくありません");
+    }
+
+    BulkFileReader reader(file.kind, file.month);
+    // A CSV packs to a tenth of itself or so: far more than that is no file of the list.
+    const std::int64_t maxUnpacked = std::min<std::int64_t>(file.size * 100 + (1 << 20), 8 * kMaxFileBytes);
+    GzipInflater inflater([&reader](std::string_view piece) { return reader.feed(piece); }, maxUnpacked);
+    // A slow host still moves a file along: its time grows with the file, a stall ends it.
+    const long stall = std::clamp(m_options.totalTimeoutMs / 1000, 1L, 30L);
+    const long total = std::max(m_options.totalTimeoutMs, 60000L) + static_cast<long>(file.size / 50);
+    SignedDownload download(total, stall, m_options.cancel);
+    const auto got = download.get(url->get<std::string>(), file.size,
+        [&inflater](std::string_view piece) { return inflater.feed(piece.data(), piece.size()); });
+    outcome.bytes += got.bytes;
+    if (got.cancelled) {
+        outcome.cancelled = true;
+        return false;
+    }
+    if (!got.ok && !got.sinkRefused) {
+        return fail(got.message);
+    }
+    if (!reader.fault().empty()) {
+        return fail("内容が正しくありません: " + reader.fault());
+    }
+    if (inflater.fault() == GzipInflater::Fault::TooLarge) {
+        return fail("展開すると大きすぎます");
+    }
+    if (inflater.fault() != GzipInflater::Fault::None) {
+        return fail("gzip として読めません");
+    }
+    if (!inflater.complete()) {
+        return fail("gzip が途中で切れています");
+    }
+    if (!reader.finish()) {
+        return fail("内容が正しくありません: " + reader.fault());
+    }
+    // Every day of the file passes its day's checks before one day of it is stored.
+    auto check = [&file, &reader](const std::string& day) {
+        return file.kind == BulkFileReader::Kind::Bars ? JQuantsAnswer::day(day, reader.dayRows(day))
+                                                       : JQuantsAnswer::filings(day, reader.dayRows(day));
+    };
+    const auto held = reader.days();
+    for (const auto& day : held) {
+        if (const auto c = check(day); !c.ok) {
+            return fail("内容が正しくありません: " + day + ": " + c.fault);
+        }
+    }
+    ++outcome.files;
+    const std::set<std::string> inFile(held.begin(), held.end());
+    std::vector<std::string> left;
+    for (const auto& day : days) { // newest first, as one day at a time
+        const bool ofMonth = day.compare(0, 7, file.month) == 0;
+        if (!ofMonth) {
+            left.push_back(day);
+            continue;
+        }
+        if (file.kind == BulkFileReader::Kind::Bars) {
+            if (!inFile.count(day)) {
+                left.push_back(day); // a trading day the file has no row of: asked alone
+                continue;
+            }
+            const auto c = check(day);
+            m_store.storeDay(day, c.rows);
+            if (hooks.barsStored) {
+                hooks.barsStored(day, c);
+            }
+            ++outcome.priceDays;
+            continue;
+        }
+        // A day without filings in the file is marked as such only as the one-day path marks
+        // one: never the newest, and only when a newer filing is stored.
+        if (!inFile.count(day) && (day == newest || !m_store.hasFilingsAfter(day))) {
+            left.push_back(day);
+            continue;
+        }
+        const auto c = check(day);
+        m_store.storeFilings(day, c.rows);
+        if (hooks.filingsStored) {
+            hooks.filingsStored(day + " の開示", c);
+        }
+        ++outcome.filingDays;
+    }
+    days = std::move(left);
+    return true;
+}
+
+} // namespace zuvemo::marketdata

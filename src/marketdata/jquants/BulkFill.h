@@ -1,0 +1,81 @@
+#pragma once
+
+#include "BulkFileReader.h"
+#include "JQuantsAnswer.h"
+#include "JQuantsClient.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zuvemo::marketdata {
+
+class PriceStore;
+
+// The deep part of a fill from J-Quants' monthly files (/bulk/list, /bulk/get): a month's
+// bars or disclosures for two requests instead of one a day. Each file is downloaded from its
+// signed address without the key, unpacked as it comes, read by its header's names and checked
+// day by day as that day's answer would be; only then is each wanted day of it stored, in its
+// own transaction and marked as a day fetched alone. A file that fails stores nothing and is
+// named with its reason; its days are left to the one-day requests that follow.
+class BulkFill
+{
+public:
+    struct Hooks
+    {
+        // Before each file, with the files done and to do and the file's month ("2024-03");
+        // false stops the fill (what is stored stays).
+        std::function<bool(int done, int total, const std::string& month)> progress;
+        std::function<void(const std::string& day, const JQuantsAnswer::Check&)> barsStored;
+        std::function<void(const std::string& what, const JQuantsAnswer::Check&)> filingsStored;
+    };
+    struct Outcome
+    {
+        bool cancelled = false;
+        int files = 0; // read whole and used
+        std::int64_t bytes = 0; // downloaded, as sent (packed)
+        int priceDays = 0;
+        int filingDays = 0;
+        std::vector<std::string> notes; // why files were not used, one line each
+    };
+
+    // Fewer wanted days than this of an endpoint ask for no list: a few days cost less alone.
+    static constexpr std::size_t kMinListDays = 20;
+    // A month with fewer wanted days than this is fetched a day at a time.
+    static constexpr std::size_t kMinFileDays = 3;
+    static constexpr const char* kNoFilesNote
+        = "履歴ファイルを使えません（契約プランかサーバーが対応していません）。1 日ずつ取得します。";
+
+    BulkFill(JQuantsClient& client, PriceStore& store, const JQuantsClient::Options& options);
+
+    // priceDays and filingDays: the days wanted, newest first; the days the files stored are
+    // taken out of them. newest: the newest day, whose disclosures may still be coming in.
+    Outcome run(std::vector<std::string>& priceDays, std::vector<std::string>& filingDays,
+        const std::string& newest, const Hooks& hooks);
+
+    // The month a monthly file's key names ("…/equities_bars_daily_202403.csv.gz" → "2024-03");
+    // empty for any other key (a day's file, another kind).
+    static std::string monthOfKey(const std::string& key);
+
+private:
+    struct File
+    {
+        BulkFileReader::Kind kind;
+        std::string month;
+        std::string key;
+        std::int64_t size = 0;
+    };
+    // The monthly files an endpoint lists, by month; false (with a note) when there are none to use.
+    bool list(const std::string& endpoint, BulkFileReader::Kind kind, std::vector<File>& files,
+        Outcome& outcome, bool& refused);
+    // Reads one file and stores its wanted days; false when the fill should stop taking files.
+    bool take(const File& file, std::vector<std::string>& days, const std::string& newest, const Hooks& hooks,
+        Outcome& outcome);
+
+    JQuantsClient& m_client;
+    PriceStore& m_store;
+    JQuantsClient::Options m_options;
+};
+
+} // namespace zuvemo::marketdata

@@ -1,0 +1,665 @@
+// The monthly files of J-Quants: the streams that read them, a file read by its header, and
+// fills of the sample market through the files against fills a day at a time, with the file
+// host misbehaving in every way a file can fail.
+#include "FaultProxy.h"
+#include "RawHttpServer.h"
+#include "SampleServer.h"
+#include "TestSupport.h"
+#include "core/Clock.h"
+#include "core/Connection.h"
+#include "core/Recordset.h"
+#include "marketdata/CsvStream.h"
+#include "marketdata/GzipInflater.h"
+#include "marketdata/jquants/BulkFileReader.h"
+#include "marketdata/jquants/BulkFill.h"
+#include "marketdata/jquants/JQuantsAnswer.h"
+#include "marketdata/jquants/JQuantsClient.h"
+#include "marketdata/jquants/JQuantsRefresh.h"
+#include "marketdata/jquants/PriceStore.h"
+
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <mutex>
+#include <thread>
+#include <zlib.h>
+
+using namespace zuvemo;
+using namespace std::chrono;
+using marketdata::BulkFileReader;
+using marketdata::CsvStream;
+using marketdata::GzipInflater;
+using marketdata::JQuantsClient;
+using marketdata::JQuantsRefresh;
+using nlohmann::json;
+
+namespace {
+
+std::string gzip(const std::string& text)
+{
+    struct Deflater
+    {
+        z_stream z{};
+        Deflater() { deflateInit2(&z, 6, Z_DEFLATED, 16 + MAX_WBITS, 8, Z_DEFAULT_STRATEGY); }
+        ~Deflater() { deflateEnd(&z); }
+    } d;
+    std::string out(deflateBound(&d.z, static_cast<uLong>(text.size())) + 64, '\0');
+    d.z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    d.z.avail_in = static_cast<uInt>(text.size());
+    d.z.next_out = reinterpret_cast<Bytef*>(out.data());
+    d.z.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&d.z, Z_FINISH), Z_STREAM_END);
+    out.resize(d.z.total_out);
+    return out;
+}
+
+std::string gunzip(const std::string& packed)
+{
+    std::string out;
+    GzipInflater inflater(
+        [&out](std::string_view piece) {
+            out.append(piece);
+            return true;
+        },
+        1ll << 30);
+    EXPECT_TRUE(inflater.feed(packed.data(), packed.size()));
+    EXPECT_TRUE(inflater.complete());
+    return out;
+}
+
+// Every record of text fed in pieces of step bytes, joined "a|b|c" a line; or the fault.
+std::string records(const std::string& text, std::size_t step)
+{
+    std::string out;
+    CsvStream csv([&out](std::vector<std::string>& fields) {
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            out += (i ? "|" : "") + fields[i];
+        }
+        out += "\n";
+        return true;
+    });
+    for (std::size_t at = 0; at < text.size(); at += step) {
+        if (!csv.feed(std::string_view(text).substr(at, step))) {
+            return "fault: " + csv.fault();
+        }
+    }
+    return csv.finish() ? out : "fault: " + csv.fault();
+}
+
+// A file's text read whole: its days' rows, or its fault.
+std::string readAll(BulkFileReader::Kind kind, const std::string& month, const std::string& text)
+{
+    BulkFileReader reader(kind, month);
+    if (!reader.feed(text) || !reader.finish()) {
+        return "fault: " + reader.fault();
+    }
+    json all = json::object();
+    for (const auto& day : reader.days()) {
+        all[day] = reader.dayRows(day);
+    }
+    return all.dump();
+}
+
+} // namespace
+
+TEST(BulkFiles, CsvAndGzipStreamsReadTheSameInAnyPiecesAndRefuseBrokenText)
+{
+    const std::string text = "\xEF\xBB\xBF"
+                             "Date,Name,Note\r\n"
+                             "2024-03-01,\"A, Inc.\",\"said \"\"hi\"\"\"\r\n"
+                             "\r\n"
+                             "2024-03-04,\"two\nlines\",\n"
+                             "2024-03-05,x,last";
+    const std::string expected = "Date|Name|Note\n2024-03-01|A, Inc.|said \"hi\"\n2024-03-04|two\nlines|\n"
+                                 "2024-03-05|x|last\n";
+    for (std::size_t step : {1u, 2u, 3u, 7u, 1000u}) {
+        EXPECT_EQ(records(text, step), expected) << step;
+    }
+    // Bytes that only begin like a byte order mark are text.
+    EXPECT_EQ(records("\xEF\xBB"
+                      "x,y\n",
+                  1),
+        "\xEF\xBB"
+        "x|y\n");
+    for (const auto& [bad, fault] :
+        std::vector<std::pair<std::string, std::string>>{{"a,\"open\n", "引用符が閉じていない列があります"},
+            {"a,\"x\"y\n", "引用符の後に文字がある列があります"},
+            {"a,b\"c\n", "引用符の位置が正しくない列があります"},
+            {"a,b\rc\n", "行の終わりが正しくありません"},
+            {"a," + std::string(CsvStream::kMaxFieldBytes + 1, 'x') + "\n", "長すぎる列があります"}}) {
+        EXPECT_EQ(records(bad, 3), "fault: " + fault) << bad;
+    }
+
+    // gzip in any pieces, two members as one stream; a cut, damaged or swollen one is refused.
+    std::string big;
+    for (int i = 0; i < 20000; ++i) {
+        big += std::to_string(i * 7919 % 10007) + ",";
+    }
+    const std::string packed = gzip(big) + gzip("tail");
+    for (std::size_t step : {std::size_t{1}, std::size_t{13}, std::size_t{4096}, packed.size()}) {
+        std::string out;
+        GzipInflater inflater(
+            [&out](std::string_view piece) {
+                out.append(piece);
+                return true;
+            },
+            1 << 20);
+        for (std::size_t at = 0; at < packed.size(); at += step) {
+            ASSERT_TRUE(inflater.feed(packed.data() + at, std::min(step, packed.size() - at)));
+        }
+        EXPECT_TRUE(inflater.complete());
+        EXPECT_EQ(out, big + "tail");
+    }
+    auto inflate = [](const std::string& bytes, std::int64_t max) {
+        GzipInflater inflater([](std::string_view) { return true; }, max);
+        inflater.feed(bytes.data(), bytes.size());
+        return std::pair(inflater.complete(), inflater.fault());
+    };
+    EXPECT_EQ(
+        inflate(packed.substr(0, packed.size() / 2), 1 << 20), std::pair(false, GzipInflater::Fault::None));
+    EXPECT_EQ(inflate(gzip(big).substr(0, gzip(big).size() - 3), 1 << 20),
+        std::pair(false, GzipInflater::Fault::None)); // its length and check sum cut off
+    EXPECT_EQ(inflate("<html>no</html>", 1 << 20), std::pair(false, GzipInflater::Fault::Damaged));
+    EXPECT_EQ(inflate(gzip(big) + "<html>", 1 << 20), std::pair(false, GzipInflater::Fault::Damaged));
+    EXPECT_EQ(inflate(gzip(big), 1000), std::pair(false, GzipInflater::Fault::TooLarge));
+}
+
+TEST(BulkFiles, AFileIsReadByItsHeaderAndRefusedWholeForAMissingColumnAShortRowOrAnotherMonth)
+{
+    using Kind = BulkFileReader::Kind;
+    const std::string plain = "Date,Code,O,H,L,C,UL,LL,Vo,Va,AdjFactor,AdjO,AdjH,AdjL,AdjC,AdjVo\n"
+                              "2024-03-01,13010,100.0,110.0,90.0,105.5,0,0,1000.0,105000.0,1.0,100.0,110.0,"
+                              "90.0,105.5,1000.0\n"
+                              "2024-03-01,13020,,,,,0,0,,,1.0,,,,,\n"
+                              "2024-03-04,13010,101.0,111.0,91.0,106.0,0,0,2000.0,212000.0,1.0,101.0,111.0,"
+                              "91.0,106.0,2000.0\n";
+    const std::string rows = readAll(Kind::Bars, "2024-03", plain);
+    ASSERT_EQ(rows.rfind("fault", 0), std::string::npos) << rows;
+    const auto parsed = json::parse(rows);
+    // As the one-day answer: numbers, null for nothing, texts for the texts.
+    EXPECT_EQ(parsed["2024-03-01"][0]["C"], 105.5);
+    EXPECT_TRUE(parsed["2024-03-01"][1]["O"].is_null());
+    EXPECT_EQ(parsed["2024-03-01"][0]["UL"], "0");
+    EXPECT_TRUE(marketdata::JQuantsAnswer::day("2024-03-01", parsed["2024-03-01"]).ok);
+
+    // Columns in another order, more columns, a BOM, CR LF and quotes: the same rows.
+    std::string reordered
+        = "\xEF\xBB\xBF"
+          "Code,Extra,AdjVo,AdjC,AdjL,AdjH,AdjO,AdjFactor,Va,Vo,LL,UL,C,L,H,O,Date,MktCap\r\n";
+    for (std::size_t at = plain.find('\n') + 1; at < plain.size();) {
+        const auto end = plain.find('\n', at);
+        std::vector<std::string> f;
+        std::string line = plain.substr(at, end - at) + ",";
+        for (std::size_t p = 0, c; (c = line.find(',', p)) != std::string::npos; p = c + 1) {
+            f.push_back(line.substr(p, c - p));
+        }
+        at = end + 1;
+        reordered += "\"" + f[1] + "\",\"x,\"\"y\"\"\"";
+        for (int i = 15; i >= 2; --i) {
+            reordered += "," + f[static_cast<std::size_t>(i)];
+        }
+        reordered += "," + f[0] + ",123\r\n";
+    }
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", reordered), rows);
+
+    auto without = [&plain](const std::string& from, const std::string& to) {
+        std::string t = plain;
+        t.replace(t.find(from), from.size(), to);
+        return t;
+    };
+    EXPECT_EQ(
+        readAll(Kind::Bars, "2024-03", without(",AdjC,", ",AdjX,")), "fault: 必要な列 AdjC がありません");
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", without(",1000.0\n2024-03-01", "\n2024-03-01")),
+        "fault: 列の数が見出しと違う行があります（1 行目: 15 列）");
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", without("2024-03-04", "2024-04-01")),
+        "fault: ファイルの月（2024-03）でない日付の行があります: \"2024-04-01\"");
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", without("2024-03-04", "2024/03/04")),
+        "fault: ファイルの月（2024-03）でない日付の行があります: \"2024/03/04\"");
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", ""), "fault: 見出しがありません");
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", without("Code,O", "Code,Code")),
+        "fault: 見出しに同じ列が 2 度あります: \"Code\"");
+    // A file of the disclosures read as bars, and bars read as disclosures.
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", "DiscDate,Code,DiscNo,DocType\n2024-03-01,13010,1,FY\n"),
+        "fault: 必要な列 Date がありません");
+    EXPECT_EQ(readAll(Kind::Filings, "2024-03", plain), "fault: 必要な列 DiscDate がありません");
+    // A price written as text is kept as text, which the day's own check refuses.
+    const auto text = json::parse(readAll(Kind::Bars, "2024-03", without("105.5,0", "1O5.5,0")));
+    EXPECT_EQ(marketdata::JQuantsAnswer::day("2024-03-01", text["2024-03-01"]).fault,
+        "数値でない C があります: \"1O5.5\"");
+
+    EXPECT_EQ(marketdata::BulkFill::monthOfKey(
+                  "equities/bars/daily/historical/2025/equities_bars_daily_202501.csv.gz"),
+        "2025-01");
+    EXPECT_EQ(marketdata::BulkFill::monthOfKey(
+                  "equities/bars/daily/daily/2025/equities_bars_daily_20250107.csv.gz"),
+        "");
+    EXPECT_EQ(marketdata::BulkFill::monthOfKey("x_202513.csv.gz"), "");
+}
+
+namespace {
+
+constexpr year_month_day kToday{2026y, December, 8d};
+
+std::unique_ptr<sample::SampleServer> sampleServer(
+    int stocks, int days, const std::function<void(sample::JQuantsApi::Options&)>& api = {})
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = stocks;
+    options.market.days = days;
+    options.market.today = kToday;
+    options.jquants = true;
+    if (api) {
+        api(options.api);
+    }
+    auto server = std::make_unique<sample::SampleServer>(options);
+    return server->start(0) > 0 ? std::move(server) : nullptr;
+}
+
+JQuantsClient::Options clientAt(const std::string& url)
+{
+    JQuantsClient::Options options;
+    options.baseUrl = url;
+    options.apiKey = "sample-key";
+    options.requestsPerMinute = 0;
+    options.rateLimitWait = milliseconds(20);
+    options.serverErrorWait = milliseconds(10);
+    options.totalTimeoutMs = 1500;
+    return options;
+}
+
+JQuantsRefresh::Result fill(const std::filesystem::path& dir, const std::string& url, int days,
+    const JQuantsRefresh::FileProgress& files = {}, const std::string& plan = "light")
+{
+    marketdata::DataSource source;
+    source.kind = marketdata::DataSource::kJQuants;
+    source.plan = plan;
+    source.days = days;
+    const core::FixedClock clock(kToday);
+    JQuantsRefresh refresh(dir, source, clientAt(url), clock);
+    refresh.setFileProgress(files);
+    return refresh.run("", dir / "list.csv");
+}
+
+// What a fill stored: every bar, the days marked, every filing and the disclosure days marked.
+std::string stored(const std::filesystem::path& dir)
+{
+    auto c = core::Connection::open(dir / marketdata::PriceStore::kFileName);
+    std::string out;
+    for (const char* sql : {"SELECT * FROM Table_Bar ORDER BY BarCode, BarDate",
+             "SELECT * FROM Table_StoredDay ORDER BY DayDate", "SELECT * FROM Table_Filing ORDER BY 1, 2, 3",
+             "SELECT * FROM Table_FilingDay ORDER BY DayDate", "SELECT * FROM Table_Refetch"}) {
+        out += std::string(sql) + "\n";
+        for (auto rs = c->openRecordset(sql); !rs->isEof(); rs->moveNext()) {
+            for (int i = 0; i < rs->columnCount(); ++i) {
+                out += rs->field(i).toText() + "|";
+            }
+            out += "\n";
+        }
+    }
+    return out;
+}
+
+int count(const std::string& text, const std::string& part)
+{
+    int n = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+} // namespace
+
+TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesOnWithoutAWholeMonthAgain)
+{
+    // Three years of 25 stocks: a split, a letter code, a fund, losses, days without a trade
+    // and filings of every kind among them.
+    const int days = 3 * 245;
+    auto server = sampleServer(25, days + 10);
+    auto perDay = sampleServer(25, days + 10, [](auto& api) { api.bulkFiles = false; });
+    ASSERT_TRUE(server && perDay);
+    test::TempFolder files;
+    test::TempFolder daily;
+    const auto started = steady_clock::now();
+    auto a = fill(files.path(), server->apiBaseUrl(), days);
+    const auto filesTook = steady_clock::now() - started;
+    ASSERT_TRUE(a.ok) << a.message;
+    auto b = fill(daily.path(), perDay->apiBaseUrl(), days);
+    ASSERT_TRUE(b.ok) << b.message;
+    EXPECT_EQ(stored(files.path()), stored(daily.path()));
+    EXPECT_GT(count(stored(files.path()), "\n"), 25 * days);
+    // The months from their files: two lists and a request a file, the current month's days alone.
+    EXPECT_GE(a.filesRead, 2 * 34);
+    EXPECT_LT(a.requests, 2 + a.filesRead + 3 * 21 + 10);
+    EXPECT_GT(b.requests, 2 * days);
+    EXPECT_EQ(b.notes, std::vector<std::string>{marketdata::BulkFill::kNoFilesNote});
+    EXPECT_TRUE(a.notes.empty()) << a.notes.front();
+    std::cout << "three years of 25 stocks: " << a.requests << " requests and " << a.filesRead << " files ("
+              << a.fileBytes << " bytes) in " << duration_cast<milliseconds>(filesTook).count()
+              << " ms; a day at a time " << b.requests << " requests" << std::endl;
+
+    // The key went to the API alone: no header the file host was sent carries it.
+    const auto heads = server->api()->fileHeads();
+    EXPECT_EQ(static_cast<int>(heads.size()), a.filesRead);
+    for (const auto& head : heads) {
+        EXPECT_EQ(head.find("sample-key"), std::string::npos) << head;
+        EXPECT_EQ(head.find("x-api-key"), std::string::npos) << head;
+    }
+
+    // Stopped after five files: the next run takes none of the months stored whole again.
+    test::TempFolder stopped;
+    std::vector<std::string> months;
+    auto r = fill(
+        stopped.path(), server->apiBaseUrl(), days, [&months](int done, int total, const std::string& month) {
+            EXPECT_LE(done, total);
+            months.push_back(month);
+            return done < 5;
+        });
+    EXPECT_TRUE(r.cancelled);
+    EXPECT_EQ(months.size(), 6u);
+    EXPECT_EQ(r.filesRead, 5);
+    const auto before = server->api()->fileHeads().size();
+    r = fill(stopped.path(), server->apiBaseUrl(), days, [&months](int, int, const std::string& month) {
+        months.push_back(month);
+        return true;
+    });
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(server->api()->fileHeads().size() - before, static_cast<std::size_t>(a.filesRead - 5));
+    EXPECT_EQ(stored(stopped.path()), stored(files.path()));
+
+    // A next day: no list, no file.
+    const auto next = fill(files.path(), server->apiBaseUrl(), days);
+    ASSERT_TRUE(next.ok) << next.message;
+    EXPECT_EQ(next.filesRead, 0);
+    EXPECT_LE(next.requests, 6);
+}
+
+namespace {
+
+// A file host of the test's own behind the API: /bulk/get's addresses lead to it, it fetches
+// the real file and hands it to a scenario, and it keeps every request head it is sent.
+class SpoiltFiles
+{
+public:
+    // Sends the answer for one file: the key it stands for and the real packed bytes.
+    using Scenario = std::function<void(int socket, const std::string& key, const std::string& packed)>;
+
+    explicit SpoiltFiles(sample::SampleServer& server)
+        : m_proxy(server.apiBaseUrl(), [this](test::FaultProxy::Exchange& e) { rewrite(e); })
+        , m_host([this](int socket, const std::string& head) { serve(socket, head); })
+    {
+    }
+    std::string url() const { return m_proxy.url(); }
+    void setScenario(Scenario scenario, int roomInList = 0)
+    {
+        std::lock_guard lock(m_mutex);
+        m_scenario = std::move(scenario);
+        m_room = roomInList;
+    }
+    std::vector<std::string> heads()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_heads;
+    }
+    static void send(int socket, int status, const std::string& type, const std::string& body)
+    {
+        test::RawHttpServer::sendAll(socket,
+            "HTTP/1.1 " + std::to_string(status) + " X\r\nContent-Type: " + type
+                + "\r\nConnection: close\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n"
+                + body);
+    }
+
+private:
+    void rewrite(test::FaultProxy::Exchange& e)
+    {
+        std::lock_guard lock(m_mutex);
+        if (e.path == "/bulk/list" && e.status == 200 && m_room > 0) {
+            // Room for a file the scenario packs anew, a little larger than the real one.
+            auto body = json::parse(e.body);
+            for (auto& row : body["data"]) {
+                row["Size"] = row["Size"].get<std::int64_t>() * 2 + m_room;
+            }
+            e.body = body.dump();
+        }
+        if (e.path == "/bulk/get" && e.status == 200) {
+            auto body = json::parse(e.body);
+            m_real.push_back({e.query.at("key"), body["url"].get<std::string>()});
+            body["url"] = m_host.url("/file/" + std::to_string(m_real.size() - 1));
+            e.body = body.dump();
+        }
+    }
+    void serve(int socket, const std::string& head)
+    {
+        std::pair<std::string, std::string> real;
+        Scenario scenario;
+        {
+            std::lock_guard lock(m_mutex);
+            m_heads.push_back(head);
+            const auto at = head.find("/file/");
+            real = m_real.at(std::stoul(head.substr(at + 6)));
+            scenario = m_scenario;
+        }
+        const auto slash = real.second.find('/', 7);
+        httplib::Client client(real.second.substr(0, slash));
+        const auto answer = client.Get(real.second.substr(slash));
+        const std::string packed = answer ? answer->body : std::string();
+        if (scenario) {
+            scenario(socket, real.first, packed);
+        } else {
+            send(socket, 200, "application/gzip", packed);
+        }
+    }
+
+    std::mutex m_mutex;
+    Scenario m_scenario;
+    int m_room = 0;
+    std::vector<std::pair<std::string, std::string>> m_real; // key, address
+    std::vector<std::string> m_heads;
+    test::FaultProxy m_proxy;
+    test::RawHttpServer m_host;
+};
+
+// Each line of a CSV changed by edit (the header is line 0).
+std::string eachLine(
+    const std::string& text, const std::function<std::string(std::size_t, std::string)>& edit)
+{
+    std::string out;
+    std::size_t n = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto end = text.find('\n', at);
+        out += edit(n++, text.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
+} // namespace
+
+TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
+{
+    auto server = sampleServer(8, 140);
+    ASSERT_TRUE(server);
+    SpoiltFiles host(*server);
+    test::TempFolder clean;
+    const auto reference = fill(clean.path(), host.url(), 130);
+    ASSERT_TRUE(reference.ok) << reference.message;
+    ASSERT_GE(reference.filesRead, 8);
+    const std::string expected = stored(clean.path());
+    // The bars of one month spoilt; the others as sent.
+    const std::string month = "202609";
+    auto spoilt = [&month](const std::string& key) {
+        return key.find("equities_bars_daily_" + month) != std::string::npos;
+    };
+    auto edited = [&](const std::function<std::string(const std::string&)>& edit) {
+        return [&spoilt, edit](int socket, const std::string& key, const std::string& packed) {
+            SpoiltFiles::send(
+                socket, 200, "application/gzip", spoilt(key) ? gzip(edit(gunzip(packed))) : packed);
+        };
+    };
+    struct Case
+    {
+        std::string name;
+        SpoiltFiles::Scenario scenario;
+        std::string reason; // in the note; empty: the file is good
+        int room = 0;
+    };
+    const std::vector<Case> cases{
+        {"403 expired",
+            [&](int s, const std::string& key, const std::string& packed) {
+                if (spoilt(key)) {
+                    SpoiltFiles::send(s, 403, "application/xml", "<Error><Code>AccessDenied</Code></Error>");
+                } else {
+                    SpoiltFiles::send(s, 200, "application/gzip", packed);
+                }
+            },
+            "403"},
+        {"404",
+            [&](int s, const std::string& key, const std::string& packed) {
+                SpoiltFiles::send(s, spoilt(key) ? 404 : 200, "application/gzip", spoilt(key) ? "" : packed);
+            },
+            "404"},
+        {"HTML",
+            [&](int s, const std::string& key, const std::string& packed) {
+                SpoiltFiles::send(
+                    s, 200, "text/html", spoilt(key) ? "<html><body>maintenance</body></html>" : packed);
+            },
+            "gzip として読めません"},
+        {"stall",
+            [&](int s, const std::string& key, const std::string& packed) {
+                if (!spoilt(key)) {
+                    SpoiltFiles::send(s, 200, "application/gzip", packed);
+                    return;
+                }
+                // The head, then nothing: libcurl's speed is an average of the last seconds,
+                // so bytes sent before the stall would hide it for a while.
+                test::RawHttpServer::sendAll(
+                    s, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(packed.size()) + "\r\n\r\n");
+                std::this_thread::sleep_for(seconds(3));
+            },
+            "応答が止まりました"},
+        {"cut transfer",
+            [&](int s, const std::string& key, const std::string& packed) {
+                test::RawHttpServer::sendAll(s,
+                    "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: " + std::to_string(packed.size())
+                        + "\r\n\r\n" + packed.substr(0, spoilt(key) ? packed.size() / 2 : packed.size()));
+            },
+            "途中で切れました"},
+        {"cut gzip",
+            [&](int s, const std::string& key, const std::string& packed) {
+                SpoiltFiles::send(
+                    s, 200, "application/gzip", spoilt(key) ? packed.substr(0, packed.size() - 8) : packed);
+            },
+            "gzip が途中で切れています"},
+        {"larger than listed",
+            [&](int s, const std::string& key, const std::string& packed) {
+                SpoiltFiles::send(s, 200, "application/gzip", spoilt(key) ? packed + gzip("") : packed);
+            },
+            "一覧の大きさ"},
+        {"another endpoint",
+            [&](int s, const std::string& key, const std::string& packed) {
+                std::string other = packed;
+                if (spoilt(key)) {
+                    httplib::Client api(server->apiBaseUrl().substr(0, server->apiBaseUrl().size() - 3));
+                    const auto fins = api.Get(
+                        "/v2/fins/summary?date=2026-09-01", httplib::Headers{{"x-api-key", "sample-key"}});
+                    std::string csv = "DiscDate,Code,DiscNo,DocType\n";
+                    for (const auto& row : json::parse(fins->body)["data"]) {
+                        csv += row["DiscDate"].get<std::string>() + "," + row["Code"].get<std::string>() + ","
+                            + row["DiscNo"].get<std::string>() + "," + row["DocType"].get<std::string>()
+                            + "\n";
+                    }
+                    other = gzip(csv);
+                }
+                SpoiltFiles::send(s, 200, "application/gzip", other);
+            },
+            "必要な列 Date がありません", 4096},
+        {"short row", edited([](const std::string& csv) {
+             return eachLine(csv, [](std::size_t n, std::string line) {
+                 return (n == 40 ? line.substr(0, line.rfind(',')) : line) + "\n";
+             });
+         }),
+            "列の数が見出しと違う行があります（40 行目: 15 列）", 4096},
+        {"row of another month", edited([](const std::string& csv) {
+             return eachLine(csv, [](std::size_t n, std::string line) {
+                 return (n == 7 ? "2026-10-01" + line.substr(10) : line) + "\n";
+             });
+         }),
+            "ファイルの月（2026-09）でない日付の行があります", 4096},
+        {"a stock twice in a day", edited([](const std::string& csv) {
+             return eachLine(csv,
+                 [](std::size_t n, std::string line) { return line + "\n" + (n == 3 ? line + "\n" : ""); });
+         }),
+            "同じ銘柄が 2 度あります", 4096},
+        {"reordered and extra columns, BOM, CR LF, quotes", edited([](const std::string& csv) {
+             return "\xEF\xBB\xBF" + eachLine(csv, [](std::size_t n, std::string line) {
+                 const auto comma = line.find(',');
+                 const std::string date = line.substr(0, comma);
+                 const std::string rest = line.substr(comma + 1);
+                 return "\"" + rest.substr(0, rest.find(',')) + "\"," + (n == 0 ? "Note" : "\"a, \"\"b\"\"\"")
+                     + rest.substr(rest.find(',')) + "," + date + "\r\n";
+             });
+         }),
+            "", 4096},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        host.setScenario(c.scenario, c.room);
+        test::TempFolder dir;
+        const auto r = fill(dir.path(), host.url(), 130);
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(stored(dir.path()), expected);
+        if (c.reason.empty()) {
+            EXPECT_TRUE(r.notes.empty());
+            EXPECT_EQ(r.filesRead, reference.filesRead);
+            EXPECT_EQ(r.requests, reference.requests);
+            continue;
+        }
+        // Named once, with its month, its kind and why; its days came one at a time.
+        ASSERT_EQ(r.notes.size(), 1u);
+        EXPECT_EQ(r.notes[0].rfind("履歴ファイル 2026-09（株価）を使えません: ", 0), 0u) << r.notes[0];
+        EXPECT_NE(r.notes[0].find(c.reason), std::string::npos) << r.notes[0];
+        EXPECT_NE(r.notes[0].find("その月は 1 日ずつ取得します。"), std::string::npos) << r.notes[0];
+        EXPECT_EQ(r.filesRead, reference.filesRead - 1);
+        EXPECT_GT(r.requests, reference.requests + 15);
+    }
+    // Not one of them was sent the key.
+    for (const auto& head : host.heads()) {
+        EXPECT_EQ(head.find("sample-key"), std::string::npos) << head;
+        EXPECT_EQ(head.find("x-api-key"), std::string::npos) << head;
+    }
+
+    // A plan without files reads a day at a time, as does one whose server lists none, which
+    // it says once.
+    host.setScenario({});
+    auto noFiles = sampleServer(8, 140, [](auto& api) { api.bulkFiles = false; });
+    for (const auto& [url, plan, notes] : {std::tuple{noFiles->apiBaseUrl(), std::string("light"),
+                                               std::vector<std::string>{marketdata::BulkFill::kNoFilesNote}},
+             std::tuple{host.url(), std::string("free"), std::vector<std::string>{}}}) {
+        test::TempFolder dir;
+        const auto r = fill(dir.path(), url, 130, {}, plan);
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(r.notes, notes);
+        EXPECT_EQ(r.filesRead, 0);
+    }
+}
+
+TEST(BulkFiles, TheKeyFollowsNoRedirectOfTheApi)
+{
+    std::atomic<int> reached{0};
+    std::string seen;
+    std::mutex mutex;
+    test::RawHttpServer elsewhere([&](int socket, const std::string& head) {
+        ++reached;
+        std::lock_guard lock(mutex);
+        seen += head;
+        SpoiltFiles::send(socket, 200, "application/json", R"({"data": []})");
+    });
+    test::RawHttpServer api([&](int socket) {
+        test::RawHttpServer::sendAll(socket,
+            "HTTP/1.1 302 Found\r\nLocation: " + elsewhere.url("/v2/equities/master")
+                + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+    });
+    JQuantsClient client(clientAt(api.url("/v2")));
+    EXPECT_FALSE(client.getAll("/equities/master", {}));
+    EXPECT_EQ(client.lastFailure().status, 302);
+    EXPECT_EQ(reached.load(), 0) << seen;
+}
