@@ -314,3 +314,77 @@ TEST(KillTest, AJQuantsFillOrASplitsRefetchKilledAtAnyMomentEndsRightAtTheNextRe
     std::cout << "J-Quants refreshes killed midway: " << killedMidway << " of 30" << std::endl;
     EXPECT_GT(killedMidway, 10);
 }
+
+TEST(KillTest, AFillFromTheMonthlyFilesKilledAtAnyMomentKeepsWholeDaysAndEndsRightAtTheNextRefresh)
+{
+    // Two years of 30 stocks: about 23 months of bars and of disclosures from their files.
+    sample::SampleServer::Options options;
+    options.market.stocks = 30;
+    options.market.days = 500;
+    options.market.today = core::Clock().today(); // the tool's own clock looks for it
+    options.jquants = true;
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+
+    ::setenv("JQUANTS_API_KEY", "sample-key", 1);
+    test::TempFolder dir;
+    const std::string cli = (test::binFolder() / "zuvemo-cli").string();
+    auto run = [&cli](const std::filesystem::path& home, std::vector<std::string> args) {
+        args.insert(args.begin(), {cli, "--home", home.string()});
+        pid_t pid = spawnChild(args);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    auto init = [&](const std::filesystem::path& home) {
+        return run(home,
+            {"init", "--source", "jquants", "--api-url", server.apiBaseUrl(), "--plan", "light", "--days",
+                "480"});
+    };
+    auto stored = [](const std::filesystem::path& home) {
+        auto c = core::Connection::open(home / "zuvemo-prices.db");
+        return table(*c, "SELECT * FROM Table_Bar ORDER BY BarCode, BarDate")
+            + table(*c, "SELECT * FROM Table_StoredDay ORDER BY DayDate")
+            + table(*c, "SELECT * FROM Table_Filing ORDER BY 1, 2, 3")
+            + table(*c, "SELECT * FROM Table_FilingDay ORDER BY DayDate");
+    };
+    ASSERT_EQ(init(dir / "clean"), 0);
+    const auto started = steady_clock::now();
+    ASSERT_EQ(run(dir / "clean", {"refresh"}), 0);
+    const auto whole = duration_cast<milliseconds>(steady_clock::now() - started).count();
+    const std::string expected = stored(dir / "clean");
+    ASSERT_GE(server.api()->fileHeads().size(), 44u); // 22 or 23 months of each, by today's date
+
+    const auto home = dir / "home";
+    ASSERT_EQ(init(home), 0);
+    std::mt19937 rng(20261209);
+    int killedMidway = 0;
+    for (int k = 0; k < 12; ++k) {
+        pid_t pid = spawnChild({cli, "--home", home.string(), "refresh"});
+        ASSERT_GT(pid, 0);
+        // Each run goes on from where the last was killed: the kills fall within the rest.
+        std::this_thread::sleep_for(milliseconds(5 + rng() % (whole / 4 + 1)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        killedMidway += WIFSIGNALED(status);
+        if (!std::filesystem::exists(home / "zuvemo-prices.db")) {
+            continue; // killed before the fill made its store
+        }
+        auto c = core::Connection::open(home / "zuvemo-prices.db");
+        ASSERT_EQ(table(*c, "PRAGMA integrity_check"), "ok|\n") << "kill " << k;
+        // Every day marked is whole: as many bars as its mark says.
+        EXPECT_EQ(
+            table(*c,
+                "SELECT DayDate FROM Table_StoredDay WHERE Rows <> (SELECT count(*) FROM Table_Bar WHERE "
+                "BarDate = DayDate)"),
+            "")
+            << "kill " << k;
+    }
+    ASSERT_EQ(run(home, {"refresh"}), 0);
+    EXPECT_EQ(stored(home), expected);
+    ::unsetenv("JQUANTS_API_KEY");
+    std::cout << "file fills killed midway: " << killedMidway << " of 12 (a whole fill " << whole << " ms)"
+              << std::endl;
+    EXPECT_GT(killedMidway, 4);
+}
