@@ -10,6 +10,7 @@
 #include "core/Recordset.h"
 #include "marketdata/CsvStream.h"
 #include "marketdata/GzipInflater.h"
+#include "marketdata/jquants/BackgroundFill.h"
 #include "marketdata/jquants/BulkFileReader.h"
 #include "marketdata/jquants/BulkFill.h"
 #include "marketdata/jquants/JQuantsAnswer.h"
@@ -311,9 +312,9 @@ int count(const std::string& text, const std::string& part)
 
 TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesOnWithoutAWholeMonthAgain)
 {
-    // Three years of 25 stocks: a split, a letter code, a fund, losses, days without a trade
+    // Five years of 25 stocks: a split, a letter code, a fund, losses, days without a trade
     // and filings of every kind among them.
-    const int days = 3 * 245;
+    const int days = 5 * 245;
     auto server = sampleServer(25, days + 10);
     auto perDay = sampleServer(25, days + 10, [](auto& api) { api.bulkFiles = false; });
     ASSERT_TRUE(server && perDay);
@@ -328,12 +329,12 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
     EXPECT_EQ(stored(files.path()), stored(daily.path()));
     EXPECT_GT(count(stored(files.path()), "\n"), 25 * days);
     // The months from their files: two lists and a request a file, the current month's days alone.
-    EXPECT_GE(a.filesRead, 2 * 34);
+    EXPECT_GE(a.filesRead, 2 * 58);
     EXPECT_LT(a.requests, 2 + a.filesRead + 3 * 21 + 10);
     EXPECT_GT(b.requests, 2 * days);
     EXPECT_EQ(b.notes, std::vector<std::string>{marketdata::BulkFill::kNoFilesNote});
     EXPECT_TRUE(a.notes.empty()) << a.notes.front();
-    std::cout << "three years of 25 stocks: " << a.requests << " requests and " << a.filesRead << " files ("
+    std::cout << "five years of 25 stocks: " << a.requests << " requests and " << a.filesRead << " files ("
               << a.fileBytes << " bytes) in " << duration_cast<milliseconds>(filesTook).count()
               << " ms; a day at a time " << b.requests << " requests" << std::endl;
 
@@ -662,4 +663,42 @@ TEST(BulkFiles, TheKeyFollowsNoRedirectOfTheApi)
     EXPECT_FALSE(client.getAll("/equities/master", {}));
     EXPECT_EQ(client.lastFailure().status, 302);
     EXPECT_EQ(reached.load(), 0) << seen;
+}
+
+TEST(BulkFiles, EachPlanReachesItsYearsAndTheProgressNamesTheFileAndItsMonth)
+{
+    using marketdata::DataSource;
+    EXPECT_EQ(DataSource::maxDays("free"), 490);
+    EXPECT_EQ(DataSource::maxDays("light"), 1225);
+    EXPECT_EQ(DataSource::maxDays("standard"), 2450);
+    EXPECT_EQ(DataSource::maxDays("premium"), 4410);
+    EXPECT_EQ(DataSource::daysProblem("light", 1225), "");
+    EXPECT_EQ(DataSource::daysProblem("light", 1226), "Light プランの取得日数は 20〜1225 日（5 年）です。");
+    EXPECT_EQ(DataSource::daysProblem("free", 19), "Free プランの取得日数は 20〜490 日（2 年）です。");
+    // Five years on Light: about 170 requests at 60 a minute; 300 days on Free a request a day
+    // and the disclosures of 130 days at 5 a minute.
+    EXPECT_EQ(DataSource::firstFillMinutes("light", 1225), 3);
+    EXPECT_EQ(DataSource::firstFillMinutes("premium", 4410), 1);
+    EXPECT_EQ(DataSource::firstFillMinutes("free", 300), 87);
+
+    marketdata::BackgroundFill::Snapshot state;
+    state.done = 20;
+    state.total = 300;
+    state.filesDone = 13;
+    state.filesTotal = 60;
+    state.fileMonth = "2024-03";
+    EXPECT_EQ(marketdata::BackgroundFill::progressText(state), "履歴ファイル 14/60 (2024-03)");
+    state.filesDone = 60;
+    EXPECT_EQ(marketdata::BackgroundFill::progressText(state), "履歴取得 20/300 日");
+
+    // The tool refuses a depth past the plan's window, naming the plan and its limit.
+    test::TempFolder dir;
+    const std::string cli = test::cliCommand(dir / "home");
+    std::string out;
+    EXPECT_EQ(test::runCommand(cli + " init --source jquants --plan light --days 1300 2>&1", &out), 2);
+    EXPECT_NE(out.find("Light プランの取得日数は 20〜1225 日（5 年）です。"), std::string::npos) << out;
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --plan standard --days 2400 2>&1", &out), 0)
+        << out;
+    EXPECT_EQ(test::runCommand(cli + " source set jquants --plan light 2>&1", &out), 2);
+    EXPECT_NE(out.find("Light プランの取得日数は"), std::string::npos) << out;
 }
