@@ -643,6 +643,53 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
     }
 }
 
+TEST(BulkFiles, AStockThatSplitAfterItsFileWasMadeIsFetchedAgainWhole)
+{
+    // The last day is 2026-12-02, so the split three trading days before it lies in November's
+    // file: the older files, if made before it, hold the split stocks on the old basis.
+    sample::SampleServer::Options options;
+    options.market.stocks = 25;
+    options.market.days = 140;
+    options.market.today = year_month_day{2026y, December, 2d};
+    options.jquants = true;
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+    const auto& days = server.market().tradingDays();
+    ASSERT_EQ(year_month_day{days[days.size() - 3]}.month(), November);
+    std::optional<std::string> modified;
+    test::FaultProxy proxy(server.apiBaseUrl(), [&modified](test::FaultProxy::Exchange& e) {
+        if (e.path == "/bulk/list" && modified) {
+            auto body = json::parse(e.body);
+            for (auto& row : body["data"]) {
+                row["LastModified"] = *modified;
+            }
+            e.body = body.dump();
+        }
+    });
+    auto fillOn = [&](const std::filesystem::path& dir) {
+        marketdata::DataSource source;
+        source.kind = marketdata::DataSource::kJQuants;
+        source.plan = "light";
+        source.days = 130;
+        const core::FixedClock clock(options.market.today);
+        return JQuantsRefresh(dir, source, clientAt(proxy.url()), clock).run("", dir / "list.csv");
+    };
+    test::TempFolder fresh;
+    auto r = fillOn(fresh.path());
+    ASSERT_TRUE(r.ok) << r.message;
+    EXPECT_EQ(r.stocksRefetched, 0); // made after the split, as the list says
+    const std::string expected = stored(fresh.path());
+    // Made as each month ended: stock 21's older days come again on the new basis.
+    for (const std::string lastModified : {"2026-10-01T03:00:00Z", "", "not a date"}) {
+        modified = lastModified;
+        test::TempFolder dir;
+        r = fillOn(dir.path());
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(r.stocksRefetched, 1) << lastModified;
+        EXPECT_EQ(stored(dir.path()), expected) << lastModified;
+    }
+}
+
 TEST(BulkFiles, TheKeyFollowsNoRedirectOfTheApi)
 {
     std::atomic<int> reached{0};

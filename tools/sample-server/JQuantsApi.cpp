@@ -580,6 +580,7 @@ std::string JQuantsApi::keyOf(bool bars, const std::string& period)
 void JQuantsApi::installBulk(httplib::Server& server, CsvOf csvOf, sys_days first, sys_days present)
 {
     m_csvOf = std::move(csvOf);
+    m_modified = core::Clock::dashed(year_month_day{present}) + "T09:00:00Z";
     // Whole months up to the one before the newest day's; that month's days each a file.
     std::vector<std::pair<bool, std::string>> periods; // (bars, YYYYMM or YYYYMMDD)
     const year_month_day newest{present};
@@ -618,8 +619,8 @@ void JQuantsApi::installBulk(httplib::Server& server, CsvOf csvOf, sys_days firs
         json rows = json::array();
         for (const auto& [key, period] : m_periods) {
             if (period.first == (endpoint == "/equities/bars/daily")) {
-                rows.push_back(
-                    {{"Key", key}, {"LastModified", "2026-01-01T00:00:00Z"}, {"Size", sizeOf(key)}});
+                // Made anew each day: adjusted as of the newest day, as the one-day answers are.
+                rows.push_back({{"Key", key}, {"LastModified", m_modified}, {"Size", sizeOf(key)}});
             }
         }
         answer(res, 200, {{"data", rows}});

@@ -121,6 +121,7 @@ private:
     CsvOf m_csvOf;
     std::map<std::string, std::pair<bool, std::string>> m_periods; // key → (bars, period)
     std::string m_fileBase;
+    std::string m_modified; // the LastModified of every file
     mutable std::mutex m_fileMutex;
     std::map<std::string, std::int64_t> m_sizes;
     std::uint64_t m_signed = 0;

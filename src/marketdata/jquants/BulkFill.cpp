@@ -96,7 +96,14 @@ bool BulkFill::list(const std::string& endpoint, BulkFileReader::Kind kind, std:
             fault = "同じ月のファイルが 2 つあります: " + month;
             break;
         }
-        months[month] = File{kind, month, k, static_cast<std::int64_t>(size->get<double>())};
+        // A file holds its month's adjusted values as of when it was made: a split after that
+        // leaves them on the old basis. A date the list does not give is taken as the month's end.
+        const std::string monthEnd = month + "-31";
+        const auto modified = row.find("LastModified");
+        std::string asOf = modified != row.end() && modified->is_string() ? modified->get<std::string>() : "";
+        asOf = asOf.size() >= 10 && JQuantsAnswer::isDate(asOf.substr(0, 10)) ? asOf.substr(0, 10) : "";
+        months[month]
+            = File{kind, month, k, static_cast<std::int64_t>(size->get<double>()), std::max(asOf, monthEnd)};
     }
     if (!fault.empty()) {
         outcome.notes.push_back(m_client.cleanServerText("履歴ファイルの一覧（" + what(kind)
@@ -231,6 +238,16 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
     }
     ++outcome.files;
     const std::set<std::string> inFile(held.begin(), held.end());
+    // The stocks that split after the file was made, on a day already stored: their days from it
+    // are on the old basis, so each is fetched again whole, as after a split of a new day.
+    std::set<std::string> splitSince;
+    if (file.kind == BulkFileReader::Kind::Bars) {
+        for (const auto& [code, date, factor] : m_store.splits({})) {
+            if (date > file.asOf) {
+                splitSince.insert(code);
+            }
+        }
+    }
     std::vector<std::string> left;
     for (const auto& day : days) { // newest first, as one day at a time
         const bool ofMonth = day.compare(0, 7, file.month) == 0;
@@ -244,7 +261,14 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
                 continue;
             }
             const auto c = check(day);
-            m_store.storeDay(day, c.rows);
+            std::vector<std::string> stale;
+            for (const auto& row : c.rows) {
+                if (const auto code = row.find("Code");
+                    code != row.end() && splitSince.count(code->get<std::string>())) {
+                    stale.push_back(code->get<std::string>());
+                }
+            }
+            m_store.storeDay(day, c.rows, stale);
             if (hooks.barsStored) {
                 hooks.barsStored(day, c);
             }

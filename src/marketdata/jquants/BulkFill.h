@@ -65,6 +65,9 @@ private:
         std::string month;
         std::string key;
         std::int64_t size = 0;
+        // The day its adjusted values were computed on: when the list says it was made, and
+        // never before its month ended.
+        std::string asOf;
     };
     // The monthly files an endpoint lists, by month; false (with a note) when there are none to use.
     bool list(const std::string& endpoint, BulkFileReader::Kind kind, std::vector<File>& files,

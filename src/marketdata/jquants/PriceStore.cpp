@@ -366,10 +366,11 @@ void PriceStore::storeRows(const json& rows)
     }
 }
 
-void PriceStore::storeDay(const std::string& date, const json& rows)
+void PriceStore::storeDay(
+    const std::string& date, const json& rows, const std::vector<std::string>& staleCodes)
 {
     core::Transaction transaction(*m_connection);
-    std::vector<std::string> refetch;
+    std::vector<std::string> refetch = staleCodes;
     core::Statement earlier(
         *m_connection, "SELECT 1 FROM Table_Bar WHERE BarCode = ? AND BarDate < ? LIMIT 1");
     for (const auto& row : rows) {

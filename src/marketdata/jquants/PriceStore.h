@@ -38,7 +38,10 @@ public:
     // The rows of /equities/bars/daily for one day, all stocks: stored, and the day marked whole.
     // A stock split that day (AdjFactor not 1) whose earlier days are stored has them adjusted
     // on the old basis: its fetch again is noted in the same transaction, so no stop loses it.
-    void storeDay(const std::string& date, const nlohmann::json& rows);
+    // staleCodes: stocks of rows whose adjusted values are on a basis older than a split stored
+    // after them (a monthly file made before it): their fetch again is noted in the same way.
+    void storeDay(
+        const std::string& date, const nlohmann::json& rows, const std::vector<std::string>& staleCodes = {});
     // The rows of one stock between from and to, replacing what was stored for it there, and
     // its pending fetch done, in one transaction.
     void storeStock(
