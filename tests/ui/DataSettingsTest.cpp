@@ -203,7 +203,16 @@ TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScre
         type(d.apiUrlBox(), QString::fromStdString(m_server->apiBaseUrl()));
         type(d.keyBox(), QStringLiteral("sample-key"));
         EXPECT_EQ(d.keyBox()->echoMode(), QLineEdit::Password);
+        // What the plan reaches and how long a first fill of the days takes, as they change.
+        d.planBox()->setCurrentIndex(1);
+        EXPECT_EQ(d.planNoteLabel()->text(),
+            "Light プラン: 最長 1225 日（5 年）。初回の取得は約 2 分（月ごとの履歴ファイル）");
+        d.daysBox()->setValue(1300);
+        EXPECT_EQ(d.planNoteLabel()->text(), "Light プランの取得日数は 20〜1225 日（5 年）です。");
+        d.daysBox()->setValue(300);
         d.planBox()->setCurrentIndex(0);
+        EXPECT_EQ(d.planNoteLabel()->text(),
+            "Free プラン: 最長 490 日（2 年、12 週遅れ）。初回の取得は約 87 分（1 日ずつ）");
         QTest::mouseClick(d.checkButton(), Qt::LeftButton);
         EXPECT_EQ(
             d.checkLabel()->text(), "接続できました。取得できる最新日: 2026-09-11（Free プラン: 12 週遅れ）");

@@ -10,7 +10,6 @@
 #include "core/Recordset.h"
 #include "marketdata/CsvStream.h"
 #include "marketdata/GzipInflater.h"
-#include "marketdata/jquants/BackgroundFill.h"
 #include "marketdata/jquants/BulkFileReader.h"
 #include "marketdata/jquants/BulkFill.h"
 #include "marketdata/jquants/JQuantsAnswer.h"
@@ -712,7 +711,7 @@ TEST(BulkFiles, TheKeyFollowsNoRedirectOfTheApi)
     EXPECT_EQ(reached.load(), 0) << seen;
 }
 
-TEST(BulkFiles, EachPlanReachesItsYearsAndTheProgressNamesTheFileAndItsMonth)
+TEST(BulkFiles, EachPlanReachesItsYearsAndADepthPastThemIsRefused)
 {
     using marketdata::DataSource;
     EXPECT_EQ(DataSource::maxDays("free"), 490);
@@ -727,16 +726,6 @@ TEST(BulkFiles, EachPlanReachesItsYearsAndTheProgressNamesTheFileAndItsMonth)
     EXPECT_EQ(DataSource::firstFillMinutes("light", 1225), 3);
     EXPECT_EQ(DataSource::firstFillMinutes("premium", 4410), 1);
     EXPECT_EQ(DataSource::firstFillMinutes("free", 300), 87);
-
-    marketdata::BackgroundFill::Snapshot state;
-    state.done = 20;
-    state.total = 300;
-    state.filesDone = 13;
-    state.filesTotal = 60;
-    state.fileMonth = "2024-03";
-    EXPECT_EQ(marketdata::BackgroundFill::progressText(state), "履歴ファイル 14/60 (2024-03)");
-    state.filesDone = 60;
-    EXPECT_EQ(marketdata::BackgroundFill::progressText(state), "履歴取得 20/300 日");
 
     // The tool refuses a depth past the plan's window, naming the plan and its limit.
     test::TempFolder dir;

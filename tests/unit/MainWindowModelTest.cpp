@@ -423,6 +423,14 @@ TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedIn)
     state.waitSecondsLeft = 8;
     state.rateLimitWait = false;
     EXPECT_EQ(BackgroundFill::progressText(state), "J-Quants API の応答を待って再試行します（あと 8 秒）");
+    // The monthly files first: the file under way and its month, then the days again.
+    state.waitSecondsLeft = 0;
+    state.filesDone = 13;
+    state.filesTotal = 60;
+    state.fileMonth = "2024-03";
+    EXPECT_EQ(BackgroundFill::progressText(state), "履歴ファイル 14/60 (2024-03)");
+    state.filesDone = 60;
+    EXPECT_EQ(BackgroundFill::progressText(state), "履歴取得 26/300 日 残り約 5 分");
     // The time left grows with the time a day takes, past the plan's figure.
     const long planned = BackgroundFill::minutesLeft("free", 0, 290, 0);
     EXPECT_EQ(BackgroundFill::minutesLeft("free", 10, 290, 1), planned);

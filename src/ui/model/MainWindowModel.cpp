@@ -432,7 +432,7 @@ void MainWindowModel::pollFill()
         refresh.loadJQuantsList(*m_fillJob, *state.listDate, refreshHooks());
     }
     if (!state.finished) {
-        if (!m_holdLabel1 && (state.total > 0 || state.waitSecondsLeft > 0)) {
+        if (!m_holdLabel1 && (state.total > 0 || state.filesTotal > 0 || state.waitSecondsLeft > 0)) {
             label1 = marketdata::BackgroundFill::progressText(state);
         }
         return;
