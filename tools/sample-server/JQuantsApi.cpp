@@ -5,6 +5,8 @@
 #include "core/Value.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <functional>
@@ -83,6 +85,16 @@ double tenth(double v)
 {
     return std::round(v * 10) / 10;
 }
+
+// The numbers of a bar, in the order of the answer and its file.
+constexpr std::array<const char*, 12> kBarNumbers
+    = {"O", "H", "L", "C", "Vo", "Va", "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"};
+
+struct BarFigures
+{
+    bool traded = false;
+    std::array<double, 12> values{}; // of kBarNumbers
+};
 
 const std::vector<const char*> kBarFields = {"Date", "Code", "O", "H", "L", "C", "UL", "LL", "Vo", "Va",
     "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"};
@@ -258,41 +270,41 @@ void JQuantsApi::install(httplib::Server& server)
         return false;
     };
     // The bar of stock s on trading day t, as J-Quants gives it.
-    auto bar = [this, dayList, present](std::size_t s, std::size_t t) {
+    // The figures of stock s on trading day t, as J-Quants gives them (kBarNumbers), the six
+    // prices and volumes and their adjusted values null on a day without a trade.
+    auto figures = [this, dayList, present](std::size_t s, std::size_t t) {
         const auto& days = *dayList;
-        const auto& stock = m_market.stocks()[s];
-        const auto& b = stock.bars[t];
-        json row = {{"Date", core::Clock::dashed(year_month_day{days[t]})}, {"Code", codeOf(stock, s)},
-            {"UL", "0"}, {"LL", "0"}};
+        const auto& b = m_market.stocks()[s].bars[t];
         // A split stock halves its raw prices on its split day; adjusted days before it are
         // halved as of the latest readable day.
         const std::size_t split = days.size() - 3;
         const bool splits = s % 67 == 21 && split < days.size();
         const double raw = splits && t < split ? 2.0 : 1.0;
         const double adjust = splits && t < split && days[split] <= present ? 0.5 : 1.0;
-        row["AdjFactor"] = splits && t == split ? 0.5 : 1.0;
-        if (b.volume == 0) {
-            for (const char* k : {"O", "H", "L", "C", "Vo", "Va", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"}) {
-                row[k] = nullptr;
-            }
-            return row;
+        BarFigures f;
+        f.traded = b.volume != 0;
+        const double factor = splits && t == split ? 0.5 : 1.0;
+        f.values[6] = factor;
+        if (!f.traded) {
+            return f;
         }
         const double o = halfStep(b.open, b.decimal) * raw;
         const double h = halfStep(b.high, false) * raw;
         const double l = halfStep(b.low, false) * raw;
         const double c = halfStep(b.close, b.decimal) * raw;
         const double vo = static_cast<double>(b.volume) / raw;
-        row["O"] = o;
-        row["H"] = h;
-        row["L"] = l;
-        row["C"] = c;
-        row["Vo"] = vo;
-        row["Va"] = std::floor(b.close * static_cast<double>(b.volume));
-        row["AdjO"] = tenth(o * adjust);
-        row["AdjH"] = tenth(h * adjust);
-        row["AdjL"] = tenth(l * adjust);
-        row["AdjC"] = tenth(c * adjust);
-        row["AdjVo"] = std::round(vo / adjust);
+        f.values
+            = {o, h, l, c, vo, std::floor(b.close * static_cast<double>(b.volume)), factor, tenth(o * adjust),
+                tenth(h * adjust), tenth(l * adjust), tenth(c * adjust), std::round(vo / adjust)};
+        return f;
+    };
+    auto bar = [this, dayList, figures](std::size_t s, std::size_t t) {
+        json row = {{"Date", core::Clock::dashed(year_month_day{(*dayList)[t]})},
+            {"Code", codeOf(m_market.stocks()[s], s)}, {"UL", "0"}, {"LL", "0"}};
+        const auto f = figures(s, t);
+        for (std::size_t i = 0; i < kBarNumbers.size(); ++i) {
+            row[kBarNumbers[i]] = f.traded || i == 6 ? json(f.values[i]) : json(nullptr);
+        }
         return row;
     };
     auto dayIndex = [dayList](sys_days d) -> std::optional<std::size_t> {
@@ -533,15 +545,27 @@ void JQuantsApi::install(httplib::Server& server)
         }
     });
     // Every bar of a trading day, as the one-day answer has them.
-    auto barsOf = [=, this](std::size_t t) {
-        json rows = json::array();
+    // The lines of a day's bars in a file, written straight from the figures: a file of a month
+    // of 4,000 stocks in a tenth of the time the answers' rows would take.
+    auto barLines = [=, this](std::size_t t, std::string& csv) {
+        const std::string date = core::Clock::dashed(year_month_day{(*dayList)[t]});
         const auto& stocks = m_market.stocks();
         for (std::size_t s = 0; s < stocks.size(); ++s) {
-            if (static_cast<int>(t) <= stocks[s].lastDay) {
-                rows.push_back(bar(s, t));
+            if (static_cast<int>(t) > stocks[s].lastDay) {
+                continue;
             }
+            const auto f = figures(s, t);
+            csv += date + "," + codeOf(stocks[s], s);
+            for (std::size_t i = 0; i < kBarNumbers.size(); ++i) {
+                csv += i == 4 ? ",0,0," : ","; // UL and LL after the four prices
+                if (f.traded || i == 6) {
+                    char text[32];
+                    const auto end = std::to_chars(text, text + sizeof text, f.values[i]).ptr;
+                    csv.append(text, end);
+                }
+            }
+            csv += "\n";
         }
-        return rows;
     };
     installBulk(
         server,
@@ -555,8 +579,11 @@ void JQuantsApi::install(httplib::Server& server)
             csv += "\n";
             for (auto it = std::lower_bound(days.begin(), days.end(), std::max(from, first));
                  it != days.end() && *it <= to && *it <= present; ++it) {
-                for (const auto& row :
-                    bars ? barsOf(static_cast<std::size_t>(it - days.begin())) : filingsOf(*it)) {
+                if (bars) {
+                    barLines(static_cast<std::size_t>(it - days.begin()), csv);
+                    continue;
+                }
+                for (const auto& row : filingsOf(*it)) {
                     csv += csvLine(row, fields);
                 }
             }
