@@ -395,6 +395,12 @@ public:
         m_scenario = std::move(scenario);
         m_room = roomInList;
     }
+    // Spoils the API's own answers besides.
+    void setApiFault(std::function<void(test::FaultProxy::Exchange&)> fault)
+    {
+        std::lock_guard lock(m_mutex);
+        m_apiFault = std::move(fault);
+    }
     std::vector<std::string> heads()
     {
         std::lock_guard lock(m_mutex);
@@ -412,6 +418,9 @@ private:
     void rewrite(test::FaultProxy::Exchange& e)
     {
         std::lock_guard lock(m_mutex);
+        if (m_apiFault) {
+            m_apiFault(e);
+        }
         if (e.path == "/bulk/list" && e.status == 200 && m_room > 0) {
             // Room for a file the scenario packs anew, a little larger than the real one.
             auto body = json::parse(e.body);
@@ -451,6 +460,7 @@ private:
 
     std::mutex m_mutex;
     Scenario m_scenario;
+    std::function<void(test::FaultProxy::Exchange&)> m_apiFault;
     int m_room = 0;
     std::vector<std::pair<std::string, std::string>> m_real; // key, address
     std::vector<std::string> m_heads;
@@ -621,6 +631,32 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
         EXPECT_EQ(r.filesRead, reference.filesRead - 1);
         EXPECT_GT(r.requests, reference.requests + 15);
     }
+    // The API's /bulk/get: a key gone since the list costs its file alone; the API failing ends
+    // the files, and every day left comes one at a time.
+    host.setScenario({});
+    for (const int status : {404, 500}) {
+        host.setApiFault([&spoilt, status](test::FaultProxy::Exchange& e) {
+            if (e.path == "/bulk/get" && spoilt(e.query.at("key"))) {
+                e.status = status;
+                e.body = R"({"message":"The specified key does not exist."})";
+            }
+        });
+        test::TempFolder dir;
+        const auto r = fill(dir.path(), host.url(), 130);
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(stored(dir.path()), expected) << status;
+        ASSERT_EQ(r.notes.size(), 1u) << status;
+        EXPECT_EQ(r.notes[0].rfind(status == 404
+                          ? "履歴ファイル 2026-09（株価）を使えません: 一覧にあるのにありません（404）"
+                          : "履歴ファイル 2026-09（株価）のアドレスを取得できません: ",
+                      0),
+            0u)
+            << r.notes[0];
+        EXPECT_EQ(r.filesRead, status == 404 ? reference.filesRead - 1 : 4)
+            << status; // 2026-11 and -10 before it
+    }
+    host.setApiFault({});
+
     // Not one of them was sent the key.
     for (const auto& head : host.heads()) {
         EXPECT_EQ(head.find("sample-key"), std::string::npos) << head;

@@ -153,11 +153,12 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
             return outcome;
         }
         auto& days = files[i].kind == BulkFileReader::Kind::Bars ? priceDays : filingDays;
-        if (!take(files[i], days, newest, hooks, outcome)) {
-            break;
-        }
+        const bool goOn = take(files[i], days, newest, hooks, outcome);
         if (outcome.cancelled) {
             return outcome;
+        }
+        if (!goOn) {
+            break;
         }
     }
     if (hooks.progress && !files.empty()) {
@@ -170,9 +171,10 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
     const Hooks& hooks, Outcome& outcome)
 {
     const std::string name = "履歴ファイル " + file.month + "（" + what(file.kind) + "）";
+    // The server's parts each made fit to show, so the note keeps its end whatever they hold.
     auto fail = [&](const std::string& reason) {
-        outcome.notes.push_back(m_client.cleanServerText(
-            name + "を使えません: " + reason + "（" + file.key + "）。その月は 1 日ずつ取得します。"));
+        outcome.notes.push_back(name + "を使えません: " + m_client.cleanServerText(reason) + "（"
+            + m_client.cleanServerText(file.key) + "）。その月は 1 日ずつ取得します。");
         return true;
     };
     auto answer = m_client.getObject("/bulk/get", {{"key", file.key}});
@@ -181,6 +183,9 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
         if (failure.cancelled) {
             outcome.cancelled = true;
             return false;
+        }
+        if (failure.status == 404) {
+            return fail("一覧にあるのにありません（404）"); // gone since the list: this file alone
         }
         // The API itself fails: the days that follow meet it too and say so.
         outcome.notes.push_back(m_client.cleanServerText(
