@@ -612,6 +612,17 @@ TrackReport RuleTest::run(const Options& o)
     if (events.empty()) {
         result.note = kNeverHeldNote;
     }
+    if (o.eachEvent) {
+        std::vector<const Event*> byDay;
+        for (const auto& e : events) {
+            byDay.push_back(&e);
+        }
+        std::stable_sort(
+            byDay.begin(), byDay.end(), [](const Event* a, const Event* b) { return a->day < b->day; });
+        for (const auto* e : byDay) {
+            o.eachEvent(days[e->day], stocks[e->stock].code);
+        }
+    }
 
     // The groups: the whole selection, then by market, industry or year.
     auto groupOf = [&](const Event& e) -> std::string {

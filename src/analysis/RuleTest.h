@@ -31,6 +31,8 @@ public:
         GroupBy by = GroupBy::None;
         bool simulate = false;
         RuleSimulation::Settings simulation; // its horizon and entry are set from the above
+        // Told every event, day by day and in code order within a day.
+        std::function<void(const std::string& day, const std::string& code)> eachEvent;
         // Told the stocks done out of all; returning false stops the run.
         std::function<bool(std::size_t done, std::size_t total)> progress;
     };
