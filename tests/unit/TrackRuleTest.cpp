@@ -1,7 +1,8 @@
 // A rule tested over the stored days of a sample market, against a computation of its own here
 // from the store's rows: the events with and without every day, both entries, a split inside a
 // horizon, an untraded next day, the years, the same days' market and the simulation's money; a
-// past day's events equal to those of a store cut after it; the options it refuses.
+// past day's events equal to those of a store cut after it; the options it refuses; the window's
+// model of it.
 #include "SampleServer.h"
 #include "TestSupport.h"
 #include "analysis/RuleTest.h"
@@ -9,12 +10,14 @@
 #include "core/Connection.h"
 #include "core/Mdl_Start.h"
 #include "marketdata/jquants/PriceStore.h"
+#include "model/RuleTestDialogModel.h"
 
 #include <cmath>
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <thread>
 
 using namespace zuvemo;
 using nlohmann::json;
@@ -546,4 +549,51 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
     EXPECT_EQ(report["note"], analysis::RuleTest::kNeverHeldNote);
     ASSERT_EQ(cli(" track --chg1 5000:", &out), 0) << out;
     EXPECT_NE(out.find(analysis::RuleTest::kNeverHeldNote), std::string::npos) << out;
+}
+
+TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRestsOn)
+{
+    analysis::StockFinder::Conditions c;
+    c.signal = "買";
+    c.ranges["dev25"].max = -0.05;
+    c.ranges["rsi"].max = 35;
+    EXPECT_EQ(ui::RuleTestDialogModel::describe(c), "短期シグナル 買、25日乖離 〜-5%、RSI 〜35");
+    analysis::RuleTest::Options options;
+    options.conditions = c;
+    ui::RuleTestDialogModel model(home_(), options, ui::RuleTestDialogModel::describe(c));
+    EXPECT_EQ(model.caption, "成績  条件: 短期シグナル 買、25日乖離 〜-5%、RSI 〜35");
+
+    for (const std::string bad : {"", "0", "1,,5", "251", "1,2,3,4", "x"}) {
+        EXPECT_FALSE(model.setHorizons(bad)) << bad;
+    }
+    ASSERT_TRUE(model.setHorizons("20、5,5"));
+    EXPECT_EQ(model.options().horizons, (std::vector<int>{5, 20}));
+    model.setByYear(true);
+    model.start();
+    while (!model.poll()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(model.message, "");
+    const auto& report = model.report();
+    // Both horizons of the whole, then of each year.
+    EXPECT_EQ(model.grid.rows(), 1 + 2 * static_cast<int>(report.groups.size()));
+    EXPECT_GE(report.groups.size(), 3U);
+    EXPECT_EQ(model.grid.cell(1, 0).text, "全体");
+    EXPECT_EQ(model.grid.cell(2, 1).text, "20");
+    EXPECT_EQ(model.limits,
+        "株価 " + std::to_string(report.days) + " 日分、指標は " + std::to_string(report.figureDays[0].second)
+            + " 日分で検証。手数料片道 0.1 %。過去の結果は将来を保証しません。");
+    EXPECT_LT(report.figureDays[0].second, report.days); // the 25-day mean needs 25 days
+    ASSERT_TRUE(report.simulation);
+    EXPECT_EQ(model.dates.size(), static_cast<std::size_t>(report.days));
+    EXPECT_EQ(model.equity.back(), report.simulation->equity.back().value);
+    EXPECT_EQ(model.money.cell(1, 0).text, "損益");
+
+    // Stopped as soon as it starts: says so and shows nothing.
+    model.start();
+    model.stop();
+    EXPECT_TRUE(model.poll());
+    EXPECT_EQ(model.message, analysis::RuleTest::kStoppedMessage);
+    EXPECT_EQ(model.grid.rows(), 1);
+    EXPECT_TRUE(model.dates.empty());
 }

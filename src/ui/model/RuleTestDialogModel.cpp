@@ -97,6 +97,7 @@ void RuleTestDialogModel::start()
     m_total = 0;
     message.clear();
     progress = "検証中…";
+    m_pending = true;
     auto options = m_options;
     options.progress = [this](std::size_t done, std::size_t total) {
         m_done = done;
@@ -139,7 +140,7 @@ void RuleTestDialogModel::stop()
 
 bool RuleTestDialogModel::poll()
 {
-    if (!m_thread.joinable()) {
+    if (!m_pending) {
         return false;
     }
     if (!m_finished) {
@@ -149,7 +150,10 @@ bool RuleTestDialogModel::poll()
                              : "検証中…";
         return false;
     }
-    m_thread.join();
+    if (m_thread.joinable()) {
+        m_thread.join();
+    }
+    m_pending = false;
     progress.clear();
     {
         std::lock_guard lock(m_mutex);

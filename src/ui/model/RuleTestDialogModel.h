@@ -36,7 +36,7 @@ public:
 
     // Starts the test on its thread; a test still running is stopped first.
     void start();
-    // Asks the running test to stop and waits for its thread.
+    // Asks the running test to stop and waits for its thread; poll takes over what it says.
     void stop();
     bool running() const { return m_thread.joinable() && !m_finished; }
     // Takes over a finished test's result into the texts, the grids and the lines: true once,
@@ -68,6 +68,7 @@ private:
     std::thread m_thread;
     std::atomic<bool> m_stop{false};
     std::atomic<bool> m_finished{false};
+    bool m_pending = false; // started, its result not yet taken over
     std::atomic<std::size_t> m_done{0}, m_total{0};
     std::mutex m_mutex;
     analysis::TrackReport m_result; // under m_mutex until taken over
