@@ -197,8 +197,10 @@ TrackReport RuleTest::run(const Options& o)
         std::vector<std::vector<HistoryRow>> rows(stocks.size());
         std::set<std::string> dates;
         for (std::size_t i = 0; i < stocks.size(); ++i) {
-            const auto file
-                = m.programFolder() / "csv" / core::Platform::fromUtf8(prefix + stocks[i].code + suffix);
+            std::string name = prefix;
+            name += stocks[i].code;
+            name += suffix;
+            const auto file = m.programFolder() / "csv" / core::Platform::fromUtf8(name);
             if (auto read = readHistoryFile(file)) {
                 rows[i] = std::move(*read);
                 for (auto& row : rows[i]) {
@@ -614,6 +616,7 @@ TrackReport RuleTest::run(const Options& o)
     }
     if (o.eachEvent) {
         std::vector<const Event*> byDay;
+        byDay.reserve(events.size());
         for (const auto& e : events) {
             byDay.push_back(&e);
         }
