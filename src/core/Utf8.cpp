@@ -87,6 +87,12 @@ bool isValid(std::string_view text)
                 return false;
             }
         }
+        // No longer form than needed, no surrogate half, nothing past U+10FFFF.
+        const auto second = extra > 0 ? static_cast<unsigned char>(text[i + 1]) : 0;
+        if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) || (c == 0xF0 && second < 0x90)
+            || (c == 0xF4 && second > 0x8F)) {
+            return false;
+        }
         i += extra + 1;
     }
     return true;

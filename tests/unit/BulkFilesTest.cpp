@@ -215,6 +215,10 @@ TEST(BulkFiles, AFileIsReadByItsHeaderAndRefusedWholeForAMissingColumnAShortRowO
     EXPECT_EQ(readAll(Kind::Bars, "2024-03", without("2024-03-04", "2024/03/04")),
         "fault: ファイルの月（2024-03）でない日付の行があります: \"2024/03/04\"");
     EXPECT_EQ(readAll(Kind::Bars, "2024-03", ""), "fault: 見出しがありません");
+    // Text that is no UTF-8 (a file written in Shift_JIS, say) is refused as its answer would be.
+    EXPECT_EQ(
+        readAll(Kind::Filings, "2024-03", "DiscDate,Code,DiscNo,DocType\n2024-03-01,13010,1,\x8a\x94\n"),
+        "fault: UTF-8 でない文字がある行があります（1 行目）");
     EXPECT_EQ(readAll(Kind::Bars, "2024-03", without("Code,O", "Code,Code")),
         "fault: 見出しに同じ列が 2 度あります: \"Code\"");
     // A file of the disclosures read as bars, and bars read as disclosures.
@@ -599,6 +603,16 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
                  [](std::size_t n, std::string line) { return line + "\n" + (n == 3 ? line + "\n" : ""); });
          }),
             "同じ銘柄が 2 度あります", 4096},
+        {"the key in a field", edited([](const std::string& csv) {
+             return eachLine(csv, [](std::size_t n, std::string line) {
+                 if (n == 5) {
+                     const auto ul = line.find(",0,0,");
+                     line.replace(ul, 5, ",sample-key,0,");
+                 }
+                 return line + "\n";
+             });
+         }),
+            "APIキーの一部が含まれています", 4096},
         {"reordered and extra columns, BOM, CR LF, quotes", edited([](const std::string& csv) {
              return "\xEF\xBB\xBF" + eachLine(csv, [](std::size_t n, std::string line) {
                  const auto comma = line.find(',');

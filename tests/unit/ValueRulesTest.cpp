@@ -145,4 +145,9 @@ TEST(Utf8, CountsCharactersNotBytes)
     EXPECT_EQ(Utf8::mid("2024-01-05", 6, 2), "01");
     EXPECT_TRUE(Utf8::isValid("日本"));
     EXPECT_FALSE(Utf8::isValid("\xE6\x97"));
+    EXPECT_TRUE(Utf8::isValid("\xF0\x9F\x98\x80\xED\x9F\xBF")); // U+1F600, U+D7FF
+    // A surrogate half, an overlong form, past U+10FFFF: none is UTF-8.
+    for (const char* bad : {"\xED\xBB\xBF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80"}) {
+        EXPECT_FALSE(Utf8::isValid(bad)) << bad;
+    }
 }

@@ -2,6 +2,7 @@
 
 #include "JQuantsAnswer.h"
 #include "PriceStore.h"
+#include "core/Utf8.h"
 
 #include <charconv>
 #include <cmath>
@@ -115,6 +116,10 @@ bool BulkFileReader::record(std::vector<std::string>& fields)
     std::vector<std::string> kept;
     kept.reserve(m_wanted.size());
     for (const int column : m_column) {
+        // An answer's texts are UTF-8, or the answer does not parse: a file's are held to the same.
+        if (column >= 0 && !core::Utf8::isValid(fields[static_cast<std::size_t>(column)])) {
+            return refuse("UTF-8 でない文字がある行があります（" + std::to_string(m_rows) + " 行目）");
+        }
         kept.push_back(column < 0 ? std::string() : std::move(fields[static_cast<std::size_t>(column)]));
     }
     auto& day = m_days[date];

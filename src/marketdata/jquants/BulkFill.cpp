@@ -1,5 +1,6 @@
 #include "BulkFill.h"
 
+#include "KeyMask.h"
 #include "PriceStore.h"
 #include "SignedDownload.h"
 #include "marketdata/GzipInflater.h"
@@ -231,14 +232,20 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
         return fail("内容が正しくありません: " + reader.fault());
     }
     // Every day of the file passes its day's checks before one day of it is stored.
-    auto check = [&file, &reader](const std::string& day) {
-        return file.kind == BulkFileReader::Kind::Bars ? JQuantsAnswer::day(day, reader.dayRows(day))
-                                                       : JQuantsAnswer::filings(day, reader.dayRows(day));
+    auto check = [&file](const std::string& day, const json& rows) {
+        return file.kind == BulkFileReader::Kind::Bars ? JQuantsAnswer::day(day, rows)
+                                                       : JQuantsAnswer::filings(day, rows);
     };
     const auto held = reader.days();
+    const KeyMask mask(m_options.apiKey);
     for (const auto& day : held) {
-        if (const auto c = check(day); !c.ok) {
+        const auto rows = reader.dayRows(day);
+        if (const auto c = check(day, rows); !c.ok) {
             return fail("内容が正しくありません: " + day + ": " + c.fault);
+        }
+        // As an answer that quotes the key: nothing of it may be shown or stored.
+        if (mask.holdsAnywhere(rows)) {
+            return fail(JQuantsClient::kKeyEchoedMessage);
         }
     }
     ++outcome.files;
@@ -265,7 +272,7 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
                 left.push_back(day); // a trading day the file has no row of: asked alone
                 continue;
             }
-            const auto c = check(day);
+            const auto c = check(day, reader.dayRows(day));
             std::vector<std::string> stale;
             for (const auto& row : c.rows) {
                 if (const auto code = row.find("Code");
@@ -286,7 +293,7 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
             left.push_back(day);
             continue;
         }
-        const auto c = check(day);
+        const auto c = check(day, reader.dayRows(day));
         m_store.storeFilings(day, c.rows);
         if (hooks.filingsStored) {
             hooks.filingsStored(day + " の開示", c);
