@@ -12,7 +12,7 @@ cmake --build --preset fuzz -j"$(nproc 2>/dev/null || echo 2)"
 
 mkdir -p build-fuzz/crashes
 status=0
-for target in config daily_import history jetsql values price_dialog jquants; do
+for target in config daily_import history jetsql values price_dialog jquants bulk_file; do
   work=$(mktemp -d)
   cp -r "tests/fuzz/corpus/$target/." "$work/"
   log="build-fuzz/fuzz_$target.log"
