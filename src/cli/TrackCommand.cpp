@@ -2,8 +2,10 @@
 
 #include "CliSession.h"
 #include "analysis/TrackRun.h"
+#include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
+#include "marketdata/DataSource.h"
 
 #include <algorithm>
 #include <iostream>
@@ -49,12 +51,17 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
     const auto csv = args.takeOption("--csv");
     args.positional(0, 0);
     CliSession session(home);
-    // A refresh deletes the history files and rewrites the store this reads.
-    if (!session.open() || !session.lockCommands()) {
+    if (!session.open()) {
         return 1;
     }
     analysis::TrackReport report;
     try {
+        // A CSV folder's refresh deletes the history files this reads; a J-Quants folder's store
+        // is read up to the list's day, as find reads it, beside a fill.
+        if (!marketdata::DataSource::read(*session.module().SharedConnection).isJQuants()
+            && !session.lockCommands()) {
+            return 1;
+        }
         report = analysis::TrackRun(session.module()).run(options);
     } catch (const core::DatabaseError& e) {
         printDatabaseError(e);

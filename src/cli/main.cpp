@@ -17,6 +17,7 @@
 #include "keyring/DesktopKeyring.h"
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -57,16 +58,20 @@ int main(int argc, char** argv)
             home = core::Platform::fromUtf8(words[1]);
             words.erase(words.begin(), words.begin() + 2);
         }
-        if (home.empty()) {
-            // init makes the folder's files itself.
-            home = core::ProgramFolder::prepare(words.empty() || words[0] != "init");
-        }
         if (words.empty()) {
             throw cli::UsageError("コマンドを指定してください（一覧は --help）。");
         }
         if (words[0] == "--help" || words[0] == "-h") {
             std::cout << kUsage;
             return 0;
+        }
+        // The key is the user's, not a folder's: storing it makes no folder and no database,
+        // so an init afterwards finds none in its way.
+        const bool keyOnly
+            = words[0] == "source" && std::find(words.begin(), words.end(), "set-key") != words.end();
+        if (home.empty() && !keyOnly) {
+            // init makes the folder's files itself.
+            home = core::ProgramFolder::prepare(words[0] != "init");
         }
         std::string command = words[0];
         cli::CliArguments args(std::vector<std::string>(words.begin() + 1, words.end()));
