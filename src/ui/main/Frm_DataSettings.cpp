@@ -175,6 +175,15 @@ Frm_DataSettings::Frm_DataSettings(
         showChoice();
     });
     connect(m_check, &QPushButton::clicked, this, [this] { checkConnection(); });
+    // The check's answer holds for the plan, key and address it was given only.
+    auto inputsChanged = [this] {
+        takeControls();
+        m_model.inputsChanged();
+        m_checkLabel->setText(q(m_model.checkMessage));
+    };
+    connect(m_plan, &QComboBox::currentIndexChanged, this, inputsChanged);
+    connect(m_key, &QLineEdit::textEdited, this, inputsChanged);
+    connect(m_apiUrl, &QLineEdit::textEdited, this, inputsChanged);
     connect(m_ok, &QPushButton::clicked, this, [this] {
         if (accept_()) {
             accept();
@@ -249,6 +258,7 @@ void Frm_DataSettings::checkConnection()
     std::string error;
     const auto options = m_model.probeOptions(&error);
     if (!options) {
+        m_model.setCheckMessage(error);
         m_checkLabel->setText(q(error));
         return;
     }
@@ -265,7 +275,7 @@ void Frm_DataSettings::checkConnection()
     }
     QApplication::restoreOverrideCursor();
     setEnabled(true);
-    m_model.checkMessage = DataSettingsModel::probeText(answer.get(), m_model.plan);
+    m_model.setCheckMessage(DataSettingsModel::probeText(answer.get(), m_model.plan));
     m_checkLabel->setText(q(m_model.checkMessage));
 }
 

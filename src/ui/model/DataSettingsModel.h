@@ -56,6 +56,10 @@ public:
     std::string probeCode() const;
     static std::string probeText(const marketdata::JQuantsRefresh::Probe& probe, const std::string& plan);
     void checkConnection();
+    // The check's answer, for the plan, key and address as they are now.
+    void setCheckMessage(std::string message);
+    // The plan, the key or the address was changed: an answer for other ones goes.
+    void inputsChanged();
 
     // The sample server's addresses, once the window has started it.
     void setSampleAddresses(const std::string& daily, const std::string& history);
@@ -70,6 +74,7 @@ public:
 
 private:
     marketdata::DataSource chosenSource() const;
+    std::string checkedInputs() const;
 
     core::Mdl_Start& m_module;
     const core::Clock& m_clock;
@@ -78,6 +83,7 @@ private:
     std::string m_loadedHistory;
     std::string m_sampleDaily;
     std::string m_sampleHistory;
+    std::string m_checkedWith; // checkedInputs() when checkMessage was set
     marketdata::ApiKey::Place m_keyPlace = marketdata::ApiKey::Place::None;
     bool m_keyMalformed = false;
 };
