@@ -26,8 +26,8 @@
 namespace {
 
 constexpr const char* kUsage
-    = "usage: zuvemo-cli [--home DIR] COMMAND [OPTIONS]\n"
-      "commands:\n"
+    = "使い方: zuvemo-cli [--home DIR] コマンド [オプション]\n"
+      "コマンド:\n"
       "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
       "       [--bounds LOWER UPPER] [--force]\n"
       "  init --source jquants [--api-url URL] [--plan free|light|standard|premium] [--days N]\n"
@@ -44,7 +44,7 @@ constexpr const char* kUsage
       "       [--limit N] [--json] [--csv FILE]\n"
       "  daily [--market M] [--industry I] [--jobs N] [--timeout SECONDS] [--json] [--notify]\n"
       "  schedule install [--at HH:MM] | schedule remove | schedule status\n"
-      "without --home: the folder of the program, or for an installed copy $XDG_DATA_HOME/zuvemo\n";
+      "--home を省くと、プログラムのフォルダ（インストールしたものでは $XDG_DATA_HOME/zuvemo）を使います。\n";
 
 } // namespace
 

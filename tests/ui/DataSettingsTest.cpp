@@ -459,6 +459,30 @@ TEST_F(Settings, AFolderThatCannotFetchOpensTheSettingsWithItsReason)
     EXPECT_LE(QFontMetrics(label2->font()).horizontalAdvance(label2->text()), label2->contentsRect().width());
 }
 
+TEST_F(Settings, TheBoxShowsAJQuantsSourceAsStoredWhateverItsPlanAndOkKeepsIt)
+{
+    // A plan other than the list's first: setting the plan's list must not read the other
+    // boxes before they hold the folder's values.
+    jquantsFolder("light", 60);
+    auto& w = open();
+    w.model().stopFill(true);
+    settings([&](ui::Frm_DataSettings& d) {
+        EXPECT_TRUE(d.choiceButton(Choice::JQuants)->isChecked());
+        EXPECT_EQ(d.planBox()->currentData().toString(), "light");
+        EXPECT_EQ(d.daysBox()->value(), 60);
+        EXPECT_EQ(d.apiUrlBox()->text().toStdString(), m_open->apiBaseUrl());
+        EXPECT_TRUE(d.dailyBox()->text().isEmpty());
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+    });
+    const auto source = marketdata::DataSource::read(db());
+    EXPECT_TRUE(source.isJQuants());
+    EXPECT_EQ(source.plan, "light");
+    EXPECT_EQ(source.days, 60);
+    EXPECT_EQ(source.apiUrl, m_open->apiBaseUrl());
+    EXPECT_EQ(w.model().label1, ui::MainWindowModel::kSettingsSaved);
+}
+
 TEST_F(Settings, AFillRunsInTheBackgroundWhileTheWindowStaysUsable)
 {
     jquantsFolder("premium", 40);

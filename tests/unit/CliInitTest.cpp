@@ -102,7 +102,8 @@ TEST(CliInit, StoringTheKeyOfAnInstalledCopyMakesNoFolderAndInitStillWorks)
     EXPECT_NE(out.find("APIキーを保存しました"), std::string::npos) << out;
     EXPECT_TRUE(std::filesystem::exists(dir / "user" / ".jquants-api" / "jquants-api.toml"));
     EXPECT_FALSE(std::filesystem::exists(dir / "data" / "zuvemo"));
-    EXPECT_EQ(test::runCommand(cli + " --help >/dev/null 2>&1"), 0);
+    EXPECT_EQ(test::runCommand(cli + " --help 2>&1", &out), 0);
+    EXPECT_EQ(out.rfind("使い方: zuvemo-cli [--home DIR] コマンド", 0), 0u) << out;
     EXPECT_FALSE(std::filesystem::exists(dir / "data" / "zuvemo"));
 
     ASSERT_EQ(test::runCommand(cli + " init --source jquants --plan light 2>&1", &out), 0) << out;

@@ -347,9 +347,12 @@ TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)
     EXPECT_EQ(model.box("rsi").error, "数字を入力してください。");
     EXPECT_TRUE(model.stale());
     EXPECT_EQ(model.grid.rows(), 3);
+    EXPECT_EQ(model.shownGrid().cell(1, 0).fore, ui::GridColor::kGrey);
+    EXPECT_EQ(model.shownGrid().cell(2, 3).fore, ui::GridColor::kGrey);
     model.box("rsi").low = "5";
     EXPECT_TRUE(model.check());
     EXPECT_FALSE(model.stale());
+    EXPECT_NE(model.shownGrid().cell(1, 0).fore, ui::GridColor::kGrey);
     model.box("rsi").low.clear();
 
     model.figuresEnabled = true;

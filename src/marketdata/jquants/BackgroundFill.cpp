@@ -102,6 +102,7 @@ void BackgroundFill::run(const std::filesystem::path& programFolder, const Marke
                 m_pace.observe(
                     step, std::chrono::duration<double>(now - m_started).count(), blockedSeconds(now));
                 m_state.step = step;
+                m_state.hadWork = m_state.hadWork || step.done() < step.total();
                 m_state.done = step.done();
                 m_state.total = step.total();
                 return !m_cancel.load();

@@ -28,6 +28,7 @@ public:
         int done = 0; // days stored: the depth's price days and the disclosure days
         int total = 0; // days wanted; 0 before the fill has begun
         JQuantsRefresh::Step step; // the same by kind
+        bool hadWork = false; // some day, of prices or disclosures, was missing when it began
         std::optional<std::string> listDate; // the newest list is written, for this day
         bool finished = false;
         JQuantsRefresh::Result result; // once finished

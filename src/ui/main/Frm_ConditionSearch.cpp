@@ -460,8 +460,8 @@ void Frm_ConditionSearch::render()
     }
     m_errors->setText(q(errors));
     m_errors->setVisible(!errors.empty());
-    m_grid->show(m.grid);
     // A result that answers other conditions than the boxes now hold is greyed.
+    m_grid->show(m.shownGrid());
     m_grid->setEnabled(!m.stale());
     m_count->setEnabled(!m.stale());
     m_grid->horizontalHeader()->setSortIndicator(

@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <chrono>
@@ -177,6 +178,9 @@ Frm_DataSettings::Frm_DataSettings(
     connect(m_check, &QPushButton::clicked, this, [this] { checkConnection(); });
     // The check's answer holds for the plan, key and address it was given only.
     auto inputsChanged = [this] {
+        if (m_loading) {
+            return;
+        }
         takeControls();
         m_model.inputsChanged();
         m_checkLabel->setText(q(m_model.checkMessage));
@@ -207,6 +211,7 @@ QRadioButton* Frm_DataSettings::choiceButton(DataSettingsModel::Choice choice) c
 
 void Frm_DataSettings::load(const std::string& reason)
 {
+    const QScopedValueRollback<bool> loading(m_loading, true);
     m_model.load();
     m_model.reason = reason;
     m_reason->setText(q(reason));

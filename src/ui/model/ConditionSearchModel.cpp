@@ -255,6 +255,19 @@ bool ConditionSearchModel::stale() const
     return std::any_of(boxes.begin(), boxes.end(), [](const Box& b) { return !b.error.empty(); });
 }
 
+GridData ConditionSearchModel::shownGrid() const
+{
+    GridData shown = grid;
+    if (stale()) {
+        for (int r = 1; r < shown.rows(); ++r) {
+            for (int c = 0; c < shown.cols(); ++c) {
+                shown.setFore(r, c, GridColor::kGrey);
+            }
+        }
+    }
+    return shown;
+}
+
 void ConditionSearchModel::setFillRunning(bool running)
 {
     fillRunning = running;

@@ -58,6 +58,8 @@ public:
     // is in error the result shown answers other conditions: it is greyed (stale()).
     bool check();
     bool stale() const;
+    // The grid as shown: its text greyed while stale().
+    GridData shownGrid() const;
     // The main window's fill began or ended: its note goes with it.
     void setFillRunning(bool running);
     // Runs the search and fills the grid; false with errors or message set when it did not, and

@@ -449,8 +449,8 @@ void MainWindowModel::pollFill()
     fillLine.clear();
     const auto& done = state.result;
     // A fill that went on from an earlier run has no newer list to load: its end is the
-    // history's, not a refresh without news.
-    if (done.ok && !done.listWritten && done.daysFetched > 0) {
+    // history's, not a refresh without news, also when only disclosure days were left.
+    if (done.ok && !done.listWritten && (state.hadWork || done.daysFetched > 0)) {
         label1 = kFillDone;
         if (m_hooks.finishedBox) {
             m_hooks.finishedBox(fillCompleteMessage(storedText(done.tradingDate), job.heldDashed, false));
