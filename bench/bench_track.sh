@@ -2,7 +2,7 @@
 # The track record over a whole sample market: from the screening's history files of a CSV folder
 # and from a J-Quants folder's price store, each timed as the command runs it (reading, the marks
 # of every day, the report), as the median of N runs.
-# usage: bench/bench_track.sh [build-dir] [stocks] [days] [runs]
+# usage: bench/bench_track.sh [build-dir] [stocks] [days] [runs]   (e.g. 1000 1250: five years)
 set -euo pipefail
 build=${1:-build}
 stocks=${2:-4000}
@@ -46,3 +46,10 @@ jq="$work/jquants"
 timed "track, J-Quants store" "$bin/zuvemo-cli" --home "$jq" track
 echo "  $(grep -m1 基準日 "$work/last.out")"
 timed "track --by industry --json, J-Quants store" "$bin/zuvemo-cli" --home "$jq" track --by industry --json
+
+# A rule of find's conditions (two price figures and a signal) over every stored day, three
+# horizons and the simulation, beside the signals' record above on the same store.
+rule=(--dev25 :-5 --rsi :35 --signal 買 --horizons 1,5,20)
+timed "track with a rule, J-Quants store" "$bin/zuvemo-cli" --home "$jq" track "${rule[@]}"
+timed "track with a rule --simulate, J-Quants store" "$bin/zuvemo-cli" --home "$jq" track "${rule[@]}" --simulate
+echo "  $(grep -m1 売買 "$work/last.out")"

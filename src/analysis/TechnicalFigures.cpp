@@ -15,7 +15,7 @@ namespace zuvemo::analysis {
 namespace {
 
 // The mean close of the n days ending at end (exclusive of nothing: end is the last day).
-std::optional<double> sma(const std::vector<TechnicalFigures::Bar>& bars, std::size_t end, std::size_t n)
+template <typename Bars> std::optional<double> sma(const Bars& bars, std::size_t end, std::size_t n)
 {
     if (end + 1 < n) {
         return std::nullopt;
@@ -51,16 +51,69 @@ std::string digits(const std::string& date)
 
 void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundamentals::Figures& f)
 {
-    if (bars.empty()) {
+    compute(bars.data(), bars.size(), f, kAll);
+}
+
+namespace {
+
+enum Need : unsigned {
+    kDev5 = 1U << 0,
+    kDev25 = 1U << 1,
+    kDev75 = 1U << 2,
+    kDev200 = 1U << 3,
+    kRsi = 1U << 4,
+    kChg = 1U << 5,
+    kVolRatio = 1U << 6,
+    kTurnover = 1U << 7,
+    kRange = 1U << 8, // the year's high and low, and the new high and low
+    kCross = 1U << 9,
+    kUptrend = 1U << 10,
+};
+
+} // namespace
+
+unsigned TechnicalFigures::needOf(std::string_view name)
+{
+    static const std::vector<std::pair<std::string_view, unsigned>> bits{{"dev5", kDev5}, {"dev25", kDev25},
+        {"dev75", kDev75}, {"dev200", kDev200}, {"rsi", kRsi}, {"chg1", kChg}, {"chg5", kChg},
+        {"chg20", kChg}, {"vol-ratio", kVolRatio}, {"turnover", kTurnover}, {"from-high", kRange},
+        {"from-low", kRange}, {"new-high", kRange}, {"new-low", kRange}, {"cross", kCross},
+        {"golden", kCross}, {"dead", kCross}, {"uptrend", kUptrend}};
+    for (const auto& [n, bit] : bits) {
+        if (n == name) {
+            return bit;
+        }
+    }
+    return 0;
+}
+
+void TechnicalFigures::compute(
+    const Bar* data, std::size_t n, marketdata::Fundamentals::Figures& f, unsigned need)
+{
+    if (n == 0) {
         return;
     }
-    const std::size_t t = bars.size() - 1;
+    // Indexing as over a vector keeps one arithmetic for both callers.
+    struct View
+    {
+        const Bar* data;
+        const Bar& operator[](std::size_t i) const { return data[i]; }
+    } bars{data};
+    const std::size_t t = n - 1;
     const std::optional<double> close = bars[t].c;
-    f.dev5 = ratio(close, sma(bars, t, 5));
-    f.dev25 = ratio(close, sma(bars, t, 25));
-    f.dev75 = ratio(close, sma(bars, t, 75));
-    f.dev200 = ratio(close, sma(bars, t, 200));
-    if (t >= 14) {
+    if (need & kDev5) {
+        f.dev5 = ratio(close, sma(bars, t, 5));
+    }
+    if (need & kDev25) {
+        f.dev25 = ratio(close, sma(bars, t, 25));
+    }
+    if (need & kDev75) {
+        f.dev75 = ratio(close, sma(bars, t, 75));
+    }
+    if (need & kDev200) {
+        f.dev200 = ratio(close, sma(bars, t, 200));
+    }
+    if ((need & kRsi) && t >= 14) {
         double gains = 0, losses = 0;
         for (std::size_t i = t - 13; i <= t; ++i) {
             const double change = bars[i].c - bars[i - 1].c;
@@ -70,14 +123,14 @@ void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundame
             f.rsi = 100 * gains / (gains + losses);
         }
     }
-    for (auto [n, field] : {std::pair{1u, &marketdata::Fundamentals::Figures::chg1},
+    for (auto [days, field] : {std::pair{1u, &marketdata::Fundamentals::Figures::chg1},
              {5u, &marketdata::Fundamentals::Figures::chg5},
              {20u, &marketdata::Fundamentals::Figures::chg20}}) {
-        if (t >= n) {
-            f.*field = ratio(close, bars[t - n].c);
+        if ((need & kChg) && t >= days) {
+            f.*field = ratio(close, bars[t - days].c);
         }
     }
-    if (t >= 25) {
+    if ((need & kVolRatio) && t >= 25) {
         double sum = 0;
         for (std::size_t i = t - 25; i < t; ++i) {
             sum += bars[i].v;
@@ -86,7 +139,7 @@ void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundame
             f.volRatio = bars[t].v / (sum / 25);
         }
     }
-    if (t >= 24) {
+    if ((need & kTurnover) && t >= 24) {
         double sum = 0;
         for (std::size_t i = t - 24; i <= t; ++i) {
             sum += bars[i].va;
@@ -95,23 +148,25 @@ void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundame
     }
     // The year's range: the days the stock has, up to kDays.
     const std::size_t first = t + 1 > kDays ? t + 1 - kDays : 0;
-    double high = bars[first].h, low = bars[first].l;
-    for (std::size_t i = first; i <= t; ++i) {
-        high = std::max(high, bars[i].h);
-        low = std::min(low, bars[i].l);
-    }
-    f.fromHigh = ratio(close, high);
-    f.fromLow = ratio(close, low);
-    if (bars[t].traded) {
-        bool newHigh = true, newLow = true;
-        for (std::size_t i = first; i < t; ++i) {
-            newHigh = newHigh && bars[t].h >= bars[i].h;
-            newLow = newLow && bars[t].l <= bars[i].l;
+    if (need & kRange) {
+        double high = bars[first].h, low = bars[first].l;
+        for (std::size_t i = first; i <= t; ++i) {
+            high = std::max(high, bars[i].h);
+            low = std::min(low, bars[i].l);
         }
-        f.newHigh = newHigh;
-        f.newLow = newLow;
+        f.fromHigh = ratio(close, high);
+        f.fromLow = ratio(close, low);
+        if (bars[t].traded) {
+            bool newHigh = true, newLow = true;
+            for (std::size_t i = first; i < t; ++i) {
+                newHigh = newHigh && bars[t].h >= bars[i].h;
+                newLow = newLow && bars[t].l <= bars[i].l;
+            }
+            f.newHigh = newHigh;
+            f.newLow = newLow;
+        }
     }
-    if (t >= 25) {
+    if ((need & kCross) && t >= 25) {
         const auto fastBefore = sma(bars, t - 1, 5), slowBefore = sma(bars, t - 1, 25);
         const auto fast = sma(bars, t, 5), slow = sma(bars, t, 25);
         if (*fastBefore <= *slowBefore && *fast > *slow) {
@@ -120,10 +175,10 @@ void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundame
             f.cross = -1;
         }
     }
-    if (t >= 200) {
+    if ((need & kUptrend) && t >= 200) {
         bool up = true;
-        for (std::size_t n : {25u, 75u, 200u}) {
-            const auto today = sma(bars, t, n), before = sma(bars, t - 1, n);
+        for (std::size_t days : {25u, 75u, 200u}) {
+            const auto today = sma(bars, t, days), before = sma(bars, t - 1, days);
             up = up && *today > *before && bars[t].c > *today;
         }
         f.uptrend = up;

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace zuvemo::core {
@@ -42,6 +43,14 @@ public:
     // close), into the technical members of figures; a figure whose days are not all there is
     // none, a flag false.
     static void compute(const std::vector<Bar>& bars, marketdata::Fundamentals::Figures& figures);
+    // The same over n bars, only the figures need names (bits of needOf): a test of a rule
+    // over every stored day works out what its conditions read and nothing more.
+    static void compute(
+        const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& figures, unsigned need);
+    // The bit compute's need has for a figure's or a flag's name ("dev25", "new-high", "cross");
+    // 0 for a name that is not a price figure.
+    static unsigned needOf(std::string_view name);
+    static constexpr unsigned kAll = ~0U;
 
     // The price figures of every stock of a store on day into byCode (by the list's code): kept
     // ones when the store has them for that day, else computed from the bars and kept.

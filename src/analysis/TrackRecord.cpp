@@ -213,6 +213,8 @@ std::string TrackRecord::signalName(Signal signal)
         return "出来高確認買";
     case Signal::VolumeSell:
         return "出来高確認売";
+    case Signal::Rule:
+        return "条件";
     default:
         return "全日";
     }

@@ -18,7 +18,8 @@ namespace zuvemo::analysis {
 class TrackRecord
 {
 public:
-    enum class Signal { ShortBuy, ShortSell, VolumeBuy, VolumeSell, AllDays };
+    // Rule: a test of find's conditions, outside the signals' arrays.
+    enum class Signal { ShortBuy, ShortSell, VolumeBuy, VolumeSell, AllDays, Rule };
     static constexpr int kSignals = 5;
     // The screening's analysis window.
     static constexpr int kWindow = 250;
@@ -40,6 +41,9 @@ public:
         // for a sell the share of falls.
         bool chance = true;
         double baseLow = 0, baseHigh = 1; // that base line's interval
+        // A rule's: the mean return and the share of rises of every stock on its events' days,
+        // and its mean above that mean; none without a count.
+        std::optional<double> sameDayMean, sameDayRise, excess;
     };
     struct Group
     {

@@ -1,5 +1,6 @@
 #include "TrackReport.h"
 
+#include "FigureTable.h"
 #include "ReportText.h"
 
 #include <cmath>
@@ -82,10 +83,30 @@ std::string TrackReport::text() const
     if (empty()) {
         return message + "\n";
     }
-    std::string out
-        = "基準日 " + tradingDate + "  銘柄 " + std::to_string(stocks) + "  日数: 何営業日後の終値か\n";
-    const std::vector<std::pair<std::string, std::size_t>> columns{{"シグナル", 14}, {"日数", 5}, {"件数", 9},
-        {"的中", 9}, {"的中率", 8}, {"95%区間", 17}, {"平均", 10}, {"中央値", 10}, {"判定", 0}};
+    std::string out = "基準日 " + tradingDate + "  銘柄 " + std::to_string(stocks);
+    if (rule) {
+        out += "  検証 " + (days > 0 ? firstDay + "〜" + lastDay : std::string("-")) + "（"
+            + std::to_string(days) + " 日）  買い: " + (nextOpen ? "翌日始値" : "当日終値") + "  "
+            + (everyDay ? "成り立った日ごと" : "成り立った初日ごと");
+    }
+    out += "  日数: 何営業日後の終値か\n";
+    if (!figureDays.empty()) {
+        out += "指標のあった日:";
+        for (std::size_t i = 0; i < figureDays.size(); ++i) {
+            out += (i == 0 ? " " : "、") + figureHeadings[i] + " " + std::to_string(figureDays[i].second)
+                + " 日";
+        }
+        out += "\n";
+    }
+    if (!note.empty()) {
+        out += note + "\n";
+    }
+    std::vector<std::pair<std::string, std::size_t>> columns{{"シグナル", 14}, {"日数", 5}, {"件数", 9},
+        {"的中", 9}, {"的中率", 8}, {"95%区間", 17}, {"平均", 10}, {"中央値", 10}};
+    if (rule) {
+        columns.insert(columns.end(), {{"同日平均", 10}, {"同日上昇率", 10}, {"超過", 10}});
+    }
+    columns.emplace_back("判定", 0);
     for (const auto& group : groups) {
         out += "\n■ " + group.name + "\n";
         std::string heading;
@@ -104,6 +125,11 @@ std::string TrackReport::text() const
                 line += "  " + padLeft(percent(row.low) + "〜" + percent(row.high), columns[5].second);
                 line += "  " + padLeft(signedPercent(row.mean), columns[6].second);
                 line += "  " + padLeft(signedPercent(row.median), columns[7].second);
+                if (rule) {
+                    line += "  " + padLeft(signedPercent(row.sameDayMean.value_or(0)), columns[8].second);
+                    line += "  " + padLeft(percent(row.sameDayRise.value_or(0)), columns[9].second);
+                    line += "  " + padLeft(signedPercent(row.excess.value_or(0)), columns[10].second);
+                }
                 line += "  " + verdict(row);
             } else {
                 line += "  " + padLeft("-", columns[4].second);
@@ -112,6 +138,23 @@ std::string TrackReport::text() const
                 line.pop_back();
             }
             out += line + "\n";
+        }
+    }
+    if (simulation) {
+        const auto& r = *simulation;
+        const auto& st = simulationSettings;
+        out += "\n■ 運用（" + std::to_string(st.slotCount) + " 枠、手数料片道 " + fixed(st.cost * 100, 3)
+            + "%、元手 " + FigureTable::grouped(st.capital) + " 円、単元 " + std::to_string(st.lot) + " 株、"
+            + std::to_string(st.horizon) + " 日保有）\n";
+        out += "期間 " + std::to_string(r.days) + " 日  売買 " + std::to_string(r.trades) + " 回  勝率 "
+            + percent(r.winRate) + "  損益 " + signedPercent(r.totalReturn) + "  年率 "
+            + signedPercent(r.annualReturn) + "  最大下落 " + percent(r.maxDrawdown) + "  保有日率 "
+            + percent(r.exposure) + "\n";
+        out += "市場（全銘柄均等）  損益 " + signedPercent(r.marketReturn) + "  年率 "
+            + signedPercent(r.marketAnnualReturn) + "  最大下落 " + percent(r.marketMaxDrawdown) + "\n";
+        if (!r.equity.empty()) {
+            out += "最終資産 " + FigureTable::grouped(std::round(r.equity.back().value)) + " 円（市場 "
+                + FigureTable::grouped(std::round(r.equity.back().market)) + " 円）\n";
         }
     }
     return out;
@@ -141,19 +184,61 @@ std::string TrackReport::json() const
             r["mean"] = some ? nlohmann::ordered_json(row.mean) : nullptr;
             r["median"] = some ? nlohmann::ordered_json(row.median) : nullptr;
             r["chance"] = row.chance;
+            if (row.signal == TrackRecord::Signal::Rule) {
+                auto optional = [](const std::optional<double>& v) {
+                    return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
+                };
+                r["sameDayMean"] = optional(row.sameDayMean);
+                r["sameDayRise"] = optional(row.sameDayRise);
+                r["excess"] = optional(row.excess);
+            }
             rows.push_back(std::move(r));
         }
         g["rows"] = std::move(rows);
         list.push_back(std::move(g));
     }
     out["groups"] = std::move(list);
+    if (rule) {
+        out["entry"] = nextOpen ? "next-open" : "close";
+        out["everyDay"] = everyDay;
+        out["evaluatedDays"] = days;
+        out["firstDay"] = firstDay;
+        out["lastDay"] = lastDay;
+        auto figures = nlohmann::ordered_json::object();
+        for (const auto& [key, count] : figureDays) {
+            figures[key] = count;
+        }
+        out["figureDays"] = std::move(figures);
+        out["note"] = note;
+    }
+    if (simulation) {
+        const auto& r = *simulation;
+        nlohmann::ordered_json sim;
+        sim["days"] = r.days;
+        sim["trades"] = r.trades;
+        sim["winRate"] = r.winRate;
+        sim["totalReturn"] = r.totalReturn;
+        sim["annualReturn"] = r.annualReturn;
+        sim["maxDrawdown"] = r.maxDrawdown;
+        sim["exposure"] = r.exposure;
+        sim["marketReturn"] = r.marketReturn;
+        sim["marketAnnualReturn"] = r.marketAnnualReturn;
+        sim["marketMaxDrawdown"] = r.marketMaxDrawdown;
+        out["simulation"] = std::move(sim);
+        auto equity = nlohmann::ordered_json::array();
+        for (const auto& p : r.equity) {
+            equity.push_back({{"date", p.date}, {"value", p.value}, {"market", p.market}});
+        }
+        out["equity"] = std::move(equity);
+    }
     return out.dump();
 }
 
 std::string TrackReport::csv() const
 {
     std::string out = "\xEF\xBB\xBF";
-    out += "基準日,グループ,シグナル,日数,件数,的中,的中率,下限,上限,平均,中央値,判定\r\n";
+    out += "基準日,グループ,シグナル,日数,件数,的中,的中率,下限,上限,平均,中央値,判定";
+    out += rule ? ",同日平均,同日上昇率,超過\r\n" : "\r\n";
     for (const auto& group : groups) {
         for (const auto& row : group.rows) {
             const bool some = row.count > 0;
@@ -161,8 +246,28 @@ std::string TrackReport::csv() const
             out += tradingDate + "," + csvField(group.name) + "," + TrackRecord::signalName(row.signal) + ","
                 + std::to_string(row.horizon) + "," + std::to_string(row.count) + ","
                 + std::to_string(row.hits) + "," + number(row.hitRate) + "," + number(row.low) + ","
-                + number(row.high) + "," + number(row.mean) + "," + number(row.median) + "," + verdict(row)
-                + "\r\n";
+                + number(row.high) + "," + number(row.mean) + "," + number(row.median) + "," + verdict(row);
+            if (rule) {
+                auto optional
+                    = [](const std::optional<double>& v) { return v ? fraction(*v) : std::string(); };
+                out += "," + optional(row.sameDayMean) + "," + optional(row.sameDayRise) + ","
+                    + optional(row.excess);
+            }
+            out += "\r\n";
+        }
+    }
+    return out;
+}
+
+std::string TrackReport::tradesCsv() const
+{
+    std::string out = "\xEF\xBB\xBF";
+    out += "コード,買付日,買値,株数,売却日,売値,損益\r\n";
+    if (simulation) {
+        for (const auto& t : simulation->sold) {
+            out += csvField(t.code) + "," + t.bought + "," + fraction(t.buyPrice) + ","
+                + std::to_string(t.shares) + "," + t.sold + "," + fraction(t.sellPrice) + ","
+                + fraction(t.gain) + "\r\n";
         }
     }
     return out;

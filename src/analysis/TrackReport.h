@@ -1,7 +1,9 @@
 #pragma once
 
+#include "RuleSimulation.h"
 #include "TrackRecord.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,17 @@ struct TrackReport
     std::vector<int> horizons;
     std::vector<TrackRecord::Group> groups;
 
+    // A test of find's conditions rather than the signals.
+    bool rule = false;
+    bool nextOpen = false, everyDay = false;
+    int days = 0; // the days evaluated
+    std::string firstDay, lastDay;
+    std::vector<std::pair<std::string, int>> figureDays; // per JSON key: the days some stock had it
+    std::vector<std::string> figureHeadings; // the same figures' headings
+    std::string note; // said beside the rows: the rule never held
+    std::optional<RuleSimulation::Result> simulation;
+    RuleSimulation::Settings simulationSettings;
+
     bool empty() const { return groups.empty(); }
 
     // A table per group, for a terminal.
@@ -27,6 +40,8 @@ struct TrackReport
     // One heading line and a line per row, UTF-8 with a byte order mark and CR LF, rates and
     // returns as fractions.
     std::string csv() const;
+    // The simulation's trades, in the same form.
+    std::string tradesCsv() const;
 
     // "53.0%"; "+0.123%" with the sign for a return.
     static std::string percent(double fraction, int decimals = 1);

@@ -32,9 +32,8 @@ std::optional<analysis::StockFinder::Range> range(
 
 } // namespace
 
-int runFind(const std::filesystem::path& home, CliArguments& args)
+bool takeConditions(CliArguments& args, analysis::StockFinder::Conditions& c)
 {
-    analysis::StockFinder::Conditions c;
     c.market = args.takeOption("--market").value_or("");
     c.industry = args.takeOption("--industry").value_or("");
     if (auto signal = args.takeOption("--signal")) {
@@ -74,6 +73,13 @@ int runFind(const std::filesystem::path& home, CliArguments& args)
         }
         c.sort = name;
     }
+    return !c.signal.empty() || c.confirmed || !c.ranges.empty() || !c.flags.empty() || c.cross != 0;
+}
+
+int runFind(const std::filesystem::path& home, CliArguments& args)
+{
+    analysis::StockFinder::Conditions c;
+    takeConditions(args, c);
     std::vector<std::string> columns;
     if (auto list = args.takeOption("--columns")) {
         std::size_t start = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CliArguments.h"
+#include "analysis/StockFinder.h"
 
 #include <filesystem>
 
@@ -10,5 +11,9 @@ namespace zuvemo::cli {
 // [--pbr MIN:MAX] [--roe MIN:MAX] [--yield MIN:MAX] [--cap MIN:MAX] [--sort KEY[:desc]] [--limit N]
 // [--json] [--csv FILE]: the stocks of the list held that meet every condition, from what is stored.
 int runFind(const std::filesystem::path& home, CliArguments& args);
+
+// find's conditions and its --sort, as track takes them too. True when a condition beyond the
+// market and the industry was given.
+bool takeConditions(CliArguments& args, analysis::StockFinder::Conditions& conditions);
 
 } // namespace zuvemo::cli

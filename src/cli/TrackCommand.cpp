@@ -1,6 +1,8 @@
 #include "TrackCommand.h"
 
 #include "CliSession.h"
+#include "FindCommand.h"
+#include "analysis/RuleTest.h"
 #include "analysis/TrackRun.h"
 #include "core/Connection.h"
 #include "core/DatabaseError.h"
@@ -32,24 +34,85 @@ std::vector<int> horizonsOf(const std::string& text)
 
 int runTrack(const std::filesystem::path& home, CliArguments& args)
 {
+    analysis::RuleTest::Options rule;
+    const bool haveRule = takeConditions(args, rule.conditions);
     analysis::TrackRun::Options options;
-    options.market = args.takeOption("--market").value_or("");
-    options.industry = args.takeOption("--industry").value_or("");
+    options.market = rule.conditions.market;
+    options.industry = rule.conditions.industry;
     if (auto text = args.takeOption("--horizons")) {
         options.horizons = horizonsOf(*text);
+    }
+    rule.horizons = options.horizons;
+    // Options a test of conditions has only.
+    std::vector<std::string> ruleOnly;
+    if (rule.conditions.sort != "code" || rule.conditions.descending) {
+        ruleOnly.emplace_back("--sort");
     }
     if (auto by = args.takeOption("--by")) {
         if (*by == "market") {
             options.by = analysis::TrackRun::GroupBy::Market;
+            rule.by = analysis::RuleTest::GroupBy::Market;
         } else if (*by == "industry") {
             options.by = analysis::TrackRun::GroupBy::Industry;
+            rule.by = analysis::RuleTest::GroupBy::Industry;
+        } else if (*by == "year") {
+            rule.by = analysis::RuleTest::GroupBy::Year;
+            ruleOnly.emplace_back("--by year");
         } else {
-            throw UsageError("--by には market か industry を指定してください。");
+            throw UsageError("--by には market、industry か year を指定してください。");
         }
+    }
+    if (auto entry = args.takeOption("--entry")) {
+        if (*entry != "close" && *entry != "next-open") {
+            throw UsageError("--entry には close か next-open を指定してください（" + *entry + "）。");
+        }
+        rule.nextOpen = *entry == "next-open";
+        ruleOnly.emplace_back("--entry");
+    }
+    if (args.takeFlag("--every-day")) {
+        rule.everyDay = true;
+        ruleOnly.emplace_back("--every-day");
+    }
+    rule.simulate = args.takeFlag("--simulate");
+    if (rule.simulate) {
+        ruleOnly.emplace_back("--simulate");
+    }
+    auto& sim = rule.simulation;
+    if (auto slots = args.takeOption("--slots")) {
+        sim.slotCount = parseInt(*slots, "--slots", 1, 1000);
+        ruleOnly.emplace_back("--slots");
+    }
+    if (auto cost = args.takeOption("--cost")) {
+        const double pct = parseDouble(*cost, "--cost");
+        if (pct < 0 || pct >= 100) {
+            throw UsageError(
+                "--cost には 0 以上 100 未満の片道の手数料（%）を指定してください（" + *cost + "）。");
+        }
+        sim.cost = pct / 100;
+        ruleOnly.emplace_back("--cost");
+    }
+    if (auto capital = args.takeOption("--capital")) {
+        sim.capital = parseDouble(*capital, "--capital");
+        if (!(sim.capital >= 10000) || sim.capital > 1e15) {
+            throw UsageError("--capital には 10000 円以上の元手を指定してください（" + *capital + "）。");
+        }
+        ruleOnly.emplace_back("--capital");
+    }
+    if (auto lot = args.takeOption("--lot")) {
+        sim.lot = parseInt(*lot, "--lot", 1, 1000000);
+        ruleOnly.emplace_back("--lot");
     }
     const bool json = args.takeFlag("--json");
     const auto csv = args.takeOption("--csv");
     args.positional(0, 0);
+    if (!haveRule && !ruleOnly.empty()) {
+        throw UsageError(
+            ruleOnly.front() + " は find の条件（--signal、--dev25 など）と一緒に指定してください。");
+    }
+    if (haveRule && (sim.slotCount != 10 || sim.cost != 0.001 || sim.capital != 1'000'000 || sim.lot != 1)
+        && !rule.simulate) {
+        throw UsageError("--slots、--cost、--capital、--lot は --simulate と一緒に指定してください。");
+    }
     CliSession session(home);
     if (!session.open()) {
         return 1;
@@ -62,16 +125,19 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
             && !session.lockCommands()) {
             return 1;
         }
-        report = analysis::TrackRun(session.module()).run(options);
+        report = haveRule ? analysis::RuleTest(session.module()).run(rule)
+                          : analysis::TrackRun(session.module()).run(options);
     } catch (const core::DatabaseError& e) {
         printDatabaseError(e);
         return 1;
     }
     if (report.empty()) {
         std::cerr << report.message << std::endl;
-        return 1;
+        return report.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
     }
-    if (csv && !core::Platform::writeWholeFile(core::Platform::fromUtf8(*csv), report.csv())) {
+    if (csv
+        && !core::Platform::writeWholeFile(
+            core::Platform::fromUtf8(*csv), report.simulation ? report.tradesCsv() : report.csv())) {
         std::cerr << "ファイル(" << *csv << ")を書き込めません。" << std::endl;
         return 1;
     }

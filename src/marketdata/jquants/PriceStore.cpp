@@ -557,7 +557,7 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
     }
     // In the key's order (the unary + keeps the date index out): one pass, no sort.
     core::Statement s(*m_connection,
-        "SELECT BarCode, BarDate, C, AdjH, AdjL, AdjC, AdjVo, Va FROM Table_Bar"
+        "SELECT BarCode, BarDate, C, AdjH, AdjL, AdjC, AdjVo, Va, AdjO FROM Table_Bar"
         " WHERE +BarDate >= ? AND +BarDate <= ? ORDER BY BarCode, BarDate");
     s.bindText(1, days.front());
     s.bindText(2, days.back());
@@ -592,6 +592,8 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
             bar.adjC = s.columnDouble(5);
             bar.adjVo = s.columnDouble(6);
             bar.va = s.columnDouble(7);
+            bar.c = s.columnDouble(2);
+            bar.adjO = s.columnDouble(8);
         }
         bars.push_back(bar);
     }

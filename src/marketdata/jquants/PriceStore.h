@@ -56,6 +56,7 @@ public:
         std::size_t day = 0;
         bool traded = false;
         double adjH = 0, adjL = 0, adjC = 0, adjVo = 0, va = 0;
+        double c = 0, adjO = 0; // the raw close; the adjusted open
     };
     // Every stock's stored bars on the given days (ascending), a stock at a time in code order,
     // oldest first: the one read of the whole store a search makes, so nothing is copied twice.

@@ -1,10 +1,12 @@
 #include "Frm_ConditionSearch.h"
 
+#include "Frm_RuleTest.h"
 #include "GridView.h"
 #include "Twips.h"
 #include "UiStyle.h"
 #include "analysis/FigureTable.h"
 #include "core/DatabaseError.h"
+#include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "marketdata/ExchangeOrder.h"
 #include "model/MainWindowModel.h"
@@ -68,6 +70,7 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     : QDialog(parent, Qt::Window)
     , m_model(module)
     , m_hooks(std::move(hooks))
+    , m_folder(module.programFolder())
 {
     setWindowTitle(QStringLiteral("条件検索"));
     setObjectName(QStringLiteral("Frm_ConditionSearch"));
@@ -137,7 +140,14 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     buttons->addWidget(m_search);
     buttons->addWidget(m_clear);
     form->addLayout(buttons, 4, 0, 1, 2);
-    form->setRowStretch(5, 1);
+    m_test = new QPushButton(QStringLiteral("この条件を検証"), others);
+    m_test->setObjectName(QStringLiteral("TestRule"));
+    m_test->setToolTip(
+        QStringLiteral("保存済みの過去の各日にこの条件で選んだ銘柄が、その後どうなったかを調べます"));
+    m_test->setAutoDefault(false);
+    UiStyle::setButtonFace(m_test, kYellowFace);
+    form->addWidget(m_test, 5, 0, 1, 2);
+    form->setRowStretch(6, 1);
     top->addWidget(others);
 
     m_grid = new GridView(this);
@@ -201,6 +211,7 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_grid->installEventFilter(this);
     m_grid->viewport()->installEventFilter(this);
     connect(m_search, &QPushButton::clicked, this, &Frm_ConditionSearch::search);
+    connect(m_test, &QPushButton::clicked, this, &Frm_ConditionSearch::testRule);
     connect(m_clear, &QPushButton::clicked, this, [this] {
         m_model.clear();
         m_model.note.clear();
@@ -404,6 +415,31 @@ void Frm_ConditionSearch::search()
     render();
     fitColumns();
     showFirstError();
+}
+
+void Frm_ConditionSearch::testRule()
+{
+    readBoxes();
+    auto conditions = m_model.conditions();
+    if (!conditions) {
+        render();
+        showFirstError();
+        return;
+    }
+    if (conditions->signal.empty() && !conditions->confirmed && conditions->ranges.empty()
+        && conditions->flags.empty() && conditions->cross == 0) {
+        m_model.note = "検証する条件を 1 つ以上指定してください。";
+        render();
+        return;
+    }
+    analysis::RuleTest::Options options;
+    options.conditions = *conditions;
+    auto* window = new Frm_RuleTest(
+        std::make_unique<RuleTestDialogModel>(m_folder, options, RuleTestDialogModel::describe(*conditions)),
+        this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
+    window->runTest();
 }
 
 void Frm_ConditionSearch::runInMain(const std::function<void()>& handler)

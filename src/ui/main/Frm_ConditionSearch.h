@@ -3,6 +3,7 @@
 #include "model/ConditionSearchModel.h"
 
 #include <QDialog>
+#include <filesystem>
 #include <functional>
 #include <vector>
 
@@ -42,6 +43,8 @@ public:
     ConditionSearchModel& model() { return m_model; }
     GridView* grid() const { return m_grid; }
     void search();
+    // "この条件を検証": the boxes' conditions tested over the stored days in a window of its own.
+    void testRule();
     // The boxes from the model: at the start and after "条件クリア"; the user's typing stays else.
     void showConditions();
     // The messages, the grid and the lines under it.
@@ -71,6 +74,7 @@ private:
 
     ConditionSearchModel m_model;
     Hooks m_hooks;
+    std::filesystem::path m_folder;
     // By the model's boxes, in their order.
     std::vector<QLineEdit*> m_low;
     std::vector<QLineEdit*> m_high;
@@ -85,6 +89,7 @@ private:
     QComboBox* m_industry = nullptr;
     QPushButton* m_search = nullptr;
     QPushButton* m_clear = nullptr;
+    QPushButton* m_test = nullptr;
     GridView* m_grid = nullptr;
     QLabel* m_count = nullptr;
     QLabel* m_note = nullptr;

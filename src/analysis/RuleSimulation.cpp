@@ -1,0 +1,159 @@
+#include "RuleSimulation.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zuvemo::analysis {
+
+namespace {
+
+struct Position
+{
+    std::size_t stock = 0;
+    long long shares = 0;
+    double price = 0;
+    std::size_t bought = 0, due = 0;
+};
+
+} // namespace
+
+double RuleSimulation::maxDrawdown(double start, const std::vector<double>& values)
+{
+    double peak = start;
+    double worst = 0;
+    for (const double v : values) {
+        peak = std::max(peak, v);
+        if (peak > 0) {
+            worst = std::max(worst, (peak - v) / peak);
+        }
+    }
+    return worst;
+}
+
+double RuleSimulation::annualised(double start, double final, int days)
+{
+    if (days <= 0 || start <= 0 || final < 0) {
+        return 0;
+    }
+    return std::pow(final / start, 245.0 / days) - 1;
+}
+
+RuleSimulation::Result RuleSimulation::run(const Market& market, std::size_t first,
+    const std::vector<std::vector<std::size_t>>& events, const Settings& s)
+{
+    Result result;
+    const std::size_t n = market.days.size();
+    if (first >= n) {
+        return result;
+    }
+    std::vector<Position> held;
+    std::vector<char> holding(market.codes.size(), 0);
+    double cash = s.capital;
+    const double buyFactor = 1 + s.cost;
+    const double sellFactor = 1 - s.cost;
+    // A position's newest close up to day, its price when it has none since it was bought.
+    auto closeOf = [&](const Position& p, std::size_t day) {
+        const auto& close = market.close[p.stock];
+        for (std::size_t d = std::min(day, n - 1) + 1; d-- > p.bought;) {
+            if (!std::isnan(close[d])) {
+                return close[d];
+            }
+        }
+        return p.price;
+    };
+    auto equityAt = [&](std::size_t day) {
+        double equity = cash;
+        for (const auto& p : held) {
+            equity += static_cast<double>(p.shares) * closeOf(p, day);
+        }
+        return equity;
+    };
+    // Buys the stocks in order while a slot is free; valuedAt: the day whose closes value what is held.
+    auto buy = [&](std::size_t day, const std::vector<std::size_t>& stocks, bool atOpen, std::size_t valuedAt,
+                   std::size_t due) {
+        if (stocks.empty()) {
+            return;
+        }
+        const double share = equityAt(valuedAt) / s.slotCount;
+        for (const std::size_t stock : stocks) {
+            if (static_cast<int>(held.size()) >= s.slotCount) {
+                break;
+            }
+            const double price = (atOpen ? market.open : market.close)[stock][day];
+            if (holding[stock] || std::isnan(price) || !(price > 0)) {
+                continue;
+            }
+            const double budget = std::min(cash, share);
+            if (!(budget > 0)) {
+                break;
+            }
+            long long shares
+                = static_cast<long long>(std::floor(budget / (price * buyFactor) / s.lot)) * s.lot;
+            while (shares > 0 && static_cast<double>(shares) * price * buyFactor > budget) {
+                shares -= s.lot;
+            }
+            if (shares <= 0) {
+                continue;
+            }
+            cash -= static_cast<double>(shares) * price * buyFactor;
+            holding[stock] = 1;
+            held.push_back(Position{stock, shares, price, day, due});
+        }
+    };
+
+    std::vector<double> equity;
+    std::vector<double> marketLine;
+    int exposed = 0;
+    int wins = 0;
+    double marketValue = s.capital;
+    for (std::size_t day = first; day < n; ++day) {
+        if (s.nextOpen && day > first && day - 1 < events.size()) {
+            buy(day, events[day - 1], true, day - 1, day - 1 + static_cast<std::size_t>(s.horizon));
+        }
+        for (auto it = held.begin(); it != held.end();) {
+            if (it->due > day) {
+                ++it;
+                continue;
+            }
+            const double price = closeOf(*it, day);
+            const double proceeds = static_cast<double>(it->shares) * price * sellFactor;
+            Trade trade;
+            trade.code = market.codes[it->stock];
+            trade.bought = market.days[it->bought];
+            trade.sold = market.days[day];
+            trade.buyPrice = it->price;
+            trade.sellPrice = price;
+            trade.shares = it->shares;
+            trade.gain = proceeds - static_cast<double>(it->shares) * it->price * buyFactor;
+            wins += trade.gain > 0;
+            result.sold.push_back(std::move(trade));
+            cash += proceeds;
+            holding[it->stock] = 0;
+            it = held.erase(it);
+        }
+        if (!s.nextOpen && day < events.size()) {
+            buy(day, events[day], false, day, day + static_cast<std::size_t>(s.horizon));
+        }
+        const double value = equityAt(day);
+        exposed += !held.empty();
+        if (day > first && !std::isnan(market.meanChange[day])) {
+            marketValue *= 1 + market.meanChange[day];
+        }
+        equity.push_back(value);
+        marketLine.push_back(marketValue);
+        result.equity.push_back(Point{market.days[day], value, marketValue});
+    }
+    result.days = static_cast<int>(n - first);
+    result.trades = static_cast<int>(result.sold.size());
+    result.winRate = result.trades > 0 ? static_cast<double>(wins) / result.trades : 0;
+    result.totalReturn = equity.back() / s.capital - 1;
+    result.annualReturn = annualised(s.capital, equity.back(), result.days);
+    result.maxDrawdown = maxDrawdown(s.capital, equity);
+    result.exposure = static_cast<double>(exposed) / result.days;
+    result.marketReturn = marketLine.back() / s.capital - 1;
+    result.marketAnnualReturn = annualised(s.capital, marketLine.back(), result.days);
+    result.marketMaxDrawdown = maxDrawdown(s.capital, marketLine);
+    return result;
+}
+
+} // namespace zuvemo::analysis

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace zuvemo::analysis {
+
+// Money rather than rates: a rule's events bought into a fixed number of slots, each held a fixed
+// number of market days, with costs on both sides, beside the whole market equally weighted.
+class RuleSimulation
+{
+public:
+    struct Settings
+    {
+        int horizon = 1; // market days from the event to the sale
+        bool nextOpen = false; // buy at the next day's open, else at the event day's close
+        int slotCount = 10;
+        double cost = 0.001; // a side, as a fraction of the price
+        double capital = 1'000'000;
+        int lot = 1;
+    };
+    // The market as the simulation sees it: split-adjusted prices per stock and market day, NaN
+    // where the stock did not trade.
+    struct Market
+    {
+        std::vector<std::string> days; // every market day, ascending
+        std::vector<std::string> codes; // per stock
+        std::vector<std::vector<double>> open, close; // per stock, per day
+        // Per day: each later day's mean of close ÷ the day before's close − 1 over the stocks
+        // with both; NaN where no stock had both.
+        std::vector<double> meanChange;
+    };
+    struct Trade
+    {
+        std::string code, bought, sold;
+        double buyPrice = 0, sellPrice = 0, gain = 0;
+        long long shares = 0;
+    };
+    struct Point
+    {
+        std::string date;
+        double value = 0, market = 0;
+    };
+    struct Result
+    {
+        int days = 0, trades = 0;
+        double winRate = 0, totalReturn = 0, annualReturn = 0, maxDrawdown = 0, exposure = 0;
+        double marketReturn = 0, marketAnnualReturn = 0, marketMaxDrawdown = 0;
+        std::vector<Point> equity;
+        std::vector<Trade> sold;
+    };
+
+    // The days simulated run from first to the last market day; events[d] are the stocks whose
+    // rule had an event on day d, in the order they are bought.
+    static Result run(const Market& market, std::size_t first,
+        const std::vector<std::vector<std::size_t>>& events, const Settings& settings);
+
+    // The largest fall from a running peak that starts at start, as a positive fraction.
+    static double maxDrawdown(double start, const std::vector<double>& values);
+    // (final ÷ start)^(245 ÷ days) − 1.
+    static double annualised(double start, double final, int days);
+};
+
+} // namespace zuvemo::analysis

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "RuleSimulation.h"
+#include "StockFinder.h"
+#include "TrackReport.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zuvemo::core {
+class Mdl_Start;
+}
+
+namespace zuvemo::analysis {
+
+// Would a screen have paid: find's conditions evaluated on every stored day from what was known
+// that day, the returns of the stocks it would first have shown, beside the same days' whole
+// market, and optionally the money a fixed set of slots would have made of them.
+class RuleTest
+{
+public:
+    enum class GroupBy { None, Market, Industry, Year };
+
+    struct Options
+    {
+        StockFinder::Conditions conditions; // the market and industry select the stocks too
+        std::vector<int> horizons{1, 5, 20};
+        bool nextOpen = false; // enter at the next day's open, else at the day's close
+        bool everyDay = false; // every day the rule holds, else the first of a run
+        GroupBy by = GroupBy::None;
+        bool simulate = false;
+        RuleSimulation::Settings simulation; // its horizon and entry are set from the above
+        // Told every event, day by day and in code order within a day.
+        std::function<void(const std::string& day, const std::string& code)> eachEvent;
+        // Told the stocks done out of all; returning false stops the run.
+        std::function<bool(std::size_t done, std::size_t total)> progress;
+    };
+
+    static constexpr const char* kStoppedMessage = "検証を中止しました。";
+    static constexpr const char* kNeverHeldNote = "この条件に合った日はありませんでした。";
+
+    explicit RuleTest(core::Mdl_Start& module);
+
+    // A report of the rule's rows (signal "条件"); its message says why there is none.
+    TrackReport run(const Options& options);
+
+private:
+    core::Mdl_Start& m_module;
+};
+
+} // namespace zuvemo::analysis

@@ -1,0 +1,599 @@
+// A rule tested over the stored days of a sample market, against a computation of its own here
+// from the store's rows: the events with and without every day, both entries, a split inside a
+// horizon, an untraded next day, the years, the same days' market and the simulation's money; a
+// past day's events equal to those of a store cut after it; the options it refuses; the window's
+// model of it.
+#include "SampleServer.h"
+#include "TestSupport.h"
+#include "analysis/RuleTest.h"
+#include "core/Clock.h"
+#include "core/Connection.h"
+#include "core/Mdl_Start.h"
+#include "marketdata/jquants/PriceStore.h"
+#include "model/RuleTestDialogModel.h"
+
+#include <cmath>
+#include <gtest/gtest.h>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
+
+using namespace zuvemo;
+using nlohmann::json;
+
+namespace {
+
+constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
+
+struct Series
+{
+    std::string code;
+    std::vector<bool> traded;
+    std::vector<double> open, close, raw; // adjusted, and the raw close
+};
+
+// The list's stocks and the market's days as the store holds them.
+struct World
+{
+    std::vector<std::string> days;
+    std::vector<Series> stocks; // in code order
+};
+
+class RuleMarket : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        sample::SampleServer::Options options;
+        options.market.stocks = 90;
+        options.market.days = 290; // across a new year
+        options.market.today = std::chrono::year_month_day{core::Clock().today()};
+        options.jquants = true;
+        s_server = new sample::SampleServer(options);
+        ASSERT_GT(s_server->start(0), 0);
+        s_dir = new test::TempFolder;
+        std::string out;
+        ASSERT_EQ(cli(" init --source jquants --api-url " + s_server->apiBaseUrl()
+                          + " --plan premium --days 290 --bounds 0.9 1.2 2>&1",
+                      &out),
+            0)
+            << out;
+        ASSERT_EQ(cli(" refresh 2>&1", &out), 0) << out;
+        ASSERT_EQ(cli(" screen 2>&1", &out), 0) << out;
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_server;
+        delete s_dir;
+    }
+    static int cli(const std::string& args, std::string* out, const std::filesystem::path& home = {})
+    {
+        return test::runCommand(
+            "JQUANTS_API_KEY=sample-key " + test::cliCommand(home.empty() ? home_() : home) + args, out);
+    }
+    static std::filesystem::path home_() { return *s_dir / "home"; }
+
+    static World world()
+    {
+        World w;
+        std::string out;
+        EXPECT_EQ(cli(" find --json 2>&1", &out), 0) << out;
+        std::set<std::string> listed;
+        const auto found = json::parse(out);
+        for (const auto& s : found["stocks"]) {
+            listed.insert(s["code"].get<std::string>());
+        }
+        marketdata::PriceStore store(home_());
+        w.days = store.storedDays();
+        for (const auto& [stored, newestFirst] : store.histories(1000000, "")) {
+            const std::string code = marketdata::PriceStore::listCode(stored);
+            if (!listed.count(code)) {
+                continue;
+            }
+            Series s{code, std::vector<bool>(w.days.size(), false), std::vector<double>(w.days.size(), kNone),
+                std::vector<double>(w.days.size(), kNone), std::vector<double>(w.days.size(), kNone)};
+            for (const auto& d : newestFirst) {
+                const auto at = static_cast<std::size_t>(
+                    std::lower_bound(w.days.begin(), w.days.end(), d.date) - w.days.begin());
+                if (d.traded) {
+                    s.traded[at] = true;
+                    s.open[at] = d.adjO;
+                    s.close[at] = d.adjC;
+                    s.raw[at] = d.c;
+                }
+            }
+            w.stocks.push_back(std::move(s));
+        }
+        return w;
+    }
+
+    static sample::SampleServer* s_server;
+    static test::TempFolder* s_dir;
+};
+
+sample::SampleServer* RuleMarket::s_server = nullptr;
+test::TempFolder* RuleMarket::s_dir = nullptr;
+
+// The rule of these tests straight from its definitions: a fall of 1 % or more on the day, and
+// the close at or below its 5-day mean, the close carried over a day without a trade.
+bool holds(const Series& s, std::size_t d)
+{
+    if (!s.traded[d]) {
+        return false;
+    }
+    std::vector<double> carried;
+    for (std::size_t i = 0; i <= d; ++i) {
+        if (s.traded[i]) {
+            carried.push_back(s.close[i]);
+        } else if (!carried.empty()) {
+            carried.push_back(carried.back());
+        }
+    }
+    if (carried.size() < 5) {
+        return false;
+    }
+    const std::size_t t = carried.size() - 1;
+    double sum = 0;
+    for (std::size_t i = t - 4; i <= t; ++i) {
+        sum += carried[i];
+    }
+    return carried[t] / carried[t - 1] - 1 <= -0.01 && carried[t] / (sum / 5) - 1 <= 0;
+}
+const char* const kRule = " --chg1 :-1 --dev5 :0";
+
+double returnOf(const Series& s, std::size_t d, int h, bool nextOpen)
+{
+    const std::size_t end = d + static_cast<std::size_t>(h);
+    if (end >= s.close.size() || !s.traded[end]) {
+        return kNone;
+    }
+    if (nextOpen) {
+        return s.traded[d + 1] ? s.close[end] / s.open[d + 1] - 1 : kNone;
+    }
+    return s.traded[d] ? s.close[end] / s.close[d] - 1 : kNone;
+}
+
+struct Event
+{
+    std::size_t day, stock;
+};
+
+std::vector<Event> eventsOf(const World& w, bool everyDay)
+{
+    std::vector<Event> events;
+    for (std::size_t d = 20; d < w.days.size(); ++d) {
+        for (std::size_t s = 0; s < w.stocks.size(); ++s) {
+            if (holds(w.stocks[s], d) && (everyDay || !holds(w.stocks[s], d - 1))) {
+                events.push_back({d, s});
+            }
+        }
+    }
+    return events;
+}
+
+void expectRow(const json& row, const World& w, const std::vector<Event>& events, int h, bool nextOpen,
+    const std::string& what)
+{
+    std::vector<double> returns;
+    double same = 0, rises = 0;
+    for (const auto& e : events) {
+        const double r = returnOf(w.stocks[e.stock], e.day, h, nextOpen);
+        if (std::isnan(r)) {
+            continue;
+        }
+        returns.push_back(r);
+        double sum = 0;
+        int count = 0, up = 0;
+        for (const auto& s : w.stocks) {
+            const double x = returnOf(s, e.day, h, nextOpen);
+            if (!std::isnan(x)) {
+                sum += x;
+                ++count;
+                up += x > 0;
+            }
+        }
+        same += sum / count;
+        rises += static_cast<double>(up) / count;
+    }
+    const int n = static_cast<int>(returns.size());
+    const int hits
+        = static_cast<int>(std::count_if(returns.begin(), returns.end(), [](double r) { return r > 0; }));
+    ASSERT_EQ(row["signal"], "条件") << what;
+    ASSERT_EQ(row["horizon"], h) << what;
+    ASSERT_EQ(row["count"], n) << what;
+    EXPECT_EQ(row["hits"], hits) << what;
+    if (n == 0) {
+        EXPECT_TRUE(row["mean"].is_null()) << what;
+        EXPECT_TRUE(row["sameDayMean"].is_null()) << what;
+        return;
+    }
+    auto near = [&](const json& got, double want, const std::string& name) {
+        ASSERT_TRUE(got.is_number()) << what << " " << name;
+        EXPECT_NEAR(got.get<double>(), want, 1e-12) << what << " " << name;
+    };
+    double mean = 0;
+    for (double r : returns) {
+        mean += r;
+    }
+    mean /= n;
+    std::sort(returns.begin(), returns.end());
+    const double median = n % 2 ? returns[n / 2] : (returns[n / 2 - 1] + returns[n / 2]) / 2;
+    // Wilson's interval at 95 %.
+    const double z = 1.959963984540054, p = static_cast<double>(hits) / n;
+    const double centre = (p + z * z / (2 * n)) / (1 + z * z / n);
+    const double half = z / (1 + z * z / n) * std::sqrt(p * (1 - p) / n + z * z / (4.0 * n * n));
+    near(row["hitRate"], p, "hitRate");
+    near(row["low"], std::max(0.0, centre - half), "low");
+    near(row["high"], std::min(1.0, centre + half), "high");
+    near(row["mean"], mean, "mean");
+    near(row["median"], median, "median");
+    near(row["sameDayMean"], same / n, "sameDayMean");
+    near(row["sameDayRise"], rises / n, "sameDayRise");
+    near(row["excess"], mean - same / n, "excess");
+    const double share = rises / n;
+    EXPECT_EQ(row["chance"], centre - half <= share && share <= centre + half) << what;
+}
+
+} // namespace
+
+TEST_F(RuleMarket, EveryCountRateAndSameDayLineIsItsDefinitionForBothEntriesAndTheYears)
+{
+    const World w = world();
+    ASSERT_GT(w.stocks.size(), 80U) << w.days.size();
+    for (const bool everyDay : {false, true}) {
+        const auto events = eventsOf(w, everyDay);
+        ASSERT_GT(events.size(), 100U);
+        for (const bool nextOpen : {false, true}) {
+            const std::string what
+                = std::string(everyDay ? "every day" : "first days") + (nextOpen ? ", next open" : ", close");
+            std::string out;
+            ASSERT_EQ(cli(std::string(" track") + kRule + " --horizons 1,5 --by year --json"
+                              + (everyDay ? " --every-day" : "") + (nextOpen ? " --entry next-open" : ""),
+                          &out),
+                0)
+                << out;
+            const auto report = json::parse(out);
+            EXPECT_EQ(report["entry"], nextOpen ? "next-open" : "close");
+            EXPECT_EQ(report["evaluatedDays"], static_cast<int>(w.days.size()) - 20);
+            EXPECT_EQ(report["figureDays"]["chg1"], static_cast<int>(w.days.size()) - 20);
+            EXPECT_EQ(report["figureDays"]["dev5"], static_cast<int>(w.days.size()) - 20);
+            // The whole selection, then each year of the evaluated days.
+            std::vector<std::string> groups{"全体"};
+            for (std::size_t d = 20; d < w.days.size(); ++d) {
+                if (groups.back() != w.days[d].substr(0, 4)) {
+                    groups.push_back(w.days[d].substr(0, 4));
+                }
+            }
+            ASSERT_GE(groups.size(), 3U);
+            ASSERT_EQ(report["groups"].size(), groups.size());
+            for (std::size_t g = 0; g < groups.size(); ++g) {
+                const auto& group = report["groups"][g];
+                ASSERT_EQ(group["group"], groups[g]);
+                std::vector<Event> mine;
+                for (const auto& e : events) {
+                    if (g == 0 || w.days[e.day].substr(0, 4) == groups[g]) {
+                        mine.push_back(e);
+                    }
+                }
+                ASSERT_EQ(group["rows"].size(), 2U);
+                expectRow(group["rows"][0], w, mine, 1, nextOpen, what + " " + groups[g] + " 1");
+                expectRow(group["rows"][1], w, mine, 5, nextOpen, what + " " + groups[g] + " 5");
+            }
+        }
+    }
+
+    // What the sample holds, so the cases above were met: a split inside a horizon (the raw
+    // close halves, the returns above are the adjusted ones), and events whose next day had no
+    // trade.
+    const auto every = eventsOf(w, true);
+    int acrossSplit = 0, untradedNext = 0;
+    for (const auto& e : every) {
+        const auto& s = w.stocks[e.stock];
+        const std::size_t end = e.day + 5;
+        if (end < w.days.size() && s.traded[end]) {
+            const double rawRatio = s.raw[end] / s.raw[e.day];
+            const double adjusted = s.close[end] / s.close[e.day];
+            acrossSplit += std::abs(rawRatio / adjusted - 0.5) < 0.01;
+        }
+        untradedNext += e.day + 1 < w.days.size() && !s.traded[e.day + 1];
+    }
+    EXPECT_GT(acrossSplit, 0);
+    EXPECT_GT(untradedNext, 0);
+
+    // The same rows as text: the same days' lines beside the rule's.
+    std::string text;
+    ASSERT_EQ(cli(std::string(" track") + kRule, &text), 0);
+    EXPECT_NE(text.find("同日平均"), std::string::npos) << text;
+    EXPECT_NE(text.find("指標のあった日: 前日比"), std::string::npos) << text;
+    EXPECT_EQ(text.find("全日"), std::string::npos) << text;
+}
+
+TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
+{
+    const World w = world();
+    const std::size_t n = w.days.size();
+    for (const bool nextOpen : {false, true}) {
+        const int h = 3, slots = 3, lot = 10;
+        const double cost = 0.002, capital = 200000;
+        std::string out;
+        ASSERT_EQ(
+            cli(std::string(" track") + kRule + " --every-day --horizons 3,5 --simulate --slots 3 --cost 0.2"
+                    + " --capital 200000 --lot 10 --json" + (nextOpen ? " --entry next-open" : ""),
+                &out),
+            0)
+            << out;
+        const auto report = json::parse(out);
+
+        // The events of each day in code order.
+        std::vector<std::vector<std::size_t>> events(n);
+        for (const auto& e : eventsOf(w, true)) {
+            events[e.day].push_back(e.stock);
+        }
+        struct Held
+        {
+            long long shares;
+            double price;
+            std::size_t due, bought;
+        };
+        std::map<std::size_t, Held> held; // by stock
+        double cash = capital;
+        auto lastClose = [&](std::size_t s, std::size_t upTo) {
+            for (std::size_t d = upTo + 1; d-- > held.at(s).bought;) {
+                if (w.stocks[s].traded[d]) {
+                    return w.stocks[s].close[d];
+                }
+            }
+            return held.at(s).price;
+        };
+        auto worth = [&](std::size_t upTo) {
+            double sum = cash;
+            for (const auto& [s, p] : held) {
+                sum += static_cast<double>(p.shares) * lastClose(s, upTo);
+            }
+            return sum;
+        };
+        auto buy = [&](std::size_t day, const std::vector<std::size_t>& stocks, bool open, std::size_t valued,
+                       std::size_t due) {
+            if (stocks.empty()) {
+                return;
+            }
+            const double each = worth(valued) / slots;
+            for (const std::size_t s : stocks) {
+                if (static_cast<int>(held.size()) == slots) {
+                    break;
+                }
+                if (held.count(s) || !w.stocks[s].traded[day]) {
+                    continue;
+                }
+                const double price = open ? w.stocks[s].open[day] : w.stocks[s].close[day];
+                long long shares = 0;
+                while (static_cast<double>(shares + lot) * price * (1 + cost) <= std::min(cash, each)) {
+                    shares += lot;
+                }
+                if (shares > 0) {
+                    cash -= static_cast<double>(shares) * price * (1 + cost);
+                    held[s] = Held{shares, price, due, day};
+                }
+            }
+        };
+        std::vector<double> equity, market;
+        int trades = 0, wins = 0, exposed = 0;
+        double line = capital;
+        for (std::size_t d = 20; d < n; ++d) {
+            if (nextOpen && d > 20) {
+                buy(d, events[d - 1], true, d - 1, d - 1 + h);
+            }
+            for (auto it = held.begin(); it != held.end();) {
+                if (it->second.due != d) {
+                    ++it;
+                    continue;
+                }
+                const double price = lastClose(it->first, d);
+                const double proceeds = static_cast<double>(it->second.shares) * price * (1 - cost);
+                ++trades;
+                wins += proceeds > static_cast<double>(it->second.shares) * it->second.price * (1 + cost);
+                cash += proceeds;
+                it = held.erase(it);
+            }
+            if (!nextOpen) {
+                buy(d, events[d], false, d, d + h);
+            }
+            equity.push_back(worth(d));
+            exposed += !held.empty();
+            if (d > 20) {
+                double sum = 0;
+                int count = 0;
+                for (const auto& s : w.stocks) {
+                    if (s.traded[d] && s.traded[d - 1]) {
+                        sum += s.close[d] / s.close[d - 1] - 1;
+                        ++count;
+                    }
+                }
+                line *= count ? 1 + sum / count : 1;
+            }
+            market.push_back(line);
+        }
+        auto drawdown = [&](const std::vector<double>& values) {
+            double peak = capital, worst = 0;
+            for (double v : values) {
+                peak = std::max(peak, v);
+                worst = std::max(worst, 1 - v / peak);
+            }
+            return worst;
+        };
+        const int days = static_cast<int>(n) - 20;
+        const auto& sim = report["simulation"];
+        const std::string what = nextOpen ? "next open" : "close";
+        EXPECT_EQ(sim["days"], days) << what;
+        EXPECT_EQ(sim["trades"], trades) << what;
+        EXPECT_GT(trades, 50) << what;
+        EXPECT_NEAR(sim["winRate"].get<double>(), static_cast<double>(wins) / trades, 1e-12) << what;
+        EXPECT_NEAR(sim["totalReturn"].get<double>(), equity.back() / capital - 1, 1e-9) << what;
+        EXPECT_NEAR(
+            sim["annualReturn"].get<double>(), std::pow(equity.back() / capital, 245.0 / days) - 1, 1e-9)
+            << what;
+        EXPECT_NEAR(sim["maxDrawdown"].get<double>(), drawdown(equity), 1e-9) << what;
+        EXPECT_NEAR(sim["exposure"].get<double>(), static_cast<double>(exposed) / days, 1e-12) << what;
+        EXPECT_NEAR(sim["marketReturn"].get<double>(), market.back() / capital - 1, 1e-9) << what;
+        EXPECT_NEAR(sim["marketMaxDrawdown"].get<double>(), drawdown(market), 1e-9) << what;
+        ASSERT_EQ(report["equity"].size(), equity.size()) << what;
+        for (std::size_t i = 0; i < equity.size(); ++i) {
+            EXPECT_EQ(report["equity"][i]["date"], w.days[20 + i]);
+            EXPECT_NEAR(report["equity"][i]["value"].get<double>(), equity[i], 1e-6) << what << " " << i;
+            EXPECT_NEAR(report["equity"][i]["market"].get<double>(), market[i], 1e-6) << what << " " << i;
+        }
+    }
+
+    // The trades as a spreadsheet.
+    std::string out;
+    const auto csv = *s_dir / "trades.csv";
+    ASSERT_EQ(cli(std::string(" track") + kRule + " --simulate --csv " + csv.string(), &out), 0) << out;
+    const std::string bytes = test::readFile(csv);
+    EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF"
+                          "コード,買付日,買値,株数,売却日,売値,損益\r\n",
+                  0),
+        0U);
+}
+
+TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreFinds)
+{
+    const World w = world();
+    const std::string past = w.days[w.days.size() - 12];
+    auto eventsOn = [](const std::filesystem::path& home, const std::string& day, const std::string& rule) {
+        core::Mdl_Start module(home);
+        EXPECT_TRUE(module.ReadConfigFile());
+        EXPECT_TRUE(module.OpenDatabase());
+        analysis::RuleTest::Options options;
+        std::set<std::string> codes;
+        if (rule == "signal") {
+            options.conditions.signal = "買";
+            options.conditions.ranges["dev25"].max = 0.02;
+        } else if (rule == "growth") {
+            options.conditions.ranges["op-margin"].min = 0.05;
+            options.conditions.ranges["chg1"].max = 0;
+        } else {
+            options.conditions.ranges["rsi"].max = 45;
+            options.conditions.flags.insert("new-low");
+        }
+        options.everyDay = true;
+        options.horizons = {1};
+        options.eachEvent = [&](const std::string& d, const std::string& code) {
+            if (d == day) {
+                codes.insert(code);
+            }
+        };
+        const auto report = analysis::RuleTest(module).run(options);
+        EXPECT_EQ(report.message, "") << rule;
+        return codes;
+    };
+    test::TempFolder cut;
+    std::filesystem::copy(home_(), cut.path(), std::filesystem::copy_options::recursive);
+    {
+        auto prices = core::Connection::open(cut / marketdata::PriceStore::kFileName);
+        for (const auto& [table, column] : std::vector<std::pair<std::string, std::string>>{
+                 {"Table_Bar", "BarDate"}, {"Table_StoredDay", "DayDate"}, {"Table_Valuation", "ValDate"},
+                 {"Table_ValuationDay", "DayDate"}, {"Table_Filing", "DiscDate"},
+                 {"Table_FilingDay", "DayDate"}}) {
+            prices->execute("DELETE FROM " + table + " WHERE " + column + " > '" + past + "'");
+        }
+        prices->execute("DELETE FROM Table_PriceFigures");
+        auto list = core::Connection::open(cut / "zuvemo.db");
+        std::string digits = past;
+        digits.erase(std::remove(digits.begin(), digits.end(), '-'), digits.end());
+        list->execute("UPDATE Table_Url SET kabuHdate = '" + digits + "'");
+    }
+    int seen = 0;
+    for (const std::string rule : {"signal", "growth", "flag"}) {
+        const auto whole = eventsOn(home_(), past, rule);
+        EXPECT_EQ(whole, eventsOn(cut.path(), past, rule)) << rule;
+        seen += static_cast<int>(whole.size());
+    }
+    EXPECT_GT(seen, 0);
+
+    // On the newest day, every day's events are the stocks find lists for the same conditions.
+    std::string out;
+    ASSERT_EQ(cli(" find --rsi :45 --new-low --json", &out), 0) << out;
+    auto codes = [](const std::string& text) {
+        std::set<std::string> out;
+        const auto answer = json::parse(text);
+        for (const auto& s : answer["stocks"]) {
+            out.insert(s["code"].get<std::string>());
+        }
+        return out;
+    };
+    auto found = codes(out);
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "flag"), found);
+    ASSERT_EQ(cli(" find --signal 買 --dev25 :2 --json", &out), 0) << out;
+    found = codes(out);
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "signal"), found);
+}
+
+TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
+{
+    for (const auto& [args, name] :
+        std::vector<std::pair<std::string, std::string>>{{" --dev25 :0 --simulate --slots 0", "--slots"},
+            {" --dev25 :0 --simulate --cost -0.1", "--cost"},
+            {" --dev25 :0 --simulate --capital 9999", "--capital"},
+            {" --dev25 :0 --simulate --lot 0", "--lot"}, {" --dev25 :0 --entry open", "--entry"},
+            {" --simulate", "--simulate"}, {" --by year", "--by year"}, {" --dev25 :0 --slots 3", "--slots"},
+            {" --yield -3:", "--yield"}, {" --dev25 x", "--dev25"}}) {
+        std::string out;
+        EXPECT_EQ(cli(" track" + args + " 2>&1", &out), 2) << args << ": " << out;
+        EXPECT_NE(out.find(name), std::string::npos) << args << ": " << out;
+    }
+    std::string out;
+    ASSERT_EQ(cli(" track --chg1 5000: --json", &out), 0) << out;
+    const auto report = json::parse(out);
+    EXPECT_EQ(report["groups"][0]["rows"][0]["count"], 0);
+    EXPECT_EQ(report["note"], analysis::RuleTest::kNeverHeldNote);
+    ASSERT_EQ(cli(" track --chg1 5000:", &out), 0) << out;
+    EXPECT_NE(out.find(analysis::RuleTest::kNeverHeldNote), std::string::npos) << out;
+}
+
+TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRestsOn)
+{
+    analysis::StockFinder::Conditions c;
+    c.signal = "買";
+    c.ranges["dev25"].max = -0.05;
+    c.ranges["rsi"].max = 35;
+    EXPECT_EQ(ui::RuleTestDialogModel::describe(c), "短期シグナル 買、25日乖離 〜-5%、RSI 〜35");
+    analysis::RuleTest::Options options;
+    options.conditions = c;
+    ui::RuleTestDialogModel model(home_(), options, ui::RuleTestDialogModel::describe(c));
+    EXPECT_EQ(model.caption, "成績  条件: 短期シグナル 買、25日乖離 〜-5%、RSI 〜35");
+
+    for (const std::string bad : {"", "0", "1,,5", "251", "1,2,3,4", "x"}) {
+        EXPECT_FALSE(model.setHorizons(bad)) << bad;
+    }
+    ASSERT_TRUE(model.setHorizons("20、5,5"));
+    EXPECT_EQ(model.options().horizons, (std::vector<int>{5, 20}));
+    model.setByYear(true);
+    model.start();
+    while (!model.poll()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(model.message, "");
+    const auto& report = model.report();
+    // Both horizons of the whole, then of each year.
+    EXPECT_EQ(model.grid.rows(), 1 + 2 * static_cast<int>(report.groups.size()));
+    EXPECT_GE(report.groups.size(), 3U);
+    EXPECT_EQ(model.grid.cell(1, 0).text, "全体");
+    EXPECT_EQ(model.grid.cell(2, 1).text, "20");
+    EXPECT_EQ(model.limits,
+        "株価 " + std::to_string(report.days) + " 日分、指標は " + std::to_string(report.figureDays[0].second)
+            + " 日分で検証。手数料片道 0.1 %。過去の結果は将来を保証しません。");
+    EXPECT_LT(report.figureDays[0].second, report.days); // the 25-day mean needs 25 days
+    ASSERT_TRUE(report.simulation);
+    EXPECT_EQ(model.dates.size(), static_cast<std::size_t>(report.days));
+    EXPECT_EQ(model.equity.back(), report.simulation->equity.back().value);
+    EXPECT_EQ(model.money.cell(1, 0).text, "損益");
+
+    // Stopped as soon as it starts: says so and shows nothing.
+    model.start();
+    model.stop();
+    EXPECT_TRUE(model.poll());
+    EXPECT_EQ(model.message, analysis::RuleTest::kStoppedMessage);
+    EXPECT_EQ(model.grid.rows(), 1);
+    EXPECT_TRUE(model.dates.empty());
+}
