@@ -802,6 +802,7 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     EXPECT_EQ(dialog->grid()->rowCount(), 0);
     EXPECT_EQ(static_cast<QLabel*>(in("Errors"))->text(), "RSI: 上限が下限より小さいです。");
     EXPECT_EQ(static_cast<QLabel*>(in("Count"))->text().toStdString(), ui::ConditionSearchModel::kBadInput);
+    EXPECT_TRUE(in("Count")->isEnabled());
     EXPECT_TRUE(in("Low_rsi")->isVisible());
     static_cast<QLineEdit*>(in("Low_rsi"))->clear();
     static_cast<QLineEdit*>(in("High_rsi"))->clear();
@@ -813,6 +814,7 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     emit static_cast<QLineEdit*>(in("Low_dev25"))->editingFinished();
     EXPECT_EQ(static_cast<QLabel*>(in("Errors"))->text(), "25日乖離: 数字を入力してください。");
     EXPECT_FALSE(dialog->grid()->isEnabled());
+    EXPECT_FALSE(in("Count")->isEnabled());
     EXPECT_EQ(model.grid.rows(), before);
     static_cast<QLineEdit*>(in("Low_dev25"))->clear();
     emit static_cast<QLineEdit*>(in("Low_dev25"))->editingFinished();

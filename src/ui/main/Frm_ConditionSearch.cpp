@@ -499,7 +499,8 @@ void Frm_ConditionSearch::render()
     // A result that answers other conditions than the boxes now hold is greyed.
     m_grid->show(m.shownGrid());
     m_grid->setEnabled(!m.stale());
-    m_count->setEnabled(!m.stale());
+    // The count of that result greys with it; a message of the search now is never grey.
+    m_count->setEnabled(!m.stale() || !m.message.empty());
     m_grid->horizontalHeader()->setSortIndicator(
         m.sortColumn(), m.descending() ? Qt::DescendingOrder : Qt::AscendingOrder);
     m_count->setText(q(m.message.empty() ? m.countLine : m.message));
