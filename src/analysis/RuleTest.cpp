@@ -197,8 +197,10 @@ TrackReport RuleTest::run(const Options& o)
         std::vector<std::vector<HistoryRow>> rows(stocks.size());
         std::set<std::string> dates;
         for (std::size_t i = 0; i < stocks.size(); ++i) {
-            const auto file
-                = m.programFolder() / "csv" / core::Platform::fromUtf8(prefix + stocks[i].code + suffix);
+            std::string name = prefix;
+            name += stocks[i].code;
+            name += suffix;
+            const auto file = m.programFolder() / "csv" / core::Platform::fromUtf8(name);
             if (auto read = readHistoryFile(file)) {
                 rows[i] = std::move(*read);
                 for (auto& row : rows[i]) {
@@ -233,6 +235,7 @@ TrackReport RuleTest::run(const Options& o)
         }
     }
     const std::size_t n = days.size();
+    const bool carryOver = source.isJQuants();
     const bool anyBars
         = std::any_of(stocks.begin(), stocks.end(), [](const Stock& s) { return !s.bars.empty(); });
     if (!anyBars) {
@@ -400,14 +403,33 @@ TrackReport RuleTest::run(const Options& o)
                                     : (cchk == c.signal || (!c.confirmed && achk == c.signal));
         };
         // The days a search on day d looks back over: the market's, from the first with a trade.
-        auto lookBack = [&](std::size_t d) {
+        // A CSV folder's search reads a stock's own days with a trade, a store's the market's days.
+        std::vector<TechnicalFigures::Bar> own;
+        std::vector<std::size_t> ownAt(carryOver ? 0 : n, 0);
+        if (!carryOver) {
+            for (std::size_t d = 0; d < n; ++d) {
+                if (traded[d]) {
+                    ownAt[d] = own.size();
+                    own.push_back(bars[d]);
+                }
+            }
+        }
+        // The days a search on day d looks back over: in a store the market's, from the first
+        // with a trade.
+        auto window = [&](std::size_t d) -> std::pair<const TechnicalFigures::Bar*, std::size_t> {
+            if (!carryOver) {
+                const std::size_t k = ownAt[d];
+                const std::size_t count = std::min(k + 1, TechnicalFigures::kLookBack);
+                return {own.data() + k + 1 - count, count};
+            }
             std::size_t start = d + 1 > TechnicalFigures::kLookBack ? d + 1 - TechnicalFigures::kLookBack : 0;
             start = std::max(start, first);
             while (start < d && !traded[start]) {
                 ++start;
             }
-            return d + 1 - start;
+            return {bars.data() + start, d + 1 - start};
         };
+        auto lookBack = [&](std::size_t d) { return window(d).second; };
         // The figures of day d from the stored days up to it, as a search that day would read them.
         auto figuresOf = [&](std::size_t d, unsigned bits) {
             Figures f;
@@ -415,8 +437,8 @@ TrackReport RuleTest::run(const Options& o)
                 f.close = raw[d];
             }
             if (bits != 0) {
-                const std::size_t count = lookBack(d);
-                TechnicalFigures::compute(bars.data() + d + 1 - count, count, f, bits);
+                const auto [start, count] = window(d);
+                TechnicalFigures::compute(start, count, f, bits);
             }
             if (!jpxByDay.empty()) {
                 for (const auto& u : used) {
@@ -614,6 +636,7 @@ TrackReport RuleTest::run(const Options& o)
     }
     if (o.eachEvent) {
         std::vector<const Event*> byDay;
+        byDay.reserve(events.size());
         for (const auto& e : events) {
             byDay.push_back(&e);
         }

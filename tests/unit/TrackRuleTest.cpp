@@ -474,7 +474,9 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
             options.conditions.ranges["chg1"].max = 0;
         } else {
             options.conditions.ranges["rsi"].max = 45;
-            options.conditions.flags.insert("new-low");
+            if (rule == "flag") {
+                options.conditions.flags.insert("new-low");
+            }
         }
         options.everyDay = true;
         options.horizons = {1};
@@ -527,6 +529,20 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     ASSERT_EQ(cli(" find --signal 買 --dev25 :2 --json", &out), 0) << out;
     found = codes(out);
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "signal"), found);
+
+    // A CSV folder's search reads each stock's own days with a trade: so does its rule.
+    test::TempFolder csv;
+    ASSERT_EQ(cli(" init --daily-url " + s_server->dailyBaseUrl() + " --history-url "
+                      + s_server->historyBaseUrl() + " --bounds 0.9 1.2 2>&1",
+                  &out, csv / "home"),
+        0)
+        << out;
+    ASSERT_EQ(cli(" refresh 2>&1", &out, csv / "home"), 0) << out;
+    ASSERT_EQ(cli(" screen 2>&1", &out, csv / "home"), 0) << out;
+    ASSERT_EQ(cli(" find --rsi :45 --json", &out, csv / "home"), 0) << out;
+    found = codes(out);
+    EXPECT_FALSE(found.empty());
+    EXPECT_EQ(eventsOn(csv / "home", w.days.back(), "rsi"), found);
 }
 
 TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)

@@ -35,8 +35,8 @@ std::string count(double n)
 
 } // namespace
 
-RuleTestDialogModel::RuleTestDialogModel(
-    std::filesystem::path programFolder, analysis::RuleTest::Options options, std::string conditionsText)
+RuleTestDialogModel::RuleTestDialogModel(std::filesystem::path programFolder,
+    analysis::RuleTest::Options options, const std::string& conditionsText)
     : caption("成績  条件: " + (conditionsText.empty() ? std::string("なし") : conditionsText))
     , grid(ruleColumns())
     , money(moneyColumns())

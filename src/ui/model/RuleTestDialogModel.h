@@ -21,8 +21,8 @@ public:
     static constexpr std::uint32_t kHigherColour = 0xCEEFC6; // pale green
     static constexpr std::uint32_t kLowerColour = 0xCEC7FF; // pale pink
 
-    RuleTestDialogModel(
-        std::filesystem::path programFolder, analysis::RuleTest::Options options, std::string conditionsText);
+    RuleTestDialogModel(std::filesystem::path programFolder, analysis::RuleTest::Options options,
+        const std::string& conditionsText);
     ~RuleTestDialogModel();
     RuleTestDialogModel(const RuleTestDialogModel&) = delete;
     RuleTestDialogModel& operator=(const RuleTestDialogModel&) = delete;
