@@ -143,16 +143,7 @@ TrackReport RuleTest::run(const Options& o)
 
     // The stocks of the list held within the market and the industry, in code order.
     std::string sql = "SELECT MgCode, Mgmgara, Mgyosyu FROM Table_Code";
-    std::vector<std::string> where;
-    if (!core::Utf8::trim(c.market).empty()) {
-        where.push_back("Mgmgara = '" + core::SqlText(core::Utf8::trim(c.market)) + "'");
-    }
-    if (!core::Utf8::trim(c.industry).empty()) {
-        where.push_back("Mgyosyu = '" + core::SqlText(core::Utf8::trim(c.industry)) + "'");
-    }
-    for (std::size_t i = 0; i < where.size(); ++i) {
-        sql += (i == 0 ? " WHERE " : " AND ") + where[i];
-    }
+    sql += StockFinder::selection(c);
     sql += " ORDER BY MgCode";
     std::vector<Stock> stocks;
     std::map<std::string, std::size_t> byCode;

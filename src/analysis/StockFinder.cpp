@@ -118,6 +118,22 @@ void StockFinder::sort(std::vector<Row>& rows, const std::string& key, bool desc
     });
 }
 
+std::string StockFinder::selection(const Conditions& c)
+{
+    std::vector<std::string> where;
+    if (!core::Utf8::trim(c.market).empty()) {
+        where.push_back("Mgmgara = '" + core::SqlText(core::Utf8::trim(c.market)) + "'");
+    }
+    if (!core::Utf8::trim(c.industry).empty()) {
+        where.push_back("Mgyosyu = '" + core::SqlText(core::Utf8::trim(c.industry)) + "'");
+    }
+    std::string sql;
+    for (std::size_t i = 0; i < where.size(); ++i) {
+        sql += (i == 0 ? " WHERE " : " AND ") + where[i];
+    }
+    return sql;
+}
+
 StockFinder::Result StockFinder::find(const Conditions& c)
 {
     Result result;
@@ -134,16 +150,7 @@ StockFinder::Result StockFinder::find(const Conditions& c)
     }
     result.tradingDate = marketdata::UrlSettings::listDate(db);
     std::string sql = "SELECT MgCode, MgMei, Mgmgara, Mgyosyu, Wecost, Achk, Cchk, Dchk FROM Table_Code";
-    std::vector<std::string> where;
-    if (!core::Utf8::trim(c.market).empty()) {
-        where.push_back("Mgmgara = '" + core::SqlText(core::Utf8::trim(c.market)) + "'");
-    }
-    if (!core::Utf8::trim(c.industry).empty()) {
-        where.push_back("Mgyosyu = '" + core::SqlText(core::Utf8::trim(c.industry)) + "'");
-    }
-    for (std::size_t i = 0; i < where.size(); ++i) {
-        sql += (i == 0 ? " WHERE " : " AND ") + where[i];
-    }
+    sql += selection(c);
     Fundamentals::Day figures;
     if (source.isJQuants() && !result.tradingDate.empty()
         && marketdata::PriceStore::exists(m_module.programFolder())) {

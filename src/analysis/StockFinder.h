@@ -78,6 +78,8 @@ public:
     static void order(std::vector<Row>& rows, const std::function<bool(const Row&, const Row&)>& less);
     // "code" or a figure's name.
     static bool isSortKey(const std::string& name);
+    // The WHERE clause of Table_Code for the market and the industry given; empty for all.
+    static std::string selection(const Conditions& conditions);
 
 private:
     core::Mdl_Start& m_module;

@@ -38,21 +38,21 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
     hooks.progress = [](int, int) { return !stopRequested().load(); };
     if (core::Platform::stderrIsTerminal()) {
         const auto started = std::chrono::steady_clock::now();
-        const std::string plan = marketdata::DataSource::read(*session.module().SharedConnection).plan;
-        hooks.fillProgress = [started, plan, first = -1](int done, int total) mutable {
-            // Days stored by an earlier run count as done, not as the pace of this one.
-            if (first < 0) {
-                first = done;
-            }
-            marketdata::BackgroundFill::Snapshot state;
-            state.done = done;
-            state.total = total;
+        auto client = CliSession::jquantsOptions(options.totalTimeoutMs);
+        client.requestsPerMinute = marketdata::DataSource::requestsPerMinute(
+            marketdata::DataSource::read(*session.module().SharedConnection).plan);
+        auto pace = std::make_shared<marketdata::FillPace>(marketdata::FillPace::of(client));
+        hooks.fillProgress = [started, pace](const marketdata::JQuantsRefresh::Step& step) {
             const double seconds
                 = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-            state.minutesLeft
-                = marketdata::BackgroundFill::minutesLeft(plan, done - first, total - done, seconds);
+            pace->observe(step, seconds, 0);
+            marketdata::BackgroundFill::Snapshot state;
+            state.step = step;
+            state.done = step.done();
+            state.total = step.total();
+            state.minutesLeft = pace->minutesLeft(seconds, 0);
             std::fprintf(stderr, "\r%s ", marketdata::BackgroundFill::progressText(state).c_str());
-            if (done == total) {
+            if (step.done() == step.total()) {
                 std::fprintf(stderr, "\n");
             }
             return !stopRequested().load();

@@ -4,8 +4,10 @@
 #include "FindCommand.h"
 #include "analysis/RuleTest.h"
 #include "analysis/TrackRun.h"
+#include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
+#include "marketdata/DataSource.h"
 
 #include <algorithm>
 #include <iostream>
@@ -112,12 +114,17 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         throw UsageError("--slots、--cost、--capital、--lot は --simulate と一緒に指定してください。");
     }
     CliSession session(home);
-    // A refresh deletes the history files and rewrites the store this reads.
-    if (!session.open() || !session.lockCommands()) {
+    if (!session.open()) {
         return 1;
     }
     analysis::TrackReport report;
     try {
+        // A CSV folder's refresh deletes the history files this reads; a J-Quants folder's store
+        // is read up to the list's day, as find reads it, beside a fill.
+        if (!marketdata::DataSource::read(*session.module().SharedConnection).isJQuants()
+            && !session.lockCommands()) {
+            return 1;
+        }
         report = haveRule ? analysis::RuleTest(session.module()).run(rule)
                           : analysis::TrackRun(session.module()).run(options);
     } catch (const core::DatabaseError& e) {

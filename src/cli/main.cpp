@@ -17,6 +17,7 @@
 #include "keyring/DesktopKeyring.h"
 #endif
 
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <string>
@@ -25,8 +26,8 @@
 namespace {
 
 constexpr const char* kUsage
-    = "usage: zuvemo-cli [--home DIR] COMMAND [OPTIONS]\n"
-      "commands:\n"
+    = "使い方: zuvemo-cli [--home DIR] コマンド [オプション]\n"
+      "コマンド:\n"
       "  init --daily-url URL --history-url URL [--suffix S] [--trading-date YYYYMMDD]\n"
       "       [--bounds LOWER UPPER] [--force]\n"
       "  init --source jquants [--api-url URL] [--plan free|light|standard|premium] [--days N]\n"
@@ -44,7 +45,7 @@ constexpr const char* kUsage
       "       [--limit N] [--json] [--csv FILE]\n"
       "  daily [--market M] [--industry I] [--jobs N] [--timeout SECONDS] [--json] [--notify]\n"
       "  schedule install [--at HH:MM] | schedule remove | schedule status\n"
-      "without --home: the folder of the program, or for an installed copy $XDG_DATA_HOME/zuvemo\n";
+      "--home を省くと、プログラムのフォルダ（インストールしたものでは $XDG_DATA_HOME/zuvemo）を使います。\n";
 
 } // namespace
 
@@ -58,16 +59,20 @@ int main(int argc, char** argv)
             home = core::Platform::fromUtf8(words[1]);
             words.erase(words.begin(), words.begin() + 2);
         }
-        if (home.empty()) {
-            // init makes the folder's files itself.
-            home = core::ProgramFolder::prepare(words.empty() || words[0] != "init");
-        }
         if (words.empty()) {
             throw cli::UsageError("コマンドを指定してください（一覧は --help）。");
         }
         if (words[0] == "--help" || words[0] == "-h") {
             std::cout << kUsage;
             return 0;
+        }
+        // The key is the user's, not a folder's: storing it makes no folder and no database,
+        // so an init afterwards finds none in its way.
+        const bool keyOnly
+            = words[0] == "source" && std::find(words.begin(), words.end(), "set-key") != words.end();
+        if (home.empty() && !keyOnly) {
+            // init makes the folder's files itself.
+            home = core::ProgramFolder::prepare(words[0] != "init");
         }
         std::string command = words[0];
         cli::CliArguments args(std::vector<std::string>(words.begin() + 1, words.end()));

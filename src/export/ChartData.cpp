@@ -60,6 +60,17 @@ std::string number(double value, const char* pattern)
     return text.empty() ? "0" : text;
 }
 
+// A price with the decimals it has, as the list shows it, its thousands grouped: 1246.5 is
+// "1,246.5", 1230 is "1,230".
+std::string price(double value)
+{
+    std::string text = number(value, "#,##0.##");
+    if (!text.empty() && text.back() == '.') {
+        text.pop_back();
+    }
+    return text;
+}
+
 } // namespace
 
 ChartData ChartData::read(core::Mdl_Start& module, const std::string& code, const std::string& name)
@@ -147,11 +158,10 @@ std::string ChartData::dayLine(int i) const
         return {};
     }
     const auto n = static_cast<std::size_t>(i);
-    return dates[n] + "  始値 " + number(open[n], "#,##0") + " 高値 " + number(high[n], "#,##0") + " 安値 "
-        + number(low[n], "#,##0") + " 終値 " + number(close[n], "#,##0") + "  出来高 "
-        + number(volume[n], "#,##0") + "  短期 " + mark(shortSignal[n]) + " 出来高確認 "
-        + mark(volumeSignal[n]) + "  ゾーン 4日 " + mark(zone4[n]) + " 14日 " + mark(zone14[n]) + " 7日 "
-        + mark(zone7[n]);
+    return dates[n] + "  始値 " + price(open[n]) + " 高値 " + price(high[n]) + " 安値 " + price(low[n])
+        + " 終値 " + price(close[n]) + "  出来高 " + number(volume[n], "#,##0") + "  短期 "
+        + mark(shortSignal[n]) + " 中期 " + mark(volumeSignal[n]) + "  ゾーン 4日 " + mark(zone4[n])
+        + " 14日 " + mark(zone14[n]) + " 7日 " + mark(zone7[n]);
 }
 
 } // namespace zuvemo::exporting

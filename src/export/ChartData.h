@@ -39,8 +39,8 @@ struct ChartData
     // Throws DatabaseError when WorkTemp cannot be read.
     static ChartData read(core::Mdl_Start& module, const std::string& code, const std::string& name);
 
-    // "2024-01-09 始値 456 高値 481 安値 450 終値 477 出来高 2,500 短期 売 出来高確認 - ゾーン 4日 買ゾ 14日
-    // 売ゾ 7日 売ゾ"
+    // "2024-01-09 始値 1,246.5 高値 1,250 安値 1,229.5 終値 1,230 出来高 2,500 短期 売 中期 - ゾーン 4日 買ゾ
+    // 14日 売ゾ 7日 売ゾ"
     std::string dayLine(int day) const;
     // The figures' text of whichever of 予想PER, PBR and 配当利回り exist.
     static std::string figuresText(const marketdata::Fundamentals::Figures& figures);

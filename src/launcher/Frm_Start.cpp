@@ -5,6 +5,7 @@
 #include "model/GridData.h"
 
 #include <QCloseEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -62,6 +63,15 @@ Frm_Start::Frm_Start(LauncherModel& model, QWidget* parent)
         connect(box, &QLineEdit::returnPressed, m_execute, &QPushButton::click);
     }
     m_text[0]->setFocus();
+}
+
+void Frm_Start::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        m_cancel->click();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }
 
 void Frm_Start::closeEvent(QCloseEvent* event)

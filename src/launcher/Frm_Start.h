@@ -27,6 +27,8 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Escape is "キャンセル", as in any dialog.
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     LauncherModel& m_model;

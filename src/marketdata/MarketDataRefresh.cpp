@@ -380,8 +380,8 @@ MarketDataRefresh::Result MarketDataRefresh::runJQuants(const RefreshHooks& hook
     if (hooks.fileProgress) {
         refresh.setFileProgress(hooks.fileProgress);
     }
-    auto done = refresh.run(job->heldDashed, job->listFile, [&hooks](int doneDays, int total) {
-        return !hooks.fillProgress || hooks.fillProgress(doneDays, total);
+    auto done = refresh.run(job->heldDashed, job->listFile, [&hooks](const JQuantsRefresh::Step& step) {
+        return !hooks.fillProgress || hooks.fillProgress(step);
     });
     if (!done.cancelled && hooks.progress && !hooks.progress(0, 1)) {
         done.cancelled = true;

@@ -34,8 +34,8 @@ struct RefreshHooks
     // Asked when the new list holds fewer than 90 % of the stocks held (it may have been cut at
     // a line break); true loads it anyway. Left empty, such a list is refused with a message.
     std::function<bool(const std::string& question)> acceptSmaller;
-    // A J-Quants folder's fill of its price store: days done and to do; false stops it.
-    std::function<bool(int done, int total)> fillProgress;
+    // A J-Quants folder's fill of its price store: where it stands; false stops it.
+    JQuantsRefresh::Progress fillProgress;
     // The same for its monthly files: files done and to do, and the file's month ("2024-03").
     std::function<bool(int done, int total, const std::string& month)> fileProgress;
 };

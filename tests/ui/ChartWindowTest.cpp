@@ -400,7 +400,7 @@ TEST_F(ChartWindow, SignalsAreMarkedUnderAndOverTheBarsAndTheTopLineSaysWhatFoll
     const auto marks = ui::ChartSignals::read(*m_module, m_data.days());
     w->setSignals(marks);
     QApplication::processEvents();
-    // 短期買, 出来高確認買, 短期売, 出来高確認売: every marked day in exactly one of them.
+    // 短期買, 中期買, 短期売, 中期売: every marked day in exactly one of them.
     std::array<int, 4> expected{};
     for (int day = 0; day < m_data.days(); ++day) {
         const auto h = marks.shortMark(day);
@@ -423,7 +423,7 @@ TEST_F(ChartWindow, SignalsAreMarkedUnderAndOverTheBarsAndTheTopLineSaysWhatFoll
             EXPECT_LE(p.y(), w->valueAxis(Frm_Chart::Price)->max());
         }
     }
-    EXPECT_EQ(w->signalSeries(1)->name(), "出来高確認買");
+    EXPECT_EQ(w->signalSeries(1)->name(), "中期買");
 
     // The day under the pointer (the pointer's path is the existing one): its figures, then the
     // returns that followed it.
@@ -497,7 +497,7 @@ TEST_F(ChartWindow, BuyAndSellKeepOneColourEach)
     };
     EXPECT_EQ(series["買ゾ"]->color(), Frm_Chart::buyColour());
     EXPECT_EQ(series["売ゾ"]->color(), Frm_Chart::sellColour());
-    EXPECT_EQ(markColour(series["出来高確認買"]), Frm_Chart::buyColour());
-    EXPECT_EQ(markColour(series["出来高確認売"]), Frm_Chart::sellColour());
+    EXPECT_EQ(markColour(series["中期買"]), Frm_Chart::buyColour());
+    EXPECT_EQ(markColour(series["中期売"]), Frm_Chart::sellColour());
     EXPECT_NE(Frm_Chart::buyColour(), Frm_Chart::sellColour());
 }

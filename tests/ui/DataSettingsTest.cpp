@@ -217,6 +217,22 @@ TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScre
         EXPECT_EQ(
             d.checkLabel()->text(), "接続できました。取得できる最新日: 2026-09-11（Free プラン: 12 週遅れ）");
         EXPECT_EQ(labelsOf(&d).find("sample-key"), std::string::npos);
+        // The answer is for that plan: another plan, key or address takes it away.
+        d.planBox()->setCurrentIndex(1);
+        EXPECT_TRUE(d.checkLabel()->text().isEmpty());
+        d.planBox()->setCurrentIndex(0);
+        EXPECT_TRUE(d.checkLabel()->text().isEmpty());
+        QTest::mouseClick(d.checkButton(), Qt::LeftButton);
+        EXPECT_FALSE(d.checkLabel()->text().isEmpty());
+        type(d.keyBox(), QStringLiteral("x"));
+        EXPECT_TRUE(d.checkLabel()->text().isEmpty());
+        d.keyBox()->clear();
+        type(d.keyBox(), QStringLiteral("sample-key"));
+        QTest::mouseClick(d.checkButton(), Qt::LeftButton);
+        EXPECT_FALSE(d.checkLabel()->text().isEmpty());
+        QTest::keyClick(d.apiUrlBox(), Qt::Key_Backspace);
+        EXPECT_TRUE(d.checkLabel()->text().isEmpty());
+        QTest::keyClicks(d.apiUrlBox(), QString::fromStdString(m_server->apiBaseUrl()).right(1));
         // Enter in the key's field saves; it does not ask the server again.
         d.checkLabel()->clear();
         QTest::keyClick(d.keyBox(), Qt::Key_Return);
@@ -452,6 +468,30 @@ TEST_F(Settings, AFolderThatCannotFetchOpensTheSettingsWithItsReason)
     EXPECT_LE(QFontMetrics(label2->font()).horizontalAdvance(label2->text()), label2->contentsRect().width());
 }
 
+TEST_F(Settings, TheBoxShowsAJQuantsSourceAsStoredWhateverItsPlanAndOkKeepsIt)
+{
+    // A plan other than the list's first: setting the plan's list must not read the other
+    // boxes before they hold the folder's values.
+    jquantsFolder("light", 60);
+    auto& w = open();
+    w.model().stopFill(true);
+    settings([&](ui::Frm_DataSettings& d) {
+        EXPECT_TRUE(d.choiceButton(Choice::JQuants)->isChecked());
+        EXPECT_EQ(d.planBox()->currentData().toString(), "light");
+        EXPECT_EQ(d.daysBox()->value(), 60);
+        EXPECT_EQ(d.apiUrlBox()->text().toStdString(), m_open->apiBaseUrl());
+        EXPECT_TRUE(d.dailyBox()->text().isEmpty());
+        QTest::mouseClick(d.okButton(), Qt::LeftButton);
+        EXPECT_EQ(d.result(), QDialog::Accepted);
+    });
+    const auto source = marketdata::DataSource::read(db());
+    EXPECT_TRUE(source.isJQuants());
+    EXPECT_EQ(source.plan, "light");
+    EXPECT_EQ(source.days, 60);
+    EXPECT_EQ(source.apiUrl, m_open->apiBaseUrl());
+    EXPECT_EQ(w.model().label1, ui::MainWindowModel::kSettingsSaved);
+}
+
 TEST_F(Settings, AFillRunsInTheBackgroundWhileTheWindowStaysUsable)
 {
     jquantsFolder("premium", 40);
@@ -467,7 +507,15 @@ TEST_F(Settings, AFillRunsInTheBackgroundWhileTheWindowStaysUsable)
     EXPECT_TRUE(stop->isVisible());
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 20000));
     EXPECT_EQ(w.model().label1, ui::MainWindowModel::kFillDone);
-    EXPECT_EQ(m_finished, std::vector<std::string>{"終了しました"});
+    // The box says what the fill stored, in the units its line counted, and the list's day.
+    const auto held = marketdata::PriceStore(m_dir.path()).contents("2026-12-08");
+    EXPECT_EQ(m_finished,
+        std::vector<std::string>{ui::MainWindowModel::fillCompleteMessage(
+            ui::MainWindowModel::storedLine(40, held.filingDays, held.filings, held.valuationDay),
+            "2026-12-08", true)});
+    EXPECT_EQ(m_finished.front().rfind("終了しました\n40 日分の株価、", 0), 0u) << m_finished.front();
+    EXPECT_TRUE(w.model().fillLine.empty());
+    EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("Label_fill"))->text().isEmpty());
     EXPECT_EQ(count("SELECT * FROM Table_Code"), 12);
     EXPECT_EQ(scalar("SELECT kabuHdate FROM Table_Url"), "20261208");
     EXPECT_TRUE(kensaku->isEnabled());
@@ -493,12 +541,23 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     auto& w = open();
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Command_kensaku")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return count("SELECT * FROM Table_Code") == 12; }, 20000));
-    // Between two requests the line says the fill waits, and for how long.
+    // Between two requests the fill's line says the fill waits, and for how long.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return w.model().label1.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 20000))
-        << w.model().label1;
-    EXPECT_EQ(w.model().label1.substr(w.model().label1.size() - std::string(" 秒）").size()), " 秒）");
+        [&] { return w.model().fillLine.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 20000))
+        << w.model().fillLine;
+    EXPECT_EQ(w.model().fillLine.substr(w.model().fillLine.size() - std::string(" 秒）").size()), " 秒）");
     EXPECT_TRUE(w.model().fillRunning());
+    // Under the message line, which it leaves to the commands; both readable.
+    auto* label1 = w.findChild<QLabel*>(QStringLiteral("Label1"));
+    auto* fillLabel = w.findChild<QLabel*>(QStringLiteral("Label_fill"));
+    EXPECT_FALSE(label1->geometry().intersects(fillLabel->geometry()));
+    EXPECT_GE(fillLabel->geometry().top(), label1->geometry().bottom());
+    for (auto* other : w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
+        if (other != fillLabel && other->isVisible()) {
+            EXPECT_FALSE(other->geometry().intersects(fillLabel->geometry()))
+                << other->objectName().toStdString();
+        }
+    }
 
     // The screening uses what is stored, and says so.
     auto* combo = w.findChild<QComboBox*>(QStringLiteral("Combo2"));
@@ -510,19 +569,22 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     const std::string note = w.model().label1;
     EXPECT_NE(note.find("日分で検査しました（履歴取得中）。"), std::string::npos) << note;
     EXPECT_TRUE(w.model().fillRunning());
-    // The note stays while the fill goes on, until the user does something; the plan's pace
-    // then shows as a wait with the seconds left.
-    QTest::qWait(1200);
+    // The note stays while the fill goes on, and the fill's line keeps moving under it: a day
+    // stored, or a wait's seconds counting down.
+    const std::string progressBefore = w.model().fillLine;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.model().fillLine != progressBefore; }, 6000))
+        << progressBefore;
     EXPECT_EQ(w.model().label1, note);
-    auto* grid = w.stockGrid();
-    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, test::cellCentre(grid, 0, 1));
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return w.model().label1.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 5000))
-        << w.model().label1;
+    EXPECT_EQ(label1->text().toStdString(), note);
+    EXPECT_EQ(fillLabel->text().toStdString(), w.model().fillLine);
+    // The focus was on the list; "中 止" stops the fill and leaves it there, not on "終 了".
+    w.stockGrid()->setFocus();
 
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cancel")), Qt::LeftButton);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 5000));
     EXPECT_EQ(w.model().label1, ui::MainWindowModel::kStopped);
+    EXPECT_EQ(w.focusWidget(), w.stockGrid());
+    EXPECT_TRUE(w.model().fillLine.empty());
     EXPECT_TRUE(marketdata::PriceStore(m_dir.path()).fillPending());
     const auto stored = marketdata::PriceStore(m_dir.path()).storedDays().size();
     EXPECT_LT(stored, 31u);
@@ -536,7 +598,7 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     ASSERT_TRUE(m_module->OpenDatabase());
     auto& again = open();
     EXPECT_TRUE(again.model().fillRunning());
-    EXPECT_EQ(again.model().label1, ui::MainWindowModel::kFillResumed);
+    EXPECT_EQ(again.model().fillLine, ui::MainWindowModel::kFillResumed);
     const auto closing = steady_clock::now();
     again.close();
     EXPECT_LT(steady_clock::now() - closing, seconds(3));
@@ -561,8 +623,10 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     m_finished.clear();
     m_messages.recorder().boxes.clear();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !last.model().fillRunning(); }, 20000));
-    EXPECT_EQ(
-        m_finished, std::vector<std::string>{ui::MainWindowModel::fillCompleteMessage(30, "2026-12-08")});
+    ASSERT_EQ(m_finished.size(), 1u);
+    EXPECT_EQ(m_finished.front().rfind("履歴取得が終わりました。\n30 日分の株価、", 0), 0u)
+        << m_finished.front();
+    EXPECT_NE(m_finished.front().find("\n銘柄一覧は 2026-12-08 のものです。"), std::string::npos);
     EXPECT_FALSE(stopShown);
     EXPECT_EQ(lineBehind, QString::fromUtf8(ui::MainWindowModel::kFillDone));
     EXPECT_EQ(last.model().label1, ui::MainWindowModel::kFillDone);

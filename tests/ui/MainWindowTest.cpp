@@ -17,6 +17,7 @@
 #include "core/Journal.h"
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/CurlDownloader.h"
+#include "marketdata/ExchangeOrder.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,6 +28,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
@@ -271,6 +273,8 @@ TEST_F(Window, StopDuringADownloadEndsTheRefreshAtOnceAndTheWindowRepaints)
         shownDuringRun = stop->isVisible() && stop->isEnabled();
         repaintsDuringRun = stalled.calls.load();
         lineWhileWaiting = child<QLabel>("Label1")->text();
+        // Pressed from the keyboard: the button has the focus as it goes.
+        stop->setFocus();
         stop->click();
     });
     const auto start = steady_clock::now();
@@ -285,6 +289,8 @@ TEST_F(Window, StopDuringADownloadEndsTheRefreshAtOnceAndTheWindowRepaints)
     // The silent server was shown as a wait, and the stop is said.
     EXPECT_EQ(lineWhileWaiting, QString::fromUtf8(ui::Frm_zuvemo::kWaitingMessage));
     EXPECT_EQ(child<QLabel>("Label1")->text(), "中止しました。");
+    // The next Enter goes to the list, not to "終 了" beside the button that went.
+    EXPECT_EQ(m_window->focusWidget(), m_window->stockGrid());
 }
 
 TEST_F(Window, TheStopButtonIsGoneBeforeTheClosingMessage)
@@ -655,7 +661,7 @@ TEST_F(Window, TheTrackButtonShowsTheRecordOfTheChosenMarketAndTheChartItsSignal
     // Beside the chart buttons' frame, over nothing else of the window.
     auto* track = child<QPushButton>("Command_track");
     EXPECT_EQ(track->text(), "成績");
-    EXPECT_EQ(track->geometry(), QRect(884, 606, 69, 35));
+    EXPECT_EQ(track->geometry(), QRect(884, 613, 69, 35));
     for (auto* other : w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly)) {
         if (other != track && other->isVisible()) {
             EXPECT_FALSE(other->geometry().intersects(track->geometry()))
@@ -722,6 +728,8 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     auto* dialog = w.conditionSearch();
     ASSERT_NE(dialog, nullptr);
     EXPECT_FALSE(dialog->isModal());
+    // A window of its own, not a dialog kept above the main window.
+    EXPECT_EQ(dialog->windowType(), Qt::Window);
     EXPECT_TRUE(dialog->isVisible());
     EXPECT_TRUE(w.isEnabled());
     auto in = [dialog](const char* name) { return dialog->findChild<QWidget*>(QString::fromLatin1(name)); };
@@ -761,6 +769,19 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     }
     auto* market = static_cast<QComboBox*>(in("Market"));
     EXPECT_EQ(market->itemText(0), "すべて");
+    // In the exchange's order, not the characters'.
+    QStringList markets;
+    for (int i = 1; i < market->count(); ++i) {
+        markets << market->itemText(i);
+    }
+    std::vector<std::string> listed;
+    for (const auto& m : markets) {
+        listed.push_back(m.toStdString());
+    }
+    EXPECT_EQ(marketdata::ExchangeOrder::markets(listed), listed);
+    EXPECT_TRUE(markets.indexOf("東証プライム") < markets.indexOf("東証スタンダード"))
+        << markets.join(",").toStdString();
+    EXPECT_EQ(static_cast<QCheckBox*>(in("ConfirmedOnly"))->text(), "中期シグナルのみ");
     market->setCurrentIndex(1);
     static_cast<QComboBox*>(in("Signal"))->setCurrentIndex(0);
     QTest::keyClick(in("Market"), Qt::Key_Return);
@@ -781,11 +802,23 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     EXPECT_EQ(dialog->grid()->rowCount(), 0);
     EXPECT_EQ(static_cast<QLabel*>(in("Errors"))->text(), "RSI: 上限が下限より小さいです。");
     EXPECT_EQ(static_cast<QLabel*>(in("Count"))->text().toStdString(), ui::ConditionSearchModel::kBadInput);
+    EXPECT_TRUE(in("Count")->isEnabled());
     EXPECT_TRUE(in("Low_rsi")->isVisible());
     static_cast<QLineEdit*>(in("Low_rsi"))->clear();
     static_cast<QLineEdit*>(in("High_rsi"))->clear();
     QTest::keyClick(in("Market"), Qt::Key_Return);
     EXPECT_EQ(model.grid.rows(), before);
+    EXPECT_TRUE(static_cast<QLabel*>(in("Errors"))->text().isEmpty());
+    // A box left in error, before any search: said at once, and the result under it greys.
+    static_cast<QLineEdit*>(in("Low_dev25"))->setText(QStringLiteral("5x"));
+    emit static_cast<QLineEdit*>(in("Low_dev25"))->editingFinished();
+    EXPECT_EQ(static_cast<QLabel*>(in("Errors"))->text(), "25日乖離: 数字を入力してください。");
+    EXPECT_FALSE(dialog->grid()->isEnabled());
+    EXPECT_FALSE(in("Count")->isEnabled());
+    EXPECT_EQ(model.grid.rows(), before);
+    static_cast<QLineEdit*>(in("Low_dev25"))->clear();
+    emit static_cast<QLineEdit*>(in("Low_dev25"))->editingFinished();
+    EXPECT_TRUE(dialog->grid()->isEnabled());
     EXPECT_TRUE(static_cast<QLabel*>(in("Errors"))->text().isEmpty());
 
     // A heading click sorts, a second the other way.
@@ -821,8 +854,10 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     QTest::mouseClick(static_cast<QPushButton*>(in("AddCandidates")), Qt::LeftButton);
     EXPECT_EQ(w.candidateGrid()->rowCount(), chosen);
 
-    // Escape closes; the conditions come back with the dialog.
+    // Escape closes; the conditions come back with the dialog, and so do its place and size.
     const QString chosenMarket = market->currentText();
+    dialog->setGeometry(dialog->geometry().translated(-20, 10));
+    const QRect closedAt = dialog->geometry();
     QTest::keyClick(dialog, Qt::Key_Escape);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_EQ(w.conditionSearch(), nullptr);
@@ -830,5 +865,11 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     ASSERT_NE(w.conditionSearch(), nullptr);
     EXPECT_EQ(static_cast<QComboBox*>(w.conditionSearch()->findChild<QWidget*>("Market"))->currentText(),
         chosenMarket);
+    const QRect area = w.conditionSearch()->screen()->availableGeometry();
+    if (area.contains(closedAt)) {
+        EXPECT_EQ(w.conditionSearch()->geometry(), closedAt);
+    } else {
+        EXPECT_TRUE(area.contains(w.conditionSearch()->geometry().topLeft()));
+    }
     w.conditionSearch()->close();
 }

@@ -152,6 +152,17 @@ TEST_F(StartWindows, LauncherFirstUseForm)
     // Enter runs "実行".
     QTest::keyClick(form.box(2), Qt::Key_Return);
     EXPECT_EQ(saved, 1);
+
+    // Escape in any box is "キャンセル": the form goes and says it was cancelled.
+    ui::LauncherModel again(*m_module, m_clock);
+    ui::Frm_Start second(again);
+    int cancelled = 0;
+    second.onCancelled = [&] { ++cancelled; };
+    second.show();
+    QTest::keyClicks(second.box(0), "Jiro");
+    QTest::keyClick(second.box(0), Qt::Key_Escape);
+    EXPECT_EQ(cancelled, 1);
+    EXPECT_FALSE(second.isVisible());
 }
 
 TEST_F(StartWindows, LauncherReallyStartsTheMainProgram)

@@ -84,6 +84,34 @@ TEST(CliInit, CreatesFolderConfigAndDatabase)
     EXPECT_EQ(c->openRecordset(" SELECT * FROM Table_hantei")->recordCount(), 0);
 }
 
+TEST(CliInit, StoringTheKeyOfAnInstalledCopyMakesNoFolderAndInitStillWorks)
+{
+    // An installed copy: the program in bin/, its template in share/zuvemo/, the data folder
+    // under XDG_DATA_HOME.
+    TempFolder dir;
+    std::filesystem::create_directories(dir / "bin");
+    std::filesystem::create_directories(dir / "share" / "zuvemo");
+    std::filesystem::copy_file(test::binFolder() / "zuvemo-cli", dir / "bin" / "zuvemo-cli");
+    test::writeFile(
+        dir / "share" / "zuvemo" / "雛型EXCEL.xltx", test::readFile(test::binFolder() / "雛型EXCEL.xltx"));
+    const std::string env = "env -u JQUANTS_API_KEY DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent HOME="
+        + (dir / "user").string() + " XDG_DATA_HOME=" + (dir / "data").string() + " ";
+    const std::string cli = env + (dir / "bin" / "zuvemo-cli").string();
+    std::string out;
+    ASSERT_EQ(test::runCommand("echo sample-key | " + cli + " source set-key 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("APIキーを保存しました"), std::string::npos) << out;
+    EXPECT_TRUE(std::filesystem::exists(dir / "user" / ".jquants-api" / "jquants-api.toml"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "data" / "zuvemo"));
+    EXPECT_EQ(test::runCommand(cli + " --help 2>&1", &out), 0);
+    EXPECT_EQ(out.rfind("使い方: zuvemo-cli [--home DIR] コマンド", 0), 0u) << out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "data" / "zuvemo"));
+
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --plan light 2>&1", &out), 0) << out;
+    EXPECT_TRUE(std::filesystem::exists(dir / "data" / "zuvemo" / "zuvemo.db"));
+    ASSERT_EQ(test::runCommand(cli + " source 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("jquants"), std::string::npos) << out;
+}
+
 TEST(CliInit, UsageErrorsAreOneLineInJapanese)
 {
     TempFolder dir;

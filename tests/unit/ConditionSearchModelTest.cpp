@@ -9,6 +9,7 @@
 #include "analysis/FindReport.h"
 #include "core/Clock.h"
 #include "export/SpreadsheetOpener.h"
+#include "marketdata/ExchangeOrder.h"
 #include "model/MainWindowModel.h"
 
 #include <nlohmann/json.hpp>
@@ -339,6 +340,21 @@ TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)
     model.box("dev25").high.clear();
 
     ASSERT_TRUE(model.search());
+    // A box left in error before any search greys the result standing: it answers other
+    // conditions. Fixed, the result is itself again.
+    model.box("rsi").low = "5x";
+    EXPECT_FALSE(model.check());
+    EXPECT_EQ(model.box("rsi").error, "数字を入力してください。");
+    EXPECT_TRUE(model.stale());
+    EXPECT_EQ(model.grid.rows(), 3);
+    EXPECT_EQ(model.shownGrid().cell(1, 0).fore, ui::GridColor::kGrey);
+    EXPECT_EQ(model.shownGrid().cell(2, 3).fore, ui::GridColor::kGrey);
+    model.box("rsi").low = "5";
+    EXPECT_TRUE(model.check());
+    EXPECT_FALSE(model.stale());
+    EXPECT_NE(model.shownGrid().cell(1, 0).fore, ui::GridColor::kGrey);
+    model.box("rsi").low.clear();
+
     model.figuresEnabled = true;
     model.box("pbr").low = "3";
     model.box("pbr").high = "1";
@@ -386,6 +402,7 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
         model.confirmed = true;
         model.market = "東証プライム";
         model.industry = "鉱業";
+        model.placement = "300,120,900,700";
         model.save();
     }
     m_module->CloseDatabase();
@@ -398,6 +415,8 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     EXPECT_EQ(model.box("vol-ratio").low, "1.5");
     EXPECT_EQ(model.flags, (std::set<std::string>{"new-low", "uptrend"}));
     EXPECT_EQ(model.cross, -1);
+    // The window opens where it was closed.
+    EXPECT_EQ(model.placement, "300,120,900,700");
     EXPECT_EQ(scalar("SELECT CondValue FROM Table_FindCondition WHERE CondName='dev25.high'"), "-5");
     model.box("dev25").high.clear();
     model.box("vol-ratio").low.clear();
@@ -412,7 +431,15 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     ASSERT_TRUE(model.search());
     EXPECT_EQ(codes(model), std::vector<std::string>{"1304"});
     EXPECT_EQ(model.note, "株価を取得中です。保存済みの株価と指標で検索します。");
-    model.fillRunning = false;
+    // The note goes when the fill ends.
+    model.setFillRunning(false);
+    EXPECT_EQ(model.note, "");
+    // The volume-confirmed column is "中期", as in the main list, its tip saying what it means.
+    const int mid = model.columnOf("confirmed");
+    ASSERT_GE(mid, 0);
+    EXPECT_EQ(model.grid.column(mid).heading, "中期");
+    EXPECT_EQ(model.grid.headingTip(mid), ui::MainWindowModel::kMidTermTip);
+    EXPECT_EQ(column(model, mid), std::vector<std::string>{"売"});
 
     model.clear();
     EXPECT_EQ(model.box("roe").low, "");
@@ -471,11 +498,33 @@ TEST_F(ConditionSearch, ChosenRowsJoinTheCandidatesByTheMainWindowsRules)
     model.click(4, true, false);
     model.addSelected(main);
     EXPECT_EQ(model.note,
-        "確認注目株に 1 銘柄を追加しました。（1 銘柄は追加済み） 停止中である為、取り扱い不可（1303）");
+        "確認注目株に 1 銘柄を追加しました。ほかの 1 銘柄はすでに確認注目株にあります。"
+        " 停止中である為、取り扱い不可（1303）");
     EXPECT_EQ(main.label1, "停止中である為、取り扱い不可");
     EXPECT_EQ(count("SELECT * FROM WorkKocyu"), 2);
     EXPECT_EQ(main.grid3.rows(), 3);
     // A second Ctrl click takes a row away again.
     model.click(4, true, false);
     EXPECT_EQ(model.selected(), (std::set<std::string>{"1301", "1303"}));
+    // Only stocks already there: said so, without a count of none added.
+    model.click(1, false, false);
+    model.click(4, true, false);
+    model.addSelected(main);
+    EXPECT_EQ(model.note, "選んだ 2 銘柄はすでに確認注目株にあります。");
+}
+
+TEST(ConditionSearchLists, MarketsAndIndustriesComeInTheExchangesOrder)
+{
+    using marketdata::ExchangeOrder;
+    // As a CSV folder's list names them, and as J-Quants does; "all" stays first.
+    EXPECT_EQ(ExchangeOrder::markets(
+                  {"", "名証メイン", "東証グロース", "東証スタンダード", "東証プライム", "札証", "Ｚ"}),
+        (std::vector<std::string>{
+            "", "東証プライム", "東証スタンダード", "東証グロース", "名証メイン", "札証", "Ｚ"}));
+    EXPECT_EQ(ExchangeOrder::markets({"その他", "グロース", "TOKYO PRO MARKET", "スタンダード", "プライム"}),
+        (std::vector<std::string>{"プライム", "スタンダード", "グロース", "TOKYO PRO MARKET", "その他"}));
+    EXPECT_EQ(ExchangeOrder::industries(
+                  {"", "鉱業", "化学", "サービス業", "水産・農林業", "その他", "銀行業", "不明"}),
+        (std::vector<std::string>{
+            "", "水産・農林業", "鉱業", "化学", "銀行業", "サービス業", "その他", "不明"}));
 }

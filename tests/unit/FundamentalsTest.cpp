@@ -309,8 +309,11 @@ TEST(Fundamentals, ANextDaysRefreshAsksTwiceMoreAndAStoppedFillGoesOn)
     // A fill stopped among the disclosure days keeps its place and goes on.
     test::TempFolder stopped;
     int calls = 0;
-    auto r = refresh(stopped.path(), *full, 40, {}, [&calls](int done, int total) {
-        EXPECT_LE(done, total);
+    auto r = refresh(stopped.path(), *full, 40, {}, [&calls](const marketdata::JQuantsRefresh::Step& step) {
+        EXPECT_LE(step.pricesDone, step.pricesTotal);
+        EXPECT_LE(step.filingsDone, step.filingsTotal);
+        // The prices come first, the disclosures after.
+        EXPECT_TRUE(step.pricesDone == step.pricesTotal || step.filingsDone < step.filingsTotal);
         return ++calls < 60;
     });
     EXPECT_TRUE(r.cancelled);
@@ -401,8 +404,8 @@ TEST(Fundamentals, AStoreMadeBeforeTheGrowthFieldsGetsThemAtItsNextRefreshAndNoW
     // A refresh stopped among the disclosure days: the newest filings have the fields, the older
     // not yet, and a figure that needs one of those is none rather than wrong.
     int calls = 0;
-    auto r
-        = refresh(dir.path(), *server, 150, first.tradingDate, [&calls](int, int) { return ++calls < 30; });
+    auto r = refresh(dir.path(), *server, 150, first.tradingDate,
+        [&calls](const marketdata::JQuantsRefresh::Step&) { return ++calls < 30; });
     ASSERT_TRUE(r.cancelled);
     {
         marketdata::PriceStore store(dir.path());

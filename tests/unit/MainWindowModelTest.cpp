@@ -7,6 +7,8 @@
 #include "core/ValueRules.h"
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/jquants/BackgroundFill.h"
+#include "marketdata/jquants/FillPace.h"
+#include "model/WindowPlacement.h"
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -118,6 +120,9 @@ TEST_F(MainWindow, EmptyTablesStillLoad)
                  "'http://b/', ' ', '.csv')");
     load();
     EXPECT_EQ(messageCount("情報は存在しません"), 1);
+    // Under the box, the line says what to do.
+    EXPECT_EQ(m_model->label1, MainWindowModel::kFetchListHint);
+    EXPECT_TRUE(m_model->fillLine.empty());
 }
 
 TEST_F(MainWindow, PagingByTwentyFive)
@@ -409,14 +414,16 @@ TEST_F(MainWindow, LongCommandsWaitForAnotherProgramOnTheFolderAndThenSaySo)
     EXPECT_EQ(firstCode(), "1301");
 }
 
-TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedIn)
+TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedInTheUnitsItsBoxNames)
 {
     using marketdata::BackgroundFill;
     BackgroundFill::Snapshot state;
-    state.done = 26;
-    state.total = 300;
+    state.step = {26, 300, 0, 130, 40};
     state.minutesLeft = 5;
-    EXPECT_EQ(BackgroundFill::progressText(state), "履歴取得 26/300 日 残り約 5 分");
+    EXPECT_EQ(BackgroundFill::progressText(state), "株価 26/300 日 残り約 5 分");
+    state.step = {300, 300, 20, 130, 400};
+    state.minutesLeft = 3;
+    EXPECT_EQ(BackgroundFill::progressText(state), "開示 20/130 日 残り約 3 分");
     // A long wait is said as one, with its seconds left; the plan's limit or a server's error.
     state.waitSecondsLeft = 40;
     EXPECT_EQ(BackgroundFill::progressText(state), "API の回数制限で待っています（あと 40 秒）");
@@ -430,18 +437,113 @@ TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedIn)
     state.fileMonth = "2024-03";
     EXPECT_EQ(BackgroundFill::progressText(state), "履歴ファイル 14/60 (2024-03)");
     state.filesDone = 60;
-    EXPECT_EQ(BackgroundFill::progressText(state), "履歴取得 26/300 日 残り約 5 分");
-    // The time left grows with the time a day takes, past the plan's figure.
-    const long planned = BackgroundFill::minutesLeft("free", 0, 290, 0);
-    EXPECT_EQ(BackgroundFill::minutesLeft("free", 10, 290, 1), planned);
-    EXPECT_EQ(BackgroundFill::minutesLeft("premium", 10, 290, 60), 29);
-    EXPECT_EQ(BackgroundFill::minutesLeft("premium", 10, 290, 600), 290);
-    EXPECT_EQ(BackgroundFill::minutesLeft("premium", 0, 0, 600), 0);
+    EXPECT_EQ(BackgroundFill::progressText(state), "開示 20/130 日 残り約 3 分");
 
-    EXPECT_EQ(ui::MainWindowModel::fillCompleteMessage(300, "2026-12-08"),
-        "履歴取得が終わりました。300 日分の株価を保存しています（銘柄一覧は 2026-12-08 のままです）。");
-    EXPECT_EQ(ui::MainWindowModel::fillFailedLine(162, 300),
+    // The closing box: what is stored, then the list's day as a plain fact.
+    const std::string stored = MainWindowModel::storedLine(300, 130, 9805, "2026-12-09");
+    EXPECT_EQ(stored, "300 日分の株価、130 日分の開示（9,805 件）、指標 2026-12-09 を保存しました。");
+    EXPECT_EQ(MainWindowModel::storedLine(30, 0, 0, ""), "30 日分の株価を保存しました。");
+    EXPECT_EQ(MainWindowModel::storedLine(0, 0, 0, ""), "");
+    EXPECT_EQ(MainWindowModel::fillCompleteMessage(stored, "2026-12-08", false),
+        "履歴取得が終わりました。\n" + stored + "\n銘柄一覧は 2026-12-08 のものです。");
+    EXPECT_EQ(MainWindowModel::fillCompleteMessage(stored, "2026-12-08", true),
+        "終了しました\n" + stored + "\n銘柄一覧は 2026-12-08 のものです。");
+    EXPECT_EQ(MainWindowModel::fillFailedLine(162, 300),
         "履歴取得は 162/300 日で止まりました。「検索開始」で続きを取得します。");
+    EXPECT_EQ(MainWindowModel::fillFailedLine(0, 0), "履歴取得が止まりました。「検索開始」でやり直します。");
+}
+
+// A fill as the store sees it: days of prices, then disclosure days, each of some requests of
+// some seconds; the estimate is compared with the time the rest of the run really takes.
+class FillRun
+{
+public:
+    FillRun(double priceGap, double filingGap)
+        : m_pace(priceGap, filingGap)
+    {
+        m_pace.observe(m_step, 0, 0);
+    }
+    void days(bool prices, int count, int requests, double secondsEach)
+    {
+        for (int i = 0; i < count; ++i) {
+            m_clock += requests * secondsEach;
+            m_step.requests += requests;
+            ++(prices ? m_step.pricesDone : m_step.filingsDone);
+            m_pace.observe(m_step, m_clock, m_blocked);
+        }
+    }
+    void block(double seconds)
+    {
+        m_clock += seconds;
+        m_blocked += seconds;
+    }
+    long minutesLeft(double waitLeft = 0) const { return m_pace.minutesLeft(m_clock, m_blocked, waitLeft); }
+
+private:
+    marketdata::FillPace m_pace;
+    marketdata::JQuantsRefresh::Step m_step{0, 300, 0, 130, 0};
+    double m_clock = 0;
+    double m_blocked = 0;
+};
+
+TEST(FillLine, TheTimeLeftFollowsTheRequestsLeftAtThePaceTheyGo)
+{
+    const double light = 61.2 / 60; // a request's share of the plan's minute
+    // The Light plan at its pace: 430 days of one request, 7.3 minutes.
+    FillRun run(light, light);
+    EXPECT_EQ(run.minutesLeft(), 8);
+    run.days(true, 60, 1, light);
+    EXPECT_EQ(run.minutesLeft(), 7); // 370 days, 6.3 minutes
+    // A 429's minute is no part of the pace: the estimate is as before once it is over, and
+    // while it lasts it counts what remains of it.
+    run.block(30);
+    EXPECT_EQ(run.minutesLeft(35), 7); // 6.3 minutes and 35 s
+    run.block(35);
+    run.days(true, 1, 1, light);
+    EXPECT_EQ(run.minutesLeft(), 7);
+    // Disclosure days of two pages whose answers take 1.5 s: 110 days are 5.5 minutes, not the
+    // two that one request each at the plan's pace would make.
+    run.days(true, 239, 1, light);
+    run.days(false, 20, 2, 1.5);
+    EXPECT_EQ(run.minutesLeft(), 6);
+    run.days(false, 100, 2, 1.5);
+    EXPECT_EQ(run.minutesLeft(), 1); // 30 s
+    run.days(false, 10, 2, 1.5);
+    EXPECT_EQ(run.minutesLeft(), 0);
+
+    // Premium: prices at the answers' speed (0.5 s, slower than the plan's 0.12 s), the
+    // disclosures at their own limit of 60 a minute.
+    FillRun premium(61.2 / 500, light);
+    premium.days(true, 100, 1, 0.5);
+    EXPECT_EQ(premium.minutesLeft(), 4); // 200 × 0.5 s + 130 × 1.02 s = 3.9 minutes
+}
+
+TEST(WindowPlacement, AWindowAndItsFrameStayWithinTheScreensArea)
+{
+    using ui::WindowPlacement;
+    using Rect = WindowPlacement::Rect;
+    const Rect area{0, 0, 1280, 1024};
+    const WindowPlacement::Margins frame{1, 24, 1, 1};
+    // The chart window as it opened: 900 px tall from y = 139 went off the bottom of the screen.
+    EXPECT_EQ(WindowPlacement::within({90, 139, 1100, 900}, frame, area), (Rect{90, 123, 1100, 900}));
+    // Too big for the screen: shrunk to it, but not below the window's minimum.
+    EXPECT_EQ(WindowPlacement::within({0, 0, 1400, 1100}, frame, area), (Rect{1, 24, 1278, 999}));
+    EXPECT_EQ(WindowPlacement::within({0, 0, 1400, 1100}, frame, {0, 0, 800, 600}, 900, 500),
+        (Rect{1, 24, 900, 575}));
+    // Left of or above the area (a screen at an offset, a panel at the top): moved in, the title
+    // bar first.
     EXPECT_EQ(
-        ui::MainWindowModel::fillFailedLine(0, 0), "履歴取得が止まりました。「検索開始」でやり直します。");
+        WindowPlacement::within({-50, 10, 400, 300}, frame, {0, 30, 1280, 994}), (Rect{1, 54, 400, 300}));
+    // Beside the main window where the screen has room, else against the screen's right edge.
+    const Rect mainFrame{0, 0, 962, 735};
+    EXPECT_EQ(WindowPlacement::beside(mainFrame, 300, 400, frame, area), (Rect{971, 24, 300, 400}));
+    EXPECT_EQ(WindowPlacement::beside(mainFrame, 900, 700, frame, area), (Rect{379, 24, 900, 700}));
+    // Over the middle of the main window.
+    EXPECT_EQ(WindowPlacement::centredOn(mainFrame, 400, 300, frame, area), (Rect{281, 229, 400, 300}));
+    // Kept between starts as text; other text is no place.
+    EXPECT_EQ(WindowPlacement::text({-5, 20, 900, 700}), "-5,20,900,700");
+    EXPECT_EQ(WindowPlacement::parse("-5,20,900,700"), (Rect{-5, 20, 900, 700}));
+    for (const char* bad : {"", "1,2,3", "1,2,3,4,5", "1,2,0,4", "a,2,3,4", "1,2,3,4x"}) {
+        EXPECT_FALSE(WindowPlacement::parse(bad)) << bad;
+    }
 }

@@ -603,7 +603,8 @@ TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRests
     ASSERT_TRUE(report.simulation);
     EXPECT_EQ(model.dates.size(), static_cast<std::size_t>(report.days));
     EXPECT_EQ(model.equity.back(), report.simulation->equity.back().value);
-    EXPECT_EQ(model.money.cell(1, 0).text, "損益");
+    EXPECT_EQ(model.money.cell(1, 1).text, "5 日"); // the first horizon is the holding period
+    EXPECT_EQ(model.money.cell(2, 0).text, "損益");
 
     // Stopped as soon as it starts: says so and shows nothing.
     model.start();

@@ -5,6 +5,7 @@
 #include "core/CommandLock.h"
 #include "core/ValueRules.h"
 #include "export/ChartData.h"
+#include "marketdata/DataSource.h"
 #include "model/ChartSignals.h"
 #include "model/TrackDialogModel.h"
 
@@ -81,11 +82,18 @@ TEST_F(TrackWindow, TheDialogShowsTheRecordOfTheChosenMarketOneRowPerSignalAndHo
     EXPECT_EQ(model.grid.cell(1, 1).text, "1");
     EXPECT_EQ(model.grid.cell(15, 0).text, "全日");
     EXPECT_EQ(model.grid.cell(15, 1).text, "20");
+    // The volume-confirmed signal under the main list's name for it.
+    EXPECT_EQ(model.grid.cell(7, 0).text, "中期買");
     // Each row as the report has it; the base line and the rows set apart from it painted.
     const auto& rows = model.report().groups.front().rows;
     for (int line = 1; line < model.grid.rows(); ++line) {
         const auto& row = rows[static_cast<std::size_t>(line - 1)];
-        EXPECT_EQ(model.grid.cell(line, 2).text, std::to_string(row.count));
+        // Counts with their thousands grouped, as the chart and the condition search show them.
+        EXPECT_EQ(model.grid.cell(line, 2).text, core::FormatNumber(row.count, "#,##0"));
+        EXPECT_EQ(model.grid.cell(line, 3).text, core::FormatNumber(row.hits, "#,##0"));
+        if (row.count >= 1000) {
+            EXPECT_NE(model.grid.cell(line, 2).text.find(','), std::string::npos);
+        }
         EXPECT_EQ(model.grid.cell(line, 8).text, analysis::TrackReport::verdict(row));
         // Above the base line and below it in two colours; chance and empty rows plain.
         const std::string verdict = analysis::TrackReport::verdict(row);
@@ -125,6 +133,21 @@ TEST_F(TrackWindow, WithoutHistoriesOrWhileAnotherCommandRunsTheDialogSaysWhy)
     EXPECT_FALSE(busy.load([&] { ++waits; }));
     EXPECT_EQ(busy.message, core::CommandLock::kBusyMessage);
     EXPECT_GT(waits, 0);
+
+    // A J-Quants folder's store is read beside the fill that holds the lock: no wait, and
+    // before the fill has stored anything the dialog says that it runs.
+    marketdata::DataSource source;
+    source.kind = marketdata::DataSource::kJQuants;
+    marketdata::DataSource::write(db(), source);
+    TrackDialogModel beside(*m_module, "", "");
+    waits = 0;
+    EXPECT_FALSE(beside.load([&] { ++waits; }));
+    EXPECT_EQ(waits, 0);
+    EXPECT_EQ(beside.message, analysis::TrackRun::kNoStoreMessage);
+    TrackDialogModel filling(*m_module, "", "");
+    filling.fillRunning = true;
+    EXPECT_FALSE(filling.load());
+    EXPECT_EQ(filling.message, TrackDialogModel::kFillRunningMessage);
 }
 
 TEST(ChartSignals, TheChartsDaysGetTheirMarksAndTheReturnsThatFollowed)

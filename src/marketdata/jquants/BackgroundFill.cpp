@@ -9,7 +9,7 @@ namespace zuvemo::marketdata {
 BackgroundFill::BackgroundFill(const std::filesystem::path& programFolder,
     const MarketDataRefresh::JQuantsJob& job, const core::Clock& clock,
     std::function<void(const std::string& day)> afterFill)
-    : m_plan(job.source.plan)
+    : m_pace(FillPace::of(job.client))
     , m_started(std::chrono::steady_clock::now())
     , m_afterFill(std::move(afterFill))
 {
@@ -24,6 +24,15 @@ BackgroundFill::~BackgroundFill()
     }
 }
 
+double BackgroundFill::blockedSeconds(std::chrono::steady_clock::time_point now) const
+{
+    double blocked = m_blocked;
+    if (m_waitBlocks && m_wait.count() > 0) {
+        blocked += std::chrono::duration<double>(now - m_waitStarted).count();
+    }
+    return blocked;
+}
+
 BackgroundFill::Snapshot BackgroundFill::snapshot() const
 {
     const std::lock_guard<std::mutex> guard(m_mutex);
@@ -33,28 +42,16 @@ BackgroundFill::Snapshot BackgroundFill::snapshot() const
     }
     // The time left follows the time that passes, also while no day is done.
     const auto now = std::chrono::steady_clock::now();
-    if (state.total > 0 && m_firstDone >= 0) {
-        const double seconds = std::chrono::duration<double>(now - m_started).count();
-        state.minutesLeft = minutesLeft(m_plan, state.done - m_firstDone, state.total - state.done, seconds);
-    }
+    double waitLeft = 0;
     if (m_wait >= std::chrono::seconds(kShownWaitSeconds)) {
-        const auto left = m_waitStarted + m_wait - now;
-        state.waitSecondsLeft
-            = std::max<long>(1, static_cast<long>(std::ceil(std::chrono::duration<double>(left).count())));
+        waitLeft = std::chrono::duration<double>(m_waitStarted + m_wait - now).count();
+        state.waitSecondsLeft = std::max<long>(1, static_cast<long>(std::ceil(waitLeft)));
+    }
+    if (state.total > 0) {
+        const double seconds = std::chrono::duration<double>(now - m_started).count();
+        state.minutesLeft = m_pace.minutesLeft(seconds, blockedSeconds(now), m_waitBlocks ? waitLeft : 0);
     }
     return state;
-}
-
-long BackgroundFill::minutesLeft(const std::string& plan, int doneThisRun, int left, double secondsSoFar)
-{
-    if (left <= 0) {
-        return 0;
-    }
-    long minutes = DataSource::fillMinutes(plan, left);
-    if (doneThisRun > 0) {
-        minutes = std::max(minutes, std::lround(secondsSoFar / doneThisRun * left / 60));
-    }
-    return minutes;
 }
 
 std::string BackgroundFill::progressText(const Snapshot& snapshot)
@@ -68,9 +65,13 @@ std::string BackgroundFill::progressText(const Snapshot& snapshot)
         return "履歴ファイル " + std::to_string(snapshot.filesDone + 1) + "/"
             + std::to_string(snapshot.filesTotal) + " (" + snapshot.fileMonth + ")";
     }
-    std::string text
-        = "履歴取得 " + std::to_string(snapshot.done) + "/" + std::to_string(snapshot.total) + " 日";
-    if (snapshot.minutesLeft >= 0 && snapshot.done < snapshot.total) {
+    const auto& step = snapshot.step;
+    const bool prices = step.pricesDone < step.pricesTotal || step.filingsTotal == 0;
+    std::string text = prices
+        ? "株価 " + std::to_string(step.pricesDone) + "/" + std::to_string(step.pricesTotal)
+        : "開示 " + std::to_string(step.filingsDone) + "/" + std::to_string(step.filingsTotal);
+    text += " 日";
+    if (snapshot.minutesLeft >= 0 && step.done() < step.total()) {
         text += " 残り約 " + std::to_string(std::max(1L, snapshot.minutesLeft)) + " 分";
     }
     return text;
@@ -83,7 +84,14 @@ void BackgroundFill::run(const std::filesystem::path& programFolder, const Marke
     options.cancel = &m_cancel;
     options.onWait = [this](std::chrono::milliseconds wait, bool rateLimit) {
         const std::lock_guard<std::mutex> guard(m_mutex);
-        m_waitStarted = std::chrono::steady_clock::now();
+        const auto now = std::chrono::steady_clock::now();
+        if (wait.count() == 0) {
+            m_blocked = blockedSeconds(now);
+            m_waitBlocks = false;
+        } else {
+            m_waitBlocks = m_pace.isBlock(std::chrono::duration<double>(wait).count(), rateLimit);
+        }
+        m_waitStarted = now;
         m_wait = wait;
         m_state.rateLimitWait = rateLimit;
     };
@@ -99,18 +107,15 @@ void BackgroundFill::run(const std::filesystem::path& programFolder, const Marke
         });
         result = refresh.run(
             job.heldDashed, job.listFile,
-            [&](int done, int total) {
+            [&](const JQuantsRefresh::Step& step) {
                 const std::lock_guard<std::mutex> guard(m_mutex);
-                if (m_firstDone < 0) {
-                    // The pace is measured from the first day this run reports.
-                    m_firstDone = done;
-                    m_started = std::chrono::steady_clock::now();
-                }
-                const double seconds
-                    = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
-                m_state.done = done;
-                m_state.total = total;
-                m_state.minutesLeft = minutesLeft(m_plan, done - m_firstDone, total - done, seconds);
+                const auto now = std::chrono::steady_clock::now();
+                m_pace.observe(
+                    step, std::chrono::duration<double>(now - m_started).count(), blockedSeconds(now));
+                m_state.step = step;
+                m_state.hadWork = m_state.hadWork || step.done() < step.total();
+                m_state.done = step.done();
+                m_state.total = step.total();
                 return !m_cancel.load();
             },
             [&](const std::string& date) {

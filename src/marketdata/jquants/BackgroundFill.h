@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FillPace.h"
 #include "marketdata/MarketDataRefresh.h"
 
 #include <atomic>
@@ -24,8 +25,10 @@ class BackgroundFill
 public:
     struct Snapshot
     {
-        int done = 0; // days of the history depth stored
-        int total = 0; // days of the depth; 0 before the fill has begun
+        int done = 0; // days stored: the depth's price days and the disclosure days
+        int total = 0; // days wanted; 0 before the fill has begun
+        JQuantsRefresh::Step step; // the same by kind
+        bool hadWork = false; // some day, of prices or disclosures, was missing when it began
         std::optional<std::string> listDate; // the newest list is written, for this day
         bool finished = false;
         JQuantsRefresh::Result result; // once finished
@@ -56,10 +59,9 @@ public:
     bool stopRequested() const { return m_cancel.load(); }
     Snapshot snapshot() const;
 
-    // The time a fill still takes: the plan's pace, or the pace seen so far when slower.
-    static long minutesLeft(const std::string& plan, int doneThisRun, int left, double secondsSoFar);
-    // "履歴取得 120/300 日 残り約 36 分", "履歴ファイル 14/60 (2024-03)" while the files are read,
-    // or during a wait "API の回数制限で待っています（あと 40 秒）".
+    // "株価 120/300 日 残り約 36 分", then "開示 20/130 日 残り約 3 分", and before them while the
+    // monthly files are read "履歴ファイル 14/60 (2024-03)"; during a wait
+    // "API の回数制限で待っています（あと 40 秒）".
     static std::string progressText(const Snapshot& snapshot);
 
 private:
@@ -69,12 +71,16 @@ private:
     std::atomic<bool> m_cancel{false};
     mutable std::mutex m_mutex;
     Snapshot m_state;
+    // The seconds spent in blocks, the one under way included.
+    double blockedSeconds(std::chrono::steady_clock::time_point now) const;
+
     // For the time left, estimated anew at each look from the pace seen so far.
-    std::string m_plan;
+    FillPace m_pace;
     std::chrono::steady_clock::time_point m_started;
-    int m_firstDone = -1;
     std::chrono::steady_clock::time_point m_waitStarted;
     std::chrono::milliseconds m_wait{0};
+    bool m_waitBlocks = false;
+    double m_blocked = 0;
     std::function<void(const std::string& day)> m_afterFill;
     std::thread m_thread;
 };

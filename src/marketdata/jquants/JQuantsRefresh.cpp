@@ -350,8 +350,11 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     // stop shows where it stands.
     const int depth = static_cast<int>(upTo - depthStart);
     result.priceDays = depth;
-    const int total = depth + static_cast<int>(upTo + 1 - filingStart);
-    int done = total - static_cast<int>(missing.size() + filingDays.size());
+    Step step;
+    step.pricesTotal = depth;
+    step.pricesDone = depth - static_cast<int>(missing.size());
+    step.filingsTotal = static_cast<int>(upTo + 1 - filingStart);
+    step.filingsDone = step.filingsTotal - static_cast<int>(filingDays.size());
     // Pending from here: a fill stopped before its first older day still goes on at the next start.
     if (!missing.empty() || !filingDays.empty()) {
         store.setFillPending(true);
@@ -403,7 +406,8 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     }
 
     auto goOn = [&] {
-        if (progress && !progress(done, total)) {
+        step.requests = client.requests();
+        if (progress && !progress(step)) {
             result.cancelled = true;
             result.requests = client.requests();
             return false;
@@ -423,21 +427,22 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         result.filingDaysFetched += filled.filingDays;
         result.filesRead = filled.files;
         result.fileBytes = filled.bytes;
-        done = total - static_cast<int>(missing.size() + filingDays.size());
+        step.pricesDone = step.pricesTotal - static_cast<int>(missing.size());
+        step.filingsDone = step.filingsTotal - static_cast<int>(filingDays.size());
         if (filled.cancelled) {
             result.cancelled = true;
             result.requests = client.requests();
             return result;
         }
     }
-    for (std::size_t i = 0; i < missing.size(); ++i, ++done) {
+    for (std::size_t i = 0; i < missing.size(); ++i, ++step.pricesDone) {
         if (!goOn()) {
             return result;
         }
         auto rows = client.getAll("/equities/bars/daily", {{"date", missing[i]}});
         if (!rows) {
             if (beforeWindow(missing[i])) {
-                done += static_cast<int>(missing.size() - i - 1);
+                step.pricesDone += static_cast<int>(missing.size() - i);
                 break; // older than the plan reads: the history starts here
             }
             failed(client, result, missing[i] + " の株価");
@@ -488,7 +493,7 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         ++result.filingDaysFetched;
         return 1;
     };
-    for (std::size_t i = 0; i < filingDays.size(); ++i, ++done) {
+    for (std::size_t i = 0; i < filingDays.size(); ++i, ++step.filingsDone) {
         if (!goOn()) {
             return result;
         }
@@ -497,6 +502,7 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
             return result;
         }
         if (fetched == 0) {
+            step.filingsDone = step.filingsTotal; // older than the plan reads
             break;
         }
     }
@@ -509,7 +515,10 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
     }
     if (progress) {
-        progress(total, total);
+        step.pricesDone = step.pricesTotal;
+        step.filingsDone = step.filingsTotal;
+        step.requests = client.requests();
+        progress(step);
     }
 
     // A stock split on a new day: its stored days are fetched again, so its history is on one basis.

@@ -46,9 +46,21 @@ public:
         std::string newest; // YYYY-MM-DD, empty when the answer named none
         std::string message; // Japanese, when not ok
     };
-    // Called with the days of the history depth stored and wanted; false stops the fill (what
-    // is stored stays).
-    using Progress = std::function<bool(int done, int total)>;
+    // Where a fill stands: the price days of the history depth, then the disclosure days, each
+    // stored and wanted, and the requests made so far.
+    struct Step
+    {
+        int pricesDone = 0;
+        int pricesTotal = 0;
+        int filingsDone = 0;
+        int filingsTotal = 0;
+        long requests = 0;
+        int done() const { return pricesDone + filingsDone; }
+        int total() const { return pricesTotal + filingsTotal; }
+    };
+    // Called before each day is asked for and once at the end; false stops the fill (what is
+    // stored stays).
+    using Progress = std::function<bool(const Step& step)>;
     // Called once the newest day's list is written, before the older days are fetched: a window
     // loads it at once and screens with what the store holds meanwhile.
     using ListReady = std::function<void(const std::string& tradingDate)>;

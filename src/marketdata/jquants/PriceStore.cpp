@@ -190,6 +190,22 @@ std::string PriceStore::valuationDay(const std::string& upTo)
     return day;
 }
 
+PriceStore::Contents PriceStore::contents(const std::string& upTo)
+{
+    Contents out;
+    const std::string last = upTo.empty() ? std::string("9999-99-99") : upTo;
+    auto count = [this, &last](const char* sql) {
+        core::Statement s(*m_connection, sql);
+        s.bindText(1, last);
+        return s.next() && !s.isNull(0) ? static_cast<long>(s.columnDouble(0)) : 0L;
+    };
+    out.priceDays = static_cast<int>(count("SELECT COUNT(*) FROM Table_StoredDay WHERE DayDate <= ?"));
+    out.filingDays = static_cast<int>(count("SELECT COUNT(*) FROM Table_FilingDay WHERE DayDate <= ?"));
+    out.filings = count("SELECT COUNT(*) FROM Table_Filing WHERE DiscDate <= ?");
+    out.valuationDay = valuationDay(upTo);
+    return out;
+}
+
 std::vector<PriceStore::Valuation> PriceStore::valuations(const std::string& date)
 {
     std::vector<Valuation> out;

@@ -109,6 +109,15 @@ public:
     bool hasValuation(const std::string& date);
     // The newest day up to upTo with a valuation stored, or empty.
     std::string valuationDay(const std::string& upTo);
+    // What the store holds up to upTo (YYYY-MM-DD), for the words that end a fill.
+    struct Contents
+    {
+        int priceDays = 0;
+        int filingDays = 0;
+        long filings = 0;
+        std::string valuationDay; // the newest, or empty
+    };
+    Contents contents(const std::string& upTo);
     std::vector<Valuation> valuations(const std::string& date);
     // /fins/summary of one disclosure day, checked: stored whole and the day marked (a day
     // without filings too).

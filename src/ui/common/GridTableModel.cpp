@@ -94,6 +94,10 @@ QVariant GridTableModel::headerData(int section, Qt::Orientation orientation, in
     if (role == Qt::DisplayRole) {
         return QString::fromStdString(m_grid.column(section).heading);
     }
+    if (role == Qt::ToolTipRole) {
+        const std::string tip = m_grid.headingTip(section);
+        return tip.empty() ? QVariant() : QVariant(QString::fromStdString(tip));
+    }
     return QAbstractTableModel::headerData(section, orientation, role);
 }
 

@@ -404,7 +404,7 @@ void Frm_Chart::setSignals(ChartSignals marks)
 {
     m_signals = std::move(marks);
     if (!m_signalSeries[0]) {
-        const char* names[] = {"短期買", "出来高確認買", "短期売", "出来高確認売"};
+        const char* names[] = {"短期買", "中期買", "短期売", "中期売"};
         auto* c = chart(Price);
         for (std::size_t i = 0; i < m_signalSeries.size(); ++i) {
             const bool buy = i < 2;

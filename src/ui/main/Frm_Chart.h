@@ -63,7 +63,7 @@ public:
     // have the colours of the zone strip's 買ゾ and 売ゾ.
     void setSignals(ChartSignals marks);
     const ChartSignals& signalMarks() const { return m_signals; }
-    // 短期買, 出来高確認買, 短期売, 出来高確認売.
+    // 短期買, 中期買, 短期売, 中期売.
     QScatterSeries* signalSeries(int index) const { return m_signalSeries[static_cast<std::size_t>(index)]; }
 
     static const QColor& buyColour();

@@ -8,6 +8,9 @@
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
+#include "marketdata/ExchangeOrder.h"
+#include "model/MainWindowModel.h"
+#include "model/WindowPlacement.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -63,7 +66,8 @@ void choose(QComboBox* box, const std::string& value)
 
 Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     const std::vector<std::string>& markets, const std::vector<std::string>& industries, QWidget* parent)
-    : QDialog(parent)
+    // A window of its own, which the main window may cover; its parent only owns it.
+    : QDialog(parent, Qt::Window)
     , m_model(module)
     , m_hooks(std::move(hooks))
     , m_folder(module.programFolder())
@@ -107,11 +111,14 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     for (const char* s : kSignals) {
         m_signal->addItem(QString::fromUtf8(s));
     }
-    m_confirmed = new QCheckBox(QStringLiteral("出来高確認のみ"), others);
+    m_confirmed = new QCheckBox(
+        QString::fromUtf8(MainWindowModel::kMidTermHeading) + QStringLiteral("シグナルのみ"), others);
     m_confirmed->setObjectName(QStringLiteral("ConfirmedOnly"));
-    m_market = listBox(markets, others);
+    m_confirmed->setToolTip(QString::fromUtf8(MainWindowModel::kMidTermTip));
+    // The exchange's order, as it lists them.
+    m_market = listBox(marketdata::ExchangeOrder::markets(markets), others);
     m_market->setObjectName(QStringLiteral("Market"));
-    m_industry = listBox(industries, others);
+    m_industry = listBox(marketdata::ExchangeOrder::industries(industries), others);
     m_industry->setObjectName(QStringLiteral("Industry"));
     form->addWidget(new QLabel(QStringLiteral("短期シグナル"), others), 0, 0);
     form->addWidget(m_signal, 0, 1);
@@ -296,6 +303,14 @@ QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::
         }
         m_low[i]->setObjectName(q(std::string("Low_") + box.figure->name));
         m_high[i]->setObjectName(q(std::string("High_") + box.figure->name));
+        // A box left in error is said at once, and the result under it greys.
+        for (auto* edit : {m_low[i], m_high[i]}) {
+            connect(edit, &QLineEdit::editingFinished, this, [this] {
+                readBoxes();
+                m_model.check();
+                render();
+            });
+        }
         grid->addWidget(m_low[i], row, at + 1);
         grid->addWidget(new QLabel(QStringLiteral("〜"), page), row, at + 2);
         grid->addWidget(m_high[i], row, at + 3);
@@ -481,7 +496,11 @@ void Frm_ConditionSearch::render()
     }
     m_errors->setText(q(errors));
     m_errors->setVisible(!errors.empty());
-    m_grid->show(m.grid);
+    // A result that answers other conditions than the boxes now hold is greyed.
+    m_grid->show(m.shownGrid());
+    m_grid->setEnabled(!m.stale());
+    // The count of that result greys with it; a message of the search now is never grey.
+    m_count->setEnabled(!m.stale() || !m.message.empty());
     m_grid->horizontalHeader()->setSortIndicator(
         m.sortColumn(), m.descending() ? Qt::DescendingOrder : Qt::AscendingOrder);
     m_count->setText(q(m.message.empty() ? m.countLine : m.message));
@@ -489,9 +508,17 @@ void Frm_ConditionSearch::render()
     m_add->setEnabled(m.grid.rows() > 1);
 }
 
+void Frm_ConditionSearch::fillChanged(bool running)
+{
+    m_model.setFillRunning(running);
+    render();
+}
+
 void Frm_ConditionSearch::keep()
 {
     readBoxes();
+    const QRect at = geometry();
+    m_model.placement = WindowPlacement::text({at.x(), at.y(), at.width(), at.height()});
     try {
         m_model.save();
     } catch (const core::DatabaseError&) {

@@ -18,7 +18,8 @@ namespace zuvemo::ui {
 
 class GridView;
 
-// "条件検索": find's conditions in boxes and its stocks in a grid, open beside the main window.
+// "条件検索": find's conditions in boxes and its stocks in a grid, in a window of its own beside the
+// main window.
 class Frm_ConditionSearch : public QDialog
 {
     Q_OBJECT
@@ -48,6 +49,8 @@ public:
     void showConditions();
     // The messages, the grid and the lines under it.
     void render();
+    // The main window's fill began or ended.
+    void fillChanged(bool running);
 
     static constexpr const char* kBusyNote = "実行中の処理が終わってから操作してください。";
     // Box pairs a column of a tab holds before the next column starts: the dialog stays low.

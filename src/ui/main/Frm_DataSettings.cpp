@@ -17,6 +17,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopedValueRollback>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <chrono>
@@ -185,6 +186,18 @@ Frm_DataSettings::Frm_DataSettings(
         showChoice();
     });
     connect(m_check, &QPushButton::clicked, this, [this] { checkConnection(); });
+    // The check's answer holds for the plan, key and address it was given only.
+    auto inputsChanged = [this] {
+        if (m_loading) {
+            return;
+        }
+        takeControls();
+        m_model.inputsChanged();
+        m_checkLabel->setText(q(m_model.checkMessage));
+    };
+    connect(m_plan, &QComboBox::currentIndexChanged, this, inputsChanged);
+    connect(m_key, &QLineEdit::textEdited, this, inputsChanged);
+    connect(m_apiUrl, &QLineEdit::textEdited, this, inputsChanged);
     connect(m_ok, &QPushButton::clicked, this, [this] {
         if (accept_()) {
             accept();
@@ -208,6 +221,7 @@ QRadioButton* Frm_DataSettings::choiceButton(DataSettingsModel::Choice choice) c
 
 void Frm_DataSettings::load(const std::string& reason)
 {
+    const QScopedValueRollback<bool> loading(m_loading, true);
     m_model.load();
     m_model.reason = reason;
     m_reason->setText(q(reason));
@@ -260,6 +274,7 @@ void Frm_DataSettings::checkConnection()
     std::string error;
     const auto options = m_model.probeOptions(&error);
     if (!options) {
+        m_model.setCheckMessage(error);
         m_checkLabel->setText(q(error));
         return;
     }
@@ -276,7 +291,7 @@ void Frm_DataSettings::checkConnection()
     }
     QApplication::restoreOverrideCursor();
     setEnabled(true);
-    m_model.checkMessage = DataSettingsModel::probeText(answer.get(), m_model.plan);
+    m_model.setCheckMessage(DataSettingsModel::probeText(answer.get(), m_model.plan));
     m_checkLabel->setText(q(m_model.checkMessage));
 }
 

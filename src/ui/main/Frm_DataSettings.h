@@ -62,6 +62,8 @@ private:
     DataSettingsModel m_model;
     SampleMarket* m_sample;
     bool m_changed = false;
+    // The controls are being set from the model: their signals are no user's change.
+    bool m_loading = false;
     QLabel* m_reason = nullptr;
     QRadioButton* m_useJQuants = nullptr;
     QRadioButton* m_useCsv = nullptr;

@@ -76,6 +76,16 @@ private:
     std::function<void()> m_before;
 };
 
+WindowPlacement::Rect rectOf(const QRect& r)
+{
+    return {r.x(), r.y(), r.width(), r.height()};
+}
+
+QRect qRect(const WindowPlacement::Rect& r)
+{
+    return {r.x, r.y, r.width, r.height};
+}
+
 template <typename W> W* place(W* widget, int left, int top, int width, int height)
 {
     widget->setGeometry(twipsRect(left, top, width, height));
@@ -131,7 +141,7 @@ Frm_zuvemo::Frm_zuvemo(core::Mdl_Start& module, const core::Clock& clock, market
     hooks.finishedBox = [this](const std::string& text) {
         // The line behind the box says the same as the box, not what ran before it.
         render();
-        m_cancelButton->hide();
+        hideCancel();
         m_finishedBox(text);
     };
     hooks.beep = [this] { m_beep(); };
@@ -196,13 +206,17 @@ void Frm_zuvemo::buildControls()
     m_grid3 = place(new GridView(m_frame2), 135, 225, 2325, 1935);
     m_grid3->setEmptyAreaColor(GridColor::kLightOrange);
 
-    m_label1 = place(new QLabel(this), 9480, 8385, 4710, 360);
+    m_label1 = place(new QLabel(this), 9480, 8250, 4800, 360);
     m_label1->setFont(big);
     QPalette lp = m_label1->palette();
     lp.setColor(QPalette::WindowText, UiStyle::color(GridColor::kDarkRed));
     m_label1->setPalette(lp);
+    // The fill's progress under the message line: a note of a command never hides it.
+    m_fillLine = place(new QLabel(this), 9480, 8625, 4800, 300);
+    m_fillLine->setObjectName(QStringLiteral("Label_fill"));
+    m_fillLine->setFont(UiStyle::proportional(10.5));
 
-    m_frame3 = place(new CaptionFrame(QStringLiteral("グラフ発行"), this), 9450, 8865, 3705, 1305);
+    m_frame3 = place(new CaptionFrame(QStringLiteral("グラフ発行"), this), 9450, 8970, 3705, 1305);
     const char* captions[] = {"個別売買指定", "確認注目", "購入銘柄検索"};
     const int tops[] = {315, 600, 885};
     const int widths[] = {1770, 1215, 1485};
@@ -218,7 +232,7 @@ void Frm_zuvemo::buildControls()
     m_chart = place(button(QStringLiteral("画面表示"), m_frame3, kYellowFace, big), 1965, 795, 1515, 435);
 
     // Beside the frame of the chart buttons, where the window has room.
-    m_track = place(button(QStringLiteral("成績"), this, kYellowFace, big), 13260, 9090, 1035, 525);
+    m_track = place(button(QStringLiteral("成績"), this, kYellowFace, big), 13260, 9195, 1035, 525);
     m_track->setObjectName(QStringLiteral("Command_track"));
     m_track->setToolTip(QStringLiteral("選択中の市場・業種でシグナルが当たった割合"));
 
@@ -285,9 +299,11 @@ void Frm_zuvemo::buildControls()
     connect(m_settings, &QPushButton::clicked, this, [this] { openSettings(std::string()); });
     connect(m_cancelButton, &QPushButton::clicked, this, [this] {
         m_cancel = true;
-        // Between commands the button stops the fill that runs in the background.
+        // Between commands the button stops the fill that runs in the background; the next
+        // Enter then goes to the list, not to "終 了" beside the button that goes.
         if (!m_busy) {
             m_model->stopFill(false);
+            m_grid1->setFocus(Qt::OtherFocusReason);
         }
     });
     auto* fillTimer = new QTimer(this); // owned by the window
@@ -296,10 +312,13 @@ void Frm_zuvemo::buildControls()
         if (m_model->fillRunning() && !m_busy && !m_inHandler) {
             // The fill's closing boxes come without "中 止": the fill has ended.
             auto presenter = std::make_shared<RunPresenter>(
-                core::SetMessagePresenter(nullptr), [this] { m_cancelButton->hide(); });
+                core::SetMessagePresenter(nullptr), [this] { hideCancel(); });
             core::SetMessagePresenter(presenter);
-            handle([this] { m_model->pollFill(); }, false);
+            handle([this] { m_model->pollFill(); });
             core::SetMessagePresenter(presenter->inner());
+            if (!m_model->fillRunning() && m_conditionSearch) {
+                m_conditionSearch->fillChanged(false);
+            }
         }
     });
     fillTimer->start();
@@ -452,11 +471,30 @@ Frm_Chart* Frm_zuvemo::lastChart() const
     return m_lastChart.data();
 }
 
+WindowPlacement::Margins Frm_zuvemo::frameMargins() const
+{
+    // A new window's frame is not known before it shows: the window manager gives it the
+    // main window's.
+    const QRect outer = frameGeometry();
+    const QRect inner = geometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+        outer.bottom() - inner.bottom()};
+}
+
+WindowPlacement::Rect Frm_zuvemo::screenArea() const
+{
+    const QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+    return rectOf(s ? s->availableGeometry() : QRect(0, 0, 1280, 1024));
+}
+
 void Frm_zuvemo::openChart(const std::string& code, const std::string& name)
 {
     auto* window = new Frm_Chart(exporting::ChartData::read(m_module, code, name), this);
     window->setSignals(ChartSignals::read(m_module, window->data().days()));
     m_lastChart = window;
+    // Over the main window, and wholly on its screen.
+    window->setGeometry(qRect(WindowPlacement::centredOn(rectOf(frameGeometry()), window->width(),
+        window->height(), frameMargins(), screenArea(), window->minimumWidth(), window->minimumHeight())));
     window->show();
     window->raise();
     window->activateWindow();
@@ -490,14 +528,17 @@ void Frm_zuvemo::openConditionSearch()
         // Deleted on close; the window owns it until then.
         m_conditionSearch
             = new Frm_ConditionSearch(m_module, hooks, m_model->combo2Items, m_model->combo3Items, this);
-        // Beside the main window, where the screen has room; else over its right part.
+        // Where it was last, else beside the main window where the screen has room, else over
+        // its right part; always wholly on the screen.
         m_conditionSearch->adjustSize();
-        const QRect screen = this->screen() ? this->screen()->availableGeometry() : QRect();
-        QPoint at = frameGeometry().topRight() + QPoint(8, 0);
-        if (screen.isValid() && at.x() + m_conditionSearch->width() > screen.right()) {
-            at.setX(std::max(screen.left(), screen.right() - m_conditionSearch->frameGeometry().width()));
-        }
-        m_conditionSearch->move(at);
+        const auto kept = WindowPlacement::parse(m_conditionSearch->model().placement);
+        const auto frame = frameMargins();
+        const auto area = screenArea();
+        const QSize least = m_conditionSearch->minimumSizeHint();
+        m_conditionSearch->setGeometry(
+            qRect(kept ? WindowPlacement::within(*kept, frame, area, least.width(), least.height())
+                       : WindowPlacement::beside(rectOf(frameGeometry()), m_conditionSearch->width(),
+                           m_conditionSearch->height(), frame, area)));
     }
     m_conditionSearch->show();
     m_conditionSearch->raise();
@@ -507,6 +548,7 @@ void Frm_zuvemo::openConditionSearch()
 void Frm_zuvemo::openTrack()
 {
     TrackDialogModel model(m_module, m_model->combo2Text, m_model->combo3Text);
+    model.fillRunning = m_model->fillRunning();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     model.load([this] { pumpEvents(); });
     QApplication::restoreOverrideCursor();
@@ -544,6 +586,7 @@ void Frm_zuvemo::render()
     auto& m = *m_model;
     fitText(m_label2, UiStyle::gothic(20.25), q(m.label2));
     setLabel1(q(m.label1));
+    fitText(m_fillLine, UiStyle::proportional(10.5), q(m.fillLine));
     m_grid1->show(m.grid1);
     m_grid2->show(m.grid2);
     m_grid3->show(m.grid3);
@@ -557,6 +600,9 @@ void Frm_zuvemo::render()
         // The source stays as it is while its fill runs.
         m_kensaku->setEnabled(!m.fillRunning());
         m_settings->setEnabled(!m.fillRunning());
+        if (!m.fillRunning()) {
+            hideCancel();
+        }
         m_cancelButton->setVisible(m.fillRunning());
         m_cancelButton->setEnabled(m.fillRunning());
     }
@@ -585,6 +631,15 @@ void Frm_zuvemo::render()
     fillCombo(m_combo3, m.combo3Items, m.combo3Text);
 }
 
+void Frm_zuvemo::hideCancel()
+{
+    // A hidden button gives the focus to the next in the tab order, "終 了": the list takes it.
+    if (focusWidget() == m_cancelButton) {
+        m_grid1->setFocus(Qt::OtherFocusReason);
+    }
+    m_cancelButton->hide();
+}
+
 void Frm_zuvemo::dropOpenRecordsets()
 {
     // A query left open by the failed handler would keep its read transaction.
@@ -592,14 +647,11 @@ void Frm_zuvemo::dropOpenRecordsets()
     m_module.SharedRecordset2.reset();
 }
 
-void Frm_zuvemo::handle(const std::function<void()>& handler, bool byUser)
+void Frm_zuvemo::handle(const std::function<void()>& handler)
 {
     // One handler at a time: the repaint inside a page fill must not start another one.
     if (m_inHandler || m_busy) {
         return;
-    }
-    if (byUser) {
-        m_model->userActed();
     }
     m_inHandler = true;
     // A locked or damaged database must not end the program: the error is shown as the long
@@ -648,7 +700,6 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     }
     m_busy = true;
     m_cancel = false;
-    m_model->userActed();
     // Input off while the command runs, so no command starts twice; the cancel stays available.
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
              m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track, m_find}) {
@@ -656,16 +707,20 @@ void Frm_zuvemo::runLong(const std::function<void()>& command, bool stoppable)
     }
     m_cancelButton->setVisible(stoppable);
     m_cancelButton->setEnabled(stoppable);
-    auto presenter = std::make_shared<RunPresenter>(
-        core::SetMessagePresenter(nullptr), [this] { m_cancelButton->hide(); });
+    auto presenter
+        = std::make_shared<RunPresenter>(core::SetMessagePresenter(nullptr), [this] { hideCancel(); });
     core::SetMessagePresenter(presenter);
     command();
     core::SetMessagePresenter(presenter->inner());
-    m_cancelButton->hide();
     m_progress->setRange(0, 100);
     for (QWidget* w : std::initializer_list<QWidget*>{m_kensaku, m_quit, m_settings, m_combo2, m_combo3,
              m_check1, m_tugi, m_modo, m_grid1, m_mok, m_frame1, m_frame2, m_frame3, m_track, m_find}) {
         w->setEnabled(true);
+    }
+    hideCancel();
+    // After "中 止" the next Enter goes to the list, not to "終 了".
+    if (m_cancel && stoppable) {
+        m_grid1->setFocus(Qt::OtherFocusReason);
     }
     m_busy = false;
     render();

@@ -2,6 +2,7 @@
 
 #include "model/MainWindowModel.h"
 #include "model/ResponsiveDownloader.h"
+#include "model/WindowPlacement.h"
 
 #include <QPointer>
 #include <QWidget>
@@ -93,13 +94,17 @@ protected:
 private:
     void buildControls();
     void openChart(const std::string& code, const std::string& name);
+    // The frame a new window is given, and the screen's room for windows.
+    WindowPlacement::Margins frameMargins() const;
+    WindowPlacement::Rect screenArea() const;
     void openTrack();
     void openConditionSearch();
     // Runs a long command with the window's input off; "中 止" is offered when it can stop it.
     void runLong(const std::function<void()>& command, bool stoppable);
     // Runs an ordinary handler: a database or file error is shown, not fatal; then repaints.
-    // byUser: the user's own event, after which a line the fill leaves alone may go.
-    void handle(const std::function<void()>& handler, bool byUser = true);
+    void handle(const std::function<void()>& handler);
+    // "中 止" goes; the focus it had goes to the list.
+    void hideCancel();
     void dropOpenRecordsets();
     void pumpEvents();
     // A sample folder's server is started with the window; a folder that cannot fetch
@@ -144,6 +149,7 @@ private:
     ArrowButton* m_image2 = nullptr;
     GridView* m_grid3 = nullptr;
     QLabel* m_label1 = nullptr;
+    QLabel* m_fillLine = nullptr;
     QRadioButton* m_option[3] = {nullptr, nullptr, nullptr};
     QPushButton* m_hat = nullptr;
     QPushButton* m_chart = nullptr;

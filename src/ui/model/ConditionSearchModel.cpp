@@ -95,7 +95,7 @@ int widthOf(const std::string& column, const std::string& heading)
 {
     static const std::map<std::string, int> widths = {{"code", 900}, {"name", 1800}, {"market", 1350},
         {"industry", 1350}, {"close", 1000}, {"fwd-per", 1100}, {"pbr", 850}, {"yield", 950}, {"roe", 850},
-        {"cap", 1450}, {"signal", 750}, {"confirmed", 1100}};
+        {"cap", 1450}, {"signal", 750}, {"confirmed", 750}};
     const auto it = widths.find(column);
     if (it != widths.end()) {
         return it->second;
@@ -189,13 +189,14 @@ void ConditionSearchModel::load()
     confirmed = kept["confirmed"] == "1";
     market = kept["market"];
     industry = kept["industry"];
+    placement = kept["placement"];
 }
 
 void ConditionSearchModel::save()
 {
     std::vector<std::pair<std::string, std::string>> values{{"signal", signal},
         {"confirmed", confirmed ? "1" : "0"}, {"market", market}, {"industry", industry},
-        {"cross", kCrossNames[std::clamp(cross, -1, 1) + 1]}};
+        {"cross", kCrossNames[std::clamp(cross, -1, 1) + 1]}, {"placement", placement}};
     for (const auto& b : boxes) {
         values.emplace_back(std::string(b.figure->name) + ".low", b.low);
         values.emplace_back(std::string(b.figure->name) + ".high", b.high);
@@ -242,6 +243,37 @@ std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
     }
     c.cross = std::clamp(cross, -1, 1);
     return ok ? std::optional(c) : std::nullopt;
+}
+
+bool ConditionSearchModel::check()
+{
+    return conditions().has_value();
+}
+
+bool ConditionSearchModel::stale() const
+{
+    return std::any_of(boxes.begin(), boxes.end(), [](const Box& b) { return !b.error.empty(); });
+}
+
+GridData ConditionSearchModel::shownGrid() const
+{
+    GridData shown = grid;
+    if (stale()) {
+        for (int r = 1; r < shown.rows(); ++r) {
+            for (int c = 0; c < shown.cols(); ++c) {
+                shown.setFore(r, c, GridColor::kGrey);
+            }
+        }
+    }
+    return shown;
+}
+
+void ConditionSearchModel::setFillRunning(bool running)
+{
+    fillRunning = running;
+    if (!running && note == kFillNote) {
+        note.clear();
+    }
 }
 
 void ConditionSearchModel::forget()
@@ -327,6 +359,10 @@ void ConditionSearchModel::setColumns(const StockFinder::Conditions& c)
     for (std::size_t i = 0; i < all.size(); ++i) {
         const auto* figure = analysis::FigureTable::figure(all[i]);
         std::string heading = headings[i];
+        // The windows name the volume-confirmed signal as the main list does.
+        if (all[i] == "confirmed") {
+            heading = MainWindowModel::kMidTermHeading;
+        }
         // The cells are bare numbers in these units.
         if (figure && (figure->unit == Unit::OkuYen || figure->unit == Unit::MillionYen)) {
             heading = captionOf(*figure) + "(" + unitOf(*figure) + ")";
@@ -337,6 +373,7 @@ void ConditionSearchModel::setColumns(const StockFinder::Conditions& c)
             figure ? Align::Right : (mark ? Align::Centre : Align::Left)});
     }
     grid.setColumns(std::move(out));
+    grid.setHeadingTip(MainWindowModel::kMidTermHeading, MainWindowModel::kMidTermTip);
 }
 
 std::vector<std::string> ConditionSearchModel::columns() const
@@ -486,9 +523,14 @@ void ConditionSearchModel::addSelected(MainWindowModel& main)
             break;
         }
     }
-    note = "確認注目株に " + std::to_string(added) + " 銘柄を追加しました。";
+    if (added > 0 || there == 0) {
+        note = "確認注目株に " + std::to_string(added) + " 銘柄を追加しました。";
+    } else {
+        note.clear();
+    }
     if (there > 0) {
-        note += "（" + std::to_string(there) + " 銘柄は追加済み）";
+        note += (added > 0 ? "ほかの " : "選んだ ") + std::to_string(there)
+            + " 銘柄はすでに確認注目株にあります。";
     }
     if (!suspended.empty()) {
         note += std::string(" ") + MainWindowModel::kSuspendedMessage + "（" + suspended + "）";

@@ -54,6 +54,14 @@ public:
     // The boxes' texts read into find's conditions; nothing, with errors set per box, when one
     // is refused as find refuses it.
     std::optional<analysis::StockFinder::Conditions> conditions();
+    // The boxes checked as typed, before any search: false with errors set per box. While one
+    // is in error the result shown answers other conditions: it is greyed (stale()).
+    bool check();
+    bool stale() const;
+    // The grid as shown: its text greyed while stale().
+    GridData shownGrid() const;
+    // The main window's fill began or ended: its note goes with it.
+    void setFillRunning(bool running);
     // Runs the search and fills the grid; false with errors or message set when it did not, and
     // then no result is left standing under the errors.
     bool search();
@@ -97,6 +105,8 @@ public:
     std::string countLine; // "該当 37 銘柄（株価 2026-12-07、指標 2026-12-07）"
     std::string note; // the fill's note, or what 候補に追加 did
     std::string message; // a search that could not run
+    // The window's place and size as it was closed ("x,y,width,height"), kept with the conditions.
+    std::string placement;
     GridData grid;
 
 private:

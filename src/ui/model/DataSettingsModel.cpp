@@ -164,10 +164,28 @@ void DataSettingsModel::checkConnection()
     std::string error;
     const auto options = probeOptions(&error);
     if (!options) {
-        checkMessage = error;
+        setCheckMessage(error);
         return;
     }
-    checkMessage = probeText(marketdata::JQuantsRefresh::probe(*options, probeCode(), m_clock), plan);
+    setCheckMessage(probeText(marketdata::JQuantsRefresh::probe(*options, probeCode(), m_clock), plan));
+}
+
+std::string DataSettingsModel::checkedInputs() const
+{
+    return plan + '\n' + keyInput + '\n' + apiUrl;
+}
+
+void DataSettingsModel::setCheckMessage(std::string message)
+{
+    checkMessage = std::move(message);
+    m_checkedWith = checkedInputs();
+}
+
+void DataSettingsModel::inputsChanged()
+{
+    if (!checkMessage.empty() && checkedInputs() != m_checkedWith) {
+        checkMessage.clear();
+    }
 }
 
 void DataSettingsModel::setSampleAddresses(const std::string& daily, const std::string& history)

@@ -59,6 +59,10 @@ public:
     // What a plan reaches and how long a first fill of days takes:
     // "Light プラン: 最長 1225 日（5 年）。初回の取得は約 3 分（月ごとの履歴ファイル）".
     static std::string planText(const std::string& plan, int days);
+    // The check's answer, for the plan, key and address as they are now.
+    void setCheckMessage(std::string message);
+    // The plan, the key or the address was changed: an answer for other ones goes.
+    void inputsChanged();
 
     // The sample server's addresses, once the window has started it.
     void setSampleAddresses(const std::string& daily, const std::string& history);
@@ -73,6 +77,7 @@ public:
 
 private:
     marketdata::DataSource chosenSource() const;
+    std::string checkedInputs() const;
 
     core::Mdl_Start& m_module;
     const core::Clock& m_clock;
@@ -81,6 +86,7 @@ private:
     std::string m_loadedHistory;
     std::string m_sampleDaily;
     std::string m_sampleHistory;
+    std::string m_checkedWith; // checkedInputs() when checkMessage was set
     marketdata::ApiKey::Place m_keyPlace = marketdata::ApiKey::Place::None;
     bool m_keyMalformed = false;
 };

@@ -37,6 +37,15 @@ void GridData::setColumns(std::vector<Column> columns)
     setRows(1);
 }
 
+std::string GridData::headingTip(int column) const
+{
+    if (column < 0 || column >= cols()) {
+        return {};
+    }
+    const auto it = m_tips.find(this->column(column).heading);
+    return it == m_tips.end() ? std::string() : it->second;
+}
+
 bool GridData::sameColumns(const GridData& other) const
 {
     if (m_columns.size() != other.m_columns.size()) {

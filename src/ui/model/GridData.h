@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,9 @@ public:
     // New columns and no data rows; a view redraws its headings and widths.
     void setColumns(std::vector<Column> columns);
     bool sameColumns(const GridData& other) const;
+    // What a heading means, shown as its tip wherever the heading is; kept over new columns.
+    void setHeadingTip(const std::string& heading, std::string tip) { m_tips[heading] = std::move(tip); }
+    std::string headingTip(int column) const;
 
     // Sets the row count as the original grid did: rows that stay keep their content, new rows
     // are empty with the normal background. Row 0 (the headings) always stays.
@@ -70,6 +74,7 @@ public:
 
 private:
     std::vector<Column> m_columns;
+    std::map<std::string, std::string> m_tips;
     std::vector<std::vector<GridCell>> m_cells;
     std::uint64_t m_revision = 0;
     std::uint64_t m_shapeRevision = 0;

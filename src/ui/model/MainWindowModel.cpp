@@ -80,6 +80,7 @@ MainWindowModel::MainWindowModel(core::Mdl_Start& module, const core::Clock& clo
     , m_downloader(downloader)
     , m_opener(opener)
 {
+    grid1.setHeadingTip(kMidTermHeading, kMidTermTip);
 }
 
 MainWindowModel::~MainWindowModel() = default;
@@ -136,6 +137,9 @@ bool MainWindowModel::Form_Load()
             = m.SharedConnection->openRecordset("SELECT MgCode FROM Table_Code LIMIT 1")->isEof();
         if (!empty || DataSettingsModel::unusableReason(m).empty()) {
             DSP_Grid(kFromStart, "A", "", "", 0);
+            if (empty) {
+                label1 = kFetchListHint;
+            }
         }
         // The last unattended run, shown once: at the first start after it.
         if (auto last = core::Journal::latest(*m.SharedConnection); last && !last->seen) {
@@ -393,7 +397,7 @@ bool MainWindowModel::startFill(bool resumed)
         m_module.programFolder(), *job, m_clock, [folder = m_module.programFolder()](const std::string& day) {
             analysis::TechnicalFigures::keep(folder, day);
         });
-    label1 = resumed ? kFillResumed : kFillStarted;
+    fillLine = resumed ? kFillResumed : kFillStarted;
     return true;
 }
 
@@ -432,8 +436,8 @@ void MainWindowModel::pollFill()
         refresh.loadJQuantsList(*m_fillJob, *state.listDate, refreshHooks());
     }
     if (!state.finished) {
-        if (!m_holdLabel1 && (state.total > 0 || state.filesTotal > 0 || state.waitSecondsLeft > 0)) {
-            label1 = marketdata::BackgroundFill::progressText(state);
+        if (state.total > 0 || state.filesTotal > 0 || state.waitSecondsLeft > 0) {
+            fillLine = marketdata::BackgroundFill::progressText(state);
         }
         return;
     }
@@ -442,14 +446,14 @@ void MainWindowModel::pollFill()
     m_fill.reset();
     m_fillLock.reset();
     m_fillJob.reset();
-    m_holdLabel1 = false;
+    fillLine.clear();
     const auto& done = state.result;
     // A fill that went on from an earlier run has no newer list to load: its end is the
-    // history's, not a refresh without news.
-    if (done.ok && !done.listWritten && done.daysFetched > 0) {
+    // history's, not a refresh without news, also when only disclosure days were left.
+    if (done.ok && !done.listWritten && (state.hadWork || done.daysFetched > 0)) {
         label1 = kFillDone;
         if (m_hooks.finishedBox) {
-            m_hooks.finishedBox(fillCompleteMessage(done.priceDays, job.heldDashed));
+            m_hooks.finishedBox(fillCompleteMessage(storedText(done.tradingDate), job.heldDashed, false));
         }
         return;
     }
@@ -465,17 +469,55 @@ void MainWindowModel::pollFill()
     }
     label1 = state.total > 0 ? kFillDone : label1;
     if (m_fillListLoaded && m_hooks.finishedBox) {
-        m_hooks.finishedBox(kFinished);
+        m_hooks.finishedBox(fillCompleteMessage(done.ok ? storedText(done.tradingDate) : std::string(),
+            state.listDate.value_or(done.tradingDate), true));
     }
 }
 
-std::string MainWindowModel::fillCompleteMessage(int days, const std::string& listDate)
+std::string MainWindowModel::storedText(const std::string& day)
 {
-    std::string text = "履歴取得が終わりました。" + std::to_string(days) + " 日分の株価を保存しています";
-    if (!listDate.empty()) {
-        text += "（銘柄一覧は " + listDate + " のままです）";
+    if (!marketdata::PriceStore::exists(m_module.programFolder())) {
+        return {};
     }
-    return text + "。";
+    const auto held = marketdata::PriceStore(m_module.programFolder()).contents(day);
+    const int depth = marketdata::DataSource::read(*m_module.SharedConnection).days;
+    return storedLine(std::min(held.priceDays, depth), held.filingDays, held.filings, held.valuationDay);
+}
+
+std::string MainWindowModel::storedLine(
+    int priceDays, int filingDays, long filings, const std::string& valuationDay)
+{
+    std::string parts;
+    auto add = [&parts](const std::string& part) { parts += (parts.empty() ? "" : "、") + part; };
+    if (priceDays > 0) {
+        add(std::to_string(priceDays) + " 日分の株価");
+    }
+    if (filingDays > 0) {
+        add(std::to_string(filingDays) + " 日分の開示（"
+            + core::FormatNumber(static_cast<double>(filings), "#,##0") + " 件）");
+    }
+    if (!valuationDay.empty()) {
+        add("指標 " + valuationDay);
+    }
+    if (parts.empty()) {
+        return {};
+    }
+    // A date is set apart from the particle after it; a word is not.
+    const bool date = parts.back() >= '0' && parts.back() <= '9';
+    return parts + (date ? " を保存しました。" : "を保存しました。");
+}
+
+std::string MainWindowModel::fillCompleteMessage(
+    const std::string& stored, const std::string& listDate, bool newList)
+{
+    std::string text = newList ? kFinished : kFillDone;
+    if (!stored.empty()) {
+        text += "\n" + stored;
+    }
+    if (!listDate.empty()) {
+        text += "\n銘柄一覧は " + listDate + " のものです。";
+    }
+    return text;
 }
 
 std::string MainWindowModel::fillFailedLine(int done, int total)
@@ -501,7 +543,6 @@ void MainWindowModel::noteIncompleteStore()
         = std::min<std::size_t>(store.storedDays().size(), static_cast<std::size_t>(source.days));
     label1 = "履歴 " + std::to_string(stored) + "/" + std::to_string(source.days) + " 日分で検査しました（"
         + (m_fill ? "履歴取得中" : "履歴取得は未完了") + "）。";
-    m_holdLabel1 = static_cast<bool>(m_fill);
 }
 
 std::string MainWindowModel::dateCaption(const std::string& caption)

@@ -50,8 +50,16 @@ public:
     static constexpr const char* kFillStarted = "株価を取得しています…";
     static constexpr const char* kFillResumed = "前回中断した履歴取得を再開します…";
     static constexpr const char* kFillDone = "履歴取得が終わりました。";
-    // "履歴取得が終わりました。300 日分の株価を保存しています（銘柄一覧は 2026-12-08 のままです）。"
-    static std::string fillCompleteMessage(int days, const std::string& listDate);
+    // Under the box that says the list is empty, in a folder that can fetch one.
+    static constexpr const char* kFetchListHint = "「検索開始」で最新の銘柄一覧を取得します。";
+    // "300 日分の株価、130 日分の開示（9,805 件）、指標 2026-12-09 を保存しました。", each part only
+    // when the store holds it.
+    static std::string storedLine(
+        int priceDays, int filingDays, long filings, const std::string& valuationDay);
+    // The box at the end of a fill: what it stored and the list's day, newList when the fill
+    // loaded a new list ("終了しました"), otherwise "履歴取得が終わりました".
+    static std::string fillCompleteMessage(
+        const std::string& stored, const std::string& listDate, bool newList);
     // "履歴取得は 162/300 日で止まりました。「検索開始」で続きを取得します。"
     static std::string fillFailedLine(int done, int total);
     static constexpr const char* kSettingsSaved = "データ設定を保存しました。";
@@ -101,8 +109,6 @@ public:
     void stopFill(bool wait);
     // At start: a fill stopped before its end goes on. True when one was started.
     bool resumeFill();
-    // The user did something: a line the fill must not overwrite until then may go.
-    void userActed() { m_holdLabel1 = false; }
 
     // "データ設定" saved; changed when the source is another one (the stock list is then empty).
     void sourceSaved(bool changed);
@@ -132,6 +138,9 @@ public:
     void updateWatchRow(int row, double purchase, double target);
 
     static constexpr const char* kSuspendedMessage = "停止中である為、取り扱い不可";
+    // The volume-confirmed signal is "中期" in every window; its heading's tip says what it is.
+    static constexpr const char* kMidTermHeading = "中期";
+    static constexpr const char* kMidTermTip = "中期: 出来高の伸びで確かめた売買シグナル（買・売）";
     std::string textCode; // Text_code
     std::string textRow; // Text_Row
 
@@ -148,6 +157,9 @@ public:
     double CFGb4 = 1.0;
 
     std::string label1;
+    // The fill's progress, on a line of its own under Label1: no note of a command hides it,
+    // and it hides none. Empty while no fill runs.
+    std::string fillLine;
     std::string label2;
     bool tugiVisible = false; // "▼"
     bool modoVisible = false; // "▲"
@@ -186,6 +198,8 @@ private:
     bool startFill(bool resumed);
     // After a screening from the store: says so when the store is not filled yet.
     void noteIncompleteStore();
+    // What the store holds up to day, as the closing box says it.
+    std::string storedText(const std::string& day);
     // A J-Quants folder's histories come from its price store; nothing for a CSV folder.
     std::unique_ptr<marketdata::Downloader> storeDownloader();
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
@@ -201,8 +215,6 @@ private:
     std::shared_ptr<core::FileLock> m_fillLock;
     std::unique_ptr<marketdata::MarketDataRefresh::JQuantsJob> m_fillJob;
     bool m_fillListLoaded = false;
-    // Label1 says something the fill's progress must leave readable.
-    bool m_holdLabel1 = false;
 };
 
 } // namespace zuvemo::ui

@@ -270,6 +270,7 @@ void RuleTestDialogModel::fill()
     if (r.simulation) {
         const auto& s = *r.simulation;
         const std::vector<std::tuple<std::string, std::string, std::string>> lines{
+            {"保有", std::to_string(r.simulationSettings.horizon) + " 日", ""},
             {"損益", TrackReport::signedPercent(s.totalReturn), TrackReport::signedPercent(s.marketReturn)},
             {"年率", TrackReport::signedPercent(s.annualReturn),
                 TrackReport::signedPercent(s.marketAnnualReturn)},

@@ -23,16 +23,21 @@ public:
     static constexpr std::uint32_t kHigherColour = 0xCEEFC6; // pale green
     static constexpr std::uint32_t kLowerColour = 0xCEC7FF; // pale pink
 
+    static constexpr const char* kFillRunningMessage
+        = "履歴取得中です。銘柄一覧と株価が保存されてから、もう一度「成績」を押してください。";
+
     TrackDialogModel(core::Mdl_Start& module, std::string market, std::string industry);
 
-    // Reads the record under the folder's lock of long commands (whileWaiting is called while
-    // another command holds it). False when there is nothing to show; message then says why.
+    // Reads the record; a CSV folder's under the folder's lock of long commands (whileWaiting is
+    // called while another command holds it). False when there is nothing to show; message then
+    // says why.
     bool load(const std::function<void()>& whileWaiting = {});
 
     const analysis::TrackReport& report() const { return m_report; }
     std::string caption; // "成績  市場: 東証プライム  業種: すべて"
     std::string heading; // "基準日 2026-12-08  銘柄 1,234  (翌 1, 5, 20 営業日後の終値と比べて)"
     std::string message;
+    bool fillRunning = false; // the main window's fill runs: set before load
     GridData grid;
 
 private:

@@ -1,0 +1,87 @@
+#include "FillPace.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zuvemo::marketdata {
+
+FillPace::FillPace(double priceGapSeconds, double filingGapSeconds)
+    : m_priceGap(priceGapSeconds)
+    , m_filingGap(std::max(priceGapSeconds, filingGapSeconds))
+{
+}
+
+FillPace FillPace::of(const JQuantsClient::Options& options)
+{
+    // The client's own spacing: a window and a fiftieth, shared out over its requests.
+    const double window = std::chrono::duration<double>(options.paceWindow).count() * 1.02;
+    auto gap = [window](int perMinute) { return perMinute > 0 ? window / perMinute : 0.0; };
+    return FillPace(gap(options.requestsPerMinute), gap(options.finsPerMinute));
+}
+
+bool FillPace::isBlock(double waitSeconds, bool rateLimit) const
+{
+    // The pace's gap is at most a little over one request's share of the window; a 429's wait
+    // is a whole window.
+    return !rateLimit || waitSeconds > std::max(2 * m_priceGap, 2 * m_filingGap) + 1;
+}
+
+double FillPace::Phase::requestsPerDay() const
+{
+    return days > 0 && requests > 0 ? std::max(1.0, static_cast<double>(requests) / days) : 1.0;
+}
+
+double FillPace::Phase::secondsPerRequest(double gap) const
+{
+    return requests > 0 ? std::max(gap, seconds / static_cast<double>(requests)) : gap;
+}
+
+void FillPace::observe(const JQuantsRefresh::Step& step, double secondsSoFar, double blockedSeconds)
+{
+    // A step comes before each day is asked for: what passed since the one before is the day
+    // just stored. Jumps (days the plan does not reach, the end) tell nothing of the pace.
+    if (m_seen) {
+        const int prices = step.pricesDone - m_step.pricesDone;
+        const int filings = step.filingsDone - m_step.filingsDone;
+        Phase* phase
+            = prices == 1 && filings == 0 ? &m_prices : (prices == 0 && filings == 1 ? &m_filings : nullptr);
+        if (phase) {
+            ++phase->days;
+            phase->requests += std::max(0L, step.requests - m_step.requests);
+            phase->seconds
+                += std::max(0.0, (secondsSoFar - m_lastSeconds) - (blockedSeconds - m_lastBlocked));
+        }
+    }
+    m_seen = true;
+    m_step = step;
+    m_lastSeconds = secondsSoFar;
+    m_lastBlocked = blockedSeconds;
+}
+
+long FillPace::minutesLeft(double secondsNow, double blockedSeconds, double waitLeftSeconds) const
+{
+    if (!m_seen) {
+        return -1;
+    }
+    const int pricesLeft = std::max(0, m_step.pricesTotal - m_step.pricesDone);
+    const int filingsLeft = std::max(0, m_step.filingsTotal - m_step.filingsDone);
+    if (pricesLeft + filingsLeft == 0) {
+        return 0;
+    }
+    const double pricePerRequest = m_prices.secondsPerRequest(m_priceGap);
+    // Before the first disclosure day the answers' speed seen on the prices stands in for theirs.
+    const double filingPerRequest = m_filings.requests > 0 ? m_filings.secondsPerRequest(m_filingGap)
+                                                           : std::max(m_filingGap, pricePerRequest);
+    double seconds = pricesLeft * m_prices.requestsPerDay() * pricePerRequest
+        + filingsLeft * m_filings.requestsPerDay() * filingPerRequest;
+    // The day under way since the last step has taken some of that already, the time spent
+    // blocked aside; a block under way adds what remains of it.
+    const double sinceStep = (secondsNow - m_lastSeconds) - (blockedSeconds - m_lastBlocked);
+    const double perDay = pricesLeft > 0 ? m_prices.requestsPerDay() * pricePerRequest
+                                         : m_filings.requestsPerDay() * filingPerRequest;
+    seconds -= std::clamp(sinceStep, 0.0, perDay);
+    seconds += std::max(0.0, waitLeftSeconds);
+    return static_cast<long>(std::ceil(std::max(0.0, seconds) / 60));
+}
+
+} // namespace zuvemo::marketdata
