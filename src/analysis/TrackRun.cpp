@@ -10,11 +10,11 @@
 #include "marketdata/DataSource.h"
 #include "marketdata/UrlSettings.h"
 #include "marketdata/jquants/PriceStore.h"
-#include "marketdata/jquants/StoreDownloader.h"
 
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <map>
 #include <thread>
 
 namespace zuvemo::analysis {
@@ -25,18 +25,6 @@ struct Series
 {
     std::vector<double> close, volume; // oldest first
 };
-
-Series seriesOf(const std::vector<HistoryRow>& newestFirst)
-{
-    Series s;
-    s.close.reserve(newestFirst.size());
-    s.volume.reserve(newestFirst.size());
-    for (auto it = newestFirst.rbegin(); it != newestFirst.rend(); ++it) {
-        s.close.push_back(it->close);
-        s.volume.push_back(it->volume);
-    }
-    return s;
-}
 
 int threadCount(int asked, std::size_t stocks)
 {
@@ -173,22 +161,39 @@ TrackReport TrackRun::run(const Options& options)
 
 TrackRecord TrackRun::fromStore(const std::vector<Stock>& stocks, const Options& options, int days)
 {
-    // The screening's own reading of the store, stock by stock in code order.
-    marketdata::StoreDownloader store(m_module.programFolder(), days,
-        [this] { return marketdata::UrlSettings::listDate(*m_module.SharedConnection); });
-    std::vector<std::string> urls;
-    urls.reserve(stocks.size());
-    for (const auto& stock : stocks) {
-        urls.push_back(std::string(marketdata::StoreDownloader::kHistoryUrl)
-            + core::TrimOrSpace(std::string_view(stock.code)));
+    // What the screening reads of the store: each stock's newest `days` stored days up to the
+    // list's, its days with a trade and a turnover. One pass over the bars, without a text per row.
+    std::map<std::string, std::size_t> byCode;
+    for (std::size_t i = 0; i < stocks.size(); ++i) {
+        byCode.emplace(core::TrimOrSpace(std::string_view(stocks[i].code)), i);
     }
-    store.prepare(urls);
-    std::vector<Series> series;
-    series.reserve(stocks.size());
-    for (const auto& url : urls) {
-        std::string newest;
-        const auto* stored = store.storedHistory(url);
-        series.push_back(stored ? seriesOf(historyRowsOf(*stored, &newest)) : Series{});
+    std::vector<Series> series(stocks.size());
+    {
+        marketdata::PriceStore store(m_module.programFolder());
+        auto market = store.storedDays();
+        const std::string upTo = marketdata::UrlSettings::listDate(*m_module.SharedConnection);
+        if (!upTo.empty()) {
+            market.erase(std::upper_bound(market.begin(), market.end(), upTo), market.end());
+        }
+        store.eachStockBars(
+            market, [&](const std::string& code, const std::vector<marketdata::PriceStore::DayBar>& bars) {
+                const auto it = byCode.find(marketdata::PriceStore::listCode(code));
+                if (it == byCode.end()) {
+                    return;
+                }
+                auto& s = series[it->second];
+                const std::size_t from = bars.size() > static_cast<std::size_t>(days)
+                    ? bars.size() - static_cast<std::size_t>(days)
+                    : 0;
+                s.close.reserve(bars.size() - from);
+                s.volume.reserve(bars.size() - from);
+                for (std::size_t b = from; b < bars.size(); ++b) {
+                    if (bars[b].traded && bars[b].va > 0) {
+                        s.close.push_back(bars[b].adjC);
+                        s.volume.push_back(bars[b].adjVo);
+                    }
+                }
+            });
     }
     return inShares(stocks.size(), threadCount(options.threads, stocks.size()), options.horizons,
         [&](TrackRecord& record, std::size_t i) {
