@@ -94,17 +94,10 @@ bool CsvStream::feed(std::string_view piece)
             m_state = State::Unquoted;
             [[fallthrough]];
         case State::Unquoted:
-            if (c == ',') {
-                if (!endField()) {
+            if (bool ok = true; separator(c, ok)) {
+                if (!ok) {
                     return false;
                 }
-                m_state = State::FieldStart;
-            } else if (c == '\n') {
-                if (!endRecord()) {
-                    return false;
-                }
-            } else if (c == '\r') {
-                m_state = State::AfterCr;
             } else if (c == '"') {
                 return fail("引用符の位置が正しくない列があります");
             } else {
@@ -122,17 +115,10 @@ bool CsvStream::feed(std::string_view piece)
             if (c == '"') {
                 m_field.push_back('"');
                 m_state = State::Quoted;
-            } else if (c == ',') {
-                if (!endField()) {
+            } else if (bool ok = true; separator(c, ok)) {
+                if (!ok) {
                     return false;
                 }
-                m_state = State::FieldStart;
-            } else if (c == '\n') {
-                if (!endRecord()) {
-                    return false;
-                }
-            } else if (c == '\r') {
-                m_state = State::AfterCr;
             } else {
                 return fail("引用符の後に文字がある列があります");
             }
@@ -140,6 +126,27 @@ bool CsvStream::feed(std::string_view piece)
         }
     }
     return true;
+}
+
+bool CsvStream::separator(char c, bool& ok)
+{
+    ok = true;
+    if (c == ',') {
+        ok = endField();
+        if (ok) {
+            m_state = State::FieldStart;
+        }
+        return true;
+    }
+    if (c == '\n') {
+        ok = endRecord();
+        return true;
+    }
+    if (c == '\r') {
+        m_state = State::AfterCr;
+        return true;
+    }
+    return false;
 }
 
 bool CsvStream::finish()

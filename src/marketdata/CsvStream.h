@@ -36,6 +36,9 @@ public:
 
 private:
     bool endField();
+    // A comma, a line break or a CR ends a field or a record: true when c was one of them, with
+    // ok false when the record was refused.
+    bool separator(char c, bool& ok);
     bool endRecord();
     bool fail(std::string fault);
 

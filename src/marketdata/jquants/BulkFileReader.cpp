@@ -40,20 +40,6 @@ json figureOf(const std::string& text)
     return v;
 }
 
-// A server's text inside a message: short, one line.
-std::string shown(const std::string& text)
-{
-    std::string out;
-    for (unsigned char c : text) {
-        if (out.size() >= 24) {
-            out += "…";
-            break;
-        }
-        out.push_back(c < 0x20 || c >= 0x7f ? '?' : static_cast<char>(c));
-    }
-    return "\"" + out + "\"";
-}
-
 } // namespace
 
 BulkFileReader::BulkFileReader(Kind kind, std::string month)
@@ -83,7 +69,7 @@ bool BulkFileReader::record(std::vector<std::string>& fields)
         std::set<std::string> seen;
         for (const auto& name : fields) {
             if (!seen.insert(name).second) {
-                return refuse("見出しに同じ列が 2 度あります: " + shown(name));
+                return refuse("見出しに同じ列が 2 度あります: " + JQuantsAnswer::shown(name));
             }
         }
         m_column.assign(m_wanted.size(), -1);
@@ -111,7 +97,8 @@ bool BulkFileReader::record(std::vector<std::string>& fields)
     }
     const std::string date = fields[static_cast<std::size_t>(m_column[0])];
     if (!JQuantsAnswer::isDate(date) || date.compare(0, 7, m_month) != 0) {
-        return refuse("ファイルの月（" + m_month + "）でない日付の行があります: " + shown(date));
+        return refuse(
+            "ファイルの月（" + m_month + "）でない日付の行があります: " + JQuantsAnswer::shown(date));
     }
     std::vector<std::string> kept;
     kept.reserve(m_wanted.size());

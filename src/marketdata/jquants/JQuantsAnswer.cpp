@@ -20,19 +20,9 @@ constexpr const char* kPrices[] = {"O", "H", "L", "C"};
 constexpr const char* kNumbers[]
     = {"O", "H", "L", "C", "Vo", "Va", "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"};
 
-// A server's text inside a message: short, one line.
-std::string shown(const json& value)
+std::string shownValue(const json& value)
 {
-    std::string text = value.is_string() ? value.get<std::string>() : value.dump();
-    std::string out;
-    for (unsigned char c : text) {
-        if (out.size() >= 24) {
-            out += "…";
-            break;
-        }
-        out.push_back(c < 0x20 || c >= 0x7f ? '?' : static_cast<char>(c));
-    }
-    return "\"" + out + "\"";
+    return JQuantsAnswer::shown(value.is_string() ? value.get<std::string>() : value.dump());
 }
 
 std::string textOf(const json& row, const char* field)
@@ -154,30 +144,32 @@ JQuantsAnswer::Check JQuantsAnswer::bars(
     bool traded = false;
     for (const auto& row : rows) {
         if (!row.is_object()) {
-            return refuse("行がオブジェクトではありません: " + shown(row));
+            return refuse("行がオブジェクトではありません: " + shownValue(row));
         }
         const auto date = row.find("Date");
         if (date == row.end() || !date->is_string() || !isDate(date->get<std::string>())
             || (byDate && date->get<std::string>() != key)
             || (!byDate && (date->get<std::string>() < from || date->get<std::string>() > to))) {
-            return refuse("日付が違う行があります: " + shown(date == row.end() ? json() : *date));
+            return refuse("日付が違う行があります: " + shownValue(date == row.end() ? json() : *date));
         }
         const auto code = row.find("Code");
         if (code == row.end() || !code->is_string() || !isCode(code->get<std::string>())
             || (!byDate && code->get<std::string>() != key)) {
-            return refuse("銘柄コードが正しくない行があります: " + shown(code == row.end() ? json() : *code));
+            return refuse(
+                "銘柄コードが正しくない行があります: " + shownValue(code == row.end() ? json() : *code));
         }
         for (const char* field : kNumbers) {
             const auto it = row.find(field);
             if (it != row.end() && !it->is_null() && !it->is_number()) {
-                return refuse(std::string("数値でない ") + field + " があります: " + shown(*it));
+                return refuse(std::string("数値でない ") + field + " があります: " + shownValue(*it));
             }
         }
         // "13210" and "1321" are one stock of the list.
         const std::string id
             = byDate ? PriceStore::listCode(code->get<std::string>()) : date->get<std::string>();
         if (!seen.insert(id).second) {
-            return refuse("同じ" + std::string(byDate ? "銘柄" : "日") + "が 2 度あります: " + shown(id));
+            return refuse(
+                "同じ" + std::string(byDate ? "銘柄" : "日") + "が 2 度あります: " + shownValue(id));
         }
         if (possible(row)) {
             const auto close = row.find("C");
@@ -249,14 +241,14 @@ JQuantsAnswer::Check dayRows(const std::string& date, const json& rows, const ch
     std::set<std::string> seen;
     for (const auto& row : rows) {
         if (!row.is_object()) {
-            return refuse("行がオブジェクトではありません: " + shown(row));
+            return refuse("行がオブジェクトではありません: " + shownValue(row));
         }
         if (textOf(row, dateField) != date) {
-            return refuse("日付が違う行があります: " + shown(row.value(dateField, json())));
+            return refuse("日付が違う行があります: " + shownValue(row.value(dateField, json())));
         }
         const std::string id = key(row);
         if (id.empty() || !seen.insert(id).second) {
-            return refuse(keyFault + ": " + shown(row.value("Code", json())));
+            return refuse(keyFault + ": " + shownValue(row.value("Code", json())));
         }
         std::string fault;
         json kept = keep(row, fault, check.putAside);
@@ -364,11 +356,11 @@ JQuantsAnswer::Check JQuantsAnswer::master(const json& rows)
         if (!isCode(code) || textOf(row, "CoName").empty()
             || (textOf(row, "MktNm").empty() && textOf(row, "Mkt").empty())) {
             check.fault = "銘柄コード・銘柄名・市場のない銘柄があります: "
-                + shown(row.is_object() ? row.value("Code", json()) : row);
+                + shownValue(row.is_object() ? row.value("Code", json()) : row);
             return check;
         }
         if (!seen.insert(code).second) {
-            check.fault = "同じ銘柄が 2 度あります: " + shown(code);
+            check.fault = "同じ銘柄が 2 度あります: " + shownValue(code);
             return check;
         }
     }
@@ -390,21 +382,34 @@ JQuantsAnswer::Check JQuantsAnswer::calendar(const std::string& from, const std:
         const std::string division = row.is_object() ? textOf(row, "HolDiv") : std::string();
         if (!isDate(date) || date < from || date > to) {
             check.fault
-                = "日付が違う行があります: " + shown(row.is_object() ? row.value("Date", json()) : row);
+                = "日付が違う行があります: " + shownValue(row.is_object() ? row.value("Date", json()) : row);
             return check;
         }
         if (division.size() != 1 || division[0] < '0' || division[0] > '3') {
-            check.fault = "HolDiv が正しくない行があります: " + shown(row.value("HolDiv", json()));
+            check.fault = "HolDiv が正しくない行があります: " + shownValue(row.value("HolDiv", json()));
             return check;
         }
         if (!seen.insert(date).second) {
-            check.fault = "同じ日が 2 度あります: " + shown(date);
+            check.fault = "同じ日が 2 度あります: " + shownValue(date);
             return check;
         }
     }
     check.ok = true;
     check.rows = rows;
     return check;
+}
+
+std::string JQuantsAnswer::shown(const std::string& text)
+{
+    std::string out;
+    for (unsigned char c : text) {
+        if (out.size() >= 24) {
+            out += "…";
+            break;
+        }
+        out.push_back(c < 0x20 || c >= 0x7f ? '?' : static_cast<char>(c));
+    }
+    return "\"" + out + "\"";
 }
 
 } // namespace zuvemo::marketdata

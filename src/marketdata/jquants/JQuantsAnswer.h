@@ -56,6 +56,9 @@ public:
     static std::optional<double> figure(const nlohmann::json& value);
     static std::optional<double> figure(const std::string& text);
 
+    // A server's text inside a message: in quotes, short, one line of plain characters.
+    static std::string shown(const std::string& text);
+
     // "2026-12-08": a real day, written as the API writes it.
     static bool isDate(const std::string& text);
     // "72030", "130A0", "7203".
