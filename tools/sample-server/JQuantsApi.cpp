@@ -686,7 +686,10 @@ void JQuantsApi::installFiles(httplib::Server& files, const std::string& base)
             std::lock_guard lock(m_fileMutex);
             std::string head;
             for (const auto& [name, value] : req.headers) {
-                head += name + ": " + value + "\n";
+                head += name;
+                head += ": ";
+                head += value;
+                head += "\n";
             }
             m_fileHeads.push_back(head);
             const auto token = m_tokens.find(req.get_param_value("signature"));

@@ -146,7 +146,7 @@ std::string DataSettingsModel::planText(const std::string& plan, int days)
     if (most == 0) {
         return {};
     }
-    if (const auto problem = DataSource::daysProblem(plan, days); !problem.empty()) {
+    if (auto problem = DataSource::daysProblem(plan, days); !problem.empty()) {
         return problem;
     }
     std::string text = DataSource::planName(plan) + " プラン: 最長 " + std::to_string(most) + " 日（"
