@@ -10,7 +10,7 @@ namespace zuvemo::analysis {
 
 namespace {
 
-constexpr int kWindow = 250;
+constexpr int kWindow = kSignalRows;
 
 const char* const kWindowQuery = " SELECT whi,Wen,Wcount,Wpatai,Wqatai,Wgatai,Wjatai"
                                  ",Wdk,Wbb"

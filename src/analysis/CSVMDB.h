@@ -24,6 +24,9 @@ std::string CSVMDB(
 // Replaces the rows of WorkTemp by these history rows, numbered from 1 in file order.
 void loadWorkTemp(core::Mdl_Start& module, const std::vector<HistoryRow>& rows);
 
+// The newest rows of a history the signal code reads.
+inline constexpr int kSignalRows = 250;
+
 // The signal code of rows read from a history file, as CSVMDB computes it in screening mode.
 std::string signalCodeOf(const std::vector<HistoryRow>& rows, Indicators::Bounds bounds);
 

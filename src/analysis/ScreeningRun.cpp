@@ -193,6 +193,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
     MarkBatch batch(*m.SharedConnection);
 
     std::optional<std::vector<HistoryRow>> lastAnalysed;
+    std::string lastStored; // the address of the last analysed history read from the store
     int counter = 0;
     int transportFailures = 0;
     std::error_code ec;
@@ -204,7 +205,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         std::optional<std::vector<HistoryRow>> storedRows;
         std::string storedNewest;
         if (const auto* days = m_downloader.isLocal()
-                ? m_downloader.storedHistory(jobs[static_cast<std::size_t>(counter)].url)
+                ? m_downloader.storedHistory(jobs[static_cast<std::size_t>(counter)].url, kSignalRows)
                 : nullptr) {
             storedRows = historyRowsOf(*days, &storedNewest);
             result = storedNewest.empty() ? 404 : 0;
@@ -243,6 +244,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         } else if (storedRows ? storedNewest == dateText
                 : body        ? marketdata::CheckCSVBytes("M", *body, dateText)
                               : marketdata::CheckCSV("M", file, dateText)) {
+            const bool fromStore = storedRows.has_value();
             auto rows = storedRows ? std::move(storedRows)
                 : body             ? std::optional(readHistoryBytes(std::move(*body)))
                                    : readHistoryFile(file);
@@ -255,6 +257,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
             stocks.setField("Dchk", core::Value("取得"));
             stocks.update();
             summary.obtained++;
+            lastStored = fromStore ? jobs[static_cast<std::size_t>(counter - 1)].url : std::string();
             lastAnalysed = std::move(rows);
         } else {
             stocks.setField("Dchk", core::Value("停止中"));
@@ -280,6 +283,12 @@ ScreeningRun::Summary ScreeningRun::runSteps(
     ahead.reset();
     // WorkTemp ends holding the last stock analysed, as if each analysis had loaded it.
     if (lastAnalysed) {
+        if (!lastStored.empty()) {
+            // Only its newest rows were read: WorkTemp holds the whole history, as from a file.
+            if (const auto* days = m_downloader.storedHistory(lastStored, 0)) {
+                lastAnalysed = historyRowsOf(*days, nullptr);
+            }
+        }
         loadWorkTemp(m, *lastAnalysed);
     }
 

@@ -98,4 +98,10 @@ void Statement::run()
     while (next()) { }
 }
 
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
 } // namespace zuvemo::core

@@ -37,6 +37,8 @@ public:
     // Runs the statement to its end, then clears it for the next parameters; throws
     // DatabaseError when refused.
     void run();
+    // Leaves a query before its end, ready for the next parameters.
+    void reset();
 
 private:
     Connection& m_connection;

@@ -31,10 +31,12 @@ public:
     // Told the addresses a run is about to fetch, one after another.
     virtual void prepare(const std::vector<std::string>& urls) { (void)urls; }
     // The stored days behind an address of a local source, newest first, without a file in
-    // between; nothing for a server. Valid until the next call.
-    virtual const std::vector<StoredDay>* storedHistory(const std::string& url)
+    // between; nothing for a server. Valid until the next call. tradedDays: the days with a
+    // trade and a turnover the reader needs at most (0: all); the history may end after them.
+    virtual const std::vector<StoredDay>* storedHistory(const std::string& url, std::size_t tradedDays)
     {
         (void)url;
+        (void)tradedDays;
         return nullptr;
     }
 

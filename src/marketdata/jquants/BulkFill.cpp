@@ -144,8 +144,15 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
             files.push_back(file);
         }
     }
+    // Bars oldest first: each month's rows then go in behind the stocks' older ones, which leaves
+    // the store's pages full (newest first leaves them half empty, the store twice its size).
+    // Disclosures newest first, as a day at a time: a day without one is taken as such only
+    // once a newer one is stored.
     std::sort(files.begin(), files.end(), [](const File& a, const File& b) {
-        return a.month != b.month ? a.month > b.month : a.kind < b.kind;
+        if (a.kind != b.kind) {
+            return a.kind < b.kind;
+        }
+        return a.kind == BulkFileReader::Kind::Bars ? a.month < b.month : a.month > b.month;
     });
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (hooks.progress
@@ -238,15 +245,24 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
     };
     const auto held = reader.days();
     const KeyMask mask(m_options.apiKey);
+    // What each day's check let through, kept for the store: bars as stored, filings as checked.
+    std::map<std::string, JQuantsAnswer::Check> checked;
+    std::map<std::string, std::vector<PriceStore::Bar>> bars;
     for (const auto& day : held) {
         const auto rows = reader.dayRows(day);
-        if (const auto c = check(day, rows); !c.ok) {
+        auto c = check(day, rows);
+        if (!c.ok) {
             return fail("内容が正しくありません: " + day + ": " + c.fault);
         }
         // As an answer that quotes the key: nothing of it may be shown or stored.
         if (mask.holdsAnywhere(rows)) {
             return fail(JQuantsClient::kKeyEchoedMessage);
         }
+        if (file.kind == BulkFileReader::Kind::Bars) {
+            bars[day] = PriceStore::barsOf(c.rows);
+            c.rows = nlohmann::json::array();
+        }
+        checked[day] = std::move(c);
     }
     ++outcome.files;
     const std::set<std::string> inFile(held.begin(), held.end());
@@ -261,6 +277,8 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
         }
     }
     std::vector<std::string> left;
+    std::map<std::string, std::vector<PriceStore::Bar>> wanted;
+    std::set<std::string> stale;
     for (const auto& day : days) { // newest first, as one day at a time
         const bool ofMonth = day.compare(0, 7, file.month) == 0;
         if (!ofMonth) {
@@ -272,19 +290,12 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
                 left.push_back(day); // a trading day the file has no row of: asked alone
                 continue;
             }
-            const auto c = check(day, reader.dayRows(day));
-            std::vector<std::string> stale;
-            for (const auto& row : c.rows) {
-                if (const auto code = row.find("Code");
-                    code != row.end() && splitSince.count(code->get<std::string>())) {
-                    stale.push_back(code->get<std::string>());
+            for (const auto& bar : bars[day]) {
+                if (splitSince.count(bar.code)) {
+                    stale.insert(bar.code);
                 }
             }
-            m_store.storeDay(day, c.rows, stale);
-            if (hooks.barsStored) {
-                hooks.barsStored(day, c);
-            }
-            ++outcome.priceDays;
+            wanted[day] = std::move(bars[day]);
             continue;
         }
         // A day without filings in the file is marked as such only as the one-day path marks
@@ -293,12 +304,23 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
             left.push_back(day);
             continue;
         }
-        const auto c = check(day, reader.dayRows(day));
+        const auto c = inFile.count(day) ? std::move(checked[day]) : check(day, nlohmann::json::array());
         m_store.storeFilings(day, c.rows);
         if (hooks.filingsStored) {
             hooks.filingsStored(day + " の開示", c);
         }
         ++outcome.filingDays;
+    }
+    if (!wanted.empty()) {
+        // The month's days go in together: a stop leaves all of them or none.
+        m_store.storeDays(wanted, std::vector<std::string>(stale.begin(), stale.end()), &m_basis);
+        for (const auto& [day, rows] : wanted) {
+            m_basis[day] = file.asOf;
+            if (hooks.barsStored) {
+                hooks.barsStored(day, checked[day]);
+            }
+            ++outcome.priceDays;
+        }
     }
     days = std::move(left);
     return true;

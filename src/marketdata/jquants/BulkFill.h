@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -78,6 +79,7 @@ private:
 
     JQuantsClient& m_client;
     PriceStore& m_store;
+    std::map<std::string, std::string> m_basis; // each day a file stored: the day its file was made on
     JQuantsClient::Options m_options;
 };
 

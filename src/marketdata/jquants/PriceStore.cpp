@@ -357,7 +357,37 @@ std::string PriceStore::listCode(const std::string& code)
     return code;
 }
 
-void PriceStore::storeRows(const json& rows)
+const std::array<const char*, PriceStore::kBarFieldCount>& PriceStore::barFields()
+{
+    static const std::array<const char*, kBarFieldCount> fields
+        = {"O", "H", "L", "C", "Vo", "Va", "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"};
+    return fields;
+}
+
+std::vector<PriceStore::Bar> PriceStore::barsOf(const json& rows)
+{
+    std::vector<Bar> bars;
+    bars.reserve(rows.size());
+    for (const auto& row : rows) {
+        Bar bar;
+        bar.code = text(row, "Code");
+        bar.date = text(row, "Date");
+        if (bar.code.empty() || bar.date.size() != 10) {
+            continue;
+        }
+        for (std::size_t i = 0; i < kBarFieldCount; ++i) {
+            const auto it = row.find(barFields()[i]);
+            if (it != row.end() && it->is_number()) {
+                bar.values[i] = it->get<double>();
+                bar.given = static_cast<std::uint16_t>(bar.given | 1u << i);
+            }
+        }
+        bars.push_back(std::move(bar));
+    }
+    return bars;
+}
+
+void PriceStore::storeRows(const std::vector<const Bar*>& rows)
 {
     // Figures computed from the bars before are no longer theirs.
     m_connection->execute("DELETE FROM Table_PriceFigures");
@@ -365,48 +395,72 @@ void PriceStore::storeRows(const json& rows)
     core::Statement insert(*m_connection,
         std::string("INSERT OR REPLACE INTO Table_Bar (") + kBarColumns
             + ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
-    for (const auto& row : rows) {
-        const std::string code = text(row, "Code");
-        const std::string date = text(row, "Date");
-        if (code.empty() || date.size() != 10) {
-            continue;
-        }
-        insert.bindText(1, code);
-        insert.bindText(2, date);
-        int i = 3;
-        for (const char* field :
-            {"O", "H", "L", "C", "Vo", "Va", "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"}) {
-            bindNumber(insert, i++, row, field);
+    for (const Bar* bar : rows) {
+        insert.bindText(1, bar->code);
+        insert.bindText(2, bar->date);
+        for (std::size_t i = 0; i < kBarFieldCount; ++i) {
+            const int index = static_cast<int>(i) + 3;
+            if (bar->has(i)) {
+                insert.bindDouble(index, bar->values[i]);
+            } else {
+                insert.bindNull(index);
+            }
         }
         insert.run();
     }
 }
 
-void PriceStore::storeDay(
-    const std::string& date, const json& rows, const std::vector<std::string>& staleCodes)
+void PriceStore::storeDay(const std::string& date, const json& rows, const std::vector<std::string>& staleCodes)
 {
+    std::map<std::string, std::vector<Bar>> day;
+    day[date] = barsOf(rows);
+    storeDays(day, staleCodes);
+}
+
+void PriceStore::storeDays(const std::map<std::string, std::vector<Bar>>& days,
+    const std::vector<std::string>& staleCodes, const std::map<std::string, std::string>* basis)
+{
+    constexpr std::size_t kAdjFactor = 6;
     core::Transaction transaction(*m_connection);
     std::vector<std::string> refetch = staleCodes;
-    core::Statement earlier(
-        *m_connection, "SELECT 1 FROM Table_Bar WHERE BarCode = ? AND BarDate < ? LIMIT 1");
-    for (const auto& row : rows) {
-        const auto factor = row.find("AdjFactor");
-        if (factor == row.end() || !factor->is_number() || factor->get<double>() == 1.0) {
-            continue;
+    // A split whose stock has older days stored than the split, before these days go in.
+    core::Statement earlier(*m_connection, "SELECT BarDate FROM Table_Bar WHERE BarCode = ? AND BarDate < ?");
+    auto olderBasis = [&basis](std::string_view day, const std::string& split) {
+        if (!basis) {
+            return true;
         }
-        earlier.bindText(1, text(row, "Code"));
-        earlier.bindText(2, date);
-        if (earlier.next()) {
-            refetch.push_back(text(row, "Code"));
-            earlier.next(); // past its one row: reset for the next stock
+        const auto it = basis->find(std::string(day));
+        return it == basis->end() || it->second < split;
+    };
+    std::vector<const Bar*> rows;
+    for (const auto& [date, bars] : days) {
+        for (const auto& bar : bars) {
+            rows.push_back(&bar);
+            if (!bar.has(kAdjFactor) || bar.values[kAdjFactor] == 1.0) {
+                continue;
+            }
+            earlier.bindText(1, bar.code);
+            earlier.bindText(2, date);
+            while (earlier.next()) {
+                if (olderBasis(earlier.columnView(0), date)) {
+                    refetch.push_back(bar.code);
+                    earlier.reset();
+                    break;
+                }
+            }
         }
     }
+    // Stable: of two rows of one key (never in a checked answer) the later is kept, as sent.
+    std::stable_sort(rows.begin(), rows.end(),
+        [](const Bar* a, const Bar* b) { return a->code != b->code ? a->code < b->code : a->date < b->date; });
     storeRows(rows);
     core::Statement mark(
         *m_connection, "INSERT OR REPLACE INTO Table_StoredDay (DayDate, Rows) VALUES (?, ?)");
-    mark.bindText(1, date);
-    mark.bindDouble(2, static_cast<double>(rows.size()));
-    mark.run();
+    for (const auto& [date, bars] : days) {
+        mark.bindText(1, date);
+        mark.bindDouble(2, static_cast<double>(bars.size()));
+        mark.run();
+    }
     core::Statement note(*m_connection, "INSERT OR IGNORE INTO Table_Refetch (BarCode) VALUES (?)");
     for (const auto& code : refetch) {
         note.bindText(1, code);
@@ -425,7 +479,13 @@ void PriceStore::storeStock(
     remove.bindText(2, from);
     remove.bindText(3, to);
     remove.run();
-    storeRows(rows);
+    auto bars = barsOf(rows);
+    std::vector<const Bar*> sorted;
+    for (const auto& bar : bars) {
+        sorted.push_back(&bar);
+    }
+    std::stable_sort(sorted.begin(), sorted.end(), [](const Bar* a, const Bar* b) { return a->date < b->date; });
+    storeRows(sorted);
     core::Statement done(*m_connection, "DELETE FROM Table_Refetch WHERE BarCode = ?");
     done.bindText(1, code);
     done.run();
@@ -472,6 +532,27 @@ std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int co
         days.push_back(dayOf(s));
     }
     return days;
+}
+
+void PriceStore::eachNewestDay(
+    const std::string& code, int count, const std::string& upTo, const std::function<bool(const Day&)>& fn)
+{
+    if (!m_newestDays) {
+        m_newestDays = std::make_unique<core::Statement>(*m_connection,
+            std::string("SELECT ") + kDayColumns
+                + " FROM Table_Bar WHERE BarCode = ? AND BarDate <= ? ORDER BY BarDate DESC LIMIT ?");
+    }
+    auto& s = *m_newestDays;
+    s.reset(); // a reader that threw left it mid-query
+    s.bindText(1, code);
+    s.bindText(2, upTo.empty() ? std::string("9999-99-99") : upTo);
+    s.bindDouble(3, count);
+    while (s.next()) {
+        if (!fn(dayOf(s))) {
+            s.reset();
+            return;
+        }
+    }
 }
 
 long long PriceStore::dataVersion()

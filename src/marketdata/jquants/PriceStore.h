@@ -3,6 +3,7 @@
 #include "StoredDay.h"
 
 #include <array>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -15,6 +16,7 @@
 
 namespace zuvemo::core {
 class Connection;
+class Statement;
 }
 
 namespace zuvemo::marketdata {
@@ -42,6 +44,24 @@ public:
     // after them (a monthly file made before it): their fetch again is noted in the same way.
     void storeDay(
         const std::string& date, const nlohmann::json& rows, const std::vector<std::string>& staleCodes = {});
+    // One row of /equities/bars/daily as stored: its numbers in kBarFields order, each present
+    // only where the row sent a number.
+    static constexpr std::size_t kBarFieldCount = 12;
+    static const std::array<const char*, kBarFieldCount>& barFields(); // "O", "H", … "AdjVo"
+    struct Bar
+    {
+        std::string code, date;
+        std::array<double, kBarFieldCount> values{};
+        std::uint16_t given = 0; // bit i: values[i] was sent
+        bool has(std::size_t i) const { return (given >> i & 1u) != 0; }
+    };
+    static std::vector<Bar> barsOf(const nlohmann::json& rows); // rows without a code or date left out
+    // Several days as storeDay stores each, in one transaction: a month's rows go in in the
+    // key's order, so the pages they fill are written once and stay full. basis: for days stored
+    // from monthly files, the day their adjusted values were made on; a split then has its
+    // stock fetched again only when an older day stored is not of that day or later.
+    void storeDays(const std::map<std::string, std::vector<Bar>>& days, const std::vector<std::string>& staleCodes,
+        const std::map<std::string, std::string>* basis = nullptr);
     // The rows of one stock between from and to, replacing what was stored for it there, and
     // its pending fetch done, in one transaction.
     void storeStock(
@@ -53,6 +73,10 @@ public:
     // A stock's stored days up to upTo (YYYY-MM-DD; empty: all), newest first, at most count:
     // the date, the close and the adjusted values with the turnover (what a history shows).
     std::vector<Day> history(const std::string& code, int count, const std::string& upTo = {});
+    // The same days to fn one at a time until it returns false: a reader that needs only the
+    // newest of a deep history reads no more of it.
+    void eachNewestDay(
+        const std::string& code, int count, const std::string& upTo, const std::function<bool(const Day&)>& fn);
     // One stored day of a stock as the price figures read it: days[day] of the days asked.
     struct DayBar
     {
@@ -155,9 +179,12 @@ private:
     void open(const std::filesystem::path& programFolder);
     // A store made before the growth figures: their filing columns added.
     void addFilingColumns();
-    void storeRows(const nlohmann::json& rows);
+    // Rows in the key's order: (code, date) ascending.
+    void storeRows(const std::vector<const Bar*>& rows);
 
     std::unique_ptr<core::Connection> m_connection;
+    // Prepared once for the many stocks a screening reads; finalized before the connection closes.
+    std::unique_ptr<core::Statement> m_newestDays;
 };
 
 } // namespace zuvemo::marketdata

@@ -70,38 +70,27 @@ std::string StoreDownloader::historyFile(
 
 void StoreDownloader::prepare(const std::vector<std::string>& urls)
 {
-    m_prepared.clear();
+    (void)urls;
     m_upTo.reset();
-    if (urls.size() < 50) {
-        return; // a few stocks: a query each costs less than reading the whole store
-    }
-    for (auto& [stored, days] : m_store->histories(m_days, upTo())) {
-        m_prepared[PriceStore::listCode(stored)] = std::move(days);
-    }
 }
 
-const std::vector<StoredDay>* StoreDownloader::storedHistory(const std::string& url)
+const std::vector<StoredDay>* StoreDownloader::storedHistory(const std::string& url, std::size_t tradedDays)
 {
-    const std::string code = codeOf(url);
-    if (auto it = m_prepared.find(code); it != m_prepared.end()) {
-        m_handed = std::move(it->second);
-        m_prepared.erase(it);
-    } else {
-        m_handed = m_store->history(storedCode(code), m_days, upTo());
-    }
+    // A stock at a time, from its newest day back: a screening of a ten-year store reads its
+    // year, not its ten, and holds one history at a time.
+    m_handed.clear();
+    std::size_t traded = 0;
+    m_store->eachNewestDay(storedCode(codeOf(url)), m_days, upTo(), [&](const StoredDay& day) {
+        m_handed.push_back(day);
+        return tradedDays == 0 || !(day.traded && day.va > 0) || ++traded < tradedDays;
+    });
     return &m_handed;
 }
 
 std::int32_t StoreDownloader::DownloadToFile(const std::string& url, const std::filesystem::path& path)
 {
     const std::string code = codeOf(url);
-    std::string text;
-    if (auto it = m_prepared.find(code); it != m_prepared.end()) {
-        text = fileText(code, it->second);
-        m_prepared.erase(it);
-    } else {
-        text = historyFile(code, *m_store, m_days, upTo());
-    }
+    const std::string text = historyFile(code, *m_store, m_days, upTo());
     if (text.empty()) {
         return 404;
     }

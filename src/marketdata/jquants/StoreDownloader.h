@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -32,9 +31,9 @@ public:
 
     std::int32_t DownloadToFile(const std::string& url, const std::filesystem::path& path) override;
     bool isLocal() const override { return true; }
-    // Reads every stored history in one pass when a run fetches many.
+    // A run begins: the list's date is asked again.
     void prepare(const std::vector<std::string>& urls) override;
-    const std::vector<StoredDay>* storedHistory(const std::string& url) override;
+    const std::vector<StoredDay>* storedHistory(const std::string& url, std::size_t tradedDays) override;
 
     // A stock's history file from its stored days, newest first: date, the adjusted open, high,
     // low, close and volume, the turnover; days without a trade left out. Empty without days.
@@ -45,7 +44,6 @@ private:
     const std::string& upTo();
 
     std::unique_ptr<PriceStore> m_store;
-    std::map<std::string, std::vector<StoredDay>> m_prepared; // by code, each handed out once
     std::vector<StoredDay> m_handed;
     int m_days;
     ListDate m_listDate;
