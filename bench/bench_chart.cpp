@@ -1,7 +1,9 @@
 // "画面表示" for a 250-day history, from the click to the chart window's first paint, beside
 // "検索発行" (the workbook export) of the same stock.
+// usage: bench_chart [bin-dir] [program-folder]
 #include "BenchSupport.h"
 #include "Frm_Chart.h"
+#include "Frm_DataSettings.h"
 #include "Frm_zuvemo.h"
 #include "QtTranslations.h"
 #include "SampleServer.h"
@@ -33,19 +35,24 @@ int main(int argc, char** argv)
     ui::UiStyle::installFontSubstitutes();
     ui::QtTranslations::install();
     const std::filesystem::path bin = argc > 1 ? argv[1] : "build/bin";
-    auto dir = std::filesystem::temp_directory_path() / "zuvemo-bench-chart";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    std::filesystem::copy_file(bin / "雛型EXCEL.xltx", dir / "雛型EXCEL.xltx");
+    // A folder given (a kept J-Quants folder, say ten years deep) is charted as it is; without
+    // one, a sample market of 40 stocks is made and screened.
+    const bool given = argc > 2;
+    auto dir = given ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path() / "zuvemo-bench-chart";
     sample::SampleServer::Options options;
     options.market.stocks = 40;
     options.market.days = 300;
     options.market.today = core::Clock().today();
     sample::SampleServer server(options);
-    server.start(0);
-    core::Schema::createDatabaseFile(dir / "zuvemo.db",
-        {server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "}, core::Schema::Bounds{0.9, 1.2});
-    std::ofstream(dir / "qen_kanrFile.dsa") << "[DataBase1]=zuvemo.db\r\n";
+    if (!given) {
+        std::filesystem::remove_all(dir);
+        std::filesystem::create_directories(dir);
+        std::filesystem::copy_file(bin / "雛型EXCEL.xltx", dir / "雛型EXCEL.xltx");
+        server.start(0);
+        core::Schema::createDatabaseFile(dir / "zuvemo.db",
+            {server.dailyBaseUrl(), server.historyBaseUrl(), ".csv", " "}, core::Schema::Bounds{0.9, 1.2});
+        std::ofstream(dir / "qen_kanrFile.dsa") << "[DataBase1]=zuvemo.db\r\n";
+    }
     core::Mdl_Start module(dir);
     module.ReadConfigFile();
     marketdata::CurlDownloader downloader;
@@ -53,9 +60,13 @@ int main(int argc, char** argv)
     exporting::NoOpener opener;
     ui::Frm_zuvemo window(module, clock, downloader, opener);
     window.setFinishedBox([](const std::string&) {});
+    // A folder whose source wants its key (JQUANTS_API_KEY) charts what is stored without it.
+    window.setSettingsRunner([](ui::Frm_DataSettings&) {});
     window.load();
     window.show();
-    window.model().Command_kensaku_Click();
+    if (!given) {
+        window.model().Command_kensaku_Click();
+    }
     window.model().Grid_Click(1, 1);
     window.model().Option1_Click(2);
     window.render();
@@ -98,6 +109,8 @@ int main(int argc, char** argv)
     }
     bench::report("検索発行, click to the workbook written (same stock)", exports);
     window.close();
-    std::filesystem::remove_all(dir);
+    if (!given) {
+        std::filesystem::remove_all(dir);
+    }
     return 0;
 }

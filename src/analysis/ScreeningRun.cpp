@@ -284,7 +284,7 @@ ScreeningRun::Summary ScreeningRun::runSteps(
     // WorkTemp ends holding the last stock analysed, as if each analysis had loaded it.
     if (lastAnalysed) {
         if (!lastStored.empty()) {
-            // Only its newest rows were read: WorkTemp holds the whole history, as from a file.
+            // Only its newest closes were read: WorkTemp holds the whole history, as from a file.
             if (const auto* days = m_downloader.storedHistory(lastStored, 0)) {
                 lastAnalysed = historyRowsOf(*days, nullptr);
             }

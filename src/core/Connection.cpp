@@ -87,7 +87,7 @@ std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, 
         }
     }
     sqlite3* db = nullptr;
-    int flags = SQLITE_OPEN_READWRITE | SQLITE_OPEN_FULLMUTEX;
+    int flags = SQLITE_OPEN_READWRITE | (options.oneThread ? SQLITE_OPEN_NOMUTEX : SQLITE_OPEN_FULLMUTEX);
     if (options.create) {
         flags |= SQLITE_OPEN_CREATE;
     }

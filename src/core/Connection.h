@@ -30,6 +30,9 @@ public:
         bool exclusive = false;
         // Called while a statement waits for another program's lock (see setBusyWait).
         std::function<void()> whileWaiting;
+        // Used by one thread at a time (it may pass between threads): SQLite then takes no lock of
+        // its own around each call, which a read of a million rows feels.
+        bool oneThread = false;
     };
 
     // Throws DatabaseError when the file cannot be opened as a writable database.

@@ -32,7 +32,8 @@ public:
     virtual void prepare(const std::vector<std::string>& urls) { (void)urls; }
     // The stored days behind an address of a local source, newest first, without a file in
     // between; nothing for a server. Valid until the next call. tradedDays: the days with a
-    // trade and a turnover the reader needs at most (0: all); the history may end after them.
+    // trade and a turnover the reader needs at most (0: all); the history may end after them,
+    // and its days may hold only the closes, the volume and the turnover.
     virtual const std::vector<StoredDay>* storedHistory(const std::string& url, std::size_t tradedDays)
     {
         (void)url;

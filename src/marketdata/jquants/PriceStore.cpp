@@ -78,6 +78,7 @@ void PriceStore::open(const std::filesystem::path& programFolder)
 {
     core::Connection::Options options;
     options.create = true;
+    options.oneThread = true; // each store is its user's own
     m_connection = core::Connection::open(programFolder / kFileName, options);
     m_connection->execute("PRAGMA journal_mode=WAL");
     m_connection->execute(
@@ -534,21 +535,31 @@ std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int co
     return days;
 }
 
-void PriceStore::eachNewestDay(
-    const std::string& code, int count, const std::string& upTo, const std::function<bool(const Day&)>& fn)
+void PriceStore::eachNewestDay(const std::string& code, int count, const std::string& upTo,
+    const std::function<bool(const Day&)>& fn, bool closesOnly)
 {
-    if (!m_newestDays) {
-        m_newestDays = std::make_unique<core::Statement>(*m_connection,
-            std::string("SELECT ") + kDayColumns
+    auto& statement = closesOnly ? m_newestCloses : m_newestDays;
+    if (!statement) {
+        statement = std::make_unique<core::Statement>(*m_connection,
+            std::string("SELECT ") + (closesOnly ? "BarDate, C, AdjC, AdjVo, Va" : kDayColumns)
                 + " FROM Table_Bar WHERE BarCode = ? AND BarDate <= ? ORDER BY BarDate DESC LIMIT ?");
     }
-    auto& s = *m_newestDays;
+    auto& s = *statement;
     s.reset(); // a reader that threw left it mid-query
     s.bindText(1, code);
     s.bindText(2, upTo.empty() ? std::string("9999-99-99") : upTo);
     s.bindDouble(3, count);
+    Day close;
     while (s.next()) {
-        if (!fn(dayOf(s))) {
+        if (closesOnly) {
+            close.date = s.columnView(0);
+            close.traded = !s.isNull(1);
+            close.c = s.columnDouble(1);
+            close.adjC = s.columnDouble(2);
+            close.adjVo = s.columnDouble(3);
+            close.va = s.columnDouble(4);
+        }
+        if (!fn(closesOnly ? close : dayOf(s))) {
             s.reset();
             return;
         }

@@ -74,9 +74,10 @@ public:
     // the date, the close and the adjusted values with the turnover (what a history shows).
     std::vector<Day> history(const std::string& code, int count, const std::string& upTo = {});
     // The same days to fn one at a time until it returns false: a reader that needs only the
-    // newest of a deep history reads no more of it.
-    void eachNewestDay(
-        const std::string& code, int count, const std::string& upTo, const std::function<bool(const Day&)>& fn);
+    // newest of a deep history reads no more of it. closesOnly: of each day only the date, the
+    // raw and adjusted closes, the adjusted volume and the turnover (what the signals read).
+    void eachNewestDay(const std::string& code, int count, const std::string& upTo,
+        const std::function<bool(const Day&)>& fn, bool closesOnly = false);
     // One stored day of a stock as the price figures read it: days[day] of the days asked.
     struct DayBar
     {
@@ -184,7 +185,7 @@ private:
 
     std::unique_ptr<core::Connection> m_connection;
     // Prepared once for the many stocks a screening reads; finalized before the connection closes.
-    std::unique_ptr<core::Statement> m_newestDays;
+    std::unique_ptr<core::Statement> m_newestDays, m_newestCloses;
 };
 
 } // namespace zuvemo::marketdata

@@ -80,10 +80,13 @@ const std::vector<StoredDay>* StoreDownloader::storedHistory(const std::string& 
     // year, not its ten, and holds one history at a time.
     m_handed.clear();
     std::size_t traded = 0;
-    m_store->eachNewestDay(storedCode(codeOf(url)), m_days, upTo(), [&](const StoredDay& day) {
-        m_handed.push_back(day);
-        return tradedDays == 0 || !(day.traded && day.va > 0) || ++traded < tradedDays;
-    });
+    m_store->eachNewestDay(
+        storedCode(codeOf(url)), m_days, upTo(),
+        [&](const StoredDay& day) {
+            m_handed.push_back(day);
+            return tradedDays == 0 || !(day.traded && day.va > 0) || ++traded < tradedDays;
+        },
+        tradedDays > 0);
     return &m_handed;
 }
 
