@@ -38,7 +38,8 @@ int main(int argc, char** argv)
     // A folder given (a kept J-Quants folder, say ten years deep) is charted as it is; without
     // one, a sample market of 40 stocks is made and screened.
     const bool given = argc > 2;
-    auto dir = given ? std::filesystem::path(argv[2]) : std::filesystem::temp_directory_path() / "zuvemo-bench-chart";
+    auto dir = given ? std::filesystem::path(argv[2])
+                     : std::filesystem::temp_directory_path() / "zuvemo-bench-chart";
     sample::SampleServer::Options options;
     options.market.stocks = 40;
     options.market.days = 300;

@@ -125,6 +125,13 @@ void TrackRecord::merge(TrackRecord&& other)
     other = TrackRecord(m_horizons);
 }
 
+void TrackRecord::reserve(std::size_t days)
+{
+    for (auto& values : m_all[static_cast<std::size_t>(Signal::AllDays)]) {
+        values.reserve(days);
+    }
+}
+
 std::pair<double, double> TrackRecord::wilson(int hits, int count)
 {
     if (count <= 0) {

@@ -61,6 +61,8 @@ public:
         const std::vector<double>& close, const std::vector<double>& volume, const std::string& group = {});
     // Takes over another record's days, as if its stocks had been added after this one's.
     void merge(TrackRecord&& other);
+    // Room for the returns of this many days of the whole selection (a day's return per horizon).
+    void reserve(std::size_t days);
 
     // The marks of every day of the stock added last, oldest first.
     const std::vector<Indicators::Mark>& shortMarks() const { return m_h; }

@@ -33,21 +33,24 @@ int threadCount(int asked, std::size_t stocks)
     return std::clamp(static_cast<int>(stocks / 64), 1, n);
 }
 
-// Runs addOne(record, i) for every stock in contiguous shares, one record per thread, and joins
-// the records in stock order: the result does not depend on the number of threads.
+// Runs addShare(record, from, to) for contiguous shares of the stocks, one record per thread,
+// and joins the records in stock order: the result does not depend on the number of threads.
+// daysEach: at most this many days of a stock, to hold the returns without growing (0: unknown).
 TrackRecord inShares(std::size_t count, int threads, const std::vector<int>& horizons,
-    const std::function<void(TrackRecord&, std::size_t)>& addOne)
+    const std::function<void(TrackRecord&, std::size_t from, std::size_t to)>& addShare,
+    std::size_t daysEach = 0)
 {
     const auto shares = static_cast<std::size_t>(threads);
     std::vector<TrackRecord> records(shares, TrackRecord(horizons));
+    for (std::size_t share = 0; share < shares && daysEach > 0; ++share) {
+        // Address space only until touched; the first record takes the others' returns in the end.
+        const std::size_t stocks = share == 0 ? count : count * (share + 1) / shares - count * share / shares;
+        records[share].reserve(stocks * daysEach);
+    }
     std::vector<std::exception_ptr> errors(shares);
     auto work = [&](std::size_t share) {
         try {
-            const std::size_t from = count * share / shares;
-            const std::size_t to = count * (share + 1) / shares;
-            for (std::size_t i = from; i < to; ++i) {
-                addOne(records[share], i);
-            }
+            addShare(records[share], count * share / shares, count * (share + 1) / shares);
         } catch (...) {
             errors[share] = std::current_exception();
         }
@@ -162,44 +165,65 @@ TrackReport TrackRun::run(const Options& options)
 TrackRecord TrackRun::fromStore(const std::vector<Stock>& stocks, const Options& options, int days)
 {
     // What the screening reads of the store: each stock's newest `days` stored days up to the
-    // list's, its days with a trade and a turnover. One pass over the bars, without a text per row.
+    // list's, its days with a trade and a turnover. One pass over each share's bars, on its own
+    // connection, without a text per row.
     std::map<std::string, std::size_t> byCode;
     for (std::size_t i = 0; i < stocks.size(); ++i) {
         byCode.emplace(core::TrimOrSpace(std::string_view(stocks[i].code)), i);
     }
-    std::vector<Series> series(stocks.size());
+    std::vector<std::string> market;
     {
         marketdata::PriceStore store(m_module.programFolder());
-        auto market = store.storedDays();
-        const std::string upTo = marketdata::UrlSettings::listDate(*m_module.SharedConnection);
-        if (!upTo.empty()) {
-            market.erase(std::upper_bound(market.begin(), market.end(), upTo), market.end());
+        market = store.storedDays();
+    }
+    const std::string upTo = marketdata::UrlSettings::listDate(*m_module.SharedConnection);
+    if (!upTo.empty()) {
+        market.erase(std::upper_bound(market.begin(), market.end(), upTo), market.end());
+    }
+    const auto folder = m_module.programFolder();
+    auto addShare = [&](TrackRecord& record, std::size_t from, std::size_t to) {
+        if (from == to) {
+            return;
         }
+        std::vector<Series> series(to - from);
+        std::string low;
+        std::string high;
+        for (std::size_t i = from; i < to; ++i) {
+            const auto code
+                = marketdata::PriceStore::storeCode(core::TrimOrSpace(std::string_view(stocks[i].code)));
+            low = low.empty() ? code : std::min(low, code);
+            high = std::max(high, code);
+        }
+        marketdata::PriceStore store(folder);
         store.eachStockBars(
-            market, [&](const std::string& code, const std::vector<marketdata::PriceStore::DayBar>& bars) {
+            market,
+            [&](const std::string& code, const std::vector<marketdata::PriceStore::DayBar>& bars) {
                 const auto it = byCode.find(marketdata::PriceStore::listCode(code));
-                if (it == byCode.end()) {
+                if (it == byCode.end() || it->second < from || it->second >= to) {
                     return;
                 }
-                auto& s = series[it->second];
-                const std::size_t from = bars.size() > static_cast<std::size_t>(days)
+                auto& s = series[it->second - from];
+                const std::size_t first = bars.size() > static_cast<std::size_t>(days)
                     ? bars.size() - static_cast<std::size_t>(days)
                     : 0;
-                s.close.reserve(bars.size() - from);
-                s.volume.reserve(bars.size() - from);
-                for (std::size_t b = from; b < bars.size(); ++b) {
+                s.close.reserve(bars.size() - first);
+                s.volume.reserve(bars.size() - first);
+                for (std::size_t b = first; b < bars.size(); ++b) {
                     if (bars[b].traded && bars[b].va > 0) {
                         s.close.push_back(bars[b].adjC);
                         s.volume.push_back(bars[b].adjVo);
                     }
                 }
-            });
-    }
-    return inShares(stocks.size(), threadCount(options.threads, stocks.size()), options.horizons,
-        [&](TrackRecord& record, std::size_t i) {
-            record.addStock(series[i].close, series[i].volume, stocks[i].group);
+            },
+            true, low, high);
+        for (std::size_t i = from; i < to; ++i) {
+            record.addStock(series[i - from].close, series[i - from].volume, stocks[i].group);
+            series[i - from] = Series();
             told(options, record, i, stocks[i].code);
-        });
+        }
+    };
+    return inShares(stocks.size(), threadCount(options.threads, stocks.size()), options.horizons, addShare,
+        std::min(market.size(), static_cast<std::size_t>(std::max(days, 0))));
 }
 
 TrackRecord TrackRun::fromFiles(const std::vector<Stock>& stocks, const Options& options,
@@ -207,12 +231,15 @@ TrackRecord TrackRun::fromFiles(const std::vector<Stock>& stocks, const Options&
 {
     const auto csvFolder = m_module.programFolder() / "csv";
     return inShares(stocks.size(), threadCount(options.threads, stocks.size()), options.horizons,
-        [&](TrackRecord& record, std::size_t i) {
-            // The screening's name of the stock's history file of the latest trading day.
-            const auto file = csvFolder / core::Platform::fromUtf8(latest + "-" + stocks[i].code + suffix);
-            if (auto rows = readHistoryFile(file)) {
-                record.addStock(*rows, stocks[i].group);
-                told(options, record, i, stocks[i].code);
+        [&](TrackRecord& record, std::size_t from, std::size_t to) {
+            for (std::size_t i = from; i < to; ++i) {
+                // The screening's name of the stock's history file of the latest trading day.
+                const auto file
+                    = csvFolder / core::Platform::fromUtf8(latest + "-" + stocks[i].code + suffix);
+                if (auto rows = readHistoryFile(file)) {
+                    record.addStock(*rows, stocks[i].group);
+                    told(options, record, i, stocks[i].code);
+                }
             }
         });
 }

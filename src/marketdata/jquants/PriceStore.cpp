@@ -350,6 +350,11 @@ bool PriceStore::fillPending()
 
 PriceStore::~PriceStore() = default;
 
+std::string PriceStore::storeCode(const std::string& listCode)
+{
+    return listCode.size() == 4 ? listCode + "0" : listCode;
+}
+
 std::string PriceStore::listCode(const std::string& code)
 {
     if (code.size() == 5 && code.back() == '0') {
@@ -411,7 +416,8 @@ void PriceStore::storeRows(const std::vector<const Bar*>& rows)
     }
 }
 
-void PriceStore::storeDay(const std::string& date, const json& rows, const std::vector<std::string>& staleCodes)
+void PriceStore::storeDay(
+    const std::string& date, const json& rows, const std::vector<std::string>& staleCodes)
 {
     std::map<std::string, std::vector<Bar>> day;
     day[date] = barsOf(rows);
@@ -452,8 +458,9 @@ void PriceStore::storeDays(const std::map<std::string, std::vector<Bar>>& days,
         }
     }
     // Stable: of two rows of one key (never in a checked answer) the later is kept, as sent.
-    std::stable_sort(rows.begin(), rows.end(),
-        [](const Bar* a, const Bar* b) { return a->code != b->code ? a->code < b->code : a->date < b->date; });
+    std::stable_sort(rows.begin(), rows.end(), [](const Bar* a, const Bar* b) {
+        return a->code != b->code ? a->code < b->code : a->date < b->date;
+    });
     storeRows(rows);
     core::Statement mark(
         *m_connection, "INSERT OR REPLACE INTO Table_StoredDay (DayDate, Rows) VALUES (?, ?)");
@@ -485,7 +492,8 @@ void PriceStore::storeStock(
     for (const auto& bar : bars) {
         sorted.push_back(&bar);
     }
-    std::stable_sort(sorted.begin(), sorted.end(), [](const Bar* a, const Bar* b) { return a->date < b->date; });
+    std::stable_sort(
+        sorted.begin(), sorted.end(), [](const Bar* a, const Bar* b) { return a->date < b->date; });
     storeRows(sorted);
     core::Statement done(*m_connection, "DELETE FROM Table_Refetch WHERE BarCode = ?");
     done.bindText(1, code);
@@ -643,17 +651,23 @@ void PriceStore::keepPriceFigures(
 }
 
 void PriceStore::eachStockBars(const std::vector<std::string>& days,
-    const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn)
+    const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn, bool closesOnly,
+    const std::string& fromCode, const std::string& toCode)
 {
     if (days.empty()) {
         return;
     }
-    // In the key's order (the unary + keeps the date index out): one pass, no sort.
+    // In the key's order (the unary + keeps the date index out): one pass, no sort. Columns not
+    // wanted are read as NULL, which SQLite hands over without touching the record.
     core::Statement s(*m_connection,
-        "SELECT BarCode, BarDate, C, AdjH, AdjL, AdjC, AdjVo, Va, AdjO FROM Table_Bar"
-        " WHERE +BarDate >= ? AND +BarDate <= ? ORDER BY BarCode, BarDate");
-    s.bindText(1, days.front());
-    s.bindText(2, days.back());
+        std::string("SELECT BarCode, BarDate, C, ") + (closesOnly ? "NULL, NULL" : "AdjH, AdjL")
+            + ", AdjC, AdjVo, Va, " + (closesOnly ? "NULL" : "AdjO")
+            + " FROM Table_Bar WHERE BarCode BETWEEN ? AND ? AND +BarDate >= ? AND +BarDate <= ?"
+              " ORDER BY BarCode, BarDate");
+    s.bindText(1, fromCode);
+    s.bindText(2, toCode.empty() ? std::string("\x7f") : toCode);
+    s.bindText(3, days.front());
+    s.bindText(4, days.back());
     std::string code;
     std::vector<DayBar> bars;
     bars.reserve(days.size());

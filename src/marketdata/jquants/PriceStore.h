@@ -17,7 +17,7 @@
 namespace zuvemo::core {
 class Connection;
 class Statement;
-}
+} // namespace zuvemo::core
 
 namespace zuvemo::marketdata {
 
@@ -60,7 +60,8 @@ public:
     // key's order, so the pages they fill are written once and stay full. basis: for days stored
     // from monthly files, the day their adjusted values were made on; a split then has its
     // stock fetched again only when an older day stored is not of that day or later.
-    void storeDays(const std::map<std::string, std::vector<Bar>>& days, const std::vector<std::string>& staleCodes,
+    void storeDays(const std::map<std::string, std::vector<Bar>>& days,
+        const std::vector<std::string>& staleCodes,
         const std::map<std::string, std::string>* basis = nullptr);
     // The rows of one stock between from and to, replacing what was stored for it there, and
     // its pending fetch done, in one transaction.
@@ -88,8 +89,11 @@ public:
     };
     // Every stock's stored bars on the given days (ascending), a stock at a time in code order,
     // oldest first: the one read of the whole store a search makes, so nothing is copied twice.
+    // closesOnly: of each bar only the closes, the adjusted volume and the turnover. fromCode and
+    // toCode (store codes), when given: only the stocks between them, both included.
     void eachStockBars(const std::vector<std::string>& days,
-        const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn);
+        const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn,
+        bool closesOnly = false, const std::string& fromCode = {}, const std::string& toCode = {});
     // The price figures of a stock on a day, as a search computed them from the bars: kept so
     // the next search of that day reads 4,000 rows, not every bar.
     static constexpr std::size_t kPriceFigureCount = 12;
@@ -172,6 +176,8 @@ public:
 
     // "72030" → "7203", "130A0" → "130A": the code the stock list shows.
     static std::string listCode(const std::string& code);
+    // The way back: "7203" → "72030"; a code of five characters stays.
+    static std::string storeCode(const std::string& listCode);
 
     static constexpr const char* kNoDataMessage
         = "価格データがまだありません。「検索開始」または zuvemo-cli refresh で取得してください。";

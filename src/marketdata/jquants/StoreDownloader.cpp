@@ -27,12 +27,6 @@ StoreDownloader::~StoreDownloader() = default;
 
 namespace {
 
-std::string storedCode(const std::string& code)
-{
-    // The store's codes have five characters: "7203" is "72030", "130A" is "130A0".
-    return code.size() == 4 ? code + "0" : code;
-}
-
 std::string fileText(const std::string& code, const std::vector<PriceStore::Day>& rows)
 {
     std::string text = core::TextCodec::encodeCp932(
@@ -65,7 +59,7 @@ std::string codeOf(const std::string& url)
 std::string StoreDownloader::historyFile(
     const std::string& code, PriceStore& store, int days, const std::string& upTo)
 {
-    return fileText(code, store.history(storedCode(code), days, upTo));
+    return fileText(code, store.history(PriceStore::storeCode(code), days, upTo));
 }
 
 void StoreDownloader::prepare(const std::vector<std::string>& urls)
@@ -81,7 +75,7 @@ const std::vector<StoredDay>* StoreDownloader::storedHistory(const std::string& 
     m_handed.clear();
     std::size_t traded = 0;
     m_store->eachNewestDay(
-        storedCode(codeOf(url)), m_days, upTo(),
+        PriceStore::storeCode(codeOf(url)), m_days, upTo(),
         [&](const StoredDay& day) {
             m_handed.push_back(day);
             return tradedDays == 0 || !(day.traded && day.va > 0) || ++traded < tradedDays;
