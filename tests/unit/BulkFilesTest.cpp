@@ -5,6 +5,8 @@
 #include "RawHttpServer.h"
 #include "SampleServer.h"
 #include "TestSupport.h"
+#include "analysis/CSVMDB.h"
+#include "analysis/HistoryFile.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Recordset.h"
@@ -16,9 +18,11 @@
 #include "marketdata/jquants/JQuantsClient.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
 #include "marketdata/jquants/PriceStore.h"
+#include "marketdata/jquants/StoreDownloader.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
+#include <map>
 #include <mutex>
 #include <thread>
 #include <zlib.h>
@@ -331,6 +335,65 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
     ASSERT_TRUE(b.ok) << b.message;
     EXPECT_EQ(stored(files.path()), stored(daily.path()));
     EXPECT_GT(count(stored(files.path()), "\n"), 25 * days);
+    {
+        // The months went in oldest first, a month at a time: the bars' pages are nearly full,
+        // where newest first left them half empty and the store twice its size.
+        auto c = core::Connection::open(files.path() / marketdata::PriceStore::kFileName);
+        auto used = c->openRecordset("SELECT sum(payload) * 1.0 / sum(pgsize) FROM dbstat WHERE name = "
+                                     "'Table_Bar' AND pagetype = 'leaf'");
+        EXPECT_GT(used->field(0).toDouble(), 0.8);
+    }
+    {
+        // A screening reads a stock's newest closes only, as many as its signals use: the same
+        // signals and the same newest day as from the whole five years, for every stock.
+        marketdata::StoreDownloader store(files.path(), days);
+        store.prepare({});
+        int deep = 0;
+        for (const auto& stock : server->market().stocks()) {
+            const std::string url = "jquants:" + stock.code + "?download=csv";
+            std::string newestOfFew;
+            std::string newestOfAll;
+            const auto few
+                = analysis::historyRowsOf(*store.storedHistory(url, analysis::kSignalRows), &newestOfFew);
+            const auto all = analysis::historyRowsOf(*store.storedHistory(url, 0), &newestOfAll);
+            SCOPED_TRACE(url);
+            EXPECT_EQ(few.size(), std::min<std::size_t>(all.size(), analysis::kSignalRows));
+            EXPECT_EQ(newestOfFew, newestOfAll);
+            EXPECT_EQ(analysis::signalCodeOf(few, {0.9, 1.2}), analysis::signalCodeOf(all, {0.9, 1.2}));
+            for (std::size_t i = 0; i < few.size(); ++i) {
+                EXPECT_EQ(few[i].close, all[i].close);
+                EXPECT_EQ(few[i].volume, all[i].volume);
+            }
+            deep += all.size() > 4 * analysis::kSignalRows;
+        }
+        EXPECT_GT(deep, 15);
+    }
+    {
+        // A year of five: each stock's bars found by the key equal the same days of one pass.
+        marketdata::PriceStore store(files.path());
+        const auto all = store.storedDays();
+        const std::vector<std::string> year(all.end() - 251, all.end());
+        using Bars
+            = std::map<std::string, std::vector<std::tuple<std::string, bool, double, double, double>>>;
+        auto read = [&store](const std::vector<std::string>& days, const std::string& from) {
+            Bars out;
+            store.eachStockBars(
+                days,
+                [&](const std::string& code, const std::vector<marketdata::PriceStore::DayBar>& bars) {
+                    for (const auto& bar : bars) {
+                        if (days[bar.day] >= from) {
+                            out[code].emplace_back(days[bar.day], bar.traded, bar.adjC, bar.adjH, bar.va);
+                        }
+                    }
+                },
+                false, "13050", "");
+            return out;
+        };
+        const auto byKey = read(year, "");
+        EXPECT_EQ(byKey, read(all, year.front()));
+        EXPECT_GT(byKey.size(), 15u);
+        EXPECT_GE(byKey.begin()->first, "13050"); // none before the first code asked
+    }
     // The months from their files: two lists and a request a file, the current month's days alone.
     EXPECT_GE(a.filesRead, 2 * 58);
     EXPECT_LT(a.requests, 2 + a.filesRead + 3 * 21 + 10);

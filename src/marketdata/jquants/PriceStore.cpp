@@ -657,38 +657,21 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
     if (days.empty()) {
         return;
     }
-    // In the key's order (the unary + keeps the date index out): one pass, no sort. Columns not
-    // wanted are read as NULL, which SQLite hands over without touching the record.
-    core::Statement s(*m_connection,
-        std::string("SELECT BarCode, BarDate, C, ") + (closesOnly ? "NULL, NULL" : "AdjH, AdjL")
-            + ", AdjC, AdjVo, Va, " + (closesOnly ? "NULL" : "AdjO")
-            + " FROM Table_Bar WHERE BarCode BETWEEN ? AND ? AND +BarDate >= ? AND +BarDate <= ?"
-              " ORDER BY BarCode, BarDate");
-    s.bindText(1, fromCode);
-    s.bindText(2, toCode.empty() ? std::string("\x7f") : toCode);
-    s.bindText(3, days.front());
-    s.bindText(4, days.back());
-    std::string code;
+    // Columns not wanted are read as NULL, which SQLite hands over without touching the record.
+    const std::string columns = std::string("BarCode, BarDate, C, ")
+        + (closesOnly ? "NULL, NULL" : "AdjH, AdjL") + ", AdjC, AdjVo, Va, " + (closesOnly ? "NULL" : "AdjO");
+    const std::string lastCode = toCode.empty() ? std::string("\x7f") : toCode;
     std::vector<DayBar> bars;
     bars.reserve(days.size());
     std::size_t at = 0;
-    while (s.next()) {
-        const auto rowCode = s.columnView(0);
-        if (rowCode != code) {
-            if (!bars.empty()) {
-                fn(code, bars);
-            }
-            code = rowCode;
-            bars.clear();
-            at = 0;
-        }
-        // Within a stock the dates rise as the days do: a cursor finds each, no lookup.
+    // Within a stock the dates rise as the days do: a cursor finds each, no lookup.
+    auto take = [&](const core::Statement& s) {
         const auto date = s.columnView(1);
         while (at < days.size() && days[at] < date) {
             ++at;
         }
         if (at == days.size() || days[at] != date) {
-            continue;
+            return;
         }
         DayBar bar;
         bar.day = at;
@@ -703,6 +686,61 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
             bar.adjO = s.columnDouble(8);
         }
         bars.push_back(bar);
+    };
+    std::string code;
+    core::Statement stored(*m_connection, "SELECT count(*) FROM Table_StoredDay");
+    const double storedDays = stored.next() ? stored.columnDouble(0) : 0;
+    stored.reset();
+    if (static_cast<double>(days.size()) * 4 < storedDays) {
+        // A year of a deep store: each stock's own rows found by the key, not a pass over years.
+        core::Statement first(*m_connection,
+            "SELECT BarCode FROM Table_Bar WHERE BarCode >= ? AND BarCode <= ? ORDER BY BarCode LIMIT 1");
+        core::Statement next(*m_connection,
+            "SELECT BarCode FROM Table_Bar WHERE BarCode > ? AND BarCode <= ? ORDER BY BarCode LIMIT 1");
+        core::Statement s(*m_connection,
+            "SELECT " + columns
+                + " FROM Table_Bar WHERE BarCode = ? AND BarDate >= ? AND BarDate <= ? ORDER BY BarDate");
+        for (auto* find = &first;; find = &next) {
+            find->bindText(1, find == &first ? fromCode : code);
+            find->bindText(2, lastCode);
+            if (!find->next()) {
+                return;
+            }
+            code = find->columnText(0);
+            find->reset();
+            s.bindText(1, code);
+            s.bindText(2, days.front());
+            s.bindText(3, days.back());
+            bars.clear();
+            at = 0;
+            while (s.next()) {
+                take(s);
+            }
+            if (!bars.empty()) {
+                fn(code, bars);
+            }
+        }
+    }
+    // In the key's order (the unary + keeps the date index out): one pass, no sort.
+    core::Statement s(*m_connection,
+        "SELECT " + columns
+            + " FROM Table_Bar WHERE BarCode BETWEEN ? AND ? AND +BarDate >= ? AND +BarDate <= ?"
+              " ORDER BY BarCode, BarDate");
+    s.bindText(1, fromCode);
+    s.bindText(2, lastCode);
+    s.bindText(3, days.front());
+    s.bindText(4, days.back());
+    while (s.next()) {
+        const auto rowCode = s.columnView(0);
+        if (rowCode != code) {
+            if (!bars.empty()) {
+                fn(code, bars);
+            }
+            code = rowCode;
+            bars.clear();
+            at = 0;
+        }
+        take(s);
     }
     if (!bars.empty()) {
         fn(code, bars);
