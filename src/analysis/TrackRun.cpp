@@ -234,8 +234,11 @@ TrackRecord TrackRun::fromFiles(const std::vector<Stock>& stocks, const Options&
         [&](TrackRecord& record, std::size_t from, std::size_t to) {
             for (std::size_t i = from; i < to; ++i) {
                 // The screening's name of the stock's history file of the latest trading day.
-                const auto file
-                    = csvFolder / core::Platform::fromUtf8(latest + "-" + stocks[i].code + suffix);
+                std::string name = latest;
+                name += "-";
+                name += stocks[i].code;
+                name += suffix;
+                const auto file = csvFolder / core::Platform::fromUtf8(name);
                 if (auto rows = readHistoryFile(file)) {
                     record.addStock(*rows, stocks[i].group);
                     told(options, record, i, stocks[i].code);

@@ -489,6 +489,7 @@ void PriceStore::storeStock(
     remove.run();
     auto bars = barsOf(rows);
     std::vector<const Bar*> sorted;
+    sorted.reserve(bars.size());
     for (const auto& bar : bars) {
         sorted.push_back(&bar);
     }
