@@ -72,12 +72,13 @@ timed "  sqlite3, the same days' closes" sqlite3 "$db" \
 find=(--dev25 :-5 --rsi :35)
 timed "find ${find[*]}" "$bin/zuvemo-cli" --home "$home" find "${find[@]}"
 echo "  $(tail -n 1 "$work/last.out")"
-# The figures kept by the first search of a day are forgotten: the search after a refresh.
+# The day's figures forgotten (as after a store written by a program that does not keep them):
+# the search computes them from the bars.
 first() {
   sqlite3 "$db" "DELETE FROM Table_PriceFigures; DELETE FROM Table_StoreState WHERE StateName = 'PriceFiguresDay'"
   "$bin/zuvemo-cli" --home "$home" find "${find[@]}"
 }
-timed "find, first after a refresh" first
+timed "find, figures computed from the bars" first
 timed "  sqlite3, the same days' bars" sqlite3 "$db" \
   "$(windowed 'sum(b.C IS NULL), sum(b.AdjH), sum(b.AdjL), sum(b.AdjC), sum(b.AdjVo), sum(b.Va), sum(b.AdjO)')"
 timed "track" "$bin/zuvemo-cli" --home "$home" track
