@@ -2,6 +2,7 @@
 
 #include "CliArguments.h"
 #include "core/CommandLock.h"
+#include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
@@ -108,6 +109,20 @@ marketdata::JQuantsClient::Options CliSession::jquantsOptions(long timeoutMs)
         options.totalTimeoutMs = timeoutMs;
     }
     return options;
+}
+
+bool writeReportFile(const std::string& path, const std::string& bytes)
+{
+    const auto file = core::Platform::fromUtf8(path);
+    std::string reason;
+    const auto target = core::Platform::replaceableFile(file, &reason);
+    if (target && core::Connection::isDatabaseFile(*target)) {
+        reason = "データベースのファイルです。別の名前を指定してください";
+    } else if (target && core::Platform::writeWholeFile(*target, bytes, &reason)) {
+        return true;
+    }
+    std::cerr << "ファイル(" << path << ")を書き込めません。（" << reason << "）" << std::endl;
+    return false;
 }
 
 void warnOfKeyFile()

@@ -43,6 +43,11 @@ private:
 // the statement on a line of their own.
 void printDatabaseError(const core::DatabaseError& e);
 
+// Writes a file the user named for a report (--csv): whole or not at all, through a symbolic
+// link to its file, never over a database, a folder, a device or a FIFO. False after the reason
+// has been shown on standard error.
+bool writeReportFile(const std::string& path, const std::string& bytes);
+
 // Names on standard error a key file that other users may read; the key still works.
 void warnOfKeyFile();
 

@@ -123,10 +123,7 @@ int runFind(const std::filesystem::path& home, CliArguments& args)
         std::cerr << result.message << std::endl;
         return result.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
     }
-    if (csv
-        && !core::Platform::writeWholeFile(
-            core::Platform::fromUtf8(*csv), analysis::FindReport::csv(result, columns))) {
-        std::cerr << "ファイル(" << *csv << ")を書き込めません。" << std::endl;
+    if (csv && !writeReportFile(*csv, analysis::FindReport::csv(result, columns))) {
         return 1;
     }
     std::cout << (json ? analysis::FindReport::json(result) + "\n"

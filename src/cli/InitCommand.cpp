@@ -25,18 +25,9 @@ constexpr const char* kDatabaseFile = "zuvemo.db";
 void writeConfig(const std::filesystem::path& home)
 {
     const auto path = home / core::Mdl_Start::kConfigFileName;
-    auto temp = path;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << core::Mdl_Start::kDatabaseKey << kDatabaseFile << "\r\n";
-        out.flush();
-        if (!out) {
-            throw std::runtime_error("ファイル(" + core::Platform::toUtf8(temp) + ")を書き込めません。");
-        }
-    }
     std::string error;
-    if (!core::Platform::replaceFile(temp, path, &error)) {
+    if (!core::Platform::writeWholeFile(
+            path, std::string(core::Mdl_Start::kDatabaseKey) + kDatabaseFile + "\r\n", &error)) {
         throw std::runtime_error(
             "ファイル(" + core::Platform::toUtf8(path) + ")を書き込めません。（" + error + "）");
     }

@@ -135,10 +135,7 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         std::cerr << report.message << std::endl;
         return report.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
     }
-    if (csv
-        && !core::Platform::writeWholeFile(
-            core::Platform::fromUtf8(*csv), report.simulation ? report.tradesCsv() : report.csv())) {
-        std::cerr << "ファイル(" << *csv << ")を書き込めません。" << std::endl;
+    if (csv && !writeReportFile(*csv, report.simulation ? report.tradesCsv() : report.csv())) {
         return 1;
     }
     if (json) {

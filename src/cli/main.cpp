@@ -52,6 +52,8 @@ constexpr const char* kUsage
 int main(int argc, char** argv)
 {
     using namespace zuvemo;
+    // Before any file is opened: one opened on a closed descriptor 1 or 2 would receive the report.
+    core::Platform::ensureStandardStreams();
     std::vector<std::string> words(argv + 1, argv + argc);
     std::filesystem::path home;
     try {

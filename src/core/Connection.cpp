@@ -7,8 +7,11 @@
 #include "Recordset.h"
 
 #include <algorithm>
+#include <array>
+#include <fstream>
 #include <mutex>
 #include <sqlite3.h>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -73,6 +76,34 @@ bool Connection::isOpenDatabaseFile(const std::filesystem::path& path)
         }
     }
     return false;
+}
+
+bool Connection::isDatabaseFile(const std::filesystem::path& path)
+{
+    const auto wanted = normalPath(path);
+    auto text = Platform::toUtf8(wanted);
+    for (const std::string suffix : {"-wal", "-shm", "-journal", "-lock"}) {
+        if (text.size() > suffix.size()
+            && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            text.resize(text.size() - suffix.size());
+            break;
+        }
+    }
+    const auto database = Platform::fromUtf8(text);
+    // A file of an open connection is never opened here: closing it would drop SQLite's locks.
+    if (isOpenDatabaseFile(wanted) || isOpenDatabaseFile(database)) {
+        return true;
+    }
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(database, ec)) {
+        return false;
+    }
+    std::ifstream in(database, std::ios::binary);
+    std::array<char, 16> header{};
+    if (!in.read(header.data(), header.size())) {
+        return false;
+    }
+    return std::string_view(header.data(), header.size()) == std::string_view("SQLite format 3\0", 16);
 }
 
 std::unique_ptr<Connection> Connection::open(const std::filesystem::path& path, const Options& options)

@@ -63,6 +63,9 @@ public:
     // True when path names the file of an open connection of this process or one of its
     // companions (-wal, -shm, -journal): only SQLite may open those while the connection lives.
     static bool isOpenDatabaseFile(const std::filesystem::path& path);
+    // True when path names a database file, open or not, or one of its companions (with the lock
+    // file): a file the user names for a report must never replace one.
+    static bool isDatabaseFile(const std::filesystem::path& path);
 
     sqlite3* handle() const { return m_db; }
     const std::filesystem::path& path() const { return m_path; }

@@ -64,20 +64,12 @@ std::filesystem::path timerFile(const std::filesystem::path& folder)
 
 bool writeWhole(const std::filesystem::path& path, const std::string& text, std::string* error)
 {
-    auto temp = path;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        out << text;
-        out.flush();
-        if (!out) {
-            *error = "ファイル(" + Platform::toUtf8(temp) + ")を書き込めません。";
-            std::error_code ec;
-            std::filesystem::remove(temp, ec);
-            return false;
-        }
+    std::string reason;
+    if (!Platform::writeWholeFile(path, text, &reason)) {
+        *error = "ファイル(" + Platform::toUtf8(path) + ")を書き込めません。（" + reason + "）";
+        return false;
     }
-    return Platform::replaceFile(temp, path, error);
+    return true;
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <io.h>
 #include <windows.h>
 // After windows.h, which it needs.
@@ -133,26 +134,199 @@ bool exchangeFiles(const std::filesystem::path& source, const std::filesystem::p
 #endif
 }
 
-bool writeWholeFile(const std::filesystem::path& path, std::string_view bytes)
+namespace {
+
+std::string writeFailure(int err)
 {
-    std::FILE* file = nullptr;
-#ifdef _WIN32
-    file = _wfopen(path.c_str(), L"wb");
-#else
-    file = std::fopen(path.c_str(), "wbe");
+    switch (err) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
 #endif
-    if (!file) {
-        return false;
+        return "ディスクの空きが足りません";
+    case EACCES:
+    case EPERM:
+        return "書き込む権限がありません";
+#ifdef EROFS
+    case EROFS:
+        return "読み取り専用の場所です";
+#endif
+    case ENOENT:
+    case ENOTDIR:
+        return "フォルダがありません";
+    case ENAMETOOLONG:
+        return "名前が長すぎます";
+    default:
+        return std::string("書き込みに失敗しました（") + std::strerror(err) + "）";
     }
-    // Unbuffered, so the body goes out in one write call rather than in stdio's pieces.
-    std::setvbuf(file, nullptr, _IONBF, 0);
-    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = std::fclose(file) == 0 && ok;
-    if (!ok) {
+}
+
+// Where a chain of symbolic links ends: the file that a write through path must replace.
+std::optional<std::filesystem::path> linkTarget(std::filesystem::path path, std::string* reason)
+{
+    namespace fs = std::filesystem;
+    for (int hops = 0; hops < 40; ++hops) {
         std::error_code ec;
-        std::filesystem::remove(path, ec);
+        const auto status = fs::symlink_status(path, ec);
+        if (status.type() != fs::file_type::symlink) {
+            if (ec && status.type() != fs::file_type::not_found) {
+                *reason = writeFailure(ec.value());
+                return std::nullopt;
+            }
+            return path;
+        }
+        auto target = fs::read_symlink(path, ec);
+        if (ec) {
+            *reason = writeFailure(ec.value());
+            return std::nullopt;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
     }
-    return ok;
+    *reason = "シンボリックリンクが循環しています";
+    return std::nullopt;
+}
+
+std::atomic<unsigned> g_writeCounter{0};
+
+} // namespace
+
+std::optional<std::filesystem::path> replaceableFile(const std::filesystem::path& path, std::string* reason)
+{
+    namespace fs = std::filesystem;
+    auto target = linkTarget(path, reason);
+    if (!target) {
+        return std::nullopt;
+    }
+    std::error_code ec;
+    const auto type = fs::status(*target, ec).type();
+    if (type == fs::file_type::directory) {
+        *reason = "フォルダです";
+        return std::nullopt;
+    }
+    if (type != fs::file_type::not_found && type != fs::file_type::regular) {
+        *reason = ec ? writeFailure(ec.value()) : "通常のファイルではありません";
+        return std::nullopt;
+    }
+    return target;
+}
+
+bool writeWholeFile(
+    const std::filesystem::path& path, std::string_view bytes, std::string* error, WriteMode mode)
+{
+    namespace fs = std::filesystem;
+    std::string reason;
+    const auto fail = [&](std::string why) {
+        if (error) {
+            *error = std::move(why);
+        }
+        return false;
+    };
+    const auto target = replaceableFile(path, &reason);
+    if (!target) {
+        return fail(reason);
+    }
+    std::error_code ec;
+    const bool exists = fs::status(*target, ec).type() == fs::file_type::regular;
+    auto temp = target->parent_path()
+        / fromUtf8("." + toUtf8(target->filename()) + "." + std::to_string(processId()) + "-"
+            + std::to_string(g_writeCounter.fetch_add(1)) + ".tmp");
+    const bool flush = mode != WriteMode::Cache;
+#ifdef _WIN32
+    std::FILE* file = _wfopen(temp.c_str(), L"wbx");
+    if (!file) {
+        return fail(writeFailure(errno));
+    }
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size() && std::fflush(file) == 0
+        && (!flush || _commit(_fileno(file)) == 0);
+    int err = errno;
+    ok = std::fclose(file) == 0 && ok;
+    if (ok
+        && !MoveFileExW(temp.c_str(), target->c_str(),
+            MOVEFILE_REPLACE_EXISTING | (flush ? MOVEFILE_WRITE_THROUGH : 0))) {
+        ok = false;
+        err = EACCES;
+    }
+    if (!ok) {
+        fs::remove(temp, ec);
+        return fail(writeFailure(err));
+    }
+    return true;
+#else
+    const mode_t created = mode == WriteMode::Private ? 0600 : 0666;
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, created);
+    if (fd < 0) {
+        return fail(writeFailure(errno));
+    }
+    int err = 0;
+    struct stat old
+    {
+    };
+    if (mode == WriteMode::Private) {
+        ::fchmod(fd, 0600);
+    } else if (exists && ::stat(target->c_str(), &old) == 0) {
+        // The replacement keeps the file's permissions and, where allowed, its owner.
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::geteuid() == 0) {
+            [[maybe_unused]] int ignored = ::fchown(fd, old.st_uid, old.st_gid);
+        }
+    }
+    // One write call where it can, so a body goes out whole rather than in pieces.
+    std::size_t done = 0;
+    while (done < bytes.size() && err == 0) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            err = n < 0 ? errno : EIO;
+            break;
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (err == 0 && flush && ::fsync(fd) != 0) {
+        err = errno;
+    }
+    if (::close(fd) != 0 && err == 0) {
+        err = errno;
+    }
+    if (err == 0 && ::rename(temp.c_str(), target->c_str()) != 0) {
+        err = errno;
+    }
+    if (err != 0) {
+        ::unlink(temp.c_str());
+        return fail(writeFailure(err));
+    }
+    if (flush) {
+        syncFolder(target->parent_path());
+    }
+    return true;
+#endif
+}
+
+void ensureStandardStreams()
+{
+#ifdef _WIN32
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (_get_osfhandle(fd) == -1) {
+            const int null = _open("NUL", _O_RDWR);
+            if (null >= 0 && null != fd) {
+                _dup2(null, fd);
+                _close(null);
+            }
+        }
+    }
+#else
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            // The lowest free number, which is fd itself while the lower ones are open.
+            const int null = ::open("/dev/null", O_RDWR);
+            if (null >= 0 && null != fd) {
+                ::dup2(null, fd);
+                ::close(null);
+            }
+        }
+    }
+#endif
 }
 
 namespace {

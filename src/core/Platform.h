@@ -35,9 +35,28 @@ bool replaceFile(const std::filesystem::path& source, const std::filesystem::pat
 // source for reuse. False where either is missing or the platform cannot do it.
 bool exchangeFiles(const std::filesystem::path& source, const std::filesystem::path& target);
 
-// Writes bytes as the whole of path in one write, replacing what was there. False (with path
-// removed) when it cannot be written in full.
-bool writeWholeFile(const std::filesystem::path& path, std::string_view bytes);
+// How a whole file is put in place. Durable flushes the file and its folder entry, so the new
+// content survives a power cut; Cache skips both, for files any run can make again; Private is
+// Durable and readable by the owner alone, from the first byte.
+enum class WriteMode { Durable, Cache, Private };
+
+// The file that replacing path must replace: path itself, or the file a chain of symbolic links
+// ends at (which need not exist yet). Nothing, with the reason in Japanese, when that is anything
+// but a regular file (a folder, a device, a FIFO) or the links cannot be followed.
+std::optional<std::filesystem::path> replaceableFile(const std::filesystem::path& path, std::string* reason);
+
+// Writes bytes as the whole of path: into a new file beside it, which is renamed over path only
+// once complete, so path holds either its old content or all of bytes, never a part and never
+// nothing. A symbolic link is followed to the file it names; that file is replaced and the link
+// kept. A path naming anything but a regular file (a folder, a device, a FIFO) is refused before
+// anything is opened. False, with the reason in Japanese in error, when it cannot be written; only
+// the new file is then removed.
+bool writeWholeFile(const std::filesystem::path& path, std::string_view bytes, std::string* error = nullptr,
+    WriteMode mode = WriteMode::Durable);
+
+// Opens the null device on any of the standard descriptors 0, 1 and 2 that is closed, so that no
+// file the program opens later can take one of those numbers and receive its output.
+void ensureStandardStreams();
 
 // Starts the desktop's default application for a file (or address) without waiting for it.
 // False when nothing could be started.

@@ -82,11 +82,8 @@ std::filesystem::path ProgramFolder::prepare(const Environment& environment, boo
     }
     const auto config = folder / Mdl_Start::kConfigFileName;
     if (!std::filesystem::exists(config, ec)) {
-        auto temp = config;
-        temp += ".new";
-        if (!Platform::writeWholeFile(temp, std::string(Mdl_Start::kDatabaseKey) + kDatabaseFileName + "\r\n")
-            || !Platform::replaceFile(temp, config, nullptr)) {
-            std::filesystem::remove(temp, ec);
+        if (!Platform::writeWholeFile(
+                config, std::string(Mdl_Start::kDatabaseKey) + kDatabaseFileName + "\r\n")) {
             return folder;
         }
     }

@@ -284,12 +284,22 @@ void ChartWorkbook::protect(const std::string& password)
 }
 
 ChartWorkbook::Result ChartWorkbook::save(
-    const std::filesystem::path& path, std::string* error, const std::atomic<bool>* cancel)
+    const std::filesystem::path& requested, std::string* error, const std::atomic<bool>* cancel)
 {
     auto dimension = m_sheet.child("worksheet").child("dimension");
     if (dimension && m_maxRow > 0 && m_maxColumn > 0) {
         dimension.attribute("ref") = ("A1:" + cellName(m_maxRow, m_maxColumn)).c_str();
     }
+    // A link is followed to the file it names, which is replaced; anything but a file is refused.
+    std::string reason;
+    const auto target = core::Platform::replaceableFile(requested, &reason);
+    if (!target) {
+        if (error) {
+            *error = reason;
+        }
+        return Result::Refused;
+    }
+    const auto& path = *target;
     // Named after this process, so a later export can tell a killed one's leftovers.
     marketdata::TempFiles::removeStaleOf(path);
     const auto temp = marketdata::TempFiles::partPath(path);

@@ -17,7 +17,7 @@ namespace zuvemo::exporting {
 class ChartWorkbook
 {
 public:
-    enum class Result { Ok, TemplateMissing, SheetMissing, WriteFailed, Damaged, Cancelled };
+    enum class Result { Ok, TemplateMissing, SheetMissing, WriteFailed, Refused, Damaged, Cancelled };
 
     // Built-in number formats.
     static constexpr int kThousands = 3; // "#,##0"
@@ -39,7 +39,7 @@ public:
 
     // Writes a normal workbook (not a template) to path, replacing it in one step.
     // Writes a temporary file beside path and puts it in place when whole; a cancel set by then
-    // leaves path as it was.
+    // leaves path as it was. A link is followed to its file; a folder, device or FIFO is refused.
     Result save(
         const std::filesystem::path& path, std::string* error, const std::atomic<bool>* cancel = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include "ChartWorkbook.h"
 #include "SpreadsheetOpener.h"
+#include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
@@ -208,12 +209,19 @@ std::filesystem::path GrafExcel::run(const std::string& code, const std::string&
     book.protect(core::Mdl_Start::kDatabasePassword);
 
     auto output = m_output.empty() ? defaultOutput(code) : m_output;
+    if (core::Connection::isDatabaseFile(output)) {
+        core::ShowMessage("ファイル(" + core::Platform::toUtf8(output)
+            + ")はデータベースのファイルです。別の名前を指定してください。");
+        return {};
+    }
     const auto saved = book.save(output, &error, m_cancel);
     if (saved == ChartWorkbook::Result::Cancelled) {
         return {};
     }
     if (saved != ChartWorkbook::Result::Ok) {
-        core::ShowMessage("ファイル(" + core::Platform::toUtf8(output) + ")を書き込めません。");
+        // The refusal's reason is ours, in Japanese; the archive library's are not.
+        core::ShowMessage("ファイル(" + core::Platform::toUtf8(output) + ")を書き込めません。"
+            + (saved == ChartWorkbook::Result::Refused ? "（" + error + "）" : std::string()));
         return {};
     }
     if (!m_opener.open(output)) {

@@ -184,7 +184,7 @@ void ParallelDownloader::work()
             if (result == 0 && m_limits.inPlace) {
                 std::string body = it->second.first->takeBody();
                 auto staged = takeStagingFile(m_jobs[index].path);
-                if (core::Platform::writeWholeFile(staged, body)
+                if (core::Platform::writeWholeFile(staged, body, nullptr, core::Platform::WriteMode::Cache)
                     && (!m_limits.durable || core::Platform::syncFile(staged))) {
                     publish(index, 0, std::move(body), std::move(staged));
                 } else {

@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <pugixml.hpp>
+#include <sys/stat.h>
 
 using namespace zuvemo;
 using exporting::GrafExcel;
@@ -255,6 +256,24 @@ TEST_F(Export, FailuresAreReported)
     ASSERT_EQ(m_messages.recorder().boxes.size(), 1u);
     EXPECT_NE(m_messages.recorder().boxes[0].text.find("を書き込めません。"), std::string::npos);
     EXPECT_TRUE(m_opener.opened.empty());
+
+    // Never over a FIFO (which would block), a folder or the database; a link stays a link.
+    ASSERT_EQ(::mkfifo((m_dir / "fifo.xlsx").c_str(), 0600), 0);
+    for (const auto& [target, reason] : std::vector<std::pair<std::filesystem::path, std::string>>{
+             {m_dir / "fifo.xlsx", "（通常のファイルではありません）"}, {m_dir.path(), "（フォルダです）"},
+             {m_module->DatabasePath, "はデータベースのファイルです。"}}) {
+        g.setOutput(target);
+        EXPECT_TRUE(g.run("1", "x").empty()) << target;
+        EXPECT_NE(m_messages.recorder().boxes.back().text.find(reason), std::string::npos)
+            << m_messages.recorder().boxes.back().text;
+    }
+    EXPECT_TRUE(std::filesystem::is_fifo(m_dir / "fifo.xlsx"));
+    test::writeFile(m_dir / "linked.xlsx", "an older workbook");
+    std::filesystem::create_symlink("linked.xlsx", m_dir / "link.xlsx");
+    g.setOutput(m_dir / "link.xlsx");
+    EXPECT_FALSE(g.run("1", "x").empty());
+    EXPECT_TRUE(std::filesystem::is_symlink(m_dir / "link.xlsx"));
+    EXPECT_EQ(test::readFile(m_dir / "linked.xlsx").rfind("PK", 0), 0u);
 
     m_opener.succeed = false;
     g.setOutput(m_dir / "ok.xlsx");

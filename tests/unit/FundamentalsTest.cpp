@@ -15,9 +15,11 @@
 #include "marketdata/jquants/PriceStore.h"
 
 #include <cmath>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <sys/stat.h>
 
 using namespace zuvemo;
 using namespace std::chrono;
@@ -557,6 +559,46 @@ TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
     // Nothing met: exit 0, the count 0.
     ASSERT_EQ(test::runCommand(cli + " find --per 1000: --json", &out), 0);
     EXPECT_EQ(nlohmann::json::parse(out)["count"], 0);
+
+    // A report file goes in whole: through a link to its file, which is replaced and the link
+    // kept; never over the database, a folder, a FIFO (which would block the run) or a device.
+    namespace fs = std::filesystem;
+    const std::string listed = test::readFile(dir / "f.csv");
+    fs::create_symlink(dir / "f.csv", dir / "link.csv");
+    test::writeFile(dir / "f.csv", "old");
+    ASSERT_EQ(
+        test::runCommand(cli + " find --pbr :1 --csv " + (dir / "link.csv").string() + " >/dev/null"), 0);
+    EXPECT_TRUE(fs::is_symlink(dir / "link.csv"));
+    EXPECT_EQ(test::readFile(dir / "f.csv"), listed);
+    ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+    const auto database = dir / "home" / "zuvemo.db";
+    const auto databaseBytes = fs::file_size(database);
+    for (const auto& [target, reason] : std::vector<std::pair<fs::path, std::string>>{
+             {dir / "fifo", "通常のファイルではありません"}, {dir.path(), "フォルダです"},
+             {"/dev/null", "通常のファイルではありません"}, {database, "データベースのファイルです"},
+             {dir / "home" / "zuvemo.db-lock", "データベースのファイルです"},
+             {dir / "none" / "f.csv", "フォルダがありません"}}) {
+        EXPECT_EQ(test::runCommand(
+                      "timeout 30 env " + cli + " find --pbr :1 --csv " + target.string() + " 2>&1", &out),
+            1)
+            << target;
+        EXPECT_NE(
+            out.find("ファイル(" + target.string() + ")を書き込めません。（" + reason), std::string::npos)
+            << out;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "fifo"));
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    EXPECT_EQ(fs::file_size(database), databaseBytes);
+    // With the standard streams closed, the report goes nowhere rather than into a file of the
+    // folder's that happens to get descriptor 1 or 2.
+    ASSERT_EQ(test::runCommand(cli + " find --pbr :1 >&- 2>&-"), 0);
+    ASSERT_EQ(test::runCommand(cli + " find --pbr 1000: >&- 2>&-"), 0);
+    for (const auto& entry : fs::directory_iterator(dir / "home")) {
+        if (entry.is_regular_file()) {
+            EXPECT_EQ(test::readFile(entry.path()).find("該当 "), std::string::npos) << entry.path();
+        }
+    }
+    EXPECT_EQ(fs::file_size(dir / "home" / "zuvemo.db-lock"), 0u);
 
     // Bad ranges name their option.
     for (const auto& [args, option] : std::vector<std::pair<std::string, std::string>>{{"--per a:b", "--per"},

@@ -193,27 +193,11 @@ bool ApiKey::write(const std::string& key, std::string* error)
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
     fs::permissions(path.parent_path(), fs::perms::owner_all, fs::perm_options::replace, ec);
-    // Written beside the file with no permission for others, then put in place.
-    auto temp = path;
-    temp += ".new";
-    {
-        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
-        fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace, ec);
-        out << kTable << "\napi_key = \"" << key << "\"\n";
-        out.flush();
-        if (!out || ec) {
-            out.close();
-            fs::remove(temp, ec);
-            if (error) {
-                *error = "ファイル(" + core::Platform::toUtf8(path) + ")を書き込めません。";
-            }
-            return false;
-        }
-    }
-    if (!core::Platform::replaceFile(temp, path, nullptr)) {
-        fs::remove(temp, ec);
+    std::string reason;
+    if (!core::Platform::writeWholeFile(path, std::string(kTable) + "\napi_key = \"" + key + "\"\n", &reason,
+            core::Platform::WriteMode::Private)) {
         if (error) {
-            *error = "ファイル(" + core::Platform::toUtf8(path) + ")を書き込めません。";
+            *error = "ファイル(" + core::Platform::toUtf8(path) + ")を書き込めません。（" + reason + "）";
         }
         return false;
     }

@@ -374,8 +374,11 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
             return result;
         }
         int unknown = 0;
-        if (!core::Platform::writeWholeFile(listFile, dailyList(newest, newestDay.rows, *master, &unknown))) {
-            result.message = "ファイル(" + core::Platform::toUtf8(listFile) + ")を書き込めません。";
+        std::string error;
+        if (!core::Platform::writeWholeFile(
+                listFile, dailyList(newest, newestDay.rows, *master, &unknown), &error)) {
+            result.message
+                = "ファイル(" + core::Platform::toUtf8(listFile) + ")を書き込めません。（" + error + "）";
             result.requests = client.requests();
             return result;
         }

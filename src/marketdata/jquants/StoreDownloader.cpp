@@ -91,7 +91,9 @@ std::int32_t StoreDownloader::DownloadToFile(const std::string& url, const std::
     if (text.empty()) {
         return 404;
     }
-    return core::Platform::writeWholeFile(path, text) ? 0 : CurlDownloader::localFailure();
+    return core::Platform::writeWholeFile(path, text, nullptr, core::Platform::WriteMode::Cache)
+        ? 0
+        : CurlDownloader::localFailure();
 }
 
 } // namespace zuvemo::marketdata

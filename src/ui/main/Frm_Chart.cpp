@@ -10,6 +10,8 @@
 
 #include <QBarSeries>
 #include <QBarSet>
+#include <QBuffer>
+#include <QByteArray>
 #include <QCandlestickSeries>
 #include <QCandlestickSet>
 #include <QCategoryAxis>
@@ -672,15 +674,21 @@ const QColor& Frm_Chart::sellColour()
     return colour;
 }
 
-bool Frm_Chart::savePng(const QString& path)
+bool Frm_Chart::savePng(const QString& path, std::string* error)
 {
     // The picture is of the charts, not of the window's own controls.
     m_saveButton->setVisible(false);
     m_saveStatus->setVisible(false);
-    const bool saved = grab().save(path, "PNG");
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    const bool encoded = grab().save(&buffer, "PNG");
     m_saveButton->setVisible(true);
     m_saveStatus->setVisible(true);
-    return saved;
+    // Put in place whole, so a failed save leaves an earlier picture of that name as it was.
+    return encoded
+        && core::Platform::writeWholeFile(core::Platform::fromUtf8(path.toStdString()),
+            std::string_view(png.constData(), static_cast<std::size_t>(png.size())), error);
 }
 
 void Frm_Chart::save()
@@ -702,8 +710,9 @@ void Frm_Chart::save()
         takeFocusBack();
         return;
     }
-    if (!savePng(path)) {
-        core::ShowMessage("ファイル(" + path.toStdString() + ")を書き込めません。");
+    std::string error;
+    if (!savePng(path, &error)) {
+        core::ShowMessage("ファイル(" + path.toStdString() + ")を書き込めません。（" + error + "）");
         takeFocusBack();
         return;
     }

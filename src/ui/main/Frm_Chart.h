@@ -9,6 +9,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <string>
 #include <vector>
 
 class QCategoryAxis;
@@ -69,7 +70,7 @@ public:
     static const QColor& buyColour();
     static const QColor& sellColour();
 
-    bool savePng(const QString& path);
+    bool savePng(const QString& path, std::string* error = nullptr);
     // Where "画像保存" writes; by default a file dialog. Tests answer it.
     void setSaveTarget(std::function<QString()> ask) { m_saveTarget = std::move(ask); }
 

@@ -19,8 +19,10 @@
 int main(int argc, char** argv)
 {
     using namespace zuvemo;
-    // First of all: a core file of a window that has read the API key would hold it.
+    // First of all: a core file of a window that has read the API key would hold it, and a file
+    // opened on a closed standard descriptor would receive the program's output.
     core::Platform::disableCoreDumps();
+    core::Platform::ensureStandardStreams();
     QApplication app(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     ui::UiStyle::installFontSubstitutes();
