@@ -296,14 +296,19 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     EXPECT_EQ(w->shownDay(), 100);
     EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(100));
 
-    // The wheel over day 100 shows fewer days around it; dragging moves them.
-    QWheelEvent wheel(QPointF(at.x(), viewport->height() / 2.0), viewport->mapToGlobal(QPointF(at.x(), 10)),
-        QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    // The wheel over day 150 shows fewer days around it, and the top line the day under the
+    // pointer without waiting for it to move; dragging moves them.
+    const QPoint wheelAt = pixel(*w, Frm_Chart::Volume, 150, 0);
+    QWheelEvent wheel(QPointF(wheelAt.x(), viewport->height() / 2.0),
+        viewport->mapToGlobal(QPointF(wheelAt.x(), 10)), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
+        Qt::NoScrollPhase, false);
     QApplication::sendEvent(viewport, &wheel);
     const double span = w->lastDay() - w->firstDay();
     EXPECT_NEAR(span, 250 * 0.64, 1);
     EXPECT_LT(w->firstDay(), 100);
-    EXPECT_GT(w->lastDay(), 100);
+    EXPECT_GT(w->lastDay(), 150);
+    EXPECT_NEAR(w->shownDay(), 150, 1);
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(w->shownDay()));
     const double first = w->firstDay();
     QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(at.x(), 40));
     QTest::mouseMove(viewport, QPoint(at.x() + 100, 40));

@@ -649,6 +649,8 @@ bool Frm_Chart::eventFilter(QObject* watched, QEvent* event)
         const double steps = e->angleDelta().y() / 120.0;
         if (steps != 0) {
             zoom(std::pow(0.8, steps), dayAt(chartId, e->position()));
+            // The wheel comes without a move: the top line would go on naming the day pointed at before.
+            showDay(dayAt(chartId, e->position()));
         }
         return true;
     }
