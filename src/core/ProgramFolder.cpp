@@ -111,6 +111,18 @@ std::optional<std::filesystem::path> ProgramFolder::findTemplate(
     return std::nullopt;
 }
 
+std::optional<std::filesystem::path> ProgramFolder::findManual(const std::filesystem::path& executableFolder)
+{
+    std::error_code ec;
+    for (const auto& file : {executableFolder / "README.md",
+             executableFolder.parent_path() / "share" / "doc" / "zuvemo" / "README.md"}) {
+        if (std::filesystem::is_regular_file(file, ec)) {
+            return file;
+        }
+    }
+    return std::nullopt;
+}
+
 bool ProgramFolder::copyTemplate(
     const std::filesystem::path& executableFolder, const std::filesystem::path& folder)
 {

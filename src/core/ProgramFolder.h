@@ -45,6 +45,10 @@ public:
     // The shipped chart template: beside the executables or in the installed share folder.
     static std::optional<std::filesystem::path> findTemplate(const std::filesystem::path& executableFolder);
 
+    // The manual (the README): beside the executables of a development build, or where an
+    // installed copy keeps its documentation (share/doc/zuvemo).
+    static std::optional<std::filesystem::path> findManual(const std::filesystem::path& executableFolder);
+
     // Copies the template into folder through a temporary name, so a half copy never stands
     // under the template's name. False when the copy failed; true when no copy was needed.
     static bool copyTemplate(

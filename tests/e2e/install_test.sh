@@ -8,7 +8,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-expected=(bin/zuvemo-cli bin/zuvemo-sample-server "share/zuvemo/雛型EXCEL.xltx")
+expected=(bin/zuvemo-cli bin/zuvemo-sample-server "share/zuvemo/雛型EXCEL.xltx" share/doc/zuvemo/README.md)
 if [ "$gui" = ON ]; then
   expected+=(bin/Pro_zuvemo bin/pro_melbat share/applications/zuvemo.desktop
              share/icons/hicolor/scalable/apps/zuvemo.svg)

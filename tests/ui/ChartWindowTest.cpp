@@ -300,8 +300,8 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     // pointer without waiting for it to move; dragging moves them.
     const QPoint wheelAt = pixel(*w, Frm_Chart::Volume, 150, 0);
     QWheelEvent wheel(QPointF(wheelAt.x(), viewport->height() / 2.0),
-        viewport->mapToGlobal(QPointF(wheelAt.x(), 10)), QPoint(), QPoint(0, 240), Qt::NoButton, Qt::NoModifier,
-        Qt::NoScrollPhase, false);
+        viewport->mapToGlobal(QPointF(wheelAt.x(), 10)), QPoint(), QPoint(0, 240), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(viewport, &wheel);
     const double span = w->lastDay() - w->firstDay();
     EXPECT_NEAR(span, 250 * 0.64, 1);

@@ -4,6 +4,7 @@
 #include "ModuleFixture.h"
 #include "core/Clock.h"
 #include "core/PasswordHash.h"
+#include "core/ProgramFolder.h"
 #include "frmSplash.h"
 
 #include <QLabel>
@@ -30,11 +31,21 @@ TEST(Splash, VersionKeysClicksAndTheAddress)
     EXPECT_EQ(QWidget::keyboardGrabber(), &splash);
     auto* label5 = splash.findChild<QLabel*>("Label5");
     ASSERT_NE(label5, nullptr);
-    EXPECT_EQ(label5->text(), "参照HP　https://zuvemo.example/");
-    EXPECT_EQ(label5->toolTip(), "HPを開きます");
+    // The link opens the manual the programs carry, on the disk: no network, no placeholder.
+    const auto manual = core::ProgramFolder::findManual(test::binFolder());
+    ASSERT_TRUE(manual);
+    EXPECT_EQ(core::ProgramFolder::findManual(test::binFolder() / "no-such-folder"), std::nullopt);
+    splash.setManual(manual);
+    const QString path = QString::fromStdString(manual->string());
+    EXPECT_EQ(label5->text(), "参照HP　" + path);
+    EXPECT_EQ(label5->toolTip(), "説明書を開きます");
     EXPECT_EQ(splash.findChild<QLabel*>("lblVersion")->text(), "ﾊﾞｰｼﾞｮﾝ:0.1.0");
     QTest::mouseClick(label5, Qt::LeftButton);
-    EXPECT_EQ(opened, (std::vector<QString>{"https://zuvemo.example/"}));
+    EXPECT_EQ(opened, (std::vector<QString>{"file://" + path}));
+    splash.setManual(std::nullopt);
+    QTest::mouseClick(label5, Qt::LeftButton);
+    EXPECT_EQ(opened.size(), 1u);
+    splash.setManual(manual);
     EXPECT_EQ(closed, 0);
     QTest::mouseClick(splash.findChild<QLabel*>("lblVersion"), Qt::LeftButton);
     EXPECT_EQ(closed, 0);

@@ -262,6 +262,12 @@ TEST(ProgramFolder, InstalledCopyUsesTheUserDataFolderWithTheTemplateCopiedIn)
     test::writeFile(root / "usr" / "share" / "zuvemo" / templateName, "shared template");
 
     EXPECT_TRUE(core::ProgramFolder::isInstalledCopy(env.executableFolder));
+    // The manual the splash links to, where the package puts it.
+    EXPECT_EQ(core::ProgramFolder::findManual(env.executableFolder), std::nullopt);
+    std::filesystem::create_directories(root / "usr" / "share" / "doc" / "zuvemo");
+    test::writeFile(root / "usr" / "share" / "doc" / "zuvemo" / "README.md", "# Zuvemo");
+    EXPECT_EQ(core::ProgramFolder::findManual(env.executableFolder),
+        root / "usr" / "share" / "doc" / "zuvemo" / "README.md");
     const auto expected = root / "home" / ".local" / "share" / "zuvemo";
     EXPECT_EQ(core::ProgramFolder::prepare(env), expected);
     EXPECT_EQ(test::readFile(expected / templateName), "shared template");

@@ -3,15 +3,18 @@
 #include "Twips.h"
 #include "UiStyle.h"
 #include "core/Platform.h"
+#include "core/ProgramFolder.h"
 #include "core/Version.h"
 #include "model/GridData.h"
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFontMetrics>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QUrl>
 
 namespace zuvemo::ui {
 
@@ -43,13 +46,12 @@ frmSplash::frmSplash(QWidget* parent)
     label(QStringLiteral("製作: Zuvemo 開発チーム"), UiStyle::proportional(11), 2520, 360);
     label(QStringLiteral("Copyright © Zuvemo 開発チーム"), UiStyle::proportional(9), 3000, 360);
 
-    m_label5 = new QLabel(QStringLiteral("参照HP　") + QString::fromLatin1(kAddress), this);
+    m_label5 = new QLabel(this);
     m_label5->setObjectName(QStringLiteral("Label5"));
-    m_label5->setToolTip(QStringLiteral("HPを開きます"));
     m_label5->setGeometry(twipsRect(120, 3840, 6960, 360));
     m_label5->setFont(UiStyle::proportional(11));
-    m_label5->setCursor(Qt::PointingHandCursor);
     m_label5->installEventFilter(this);
+    setManual(core::ProgramFolder::findManual(core::Platform::executableFolder()));
 
     openAddress = [](const QString& address) { core::Platform::openAddress(address.toStdString()); };
     QApplication::setOverrideCursor(Qt::BusyCursor);
@@ -58,6 +60,26 @@ frmSplash::frmSplash(QWidget* parent)
     m_timer.setInterval(5000);
     connect(&m_timer, &QTimer::timeout, this, &frmSplash::finish);
     m_timer.start();
+}
+
+void frmSplash::setManual(const std::optional<std::filesystem::path>& manual)
+{
+    if (!manual) {
+        m_address.clear();
+        m_label5->setText(QStringLiteral("参照HP　（説明書が見つかりません）"));
+        m_label5->setToolTip(QString());
+        m_label5->unsetCursor();
+        return;
+    }
+    const QString path = QString::fromStdString(core::Platform::toUtf8(*manual));
+    m_address = QUrl::fromLocalFile(path).toString();
+    // A long folder is cut in its middle: the label has the splash's width and no more.
+    const QString caption = QStringLiteral("参照HP　");
+    const QFontMetrics metrics(m_label5->font());
+    m_label5->setText(caption
+        + metrics.elidedText(path, Qt::ElideMiddle, m_label5->width() - metrics.horizontalAdvance(caption)));
+    m_label5->setToolTip(QStringLiteral("説明書を開きます"));
+    m_label5->setCursor(Qt::PointingHandCursor);
 }
 
 QString frmSplash::versionText()
@@ -99,8 +121,8 @@ bool frmSplash::eventFilter(QObject* watched, QEvent* event)
         if (mouse->button() == Qt::LeftButton) {
             if (watched == m_label5) {
                 // The browser is started and the splash goes on; it does not wait for it.
-                if (openAddress) {
-                    openAddress(QString::fromLatin1(kAddress));
+                if (openAddress && !m_address.isEmpty()) {
+                    openAddress(m_address);
                 }
                 return true;
             }

@@ -2,29 +2,33 @@
 
 #include <QTimer>
 #include <QWidget>
+#include <filesystem>
 #include <functional>
+#include <optional>
 
 class QFrame;
 class QLabel;
 
 namespace zuvemo::ui {
 
-// The splash of the main program: version, product and maker, the product's web address.
+// The splash of the main program: version, product and maker, and the link to the manual. The
+// product has no web site: the link opens the README the program carries, which needs no network.
 // Closes after five seconds, on a key press or on a click on its frame.
 class frmSplash : public QWidget
 {
     Q_OBJECT
 
 public:
-    static constexpr const char* kAddress = "https://zuvemo.example/";
-
     explicit frmSplash(QWidget* parent = nullptr);
+
+    // The manual the link opens (found beside the programs at start); none leaves the link inert.
+    void setManual(const std::optional<std::filesystem::path>& manual);
 
     static QString versionText();
 
     // Called once when the splash closes.
     std::function<void()> onClosed;
-    // Hands the address to the browser; replaceable in tests.
+    // Hands the manual's address (a file: URL) to the desktop; replaceable in tests.
     std::function<void(const QString&)> openAddress;
 
 protected:
@@ -39,6 +43,7 @@ private:
     QFrame* m_frame = nullptr;
     QLabel* m_version = nullptr;
     QLabel* m_label5 = nullptr;
+    QString m_address;
     QTimer m_timer;
     bool m_done = false;
     bool m_cursorSet = false;
