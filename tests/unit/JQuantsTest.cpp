@@ -176,6 +176,16 @@ TEST(JQuants, TheClientReadsEveryPageAndSaysWhyARequestFailed)
     EXPECT_EQ(probe.message.rfind("J-Quants API に接続できません。", 0), 0u) << probe.message;
     probe = JQuantsRefresh::probe(clientFor(*other, "not-the-key"), "72030", clock);
     EXPECT_EQ(probe.message, JQuantsClient::kForbiddenMessage);
+    probe = JQuantsRefresh::probe(clientFor(*other, "not-the-key"), "", clock);
+    EXPECT_EQ(probe.message, JQuantsClient::kForbiddenMessage);
+    // A folder without a list asks with a code from the day's master, not one the market may
+    // lack (the sample market has no 72030, whose answer names no day).
+    const core::Clock realClock;
+    const auto latest = core::Clock::dashed(year_month_day{other->market().latestTradingDay()});
+    EXPECT_EQ(JQuantsRefresh::probe(clientFor(*other), "72030", realClock).newest, "");
+    probe = JQuantsRefresh::probe(clientFor(*other), "", realClock);
+    EXPECT_TRUE(probe.ok);
+    EXPECT_EQ(probe.newest, latest);
 }
 
 TEST(JQuants, TheStoreHoldsTheSameHistoriesAsTheCsvFilesAndASplitIsFetchedAgain)

@@ -140,33 +140,54 @@ JQuantsRefresh::Probe JQuantsRefresh::probe(
     options.retries = 0;
     JQuantsClient client(options);
     Probe probe;
-    const std::string today = core::Clock::dashed(year_month_day{clock.today()});
-    auto rows = client.getAll(
-        "/equities/bars/daily", {{"code", code5}, {"from", dashedDaysBefore(clock, 31)}, {"to", today}});
-    if (rows) {
-        probe.ok = true;
-        for (const auto& row : *rows) {
-            // Shown in the dialog: a date, never whatever text the server put there.
-            if (const auto date = text(row, "Date"); JQuantsAnswer::isDate(date)) {
-                probe.newest = std::max(probe.newest, date);
-            }
+    const auto unanswered = [&] {
+        const auto& failure = client.lastFailure();
+        if (client.outsideWindow()) {
+            probe.ok = true;
+            probe.newest = windowEnd(failure.serverMessage);
+            return probe;
+        }
+        if (failure.status == 401 || failure.status == 403) {
+            probe.message = JQuantsClient::kForbiddenMessage;
+        } else if (failure.status == CURLE_COULDNT_RESOLVE_HOST || failure.status == CURLE_COULDNT_CONNECT
+            || failure.status == CURLE_OPERATION_TIMEDOUT || failure.status == CURLE_SSL_CONNECT_ERROR) {
+            // No connection at all: the network or the address. A cut answer says so itself.
+            probe.message = "J-Quants API に接続できません。ネットワークとアドレスを確かめてください。";
+        } else {
+            probe.message = failure.message;
         }
         return probe;
+    };
+    // A folder without a list knows no code that surely exists: the day's master names one.
+    std::string code = code5;
+    if (code.empty()) {
+        const auto master = client.getAll("/equities/master", {});
+        if (!master) {
+            return unanswered();
+        }
+        for (const auto& row : *master) {
+            if (const auto listed = text(row, "Code"); JQuantsAnswer::isCode(listed)) {
+                code = listed;
+                break;
+            }
+        }
+        if (code.empty()) {
+            probe.ok = true;
+            return probe;
+        }
     }
-    const auto& failure = client.lastFailure();
-    if (client.outsideWindow()) {
-        probe.ok = true;
-        probe.newest = windowEnd(failure.serverMessage);
-        return probe;
+    const std::string today = core::Clock::dashed(year_month_day{clock.today()});
+    auto rows = client.getAll(
+        "/equities/bars/daily", {{"code", code}, {"from", dashedDaysBefore(clock, 31)}, {"to", today}});
+    if (!rows) {
+        return unanswered();
     }
-    if (failure.status == 401 || failure.status == 403) {
-        probe.message = JQuantsClient::kForbiddenMessage;
-    } else if (failure.status == CURLE_COULDNT_RESOLVE_HOST || failure.status == CURLE_COULDNT_CONNECT
-        || failure.status == CURLE_OPERATION_TIMEDOUT || failure.status == CURLE_SSL_CONNECT_ERROR) {
-        // No connection at all: the network or the address. A cut answer says so itself.
-        probe.message = "J-Quants API に接続できません。ネットワークとアドレスを確かめてください。";
-    } else {
-        probe.message = failure.message;
+    probe.ok = true;
+    for (const auto& row : *rows) {
+        // Shown in the dialog: a date, never whatever text the server put there.
+        if (const auto date = text(row, "Date"); JQuantsAnswer::isDate(date)) {
+            probe.newest = std::max(probe.newest, date);
+        }
     }
     return probe;
 }

@@ -79,7 +79,8 @@ public:
     void setFileProgress(FileProgress progress) { m_fileProgress = std::move(progress); }
 
     // One request for a stock's last month: its newest row, or the end of the plan's window a
-    // 400 names. Never retried, so a dialog has its answer within the time-out.
+    // 400 names. Without a code (a folder with no list yet), the day's master is asked first for
+    // one. Never retried, so a dialog has its answer within the time-outs.
     static Probe probe(JQuantsClient::Options client, const std::string& code5, const core::Clock& clock);
 
     // The list of one stored day in the daily quote file's format (code page 932): the stocks

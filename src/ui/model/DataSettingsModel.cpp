@@ -84,14 +84,15 @@ std::string DataSettingsModel::keyWarning() const
 
 std::string DataSettingsModel::probeCode() const
 {
-    // A stock the folder lists answers for sure; a new folder asks for a large one.
+    // A stock the folder lists answers for sure; a new folder takes one from the day's master
+    // (a code guessed could be missing from the market asked, which then names no day).
     auto rs
         = m_module.SharedConnection->openRecordset("SELECT MgCode FROM Table_Code ORDER BY MgCode LIMIT 1");
     if (rs->isEof()) {
-        return kProbeCode;
+        return {};
     }
     const std::string code = core::Utf8::trim(rs->field(0).toText());
-    return code.size() == 4 ? code + "0" : std::string(kProbeCode);
+    return code.size() == 4 ? code + "0" : std::string();
 }
 
 std::optional<marketdata::JQuantsClient::Options> DataSettingsModel::probeOptions(std::string* error) const

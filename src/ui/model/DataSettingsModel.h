@@ -25,7 +25,6 @@ public:
     static constexpr const char* kNoAddressReason
         = "株価の取得先が設定されていません。取得先を選んでください。";
     static constexpr const char* kNoKeyReason = "J-Quants の APIキーが設定されていません。";
-    static constexpr const char* kProbeCode = "72030";
 
     DataSettingsModel(core::Mdl_Start& module, const core::Clock& clock);
 
