@@ -243,10 +243,11 @@ std::string TrackReport::csv() const
         for (const auto& row : group.rows) {
             const bool some = row.count > 0;
             auto number = [some](double v) { return some ? fraction(v) : std::string(); };
-            out += tradingDate + "," + csvField(group.name) + "," + TrackRecord::signalName(row.signal) + ","
-                + std::to_string(row.horizon) + "," + std::to_string(row.count) + ","
-                + std::to_string(row.hits) + "," + number(row.hitRate) + "," + number(row.low) + ","
-                + number(row.high) + "," + number(row.mean) + "," + number(row.median) + "," + verdict(row);
+            out += csvField(tradingDate) + "," + csvField(group.name) + ","
+                + csvField(TrackRecord::signalName(row.signal)) + "," + std::to_string(row.horizon) + ","
+                + std::to_string(row.count) + "," + std::to_string(row.hits) + "," + number(row.hitRate) + ","
+                + number(row.low) + "," + number(row.high) + "," + number(row.mean) + "," + number(row.median)
+                + "," + csvField(verdict(row));
             if (rule) {
                 auto optional
                     = [](const std::optional<double>& v) { return v ? fraction(*v) : std::string(); };
@@ -265,8 +266,8 @@ std::string TrackReport::tradesCsv() const
     out += "コード,買付日,買値,株数,売却日,売値,損益\r\n";
     if (simulation) {
         for (const auto& t : simulation->sold) {
-            out += csvField(t.code) + "," + t.bought + "," + fraction(t.buyPrice) + ","
-                + std::to_string(t.shares) + "," + t.sold + "," + fraction(t.sellPrice) + ","
+            out += csvField(t.code) + "," + csvField(t.bought) + "," + fraction(t.buyPrice) + ","
+                + std::to_string(t.shares) + "," + csvField(t.sold) + "," + fraction(t.sellPrice) + ","
                 + fraction(t.gain) + "\r\n";
         }
     }
