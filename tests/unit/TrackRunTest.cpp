@@ -269,11 +269,19 @@ TEST_F(TrackMarket, FoldersWithoutStocksOrHistoriesSaySoAndFail)
     EXPECT_EQ(run(" track --horizons 0 2>&1", &out), 2);
     EXPECT_EQ(run(" track --json", &out), 0) << out;
 
-    // A J-Quants folder before its first fill.
+    // A J-Quants folder before its first fill; find and a rule's test say the same, naming the
+    // tool's command and the window's button alike.
     m_home = "jquants";
     start(30, 30, true);
     EXPECT_EQ(run(" track 2>&1", &out), 1);
     EXPECT_EQ(out, std::string(TrackRun::kNoStocksMessage) + "\n");
+    EXPECT_NE(out.find("refresh"), std::string::npos) << out;
+    EXPECT_NE(out.find("「検索開始」"), std::string::npos) << out;
+    for (const std::string other : {" find", " track --rsi 0:100"}) {
+        std::string said;
+        EXPECT_EQ(run(other + " 2>&1", &said), 1) << other;
+        EXPECT_EQ(said, out) << other;
+    }
 }
 
 namespace {
