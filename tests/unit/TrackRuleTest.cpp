@@ -606,6 +606,46 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
     EXPECT_EQ(moneyCell(model, "損益"), "0.00%");
 }
 
+TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsHeading)
+{
+    const auto days = world().days;
+    for (const std::size_t kept : {1, 20, 21}) {
+        test::TempFolder cut;
+        copyDays(cut.path(), days[days.size() - kept], days.back());
+        const auto file = cut / "trades.csv";
+        std::string out;
+        ASSERT_EQ(cli(" track --rsi 0:100 --simulate --json --csv " + file.string(), &out, cut.path()), 0)
+            << kept << ": " << out;
+        const auto report = json::parse(out);
+        const std::string tooFew = "検証できる日がありません。保存されている株価は " + std::to_string(kept)
+            + " 日分で、検証には 21 日分以上必要です。";
+        EXPECT_EQ(report["evaluatedDays"], kept > 20 ? kept - 20 : 0) << kept;
+        EXPECT_EQ(report["note"], kept > 20 ? "" : tooFew) << kept;
+        EXPECT_EQ(test::readFile(file).rfind("\xEF\xBB\xBF"
+                                             "コード,買付日,買値,株数,売却日,売値,損益\r\n",
+                      0),
+            0U)
+            << kept;
+        if (kept > 20) {
+            continue;
+        }
+        ASSERT_TRUE(report.contains("simulation")) << out;
+        EXPECT_TRUE(report["simulation"]["totalReturn"].is_null()) << report["simulation"];
+        EXPECT_TRUE(report["simulation"]["marketReturn"].is_null()) << report["simulation"];
+        ASSERT_EQ(cli(" track --rsi 0:100 --simulate", &out, cut.path()), 0) << out;
+        EXPECT_NE(out.find(tooFew), std::string::npos) << out;
+        EXPECT_EQ(out.find(analysis::RuleTest::kNeverHeldNote), std::string::npos) << out;
+
+        analysis::RuleTest::Options any;
+        any.conditions.ranges["rsi"].max = 100;
+        ui::RuleTestDialogModel model(cut.path(), any, "");
+        finish(model);
+        EXPECT_NE(model.heading.find(tooFew), std::string::npos) << model.heading;
+        EXPECT_EQ(moneyCell(model, "損益"), "");
+        EXPECT_EQ(moneyCell(model, "勝率"), "");
+    }
+}
+
 TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRestsOn)
 {
     analysis::StockFinder::Conditions c;

@@ -241,8 +241,9 @@ void RuleTestDialogModel::fill()
     if (r.empty()) {
         return;
     }
-    heading = "基準日 " + r.tradingDate + "  銘柄 " + count(r.stocks) + "  検証 " + r.firstDay + "〜"
-        + r.lastDay + "  買い: " + (r.nextOpen ? "翌日始値" : "当日終値") + "  "
+    heading = "基準日 " + r.tradingDate + "  銘柄 " + count(r.stocks) + "  検証 "
+        + (r.days > 0 ? r.firstDay + "〜" + r.lastDay : std::string("-"))
+        + "  買い: " + (r.nextOpen ? "翌日始値" : "当日終値") + "  "
         + (r.everyDay ? "成り立った日ごと" : "成り立った初日ごと");
     if (!r.note.empty()) {
         heading += "  " + r.note;
