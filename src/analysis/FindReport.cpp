@@ -298,11 +298,12 @@ std::string FindReport::csv(const StockFinder::Result& result, const std::vector
         for (const auto& row : result.rows) {
             const auto& f = row.figures;
             out += csvField(row.code) + "," + csvField(row.name) + "," + csvField(row.market) + ","
-                + csvField(row.industry) + "," + exact(f.close) + "," + row.achk + "," + row.cchk;
+                + csvField(row.industry) + "," + exact(f.close) + "," + csvField(row.achk) + ","
+                + csvField(row.cchk);
             for (const auto* figure : original()) {
                 out += "," + exact(f.*(figure->value));
             }
-            out += "," + f.dividendDisclosed + "\r\n";
+            out += "," + csvField(f.dividendDisclosed) + "\r\n";
         }
         return out;
     }

@@ -2,16 +2,20 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
 
 namespace zuvemo::analysis::ReportText {
 
 std::string csvField(const std::string& text)
 {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) {
-        return text;
+    constexpr std::string_view kFormulaStarts = "=+-@\t\r";
+    std::string cell
+        = !text.empty() && kFormulaStarts.find(text.front()) != std::string_view::npos ? "'" + text : text;
+    if (cell.find_first_of(",\"\r\n") == std::string::npos) {
+        return cell;
     }
     std::string quoted = "\"";
-    for (char c : text) {
+    for (char c : cell) {
         quoted += c;
         if (c == '"') {
             quoted += '"';

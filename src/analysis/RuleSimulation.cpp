@@ -145,7 +145,9 @@ RuleSimulation::Result RuleSimulation::run(const Market& market, std::size_t fir
     }
     result.days = static_cast<int>(n - first);
     result.trades = static_cast<int>(result.sold.size());
-    result.winRate = result.trades > 0 ? static_cast<double>(wins) / result.trades : 0;
+    if (result.trades > 0) {
+        result.winRate = static_cast<double>(wins) / result.trades;
+    }
     result.totalReturn = equity.back() / s.capital - 1;
     result.annualReturn = annualised(s.capital, equity.back(), result.days);
     result.maxDrawdown = maxDrawdown(s.capital, equity);

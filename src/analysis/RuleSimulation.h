@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,10 @@ public:
     struct Result
     {
         int days = 0, trades = 0;
-        double winRate = 0, totalReturn = 0, annualReturn = 0, maxDrawdown = 0, exposure = 0;
-        double marketReturn = 0, marketAnnualReturn = 0, marketMaxDrawdown = 0;
+        std::optional<double> winRate; // none without a trade
+        // None without a day simulated.
+        std::optional<double> totalReturn, annualReturn, maxDrawdown, exposure;
+        std::optional<double> marketReturn, marketAnnualReturn, marketMaxDrawdown;
         std::vector<Point> equity;
         std::vector<Trade> sold;
     };

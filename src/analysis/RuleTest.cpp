@@ -116,6 +116,12 @@ RuleTest::RuleTest(core::Mdl_Start& module)
 {
 }
 
+std::string RuleTest::tooFewDaysNote(std::size_t storedDays)
+{
+    return "検証できる日がありません。保存されている株価は " + std::to_string(storedDays)
+        + " 日分で、検証には " + std::to_string(kNeededDays) + " 日分以上必要です。";
+}
+
 TrackReport RuleTest::run(const Options& o)
 {
     auto& m = m_module;
@@ -237,6 +243,9 @@ TrackReport RuleTest::run(const Options& o)
         result.days = static_cast<int>(n - kPast);
         result.firstDay = days[kPast];
         result.lastDay = days.back();
+    } else {
+        // Not a rule that never held: no day could be evaluated.
+        result.note = tooFewDaysNote(n);
     }
 
     // What the rule reads.
@@ -622,7 +631,7 @@ TrackReport RuleTest::run(const Options& o)
                 : used[u].flag                            ? used[u].flag->heading
                                                           : "クロス");
     }
-    if (events.empty()) {
+    if (events.empty() && result.days > 0) {
         result.note = kNeverHeldNote;
     }
     if (o.eachEvent) {
@@ -704,7 +713,9 @@ TrackReport RuleTest::run(const Options& o)
         result.groups.push_back(std::move(group));
     }
 
-    if (o.simulate && n > kPast) {
+    // Without a day to simulate, a simulation of none: its figures are none and its trades' file
+    // still the trades'.
+    if (o.simulate) {
         std::vector<std::vector<std::size_t>> byDay(n);
         std::vector<const Event*> ordered;
         ordered.reserve(events.size());

@@ -39,6 +39,10 @@ public:
 
     static constexpr const char* kStoppedMessage = "検証を中止しました。";
     static constexpr const char* kNeverHeldNote = "この条件に合った日はありませんでした。";
+    // The stored days a first day needs: the 20 before it and itself.
+    static constexpr int kNeededDays = TrackRecord::kPastDays + 1;
+    // "検証できる日がありません。保存されている株価は 1 日分で、検証には 21 日分以上必要です。"
+    static std::string tooFewDaysNote(std::size_t storedDays);
 
     explicit RuleTest(core::Mdl_Start& module);
 

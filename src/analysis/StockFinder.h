@@ -61,7 +61,10 @@ public:
     };
 
     static constexpr const char* kNoFiguresMessage = "PER などの指標は J-Quants のフォルダで使えます。";
-    static constexpr const char* kNoListMessage = "銘柄一覧がありません。先に最新の一覧を取得してください。";
+    // Said by the tool and the windows alike, so it names both ways to fetch the list.
+    static constexpr const char* kNoListMessage
+        = "銘柄一覧がありません。先に最新の一覧を取得してください（zuvemo-cli refresh、"
+          "または画面の「検索開始」）。";
 
     explicit StockFinder(core::Mdl_Start& module);
     Result find(const Conditions& conditions);

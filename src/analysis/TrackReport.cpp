@@ -51,6 +51,20 @@ std::string fraction(double value)
     return ReportText::shortest(value);
 }
 
+nlohmann::ordered_json orNull(const std::optional<double>& v)
+{
+    return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
+}
+
+// A figure of the simulation, "-" for none as a row's rate without a count.
+std::string shown(const std::optional<double>& v, bool sign)
+{
+    if (!v) {
+        return "-";
+    }
+    return sign ? TrackReport::signedPercent(*v) : TrackReport::percent(*v);
+}
+
 } // namespace
 
 std::string TrackReport::percent(double fraction, int decimals)
@@ -147,11 +161,11 @@ std::string TrackReport::text() const
             + "%、元手 " + FigureTable::grouped(st.capital) + " 円、単元 " + std::to_string(st.lot) + " 株、"
             + std::to_string(st.horizon) + " 日保有）\n";
         out += "期間 " + std::to_string(r.days) + " 日  売買 " + std::to_string(r.trades) + " 回  勝率 "
-            + percent(r.winRate) + "  損益 " + signedPercent(r.totalReturn) + "  年率 "
-            + signedPercent(r.annualReturn) + "  最大下落 " + percent(r.maxDrawdown) + "  保有日率 "
-            + percent(r.exposure) + "\n";
-        out += "市場（全銘柄均等）  損益 " + signedPercent(r.marketReturn) + "  年率 "
-            + signedPercent(r.marketAnnualReturn) + "  最大下落 " + percent(r.marketMaxDrawdown) + "\n";
+            + shown(r.winRate, false) + "  損益 " + shown(r.totalReturn, true) + "  年率 "
+            + shown(r.annualReturn, true) + "  最大下落 " + shown(r.maxDrawdown, false) + "  保有日率 "
+            + shown(r.exposure, false) + "\n";
+        out += "市場（全銘柄均等）  損益 " + shown(r.marketReturn, true) + "  年率 "
+            + shown(r.marketAnnualReturn, true) + "  最大下落 " + shown(r.marketMaxDrawdown, false) + "\n";
         if (!r.equity.empty()) {
             out += "最終資産 " + FigureTable::grouped(std::round(r.equity.back().value)) + " 円（市場 "
                 + FigureTable::grouped(std::round(r.equity.back().market)) + " 円）\n";
@@ -185,12 +199,9 @@ std::string TrackReport::json() const
             r["median"] = some ? nlohmann::ordered_json(row.median) : nullptr;
             r["chance"] = row.chance;
             if (row.signal == TrackRecord::Signal::Rule) {
-                auto optional = [](const std::optional<double>& v) {
-                    return v ? nlohmann::ordered_json(*v) : nlohmann::ordered_json(nullptr);
-                };
-                r["sameDayMean"] = optional(row.sameDayMean);
-                r["sameDayRise"] = optional(row.sameDayRise);
-                r["excess"] = optional(row.excess);
+                r["sameDayMean"] = orNull(row.sameDayMean);
+                r["sameDayRise"] = orNull(row.sameDayRise);
+                r["excess"] = orNull(row.excess);
             }
             rows.push_back(std::move(r));
         }
@@ -216,14 +227,14 @@ std::string TrackReport::json() const
         nlohmann::ordered_json sim;
         sim["days"] = r.days;
         sim["trades"] = r.trades;
-        sim["winRate"] = r.winRate;
-        sim["totalReturn"] = r.totalReturn;
-        sim["annualReturn"] = r.annualReturn;
-        sim["maxDrawdown"] = r.maxDrawdown;
-        sim["exposure"] = r.exposure;
-        sim["marketReturn"] = r.marketReturn;
-        sim["marketAnnualReturn"] = r.marketAnnualReturn;
-        sim["marketMaxDrawdown"] = r.marketMaxDrawdown;
+        sim["winRate"] = orNull(r.winRate);
+        sim["totalReturn"] = orNull(r.totalReturn);
+        sim["annualReturn"] = orNull(r.annualReturn);
+        sim["maxDrawdown"] = orNull(r.maxDrawdown);
+        sim["exposure"] = orNull(r.exposure);
+        sim["marketReturn"] = orNull(r.marketReturn);
+        sim["marketAnnualReturn"] = orNull(r.marketAnnualReturn);
+        sim["marketMaxDrawdown"] = orNull(r.marketMaxDrawdown);
         out["simulation"] = std::move(sim);
         auto equity = nlohmann::ordered_json::array();
         for (const auto& p : r.equity) {
@@ -243,10 +254,11 @@ std::string TrackReport::csv() const
         for (const auto& row : group.rows) {
             const bool some = row.count > 0;
             auto number = [some](double v) { return some ? fraction(v) : std::string(); };
-            out += tradingDate + "," + csvField(group.name) + "," + TrackRecord::signalName(row.signal) + ","
-                + std::to_string(row.horizon) + "," + std::to_string(row.count) + ","
-                + std::to_string(row.hits) + "," + number(row.hitRate) + "," + number(row.low) + ","
-                + number(row.high) + "," + number(row.mean) + "," + number(row.median) + "," + verdict(row);
+            out += csvField(tradingDate) + "," + csvField(group.name) + ","
+                + csvField(TrackRecord::signalName(row.signal)) + "," + std::to_string(row.horizon) + ","
+                + std::to_string(row.count) + "," + std::to_string(row.hits) + "," + number(row.hitRate) + ","
+                + number(row.low) + "," + number(row.high) + "," + number(row.mean) + "," + number(row.median)
+                + "," + csvField(verdict(row));
             if (rule) {
                 auto optional
                     = [](const std::optional<double>& v) { return v ? fraction(*v) : std::string(); };
@@ -265,8 +277,8 @@ std::string TrackReport::tradesCsv() const
     out += "コード,買付日,買値,株数,売却日,売値,損益\r\n";
     if (simulation) {
         for (const auto& t : simulation->sold) {
-            out += csvField(t.code) + "," + t.bought + "," + fraction(t.buyPrice) + ","
-                + std::to_string(t.shares) + "," + t.sold + "," + fraction(t.sellPrice) + ","
+            out += csvField(t.code) + "," + csvField(t.bought) + "," + fraction(t.buyPrice) + ","
+                + std::to_string(t.shares) + "," + csvField(t.sold) + "," + fraction(t.sellPrice) + ","
                 + fraction(t.gain) + "\r\n";
         }
     }

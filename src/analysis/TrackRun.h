@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Indicators.h"
+#include "StockFinder.h"
 #include "TrackRecord.h"
 #include "TrackReport.h"
 
@@ -36,8 +37,7 @@ public:
             eachStock;
     };
 
-    static constexpr const char* kNoStocksMessage
-        = "銘柄一覧がありません。先に検索開始で銘柄一覧を読み込んでください。";
+    static constexpr const char* kNoStocksMessage = StockFinder::kNoListMessage;
     static constexpr const char* kNoneSelectedMessage = "条件に合う銘柄がありません。";
     static constexpr const char* kNoHistoriesMessage
         = "成績を出す株価の履歴がありません。先に注目株検査を実行してください。";

@@ -30,6 +30,7 @@ struct CellInfo
     std::string value;
     int numFmt = 0;
     bool quotePrefix = false;
+    bool formula = false;
 };
 
 class SavedWorkbook
@@ -56,6 +57,7 @@ public:
         }
         info.exists = true;
         info.type = c.attribute("t").value();
+        info.formula = static_cast<bool>(c.child("f"));
         info.value
             = info.type == "inlineStr" ? c.child("is").child("t").text().get() : c.child("v").text().get();
         int s = c.attribute("s").as_int(0);
@@ -196,6 +198,27 @@ TEST_F(Export, ShortAndEmptyHistories)
     EXPECT_EQ(empty.cell("B1").value, "1301");
     EXPECT_FALSE(empty.cell("A252").exists);
     EXPECT_TRUE(empty.protection());
+}
+
+// A name from the server that reads like a formula is kept as the text it is: a text cell with
+// the quote prefix style, its text unchanged, no formula.
+TEST_F(Export, NamesThatReadAsFormulasStayTextCells)
+{
+    db().execute(" DELETE FROM WorkTemp");
+    for (const std::string name :
+        {"=cmd|' /C calc'!A0", "=HYPERLINK(\"http://x\",\"y\")", "@SUM(1+1)", "+1", "-1", "\t=1+1"}) {
+        GrafExcel g(*m_module, m_opener);
+        g.setOutput(m_dir / "formula.xlsx");
+        ASSERT_FALSE(g.run(name, name).empty()) << name;
+        SavedWorkbook wb(m_dir / "formula.xlsx");
+        for (const char* ref : {"B1", "C1"}) {
+            const auto cell = wb.cell(ref);
+            EXPECT_EQ(cell.type, "inlineStr") << name;
+            EXPECT_EQ(cell.value, name) << ref;
+            EXPECT_TRUE(cell.quotePrefix) << name;
+            EXPECT_FALSE(cell.formula) << name;
+        }
+    }
 }
 
 TEST_F(Export, CarriedSeriesStartsAtTheFirstNonZeroCloseFromRow33)

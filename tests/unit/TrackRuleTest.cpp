@@ -73,6 +73,42 @@ protected:
             "JQUANTS_API_KEY=sample-key " + test::cliCommand(home.empty() ? home_() : home) + args, out);
     }
     static std::filesystem::path home_() { return *s_dir / "home"; }
+    // A copy of the folder whose store holds the days from first to last only, its list of last.
+    static void copyDays(const std::filesystem::path& to, const std::string& first, const std::string& last)
+    {
+        std::filesystem::copy(home_(), to, std::filesystem::copy_options::recursive);
+        auto prices = core::Connection::open(to / marketdata::PriceStore::kFileName);
+        for (const auto& [table, column] : std::vector<std::pair<std::string, std::string>>{
+                 {"Table_Bar", "BarDate"}, {"Table_StoredDay", "DayDate"}, {"Table_Valuation", "ValDate"},
+                 {"Table_ValuationDay", "DayDate"}, {"Table_Filing", "DiscDate"},
+                 {"Table_FilingDay", "DayDate"}}) {
+            prices->execute("DELETE FROM " + table + " WHERE " + column + " > '" + last + "' OR " + column
+                + " < '" + first + "'");
+        }
+        prices->execute("DELETE FROM Table_PriceFigures");
+        auto list = core::Connection::open(to / "zuvemo.db");
+        std::string digits = last;
+        digits.erase(std::remove(digits.begin(), digits.end(), '-'), digits.end());
+        list->execute("UPDATE Table_Url SET kabuHdate = '" + digits + "'");
+    }
+    // The simulation's figure of the window's grid by its name.
+    static std::string moneyCell(const ui::RuleTestDialogModel& model, const std::string& name)
+    {
+        for (int row = 1; row < model.money.rows(); ++row) {
+            if (model.money.cell(row, 0).text == name) {
+                return model.money.cell(row, 1).text;
+            }
+        }
+        ADD_FAILURE() << "no line " << name;
+        return {};
+    }
+    static void finish(ui::RuleTestDialogModel& model)
+    {
+        model.start();
+        while (!model.poll()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+    }
 
     static World world()
     {
@@ -490,21 +526,7 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
         return codes;
     };
     test::TempFolder cut;
-    std::filesystem::copy(home_(), cut.path(), std::filesystem::copy_options::recursive);
-    {
-        auto prices = core::Connection::open(cut / marketdata::PriceStore::kFileName);
-        for (const auto& [table, column] : std::vector<std::pair<std::string, std::string>>{
-                 {"Table_Bar", "BarDate"}, {"Table_StoredDay", "DayDate"}, {"Table_Valuation", "ValDate"},
-                 {"Table_ValuationDay", "DayDate"}, {"Table_Filing", "DiscDate"},
-                 {"Table_FilingDay", "DayDate"}}) {
-            prices->execute("DELETE FROM " + table + " WHERE " + column + " > '" + past + "'");
-        }
-        prices->execute("DELETE FROM Table_PriceFigures");
-        auto list = core::Connection::open(cut / "zuvemo.db");
-        std::string digits = past;
-        digits.erase(std::remove(digits.begin(), digits.end(), '-'), digits.end());
-        list->execute("UPDATE Table_Url SET kabuHdate = '" + digits + "'");
-    }
+    copyDays(cut.path(), "", past);
     int seen = 0;
     for (const std::string rule : {"signal", "growth", "flag"}) {
         const auto whole = eventsOn(home_(), past, rule);
@@ -565,6 +587,63 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
     EXPECT_EQ(report["note"], analysis::RuleTest::kNeverHeldNote);
     ASSERT_EQ(cli(" track --chg1 5000:", &out), 0) << out;
     EXPECT_NE(out.find(analysis::RuleTest::kNeverHeldNote), std::string::npos) << out;
+
+    // Without a trade there is no win rate: null, "-" in the text and blank in the window, as in
+    // the rule's rows without an event; nothing bought leaves the capital as it was.
+    ASSERT_EQ(cli(" track --rsi 101: --simulate --json", &out), 0) << out;
+    const auto idle = json::parse(out)["simulation"];
+    EXPECT_EQ(idle["trades"], 0);
+    EXPECT_TRUE(idle["winRate"].is_null()) << idle;
+    EXPECT_EQ(idle["totalReturn"], 0.0) << idle;
+    ASSERT_EQ(cli(" track --rsi 101: --simulate", &out), 0) << out;
+    EXPECT_NE(out.find("売買 0 回  勝率 -  損益 0.00%"), std::string::npos) << out;
+    analysis::RuleTest::Options never;
+    never.conditions.ranges["rsi"].min = 101;
+    ui::RuleTestDialogModel model(home_(), never, "");
+    finish(model);
+    EXPECT_EQ(moneyCell(model, "売買回数"), "0");
+    EXPECT_EQ(moneyCell(model, "勝率"), "");
+    EXPECT_EQ(moneyCell(model, "損益"), "0.00%");
+}
+
+TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsHeading)
+{
+    const auto days = world().days;
+    for (const std::size_t kept : {1, 20, 21}) {
+        test::TempFolder cut;
+        copyDays(cut.path(), days[days.size() - kept], days.back());
+        const auto file = cut / "trades.csv";
+        std::string out;
+        ASSERT_EQ(cli(" track --rsi 0:100 --simulate --json --csv " + file.string(), &out, cut.path()), 0)
+            << kept << ": " << out;
+        const auto report = json::parse(out);
+        const std::string tooFew = "検証できる日がありません。保存されている株価は " + std::to_string(kept)
+            + " 日分で、検証には 21 日分以上必要です。";
+        EXPECT_EQ(report["evaluatedDays"], kept > 20 ? kept - 20 : 0) << kept;
+        EXPECT_EQ(report["note"], kept > 20 ? "" : tooFew) << kept;
+        EXPECT_EQ(test::readFile(file).rfind("\xEF\xBB\xBF"
+                                             "コード,買付日,買値,株数,売却日,売値,損益\r\n",
+                      0),
+            0U)
+            << kept;
+        if (kept > 20) {
+            continue;
+        }
+        ASSERT_TRUE(report.contains("simulation")) << out;
+        EXPECT_TRUE(report["simulation"]["totalReturn"].is_null()) << report["simulation"];
+        EXPECT_TRUE(report["simulation"]["marketReturn"].is_null()) << report["simulation"];
+        ASSERT_EQ(cli(" track --rsi 0:100 --simulate", &out, cut.path()), 0) << out;
+        EXPECT_NE(out.find(tooFew), std::string::npos) << out;
+        EXPECT_EQ(out.find(analysis::RuleTest::kNeverHeldNote), std::string::npos) << out;
+
+        analysis::RuleTest::Options any;
+        any.conditions.ranges["rsi"].max = 100;
+        ui::RuleTestDialogModel model(cut.path(), any, "");
+        finish(model);
+        EXPECT_NE(model.heading.find(tooFew), std::string::npos) << model.heading;
+        EXPECT_EQ(moneyCell(model, "損益"), "");
+        EXPECT_EQ(moneyCell(model, "勝率"), "");
+    }
 }
 
 TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRestsOn)
@@ -585,10 +664,7 @@ TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRests
     ASSERT_TRUE(model.setHorizons("20、5,5"));
     EXPECT_EQ(model.options().horizons, (std::vector<int>{5, 20}));
     model.setByYear(true);
-    model.start();
-    while (!model.poll()) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
+    finish(model);
     EXPECT_EQ(model.message, "");
     const auto& report = model.report();
     // Both horizons of the whole, then of each year.

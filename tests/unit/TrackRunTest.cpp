@@ -10,6 +10,8 @@
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -267,9 +269,108 @@ TEST_F(TrackMarket, FoldersWithoutStocksOrHistoriesSaySoAndFail)
     EXPECT_EQ(run(" track --horizons 0 2>&1", &out), 2);
     EXPECT_EQ(run(" track --json", &out), 0) << out;
 
-    // A J-Quants folder before its first fill.
+    // A J-Quants folder before its first fill; find and a rule's test say the same, naming the
+    // tool's command and the window's button alike.
     m_home = "jquants";
     start(30, 30, true);
     EXPECT_EQ(run(" track 2>&1", &out), 1);
     EXPECT_EQ(out, std::string(TrackRun::kNoStocksMessage) + "\n");
+    EXPECT_NE(out.find("refresh"), std::string::npos) << out;
+    EXPECT_NE(out.find("「検索開始」"), std::string::npos) << out;
+    for (const std::string other : {" find", " track --rsi 0:100"}) {
+        std::string said;
+        EXPECT_EQ(run(other + " 2>&1", &said), 1) << other;
+        EXPECT_EQ(said, out) << other;
+    }
+}
+
+namespace {
+
+// The fields of a CSV file, quoted ones unquoted.
+std::vector<std::string> csvFields(const std::string& text)
+{
+    std::vector<std::string> fields(1);
+    bool quoted = false;
+    for (std::size_t i = text.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+                fields.back() += '"';
+                ++i;
+            } else if (c == '"') {
+                quoted = false;
+            } else {
+                fields.back() += c;
+            }
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == ',' || c == '\n') {
+            fields.emplace_back();
+        } else if (c != '\r' || i + 1 >= text.size() || text[i + 1] != '\n') {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+bool isNumber(const std::string& field)
+{
+    char* end = nullptr;
+    std::strtod(field.c_str(), &end);
+    return !field.empty() && end == field.c_str() + field.size();
+}
+
+} // namespace
+
+// A list from the server may name a stock, a market or an industry like a formula: a spreadsheet
+// opening the files would run it, so such a text cell is written behind an apostrophe, in find's
+// file, the record's and a rule's; numbers stay numbers.
+TEST_F(TrackMarket, NamesThatReadAsFormulasAreTextInEverySpreadsheetFile)
+{
+    start(60, 40, false);
+    screen();
+    const std::vector<std::string> names{"=cmd|' /C calc'!A0", "=HYPERLINK(\"http://x\",\"y\")", "@SUM(1+1)",
+        "+1+1", "-1+1", "\t=1+1", "\r=1+1"};
+    {
+        auto c = core::Connection::open(m_dir / m_home / "zuvemo.db");
+        std::vector<std::string> codes;
+        for (auto rs = c->openRecordset(" SELECT MgCode FROM Table_Code ORDER BY MgCode"); !rs->isEof();
+             rs->moveNext()) {
+            codes.push_back(rs->field(0).toText());
+        }
+        ASSERT_GT(codes.size(), names.size() * 2);
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            const std::string name = core::SqlText(names[i % names.size()]);
+            c->execute(" UPDATE Table_Code SET MgMei='" + name + "', Mgmgara='" + name + "', Mgyosyu='" + name
+                + "' WHERE MgCode='" + core::SqlText(codes[i]) + "'");
+        }
+    }
+    std::string out;
+    int negatives = 0;
+    for (const std::string args :
+        {" find --csv", " find --columns market,industry,rsi,chg1 --csv", " track --by market --csv",
+            " track --by industry --csv", " track --chg1 :0 --by market --csv"}) {
+        const auto file = m_dir / "sheet.csv";
+        ASSERT_EQ(run(args + " " + file.string() + " 2>&1", &out), 0) << args << ": " << out;
+        const auto fields = csvFields(test::readFile(file));
+        for (const auto& name : names) {
+            EXPECT_NE(std::count(fields.begin(), fields.end(), "'" + name), 0) << args << ": " << name;
+        }
+        for (const auto& field : fields) {
+            if (!field.empty() && std::string("=+-@\t\r").find(field[0]) != std::string::npos) {
+                EXPECT_TRUE(isNumber(field)) << args << ": " << field;
+                negatives += isNumber(field);
+            }
+        }
+    }
+    EXPECT_GT(negatives, 0);
+
+    // The simulation's trades likewise.
+    analysis::TrackReport report;
+    report.simulation.emplace();
+    report.simulation->sold.emplace_back().code = "=1+1";
+    report.simulation->sold.back().gain = -1.5;
+    const auto trades = csvFields(report.tradesCsv());
+    EXPECT_EQ(trades.at(7), "'=1+1");
+    EXPECT_EQ(trades.at(13), "-1.5");
 }

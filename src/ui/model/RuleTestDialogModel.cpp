@@ -33,6 +33,15 @@ std::string count(double n)
     return analysis::FigureTable::grouped(std::round(n));
 }
 
+// A figure of the simulation, blank for none as a row's rate without a count.
+std::string shown(const std::optional<double>& v, bool sign)
+{
+    if (!v) {
+        return {};
+    }
+    return sign ? TrackReport::signedPercent(*v) : TrackReport::percent(*v);
+}
+
 } // namespace
 
 RuleTestDialogModel::RuleTestDialogModel(std::filesystem::path programFolder,
@@ -232,8 +241,9 @@ void RuleTestDialogModel::fill()
     if (r.empty()) {
         return;
     }
-    heading = "基準日 " + r.tradingDate + "  銘柄 " + count(r.stocks) + "  検証 " + r.firstDay + "〜"
-        + r.lastDay + "  買い: " + (r.nextOpen ? "翌日始値" : "当日終値") + "  "
+    heading = "基準日 " + r.tradingDate + "  銘柄 " + count(r.stocks) + "  検証 "
+        + (r.days > 0 ? r.firstDay + "〜" + r.lastDay : std::string("-"))
+        + "  買い: " + (r.nextOpen ? "翌日始値" : "当日終値") + "  "
         + (r.everyDay ? "成り立った日ごと" : "成り立った初日ごと");
     if (!r.note.empty()) {
         heading += "  " + r.note;
@@ -271,12 +281,11 @@ void RuleTestDialogModel::fill()
         const auto& s = *r.simulation;
         const std::vector<std::tuple<std::string, std::string, std::string>> lines{
             {"保有", std::to_string(r.simulationSettings.horizon) + " 日", ""},
-            {"損益", TrackReport::signedPercent(s.totalReturn), TrackReport::signedPercent(s.marketReturn)},
-            {"年率", TrackReport::signedPercent(s.annualReturn),
-                TrackReport::signedPercent(s.marketAnnualReturn)},
-            {"最大下落", TrackReport::percent(s.maxDrawdown), TrackReport::percent(s.marketMaxDrawdown)},
-            {"売買回数", count(s.trades), ""}, {"勝率", TrackReport::percent(s.winRate), ""},
-            {"保有日率", TrackReport::percent(s.exposure), ""},
+            {"損益", shown(s.totalReturn, true), shown(s.marketReturn, true)},
+            {"年率", shown(s.annualReturn, true), shown(s.marketAnnualReturn, true)},
+            {"最大下落", shown(s.maxDrawdown, false), shown(s.marketMaxDrawdown, false)},
+            {"売買回数", count(s.trades), ""}, {"勝率", shown(s.winRate, false), ""},
+            {"保有日率", shown(s.exposure, false), ""},
             {"最終資産", s.equity.empty() ? "" : count(s.equity.back().value) + " 円",
                 s.equity.empty() ? "" : count(s.equity.back().market) + " 円"}};
         money.setRows(static_cast<int>(lines.size()) + 1);
