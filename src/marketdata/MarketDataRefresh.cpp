@@ -380,21 +380,31 @@ MarketDataRefresh::Result MarketDataRefresh::runJQuants(const RefreshHooks& hook
     if (hooks.fileProgress) {
         refresh.setFileProgress(hooks.fileProgress);
     }
-    auto done = refresh.run(job->heldDashed, job->listFile, [&hooks](const JQuantsRefresh::Step& step) {
-        return !hooks.fillProgress || hooks.fillProgress(step);
-    });
+    // The newest list is loaded as soon as it is written, before the older days, as the windows
+    // do: a fill stopped or failed later still leaves the day's list to work with.
+    std::optional<Result> loaded;
+    auto done = refresh.run(
+        job->heldDashed, job->listFile,
+        [&hooks](
+            const JQuantsRefresh::Step& step) { return !hooks.fillProgress || hooks.fillProgress(step); },
+        [&](const std::string& tradingDate) {
+            loaded = importList(job->listFile, tradingDate, job->heldDate, hooks);
+        });
     if (!done.cancelled && hooks.progress && !hooks.progress(0, 1)) {
         done.cancelled = true;
     }
-    if (done.cancelled || !done.ok || !done.listWritten) {
-        return concludeJQuants(*job, done);
+    if (done.cancelled || !done.ok || !loaded) {
+        auto concluded = concludeJQuants(*job, done);
+        if (loaded && loaded->outcome == Outcome::Loaded) {
+            concluded.tradingDate = loaded->tradingDate;
+        }
+        return concluded;
     }
-    auto loaded = importList(job->listFile, done.tradingDate, job->heldDate, hooks);
-    loaded.requests = done.requests;
-    loaded.filesRead = done.filesRead;
-    loaded.fileBytes = done.fileBytes;
-    loaded.notes = done.notes;
-    return loaded;
+    loaded->requests = done.requests;
+    loaded->filesRead = done.filesRead;
+    loaded->fileBytes = done.fileBytes;
+    loaded->notes = done.notes;
+    return *loaded;
 }
 
 std::size_t MarketDataRefresh::heldStockCount()

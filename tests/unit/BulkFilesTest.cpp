@@ -89,6 +89,20 @@ std::string records(const std::string& text, std::size_t step)
     return csv.finish() ? out : "fault: " + csv.fault();
 }
 
+// Each line of a CSV changed by edit (the header is line 0).
+std::string eachLine(
+    const std::string& text, const std::function<std::string(std::size_t, std::string)>& edit)
+{
+    std::string out;
+    std::size_t n = 0;
+    for (std::size_t at = 0; at < text.size();) {
+        const auto end = text.find('\n', at);
+        out += edit(n++, text.substr(at, end - at));
+        at = end + 1;
+    }
+    return out;
+}
+
 // A file's text read whole: its days' rows, or its fault.
 std::string readAll(BulkFileReader::Kind kind, const std::string& month, const std::string& text)
 {
@@ -219,10 +233,41 @@ TEST(BulkFiles, AFileIsReadByItsHeaderAndRefusedWholeForAMissingColumnAShortRowO
     EXPECT_EQ(readAll(Kind::Bars, "2024-03", without("2024-03-04", "2024/03/04")),
         "fault: ファイルの月（2024-03）でない日付の行があります: \"2024/03/04\"");
     EXPECT_EQ(readAll(Kind::Bars, "2024-03", ""), "fault: 見出しがありません");
-    // Text that is no UTF-8 (a file written in Shift_JIS, say) is refused as its answer would be.
+    // Text that is no UTF-8 (a file written in Shift_JIS, say) is refused as its answer would be,
+    // in a column read or passed over, a character cut at the end, or one split between pieces.
     EXPECT_EQ(
         readAll(Kind::Filings, "2024-03", "DiscDate,Code,DiscNo,DocType\n2024-03-01,13010,1,\x8a\x94\n"),
-        "fault: UTF-8 でない文字がある行があります（1 行目）");
+        "fault: UTF-8 でない文字があります");
+    auto noted = [&plain](const std::string& note) {
+        return eachLine(plain, [&note](std::size_t n, const std::string& line) {
+            return line + (n == 0 ? ",Note" : "," + note) + "\n";
+        });
+    };
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", noted("\x8a\x94")), "fault: UTF-8 でない文字があります");
+    EXPECT_EQ(readAll(Kind::Bars, "2024-03", plain + "\xE6\x97"), "fault: UTF-8 でない文字があります");
+    {
+        const std::string withName = noted("日立");
+        for (std::size_t step : {1u, 2u, 3u, 4096u}) {
+            BulkFileReader reader(Kind::Bars, "2024-03");
+            bool fed = true;
+            for (std::size_t at = 0; at < withName.size() && fed; at += step) {
+                fed = reader.feed(std::string_view(withName).substr(at, step));
+            }
+            EXPECT_TRUE(fed && reader.finish()) << step << " " << reader.fault();
+        }
+    }
+    // A day of more rows than a day can hold is refused as it comes, before the month is in memory.
+    {
+        BulkFileReader reader(Kind::Bars, "2024-03", 3);
+        std::string more = plain;
+        for (int i = 0; i < 1000000 && reader.fault().empty(); ++i) {
+            const std::string row = "2024-03-01," + std::to_string(20000 + i)
+                + "0,100.0,110.0,90.0,105.5,0,0,1000.0,105000.0,1.0,100.0,110.0,90.0,105.5,1000.0\n";
+            reader.feed(i == 0 ? plain + row : row);
+        }
+        EXPECT_EQ(reader.fault(), "2024-03-01 の行が多すぎます（3 行まで）");
+        EXPECT_EQ(reader.rows(), 5u); // the three before, and no row past the first one too many
+    }
     EXPECT_EQ(readAll(Kind::Bars, "2024-03", without("Code,O", "Code,Code")),
         "fault: 見出しに同じ列が 2 度あります: \"Code\"");
     // A file of the disclosures read as bars, and bars read as disclosures.
@@ -396,7 +441,12 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
     }
     // The months from their files: two lists and a request a file, the current month's days alone.
     EXPECT_GE(a.filesRead, 2 * 58);
-    EXPECT_LT(a.requests, 2 + a.filesRead + 3 * 21 + 10);
+    // Each disclosure day a file shows empty is asked once more before it is marked.
+    const auto emptyDays = core::Connection::open(files.path() / marketdata::PriceStore::kFileName)
+                               ->openRecordset("SELECT * FROM Table_FilingDay WHERE DayDate NOT IN "
+                                               "(SELECT DiscDate FROM Table_Filing)")
+                               ->recordCount();
+    EXPECT_LT(a.requests, 2 + a.filesRead + 3 * 21 + 10 + emptyDays);
     EXPECT_GT(b.requests, 2 * days);
     EXPECT_EQ(b.notes, std::vector<std::string>{marketdata::BulkFill::kNoFilesNote});
     EXPECT_TRUE(a.notes.empty()) << a.notes.front();
@@ -535,37 +585,26 @@ private:
     test::RawHttpServer m_host;
 };
 
-// Each line of a CSV changed by edit (the header is line 0).
-std::string eachLine(
-    const std::string& text, const std::function<std::string(std::size_t, std::string)>& edit)
-{
-    std::string out;
-    std::size_t n = 0;
-    for (std::size_t at = 0; at < text.size();) {
-        const auto end = text.find('\n', at);
-        out += edit(n++, text.substr(at, end - at));
-        at = end + 1;
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
 {
-    auto server = sampleServer(8, 140);
+    // Enough stocks for filings in every month, as in the real market.
+    auto server = sampleServer(20, 140);
     ASSERT_TRUE(server);
     SpoiltFiles host(*server);
     test::TempFolder clean;
+    const auto referenceStarted = steady_clock::now();
     const auto reference = fill(clean.path(), host.url(), 130);
+    const auto referenceTook = steady_clock::now() - referenceStarted;
     ASSERT_TRUE(reference.ok) << reference.message;
     ASSERT_GE(reference.filesRead, 8);
     const std::string expected = stored(clean.path());
-    // The bars of one month spoilt; the others as sent.
+    // One month's bars (or disclosures) spoilt; the others as sent.
     const std::string month = "202609";
-    auto spoilt = [&month](const std::string& key) {
-        return key.find("equities_bars_daily_" + month) != std::string::npos;
-    };
+    std::string stem = "equities_bars_daily_";
+    auto spoilt
+        = [&month, &stem](const std::string& key) { return key.find(stem + month) != std::string::npos; };
     auto edited = [&](const std::function<std::string(const std::string&)>& edit) {
         return [&spoilt, edit](int socket, const std::string& key, const std::string& packed) {
             SpoiltFiles::send(
@@ -578,6 +617,13 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
         SpoiltFiles::Scenario scenario;
         std::string reason; // in the note; empty: the file is good
         int room = 0;
+        bool filings = false;
+    };
+    // A line of the file changed by edit: the header is line 0.
+    auto lines = [&](const std::function<std::string(std::size_t, const std::string&)>& edit) {
+        return edited([edit](const std::string& csv) {
+            return eachLine(csv, [&edit](std::size_t n, const std::string& line) { return edit(n, line); });
+        });
     };
     const std::vector<Case> cases{
         {"403 expired",
@@ -676,6 +722,47 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
              });
          }),
             "APIキーの一部が含まれています", 4096},
+        {"no row", lines([](std::size_t n, const std::string& line) { return n == 0 ? line + "\n" : ""; }),
+            "内容が正しくありません: 行が 1 行もありません", 4096},
+        {"disclosures of no row",
+            lines([](std::size_t n, const std::string& line) { return n == 0 ? line + "\n" : ""; }),
+            "内容が正しくありません: 行が 1 行もありません", 4096, true},
+        {"the key in a column passed over", lines([](std::size_t n, const std::string& line) {
+             return line + (n == 0 ? ",Note" : n == 9 ? ",sample-key" : ",") + "\n";
+         }),
+            "APIキーの一部が含まれています", 4096},
+        {"no UTF-8 in a column passed over", lines([](std::size_t n, const std::string& line) {
+             return line + (n == 0 ? ",Note" : n == 9 ? ",\x93\xfa\x97\xa7" : ",") + "\n";
+         }),
+            "UTF-8 でない文字があります", 4096},
+        {"more rows in a day than a day holds", lines([](std::size_t n, const std::string& line) {
+             // Twice the day's stocks and more, under codes of their own.
+             std::string out = line + "\n";
+             for (int i = 0; n == 1 && i < 21; ++i) {
+                 const auto comma = line.find(',');
+                 out += line.substr(0, comma) + "," + std::to_string(90000 + 10 * i)
+                     + line.substr(line.find(',', comma + 1)) + "\n";
+             }
+             return out;
+         }),
+            "の行が多すぎます（40 行まで）", 4096},
+        {"drip",
+            [&](int s, const std::string& key, const std::string& packed) {
+                if (!spoilt(key)) {
+                    SpoiltFiles::send(s, 200, "application/gzip", packed);
+                    return;
+                }
+                // A byte every 50 ms: never a stall, never done within the time-out.
+                test::RawHttpServer::sendAll(
+                    s, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(packed.size()) + "\r\n\r\n");
+                for (char c : packed) {
+                    std::this_thread::sleep_for(milliseconds(50));
+                    if (!test::RawHttpServer::sendAll(s, std::string(1, c))) {
+                        return;
+                    }
+                }
+            },
+            "応答が止まりました"},
         {"reordered and extra columns, BOM, CR LF, quotes", edited([](const std::string& csv) {
              return "\xEF\xBB\xBF" + eachLine(csv, [](std::size_t n, std::string line) {
                  const auto comma = line.find(',');
@@ -689,9 +776,13 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
+        stem = c.filings ? "fins_summary_" : "equities_bars_daily_";
         host.setScenario(c.scenario, c.room);
         test::TempFolder dir;
+        const auto started = steady_clock::now();
         const auto r = fill(dir.path(), host.url(), 130);
+        // A file host that stalls or drips costs the client's time-out, 1.5 s here, and no more.
+        EXPECT_LT(steady_clock::now() - started, referenceTook + seconds(3));
         ASSERT_TRUE(r.ok) << r.message;
         EXPECT_EQ(stored(dir.path()), expected);
         if (c.reason.empty()) {
@@ -701,15 +792,61 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
             continue;
         }
         // Named once, with its month, its kind and why; its days came one at a time.
-        ASSERT_EQ(r.notes.size(), 1u);
-        EXPECT_EQ(r.notes[0].rfind("履歴ファイル 2026-09（株価）を使えません: ", 0), 0u) << r.notes[0];
+        EXPECT_EQ(r.notes.size(), 1u);
+        if (r.notes.size() != 1) {
+            continue;
+        }
+        EXPECT_EQ(r.notes[0].rfind(std::string("履歴ファイル 2026-09（") + (c.filings ? "開示" : "株価")
+                          + "）を使えません: ",
+                      0),
+            0u)
+            << r.notes[0];
         EXPECT_NE(r.notes[0].find(c.reason), std::string::npos) << r.notes[0];
         EXPECT_NE(r.notes[0].find("その月は 1 日ずつ取得します。"), std::string::npos) << r.notes[0];
         EXPECT_EQ(r.filesRead, reference.filesRead - 1);
         EXPECT_GT(r.requests, reference.requests + 15);
     }
+    // A day of filings missing from its file, as a day without any: asked once more of the API,
+    // whose answer is kept, so no month loses a day of filings.
+    stem = "fins_summary_";
+    std::string firstDay;
+    host.setScenario(lines([&firstDay](std::size_t n, const std::string& line) {
+        firstDay = n == 1 ? line.substr(0, 10) : firstDay;
+        return n > 0 && line.rfind(firstDay, 0) == 0 ? std::string() : line + "\n";
+    }),
+        4096);
+    {
+        test::TempFolder dir;
+        const auto r = fill(dir.path(), host.url(), 130);
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(stored(dir.path()), expected);
+        EXPECT_TRUE(r.notes.empty()) << r.notes.front();
+        EXPECT_EQ(r.filesRead, reference.filesRead);
+        EXPECT_EQ(r.requests, reference.requests + 1);
+    }
+    // Every file stalled: two in a row end the files, said once, and every month comes a day at
+    // a time, within the time-out of those two.
+    host.setScenario([](int s, const std::string&, const std::string& packed) {
+        test::RawHttpServer::sendAll(
+            s, "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(packed.size()) + "\r\n\r\n");
+        std::this_thread::sleep_for(seconds(3));
+    });
+    {
+        test::TempFolder dir;
+        const auto started = steady_clock::now();
+        const auto r = fill(dir.path(), host.url(), 130);
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_LT(steady_clock::now() - started, referenceTook + seconds(2 * 2 + 3));
+        EXPECT_EQ(stored(dir.path()), expected);
+        EXPECT_EQ(r.filesRead, 0);
+        ASSERT_EQ(r.notes.size(), 3u);
+        EXPECT_NE(r.notes[1].find("応答が止まりました"), std::string::npos) << r.notes[1];
+        EXPECT_EQ(r.notes[2], marketdata::BulkFill::kHostStalledNote);
+    }
+
     // The API's /bulk/get: a key gone since the list costs its file alone; the API failing ends
     // the files, and every day left comes one at a time.
+    stem = "equities_bars_daily_";
     host.setScenario({});
     for (const int status : {404, 500}) {
         host.setApiFault([&spoilt, status](test::FaultProxy::Exchange& e) {
@@ -743,7 +880,7 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
     // A plan without files reads a day at a time, as does one whose server lists none, which
     // it says once.
     host.setScenario({});
-    auto noFiles = sampleServer(8, 140, [](auto& api) { api.bulkFiles = false; });
+    auto noFiles = sampleServer(20, 140, [](auto& api) { api.bulkFiles = false; });
     for (const auto& [url, plan, notes] : {std::tuple{noFiles->apiBaseUrl(), std::string("light"),
                                                std::vector<std::string>{marketdata::BulkFill::kNoFilesNote}},
              std::tuple{host.url(), std::string("free"), std::vector<std::string>{}}}) {

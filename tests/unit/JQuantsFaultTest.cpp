@@ -353,6 +353,32 @@ TEST(JQuantsFaults, TheStoreNeverRunsAheadOfTheListAndASplitIsNeverLost)
     EXPECT_NE(stored(dir.path(), splitCode), unadjusted);
     EXPECT_EQ(stored(dir.path(), splitCode), stored(clean.path(), splitCode));
     EXPECT_EQ(stored(dir.path(), "1300"), stored(clean.path(), "1300"));
+
+    // The tool loads the day's list before the older days: a first fill that stops at one of
+    // them leaves the list held, to find stocks in from what is stored.
+    auto now = sampleServer(60, 40, core::Clock().today(), [](auto& api) { api.bulkFiles = false; });
+    ASSERT_TRUE(now);
+    const auto& nowDays = now->market().tradingDays();
+    const std::string older = core::Clock::dashed(year_month_day{nowDays[nowDays.size() - 5]});
+    test::FaultProxy failing(now->apiBaseUrl(), [&older](Exchange& e) {
+        if (isDay(e, older)) {
+            e.body = R"({"data":[]})";
+        }
+    });
+    test::TempFolder cliDir;
+    const std::string cli = "JQUANTS_API_KEY=sample-key " + test::cliCommand(cliDir / "home");
+    ASSERT_EQ(test::runCommand(cli + " init --source jquants --api-url " + failing.url()
+                  + " --plan premium --days 30 >/dev/null 2>&1"),
+        0);
+    std::string out;
+    EXPECT_EQ(test::runCommand(cli + " refresh 2>&1", &out), 1) << out;
+    EXPECT_NE(out.find(older + " の株価"), std::string::npos) << out;
+    EXPECT_EQ(test::runCommand(cli + " find 2>&1", &out), 0) << out;
+    EXPECT_EQ(out.find("銘柄一覧がありません"), std::string::npos) << out;
+    EXPECT_GT(core::Connection::open(cliDir / "home" / "zuvemo.db")
+                  ->openRecordset(" SELECT * FROM Table_Code")
+                  ->recordCount(),
+        50);
 }
 
 TEST(JQuantsFaults, OnlyThePlansWindowEndsAFillAndPagesAndMastersAreChecked)

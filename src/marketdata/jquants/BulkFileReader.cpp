@@ -42,10 +42,12 @@ json figureOf(const std::string& text)
 
 } // namespace
 
-BulkFileReader::BulkFileReader(Kind kind, std::string month)
+BulkFileReader::BulkFileReader(Kind kind, std::string month, std::size_t maxDayRows, const KeyMask* mask)
     : m_kind(kind)
     , m_month(std::move(month))
     , m_csv([this](std::vector<std::string>& fields) { return record(fields); })
+    , m_maxDayRows(maxDayRows)
+    , m_mask(mask)
 {
     if (kind == Kind::Bars) {
         m_wanted.assign(std::begin(kBarFields), std::end(kBarFields));
@@ -55,6 +57,50 @@ BulkFileReader::BulkFileReader(Kind kind, std::string month)
             m_wanted.push_back(field);
         }
     }
+}
+
+bool BulkFileReader::feed(std::string_view piece)
+{
+    if (!m_fault.empty()) {
+        return false;
+    }
+    return checkBytes(piece) && m_csv.feed(piece);
+}
+
+bool BulkFileReader::checkBytes(std::string_view piece)
+{
+    if (m_mask) {
+        std::string around = m_tail;
+        around.append(piece.substr(0, KeyMask::kPiece));
+        if (m_mask->holds(around) || m_mask->holds(piece)) {
+            m_keyFound = true;
+            return refuse("APIキーの一部が含まれています");
+        }
+        m_tail = piece.size() >= KeyMask::kPiece
+            ? std::string(piece.substr(piece.size() - KeyMask::kPiece))
+            : around.substr(around.size() - std::min(around.size(), KeyMask::kPiece));
+    }
+    // The bytes of a character the piece cuts off wait for the next piece.
+    std::string text = std::move(m_cutCharacter);
+    text.append(piece);
+    std::size_t whole = text.size();
+    std::size_t follow = 0;
+    while (follow < 4 && follow < whole
+        && (static_cast<unsigned char>(text[whole - 1 - follow]) & 0xC0) == 0x80) {
+        ++follow;
+    }
+    if (follow < whole && follow < 4) {
+        const auto lead = static_cast<unsigned char>(text[whole - 1 - follow]);
+        const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+        if (length > follow + 1) {
+            whole -= follow + 1;
+        }
+    }
+    if (!core::Utf8::isValid(std::string_view(text).substr(0, whole))) {
+        return refuse("UTF-8 でない文字があります");
+    }
+    m_cutCharacter = text.substr(whole);
+    return true;
 }
 
 bool BulkFileReader::refuse(std::string fault)
@@ -103,15 +149,11 @@ bool BulkFileReader::record(std::vector<std::string>& fields)
     std::vector<std::string> kept;
     kept.reserve(m_wanted.size());
     for (const int column : m_column) {
-        // An answer's texts are UTF-8, or the answer does not parse: a file's are held to the same.
-        if (column >= 0 && !core::Utf8::isValid(fields[static_cast<std::size_t>(column)])) {
-            return refuse("UTF-8 でない文字がある行があります（" + std::to_string(m_rows) + " 行目）");
-        }
         kept.push_back(column < 0 ? std::string() : std::move(fields[static_cast<std::size_t>(column)]));
     }
     auto& day = m_days[date];
-    if (day.size() >= kMaxDayRows) {
-        return refuse(date + " の行が多すぎます");
+    if (day.size() >= m_maxDayRows) {
+        return refuse(date + " の行が多すぎます（" + std::to_string(m_maxDayRows) + " 行まで）");
     }
     day.push_back(std::move(kept));
     return true;
@@ -119,6 +161,12 @@ bool BulkFileReader::record(std::vector<std::string>& fields)
 
 bool BulkFileReader::finish()
 {
+    if (!m_fault.empty()) {
+        return false;
+    }
+    if (!m_cutCharacter.empty()) {
+        return refuse("UTF-8 でない文字があります");
+    }
     if (!m_csv.finish()) {
         return false;
     }

@@ -205,20 +205,34 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
         return fail("アドレスの応答が正しくありません");
     }
 
-    BulkFileReader reader(file.kind, file.month);
+    const KeyMask mask(m_options.apiKey);
+    // A day holds a bar of each stock at most, and a filing or two of some: twice the largest
+    // day stored is far more than the market grows between two files.
+    const std::size_t largest = m_store.largestDayRows();
+    const std::size_t maxDayRows
+        = largest > 0 ? std::min(BulkFileReader::kMaxDayRows, 2 * largest) : BulkFileReader::kMaxDayRows;
+    BulkFileReader reader(file.kind, file.month, maxDayRows, &mask);
     // A CSV packs to a tenth of itself or so: far more than that is no file of the list.
     const std::int64_t maxUnpacked = std::min<std::int64_t>(file.size * 100 + (1 << 20), 8 * kMaxFileBytes);
     GzipInflater inflater([&reader](std::string_view piece) { return reader.feed(piece); }, maxUnpacked);
-    // A slow host still moves a file along: its time grows with the file, a stall ends it.
+    // A file has the deadline of any transfer: a host that drips is waited for no longer.
     const long stall = std::clamp(m_options.totalTimeoutMs / 1000, 1L, 30L);
-    const long total = std::max(m_options.totalTimeoutMs, 60000L) + static_cast<long>(file.size / 50);
-    SignedDownload download(total, stall, m_options.cancel);
+    SignedDownload download(m_options.totalTimeoutMs, stall, m_options.cancel);
     const auto got = download.get(url->get<std::string>(), file.size,
         [&inflater](std::string_view piece) { return inflater.feed(piece.data(), piece.size()); });
     outcome.bytes += got.bytes;
     if (got.cancelled) {
         outcome.cancelled = true;
         return false;
+    }
+    m_timeoutsInRow = got.timedOut ? m_timeoutsInRow + 1 : 0;
+    if (m_timeoutsInRow >= kTimeoutsInRow) {
+        fail(got.message);
+        outcome.notes.push_back(kHostStalledNote);
+        return false;
+    }
+    if (reader.keyFound()) {
+        return fail(JQuantsClient::kKeyEchoedMessage);
     }
     if (!got.ok && !got.sinkRefused) {
         return fail(got.message);
@@ -244,7 +258,10 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
                                                        : JQuantsAnswer::filings(day, rows);
     };
     const auto held = reader.days();
-    const KeyMask mask(m_options.apiKey);
+    // A month with days wanted has trading days: a file without a row of them is a broken one.
+    if (held.empty()) {
+        return fail("内容が正しくありません: 行が 1 行もありません");
+    }
     // What each day's check let through, kept for the store: bars as stored, filings as checked.
     std::map<std::string, JQuantsAnswer::Check> checked;
     std::map<std::string, std::vector<PriceStore::Bar>> bars;
@@ -298,13 +315,13 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
             wanted[day] = std::move(bars[day]);
             continue;
         }
-        // A day without filings in the file is marked as such only as the one-day path marks
-        // one: never the newest, and only when a newer filing is stored.
-        if (!inFile.count(day) && (day == newest || !m_store.hasFilingsAfter(day))) {
-            left.push_back(day);
+        // A day without filings in the file may be the file's fault, as an empty answer may be
+        // the server's: the API is asked once more, and the newest day as any day of its own.
+        if (!inFile.count(day)) {
+            (day == newest ? left : outcome.emptyFilingDays).push_back(day);
             continue;
         }
-        const auto c = inFile.count(day) ? std::move(checked[day]) : check(day, nlohmann::json::array());
+        const auto c = std::move(checked[day]);
         m_store.storeFilings(day, c.rows);
         if (hooks.filingsStored) {
             hooks.filingsStored(day + " の開示", c);

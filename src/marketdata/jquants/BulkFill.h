@@ -19,7 +19,8 @@ class PriceStore;
 // signed address without the key, unpacked as it comes, read by its header's names and checked
 // day by day as that day's answer would be; only then is each wanted day of it stored, in its
 // own transaction and marked as a day fetched alone. A file that fails stores nothing and is
-// named with its reason; its days are left to the one-day requests that follow.
+// named with its reason; its days are left to the one-day requests that follow, as are all the
+// files left once the file host has timed out twice in a row.
 class BulkFill
 {
 public:
@@ -39,14 +40,21 @@ public:
         int priceDays = 0;
         int filingDays = 0;
         std::vector<std::string> notes; // why files were not used, one line each
+        // Disclosure days a file read whole shows without a filing: taken out of the days
+        // wanted, to be asked of the API once more, as a day empty once is.
+        std::vector<std::string> emptyFilingDays;
     };
 
     // Fewer wanted days than this of an endpoint ask for no list: a few days cost less alone.
     static constexpr std::size_t kMinListDays = 20;
     // A month with fewer wanted days than this is fetched a day at a time.
     static constexpr std::size_t kMinFileDays = 3;
+    // Time-outs of the file host in a row that end the files: the rest would each wait as long.
+    static constexpr int kTimeoutsInRow = 2;
     static constexpr const char* kNoFilesNote
         = "履歴ファイルを使えません（契約プランかサーバーが対応していません）。1 日ずつ取得します。";
+    static constexpr const char* kHostStalledNote
+        = "履歴ファイルのサーバーが 2 回続けて時間内に応答しませんでした。残りの月は 1 日ずつ取得します。";
 
     BulkFill(JQuantsClient& client, PriceStore& store, const JQuantsClient::Options& options);
 
@@ -81,6 +89,7 @@ private:
     PriceStore& m_store;
     std::map<std::string, std::string> m_basis; // each day a file stored: the day its file was made on
     JQuantsClient::Options m_options;
+    int m_timeoutsInRow = 0;
 };
 
 } // namespace zuvemo::marketdata

@@ -438,6 +438,9 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
         return true;
     };
+    // Disclosure days that answered, or whose file showed, no filing: asked once more below.
+    std::vector<std::string> emptyDays;
+    std::size_t emptyInFiles = 0;
     // Whole months from the files first; what they did not give, one day at a time below.
     if (files && (missing.size() >= BulkFill::kMinListDays || filingDays.size() >= BulkFill::kMinListDays)) {
         BulkFill bulk(client, store, m_clientOptions);
@@ -451,8 +454,10 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         result.filingDaysFetched += filled.filingDays;
         result.filesRead = filled.files;
         result.fileBytes = filled.bytes;
+        emptyDays = filled.emptyFilingDays;
+        emptyInFiles = emptyDays.size();
         step.pricesDone = step.pricesTotal - static_cast<int>(missing.size());
-        step.filingsDone = step.filingsTotal - static_cast<int>(filingDays.size());
+        step.filingsDone = step.filingsTotal - static_cast<int>(filingDays.size() + emptyInFiles);
         if (filled.cancelled) {
             result.cancelled = true;
             result.requests = client.requests();
@@ -488,10 +493,10 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         ++result.daysFetched;
     }
     // An empty disclosure day may be a server's passing fault: it is asked again after the
-    // others, and taken as a day without filings only when it is empty twice while a newer day
-    // has filings (stored or fetched now). Otherwise it stays unmarked and the next run asks
-    // again; so does the newest day, whose filings may still be coming in.
-    std::vector<std::string> emptyDays;
+    // others, and taken as a day without filings only when it is empty twice (a file's empty
+    // day counting as once) while a newer day has filings (stored or fetched now). Otherwise it
+    // stays unmarked and the next run asks again; so does the newest day, whose filings may
+    // still be coming in.
     auto fetchFilings = [&](const std::string& day, bool again) -> int {
         auto rows = client.getAll("/fins/summary", {{"date", day}});
         if (!rows) {
@@ -530,13 +535,14 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
             break;
         }
     }
-    for (const auto& day : emptyDays) {
+    for (std::size_t i = 0; i < emptyDays.size(); ++i) {
         if (!goOn()) {
             return result;
         }
-        if (fetchFilings(day, true) < 0) {
+        if (fetchFilings(emptyDays[i], true) < 0) {
             return result;
         }
+        step.filingsDone += i < emptyInFiles ? 1 : 0;
     }
     if (progress) {
         step.pricesDone = step.pricesTotal;

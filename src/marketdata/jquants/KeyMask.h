@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -31,6 +32,7 @@ public:
 private:
     std::string m_key;
     std::unordered_set<std::string_view> m_pieces; // views into m_key
+    std::array<bool, 256> m_inKey{}; // the bytes the key holds: text of others holds no piece
 };
 
 } // namespace zuvemo::marketdata

@@ -275,6 +275,12 @@ bool PriceStore::hasFilingsAfter(const std::string& date)
     return s.next();
 }
 
+std::size_t PriceStore::largestDayRows()
+{
+    core::Statement s(*m_connection, "SELECT max(Rows) FROM Table_StoredDay");
+    return s.next() && !s.isNull(0) ? static_cast<std::size_t>(s.columnDouble(0)) : 0;
+}
+
 void PriceStore::eachFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn)
 {
     // The key read backwards: codes in descending order need no sort of the whole table.

@@ -154,6 +154,8 @@ public:
     bool hasFilingDay(const std::string& date);
     // Whether any filing disclosed after date is stored.
     bool hasFilingsAfter(const std::string& date);
+    // The most bars a stored day holds; 0 when none is stored.
+    std::size_t largestDayRows();
     // Every stored filing up to upTo to fn, a stock's together, newest first (DiscDate, then
     // DiscNo): only its code, dates, document type, dividends, sales, operating profits and equity
     // ratio, which is all the figures read of it. fn returns false when it needs no older filing

@@ -67,7 +67,8 @@ SignedDownload::Outcome SignedDownload::get(
     } else if (code == 404) {
         outcome.message = "ファイルのサーバーにありません（404）";
     } else if (code == CURLE_OPERATION_TIMEDOUT) {
-        outcome.message = "ファイルのサーバーの応答が止まりました";
+        outcome.timedOut = true;
+        outcome.message = "ファイルのサーバーの応答が止まりました（時間内に届きません）";
     } else if (code == CURLE_PARTIAL_FILE || code == CURLE_RECV_ERROR) {
         outcome.message = "ダウンロードが途中で切れました";
     } else if (Downloader::isTransportFailure(code)) {

@@ -21,6 +21,7 @@ public:
         bool ok = false;
         bool cancelled = false;
         bool sinkRefused = false; // the sink said no: the sink knows why
+        bool timedOut = false; // a stall, a drip past the deadline, or no connection in time
         std::int32_t code = 0; // HTTP status or the transfer's failure code
         std::string message; // Japanese, when not ok
         std::int64_t bytes = 0;
