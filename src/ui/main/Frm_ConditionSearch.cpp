@@ -256,6 +256,11 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_model.note = m_model.fillRunning ? ConditionSearchModel::kFillNote : std::string();
     showConditions();
     render();
+    // The size the window opens with is the least it takes; after that the user's size stands,
+    // and an error line or a longer tab title takes its room from the grid rather than growing
+    // the window.
+    setMinimumSize(minimumSizeHint());
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
 }
 
 bool Frm_ConditionSearch::eventFilter(QObject* watched, QEvent* event)
