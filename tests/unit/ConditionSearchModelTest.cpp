@@ -211,10 +211,14 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
         const auto& error = model.box(bad.name).error;
         EXPECT_FALSE(error.empty()) << bad.name;
         std::string out;
-        const auto asciiHigh = bad.high == "－５" ? std::string("-5") : bad.high;
-        EXPECT_NE(
-            test::runCommand(cli + " find --" + bad.name + " '" + bad.low + ":" + asciiHigh + "' 2>&1", &out),
-            0);
+        std::string command = cli + " find --";
+        command += bad.name;
+        command += " '";
+        command += bad.low;
+        command += ":";
+        command += bad.high == "－５" ? std::string("-5") : bad.high;
+        command += "' 2>&1";
+        EXPECT_NE(test::runCommand(command, &out), 0);
         EXPECT_NE(out.find(error), std::string::npos) << bad.name << ": " << out;
     }
 
