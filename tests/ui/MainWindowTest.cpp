@@ -58,11 +58,18 @@ protected:
         core::Transaction tx(db());
         for (int i = 0; i < count; ++i) {
             std::string code = std::to_string(1301 + i);
-            db().execute(
-                "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
-                "Wccost,Wbcost) VALUES ('"
-                + code + "','" + (i % 3 ? "東証プライム" : "名証メイン") + "','銘柄" + code + "','"
-                + (i % 2 ? "化学" : "鉱業") + "',100,110,90,100,1000,100000)");
+            std::string sql
+                = "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, "
+                  "Wecost, Wccost,Wbcost) VALUES ('";
+            sql += code;
+            sql += "','";
+            sql += i % 3 ? "東証プライム" : "名証メイン";
+            sql += "','銘柄";
+            sql += code;
+            sql += "','";
+            sql += i % 2 ? "化学" : "鉱業";
+            sql += "',100,110,90,100,1000,100000)";
+            db().execute(sql);
         }
         db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
         db().execute(" UPDATE Table_Code SET Achk='売' WHERE MgCode='1304'");

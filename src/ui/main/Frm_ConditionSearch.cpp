@@ -256,11 +256,6 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_model.note = m_model.fillRunning ? ConditionSearchModel::kFillNote : std::string();
     showConditions();
     render();
-    // The size the window opens with is the least it takes; after that the user's size stands,
-    // and an error line or a longer tab title takes its room from the grid rather than growing
-    // the window.
-    setMinimumSize(minimumSizeHint());
-    layout->setSizeConstraint(QLayout::SetNoConstraint);
 }
 
 bool Frm_ConditionSearch::eventFilter(QObject* watched, QEvent* event)
@@ -471,8 +466,20 @@ void Frm_ConditionSearch::showConditions()
     choose(m_industry, m.industry);
 }
 
+void Frm_ConditionSearch::holdSize()
+{
+    // Shown and laid out as the style draws it, the window takes the least size it has then;
+    // after that the user's size stands, and an error line or a longer tab title takes its room
+    // from the grid rather than growing the window for good.
+    if (isVisible() && layout()->sizeConstraint() != QLayout::SetNoConstraint) {
+        setMinimumSize(minimumSizeHint());
+        layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    }
+}
+
 void Frm_ConditionSearch::render()
 {
+    holdSize();
     const auto& m = m_model;
     std::string errors;
     for (std::size_t i = 0; i < m.boxes.size(); ++i) {

@@ -68,6 +68,7 @@ private:
     void showFirstError();
     // Through the main window's gate: one handler at a time, its errors shown as its own.
     void runInMain(const std::function<void()>& handler);
+    void holdSize();
     void keep();
 
     ConditionSearchModel m_model;
