@@ -2,6 +2,8 @@
 
 #include "core/Value.h"
 
+#include <tuple>
+
 namespace zuvemo::analysis {
 
 FigureRange::Parsed FigureRange::parse(
@@ -9,20 +11,25 @@ FigureRange::Parsed FigureRange::parse(
 {
     Parsed out;
     StockFinder::Range r;
-    for (auto [text, bound] : {std::pair{low, &r.min}, std::pair{high, &r.max}}) {
+    for (auto [text, bound, bad] :
+        {std::tuple{low, &r.min, &out.badLow}, std::tuple{high, &r.max, &out.badHigh}}) {
         if (text.empty()) {
             continue;
         }
         *bound = core::Value::decimal(text);
-        if (!*bound) {
-            out.error = kNotNumber;
-            return out;
-        }
+        *bad = !*bound;
+    }
+    if (out.badLow || out.badHigh) {
+        out.error = kNotNumber;
+        return out;
     }
     if (r.min && r.max && *r.min > *r.max) {
         out.error = kUpsideDown;
+        out.badHigh = true;
     } else if (figure.nonNegative && ((r.min && *r.min < 0) || (r.max && *r.max < 0))) {
         out.error = kNegative;
+        out.badLow = r.min && *r.min < 0;
+        out.badHigh = r.max && *r.max < 0;
     }
     if (!out.ok() || (!r.min && !r.max)) {
         return out;

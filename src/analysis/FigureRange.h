@@ -25,6 +25,8 @@ public:
         // In the figure's units (fractions for %, yen for 億円); none when both bounds are empty.
         std::optional<StockFinder::Range> range;
         std::string error; // Japanese, one of the messages above; empty when the range is good
+        // The bound to mend: an upside-down range's is its MAX, the one said to be smaller.
+        bool badLow = false, badHigh = false;
         bool ok() const { return error.empty(); }
     };
 

@@ -7,6 +7,7 @@
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
 #include "core/Platform.h"
+#include "core/Statement.h"
 #include "core/Utf8.h"
 #include "core/ValueRules.h"
 #include "marketdata/CurlDownloader.h"
@@ -279,6 +280,9 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         }
     }
     batch.commit();
+    if (summary.obtained > 0) {
+        keepDay(*m.SharedConnection, dateText);
+    }
     // Files fetched ahead for stocks the run did not reach are not kept.
     ahead.reset();
     // WorkTemp ends holding the last stock analysed, as if each analysis had loaded it.
@@ -302,6 +306,29 @@ ScreeningRun::Summary ScreeningRun::runSteps(
         summary.cchkBuy += c == "買";
     }
     return summary;
+}
+
+namespace {
+constexpr const char* kDayTable = "Table_ScreenDay";
+}
+
+std::string ScreeningRun::lastDay(core::Connection& connection)
+{
+    if (core::Statement exists(connection,
+            std::string("SELECT 1 FROM sqlite_master WHERE type='table' AND name='") + kDayTable + "'");
+        !exists.next()) {
+        return {};
+    }
+    core::Statement day(connection, std::string("SELECT DayDate FROM ") + kDayTable);
+    return day.next() ? core::Utf8::trim(day.columnText(0)) : std::string();
+}
+
+void ScreeningRun::keepDay(core::Connection& connection, const std::string& day)
+{
+    connection.execute(std::string("CREATE TABLE IF NOT EXISTS ") + kDayTable
+        + " (DayKey INTEGER PRIMARY KEY CHECK (DayKey = 1), DayDate TEXT NOT NULL)");
+    connection.execute(std::string("INSERT OR REPLACE INTO ") + kDayTable + " (DayKey, DayDate) VALUES (1, '"
+        + core::SqlText(day) + "')");
 }
 
 std::string ScreeningRun::summaryLine(const Summary& s)

@@ -7,8 +7,9 @@
 #include <string>
 
 namespace zuvemo::core {
+class Connection;
 class Mdl_Start;
-}
+} // namespace zuvemo::core
 
 namespace zuvemo::marketdata {
 class Downloader;
@@ -65,6 +66,10 @@ public:
     // Why a run failed as a whole: a history could not be saved here, or the server gave none
     // of the stocks. Empty when the run did its work.
     static std::string failureMessage(const Summary& summary);
+    // The list's day (YYYY-MM-DD) the screening last gave marks for; empty when none is kept.
+    // A refresh blanks the marks but not this day.
+    static std::string lastDay(core::Connection& connection);
+    static void keepDay(core::Connection& connection, const std::string& day);
 
 private:
     Summary runSteps(const std::string& market, const std::string& industry, const ScreeningHooks& hooks);

@@ -2,6 +2,7 @@
 
 #include "FigureTable.h"
 #include "HistoryFile.h"
+#include "ScreeningRun.h"
 #include "TechnicalFigures.h"
 #include "core/Connection.h"
 #include "core/Mdl_Start.h"
@@ -134,6 +135,11 @@ std::string StockFinder::selection(const Conditions& c)
     return sql;
 }
 
+std::string StockFinder::notScreened(const std::string& lastDay)
+{
+    return std::string(kNotScreenedMessage) + (lastDay.empty() ? "" : "（最後の注目株検査 " + lastDay + "）");
+}
+
 StockFinder::Result StockFinder::find(const Conditions& c)
 {
     Result result;
@@ -149,6 +155,17 @@ StockFinder::Result StockFinder::find(const Conditions& c)
         return result;
     }
     result.tradingDate = marketdata::UrlSettings::listDate(db);
+    // A refresh blanks every mark: until the day's screening, a signal asked for meets no stock.
+    if (!c.signal.empty() || c.confirmed) {
+        core::Statement marked(db,
+            "SELECT 1 FROM Table_Code WHERE TRIM(Dchk) <> '' OR Achk IN ('買','売') OR Cchk IN ('買','売')"
+            " LIMIT 1");
+        if (!marked.next()) {
+            result.note = notScreened(ScreeningRun::lastDay(db));
+            result.ok = true;
+            return result;
+        }
+    }
     std::string sql = "SELECT MgCode, MgMei, Mgmgara, Mgyosyu, Wecost, Achk, Cchk, Dchk FROM Table_Code";
     sql += selection(c);
     Fundamentals::Day figures;

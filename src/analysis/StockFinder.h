@@ -58,6 +58,9 @@ public:
         std::string valuationDate; // of the figures; empty without any
         int count = 0; // the stocks that met the conditions, whatever the limit
         std::vector<Row> rows;
+        // Why a search found nothing that it could not have found: kNotScreenedMessage and the
+        // day of the last screening.
+        std::string note;
     };
 
     static constexpr const char* kNoFiguresMessage = "PER などの指標は J-Quants のフォルダで使えます。";
@@ -65,6 +68,9 @@ public:
     static constexpr const char* kNoListMessage
         = "銘柄一覧がありません。先に最新の一覧を取得してください（zuvemo-cli refresh、"
           "または画面の「検索開始」）。";
+
+    static constexpr const char* kNotScreenedMessage
+        = "本日の注目株検査がまだのため、シグナルの条件に合う銘柄はありません。";
 
     explicit StockFinder(core::Mdl_Start& module);
     Result find(const Conditions& conditions);
@@ -83,6 +89,9 @@ public:
     static bool isSortKey(const std::string& name);
     // The WHERE clause of Table_Code for the market and the industry given; empty for all.
     static std::string selection(const Conditions& conditions);
+    // kNotScreenedMessage with the day of the last screening, "（最後の注目株検査 2026-12-07）",
+    // when it kept one.
+    static std::string notScreened(const std::string& lastDay);
 
 private:
     core::Mdl_Start& m_module;

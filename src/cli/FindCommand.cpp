@@ -123,6 +123,9 @@ int runFind(const std::filesystem::path& home, CliArguments& args)
         std::cerr << result.message << std::endl;
         return result.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
     }
+    if (!result.note.empty()) {
+        std::cerr << result.note << std::endl;
+    }
     if (csv && !writeReportFile(*csv, analysis::FindReport::csv(result, columns))) {
         return 1;
     }

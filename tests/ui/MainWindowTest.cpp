@@ -12,6 +12,7 @@
 #include "SampleServer.h"
 #include "UiStyle.h"
 #include "analysis/FigureTable.h"
+#include "analysis/FindReport.h"
 #include "analysis/TrackRun.h"
 #include "core/Clock.h"
 #include "core/Journal.h"
@@ -30,6 +31,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -56,11 +58,18 @@ protected:
         core::Transaction tx(db());
         for (int i = 0; i < count; ++i) {
             std::string code = std::to_string(1301 + i);
-            db().execute(
-                "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, Wecost, "
-                "Wccost,Wbcost) VALUES ('"
-                + code + "','" + (i % 3 ? "東証プライム" : "名証メイン") + "','銘柄" + code + "','"
-                + (i % 2 ? "化学" : "鉱業") + "',100,110,90,100,1000,100000)");
+            std::string sql
+                = "INSERT INTO Table_Code(MgCode , Mgmgara, MgMei, Mgyosyu, Wscost, Wucost, Wdcost, "
+                  "Wecost, Wccost,Wbcost) VALUES ('";
+            sql += code;
+            sql += "','";
+            sql += i % 3 ? "東証プライム" : "名証メイン";
+            sql += "','銘柄";
+            sql += code;
+            sql += "','";
+            sql += i % 2 ? "化学" : "鉱業";
+            sql += "',100,110,90,100,1000,100000)";
+            db().execute(sql);
         }
         db().execute(" UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
         db().execute(" UPDATE Table_Code SET Achk='売' WHERE MgCode='1304'");
@@ -801,6 +810,13 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     QTest::keyClick(in("Low_rsi"), Qt::Key_Return);
     EXPECT_EQ(dialog->grid()->rowCount(), 0);
     EXPECT_EQ(static_cast<QLabel*>(in("Errors"))->text(), "RSI: 上限が下限より小さいです。");
+    // The bound said to be smaller is tinted, not its pair; the hidden tab would still count it.
+    EXPECT_NE(
+        in("High_rsi")->palette().color(QPalette::Base), in("Low_rsi")->palette().color(QPalette::Base));
+    EXPECT_EQ(in("Low_rsi")->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    auto* tabs = static_cast<QTabWidget*>(in("ConditionTabs"));
+    EXPECT_EQ(tabs->tabText(1), "テクニカル (1)");
+    EXPECT_EQ(tabs->tabText(0), "指標");
     EXPECT_EQ(static_cast<QLabel*>(in("Count"))->text().toStdString(), ui::ConditionSearchModel::kBadInput);
     EXPECT_TRUE(in("Count")->isEnabled());
     EXPECT_TRUE(in("Low_rsi")->isVisible());
@@ -853,6 +869,39 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
     EXPECT_EQ(w.candidateGrid()->rowCount(), chosen);
     QTest::mouseClick(static_cast<QPushButton*>(in("AddCandidates")), Qt::LeftButton);
     EXPECT_EQ(w.candidateGrid()->rowCount(), chosen);
+
+    // Ten conditions bring ten columns, which scroll within the grid: the window stays where and
+    // as large as the user left it. 条件クリア takes them away with the result and the messages.
+    dialog->setGeometry(dialog->geometry().adjusted(0, 0, -40, 0));
+    const QRect placed = dialog->geometry();
+    const auto& defaults = analysis::FindReport::defaultColumns();
+    int added = 0;
+    for (const auto& box : model.boxes) {
+        if (added < 10 && model.enabled(box)
+            && std::find(defaults.begin(), defaults.end(), box.figure->name) == defaults.end()) {
+            static_cast<QLineEdit*>(in((std::string("High_") + box.figure->name).c_str()))
+                ->setText(QStringLiteral("999999"));
+            ++added;
+        }
+    }
+    ASSERT_EQ(added, 10);
+    QTest::mouseClick(static_cast<QPushButton*>(in("Search")), Qt::LeftButton);
+    QApplication::processEvents();
+    EXPECT_EQ(model.grid.cols(), static_cast<int>(defaults.size()) + 12) << model.message;
+    EXPECT_EQ(dialog->geometry(), placed);
+    EXPECT_GT(dialog->grid()->horizontalScrollBar()->maximum(), 0);
+    EXPECT_EQ(tabs->tabText(1), "テクニカル (10)");
+    static_cast<QLineEdit*>(in("Low_rsi"))->setText(QStringLiteral("x"));
+    QTest::mouseClick(static_cast<QPushButton*>(in("Search")), Qt::LeftButton);
+    EXPECT_EQ(static_cast<QLabel*>(in("Count"))->text().toStdString(), ui::ConditionSearchModel::kBadInput);
+    QTest::mouseClick(static_cast<QPushButton*>(in("Clear")), Qt::LeftButton);
+    EXPECT_TRUE(in("Errors")->isHidden());
+    EXPECT_TRUE(static_cast<QLabel*>(in("Count"))->text().isEmpty());
+    EXPECT_EQ(dialog->grid()->rowCount(), 0);
+    EXPECT_EQ(dialog->grid()->model()->columnCount(), static_cast<int>(defaults.size()) + 2);
+    EXPECT_EQ(in("Low_rsi")->palette().color(QPalette::Base), QApplication::palette().color(QPalette::Base));
+    EXPECT_EQ(tabs->tabText(1), "テクニカル");
+    EXPECT_EQ(dialog->geometry(), placed);
 
     // Escape closes; the conditions come back with the dialog, and so do its place and size.
     const QString chosenMarket = market->currentText();

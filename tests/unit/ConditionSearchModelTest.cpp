@@ -7,9 +7,11 @@
 #include "SampleServer.h"
 #include "analysis/FigureTable.h"
 #include "analysis/FindReport.h"
+#include "analysis/ScreeningRun.h"
 #include "core/Clock.h"
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/ExchangeOrder.h"
+#include "marketdata/UrlSettings.h"
 #include "model/MainWindowModel.h"
 
 #include <nlohmann/json.hpp>
@@ -78,6 +80,10 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     core::Mdl_Start module(home);
     ASSERT_TRUE(module.ReadConfigFile());
     ASSERT_TRUE(module.OpenDatabase());
+    // The screening keeps its day for the search's word on a list not screened yet.
+    EXPECT_EQ(analysis::ScreeningRun::lastDay(*module.SharedConnection),
+        marketdata::UrlSettings::listDate(*module.SharedConnection));
+    EXPECT_FALSE(analysis::ScreeningRun::lastDay(*module.SharedConnection).empty());
     ConditionSearchModel model(module);
     model.load();
     EXPECT_TRUE(model.figuresEnabled);
@@ -205,10 +211,14 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
         const auto& error = model.box(bad.name).error;
         EXPECT_FALSE(error.empty()) << bad.name;
         std::string out;
-        const auto asciiHigh = bad.high == "－５" ? std::string("-5") : bad.high;
-        EXPECT_NE(
-            test::runCommand(cli + " find --" + bad.name + " '" + bad.low + ":" + asciiHigh + "' 2>&1", &out),
-            0);
+        std::string command = cli + " find --";
+        command += bad.name;
+        command += " '";
+        command += bad.low;
+        command += ":";
+        command += bad.high == "－５" ? std::string("-5") : bad.high;
+        command += "' 2>&1";
+        EXPECT_NE(test::runCommand(command, &out), 0);
         EXPECT_NE(out.find(error), std::string::npos) << bad.name << ": " << out;
     }
 
@@ -336,6 +346,9 @@ TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)
     model.box("dev25").high = "-5";
     EXPECT_FALSE(model.search());
     EXPECT_EQ(model.box("dev25").error, "上限が下限より小さいです。");
+    // Only the bound to mend is tinted: the one said to be smaller.
+    EXPECT_FALSE(model.box("dev25").badLow);
+    EXPECT_TRUE(model.box("dev25").badHigh);
     model.box("dev25").low.clear();
     model.box("dev25").high.clear();
 
@@ -345,6 +358,8 @@ TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)
     model.box("rsi").low = "5x";
     EXPECT_FALSE(model.check());
     EXPECT_EQ(model.box("rsi").error, "数字を入力してください。");
+    EXPECT_TRUE(model.box("rsi").badLow);
+    EXPECT_FALSE(model.box("rsi").badHigh);
     EXPECT_TRUE(model.stale());
     EXPECT_EQ(model.grid.rows(), 3);
     EXPECT_EQ(model.shownGrid().cell(1, 0).fore, ui::GridColor::kGrey);
@@ -367,6 +382,12 @@ TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)
     EXPECT_EQ(model.box("yield").error, "負の値は指定できません。");
     EXPECT_EQ(model.box("cap").error, "");
     EXPECT_EQ(model.box("roe").error, "");
+    EXPECT_EQ(std::pair(model.box("fwd-per").badLow, model.box("fwd-per").badHigh), std::pair(true, false));
+    EXPECT_EQ(std::pair(model.box("pbr").badLow, model.box("pbr").badHigh), std::pair(false, true));
+    EXPECT_EQ(std::pair(model.box("yield").badLow, model.box("yield").badHigh), std::pair(true, false));
+    EXPECT_EQ(std::pair(model.box("cap").badLow, model.box("cap").badHigh), std::pair(false, false));
+    // The boxes are tinted, and 赤字 would read as a loss.
+    EXPECT_STREQ(ConditionSearchModel::kBadInput, "条件に誤りがあります。色の付いた欄を直してください。");
     // No result is left under the errors as if it were theirs.
     EXPECT_EQ(model.grid.rows(), 1);
     EXPECT_EQ(model.countLine, "");
@@ -378,6 +399,10 @@ TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)
     model.box("fwd-per").low = "-1e3";
     model.box("pbr").high = "3";
     model.box("yield").low = "0";
+    // Checked once mended, the message of the errors goes before any search.
+    EXPECT_TRUE(model.check());
+    EXPECT_EQ(model.message, "");
+    EXPECT_FALSE(model.box("yield").badLow);
     EXPECT_FALSE(model.search());
     for (const auto& b : model.boxes) {
         EXPECT_EQ(b.error, "") << b.figure->name;
@@ -417,6 +442,12 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     EXPECT_EQ(model.cross, -1);
     // The window opens where it was closed.
     EXPECT_EQ(model.placement, "300,120,900,700");
+    // Each tab's title counts what it holds; JPX's boxes are off in a CSV folder and count not.
+    EXPECT_EQ(model.tabTitle(ConditionSearchModel::Group::Technical), "テクニカル (5)");
+    EXPECT_EQ(model.tabTitle(ConditionSearchModel::Group::Indicators), "指標");
+    model.figuresEnabled = true;
+    EXPECT_EQ(model.tabTitle(ConditionSearchModel::Group::Indicators), "指標 (2)");
+    model.figuresEnabled = false;
     EXPECT_EQ(scalar("SELECT CondValue FROM Table_FindCondition WHERE CondName='dev25.high'"), "-5");
     model.box("dev25").high.clear();
     model.box("vol-ratio").low.clear();
@@ -445,9 +476,55 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     EXPECT_EQ(model.box("roe").low, "");
     EXPECT_EQ(model.signal, "");
     EXPECT_FALSE(model.confirmed);
+    EXPECT_EQ(model.tabTitle(ConditionSearchModel::Group::Technical), "テクニカル");
+    // The result, its columns and its count go with the conditions they answered.
+    EXPECT_EQ(model.grid.rows(), 1);
+    EXPECT_EQ(model.grid.cols(), static_cast<int>(analysis::FindReport::defaultColumns().size()) + 2);
+    EXPECT_EQ(model.columnOf("dev25"), -1);
+    EXPECT_EQ(model.countLine, "");
+    EXPECT_EQ(model.result().rows.size(), 0u);
+    model.box("dev25").high = "1";
+    ASSERT_TRUE(model.search());
+    EXPECT_GE(model.columnOf("dev25"), 0);
+    model.box("dev25").high = "x";
+    EXPECT_FALSE(model.search());
+    model.clear();
+    EXPECT_EQ(model.message, "");
+    EXPECT_EQ(model.columnOf("dev25"), -1);
+    EXPECT_FALSE(model.stale());
     ASSERT_TRUE(model.search());
     EXPECT_EQ(model.result().count, 4);
     EXPECT_EQ(scalar("SELECT CondValue FROM Table_FindCondition WHERE CondName='market'"), "");
+}
+
+TEST_F(ConditionSearch, ASignalBeforeTheDaysScreeningSaysWhyNoStockMeetsIt)
+{
+    // A refresh blanks every mark until the screening.
+    db().execute("UPDATE Table_Code SET Achk=' ', Cchk=' ', Dchk=' '");
+    ConditionSearchModel model(*m_module);
+    model.load();
+    model.signal = "買";
+    ASSERT_TRUE(model.search());
+    EXPECT_EQ(model.grid.rows(), 1);
+    EXPECT_EQ(model.message, "本日の注目株検査がまだのため、シグナルの条件に合う銘柄はありません。");
+    analysis::ScreeningRun::keepDay(db(), "2024-01-03");
+    model.signal.clear();
+    model.confirmed = true;
+    ASSERT_TRUE(model.search());
+    EXPECT_EQ(model.message,
+        "本日の注目株検査がまだのため、シグナルの条件に合う銘柄はありません。（最後の注目株検査 "
+        "2024-01-03）");
+    // Without a signal the list answers as always.
+    model.confirmed = false;
+    ASSERT_TRUE(model.search());
+    EXPECT_EQ(model.message, "");
+    EXPECT_EQ(model.result().count, 4);
+    // Screened, a day without a mark of that kind finds none and says nothing more.
+    db().execute("UPDATE Table_Code SET Dchk='取得'");
+    model.signal = "売";
+    ASSERT_TRUE(model.search());
+    EXPECT_EQ(model.message, "");
+    EXPECT_EQ(model.result().count, 0);
 }
 
 TEST_F(ConditionSearch, ConditionsKeptBeforeEveryFigureHadABoxStillLoad)

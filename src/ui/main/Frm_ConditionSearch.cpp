@@ -24,7 +24,7 @@
 #include <QLineEdit>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -154,7 +154,8 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_grid->setObjectName(QStringLiteral("FindGrid"));
     m_grid->setEmptyAreaColor(GridColor::kGrey);
     m_grid->setFillWidth(true);
-    // Every column beside the vertical scroll bar, without a horizontal one.
+    // The usual columns beside the vertical scroll bar; a condition's column scrolls in the grid,
+    // the window keeps the size the user gave it.
     int columnsWidth = 0;
     for (int c = 0; c < m_model.grid.cols(); ++c) {
         columnsWidth += px(m_model.grid.column(c).widthTwips);
@@ -324,6 +325,10 @@ QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::
             auto* check = new QCheckBox(QString::fromUtf8(flag.heading), page);
             check->setObjectName(q(std::string("Flag_") + flag.name));
             marks->addWidget(check);
+            connect(check, &QCheckBox::toggled, this, [this] {
+                readBoxes();
+                render();
+            });
             m_flags.push_back(check);
             order.push_back(check);
         }
@@ -335,6 +340,10 @@ QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::
             m_cross->addItem(QString::fromUtf8(c));
         }
         order.push_back(m_cross);
+        connect(m_cross, &QComboBox::currentIndexChanged, this, [this] {
+            readBoxes();
+            render();
+        });
         marks->addWidget(m_cross);
         marks->addStretch(1);
         grid->addLayout(marks, next++, 0, 1, span);
@@ -368,29 +377,6 @@ void Frm_ConditionSearch::readBoxes()
     m_model.industry = m_industry->currentData().toString().toStdString();
 }
 
-void Frm_ConditionSearch::fitColumns()
-{
-    int columns = 0;
-    for (int c = 0; c < m_model.grid.cols(); ++c) {
-        columns += px(m_model.grid.column(c).widthTwips);
-    }
-    const int missing = columns + style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 2 * m_grid->frameWidth()
-        + 4 - m_grid->width();
-    if (missing <= 0 || !isVisible() || !screen()) {
-        return;
-    }
-    const QRect area = screen()->availableGeometry();
-    const int frame = frameGeometry().width() - width();
-    const int wide = std::min(width() + missing, area.width() - frame);
-    if (wide <= width()) {
-        return;
-    }
-    resize(wide, height());
-    if (x() + wide + frame > area.right() + 1) {
-        move(std::max(area.left(), area.right() + 1 - wide - frame), y());
-    }
-}
-
 void Frm_ConditionSearch::showFirstError()
 {
     for (std::size_t i = 0; i < m_model.boxes.size(); ++i) {
@@ -413,7 +399,6 @@ void Frm_ConditionSearch::search()
         QApplication::restoreOverrideCursor();
     });
     render();
-    fitColumns();
     showFirstError();
 }
 
@@ -461,9 +446,13 @@ void Frm_ConditionSearch::showConditions()
         m_low[i]->setEnabled(m.enabled(box));
         m_high[i]->setEnabled(m.enabled(box));
     }
+    // Each of these reads every widget back into the model: set one by one, they would read the
+    // others before they are set.
     for (std::size_t i = 0; i < m_flags.size(); ++i) {
+        const QSignalBlocker quiet(m_flags[i]);
         m_flags[i]->setChecked(m.flags.count(analysis::FigureTable::flags()[i].name) > 0);
     }
+    const QSignalBlocker quiet(m_cross);
     m_cross->setCurrentIndex(m.cross > 0 ? 1 : (m.cross < 0 ? 2 : 0));
     m_figuresNote->setText(q(m.figuresNote));
     m_figuresNote->setVisible(!m.figuresNote.empty());
@@ -477,8 +466,20 @@ void Frm_ConditionSearch::showConditions()
     choose(m_industry, m.industry);
 }
 
+void Frm_ConditionSearch::holdSize()
+{
+    // Shown and laid out as the style draws it, the window takes the least size it has then;
+    // after that the user's size stands, and an error line or a longer tab title takes its room
+    // from the grid rather than growing the window for good.
+    if (isVisible() && layout()->sizeConstraint() != QLayout::SetNoConstraint) {
+        setMinimumSize(minimumSizeHint());
+        layout()->setSizeConstraint(QLayout::SetNoConstraint);
+    }
+}
+
 void Frm_ConditionSearch::render()
 {
+    holdSize();
     const auto& m = m_model;
     std::string errors;
     for (std::size_t i = 0; i < m.boxes.size(); ++i) {
@@ -486,13 +487,16 @@ void Frm_ConditionSearch::render()
         if (!box.error.empty()) {
             errors += (errors.empty() ? "" : "　") + box.caption + ": " + box.error;
         }
-        for (auto* edit : {m_low[i], m_high[i]}) {
+        for (auto [edit, bad] : {std::pair{m_low[i], box.badLow}, std::pair{m_high[i], box.badHigh}}) {
             QPalette p = edit->palette();
             p.setColor(QPalette::Base,
-                box.error.empty() ? QApplication::palette().color(QPalette::Base)
-                                  : UiStyle::color(kErrorFace));
+                bad ? UiStyle::color(kErrorFace) : QApplication::palette().color(QPalette::Base));
             edit->setPalette(p);
         }
+    }
+    for (const auto group :
+        {ConditionSearchModel::Group::Indicators, ConditionSearchModel::Group::Technical}) {
+        m_tabs->setTabText(group == ConditionSearchModel::Group::Indicators ? 0 : 1, q(m.tabTitle(group)));
     }
     m_errors->setText(q(errors));
     m_errors->setVisible(!errors.empty());

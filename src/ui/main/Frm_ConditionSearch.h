@@ -66,10 +66,9 @@ private:
     void readBoxes();
     // The first box in error in view and with the focus.
     void showFirstError();
-    // Wider, as far as the screen goes, when the conditions added columns to the grid.
-    void fitColumns();
     // Through the main window's gate: one handler at a time, its errors shown as its own.
     void runInMain(const std::function<void()>& handler);
+    void holdSize();
     void keep();
 
     ConditionSearchModel m_model;

@@ -2,11 +2,13 @@
 // look can be reviewed without a display.
 // usage: zuvemo-screenshots OUTPUT-FOLDER
 #include "Frm_Chart.h"
+#include "Frm_ConditionSearch.h"
 #include "Frm_Track.h"
 #include "Frm_zuvemo.h"
 #include "QtTranslations.h"
 #include "SampleServer.h"
 #include "UiStyle.h"
+#include "analysis/FindReport.h"
 #include "core/Clock.h"
 #include "core/Mdl_Start.h"
 #include "core/MessagePresenter.h"
@@ -16,8 +18,11 @@
 #include "marketdata/CurlDownloader.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -110,6 +115,51 @@ int main(int argc, char** argv)
         chart->close();
     } else {
         std::cerr << "no chart window: " << m.label1 << std::endl;
+    }
+
+    // "条件検索" with ten conditions, a range upside down, then after "条件クリア"; the whole screen
+    // beside each shows where the window stands by the main one.
+    if (auto* find = window.findChild<QPushButton*>(QStringLiteral("Command_find"))) {
+        find->click();
+    }
+    if (auto* search = window.conditionSearch()) {
+        auto grabSearch = [&](const std::string& name) {
+            QApplication::processEvents();
+            search->grab().save(QString::fromStdString((out / name).string()));
+            QApplication::primaryScreen()->grabWindow(0).save(
+                QString::fromStdString((out / ("screen-" + name)).string()));
+            const QRect at = search->frameGeometry();
+            std::cout << (out / name).string() << " at " << at.x() << "," << at.y() << " " << at.width()
+                      << "x" << at.height() << std::endl;
+        };
+        auto edit = [search](const std::string& name) {
+            return search->findChild<QLineEdit*>(QString::fromStdString(name));
+        };
+        const auto& defaults = analysis::FindReport::defaultColumns();
+        int added = 0;
+        for (const auto& box : search->model().boxes) {
+            const std::string name = box.figure->name;
+            if (added < 10 && search->model().enabled(box)
+                && std::find(defaults.begin(), defaults.end(), name) == defaults.end()
+                && edit("High_" + name)) {
+                edit("High_" + name)->setText(QStringLiteral("999999"));
+                ++added;
+            }
+        }
+        grabSearch("condition-search.png");
+        search->search();
+        grabSearch("condition-search-ten.png");
+        if (auto* low = edit("Low_rsi")) {
+            low->setText(QStringLiteral("70"));
+            edit("High_rsi")->setText(QStringLiteral("30"));
+            search->search();
+            grabSearch("condition-search-error.png");
+        }
+        if (auto* clear = search->findChild<QPushButton*>(QStringLiteral("Clear"))) {
+            clear->click();
+        }
+        grabSearch("condition-search-cleared.png");
+        search->close();
     }
     window.close();
     std::filesystem::remove_all(home);

@@ -69,7 +69,7 @@ std::vector<ConditionSearchModel::Box> tableBoxes()
     auto add = [&out](const Figure& f) {
         const auto group
             = f.source == analysis::FigureTable::Source::JQuants ? Group::Indicators : Group::Technical;
-        out.push_back({&f, group, captionOf(f), unitOf(f), {}, {}, {}});
+        out.push_back({&f, group, captionOf(f), unitOf(f), {}, {}, {}, false, false});
     };
     for (const char* name : kFirst) {
         if (const auto* f = analysis::FigureTable::figure(name); f && f->condition) {
@@ -177,6 +177,7 @@ void ConditionSearchModel::load()
         b.low = value(*b.figure, ".low");
         b.high = value(*b.figure, ".high");
         b.error.clear();
+        b.badLow = b.badHigh = false;
     }
     flags.clear();
     for (const auto& flag : analysis::FigureTable::flags()) {
@@ -226,11 +227,14 @@ std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
     bool ok = true;
     for (auto& b : boxes) {
         b.error.clear();
+        b.badLow = b.badHigh = false;
         if (!enabled(b)) {
             continue;
         }
         const auto parsed = analysis::FigureRange::parse(asciiNumber(b.low), asciiNumber(b.high), *b.figure);
         b.error = parsed.error;
+        b.badLow = parsed.badLow;
+        b.badHigh = parsed.badHigh;
         ok = ok && parsed.ok();
         if (parsed.range) {
             c.ranges[b.figure->name] = *parsed.range;
@@ -247,7 +251,34 @@ std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
 
 bool ConditionSearchModel::check()
 {
-    return conditions().has_value();
+    const bool ok = conditions().has_value();
+    if (ok && message == kBadInput) {
+        message.clear();
+    }
+    return ok;
+}
+
+int ConditionSearchModel::conditionCount(Group group) const
+{
+    int count = 0;
+    for (const auto& b : boxes) {
+        if (b.group == group && enabled(b) && (!asciiNumber(b.low).empty() || !asciiNumber(b.high).empty())) {
+            ++count;
+        }
+    }
+    if (group == Group::Technical) {
+        for (const auto& flag : analysis::FigureTable::flags()) {
+            count += static_cast<int>(flags.count(flag.name));
+        }
+        count += cross != 0 ? 1 : 0;
+    }
+    return count;
+}
+
+std::string ConditionSearchModel::tabTitle(Group group) const
+{
+    const int count = conditionCount(group);
+    return title(group) + (count > 0 ? " (" + std::to_string(count) + ")" : std::string());
 }
 
 bool ConditionSearchModel::stale() const
@@ -312,6 +343,7 @@ bool ConditionSearchModel::search()
     }
     setColumns(*c);
     countLine = analysis::FindReport::countLine(m_result);
+    message = m_result.note;
     // A new search keeps the order the user chose last, while its column is there.
     const int column = columnOf(m_sortKey);
     if (column < 0) {
@@ -401,6 +433,7 @@ void ConditionSearchModel::clear()
         b.low.clear();
         b.high.clear();
         b.error.clear();
+        b.badLow = b.badHigh = false;
     }
     flags.clear();
     cross = 0;
@@ -408,6 +441,10 @@ void ConditionSearchModel::clear()
     confirmed = false;
     market.clear();
     industry.clear();
+    // A result and its columns left standing would read as the answer to no conditions.
+    forget();
+    message.clear();
+    setColumns({});
 }
 
 void ConditionSearchModel::sortBy(int column)

@@ -23,7 +23,7 @@ class MainWindowModel;
 class ConditionSearchModel
 {
 public:
-    static constexpr const char* kBadInput = "条件に誤りがあります。赤字の欄を直してください。";
+    static constexpr const char* kBadInput = "条件に誤りがあります。色の付いた欄を直してください。";
     static constexpr const char* kFillNote = "株価を取得中です。保存済みの株価と指標で検索します。";
     // The first two columns; the others follow the conditions of the last search.
     static constexpr int kCodeColumn = 0;
@@ -39,12 +39,18 @@ public:
         std::string caption; // "時価総額"
         std::string unit; // the unit the user types in: "%", "億円"; "" for RSI
         std::string low, high; // "下限", "上限" as typed
-        std::string error; // said beside the box
+        std::string error; // said under the tabs
+        bool badLow = false, badHigh = false; // the boxes tinted
     };
 
     explicit ConditionSearchModel(core::Mdl_Start& module);
 
     static const char* title(Group group);
+    // The tab's title with the conditions it holds: "テクニカル (2)"; a hidden tab shows them.
+    std::string tabTitle(Group group) const;
+    // A box pair with a bound typed counts once, a flag or the cross once; boxes that are off
+    // do not count.
+    int conditionCount(Group group) const;
 
     // Whether the folder has figures, and the conditions kept by the last search.
     void load();
@@ -55,7 +61,8 @@ public:
     // is refused as find refuses it.
     std::optional<analysis::StockFinder::Conditions> conditions();
     // The boxes checked as typed, before any search: false with errors set per box. While one
-    // is in error the result shown answers other conditions: it is greyed (stale()).
+    // is in error the result shown answers other conditions: it is greyed (stale()). Once none
+    // is, kBadInput goes.
     bool check();
     bool stale() const;
     // The grid as shown: its text greyed while stale().
@@ -65,7 +72,8 @@ public:
     // Runs the search and fills the grid; false with errors or message set when it did not, and
     // then no result is left standing under the errors.
     bool search();
-    // "条件クリア": every box empty, no signal, flag or cross, all markets and industries.
+    // "条件クリア": every box empty, no signal, flag or cross, all markets and industries; the
+    // result, its columns and the messages go with them.
     void clear();
     // A click on a heading: that column's order, a second click the other way; nones last.
     void sortBy(int column);
