@@ -12,7 +12,7 @@ cmake --build --preset default -j"$(nproc 2>/dev/null || echo 2)"
 demo="$PWD/demo"
 mkdir -p "$demo"
 # The programs run from the demo folder, which is their program folder.
-cp -f build/bin/Pro_zuvemo build/bin/pro_melbat "build/bin/雛型EXCEL.xltx" "$demo/"
+cp -f build/bin/Pro_zuvemo build/bin/pro_melbat "build/bin/雛型EXCEL.xltx" build/bin/README.md "$demo/"
 if [ ! -f "$demo/zuvemo.db" ]; then
   build/bin/zuvemo-cli --home "$demo" init \
     --daily-url "http://127.0.0.1:1/daily/" --history-url "http://127.0.0.1:1/history/" --bounds 0.9 1.2
