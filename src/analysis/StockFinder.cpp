@@ -156,14 +156,17 @@ StockFinder::Result StockFinder::find(const Conditions& c)
     }
     result.tradingDate = marketdata::UrlSettings::listDate(db);
     // A refresh blanks every mark: until the day's screening, a signal asked for meets no stock.
+    // A screening of the list's day that marked nothing is no such case.
     if (!c.signal.empty() || c.confirmed) {
         core::Statement marked(db,
             "SELECT 1 FROM Table_Code WHERE TRIM(Dchk) <> '' OR Achk IN ('買','売') OR Cchk IN ('買','売')"
             " LIMIT 1");
         if (!marked.next()) {
-            result.note = notScreened(ScreeningRun::lastDay(db));
-            result.ok = true;
-            return result;
+            if (const auto last = ScreeningRun::lastDay(db); last.empty() || last != result.tradingDate) {
+                result.note = notScreened(last);
+                result.ok = true;
+                return result;
+            }
         }
     }
     std::string sql = "SELECT MgCode, MgMei, Mgmgara, Mgyosyu, Wecost, Achk, Cchk, Dchk FROM Table_Code";

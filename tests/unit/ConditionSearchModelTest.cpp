@@ -519,6 +519,14 @@ TEST_F(ConditionSearch, ASignalBeforeTheDaysScreeningSaysWhyNoStockMeetsIt)
     ASSERT_TRUE(model.search());
     EXPECT_EQ(model.message, "");
     EXPECT_EQ(model.result().count, 4);
+    // The list's own day screened without a single mark: nothing is missing, none is found.
+    const auto listDay = marketdata::UrlSettings::listDate(db());
+    ASSERT_FALSE(listDay.empty());
+    analysis::ScreeningRun::keepDay(db(), listDay);
+    model.signal = "買";
+    ASSERT_TRUE(model.search());
+    EXPECT_EQ(model.message, "");
+    EXPECT_EQ(model.result().count, 0);
     // Screened, a day without a mark of that kind finds none and says nothing more.
     db().execute("UPDATE Table_Code SET Dchk='取得'");
     model.signal = "売";
