@@ -31,8 +31,35 @@ bool systemctl(const std::vector<std::string>& words)
     return core::Platform::runProgram("systemctl", arguments) == 0;
 }
 
+int installWindowsTask(const std::filesystem::path& folder, DailySchedule::Time time)
+{
+    const std::string task = DailySchedule::unitName(folder);
+    auto arguments
+        = DailySchedule::windowsTaskArguments(program(), folder, time, DailySchedule::wslDistribution());
+    if (!arguments) {
+        std::cerr
+            << "zuvemo-cli: プログラムかフォルダのパスに英数字と / . _ - + 以外の文字があるため、Windows "
+               "のタスクを作れません。英数字だけのフォルダを --home に指定してください。"
+            << std::endl;
+        return 1;
+    }
+    if (core::Platform::runProgram("schtasks.exe", *arguments) != 0) {
+        std::cout
+            << "Windows のタスクを登録できませんでした。Windows の PowerShell で次の行を実行してください:\n"
+            << DailySchedule::windowsCommandLine(*arguments) << std::endl;
+        return 0;
+    }
+    std::cout << "Windows のタスク スケジューラに登録しました: " << task << std::endl;
+    std::cout << "平日 " << DailySchedule::timeText(time) << " (Windows の時刻), 次回 "
+              << DailySchedule::nextRun(core::Clock().timestamp(), time) << std::endl;
+    return 0;
+}
+
 int installSchedule(const std::filesystem::path& folder, DailySchedule::Time time)
 {
+    if (DailySchedule::wslPresent()) {
+        return installWindowsTask(folder, time);
+    }
     if (!DailySchedule::systemdPresent()) {
         std::cout << "systemd が見当たりません。crontab -e で次の行を加えてください:\n"
                   << DailySchedule::crontabLine(program(), folder, time) << std::endl;
@@ -57,6 +84,17 @@ int installSchedule(const std::filesystem::path& folder, DailySchedule::Time tim
 
 int removeSchedule(const std::filesystem::path& folder)
 {
+    if (DailySchedule::wslPresent()) {
+        const auto arguments = DailySchedule::windowsTaskRemoval(folder);
+        if (core::Platform::runProgram("schtasks.exe", arguments) != 0) {
+            std::cout << "Windows のタスクを削除できませんでした（登録がないか、Windows "
+                         "に届きません）。削除するには Windows の PowerShell で次の行を実行してください:\n"
+                      << DailySchedule::windowsCommandLine(arguments) << std::endl;
+            return 0;
+        }
+        std::cout << "削除しました: " << DailySchedule::unitName(folder) << std::endl;
+        return 0;
+    }
     if (!DailySchedule::systemdPresent()) {
         std::cout << "systemd が見当たりません。crontab -e で --home " << core::Platform::toUtf8(folder)
                   << " daily の行を削除してください。" << std::endl;
@@ -96,7 +134,11 @@ std::string lastRecord(const std::filesystem::path& folder)
 
 int showStatus(const std::filesystem::path& folder)
 {
-    if (!DailySchedule::systemdPresent()) {
+    if (DailySchedule::wslPresent()) {
+        const std::string task = DailySchedule::unitName(folder);
+        std::cout << "schedule: Windows のタスク スケジューラ (" << task << "; 確認: schtasks.exe /Query /TN "
+                  << task << ")" << std::endl;
+    } else if (!DailySchedule::systemdPresent()) {
         std::cout << "schedule: crontab (systemd が見当たりません)" << std::endl;
     } else if (auto time = DailySchedule::installedTime(folder)) {
         std::cout << "schedule: 平日 " << DailySchedule::timeText(*time) << " ("

@@ -130,6 +130,71 @@ bool DailySchedule::systemdPresent()
     return std::filesystem::is_directory("/run/systemd/system", ec);
 }
 
+bool DailySchedule::wslPresent()
+{
+    if (auto forced = Platform::environment("ZUVEMO_WSL")) {
+        return *forced == "1";
+    }
+    std::error_code ec;
+    return Platform::environment("WSL_DISTRO_NAME").has_value()
+        || std::filesystem::exists("/proc/sys/fs/binfmt_misc/WSLInterop", ec);
+}
+
+std::string DailySchedule::wslDistribution()
+{
+    return Platform::environment("WSL_DISTRO_NAME").value_or("Debian");
+}
+
+namespace {
+
+// Letters, digits and the few signs a path of a Linux home holds; anything else would need
+// Windows' quoting rules inside the quoted /TR argument.
+bool plainWord(const std::string& text)
+{
+    if (text.empty()) {
+        return false;
+    }
+    for (unsigned char c : text) {
+        const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')
+            || c == '/' || c == '.' || c == '_' || c == '-' || c == '+';
+        if (!plain) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+std::optional<std::vector<std::string>> DailySchedule::windowsTaskArguments(
+    const std::filesystem::path& program, const std::filesystem::path& folder, Time time,
+    const std::string& distribution)
+{
+    const std::string programText = Platform::toUtf8(program);
+    const std::string folderText = Platform::toUtf8(folder);
+    if (!plainWord(programText) || !plainWord(folderText) || !plainWord(distribution)) {
+        return std::nullopt;
+    }
+    return std::vector<std::string>{"/Create", "/F", "/TN", unitName(folder), "/SC", "WEEKLY", "/D",
+        "MON,TUE,WED,THU,FRI", "/ST", timeText(time), "/TR",
+        "wsl.exe -d " + distribution + " --exec " + programText + " --home " + folderText
+            + " daily --notify"};
+}
+
+std::vector<std::string> DailySchedule::windowsTaskRemoval(const std::filesystem::path& folder)
+{
+    return {"/Delete", "/F", "/TN", unitName(folder)};
+}
+
+std::string DailySchedule::windowsCommandLine(const std::vector<std::string>& arguments)
+{
+    std::string line = "schtasks.exe";
+    for (const auto& a : arguments) {
+        line += a.find(' ') == std::string::npos ? " " + a : " \"" + a + "\"";
+    }
+    return line;
+}
+
 std::string DailySchedule::serviceText(
     const std::filesystem::path& program, const std::filesystem::path& folder)
 {

@@ -201,7 +201,7 @@ TEST(DailySchedule, InstallStatusAndRemoveWriteTheUserUnitsOrPrintTheCrontabLine
     test::writeFile(dir / "fakebin" / "systemctl", "#!/bin/sh\necho \"$@\" >> \"$(dirname \"$0\")/calls\"\n");
     std::filesystem::permissions(dir / "fakebin" / "systemctl", std::filesystem::perms::owner_all);
     const std::string env = "PATH=" + (dir / "fakebin").string()
-        + ":$PATH XDG_CONFIG_HOME=" + (dir / "config").string() + " ZUVEMO_SYSTEMD=1 ";
+        + ":$PATH XDG_CONFIG_HOME=" + (dir / "config").string() + " ZUVEMO_SYSTEMD=1 ZUVEMO_WSL=0 ";
     const std::string schedule = env + cli() + " --home " + home.string() + " schedule ";
 
     ASSERT_EQ(test::runCommand(schedule + "install --at 18:30 2>&1", &out), 0) << out;
@@ -236,12 +236,82 @@ TEST(DailySchedule, InstallStatusAndRemoveWriteTheUserUnitsOrPrintTheCrontabLine
     EXPECT_EQ(test::runCommand(schedule + "install --at 25:00 2>&1", &out), 2);
 
     // Without systemd: the crontab line, and no unit file.
-    const std::string noSystemd = "XDG_CONFIG_HOME=" + (dir / "config2").string() + " ZUVEMO_SYSTEMD=0 "
-        + cli() + " --home " + home.string() + " schedule install";
+    const std::string noSystemd = "XDG_CONFIG_HOME=" + (dir / "config2").string()
+        + " ZUVEMO_SYSTEMD=0 ZUVEMO_WSL=0 " + cli() + " --home " + home.string() + " schedule install";
     ASSERT_EQ(test::runCommand(noSystemd, &out), 0);
     EXPECT_NE(out.find("\n0 18 * * 1-5 '" + cli() + "' --home '" + std::filesystem::absolute(home).string()
                   + "' daily --notify\n"),
         std::string::npos)
         << out;
     EXPECT_FALSE(std::filesystem::exists(dir / "config2"));
+}
+
+// Inside Windows' Linux subsystem a timer of the distribution fires only while it runs, so the
+// run becomes a task of Windows' scheduler that starts the distribution itself.
+TEST(DailySchedule, InsideWslTheRunIsAWindowsTaskThatStartsTheDistribution)
+{
+    using core::DailySchedule;
+    const auto args = DailySchedule::windowsTaskArguments(
+        "/usr/bin/zuvemo-cli", "/home/taro/.local/share/zuvemo", DailySchedule::Time{18, 30}, "Debian");
+    ASSERT_TRUE(args);
+    EXPECT_EQ(DailySchedule::windowsCommandLine(*args),
+        "schtasks.exe /Create /F /TN " + DailySchedule::unitName("/home/taro/.local/share/zuvemo")
+            + " /SC WEEKLY /D MON,TUE,WED,THU,FRI /ST 18:30 /TR \"wsl.exe -d Debian --exec "
+              "/usr/bin/zuvemo-cli "
+              "--home /home/taro/.local/share/zuvemo daily --notify\"");
+    // Windows would split or reinterpret these inside the quoted command.
+    for (const char* folder : {"/home/a b/z", "/home/a\"b", "/home/a&b", "/home/株/z", "/home/a%PATH%"}) {
+        EXPECT_FALSE(DailySchedule::windowsTaskArguments("/usr/bin/zuvemo-cli", folder, {}, "Debian"))
+            << folder;
+    }
+
+    TempFolder dir;
+    const auto home = dir / "home";
+    std::string out;
+    ASSERT_EQ(test::runCommand(cli() + " --home " + home.string()
+                      + " init --daily-url http://127.0.0.1:1/d/ --history-url http://127.0.0.1:1/h/ 2>&1",
+                  &out),
+        0)
+        << out;
+    const auto bin = dir / "fakebin";
+    std::filesystem::create_directories(bin);
+    const auto fake = [&](int status) {
+        test::writeFile(bin / "schtasks.exe",
+            "#!/bin/sh\nfor a in \"$@\"; do printf '[%s]' \"$a\"; done >> \"$(dirname \"$0\")/calls\"\necho "
+            ">> "
+            "\"$(dirname \"$0\")/calls\"\nexit "
+                + std::to_string(status) + "\n");
+        std::filesystem::permissions(bin / "schtasks.exe", std::filesystem::perms::owner_all);
+    };
+    fake(0);
+    const std::string env = "PATH=" + bin.string() + ":$PATH XDG_CONFIG_HOME=" + (dir / "config").string()
+        + " ZUVEMO_SYSTEMD=1 ZUVEMO_WSL=1 WSL_DISTRO_NAME=Debian-12 ";
+    const std::string schedule = env + cli() + " --home " + home.string() + " schedule ";
+    const auto folder = std::filesystem::absolute(home).string();
+    const std::string task = DailySchedule::unitName(std::filesystem::absolute(home));
+
+    ASSERT_EQ(test::runCommand(schedule + "install --at 18:30 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("Windows のタスク スケジューラに登録しました: " + task), std::string::npos) << out;
+    EXPECT_EQ(test::readFile(bin / "calls"),
+        "[/Create][/F][/TN][" + task
+            + "][/SC][WEEKLY][/D][MON,TUE,WED,THU,FRI][/ST][18:30][/TR][wsl.exe -d "
+              "Debian-12 --exec "
+            + cli() + " --home " + folder + " daily --notify]\n");
+    EXPECT_FALSE(std::filesystem::exists(dir / "config")) << "no systemd unit inside WSL";
+
+    ASSERT_EQ(test::runCommand(schedule + "status", &out), 0);
+    EXPECT_EQ(out.rfind("schedule: Windows のタスク スケジューラ (" + task, 0), 0u) << out;
+
+    ASSERT_EQ(test::runCommand(schedule + "remove", &out), 0);
+    EXPECT_NE(out.find("削除しました: " + task), std::string::npos) << out;
+    EXPECT_NE(test::readFile(bin / "calls").find("\n[/Delete][/F][/TN][" + task + "]\n"), std::string::npos);
+
+    // Windows out of reach: the line to run there instead, and still no unit.
+    fake(1);
+    ASSERT_EQ(test::runCommand(schedule + "install 2>&1", &out), 0) << out;
+    EXPECT_NE(out.find("Windows の PowerShell で次の行を実行してください:\nschtasks.exe /Create /F /TN "
+                  + task + " /SC WEEKLY /D MON,TUE,WED,THU,FRI /ST 18:00 /TR \"wsl.exe -d Debian-12 --exec "),
+        std::string::npos)
+        << out;
+    EXPECT_FALSE(std::filesystem::exists(dir / "config"));
 }
