@@ -76,6 +76,8 @@ const std::vector<FigureTable::Flag>& FigureTable::flags()
         {"new-high", "newHigh", "新高値", &F::newHigh},
         {"new-low", "newLow", "新安値", &F::newLow},
         {"uptrend", "uptrend", "上昇トレンド", &F::uptrend},
+        {"stop-high", "stopHigh", "ストップ高", &F::stopHigh},
+        {"stop-low", "stopLow", "ストップ安", &F::stopLow},
     };
     return table;
 }

@@ -385,10 +385,12 @@ TrackReport RuleTest::run(const Options& o)
             }
             if (at < rows.size() && rows[at].day == d && rows[at].traded) {
                 const auto& r = rows[at];
-                bars[d] = {r.adjC, r.adjH, r.adjL, r.adjVo, r.va, true};
+                bars[d] = {r.adjC, r.adjH, r.adjL, r.adjVo, r.va, true, r.ul == 1, r.ll == 1};
             } else {
                 const double last = bars[d - 1].c;
-                bars[d] = {last, last, last, 0, 0, false};
+                const bool stored = at < rows.size() && rows[at].day == d;
+                bars[d]
+                    = {last, last, last, 0, 0, false, stored && rows[at].ul == 1, stored && rows[at].ll == 1};
             }
         }
         auto markText = [](Indicators::Mark mark) {

@@ -48,10 +48,15 @@ StockFinder::StockFinder(core::Mdl_Start& module)
 
 bool StockFinder::Conditions::hasFigures() const
 {
-    return std::any_of(ranges.begin(), ranges.end(), [](const auto& r) {
+    return limitFlags() || std::any_of(ranges.begin(), ranges.end(), [](const auto& r) {
         const auto* f = FigureTable::figure(r.first);
         return f && f->source == FigureTable::Source::JQuants;
     });
+}
+
+bool StockFinder::Conditions::limitFlags() const
+{
+    return flags.count("stop-high") > 0 || flags.count("stop-low") > 0;
 }
 
 bool StockFinder::Conditions::needsPrices() const
@@ -140,6 +145,12 @@ std::string StockFinder::notScreened(const std::string& lastDay)
     return std::string(kNotScreenedMessage) + (lastDay.empty() ? "" : "（最後の注目株検査 " + lastDay + "）");
 }
 
+std::string StockFinder::limitsNotKept(const std::string& day)
+{
+    return "ストップ高・ストップ安の記録は次の更新から取られます（" + day
+        + " の株価はこの記録を取る前に保存されました）。";
+}
+
 StockFinder::Result StockFinder::find(const Conditions& c)
 {
     Result result;
@@ -185,6 +196,10 @@ StockFinder::Result StockFinder::find(const Conditions& c)
     std::string historyPrefix, historySuffix;
     if (prices && source.isJQuants() && marketdata::PriceStore::exists(m_module.programFolder())) {
         marketdata::PriceStore store(m_module.programFolder());
+        if (c.limitFlags() && !store.limitFlagsKept(result.tradingDate)) {
+            result.message = limitsNotKept(result.tradingDate);
+            return result;
+        }
         TechnicalFigures::read(store, result.tradingDate, figures.byCode);
     } else if (prices && !source.isJQuants()) {
         core::Statement url(db, "SELECT kabuSi, kabuHdate FROM Table_Url");

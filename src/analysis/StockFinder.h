@@ -38,8 +38,10 @@ public:
         bool descending = false;
         int limit = 0; // 0: all
         bool prices = false; // compute the price figures even without a condition on them
-        // A condition on one of JPX's figures, which a J-Quants folder has only.
+        // A condition on one of JPX's figures, which a J-Quants folder has only: the exchange's
+        // price-limit flags among them.
         bool hasFigures() const;
+        bool limitFlags() const; // ストップ高 or ストップ安 asked for
         // Whether the price figures are needed: a condition, the order or prices.
         bool needsPrices() const;
     };
@@ -71,6 +73,9 @@ public:
 
     static constexpr const char* kNotScreenedMessage
         = "本日の注目株検査がまだのため、シグナルの条件に合う銘柄はありません。";
+
+    // A store whose list day's bars came before the limit flags were kept cannot tell them.
+    static std::string limitsNotKept(const std::string& day);
 
     explicit StockFinder(core::Mdl_Start& module);
     Result find(const Conditions& conditions);

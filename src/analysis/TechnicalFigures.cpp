@@ -68,6 +68,7 @@ enum Need : unsigned {
     kRange = 1U << 8, // the year's high and low, and the new high and low
     kCross = 1U << 9,
     kUptrend = 1U << 10,
+    kLimits = 1U << 11,
 };
 
 } // namespace
@@ -78,7 +79,8 @@ unsigned TechnicalFigures::needOf(std::string_view name)
         {"dev75", kDev75}, {"dev200", kDev200}, {"rsi", kRsi}, {"chg1", kChg}, {"chg5", kChg},
         {"chg20", kChg}, {"vol-ratio", kVolRatio}, {"turnover", kTurnover}, {"from-high", kRange},
         {"from-low", kRange}, {"new-high", kRange}, {"new-low", kRange}, {"cross", kCross},
-        {"golden", kCross}, {"dead", kCross}, {"uptrend", kUptrend}};
+        {"golden", kCross}, {"dead", kCross}, {"uptrend", kUptrend}, {"stop-high", kLimits},
+        {"stop-low", kLimits}};
     for (const auto& [n, bit] : bits) {
         if (n == name) {
             return bit;
@@ -175,6 +177,10 @@ void TechnicalFigures::compute(
             f.cross = -1;
         }
     }
+    if (need & kLimits) {
+        f.stopHigh = bars[t].upperTouched;
+        f.stopLow = bars[t].lowerTouched;
+    }
     if ((need & kUptrend) && t >= 200) {
         bool up = true;
         for (std::size_t days : {25u, 75u, 200u}) {
@@ -207,6 +213,8 @@ void TechnicalFigures::read(
             f.newHigh = k.newHigh;
             f.newLow = k.newLow;
             f.uptrend = k.uptrend;
+            f.stopHigh = k.stopHigh;
+            f.stopLow = k.stopLow;
             f.cross = k.cross;
         }
         return;
@@ -224,6 +232,8 @@ void TechnicalFigures::read(
         k.newHigh = f.newHigh;
         k.newLow = f.newLow;
         k.uptrend = f.uptrend;
+        k.stopHigh = f.stopHigh;
+        k.stopLow = f.stopLow;
         k.cross = f.cross;
     });
     store.keepPriceFigures(day, version, keep);
@@ -283,10 +293,12 @@ void TechnicalFigures::each(marketdata::PriceStore& store, const std::string& da
             for (std::size_t d = 0; d < market.size(); ++d) {
                 const bool has = row != rows.end() && row->day == d;
                 if (has && row->traded) {
-                    bars.push_back({row->adjC, row->adjH, row->adjL, row->adjVo, row->va, true});
+                    bars.push_back({row->adjC, row->adjH, row->adjL, row->adjVo, row->va, true, row->ul == 1,
+                        row->ll == 1});
                 } else if (!bars.empty()) {
                     const double c = bars.back().c;
-                    bars.push_back({c, c, c, 0, 0, false});
+                    // A day without a trade may still be flagged: a stock stuck at its limit all day.
+                    bars.push_back({c, c, c, 0, 0, false, has && row->ul == 1, has && row->ll == 1});
                 }
                 if (has) {
                     ++row;

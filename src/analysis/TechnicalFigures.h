@@ -32,6 +32,7 @@ public:
     {
         double c = 0, h = 0, l = 0, v = 0, va = 0;
         bool traded = false;
+        bool upperTouched = false, lowerTouched = false; // the exchange's UL / LL of the day
     };
 
     // The days a figure looks back over, at most: the highs and lows of a year, and the day

@@ -259,6 +259,56 @@ TEST(JQuants, TheStoreHoldsTheSameHistoriesAsTheCsvFilesAndASplitIsFetchedAgain)
     EXPECT_GT(compared, 120);
 }
 
+// UL and LL as the exchange sends them: "1" touched, "0" not; anything else says nothing and
+// is kept as nothing, never as "not touched". A store made before they were kept gains the
+// columns, its old bars without them.
+TEST(JQuants, TheLimitFlagsAreKeptAsSentAndAStoreMadeBeforeGainsThem)
+{
+    using marketdata::PriceStore;
+    const nlohmann::json values = {"1", "0", "2", "", " 1", true, false, 1, 0, 0.5, nullptr};
+    std::vector<int> flags;
+    for (const auto& v : values) {
+        flags.push_back(PriceStore::limitFlag(v));
+    }
+    EXPECT_EQ(flags, (std::vector<int>{1, 0, -1, -1, -1, 1, 0, 1, 0, -1, -1}));
+
+    test::TempFolder dir;
+    {
+        // The table as it was before the flags.
+        core::Connection::Options create;
+        create.create = true;
+        auto db = core::Connection::open(dir / PriceStore::kFileName, create);
+        db->execute(
+            "CREATE TABLE Table_Bar (BarCode TEXT NOT NULL, BarDate TEXT NOT NULL, O REAL, H REAL, L REAL,"
+            " C REAL, Vo REAL, Va REAL, AdjFactor REAL, AdjO REAL, AdjH REAL, AdjL REAL, AdjC REAL,"
+            " AdjVo REAL, PRIMARY KEY (BarCode, BarDate)) WITHOUT ROWID");
+        db->execute(
+            "INSERT INTO Table_Bar VALUES ('13010', '2026-12-07', 100, 130, 100, 130, 1000, 130000, 1,"
+            " 100, 130, 100, 130, 1000)");
+    }
+    PriceStore store(dir.path());
+    EXPECT_FALSE(store.limitFlagsKept("2026-12-07"));
+    auto row = [](const char* code, nlohmann::json ul, nlohmann::json ll) {
+        return nlohmann::json{{"Date", "2026-12-08"}, {"Code", code}, {"O", 130.0}, {"H", 160.0},
+            {"L", 100.0}, {"C", 160.0}, {"UL", ul}, {"LL", ll}, {"Vo", 10.0}, {"Va", 1600.0},
+            {"AdjFactor", 1.0}, {"AdjO", 130.0}, {"AdjH", 160.0}, {"AdjL", 100.0}, {"AdjC", 160.0},
+            {"AdjVo", 10.0}};
+    };
+    store.storeDay("2026-12-08",
+        nlohmann::json::array({row("13010", "1", "0"), row("13020", "0", "1"), row("13030", "x", nullptr)}));
+    EXPECT_TRUE(store.limitFlagsKept("2026-12-08"));
+    std::map<std::string, std::vector<std::pair<int, int>>> read;
+    store.eachStockBars({"2026-12-07", "2026-12-08"},
+        [&](const std::string& code, const std::vector<PriceStore::DayBar>& bars) {
+            for (const auto& bar : bars) {
+                read[code].emplace_back(bar.ul, bar.ll);
+            }
+        });
+    const std::map<std::string, std::vector<std::pair<int, int>>> want
+        = {{"13010", {{-1, -1}, {1, 0}}}, {"13020", {{0, 1}}}, {"13030", {{-1, -1}}}};
+    EXPECT_EQ(read, want);
+}
+
 TEST(JQuants, FromAnEmptyFolderToAScreenedMarketWithTheKeyNowhere)
 {
     test::TempFolder dir;

@@ -5,6 +5,7 @@
 
 #include "SampleServer.h"
 #include "TestSupport.h"
+#include "analysis/StockFinder.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "marketdata/jquants/PriceStore.h"
@@ -211,6 +212,24 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
     EXPECT_TRUE(listed("--uptrend").count(code(505)));
     EXPECT_TRUE(listed("--uptrend --dev25 0: --rsi 50:").count(code(505)));
     EXPECT_FALSE(listed("--cross golden").count(code(504)));
+    // The exchange's limit flags as sent, by the monthly files and the day's answer alike: only
+    // the stocks whose last day touched a limit.
+    EXPECT_EQ(listed("--stop-high"), std::set<std::string>{code(507)});
+    EXPECT_EQ(listed("--stop-low"), std::set<std::string>{code(508)});
+    EXPECT_EQ(listed("--stop-high --stop-low"), std::set<std::string>{});
+    {
+        // A day stored before the flags were kept cannot tell them, and says so, until the next
+        // refresh stores it again from its answer.
+        auto db = core::Connection::open(dir / "home" / marketdata::PriceStore::kFileName);
+        db->execute("ALTER TABLE Table_Bar DROP COLUMN UL");
+        db->execute("ALTER TABLE Table_Bar DROP COLUMN LL");
+    }
+    std::string refused;
+    EXPECT_NE(test::runCommand(cli + " find --stop-high 2>&1", &refused), 0);
+    EXPECT_NE(refused.find(analysis::StockFinder::limitsNotKept(day)), std::string::npos) << refused;
+    EXPECT_GT(listed("--new-high").size(), 0u);
+    ASSERT_EQ(test::runCommand(cli + " refresh >/dev/null 2>&1"), 0);
+    EXPECT_EQ(listed("--stop-high"), std::set<std::string>{code(507)});
 
     // A past day: the store as it is, and the store cut after that day, give the same figures.
     const auto days = store.storedDays();

@@ -1,5 +1,6 @@
 #include "core/ValueRules.h"
 
+#include "core/PriceLimit.h"
 #include "core/TextCodec.h"
 #include "core/Utf8.h"
 #include "core/Value.h"
@@ -150,4 +151,30 @@ TEST(Utf8, CountsCharactersNotBytes)
     for (const char* bad : {"\xED\xBB\xBF", "\xE0\x80\xAF", "\xF0\x80\x80\xAF", "\xF4\x90\x80\x80"}) {
         EXPECT_FALSE(Utf8::isValid(bad)) << bad;
     }
+}
+
+// The width changes at each step of the table, not one yen later; the lower limit never falls
+// below a yen; a split day's base is the close on the new share count.
+TEST(PriceLimit, TheWidthStepsAtEachBoundAndTheBaseFollowsASplit)
+{
+    using zuvemo::core::PriceLimit;
+    const std::vector<std::pair<double, double>> steps = {{1, 30}, {99.9, 30}, {100, 50}, {199, 50},
+        {200, 80}, {499.9, 80}, {500, 100}, {999, 150}, {1'000, 300}, {1'499, 300}, {1'500, 400},
+        {2'999, 500}, {3'000, 700}, {9'999, 1'500}, {10'000, 3'000}, {49'999, 7'000}, {50'000, 10'000},
+        {99'999, 15'000}, {100'000, 30'000}, {999'999, 150'000}, {1'000'000, 300'000},
+        {49'999'999, 7'000'000}, {50'000'000, 10'000'000}, {90'000'000, 10'000'000}};
+    for (const auto& [base, width] : steps) {
+        EXPECT_EQ(PriceLimit::width(base), width) << base;
+    }
+    EXPECT_EQ(PriceLimit::of(500).upper, 600);
+    EXPECT_EQ(PriceLimit::of(500).lower, 400);
+    EXPECT_EQ(PriceLimit::of(20).lower, 1);
+    EXPECT_EQ(PriceLimit::base(1'000, 0.5), 500);
+    EXPECT_EQ(PriceLimit::base(1'000, 1.0), 1'000);
+    const auto limits = PriceLimit::of(1'200); // 900 to 1,500
+    EXPECT_TRUE(PriceLimit::atUpper(1'500, limits));
+    EXPECT_TRUE(PriceLimit::atUpper(1'499.96, limits));
+    EXPECT_FALSE(PriceLimit::atUpper(1'499.9, limits));
+    EXPECT_TRUE(PriceLimit::atLower(900.04, limits));
+    EXPECT_FALSE(PriceLimit::atLower(900.1, limits));
 }

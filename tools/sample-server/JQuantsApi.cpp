@@ -299,8 +299,10 @@ void JQuantsApi::install(httplib::Server& server)
         return f;
     };
     auto bar = [this, dayList, figures](std::size_t s, std::size_t t) {
+        const auto& b = m_market.stocks()[s].bars[t];
         json row = {{"Date", core::Clock::dashed(year_month_day{(*dayList)[t]})},
-            {"Code", codeOf(m_market.stocks()[s], s)}, {"UL", "0"}, {"LL", "0"}};
+            {"Code", codeOf(m_market.stocks()[s], s)}, {"UL", b.upperLimit ? "1" : "0"},
+            {"LL", b.lowerLimit ? "1" : "0"}};
         const auto f = figures(s, t);
         for (std::size_t i = 0; i < kBarNumbers.size(); ++i) {
             row[kBarNumbers[i]] = f.traded || i == 6 ? json(f.values[i]) : json(nullptr);
@@ -556,8 +558,11 @@ void JQuantsApi::install(httplib::Server& server)
             }
             const auto f = figures(s, t);
             csv += date + "," + codeOf(stocks[s], s);
+            const auto& b = stocks[s].bars[t];
+            const std::string limits
+                = std::string(",") + (b.upperLimit ? "1" : "0") + "," + (b.lowerLimit ? "1" : "0") + ",";
             for (std::size_t i = 0; i < kBarNumbers.size(); ++i) {
-                csv += i == 4 ? ",0,0," : ","; // UL and LL after the four prices
+                csv += i == 4 ? limits : ","; // UL and LL after the four prices
                 if (f.traded || i == 6) {
                     char text[32];
                     const auto end = std::to_chars(text, text + sizeof text, f.values[i]).ptr;

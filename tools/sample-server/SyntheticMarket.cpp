@@ -2,6 +2,7 @@
 
 #include "TradingCalendar.h"
 #include "core/Clock.h"
+#include "core/PriceLimit.h"
 #include "core/TextCodec.h"
 #include "core/Value.h"
 
@@ -141,6 +142,20 @@ void SyntheticMarket::endOnAFlag(Stock& stock, int index)
     case Flag::HighAgain:
         trade(at(0), std::min(previous, high), high, std::min(previous, high), high);
         break;
+    case Flag::StopHigh:
+    case Flag::StopLow: {
+        // The previous close in whole yen, so the limit is a price the day can trade at.
+        trade(at(1), at(1).open, at(1).high, at(1).low, std::round(previous));
+        const auto limits = zuvemo::core::PriceLimit::of(at(1).close);
+        if (flagOf(index) == Flag::StopHigh) {
+            trade(at(0), at(1).close, limits.upper, at(1).close, limits.upper);
+            at(0).upperLimit = true;
+        } else {
+            trade(at(0), at(1).close, at(1).close, limits.lower, limits.lower);
+            at(0).lowerLimit = true;
+        }
+        break;
+    }
     case Flag::None:
         break;
     }

@@ -27,6 +27,8 @@ public:
         double open = 0, high = 0, low = 0, close = 0;
         std::int64_t volume = 0;
         bool decimal = false; // written with a decimal point
+        // The day touched its upper (lower) price limit, as the exchange flags it.
+        bool upperLimit = false, lowerLimit = false;
     };
 
     struct Stock
@@ -40,14 +42,15 @@ public:
     };
 
     // From the 500th stock on, one stock in a thousand ends on a day that meets one of find's
-    // flags (stock index % 1000 = 501 to 506): a new high of the year, a new low, a golden and
+    // flags (stock index % 1000 = 501 to 508): a new high of the year, a new low, a golden and
     // a dead cross of the 5- and 25-day means right on the last day (the means equal the day
-    // before), a year's steady rise, and a high equal to an earlier one. A suspended stock keeps
-    // its days.
-    enum class Flag { None, NewHigh, NewLow, GoldenCross, DeadCross, Uptrend, HighAgain };
+    // before), a year's steady rise, a high equal to an earlier one, and a day that rises to its
+    // upper price limit and closes there (ストップ高) or falls to its lower one (ストップ安). A
+    // suspended stock keeps its days.
+    enum class Flag { None, NewHigh, NewLow, GoldenCross, DeadCross, Uptrend, HighAgain, StopHigh, StopLow };
     static Flag flagOf(int index)
     {
-        return index < 500 || index % 1000 < 501 || index % 1000 > 506
+        return index < 500 || index % 1000 < 501 || index % 1000 > 508
             ? Flag::None
             : static_cast<Flag>(index % 1000 - 500);
     }

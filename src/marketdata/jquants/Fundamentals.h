@@ -31,6 +31,8 @@ public:
         std::optional<double> dev5, dev25, dev75, dev200, rsi, chg1, chg5, chg20, volRatio, turnover,
             fromHigh, fromLow;
         bool newHigh = false, newLow = false, uptrend = false;
+        // The day touched its upper (lower) price limit, as the exchange flags it.
+        bool stopHigh = false, stopLow = false;
         int cross = 0; // 1: SMA5 crossed SMA25 upwards on the day (golden), -1: downwards (dead)
 
         friend bool operator==(const Figures&, const Figures&) = default;

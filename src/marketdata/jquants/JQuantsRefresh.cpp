@@ -335,7 +335,9 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     }
     result.tradingDate = newest;
 
-    if (!store.hasDay(newest)) {
+    // A day stored before the limit flags were kept is stored again from the answer at hand,
+    // so the day's ストップ高 and ストップ安 can be told after the first refresh.
+    if (!store.hasDay(newest) || (!newestDay.rows.empty() && !store.limitFlagsKept(newest))) {
         store.storeDay(newest, newestDay.rows);
         leftOut(newest, newestDay);
         ++result.daysFetched;

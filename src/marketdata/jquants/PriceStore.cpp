@@ -16,7 +16,7 @@ using nlohmann::json;
 namespace {
 
 constexpr const char* kBarColumns
-    = "BarCode, BarDate, O, H, L, C, Vo, Va, AdjFactor, AdjO, AdjH, AdjL, AdjC, AdjVo";
+    = "BarCode, BarDate, O, H, L, C, Vo, Va, AdjFactor, AdjO, AdjH, AdjL, AdjC, AdjVo, UL, LL";
 
 void bindNumber(core::Statement& s, int index, const json& row, const char* field)
 {
@@ -110,11 +110,41 @@ void PriceStore::open(const std::filesystem::path& programFolder)
         " PRIMARY KEY (FilCode, DiscDate, DiscNo)) WITHOUT ROWID");
     m_connection->execute("CREATE TABLE IF NOT EXISTS Table_FilingDay (DayDate TEXT PRIMARY KEY)");
     addFilingColumns();
+    addBarColumns();
     // The figures of one day read every stock's close of that day, and every split up to it:
     // without these, each would read the whole store.
     m_connection->execute("CREATE INDEX IF NOT EXISTS Index_BarDay ON Table_Bar (BarDate, C)");
     m_connection->execute(
         "CREATE INDEX IF NOT EXISTS Index_BarSplit ON Table_Bar (BarDate) WHERE AdjFactor <> 1");
+}
+
+void PriceStore::addBarColumns()
+{
+    bool ul = false;
+    bool ll = false;
+    {
+        core::Statement columns(*m_connection, "SELECT name FROM pragma_table_info('Table_Bar')");
+        while (columns.next()) {
+            ul = ul || columns.columnText(0) == "UL";
+            ll = ll || columns.columnText(0) == "LL";
+        }
+    }
+    if (ul && ll) {
+        return;
+    }
+    // Bars stored before keep NULL there: the touch of a limit was not kept for them, and no
+    // reader takes NULL for "did not touch".
+    core::Transaction transaction(*m_connection);
+    if (!ul) {
+        m_connection->execute("ALTER TABLE Table_Bar ADD COLUMN UL INTEGER");
+    }
+    if (!ll) {
+        m_connection->execute("ALTER TABLE Table_Bar ADD COLUMN LL INTEGER");
+    }
+    // Figures kept before carry no limit flags.
+    m_connection->execute("DELETE FROM Table_PriceFigures");
+    m_connection->execute("DELETE FROM Table_StoreState WHERE StateName = 'PriceFiguresDay'");
+    transaction.commit();
 }
 
 void PriceStore::addFilingColumns()
@@ -376,6 +406,22 @@ const std::array<const char*, PriceStore::kBarFieldCount>& PriceStore::barFields
     return fields;
 }
 
+std::int8_t PriceStore::limitFlag(const json& value)
+{
+    if (value.is_string()) {
+        const auto& text = value.get_ref<const std::string&>();
+        return text == "1" ? 1 : text == "0" ? 0 : -1;
+    }
+    if (value.is_boolean()) {
+        return value.get<bool>() ? 1 : 0;
+    }
+    if (value.is_number()) {
+        const double v = value.get<double>();
+        return v == 1.0 ? 1 : v == 0.0 ? 0 : -1;
+    }
+    return -1;
+}
+
 std::vector<PriceStore::Bar> PriceStore::barsOf(const json& rows)
 {
     std::vector<Bar> bars;
@@ -394,6 +440,12 @@ std::vector<PriceStore::Bar> PriceStore::barsOf(const json& rows)
                 bar.given = static_cast<std::uint16_t>(bar.given | 1u << i);
             }
         }
+        if (const auto it = row.find("UL"); it != row.end()) {
+            bar.ul = limitFlag(*it);
+        }
+        if (const auto it = row.find("LL"); it != row.end()) {
+            bar.ll = limitFlag(*it);
+        }
         bars.push_back(std::move(bar));
     }
     return bars;
@@ -406,7 +458,7 @@ void PriceStore::storeRows(const std::vector<const Bar*>& rows)
     m_connection->execute("DELETE FROM Table_StoreState WHERE StateName = 'PriceFiguresDay'");
     core::Statement insert(*m_connection,
         std::string("INSERT OR REPLACE INTO Table_Bar (") + kBarColumns
-            + ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+            + ") VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
     for (const Bar* bar : rows) {
         insert.bindText(1, bar->code);
         insert.bindText(2, bar->date);
@@ -416,6 +468,14 @@ void PriceStore::storeRows(const std::vector<const Bar*>& rows)
                 insert.bindDouble(index, bar->values[i]);
             } else {
                 insert.bindNull(index);
+            }
+        }
+        int index = static_cast<int>(kBarFieldCount) + 3;
+        for (const std::int8_t flag : {bar->ul, bar->ll}) {
+            if (flag < 0) {
+                insert.bindNull(index++);
+            } else {
+                insert.bindDouble(index++, flag);
             }
         }
         insert.run();
@@ -581,6 +641,13 @@ void PriceStore::eachNewestDay(const std::string& code, int count, const std::st
     }
 }
 
+bool PriceStore::limitFlagsKept(const std::string& day)
+{
+    core::Statement s(*m_connection, "SELECT 1 FROM Table_Bar WHERE BarDate = ? AND UL IS NOT NULL LIMIT 1");
+    s.bindText(1, day);
+    return s.next();
+}
+
 long long PriceStore::dataVersion()
 {
     core::Statement s(*m_connection, "PRAGMA data_version");
@@ -608,6 +675,8 @@ std::optional<std::map<std::string, PriceStore::PriceFigures>> PriceStore::keptP
         f.newHigh = flags & 1;
         f.newLow = flags & 2;
         f.uptrend = flags & 4;
+        f.stopHigh = flags & 8;
+        f.stopLow = flags & 16;
         f.cross = static_cast<int>(s.columnDouble(kPriceFigureCount + 2));
     }
     return out.empty() ? std::nullopt : std::optional(std::move(out));
@@ -638,8 +707,9 @@ void PriceStore::keepPriceFigures(
                     insert.bindNull(column);
                 }
             }
-            insert.bindDouble(
-                kPriceFigureCount + 2, (f.newHigh ? 1 : 0) | (f.newLow ? 2 : 0) | (f.uptrend ? 4 : 0));
+            insert.bindDouble(kPriceFigureCount + 2,
+                (f.newHigh ? 1 : 0) | (f.newLow ? 2 : 0) | (f.uptrend ? 4 : 0) | (f.stopHigh ? 8 : 0)
+                    | (f.stopLow ? 16 : 0));
             insert.bindDouble(kPriceFigureCount + 3, f.cross);
             insert.run();
         }
@@ -666,7 +736,8 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
     }
     // Columns not wanted are read as NULL, which SQLite hands over without touching the record.
     const std::string columns = std::string("BarCode, BarDate, C, ")
-        + (closesOnly ? "NULL, NULL" : "AdjH, AdjL") + ", AdjC, AdjVo, Va, " + (closesOnly ? "NULL" : "AdjO");
+        + (closesOnly ? "NULL, NULL" : "AdjH, AdjL") + ", AdjC, AdjVo, Va, "
+        + (closesOnly ? "NULL, NULL, NULL" : "AdjO, UL, LL");
     const std::string lastCode = toCode.empty() ? std::string("\x7f") : toCode;
     std::vector<DayBar> bars;
     bars.reserve(days.size());
@@ -691,6 +762,12 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
             bar.va = s.columnDouble(7);
             bar.c = s.columnDouble(2);
             bar.adjO = s.columnDouble(8);
+        }
+        if (!s.isNull(9)) {
+            bar.ul = static_cast<std::int8_t>(s.columnDouble(9) == 1.0);
+        }
+        if (!s.isNull(10)) {
+            bar.ll = static_cast<std::int8_t>(s.columnDouble(10) == 1.0);
         }
         bars.push_back(bar);
     };

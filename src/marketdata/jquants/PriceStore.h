@@ -54,7 +54,12 @@ public:
         std::array<double, kBarFieldCount> values{};
         std::uint16_t given = 0; // bit i: values[i] was sent
         bool has(std::size_t i) const { return (given >> i & 1u) != 0; }
+        // UL / LL: 1 the day touched its upper (lower) price limit, 0 it did not, -1 not sent
+        // (or sent as something else, which says nothing).
+        std::int8_t ul = -1, ll = -1;
     };
+    // "1" / "0" (or the number or truth value): 1 / 0; anything else -1.
+    static std::int8_t limitFlag(const nlohmann::json& value);
     static std::vector<Bar> barsOf(const nlohmann::json& rows); // rows without a code or date left out
     // Several days as storeDay stores each, in one transaction: a month's rows go in in the
     // key's order, so the pages they fill are written once and stay full. basis: for days stored
@@ -86,6 +91,7 @@ public:
         bool traded = false;
         double adjH = 0, adjL = 0, adjC = 0, adjVo = 0, va = 0;
         double c = 0, adjO = 0; // the raw close; the adjusted open
+        std::int8_t ul = -1, ll = -1; // as Bar's: 1 touched, 0 not, -1 not kept
     };
     // Every stock's stored bars on the given days (ascending), a stock at a time in code order,
     // oldest first: the one read of the whole store a search makes, so nothing is copied twice.
@@ -100,9 +106,12 @@ public:
     struct PriceFigures
     {
         std::array<std::optional<double>, kPriceFigureCount> values;
-        bool newHigh = false, newLow = false, uptrend = false;
+        bool newHigh = false, newLow = false, uptrend = false, stopHigh = false, stopLow = false;
         int cross = 0;
     };
+    // Some bar of day carries the exchange's limit flags (bars stored before they were kept
+    // carry none).
+    bool limitFlagsKept(const std::string& day);
     // A number that changes whenever another connection commits to the store.
     long long dataVersion();
     // The figures kept for day, by the list's code; none when they are not (any bar written
@@ -188,6 +197,7 @@ private:
     void open(const std::filesystem::path& programFolder);
     // A store made before the growth figures: their filing columns added.
     void addFilingColumns();
+    void addBarColumns();
     // Rows in the key's order: (code, date) ascending.
     void storeRows(const std::vector<const Bar*>& rows);
 
