@@ -2,6 +2,7 @@
 
 #include "BulkFill.h"
 #include "JQuantsAnswer.h"
+#include "ListingHistory.h"
 #include "PriceStore.h"
 #include "core/Clock.h"
 #include "core/Platform.h"
@@ -410,6 +411,14 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
                 newest + ": 銘柄一覧にない " + std::to_string(unknown) + " 銘柄を除きました");
         }
         result.listWritten = true;
+        // The day's list is the newest snapshot of the listing history; a fault in it keeps
+        // the list (its rows passed the list's own check) and is named.
+        std::string snapshotFault;
+        if (auto snapshot = ListingHistory::snapshotOf(*master, &snapshotFault)) {
+            ListingHistory(store.connection()).store(*snapshot);
+        } else {
+            result.notes.push_back(newest + " の銘柄一覧を履歴に加えられません: " + snapshotFault);
+        }
         if (listReady) {
             listReady(newest);
         }

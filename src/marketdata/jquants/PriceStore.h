@@ -112,6 +112,8 @@ public:
     // Some bar of day carries the exchange's limit flags (bars stored before they were kept
     // carry none).
     bool limitFlagsKept(const std::string& day);
+    // The store's own connection, for the tables kept beside the prices (the listing history).
+    core::Connection& connection() { return *m_connection; }
     // A number that changes whenever another connection commits to the store.
     long long dataVersion();
     // The figures kept for day, by the list's code; none when they are not (any bar written
