@@ -18,6 +18,7 @@
 #include "marketdata/jquants/JQuantsClient.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
 #include "marketdata/jquants/PriceStore.h"
+#include "marketdata/jquants/TopixHistory.h"
 #include "marketdata/jquants/StoreDownloader.h"
 
 #include <gtest/gtest.h>
@@ -889,6 +890,12 @@ TEST(BulkFiles, AFileThatFailsIsNamedStoresNothingAndItsDaysComeOneByOne)
         ASSERT_TRUE(r.ok) << r.message;
         EXPECT_EQ(r.notes, notes);
         EXPECT_EQ(r.filesRead, 0);
+        // TOPIX for every stored day where the plan has it (one request), none on Free.
+        marketdata::PriceStore store(dir.path());
+        const auto days = store.storedDays();
+        marketdata::TopixHistory topix(store.connection());
+        EXPECT_EQ(topix.firstMissing(days), plan == "free" ? days.front() : std::string()) << plan;
+        EXPECT_EQ(r.topixDaysFetched, plan == "free" ? 0 : static_cast<int>(days.size())) << plan;
     }
 }
 

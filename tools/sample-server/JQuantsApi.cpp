@@ -229,6 +229,38 @@ bool JQuantsApi::guardRequest(const httplib::Request& req, httplib::Response& re
     return true;
 }
 
+const std::vector<SyntheticMarket::Bar>& JQuantsApi::topix()
+{
+    std::call_once(m_topixOnce, [this] {
+        const auto& days = m_market.tradingDays();
+        const auto& stocks = m_market.stocks();
+        m_topix.resize(days.size());
+        auto cent = [](double v) { return std::round(v * 100) / 100; };
+        double level = 2000;
+        for (std::size_t t = 0; t < days.size(); ++t) {
+            double open = 0, close = 0;
+            int n = 0;
+            for (const auto& stock : stocks) {
+                if (t == 0 || static_cast<int>(t) > stock.lastDay || stock.bars[t].volume == 0
+                    || stock.bars[t - 1].close <= 0) {
+                    continue;
+                }
+                open += stock.bars[t].open / stock.bars[t - 1].close;
+                close += stock.bars[t].close / stock.bars[t - 1].close;
+                ++n;
+            }
+            auto& b = m_topix[t];
+            b.open = cent(n > 0 ? level * open / n : level);
+            level = n > 0 ? level * close / n : level;
+            b.close = cent(level);
+            b.high = cent(std::max(b.open, b.close) * 1.002);
+            b.low = cent(std::min(b.open, b.close) * 0.998);
+            b.volume = 1;
+        }
+    });
+    return m_topix;
+}
+
 void JQuantsApi::install(httplib::Server& server)
 {
     auto guard
@@ -411,6 +443,35 @@ void JQuantsApi::install(httplib::Server& server)
         }
         paged(req, res, rows);
     });
+    // TOPIX: the market's mean daily move, chained from 2,000 on its first day; served whatever
+    // the plan, as the client asks only where its plan has it.
+    server.Get(
+        "/v2/indices/bars/daily/topix", [=, this](const httplib::Request& req, httplib::Response& res) {
+            if (!guard(req, res)) {
+                return;
+            }
+            const auto& days = *dayList;
+            auto from = req.has_param("from") ? parseDate(req.get_param_value("from"))
+                                              : std::optional(days.front());
+            auto to = req.has_param("to") ? parseDate(req.get_param_value("to")) : std::optional(present);
+            if (!from || !to) {
+                answer(res, 400, {{"message", "from or to is invalid."}});
+                return;
+            }
+            if (outside(*from, *to, res)) {
+                return;
+            }
+            const auto& index = topix();
+            json rows = json::array();
+            for (std::size_t t = 0; t < days.size() && days[t] <= present; ++t) {
+                if (days[t] >= *from && days[t] <= *to) {
+                    const auto& b = index[t];
+                    rows.push_back({{"Date", core::Clock::dashed(year_month_day{days[t]})}, {"O", b.open},
+                        {"H", b.high}, {"L", b.low}, {"C", b.close}});
+                }
+            }
+            paged(req, res, rows);
+        });
     // The day a one-day query asks for, once the key, the rate and the plan's window let it through.
     auto askedDay = [=](const httplib::Request& req, httplib::Response& res) -> std::optional<sys_days> {
         if (!guard(req, res)) {

@@ -25,6 +25,7 @@ namespace zuvemo::sample {
 //   /v2/markets/calendar?from=&to=       trading days
 //   /v2/equities/valuation?date=         PER, PBR, ROE, EPS, BPS and market value of a day
 //   /v2/fins/summary?date=               the filings disclosed that day
+//   /v2/indices/bars/daily/topix?from=&to=  TOPIX's O, H, L, C (Light and up)
 //   /v2/bulk/list?endpoint=              the monthly files of bars or filings (and the current
 //                                        month's day files), each {Key, LastModified, Size}
 //   /v2/bulk/get?key=                    {"url": …}: the file on the file host, under a signed
@@ -110,9 +111,13 @@ private:
         httplib::Server& server, CsvOf csvOf, std::chrono::sys_days first, std::chrono::sys_days present);
     std::string fileOf(const std::string& key);
     std::int64_t sizeOf(const std::string& key);
+    // TOPIX of every trading day, made once.
+    const std::vector<SyntheticMarket::Bar>& topix();
 
     SyntheticMarket& m_market;
     Options m_options;
+    std::once_flag m_topixOnce;
+    std::vector<SyntheticMarket::Bar> m_topix;
     std::atomic<long> m_requests{0};
     std::atomic<long> m_rateLimited{0};
     std::mutex m_rateMutex;

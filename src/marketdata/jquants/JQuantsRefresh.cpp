@@ -4,6 +4,7 @@
 #include "JQuantsAnswer.h"
 #include "ListingHistory.h"
 #include "PriceStore.h"
+#include "TopixHistory.h"
 #include "core/Clock.h"
 #include "core/Platform.h"
 #include "core/TextCodec.h"
@@ -567,10 +568,46 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         return result;
     }
 
+    fetchTopix(client, store, files, result);
+
     store.setFillPending(false);
     result.ok = true;
     result.requests = client.requests();
     return result;
+}
+
+void JQuantsRefresh::fetchTopix(JQuantsClient& client, PriceStore& store, bool offered, Result& result)
+{
+    if (!offered) {
+        return;
+    }
+    // One request (paged) for every stored day without TOPIX: a first fill's years too. A day
+    // it could not get is asked again by the next refresh; the prices never wait for it.
+    TopixHistory topix(store.connection());
+    const auto days = store.storedDays();
+    const std::string from = topix.firstMissing(days);
+    if (from.empty()) {
+        return;
+    }
+    const std::string to = days.back();
+    auto rows = client.getAll("/indices/bars/daily/topix", {{"from", from}, {"to", to}});
+    if (!rows) {
+        result.notes.push_back(
+            "TOPIX を取得できません（次回の更新で取得し直します）: " + client.lastFailure().message);
+        return;
+    }
+    const auto check = TopixHistory::check(*rows, from, to);
+    if (!check.ok) {
+        result.notes.push_back("TOPIX の答えを使えません（次回の更新で取得し直します）: " + check.fault);
+        return;
+    }
+    topix.store(check.bars);
+    result.topixDaysFetched = static_cast<int>(check.bars.size());
+    if (!check.putAside.empty()) {
+        result.notes.push_back("TOPIX: 値の正しくない " + std::to_string(check.putAside.size())
+            + " 日を除きました（" + check.putAside.front() + (check.putAside.size() > 1 ? " ほか" : "")
+            + "）");
+    }
 }
 
 } // namespace zuvemo::marketdata

@@ -35,6 +35,7 @@ public:
         int priceDays = 0; // trading days of the history depth
         int filesRead = 0; // monthly files read whole and used
         long long fileBytes = 0; // bytes downloaded from the file host
+        int topixDaysFetched = 0;
 
         // What the run left out and why, one line each: for its summary and the journal.
         std::vector<std::string> notes;
@@ -96,6 +97,8 @@ public:
 private:
     // Fetches again every stock a split left stale; false (with the message) on a failure.
     static bool completeRefetches(JQuantsClient& client, PriceStore& store, Result& result);
+    // TOPIX for the stored days without it, where the plan offers it; a failure is a note.
+    static void fetchTopix(JQuantsClient& client, PriceStore& store, bool offered, Result& result);
     static bool failed(const JQuantsClient& client, Result& result, const std::string& what);
     static bool malformed(
         const JQuantsClient& client, Result& result, const std::string& what, const std::string& fault);

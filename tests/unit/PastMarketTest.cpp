@@ -1,12 +1,13 @@
-#include "marketdata/jquants/ListingHistory.h"
-
 #include "TestSupport.h"
 #include "core/Connection.h"
+#include "marketdata/jquants/ListingHistory.h"
+#include "marketdata/jquants/TopixHistory.h"
 
 #include <gtest/gtest.h>
 
 using namespace zuvemo;
 using marketdata::ListingHistory;
+using marketdata::TopixHistory;
 using nlohmann::json;
 
 namespace {
@@ -155,4 +156,45 @@ TEST(ListingHistory, SnapshotsAreKeptWholeAndTheMonthsFirstDaysAreAskedFor)
     // Rows without their day's mark (never whole) are not a snapshot.
     db->execute("DELETE FROM Table_ListingDay WHERE DayDate = '2026-11-02'");
     EXPECT_EQ(history.snapshots().size(), 1u);
+}
+
+// TOPIX's answer: a day that could not be an index's is put aside and named; a wrong date or a
+// day twice refuses the whole answer, which stores nothing.
+TEST(TopixHistory, AnAnswerIsCheckedWholeAndADayMissingIsAskedAgain)
+{
+    auto bar = [](const std::string& date, json o, json h, json l, json c) {
+        return json{{"Date", date}, {"O", o}, {"H", h}, {"L", l}, {"C", c}};
+    };
+    const json rows = json::array({bar("2026-12-02", 2010.5, 2020.0, 2001.25, 2015.0),
+        bar("2026-12-01", 2000.0, 2012.0, 1995.0, 2010.0), bar("2026-12-03", 2015.0, 2016.0, 2010.0, 0.0),
+        bar("2026-12-04", 2015.0, 2010.0, 2012.0, 2011.0), bar("2026-12-07", "2015", 2016.0, 2010.0, 2011.0),
+        bar("2026-12-08", 2015.0, 2016.0, 2010.0, nullptr)});
+    const auto check = TopixHistory::check(rows, "2026-12-01", "2026-12-08");
+    ASSERT_TRUE(check.ok) << check.fault;
+    ASSERT_EQ(check.bars.size(), 2u);
+    EXPECT_EQ(check.bars[0], (TopixHistory::Bar{"2026-12-01", 2000.0, 2012.0, 1995.0, 2010.0}));
+    EXPECT_EQ(check.bars[1].date, "2026-12-02");
+    EXPECT_EQ(
+        check.putAside, (std::vector<std::string>{"2026-12-03", "2026-12-04", "2026-12-07", "2026-12-08"}));
+
+    for (const auto& wrong : {json::array({bar("2026-11-30", 1, 1, 1, 1)}),
+             json::array({bar("2026-12-01", 1, 1, 1, 1), bar("2026-12-01", 1, 1, 1, 1)}),
+             json::array({bar("2026-12-32", 1, 1, 1, 1)}), json::array({json::array()}), json::object()}) {
+        const auto refused = TopixHistory::check(wrong, "2026-12-01", "2026-12-08");
+        EXPECT_FALSE(refused.ok) << wrong.dump();
+        EXPECT_TRUE(refused.bars.empty());
+        EXPECT_FALSE(refused.fault.empty());
+    }
+
+    test::TempFolder dir;
+    core::Connection::Options create;
+    create.create = true;
+    auto db = core::Connection::open(dir / "prices.db", create);
+    TopixHistory topix(*db);
+    const std::vector<std::string> days = {"2026-12-01", "2026-12-02", "2026-12-03"};
+    EXPECT_EQ(topix.firstMissing(days), "2026-12-01");
+    topix.store(check.bars);
+    EXPECT_EQ(topix.firstMissing(days), "2026-12-03");
+    EXPECT_EQ(topix.firstMissing({"2026-12-01", "2026-12-02"}), "");
+    EXPECT_EQ(topix.bars("2026-12-02", "2026-12-31"), (std::vector<TopixHistory::Bar>{check.bars[1]}));
 }
