@@ -1,11 +1,13 @@
 #include "TestSupport.h"
 #include "core/Connection.h"
+#include "marketdata/jquants/DividendHistory.h"
 #include "marketdata/jquants/ListingHistory.h"
 #include "marketdata/jquants/TopixHistory.h"
 
 #include <gtest/gtest.h>
 
 using namespace zuvemo;
+using marketdata::DividendHistory;
 using marketdata::ListingHistory;
 using marketdata::TopixHistory;
 using nlohmann::json;
@@ -197,4 +199,75 @@ TEST(TopixHistory, AnAnswerIsCheckedWholeAndADayMissingIsAskedAgain)
     EXPECT_EQ(topix.firstMissing(days), "2026-12-03");
     EXPECT_EQ(topix.firstMissing({"2026-12-01", "2026-12-02"}), "");
     EXPECT_EQ(topix.bars("2026-12-02", "2026-12-31"), (std::vector<TopixHistory::Bar>{check.bars[1]}));
+}
+
+// JPX's dividend notices: a correction replaces the notice it names, a deletion removes it with
+// its corrections, and neither comes back when an older day is asked again. Only a decided
+// dividend with a figure counts.
+TEST(DividendHistory, CorrectionsReplaceDeletionsRemoveAndOnlyDecidedFiguresCount)
+{
+    auto notice
+        = [](const std::string& ref, const std::string& stat, const std::string& target,
+              const std::string& code, const std::string& ex, json rate, const std::string& fr = "1") {
+              return json{{"RefNo", ref}, {"CARefNo", target}, {"StatCode", stat}, {"Code", code},
+                  {"ExDate", ex}, {"RecDate", ex}, {"PayDate", ""}, {"PubDate", "2026-05-10"},
+                  {"DivRate", rate}, {"IFCode", "2"}, {"FRCode", fr}, {"CommSpecCode", "0"}};
+          };
+    test::TempFolder dir;
+    core::Connection::Options create;
+    create.create = true;
+    auto db = core::Connection::open(dir / "prices.db", create);
+    DividendHistory history(*db);
+    auto apply = [&history](const json& rows) {
+        const auto check = DividendHistory::check(rows);
+        ASSERT_TRUE(check.ok) << check.fault;
+        history.apply(check.notices);
+    };
+    auto kept = [&history] {
+        std::vector<std::string> out;
+        for (const auto& d : history.dividends("2026-01-01", "2026-12-31")) {
+            out.push_back(d.code + " " + d.exDate + " " + std::to_string(d.perShare) + " " + d.refNo);
+        }
+        return out;
+    };
+    apply(json::array({notice("A", "1", "", "1301", "2026-03-30", "25"),
+        notice("B", "1", "", "13020", "2026-03-30", 10.5), notice("C", "1", "", "13030", "2026-09-29", "-"),
+        notice("D", "1", "", "13040", "2026-09-29", "30", "2"),
+        notice("E", "1", "", "13050", "2026-09-29", "12")}));
+    EXPECT_EQ(kept(),
+        (std::vector<std::string>{
+            "13010 2026-03-30 25.000000 A", "13020 2026-03-30 10.500000 B", "13050 2026-09-29 12.000000 E"}));
+
+    // A correction of A, then another; a deletion of B; a correction of the deleted B.
+    apply(json::array({notice("A2", "2", "A", "1301", "2026-03-30", "27"),
+        notice("A3", "2", "A", "1301", "2026-03-30", "28"), notice("B9", "3", "B", "1302", "", ""),
+        notice("B2", "2", "B", "1302", "2026-03-30", "11")}));
+    const std::vector<std::string> after = {"13010 2026-03-30 28.000000 A3", "13050 2026-09-29 12.000000 E"};
+    EXPECT_EQ(kept(), after);
+    // The first day asked again: nothing it held comes back.
+    apply(json::array(
+        {notice("A", "1", "", "1301", "2026-03-30", "25"), notice("B", "1", "", "13020", "2026-03-30", 10.5),
+            notice("A2", "2", "A", "1301", "2026-03-30", "27")}));
+    EXPECT_EQ(kept(), after);
+    // A deletion of a corrected notice takes its corrections with it.
+    apply(json::array({notice("A9", "3", "A", "1301", "", "")}));
+    EXPECT_EQ(kept(), (std::vector<std::string>{"13050 2026-09-29 12.000000 E"}));
+    EXPECT_EQ(history.dividends("2026-09-29", "2026-09-29").size(), 1u);
+    EXPECT_TRUE(history.dividends("2026-09-30", "2026-12-31").empty());
+
+    for (const auto& wrong : {json::array({notice("", "1", "", "1301", "2026-03-30", "1")}),
+             json::array({notice("X", "1", "", "1301", "2026-03-30", "1"),
+                 notice("X", "1", "", "1302", "2026-03-30", "1")}),
+             json::array({notice("X", "4", "", "1301", "2026-03-30", "1")}),
+             json::array({notice("X", "2", "", "1301", "2026-03-30", "1")}),
+             json::array({notice("X", "1", "", "13!1", "2026-03-30", "1")}),
+             json::array({notice("X", "1", "", "1301", "2026-02-30", "1")}), json::object()}) {
+        const auto check = DividendHistory::check(wrong);
+        EXPECT_FALSE(check.ok) << wrong.dump();
+        EXPECT_TRUE(check.notices.empty());
+    }
+    DividendHistory::Notice negative;
+    negative.frCode = "1";
+    negative.divRate = "-5";
+    EXPECT_FALSE(DividendHistory::perShare(negative));
 }
