@@ -589,7 +589,7 @@ void JQuantsRefresh::fetchTopix(JQuantsClient& client, PriceStore& store, bool o
     if (from.empty()) {
         return;
     }
-    const std::string to = days.back();
+    const std::string& to = days.back();
     auto rows = client.getAll("/indices/bars/daily/topix", {{"from", from}, {"to", to}});
     if (!rows) {
         result.notes.push_back(
