@@ -35,14 +35,22 @@ TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedInTheUnitsItsBoxNames)
     state.waitSecondsLeft = 8;
     state.rateLimitWait = false;
     EXPECT_EQ(BackgroundFill::progressText(state), "J-Quants API の応答を待って再試行します（あと 8 秒）");
-    // The monthly files first: the file under way and its month, then the days again.
+    // The monthly files first: the file under way, its month and the time left as the days
+    // say it, then the days again.
     state.waitSecondsLeft = 0;
-    state.filesDone = 13;
-    state.filesTotal = 60;
-    state.fileMonth = "2024-03";
+    state.files = {13, 60, "2024-03", 20, 20};
+    EXPECT_EQ(BackgroundFill::progressText(state), "履歴ファイル 14/60 (2024-03) 残り約 3 分");
+    state.minutesLeft = 0;
+    EXPECT_EQ(BackgroundFill::progressText(state), "履歴ファイル 14/60 (2024-03) 残り約 1 分");
+    state.minutesLeft = -1; // not known yet
     EXPECT_EQ(BackgroundFill::progressText(state), "履歴ファイル 14/60 (2024-03)");
-    state.filesDone = 60;
+    state.minutesLeft = 3;
+    state.files.done = 60;
     EXPECT_EQ(BackgroundFill::progressText(state), "開示 20/130 日 残り約 3 分");
+    // Between the last file and the days' first step no day is counted yet: no "株価 0/0 日".
+    BackgroundFill::Snapshot between;
+    between.files = {60, 60, "2024-03", 0, 0};
+    EXPECT_EQ(BackgroundFill::progressText(between), "履歴ファイル 60/60 (2024-03)");
 
     // The closing box: what is stored, then the list's day as a plain fact.
     const std::string stored = FillSession::storedLine(300, 130, 9805, "2026-12-09");
@@ -58,8 +66,9 @@ TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedInTheUnitsItsBoxNames)
     EXPECT_EQ(FillSession::failedLine(0, 0), "履歴取得が止まりました。「検索開始」でやり直します。");
 }
 
-// A fill as the store sees it: days of prices, then disclosure days, each of some requests of
-// some seconds; the estimate is compared with the time the rest of the run really takes.
+// A fill as the store sees it: monthly files, or days of prices, then disclosure days, each of
+// some requests of some seconds; the estimate is compared with the time the rest of the run
+// really takes.
 class FillRun
 {
 public:
@@ -68,6 +77,22 @@ public:
     {
         m_pace.observe(m_step, 0, 0);
     }
+    // A run that begins with the files, where files stands.
+    FillRun(double priceGap, double filingGap, const marketdata::JQuantsRefresh::FileStep& files)
+        : m_pace(priceGap, filingGap)
+        , m_files(files)
+    {
+        m_pace.observeFiles(m_files, 0, 0);
+    }
+    void files(int count, double secondsEach)
+    {
+        for (int i = 0; i < count; ++i) {
+            m_clock += secondsEach;
+            ++m_files.done;
+            m_pace.observeFiles(m_files, m_clock, m_blocked);
+        }
+    }
+    void wait(double seconds) { m_clock += seconds; }
     void days(bool prices, int count, int requests, double secondsEach)
     {
         for (int i = 0; i < count; ++i) {
@@ -87,6 +112,7 @@ public:
 private:
     marketdata::FillPace m_pace;
     marketdata::JQuantsRefresh::Step m_step{0, 300, 0, 130, 0};
+    marketdata::JQuantsRefresh::FileStep m_files;
     double m_clock = 0;
     double m_blocked = 0;
 };
@@ -121,6 +147,31 @@ TEST(FillLine, TheTimeLeftFollowsTheRequestsLeftAtThePaceTheyGo)
     FillRun premium(61.2 / 500, light);
     premium.days(true, 100, 1, 0.5);
     EXPECT_EQ(premium.minutesLeft(), 4); // 200 × 0.5 s + 130 × 1.02 s = 3.9 minutes
+}
+
+TEST(FillLine, TheFilesTimeLeftIsAtThisRunsPaceWithTheDaysTheyLeaveAfter)
+{
+    const double light = 61.2 / 60;
+    // A five-year fill that goes on at file 51 of 120; after the files, 10 days of prices and 11
+    // of disclosures. Before a file is read, a request each at the plan's pace: 91 × 1.02 s.
+    FillRun run(light, light, {50, 120, "2022-11", 10, 11});
+    EXPECT_EQ(run.minutesLeft(), 2);
+    // A slow file host, 5 s a file: 68 files and the days are 6.02 minutes. The 50 files stored
+    // before took none of this run's time; counted in, they made it 2 minutes.
+    run.files(2, 5.0);
+    EXPECT_EQ(run.minutesLeft(), 7);
+    // The file under way has taken some of its time.
+    run.wait(4.9);
+    EXPECT_EQ(run.minutesLeft(), 6);
+    // A 429's minute is no part of the pace: while it lasts what remains of it counts, and the
+    // file it held up took 5 s, not 65.
+    run.block(60);
+    EXPECT_EQ(run.minutesLeft(30), 7);
+    run.files(1, 0.1);
+    EXPECT_EQ(run.minutesLeft(), 6);
+    // The last file read: the days alone, 21 s.
+    run.files(67, 5.0);
+    EXPECT_EQ(run.minutesLeft(), 1);
 }
 
 namespace {
@@ -269,4 +320,66 @@ TEST_F(Fill, AStopEndsWithItsNoteAndTheNextStartGoesOnToTheHistorysEnd)
     EXPECT_EQ(ending.box.rfind(std::string(FillSession::kDone) + "\n40 日分の株価、", 0), 0u) << ending.box;
     EXPECT_NE(ending.box.find("\n銘柄一覧は 2026-12-08 のものです。"), std::string::npos) << ending.box;
     EXPECT_FALSE(again.pending());
+}
+
+namespace {
+
+// "履歴ファイル 14/60 (2024-03) 残り約 2 分" → {14, 60}; {0, 0} for any other line.
+std::pair<int, int> fileCount(const std::string& line)
+{
+    int done = 0;
+    int total = 0;
+    return std::sscanf(line.c_str(), "履歴ファイル %d/%d", &done, &total) == 2 ? std::pair{done, total}
+                                                                               : std::pair{0, 0};
+}
+
+} // namespace
+
+TEST_F(Fill, AResumedFillCountsItsFilesAndDaysOverTheWholeDepthAndSaysTheTimeLeftThroughout)
+{
+    // The Light plan's files over 300 days, a request every 100 ms; stopped at the fifth file.
+    folder("light", 300, 330);
+    Pace pace(6000);
+    int total = 0;
+    {
+        FillSession fill(*m_module, m_clock, m_fake);
+        ASSERT_TRUE(fill.start(lock(), false));
+        ASSERT_TRUE(pollUntil(fill, [&] { return fileCount(fill.line()).first == 5; })) << fill.line();
+        total = fileCount(fill.line()).second;
+        EXPECT_NE(fill.line().find(" 残り約 "), std::string::npos) << fill.line();
+        fill.stop(false);
+        EXPECT_EQ(pollToEnd(fill).note, FillSession::kStopped);
+    }
+    EXPECT_GT(total, 20);
+
+    // Resumed, up to the first of the days after the files.
+    FillSession again(*m_module, m_clock, m_fake);
+    ASSERT_TRUE(again.start(lock(), true));
+    std::vector<std::string> files;
+    ASSERT_TRUE(pollUntil(again, [&] {
+        if (fileCount(again.line()).first > 0 && (files.empty() || files.back() != again.line())) {
+            files.push_back(again.line());
+        }
+        return again.line().rfind("株価 ", 0) == 0;
+    })) << again.line();
+    const std::string days = again.line();
+    again.stop(true);
+    ASSERT_FALSE(files.empty());
+    // The files stored before count as read: the line goes on from the stop (the file under way
+    // then may have been stored or not), over the same whole.
+    const auto first = fileCount(files.front());
+    EXPECT_GE(first.first, 5) << files.front();
+    EXPECT_LE(first.first, 6) << files.front();
+    EXPECT_EQ(first.second, total) << files.front();
+    EXPECT_EQ(fileCount(files.back()).first, total) << files.back();
+    for (const auto& line : files) {
+        EXPECT_NE(line.find(" 残り約 "), std::string::npos) << line;
+    }
+    // The days after the files count over the whole depth too.
+    int stored = 0;
+    int depth = 0;
+    ASSERT_EQ(std::sscanf(days.c_str(), "株価 %d/%d", &stored, &depth), 2) << days;
+    EXPECT_EQ(depth, 300);
+    EXPECT_GT(stored, 280) << days;
+    EXPECT_NE(days.find(" 日 残り約 "), std::string::npos) << days;
 }

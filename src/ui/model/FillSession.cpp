@@ -79,7 +79,7 @@ std::optional<FillSession::Ending> FillSession::poll(const marketdata::RefreshHo
         refresh.loadJQuantsList(*m_job, *state.listDate, hooks);
     }
     if (!state.finished) {
-        if (state.total > 0 || state.filesTotal > 0 || state.waitSecondsLeft > 0) {
+        if (state.total > 0 || state.files.total > 0 || state.waitSecondsLeft > 0) {
             m_line = marketdata::BackgroundFill::progressText(state);
         }
         return std::nullopt;
