@@ -501,6 +501,15 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
         if (stopAt == 5) {
             // None of the months stored whole is taken again.
             EXPECT_EQ(read, a.filesRead - 5);
+            // Halfway through the disclosures' files, the days they show without a filing, to be
+            // asked once more, are foreseen from the files read: near what the last one leaves.
+            const auto firstFiling = std::adjacent_find(steps.begin(), steps.end(),
+                                         [](const auto& x, const auto& y) { return y.month < x.month; })
+                + 1;
+            ASSERT_LT(firstFiling, steps.end());
+            const auto& half = *(firstFiling + (steps.end() - firstFiling) / 2);
+            EXPECT_NEAR(half.filingsAfter, steps.back().filingsAfter, steps.back().filingsAfter / 4.0)
+                << half.month;
         }
     }
 

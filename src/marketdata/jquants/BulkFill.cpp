@@ -6,6 +6,7 @@
 #include "marketdata/GzipInflater.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <regex>
 #include <set>
@@ -197,6 +198,7 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
         return a.kind == BulkFileReader::Kind::Bars ? a.month < b.month : a.month > b.month;
     });
     const int before = files.empty() ? 0 : readBefore(listed, unasked, priceDays, filingDays);
+    int filingsRead = 0; // disclosure days wanted of the files read
     // Where the files stand before the file next: the days still wanted that the files from
     // next on do not bring are left to the one-day requests.
     auto stepAt = [&](std::size_t next) {
@@ -206,9 +208,20 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
         at.month = files[std::min(next, files.size() - 1)].month;
         at.pricesAfter = static_cast<int>(priceDays.size());
         at.filingsAfter = static_cast<int>(filingDays.size() + outcome.emptyFilingDays.size());
+        int filingsLeft = 0;
         for (std::size_t i = next; i < files.size(); ++i) {
-            (files[i].kind == BulkFileReader::Kind::Bars ? at.pricesAfter : at.filingsAfter)
-                -= files[i].wanted;
+            if (files[i].kind == BulkFileReader::Kind::Bars) {
+                at.pricesAfter -= files[i].wanted;
+            } else {
+                at.filingsAfter -= files[i].wanted;
+                filingsLeft += files[i].wanted;
+            }
+        }
+        // So are the days a file shows without a filing, asked once more: as many of the files
+        // left as of those read.
+        if (filingsRead > 0) {
+            at.filingsAfter += static_cast<int>(std::lround(static_cast<double>(filingsLeft)
+                * static_cast<double>(outcome.emptyFilingDays.size()) / filingsRead));
         }
         return at;
     };
@@ -222,6 +235,7 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
         if (outcome.cancelled) {
             return outcome;
         }
+        filingsRead += files[i].kind == BulkFileReader::Kind::Filings ? files[i].wanted : 0;
         if (!goOn) {
             break;
         }
