@@ -97,13 +97,7 @@ protected:
     {
         m_open = jquantsServer(false);
         ASSERT_TRUE(m_open);
-        marketdata::DataSource source;
-        source.kind = marketdata::DataSource::kJQuants;
-        source.apiUrl = m_open->apiBaseUrl();
-        source.plan = plan;
-        source.days = days;
-        marketdata::DataSource::write(db(), source);
-        db().execute("UPDATE Table_Url SET kabuHdate = ' '");
+        jquantsSource(m_open->apiBaseUrl(), plan, days);
         m_keyring->stored = "sample-key";
     }
     ui::Frm_zuvemo& open()

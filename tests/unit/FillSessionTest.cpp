@@ -7,7 +7,6 @@
 #include "SampleServer.h"
 #include "core/Clock.h"
 #include "core/CommandLock.h"
-#include "marketdata/DataSource.h"
 #include "marketdata/jquants/BackgroundFill.h"
 #include "marketdata/jquants/FillPace.h"
 #include "marketdata/jquants/PriceStore.h"
@@ -206,13 +205,7 @@ protected:
         options.jquants = true;
         m_server = std::make_unique<sample::SampleServer>(options);
         ASSERT_GT(m_server->start(0), 0);
-        marketdata::DataSource source;
-        source.kind = marketdata::DataSource::kJQuants;
-        source.apiUrl = m_server->apiBaseUrl();
-        source.plan = plan;
-        source.days = days;
-        marketdata::DataSource::write(db(), source);
-        db().execute("UPDATE Table_Url SET kabuHdate = ' '");
+        jquantsSource(m_server->apiBaseUrl(), plan, days);
     }
     std::shared_ptr<core::FileLock> lock()
     {
