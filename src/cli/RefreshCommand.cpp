@@ -42,31 +42,33 @@ int runRefresh(const std::filesystem::path& home, CliArguments& args)
         client.requestsPerMinute = marketdata::DataSource::requestsPerMinute(
             marketdata::DataSource::read(*session.module().SharedConnection).plan);
         auto pace = std::make_shared<marketdata::FillPace>(marketdata::FillPace::of(client));
-        hooks.fillProgress = [started, pace](const marketdata::JQuantsRefresh::Step& step) {
-            const double seconds
-                = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        auto elapsed = [started] {
+            return std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+        };
+        auto show = [](const marketdata::BackgroundFill::Snapshot& state, bool last) {
+            std::fprintf(stderr, "\r%s ", marketdata::BackgroundFill::progressText(state).c_str());
+            if (last) {
+                std::fprintf(stderr, "\n");
+            }
+            return !stopRequested().load();
+        };
+        hooks.fillProgress = [elapsed, show, pace](const marketdata::JQuantsRefresh::Step& step) {
+            const double seconds = elapsed();
             pace->observe(step, seconds, 0);
             marketdata::BackgroundFill::Snapshot state;
             state.step = step;
             state.done = step.done();
             state.total = step.total();
             state.minutesLeft = pace->minutesLeft(seconds, 0);
-            std::fprintf(stderr, "\r%s ", marketdata::BackgroundFill::progressText(state).c_str());
-            if (step.done() == step.total()) {
-                std::fprintf(stderr, "\n");
-            }
-            return !stopRequested().load();
+            return show(state, step.done() == step.total());
         };
-        hooks.fileProgress = [](int done, int total, const std::string& month) {
+        hooks.fileProgress = [elapsed, show, pace](const marketdata::JQuantsRefresh::FileStep& step) {
+            const double seconds = elapsed();
+            pace->observeFiles(step, seconds, 0);
             marketdata::BackgroundFill::Snapshot state;
-            state.filesDone = done;
-            state.filesTotal = total;
-            state.fileMonth = month;
-            std::fprintf(stderr, "\r%s ", marketdata::BackgroundFill::progressText(state).c_str());
-            if (done == total) {
-                std::fprintf(stderr, "\n");
-            }
-            return !stopRequested().load();
+            state.files = step;
+            state.minutesLeft = pace->minutesLeft(seconds, 0);
+            return show(state, step.done == step.total);
         };
     }
     if (acceptSmaller) {

@@ -36,8 +36,8 @@ struct RefreshHooks
     std::function<bool(const std::string& question)> acceptSmaller;
     // A J-Quants folder's fill of its price store: where it stands; false stops it.
     JQuantsRefresh::Progress fillProgress;
-    // The same for its monthly files: files done and to do, and the file's month ("2024-03").
-    std::function<bool(int done, int total, const std::string& month)> fileProgress;
+    // The same for its monthly files.
+    JQuantsRefresh::FileProgress fileProgress;
 };
 
 // Brings the stock list up to the newest trading day the server has.

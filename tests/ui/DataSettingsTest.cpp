@@ -97,13 +97,7 @@ protected:
     {
         m_open = jquantsServer(false);
         ASSERT_TRUE(m_open);
-        marketdata::DataSource source;
-        source.kind = marketdata::DataSource::kJQuants;
-        source.apiUrl = m_open->apiBaseUrl();
-        source.plan = plan;
-        source.days = days;
-        marketdata::DataSource::write(db(), source);
-        db().execute("UPDATE Table_Url SET kabuHdate = ' '");
+        jquantsSource(m_open->apiBaseUrl(), plan, days);
         m_keyring->stored = "sample-key";
     }
     ui::Frm_zuvemo& open()
@@ -474,7 +468,7 @@ TEST_F(Settings, TheBoxShowsAJQuantsSourceAsStoredWhateverItsPlanAndOkKeepsIt)
     // boxes before they hold the folder's values.
     jquantsFolder("light", 60);
     auto& w = open();
-    w.model().stopFill(true);
+    w.model().fill().stop(true);
     settings([&](ui::Frm_DataSettings& d) {
         EXPECT_TRUE(d.choiceButton(Choice::JQuants)->isChecked());
         EXPECT_EQ(d.planBox()->currentData().toString(), "light");
@@ -499,22 +493,22 @@ TEST_F(Settings, AFillRunsInTheBackgroundWhileTheWindowStaysUsable)
     auto* kensaku = w.findChild<QPushButton*>(QStringLiteral("Command_kensaku"));
     auto* stop = w.findChild<QPushButton*>(QStringLiteral("Cancel"));
     QTest::mouseClick(kensaku, Qt::LeftButton);
-    EXPECT_TRUE(w.model().fillRunning());
+    EXPECT_TRUE(w.model().fill().running());
     // The click has returned at once: the window takes input while the fetch runs.
     EXPECT_TRUE(w.isEnabled());
     EXPECT_FALSE(kensaku->isEnabled());
     EXPECT_FALSE(w.findChild<QPushButton*>(QStringLiteral("Command_settei"))->isEnabled());
     EXPECT_TRUE(stop->isVisible());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 20000));
-    EXPECT_EQ(w.model().label1, ui::MainWindowModel::kFillDone);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fill().running(); }, 20000));
+    EXPECT_EQ(w.model().label1, ui::FillSession::kDone);
     // The box says what the fill stored, in the units its line counted, and the list's day.
     const auto held = marketdata::PriceStore(m_dir.path()).contents("2026-12-08");
     EXPECT_EQ(m_finished,
-        std::vector<std::string>{ui::MainWindowModel::fillCompleteMessage(
-            ui::MainWindowModel::storedLine(40, held.filingDays, held.filings, held.valuationDay),
-            "2026-12-08", true)});
+        std::vector<std::string>{ui::FillSession::completeMessage(
+            ui::FillSession::storedLine(40, held.filingDays, held.filings, held.valuationDay), "2026-12-08",
+            true)});
     EXPECT_EQ(m_finished.front().rfind("終了しました\n40 日分の株価、", 0), 0u) << m_finished.front();
-    EXPECT_TRUE(w.model().fillLine.empty());
+    EXPECT_TRUE(w.model().fill().line().empty());
     EXPECT_TRUE(w.findChild<QLabel*>(QStringLiteral("Label_fill"))->text().isEmpty());
     EXPECT_EQ(count("SELECT * FROM Table_Code"), 12);
     EXPECT_EQ(scalar("SELECT kabuHdate FROM Table_Url"), "20261208");
@@ -543,10 +537,11 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     ASSERT_TRUE(QTest::qWaitFor([&] { return count("SELECT * FROM Table_Code") == 12; }, 20000));
     // Between two requests the fill's line says the fill waits, and for how long.
     ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return w.model().fillLine.rfind("API の回数制限で待っています（あと ", 0) == 0; }, 20000))
-        << w.model().fillLine;
-    EXPECT_EQ(w.model().fillLine.substr(w.model().fillLine.size() - std::string(" 秒）").size()), " 秒）");
-    EXPECT_TRUE(w.model().fillRunning());
+        [&] { return w.model().fill().line().rfind("API の回数制限で待っています（あと ", 0) == 0; }, 20000))
+        << w.model().fill().line();
+    EXPECT_EQ(w.model().fill().line().substr(w.model().fill().line().size() - std::string(" 秒）").size()),
+        " 秒）");
+    EXPECT_TRUE(w.model().fill().running());
     // Under the message line, which it leaves to the commands; both readable.
     auto* label1 = w.findChild<QLabel*>(QStringLiteral("Label1"));
     auto* fillLabel = w.findChild<QLabel*>(QStringLiteral("Label_fill"));
@@ -568,23 +563,23 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     QTest::mouseClick(mok, Qt::LeftButton);
     const std::string note = w.model().label1;
     EXPECT_NE(note.find("日分で検査しました（履歴取得中）。"), std::string::npos) << note;
-    EXPECT_TRUE(w.model().fillRunning());
+    EXPECT_TRUE(w.model().fill().running());
     // The note stays while the fill goes on, and the fill's line keeps moving under it: a day
     // stored, or a wait's seconds counting down.
-    const std::string progressBefore = w.model().fillLine;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return w.model().fillLine != progressBefore; }, 6000))
+    const std::string progressBefore = w.model().fill().line();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return w.model().fill().line() != progressBefore; }, 6000))
         << progressBefore;
     EXPECT_EQ(w.model().label1, note);
     EXPECT_EQ(label1->text().toStdString(), note);
-    EXPECT_EQ(fillLabel->text().toStdString(), w.model().fillLine);
+    EXPECT_EQ(fillLabel->text().toStdString(), w.model().fill().line());
     // The focus was on the list; "中 止" stops the fill and leaves it there, not on "終 了".
     w.stockGrid()->setFocus();
 
     QTest::mouseClick(w.findChild<QPushButton*>(QStringLiteral("Cancel")), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fillRunning(); }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !w.model().fill().running(); }, 5000));
     EXPECT_EQ(w.model().label1, ui::MainWindowModel::kStopped);
     EXPECT_EQ(w.focusWidget(), w.stockGrid());
-    EXPECT_TRUE(w.model().fillLine.empty());
+    EXPECT_TRUE(w.model().fill().line().empty());
     EXPECT_TRUE(marketdata::PriceStore(m_dir.path()).fillPending());
     const auto stored = marketdata::PriceStore(m_dir.path()).storedDays().size();
     EXPECT_LT(stored, 31u);
@@ -597,8 +592,8 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     m_module->CloseDatabase();
     ASSERT_TRUE(m_module->OpenDatabase());
     auto& again = open();
-    EXPECT_TRUE(again.model().fillRunning());
-    EXPECT_EQ(again.model().fillLine, ui::MainWindowModel::kFillResumed);
+    EXPECT_TRUE(again.model().fill().running());
+    EXPECT_EQ(again.model().fill().line(), ui::FillSession::kResumed);
     const auto closing = steady_clock::now();
     again.close();
     EXPECT_LT(steady_clock::now() - closing, seconds(3));
@@ -622,14 +617,14 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     });
     m_finished.clear();
     m_messages.recorder().boxes.clear();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !last.model().fillRunning(); }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !last.model().fill().running(); }, 20000));
     ASSERT_EQ(m_finished.size(), 1u);
     EXPECT_EQ(m_finished.front().rfind("履歴取得が終わりました。\n30 日分の株価、", 0), 0u)
         << m_finished.front();
     EXPECT_NE(m_finished.front().find("\n銘柄一覧は 2026-12-08 のものです。"), std::string::npos);
     EXPECT_FALSE(stopShown);
-    EXPECT_EQ(lineBehind, QString::fromUtf8(ui::MainWindowModel::kFillDone));
-    EXPECT_EQ(last.model().label1, ui::MainWindowModel::kFillDone);
+    EXPECT_EQ(lineBehind, QString::fromUtf8(ui::FillSession::kDone));
+    EXPECT_EQ(last.model().label1, ui::FillSession::kDone);
     for (const auto& box : m_messages.recorder().boxes) {
         ADD_FAILURE() << box.text;
     }

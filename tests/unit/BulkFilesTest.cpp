@@ -463,26 +463,56 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
         EXPECT_EQ(head.find("x-api-key"), std::string::npos) << head;
     }
 
-    // Stopped after five files: the next run takes none of the months stored whole again.
-    test::TempFolder stopped;
-    std::vector<std::string> months;
-    auto r = fill(
-        stopped.path(), server->apiBaseUrl(), days, [&months](int done, int total, const std::string& month) {
-            EXPECT_LE(done, total);
-            months.push_back(month);
-            return done < 5;
-        });
-    EXPECT_TRUE(r.cancelled);
-    EXPECT_EQ(months.size(), 6u);
-    EXPECT_EQ(r.filesRead, 5);
-    const auto before = server->api()->fileHeads().size();
-    r = fill(stopped.path(), server->apiBaseUrl(), days, [&months](int, int, const std::string& month) {
-        months.push_back(month);
-        return true;
-    });
-    ASSERT_TRUE(r.ok) << r.message;
-    EXPECT_EQ(server->api()->fileHeads().size() - before, static_cast<std::size_t>(a.filesRead - 5));
-    EXPECT_EQ(stored(stopped.path()), stored(files.path()));
+    // Stopped after five files, and among the disclosures' once the bars' are all stored: the next
+    // run counts its files on from the stop over the files of the whole depth, the days each file
+    // leaves to the one-day requests after them.
+    for (const auto& [stopAt, least] : {std::pair{5, 5}, std::pair{a.filesRead - 3, a.filesRead / 2}}) {
+        SCOPED_TRACE(stopAt);
+        test::TempFolder stopped;
+        std::vector<JQuantsRefresh::FileStep> steps;
+        auto record = [&steps](const JQuantsRefresh::FileStep& step) {
+            EXPECT_LE(step.done, step.total);
+            steps.push_back(step);
+            return true;
+        };
+        auto r = fill(stopped.path(), server->apiBaseUrl(), days,
+            [&](const JQuantsRefresh::FileStep& step) { return record(step) && step.done < stopAt; });
+        EXPECT_TRUE(r.cancelled);
+        ASSERT_EQ(steps.size(), static_cast<std::size_t>(stopAt + 1));
+        EXPECT_EQ(r.filesRead, stopAt);
+        EXPECT_EQ(steps.front().done, 0);
+        EXPECT_EQ(steps.front().total, a.filesRead);
+        // The current month's days have no monthly file.
+        EXPECT_GT(steps.front().pricesAfter, 0);
+        EXPECT_LT(steps.front().pricesAfter, 23);
+        const auto before = server->api()->fileHeads().size();
+        steps.clear();
+        r = fill(stopped.path(), server->apiBaseUrl(), days, record);
+        ASSERT_TRUE(r.ok) << r.message;
+        EXPECT_EQ(stored(stopped.path()), stored(files.path()));
+        ASSERT_GE(steps.size(), 2u);
+        const auto read = static_cast<int>(steps.size()) - 1;
+        EXPECT_EQ(server->api()->fileHeads().size() - before, static_cast<std::size_t>(read));
+        EXPECT_GE(steps.front().done, least);
+        EXPECT_EQ(steps.front().done + read, a.filesRead);
+        for (const auto& step : steps) {
+            EXPECT_EQ(step.total, a.filesRead);
+        }
+        EXPECT_EQ(steps.back().pricesAfter, steps.front().pricesAfter);
+        if (stopAt == 5) {
+            // None of the months stored whole is taken again.
+            EXPECT_EQ(read, a.filesRead - 5);
+            // Halfway through the disclosures' files, the days they show without a filing, to be
+            // asked once more, are foreseen from the files read: near what the last one leaves.
+            const auto firstFiling = std::adjacent_find(steps.begin(), steps.end(),
+                                         [](const auto& x, const auto& y) { return y.month < x.month; })
+                + 1;
+            ASSERT_LT(firstFiling, steps.end());
+            const auto& half = *(firstFiling + (steps.end() - firstFiling) / 2);
+            EXPECT_NEAR(half.filingsAfter, steps.back().filingsAfter, steps.back().filingsAfter / 4.0)
+                << half.month;
+        }
+    }
 
     // A next day: no list, no file.
     const auto next = fill(files.path(), server->apiBaseUrl(), days);

@@ -6,8 +6,6 @@
 #include "core/CommandLock.h"
 #include "core/ValueRules.h"
 #include "export/SpreadsheetOpener.h"
-#include "marketdata/jquants/BackgroundFill.h"
-#include "marketdata/jquants/FillPace.h"
 #include "model/WindowPlacement.h"
 
 using namespace zuvemo;
@@ -122,7 +120,7 @@ TEST_F(MainWindow, EmptyTablesStillLoad)
     EXPECT_EQ(messageCount("情報は存在しません"), 1);
     // Under the box, the line says what to do.
     EXPECT_EQ(m_model->label1, MainWindowModel::kFetchListHint);
-    EXPECT_TRUE(m_model->fillLine.empty());
+    EXPECT_TRUE(m_model->fill().line().empty());
 }
 
 TEST_F(MainWindow, PagingByTwentyFive)
@@ -412,110 +410,6 @@ TEST_F(MainWindow, LongCommandsWaitForAnotherProgramOnTheFolderAndThenSaySo)
     EXPECT_TRUE(m_fake.requested.empty());
     EXPECT_GT(pumped, 30); // the window kept painting while it waited
     EXPECT_EQ(firstCode(), "1301");
-}
-
-TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedInTheUnitsItsBoxNames)
-{
-    using marketdata::BackgroundFill;
-    BackgroundFill::Snapshot state;
-    state.step = {26, 300, 0, 130, 40};
-    state.minutesLeft = 5;
-    EXPECT_EQ(BackgroundFill::progressText(state), "株価 26/300 日 残り約 5 分");
-    state.step = {300, 300, 20, 130, 400};
-    state.minutesLeft = 3;
-    EXPECT_EQ(BackgroundFill::progressText(state), "開示 20/130 日 残り約 3 分");
-    // A long wait is said as one, with its seconds left; the plan's limit or a server's error.
-    state.waitSecondsLeft = 40;
-    EXPECT_EQ(BackgroundFill::progressText(state), "API の回数制限で待っています（あと 40 秒）");
-    state.waitSecondsLeft = 8;
-    state.rateLimitWait = false;
-    EXPECT_EQ(BackgroundFill::progressText(state), "J-Quants API の応答を待って再試行します（あと 8 秒）");
-    // The monthly files first: the file under way and its month, then the days again.
-    state.waitSecondsLeft = 0;
-    state.filesDone = 13;
-    state.filesTotal = 60;
-    state.fileMonth = "2024-03";
-    EXPECT_EQ(BackgroundFill::progressText(state), "履歴ファイル 14/60 (2024-03)");
-    state.filesDone = 60;
-    EXPECT_EQ(BackgroundFill::progressText(state), "開示 20/130 日 残り約 3 分");
-
-    // The closing box: what is stored, then the list's day as a plain fact.
-    const std::string stored = MainWindowModel::storedLine(300, 130, 9805, "2026-12-09");
-    EXPECT_EQ(stored, "300 日分の株価、130 日分の開示（9,805 件）、指標 2026-12-09 を保存しました。");
-    EXPECT_EQ(MainWindowModel::storedLine(30, 0, 0, ""), "30 日分の株価を保存しました。");
-    EXPECT_EQ(MainWindowModel::storedLine(0, 0, 0, ""), "");
-    EXPECT_EQ(MainWindowModel::fillCompleteMessage(stored, "2026-12-08", false),
-        "履歴取得が終わりました。\n" + stored + "\n銘柄一覧は 2026-12-08 のものです。");
-    EXPECT_EQ(MainWindowModel::fillCompleteMessage(stored, "2026-12-08", true),
-        "終了しました\n" + stored + "\n銘柄一覧は 2026-12-08 のものです。");
-    EXPECT_EQ(MainWindowModel::fillFailedLine(162, 300),
-        "履歴取得は 162/300 日で止まりました。「検索開始」で続きを取得します。");
-    EXPECT_EQ(MainWindowModel::fillFailedLine(0, 0), "履歴取得が止まりました。「検索開始」でやり直します。");
-}
-
-// A fill as the store sees it: days of prices, then disclosure days, each of some requests of
-// some seconds; the estimate is compared with the time the rest of the run really takes.
-class FillRun
-{
-public:
-    FillRun(double priceGap, double filingGap)
-        : m_pace(priceGap, filingGap)
-    {
-        m_pace.observe(m_step, 0, 0);
-    }
-    void days(bool prices, int count, int requests, double secondsEach)
-    {
-        for (int i = 0; i < count; ++i) {
-            m_clock += requests * secondsEach;
-            m_step.requests += requests;
-            ++(prices ? m_step.pricesDone : m_step.filingsDone);
-            m_pace.observe(m_step, m_clock, m_blocked);
-        }
-    }
-    void block(double seconds)
-    {
-        m_clock += seconds;
-        m_blocked += seconds;
-    }
-    long minutesLeft(double waitLeft = 0) const { return m_pace.minutesLeft(m_clock, m_blocked, waitLeft); }
-
-private:
-    marketdata::FillPace m_pace;
-    marketdata::JQuantsRefresh::Step m_step{0, 300, 0, 130, 0};
-    double m_clock = 0;
-    double m_blocked = 0;
-};
-
-TEST(FillLine, TheTimeLeftFollowsTheRequestsLeftAtThePaceTheyGo)
-{
-    const double light = 61.2 / 60; // a request's share of the plan's minute
-    // The Light plan at its pace: 430 days of one request, 7.3 minutes.
-    FillRun run(light, light);
-    EXPECT_EQ(run.minutesLeft(), 8);
-    run.days(true, 60, 1, light);
-    EXPECT_EQ(run.minutesLeft(), 7); // 370 days, 6.3 minutes
-    // A 429's minute is no part of the pace: the estimate is as before once it is over, and
-    // while it lasts it counts what remains of it.
-    run.block(30);
-    EXPECT_EQ(run.minutesLeft(35), 7); // 6.3 minutes and 35 s
-    run.block(35);
-    run.days(true, 1, 1, light);
-    EXPECT_EQ(run.minutesLeft(), 7);
-    // Disclosure days of two pages whose answers take 1.5 s: 110 days are 5.5 minutes, not the
-    // two that one request each at the plan's pace would make.
-    run.days(true, 239, 1, light);
-    run.days(false, 20, 2, 1.5);
-    EXPECT_EQ(run.minutesLeft(), 6);
-    run.days(false, 100, 2, 1.5);
-    EXPECT_EQ(run.minutesLeft(), 1); // 30 s
-    run.days(false, 10, 2, 1.5);
-    EXPECT_EQ(run.minutesLeft(), 0);
-
-    // Premium: prices at the answers' speed (0.5 s, slower than the plan's 0.12 s), the
-    // disclosures at their own limit of 60 a minute.
-    FillRun premium(61.2 / 500, light);
-    premium.days(true, 100, 1, 0.5);
-    EXPECT_EQ(premium.minutesLeft(), 4); // 200 × 0.5 s + 130 × 1.02 s = 3.9 minutes
 }
 
 TEST(WindowPlacement, AWindowAndItsFrameStayWithinTheScreensArea)

@@ -4,6 +4,7 @@
 #include "core/Mdl_Start.h"
 #include "core/Schema.h"
 #include "core/TextCodec.h"
+#include "marketdata/DataSource.h"
 
 #include <gtest/gtest.h>
 #include <memory>
@@ -29,6 +30,17 @@ protected:
         ASSERT_TRUE(m_module->OpenDatabase());
     }
     core::Connection& db() { return *m_module->SharedConnection; }
+    // A J-Quants folder on apiUrl that holds no list yet.
+    void jquantsSource(const std::string& apiUrl, const std::string& plan, int days)
+    {
+        marketdata::DataSource source;
+        source.kind = marketdata::DataSource::kJQuants;
+        source.apiUrl = apiUrl;
+        source.plan = plan;
+        source.days = days;
+        marketdata::DataSource::write(db(), source);
+        db().execute("UPDATE Table_Url SET kabuHdate = ' '");
+    }
     std::string scalar(const std::string& sql)
     {
         auto rs = db().openRecordset(sql);

@@ -2,6 +2,7 @@
 
 #include "core/DatabaseError.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace zuvemo::marketdata {
@@ -47,12 +48,21 @@ BackgroundFill::Snapshot BackgroundFill::snapshot() const
         waitLeft = std::chrono::duration<double>(m_waitStarted + m_wait - now).count();
         state.waitSecondsLeft = std::max<long>(1, static_cast<long>(std::ceil(waitLeft)));
     }
-    if (state.total > 0) {
+    if (state.total > 0 || state.files.total > 0) {
         const double seconds = std::chrono::duration<double>(now - m_started).count();
         state.minutesLeft = m_pace.minutesLeft(seconds, blockedSeconds(now), m_waitBlocks ? waitLeft : 0);
     }
     return state;
 }
+
+namespace {
+
+std::string timeLeft(long minutes)
+{
+    return minutes >= 0 ? " 残り約 " + std::to_string(std::max(1L, minutes)) + " 分" : std::string();
+}
+
+} // namespace
 
 std::string BackgroundFill::progressText(const Snapshot& snapshot)
 {
@@ -61,9 +71,11 @@ std::string BackgroundFill::progressText(const Snapshot& snapshot)
         return snapshot.rateLimitWait ? "API の回数制限で待っています" + left
                                       : "J-Quants API の応答を待って再試行します" + left;
     }
-    if (snapshot.filesTotal > 0 && snapshot.filesDone < snapshot.filesTotal) {
-        return "履歴ファイル " + std::to_string(snapshot.filesDone + 1) + "/"
-            + std::to_string(snapshot.filesTotal) + " (" + snapshot.fileMonth + ")";
+    // The files' line stays at their last until the days' first step counts the days.
+    const auto& files = snapshot.files;
+    if (files.total > 0 && (files.done < files.total || snapshot.step.total() == 0)) {
+        return "履歴ファイル " + std::to_string(std::min(files.done + 1, files.total)) + "/"
+            + std::to_string(files.total) + " (" + files.month + ")" + timeLeft(snapshot.minutesLeft);
     }
     const auto& step = snapshot.step;
     const bool prices = step.pricesDone < step.pricesTotal || step.filingsTotal == 0;
@@ -71,8 +83,8 @@ std::string BackgroundFill::progressText(const Snapshot& snapshot)
         ? "株価 " + std::to_string(step.pricesDone) + "/" + std::to_string(step.pricesTotal)
         : "開示 " + std::to_string(step.filingsDone) + "/" + std::to_string(step.filingsTotal);
     text += " 日";
-    if (snapshot.minutesLeft >= 0 && step.done() < step.total()) {
-        text += " 残り約 " + std::to_string(std::max(1L, snapshot.minutesLeft)) + " 分";
+    if (step.done() < step.total()) {
+        text += timeLeft(snapshot.minutesLeft);
     }
     return text;
 }
@@ -98,11 +110,12 @@ void BackgroundFill::run(const std::filesystem::path& programFolder, const Marke
     JQuantsRefresh::Result result;
     try {
         JQuantsRefresh refresh(programFolder, job.source, options, clock);
-        refresh.setFileProgress([this](int done, int total, const std::string& month) {
+        refresh.setFileProgress([this](const JQuantsRefresh::FileStep& step) {
             const std::lock_guard<std::mutex> guard(m_mutex);
-            m_state.filesDone = done;
-            m_state.filesTotal = total;
-            m_state.fileMonth = month;
+            const auto now = std::chrono::steady_clock::now();
+            m_pace.observeFiles(
+                step, std::chrono::duration<double>(now - m_started).count(), blockedSeconds(now));
+            m_state.files = step;
             return !m_cancel.load();
         });
         result = refresh.run(

@@ -37,10 +37,8 @@ public:
         // still takes, and whether it is the plan's limit (or a server's error).
         long waitSecondsLeft = 0;
         bool rateLimitWait = true;
-        // While the monthly files are read: files done and to do, and the month of the next.
-        int filesDone = 0;
-        int filesTotal = 0;
-        std::string fileMonth;
+        // While the monthly files are read, before the days.
+        JQuantsRefresh::FileStep files;
     };
     // Waits shorter than this are part of the pace and not shown.
     static constexpr long kShownWaitSeconds = 3;
@@ -60,7 +58,7 @@ public:
     Snapshot snapshot() const;
 
     // "株価 120/300 日 残り約 36 分", then "開示 20/130 日 残り約 3 分", and before them while the
-    // monthly files are read "履歴ファイル 14/60 (2024-03)"; during a wait
+    // monthly files are read "履歴ファイル 14/60 (2024-03) 残り約 3 分"; during a wait
     // "API の回数制限で待っています（あと 40 秒）".
     static std::string progressText(const Snapshot& snapshot);
 

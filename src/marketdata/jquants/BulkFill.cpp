@@ -6,6 +6,7 @@
 #include "marketdata/GzipInflater.h"
 
 #include <algorithm>
+#include <cmath>
 #include <map>
 #include <regex>
 #include <set>
@@ -117,16 +118,59 @@ bool BulkFill::list(const std::string& endpoint, BulkFileReader::Kind kind, std:
     return true;
 }
 
+void BulkFill::countOver(std::vector<std::string> priceDays, std::vector<std::string> filingDays)
+{
+    m_depthPrices = std::move(priceDays);
+    m_depthFilings = std::move(filingDays);
+}
+
+namespace {
+
+int daysOfMonth(const std::vector<std::string>& days, const std::string& month)
+{
+    return static_cast<int>(std::count_if(
+        days.begin(), days.end(), [&month](const std::string& d) { return d.compare(0, 7, month) == 0; }));
+}
+
+} // namespace
+
+int BulkFill::readBefore(const std::vector<File>& listed, const std::vector<BulkFileReader::Kind>& unasked,
+    const std::vector<std::string>& priceDays, const std::vector<std::string>& filingDays) const
+{
+    int before = 0;
+    for (const auto kind : {BulkFileReader::Kind::Bars, BulkFileReader::Kind::Filings}) {
+        const bool bars = kind == BulkFileReader::Kind::Bars;
+        const bool asked = std::find(unasked.begin(), unasked.end(), kind) == unasked.end();
+        std::set<std::string> months;
+        for (const auto& file : listed) {
+            if (!asked || file.kind == kind) {
+                months.insert(file.month);
+            }
+        }
+        for (const auto& month : months) {
+            before
+                += daysOfMonth(bars ? m_depthPrices : m_depthFilings, month) >= static_cast<int>(kMinFileDays)
+                && daysOfMonth(bars ? priceDays : filingDays, month) < static_cast<int>(kMinFileDays);
+        }
+    }
+    return before;
+}
+
 BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector<std::string>& filingDays,
     const std::string& newest, const Hooks& hooks)
 {
     Outcome outcome;
     std::vector<File> listed;
+    std::vector<BulkFileReader::Kind> unasked;
     bool refused = false;
     for (const auto& [endpoint, kind, days] :
         {std::tuple{"/equities/bars/daily", BulkFileReader::Kind::Bars, &priceDays},
             std::tuple{"/fins/summary", BulkFileReader::Kind::Filings, &filingDays}}) {
-        if (refused || days->size() < kMinListDays) {
+        if (refused) {
+            continue;
+        }
+        if (days->size() < kMinListDays) {
+            unasked.push_back(kind);
             continue;
         }
         list(endpoint, kind, listed, outcome, refused);
@@ -136,11 +180,10 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
     }
     // The files worth their two requests: months with enough days wanted, newest first.
     std::vector<File> files;
-    for (const auto& file : listed) {
-        const auto& days = file.kind == BulkFileReader::Kind::Bars ? priceDays : filingDays;
-        const auto wanted = std::count_if(days.begin(), days.end(),
-            [&file](const std::string& d) { return d.compare(0, 7, file.month) == 0; });
-        if (static_cast<std::size_t>(wanted) >= kMinFileDays) {
+    for (auto file : listed) {
+        file.wanted
+            = daysOfMonth(file.kind == BulkFileReader::Kind::Bars ? priceDays : filingDays, file.month);
+        if (file.wanted >= static_cast<int>(kMinFileDays)) {
             files.push_back(file);
         }
     }
@@ -154,9 +197,36 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
         }
         return a.kind == BulkFileReader::Kind::Bars ? a.month < b.month : a.month > b.month;
     });
+    const int before = files.empty() ? 0 : readBefore(listed, unasked, priceDays, filingDays);
+    int filingsRead = 0; // disclosure days wanted of the files read
+    // Where the files stand before the file next: the days still wanted that the files from
+    // next on do not bring are left to the one-day requests.
+    auto stepAt = [&](std::size_t next) {
+        JQuantsRefresh::FileStep at;
+        at.done = before + static_cast<int>(next);
+        at.total = before + static_cast<int>(files.size());
+        at.month = files[std::min(next, files.size() - 1)].month;
+        at.pricesAfter = static_cast<int>(priceDays.size());
+        at.filingsAfter = static_cast<int>(filingDays.size() + outcome.emptyFilingDays.size());
+        int filingsLeft = 0;
+        for (std::size_t i = next; i < files.size(); ++i) {
+            if (files[i].kind == BulkFileReader::Kind::Bars) {
+                at.pricesAfter -= files[i].wanted;
+            } else {
+                at.filingsAfter -= files[i].wanted;
+                filingsLeft += files[i].wanted;
+            }
+        }
+        // So are the days a file shows without a filing, asked once more: as many of the files
+        // left as of those read.
+        if (filingsRead > 0) {
+            at.filingsAfter += static_cast<int>(std::lround(static_cast<double>(filingsLeft)
+                * static_cast<double>(outcome.emptyFilingDays.size()) / filingsRead));
+        }
+        return at;
+    };
     for (std::size_t i = 0; i < files.size(); ++i) {
-        if (hooks.progress
-            && !hooks.progress(static_cast<int>(i), static_cast<int>(files.size()), files[i].month)) {
+        if (hooks.progress && !hooks.progress(stepAt(i))) {
             outcome.cancelled = true;
             return outcome;
         }
@@ -165,12 +235,13 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
         if (outcome.cancelled) {
             return outcome;
         }
+        filingsRead += files[i].kind == BulkFileReader::Kind::Filings ? files[i].wanted : 0;
         if (!goOn) {
             break;
         }
     }
     if (hooks.progress && !files.empty()) {
-        hooks.progress(static_cast<int>(files.size()), static_cast<int>(files.size()), files.back().month);
+        hooks.progress(stepAt(files.size()));
     }
     return outcome;
 }

@@ -3,6 +3,7 @@
 #include "BulkFileReader.h"
 #include "JQuantsAnswer.h"
 #include "JQuantsClient.h"
+#include "JQuantsRefresh.h"
 
 #include <cstdint>
 #include <functional>
@@ -26,9 +27,8 @@ class BulkFill
 public:
     struct Hooks
     {
-        // Before each file, with the files done and to do and the file's month ("2024-03");
-        // false stops the fill (what is stored stays).
-        std::function<bool(int done, int total, const std::string& month)> progress;
+        // Before each file and once after the last; false stops the fill (what is stored stays).
+        JQuantsRefresh::FileProgress progress;
         std::function<void(const std::string& day, const JQuantsAnswer::Check&)> barsStored;
         std::function<void(const std::string& what, const JQuantsAnswer::Check&)> filingsStored;
     };
@@ -58,6 +58,11 @@ public:
 
     BulkFill(JQuantsClient& client, PriceStore& store, const JQuantsClient::Options& options);
 
+    // The days of the whole depth, stored or not: the files are counted over them, so that a fill
+    // that goes on after a stop counts the files its earlier runs read. Without them the count
+    // is of the files this run reads.
+    void countOver(std::vector<std::string> priceDays, std::vector<std::string> filingDays);
+
     // priceDays and filingDays: the days wanted, newest first; the days the files stored are
     // taken out of them. newest: the newest day, whose disclosures may still be coming in.
     Outcome run(std::vector<std::string>& priceDays, std::vector<std::string>& filingDays,
@@ -77,7 +82,13 @@ private:
         // The day its adjusted values were computed on: when the list says it was made, and
         // never before its month ended.
         std::string asOf;
+        int wanted = 0; // days of it wanted when the files were chosen
     };
+    // The files of the whole depth that earlier runs read: their months, of the lists asked
+    // (or, for a kind not asked for its few days wanted, of the other kind's list), have days
+    // enough of the depth and no longer enough wanted.
+    int readBefore(const std::vector<File>& listed, const std::vector<BulkFileReader::Kind>& unasked,
+        const std::vector<std::string>& priceDays, const std::vector<std::string>& filingDays) const;
     // The monthly files an endpoint lists, by month; false (with a note) when there are none to use.
     bool list(const std::string& endpoint, BulkFileReader::Kind kind, std::vector<File>& files,
         Outcome& outcome, bool& refused);
@@ -87,6 +98,8 @@ private:
 
     JQuantsClient& m_client;
     PriceStore& m_store;
+    std::vector<std::string> m_depthPrices;
+    std::vector<std::string> m_depthFilings;
     std::map<std::string, std::string> m_basis; // each day a file stored: the day its file was made on
     JQuantsClient::Options m_options;
     int m_timeoutsInRow = 0;

@@ -36,6 +36,11 @@ double FillPace::Phase::secondsPerRequest(double gap) const
     return requests > 0 ? std::max(gap, seconds / static_cast<double>(requests)) : gap;
 }
 
+double FillPace::sinceLast(double secondsSoFar, double blockedSeconds) const
+{
+    return (secondsSoFar - m_lastSeconds) - (blockedSeconds - m_lastBlocked);
+}
+
 void FillPace::observe(const JQuantsRefresh::Step& step, double secondsSoFar, double blockedSeconds)
 {
     // A step comes before each day is asked for: what passed since the one before is the day
@@ -48,8 +53,7 @@ void FillPace::observe(const JQuantsRefresh::Step& step, double secondsSoFar, do
         if (phase) {
             ++phase->days;
             phase->requests += std::max(0L, step.requests - m_step.requests);
-            phase->seconds
-                += std::max(0.0, (secondsSoFar - m_lastSeconds) - (blockedSeconds - m_lastBlocked));
+            phase->seconds += std::max(0.0, sinceLast(secondsSoFar, blockedSeconds));
         }
     }
     m_seen = true;
@@ -58,28 +62,53 @@ void FillPace::observe(const JQuantsRefresh::Step& step, double secondsSoFar, do
     m_lastBlocked = blockedSeconds;
 }
 
-long FillPace::minutesLeft(double secondsNow, double blockedSeconds, double waitLeftSeconds) const
+void FillPace::observeFiles(const JQuantsRefresh::FileStep& step, double secondsSoFar, double blockedSeconds)
 {
-    if (!m_seen) {
-        return -1;
+    // The first step, which counts the files of earlier runs, only starts the clock.
+    if (m_filesSeen && step.done - m_fileStep.done == 1) {
+        ++m_files.days;
+        ++m_files.requests;
+        m_files.seconds += std::max(0.0, sinceLast(secondsSoFar, blockedSeconds));
     }
-    const int pricesLeft = std::max(0, m_step.pricesTotal - m_step.pricesDone);
-    const int filingsLeft = std::max(0, m_step.filingsTotal - m_step.filingsDone);
-    if (pricesLeft + filingsLeft == 0) {
-        return 0;
-    }
+    m_filesSeen = true;
+    m_fileStep = step;
+    m_lastSeconds = secondsSoFar;
+    m_lastBlocked = blockedSeconds;
+}
+
+double FillPace::secondsPerDay(bool prices) const
+{
     const double pricePerRequest = m_prices.secondsPerRequest(m_priceGap);
+    if (prices) {
+        return m_prices.requestsPerDay() * pricePerRequest;
+    }
     // Before the first disclosure day the answers' speed seen on the prices stands in for theirs.
     const double filingPerRequest = m_filings.requests > 0 ? m_filings.secondsPerRequest(m_filingGap)
                                                            : std::max(m_filingGap, pricePerRequest);
-    double seconds = pricesLeft * m_prices.requestsPerDay() * pricePerRequest
-        + filingsLeft * m_filings.requestsPerDay() * filingPerRequest;
-    // The day under way since the last step has taken some of that already, the time spent
-    // blocked aside; a block under way adds what remains of it.
-    const double sinceStep = (secondsNow - m_lastSeconds) - (blockedSeconds - m_lastBlocked);
-    const double perDay = pricesLeft > 0 ? m_prices.requestsPerDay() * pricePerRequest
-                                         : m_filings.requestsPerDay() * filingPerRequest;
-    seconds -= std::clamp(sinceStep, 0.0, perDay);
+    return m_filings.requestsPerDay() * filingPerRequest;
+}
+
+long FillPace::minutesLeft(double secondsNow, double blockedSeconds, double waitLeftSeconds) const
+{
+    if (!m_seen && !m_filesSeen) {
+        return -1;
+    }
+    // The days left, and after the files those they leave.
+    const int pricesLeft
+        = m_seen ? std::max(0, m_step.pricesTotal - m_step.pricesDone) : m_fileStep.pricesAfter;
+    const int filingsLeft
+        = m_seen ? std::max(0, m_step.filingsTotal - m_step.filingsDone) : m_fileStep.filingsAfter;
+    const int filesLeft = m_seen ? 0 : std::max(0, m_fileStep.total - m_fileStep.done);
+    if (pricesLeft + filingsLeft + filesLeft == 0) {
+        return 0;
+    }
+    const double perFile = m_files.secondsPerRequest(m_priceGap);
+    double seconds
+        = filesLeft * perFile + pricesLeft * secondsPerDay(true) + filingsLeft * secondsPerDay(false);
+    // The file or day under way since the last step has taken some of that already, the time
+    // spent blocked aside; a block under way adds what remains of it.
+    const double current = filesLeft > 0 ? perFile : secondsPerDay(pricesLeft > 0);
+    seconds -= std::clamp(sinceLast(secondsNow, blockedSeconds), 0.0, current);
     seconds += std::max(0.0, waitLeftSeconds);
     return static_cast<long>(std::ceil(std::max(0.0, seconds) / 60));
 }

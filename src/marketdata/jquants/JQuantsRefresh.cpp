@@ -347,12 +347,18 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
 
     // The history depth: every trading day of it not stored yet, newest first, each whole.
     std::vector<std::string> missing;
+    // The days the plan reads of the depth and of its disclosure days, stored or not.
+    std::vector<std::string> readable;
+    std::vector<std::string> readableFilings;
     const auto upTo = std::find(trading.begin(), trading.end(), newest);
     const auto depthStart = upTo - std::min<std::ptrdiff_t>(m_source.days, upTo - trading.begin());
     for (auto it = upTo; it != depthStart;) {
         --it;
-        if ((windowFrom.empty() || *it >= windowFrom) && !store.hasDay(*it)) {
-            missing.push_back(*it);
+        if (windowFrom.empty() || *it >= windowFrom) {
+            readable.push_back(*it);
+            if (!store.hasDay(*it)) {
+                missing.push_back(*it);
+            }
         }
     }
     // Then the disclosure days: every company files at least each quarter, so its latest filing
@@ -367,8 +373,11 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         = upTo + 1 - std::min<std::ptrdiff_t>({filingDepth, m_source.days, upTo + 1 - trading.begin()});
     for (auto it = upTo + 1; it != filingStart;) {
         --it;
-        if ((windowFrom.empty() || *it >= windowFrom) && !store.hasFilingDay(*it)) {
-            filingDays.push_back(*it);
+        if (windowFrom.empty() || *it >= windowFrom) {
+            readableFilings.push_back(*it);
+            if (!store.hasFilingDay(*it)) {
+                filingDays.push_back(*it);
+            }
         }
     }
     // Counted over the whole depth and its disclosure days, so a fill that goes on after a
@@ -456,6 +465,7 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     // Whole months from the files first; what they did not give, one day at a time below.
     if (files && (missing.size() >= BulkFill::kMinListDays || filingDays.size() >= BulkFill::kMinListDays)) {
         BulkFill bulk(client, store, m_clientOptions);
+        bulk.countOver(std::move(readable), std::move(readableFilings));
         BulkFill::Hooks hooks;
         hooks.progress = m_fileProgress;
         hooks.barsStored = leftOut;

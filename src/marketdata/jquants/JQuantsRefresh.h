@@ -65,9 +65,20 @@ public:
     // Called once the newest day's list is written, before the older days are fetched: a window
     // loads it at once and screens with what the store holds meanwhile.
     using ListReady = std::function<void(const std::string& tradingDate)>;
-    // Called before each monthly file with the files done and to do and the file's month
-    // ("2024-03"); false stops the fill as Progress does.
-    using FileProgress = std::function<bool(int done, int total, const std::string& month)>;
+    // Where the monthly files stand, counted over the whole depth as Step is: the files read
+    // (by earlier runs too) and of the depth, the next file's month ("2024-03"), and the days
+    // wanted that the files left to read do not bring, to be asked one at a time after them.
+    struct FileStep
+    {
+        int done = 0;
+        int total = 0;
+        std::string month;
+        int pricesAfter = 0;
+        int filingsAfter = 0;
+    };
+    // Called before each monthly file and once after the last; false stops the fill as
+    // Progress does.
+    using FileProgress = std::function<bool(const FileStep& step)>;
 
     // Trading days back from the newest whose disclosures are read at the first fill.
     static constexpr std::ptrdiff_t kFilingDays = 130;

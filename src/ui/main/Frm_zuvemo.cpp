@@ -302,21 +302,21 @@ void Frm_zuvemo::buildControls()
         // Between commands the button stops the fill that runs in the background; the next
         // Enter then goes to the list, not to "終 了" beside the button that goes.
         if (!m_busy) {
-            m_model->stopFill(false);
+            m_model->fill().stop(false);
             m_grid1->setFocus(Qt::OtherFocusReason);
         }
     });
     auto* fillTimer = new QTimer(this); // owned by the window
     fillTimer->setInterval(kFillPollMs);
     connect(fillTimer, &QTimer::timeout, this, [this] {
-        if (m_model->fillRunning() && !m_busy && !m_inHandler) {
+        if (m_model->fill().running() && !m_busy && !m_inHandler) {
             // The fill's closing boxes come without "中 止": the fill has ended.
             auto presenter = std::make_shared<RunPresenter>(
                 core::SetMessagePresenter(nullptr), [this] { hideCancel(); });
             core::SetMessagePresenter(presenter);
             handle([this] { m_model->pollFill(); });
             core::SetMessagePresenter(presenter->inner());
-            if (!m_model->fillRunning() && m_conditionSearch) {
+            if (!m_model->fill().running() && m_conditionSearch) {
                 m_conditionSearch->fillChanged(false);
             }
         }
@@ -524,7 +524,7 @@ void Frm_zuvemo::openConditionSearch()
             return true;
         };
         hooks.addCandidates = [this](ConditionSearchModel& search) { search.addSelected(*m_model); };
-        hooks.fillRunning = [this] { return m_model->fillRunning(); };
+        hooks.fillRunning = [this] { return m_model->fill().running(); };
         // Deleted on close; the window owns it until then.
         m_conditionSearch
             = new Frm_ConditionSearch(m_module, hooks, m_model->combo2Items, m_model->combo3Items, this);
@@ -548,7 +548,7 @@ void Frm_zuvemo::openConditionSearch()
 void Frm_zuvemo::openTrack()
 {
     TrackDialogModel model(m_module, m_model->combo2Text, m_model->combo3Text);
-    model.fillRunning = m_model->fillRunning();
+    model.fillRunning = m_model->fill().running();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     model.load([this] { pumpEvents(); });
     QApplication::restoreOverrideCursor();
@@ -586,7 +586,7 @@ void Frm_zuvemo::render()
     auto& m = *m_model;
     fitText(m_label2, UiStyle::gothic(20.25), q(m.label2));
     setLabel1(q(m.label1));
-    fitText(m_fillLine, UiStyle::proportional(10.5), q(m.fillLine));
+    fitText(m_fillLine, UiStyle::proportional(10.5), q(m.fill().line()));
     m_grid1->show(m.grid1);
     m_grid2->show(m.grid2);
     m_grid3->show(m.grid3);
@@ -598,13 +598,13 @@ void Frm_zuvemo::render()
     m_hat->setEnabled(m.hatEnabled);
     if (!m_busy) {
         // The source stays as it is while its fill runs.
-        m_kensaku->setEnabled(!m.fillRunning());
-        m_settings->setEnabled(!m.fillRunning());
-        if (!m.fillRunning()) {
+        m_kensaku->setEnabled(!m.fill().running());
+        m_settings->setEnabled(!m.fill().running());
+        if (!m.fill().running()) {
             hideCancel();
         }
-        m_cancelButton->setVisible(m.fillRunning());
-        m_cancelButton->setEnabled(m.fillRunning());
+        m_cancelButton->setVisible(m.fill().running());
+        m_cancelButton->setEnabled(m.fill().running());
     }
     m_chart->setEnabled(m.hatEnabled);
     for (int i = 0; i < 3; ++i) {
@@ -747,7 +747,7 @@ void Frm_zuvemo::closeEvent(QCloseEvent* event)
             m_conditionSearch->close();
         }
         // What the fill stored stays; the next start goes on from there.
-        m_model->stopFill(true);
+        m_model->fill().stop(true);
         m_model->Form_Unload();
     }
     event->accept();

@@ -3,7 +3,6 @@
 #include "DataSettingsModel.h"
 #include "analysis/CSVMDB.h"
 #include "analysis/ScreeningRun.h"
-#include "analysis/TechnicalFigures.h"
 #include "core/Clock.h"
 #include "core/CommandLock.h"
 #include "core/DatabaseError.h"
@@ -19,7 +18,6 @@
 #include "marketdata/MarketDataRefresh.h"
 #include "marketdata/UrlSettings.h"
 #include "marketdata/WatchList.h"
-#include "marketdata/jquants/BackgroundFill.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "marketdata/jquants/StoreDownloader.h"
 
@@ -79,6 +77,7 @@ MainWindowModel::MainWindowModel(core::Mdl_Start& module, const core::Clock& clo
     , m_clock(clock)
     , m_downloader(downloader)
     , m_opener(opener)
+    , m_fill(module, clock, downloader)
 {
     grid1.setHeadingTip(kMidTermHeading, kMidTermTip);
 }
@@ -315,8 +314,8 @@ std::unique_ptr<marketdata::Downloader> MainWindowModel::storeDownloader()
 
 std::shared_ptr<core::FileLock> MainWindowModel::lockCommands()
 {
-    if (m_fillLock) {
-        return m_fillLock;
+    if (m_fill.lock()) {
+        return m_fill.lock();
     }
     std::string message;
     auto lock = core::CommandLock::acquire(
@@ -354,7 +353,7 @@ marketdata::RefreshHooks MainWindowModel::refreshHooks()
 
 void MainWindowModel::Command_kensaku_Click()
 {
-    if (m_fill) {
+    if (m_fill.running()) {
         return;
     }
     if (marketdata::DataSource::read(*m_module.SharedConnection).isJQuants()) {
@@ -380,153 +379,26 @@ void MainWindowModel::Command_kensaku_Click()
 bool MainWindowModel::startFill(bool resumed)
 {
     auto lock = lockCommands();
-    if (!lock) {
-        return false;
-    }
-    marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
-    auto job = refresh.prepareJQuants();
-    if (!job) {
-        return false;
-    }
-    m_fillLock = std::move(lock);
-    m_fillJob = std::make_unique<marketdata::MarketDataRefresh::JQuantsJob>(*job);
-    m_fillListLoaded = false;
-    // The day's price figures are worked out on the fill's thread, so the first search after
-    // the fill reads them instead of every bar.
-    m_fill = std::make_unique<marketdata::BackgroundFill>(
-        m_module.programFolder(), *job, m_clock, [folder = m_module.programFolder()](const std::string& day) {
-            analysis::TechnicalFigures::keep(folder, day);
-        });
-    fillLine = resumed ? kFillResumed : kFillStarted;
-    return true;
+    return lock && m_fill.start(std::move(lock), resumed);
 }
 
 bool MainWindowModel::resumeFill()
 {
-    if (m_fill || !marketdata::DataSource::read(*m_module.SharedConnection).isJQuants()
-        || !marketdata::PriceStore::exists(m_module.programFolder())
-        || !marketdata::PriceStore(m_module.programFolder()).fillPending()) {
-        return false;
-    }
-    return startFill(true);
-}
-
-void MainWindowModel::stopFill(bool wait)
-{
-    if (!m_fill) {
-        return;
-    }
-    m_fill->stop();
-    if (wait) {
-        m_fill.reset();
-        m_fillLock.reset();
-        m_fillJob.reset();
-    }
+    return !m_fill.running() && m_fill.pending() && startFill(true);
 }
 
 void MainWindowModel::pollFill()
 {
-    if (!m_fill) {
+    const auto ending = m_fill.poll(refreshHooks());
+    if (!ending) {
         return;
     }
-    const auto state = m_fill->snapshot();
-    marketdata::MarketDataRefresh refresh(m_module, m_downloader, m_clock);
-    if (state.listDate && !m_fillListLoaded) {
-        m_fillListLoaded = true;
-        refresh.loadJQuantsList(*m_fillJob, *state.listDate, refreshHooks());
+    if (!ending->note.empty()) {
+        label1 = ending->note;
     }
-    if (!state.finished) {
-        if (state.total > 0 || state.filesTotal > 0 || state.waitSecondsLeft > 0) {
-            fillLine = marketdata::BackgroundFill::progressText(state);
-        }
-        return;
+    if (!ending->box.empty() && m_hooks.finishedBox) {
+        m_hooks.finishedBox(ending->box);
     }
-    const bool stopped = m_fill->stopRequested();
-    const auto job = *m_fillJob;
-    m_fill.reset();
-    m_fillLock.reset();
-    m_fillJob.reset();
-    fillLine.clear();
-    const auto& done = state.result;
-    // A fill that went on from an earlier run has no newer list to load: its end is the
-    // history's, not a refresh without news, also when only disclosure days were left.
-    if (done.ok && !done.listWritten && (state.hadWork || done.daysFetched > 0)) {
-        label1 = kFillDone;
-        if (m_hooks.finishedBox) {
-            m_hooks.finishedBox(fillCompleteMessage(storedText(done.tradingDate), job.heldDashed, false));
-        }
-        return;
-    }
-    using Outcome = marketdata::MarketDataRefresh::Outcome;
-    const auto result = refresh.concludeJQuants(job, done);
-    if (result.outcome == Outcome::Cancelled) {
-        label1 = stopped ? kStopped : label1;
-        return;
-    }
-    if (result.outcome == Outcome::Failed) {
-        label1 = fillFailedLine(state.done, state.total);
-        return;
-    }
-    label1 = state.total > 0 ? kFillDone : label1;
-    if (m_fillListLoaded && m_hooks.finishedBox) {
-        m_hooks.finishedBox(fillCompleteMessage(done.ok ? storedText(done.tradingDate) : std::string(),
-            state.listDate.value_or(done.tradingDate), true));
-    }
-}
-
-std::string MainWindowModel::storedText(const std::string& day)
-{
-    if (!marketdata::PriceStore::exists(m_module.programFolder())) {
-        return {};
-    }
-    const auto held = marketdata::PriceStore(m_module.programFolder()).contents(day);
-    const int depth = marketdata::DataSource::read(*m_module.SharedConnection).days;
-    return storedLine(std::min(held.priceDays, depth), held.filingDays, held.filings, held.valuationDay);
-}
-
-std::string MainWindowModel::storedLine(
-    int priceDays, int filingDays, long filings, const std::string& valuationDay)
-{
-    std::string parts;
-    auto add = [&parts](const std::string& part) { parts += (parts.empty() ? "" : "、") + part; };
-    if (priceDays > 0) {
-        add(std::to_string(priceDays) + " 日分の株価");
-    }
-    if (filingDays > 0) {
-        add(std::to_string(filingDays) + " 日分の開示（"
-            + core::FormatNumber(static_cast<double>(filings), "#,##0") + " 件）");
-    }
-    if (!valuationDay.empty()) {
-        add("指標 " + valuationDay);
-    }
-    if (parts.empty()) {
-        return {};
-    }
-    // A date is set apart from the particle after it; a word is not.
-    const bool date = parts.back() >= '0' && parts.back() <= '9';
-    return parts + (date ? " を保存しました。" : "を保存しました。");
-}
-
-std::string MainWindowModel::fillCompleteMessage(
-    const std::string& stored, const std::string& listDate, bool newList)
-{
-    std::string text = newList ? kFinished : kFillDone;
-    if (!stored.empty()) {
-        text += "\n" + stored;
-    }
-    if (!listDate.empty()) {
-        text += "\n銘柄一覧は " + listDate + " のものです。";
-    }
-    return text;
-}
-
-std::string MainWindowModel::fillFailedLine(int done, int total)
-{
-    if (total <= 0) {
-        return "履歴取得が止まりました。「検索開始」でやり直します。";
-    }
-    return "履歴取得は " + std::to_string(done) + "/" + std::to_string(total)
-        + " 日で止まりました。「検索開始」で続きを取得します。";
 }
 
 void MainWindowModel::noteIncompleteStore()
@@ -536,13 +408,13 @@ void MainWindowModel::noteIncompleteStore()
         return;
     }
     marketdata::PriceStore store(m_module.programFolder());
-    if (!m_fill && !store.fillPending()) {
+    if (!m_fill.running() && !store.fillPending()) {
         return;
     }
     const auto stored
         = std::min<std::size_t>(store.storedDays().size(), static_cast<std::size_t>(source.days));
     label1 = "履歴 " + std::to_string(stored) + "/" + std::to_string(source.days) + " 日分で検査しました（"
-        + (m_fill ? "履歴取得中" : "履歴取得は未完了") + "）。";
+        + (m_fill.running() ? "履歴取得中" : "履歴取得は未完了") + "）。";
 }
 
 std::string MainWindowModel::dateCaption(const std::string& caption)

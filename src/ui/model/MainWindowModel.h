@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FillSession.h"
 #include "GridData.h"
 #include "marketdata/MarketDataRefresh.h"
 
@@ -16,7 +17,6 @@ class Mdl_Start;
 class Recordset;
 } // namespace zuvemo::core
 namespace zuvemo::marketdata {
-class BackgroundFill;
 class Downloader;
 } // namespace zuvemo::marketdata
 namespace zuvemo::exporting {
@@ -45,23 +45,10 @@ public:
     static constexpr const char* kFromStart = "0000  ";
     static constexpr const char* kNothingMessage = "情報は存在しません";
     static constexpr const char* kNotSelected = "選択されていません";
-    static constexpr const char* kFinished = "終了しました";
-    static constexpr const char* kStopped = "中止しました。";
-    static constexpr const char* kFillStarted = "株価を取得しています…";
-    static constexpr const char* kFillResumed = "前回中断した履歴取得を再開します…";
-    static constexpr const char* kFillDone = "履歴取得が終わりました。";
+    static constexpr const char* kFinished = FillSession::kFinished;
+    static constexpr const char* kStopped = FillSession::kStopped;
     // Under the box that says the list is empty, in a folder that can fetch one.
     static constexpr const char* kFetchListHint = "「検索開始」で最新の銘柄一覧を取得します。";
-    // "300 日分の株価、130 日分の開示（9,805 件）、指標 2026-12-09 を保存しました。", each part only
-    // when the store holds it.
-    static std::string storedLine(
-        int priceDays, int filingDays, long filings, const std::string& valuationDay);
-    // The box at the end of a fill: what it stored and the list's day, newList when the fill
-    // loaded a new list ("終了しました"), otherwise "履歴取得が終わりました".
-    static std::string fillCompleteMessage(
-        const std::string& stored, const std::string& listDate, bool newList);
-    // "履歴取得は 162/300 日で止まりました。「検索開始」で続きを取得します。"
-    static std::string fillFailedLine(int done, int total);
     static constexpr const char* kSettingsSaved = "データ設定を保存しました。";
     static constexpr const char* kSettingsChanged
         = "取得先を変更しました。「検索開始」で銘柄一覧を取得します。";
@@ -101,12 +88,12 @@ public:
     // "画面表示" for a stock chosen elsewhere than in the three grids.
     void chartStock(const std::string& code, const std::string& name);
 
-    // A J-Quants folder's fetch runs in the background: the window polls it when idle, loads
-    // the newest list once written and shows the fill's progress in Label1.
-    bool fillRunning() const { return static_cast<bool>(m_fill); }
+    // A J-Quants folder's fetch runs in the background: the window polls it when idle, and its
+    // line shows under Label1, where no note of a command hides it and it hides none.
+    FillSession& fill() { return m_fill; }
+    const FillSession& fill() const { return m_fill; }
+    // The fill's new state: the newest list once written, and at its end its note and box.
     void pollFill();
-    // "中 止" for the fill; with wait, returns once its thread has ended.
-    void stopFill(bool wait);
     // At start: a fill stopped before its end goes on. True when one was started.
     bool resumeFill();
 
@@ -157,9 +144,6 @@ public:
     double CFGb4 = 1.0;
 
     std::string label1;
-    // The fill's progress, on a line of its own under Label1: no note of a command hides it,
-    // and it hides none. Empty while no fill runs.
-    std::string fillLine;
     std::string label2;
     bool tugiVisible = false; // "▼"
     bool modoVisible = false; // "▲"
@@ -198,8 +182,6 @@ private:
     bool startFill(bool resumed);
     // After a screening from the store: says so when the store is not filled yet.
     void noteIncompleteStore();
-    // What the store holds up to day, as the closing box says it.
-    std::string storedText(const std::string& day);
     // A J-Quants folder's histories come from its price store; nothing for a CSV folder.
     std::unique_ptr<marketdata::Downloader> storeDownloader();
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
@@ -211,10 +193,7 @@ private:
     exporting::SpreadsheetOpener& m_opener;
     MainWindowHooks m_hooks;
     int m_jobs = 8;
-    std::unique_ptr<marketdata::BackgroundFill> m_fill;
-    std::shared_ptr<core::FileLock> m_fillLock;
-    std::unique_ptr<marketdata::MarketDataRefresh::JQuantsJob> m_fillJob;
-    bool m_fillListLoaded = false;
+    FillSession m_fill;
 };
 
 } // namespace zuvemo::ui
