@@ -122,6 +122,12 @@ std::string RuleTest::tooFewDaysNote(std::size_t storedDays)
         + " 日分で、検証には " + std::to_string(kNeededDays) + " 日分以上必要です。";
 }
 
+std::string RuleTest::holdTooLongMessage(int hold, int days)
+{
+    return "保有日数（" + std::to_string(hold) + " 日）は、検証できる日数（" + FigureTable::grouped(days)
+        + " 日）より短くしてください。";
+}
+
 TrackReport RuleTest::run(const Options& o)
 {
     auto& m = m_module;
@@ -239,10 +245,19 @@ TrackReport RuleTest::run(const Options& o)
         result.message = source.isJQuants() ? TrackRun::kNoStoreMessage : TrackRun::kNoHistoriesMessage;
         return result;
     }
+    const int hold = o.hold > 0 || o.horizons.empty()
+        ? std::max(1, o.hold)
+        : *std::max_element(o.horizons.begin(), o.horizons.end());
     if (n > kPast) {
         result.days = static_cast<int>(n - kPast);
         result.firstDay = days[kPast];
         result.lastDay = days.back();
+        // A hold asked for that no position bought on the first day could complete; the
+        // longest horizon, when none was asked for, is what the rows already show.
+        if (o.simulate && o.hold > 0 && hold >= result.days) {
+            result.message = holdTooLongMessage(hold, result.days);
+            return result;
+        }
     } else {
         // Not a rule that never held: no day could be evaluated.
         result.note = tooFewDaysNote(n);
@@ -745,7 +760,7 @@ TrackReport RuleTest::run(const Options& o)
             byDay[e->day].push_back(e->stock);
         }
         RuleSimulation::Settings settings = o.simulation;
-        settings.horizon = o.horizons.front();
+        settings.horizon = hold;
         settings.nextOpen = o.nextOpen;
         result.simulationSettings = settings;
         result.simulation = RuleSimulation::run(market, kPast, byDay, settings);

@@ -30,6 +30,8 @@ public:
         bool everyDay = false; // every day the rule holds, else the first of a run
         GroupBy by = GroupBy::None;
         bool simulate = false;
+        // The market days a simulated position is held; 0: the longest horizon.
+        int hold = 0;
         RuleSimulation::Settings simulation; // its horizon and entry are set from the above
         // Told every event, day by day and in code order within a day.
         std::function<void(const std::string& day, const std::string& code)> eachEvent;
@@ -43,6 +45,9 @@ public:
     static constexpr int kNeededDays = TrackRecord::kPastDays + 1;
     // "検証できる日がありません。保存されている株価は 1 日分で、検証には 21 日分以上必要です。"
     static std::string tooFewDaysNote(std::size_t storedDays);
+    // A hold no position could complete within the days evaluated.
+    static std::string holdTooLongMessage(int hold, int days);
+    static constexpr int kMaxHold = 250;
 
     explicit RuleTest(core::Mdl_Start& module);
 

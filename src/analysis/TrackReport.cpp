@@ -226,6 +226,7 @@ std::string TrackReport::json() const
         const auto& r = *simulation;
         nlohmann::ordered_json sim;
         sim["days"] = r.days;
+        sim["hold"] = simulationSettings.horizon;
         sim["trades"] = r.trades;
         sim["winRate"] = orNull(r.winRate);
         sim["totalReturn"] = orNull(r.totalReturn);

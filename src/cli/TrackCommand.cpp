@@ -78,6 +78,11 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         ruleOnly.emplace_back("--simulate");
     }
     auto& sim = rule.simulation;
+    const auto hold = args.takeOption("--hold");
+    if (hold) {
+        rule.hold = parseInt(*hold, "--hold", 1, analysis::RuleTest::kMaxHold);
+        ruleOnly.emplace_back("--hold");
+    }
     if (auto slots = args.takeOption("--slots")) {
         sim.slotCount = parseInt(*slots, "--slots", 1, 1000);
         ruleOnly.emplace_back("--slots");
@@ -113,6 +118,9 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         && !rule.simulate) {
         throw UsageError("--slots、--cost、--capital、--lot は --simulate と一緒に指定してください。");
     }
+    if (haveRule && hold && !rule.simulate) {
+        throw UsageError("--hold は --simulate と一緒に指定してください。");
+    }
     CliSession session(home);
     if (!session.open()) {
         return 1;
@@ -132,6 +140,11 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         return 1;
     }
     if (report.empty()) {
+        // A hold longer than the stored days allow is the option's fault, as a value it refuses.
+        if (hold && report.message == analysis::RuleTest::holdTooLongMessage(rule.hold, report.days)) {
+            std::cerr << "--hold: " << report.message << std::endl;
+            return 2;
+        }
         std::cerr << report.message << std::endl;
         return report.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
     }

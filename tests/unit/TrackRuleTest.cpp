@@ -17,6 +17,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <thread>
 
 using namespace zuvemo;
@@ -350,16 +351,18 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
     const World w = world();
     const std::size_t n = w.days.size();
     for (const bool nextOpen : {false, true}) {
+        // A hold of its own, apart from the rows' horizons.
         const int h = 3, slots = 3, lot = 10;
         const double cost = 0.002, capital = 200000;
         std::string out;
-        ASSERT_EQ(
-            cli(std::string(" track") + kRule + " --every-day --horizons 3,5 --simulate --slots 3 --cost 0.2"
-                    + " --capital 200000 --lot 10 --json" + (nextOpen ? " --entry next-open" : ""),
-                &out),
+        ASSERT_EQ(cli(std::string(" track") + kRule
+                          + " --every-day --horizons 5,1 --simulate --hold 3 --slots 3 --cost 0.2"
+                          + " --capital 200000 --lot 10 --json" + (nextOpen ? " --entry next-open" : ""),
+                      &out),
             0)
             << out;
         const auto report = json::parse(out);
+        EXPECT_EQ(report["simulation"]["hold"], h);
 
         // The events of each day in code order.
         std::vector<std::vector<std::size_t>> events(n);
@@ -490,6 +493,38 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
                           "コード,買付日,買値,株数,売却日,売値,損益\r\n",
                   0),
         0U);
+
+    // Without --hold a position is held for the longest horizon, in whatever order they come;
+    // each trade is sold that many market days after it was bought.
+    for (const auto& [horizons, hold] :
+        std::vector<std::pair<std::string, int>>{{"20,1,5", 20}, {"5,1", 5}}) {
+        ASSERT_EQ(cli(std::string(" track") + kRule + " --simulate --horizons " + horizons, &out), 0) << out;
+        EXPECT_NE(out.find("単元 1 株、" + std::to_string(hold) + " 日保有）"), std::string::npos) << out;
+        ASSERT_EQ(cli(std::string(" track") + kRule + " --simulate --json --horizons " + horizons, &out), 0);
+        EXPECT_EQ(json::parse(out)["simulation"]["hold"], hold);
+        ASSERT_EQ(cli(std::string(" track") + kRule + " --simulate --horizons " + horizons + " --csv "
+                          + csv.string(),
+                      &out),
+            0);
+        std::istringstream rows(test::readFile(csv));
+        std::string row;
+        std::getline(rows, row);
+        int trades = 0;
+        while (std::getline(rows, row)) {
+            std::vector<std::string> cells;
+            std::istringstream cellText(row);
+            for (std::string cell; std::getline(cellText, cell, ',');) {
+                cells.push_back(cell);
+            }
+            ASSERT_GE(cells.size(), 5U) << row;
+            const auto at = [&](const std::string& day) {
+                return std::lower_bound(w.days.begin(), w.days.end(), day) - w.days.begin();
+            };
+            EXPECT_EQ(at(cells[4]) - at(cells[1]), hold) << row;
+            ++trades;
+        }
+        EXPECT_GT(trades, 10) << horizons;
+    }
 }
 
 TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreFinds)
@@ -573,9 +608,11 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
         std::vector<std::pair<std::string, std::string>>{{" --dev25 :0 --simulate --slots 0", "--slots"},
             {" --dev25 :0 --simulate --cost -0.1", "--cost"},
             {" --dev25 :0 --simulate --capital 9999", "--capital"},
-            {" --dev25 :0 --simulate --lot 0", "--lot"}, {" --dev25 :0 --entry open", "--entry"},
-            {" --simulate", "--simulate"}, {" --by year", "--by year"}, {" --dev25 :0 --slots 3", "--slots"},
-            {" --yield -3:", "--yield"}, {" --dev25 x", "--dev25"}}) {
+            {" --dev25 :0 --simulate --lot 0", "--lot"}, {" --dev25 :0 --simulate --hold 0", "--hold"},
+            {" --dev25 :0 --simulate --hold 251", "--hold"}, {" --dev25 :0 --hold 3", "--hold"},
+            {" --hold 3", "--hold"}, {" --dev25 :0 --entry open", "--entry"}, {" --simulate", "--simulate"},
+            {" --by year", "--by year"}, {" --dev25 :0 --slots 3", "--slots"}, {" --yield -3:", "--yield"},
+            {" --dev25 x", "--dev25"}}) {
         std::string out;
         EXPECT_EQ(cli(" track" + args + " 2>&1", &out), 2) << args << ": " << out;
         EXPECT_NE(out.find(name), std::string::npos) << args << ": " << out;
@@ -627,6 +664,10 @@ TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsH
             0U)
             << kept;
         if (kept > 20) {
+            // One day evaluated: no hold asked for can end within it.
+            ASSERT_EQ(cli(" track --rsi 0:100 --simulate --hold 1 2>&1", &out, cut.path()), 2) << out;
+            EXPECT_NE(out.find("--hold: " + analysis::RuleTest::holdTooLongMessage(1, 1)), std::string::npos)
+                << out;
             continue;
         }
         ASSERT_TRUE(report.contains("simulation")) << out;
@@ -679,7 +720,7 @@ TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRests
     ASSERT_TRUE(report.simulation);
     EXPECT_EQ(model.dates.size(), static_cast<std::size_t>(report.days));
     EXPECT_EQ(model.equity.back(), report.simulation->equity.back().value);
-    EXPECT_EQ(model.money.cell(1, 1).text, "5 日"); // the first horizon is the holding period
+    EXPECT_EQ(model.money.cell(1, 1).text, "20 日"); // none asked for: the longest horizon
     EXPECT_EQ(model.money.cell(2, 0).text, "損益");
 
     // Stopped as soon as it starts: says so and shows nothing.
