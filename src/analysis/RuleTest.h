@@ -22,6 +22,20 @@ class RuleTest
 public:
     enum class GroupBy { None, Market, Industry, Year };
 
+    // How far a run is: its steps in order, each counted in its own unit.
+    struct Progress
+    {
+        enum class Step {
+            Prices, // the stocks' stored days read: stocks
+            Figures, // JPX's figures of every evaluated day, for a rule that reads them: days
+            Stocks // the rule evaluated on every day: stocks
+        };
+        Step step = Step::Prices;
+        std::size_t done = 0, total = 0;
+        // Of the step that reads JPX's figures; 0 when the rule reads none.
+        std::size_t figureDays = 0;
+    };
+
     struct Options
     {
         StockFinder::Conditions conditions; // the market and industry select the stocks too
@@ -35,8 +49,8 @@ public:
         RuleSimulation::Settings simulation; // its horizon and entry are set from the above
         // Told every event, day by day and in code order within a day.
         std::function<void(const std::string& day, const std::string& code)> eachEvent;
-        // Told the stocks done out of all; returning false stops the run.
-        std::function<bool(std::size_t done, std::size_t total)> progress;
+        // Told as each step goes on; returning false stops the run.
+        std::function<bool(const Progress& progress)> progress;
     };
 
     static constexpr const char* kStoppedMessage = "検証を中止しました。";

@@ -84,7 +84,7 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         ruleOnly.emplace_back("--hold");
     }
     if (auto slots = args.takeOption("--slots")) {
-        sim.slotCount = parseInt(*slots, "--slots", 1, 1000);
+        sim.slotCount = parseInt(*slots, "--slots", 1, analysis::RuleSimulation::kMaxSlots);
         ruleOnly.emplace_back("--slots");
     }
     if (auto cost = args.takeOption("--cost")) {
@@ -98,7 +98,8 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
     }
     if (auto capital = args.takeOption("--capital")) {
         sim.capital = parseDouble(*capital, "--capital");
-        if (!(sim.capital >= 10000) || sim.capital > 1e15) {
+        if (!(sim.capital >= analysis::RuleSimulation::kMinCapital)
+            || sim.capital > analysis::RuleSimulation::kMaxCapital) {
             throw UsageError("--capital には 10000 円以上の元手を指定してください（" + *capital + "）。");
         }
         ruleOnly.emplace_back("--capital");

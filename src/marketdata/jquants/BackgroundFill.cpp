@@ -72,9 +72,14 @@ std::string BackgroundFill::progressText(const Snapshot& snapshot)
         : "開示 " + std::to_string(step.filingsDone) + "/" + std::to_string(step.filingsTotal);
     text += " 日";
     if (snapshot.minutesLeft >= 0 && step.done() < step.total()) {
-        text += " 残り約 " + std::to_string(std::max(1L, snapshot.minutesLeft)) + " 分";
+        text += " " + timeLeftText(snapshot.minutesLeft);
     }
     return text;
+}
+
+std::string BackgroundFill::timeLeftText(long minutesLeft)
+{
+    return "残り約 " + std::to_string(std::max(1L, minutesLeft)) + " 分";
 }
 
 void BackgroundFill::run(const std::filesystem::path& programFolder, const MarketDataRefresh::JQuantsJob& job,

@@ -415,9 +415,10 @@ void Frm_ConditionSearch::testRule()
     }
     analysis::RuleTest::Options options;
     options.conditions = *conditions;
-    auto* window = new Frm_RuleTest(
-        std::make_unique<RuleTestDialogModel>(m_folder, options, RuleTestDialogModel::describe(*conditions)),
-        this);
+    auto model = std::make_unique<RuleTestDialogModel>(
+        m_folder, options, RuleTestDialogModel::describe(*conditions));
+    model->load();
+    auto* window = new Frm_RuleTest(std::move(model), this); // deleted on close
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     window->runTest();
