@@ -38,6 +38,33 @@ double RuleSimulation::annualised(double start, double final, int days)
     return std::pow(final / start, 245.0 / days) - 1;
 }
 
+std::vector<RuleSimulation::Year> RuleSimulation::years(
+    double capital, const std::vector<Point>& equity, const std::vector<Trade>& sold)
+{
+    std::vector<Year> out;
+    double value = capital, market = capital; // at the end of the year before
+    for (std::size_t i = 0; i < equity.size(); ++i) {
+        const auto& p = equity[i];
+        if (out.empty() || p.date.compare(0, 4, out.back().year) != 0) {
+            if (i > 0) {
+                value = equity[i - 1].value;
+                market = equity[i - 1].market;
+            }
+            out.push_back(Year{p.date.substr(0, 4), 0, 0, 0, 0});
+        }
+        auto& year = out.back();
+        ++year.days;
+        year.totalReturn = value > 0 ? p.value / value - 1 : 0;
+        year.marketReturn = market > 0 ? p.market / market - 1 : 0;
+    }
+    for (const auto& t : sold) {
+        for (auto& year : out) {
+            year.trades += t.sold.compare(0, 4, year.year) == 0;
+        }
+    }
+    return out;
+}
+
 RuleSimulation::Result RuleSimulation::run(const Market& market, std::size_t first,
     const std::vector<std::vector<std::size_t>>& events, const Settings& s)
 {
@@ -155,6 +182,7 @@ RuleSimulation::Result RuleSimulation::run(const Market& market, std::size_t fir
     result.marketReturn = marketLine.back() / s.capital - 1;
     result.marketAnnualReturn = annualised(s.capital, marketLine.back(), result.days);
     result.marketMaxDrawdown = maxDrawdown(s.capital, marketLine);
+    result.years = years(s.capital, result.equity, result.sold);
     return result;
 }
 

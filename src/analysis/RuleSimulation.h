@@ -12,6 +12,10 @@ namespace zuvemo::analysis {
 class RuleSimulation
 {
 public:
+    // The bounds a simulation's settings keep to.
+    static constexpr int kMaxSlots = 1000;
+    static constexpr double kMinCapital = 10'000, kMaxCapital = 1e15;
+
     struct Settings
     {
         int horizon = 1; // market days from the event to the sale
@@ -43,6 +47,14 @@ public:
         std::string date;
         double value = 0, market = 0;
     };
+    // A calendar year of the days simulated: its returns from the year before's last equity (the
+    // capital in the first year) to its own last.
+    struct Year
+    {
+        std::string year; // "2024"
+        int days = 0, trades = 0; // trades sold within it
+        double totalReturn = 0, marketReturn = 0;
+    };
     struct Result
     {
         int days = 0, trades = 0;
@@ -52,6 +64,7 @@ public:
         std::optional<double> marketReturn, marketAnnualReturn, marketMaxDrawdown;
         std::vector<Point> equity;
         std::vector<Trade> sold;
+        std::vector<Year> years;
     };
 
     // The days simulated run from first to the last market day; events[d] are the stocks whose
@@ -61,6 +74,9 @@ public:
 
     // The largest fall from a running peak that starts at start, as a positive fraction.
     static double maxDrawdown(double start, const std::vector<double>& values);
+    // The years of an equity line begun at capital, with the trades sold in each.
+    static std::vector<Year> years(
+        double capital, const std::vector<Point>& equity, const std::vector<Trade>& sold);
     // (final ÷ start)^(245 ÷ days) − 1.
     static double annualised(double start, double final, int days);
 };

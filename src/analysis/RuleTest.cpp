@@ -122,6 +122,12 @@ std::string RuleTest::tooFewDaysNote(std::size_t storedDays)
         + " 日分で、検証には " + std::to_string(kNeededDays) + " 日分以上必要です。";
 }
 
+std::string RuleTest::holdTooLongMessage(int hold, int days)
+{
+    return "保有日数（" + std::to_string(hold) + " 日）は、検証できる日数（" + FigureTable::grouped(days)
+        + " 日）より短くしてください。";
+}
+
 TrackReport RuleTest::run(const Options& o)
 {
     auto& m = m_module;
@@ -169,6 +175,47 @@ TrackReport RuleTest::run(const Options& o)
         return result;
     }
 
+    // What the rule reads.
+    std::vector<Used> used;
+    unsigned need = 0;
+    std::vector<std::optional<double> Figures::*> jpx;
+    auto useFigure = [&](const std::string& name) {
+        const auto* figure = FigureTable::figure(name);
+        if (!figure || std::any_of(used.begin(), used.end(), [&](const Used& u) { return u.name == name; })) {
+            return;
+        }
+        Used u{name, figure, nullptr, TechnicalFigures::needOf(name), -1};
+        if (figure->source == FigureTable::Source::JQuants) {
+            u.jpx = static_cast<int>(jpx.size());
+            jpx.push_back(figure->value);
+        }
+        need |= u.need;
+        used.push_back(u);
+    };
+    for (const auto& [name, range] : c.ranges) {
+        useFigure(name);
+    }
+    for (const auto& name : c.flags) {
+        if (const auto* flag = FigureTable::flag(name)) {
+            used.push_back(Used{name, nullptr, flag, TechnicalFigures::needOf(name), -1});
+            need |= used.back().need;
+        }
+    }
+    if (c.cross != 0) {
+        used.push_back(Used{"cross", nullptr, nullptr, TechnicalFigures::needOf("cross"), -1});
+        need |= used.back().need;
+    }
+    const std::size_t usedForCondition = used.size();
+    const FigureTable::Figure* sortFigure = FigureTable::figure(c.sort);
+    if (o.simulate && sortFigure) {
+        useFigure(c.sort);
+    }
+
+    std::size_t figureDays = 0;
+    auto tell = [&](Progress::Step step, std::size_t done, std::size_t total) {
+        return !o.progress || o.progress(Progress{step, done, total, figureDays});
+    };
+
     // Every stock's days up to the list's, from the store or the screening's history files.
     std::vector<std::string> days;
     std::optional<PriceStore> store;
@@ -180,11 +227,21 @@ TrackReport RuleTest::run(const Options& o)
         store.emplace(m.programFolder());
         days = store->storedDays();
         days.erase(std::upper_bound(days.begin(), days.end(), listDay), days.end());
+        if (!jpx.empty()) {
+            figureDays = days.size() > kPast ? days.size() - (kPast - 1) : 0;
+        }
+        std::size_t read = 0;
+        bool going = tell(Progress::Step::Prices, 0, stocks.size());
         store->eachStockBars(days, [&](const std::string& code, const std::vector<PriceStore::DayBar>& bars) {
-            if (const auto it = byCode.find(PriceStore::listCode(code)); it != byCode.end()) {
+            if (const auto it = byCode.find(PriceStore::listCode(code)); going && it != byCode.end()) {
                 stocks[it->second].bars = bars;
+                going = tell(Progress::Step::Prices, ++read, stocks.size());
             }
         });
+        if (!going) {
+            result.message = kStoppedMessage;
+            return result;
+        }
     } else {
         std::string prefix, suffix;
         if (core::Statement url(db, "SELECT kabuSi, kabuHdate FROM Table_Url"); url.next()) {
@@ -194,6 +251,10 @@ TrackReport RuleTest::run(const Options& o)
         std::vector<std::vector<HistoryRow>> rows(stocks.size());
         std::set<std::string> dates;
         for (std::size_t i = 0; i < stocks.size(); ++i) {
+            if (!tell(Progress::Step::Prices, i, stocks.size())) {
+                result.message = kStoppedMessage;
+                return result;
+            }
             std::string name = prefix;
             name += stocks[i].code;
             name += suffix;
@@ -239,49 +300,22 @@ TrackReport RuleTest::run(const Options& o)
         result.message = source.isJQuants() ? TrackRun::kNoStoreMessage : TrackRun::kNoHistoriesMessage;
         return result;
     }
+    const int hold = o.hold > 0 || o.horizons.empty()
+        ? std::max(1, o.hold)
+        : *std::max_element(o.horizons.begin(), o.horizons.end());
     if (n > kPast) {
         result.days = static_cast<int>(n - kPast);
         result.firstDay = days[kPast];
         result.lastDay = days.back();
+        // A hold asked for that no position bought on the first day could complete; the
+        // longest horizon, when none was asked for, is what the rows already show.
+        if (o.simulate && o.hold > 0 && hold >= result.days) {
+            result.message = holdTooLongMessage(hold, result.days);
+            return result;
+        }
     } else {
         // Not a rule that never held: no day could be evaluated.
         result.note = tooFewDaysNote(n);
-    }
-
-    // What the rule reads.
-    std::vector<Used> used;
-    unsigned need = 0;
-    std::vector<std::optional<double> Figures::*> jpx;
-    auto useFigure = [&](const std::string& name) {
-        const auto* figure = FigureTable::figure(name);
-        if (!figure || std::any_of(used.begin(), used.end(), [&](const Used& u) { return u.name == name; })) {
-            return;
-        }
-        Used u{name, figure, nullptr, TechnicalFigures::needOf(name), -1};
-        if (figure->source == FigureTable::Source::JQuants) {
-            u.jpx = static_cast<int>(jpx.size());
-            jpx.push_back(figure->value);
-        }
-        need |= u.need;
-        used.push_back(u);
-    };
-    for (const auto& [name, range] : c.ranges) {
-        useFigure(name);
-    }
-    for (const auto& name : c.flags) {
-        if (const auto* flag = FigureTable::flag(name)) {
-            used.push_back(Used{name, nullptr, flag, TechnicalFigures::needOf(name), -1});
-            need |= used.back().need;
-        }
-    }
-    if (c.cross != 0) {
-        used.push_back(Used{"cross", nullptr, nullptr, TechnicalFigures::needOf("cross"), -1});
-        need |= used.back().need;
-    }
-    const std::size_t usedForCondition = used.size();
-    const FigureTable::Figure* sortFigure = FigureTable::figure(c.sort);
-    if (o.simulate && sortFigure) {
-        useFigure(c.sort);
     }
 
     // JPX's figures of every evaluated day, for the stocks selected, as known that day.
@@ -290,7 +324,7 @@ TrackReport RuleTest::run(const Options& o)
     if (!jpx.empty() && store) {
         jpxByDay.resize(n);
         for (std::size_t d = from; d < n; ++d) {
-            if (o.progress && !o.progress(d - from, (n - from) + stocks.size())) {
+            if (!tell(Progress::Step::Figures, d - from, n - from)) {
                 result.message = kStoppedMessage;
                 return result;
             }
@@ -311,8 +345,6 @@ TrackReport RuleTest::run(const Options& o)
             }
         }
     }
-    const std::size_t jpxDone = jpxByDay.empty() ? 0 : n - from;
-    const std::size_t total = jpxDone + stocks.size();
 
     const std::size_t horizons = o.horizons.size();
     RuleSimulation::Market market;
@@ -535,6 +567,10 @@ TrackReport RuleTest::run(const Options& o)
         }
     };
 
+    if (!tell(Progress::Step::Stocks, 0, stocks.size())) {
+        result.message = kStoppedMessage;
+        return result;
+    }
     std::vector<std::exception_ptr> errors(shareCount);
     auto worker = [&](bool reports) {
         for (;;) {
@@ -555,7 +591,7 @@ TrackReport RuleTest::run(const Options& o)
                 for (std::size_t i = begin; i < end && !stop; ++i) {
                     evaluate(w, i);
                     const std::size_t now = ++done;
-                    if (reports && o.progress && !o.progress(jpxDone + now, total)) {
+                    if (reports && !tell(Progress::Step::Stocks, now, stocks.size())) {
                         stop = true;
                     }
                 }
@@ -582,7 +618,8 @@ TrackReport RuleTest::run(const Options& o)
             std::rethrow_exception(error);
         }
     }
-    if (stop) {
+    // The workers beside this thread report nothing: the last of their stocks is counted here.
+    if (stop || !tell(Progress::Step::Stocks, stocks.size(), stocks.size())) {
         result.message = kStoppedMessage;
         return result;
     }
@@ -747,7 +784,7 @@ TrackReport RuleTest::run(const Options& o)
             byDay[e->day].push_back(e->stock);
         }
         RuleSimulation::Settings settings = o.simulation;
-        settings.horizon = o.horizons.front();
+        settings.horizon = hold;
         settings.nextOpen = o.nextOpen;
         result.simulationSettings = settings;
         result.simulation = RuleSimulation::run(market, kPast, byDay, settings);

@@ -22,6 +22,20 @@ class RuleTest
 public:
     enum class GroupBy { None, Market, Industry, Year };
 
+    // How far a run is: its steps in order, each counted in its own unit.
+    struct Progress
+    {
+        enum class Step {
+            Prices, // the stocks' stored days read: stocks
+            Figures, // JPX's figures of every evaluated day, for a rule that reads them: days
+            Stocks // the rule evaluated on every day: stocks
+        };
+        Step step = Step::Prices;
+        std::size_t done = 0, total = 0;
+        // Of the step that reads JPX's figures; 0 when the rule reads none.
+        std::size_t figureDays = 0;
+    };
+
     struct Options
     {
         StockFinder::Conditions conditions; // the market and industry select the stocks too
@@ -30,11 +44,13 @@ public:
         bool everyDay = false; // every day the rule holds, else the first of a run
         GroupBy by = GroupBy::None;
         bool simulate = false;
+        // The market days a simulated position is held; 0: the longest horizon.
+        int hold = 0;
         RuleSimulation::Settings simulation; // its horizon and entry are set from the above
         // Told every event, day by day and in code order within a day.
         std::function<void(const std::string& day, const std::string& code)> eachEvent;
-        // Told the stocks done out of all; returning false stops the run.
-        std::function<bool(std::size_t done, std::size_t total)> progress;
+        // Told as each step goes on; returning false stops the run.
+        std::function<bool(const Progress& progress)> progress;
     };
 
     static constexpr const char* kStoppedMessage = "検証を中止しました。";
@@ -43,6 +59,9 @@ public:
     static constexpr int kNeededDays = TrackRecord::kPastDays + 1;
     // "検証できる日がありません。保存されている株価は 1 日分で、検証には 21 日分以上必要です。"
     static std::string tooFewDaysNote(std::size_t storedDays);
+    // A hold no position could complete within the days evaluated.
+    static std::string holdTooLongMessage(int hold, int days);
+    static constexpr int kMaxHold = 250;
 
     explicit RuleTest(core::Mdl_Start& module);
 

@@ -77,6 +77,13 @@ std::string TrackReport::signedPercent(double fraction, int decimals)
     return (fraction > 0 ? "+" : "") + fixed(fraction * 100, decimals) + "%";
 }
 
+std::string TrackReport::simulationTerms(const RuleSimulation::Settings& st)
+{
+    return std::to_string(st.slotCount) + " 枠、手数料片道 " + fixed(st.cost * 100, 3) + "%、元手 "
+        + FigureTable::grouped(st.capital) + " 円、単元 " + std::to_string(st.lot) + " 株、"
+        + std::to_string(st.horizon) + " 日保有";
+}
+
 std::string TrackReport::verdict(const TrackRecord::Row& row)
 {
     if (row.signal == TrackRecord::Signal::AllDays) {
@@ -157,9 +164,7 @@ std::string TrackReport::text() const
     if (simulation) {
         const auto& r = *simulation;
         const auto& st = simulationSettings;
-        out += "\n■ 運用（" + std::to_string(st.slotCount) + " 枠、手数料片道 " + fixed(st.cost * 100, 3)
-            + "%、元手 " + FigureTable::grouped(st.capital) + " 円、単元 " + std::to_string(st.lot) + " 株、"
-            + std::to_string(st.horizon) + " 日保有）\n";
+        out += "\n■ 運用（" + simulationTerms(st) + "）\n";
         out += "期間 " + std::to_string(r.days) + " 日  売買 " + std::to_string(r.trades) + " 回  勝率 "
             + shown(r.winRate, false) + "  損益 " + shown(r.totalReturn, true) + "  年率 "
             + shown(r.annualReturn, true) + "  最大下落 " + shown(r.maxDrawdown, false) + "  保有日率 "
@@ -226,6 +231,7 @@ std::string TrackReport::json() const
         const auto& r = *simulation;
         nlohmann::ordered_json sim;
         sim["days"] = r.days;
+        sim["hold"] = simulationSettings.horizon;
         sim["trades"] = r.trades;
         sim["winRate"] = orNull(r.winRate);
         sim["totalReturn"] = orNull(r.totalReturn);

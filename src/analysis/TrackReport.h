@@ -46,6 +46,8 @@ struct TrackReport
     // "53.0%"; "+0.123%" with the sign for a return.
     static std::string percent(double fraction, int decimals = 1);
     static std::string signedPercent(double fraction, int decimals = 2);
+    // What the simulation was run with: "10 枠、手数料片道 0.100%、元手 1,000,000 円、単元 1 株、20 日保有".
+    static std::string simulationTerms(const RuleSimulation::Settings& settings);
     // What the last column says: the base line, within chance, or not.
     static std::string verdict(const TrackRecord::Row& row);
 };

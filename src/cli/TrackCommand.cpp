@@ -78,8 +78,13 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         ruleOnly.emplace_back("--simulate");
     }
     auto& sim = rule.simulation;
+    const auto hold = args.takeOption("--hold");
+    if (hold) {
+        rule.hold = parseInt(*hold, "--hold", 1, analysis::RuleTest::kMaxHold);
+        ruleOnly.emplace_back("--hold");
+    }
     if (auto slots = args.takeOption("--slots")) {
-        sim.slotCount = parseInt(*slots, "--slots", 1, 1000);
+        sim.slotCount = parseInt(*slots, "--slots", 1, analysis::RuleSimulation::kMaxSlots);
         ruleOnly.emplace_back("--slots");
     }
     if (auto cost = args.takeOption("--cost")) {
@@ -93,7 +98,8 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
     }
     if (auto capital = args.takeOption("--capital")) {
         sim.capital = parseDouble(*capital, "--capital");
-        if (!(sim.capital >= 10000) || sim.capital > 1e15) {
+        if (!(sim.capital >= analysis::RuleSimulation::kMinCapital)
+            || sim.capital > analysis::RuleSimulation::kMaxCapital) {
             throw UsageError("--capital には 10000 円以上の元手を指定してください（" + *capital + "）。");
         }
         ruleOnly.emplace_back("--capital");
@@ -112,6 +118,9 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
     if (haveRule && (sim.slotCount != 10 || sim.cost != 0.001 || sim.capital != 1'000'000 || sim.lot != 1)
         && !rule.simulate) {
         throw UsageError("--slots、--cost、--capital、--lot は --simulate と一緒に指定してください。");
+    }
+    if (haveRule && hold && !rule.simulate) {
+        throw UsageError("--hold は --simulate と一緒に指定してください。");
     }
     CliSession session(home);
     if (!session.open()) {
@@ -132,6 +141,11 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         return 1;
     }
     if (report.empty()) {
+        // A hold longer than the stored days allow is the option's fault, as a value it refuses.
+        if (hold && report.message == analysis::RuleTest::holdTooLongMessage(rule.hold, report.days)) {
+            std::cerr << "--hold: " << report.message << std::endl;
+            return 2;
+        }
         std::cerr << report.message << std::endl;
         return report.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
     }

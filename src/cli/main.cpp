@@ -37,7 +37,7 @@ constexpr const char* kUsage
       "  screen [--market M] [--industry I] [--jobs N] [--timeout SECONDS]\n"
       "  track [--market M] [--industry I] [--horizons 1,5,20] [--by market|industry] [--json]\n"
       "        [find の条件 [--every-day] [--entry close|next-open] [--by year]\n"
-      "         [--simulate [--slots N] [--cost PCT] [--capital YEN] [--lot N]]] [--csv FILE]\n"
+      "         [--simulate [--hold N] [--slots N] [--cost PCT] [--capital YEN] [--lot N]]] [--csv FILE]\n"
       "  export CODE [--out PATH] [--open] [--timeout SECONDS]\n"
       "  find [--market M] [--industry I] [--signal 買|売] [--confirmed] [--per MIN:MAX] [--fwd-per "
       "MIN:MAX]\n"

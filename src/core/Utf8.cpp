@@ -1,5 +1,7 @@
 #include "Utf8.h"
 
+#include <map>
+
 namespace zuvemo::core::Utf8 {
 
 namespace {
@@ -60,6 +62,29 @@ std::string trim(std::string_view text)
         --e;
     }
     return std::string(text.substr(b, e - b));
+}
+
+std::string asciiNumber(std::string_view text)
+{
+    static const std::map<std::string_view, std::string_view> wide = {{"０", "0"}, {"１", "1"}, {"２", "2"},
+        {"３", "3"}, {"４", "4"}, {"５", "5"}, {"６", "6"}, {"７", "7"}, {"８", "8"}, {"９", "9"},
+        {"．", "."}, {"－", "-"}, {"−", "-"}, {"＋", "+"}, {"，", ""}, {",", ""}, {"　", ""}};
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        bool replaced = false;
+        for (const auto& [from, to] : wide) {
+            if (text.substr(i, from.size()) == from) {
+                out += to;
+                i += from.size();
+                replaced = true;
+                break;
+            }
+        }
+        if (!replaced) {
+            out += text[i++];
+        }
+    }
+    return trim(out);
 }
 
 bool isValid(std::string_view text)

@@ -18,6 +18,10 @@ std::string mid(std::string_view text, std::size_t start, std::size_t n = std::s
 // Blanks (U+0020 only) removed on both sides, as the original runtime's Trim.
 std::string trim(std::string_view text);
 
+// A number as typed by a Japanese input method, in ASCII: full-width digits, point, sign and
+// blanks made half-width, digit grouping commas dropped, trimmed.
+std::string asciiNumber(std::string_view text);
+
 bool isValid(std::string_view text);
 
 } // namespace zuvemo::core::Utf8

@@ -1,11 +1,14 @@
 #include "model/ChartScale.h"
 
+#include "model/MoneyAxis.h"
+
 #include <cmath>
 #include <cstdio>
 #include <gtest/gtest.h>
 #include <limits>
 
 using zuvemo::ui::ChartScale;
+using zuvemo::ui::MoneyAxis;
 
 namespace {
 
@@ -111,4 +114,48 @@ TEST(ChartScale, TheExtentSkipsUndefinedValuesAndDaysWithoutTrade)
     EXPECT_FALSE(ChartScale::extent({&mean}, 0, 1, true).any);
     // Days beyond the series are none.
     EXPECT_EQ(ChartScale::extent({&high}, 4, 40, true).hi, 9999);
+}
+
+TEST(MoneyAxis, EquityStaysAtOrAboveZeroAndItsLabelsSayYenGroupedInTheUnitTheRangeAsks)
+{
+    auto labels = [](const MoneyAxis::Scale& s) {
+        std::vector<std::string> out;
+        for (const auto& t : s.ticks) {
+            out.push_back(t.label);
+        }
+        return out;
+    };
+    // A rule that lost nearly all beside a market that doubled: a price axis would run below 0.
+    EXPECT_LT(ChartScale::fit(1714, 2105357, false).min, 0);
+    auto s = MoneyAxis::fit(1714, 2105357);
+    EXPECT_EQ(s.min, 0);
+    EXPECT_GE(s.max, 2105357);
+    EXPECT_EQ(
+        labels(s), (std::vector<std::string>{"0", "50万円", "100万円", "150万円", "200万円", "250万円"}));
+
+    // Values far above 0 start the axis at a whole tick just below the lowest, not at 0.
+    s = MoneyAxis::fit(950000, 1100000);
+    EXPECT_GT(s.min, 800000);
+    EXPECT_LE(s.min, 950000);
+    EXPECT_GE(s.max, 1100000);
+    for (const auto& t : s.ticks) {
+        EXPECT_NE(t.label.find("万円"), std::string::npos) << t.label;
+    }
+    EXPECT_EQ(s.ticks.front().value, s.min);
+    EXPECT_EQ(s.ticks.back().value, s.max);
+
+    // Hundreds of millions in 億円, a small capital in 円 with its digits grouped, a step of a
+    // fraction of the unit with its decimals.
+    EXPECT_EQ(labels(MoneyAxis::fit(9e7, 3.2e8)),
+        (std::vector<std::string>{"0", "1億円", "2億円", "3億円", "4億円"}));
+    EXPECT_EQ(MoneyAxis::label(20000, 10000, 60000), "20,000円");
+    EXPECT_EQ(MoneyAxis::label(1025000, 25000, 1.1e6), "102.5万円");
+    EXPECT_EQ(MoneyAxis::label(1.5e8, 5e7, 3e8), "1.5億円");
+    EXPECT_EQ(MoneyAxis::label(1.2e12, 1e11, 2e12), "12,000億円");
+
+    // A line that never moved still gets a range around it.
+    s = MoneyAxis::fit(1000000, 1000000);
+    EXPECT_LT(s.min, 1000000);
+    EXPECT_GT(s.max, 1000000);
+    EXPECT_GE(s.min, 0);
 }

@@ -11,12 +11,16 @@
 #include "core/Mdl_Start.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "model/RuleTestDialogModel.h"
+#include "model/RuleTestPace.h"
 
+#include <algorithm>
 #include <cmath>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <sstream>
 #include <thread>
 
 using namespace zuvemo;
@@ -102,12 +106,16 @@ protected:
         ADD_FAILURE() << "no line " << name;
         return {};
     }
-    static void finish(ui::RuleTestDialogModel& model)
+    static void wait(ui::RuleTestDialogModel& model)
     {
-        model.start();
         while (!model.poll()) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
+    }
+    static void finish(ui::RuleTestDialogModel& model)
+    {
+        model.start();
+        wait(model);
     }
 
     static World world()
@@ -350,16 +358,18 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
     const World w = world();
     const std::size_t n = w.days.size();
     for (const bool nextOpen : {false, true}) {
+        // A hold of its own, apart from the rows' horizons.
         const int h = 3, slots = 3, lot = 10;
         const double cost = 0.002, capital = 200000;
         std::string out;
-        ASSERT_EQ(
-            cli(std::string(" track") + kRule + " --every-day --horizons 3,5 --simulate --slots 3 --cost 0.2"
-                    + " --capital 200000 --lot 10 --json" + (nextOpen ? " --entry next-open" : ""),
-                &out),
+        ASSERT_EQ(cli(std::string(" track") + kRule
+                          + " --every-day --horizons 5,1 --simulate --hold 3 --slots 3 --cost 0.2"
+                          + " --capital 200000 --lot 10 --json" + (nextOpen ? " --entry next-open" : ""),
+                      &out),
             0)
             << out;
         const auto report = json::parse(out);
+        EXPECT_EQ(report["simulation"]["hold"], h);
 
         // The events of each day in code order.
         std::vector<std::vector<std::size_t>> events(n);
@@ -490,6 +500,38 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
                           "コード,買付日,買値,株数,売却日,売値,損益\r\n",
                   0),
         0U);
+
+    // Without --hold a position is held for the longest horizon, in whatever order they come;
+    // each trade is sold that many market days after it was bought.
+    for (const auto& [horizons, hold] :
+        std::vector<std::pair<std::string, int>>{{"20,1,5", 20}, {"5,1", 5}}) {
+        ASSERT_EQ(cli(std::string(" track") + kRule + " --simulate --horizons " + horizons, &out), 0) << out;
+        EXPECT_NE(out.find("単元 1 株、" + std::to_string(hold) + " 日保有）"), std::string::npos) << out;
+        ASSERT_EQ(cli(std::string(" track") + kRule + " --simulate --json --horizons " + horizons, &out), 0);
+        EXPECT_EQ(json::parse(out)["simulation"]["hold"], hold);
+        ASSERT_EQ(cli(std::string(" track") + kRule + " --simulate --horizons " + horizons + " --csv "
+                          + csv.string(),
+                      &out),
+            0);
+        std::istringstream rows(test::readFile(csv));
+        std::string row;
+        std::getline(rows, row);
+        int trades = 0;
+        while (std::getline(rows, row)) {
+            std::vector<std::string> cells;
+            std::istringstream cellText(row);
+            for (std::string cell; std::getline(cellText, cell, ',');) {
+                cells.push_back(cell);
+            }
+            ASSERT_GE(cells.size(), 5U) << row;
+            const auto at = [&](const std::string& day) {
+                return std::lower_bound(w.days.begin(), w.days.end(), day) - w.days.begin();
+            };
+            EXPECT_EQ(at(cells[4]) - at(cells[1]), hold) << row;
+            ++trades;
+        }
+        EXPECT_GT(trades, 10) << horizons;
+    }
 }
 
 TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreFinds)
@@ -573,9 +615,11 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
         std::vector<std::pair<std::string, std::string>>{{" --dev25 :0 --simulate --slots 0", "--slots"},
             {" --dev25 :0 --simulate --cost -0.1", "--cost"},
             {" --dev25 :0 --simulate --capital 9999", "--capital"},
-            {" --dev25 :0 --simulate --lot 0", "--lot"}, {" --dev25 :0 --entry open", "--entry"},
-            {" --simulate", "--simulate"}, {" --by year", "--by year"}, {" --dev25 :0 --slots 3", "--slots"},
-            {" --yield -3:", "--yield"}, {" --dev25 x", "--dev25"}}) {
+            {" --dev25 :0 --simulate --lot 0", "--lot"}, {" --dev25 :0 --simulate --hold 0", "--hold"},
+            {" --dev25 :0 --simulate --hold 251", "--hold"}, {" --dev25 :0 --hold 3", "--hold"},
+            {" --hold 3", "--hold"}, {" --dev25 :0 --entry open", "--entry"}, {" --simulate", "--simulate"},
+            {" --by year", "--by year"}, {" --dev25 :0 --slots 3", "--slots"}, {" --yield -3:", "--yield"},
+            {" --dev25 x", "--dev25"}}) {
         std::string out;
         EXPECT_EQ(cli(" track" + args + " 2>&1", &out), 2) << args << ": " << out;
         EXPECT_NE(out.find(name), std::string::npos) << args << ": " << out;
@@ -627,6 +671,20 @@ TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsH
             0U)
             << kept;
         if (kept > 20) {
+            // One day evaluated: no hold asked for can end within it.
+            ASSERT_EQ(cli(" track --rsi 0:100 --simulate --hold 1 2>&1", &out, cut.path()), 2) << out;
+            EXPECT_NE(out.find("--hold: " + analysis::RuleTest::holdTooLongMessage(1, 1)), std::string::npos)
+                << out;
+            // So is the window's, always asked for.
+            analysis::RuleTest::Options any;
+            any.conditions.ranges["rsi"].max = 100;
+            ui::RuleTestDialogModel model(cut.path(), any, "");
+            auto boxes = model.boxes();
+            boxes.hold = "1";
+            ASSERT_TRUE(model.run(boxes));
+            wait(model);
+            EXPECT_EQ(model.message, analysis::RuleTest::holdTooLongMessage(1, 1));
+            EXPECT_EQ(model.money.rows(), 1);
             continue;
         }
         ASSERT_TRUE(report.contains("simulation")) << out;
@@ -674,13 +732,44 @@ TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRests
     EXPECT_EQ(model.grid.cell(2, 1).text, "20");
     EXPECT_EQ(model.limits,
         "株価 " + std::to_string(report.days) + " 日分、指標は " + std::to_string(report.figureDays[0].second)
-            + " 日分で検証。手数料片道 0.1 %。過去の結果は将来を保証しません。");
+            + " 日分で検証。過去の結果は将来を保証しません。");
     EXPECT_LT(report.figureDays[0].second, report.days); // the 25-day mean needs 25 days
     ASSERT_TRUE(report.simulation);
     EXPECT_EQ(model.dates.size(), static_cast<std::size_t>(report.days));
     EXPECT_EQ(model.equity.back(), report.simulation->equity.back().value);
-    EXPECT_EQ(model.money.cell(1, 1).text, "5 日"); // the first horizon is the holding period
+    EXPECT_EQ(model.money.cell(1, 1).text, "20 日"); // none asked for: the longest horizon
     EXPECT_EQ(model.money.cell(2, 0).text, "損益");
+
+    // The money by year too, beside the rows by year: the years compound to the whole, their
+    // trades add up to its.
+    const auto& sim = *report.simulation;
+    ASSERT_GE(sim.years.size(), 2U);
+    int row = 1;
+    while (row < model.money.rows() && model.money.cell(row, 0).text != "年ごとの損益") {
+        ++row;
+    }
+    ASSERT_EQ(model.money.rows(), row + 1 + static_cast<int>(sim.years.size()));
+    double grown = 1, marketGrown = 1;
+    int trades = 0, days = 0;
+    for (std::size_t y = 0; y < sim.years.size(); ++y) {
+        const auto& year = sim.years[y];
+        EXPECT_EQ(model.money.cell(row + 1 + static_cast<int>(y), 0).text, year.year + " 年");
+        EXPECT_EQ(model.money.cell(row + 1 + static_cast<int>(y), 1).text,
+            analysis::TrackReport::signedPercent(year.totalReturn));
+        EXPECT_EQ(model.money.cell(row + 1 + static_cast<int>(y), 2).text,
+            analysis::TrackReport::signedPercent(year.marketReturn));
+        grown *= 1 + year.totalReturn;
+        marketGrown *= 1 + year.marketReturn;
+        trades += year.trades;
+        days += year.days;
+    }
+    EXPECT_NEAR(grown - 1, *sim.totalReturn, 1e-9);
+    EXPECT_NEAR(marketGrown - 1, *sim.marketReturn, 1e-9);
+    EXPECT_EQ(trades, sim.trades);
+    EXPECT_EQ(days, sim.days);
+    model.setByYear(false);
+    finish(model);
+    EXPECT_EQ(model.money.rows(), row);
 
     // Stopped as soon as it starts: says so and shows nothing.
     model.start();
@@ -689,4 +778,212 @@ TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRests
     EXPECT_EQ(model.message, analysis::RuleTest::kStoppedMessage);
     EXPECT_EQ(model.grid.rows(), 1);
     EXPECT_TRUE(model.dates.empty());
+}
+
+TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
+{
+    analysis::RuleTest::Options options;
+    options.conditions.signal = "買";
+    ui::RuleTestDialogModel model(home_(), options, "");
+    using Box = ui::RuleTestDialogModel::Box;
+    const auto defaults = model.boxes();
+    EXPECT_EQ(defaults.horizons, "1,5,20");
+    EXPECT_EQ(defaults.hold, "20"); // the longest horizon
+    EXPECT_EQ(defaults.slotCount, "10");
+    EXPECT_EQ(defaults.capital, "1,000,000");
+    EXPECT_EQ(defaults.lot, 1);
+    EXPECT_EQ(defaults.cost, "0.1");
+
+    // Each box refused with its reason, the options left as they were.
+    struct Bad
+    {
+        std::function<void(ui::RuleTestDialogModel::Boxes&)> set;
+        Box box;
+        std::string says;
+    };
+    const std::vector<Bad> bad{{[](auto& b) { b.horizons = "0"; }, Box::Horizons, "日数には"},
+        {[](auto& b) { b.hold = "0"; }, Box::Hold, "保有日数には 1〜250"},
+        {[](auto& b) { b.hold = "251"; }, Box::Hold, "保有日数には 1〜250"},
+        {[](auto& b) { b.hold = "5日"; }, Box::Hold, "保有日数には"},
+        {[](auto& b) { b.slotCount = "0"; }, Box::Slots, "枠数には 1〜1,000"},
+        {[](auto& b) { b.slotCount = "1001"; }, Box::Slots, "枠数には"},
+        {[](auto& b) { b.slotCount = "2.5"; }, Box::Slots, "枠数には"},
+        {[](auto& b) { b.capital = "0"; }, Box::Capital, "元手には 10,000 円以上"},
+        {[](auto& b) { b.capital = "9,999"; }, Box::Capital, "元手には"},
+        {[](auto& b) { b.capital = "百万"; }, Box::Capital, "元手には"},
+        {[](auto& b) { b.cost = "-0.1"; }, Box::Cost, "手数料には片道 0〜10 %"},
+        {[](auto& b) { b.cost = "10.5"; }, Box::Cost, "手数料には"},
+        {[](auto& b) { b.cost = ""; }, Box::Cost, "手数料には"},
+        {[](auto& b) { b.lot = 50; }, Box::None, "単元には 1 株か 100 株"}};
+    for (const auto& b : bad) {
+        auto boxes = defaults;
+        b.set(boxes);
+        EXPECT_FALSE(model.run(boxes)) << b.says;
+        EXPECT_FALSE(model.running());
+        EXPECT_EQ(model.fault, b.box) << b.says;
+        EXPECT_EQ(model.message.rfind(b.says, 0), 0U) << model.message;
+        EXPECT_EQ(model.options().simulation.slotCount, 10);
+        EXPECT_EQ(model.options().hold, 0);
+    }
+
+    // As a Japanese input method types them, and kept for the next window.
+    auto boxes = defaults;
+    boxes.horizons = "５，２０";
+    boxes.hold = "３";
+    boxes.slotCount = "３";
+    boxes.capital = "５００，０００円";
+    boxes.lot = 100;
+    boxes.cost = "0.25%";
+    boxes.nextOpen = true;
+    boxes.everyDay = true;
+    ASSERT_TRUE(model.run(boxes)) << model.message;
+    wait(model);
+    EXPECT_EQ(model.message, "");
+    const auto& st = model.report().simulationSettings;
+    EXPECT_EQ(st.horizon, 3);
+    EXPECT_EQ(st.slotCount, 3);
+    EXPECT_EQ(st.capital, 500000);
+    EXPECT_EQ(st.lot, 100);
+    EXPECT_DOUBLE_EQ(st.cost, 0.0025);
+    EXPECT_EQ(model.moneyHeading, "運用: 3 枠、手数料片道 0.250%、元手 500,000 円、単元 100 株、3 日保有");
+    ui::RuleTestDialogModel next(home_(), options, "");
+    next.load();
+    const auto kept = next.boxes();
+    EXPECT_EQ(kept.horizons, "5,20");
+    EXPECT_EQ(kept.hold, "3");
+    EXPECT_EQ(kept.slotCount, "3");
+    EXPECT_EQ(kept.capital, "500,000");
+    EXPECT_EQ(kept.lot, 100);
+    EXPECT_EQ(kept.cost, "0.25");
+    EXPECT_TRUE(kept.nextOpen);
+    EXPECT_TRUE(kept.everyDay);
+    EXPECT_FALSE(kept.byYear);
+    // A kept value now refused is left out, the others come back.
+    {
+        auto db = core::Connection::open(home_() / "zuvemo.db");
+        db->execute("UPDATE Table_RuleTest SET CondValue = '0' WHERE CondName = 'slots'");
+    }
+    ui::RuleTestDialogModel third(home_(), options, "");
+    third.load();
+    EXPECT_EQ(third.boxes().slotCount, "10");
+    EXPECT_EQ(third.boxes().hold, "3");
+    EXPECT_EQ(third.message, "");
+
+    // Bought at the next open and sold at that day's close, a position never outlasts a day:
+    // the share of days that ended with one is 0, under a caption that says so.
+    boxes.hold = "1";
+    ASSERT_TRUE(model.run(boxes));
+    wait(model);
+    ASSERT_GT(model.report().simulation->trades, 0);
+    EXPECT_EQ(moneyCell(model, "終値時点の保有日率"), "0.0%");
+    boxes.nextOpen = false;
+    ASSERT_TRUE(model.run(boxes));
+    wait(model);
+    EXPECT_NE(moneyCell(model, "終値時点の保有日率"), "0.0%");
+
+    // A rule of the signal alone reads no figure, and its limits say only the prices' days.
+    EXPECT_EQ(model.limits,
+        "株価 " + std::to_string(model.report().days) + " 日分で検証。過去の結果は将来を保証しません。");
+    // Put back for the other tests of the folder.
+    ui::RuleTestDialogModel(home_(), options, "").save();
+}
+
+TEST_F(RuleMarket, EveryStepOfARunIsCountedInItsUnitAndTheWindowSaysWhich)
+{
+    core::Mdl_Start module(home_());
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    using Step = analysis::RuleTest::Progress::Step;
+    analysis::RuleTest::Options options;
+    options.conditions.ranges["op-margin"].min = 0.05; // one of JPX's figures
+    std::vector<analysis::RuleTest::Progress> seen;
+    options.progress = [&](const analysis::RuleTest::Progress& p) {
+        seen.push_back(p);
+        return true;
+    };
+    const auto report = analysis::RuleTest(module).run(options);
+    ASSERT_EQ(report.message, "");
+    // The steps in order, each from 0 to its whole, in stocks, days and stocks (the stocks of
+    // the selection, some perhaps without a stored day).
+    ASSERT_FALSE(seen.empty());
+    const std::size_t stocks = seen.front().total;
+    EXPECT_GE(stocks, static_cast<std::size_t>(report.stocks));
+    std::map<Step, std::pair<std::size_t, std::size_t>> steps; // first and last done
+    Step last = Step::Prices;
+    for (const auto& p : seen) {
+        EXPECT_GE(static_cast<int>(p.step), static_cast<int>(last));
+        last = p.step;
+        const auto [it, fresh] = steps.emplace(p.step, std::pair{p.done, p.done});
+        EXPECT_GE(p.done, it->second.second);
+        it->second.second = p.done;
+        EXPECT_EQ(p.figureDays, static_cast<std::size_t>(report.days) + 1);
+        EXPECT_EQ(p.total, p.step == Step::Figures ? p.figureDays : stocks);
+    }
+    ASSERT_EQ(steps.size(), 3U);
+    for (const auto& [step, range] : steps) {
+        EXPECT_EQ(range.first, 0U);
+        if (step == Step::Figures) {
+            EXPECT_EQ(range.second + 1, static_cast<std::size_t>(report.days) + 1);
+        } else {
+            EXPECT_GE(range.second, step == Step::Prices ? static_cast<std::size_t>(report.stocks) : stocks);
+        }
+    }
+    // A rule of price figures alone has no step of JPX's figures.
+    seen.clear();
+    options.conditions.ranges.clear();
+    options.conditions.ranges["rsi"].max = 40;
+    ASSERT_EQ(analysis::RuleTest(module).run(options).message, "");
+    EXPECT_TRUE(
+        std::none_of(seen.begin(), seen.end(), [](const auto& p) { return p.step == Step::Figures; }));
+    EXPECT_EQ(seen.back().step, Step::Stocks);
+    EXPECT_EQ(seen.back().done, stocks);
+
+    using Model = ui::RuleTestDialogModel;
+    EXPECT_EQ(Model::progressText({Step::Prices, 800, 1471, 0}, -1), "株価を読み込み中… 800 / 1,471 銘柄");
+    EXPECT_EQ(Model::progressText({Step::Figures, 600, 1206, 1206}, 65),
+        "指標を読み込み中… 600 / 1,206 日  残り約 2 分");
+    EXPECT_EQ(
+        Model::progressText({Step::Stocks, 1181, 1471, 1206}, 5), "検証中… 1,181 / 1,471 銘柄  残り約 1 分");
+}
+
+TEST(RuleTestPace, TheShareGoesEvenlyOverStepsOfUnequalPace)
+{
+    using Step = analysis::RuleTest::Progress::Step;
+    // 100 stocks read in 1 s, 100 days of JPX's figures in 10 s, 100 stocks evaluated in 1 s:
+    // counted as units done, the figures' step would be over at half the count, five sixths of
+    // the time.
+    ui::RuleTestPace pace;
+    // Told as each unit ends, at tenths of a second.
+    auto at = [&pace](int tenths) {
+        const double t = tenths / 10.0;
+        if (tenths < 10) {
+            pace.observe({Step::Prices, static_cast<std::size_t>(tenths * 10), 100, 100}, t);
+        } else if (tenths < 110) {
+            pace.observe({Step::Figures, static_cast<std::size_t>(tenths - 10), 100, 100}, t);
+        } else {
+            pace.observe({Step::Stocks, static_cast<std::size_t>((tenths - 110) * 10), 100, 100}, t);
+        }
+        return t;
+    };
+    for (int tenths = 0; tenths < 120; ++tenths) {
+        const double t = at(tenths);
+        const double share = pace.share(t);
+        if (t < 1) {
+            // While the days are read what follows is not known.
+            EXPECT_EQ(share, -1) << t;
+            EXPECT_EQ(pace.secondsLeft(t), -1) << t;
+        } else if (share >= 0) {
+            EXPECT_NEAR(share, t / 12, 0.03) << t;
+            EXPECT_NEAR(pace.secondsLeft(t), 12 - t, 0.3) << t;
+        } else {
+            // Only the first moments of a step, before its pace is seen.
+            EXPECT_TRUE((t >= 1 && t < 1.5) || (t >= 11 && t < 11.1)) << t;
+        }
+    }
+    // Between two progresses the time left runs down with the clock.
+    pace = ui::RuleTestPace();
+    for (int tenths = 0; tenths <= 60; ++tenths) {
+        at(tenths);
+    }
+    EXPECT_NEAR(pace.secondsLeft(6.05), 12 - 6.05, 0.01);
 }

@@ -59,7 +59,7 @@ namespace {
 
 std::string timeLeft(long minutes)
 {
-    return minutes >= 0 ? " 残り約 " + std::to_string(std::max(1L, minutes)) + " 分" : std::string();
+    return minutes >= 0 ? " " + BackgroundFill::timeLeftText(minutes) : std::string();
 }
 
 } // namespace
@@ -87,6 +87,11 @@ std::string BackgroundFill::progressText(const Snapshot& snapshot)
         text += timeLeft(snapshot.minutesLeft);
     }
     return text;
+}
+
+std::string BackgroundFill::timeLeftText(long minutesLeft)
+{
+    return "残り約 " + std::to_string(std::max(1L, minutesLeft)) + " 分";
 }
 
 void BackgroundFill::run(const std::filesystem::path& programFolder, const MarketDataRefresh::JQuantsJob& job,

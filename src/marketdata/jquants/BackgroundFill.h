@@ -61,6 +61,8 @@ public:
     // monthly files are read "履歴ファイル 14/60 (2024-03) 残り約 3 分"; during a wait
     // "API の回数制限で待っています（あと 40 秒）".
     static std::string progressText(const Snapshot& snapshot);
+    // "残り約 36 分": a minute at the least, for a wait that is not over.
+    static std::string timeLeftText(long minutesLeft);
 
 private:
     void run(const std::filesystem::path& programFolder, const MarketDataRefresh::JQuantsJob& job,

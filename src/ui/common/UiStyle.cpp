@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLineEdit>
 #include <QPalette>
+#include <QPushButton>
 #include <QWidget>
 
 namespace zuvemo::ui {
@@ -73,6 +74,21 @@ QColor UiStyle::disabledFace(const QColor& face)
     auto mix = [](int a, int b) { return (a + 3 * b) / 4; };
     return QColor(
         mix(face.red(), grey.red()), mix(face.green(), grey.green()), mix(face.blue(), grey.blue()));
+}
+
+void UiStyle::setDialogButton(QPushButton* button, std::uint32_t face)
+{
+    setButtonFace(button, face);
+    button->setFont(proportional(12));
+    button->setAutoDefault(false);
+    button->setMinimumSize(130, 34);
+}
+
+void UiStyle::tintRefused(QWidget* box, bool bad)
+{
+    QPalette p = box->palette();
+    p.setColor(QPalette::Base, bad ? color(0xD0D0FF) : QApplication::palette().color(QPalette::Base));
+    box->setPalette(p);
 }
 
 void UiStyle::setButtonFace(QWidget* button, std::uint32_t value)

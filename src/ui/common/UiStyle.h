@@ -8,6 +8,7 @@
 class QWidget;
 
 class QLineEdit;
+class QPushButton;
 
 namespace zuvemo::ui {
 
@@ -31,6 +32,10 @@ public:
     static void setButtonFace(QWidget* button, std::uint32_t value);
     // The face a button of the given colour shows while disabled.
     static QColor disabledFace(const QColor& face);
+    // A button of a dialog's bottom line ("閉じる"), the same size in every window.
+    static void setDialogButton(QPushButton* button, std::uint32_t face);
+    // A box whose value is refused, tinted; back to the normal base when bad is false.
+    static void tintRefused(QWidget* box, bool bad);
     // A password box that shows each typed character as "*", as the original forms did.
     static void setPasswordBox(QLineEdit* box);
 };

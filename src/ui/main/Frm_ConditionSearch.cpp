@@ -42,7 +42,6 @@ constexpr std::uint32_t kYellowFace = 0x00FFFF;
 constexpr const char* kSignals[] = {"指定なし", "買", "売"};
 // The cross list's items: none, then a golden cross (1) and a dead one (-1).
 constexpr const char* kCrosses[] = {"指定なし", "GC（ゴールデンクロス）", "DC（デッドクロス）"};
-constexpr std::uint32_t kErrorFace = 0xD0D0FF;
 
 QComboBox* listBox(const std::vector<std::string>& items, QWidget* parent)
 {
@@ -185,10 +184,7 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_close = new QPushButton(QStringLiteral("閉じる"), this);
     m_close->setObjectName(QStringLiteral("Close"));
     for (auto* b : {m_add, m_close}) {
-        UiStyle::setButtonFace(b, kYellowFace);
-        b->setFont(UiStyle::proportional(12));
-        b->setAutoDefault(false);
-        b->setMinimumSize(130, 34);
+        UiStyle::setDialogButton(b, kYellowFace);
         bottom->addWidget(b);
     }
     m_clear->setAutoDefault(false);
@@ -419,9 +415,10 @@ void Frm_ConditionSearch::testRule()
     }
     analysis::RuleTest::Options options;
     options.conditions = *conditions;
-    auto* window = new Frm_RuleTest(
-        std::make_unique<RuleTestDialogModel>(m_folder, options, RuleTestDialogModel::describe(*conditions)),
-        this);
+    auto model = std::make_unique<RuleTestDialogModel>(
+        m_folder, options, RuleTestDialogModel::describe(*conditions));
+    model->load();
+    auto* window = new Frm_RuleTest(std::move(model), this); // deleted on close
     window->setAttribute(Qt::WA_DeleteOnClose);
     window->show();
     window->runTest();
@@ -487,12 +484,8 @@ void Frm_ConditionSearch::render()
         if (!box.error.empty()) {
             errors += (errors.empty() ? "" : "　") + box.caption + ": " + box.error;
         }
-        for (auto [edit, bad] : {std::pair{m_low[i], box.badLow}, std::pair{m_high[i], box.badHigh}}) {
-            QPalette p = edit->palette();
-            p.setColor(QPalette::Base,
-                bad ? UiStyle::color(kErrorFace) : QApplication::palette().color(QPalette::Base));
-            edit->setPalette(p);
-        }
+        UiStyle::tintRefused(m_low[i], box.badLow);
+        UiStyle::tintRefused(m_high[i], box.badHigh);
     }
     for (const auto group :
         {ConditionSearchModel::Group::Indicators, ConditionSearchModel::Group::Technical}) {

@@ -9,6 +9,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QProgressBar;
 class QPushButton;
 class QTimer;
 
@@ -31,7 +32,7 @@ public:
     GridView* grid() const { return m_grid; }
     GridView* money() const { return m_money; }
     QChartView* chart() const { return m_chart; }
-    // Runs the test with the boxes' horizons, entry and grouping.
+    // Runs the test with the boxes' settings; a box refused is tinted and its reason shown.
     void runTest();
 
 protected:
@@ -40,6 +41,8 @@ protected:
 private:
     void poll();
     void render();
+    void renderChart();
+    QWidget* boxOf(RuleTestDialogModel::Box box) const;
 
     std::unique_ptr<RuleTestDialogModel> m_model;
     QLabel* m_heading = nullptr;
@@ -47,10 +50,17 @@ private:
     QComboBox* m_entry = nullptr;
     QCheckBox* m_byYear = nullptr;
     QCheckBox* m_everyDay = nullptr;
+    QLineEdit* m_hold = nullptr;
+    QLineEdit* m_slots = nullptr;
+    QLineEdit* m_capital = nullptr;
+    QComboBox* m_lot = nullptr;
+    QLineEdit* m_cost = nullptr;
     QPushButton* m_run = nullptr;
     QPushButton* m_stop = nullptr;
     QLabel* m_progress = nullptr;
+    QProgressBar* m_bar = nullptr;
     GridView* m_grid = nullptr;
+    QLabel* m_moneyHeading = nullptr;
     GridView* m_money = nullptr;
     QChartView* m_chart = nullptr;
     QLabel* m_limits = nullptr;

@@ -3,6 +3,7 @@
 // usage: zuvemo-screenshots OUTPUT-FOLDER
 #include "Frm_Chart.h"
 #include "Frm_ConditionSearch.h"
+#include "Frm_RuleTest.h"
 #include "Frm_Track.h"
 #include "Frm_zuvemo.h"
 #include "QtTranslations.h"
@@ -18,10 +19,12 @@
 #include "marketdata/CurlDownloader.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QScreen>
+#include <QThread>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -160,6 +163,32 @@ int main(int argc, char** argv)
         }
         grabSearch("condition-search-cleared.png");
         search->close();
+    }
+    // "この条件を検証" for a signal and an RSI, by year, the money held 20 days: while it runs, then
+    // with its result.
+    {
+        analysis::RuleTest::Options options;
+        options.conditions.signal = "買";
+        options.conditions.ranges["rsi"].max = 50;
+        ui::Frm_RuleTest rule(std::make_unique<ui::RuleTestDialogModel>(
+            home, options, ui::RuleTestDialogModel::describe(options.conditions)));
+        rule.show();
+        if (auto* byYear = rule.findChild<QCheckBox*>(QStringLiteral("ByYear"))) {
+            byYear->setChecked(true);
+        }
+        rule.runTest();
+        auto* run = rule.findChild<QPushButton*>(QStringLiteral("Run"));
+        auto grabRule = [&](const char* name) {
+            QApplication::processEvents();
+            rule.grab().save(QString::fromStdString((out / name).string()));
+            std::cout << (out / name).string() << std::endl;
+        };
+        grabRule("rule-test-running.png");
+        while (run && !run->isEnabled()) {
+            QApplication::processEvents();
+            QThread::msleep(20);
+        }
+        grabRule("rule-test.png");
     }
     window.close();
     std::filesystem::remove_all(home);

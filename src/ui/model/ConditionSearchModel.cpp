@@ -1,5 +1,6 @@
 #include "ConditionSearchModel.h"
 
+#include "KeptSettings.h"
 #include "MainWindowModel.h"
 #include "analysis/FigureRange.h"
 #include "analysis/FigureTable.h"
@@ -103,30 +104,6 @@ int widthOf(const std::string& column, const std::string& heading)
     return std::max(850, 100 * static_cast<int>(analysis::FindReport::width(heading)) + 350);
 }
 
-// Full-width digits, point and minus as typed by a Japanese input method; digit grouping commas.
-std::string asciiNumber(const std::string& text)
-{
-    static const std::map<std::string, std::string> wide = {{"０", "0"}, {"１", "1"}, {"２", "2"},
-        {"３", "3"}, {"４", "4"}, {"５", "5"}, {"６", "6"}, {"７", "7"}, {"８", "8"}, {"９", "9"},
-        {"．", "."}, {"－", "-"}, {"−", "-"}, {"＋", "+"}, {"，", ""}, {",", ""}, {"　", ""}};
-    std::string out;
-    for (std::size_t i = 0; i < text.size();) {
-        bool replaced = false;
-        for (const auto& [from, to] : wide) {
-            if (text.compare(i, from.size(), from) == 0) {
-                out += to;
-                i += from.size();
-                replaced = true;
-                break;
-            }
-        }
-        if (!replaced) {
-            out += text[i++];
-        }
-    }
-    return core::Utf8::trim(out);
-}
-
 } // namespace
 
 ConditionSearchModel::ConditionSearchModel(core::Mdl_Start& module)
@@ -161,13 +138,7 @@ void ConditionSearchModel::load()
     auto& db = *m_module.SharedConnection;
     figuresEnabled = marketdata::DataSource::read(db).isJQuants();
     figuresNote = figuresEnabled ? std::string() : StockFinder::kNoFiguresMessage;
-    db.execute(std::string("CREATE TABLE IF NOT EXISTS ") + kTable
-        + " (CondName TEXT PRIMARY KEY, CondValue TEXT NOT NULL)");
-    std::map<std::string, std::string> kept;
-    for (auto rs = db.openRecordset(std::string("SELECT CondName, CondValue FROM ") + kTable); !rs->isEof();
-         rs->moveNext()) {
-        kept[rs->field(0).toText()] = rs->field(1).toText();
-    }
+    auto kept = KeptSettings::read(db, kTable);
     // Kept before every figure had a box, some under the JSON key: "fwdPer.low".
     auto value = [&kept](const Figure& f, const char* side) {
         const auto it = kept.find(std::string(f.name) + side);
@@ -205,16 +176,7 @@ void ConditionSearchModel::save()
     for (const auto& flag : analysis::FigureTable::flags()) {
         values.emplace_back(flag.name, flags.count(flag.name) ? "1" : "0");
     }
-    auto& db = *m_module.SharedConnection;
-    db.execute(std::string("CREATE TABLE IF NOT EXISTS ") + kTable
-        + " (CondName TEXT PRIMARY KEY, CondValue TEXT NOT NULL)");
-    core::Transaction tx(db);
-    db.execute(std::string("DELETE FROM ") + kTable);
-    for (const auto& [name, value] : values) {
-        db.execute(std::string("INSERT INTO ") + kTable + " (CondName, CondValue) VALUES ('"
-            + core::SqlText(name) + "','" + core::SqlText(value) + "')");
-    }
-    tx.commit();
+    KeptSettings::write(*m_module.SharedConnection, kTable, values);
 }
 
 std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
@@ -231,7 +193,8 @@ std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
         if (!enabled(b)) {
             continue;
         }
-        const auto parsed = analysis::FigureRange::parse(asciiNumber(b.low), asciiNumber(b.high), *b.figure);
+        const auto parsed = analysis::FigureRange::parse(
+            core::Utf8::asciiNumber(b.low), core::Utf8::asciiNumber(b.high), *b.figure);
         b.error = parsed.error;
         b.badLow = parsed.badLow;
         b.badHigh = parsed.badHigh;
@@ -262,7 +225,8 @@ int ConditionSearchModel::conditionCount(Group group) const
 {
     int count = 0;
     for (const auto& b : boxes) {
-        if (b.group == group && enabled(b) && (!asciiNumber(b.low).empty() || !asciiNumber(b.high).empty())) {
+        if (b.group == group && enabled(b)
+            && (!core::Utf8::asciiNumber(b.low).empty() || !core::Utf8::asciiNumber(b.high).empty())) {
             ++count;
         }
     }

@@ -1,10 +1,15 @@
 #include "RuleTestDialogModel.h"
 
+#include "KeptSettings.h"
 #include "analysis/FigureTable.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
+#include "core/Utf8.h"
+#include "core/Value.h"
+#include "marketdata/jquants/BackgroundFill.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -24,9 +29,42 @@ std::vector<GridData::Column> ruleColumns()
 
 std::vector<GridData::Column> moneyColumns()
 {
-    return {{"", 1300, Align::Left}, {"この条件", 1300, Align::Right},
+    return {{"", 1900, Align::Left}, {"この条件", 1300, Align::Right},
         {"市場（全銘柄均等）", 1900, Align::Right}};
 }
+
+// A whole number typed in a box, full-width digits and grouping commas taken; none for other text.
+std::optional<int> wholeNumber(const std::string& text)
+{
+    const std::string digits = core::Utf8::asciiNumber(text);
+    int value = 0;
+    const auto end = digits.data() + digits.size();
+    const auto res = std::from_chars(digits.data(), end, value);
+    if (digits.empty() || digits[0] == '-' || res.ec != std::errc() || res.ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// A number typed in a box, a unit after it left out.
+std::optional<double> decimalNumber(const std::string& text, const std::string& unit)
+{
+    std::string digits = core::Utf8::asciiNumber(text);
+    if (digits.size() >= unit.size() && digits.compare(digits.size() - unit.size(), unit.size(), unit) == 0) {
+        digits = core::Utf8::trim(digits.substr(0, digits.size() - unit.size()));
+    }
+    return core::Value::decimal(digits);
+}
+
+std::string shortest(double value)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return text;
+}
+
+constexpr const char* kBadHorizons
+    = "日数には 1〜250 の営業日数を、カンマで区切って 3 つまで入力してください。";
 
 std::string count(double n)
 {
@@ -60,33 +98,198 @@ RuleTestDialogModel::~RuleTestDialogModel()
     stop();
 }
 
+bool RuleTestDialogModel::refuse(Box box, const std::string& text)
+{
+    fault = box;
+    message = text;
+    return false;
+}
+
+RuleTestDialogModel::Boxes RuleTestDialogModel::boxes() const
+{
+    const auto& o = m_options;
+    const auto& sim = o.simulation;
+    Boxes b;
+    for (const int h : o.horizons) {
+        b.horizons += (b.horizons.empty() ? "" : ",") + std::to_string(h);
+    }
+    b.nextOpen = o.nextOpen;
+    b.byYear = o.by == analysis::RuleTest::GroupBy::Year;
+    b.everyDay = o.everyDay;
+    const int longest = o.horizons.empty() ? 1 : *std::max_element(o.horizons.begin(), o.horizons.end());
+    b.hold = std::to_string(o.hold > 0 ? o.hold : longest);
+    b.slotCount = std::to_string(sim.slotCount);
+    b.capital = count(sim.capital);
+    b.lot = sim.lot;
+    b.cost = shortest(sim.cost * 100);
+    return b;
+}
+
+bool RuleTestDialogModel::take(const Boxes& b)
+{
+    const auto kept = m_options;
+    const bool ok = setHorizons(b.horizons) && setHold(b.hold) && setSlots(b.slotCount)
+        && setCapital(b.capital) && setLot(b.lot) && setCost(b.cost);
+    if (!ok) {
+        m_options = kept;
+        return false;
+    }
+    setNextOpen(b.nextOpen);
+    setByYear(b.byYear);
+    setEveryDay(b.everyDay);
+    fault = Box::None;
+    return true;
+}
+
+bool RuleTestDialogModel::setHold(const std::string& text)
+{
+    if (core::Utf8::asciiNumber(text).empty()) {
+        m_options.hold = 0;
+        return true;
+    }
+    const auto days = wholeNumber(text);
+    if (!days || *days < 1 || *days > analysis::RuleTest::kMaxHold) {
+        return refuse(Box::Hold,
+            "保有日数には 1〜" + std::to_string(analysis::RuleTest::kMaxHold)
+                + " の営業日数を入力してください。");
+    }
+    m_options.hold = *days;
+    return true;
+}
+
+bool RuleTestDialogModel::setSlots(const std::string& text)
+{
+    const auto slots = wholeNumber(text);
+    if (!slots || *slots < 1 || *slots > analysis::RuleSimulation::kMaxSlots) {
+        return refuse(Box::Slots,
+            "枠数には 1〜" + count(analysis::RuleSimulation::kMaxSlots) + " の整数を入力してください。");
+    }
+    m_options.simulation.slotCount = *slots;
+    return true;
+}
+
+bool RuleTestDialogModel::setCapital(const std::string& text)
+{
+    const auto yen = decimalNumber(text, "円");
+    if (!yen || !(*yen >= analysis::RuleSimulation::kMinCapital)
+        || *yen > analysis::RuleSimulation::kMaxCapital) {
+        return refuse(Box::Capital,
+            "元手には " + count(analysis::RuleSimulation::kMinCapital)
+                + " 円以上、1,000 兆円以下の金額を入力してください。");
+    }
+    m_options.simulation.capital = *yen;
+    return true;
+}
+
+bool RuleTestDialogModel::setLot(int lot)
+{
+    if (lot != 1 && lot != 100) {
+        return refuse(Box::None, "単元には 1 株か 100 株を選んでください。");
+    }
+    m_options.simulation.lot = lot;
+    return true;
+}
+
+bool RuleTestDialogModel::setCost(const std::string& text)
+{
+    const auto percent = decimalNumber(text, "%");
+    if (!percent || !(*percent >= 0) || *percent > kMaxCostPercent) {
+        return refuse(
+            Box::Cost, "手数料には片道 0〜" + shortest(kMaxCostPercent) + " % を入力してください。");
+    }
+    m_options.simulation.cost = *percent / 100;
+    return true;
+}
+
+void RuleTestDialogModel::load()
+{
+    std::map<std::string, std::string> kept;
+    try {
+        core::Mdl_Start module(m_folder);
+        if (!module.ReadConfigFile() || !module.OpenDatabase()) {
+            return;
+        }
+        kept = KeptSettings::read(*module.SharedConnection, kTable);
+    } catch (const core::DatabaseError&) {
+        return;
+    }
+    auto value = [&kept](const char* name) -> const std::string* {
+        const auto it = kept.find(name);
+        return it != kept.end() ? &it->second : nullptr;
+    };
+    if (const auto* v = value("horizons")) {
+        setHorizons(*v);
+    }
+    if (const auto* v = value("entry")) {
+        setNextOpen(*v == "next-open");
+    }
+    if (const auto* v = value("byYear")) {
+        setByYear(*v == "1");
+    }
+    if (const auto* v = value("everyDay")) {
+        setEveryDay(*v == "1");
+    }
+    if (const auto* v = value("hold")) {
+        setHold(*v);
+    }
+    if (const auto* v = value("slots")) {
+        setSlots(*v);
+    }
+    if (const auto* v = value("capital")) {
+        setCapital(*v);
+    }
+    if (const auto* v = value("lot")) {
+        setLot(wholeNumber(*v).value_or(0));
+    }
+    if (const auto* v = value("cost")) {
+        setCost(*v);
+    }
+    message.clear();
+    fault = Box::None;
+}
+
+void RuleTestDialogModel::save()
+{
+    const auto b = boxes();
+    try {
+        core::Mdl_Start module(m_folder);
+        if (!module.ReadConfigFile() || !module.OpenDatabase()) {
+            return;
+        }
+        KeptSettings::write(*module.SharedConnection, kTable,
+            {{"horizons", b.horizons}, {"entry", b.nextOpen ? "next-open" : "close"},
+                {"byYear", b.byYear ? "1" : "0"}, {"everyDay", b.everyDay ? "1" : "0"},
+                {"hold", m_options.hold > 0 ? b.hold : std::string()}, {"slots", b.slotCount},
+                {"capital", b.capital}, {"lot", std::to_string(b.lot)}, {"cost", b.cost}});
+    } catch (const core::DatabaseError&) {
+        // Kept only for convenience: a locked database must not stop the test.
+    }
+}
+
 bool RuleTestDialogModel::setHorizons(const std::string& text)
 {
+    // Any of the commas an input method types between them.
+    std::string list = text;
+    for (const std::string_view comma : {"、", "，"}) {
+        for (auto at = list.find(comma); at != std::string::npos; at = list.find(comma, at)) {
+            list.replace(at, comma.size(), ",");
+        }
+    }
     std::vector<int> horizons;
     std::size_t from = 0;
-    while (from <= text.size()) {
-        const auto comma = std::min(text.find_first_of(",、", from), text.size());
-        std::string part = text.substr(from, comma - from);
-        part.erase(std::remove(part.begin(), part.end(), ' '), part.end());
-        int value = 0;
-        bool digits = !part.empty() && part.size() <= 3;
-        for (char c : part) {
-            digits = digits && c >= '0' && c <= '9';
-            value = value * 10 + (c - '0');
+    while (from <= list.size()) {
+        const auto comma = std::min(list.find(',', from), list.size());
+        const auto value = wholeNumber(list.substr(from, comma - from));
+        if (!value || *value < 1 || *value > 250) {
+            return refuse(Box::Horizons, kBadHorizons);
         }
-        if (!digits || value < 1 || value > 250) {
-            message = "日数には 1〜250 の営業日数を、カンマで区切って 3 つまで入力してください。";
-            return false;
-        }
-        horizons.push_back(value);
-        // "、" is three bytes.
-        from = comma + (comma < text.size() && text[comma] != ',' ? 3 : 1);
+        horizons.push_back(*value);
+        from = comma + 1;
     }
     std::sort(horizons.begin(), horizons.end());
     horizons.erase(std::unique(horizons.begin(), horizons.end()), horizons.end());
     if (horizons.size() > 3) {
-        message = "日数には 1〜250 の営業日数を、カンマで区切って 3 つまで入力してください。";
-        return false;
+        return refuse(Box::Horizons, kBadHorizons);
     }
     m_options.horizons = horizons;
     return true;
@@ -102,15 +305,23 @@ void RuleTestDialogModel::start()
     stop();
     m_stop = false;
     m_finished = false;
-    m_done = 0;
-    m_total = 0;
     message.clear();
     progress = "検証中…";
+    progressShare = -1;
     m_pending = true;
+    m_started = std::chrono::steady_clock::now();
+    {
+        std::lock_guard lock(m_mutex);
+        m_progress.reset();
+        m_pace = RuleTestPace();
+    }
     auto options = m_options;
-    options.progress = [this](std::size_t done, std::size_t total) {
-        m_done = done;
-        m_total = total;
+    options.progress = [this](const analysis::RuleTest::Progress& p) {
+        const double seconds
+            = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+        std::lock_guard lock(m_mutex);
+        m_progress = p;
+        m_pace.observe(p, seconds);
         return !m_stop;
     };
     m_thread = std::thread([this, options] {
@@ -139,6 +350,16 @@ void RuleTestDialogModel::start()
     });
 }
 
+bool RuleTestDialogModel::run(const Boxes& b)
+{
+    if (!take(b)) {
+        return false;
+    }
+    save();
+    start();
+    return true;
+}
+
 void RuleTestDialogModel::stop()
 {
     m_stop = true;
@@ -153,10 +374,21 @@ bool RuleTestDialogModel::poll()
         return false;
     }
     if (!m_finished) {
-        const std::size_t total = m_total;
-        progress = total > 0 ? "検証中… " + count(static_cast<double>(m_done.load())) + " / "
-                + count(static_cast<double>(total))
-                             : "検証中…";
+        const double seconds
+            = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_started).count();
+        std::lock_guard lock(m_mutex);
+        if (m_progress) {
+            // Between two steps the pace of the new one is not known yet: the old estimate runs on.
+            double left = m_pace.secondsLeft(seconds);
+            if (left < 0 && progressShare >= 0) {
+                left = std::max(0.0, (1 - progressShare) / progressShare * m_shareAt - (seconds - m_shareAt));
+            }
+            if (const double share = m_pace.share(seconds); share >= 0) {
+                progressShare = share;
+                m_shareAt = seconds;
+            }
+            progress = progressText(*m_progress, left);
+        }
         return false;
     }
     if (m_thread.joinable()) {
@@ -218,14 +450,31 @@ std::string RuleTestDialogModel::describe(const analysis::StockFinder::Condition
 
 std::string RuleTestDialogModel::limitsOf(const TrackReport& r)
 {
-    int figureDays = r.days;
-    for (const auto& [key, days] : r.figureDays) {
-        figureDays = std::min(figureDays, days);
+    std::string text = "株価 " + count(r.days) + " 日分";
+    // A rule of signals alone reads no figure.
+    if (!r.figureDays.empty()) {
+        int figureDays = r.days;
+        for (const auto& [key, days] : r.figureDays) {
+            figureDays = std::min(figureDays, days);
+        }
+        text += "、指標は " + count(figureDays) + " 日分";
     }
-    char cost[32];
-    std::snprintf(cost, sizeof cost, "%g", r.simulationSettings.cost * 100);
-    return "株価 " + count(r.days) + " 日分、指標は " + count(figureDays) + " 日分で検証。手数料片道 " + cost
-        + " %。過去の結果は将来を保証しません。";
+    return text + "で検証。過去の結果は将来を保証しません。";
+}
+
+std::string RuleTestDialogModel::progressText(const analysis::RuleTest::Progress& p, double secondsLeft)
+{
+    using Step = analysis::RuleTest::Progress::Step;
+    const std::string counted
+        = count(static_cast<double>(p.done)) + " / " + count(static_cast<double>(p.total));
+    std::string text = p.step == Step::Prices ? "株価を読み込み中… " + counted + " 銘柄"
+        : p.step == Step::Figures             ? "指標を読み込み中… " + counted + " 日"
+                                              : "検証中… " + counted + " 銘柄";
+    if (secondsLeft >= 0) {
+        text += "  "
+            + marketdata::BackgroundFill::timeLeftText(static_cast<long>(std::ceil(secondsLeft / 60)));
+    }
+    return text;
 }
 
 void RuleTestDialogModel::fill()
@@ -238,6 +487,7 @@ void RuleTestDialogModel::fill()
     market.clear();
     heading.clear();
     limits.clear();
+    moneyHeading.clear();
     if (r.empty()) {
         return;
     }
@@ -279,15 +529,23 @@ void RuleTestDialogModel::fill()
     }
     if (r.simulation) {
         const auto& s = *r.simulation;
-        const std::vector<std::tuple<std::string, std::string, std::string>> lines{
+        std::vector<std::tuple<std::string, std::string, std::string>> lines{
             {"保有", std::to_string(r.simulationSettings.horizon) + " 日", ""},
             {"損益", shown(s.totalReturn, true), shown(s.marketReturn, true)},
             {"年率", shown(s.annualReturn, true), shown(s.marketAnnualReturn, true)},
             {"最大下落", shown(s.maxDrawdown, false), shown(s.marketMaxDrawdown, false)},
             {"売買回数", count(s.trades), ""}, {"勝率", shown(s.winRate, false), ""},
-            {"保有日率", shown(s.exposure, false), ""},
+            {"終値時点の保有日率", shown(s.exposure, false), ""},
             {"最終資産", s.equity.empty() ? "" : count(s.equity.back().value) + " 円",
                 s.equity.empty() ? "" : count(s.equity.back().market) + " 円"}};
+        if (m_options.by == analysis::RuleTest::GroupBy::Year && !s.years.empty()) {
+            lines.emplace_back("年ごとの損益", "", "");
+            for (const auto& year : s.years) {
+                lines.emplace_back(year.year + " 年", TrackReport::signedPercent(year.totalReturn),
+                    TrackReport::signedPercent(year.marketReturn));
+            }
+        }
+        moneyHeading = "運用: " + TrackReport::simulationTerms(r.simulationSettings);
         money.setRows(static_cast<int>(lines.size()) + 1);
         int m = 1;
         for (const auto& [name, mine, all] : lines) {
