@@ -447,7 +447,12 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
                                ->openRecordset("SELECT * FROM Table_FilingDay WHERE DayDate NOT IN "
                                                "(SELECT DiscDate FROM Table_Filing)")
                                ->recordCount();
-    EXPECT_LT(a.requests, 2 + a.filesRead + 3 * 21 + 10 + emptyDays);
+    // Five years of the exchange's lists of past days, a month's first day each.
+    EXPECT_EQ(a.listsFetched,
+        core::Connection::open(files.path() / marketdata::PriceStore::kFileName)
+            ->openRecordset("SELECT DISTINCT substr(DayDate, 1, 7) FROM Table_StoredDay")
+            ->recordCount());
+    EXPECT_LT(a.requests, 2 + a.filesRead + 3 * 21 + 10 + emptyDays + a.listsFetched);
     EXPECT_GT(b.requests, 2 * days);
     EXPECT_EQ(b.notes, std::vector<std::string>{marketdata::BulkFill::kNoFilesNote});
     EXPECT_TRUE(a.notes.empty()) << a.notes.front();

@@ -30,6 +30,10 @@ TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedInTheUnitsItsBoxNames)
     state.step = {300, 300, 20, 130, 400};
     state.minutesLeft = 3;
     EXPECT_EQ(BackgroundFill::progressText(state), "開示 20/130 日 残り約 3 分");
+    // Then the exchange's lists of past days.
+    auto lists = state;
+    lists.step = {300, 300, 130, 130, 400, 3, 60};
+    EXPECT_EQ(BackgroundFill::progressText(lists), "銘柄一覧 3/60 日 残り約 3 分");
     // A long wait is said as one, with its seconds left; the plan's limit or a server's error.
     state.waitSecondsLeft = 40;
     EXPECT_EQ(BackgroundFill::progressText(state), "API の回数制限で待っています（あと 40 秒）");

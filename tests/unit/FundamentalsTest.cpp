@@ -300,13 +300,24 @@ TEST(Fundamentals, ANextDaysRefreshAsksTwiceMoreAndAStoppedFillGoesOn)
             - static_cast<int>(
                 db->openRecordset("SELECT DISTINCT DiscDate FROM Table_Filing")->recordCount());
     }
-    EXPECT_LE(first.requests - 1 - first.daysFetched - 1 - 1, 1 + 130 + emptyDays);
+    // The lists of past days: the first trading day of each month of the depth, one request each.
+    int months = 0;
+    {
+        core::Connection::Options readOnly;
+        auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName, readOnly);
+        months = static_cast<int>(
+            db->openRecordset("SELECT DISTINCT substr(DayDate, 1, 7) FROM Table_StoredDay")->recordCount());
+    }
+    EXPECT_EQ(first.listsFetched, months);
+    EXPECT_LE(first.requests - 1 - first.daysFetched - 1 - 1 - first.listsFetched, 1 + 130 + emptyDays);
     EXPECT_GE(first.filingDaysFetched, 120);
     auto next = refresh(dir.path(), *full, 150, first.tradingDate);
     ASSERT_TRUE(next.ok) << next.message;
     // The calendar, the price days (the day and the one the depth now reaches), the master as
     // before; and the day's valuation and disclosures.
     EXPECT_EQ(next.requests, 2 + next.daysFetched + 2);
+    // The depth's first month now starts a day later: its list of a day before stands for it.
+    EXPECT_EQ(next.listsFetched, 0);
 
     // A fill stopped among the disclosure days keeps its place and goes on.
     test::TempFolder stopped;

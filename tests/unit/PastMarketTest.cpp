@@ -136,6 +136,11 @@ TEST(ListingHistory, SnapshotsAreKeptWholeAndTheMonthsFirstDaysAreAskedFor)
     EXPECT_EQ(ListingHistory::wantedDays({"2026-10-01", "2026-10-02"}),
         (std::vector<std::string>{"2026-10-01", "2026-10-02"}));
     EXPECT_TRUE(ListingHistory::wantedDays({}).empty());
+    // A month with a snapshot on or before its wanted day is not asked again: the oldest month
+    // of a depth that moved on a day, or a day stored already.
+    EXPECT_EQ(ListingHistory::toAsk({"2026-09-30", "2026-10-01", "2026-11-04", "2026-12-09"},
+                  {"2026-09-29", "2026-11-04", "2026-12-10"}),
+        (std::vector<std::string>{"2026-10-01", "2026-12-09"}));
 
     test::TempFolder dir;
     core::Connection::Options create;

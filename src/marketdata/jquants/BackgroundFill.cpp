@@ -79,9 +79,11 @@ std::string BackgroundFill::progressText(const Snapshot& snapshot)
     }
     const auto& step = snapshot.step;
     const bool prices = step.pricesDone < step.pricesTotal || step.filingsTotal == 0;
-    std::string text = prices
-        ? "株価 " + std::to_string(step.pricesDone) + "/" + std::to_string(step.pricesTotal)
-        : "開示 " + std::to_string(step.filingsDone) + "/" + std::to_string(step.filingsTotal);
+    const bool lists = !prices && step.filingsDone >= step.filingsTotal && step.listsDone < step.listsTotal;
+    std::string text = lists
+        ? "銘柄一覧 " + std::to_string(step.listsDone) + "/" + std::to_string(step.listsTotal)
+        : prices ? "株価 " + std::to_string(step.pricesDone) + "/" + std::to_string(step.pricesTotal)
+                 : "開示 " + std::to_string(step.filingsDone) + "/" + std::to_string(step.filingsTotal);
     text += " 日";
     if (step.done() < step.total()) {
         text += timeLeft(snapshot.minutesLeft);

@@ -389,8 +389,16 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     step.pricesDone = depth - static_cast<int>(missing.size());
     step.filingsTotal = static_cast<int>(upTo + 1 - filingStart);
     step.filingsDone = step.filingsTotal - static_cast<int>(filingDays.size());
+    // The lists of past days: the first day of each month of the depth, each asked once.
+    ListingHistory listings(store.connection());
+    std::vector<std::string> depthDays(readable.rbegin(), readable.rend());
+    depthDays.push_back(newest);
+    const auto wantedLists = ListingHistory::wantedDays(depthDays);
+    const auto listDays = ListingHistory::toAsk(wantedLists, listings.days());
+    step.listsTotal = static_cast<int>(wantedLists.size());
+    step.listsDone = step.listsTotal - static_cast<int>(listDays.size());
     // Pending from here: a fill stopped before its first older day still goes on at the next start.
-    if (!missing.empty() || !filingDays.empty()) {
+    if (!missing.empty() || !filingDays.empty() || !listDays.empty()) {
         store.setFillPending(true);
     }
 
@@ -566,9 +574,39 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
         step.filingsDone += i < emptyInFiles ? 1 : 0;
     }
+    for (std::size_t i = 0; i < listDays.size(); ++i, ++step.listsDone) {
+        if (!goOn()) {
+            return result;
+        }
+        const std::string& day = listDays[i];
+        if (listings.has(day)) {
+            continue; // the newest day's, kept with its list meanwhile
+        }
+        auto rows = client.getAll("/equities/master", {{"date", day}});
+        if (!rows) {
+            if (beforeWindow(day)) {
+                continue;
+            }
+            failed(client, result, day + " の銘柄一覧");
+            return result;
+        }
+        std::string fault;
+        auto snapshot = ListingHistory::snapshotOf(*rows, &fault);
+        if (snapshot && snapshot->date != day) {
+            fault = "求めた日（" + day + "）と違う日の一覧です: " + JQuantsAnswer::shown(snapshot->date);
+            snapshot.reset();
+        }
+        if (!snapshot) {
+            malformed(client, result, day + " の銘柄一覧", fault);
+            return result;
+        }
+        listings.store(*snapshot);
+        ++result.listsFetched;
+    }
     if (progress) {
         step.pricesDone = step.pricesTotal;
         step.filingsDone = step.filingsTotal;
+        step.listsDone = step.listsTotal;
         step.requests = client.requests();
         progress(step);
     }

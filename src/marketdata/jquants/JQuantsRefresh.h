@@ -36,6 +36,7 @@ public:
         int filesRead = 0; // monthly files read whole and used
         long long fileBytes = 0; // bytes downloaded from the file host
         int topixDaysFetched = 0;
+        int listsFetched = 0; // lists of past days for the listing history
 
         // What the run left out and why, one line each: for its summary and the journal.
         std::vector<std::string> notes;
@@ -56,8 +57,11 @@ public:
         int filingsDone = 0;
         int filingsTotal = 0;
         long requests = 0;
-        int done() const { return pricesDone + filingsDone; }
-        int total() const { return pricesTotal + filingsTotal; }
+        // The exchange's lists of past days the listing history keeps: a month's first day each.
+        int listsDone = 0;
+        int listsTotal = 0;
+        int done() const { return pricesDone + filingsDone + listsDone; }
+        int total() const { return pricesTotal + filingsTotal + listsTotal; }
     };
     // Called before each day is asked for and once at the end; false stops the fill (what is
     // stored stays).

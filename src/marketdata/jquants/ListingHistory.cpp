@@ -201,6 +201,21 @@ std::vector<std::string> ListingHistory::wantedDays(const std::vector<std::strin
     return out;
 }
 
+std::vector<std::string> ListingHistory::toAsk(
+    const std::vector<std::string>& wanted, const std::vector<std::string>& snapshotDays)
+{
+    std::vector<std::string> out;
+    for (const auto& day : wanted) {
+        // The latest snapshot on or before day: in day's month, it stands for that month.
+        const auto it = std::upper_bound(snapshotDays.begin(), snapshotDays.end(), day);
+        if (it != snapshotDays.begin() && (it - 1)->compare(0, 7, day, 0, 7) == 0) {
+            continue;
+        }
+        out.push_back(day);
+    }
+    return out;
+}
+
 std::map<std::string, std::vector<ListingHistory::Listing>> ListingHistory::listings(
     const std::vector<Snapshot>& snapshots, const std::map<std::string, std::vector<std::string>>& tradedDays)
 {

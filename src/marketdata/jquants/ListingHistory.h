@@ -59,6 +59,11 @@ public:
     // The days a history needs a snapshot of: the first stored trading day of every month, and
     // the newest. storedDays ascending.
     static std::vector<std::string> wantedDays(const std::vector<std::string>& storedDays);
+    // Of the wanted days, those to ask for: not a day whose month already has a snapshot on or
+    // before it (the depth's first month starts a day later each day, and must not cost a
+    // request a day). Both ascending.
+    static std::vector<std::string> toAsk(
+        const std::vector<std::string>& wanted, const std::vector<std::string>& snapshotDays);
 
     // Each code's listings from the snapshots (oldest first) and the days each code traded
     // (ascending). A code that appears is listed from its first day with a trade after the
