@@ -18,8 +18,8 @@
 #include "marketdata/jquants/JQuantsClient.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
 #include "marketdata/jquants/PriceStore.h"
-#include "marketdata/jquants/TopixHistory.h"
 #include "marketdata/jquants/StoreDownloader.h"
+#include "marketdata/jquants/TopixHistory.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
