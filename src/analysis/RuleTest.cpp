@@ -405,6 +405,8 @@ TrackReport RuleTest::run(const Options& o)
         }
         // The market days' bars from its first trade on, a day without one carrying the close.
         std::vector<TechnicalFigures::Bar> bars(n);
+        // Days whose bar carries the exchange's limit flags (bars stored before they were kept do not).
+        std::vector<char> limitsKept(n, 0);
         std::size_t first = n;
         for (const auto& r : rows) {
             if (r.traded) {
@@ -415,6 +417,7 @@ TrackReport RuleTest::run(const Options& o)
             while (at < rows.size() && rows[at].day < d) {
                 ++at;
             }
+            limitsKept[d] = at < rows.size() && rows[at].day == d && rows[at].ul >= 0;
             if (at < rows.size() && rows[at].day == d && rows[at].traded) {
                 const auto& r = rows[at];
                 bars[d] = {r.adjC, r.adjH, r.adjL, r.adjVo, r.va, true, r.ul == 1, r.ll == 1};
@@ -504,6 +507,8 @@ TrackReport RuleTest::run(const Options& o)
                     there = lookBack(d) > 200;
                 } else if (use.name == "cross") {
                     there = lookBack(d) > 25;
+                } else if (use.name == "stop-high" || use.name == "stop-low") {
+                    there = limitsKept[d] != 0;
                 } else {
                     there = true;
                 }
