@@ -175,16 +175,25 @@ TEST(DailySchedule, NextRunIsTheNextWeekdayAtTheTimeAndTimesAreChecked)
     EXPECT_EQ(DailySchedule::unitName("/a").size(), std::string("zuvemo-daily-").size() + 8);
 }
 
+namespace {
+
+// A program folder made by init with addresses that answer nothing: enough for a schedule.
+bool initFolder(const std::filesystem::path& home, std::string* out)
+{
+    return test::runCommand(cli() + " --home " + home.string()
+                   + " init --daily-url http://127.0.0.1:1/d/ --history-url http://127.0.0.1:1/h/ 2>&1",
+               out)
+        == 0;
+}
+
+} // namespace
+
 TEST(DailySchedule, InstallStatusAndRemoveWriteTheUserUnitsOrPrintTheCrontabLine)
 {
     TempFolder dir;
     const auto home = dir / "home";
     std::string out;
-    ASSERT_EQ(test::runCommand(cli() + " --home " + home.string()
-                      + " init --daily-url http://127.0.0.1:1/d/ --history-url http://127.0.0.1:1/h/ 2>&1",
-                  &out),
-        0)
-        << out;
+    ASSERT_TRUE(initFolder(home, &out)) << out;
     {
         auto c = core::Connection::open(home / "zuvemo.db");
         core::JournalRecord r;
@@ -268,11 +277,7 @@ TEST(DailySchedule, InsideWslTheRunIsAWindowsTaskThatStartsTheDistribution)
     TempFolder dir;
     const auto home = dir / "home";
     std::string out;
-    ASSERT_EQ(test::runCommand(cli() + " --home " + home.string()
-                      + " init --daily-url http://127.0.0.1:1/d/ --history-url http://127.0.0.1:1/h/ 2>&1",
-                  &out),
-        0)
-        << out;
+    ASSERT_TRUE(initFolder(home, &out)) << out;
     const auto bin = dir / "fakebin";
     std::filesystem::create_directories(bin);
     const auto fake = [&](int status) {

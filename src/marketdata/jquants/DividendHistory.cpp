@@ -119,30 +119,28 @@ void DividendHistory::apply(const std::vector<Notice>& notices)
         bury.bindDouble(2, deleted ? 1 : 0);
         bury.run();
     };
+    // A notice and its corrections out of the table, and kept out.
+    auto withdraw = [&](const std::string& refNo, bool deleted) {
+        buryCorrections.bindText(1, refNo);
+        buryCorrections.bindDouble(2, deleted ? 1 : 0);
+        buryCorrections.run();
+        remove.bindText(1, refNo);
+        remove.run();
+        buryOne(refNo, deleted);
+    };
     for (const auto& n : notices) {
         if (fate(n.refNo) != 0) {
             continue;
         }
         if (n.statCode == "3") {
-            buryCorrections.bindText(1, n.caRefNo);
-            buryCorrections.bindDouble(2, 1);
-            buryCorrections.run();
-            remove.bindText(1, n.caRefNo);
-            remove.run();
-            buryOne(n.caRefNo, true);
+            withdraw(n.caRefNo, true);
             continue;
         }
         if (n.statCode == "2") {
             if (fate(n.caRefNo) == 2) {
                 continue; // a correction of a deleted notice
             }
-            // The notice it corrects, and any earlier correction of that notice.
-            buryCorrections.bindText(1, n.caRefNo);
-            buryCorrections.bindDouble(2, 0);
-            buryCorrections.run();
-            remove.bindText(1, n.caRefNo);
-            remove.run();
-            buryOne(n.caRefNo, false);
+            withdraw(n.caRefNo, false); // the notice it corrects, with any earlier correction
         }
         const std::string* fields[] = {&n.refNo, &n.caRefNo, &n.statCode, &n.code, &n.exDate, &n.recDate,
             &n.payDate, &n.pubDate, &n.divRate, &n.ifCode, &n.frCode, &n.commSpecCode};
