@@ -17,6 +17,7 @@
 #include "marketdata/UrlSettings.h"
 #include "marketdata/jquants/Fundamentals.h"
 #include "marketdata/jquants/PriceStore.h"
+#include "marketdata/jquants/TopixHistory.h"
 
 #include <algorithm>
 #include <atomic>
@@ -720,6 +721,34 @@ TrackReport RuleTest::run(const Options& o)
         }
         names.insert(names.end(), others.begin(), others.end());
     }
+    // TOPIX over the same entry and end as each event, where the store has it.
+    std::vector<double> topixOpen(n, kNone), topixClose(n, kNone);
+    if (store && n > 0) {
+        marketdata::TopixHistory topix(store->connection());
+        std::size_t d = 0;
+        for (const auto& bar : topix.bars(days.front(), days.back())) {
+            while (d < n && days[d] < bar.date) {
+                ++d;
+            }
+            if (d < n && days[d] == bar.date) {
+                topixOpen[d] = bar.o;
+                topixClose[d] = bar.c;
+            }
+        }
+    }
+    auto topixReturn = [&](std::size_t d, std::size_t hi) {
+        const std::size_t end = d + static_cast<std::size_t>(o.horizons[hi]);
+        const double in = o.nextOpen ? (d + 1 < n ? topixOpen[d + 1] : kNone) : topixClose[d];
+        return end < n && !std::isnan(in) && !std::isnan(topixClose[end]) ? topixClose[end] / in - 1 : kNone;
+    };
+    for (std::size_t i = 0; i < events.size(); ++i) {
+        for (std::size_t hi = 0; hi < horizons; ++hi) {
+            if (!std::isnan(eventReturns[i][hi])) {
+                ++result.returnEvents;
+                result.topixEvents += !std::isnan(topixReturn(events[i].day, hi));
+            }
+        }
+    }
     for (const auto& name : names) {
         TrackRecord::Group group{name, {}};
         for (std::size_t hi = 0; hi < horizons; ++hi) {
@@ -727,7 +756,8 @@ TrackReport RuleTest::run(const Options& o)
             row.signal = TrackRecord::Signal::Rule;
             row.horizon = o.horizons[hi];
             std::vector<double> returns;
-            double sum = 0, sameMean = 0, sameRise = 0;
+            double sum = 0, sameMean = 0, sameRise = 0, topixSum = 0, ruleWithTopix = 0;
+            int topixCount = 0;
             for (std::size_t i = 0; i < events.size(); ++i) {
                 const double r = eventReturns[i][hi];
                 if (std::isnan(r) || (name != TrackRecord::kAllGroup && groupOf(events[i]) != name)) {
@@ -739,6 +769,16 @@ TrackReport RuleTest::run(const Options& o)
                 row.hits += r > 0;
                 sameMean += baseSum[hi][d] / baseCount[hi][d];
                 sameRise += static_cast<double>(baseRises[hi][d]) / baseCount[hi][d];
+                if (const double t = topixReturn(d, hi); !std::isnan(t)) {
+                    topixSum += t;
+                    ruleWithTopix += r;
+                    ++topixCount;
+                }
+            }
+            // Over the events TOPIX covers, the rule's mean of the same events beside it.
+            if (topixCount > 0) {
+                row.topixMean = topixSum / topixCount;
+                row.excessTopix = (ruleWithTopix - topixSum) / topixCount;
             }
             row.count = static_cast<int>(returns.size());
             std::tie(row.low, row.high) = TrackRecord::wilson(row.hits, row.count);

@@ -44,6 +44,9 @@ public:
         // A rule's: the mean return and the share of rises of every stock on its events' days,
         // and its mean above that mean; none without a count.
         std::optional<double> sameDayMean, sameDayRise, excess;
+        // TOPIX's mean return over the same entries and end days, and the rule's mean above it;
+        // none where TOPIX is not stored for them.
+        std::optional<double> topixMean, excessTopix;
     };
     struct Group
     {

@@ -99,6 +99,18 @@ std::string TrackReport::verdict(const TrackRecord::Row& row)
     return row.low > row.baseHigh ? "基準より高い" : "基準より低い";
 }
 
+std::string TrackReport::topixLine() const
+{
+    if (topixEvents == 0) {
+        return "TOPIX との比較はありません（TOPIX はライトプラン以上の J-Quants のフォルダで取得します）";
+    }
+    if (topixEvents < returnEvents) {
+        return "TOPIX のある " + std::to_string(topixEvents) + " / " + std::to_string(returnEvents)
+            + " 件で TOPIX と比較";
+    }
+    return "TOPIX と同じ買いの日・売りの日で比較";
+}
+
 std::string TrackReport::text() const
 {
     if (empty()) {
@@ -119,6 +131,10 @@ std::string TrackReport::text() const
         }
         out += "\n";
     }
+    const bool topix = rule && topixEvents > 0;
+    if (rule) {
+        out += topixLine() + "\n";
+    }
     if (!note.empty()) {
         out += note + "\n";
     }
@@ -126,6 +142,9 @@ std::string TrackReport::text() const
         {"的中", 9}, {"的中率", 8}, {"95%区間", 17}, {"平均", 10}, {"中央値", 10}};
     if (rule) {
         columns.insert(columns.end(), {{"同日平均", 10}, {"同日上昇率", 10}, {"超過", 10}});
+    }
+    if (topix) {
+        columns.insert(columns.end(), {{"TOPIX平均", 10}, {"TOPIX超過", 10}});
     }
     columns.emplace_back("判定", 0);
     for (const auto& group : groups) {
@@ -150,6 +169,11 @@ std::string TrackReport::text() const
                     line += "  " + padLeft(signedPercent(row.sameDayMean.value_or(0)), columns[8].second);
                     line += "  " + padLeft(percent(row.sameDayRise.value_or(0)), columns[9].second);
                     line += "  " + padLeft(signedPercent(row.excess.value_or(0)), columns[10].second);
+                }
+                if (topix) {
+                    auto shown = [](const std::optional<double>& v) { return v ? signedPercent(*v) : "-"; };
+                    line += "  " + padLeft(shown(row.topixMean), columns[11].second);
+                    line += "  " + padLeft(shown(row.excessTopix), columns[12].second);
                 }
                 line += "  " + verdict(row);
             } else {
@@ -207,6 +231,8 @@ std::string TrackReport::json() const
                 r["sameDayMean"] = orNull(row.sameDayMean);
                 r["sameDayRise"] = orNull(row.sameDayRise);
                 r["excess"] = orNull(row.excess);
+                r["topixMean"] = orNull(row.topixMean);
+                r["excessTopix"] = orNull(row.excessTopix);
             }
             rows.push_back(std::move(r));
         }
@@ -255,7 +281,7 @@ std::string TrackReport::csv() const
 {
     std::string out = "\xEF\xBB\xBF";
     out += "基準日,グループ,シグナル,日数,件数,的中,的中率,下限,上限,平均,中央値,判定";
-    out += rule ? ",同日平均,同日上昇率,超過\r\n" : "\r\n";
+    out += rule ? ",同日平均,同日上昇率,超過,TOPIX平均,TOPIX超過\r\n" : "\r\n";
     for (const auto& group : groups) {
         for (const auto& row : group.rows) {
             const bool some = row.count > 0;
@@ -269,7 +295,7 @@ std::string TrackReport::csv() const
                 auto optional
                     = [](const std::optional<double>& v) { return v ? fraction(*v) : std::string(); };
                 out += "," + optional(row.sameDayMean) + "," + optional(row.sameDayRise) + ","
-                    + optional(row.excess);
+                    + optional(row.excess) + "," + optional(row.topixMean) + "," + optional(row.excessTopix);
             }
             out += "\r\n";
         }

@@ -26,6 +26,9 @@ struct TrackReport
     std::string firstDay, lastDay;
     std::vector<std::pair<std::string, int>> figureDays; // per JSON key: the days some stock had it
     std::vector<std::string> figureHeadings; // the same figures' headings
+    // A rule's events with TOPIX stored for their entry and end, of those with a return; 0
+    // without TOPIX in the store (the Free plan, a CSV folder).
+    int topixEvents = 0, returnEvents = 0;
     std::string note; // said beside the rows: the rule never held
     std::optional<RuleSimulation::Result> simulation;
     RuleSimulation::Settings simulationSettings;
@@ -34,6 +37,8 @@ struct TrackReport
 
     // A table per group, for a terminal.
     std::string text() const;
+    // What the TOPIX columns compare, or why there are none: a line of the limits.
+    std::string topixLine() const;
     // One object: tradingDate, stocks, horizons, groups with their rows (rates and returns as
     // fractions; without any count the rate, the interval and the returns are null).
     std::string json() const;

@@ -9,6 +9,7 @@
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Mdl_Start.h"
+#include "core/Statement.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "model/RuleTestDialogModel.h"
 #include "model/RuleTestPace.h"
@@ -42,6 +43,7 @@ struct World
 {
     std::vector<std::string> days;
     std::vector<Series> stocks; // in code order
+    std::vector<double> topixOpen, topixClose; // by day, read from the store's own table
 };
 
 class RuleMarket : public ::testing::Test
@@ -149,6 +151,16 @@ protected:
             }
             w.stocks.push_back(std::move(s));
         }
+        w.topixOpen.assign(w.days.size(), kNone);
+        w.topixClose.assign(w.days.size(), kNone);
+        auto db = core::Connection::open(home_() / marketdata::PriceStore::kFileName);
+        core::Statement topix(*db, "SELECT TopixDate, O, C FROM Table_Topix");
+        while (topix.next()) {
+            const auto at
+                = std::lower_bound(w.days.begin(), w.days.end(), topix.columnText(0)) - w.days.begin();
+            w.topixOpen[static_cast<std::size_t>(at)] = topix.columnDouble(1);
+            w.topixClose[static_cast<std::size_t>(at)] = topix.columnDouble(2);
+        }
         return w;
     }
 
@@ -220,13 +232,16 @@ void expectRow(const json& row, const World& w, const std::vector<Event>& events
     const std::string& what)
 {
     std::vector<double> returns;
-    double same = 0, rises = 0;
+    double same = 0, rises = 0, topix = 0;
     for (const auto& e : events) {
         const double r = returnOf(w.stocks[e.stock], e.day, h, nextOpen);
         if (std::isnan(r)) {
             continue;
         }
         returns.push_back(r);
+        // TOPIX from the same entry to the same end day (every day of the sample has it).
+        const double in = nextOpen ? w.topixOpen[e.day + 1] : w.topixClose[e.day];
+        topix += w.topixClose[e.day + static_cast<std::size_t>(h)] / in - 1;
         double sum = 0;
         int count = 0, up = 0;
         for (const auto& s : w.stocks) {
@@ -275,6 +290,8 @@ void expectRow(const json& row, const World& w, const std::vector<Event>& events
     near(row["sameDayMean"], same / n, "sameDayMean");
     near(row["sameDayRise"], rises / n, "sameDayRise");
     near(row["excess"], mean - same / n, "excess");
+    near(row["topixMean"], topix / n, "topixMean");
+    near(row["excessTopix"], mean - topix / n, "excessTopix");
     const double share = rises / n;
     EXPECT_EQ(row["chance"], centre - half <= share && share <= centre + half) << what;
 }
@@ -349,6 +366,8 @@ TEST_F(RuleMarket, EveryCountRateAndSameDayLineIsItsDefinitionForBothEntriesAndT
     std::string text;
     ASSERT_EQ(cli(std::string(" track") + kRule, &text), 0);
     EXPECT_NE(text.find("同日平均"), std::string::npos) << text;
+    EXPECT_NE(text.find("TOPIX平均"), std::string::npos) << text;
+    EXPECT_NE(text.find("TOPIX と同じ買いの日・売りの日で比較"), std::string::npos) << text;
     EXPECT_NE(text.find("指標のあった日: 前日比"), std::string::npos) << text;
     EXPECT_EQ(text.find("全日"), std::string::npos) << text;
 }
@@ -732,7 +751,10 @@ TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRests
     EXPECT_EQ(model.grid.cell(2, 1).text, "20");
     EXPECT_EQ(model.limits,
         "株価 " + std::to_string(report.days) + " 日分、指標は " + std::to_string(report.figureDays[0].second)
-            + " 日分で検証。過去の結果は将来を保証しません。");
+            + " 日分で検証。TOPIX と同じ買いの日・売りの日で比較。過去の結果は将来を保証しません。");
+    EXPECT_EQ(model.grid.cell(0, 11).text, "TOPIX平均");
+    EXPECT_EQ(model.grid.cell(1, 11).text,
+        analysis::TrackReport::signedPercent(*report.groups[0].rows[0].topixMean));
     EXPECT_LT(report.figureDays[0].second, report.days); // the 25-day mean needs 25 days
     ASSERT_TRUE(report.simulation);
     EXPECT_EQ(model.dates.size(), static_cast<std::size_t>(report.days));
@@ -883,7 +905,8 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
 
     // A rule of the signal alone reads no figure, and its limits say only the prices' days.
     EXPECT_EQ(model.limits,
-        "株価 " + std::to_string(model.report().days) + " 日分で検証。過去の結果は将来を保証しません。");
+        "株価 " + std::to_string(model.report().days)
+            + " 日分で検証。TOPIX と同じ買いの日・売りの日で比較。過去の結果は将来を保証しません。");
     // Put back for the other tests of the folder.
     ui::RuleTestDialogModel(home_(), options, "").save();
 }

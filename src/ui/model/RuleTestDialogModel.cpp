@@ -24,7 +24,8 @@ std::vector<GridData::Column> ruleColumns()
     return {{"区分", 900, Align::Left}, {"日数", 500, Align::Right}, {"件数", 900, Align::Right},
         {"的中", 900, Align::Right}, {"的中率", 800, Align::Right}, {"95%区間", 1700, Align::Right},
         {"平均", 900, Align::Right}, {"中央値", 900, Align::Right}, {"同日平均", 900, Align::Right},
-        {"同日上昇率", 1000, Align::Right}, {"超過", 900, Align::Right}, {"判定", 1300, Align::Left}};
+        {"同日上昇率", 1000, Align::Right}, {"超過", 900, Align::Right}, {"TOPIX平均", 1000, Align::Right},
+        {"TOPIX超過", 1000, Align::Right}, {"判定", 1300, Align::Left}};
 }
 
 std::vector<GridData::Column> moneyColumns()
@@ -459,7 +460,7 @@ std::string RuleTestDialogModel::limitsOf(const TrackReport& r)
         }
         text += "、指標は " + count(figureDays) + " 日分";
     }
-    return text + "で検証。過去の結果は将来を保証しません。";
+    return text + "で検証。" + r.topixLine() + "。過去の結果は将来を保証しません。";
 }
 
 std::string RuleTestDialogModel::progressText(const analysis::RuleTest::Progress& p, double secondsLeft)
@@ -519,11 +520,15 @@ void RuleTestDialogModel::fill()
                 grid.setText(line, 8, TrackReport::signedPercent(row.sameDayMean.value_or(0)));
                 grid.setText(line, 9, TrackReport::percent(row.sameDayRise.value_or(0)));
                 grid.setText(line, 10, TrackReport::signedPercent(row.excess.value_or(0)));
+                auto shown
+                    = [](const std::optional<double>& v) { return v ? TrackReport::signedPercent(*v) : "-"; };
+                grid.setText(line, 11, shown(row.topixMean));
+                grid.setText(line, 12, shown(row.excessTopix));
                 if (!row.chance) {
                     grid.paintRow(line, row.low > row.baseHigh ? kHigherColour : kLowerColour);
                 }
             }
-            grid.setText(line, 11, TrackReport::verdict(row));
+            grid.setText(line, 13, TrackReport::verdict(row));
             ++line;
         }
     }

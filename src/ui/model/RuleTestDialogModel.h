@@ -87,7 +87,9 @@ public:
     double progressShare = -1; // 0 to 1 of the whole run; -1 while it cannot be estimated
     std::string message; // why there is no result
     std::string heading;
-    std::string limits; // "株価 280 日分、指標は 277 日分で検証。過去の結果は将来を保証しません。"
+    // "株価 280 日分、指標は 277 日分で検証。TOPIX
+    // と同じ買いの日・売りの日で比較。過去の結果は将来を保証しません。"
+    std::string limits;
     GridData grid; // the rule's rows per group and horizon
     std::string moneyHeading; // "運用: 10 枠、手数料片道 0.100%、元手 1,000,000 円、単元 1 株、20 日保有"
     GridData money; // the simulation: the rule beside the market, by year too when asked
