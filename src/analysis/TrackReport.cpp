@@ -102,7 +102,7 @@ std::string TrackReport::verdict(const TrackRecord::Row& row)
 std::string TrackReport::topixLine() const
 {
     if (topixEvents == 0) {
-        return "TOPIX との比較はありません（TOPIX はライトプラン以上の J-Quants のフォルダで取得します）";
+        return "TOPIX との比較なし（J-Quants のライトプラン以上）";
     }
     if (topixEvents < returnEvents) {
         return "TOPIX のある " + std::to_string(topixEvents) + " / " + std::to_string(returnEvents)
