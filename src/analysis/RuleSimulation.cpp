@@ -50,7 +50,7 @@ std::vector<RuleSimulation::Year> RuleSimulation::years(
                 value = equity[i - 1].value;
                 market = equity[i - 1].market;
             }
-            out.push_back(Year{p.date.substr(0, 4), 0, 0, 0, 0});
+            out.push_back(Year{p.date.substr(0, 4), 0, 0, 0, 0, std::nullopt, 0, 0});
         }
         auto& year = out.back();
         ++year.days;
@@ -168,7 +168,7 @@ RuleSimulation::Result RuleSimulation::run(const Market& market, std::size_t fir
         }
         equity.push_back(value);
         marketLine.push_back(marketValue);
-        result.equity.push_back(Point{market.days[day], value, marketValue});
+        result.equity.push_back(Point{market.days[day], value, marketValue, std::nullopt});
     }
     result.days = static_cast<int>(n - first);
     result.trades = static_cast<int>(result.sold.size());

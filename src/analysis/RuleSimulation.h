@@ -15,6 +15,8 @@ public:
     // The bounds a simulation's settings keep to.
     static constexpr int kMaxSlots = 1000;
     static constexpr double kMinCapital = 10'000, kMaxCapital = 1e15;
+    // 20.315 %: income tax, the reconstruction surtax and the inhabitants' tax on a gain.
+    static constexpr double kTaxRate = 0.20315;
 
     struct Settings
     {
@@ -24,6 +26,8 @@ public:
         double cost = 0.001; // a side, as a fraction of the price
         double capital = 1'000'000;
         int lot = 1;
+        bool dividends = false; // credit each held share's dividend in cash on its ex-date
+        bool tax = false; // pay kTaxRate of each calendar year's net realised gain
     };
     // The market as the simulation sees it: split-adjusted prices per stock and market day, NaN
     // where the stock did not trade.
@@ -39,13 +43,16 @@ public:
     struct Trade
     {
         std::string code, bought, sold;
-        double buyPrice = 0, sellPrice = 0, gain = 0;
+        // gain: the sale's proceeds and the dividends credited while held, less what was paid.
+        double buyPrice = 0, sellPrice = 0, gain = 0, dividends = 0;
         long long shares = 0;
+        bool delisted = false; // sold at the last close there was
     };
     struct Point
     {
         std::string date;
         double value = 0, market = 0;
+        std::optional<double> topix; // TOPIX scaled to the capital; none without TOPIX
     };
     // A calendar year of the days simulated: its returns from the year before's last equity (the
     // capital in the first year) to its own last.
@@ -54,6 +61,8 @@ public:
         std::string year; // "2024"
         int days = 0, trades = 0; // trades sold within it
         double totalReturn = 0, marketReturn = 0;
+        std::optional<double> topixReturn;
+        double dividends = 0, tax = 0; // yen credited, yen paid
     };
     struct Result
     {
@@ -62,6 +71,10 @@ public:
         // None without a day simulated.
         std::optional<double> totalReturn, annualReturn, maxDrawdown, exposure;
         std::optional<double> marketReturn, marketAnnualReturn, marketMaxDrawdown;
+        // TOPIX over the same days; none without TOPIX stored for all of them.
+        std::optional<double> topixReturn, topixAnnualReturn, topixMaxDrawdown;
+        int unfilled = 0; // buys passed over: no trade, or stuck at the limit
+        double dividends = 0, tax = 0; // yen credited, yen paid over all the days
         std::vector<Point> equity;
         std::vector<Trade> sold;
         std::vector<Year> years;

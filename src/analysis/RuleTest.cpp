@@ -16,6 +16,7 @@
 #include "marketdata/DataSource.h"
 #include "marketdata/UrlSettings.h"
 #include "marketdata/jquants/Fundamentals.h"
+#include "marketdata/jquants/ListingHistory.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "marketdata/jquants/TopixHistory.h"
 
@@ -127,6 +128,34 @@ std::string RuleTest::holdTooLongMessage(int hold, int days)
 {
     return "保有日数（" + std::to_string(hold) + " 日）は、検証できる日数（" + FigureTable::grouped(days)
         + " 日）より短くしてください。";
+}
+
+std::vector<std::string> RuleTest::marketNames()
+{
+    std::vector<std::string> out;
+    auto add = [&out](const std::string& name) {
+        if (!name.empty() && std::find(out.begin(), out.end(), name) == out.end()) {
+            out.push_back(name);
+        }
+    };
+    if (!m_module.SharedConnection) {
+        return out;
+    }
+    {
+        core::Statement rs(
+            *m_module.SharedConnection, "SELECT DISTINCT Mgmgara FROM Table_Code ORDER BY Mgmgara");
+        while (rs.next()) {
+            add(core::Utf8::trim(rs.columnText(0)));
+        }
+    }
+    if (marketdata::DataSource::read(*m_module.SharedConnection).isJQuants()
+        && PriceStore::exists(m_module.programFolder())) {
+        PriceStore store(m_module.programFolder());
+        for (const auto& name : marketdata::ListingHistory(store.connection()).marketNames()) {
+            add(name);
+        }
+    }
+    return out;
 }
 
 TrackReport RuleTest::run(const Options& o)

@@ -5,6 +5,7 @@
 #include "TrackReport.h"
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,11 @@ public:
         // The market days a simulated position is held; 0: the longest horizon.
         int hold = 0;
         RuleSimulation::Settings simulation; // its horizon and entry are set from the above
+        // Dividends added to the returns and credited to the simulation; none: where the store
+        // keeps them.
+        std::optional<bool> dividends;
+        // The simulation pays tax on each year's net realised gain.
+        bool tax = false;
         // Told every event, day by day and in code order within a day.
         std::function<void(const std::string& day, const std::string& code)> eachEvent;
         // Told as each step goes on; returning false stops the run.
@@ -62,11 +68,18 @@ public:
     // A hold no position could complete within the days evaluated.
     static std::string holdTooLongMessage(int hold, int days);
     static constexpr int kMaxHold = 250;
+    // Dividends asked for where none are stored: a fault of the option.
+    static constexpr const char* kNoDividendsMessage
+        = "配当データがありません（配当込みの検証にはプレミアムプランの配当データが必要です）。";
 
     explicit RuleTest(core::Mdl_Start& module);
 
     // A report of the rule's rows (signal "条件"); its message says why there is none.
     TrackReport run(const Options& options);
+
+    // Every market name a rule can select: today's list's and those of the listing history
+    // (東証一部, マザーズ … before 2022-04-04), today's first.
+    std::vector<std::string> marketNames();
 
 private:
     core::Mdl_Start& m_module;

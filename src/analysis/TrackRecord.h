@@ -47,6 +47,9 @@ public:
         // TOPIX's mean return over the same entries and end days, and the rule's mean above it;
         // none where TOPIX is not stored for them.
         std::optional<double> topixMean, excessTopix;
+        // A rule's events without a fill (no trade, or the price stuck at its limit): apart from
+        // count; and those of the counted whose stock has since been delisted.
+        int unfilled = 0, delistedEvents = 0;
     };
     struct Group
     {

@@ -111,6 +111,11 @@ std::string TrackReport::topixLine() const
     return "TOPIX と同じ買いの日・売りの日で比較";
 }
 
+std::vector<std::string> TrackReport::limitLines() const
+{
+    return {topixLine()};
+}
+
 std::string TrackReport::text() const
 {
     if (empty()) {

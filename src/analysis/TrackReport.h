@@ -30,6 +30,22 @@ struct TrackReport
     // without TOPIX in the store (the Free plan, a CSV folder).
     int topixEvents = 0, returnEvents = 0;
     std::string note; // said beside the rows: the rule never held
+    // The stocks of each day came from the listing history; false: today's list alone (a store
+    // without the history, a CSV folder).
+    bool listingHistory = false;
+    // Of the events counted: the stocks since delisted and their events.
+    int delistedStocks = 0, delistedEvents = 0;
+    // A chosen market the history does not show over every tested day: "プライム は 2022-05-02 から".
+    std::vector<std::string> marketSpans;
+    // Fills were checked against the day's trade and price limits (a store; a CSV folder has no
+    // limits).
+    bool limitsApplied = false;
+    enum class Dividends { NotStored, Off, Included };
+    Dividends dividends = Dividends::NotStored;
+    // Of the last tested days, those from the first ex-date whose dividend is still only a
+    // forecast: their dividends may not be known yet.
+    int dividendDaysPending = 0;
+    bool taxed = false;
     std::optional<RuleSimulation::Result> simulation;
     RuleSimulation::Settings simulationSettings;
 
@@ -39,6 +55,9 @@ struct TrackReport
     std::string text() const;
     // What the TOPIX columns compare, or why there are none: a line of the limits.
     std::string topixLine() const;
+    // What a rule's result assumed and leaves out, a phrase each: the stocks (listing history,
+    // delisted, market spans), the fills at limits, dividends, tax, TOPIX.
+    std::vector<std::string> limitLines() const;
     // One object: tradingDate, stocks, horizons, groups with their rows (rates and returns as
     // fractions; without any count the rate, the interval and the returns are null).
     std::string json() const;

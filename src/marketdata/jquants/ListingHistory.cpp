@@ -162,6 +162,17 @@ std::vector<std::string> ListingHistory::days()
     return out;
 }
 
+std::vector<std::string> ListingHistory::marketNames()
+{
+    std::vector<std::string> out;
+    core::Statement s(
+        m_db, "SELECT DISTINCT MktNm FROM Table_ListingSnapshot WHERE MktNm <> '' ORDER BY MktNm");
+    while (s.next()) {
+        out.push_back(s.columnText(0));
+    }
+    return out;
+}
+
 std::vector<ListingHistory::Snapshot> ListingHistory::snapshots(const std::string& upTo)
 {
     std::vector<Snapshot> out;

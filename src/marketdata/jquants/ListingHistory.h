@@ -53,6 +53,8 @@ public:
     void store(const Snapshot& snapshot);
     bool has(const std::string& day);
     std::vector<std::string> days();
+    // Every market name (MktNm) the snapshots hold, in name order.
+    std::vector<std::string> marketNames();
     // The snapshots up to upTo (empty: all), oldest first.
     std::vector<Snapshot> snapshots(const std::string& upTo = {});
 
