@@ -107,8 +107,10 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
                 market.message = "stopped";
                 return market;
             }
-            const auto file = m.programFolder() / "csv"
-                / core::Platform::fromUtf8(prefix + market.listings[i].code + suffix);
+            std::string name = prefix;
+            name += market.listings[i].code;
+            name += suffix;
+            const auto file = m.programFolder() / "csv" / core::Platform::fromUtf8(name);
             if (auto read = readHistoryFile(file)) {
                 rows[i] = std::move(*read);
                 for (auto& row : rows[i]) {
