@@ -5,6 +5,7 @@
 #include "core/Mdl_Start.h"
 #include "marketdata/DataSource.h"
 #include "marketdata/UrlSettings.h"
+#include "marketdata/jquants/ListingHistory.h"
 #include "marketdata/jquants/PriceStore.h"
 
 #include <algorithm>
@@ -286,11 +287,24 @@ void TechnicalFigures::each(marketdata::PriceStore& store, const std::string& da
     }
     std::vector<Bar> bars;
     bars.reserve(market.size());
+    // A code listed again reads none of its earlier listing's bars.
+    const auto relisted = marketdata::ListingHistory::relisted(store.connection(), day);
     store.eachStockBars(
         market, [&](const std::string& code, const std::vector<marketdata::PriceStore::DayBar>& rows) {
             bars.clear();
             auto row = rows.begin();
+            std::size_t from = 0;
+            if (const auto it = relisted.find(code); it != relisted.end()) {
+                from = static_cast<std::size_t>(
+                    std::upper_bound(market.begin(), market.end(), it->second) - market.begin());
+            }
             for (std::size_t d = 0; d < market.size(); ++d) {
+                if (d < from) {
+                    if (row != rows.end() && row->day == d) {
+                        ++row;
+                    }
+                    continue;
+                }
                 const bool has = row != rows.end() && row->day == d;
                 if (has && row->traded) {
                     bars.push_back({row->adjC, row->adjH, row->adjL, row->adjVo, row->va, true, row->ul == 1,

@@ -9,6 +9,7 @@
 #include "core/ValueRules.h"
 #include "marketdata/DataSource.h"
 #include "marketdata/UrlSettings.h"
+#include "marketdata/jquants/ListingHistory.h"
 #include "marketdata/jquants/PriceStore.h"
 
 #include <algorithm>
@@ -195,6 +196,8 @@ TrackRecord TrackRun::fromStore(const std::vector<Stock>& stocks, const Options&
             high = std::max(high, code);
         }
         marketdata::PriceStore store(folder);
+        // A code listed again reads none of its earlier listing's bars.
+        const auto relisted = marketdata::ListingHistory::relisted(store.connection(), upTo);
         store.eachStockBars(
             market,
             [&](const std::string& code, const std::vector<marketdata::PriceStore::DayBar>& bars) {
@@ -203,9 +206,14 @@ TrackRecord TrackRun::fromStore(const std::vector<Stock>& stocks, const Options&
                     return;
                 }
                 auto& s = series[it->second - from];
-                const std::size_t first = bars.size() > static_cast<std::size_t>(days)
+                std::size_t first = bars.size() > static_cast<std::size_t>(days)
                     ? bars.size() - static_cast<std::size_t>(days)
                     : 0;
+                if (const auto since = relisted.find(code); since != relisted.end()) {
+                    while (first < bars.size() && market[bars[first].day] <= since->second) {
+                        ++first;
+                    }
+                }
                 s.close.reserve(bars.size() - first);
                 s.volume.reserve(bars.size() - first);
                 for (std::size_t b = first; b < bars.size(); ++b) {

@@ -162,6 +162,60 @@ std::vector<std::string> ListingHistory::days()
     return out;
 }
 
+std::map<std::string, std::string> ListingHistory::relisted(core::Connection& db, const std::string& upTo)
+{
+    std::map<std::string, std::string> out;
+    {
+        core::Statement table(
+            db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = 'Table_ListingDay'");
+        if (!table.next()) {
+            return out;
+        }
+    }
+    const std::string last = upTo.empty() ? std::string("9999-99-99") : upTo;
+    std::vector<std::string> days;
+    {
+        core::Statement s(db, "SELECT DayDate FROM Table_ListingDay WHERE DayDate <= ? ORDER BY DayDate");
+        s.bindText(1, last);
+        while (s.next()) {
+            days.push_back(s.columnText(0));
+        }
+    }
+    if (days.size() < 3) {
+        return out;
+    }
+    // A code of the newest snapshot seen in fewer snapshots than there are from its first on
+    // was away for some; the few such are then looked at one by one.
+    core::Statement seen(db,
+        "SELECT Code, MIN(SnapDate), COUNT(*) FROM Table_ListingSnapshot WHERE SnapDate <= ?1 AND SnapDate "
+        "IN "
+        "(SELECT DayDate FROM Table_ListingDay) AND Code IN (SELECT Code FROM Table_ListingSnapshot WHERE "
+        "SnapDate = ?2) GROUP BY Code");
+    seen.bindText(1, last);
+    seen.bindText(2, days.back());
+    std::vector<std::string> away;
+    while (seen.next()) {
+        const auto since = std::lower_bound(days.begin(), days.end(), seen.columnText(1));
+        if (static_cast<double>(days.end() - since) > seen.columnDouble(2)) {
+            away.push_back(seen.columnText(0));
+        }
+    }
+    core::Statement in(db, "SELECT 1 FROM Table_ListingSnapshot WHERE SnapDate = ? AND Code = ?");
+    for (const auto& code : away) {
+        for (auto day = days.rbegin(); day != days.rend(); ++day) {
+            in.bindText(1, *day);
+            in.bindText(2, code);
+            const bool there = in.next();
+            in.reset();
+            if (!there) {
+                out.emplace(code, *day);
+                break;
+            }
+        }
+    }
+    return out;
+}
+
 std::vector<std::string> ListingHistory::marketNames()
 {
     std::vector<std::string> out;

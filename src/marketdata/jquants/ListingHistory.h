@@ -53,6 +53,10 @@ public:
     void store(const Snapshot& snapshot);
     bool has(const std::string& day);
     std::vector<std::string> days();
+    // The codes of the newest snapshot up to upTo (empty: all) listed again after an absence,
+    // with the day of the last snapshot that missed them: their bars up to it are an earlier
+    // listing's, which no figure of the present one reads. Empty without a history.
+    static std::map<std::string, std::string> relisted(core::Connection& prices, const std::string& upTo);
     // Every market name (MktNm) the snapshots hold, in name order.
     std::vector<std::string> marketNames();
     // The snapshots up to upTo (empty: all), oldest first.

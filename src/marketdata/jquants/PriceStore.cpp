@@ -1,5 +1,6 @@
 #include "PriceStore.h"
 
+#include "ListingHistory.h"
 #include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Platform.h"
@@ -595,15 +596,26 @@ std::vector<std::string> PriceStore::storedDays()
     return days;
 }
 
+std::string PriceStore::listingSince(const std::string& code, const std::string& upTo)
+{
+    if (!m_relisted || m_relisted->first != upTo) {
+        m_relisted.emplace(upTo, ListingHistory::relisted(*m_connection, upTo));
+    }
+    const auto it = m_relisted->second.find(code);
+    return it == m_relisted->second.end() ? std::string() : it->second;
+}
+
 std::vector<PriceStore::Day> PriceStore::history(const std::string& code, int count, const std::string& upTo)
 {
     std::vector<Day> days;
     core::Statement s(*m_connection,
         std::string("SELECT ") + kDayColumns
-            + " FROM Table_Bar WHERE BarCode = ? AND BarDate <= ? ORDER BY BarDate DESC LIMIT ?");
+            + " FROM Table_Bar WHERE BarCode = ? AND BarDate <= ? AND BarDate > ? ORDER BY BarDate DESC "
+              "LIMIT ?");
     s.bindText(1, code);
     s.bindText(2, upTo.empty() ? std::string("9999-99-99") : upTo);
-    s.bindDouble(3, count);
+    s.bindText(3, listingSince(code, upTo));
+    s.bindDouble(4, count);
     while (s.next()) {
         days.push_back(dayOf(s));
     }
@@ -617,13 +629,15 @@ void PriceStore::eachNewestDay(const std::string& code, int count, const std::st
     if (!statement) {
         statement = std::make_unique<core::Statement>(*m_connection,
             std::string("SELECT ") + (closesOnly ? "BarDate, C, AdjC, AdjVo, Va" : kDayColumns)
-                + " FROM Table_Bar WHERE BarCode = ? AND BarDate <= ? ORDER BY BarDate DESC LIMIT ?");
+                + " FROM Table_Bar WHERE BarCode = ? AND BarDate <= ? AND BarDate > ? ORDER BY BarDate DESC "
+                  "LIMIT ?");
     }
     auto& s = *statement;
     s.reset(); // a reader that threw left it mid-query
     s.bindText(1, code);
     s.bindText(2, upTo.empty() ? std::string("9999-99-99") : upTo);
-    s.bindDouble(3, count);
+    s.bindText(3, listingSince(code, upTo));
+    s.bindDouble(4, count);
     Day close;
     while (s.next()) {
         if (closesOnly) {

@@ -207,6 +207,9 @@ private:
     std::unique_ptr<core::Connection> m_connection;
     // Prepared once for the many stocks a screening reads; finalized before the connection closes.
     std::unique_ptr<core::Statement> m_newestDays, m_newestCloses;
+    // The day before a relisted code's present listing, for the upTo it was read for.
+    std::string listingSince(const std::string& code, const std::string& upTo);
+    std::optional<std::pair<std::string, std::map<std::string, std::string>>> m_relisted;
 };
 
 } // namespace zuvemo::marketdata
