@@ -473,7 +473,7 @@ void JQuantsApi::install(httplib::Server& server)
         }
         return rows;
     };
-    server.Get("/v2/equities/master", [=, this](const httplib::Request& req, httplib::Response& res) {
+    server.Get("/v2/equities/master", [=](const httplib::Request& req, httplib::Response& res) {
         if (!guard(req, res)) {
             return;
         }
