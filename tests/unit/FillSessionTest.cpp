@@ -34,6 +34,12 @@ TEST(FillLine, SaysWhatTheFillDoesWaitsForAndEndedInTheUnitsItsBoxNames)
     auto lists = state;
     lists.step = {300, 300, 130, 130, 400, 3, 60};
     EXPECT_EQ(BackgroundFill::progressText(lists), "銘柄一覧 3/60 日 残り約 3 分");
+    // And on Premium the dividend notices of each day; the lists left keep their line first.
+    lists.step.dividendsTotal = 301;
+    EXPECT_EQ(BackgroundFill::progressText(lists), "銘柄一覧 3/60 日 残り約 3 分");
+    lists.step.listsDone = 60;
+    lists.step.dividendsDone = 41;
+    EXPECT_EQ(BackgroundFill::progressText(lists), "配当 41/301 日 残り約 3 分");
     // A long wait is said as one, with its seconds left; the plan's limit or a server's error.
     state.waitSecondsLeft = 40;
     EXPECT_EQ(BackgroundFill::progressText(state), "API の回数制限で待っています（あと 40 秒）");

@@ -43,16 +43,23 @@ std::string halfWidthPunctuation(std::string text)
     return text;
 }
 
-std::pair<std::string, std::string> marketOf(const std::string& market)
+// A market's code and name; before the markets took today's names, those of the old ones:
+// プライム was 東証一部, グロース マザーズ, スタンダード 東証二部 (even stock indexes) or JASDAQ
+// スタンダード (odd ones).
+std::pair<std::string, std::string> marketOf(const std::string& market, bool renamed, std::size_t index)
 {
+    using Market = std::pair<std::string, std::string>;
     if (market == "東証プライム") {
-        return {"0111", "プライム"};
+        return renamed ? Market{"0111", "プライム"} : Market{"0101", "東証一部"};
     }
     if (market == "東証スタンダード") {
-        return {"0112", "スタンダード"};
+        if (renamed) {
+            return {"0112", "スタンダード"};
+        }
+        return index % 2 == 0 ? Market{"0102", "東証二部"} : Market{"0106", "JASDAQ スタンダード"};
     }
     if (market == "東証グロース") {
-        return {"0113", "グロース"};
+        return renamed ? Market{"0113", "グロース"} : Market{"0104", "マザーズ"};
     }
     return {"0109", "その他"};
 }
@@ -98,6 +105,11 @@ struct BarFigures
 
 const std::vector<const char*> kBarFields = {"Date", "Code", "O", "H", "L", "C", "UL", "LL", "Vo", "Va",
     "AdjFactor", "AdjO", "AdjH", "AdjL", "AdjC", "AdjVo"};
+const std::vector<const char*> kDividendFields = {"PubDate", "PubTime", "Code", "RefNo", "CARefNo",
+    "StatCode", "BoardDate", "IFCode", "FRCode", "IFTerm", "DivRate", "RecDate", "ExDate", "ActRecDate",
+    "PayDate", "CommSpecCode", "CommDivRate", "SpecDivRate"};
+const std::vector<const char*> kMasterFields = {"Date", "Code", "CoName", "CoNameEn", "S17", "S17Nm", "S33",
+    "S33Nm", "ScaleCat", "Mkt", "MktNm", "Mrgn", "MrgnNm", "ProdCat"};
 const std::vector<const char*> kFilingFields = {"DiscDate", "DiscTime", "Code", "DiscNo", "DocType",
     "CurPerType", "CurFYSt", "CurFYEn", "DivAnn", "FDivAnn", "NxFDivAnn", "EPS", "FEPS", "NxFEPS", "Sales",
     "FSales", "NxFSales", "OP", "FOP", "NxFOP", "NP", "FNP", "NxFNP", "EqAR"};
@@ -241,7 +253,8 @@ const std::vector<SyntheticMarket::Bar>& JQuantsApi::topix()
             double open = 0, close = 0;
             int n = 0;
             for (const auto& stock : stocks) {
-                if (t == 0 || static_cast<int>(t) > stock.lastDay || stock.bars[t].volume == 0
+                const int day = static_cast<int>(t);
+                if (t == 0 || !stock.tradedOn(day) || !stock.tradedOn(day - 1) || stock.bars[t].volume == 0
                     || stock.bars[t - 1].close <= 0) {
                     continue;
                 }
@@ -259,6 +272,73 @@ const std::vector<SyntheticMarket::Bar>& JQuantsApi::topix()
         }
     });
     return m_topix;
+}
+
+const std::vector<json>& JQuantsApi::dividendNotices()
+{
+    std::call_once(m_noticesOnce, [this] {
+        const auto& stocks = m_market.stocks();
+        auto dashed = [](sys_days d) { return core::Clock::dashed(year_month_day{d}); };
+        auto tradingDayFrom = [](sys_days d) {
+            while (!TradingCalendar::isTradingDay(year_month_day{d})) {
+                d += days{1};
+            }
+            return d;
+        };
+        for (std::size_t s = 0; s < stocks.size(); ++s) {
+            const auto kind = SyntheticMarket::noticesOf(static_cast<int>(s));
+            const auto& stock = stocks[s];
+            for (std::size_t i = 0; i < stock.dividends.size(); ++i) {
+                const auto& d = stock.dividends[i];
+                const year_month_day record{d.recordDate};
+                auto notice = [&](sys_days pub, int serial, const char* stat, const char* fr, json rate) {
+                    const std::string day = dashed(pub);
+                    const std::string refNo = day.substr(0, 4) + day.substr(5, 2) + day.substr(8, 2)
+                        + std::to_string(100000 + s) + std::to_string(10 * serial + static_cast<int>(i % 10));
+                    return json{{"PubDate", day}, {"PubTime", "15:30"}, {"Code", codeOf(stock, s)},
+                        {"RefNo", refNo}, {"CARefNo", refNo}, {"StatCode", stat}, {"BoardDate", day},
+                        {"IFCode", d.interim ? "1" : "2"}, {"FRCode", fr},
+                        {"IFTerm",
+                            std::to_string(static_cast<int>(record.year())) + "-"
+                                + twoDigits(static_cast<unsigned>(record.month()))},
+                        {"DivRate", std::move(rate)}, {"RecDate", dashed(d.recordDate)},
+                        {"ExDate", dashed(d.exDate)}, {"ActRecDate", dashed(d.recordDate)},
+                        {"PayDate", *fr == '1' ? dashed(tradingDayFrom(d.recordDate + days{70})) : ""},
+                        {"CommSpecCode", "0"}, {"CommDivRate", ""}, {"SpecDivRate", ""}};
+                };
+                const bool undecided = kind == SyntheticMarket::Notices::ForecastUndecided && d.interim;
+                m_notices.push_back(notice(tradingDayFrom(d.exDate - days{100}), 1, "1", "2",
+                    undecided ? json("-") : json(d.perShare)));
+                const sys_days decided = tradingDayFrom(
+                    d.exDate + days{kind == SyntheticMarket::Notices::DecidedLate ? 90 : 45});
+                if (kind == SyntheticMarket::Notices::Corrected) {
+                    // A wrong figure, then its correction a week later.
+                    const json wrong = notice(decided, 2, "1", "1", d.perShare + 1);
+                    json right = notice(tradingDayFrom(decided + days{7}), 3, "2", "1", d.perShare);
+                    right["CARefNo"] = wrong["RefNo"];
+                    m_notices.push_back(wrong);
+                    m_notices.push_back(right);
+                    continue;
+                }
+                m_notices.push_back(notice(decided, 2, "1", "1", d.perShare));
+                if (kind == SyntheticMarket::Notices::Deleted) {
+                    // A special dividend sent in error, deleted after five days.
+                    json error = notice(decided, 4, "1", "1", d.perShare + 10);
+                    error["CommSpecCode"] = "2";
+                    error["SpecDivRate"] = 10;
+                    json deletion = notice(tradingDayFrom(decided + days{5}), 5, "3", "1", d.perShare + 10);
+                    deletion["CARefNo"] = error["RefNo"];
+                    m_notices.push_back(error);
+                    m_notices.push_back(deletion);
+                }
+            }
+        }
+        std::sort(m_notices.begin(), m_notices.end(), [](const json& a, const json& b) {
+            return std::pair(a["PubDate"].get<std::string>(), a["RefNo"].get<std::string>())
+                < std::pair(b["PubDate"].get<std::string>(), b["RefNo"].get<std::string>());
+        });
+    });
+    return m_notices;
 }
 
 void JQuantsApi::install(httplib::Server& server)
@@ -367,7 +447,33 @@ void JQuantsApi::install(httplib::Server& server)
         }
         paged(req, res, rows);
     });
-    server.Get("/v2/equities/master", [=, this](const httplib::Request& req, httplib::Response& res) {
+    // The exchange's list as of a day: of the next trading day for a holiday, of the newest for
+    // a day after it; a stock delisted before, or away from the list, is not on it.
+    auto masterOf = [=, this](sys_days date) {
+        const auto& days = *dayList;
+        const auto at = std::lower_bound(days.begin(), days.end(), date);
+        const auto t = static_cast<std::size_t>(at == days.end() ? days.size() - 1 : at - days.begin());
+        const sys_days listDay = at == days.end() ? date : days[t];
+        const bool renamed = !m_market.marketsRenamedOn() || days[t] >= *m_market.marketsRenamedOn();
+        json rows = json::array();
+        const auto& stocks = m_market.stocks();
+        for (std::size_t s = 0; s < stocks.size(); ++s) {
+            const int day = static_cast<int>(t);
+            if (!stocks[s].listedOn(day)) {
+                continue;
+            }
+            const auto [mkt, mktName] = marketOf(stocks[s].marketOn(day), renamed, s);
+            auto industry = kIndustryCodes.find(stocks[s].industry);
+            rows.push_back(
+                {{"Date", core::Clock::dashed(year_month_day{listDay})}, {"Code", codeOf(stocks[s], s)},
+                    {"CoName", stocks[s].nameOn(day)}, {"CoNameEn", "Sample Co."}, {"S17", "1"},
+                    {"S17Nm", "食品"}, {"S33", industry == kIndustryCodes.end() ? "9999" : industry->second},
+                    {"S33Nm", halfWidthPunctuation(stocks[s].industry)}, {"ScaleCat", "-"}, {"Mkt", mkt},
+                    {"MktNm", mktName}, {"Mrgn", "1"}, {"MrgnNm", "信用"}, {"ProdCat", "011"}});
+        }
+        return rows;
+    };
+    server.Get("/v2/equities/master", [=](const httplib::Request& req, httplib::Response& res) {
         if (!guard(req, res)) {
             return;
         }
@@ -379,19 +485,7 @@ void JQuantsApi::install(httplib::Server& server)
         if (outside(*date, *date, res)) {
             return;
         }
-        json rows = json::array();
-        const auto& stocks = m_market.stocks();
-        for (std::size_t s = 0; s < stocks.size(); ++s) {
-            const auto [mkt, mktName] = marketOf(stocks[s].market);
-            auto industry = kIndustryCodes.find(stocks[s].industry);
-            rows.push_back(
-                {{"Date", core::Clock::dashed(year_month_day{*date})}, {"Code", codeOf(stocks[s], s)},
-                    {"CoName", stocks[s].name}, {"CoNameEn", "Sample Co."}, {"S17", "1"}, {"S17Nm", "食品"},
-                    {"S33", industry == kIndustryCodes.end() ? "9999" : industry->second},
-                    {"S33Nm", halfWidthPunctuation(stocks[s].industry)}, {"ScaleCat", "-"}, {"Mkt", mkt},
-                    {"MktNm", mktName}, {"Mrgn", "1"}, {"MrgnNm", "信用"}, {"ProdCat", "011"}});
-        }
-        paged(req, res, rows);
+        paged(req, res, masterOf(*date));
     });
     server.Get("/v2/equities/bars/daily", [=, this](const httplib::Request& req, httplib::Response& res) {
         if (!guard(req, res)) {
@@ -411,7 +505,7 @@ void JQuantsApi::install(httplib::Server& server)
             }
             if (auto t = dayIndex(*date)) {
                 for (std::size_t s = 0; s < stocks.size(); ++s) {
-                    if (static_cast<int>(*t) <= stocks[s].lastDay) {
+                    if (stocks[s].tradedOn(static_cast<int>(*t))) {
                         rows.push_back(bar(s, *t));
                     }
                 }
@@ -436,7 +530,7 @@ void JQuantsApi::install(httplib::Server& server)
                 continue;
             }
             for (std::size_t t = 0; t < days.size() && static_cast<int>(t) <= stocks[s].lastDay; ++t) {
-                if (days[t] >= *from && days[t] <= *to) {
+                if (days[t] >= *from && days[t] <= *to && stocks[s].tradedOn(static_cast<int>(t))) {
                     rows.push_back(bar(s, t));
                 }
             }
@@ -493,7 +587,7 @@ void JQuantsApi::install(httplib::Server& server)
         const auto& stocks = m_market.stocks();
         if (auto t = dayIndex(*date)) {
             for (std::size_t s = 0; s < stocks.size(); ++s) {
-                if (static_cast<int>(*t) > stocks[s].lastDay) {
+                if (!stocks[s].tradedOn(static_cast<int>(*t))) {
                     continue;
                 }
                 json row
@@ -528,6 +622,51 @@ void JQuantsApi::install(httplib::Server& server)
         }
         paged(req, res, rows);
     });
+    // The dividend notices published from … to, of one code or all, as far as the newest day.
+    auto noticesOf = [=, this](sys_days from, sys_days to, const std::string& code) {
+        json rows = json::array();
+        const std::string low = core::Clock::dashed(year_month_day{std::max(from, first)});
+        const std::string high = core::Clock::dashed(year_month_day{std::min(to, present)});
+        for (const auto& notice : dividendNotices()) {
+            const std::string pub = notice["PubDate"].get<std::string>();
+            const std::string c = notice["Code"].get<std::string>();
+            if (pub >= low && pub <= high && (code.empty() || c == code || c.substr(0, 4) == code)) {
+                rows.push_back(notice);
+            }
+        }
+        return rows;
+    };
+    server.Get("/v2/fins/dividend", [=, this](const httplib::Request& req, httplib::Response& res) {
+        if (!guard(req, res)) {
+            return;
+        }
+        if (!m_options.premium) {
+            answer(res, 403, {{"message", "This API is not available on your subscription plan."}});
+            return;
+        }
+        const std::string code = req.get_param_value("code");
+        if (req.has_param("date")) {
+            const auto date = parseDate(req.get_param_value("date"));
+            if (!date) {
+                answer(res, 400, {{"message", "date is invalid."}});
+                return;
+            }
+            if (!outside(*date, *date, res)) {
+                paged(req, res, noticesOf(*date, *date, code));
+            }
+            return;
+        }
+        const auto from
+            = req.has_param("from") ? parseDate(req.get_param_value("from")) : std::optional(first);
+        const auto to = req.has_param("to") ? parseDate(req.get_param_value("to")) : std::optional(present);
+        if ((code.empty() && !req.has_param("from") && !req.has_param("to")) || !from || !to) {
+            answer(res, 400, {{"message", "code or date is required."}});
+            return;
+        }
+        if (!outside(*from, *to, res)) {
+            paged(req, res, noticesOf(*from, *to, code));
+        }
+    });
     // The filings disclosed on a day.
     auto filingsOf = [=, this](sys_days date) {
         json rows = json::array();
@@ -535,7 +674,7 @@ void JQuantsApi::install(httplib::Server& server)
         const auto& stocks = m_market.stocks();
         auto t = dayIndex(date);
         for (std::size_t s = 0; t && s < stocks.size(); ++s) {
-            if (isFund(s) || static_cast<int>(*t) > stocks[s].lastDay) {
+            if (isFund(s) || !stocks[s].tradedOn(static_cast<int>(*t))) {
                 continue;
             }
             const int phase = filingPhase(s, *t);
@@ -614,7 +753,7 @@ void JQuantsApi::install(httplib::Server& server)
         const std::string date = core::Clock::dashed(year_month_day{(*dayList)[t]});
         const auto& stocks = m_market.stocks();
         for (std::size_t s = 0; s < stocks.size(); ++s) {
-            if (static_cast<int>(t) > stocks[s].lastDay) {
+            if (!stocks[s].tradedOn(static_cast<int>(t))) {
                 continue;
             }
             const auto f = figures(s, t);
@@ -635,21 +774,30 @@ void JQuantsApi::install(httplib::Server& server)
     };
     installBulk(
         server,
-        [=](bool bars, sys_days from, sys_days to) {
+        [=](FileKind kind, sys_days from, sys_days to) {
             const auto& days = *dayList;
-            const std::vector<const char*>& fields = bars ? kBarFields : kFilingFields;
+            const std::vector<const char*>& fields = kind == FileKind::Bars ? kBarFields
+                : kind == FileKind::Filings                                 ? kFilingFields
+                : kind == FileKind::Dividends                               ? kDividendFields
+                                                                            : kMasterFields;
             std::string csv;
             for (const char* field : fields) {
                 csv += std::string(csv.empty() ? "" : ",") + field;
             }
             csv += "\n";
+            if (kind == FileKind::Dividends) {
+                for (const auto& row : noticesOf(from, to, {})) {
+                    csv += csvLine(row, fields);
+                }
+                return csv;
+            }
             for (auto it = std::lower_bound(days.begin(), days.end(), std::max(from, first));
                  it != days.end() && *it <= to && *it <= present; ++it) {
-                if (bars) {
+                if (kind == FileKind::Bars) {
                     barLines(static_cast<std::size_t>(it - days.begin()), csv);
                     continue;
                 }
-                for (const auto& row : filingsOf(*it)) {
+                for (const auto& row : kind == FileKind::Filings ? filingsOf(*it) : masterOf(*it)) {
                     csv += csvLine(row, fields);
                 }
             }
@@ -662,10 +810,26 @@ void JQuantsApi::install(httplib::Server& server)
 
 namespace zuvemo::sample {
 
-std::string JQuantsApi::keyOf(bool bars, const std::string& period)
+std::string JQuantsApi::endpointOf(FileKind kind)
 {
-    const std::string kind = bars ? "equities/bars/daily" : "fins/summary";
-    const std::string stem = bars ? "equities_bars_daily_" : "fins_summary_";
+    switch (kind) {
+    case FileKind::Bars:
+        return "/equities/bars/daily";
+    case FileKind::Filings:
+        return "/fins/summary";
+    case FileKind::Dividends:
+        return "/fins/dividend";
+    case FileKind::Master:
+        break;
+    }
+    return "/equities/master";
+}
+
+std::string JQuantsApi::keyOf(FileKind fileKind, const std::string& period)
+{
+    const std::string kind = endpointOf(fileKind).substr(1);
+    std::string stem = kind + "_";
+    std::replace(stem.begin(), stem.end(), '/', '_');
     return kind + (period.size() == 6 ? "/historical/" : "/daily/") + period.substr(0, 4) + "/" + stem
         + period + ".csv.gz";
 }
@@ -675,25 +839,28 @@ void JQuantsApi::installBulk(httplib::Server& server, CsvOf csvOf, sys_days firs
     m_csvOf = std::move(csvOf);
     m_modified = core::Clock::dashed(year_month_day{present}) + "T09:00:00Z";
     // Whole months up to the one before the newest day's; that month's days each a file.
-    std::vector<std::pair<bool, std::string>> periods; // (bars, YYYYMM or YYYYMMDD)
+    std::vector<std::pair<FileKind, std::string>> periods; // (kind, YYYYMM or YYYYMMDD)
+    constexpr FileKind kKinds[] = {FileKind::Bars, FileKind::Filings, FileKind::Dividends, FileKind::Master};
     const year_month_day newest{present};
     for (year_month m = year_month_day{first}.year() / year_month_day{first}.month();
          m < newest.year() / newest.month(); m += months{1}) {
         const std::string period
             = std::to_string(static_cast<int>(m.year())) + twoDigits(unsigned(m.month()));
-        periods.emplace_back(true, period);
-        periods.emplace_back(false, period);
+        for (const auto kind : kKinds) {
+            periods.emplace_back(kind, period);
+        }
     }
     for (sys_days d = sys_days{newest.year() / newest.month() / 1}; d <= present; d += days{1}) {
         if (TradingCalendar::isTradingDay(year_month_day{d})) {
             const std::string period = core::Clock::dashed(year_month_day{d});
             const std::string compact = period.substr(0, 4) + period.substr(5, 2) + period.substr(8, 2);
-            periods.emplace_back(true, compact);
-            periods.emplace_back(false, compact);
+            for (const auto kind : kKinds) {
+                periods.emplace_back(kind, compact);
+            }
         }
     }
-    for (const auto& [bars, period] : periods) {
-        m_periods[keyOf(bars, period)] = {bars, period};
+    for (const auto& [kind, period] : periods) {
+        m_periods[keyOf(kind, period)] = {kind, period};
     }
 
     server.Get("/v2/bulk/list", [this](const httplib::Request& req, httplib::Response& res) {
@@ -705,13 +872,21 @@ void JQuantsApi::installBulk(httplib::Server& server, CsvOf csvOf, sys_days firs
             return;
         }
         const std::string endpoint = req.get_param_value("endpoint");
-        if (endpoint != "/equities/bars/daily" && endpoint != "/fins/summary") {
+        std::optional<FileKind> kind;
+        for (const auto k : {FileKind::Bars, FileKind::Filings, FileKind::Dividends, FileKind::Master}) {
+            kind = endpointOf(k) == endpoint ? std::optional(k) : kind;
+        }
+        if (!kind) {
             answer(res, 400, {{"message", "endpoint or date is required."}});
+            return;
+        }
+        if (kind == FileKind::Dividends && !m_options.premium) {
+            answer(res, 403, {{"message", "This API is not available on your subscription plan."}});
             return;
         }
         json rows = json::array();
         for (const auto& [key, period] : m_periods) {
-            if (period.first == (endpoint == "/equities/bars/daily")) {
+            if (period.first == *kind) {
                 // Made anew each day: adjusted as of the newest day, as the one-day answers are.
                 rows.push_back({{"Key", key}, {"LastModified", m_modified}, {"Size", sizeOf(key)}});
             }
@@ -729,6 +904,10 @@ void JQuantsApi::installBulk(httplib::Server& server, CsvOf csvOf, sys_days firs
         const std::string key = req.get_param_value("key");
         if (!m_periods.count(key)) {
             answer(res, 404, {{"message", "The specified key does not exist."}});
+            return;
+        }
+        if (m_periods.at(key).first == FileKind::Dividends && !m_options.premium) {
+            answer(res, 403, {{"message", "This API is not available on your subscription plan."}});
             return;
         }
         // A name of its own for each answer, good for one download before it expires.

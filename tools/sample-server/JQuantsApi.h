@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
@@ -26,8 +27,10 @@ namespace zuvemo::sample {
 //   /v2/equities/valuation?date=         PER, PBR, ROE, EPS, BPS and market value of a day
 //   /v2/fins/summary?date=               the filings disclosed that day
 //   /v2/indices/bars/daily/topix?from=&to=  TOPIX's O, H, L, C (Light and up)
-//   /v2/bulk/list?endpoint=              the monthly files of bars or filings (and the current
-//                                        month's day files), each {Key, LastModified, Size}
+//   /v2/fins/dividend?date=|code=&from=&to=  dividend notices by their PubDate (Premium)
+//   /v2/bulk/list?endpoint=              the monthly files of bars, filings, dividend notices or
+//                                        the daily lists (and the current month's day files),
+//                                        each {Key, LastModified, Size}
 //   /v2/bulk/get?key=                    {"url": …}: the file on the file host, under a signed
 //                                        name good for one download within fileLifetime
 // with the key checked (403), a rate limit (429) and a window of readable dates (400).
@@ -48,6 +51,8 @@ public:
         std::optional<std::chrono::sys_days> windowFrom, windowTo;
         // The monthly files (Light and up); false answers /bulk/… with 403, as the Free plan.
         bool bulkFiles = true;
+        // /fins/dividend and its files (Premium); false answers them with 403, as below Premium.
+        bool premium = true;
         std::chrono::milliseconds fileLifetime{5 * 60 * 1000};
     };
 
@@ -57,9 +62,13 @@ public:
     void installFiles(httplib::Server& files, const std::string& base);
     // The head (every header line) of each request the file host was sent.
     std::vector<std::string> fileHeads() const;
+    // The endpoints with files: their rows as the one-day (or, for dividends, one notice day)
+    // answers give them.
+    enum class FileKind { Bars, Filings, Dividends, Master };
+    static std::string endpointOf(FileKind kind); // "/equities/bars/daily", …
     // A file's key: "equities/bars/daily/historical/2024/equities_bars_daily_202403.csv.gz" of
     // bars and period "202403"; a day's file for "20240305".
-    static std::string keyOf(bool bars, const std::string& period);
+    static std::string keyOf(FileKind kind, const std::string& period);
     long requests() const { return m_requests.load(); }
     long rateLimited() const { return m_rateLimited.load(); } // 429s answered
 
@@ -105,7 +114,8 @@ public:
 
 private:
     // A monthly file's CSV text: the rows of bars or filings of the trading days from … to.
-    using CsvOf = std::function<std::string(bool bars, std::chrono::sys_days from, std::chrono::sys_days to)>;
+    using CsvOf
+        = std::function<std::string(FileKind kind, std::chrono::sys_days from, std::chrono::sys_days to)>;
     bool guardRequest(const httplib::Request& req, httplib::Response& res);
     void installBulk(
         httplib::Server& server, CsvOf csvOf, std::chrono::sys_days first, std::chrono::sys_days present);
@@ -113,18 +123,22 @@ private:
     std::int64_t sizeOf(const std::string& key);
     // TOPIX of every trading day, made once.
     const std::vector<SyntheticMarket::Bar>& topix();
+    // Every dividend notice of the whole history and a little after, by PubDate and RefNo.
+    const std::vector<nlohmann::json>& dividendNotices();
 
     SyntheticMarket& m_market;
     Options m_options;
     std::once_flag m_topixOnce;
     std::vector<SyntheticMarket::Bar> m_topix;
+    std::once_flag m_noticesOnce;
+    std::vector<nlohmann::json> m_notices;
     std::atomic<long> m_requests{0};
     std::atomic<long> m_rateLimited{0};
     std::mutex m_rateMutex;
     std::deque<std::chrono::steady_clock::time_point> m_recent;
     std::deque<std::chrono::steady_clock::time_point> m_recentFins;
     CsvOf m_csvOf;
-    std::map<std::string, std::pair<bool, std::string>> m_periods; // key → (bars, period)
+    std::map<std::string, std::pair<FileKind, std::string>> m_periods; // key → (kind, period)
     std::string m_fileBase;
     std::string m_modified; // the LastModified of every file
     mutable std::mutex m_fileMutex;

@@ -94,7 +94,174 @@ void trade(SyntheticMarket::Bar& bar, double open, double high, double low, doub
     bar.decimal = false;
 }
 
+// The prices of bars first … last times factor, in whole yen.
+void scale(std::vector<SyntheticMarket::Bar>& bars, int first, int last, double factor)
+{
+    for (int t = std::max(first, 0); t <= last && t < static_cast<int>(bars.size()); ++t) {
+        auto& b = bars[static_cast<std::size_t>(t)];
+        for (double* v : {&b.open, &b.high, &b.low, &b.close}) {
+            *v = std::max(std::round(*v * factor), 1.0);
+        }
+    }
+}
+
+// No trade from first on: the close before carried over, as a suspended stock's days.
+void stopTrading(std::vector<SyntheticMarket::Bar>& bars, int first, int last)
+{
+    const double close = bars[static_cast<std::size_t>(std::max(first - 1, 0))].close;
+    for (int t = first; t <= last; ++t) {
+        bars[static_cast<std::size_t>(t)] = SyntheticMarket::Bar{close, close, close, close, 0, false};
+    }
+}
+
+sys_days tradingDayOnOrBefore(sys_days d)
+{
+    while (!TradingCalendar::isTradingDay(year_month_day{d})) {
+        d -= days{1};
+    }
+    return d;
+}
+
 } // namespace
+
+void SyntheticMarket::shapeThePast(Stock& stock, int index)
+{
+    const int total = static_cast<int>(stock.bars.size());
+    const Past past = pastOf(index);
+    if (past == Past::None || total < 200 || stock.lastDay != total - 1) {
+        return;
+    }
+    auto& bars = stock.bars;
+    auto bar = [&bars](int t) -> Bar& { return bars[static_cast<std::size_t>(t)]; };
+    const int middle = total / 2;
+    switch (past) {
+    case Past::DelistedAfterFall: {
+        // A long fall to 30 % of the price, then the last day.
+        const int from = middle - 120;
+        for (int t = from; t <= middle; ++t) {
+            scale(bars, t, t, std::exp(std::log(0.3) * (t - from) / (middle - from)));
+        }
+        stock.lastDay = middle;
+        stock.delisted = true;
+        stopTrading(bars, middle + 1, total - 1);
+        break;
+    }
+    case Past::BoughtOut: {
+        // At 150 yen the limit is 50 yen: a jump of 30 % stays below it.
+        const int jump = middle;
+        scale(bars, 0, jump - 1, 150.0 / bar(jump - 1).close);
+        for (int t = jump; t <= jump + 25; ++t) {
+            const double close = t == jump ? 195 : 195 + (t % 3) - 1;
+            trade(bar(t), t == jump ? 190 : 195, close + (t == jump ? 1 : 0), t == jump ? 189 : close - 1,
+                close);
+            bar(t).volume
+                = t == jump ? bar(jump - 1).volume * 10 : std::max<std::int64_t>(bar(t).volume / 2, 100);
+        }
+        stock.lastDay = jump + 25;
+        stock.delisted = true;
+        stopTrading(bars, jump + 26, total - 1);
+        break;
+    }
+    case Past::MovesMarket:
+        stock.formerMarket = "東証スタンダード";
+        stock.market = "東証プライム";
+        stock.marketFrom = total - 100;
+        break;
+    case Past::ListedAgain: {
+        stock.gapFirst = middle - 20;
+        stock.gapLast = middle + 19;
+        stock.formerName = stock.name;
+        stock.name
+            = std::string(kPrefixes[static_cast<std::size_t>(index) % std::size(kPrefixes)]) + "ネクスト";
+        if (stock.name == stock.formerName) {
+            stock.name += "ジャパン";
+        }
+        scale(bars, stock.gapLast + 1, total - 1, bar(stock.gapFirst - 1).close < 1000 ? 4.0 : 0.25);
+        stopTrading(bars, stock.gapFirst, stock.gapLast);
+        break;
+    }
+    case Past::AtLimits: {
+        const int at = total - 80;
+        // Each day from the close before, the days after it moved to go on from its close.
+        auto limitDay = [&](int t, bool up, bool stuck, bool closes) {
+            const double previous = bar(t - 1).close;
+            const auto limits = core::PriceLimit::of(previous);
+            const double limit = up ? limits.upper : limits.lower;
+            const double before = bar(t).close;
+            if (stuck) {
+                trade(bar(t), limit, limit, limit, limit);
+                bar(t).volume = 300;
+            } else if (closes) {
+                trade(bar(t), previous, up ? limit : std::round(previous * 1.01),
+                    up ? std::round(previous * 0.99) : limit, limit);
+            } else {
+                trade(bar(t), previous, limit, previous, std::round(previous * 1.02));
+            }
+            scale(bars, t + 1, total - 1, bar(t).close / before);
+        };
+        limitDay(at, true, true, true);
+        limitDay(at + 1, true, true, true);
+        limitDay(at + 4, true, false, true);
+        limitDay(at + 8, false, true, true);
+        limitDay(at + 9, false, true, true);
+        limitDay(at + 12, false, false, true);
+        limitDay(at + 15, true, false, false);
+        // Every day inside the limits of its base, flagged where it reached one.
+        double base = bar(0).close;
+        for (int t = 1; t < total; ++t) {
+            Bar& b = bar(t);
+            if (b.volume == 0) {
+                continue;
+            }
+            const auto limits = core::PriceLimit::of(base);
+            for (double* v : {&b.open, &b.high, &b.low, &b.close}) {
+                *v = std::clamp(*v, limits.lower, limits.upper);
+            }
+            b.upperLimit = core::PriceLimit::atUpper(b.high, limits);
+            b.lowerLimit = core::PriceLimit::atLower(b.low, limits);
+            base = b.close;
+        }
+        break;
+    }
+    case Past::Dividends:
+        payDividends(stock);
+        break;
+    case Past::None:
+        break;
+    }
+}
+
+void SyntheticMarket::payDividends(Stock& stock)
+{
+    // Record dates at the end of March (期末) and September (中間), on the last trading day of
+    // the month; the ex-date is the trading day before. One more after the history, forecast.
+    const auto first = m_days.front();
+    const auto last = m_days.back();
+    for (year y = year_month_day{first}.year(); y <= year_month_day{last}.year() + years{1}; ++y) {
+        for (const unsigned m : {3u, 9u}) {
+            const sys_days record = tradingDayOnOrBefore(sys_days{y / month{m} / std::chrono::last});
+            const sys_days ex = tradingDayOnOrBefore(record - days{1});
+            if (ex <= first) {
+                continue;
+            }
+            const auto at = std::lower_bound(m_days.begin(), m_days.end(), ex);
+            if (at == m_days.end()) {
+                if (!stock.dividends.empty() && stock.dividends.back().exDate > last) {
+                    return;
+                }
+                stock.dividends.push_back(
+                    {ex, record, m == 9, std::max(1.0, std::round(stock.bars.back().close * 0.015))});
+                continue;
+            }
+            const int t = static_cast<int>(at - m_days.begin());
+            const double previous = stock.bars[static_cast<std::size_t>(t - 1)].close;
+            const double perShare = std::max(1.0, std::round(previous * 0.015));
+            stock.dividends.push_back({ex, record, m == 9, perShare});
+            // The price falls by about the dividend on the ex-date and goes on from there.
+            scale(stock.bars, t, static_cast<int>(stock.bars.size()) - 1, (previous - perShare) / previous);
+        }
+    }
+}
 
 void SyntheticMarket::endOnAFlag(Stock& stock, int index)
 {
@@ -169,6 +336,12 @@ SyntheticMarket::SyntheticMarket(const Options& options)
     // A little more than a history, so the daily files of the last weeks exist too.
     m_days = TradingCalendar::tradingDaysUntil(m_options.today, m_options.days + 40);
     const int total = static_cast<int>(m_days.size());
+    const sys_days restructured{2022y / April / 4};
+    if (m_days.front() < restructured && restructured <= m_days.back()) {
+        m_renamed = restructured;
+    } else if (total > 151) {
+        m_renamed = m_days[static_cast<std::size_t>(total - 151)];
+    }
 
     Random names(m_options.seed * 7919 + 17);
     for (int s = 0; s < m_options.stocks; ++s) {
@@ -248,6 +421,7 @@ SyntheticMarket::SyntheticMarket(const Options& options)
             previous = close;
         }
         endOnAFlag(stock, s);
+        shapeThePast(stock, s);
         m_byCode[stock.code] = m_stocks.size();
         m_stocks.push_back(std::move(stock));
     }
@@ -266,8 +440,11 @@ std::optional<std::string> SyntheticMarket::dailyFile(year_month_day ymd)
     }
     std::string text = kanjiDate(*it) + " 全銘柄 株価一覧 (終値ベース)\r\n";
     for (const auto& stock : m_stocks) {
+        if (!stock.listedOn(t)) {
+            continue;
+        }
         const Bar& bar = stock.bars[static_cast<std::size_t>(t)];
-        text += stock.code + "," + stock.market + "," + stock.name + "," + stock.industry + ",";
+        text += stock.code + "," + stock.marketOn(t) + "," + stock.nameOn(t) + "," + stock.industry + ",";
         if (bar.volume == 0) {
             text += "-,-,-,-,0,0\r\n";
             continue;
@@ -294,6 +471,9 @@ std::optional<std::string> SyntheticMarket::historyFile(const std::string& code)
     text += "日付,始値,高値,安値,終値,出来高,売買代金\r\n";
     int first = std::max(0, stock.lastDay - m_options.days + 1);
     for (int t = stock.lastDay; t >= first; --t) {
+        if (!stock.tradedOn(t)) {
+            continue;
+        }
         const Bar& bar = stock.bars[static_cast<std::size_t>(t)];
         auto value = static_cast<std::int64_t>(bar.close * static_cast<double>(bar.volume));
         text += core::Clock::dashed(year_month_day{m_days[static_cast<std::size_t>(t)]}) + ","

@@ -83,6 +83,14 @@ int main(int argc, char** argv)
             options.jquants = true;
         } else if (a == "--no-bulk") {
             options.api.bulkFiles = false;
+        } else if (a == "--plan") {
+            // What a plan's key reads beyond its window: files from Light, dividends on Premium.
+            const std::string plan = value();
+            if (plan != "free" && plan != "light" && plan != "standard" && plan != "premium") {
+                usage("--plan takes free, light, standard or premium");
+            }
+            options.api.bulkFiles = plan != "free";
+            options.api.premium = plan == "premium";
         } else if (a == "--api-key") {
             options.api.apiKey = value();
         } else if (a == "--page-size") {
@@ -110,7 +118,7 @@ int main(int argc, char** argv)
                 << "usage: zuvemo-sample-server [--port P] [--stocks N] [--days D] [--seed S]\n"
                    "                            [--latency-ms L] [--fail-rate F] [--today YYYY-MM-DD]\n"
                    "                            [--jquants [--api-key K] [--page-size N] [--rate-limit N]\n"
-                   "                             [--window FROM:TO] [--no-bulk]]\n";
+                   "                             [--window FROM:TO] [--no-bulk] [--plan PLAN]]\n";
             return 0;
         } else {
             usage("unknown option " + a);

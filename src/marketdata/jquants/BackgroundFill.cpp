@@ -80,8 +80,11 @@ std::string BackgroundFill::progressText(const Snapshot& snapshot)
     const auto& step = snapshot.step;
     const bool prices = step.pricesDone < step.pricesTotal || step.filingsTotal == 0;
     const bool lists = !prices && step.filingsDone >= step.filingsTotal && step.listsDone < step.listsTotal;
-    std::string text = lists
-        ? "銘柄一覧 " + std::to_string(step.listsDone) + "/" + std::to_string(step.listsTotal)
+    const bool dividends = !prices && !lists && step.filingsDone >= step.filingsTotal
+        && step.dividendsDone < step.dividendsTotal;
+    std::string text = dividends
+        ? "配当 " + std::to_string(step.dividendsDone) + "/" + std::to_string(step.dividendsTotal)
+        : lists  ? "銘柄一覧 " + std::to_string(step.listsDone) + "/" + std::to_string(step.listsTotal)
         : prices ? "株価 " + std::to_string(step.pricesDone) + "/" + std::to_string(step.pricesTotal)
                  : "開示 " + std::to_string(step.filingsDone) + "/" + std::to_string(step.filingsTotal);
     text += " 日";

@@ -57,7 +57,8 @@ public:
     bool stopRequested() const { return m_cancel.load(); }
     Snapshot snapshot() const;
 
-    // "株価 120/300 日 残り約 36 分", then "開示 20/130 日 残り約 3 分", and before them while the
+    // "株価 120/300 日 残り約 36 分", then "開示 20/130 日 残り約 3 分", "銘柄一覧 3/15 日" and (Premium)
+    // "配当 40/300 日", and before them while the
     // monthly files are read "履歴ファイル 14/60 (2024-03) 残り約 3 分"; during a wait
     // "API の回数制限で待っています（あと 40 秒）".
     static std::string progressText(const Snapshot& snapshot);

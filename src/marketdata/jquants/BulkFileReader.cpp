@@ -51,6 +51,9 @@ BulkFileReader::BulkFileReader(Kind kind, std::string month, std::size_t maxDayR
 {
     if (kind == Kind::Bars) {
         m_wanted.assign(std::begin(kBarFields), std::end(kBarFields));
+    } else if (kind == Kind::Dividends) {
+        m_wanted = {"PubDate", "Code", "RefNo", "CARefNo", "StatCode", "ExDate", "RecDate", "PayDate",
+            "DivRate", "IFCode", "FRCode", "CommSpecCode"};
     } else {
         m_wanted = {"DiscDate", "Code", "DiscNo"};
         for (const char* field : PriceStore::filingFields()) {
@@ -198,7 +201,7 @@ json BulkFileReader::dayRows(const std::string& date) const
             if (m_column[w] < 0) {
                 continue; // as an answer without the field
             }
-            const bool text = m_kind == Kind::Filings || isBarText(m_wanted[w]);
+            const bool text = m_kind != Kind::Bars || isBarText(m_wanted[w]);
             row[m_wanted[w]] = text ? json(fields[w]) : figureOf(fields[w]);
         }
         out.push_back(std::move(row));

@@ -22,7 +22,7 @@ namespace zuvemo::marketdata {
 class BulkFileReader
 {
 public:
-    enum class Kind { Bars, Filings }; // /equities/bars/daily, /fins/summary
+    enum class Kind { Bars, Filings, Dividends }; // /equities/bars/daily, /fins/summary, /fins/dividend
 
     // month: "2024-03", the month the file's key names; mask: the key to find, if any.
     BulkFileReader(
@@ -36,7 +36,7 @@ public:
     // A piece of the key was in the text: nothing of it may be shown.
     bool keyFound() const { return m_keyFound; }
 
-    // The days the file holds rows of, oldest first.
+    // The days the file holds rows of, oldest first (of dividend notices, their PubDate).
     std::vector<std::string> days() const;
     // A day's rows as its one-day answer has them: figures as numbers ("" as null), texts as
     // texts; a figure that is no plain number stays text, which the day's check refuses.

@@ -19,7 +19,9 @@ namespace {
 
 std::string what(BulkFileReader::Kind kind)
 {
-    return kind == BulkFileReader::Kind::Bars ? "株価" : "開示";
+    return kind == BulkFileReader::Kind::Bars   ? "株価"
+        : kind == BulkFileReader::Kind::Filings ? "開示"
+                                                : "配当";
 }
 
 // The longest key and address taken from the server.
@@ -246,16 +248,23 @@ BulkFill::Outcome BulkFill::run(std::vector<std::string>& priceDays, std::vector
     return outcome;
 }
 
-bool BulkFill::take(const File& file, std::vector<std::string>& days, const std::string& newest,
-    const Hooks& hooks, Outcome& outcome)
+bool BulkFill::refuse(const File& file, const std::string& reason, Outcome& outcome) const
+{
+    // The server's parts each made fit to show, so the note keeps its end whatever they hold.
+    outcome.notes.push_back("履歴ファイル " + file.month + "（" + what(file.kind)
+        + "）を使えません: " + m_client.cleanServerText(reason) + "（" + m_client.cleanServerText(file.key)
+        + "）。その月は 1 日ずつ取得します。");
+    return true;
+}
+
+bool BulkFill::download(const File& file, BulkFileReader& reader, Outcome& outcome, bool& goOn)
 {
     const std::string name = "履歴ファイル " + file.month + "（" + what(file.kind) + "）";
-    // The server's parts each made fit to show, so the note keeps its end whatever they hold.
     auto fail = [&](const std::string& reason) {
-        outcome.notes.push_back(name + "を使えません: " + m_client.cleanServerText(reason) + "（"
-            + m_client.cleanServerText(file.key) + "）。その月は 1 日ずつ取得します。");
-        return true;
+        goOn = refuse(file, reason, outcome);
+        return false;
     };
+    goOn = false;
     auto answer = m_client.getObject("/bulk/get", {{"key", file.key}});
     if (!answer) {
         const auto& failure = m_client.lastFailure();
@@ -276,13 +285,6 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
         return fail("アドレスの応答が正しくありません");
     }
 
-    const KeyMask mask(m_options.apiKey);
-    // A day holds a bar of each stock at most, and a filing or two of some: twice the largest
-    // day stored is far more than the market grows between two files.
-    const std::size_t largest = m_store.largestDayRows();
-    const std::size_t maxDayRows
-        = largest > 0 ? std::min(BulkFileReader::kMaxDayRows, 2 * largest) : BulkFileReader::kMaxDayRows;
-    BulkFileReader reader(file.kind, file.month, maxDayRows, &mask);
     // A CSV packs to a tenth of itself or so: far more than that is no file of the list.
     const std::int64_t maxUnpacked = std::min<std::int64_t>(file.size * 100 + (1 << 20), 8 * kMaxFileBytes);
     GzipInflater inflater([&reader](std::string_view piece) { return reader.feed(piece); }, maxUnpacked);
@@ -300,6 +302,7 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
     if (m_timeoutsInRow >= kTimeoutsInRow) {
         fail(got.message);
         outcome.notes.push_back(kHostStalledNote);
+        goOn = false;
         return false;
     }
     if (reader.keyFound()) {
@@ -322,6 +325,24 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
     }
     if (!reader.finish()) {
         return fail("内容が正しくありません: " + reader.fault());
+    }
+    return true;
+}
+
+bool BulkFill::take(const File& file, std::vector<std::string>& days, const std::string& newest,
+    const Hooks& hooks, Outcome& outcome)
+{
+    auto fail = [&](const std::string& reason) { return refuse(file, reason, outcome); };
+    const KeyMask mask(m_options.apiKey);
+    // A day holds a bar of each stock at most, and a filing or two of some: twice the largest
+    // day stored is far more than the market grows between two files.
+    const std::size_t largest = m_store.largestDayRows();
+    const std::size_t maxDayRows
+        = largest > 0 ? std::min(BulkFileReader::kMaxDayRows, 2 * largest) : BulkFileReader::kMaxDayRows;
+    BulkFileReader reader(file.kind, file.month, maxDayRows, &mask);
+    bool goOn = true;
+    if (!download(file, reader, outcome, goOn)) {
+        return goOn;
     }
     // Every day of the file passes its day's checks before one day of it is stored.
     auto check = [&file](const std::string& day, const json& rows) {
@@ -412,6 +433,63 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
     }
     days = std::move(left);
     return true;
+}
+
+BulkFill::Outcome BulkFill::dividends(
+    std::vector<std::string>& days, const NoticeSink& store, const std::function<bool()>& goOn)
+{
+    Outcome outcome;
+    if (days.size() < kMinListDays) {
+        return outcome;
+    }
+    std::vector<File> listed;
+    bool refused = false;
+    if (!list("/fins/dividend", BulkFileReader::Kind::Dividends, listed, outcome, refused)) {
+        return outcome;
+    }
+    const KeyMask mask(m_options.apiKey);
+    for (const auto& file : listed) {
+        if (daysOfMonth(days, file.month) < static_cast<int>(kMinFileDays)) {
+            continue;
+        }
+        if (goOn && !goOn()) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        BulkFileReader reader(file.kind, file.month, BulkFileReader::kMaxDayRows, &mask);
+        bool next = true;
+        if (!download(file, reader, outcome, next)) {
+            if (outcome.cancelled || !next) {
+                return outcome;
+            }
+            continue;
+        }
+        // The month's notices are checked and stored together, with every wanted day of it: a
+        // day the file has no row of had no notice.
+        nlohmann::json rows = nlohmann::json::array();
+        for (const auto& day : reader.days()) {
+            for (auto& row : reader.dayRows(day)) {
+                rows.push_back(std::move(row));
+            }
+        }
+        if (mask.holdsAnywhere(rows)) {
+            refuse(file, JQuantsClient::kKeyEchoedMessage, outcome);
+            continue;
+        }
+        std::vector<std::string> ofMonth;
+        std::vector<std::string> left;
+        for (const auto& day : days) {
+            (day.compare(0, 7, file.month) == 0 ? ofMonth : left).push_back(day);
+        }
+        std::string fault;
+        if (!store(rows, ofMonth, fault)) {
+            refuse(file, "内容が正しくありません: " + fault, outcome);
+            continue;
+        }
+        ++outcome.files;
+        days = std::move(left);
+    }
+    return outcome;
 }
 
 } // namespace zuvemo::marketdata

@@ -68,6 +68,15 @@ public:
     Outcome run(std::vector<std::string>& priceDays, std::vector<std::string>& filingDays,
         const std::string& newest, const Hooks& hooks);
 
+    // The dividend notices of days (notice days, newest first) from the monthly files of
+    // /fins/dividend: each file read whole and handed with its wanted days to store, which checks
+    // and keeps them (false with the fault: the file is named and its days left). The days stored
+    // are taken out of days. goOn before each file; false stops.
+    using NoticeSink = std::function<bool(
+        const nlohmann::json& rows, const std::vector<std::string>& days, std::string& fault)>;
+    Outcome dividends(
+        std::vector<std::string>& days, const NoticeSink& store, const std::function<bool()>& goOn);
+
     // The month a monthly file's key names ("…/equities_bars_daily_202403.csv.gz" → "2024-03");
     // empty for any other key (a day's file, another kind).
     static std::string monthOfKey(const std::string& key);
@@ -92,6 +101,11 @@ private:
     // The monthly files an endpoint lists, by month; false (with a note) when there are none to use.
     bool list(const std::string& endpoint, BulkFileReader::Kind kind, std::vector<File>& files,
         Outcome& outcome, bool& refused);
+    // Downloads a file into reader, read whole; false when it failed (named in the notes), with
+    // goOn false when the fill should stop taking files.
+    bool download(const File& file, BulkFileReader& reader, Outcome& outcome, bool& goOn);
+    // A note naming the file and why it is not used; true (the next file is taken).
+    bool refuse(const File& file, const std::string& reason, Outcome& outcome) const;
     // Reads one file and stores its wanted days; false when the fill should stop taking files.
     bool take(const File& file, std::vector<std::string>& days, const std::string& newest, const Hooks& hooks,
         Outcome& outcome);

@@ -27,6 +27,17 @@ constexpr const char* kColumns = "RefNo, CARefNo, StatCode, Code, ExDate, RecDat
 
 } // namespace
 
+DividendHistory::Notice DividendHistory::noticeOf(core::Statement& row)
+{
+    Notice n;
+    std::string* fields[] = {&n.refNo, &n.caRefNo, &n.statCode, &n.code, &n.exDate, &n.recDate, &n.payDate,
+        &n.pubDate, &n.divRate, &n.ifCode, &n.frCode, &n.commSpecCode};
+    for (std::size_t i = 0; i < std::size(fields); ++i) {
+        *fields[i] = row.columnText(static_cast<int>(i));
+    }
+    return n;
+}
+
 DividendHistory::Check DividendHistory::check(const json& rows)
 {
     Check check;
@@ -89,11 +100,50 @@ DividendHistory::DividendHistory(core::Connection& prices)
     m_db.execute("CREATE TABLE IF NOT EXISTS Table_DividendGone (RefNo TEXT PRIMARY KEY, Deleted INTEGER) "
                  "WITHOUT ROWID");
     m_db.execute("CREATE INDEX IF NOT EXISTS Index_DividendEx ON Table_Dividend (ExDate)");
+    m_db.execute("CREATE TABLE IF NOT EXISTS Table_DividendDay (DayDate TEXT PRIMARY KEY) WITHOUT ROWID");
 }
 
-void DividendHistory::apply(const std::vector<Notice>& notices)
+DividendHistory::Sorted DividendHistory::putAside(std::vector<Notice> notices,
+    const std::function<std::optional<double>(const std::string& code, const std::string& day)>& closeOf,
+    const std::function<bool(const std::string& day)>& isTradingDay)
+{
+    Sorted sorted;
+    for (auto& n : notices) {
+        if (n.statCode != "3") {
+            const auto rate = JQuantsAnswer::figure(n.divRate);
+            const auto close = rate && *rate > 0 ? closeOf(n.code, n.pubDate) : std::nullopt;
+            if (rate && (*rate < 0 || (close && *rate > *close))) {
+                ++sorted.impossibleRates;
+                continue;
+            }
+            if (!n.exDate.empty() && !isTradingDay(n.exDate)) {
+                ++sorted.noTradingDays;
+                continue;
+            }
+        }
+        sorted.kept.push_back(std::move(n));
+    }
+    return sorted;
+}
+
+std::vector<std::string> DividendHistory::askedDays()
+{
+    std::vector<std::string> out;
+    core::Statement s(m_db, "SELECT DayDate FROM Table_DividendDay ORDER BY DayDate");
+    while (s.next()) {
+        out.push_back(s.columnText(0));
+    }
+    return out;
+}
+
+void DividendHistory::apply(const std::vector<Notice>& notices, const std::vector<std::string>& daysAsked)
 {
     core::Transaction transaction(m_db);
+    core::Statement asked(m_db, "INSERT OR IGNORE INTO Table_DividendDay (DayDate) VALUES (?)");
+    for (const auto& day : daysAsked) {
+        asked.bindText(1, day);
+        asked.run();
+    }
     core::Statement gone(m_db, "SELECT Deleted FROM Table_DividendGone WHERE RefNo = ?");
     core::Statement bury(m_db, "INSERT OR REPLACE INTO Table_DividendGone (RefNo, Deleted) VALUES (?, ?)");
     core::Statement remove(m_db, "DELETE FROM Table_Dividend WHERE RefNo = ?1 OR CARefNo = ?1");
@@ -161,6 +211,23 @@ std::optional<double> DividendHistory::perShare(const Notice& notice)
     return value && *value >= 0 ? value : std::nullopt;
 }
 
+std::vector<DividendHistory::Notice> DividendHistory::undecided(
+    const std::string& from, const std::string& to)
+{
+    std::vector<Notice> out;
+    core::Statement s(m_db,
+        std::string("SELECT ") + kColumns
+            + " FROM Table_Dividend f WHERE ExDate BETWEEN ? AND ? AND FRCode = '2' AND NOT EXISTS (SELECT 1"
+              " FROM Table_Dividend d WHERE d.Code = f.Code AND d.ExDate = f.ExDate AND d.IFCode = f.IFCode"
+              " AND d.FRCode = '1') ORDER BY ExDate, Code, RefNo");
+    s.bindText(1, from);
+    s.bindText(2, to);
+    while (s.next()) {
+        out.push_back(noticeOf(s));
+    }
+    return out;
+}
+
 std::vector<DividendHistory::Dividend> DividendHistory::dividends(
     const std::string& from, const std::string& to)
 {
@@ -172,12 +239,7 @@ std::vector<DividendHistory::Dividend> DividendHistory::dividends(
     s.bindText(1, from);
     s.bindText(2, to);
     while (s.next()) {
-        Notice n;
-        std::string* fields[] = {&n.refNo, &n.caRefNo, &n.statCode, &n.code, &n.exDate, &n.recDate,
-            &n.payDate, &n.pubDate, &n.divRate, &n.ifCode, &n.frCode, &n.commSpecCode};
-        for (std::size_t i = 0; i < std::size(fields); ++i) {
-            *fields[i] = s.columnText(static_cast<int>(i));
-        }
+        Notice n = noticeOf(s);
         if (const auto value = perShare(n)) {
             out.push_back({n.code, n.exDate, *value, n.refNo});
         }

@@ -101,12 +101,15 @@ long FillPace::minutesLeft(double secondsNow, double blockedSeconds, double wait
     const int filesLeft = m_seen ? 0 : std::max(0, m_fileStep.total - m_fileStep.done);
     // A list of a past day is one request at the prices' pace.
     const int listsLeft = m_seen ? std::max(0, m_step.listsTotal - m_step.listsDone) : 0;
-    if (pricesLeft + filingsLeft + filesLeft + listsLeft == 0) {
+    // A day of dividend notices is one request at the disclosures' pace (/fins/…).
+    const int dividendsLeft = m_seen ? std::max(0, m_step.dividendsTotal - m_step.dividendsDone) : 0;
+    if (pricesLeft + filingsLeft + filesLeft + listsLeft + dividendsLeft == 0) {
         return 0;
     }
     const double perFile = m_files.secondsPerRequest(m_priceGap);
     double seconds = filesLeft * perFile + pricesLeft * secondsPerDay(true)
-        + filingsLeft * secondsPerDay(false) + listsLeft * m_prices.secondsPerRequest(m_priceGap);
+        + filingsLeft * secondsPerDay(false) + listsLeft * m_prices.secondsPerRequest(m_priceGap)
+        + dividendsLeft * m_filings.secondsPerRequest(std::max(m_filingGap, m_priceGap));
     // The file or day under way since the last step has taken some of that already, the time
     // spent blocked aside; a block under way adds what remains of it.
     const double current = filesLeft > 0 ? perFile : secondsPerDay(pricesLeft > 0);

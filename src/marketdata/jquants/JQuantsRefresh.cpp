@@ -1,6 +1,7 @@
 #include "JQuantsRefresh.h"
 
 #include "BulkFill.h"
+#include "DividendHistory.h"
 #include "JQuantsAnswer.h"
 #include "ListingHistory.h"
 #include "PriceStore.h"
@@ -397,8 +398,24 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     const auto listDays = ListingHistory::toAsk(wantedLists, listings.days());
     step.listsTotal = static_cast<int>(wantedLists.size());
     step.listsDone = step.listsTotal - static_cast<int>(listDays.size());
+    // The dividend notices of every day of the depth (Premium), each day asked once; the newest
+    // is asked again by the next refresh, as its notices may still be coming in.
+    std::vector<std::string> noticeDays; // newest first
+    if (m_source.plan == "premium") {
+        const auto asked = DividendHistory(store.connection()).askedDays();
+        const std::set<std::string> kept(asked.begin(), asked.end());
+        for (auto it = depthDays.rbegin(); it != depthDays.rend(); ++it) {
+            if (!kept.count(*it)) {
+                noticeDays.push_back(*it);
+            }
+        }
+        step.dividendsTotal = static_cast<int>(depthDays.size());
+        step.dividendsDone = step.dividendsTotal - static_cast<int>(noticeDays.size());
+    }
+    const bool olderNotices = std::any_of(
+        noticeDays.begin(), noticeDays.end(), [&newest](const auto& day) { return day != newest; });
     // Pending from here: a fill stopped before its first older day still goes on at the next start.
-    if (!missing.empty() || !filingDays.empty() || !listDays.empty()) {
+    if (!missing.empty() || !filingDays.empty() || !listDays.empty() || olderNotices) {
         store.setFillPending(true);
     }
 
@@ -603,10 +620,61 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         listings.store(*snapshot);
         ++result.listsFetched;
     }
+    // Whole months of notices from the files first, then a day at a time.
+    if (files && !noticeDays.empty()) {
+        BulkFill bulk(client, store, m_clientOptions);
+        const auto filled = bulk.dividends(
+            noticeDays,
+            [&](const json& rows, const std::vector<std::string>& days, std::string& fault) {
+                if (!keepDividends(store, rows, days, newest, true, result, fault)) {
+                    return false;
+                }
+                result.dividendDaysFetched += static_cast<int>(days.size());
+                return true;
+            },
+            goOn);
+        result.notes.insert(result.notes.end(), filled.notes.begin(), filled.notes.end());
+        result.filesRead += filled.files;
+        result.fileBytes += filled.bytes;
+        step.dividendsDone = step.dividendsTotal - static_cast<int>(noticeDays.size());
+        if (filled.cancelled) {
+            result.cancelled = true;
+            result.requests = client.requests();
+            return result;
+        }
+    }
+    for (std::size_t i = 0; i < noticeDays.size(); ++i, ++step.dividendsDone) {
+        if (!goOn()) {
+            return result;
+        }
+        const std::string& day = noticeDays[i];
+        auto rows = client.getAll("/fins/dividend", {{"date", day}});
+        if (!rows) {
+            if (beforeWindow(day)) {
+                step.dividendsDone += static_cast<int>(noticeDays.size() - i);
+                break; // older than the plan reads
+            }
+            if (client.lastFailure().status == 403 && !client.lastFailure().cancelled) {
+                // A key of a plan without them: the prices are no less whole.
+                result.notes.push_back(client.cleanServerText(
+                    "配当を取得できません（契約プランが対応していません）: " + client.lastFailure().message));
+                break;
+            }
+            failed(client, result, day + " の配当");
+            return result;
+        }
+        std::string fault;
+        if (!keepDividends(store, *rows, {day}, newest, false, result, fault)) {
+            malformed(client, result, day + " の配当", fault);
+            return result;
+        }
+        ++result.dividendDaysFetched;
+    }
     if (progress) {
         step.pricesDone = step.pricesTotal;
         step.filingsDone = step.filingsTotal;
         step.listsDone = step.listsTotal;
+        step.dividendsDone = step.dividendsTotal;
         step.requests = client.requests();
         progress(step);
     }
@@ -622,6 +690,68 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     result.ok = true;
     result.requests = client.requests();
     return result;
+}
+
+bool JQuantsRefresh::keepDividends(PriceStore& store, const json& rows, const std::vector<std::string>& days,
+    const std::string& newest, bool file, Result& result, std::string& fault)
+{
+    auto check = DividendHistory::check(rows);
+    if (!check.ok) {
+        fault = check.fault;
+        return false;
+    }
+    // A day's answer holds that day's notices only; a month's file also those of days the depth
+    // does not reach, passed over as days not asked.
+    const std::set<std::string> asked(days.begin(), days.end());
+    std::vector<DividendHistory::Notice> wanted;
+    for (auto& n : check.notices) {
+        if (!asked.count(n.pubDate)) {
+            if (file && !n.pubDate.empty()) {
+                continue;
+            }
+            fault = "求めた日でない日の配当があります: " + JQuantsAnswer::shown(n.pubDate);
+            return false;
+        }
+        wanted.push_back(std::move(n));
+    }
+    std::map<std::string, std::map<std::string, double>> closes;
+    auto closeOf = [&](const std::string& code, const std::string& day) -> std::optional<double> {
+        auto it = closes.find(day);
+        if (it == closes.end()) {
+            it = closes.emplace(day, store.closes(day)).first;
+        }
+        const auto close = it->second.find(code);
+        return close == it->second.end() ? std::nullopt : std::optional(close->second);
+    };
+    // Inside the stored calendar a trading day is one of its days; past it, a weekday.
+    const auto calendar = store.tradingDays("0000-01-01", "9999-12-31");
+    const std::set<std::string> trading(calendar.begin(), calendar.end());
+    const std::string calendarEnd = calendar.empty() ? std::string() : calendar.back();
+    auto isTradingDay = [&](const std::string& day) {
+        if (calendar.empty() || day < calendar.front()) {
+            return true;
+        }
+        if (day <= calendarEnd) {
+            return trading.count(day) > 0;
+        }
+        const year_month_day ymd{year{std::stoi(day.substr(0, 4))},
+            month{unsigned(std::stoi(day.substr(5, 2)))},
+            std::chrono::day{unsigned(std::stoi(day.substr(8, 2)))}};
+        const weekday w{sys_days{ymd}};
+        return w != Saturday && w != Sunday;
+    };
+    const auto sorted = DividendHistory::putAside(std::move(wanted), closeOf, isTradingDay);
+    std::vector<std::string> whole;
+    std::copy_if(days.begin(), days.end(), std::back_inserter(whole),
+        [&newest](const auto& d) { return d != newest; });
+    DividendHistory(store.connection()).apply(sorted.kept, whole);
+    if (sorted.impossibleRates + sorted.noTradingDays > 0) {
+        result.notes.push_back((days.size() == 1 ? days.front() : days.front().substr(0, 7))
+            + " の配当: ありえない " + std::to_string(sorted.impossibleRates + sorted.noTradingDays)
+            + " 件（負か終値を超える額 " + std::to_string(sorted.impossibleRates)
+            + " 件、取引日でない権利落日 " + std::to_string(sorted.noTradingDays) + " 件）を除きました");
+    }
+    return true;
 }
 
 void JQuantsRefresh::fetchTopix(JQuantsClient& client, PriceStore& store, bool offered, Result& result)

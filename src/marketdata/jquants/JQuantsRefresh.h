@@ -37,6 +37,7 @@ public:
         long long fileBytes = 0; // bytes downloaded from the file host
         int topixDaysFetched = 0;
         int listsFetched = 0; // lists of past days for the listing history
+        int dividendDaysFetched = 0; // notice days of dividends (Premium), by request or file
 
         // What the run left out and why, one line each: for its summary and the journal.
         std::vector<std::string> notes;
@@ -60,8 +61,11 @@ public:
         // The exchange's lists of past days the listing history keeps: a month's first day each.
         int listsDone = 0;
         int listsTotal = 0;
-        int done() const { return pricesDone + filingsDone + listsDone; }
-        int total() const { return pricesTotal + filingsTotal + listsTotal; }
+        // The notice days of dividends (Premium): every day of the depth, each asked once.
+        int dividendsDone = 0;
+        int dividendsTotal = 0;
+        int done() const { return pricesDone + filingsDone + listsDone + dividendsDone; }
+        int total() const { return pricesTotal + filingsTotal + listsTotal + dividendsTotal; }
     };
     // Called before each day is asked for and once at the end; false stops the fill (what is
     // stored stays).
@@ -114,6 +118,13 @@ private:
     static bool completeRefetches(JQuantsClient& client, PriceStore& store, Result& result);
     // TOPIX for the stored days without it, where the plan offers it; a failure is a note.
     static void fetchTopix(JQuantsClient& client, PriceStore& store, bool offered, Result& result);
+    // Checks a notice day's (or a month file's) dividends whole, puts aside those no dividend can
+    // be (counted in a note) and stores the rest with the days they are the whole of; false with
+    // the fault when the answer is refused whole.
+    // file: rows of a month's file, whose notices of days not asked are passed over.
+    static bool keepDividends(PriceStore& store, const nlohmann::json& rows,
+        const std::vector<std::string>& days, const std::string& newest, bool file, Result& result,
+        std::string& fault);
     static bool failed(const JQuantsClient& client, Result& result, const std::string& what);
     static bool malformed(
         const JQuantsClient& client, Result& result, const std::string& what, const std::string& fault);
