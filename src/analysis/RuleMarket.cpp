@@ -314,8 +314,11 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
         for (std::size_t i = 0; i < market.listings.size(); ++i) {
             byCode[market.listings[i].code].push_back(i);
         }
+        std::map<std::string, std::string> newestDecided;
         for (const auto& d : history.dividends(market.days.front(), market.days.back())) {
             market.dividendsStored = true;
+            newestDecided[PriceStore::listCode(d.code)]
+                = std::max(newestDecided[PriceStore::listCode(d.code)], d.exDate);
             const std::size_t ex = dayIndex(d.exDate);
             const auto it = byCode.find(PriceStore::listCode(d.code));
             if (ex >= n || market.days[ex] != d.exDate || it == byCode.end()) {
@@ -330,6 +333,14 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
         if (!market.dividendsStored) {
             core::Statement any(store.connection(), "SELECT 1 FROM Table_Dividend LIMIT 1");
             market.dividendsStored = any.next();
+        }
+        // A forecast older than a decided dividend of its stock is one that will not be decided.
+        for (const auto& notice : history.undecided(market.days.front(), market.days.back())) {
+            const auto decided = newestDecided.find(PriceStore::listCode(notice.code));
+            if ((decided == newestDecided.end() || notice.exDate > decided->second)
+                && (market.dividendsPendingFrom.empty() || notice.exDate < market.dividendsPendingFrom)) {
+                market.dividendsPendingFrom = notice.exDate;
+            }
         }
     }
     return market;

@@ -76,6 +76,9 @@ public:
     bool listingHistory = false; // the listings come from the listing history
     bool limitsApplied = false; // the bars carry unadjusted prices to check limits against
     bool dividendsStored = false;
+    // The first ex-date whose dividend is still only a forecast, later than any decided one of
+    // its stock: from it on a dividend may be missing yet. Empty when none is.
+    std::string dividendsPendingFrom;
     std::string message; // why there is no market: no store, no histories, a stop
 
     // How far the reading is, in listings; returning false stops it.

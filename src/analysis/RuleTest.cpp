@@ -202,6 +202,11 @@ TrackReport RuleTest::run(const Options& o)
         : dividends                            ? TrackReport::Dividends::Included
                                                : TrackReport::Dividends::Off;
     result.taxed = o.simulate && o.tax;
+    if (dividends && !market.dividendsPendingFrom.empty() && n > kPast) {
+        result.dividendDaysPending = static_cast<int>(days.end()
+            - std::max(days.begin() + static_cast<std::ptrdiff_t>(kPast),
+                std::lower_bound(days.begin(), days.end(), market.dividendsPendingFrom)));
+    }
     const int hold = o.hold > 0 || o.horizons.empty()
         ? std::max(1, o.hold)
         : *std::max_element(o.horizons.begin(), o.horizons.end());
