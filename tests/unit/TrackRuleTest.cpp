@@ -32,6 +32,7 @@ namespace {
 
 constexpr double kNone = std::numeric_limits<double>::quiet_NaN();
 
+// One listing of a stock: its days, nothing outside first … last.
 struct Series
 {
     std::string code;
@@ -40,14 +41,22 @@ struct Series
     // No buy fills: the open (the close) at the upper price limit of the day before's close.
     std::vector<bool> openStuck, closeStuck;
     std::vector<bool> closeLow; // no sale fills: the close at the lower limit
+    std::vector<bool> upperTouched; // the exchange's UL flag
+    std::vector<double> dividend; // on its ex-day, a share on the adjusted basis
+    std::vector<std::string> market; // of each listed day
+    std::size_t first = 0, last = 0;
+    bool delisted = false;
+    std::size_t lastTrade = 0;
+    bool listed(std::size_t d) const { return d >= first && d <= last; }
 };
 
-// The list's stocks and the market's days as the store holds them.
+// The stocks listed each day and the market's days as the store holds them.
 struct World
 {
     std::vector<std::string> days;
-    std::vector<Series> stocks; // in code order
+    std::vector<Series> stocks; // listings in code order, a code's oldest first
     std::vector<double> topixOpen, topixClose; // by day, read from the store's own table
+    int dividends = 0; // the dividends counted
 };
 
 class RuleMarket : public ::testing::Test
@@ -56,7 +65,7 @@ protected:
     static void SetUpTestSuite()
     {
         sample::SampleServer::Options options;
-        options.market.stocks = 90;
+        options.market.stocks = 530; // from the 513th on, the stocks of the past's cases
         options.market.days = 290; // across a new year
         options.market.today = std::chrono::year_month_day{core::Clock().today()};
         options.jquants = true;
@@ -91,7 +100,8 @@ protected:
         for (const auto& [table, column] : std::vector<std::pair<std::string, std::string>>{
                  {"Table_Bar", "BarDate"}, {"Table_StoredDay", "DayDate"}, {"Table_Valuation", "ValDate"},
                  {"Table_ValuationDay", "DayDate"}, {"Table_Filing", "DiscDate"},
-                 {"Table_FilingDay", "DayDate"}}) {
+                 {"Table_FilingDay", "DayDate"}, {"Table_ListingSnapshot", "SnapDate"},
+                 {"Table_ListingDay", "DayDate"}, {"Table_Topix", "TopixDate"}}) {
             prices->execute("DELETE FROM " + table + " WHERE " + column + " > '" + last + "' OR " + column
                 + " < '" + first + "'");
         }
@@ -124,67 +134,183 @@ protected:
         wait(model);
     }
 
-    static World world()
+    static World world() { return worldOf(home_()); }
+    // The listings from the store's own rows, as the exchange's lists of past days show them: a
+    // stock that appears is listed from its first trade after the list before; one that
+    // disappears was delisted after its last trade before the list that misses it; a code back
+    // after an absence is listed anew; a change of market holds from the list that shows it.
+    static World worldOf(const std::filesystem::path& home)
     {
         World w;
-        // Every stock the exchange's lists name, a suspended one too: the sample lists each
-        // stock on every day.
-        std::set<std::string> listed;
-        {
-            auto prices = core::Connection::open(home_() / marketdata::PriceStore::kFileName);
-            core::Statement codes(*prices, "SELECT DISTINCT Code FROM Table_ListingSnapshot");
-            while (codes.next()) {
-                listed.insert(marketdata::PriceStore::listCode(codes.columnText(0)));
-            }
-        }
-        marketdata::PriceStore store(home_());
+        marketdata::PriceStore store(home);
         w.days = store.storedDays();
         const std::size_t n = w.days.size();
-        auto prices = core::Connection::open(home_() / marketdata::PriceStore::kFileName);
-        core::Statement bars(*prices, "SELECT BarCode, BarDate, O, C, AdjFactor, AdjO, AdjC FROM Table_Bar ORDER BY BarCode, BarDate");
-        double base = kNone;
-        while (bars.next()) {
-            const std::string code = marketdata::PriceStore::listCode(bars.columnText(0));
-            if (!listed.count(code)) {
-                continue;
+        auto indexOf = [&w](const std::string& day) {
+            return static_cast<std::size_t>(
+                std::lower_bound(w.days.begin(), w.days.end(), day) - w.days.begin());
+        };
+        auto prices = core::Connection::open(home / marketdata::PriceStore::kFileName);
+        std::vector<std::size_t> lists; // the days of the lists, as day indexes
+        std::map<std::string, std::map<std::size_t, std::string>> shown; // code: list → market
+        {
+            core::Statement rows(*prices,
+                "SELECT d.DayDate, s.Code, s.MktNm FROM Table_ListingDay d JOIN "
+                "Table_ListingSnapshot s ON s.SnapDate = d.DayDate ORDER BY d.DayDate");
+            while (rows.next()) {
+                const std::size_t day = indexOf(rows.columnText(0));
+                if (lists.empty() || lists.back() != day) {
+                    lists.push_back(day);
+                }
+                shown[rows.columnText(1)][lists.size() - 1] = rows.columnText(2);
             }
-            if (w.stocks.empty() || w.stocks.back().code != code) {
-                w.stocks.push_back(Series{code, std::vector<bool>(n, false), std::vector<double>(n, kNone),
-                    std::vector<double>(n, kNone), std::vector<double>(n, kNone), std::vector<bool>(n, false),
-                    std::vector<bool>(n, false), std::vector<bool>(n, false)});
-                base = kNone;
-            }
-            auto& s = w.stocks.back();
-            const auto at = static_cast<std::size_t>(
-                std::lower_bound(w.days.begin(), w.days.end(), bars.columnText(1)) - w.days.begin());
-            const double factor = bars.isNull(4) ? 1.0 : bars.columnDouble(4);
-            if (!std::isnan(base) && factor != 1.0) {
-                base *= factor;
-            }
-            if (bars.isNull(3) || bars.isNull(6)) {
-                continue;
-            }
-            s.traded[at] = true;
-            s.open[at] = bars.columnDouble(5);
-            s.close[at] = bars.columnDouble(6);
-            s.raw[at] = bars.columnDouble(3);
-            if (!std::isnan(base)) {
-                const double upper = base + core::PriceLimit::width(base);
-                s.openStuck[at] = bars.columnDouble(2) >= upper - 0.05;
-                s.closeStuck[at] = s.raw[at] >= upper - 0.05;
-                s.closeLow[at] = s.raw[at] <= std::max(base - core::PriceLimit::width(base), 1.0) + 0.05;
-            }
-            base = s.raw[at];
         }
-        w.topixOpen.assign(w.days.size(), kNone);
-        w.topixClose.assign(w.days.size(), kNone);
-        auto db = core::Connection::open(home_() / marketdata::PriceStore::kFileName);
-        core::Statement topix(*db, "SELECT TopixDate, O, C FROM Table_Topix");
+        struct Raw
+        {
+            std::vector<bool> has;
+            std::vector<double> o, c, factor, adjO, adjC;
+            std::vector<bool> ul;
+        };
+        std::map<std::string, Raw> raw;
+        {
+            core::Statement bars(*prices,
+                "SELECT BarCode, BarDate, O, C, AdjFactor, AdjO, AdjC, UL FROM Table_Bar ORDER BY BarCode, "
+                "BarDate");
+            while (bars.next()) {
+                auto& r = raw[bars.columnText(0)];
+                if (r.has.empty()) {
+                    r = Raw{std::vector<bool>(n, false), std::vector<double>(n, kNone),
+                        std::vector<double>(n, kNone), std::vector<double>(n, 1.0),
+                        std::vector<double>(n, kNone), std::vector<double>(n, kNone),
+                        std::vector<bool>(n, false)};
+                }
+                const std::size_t at = indexOf(bars.columnText(1));
+                r.factor[at] = bars.isNull(4) ? 1.0 : bars.columnDouble(4);
+                r.ul[at] = !bars.isNull(7) && bars.columnDouble(7) == 1.0;
+                if (!bars.isNull(3) && !bars.isNull(6)) {
+                    r.has[at] = true;
+                    r.o[at] = bars.columnDouble(2);
+                    r.c[at] = bars.columnDouble(3);
+                    r.adjO[at] = bars.columnDouble(5);
+                    r.adjC[at] = bars.columnDouble(6);
+                }
+            }
+        }
+        std::multimap<std::pair<std::string, std::size_t>, double> paid; // (code, ex-day) → yen
+        {
+            core::Statement rows(*prices, "SELECT name FROM sqlite_master WHERE name = 'Table_Dividend'");
+            if (rows.next()) {
+                core::Statement d(
+                    *prices, "SELECT Code, ExDate, DivRate FROM Table_Dividend WHERE FRCode = '1'");
+                while (d.next()) {
+                    char* end = nullptr;
+                    const std::string rate = d.columnText(2);
+                    const double value = std::strtod(rate.c_str(), &end);
+                    const std::size_t ex = indexOf(d.columnText(1));
+                    if (!rate.empty() && end && *end == 0 && value >= 0 && ex < n
+                        && w.days[ex] == d.columnText(1)) {
+                        paid.emplace(std::pair{marketdata::PriceStore::listCode(d.columnText(0)), ex}, value);
+                    }
+                }
+            }
+        }
+        for (const auto& [code, byList] : shown) {
+            const auto it = raw.find(code);
+            if (it == raw.end()) {
+                continue;
+            }
+            const Raw& r = it->second;
+            auto present = [&](std::size_t k) { return byList.count(k) > 0; };
+            for (std::size_t k = 0; k < lists.size(); ++k) {
+                if (!present(k) || (k > 0 && present(k - 1))) {
+                    continue;
+                }
+                Series s;
+                s.code = marketdata::PriceStore::listCode(code);
+                // From its first trade after the list before, else the list's own day.
+                s.first = lists[k];
+                for (std::size_t d = k == 0 ? 0 : lists[k - 1] + 1; d <= lists[k]; ++d) {
+                    if (r.has[d]) {
+                        s.first = std::min(s.first, d);
+                        break;
+                    }
+                }
+                std::size_t gone = k + 1;
+                while (gone < lists.size() && present(gone)) {
+                    ++gone;
+                }
+                s.delisted = gone < lists.size();
+                s.last = n - 1;
+                if (s.delisted) {
+                    s.last = lists[gone - 1];
+                    for (std::size_t d = lists[gone]; d-- > s.first;) {
+                        if (r.has[d]) {
+                            s.last = d;
+                            break;
+                        }
+                    }
+                }
+                s.traded.assign(n, false);
+                s.open.assign(n, kNone);
+                s.close.assign(n, kNone);
+                s.raw.assign(n, kNone);
+                s.openStuck.assign(n, false);
+                s.closeStuck.assign(n, false);
+                s.closeLow.assign(n, false);
+                s.upperTouched.assign(n, false);
+                s.dividend.assign(n, 0);
+                s.market.assign(n, "");
+                std::size_t list = k;
+                double base = kNone;
+                for (std::size_t d = s.first; d <= s.last; ++d) {
+                    while (list + 1 < gone && lists[list + 1] <= d) {
+                        ++list;
+                    }
+                    s.market[d] = byList.at(list);
+                    s.upperTouched[d] = r.ul[d];
+                    if (!std::isnan(base) && r.factor[d] != 1.0) {
+                        base *= r.factor[d];
+                    }
+                    if (!r.has[d]) {
+                        continue;
+                    }
+                    s.traded[d] = true;
+                    s.lastTrade = d;
+                    s.open[d] = r.adjO[d];
+                    s.close[d] = r.adjC[d];
+                    s.raw[d] = r.c[d];
+                    if (!std::isnan(base)) {
+                        const double width = core::PriceLimit::width(base);
+                        s.openStuck[d] = r.o[d] >= base + width - 0.05;
+                        s.closeStuck[d] = r.c[d] >= base + width - 0.05;
+                        s.closeLow[d] = r.c[d] <= std::max(base - width, 1.0) + 0.05;
+                    }
+                    base = r.c[d];
+                }
+                for (std::size_t d = s.first; d <= s.last; ++d) {
+                    const auto [from, to] = paid.equal_range({s.code, d});
+                    for (auto p = from; p != to; ++p) {
+                        // On the basis of the last day with a trade before the ex-date.
+                        for (std::size_t t = d; t-- > s.first;) {
+                            if (s.traded[t]) {
+                                s.dividend[d] += p->second * s.close[t] / s.raw[t];
+                                ++w.dividends;
+                                break;
+                            }
+                        }
+                    }
+                }
+                w.stocks.push_back(std::move(s));
+            }
+        }
+        w.topixOpen.assign(n, kNone);
+        w.topixClose.assign(n, kNone);
+        core::Statement topix(*prices, "SELECT TopixDate, O, C FROM Table_Topix");
         while (topix.next()) {
-            const auto at
-                = std::lower_bound(w.days.begin(), w.days.end(), topix.columnText(0)) - w.days.begin();
-            w.topixOpen[static_cast<std::size_t>(at)] = topix.columnDouble(1);
-            w.topixClose[static_cast<std::size_t>(at)] = topix.columnDouble(2);
+            const std::size_t at = indexOf(topix.columnText(0));
+            if (at < n) {
+                w.topixOpen[at] = topix.columnDouble(1);
+                w.topixClose[at] = topix.columnDouble(2);
+            }
         }
         return w;
     }
@@ -200,11 +326,11 @@ test::TempFolder* RuleMarket::s_dir = nullptr;
 // the close at or below its 5-day mean, the close carried over a day without a trade.
 bool holds(const Series& s, std::size_t d)
 {
-    if (!s.traded[d]) {
+    if (!s.listed(d) || !s.traded[d]) {
         return false;
     }
     std::vector<double> carried;
-    for (std::size_t i = 0; i <= d; ++i) {
+    for (std::size_t i = s.first; i <= d; ++i) {
         if (s.traded[i]) {
             carried.push_back(s.close[i]);
         } else if (!carried.empty()) {
@@ -223,23 +349,39 @@ bool holds(const Series& s, std::size_t d)
 }
 const char* const kRule = " --chg1 :-1 --dev5 :0";
 
-// To the close of the end day, carried from the last day with a trade on or before it.
-double returnOf(const Series& s, std::size_t d, int h, bool nextOpen)
+// Where a buy on day d fills: the day and its price; none when that day had no trade or was
+// stuck at the upper limit.
+std::optional<std::pair<std::size_t, double>> entryOf(const Series& s, std::size_t d, bool nextOpen)
 {
-    const std::size_t end = d + static_cast<std::size_t>(h);
-    if (end >= s.close.size()) {
+    const std::size_t b = nextOpen ? d + 1 : d;
+    if (!s.listed(b) || !s.traded[b] || (nextOpen ? s.openStuck[b] : s.closeStuck[b])) {
+        return std::nullopt;
+    }
+    return std::pair{b, nextOpen ? s.open[b] : s.close[b]};
+}
+
+// To the close of the end day, carried from the last day with a trade on or before it, or to the
+// last close of a stock delisted before it; with the dividends whose ex-day lies after the buy.
+double returnOf(const Series& s, std::size_t d, int h, bool nextOpen, bool dividends = true)
+{
+    const auto entry = entryOf(s, d, nextOpen);
+    std::size_t end = d + static_cast<std::size_t>(h);
+    if (!entry || (end > s.last && !s.delisted)) {
         return kNone;
     }
+    end = std::min(end, s.last);
     std::size_t last = end;
-    while (last > d && !s.traded[last]) {
+    while (last > entry->first && !s.traded[last]) {
         --last;
     }
-    if (nextOpen) {
-        return s.traded[d + 1] && !s.openStuck[d + 1] && s.traded[last] && last > d
-            ? s.close[last] / s.open[d + 1] - 1
-            : kNone;
+    if (end < entry->first) {
+        return kNone;
     }
-    return s.traded[d] && !s.closeStuck[d] ? s.close[last] / s.close[d] - 1 : kNone;
+    double paid = 0;
+    for (std::size_t x = entry->first + 1; dividends && x <= end; ++x) {
+        paid += s.dividend[x];
+    }
+    return (s.close[last] + paid) / entry->second - 1;
 }
 
 struct Event
@@ -247,12 +389,19 @@ struct Event
     std::size_t day, stock;
 };
 
-std::vector<Event> eventsOf(const World& w, bool everyDay)
+// The other rule: the day touched its upper limit (ストップ高), whose close is often stuck there.
+bool touchedUpper(const Series& s, std::size_t d)
+{
+    return s.listed(d) && s.traded[d] && s.upperTouched[d];
+}
+const char* const kStopHigh = " --stop-high";
+
+std::vector<Event> eventsOf(const World& w, bool everyDay, bool (*rule)(const Series&, std::size_t) = holds)
 {
     std::vector<Event> events;
     for (std::size_t d = 20; d < w.days.size(); ++d) {
         for (std::size_t s = 0; s < w.stocks.size(); ++s) {
-            if (holds(w.stocks[s], d) && (everyDay || !holds(w.stocks[s], d - 1))) {
+            if (rule(w.stocks[s], d) && (everyDay || d == w.stocks[s].first || !rule(w.stocks[s], d - 1))) {
                 events.push_back({d, s});
             }
         }
@@ -261,23 +410,34 @@ std::vector<Event> eventsOf(const World& w, bool everyDay)
 }
 
 void expectRow(const json& row, const World& w, const std::vector<Event>& events, int h, bool nextOpen,
-    const std::string& what)
+    const std::string& what, bool dividends = true)
 {
     std::vector<double> returns;
-    double same = 0, rises = 0, topix = 0;
+    double same = 0, rises = 0, topix = 0, withTopix = 0;
+    int topixCount = 0, unfilled = 0, delisted = 0;
     for (const auto& e : events) {
-        const double r = returnOf(w.stocks[e.stock], e.day, h, nextOpen);
+        unfilled += !entryOf(w.stocks[e.stock], e.day, nextOpen);
+        const double r = returnOf(w.stocks[e.stock], e.day, h, nextOpen, dividends);
         if (std::isnan(r)) {
             continue;
         }
         returns.push_back(r);
-        // TOPIX from the same entry to the same end day (every day of the sample has it).
-        const double in = nextOpen ? w.topixOpen[e.day + 1] : w.topixClose[e.day];
-        topix += w.topixClose[e.day + static_cast<std::size_t>(h)] / in - 1;
+        delisted += w.stocks[e.stock].delisted;
+        // TOPIX from the same entry to the same end day (every day of the sample has it; an
+        // event of a stock delisted ends before the store may end after it).
+        if (e.day + static_cast<std::size_t>(h) < w.days.size()) {
+            const double in = nextOpen ? w.topixOpen[e.day + 1] : w.topixClose[e.day];
+            topix += w.topixClose[e.day + static_cast<std::size_t>(h)] / in - 1;
+            withTopix += r;
+            ++topixCount;
+        }
         double sum = 0;
         int count = 0, up = 0;
         for (const auto& s : w.stocks) {
-            const double x = returnOf(s, e.day, h, nextOpen);
+            if (!s.listed(e.day)) {
+                continue;
+            }
+            const double x = returnOf(s, e.day, h, nextOpen, dividends);
             if (!std::isnan(x)) {
                 sum += x;
                 ++count;
@@ -322,8 +482,12 @@ void expectRow(const json& row, const World& w, const std::vector<Event>& events
     near(row["sameDayMean"], same / n, "sameDayMean");
     near(row["sameDayRise"], rises / n, "sameDayRise");
     near(row["excess"], mean - same / n, "excess");
-    near(row["topixMean"], topix / n, "topixMean");
-    near(row["excessTopix"], mean - topix / n, "excessTopix");
+    near(row["topixMean"], topix / topixCount, "topixMean");
+    near(row["excessTopix"], (withTopix - topix) / topixCount, "excessTopix");
+    if (row.contains("unfilled")) {
+        EXPECT_EQ(row["unfilled"], unfilled) << what;
+        EXPECT_EQ(row["delistedEvents"], delisted) << what;
+    }
     const double share = rises / n;
     EXPECT_EQ(row["chance"], centre - half <= share && share <= centre + half) << what;
 }
@@ -393,6 +557,59 @@ TEST_F(RuleMarket, EveryCountRateAndSameDayLineIsItsDefinitionForBothEntriesAndT
     }
     EXPECT_GT(acrossSplit, 0);
     EXPECT_GT(untradedNext, 0);
+    // The past's cases: stocks since delisted with events ending at their last close, a code
+    // listed twice, dividends inside a horizon.
+    int delistedEnds = 0, withDividend = 0;
+    std::set<std::string> delisted, codes, twice;
+    for (const auto& s : w.stocks) {
+        if (s.delisted) {
+            delisted.insert(s.code);
+        }
+        if (!codes.insert(s.code).second) {
+            twice.insert(s.code);
+        }
+    }
+    for (const auto& e : every) {
+        const auto& s = w.stocks[e.stock];
+        delistedEnds += s.delisted && e.day + 5 > s.last && !std::isnan(returnOf(s, e.day, 5, false));
+        for (std::size_t x = e.day + 1; x <= std::min(e.day + 5, s.last); ++x) {
+            withDividend += s.dividend[x] > 0;
+        }
+    }
+    EXPECT_GE(delisted.size(), 2U);
+    EXPECT_EQ(twice.size(), 1U);
+    EXPECT_GT(delistedEnds, 0);
+    EXPECT_GT(withDividend, 0);
+    EXPECT_GT(w.dividends, 4);
+
+    // Days at the upper limit: a buy at a close stuck there fills not, nor one at an open that is.
+    for (const bool nextOpen : {false, true}) {
+        std::string out;
+        ASSERT_EQ(cli(std::string(" track") + kStopHigh + " --every-day --horizons 1,5 --json"
+                          + (nextOpen ? " --entry next-open" : ""),
+                      &out),
+            0)
+            << out;
+        const auto report = json::parse(out);
+        const auto stuck = eventsOf(w, true, touchedUpper);
+        ASSERT_GE(stuck.size(), 3U);
+        const std::string what = std::string("stop-high") + (nextOpen ? ", next open" : ", close");
+        expectRow(report["groups"][0]["rows"][0], w, stuck, 1, nextOpen, what + " 1");
+        expectRow(report["groups"][0]["rows"][1], w, stuck, 5, nextOpen, what + " 5");
+        int unfilled = 0;
+        for (const auto& e : stuck) {
+            unfilled += !entryOf(w.stocks[e.stock], e.day, nextOpen);
+        }
+        EXPECT_GT(unfilled, 0) << what;
+    }
+    // Without dividends the same rows take none.
+    {
+        std::string out;
+        ASSERT_EQ(cli(std::string(" track") + kRule + " --horizons 1,5 --json --no-dividends", &out), 0)
+            << out;
+        const auto report = json::parse(out);
+        expectRow(report["groups"][0]["rows"][1], w, eventsOf(w, false), 5, false, "no dividends 5", false);
+    }
 
     // The same rows as text: the same days' lines beside the rule's.
     std::string text;
@@ -408,14 +625,20 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
 {
     const World w = world();
     const std::size_t n = w.days.size();
-    for (const bool nextOpen : {false, true}) {
+    struct Variant
+    {
+        bool nextOpen, dividends, tax;
+    };
+    for (const auto [nextOpen, dividends, tax] :
+        {Variant{false, true, false}, Variant{true, true, true}, Variant{false, false, true}}) {
         // A hold of its own, apart from the rows' horizons.
         const int h = 3, slots = 3, lot = 10;
         const double cost = 0.002, capital = 200000;
         std::string out;
         ASSERT_EQ(cli(std::string(" track") + kRule
                           + " --every-day --horizons 5,1 --simulate --hold 3 --slots 3 --cost 0.2"
-                          + " --capital 200000 --lot 10 --json" + (nextOpen ? " --entry next-open" : ""),
+                          + " --capital 200000 --lot 10 --json" + (nextOpen ? " --entry next-open" : "")
+                          + (dividends ? "" : " --no-dividends") + (tax ? " --tax" : ""),
                       &out),
             0)
             << out;
@@ -432,6 +655,7 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
             long long shares;
             double price;
             std::size_t due, bought;
+            double earned = 0; // the dividends credited while held
         };
         std::map<std::size_t, Held> held; // by stock
         double cash = capital;
@@ -450,6 +674,7 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
             }
             return sum;
         };
+        int unfilled = 0;
         auto buy = [&](std::size_t day, const std::vector<std::size_t>& stocks, bool open, std::size_t valued,
                        std::size_t due) {
             if (stocks.empty()) {
@@ -460,60 +685,92 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
                 if (static_cast<int>(held.size()) == slots) {
                     break;
                 }
-                if (held.count(s) || !w.stocks[s].traded[day]
-                    || (open ? w.stocks[s].openStuck[day] : w.stocks[s].closeStuck[day])) {
+                if (held.count(s)) {
                     continue;
                 }
-                const double price = open ? w.stocks[s].open[day] : w.stocks[s].close[day];
+                // No fill without a trade or at the upper limit, nor on the last day before delisting.
+                const auto& stock = w.stocks[s];
+                if (!stock.listed(day) || !stock.traded[day]
+                    || (open ? stock.openStuck[day] : stock.closeStuck[day])
+                    || (stock.delisted && day == stock.lastTrade)) {
+                    ++unfilled;
+                    continue;
+                }
+                const double price = open ? stock.open[day] : stock.close[day];
                 long long shares = 0;
                 while (static_cast<double>(shares + lot) * price * (1 + cost) <= std::min(cash, each)) {
                     shares += lot;
                 }
                 if (shares > 0) {
                     cash -= static_cast<double>(shares) * price * (1 + cost);
-                    held[s] = Held{shares, price, due, day};
+                    held[s] = Held{shares, price, due, day, 0};
                 }
             }
         };
         std::vector<double> equity, market;
-        int trades = 0, wins = 0, exposed = 0;
-        double line = capital;
+        int trades = 0, wins = 0, exposed = 0, delistedSales = 0;
+        double line = capital, credited = 0, paid = 0, realised = 0;
         for (std::size_t d = 20; d < n; ++d) {
             if (nextOpen && d > 20) {
                 buy(d, events[d - 1], true, d - 1, d - 1 + h);
             }
+            for (auto& [s, p] : held) {
+                if (dividends && p.bought < d && w.stocks[s].dividend[d] > 0) {
+                    const double earned = static_cast<double>(p.shares) * w.stocks[s].dividend[d];
+                    p.earned += earned;
+                    cash += earned;
+                    credited += earned;
+                    realised += earned;
+                }
+            }
             for (auto it = held.begin(); it != held.end();) {
-                // Sold at the first close on or after the due day that is not stuck at the lower limit.
+                // Sold at the first close on or after the due day that is not stuck at the lower
+                // limit, or at the last close there was before delisting.
                 const auto& stock = w.stocks[it->first];
-                if (it->second.due > d || !stock.traded[d] || stock.closeLow[d]) {
+                const bool gone = stock.delisted && d == stock.lastTrade;
+                if (!gone && (it->second.due > d || !stock.traded[d] || stock.closeLow[d])) {
                     ++it;
                     continue;
                 }
                 const double price = stock.close[d];
                 const double proceeds = static_cast<double>(it->second.shares) * price * (1 - cost);
+                const double spent = static_cast<double>(it->second.shares) * it->second.price * (1 + cost);
                 ++trades;
-                wins += proceeds > static_cast<double>(it->second.shares) * it->second.price * (1 + cost);
+                delistedSales += gone;
+                wins += proceeds - spent + it->second.earned > 0;
+                realised += proceeds - spent;
                 cash += proceeds;
                 it = held.erase(it);
             }
             if (!nextOpen) {
                 buy(d, events[d], false, d, d + h);
             }
+            if (tax && (d + 1 == n || w.days[d + 1].substr(0, 4) != w.days[d].substr(0, 4))) {
+                if (realised > 0) {
+                    cash -= realised * 0.20315;
+                    paid += realised * 0.20315;
+                }
+                realised = 0;
+            }
             equity.push_back(worth(d));
             exposed += !held.empty();
             if (d > 20) {
                 double sum = 0;
                 int count = 0;
-                // Every stock by its carried close, from its first trade on.
+                // Every stock listed both days by its carried close, from its first trade on.
                 for (const auto& s : w.stocks) {
+                    if (!s.listed(d) || !s.listed(d - 1)) {
+                        continue;
+                    }
                     double before = kNone, now = kNone;
-                    for (std::size_t t = 0; t <= d; ++t) {
+                    for (std::size_t t = s.first; t <= d; ++t) {
                         if (s.traded[t]) {
                             (t < d ? before : now) = s.close[t];
                         }
                     }
                     if (!std::isnan(before)) {
-                        sum += (std::isnan(now) ? before : now) / before - 1;
+                        sum += ((std::isnan(now) ? before : now) + (dividends ? s.dividend[d] : 0)) / before
+                            - 1;
                         ++count;
                     }
                 }
@@ -531,7 +788,8 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
         };
         const int days = static_cast<int>(n) - 20;
         const auto& sim = report["simulation"];
-        const std::string what = nextOpen ? "next open" : "close";
+        const std::string what = std::string(nextOpen ? "next open" : "close")
+            + (dividends ? ", dividends" : "") + (tax ? ", tax" : "");
         EXPECT_EQ(sim["days"], days) << what;
         EXPECT_EQ(sim["trades"], trades) << what;
         EXPECT_GT(trades, 50) << what;
@@ -544,12 +802,19 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
         EXPECT_NEAR(sim["exposure"].get<double>(), static_cast<double>(exposed) / days, 1e-12) << what;
         EXPECT_NEAR(sim["marketReturn"].get<double>(), market.back() / capital - 1, 1e-9) << what;
         EXPECT_NEAR(sim["marketMaxDrawdown"].get<double>(), drawdown(market), 1e-9) << what;
+        if (sim.contains("tax")) {
+            EXPECT_NEAR(sim["tax"].get<double>(), paid, 1e-6) << what;
+            EXPECT_NEAR(sim["dividends"].get<double>(), credited, 1e-6) << what;
+            EXPECT_EQ(sim["unfilled"], unfilled) << what;
+        }
+        EXPECT_EQ(tax, paid > 0) << what;
         ASSERT_EQ(report["equity"].size(), equity.size()) << what;
         for (std::size_t i = 0; i < equity.size(); ++i) {
             EXPECT_EQ(report["equity"][i]["date"], w.days[20 + i]);
             EXPECT_NEAR(report["equity"][i]["value"].get<double>(), equity[i], 1e-6) << what << " " << i;
             EXPECT_NEAR(report["equity"][i]["market"].get<double>(), market[i], 1e-6) << what << " " << i;
         }
+        (void)delistedSales;
     }
 
     // The trades as a spreadsheet.
