@@ -460,7 +460,11 @@ std::string RuleTestDialogModel::limitsOf(const TrackReport& r)
         }
         text += "、指標は " + count(figureDays) + " 日分";
     }
-    return text + "で検証。" + r.topixLine() + "。過去の結果は将来を保証しません。";
+    text += "で検証。";
+    for (const auto& line : r.limitLines()) {
+        text += line + "。";
+    }
+    return text + "過去の結果は将来を保証しません。";
 }
 
 std::string RuleTestDialogModel::progressText(const analysis::RuleTest::Progress& p, double secondsLeft)

@@ -99,7 +99,7 @@ public:
 
     // The conditions in words, for the caption: "短期シグナル 買、25日乖離 〜-10%、RSI 〜30".
     static std::string describe(const analysis::StockFinder::Conditions& conditions);
-    // The limits line of a report.
+    // The limits line of a report: the days tested, the report's limits, the caution.
     static std::string limitsOf(const analysis::TrackReport& report);
     // "指標を読み込み中… 600 / 1,206 日  残り約 1 分"; secondsLeft -1: not known yet.
     static std::string progressText(const analysis::RuleTest::Progress& progress, double secondsLeft);
