@@ -639,12 +639,22 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
             {" --dev25 :0 --simulate --hold 251", "--hold"}, {" --dev25 :0 --hold 3", "--hold"},
             {" --hold 3", "--hold"}, {" --dev25 :0 --entry open", "--entry"}, {" --simulate", "--simulate"},
             {" --by year", "--by year"}, {" --dev25 :0 --slots 3", "--slots"}, {" --yield -3:", "--yield"},
-            {" --dev25 x", "--dev25"}}) {
+            {" --dev25 x", "--dev25"}, {" --dev25 :0 --tax", "--tax は --simulate と一緒に"},
+            {" --tax", "--tax"}, {" --dividends", "--dividends"}, {" --no-dividends", "--no-dividends"},
+            {" --dev25 :0 --dividends --no-dividends", "--dividends と --no-dividends は一緒に"}}) {
         std::string out;
         EXPECT_EQ(cli(" track" + args + " 2>&1", &out), 2) << args << ": " << out;
         EXPECT_NE(out.find(name), std::string::npos) << args << ": " << out;
     }
     std::string out;
+    // Each of them taken where it belongs, the limits then said in the JSON too; a former market
+    // is a name like any other.
+    EXPECT_NE(cli(" track --dev25 :0 --market 東証一部 --no-dividends 2>&1", &out), 2) << out;
+    ASSERT_EQ(cli(" track --dev25 :0 --no-dividends --simulate --tax --json", &out), 0) << out;
+    const auto taken = json::parse(out);
+    ASSERT_TRUE(taken["limits"].is_array()) << out;
+    EXPECT_EQ(taken["limits"].back(), "TOPIX と同じ買いの日・売りの日で比較");
+    EXPECT_TRUE(taken["simulation"].contains("tax")) << out;
     ASSERT_EQ(cli(" track --chg1 5000: --json", &out), 0) << out;
     const auto report = json::parse(out);
     EXPECT_EQ(report["groups"][0]["rows"][0]["count"], 0);
