@@ -11,6 +11,7 @@
 #include "core/Connection.h"
 #include "core/Mdl_Start.h"
 #include "core/Statement.h"
+#include "core/Utf8.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "model/RuleTestDialogModel.h"
 #include "model/RuleTestPace.h"
@@ -769,8 +770,8 @@ TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRests
     const std::string tail = "TOPIX と同じ買いの日・売りの日で比較。過去の結果は将来を保証しません。";
     ASSERT_GE(model.limits.size(), tail.size());
     EXPECT_EQ(model.limits.substr(model.limits.size() - tail.size()), tail) << model.limits;
-    EXPECT_EQ(model.grid.cell(0, 11).text, "TOPIX平均");
-    EXPECT_EQ(model.grid.cell(1, 11).text,
+    EXPECT_EQ(model.grid.cell(0, 12).text, "TOPIX平均");
+    EXPECT_EQ(model.grid.cell(1, 12).text,
         analysis::TrackReport::signedPercent(*report.groups[0].rows[0].topixMean));
     EXPECT_LT(report.figureDays[0].second, report.days); // the 25-day mean needs 25 days
     ASSERT_TRUE(report.simulation);
@@ -832,6 +833,9 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
     EXPECT_EQ(defaults.capital, "1,000,000");
     EXPECT_EQ(defaults.lot, 1);
     EXPECT_EQ(defaults.cost, "0.1");
+    EXPECT_TRUE(defaults.dividends);
+    EXPECT_FALSE(defaults.tax);
+    EXPECT_EQ(defaults.market, "");
 
     // Each box refused with its reason, the options left as they were.
     struct Bad
@@ -875,7 +879,11 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
     boxes.cost = "0.25%";
     boxes.nextOpen = true;
     boxes.everyDay = true;
+    boxes.dividends = false;
+    boxes.tax = true;
     ASSERT_TRUE(model.run(boxes)) << model.message;
+    EXPECT_EQ(model.options().dividends, std::optional<bool>(false));
+    EXPECT_TRUE(model.options().tax);
     wait(model);
     EXPECT_EQ(model.message, "");
     const auto& st = model.report().simulationSettings;
@@ -897,6 +905,23 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
     EXPECT_TRUE(kept.nextOpen);
     EXPECT_TRUE(kept.everyDay);
     EXPECT_FALSE(kept.byYear);
+    EXPECT_FALSE(kept.dividends);
+    EXPECT_TRUE(kept.tax);
+    // The market box offers every market of today's list first.
+    {
+        std::vector<std::string> listed;
+        auto db = core::Connection::open(home_() / "zuvemo.db");
+        core::Statement rs(*db, "SELECT DISTINCT Mgmgara FROM Table_Code");
+        while (rs.next()) {
+            listed.push_back(core::Utf8::trim(rs.columnText(0)));
+        }
+        ASSERT_FALSE(listed.empty());
+        ASSERT_GE(next.markets.size(), listed.size());
+        for (const auto& name : listed) {
+            const auto at = std::find(next.markets.begin(), next.markets.end(), name);
+            EXPECT_LT(at - next.markets.begin(), static_cast<std::ptrdiff_t>(listed.size())) << name;
+        }
+    }
     // A kept value now refused is left out, the others come back.
     {
         auto db = core::Connection::open(home_() / "zuvemo.db");
@@ -1124,7 +1149,7 @@ std::vector<std::string> ruleRow(const std::string& text, int horizon)
 {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        const auto w = words(line);
+        auto w = words(line);
         if (w.size() > 1 && w[0] == "条件" && w[1] == std::to_string(horizon)) {
             return w;
         }
@@ -1146,12 +1171,11 @@ TEST(RuleReport, TheLimitsSayWhatTheTestAssumedInOrderInEveryForm)
     r.dividends = Dividends::Included;
     r.dividendDaysPending = 12;
     r.taxed = true;
+    const std::string limits = "値幅制限に張り付いた日と売買のない日の買いは約定しないものとし、"
+                               "2 日続けて張り付いた後の制限値幅の拡大は含みません";
     const std::vector<std::string> all{
         "銘柄の履歴がないため、現在の上場銘柄だけで検証しています（上場廃止銘柄を含みません）",
-        "上場廃止 2 銘柄（5 件）を含む", "プライム は 2022-04-04 から",
-        "値幅制限に張り付いた日と売買のない日の買いは約定しないものとし、2 "
-        "日続けて張り付いた後の制限値幅の拡大は含"
-        "みません",
+        "上場廃止 2 銘柄（5 件）を含む", "プライム は 2022-04-04 から", limits,
         "配当込み（最後の 12 日分は、まだ決まっていない配当を含まないことがあります）",
         "税引後（年ごとの実現益に 20.315%、損失の繰越控除は含みません）",
         "TOPIX と同じ買いの日・売りの日で比較"};
@@ -1287,4 +1311,118 @@ TEST(RuleReport, TheMoneyStandsBesideTopixWithItsDividendsTaxAndDelistedTrades)
     j = json::parse(r.json());
     EXPECT_TRUE(j["simulation"]["topixReturn"].is_null());
     EXPECT_EQ(j["simulation"]["tax"], 0.0);
+}
+
+TEST(RuleReport, TheWindowShowsTheLimitsTheUnfilledAndTopixBesideTheMoney)
+{
+    analysis::RuleTest::Options options;
+    options.by = analysis::RuleTest::GroupBy::Year;
+    ui::RuleTestDialogModel model("/nonexistent", options, "");
+    auto r = handMadeReport();
+    r.topixEvents = 0;
+    model.show(r);
+    EXPECT_EQ(model.limits,
+        "株価 120 日分で検証。配当は含みません。TOPIX との比較なし（J-Quants のライトプラン以上）。"
+        "過去の結果は将来を保証しません。");
+    EXPECT_EQ(model.grid.cell(0, 3).text, "約定せず");
+    EXPECT_EQ(model.grid.cell(1, 3).text, "7");
+    EXPECT_EQ(model.grid.cell(1, 4).text, "22");
+    EXPECT_EQ(model.grid.cell(2, 3).text, "2");
+    EXPECT_EQ(model.grid.cell(1, 14).text, analysis::TrackReport::verdict(r.groups[0].rows[0]));
+
+    r.simulation = handMadeMoney();
+    r.simulationSettings.dividends = r.simulationSettings.tax = true;
+    model.show(r);
+    ASSERT_EQ(model.money.cols(), 4);
+    EXPECT_EQ(model.money.column(3).heading, "TOPIX");
+    std::map<std::string, std::vector<std::string>> lines; // the first of each name
+    std::vector<std::string> names;
+    for (int row = 1; row < model.money.rows(); ++row) {
+        const auto& name = model.money.cell(row, 0).text;
+        names.push_back(name);
+        if (!lines.count(name)) {
+            for (int c = 1; c < 4; ++c) {
+                lines[name].push_back(model.money.cell(row, c).text);
+            }
+        }
+    }
+    EXPECT_EQ(lines["損益"], (std::vector<std::string>{"+10.00%", "+3.00%", "+5.00%"}));
+    EXPECT_EQ(lines["最大下落"], (std::vector<std::string>{"5.0%", "4.0%", "2.0%"}));
+    EXPECT_EQ(lines["最終資産"], (std::vector<std::string>{"1,100,000 円", "1,030,000 円", "1,050,000 円"}));
+    EXPECT_EQ(lines["約定せず"], (std::vector<std::string>{"4", "", ""}));
+    EXPECT_EQ(lines["受取配当"], (std::vector<std::string>{"1,234 円", "", ""}));
+    EXPECT_EQ(lines["税金"], (std::vector<std::string>{"568 円", "", ""}));
+    // Each year's returns with TOPIX's, then each year's dividends and tax.
+    const auto from = std::find(names.begin(), names.end(), "年ごとの損益");
+    ASSERT_NE(from, names.end());
+    EXPECT_EQ(std::vector<std::string>(from, names.end()),
+        (std::vector<std::string>{"年ごとの損益", "2023 年", "2024 年", "年ごとの受取配当", "2023 年",
+            "2024 年", "年ごとの税金", "2023 年", "2024 年"}));
+    const int year = static_cast<int>(from - names.begin()) + 1;
+    EXPECT_EQ(model.money.cell(year + 1, 3).text, "");
+    EXPECT_EQ(model.money.cell(year + 2, 3).text, "+5.00%");
+    EXPECT_EQ(model.money.cell(year + 5, 1).text, "1,234 円");
+    EXPECT_EQ(model.money.cell(year + 8, 1).text, "568 円");
+    EXPECT_EQ(model.moneyHeading,
+        "運用: 10 枠、手数料片道 0.100%、元手 1,000,000 円、単元 1 株、1 日保有、配当込み、税引後");
+    // TOPIX's line beside the others, none on the day it lacks.
+    ASSERT_EQ(model.topix.size(), 3U);
+    EXPECT_EQ(model.topix[0], 1000000);
+    EXPECT_TRUE(std::isnan(model.topix[1]));
+
+    // Without TOPIX in the money: its column and line go, as do the dividends and tax unasked.
+    auto& s = *r.simulation;
+    s.topixReturn = std::nullopt;
+    s.dividends = s.tax = 0;
+    for (auto& p : s.equity) {
+        p.topix = std::nullopt;
+    }
+    r.simulationSettings.dividends = r.simulationSettings.tax = false;
+    model.show(r);
+    EXPECT_EQ(model.money.cols(), 3);
+    EXPECT_TRUE(model.topix.empty());
+    for (int row = 1; row < model.money.rows(); ++row) {
+        const auto& name = model.money.cell(row, 0).text;
+        EXPECT_TRUE(name.find("配当") == std::string::npos && name.find("税金") == std::string::npos) << name;
+    }
+}
+
+TEST(RuleReport, TheWindowsDividendsBoxFollowsWhatTheStoreKeepsAndTheMarketNamesTheCaption)
+{
+    analysis::RuleTest::Options options;
+    options.conditions.signal = "買";
+    ui::RuleTestDialogModel model("/nonexistent", options, "短期シグナル 買");
+    // Checked by default: dividends where stored, never a test refused for want of them.
+    EXPECT_TRUE(model.boxes().dividends);
+    EXPECT_FALSE(model.options().dividends.has_value());
+    auto boxes = model.boxes();
+    boxes.dividends = false;
+    boxes.tax = true;
+    boxes.market = "東証一部";
+    ASSERT_TRUE(model.take(boxes));
+    EXPECT_EQ(model.options().dividends, std::optional<bool>(false));
+    EXPECT_TRUE(model.options().tax);
+    EXPECT_EQ(model.options().conditions.market, "東証一部");
+    EXPECT_EQ(model.caption, "成績  条件: 市場 東証一部、短期シグナル 買");
+    EXPECT_EQ(model.boxes().market, "東証一部");
+
+    // Off says nothing of the store; a store without dividends is known from a test's report, and
+    // the box then keeps the setting as it was.
+    auto r = handMadeReport();
+    model.show(r);
+    EXPECT_TRUE(model.dividendsStored);
+    r.dividends = analysis::TrackReport::Dividends::NotStored;
+    model.show(r);
+    EXPECT_FALSE(model.dividendsStored);
+    boxes.dividends = true;
+    ASSERT_TRUE(model.take(boxes));
+    EXPECT_EQ(model.options().dividends, std::optional<bool>(false));
+    // A failed test says nothing of it.
+    model.show(analysis::TrackReport{});
+    EXPECT_FALSE(model.dividendsStored);
+    r.dividends = analysis::TrackReport::Dividends::Included;
+    model.show(r);
+    EXPECT_TRUE(model.dividendsStored);
+    ASSERT_TRUE(model.take(boxes));
+    EXPECT_FALSE(model.options().dividends.has_value());
 }
