@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,7 +40,17 @@ public:
         // Per day: each later day's mean of close ÷ the day before's close − 1 over the stocks
         // with both; NaN where no stock had both.
         std::vector<double> meanChange;
+        // Per stock, per day: the fills the day's trade and limits allowed (FillBits); empty:
+        // every day with a price fills.
+        std::vector<std::vector<std::uint8_t>> fills;
+        // Per stock: dividends a share on the adjusted basis by ex-day.
+        std::vector<std::vector<std::pair<std::size_t, double>>> dividends;
+        // Per stock: the last day of a stock since delisted, kNoDay for one still listed.
+        std::vector<std::size_t> lastDay;
+        std::vector<double> topixClose; // per day, NaN where not stored; may be empty
     };
+    enum FillBits : std::uint8_t { BuyAtOpen = 1, BuyAtClose = 2, SellAtClose = 4 };
+    static constexpr std::size_t kNoDay = static_cast<std::size_t>(-1);
     struct Trade
     {
         std::string code, bought, sold;

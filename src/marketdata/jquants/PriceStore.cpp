@@ -737,7 +737,7 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
     // Columns not wanted are read as NULL, which SQLite hands over without touching the record.
     const std::string columns = std::string("BarCode, BarDate, C, ")
         + (closesOnly ? "NULL, NULL" : "AdjH, AdjL") + ", AdjC, AdjVo, Va, "
-        + (closesOnly ? "NULL, NULL, NULL" : "AdjO, UL, LL");
+        + (closesOnly ? "NULL, NULL, NULL, NULL, NULL" : "AdjO, UL, LL, O, AdjFactor");
     const std::string lastCode = toCode.empty() ? std::string("\x7f") : toCode;
     std::vector<DayBar> bars;
     bars.reserve(days.size());
@@ -762,6 +762,12 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
             bar.va = s.columnDouble(7);
             bar.c = s.columnDouble(2);
             bar.adjO = s.columnDouble(8);
+        }
+        if (bar.traded && !s.isNull(11)) {
+            bar.o = s.columnDouble(11);
+        }
+        if (!s.isNull(12)) {
+            bar.adjFactor = s.columnDouble(12);
         }
         if (!s.isNull(9)) {
             bar.ul = static_cast<std::int8_t>(s.columnDouble(9) == 1.0);

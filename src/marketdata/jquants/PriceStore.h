@@ -91,6 +91,7 @@ public:
         bool traded = false;
         double adjH = 0, adjL = 0, adjC = 0, adjVo = 0, va = 0;
         double c = 0, adjO = 0; // the raw close; the adjusted open
+        double o = 0, adjFactor = 1; // the raw open; the day's split factor
         std::int8_t ul = -1, ll = -1; // as Bar's: 1 touched, 0 not, -1 not kept
     };
     // Every stock's stored bars on the given days (ascending), a stock at a time in code order,
