@@ -1,7 +1,7 @@
 #include "ReportText.h"
 
+#include <charconv>
 #include <cstdio>
-#include <cstdlib>
 #include <string_view>
 
 namespace zuvemo::analysis::ReportText {
@@ -26,15 +26,13 @@ std::string csvField(const std::string& text)
 
 std::string shortest(double value)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.17g", value);
-    for (int digits = 1; digits <= 17; ++digits) {
-        char shorter[64];
-        std::snprintf(shorter, sizeof shorter, "%.*g", digits, value);
-        if (std::strtod(shorter, nullptr) == value) {
-            return shorter;
-        }
+    // Fixed rather than %g, whose shortest form of a whole price of 100 yen is "1e+02".
+    char buffer[400];
+    const auto written = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed);
+    if (written.ec == std::errc()) {
+        return std::string(buffer, written.ptr);
     }
+    std::snprintf(buffer, sizeof buffer, "%.17g", value);
     return buffer;
 }
 

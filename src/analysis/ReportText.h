@@ -9,7 +9,8 @@ namespace zuvemo::analysis::ReportText {
 // spreadsheet opening the file would run it, and shows it behind the apostrophe as text. Numbers
 // never come here, so a negative one stays a number.
 std::string csvField(const std::string& text);
-// The shortest text that reads back as the same double ("0.03", "1234.5").
+// The shortest text without an exponent that reads back as the same double ("0.03", "1234.5",
+// "100").
 std::string shortest(double value);
 
 } // namespace zuvemo::analysis::ReportText

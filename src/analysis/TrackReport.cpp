@@ -81,7 +81,8 @@ std::string TrackReport::simulationTerms(const RuleSimulation::Settings& st)
 {
     return std::to_string(st.slotCount) + " 枠、手数料片道 " + fixed(st.cost * 100, 3) + "%、元手 "
         + FigureTable::grouped(st.capital) + " 円、単元 " + std::to_string(st.lot) + " 株、"
-        + std::to_string(st.horizon) + " 日保有";
+        + std::to_string(st.horizon) + " 日保有" + (st.dividends ? "、配当込み" : "")
+        + (st.tax ? "、税引後" : "");
 }
 
 std::string TrackReport::verdict(const TrackRecord::Row& row)
@@ -113,7 +114,39 @@ std::string TrackReport::topixLine() const
 
 std::vector<std::string> TrackReport::limitLines() const
 {
-    return {topixLine()};
+    std::vector<std::string> lines;
+    if (!listingHistory) {
+        lines.emplace_back(
+            "銘柄の履歴がないため、現在の上場銘柄だけで検証しています（上場廃止銘柄を含みません）");
+    }
+    if (delistedStocks > 0) {
+        lines.push_back("上場廃止 " + std::to_string(delistedStocks) + " 銘柄（"
+            + std::to_string(delistedEvents) + " 件）を含む");
+    }
+    lines.insert(lines.end(), marketSpans.begin(), marketSpans.end());
+    if (limitsApplied) {
+        lines.emplace_back(
+            "値幅制限に張り付いた日と売買のない日の買いは約定しないものとし、2 日続けて張り付いた後の"
+            "制限値幅の拡大は含みません");
+    }
+    switch (dividends) {
+    case Dividends::Included:
+        lines.push_back(dividendDaysPending > 0 ? "配当込み（最後の " + std::to_string(dividendDaysPending)
+                    + " 日分は、まだ決まっていない配当を含まないことがあります）"
+                                                : std::string("配当込み"));
+        break;
+    case Dividends::Off:
+        lines.emplace_back("配当は含みません");
+        break;
+    case Dividends::NotStored:
+        lines.emplace_back("配当は含みません（配当込みの検証にはプレミアムプランの配当データが必要です）");
+        break;
+    }
+    if (taxed) {
+        lines.emplace_back("税引後（年ごとの実現益に 20.315%、損失の繰越控除は含みません）");
+    }
+    lines.push_back(topixLine());
+    return lines;
 }
 
 std::string TrackReport::text() const
@@ -138,13 +171,19 @@ std::string TrackReport::text() const
     }
     const bool topix = rule && topixEvents > 0;
     if (rule) {
-        out += topixLine() + "\n";
+        for (const auto& line : limitLines()) {
+            out += line + "\n";
+        }
     }
     if (!note.empty()) {
         out += note + "\n";
     }
-    std::vector<std::pair<std::string, std::size_t>> columns{{"シグナル", 14}, {"日数", 5}, {"件数", 9},
-        {"的中", 9}, {"的中率", 8}, {"95%区間", 17}, {"平均", 10}, {"中央値", 10}};
+    std::vector<std::pair<std::string, std::size_t>> columns{{"シグナル", 14}, {"日数", 5}, {"件数", 9}};
+    if (rule) {
+        columns.emplace_back("約定せず", 8);
+    }
+    columns.insert(
+        columns.end(), {{"的中", 9}, {"的中率", 8}, {"95%区間", 17}, {"平均", 10}, {"中央値", 10}});
     if (rule) {
         columns.insert(columns.end(), {{"同日平均", 10}, {"同日上昇率", 10}, {"超過", 10}});
     }
@@ -162,27 +201,32 @@ std::string TrackReport::text() const
         out += heading + "\n";
         for (const auto& row : group.rows) {
             std::string line = padRight(TrackRecord::signalName(row.signal), columns[0].second);
-            line += "  " + padLeft(std::to_string(row.horizon), columns[1].second);
-            line += "  " + padLeft(std::to_string(row.count), columns[2].second);
-            line += "  " + padLeft(std::to_string(row.hits), columns[3].second);
+            std::size_t column = 1;
+            auto add
+                = [&](const std::string& text) { line += "  " + padLeft(text, columns[column++].second); };
+            add(std::to_string(row.horizon));
+            add(std::to_string(row.count));
+            if (rule) {
+                add(std::to_string(row.unfilled));
+            }
+            add(std::to_string(row.hits));
             if (row.count > 0) {
-                line += "  " + padLeft(percent(row.hitRate), columns[4].second);
-                line += "  " + padLeft(percent(row.low) + "〜" + percent(row.high), columns[5].second);
-                line += "  " + padLeft(signedPercent(row.mean), columns[6].second);
-                line += "  " + padLeft(signedPercent(row.median), columns[7].second);
+                add(percent(row.hitRate));
+                add(percent(row.low) + "〜" + percent(row.high));
+                add(signedPercent(row.mean));
+                add(signedPercent(row.median));
                 if (rule) {
-                    line += "  " + padLeft(signedPercent(row.sameDayMean.value_or(0)), columns[8].second);
-                    line += "  " + padLeft(percent(row.sameDayRise.value_or(0)), columns[9].second);
-                    line += "  " + padLeft(signedPercent(row.excess.value_or(0)), columns[10].second);
+                    add(signedPercent(row.sameDayMean.value_or(0)));
+                    add(percent(row.sameDayRise.value_or(0)));
+                    add(signedPercent(row.excess.value_or(0)));
                 }
                 if (topix) {
-                    auto shown = [](const std::optional<double>& v) { return v ? signedPercent(*v) : "-"; };
-                    line += "  " + padLeft(shown(row.topixMean), columns[11].second);
-                    line += "  " + padLeft(shown(row.excessTopix), columns[12].second);
+                    add(shown(row.topixMean, true));
+                    add(shown(row.excessTopix, true));
                 }
                 line += "  " + verdict(row);
             } else {
-                line += "  " + padLeft("-", columns[4].second);
+                add("-");
             }
             while (!line.empty() && line.back() == ' ') {
                 line.pop_back();
@@ -197,12 +241,28 @@ std::string TrackReport::text() const
         out += "期間 " + std::to_string(r.days) + " 日  売買 " + std::to_string(r.trades) + " 回  勝率 "
             + shown(r.winRate, false) + "  損益 " + shown(r.totalReturn, true) + "  年率 "
             + shown(r.annualReturn, true) + "  最大下落 " + shown(r.maxDrawdown, false) + "  保有日率 "
-            + shown(r.exposure, false) + "\n";
+            + shown(r.exposure, false)
+            + (r.unfilled > 0 ? "  約定せず " + std::to_string(r.unfilled) + " 回" : "") + "\n";
         out += "市場（全銘柄均等）  損益 " + shown(r.marketReturn, true) + "  年率 "
             + shown(r.marketAnnualReturn, true) + "  最大下落 " + shown(r.marketMaxDrawdown, false) + "\n";
+        if (r.topixReturn) {
+            out += "TOPIX  損益 " + shown(r.topixReturn, true) + "  年率 " + shown(r.topixAnnualReturn, true)
+                + "  最大下落 " + shown(r.topixMaxDrawdown, false) + "\n";
+        }
         if (!r.equity.empty()) {
             out += "最終資産 " + FigureTable::grouped(std::round(r.equity.back().value)) + " 円（市場 "
                 + FigureTable::grouped(std::round(r.equity.back().market)) + " 円）\n";
+        }
+        std::string money;
+        if (st.dividends || r.dividends != 0) {
+            money += "受取配当 " + FigureTable::grouped(std::round(r.dividends)) + " 円";
+        }
+        if (st.tax || r.tax != 0) {
+            money += (money.empty() ? "" : "  ") + std::string("税金 ")
+                + FigureTable::grouped(std::round(r.tax)) + " 円";
+        }
+        if (!money.empty()) {
+            out += money + "\n";
         }
     }
     return out;
@@ -238,6 +298,8 @@ std::string TrackReport::json() const
                 r["excess"] = orNull(row.excess);
                 r["topixMean"] = orNull(row.topixMean);
                 r["excessTopix"] = orNull(row.excessTopix);
+                r["unfilled"] = row.unfilled;
+                r["delistedEvents"] = row.delistedEvents;
             }
             rows.push_back(std::move(r));
         }
@@ -257,6 +319,17 @@ std::string TrackReport::json() const
         }
         out["figureDays"] = std::move(figures);
         out["note"] = note;
+        out["limits"] = limitLines();
+        out["listingHistory"] = listingHistory;
+        out["delistedStocks"] = delistedStocks;
+        out["delistedEvents"] = delistedEvents;
+        out["marketSpans"] = marketSpans;
+        out["limitsApplied"] = limitsApplied;
+        out["dividends"] = dividends == Dividends::Included ? "included"
+            : dividends == Dividends::Off                   ? "off"
+                                                            : "not-stored";
+        out["dividendDaysPending"] = dividendDaysPending;
+        out["taxed"] = taxed;
     }
     if (simulation) {
         const auto& r = *simulation;
@@ -272,10 +345,17 @@ std::string TrackReport::json() const
         sim["marketReturn"] = orNull(r.marketReturn);
         sim["marketAnnualReturn"] = orNull(r.marketAnnualReturn);
         sim["marketMaxDrawdown"] = orNull(r.marketMaxDrawdown);
+        sim["topixReturn"] = orNull(r.topixReturn);
+        sim["topixAnnualReturn"] = orNull(r.topixAnnualReturn);
+        sim["topixMaxDrawdown"] = orNull(r.topixMaxDrawdown);
+        sim["unfilled"] = r.unfilled;
+        sim["dividends"] = r.dividends;
+        sim["tax"] = r.tax;
         out["simulation"] = std::move(sim);
         auto equity = nlohmann::ordered_json::array();
         for (const auto& p : r.equity) {
-            equity.push_back({{"date", p.date}, {"value", p.value}, {"market", p.market}});
+            equity.push_back(
+                {{"date", p.date}, {"value", p.value}, {"market", p.market}, {"topix", orNull(p.topix)}});
         }
         out["equity"] = std::move(equity);
     }
@@ -286,7 +366,7 @@ std::string TrackReport::csv() const
 {
     std::string out = "\xEF\xBB\xBF";
     out += "基準日,グループ,シグナル,日数,件数,的中,的中率,下限,上限,平均,中央値,判定";
-    out += rule ? ",同日平均,同日上昇率,超過,TOPIX平均,TOPIX超過\r\n" : "\r\n";
+    out += rule ? ",同日平均,同日上昇率,超過,TOPIX平均,TOPIX超過,約定せず\r\n" : "\r\n";
     for (const auto& group : groups) {
         for (const auto& row : group.rows) {
             const bool some = row.count > 0;
@@ -300,7 +380,8 @@ std::string TrackReport::csv() const
                 auto optional
                     = [](const std::optional<double>& v) { return v ? fraction(*v) : std::string(); };
                 out += "," + optional(row.sameDayMean) + "," + optional(row.sameDayRise) + ","
-                    + optional(row.excess) + "," + optional(row.topixMean) + "," + optional(row.excessTopix);
+                    + optional(row.excess) + "," + optional(row.topixMean) + "," + optional(row.excessTopix)
+                    + "," + std::to_string(row.unfilled);
             }
             out += "\r\n";
         }
@@ -311,12 +392,14 @@ std::string TrackReport::csv() const
 std::string TrackReport::tradesCsv() const
 {
     std::string out = "\xEF\xBB\xBF";
-    out += "コード,買付日,買値,株数,売却日,売値,損益\r\n";
+    // The gain holds the dividends already; their column says how much of it they were.
+    out += "コード,買付日,買値,株数,売却日,売値,損益,配当,備考\r\n";
     if (simulation) {
         for (const auto& t : simulation->sold) {
             out += csvField(t.code) + "," + csvField(t.bought) + "," + fraction(t.buyPrice) + ","
                 + std::to_string(t.shares) + "," + csvField(t.sold) + "," + fraction(t.sellPrice) + ","
-                + fraction(t.gain) + "\r\n";
+                + fraction(t.gain) + "," + fraction(t.dividends) + "," + (t.delisted ? "上場廃止" : "")
+                + "\r\n";
         }
     }
     return out;

@@ -77,6 +77,19 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
     if (rule.simulate) {
         ruleOnly.emplace_back("--simulate");
     }
+    const bool dividends = args.takeFlag("--dividends");
+    const bool noDividends = args.takeFlag("--no-dividends");
+    if (dividends && noDividends) {
+        throw UsageError("--dividends と --no-dividends は一緒に指定できません。");
+    }
+    if (dividends || noDividends) {
+        rule.dividends = dividends;
+        ruleOnly.emplace_back(dividends ? "--dividends" : "--no-dividends");
+    }
+    rule.tax = args.takeFlag("--tax");
+    if (rule.tax) {
+        ruleOnly.emplace_back("--tax");
+    }
     auto& sim = rule.simulation;
     const auto hold = args.takeOption("--hold");
     if (hold) {
@@ -122,6 +135,9 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
     if (haveRule && hold && !rule.simulate) {
         throw UsageError("--hold は --simulate と一緒に指定してください。");
     }
+    if (haveRule && rule.tax && !rule.simulate) {
+        throw UsageError("--tax は --simulate と一緒に指定してください。");
+    }
     CliSession session(home);
     if (!session.open()) {
         return 1;
@@ -141,9 +157,14 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         return 1;
     }
     if (report.empty()) {
-        // A hold longer than the stored days allow is the option's fault, as a value it refuses.
+        // A hold longer than the stored days allow, or dividends asked of a store without them, is
+        // the option's fault, as a value it refuses.
         if (hold && report.message == analysis::RuleTest::holdTooLongMessage(rule.hold, report.days)) {
             std::cerr << "--hold: " << report.message << std::endl;
+            return 2;
+        }
+        if (dividends && report.message == analysis::RuleTest::kNoDividendsMessage) {
+            std::cerr << "--dividends: " << report.message << std::endl;
             return 2;
         }
         std::cerr << report.message << std::endl;

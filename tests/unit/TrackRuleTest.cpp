@@ -2,7 +2,8 @@
 // from the store's rows: the events with and without every day, both entries, a split inside a
 // horizon, an untraded next day, the years, the same days' market and the simulation's money; a
 // past day's events equal to those of a store cut after it; the options it refuses; the window's
-// model of it.
+// model of it; and what the report, its files and the window say of what a test assumed, from
+// results made here.
 #include "SampleServer.h"
 #include "TestSupport.h"
 #include "analysis/RuleTest.h"
@@ -11,6 +12,7 @@
 #include "core/Mdl_Start.h"
 #include "core/PriceLimit.h"
 #include "core/Statement.h"
+#include "core/Utf8.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "model/RuleTestDialogModel.h"
 #include "model/RuleTestPace.h"
@@ -823,7 +825,7 @@ TEST_F(RuleMarket, TheSimulationsMoneyIsItsDefinition)
     ASSERT_EQ(cli(std::string(" track") + kRule + " --simulate --csv " + csv.string(), &out), 0) << out;
     const std::string bytes = test::readFile(csv);
     EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF"
-                          "コード,買付日,買値,株数,売却日,売値,損益\r\n",
+                          "コード,買付日,買値,株数,売却日,売値,損益,配当,備考\r\n",
                   0),
         0U);
 
@@ -936,6 +938,17 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     found = codes(out);
     EXPECT_FALSE(found.empty());
     EXPECT_EQ(eventsOn(csv / "home", w.days.back(), "rsi"), found);
+
+    // Nor does it keep dividends: asked for, they are the option's fault; by default the limits
+    // say they are left out, and why.
+    EXPECT_EQ(cli(" track --rsi :45 --dividends 2>&1", &out, csv / "home"), 2) << out;
+    EXPECT_EQ(out, std::string("--dividends: ") + analysis::RuleTest::kNoDividendsMessage + "\n");
+    ASSERT_EQ(cli(" track --rsi :45 --json", &out, csv / "home"), 0) << out;
+    const auto limits = json::parse(out)["limits"];
+    EXPECT_NE(std::find(limits.begin(), limits.end(),
+                  "配当は含みません（配当込みの検証にはプレミアムプランの配当データが必要です）"),
+        limits.end())
+        << limits;
 }
 
 TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
@@ -948,12 +961,22 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
             {" --dev25 :0 --simulate --hold 251", "--hold"}, {" --dev25 :0 --hold 3", "--hold"},
             {" --hold 3", "--hold"}, {" --dev25 :0 --entry open", "--entry"}, {" --simulate", "--simulate"},
             {" --by year", "--by year"}, {" --dev25 :0 --slots 3", "--slots"}, {" --yield -3:", "--yield"},
-            {" --dev25 x", "--dev25"}}) {
+            {" --dev25 x", "--dev25"}, {" --dev25 :0 --tax", "--tax は --simulate と一緒に"},
+            {" --tax", "--tax"}, {" --dividends", "--dividends"}, {" --no-dividends", "--no-dividends"},
+            {" --dev25 :0 --dividends --no-dividends", "--dividends と --no-dividends は一緒に"}}) {
         std::string out;
         EXPECT_EQ(cli(" track" + args + " 2>&1", &out), 2) << args << ": " << out;
         EXPECT_NE(out.find(name), std::string::npos) << args << ": " << out;
     }
     std::string out;
+    // Each of them taken where it belongs, the limits then said in the JSON too; a former market
+    // is a name like any other.
+    EXPECT_NE(cli(" track --dev25 :0 --market 東証一部 --no-dividends 2>&1", &out), 2) << out;
+    ASSERT_EQ(cli(" track --dev25 :0 --no-dividends --simulate --tax --json", &out), 0) << out;
+    const auto taken = json::parse(out);
+    ASSERT_TRUE(taken["limits"].is_array()) << out;
+    EXPECT_EQ(taken["limits"].back(), "TOPIX と同じ買いの日・売りの日で比較");
+    EXPECT_TRUE(taken["simulation"].contains("tax")) << out;
     ASSERT_EQ(cli(" track --chg1 5000: --json", &out), 0) << out;
     const auto report = json::parse(out);
     EXPECT_EQ(report["groups"][0]["rows"][0]["count"], 0);
@@ -995,7 +1018,7 @@ TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsH
         EXPECT_EQ(report["evaluatedDays"], kept > 20 ? kept - 20 : 0) << kept;
         EXPECT_EQ(report["note"], kept > 20 ? "" : tooFew) << kept;
         EXPECT_EQ(test::readFile(file).rfind("\xEF\xBB\xBF"
-                                             "コード,買付日,買値,株数,売却日,売値,損益\r\n",
+                                             "コード,買付日,買値,株数,売却日,売値,損益,配当,備考\r\n",
                       0),
             0U)
             << kept;
@@ -1059,11 +1082,17 @@ TEST_F(RuleMarket, TheWindowsTestRunsOnItsThreadStopsWhenAskedAndSaysWhatItRests
     EXPECT_GE(report.groups.size(), 3U);
     EXPECT_EQ(model.grid.cell(1, 0).text, "全体");
     EXPECT_EQ(model.grid.cell(2, 1).text, "20");
-    EXPECT_EQ(model.limits,
-        "株価 " + std::to_string(report.days) + " 日分、指標は " + std::to_string(report.figureDays[0].second)
-            + " 日分で検証。TOPIX と同じ買いの日・売りの日で比較。過去の結果は将来を保証しません。");
-    EXPECT_EQ(model.grid.cell(0, 11).text, "TOPIX平均");
-    EXPECT_EQ(model.grid.cell(1, 11).text,
+    // The days tested, what the test assumed, ending with TOPIX's line, and the caution.
+    EXPECT_EQ(model.limits.rfind("株価 " + std::to_string(report.days) + " 日分、指標は "
+                      + std::to_string(report.figureDays[0].second) + " 日分で検証。",
+                  0),
+        0U)
+        << model.limits;
+    const std::string tail = "TOPIX と同じ買いの日・売りの日で比較。過去の結果は将来を保証しません。";
+    ASSERT_GE(model.limits.size(), tail.size());
+    EXPECT_EQ(model.limits.substr(model.limits.size() - tail.size()), tail) << model.limits;
+    EXPECT_EQ(model.grid.cell(0, 12).text, "TOPIX平均");
+    EXPECT_EQ(model.grid.cell(1, 12).text,
         analysis::TrackReport::signedPercent(*report.groups[0].rows[0].topixMean));
     EXPECT_LT(report.figureDays[0].second, report.days); // the 25-day mean needs 25 days
     ASSERT_TRUE(report.simulation);
@@ -1125,6 +1154,9 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
     EXPECT_EQ(defaults.capital, "1,000,000");
     EXPECT_EQ(defaults.lot, 1);
     EXPECT_EQ(defaults.cost, "0.1");
+    EXPECT_TRUE(defaults.dividends);
+    EXPECT_FALSE(defaults.tax);
+    EXPECT_EQ(defaults.market, "");
 
     // Each box refused with its reason, the options left as they were.
     struct Bad
@@ -1168,7 +1200,11 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
     boxes.cost = "0.25%";
     boxes.nextOpen = true;
     boxes.everyDay = true;
+    boxes.dividends = false;
+    boxes.tax = true;
     ASSERT_TRUE(model.run(boxes)) << model.message;
+    EXPECT_EQ(model.options().dividends, std::optional<bool>(false));
+    EXPECT_TRUE(model.options().tax);
     wait(model);
     EXPECT_EQ(model.message, "");
     const auto& st = model.report().simulationSettings;
@@ -1177,7 +1213,10 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
     EXPECT_EQ(st.capital, 500000);
     EXPECT_EQ(st.lot, 100);
     EXPECT_DOUBLE_EQ(st.cost, 0.0025);
-    EXPECT_EQ(model.moneyHeading, "運用: 3 枠、手数料片道 0.250%、元手 500,000 円、単元 100 株、3 日保有");
+    EXPECT_FALSE(st.dividends);
+    EXPECT_TRUE(st.tax);
+    EXPECT_EQ(
+        model.moneyHeading, "運用: 3 枠、手数料片道 0.250%、元手 500,000 円、単元 100 株、3 日保有、税引後");
     ui::RuleTestDialogModel next(home_(), options, "");
     next.load();
     const auto kept = next.boxes();
@@ -1190,6 +1229,23 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
     EXPECT_TRUE(kept.nextOpen);
     EXPECT_TRUE(kept.everyDay);
     EXPECT_FALSE(kept.byYear);
+    EXPECT_FALSE(kept.dividends);
+    EXPECT_TRUE(kept.tax);
+    // The market box offers every market of today's list first.
+    {
+        std::vector<std::string> listed;
+        auto db = core::Connection::open(home_() / "zuvemo.db");
+        core::Statement rs(*db, "SELECT DISTINCT Mgmgara FROM Table_Code");
+        while (rs.next()) {
+            listed.push_back(core::Utf8::trim(rs.columnText(0)));
+        }
+        ASSERT_FALSE(listed.empty());
+        ASSERT_GE(next.markets.size(), listed.size());
+        for (const auto& name : listed) {
+            const auto at = std::find(next.markets.begin(), next.markets.end(), name);
+            EXPECT_LT(at - next.markets.begin(), static_cast<std::ptrdiff_t>(listed.size())) << name;
+        }
+    }
     // A kept value now refused is left out, the others come back.
     {
         auto db = core::Connection::open(home_() / "zuvemo.db");
@@ -1214,9 +1270,8 @@ TEST_F(RuleMarket, TheWindowsMoneySettingsAreCheckedKeptAndNamedAboveTheMoney)
     EXPECT_NE(moneyCell(model, "終値時点の保有日率"), "0.0%");
 
     // A rule of the signal alone reads no figure, and its limits say only the prices' days.
-    EXPECT_EQ(model.limits,
-        "株価 " + std::to_string(model.report().days)
-            + " 日分で検証。TOPIX と同じ買いの日・売りの日で比較。過去の結果は将来を保証しません。");
+    EXPECT_EQ(model.limits.rfind("株価 " + std::to_string(model.report().days) + " 日分で検証。", 0), 0U)
+        << model.limits;
     // Put back for the other tests of the folder.
     ui::RuleTestDialogModel(home_(), options, "").save();
 }
@@ -1319,4 +1374,379 @@ TEST(RuleTestPace, TheShareGoesEvenlyOverStepsOfUnequalPace)
         at(tenths);
     }
     EXPECT_NEAR(pace.secondsLeft(6.05), 12 - 6.05, 0.01);
+}
+
+namespace {
+
+// A tested rule as the engine hands it over: two rows of five days, one with events and some
+// unfilled, one with none filled at all.
+analysis::TrackReport handMadeReport()
+{
+    analysis::TrackReport r;
+    r.rule = true;
+    r.tradingDate = "2024-06-28";
+    r.stocks = 3;
+    r.horizons = {5, 20};
+    r.days = 120;
+    r.firstDay = "2024-01-04";
+    r.lastDay = "2024-06-28";
+    r.topixEvents = r.returnEvents = 40;
+    r.listingHistory = true;
+    r.dividends = analysis::TrackReport::Dividends::Off;
+    analysis::TrackRecord::Row row;
+    row.signal = analysis::TrackRecord::Signal::Rule;
+    row.horizon = 5;
+    row.count = 40;
+    row.hits = 22;
+    row.hitRate = 0.55;
+    row.low = 0.4;
+    row.high = 0.69;
+    row.mean = 0.01;
+    row.median = 0.005;
+    row.sameDayMean = 0.002;
+    row.sameDayRise = 0.5;
+    row.excess = 0.008;
+    row.topixMean = 0.001;
+    row.excessTopix = 0.009;
+    row.unfilled = 7;
+    row.delistedEvents = 3;
+    analysis::TrackRecord::Row none;
+    none.signal = analysis::TrackRecord::Signal::Rule;
+    none.horizon = 20;
+    none.unfilled = 2;
+    r.groups.push_back({"全体", {row, none}});
+    return r;
+}
+
+// Three days of money, TOPIX missing on the middle one; two trades, the second delisted.
+analysis::RuleSimulation::Result handMadeMoney()
+{
+    analysis::RuleSimulation::Result s;
+    s.days = 3;
+    s.trades = 2;
+    s.winRate = 0.5;
+    s.totalReturn = 0.1;
+    s.annualReturn = 0.2;
+    s.maxDrawdown = 0.05;
+    s.exposure = 1;
+    s.marketReturn = 0.03;
+    s.marketAnnualReturn = 0.06;
+    s.marketMaxDrawdown = 0.04;
+    s.topixReturn = 0.05;
+    s.topixAnnualReturn = 0.1;
+    s.topixMaxDrawdown = 0.02;
+    s.unfilled = 4;
+    s.dividends = 1234.4;
+    s.tax = 567.6;
+    s.equity = {{"2023-12-28", 1000000, 1000000, 1000000.0}, {"2024-01-04", 1050000, 1010000, std::nullopt},
+        {"2024-01-05", 1100000, 1030000, 1050000.0}};
+    s.sold.push_back({"7203", "2023-12-28", "2024-01-04", 100, 110, 999.5, 0, 10, false});
+    s.sold.push_back({"9999", "2024-01-04", "2024-01-05", 50, 40, -987.5, 12.5, 100, true});
+    s.years = {{"2023", 1, 0, 0, 0, std::nullopt, 0, 0}, {"2024", 2, 2, 0.1, 0.03, 0.05, 1234.4, 567.6}};
+    return s;
+}
+
+// A text's words between its spaces.
+std::vector<std::string> words(const std::string& line)
+{
+    std::vector<std::string> out;
+    std::istringstream in(line);
+    for (std::string w; in >> w;) {
+        out.push_back(w);
+    }
+    return out;
+}
+
+std::string lineStarting(const std::string& text, const std::string& start)
+{
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(start, 0) == 0) {
+            return line;
+        }
+    }
+    return {};
+}
+
+// The words of the rule's row of a horizon.
+std::vector<std::string> ruleRow(const std::string& text, int horizon)
+{
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) {
+        auto w = words(line);
+        if (w.size() > 1 && w[0] == "条件" && w[1] == std::to_string(horizon)) {
+            return w;
+        }
+    }
+    return {};
+}
+
+} // namespace
+
+TEST(RuleReport, TheLimitsSayWhatTheTestAssumedInOrderInEveryForm)
+{
+    using Dividends = analysis::TrackReport::Dividends;
+    auto r = handMadeReport();
+    r.listingHistory = false;
+    r.delistedStocks = 2;
+    r.delistedEvents = 5;
+    r.marketSpans = {"プライム は 2022-04-04 から"};
+    r.limitsApplied = true;
+    r.dividends = Dividends::Included;
+    r.dividendDaysPending = 12;
+    r.taxed = true;
+    const std::string limits = "値幅制限に張り付いた日と売買のない日の買いは約定しないものとし、"
+                               "2 日続けて張り付いた後の制限値幅の拡大は含みません";
+    const std::vector<std::string> all{
+        "銘柄の履歴がないため、現在の上場銘柄だけで検証しています（上場廃止銘柄を含みません）",
+        "上場廃止 2 銘柄（5 件）を含む", "プライム は 2022-04-04 から", limits,
+        "配当込み（最後の 12 日分は、まだ決まっていない配当を含まないことがあります）",
+        "税引後（年ごとの実現益に 20.315%、損失の繰越控除は含みません）",
+        "TOPIX と同じ買いの日・売りの日で比較"};
+    EXPECT_EQ(r.limitLines(), all);
+
+    // Each on a line of its own above the rows, in the same order.
+    const std::string text = r.text();
+    std::size_t at = 0;
+    for (const auto& line : all) {
+        const auto found = text.find("\n" + line + "\n", at);
+        ASSERT_NE(found, std::string::npos) << line << "\n" << text;
+        at = found + 1;
+    }
+    EXPECT_LT(at, text.find("■ 全体"));
+
+    auto j = json::parse(r.json());
+    EXPECT_EQ(j["limits"], json(all));
+    EXPECT_EQ(j["listingHistory"], false);
+    EXPECT_EQ(j["delistedStocks"], 2);
+    EXPECT_EQ(j["delistedEvents"], 5);
+    EXPECT_EQ(j["marketSpans"], json::array({"プライム は 2022-04-04 から"}));
+    EXPECT_EQ(j["limitsApplied"], true);
+    EXPECT_EQ(j["dividends"], "included");
+    EXPECT_EQ(j["dividendDaysPending"], 12);
+    EXPECT_EQ(j["taxed"], true);
+
+    // What is not so says nothing, but for the dividends, which are always named.
+    struct Case
+    {
+        Dividends dividends;
+        int pending;
+        std::string line, key;
+    };
+    for (const auto& c : std::vector<Case>{{Dividends::Included, 0, "配当込み", "included"},
+             {Dividends::Off, 3, "配当は含みません", "off"},
+             {Dividends::NotStored, 0,
+                 "配当は含みません（配当込みの検証にはプレミアムプランの配当データが必要です）",
+                 "not-stored"}}) {
+        auto plain = handMadeReport();
+        plain.dividends = c.dividends;
+        plain.dividendDaysPending = c.pending;
+        plain.topixEvents = 30;
+        EXPECT_EQ(
+            plain.limitLines(), (std::vector<std::string>{c.line, "TOPIX のある 30 / 40 件で TOPIX と比較"}))
+            << c.key;
+        j = json::parse(plain.json());
+        EXPECT_EQ(j["dividends"], c.key);
+        EXPECT_EQ(j["taxed"], false);
+        EXPECT_EQ(j["delistedStocks"], 0);
+    }
+
+    // The signals' record has none of them.
+    auto signals = handMadeReport();
+    signals.rule = false;
+    EXPECT_EQ(signals.text().find("配当"), std::string::npos);
+    EXPECT_FALSE(json::parse(signals.json()).contains("limits"));
+}
+
+TEST(RuleReport, EachRuleRowSaysItsUnfilledEventsBesideItsCountAndItsDelistedOnes)
+{
+    const auto r = handMadeReport();
+    const std::string text = r.text();
+    // シグナル 日数 件数 約定せず 的中 …, also for the row without a filled event.
+    EXPECT_EQ(words(lineStarting(text, "シグナル")).at(3), "約定せず") << text;
+    const auto filled = ruleRow(text, 5);
+    ASSERT_GE(filled.size(), 6U) << text;
+    EXPECT_EQ(std::vector<std::string>(filled.begin(), filled.begin() + 6),
+        (std::vector<std::string>{"条件", "5", "40", "7", "22", "55.0%"}));
+    EXPECT_EQ(ruleRow(text, 20), (std::vector<std::string>{"条件", "20", "0", "2", "0", "-"}));
+
+    const auto j = json::parse(r.json());
+    const auto& rows = j["groups"][0]["rows"];
+    EXPECT_EQ(rows[0]["unfilled"], 7);
+    EXPECT_EQ(rows[0]["delistedEvents"], 3);
+    EXPECT_EQ(rows[1]["unfilled"], 2);
+    EXPECT_EQ(rows[1]["delistedEvents"], 0);
+
+    // The spreadsheet keeps its columns where they were, the new one last.
+    const std::string csv = r.csv();
+    EXPECT_NE(csv.find(",判定,同日平均,同日上昇率,超過,TOPIX平均,TOPIX超過,約定せず\r\n"), std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find(",0.001,0.009,7\r\n"), std::string::npos) << csv;
+    EXPECT_NE(csv.find(",,,,,,2\r\n"), std::string::npos) << csv;
+}
+
+TEST(RuleReport, TheMoneyStandsBesideTopixWithItsDividendsTaxAndDelistedTrades)
+{
+    auto r = handMadeReport();
+    r.simulation = handMadeMoney();
+    r.simulationSettings.horizon = 20;
+    r.simulationSettings.dividends = r.simulationSettings.tax = true;
+    std::string text = r.text();
+    EXPECT_NE(text.find("単元 1 株、20 日保有、配当込み、税引後）\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("保有日率 100.0%  約定せず 4 回\n"
+                        "市場（全銘柄均等）  損益 +3.00%  年率 +6.00%  最大下落 4.0%\n"
+                        "TOPIX  損益 +5.00%  年率 +10.00%  最大下落 2.0%\n"),
+        std::string::npos)
+        << text;
+    EXPECT_NE(text.find("受取配当 1,234 円  税金 568 円\n"), std::string::npos) << text;
+
+    auto j = json::parse(r.json());
+    const auto& sim = j["simulation"];
+    EXPECT_EQ(sim["topixReturn"], 0.05);
+    EXPECT_EQ(sim["topixAnnualReturn"], 0.1);
+    EXPECT_EQ(sim["topixMaxDrawdown"], 0.02);
+    EXPECT_EQ(sim["unfilled"], 4);
+    EXPECT_EQ(sim["dividends"], 1234.4);
+    EXPECT_EQ(sim["tax"], 567.6);
+    EXPECT_EQ(j["equity"][0]["topix"], 1000000.0);
+    EXPECT_TRUE(j["equity"][1]["topix"].is_null());
+
+    // The gain holds the dividends; the delisted trade is marked.
+    EXPECT_EQ(r.tradesCsv(),
+        "\xEF\xBB\xBF"
+        "コード,買付日,買値,株数,売却日,売値,損益,配当,備考\r\n"
+        "7203,2023-12-28,100,10,2024-01-04,110,999.5,0,\r\n"
+        "9999,2024-01-04,50,100,2024-01-05,40,-987.5,12.5,上場廃止\r\n");
+
+    // Without TOPIX, dividends or tax, none of their lines; a dividend credited shows even so.
+    auto& s = *r.simulation;
+    s.topixReturn = s.topixAnnualReturn = s.topixMaxDrawdown = std::nullopt;
+    s.tax = 0;
+    s.unfilled = 0;
+    r.simulationSettings.dividends = r.simulationSettings.tax = false;
+    text = r.text();
+    EXPECT_EQ(text.find("TOPIX  損益"), std::string::npos) << text;
+    EXPECT_EQ(text.find("税金"), std::string::npos) << text;
+    EXPECT_EQ(text.find("約定せず 0 回"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n受取配当 1,234 円\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("単元 1 株、20 日保有）"), std::string::npos) << text;
+    s.dividends = 0;
+    EXPECT_EQ(r.text().find("受取配当"), std::string::npos);
+    j = json::parse(r.json());
+    EXPECT_TRUE(j["simulation"]["topixReturn"].is_null());
+    EXPECT_EQ(j["simulation"]["tax"], 0.0);
+}
+
+TEST(RuleReport, TheWindowShowsTheLimitsTheUnfilledAndTopixBesideTheMoney)
+{
+    analysis::RuleTest::Options options;
+    options.by = analysis::RuleTest::GroupBy::Year;
+    ui::RuleTestDialogModel model("/nonexistent", options, "");
+    auto r = handMadeReport();
+    r.topixEvents = 0;
+    model.show(r);
+    EXPECT_EQ(model.limits,
+        "株価 120 日分で検証。配当は含みません。TOPIX との比較なし（J-Quants のライトプラン以上）。"
+        "過去の結果は将来を保証しません。");
+    EXPECT_EQ(model.grid.cell(0, 3).text, "約定せず");
+    EXPECT_EQ(model.grid.cell(1, 3).text, "7");
+    EXPECT_EQ(model.grid.cell(1, 4).text, "22");
+    EXPECT_EQ(model.grid.cell(2, 3).text, "2");
+    EXPECT_EQ(model.grid.cell(1, 14).text, analysis::TrackReport::verdict(r.groups[0].rows[0]));
+
+    r.simulation = handMadeMoney();
+    r.simulationSettings.dividends = r.simulationSettings.tax = true;
+    model.show(r);
+    ASSERT_EQ(model.money.cols(), 4);
+    EXPECT_EQ(model.money.column(3).heading, "TOPIX");
+    std::map<std::string, std::vector<std::string>> lines; // the first of each name
+    std::vector<std::string> names;
+    for (int row = 1; row < model.money.rows(); ++row) {
+        const auto& name = model.money.cell(row, 0).text;
+        names.push_back(name);
+        if (!lines.count(name)) {
+            for (int c = 1; c < 4; ++c) {
+                lines[name].push_back(model.money.cell(row, c).text);
+            }
+        }
+    }
+    EXPECT_EQ(lines["損益"], (std::vector<std::string>{"+10.00%", "+3.00%", "+5.00%"}));
+    EXPECT_EQ(lines["最大下落"], (std::vector<std::string>{"5.0%", "4.0%", "2.0%"}));
+    EXPECT_EQ(lines["最終資産"], (std::vector<std::string>{"1,100,000 円", "1,030,000 円", "1,050,000 円"}));
+    EXPECT_EQ(lines["約定せず"], (std::vector<std::string>{"4", "", ""}));
+    EXPECT_EQ(lines["受取配当"], (std::vector<std::string>{"1,234 円", "", ""}));
+    EXPECT_EQ(lines["税金"], (std::vector<std::string>{"568 円", "", ""}));
+    // Each year's returns with TOPIX's, then each year's dividends and tax.
+    const auto from = std::find(names.begin(), names.end(), "年ごとの損益");
+    ASSERT_NE(from, names.end());
+    EXPECT_EQ(std::vector<std::string>(from, names.end()),
+        (std::vector<std::string>{"年ごとの損益", "2023 年", "2024 年", "年ごとの受取配当", "2023 年",
+            "2024 年", "年ごとの税金", "2023 年", "2024 年"}));
+    const int year = static_cast<int>(from - names.begin()) + 1;
+    EXPECT_EQ(model.money.cell(year + 1, 3).text, "");
+    EXPECT_EQ(model.money.cell(year + 2, 3).text, "+5.00%");
+    EXPECT_EQ(model.money.cell(year + 5, 1).text, "1,234 円");
+    EXPECT_EQ(model.money.cell(year + 8, 1).text, "568 円");
+    EXPECT_EQ(model.moneyHeading,
+        "運用: 10 枠、手数料片道 0.100%、元手 1,000,000 円、単元 1 株、1 日保有、配当込み、税引後");
+    // TOPIX's line beside the others, none on the day it lacks.
+    ASSERT_EQ(model.topix.size(), 3U);
+    EXPECT_EQ(model.topix[0], 1000000);
+    EXPECT_TRUE(std::isnan(model.topix[1]));
+
+    // Without TOPIX in the money: its column and line go, as do the dividends and tax unasked.
+    auto& s = *r.simulation;
+    s.topixReturn = std::nullopt;
+    s.dividends = s.tax = 0;
+    for (auto& p : s.equity) {
+        p.topix = std::nullopt;
+    }
+    r.simulationSettings.dividends = r.simulationSettings.tax = false;
+    model.show(r);
+    EXPECT_EQ(model.money.cols(), 3);
+    EXPECT_TRUE(model.topix.empty());
+    for (int row = 1; row < model.money.rows(); ++row) {
+        const auto& name = model.money.cell(row, 0).text;
+        EXPECT_TRUE(name.find("配当") == std::string::npos && name.find("税金") == std::string::npos) << name;
+    }
+}
+
+TEST(RuleReport, TheWindowsDividendsBoxFollowsWhatTheStoreKeepsAndTheMarketNamesTheCaption)
+{
+    analysis::RuleTest::Options options;
+    options.conditions.signal = "買";
+    ui::RuleTestDialogModel model("/nonexistent", options, "短期シグナル 買");
+    // Checked by default: dividends where stored, never a test refused for want of them.
+    EXPECT_TRUE(model.boxes().dividends);
+    EXPECT_FALSE(model.options().dividends.has_value());
+    auto boxes = model.boxes();
+    boxes.dividends = false;
+    boxes.tax = true;
+    boxes.market = "東証一部";
+    ASSERT_TRUE(model.take(boxes));
+    EXPECT_EQ(model.options().dividends, std::optional<bool>(false));
+    EXPECT_TRUE(model.options().tax);
+    EXPECT_EQ(model.options().conditions.market, "東証一部");
+    EXPECT_EQ(model.caption, "成績  条件: 市場 東証一部、短期シグナル 買");
+    EXPECT_EQ(model.boxes().market, "東証一部");
+
+    // Off says nothing of the store; a store without dividends is known from a test's report, and
+    // the box then keeps the setting as it was.
+    auto r = handMadeReport();
+    model.show(r);
+    EXPECT_TRUE(model.dividendsStored);
+    r.dividends = analysis::TrackReport::Dividends::NotStored;
+    model.show(r);
+    EXPECT_FALSE(model.dividendsStored);
+    boxes.dividends = true;
+    ASSERT_TRUE(model.take(boxes));
+    EXPECT_EQ(model.options().dividends, std::optional<bool>(false));
+    // A failed test says nothing of it.
+    model.show(analysis::TrackReport{});
+    EXPECT_FALSE(model.dividendsStored);
+    r.dividends = analysis::TrackReport::Dividends::Included;
+    model.show(r);
+    EXPECT_TRUE(model.dividendsStored);
+    ASSERT_TRUE(model.take(boxes));
+    EXPECT_FALSE(model.options().dividends.has_value());
 }

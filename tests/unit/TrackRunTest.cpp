@@ -371,6 +371,6 @@ TEST_F(TrackMarket, NamesThatReadAsFormulasAreTextInEverySpreadsheetFile)
     report.simulation->sold.emplace_back().code = "=1+1";
     report.simulation->sold.back().gain = -1.5;
     const auto trades = csvFields(report.tradesCsv());
-    EXPECT_EQ(trades.at(7), "'=1+1");
-    EXPECT_EQ(trades.at(13), "-1.5");
+    EXPECT_EQ(trades.at(9), "'=1+1");
+    EXPECT_EQ(trades.at(15), "-1.5");
 }

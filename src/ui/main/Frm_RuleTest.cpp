@@ -1,6 +1,7 @@
 #include "Frm_RuleTest.h"
 
 #include "GridView.h"
+#include "Twips.h"
 #include "UiStyle.h"
 #include "model/ChartScale.h"
 #include "model/MoneyAxis.h"
@@ -19,6 +20,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <cmath>
 
 namespace zuvemo::ui {
 
@@ -34,9 +36,19 @@ constexpr double kMonthLabelRoom = 60;
 // The lines stand out from the pale grid: saturated and wider than it.
 const QColor kEquityColour(0xC0, 0x20, 0x20);
 const QColor kMarketColour(0x1F, 0x4E, 0x9F);
+const QColor kTopixColour(0x2E, 0x8B, 0x3A);
 const QColor kGridColour(0xE4, 0xE4, 0xE4);
-// The money's columns, 5,100 twips, and a vertical scroll bar beside them for the years.
-constexpr int kMoneyWidth = 340 + 24;
+// The money's columns and a vertical scroll bar beside them for the years.
+int moneyWidth(const GridData& money)
+{
+    int twips = 0;
+    for (int c = 0; c < money.cols(); ++c) {
+        twips += money.column(c).widthTwips;
+    }
+    return px(twips) + 24;
+}
+const QString kDividendsTip
+    = QStringLiteral("権利落ち日に、持っている株の配当を受け取ったものとして加えます");
 
 QLineEdit* numberBox(const QString& name, int width, const QString& tip, QWidget* parent)
 {
@@ -95,6 +107,16 @@ Frm_RuleTest::Frm_RuleTest(std::unique_ptr<RuleTestDialogModel> model, QWidget* 
     m_everyDay->setObjectName(QStringLiteral("EveryDay"));
     m_everyDay->setToolTip(QStringLiteral("外すと、条件が成り立った初日だけを数えます"));
     row->addWidget(m_everyDay);
+    row->addWidget(new QLabel(QStringLiteral("市場"), this));
+    m_market = new QComboBox(this);
+    m_market->setObjectName(QStringLiteral("Market"));
+    m_market->addItem(QStringLiteral("全市場"), QString());
+    for (const auto& name : m_model->markets) {
+        m_market->addItem(q(name), q(name));
+    }
+    m_market->setToolTip(
+        QStringLiteral("以前の市場（東証一部、マザーズなど）は、銘柄の履歴にその市場がある日を検証します"));
+    row->addWidget(m_market);
     m_run = new QPushButton(QStringLiteral("検 証"), this);
     m_run->setObjectName(QStringLiteral("Run"));
     UiStyle::setButtonFace(m_run, GridColor::kYellow);
@@ -139,6 +161,14 @@ Frm_RuleTest::Frm_RuleTest(std::unique_ptr<RuleTestDialogModel> model, QWidget* 
         this);
     money->addWidget(m_cost);
     money->addWidget(new QLabel(QStringLiteral("%"), this));
+    m_dividends = new QCheckBox(QStringLiteral("配当込み"), this);
+    m_dividends->setObjectName(QStringLiteral("Dividends"));
+    money->addWidget(m_dividends);
+    m_tax = new QCheckBox(QStringLiteral("税引後"), this);
+    m_tax->setObjectName(QStringLiteral("Tax"));
+    m_tax->setToolTip(
+        QStringLiteral("年ごとの実現益に 20.315% の税金を払います（損失の繰越控除は含みません）"));
+    money->addWidget(m_tax);
     money->addStretch(1);
     layout->addLayout(money);
 
@@ -152,6 +182,12 @@ Frm_RuleTest::Frm_RuleTest(std::unique_ptr<RuleTestDialogModel> model, QWidget* 
     m_capital->setText(q(boxes.capital));
     m_lot->setCurrentIndex(boxes.lot == 100 ? 1 : 0);
     m_cost->setText(q(boxes.cost));
+    m_tax->setChecked(boxes.tax);
+    // A market of the conditions the store no longer names stays choosable.
+    if (m_market->findData(q(boxes.market)) < 0) {
+        m_market->addItem(q(boxes.market), q(boxes.market));
+    }
+    m_market->setCurrentIndex(m_market->findData(q(boxes.market)));
 
     m_grid = new GridView(this);
     m_grid->setObjectName(QStringLiteral("RuleGrid"));
@@ -162,13 +198,13 @@ Frm_RuleTest::Frm_RuleTest(std::unique_ptr<RuleTestDialogModel> model, QWidget* 
     auto* lower = new QHBoxLayout; // owned by the layout
     auto* left = new QVBoxLayout; // owned by lower
     m_moneyHeading = textLine(QStringLiteral("MoneyHeading"), 9, this);
-    m_moneyHeading->setFixedWidth(kMoneyWidth);
+    m_moneyHeading->setFixedWidth(moneyWidth(m_model->money));
     left->addWidget(m_moneyHeading);
     m_money = new GridView(this);
     m_money->setObjectName(QStringLiteral("MoneyGrid"));
     m_money->setEmptyAreaColor(GridColor::kLightOrange);
     m_money->setFillWidth(true);
-    m_money->setFixedWidth(kMoneyWidth);
+    m_money->setFixedWidth(moneyWidth(m_model->money));
     left->addWidget(m_money, 1);
     lower->addLayout(left);
     auto* chart = new QChart; // owned by the view
@@ -247,6 +283,9 @@ void Frm_RuleTest::runTest()
     boxes.capital = m_capital->text().toStdString();
     boxes.lot = m_lot->currentData().toInt();
     boxes.cost = m_cost->text().toStdString();
+    boxes.dividends = m_dividends->isChecked();
+    boxes.tax = m_tax->isChecked();
+    boxes.market = m_market->currentData().toString().toStdString();
     const bool started = m_model->run(boxes);
     for (auto* box : {m_horizons, m_hold, m_slots, m_capital, m_cost}) {
         UiStyle::tintRefused(box, box == boxOf(m_model->fault));
@@ -260,6 +299,12 @@ void Frm_RuleTest::runTest()
         return;
     }
     m_timer->start();
+    render();
+}
+
+void Frm_RuleTest::showReport(analysis::TrackReport report)
+{
+    m_model->show(std::move(report));
     render();
 }
 
@@ -286,6 +331,12 @@ void Frm_RuleTest::render()
     if (running) {
         return;
     }
+    setWindowTitle(q(m_model->caption));
+    // Checked as the test ran; off, and saying why, where the store keeps no dividend.
+    const bool stored = m_model->dividendsStored;
+    m_dividends->setEnabled(stored);
+    m_dividends->setChecked(stored && m_model->boxes().dividends);
+    m_dividends->setToolTip(stored ? kDividendsTip : q(RuleTestDialogModel::kNoDividendsTip));
     // No line at all before the first result: an empty one would stand as a blank band.
     m_heading->setText(q(m_model->heading));
     m_heading->setVisible(!m_model->heading.empty());
@@ -295,6 +346,12 @@ void Frm_RuleTest::render()
     m_moneyHeading->setVisible(!m_model->moneyHeading.empty());
     m_grid->show(m_model->grid);
     m_money->show(m_model->money);
+    if (const int width = moneyWidth(m_model->money); width != m_money->width()) {
+        m_moneyHeading->setFixedWidth(width);
+        m_money->setFixedWidth(width);
+        // The chart's labels are spaced for its width: the one it has beside the new money.
+        layout()->activate();
+    }
     renderChart();
 }
 
@@ -316,7 +373,10 @@ void Frm_RuleTest::renderChart()
               series->setName(name);
               QList<QPointF> points;
               for (std::size_t i = 0; i < values.size(); ++i) {
-                  points.append(QPointF(static_cast<double>(i), values[i]));
+                  // A day without the value (TOPIX not stored) is bridged.
+                  if (std::isfinite(values[i])) {
+                      points.append(QPointF(static_cast<double>(i), values[i]));
+                  }
               }
               series->replace(points);
               QPen pen(colour);
@@ -326,8 +386,15 @@ void Frm_RuleTest::renderChart()
           };
     auto* mine = line(QStringLiteral("この条件"), m_model->equity, kEquityColour, 2.5);
     auto* all = line(QStringLiteral("市場（全銘柄均等）"), m_model->market, kMarketColour, 2);
-    chart->addSeries(all);
-    chart->addSeries(mine);
+    std::vector<QLineSeries*> lines{all};
+    if (!m_model->topix.empty()) {
+        lines.push_back(line(QStringLiteral("TOPIX"), m_model->topix, kTopixColour, 2));
+    }
+    // The rule's line drawn last, over the others.
+    lines.push_back(mine);
+    for (auto* series : lines) {
+        chart->addSeries(series);
+    }
     QPen grid(kGridColour);
     grid.setWidth(1);
     auto* x = new QCategoryAxis; // owned by the chart once added
@@ -351,7 +418,7 @@ void Frm_RuleTest::renderChart()
     y->setGridLinePen(grid);
     y->setLinePen(grid);
     const auto extent = ChartScale::extent(
-        {&m_model->equity, &m_model->market}, 0, static_cast<int>(dates.size()) - 1, false);
+        {&m_model->equity, &m_model->market, &m_model->topix}, 0, static_cast<int>(dates.size()) - 1, false);
     const auto scale = MoneyAxis::fit(extent.lo, extent.hi,
         ChartScale::ticksFor(std::max(120, m_chart->height() - 60), QFontMetricsF(y->labelsFont()).height()));
     // A category ends at each tick: the first, at the axis's foot, needs a start below it.
@@ -361,7 +428,7 @@ void Frm_RuleTest::renderChart()
     }
     y->setRange(scale.min, scale.max);
     chart->addAxis(y, Qt::AlignLeft);
-    for (auto* series : {mine, all}) {
+    for (auto* series : lines) {
         series->attachAxis(x);
         series->attachAxis(y);
     }

@@ -34,6 +34,8 @@ public:
     QChartView* chart() const { return m_chart; }
     // Runs the test with the boxes' settings; a box refused is tinted and its reason shown.
     void runTest();
+    // Shows a report made elsewhere as the test's result.
+    void showReport(analysis::TrackReport report);
 
 protected:
     void done(int result) override;
@@ -55,6 +57,9 @@ private:
     QLineEdit* m_capital = nullptr;
     QComboBox* m_lot = nullptr;
     QLineEdit* m_cost = nullptr;
+    QCheckBox* m_dividends = nullptr;
+    QCheckBox* m_tax = nullptr;
+    QComboBox* m_market = nullptr;
     QPushButton* m_run = nullptr;
     QPushButton* m_stop = nullptr;
     QLabel* m_progress = nullptr;

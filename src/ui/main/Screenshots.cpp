@@ -26,6 +26,7 @@
 #include <QScreen>
 #include <QThread>
 #include <algorithm>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -170,8 +171,10 @@ int main(int argc, char** argv)
         analysis::RuleTest::Options options;
         options.conditions.signal = "買";
         options.conditions.ranges["rsi"].max = 50;
-        ui::Frm_RuleTest rule(std::make_unique<ui::RuleTestDialogModel>(
-            home, options, ui::RuleTestDialogModel::describe(options.conditions)));
+        auto ruleModel = std::make_unique<ui::RuleTestDialogModel>(
+            home, options, ui::RuleTestDialogModel::describe(options.conditions));
+        ruleModel->load();
+        ui::Frm_RuleTest rule(std::move(ruleModel));
         rule.show();
         if (auto* byYear = rule.findChild<QCheckBox*>(QStringLiteral("ByYear"))) {
             byYear->setChecked(true);
@@ -189,6 +192,38 @@ int main(int argc, char** argv)
             QThread::msleep(20);
         }
         grabRule("rule-test.png");
+        // The same with what a J-Quants store adds: a TOPIX line (here drawn from the market's, the
+        // sample folder keeping no TOPIX), dividends and tax, fills at the limits.
+        auto report = rule.model().report();
+        if (report.simulation && !report.simulation->equity.empty()) {
+            auto& sim = *report.simulation;
+            const double capital = report.simulationSettings.capital;
+            std::vector<double> line;
+            for (std::size_t i = 0; i < sim.equity.size(); ++i) {
+                auto& p = sim.equity[i];
+                p.topix = capital * std::pow(p.market / capital, 0.7)
+                    * (1 + 0.02 * std::sin(static_cast<double>(i) / 9));
+                line.push_back(*p.topix);
+            }
+            sim.topixReturn = line.back() / capital - 1;
+            sim.topixAnnualReturn = analysis::RuleSimulation::annualised(capital, line.back(), sim.days);
+            sim.topixMaxDrawdown = analysis::RuleSimulation::maxDrawdown(capital, line);
+            for (auto& year : sim.years) {
+                year.topixReturn = year.marketReturn * 0.7;
+                year.dividends = capital * 0.012 * year.days / sim.days;
+                year.tax = std::max(0.0, year.totalReturn) * capital * analysis::RuleSimulation::kTaxRate;
+                sim.dividends += year.dividends;
+                sim.tax += year.tax;
+            }
+            sim.unfilled = 3;
+            report.simulationSettings.dividends = report.simulationSettings.tax = true;
+            report.dividends = analysis::TrackReport::Dividends::Included;
+            report.dividendDaysPending = 5;
+            report.taxed = true;
+            report.limitsApplied = true;
+            rule.showReport(std::move(report));
+            grabRule("rule-test-topix.png");
+        }
     }
     window.close();
     std::filesystem::remove_all(home);

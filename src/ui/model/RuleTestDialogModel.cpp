@@ -12,6 +12,8 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <limits>
+#include <tuple>
 
 namespace zuvemo::ui {
 
@@ -22,16 +24,21 @@ using analysis::TrackReport;
 std::vector<GridData::Column> ruleColumns()
 {
     return {{"区分", 900, Align::Left}, {"日数", 500, Align::Right}, {"件数", 900, Align::Right},
-        {"的中", 900, Align::Right}, {"的中率", 800, Align::Right}, {"95%区間", 1700, Align::Right},
-        {"平均", 900, Align::Right}, {"中央値", 900, Align::Right}, {"同日平均", 900, Align::Right},
-        {"同日上昇率", 1000, Align::Right}, {"超過", 900, Align::Right}, {"TOPIX平均", 1000, Align::Right},
-        {"TOPIX超過", 1000, Align::Right}, {"判定", 1300, Align::Left}};
+        {"約定せず", 900, Align::Right}, {"的中", 900, Align::Right}, {"的中率", 800, Align::Right},
+        {"95%区間", 1700, Align::Right}, {"平均", 900, Align::Right}, {"中央値", 900, Align::Right},
+        {"同日平均", 900, Align::Right}, {"同日上昇率", 1000, Align::Right}, {"超過", 900, Align::Right},
+        {"TOPIX平均", 1000, Align::Right}, {"TOPIX超過", 1000, Align::Right}, {"判定", 1300, Align::Left}};
 }
 
-std::vector<GridData::Column> moneyColumns()
+// With TOPIX's column where the simulation has it.
+std::vector<GridData::Column> moneyColumns(bool topix = false)
 {
-    return {{"", 1900, Align::Left}, {"この条件", 1300, Align::Right},
+    std::vector<GridData::Column> columns{{"", 1900, Align::Left}, {"この条件", 1300, Align::Right},
         {"市場（全銘柄均等）", 1900, Align::Right}};
+    if (topix) {
+        columns.push_back({"TOPIX", 1100, Align::Right});
+    }
+    return columns;
 }
 
 // A whole number typed in a box, full-width digits and grouping commas taken; none for other text.
@@ -81,6 +88,11 @@ std::string shown(const std::optional<double>& v, bool sign)
     return sign ? TrackReport::signedPercent(*v) : TrackReport::percent(*v);
 }
 
+std::string yen(double value)
+{
+    return count(value) + " 円";
+}
+
 } // namespace
 
 RuleTestDialogModel::RuleTestDialogModel(std::filesystem::path programFolder,
@@ -123,6 +135,9 @@ RuleTestDialogModel::Boxes RuleTestDialogModel::boxes() const
     b.capital = count(sim.capital);
     b.lot = sim.lot;
     b.cost = shortest(sim.cost * 100);
+    b.dividends = o.dividends.value_or(true);
+    b.tax = o.tax;
+    b.market = o.conditions.market;
     return b;
 }
 
@@ -138,8 +153,28 @@ bool RuleTestDialogModel::take(const Boxes& b)
     setNextOpen(b.nextOpen);
     setByYear(b.byYear);
     setEveryDay(b.everyDay);
+    setDividends(b.dividends);
+    setTax(b.tax);
+    setMarket(b.market);
     fault = Box::None;
     return true;
+}
+
+void RuleTestDialogModel::setDividends(bool dividends)
+{
+    if (dividendsStored) {
+        // On asks for none where the store keeps none, rather than refusing the test.
+        m_options.dividends = dividends ? std::nullopt : std::optional<bool>(false);
+    }
+}
+
+void RuleTestDialogModel::setMarket(const std::string& market)
+{
+    if (market == m_options.conditions.market) {
+        return;
+    }
+    m_options.conditions.market = market;
+    caption = "成績  条件: " + describe(m_options.conditions);
 }
 
 bool RuleTestDialogModel::setHold(const std::string& text)
@@ -211,6 +246,7 @@ void RuleTestDialogModel::load()
             return;
         }
         kept = KeptSettings::read(*module.SharedConnection, kTable);
+        markets = analysis::RuleTest(module).marketNames();
     } catch (const core::DatabaseError&) {
         return;
     }
@@ -245,6 +281,12 @@ void RuleTestDialogModel::load()
     if (const auto* v = value("cost")) {
         setCost(*v);
     }
+    if (const auto* v = value("dividends")) {
+        setDividends(*v == "1");
+    }
+    if (const auto* v = value("tax")) {
+        setTax(*v == "1");
+    }
     message.clear();
     fault = Box::None;
 }
@@ -261,7 +303,8 @@ void RuleTestDialogModel::save()
             {{"horizons", b.horizons}, {"entry", b.nextOpen ? "next-open" : "close"},
                 {"byYear", b.byYear ? "1" : "0"}, {"everyDay", b.everyDay ? "1" : "0"},
                 {"hold", m_options.hold > 0 ? b.hold : std::string()}, {"slots", b.slotCount},
-                {"capital", b.capital}, {"lot", std::to_string(b.lot)}, {"cost", b.cost}});
+                {"capital", b.capital}, {"lot", std::to_string(b.lot)}, {"cost", b.cost},
+                {"dividends", b.dividends ? "1" : "0"}, {"tax", b.tax ? "1" : "0"}});
     } catch (const core::DatabaseError&) {
         // Kept only for convenience: a locked database must not stop the test.
     }
@@ -406,6 +449,13 @@ bool RuleTestDialogModel::poll()
     return true;
 }
 
+void RuleTestDialogModel::show(analysis::TrackReport report)
+{
+    m_report = std::move(report);
+    message = m_report.message;
+    fill();
+}
+
 std::string RuleTestDialogModel::describe(const analysis::StockFinder::Conditions& c)
 {
     std::vector<std::string> parts;
@@ -460,7 +510,11 @@ std::string RuleTestDialogModel::limitsOf(const TrackReport& r)
         }
         text += "、指標は " + count(figureDays) + " 日分";
     }
-    return text + "で検証。" + r.topixLine() + "。過去の結果は将来を保証しません。";
+    text += "で検証。";
+    for (const auto& line : r.limitLines()) {
+        text += line + "。";
+    }
+    return text + "過去の結果は将来を保証しません。";
 }
 
 std::string RuleTestDialogModel::progressText(const analysis::RuleTest::Progress& p, double secondsLeft)
@@ -486,11 +540,16 @@ void RuleTestDialogModel::fill()
     dates.clear();
     equity.clear();
     market.clear();
+    topix.clear();
     heading.clear();
     limits.clear();
     moneyHeading.clear();
     if (r.empty()) {
         return;
+    }
+    // Off says nothing of the store.
+    if (r.dividends != TrackReport::Dividends::Off) {
+        dividendsStored = r.dividends == TrackReport::Dividends::Included;
     }
     heading = "基準日 " + r.tradingDate + "  銘柄 " + count(r.stocks) + "  検証 "
         + (r.days > 0 ? r.firstDay + "〜" + r.lastDay : std::string("-"))
@@ -511,58 +570,91 @@ void RuleTestDialogModel::fill()
             grid.setText(line, 0, g.name);
             grid.setText(line, 1, std::to_string(row.horizon));
             grid.setText(line, 2, count(row.count));
-            grid.setText(line, 3, count(row.hits));
+            grid.setText(line, 3, count(row.unfilled));
+            grid.setText(line, 4, count(row.hits));
             if (row.count > 0) {
-                grid.setText(line, 4, TrackReport::percent(row.hitRate));
-                grid.setText(line, 5, TrackReport::percent(row.low) + "〜" + TrackReport::percent(row.high));
-                grid.setText(line, 6, TrackReport::signedPercent(row.mean));
-                grid.setText(line, 7, TrackReport::signedPercent(row.median));
-                grid.setText(line, 8, TrackReport::signedPercent(row.sameDayMean.value_or(0)));
-                grid.setText(line, 9, TrackReport::percent(row.sameDayRise.value_or(0)));
-                grid.setText(line, 10, TrackReport::signedPercent(row.excess.value_or(0)));
+                grid.setText(line, 5, TrackReport::percent(row.hitRate));
+                grid.setText(line, 6, TrackReport::percent(row.low) + "〜" + TrackReport::percent(row.high));
+                grid.setText(line, 7, TrackReport::signedPercent(row.mean));
+                grid.setText(line, 8, TrackReport::signedPercent(row.median));
+                grid.setText(line, 9, TrackReport::signedPercent(row.sameDayMean.value_or(0)));
+                grid.setText(line, 10, TrackReport::percent(row.sameDayRise.value_or(0)));
+                grid.setText(line, 11, TrackReport::signedPercent(row.excess.value_or(0)));
                 auto shown
                     = [](const std::optional<double>& v) { return v ? TrackReport::signedPercent(*v) : "-"; };
-                grid.setText(line, 11, shown(row.topixMean));
-                grid.setText(line, 12, shown(row.excessTopix));
+                grid.setText(line, 12, shown(row.topixMean));
+                grid.setText(line, 13, shown(row.excessTopix));
                 if (!row.chance) {
                     grid.paintRow(line, row.low > row.baseHigh ? kHigherColour : kLowerColour);
                 }
             }
-            grid.setText(line, 13, TrackReport::verdict(row));
+            grid.setText(line, 14, TrackReport::verdict(row));
             ++line;
         }
     }
     if (r.simulation) {
         const auto& s = *r.simulation;
-        std::vector<std::tuple<std::string, std::string, std::string>> lines{
-            {"保有", std::to_string(r.simulationSettings.horizon) + " 日", ""},
-            {"損益", shown(s.totalReturn, true), shown(s.marketReturn, true)},
-            {"年率", shown(s.annualReturn, true), shown(s.marketAnnualReturn, true)},
-            {"最大下落", shown(s.maxDrawdown, false), shown(s.marketMaxDrawdown, false)},
-            {"売買回数", count(s.trades), ""}, {"勝率", shown(s.winRate, false), ""},
-            {"終値時点の保有日率", shown(s.exposure, false), ""},
-            {"最終資産", s.equity.empty() ? "" : count(s.equity.back().value) + " 円",
-                s.equity.empty() ? "" : count(s.equity.back().market) + " 円"}};
+        const auto& st = r.simulationSettings;
+        const bool topixShown = s.topixReturn.has_value();
+        std::vector<std::vector<std::string>> lines{{"保有", std::to_string(st.horizon) + " 日", ""},
+            {"損益", shown(s.totalReturn, true), shown(s.marketReturn, true), shown(s.topixReturn, true)},
+            {"年率", shown(s.annualReturn, true), shown(s.marketAnnualReturn, true),
+                shown(s.topixAnnualReturn, true)},
+            {"最大下落", shown(s.maxDrawdown, false), shown(s.marketMaxDrawdown, false),
+                shown(s.topixMaxDrawdown, false)},
+            {"売買回数", count(s.trades), ""}, {"約定せず", count(s.unfilled), ""},
+            {"勝率", shown(s.winRate, false), ""}, {"終値時点の保有日率", shown(s.exposure, false), ""},
+            {"最終資産", s.equity.empty() ? "" : yen(s.equity.back().value),
+                s.equity.empty() ? "" : yen(s.equity.back().market),
+                s.equity.empty() || !s.equity.back().topix ? "" : yen(*s.equity.back().topix)}};
+        const bool dividends = st.dividends || s.dividends != 0, tax = st.tax || s.tax != 0;
+        if (dividends) {
+            lines.push_back({"受取配当", yen(s.dividends), ""});
+        }
+        if (tax) {
+            lines.push_back({"税金", yen(s.tax), ""});
+        }
         if (m_options.by == analysis::RuleTest::GroupBy::Year && !s.years.empty()) {
-            lines.emplace_back("年ごとの損益", "", "");
+            lines.push_back({"年ごとの損益", "", ""});
             for (const auto& year : s.years) {
-                lines.emplace_back(year.year + " 年", TrackReport::signedPercent(year.totalReturn),
-                    TrackReport::signedPercent(year.marketReturn));
+                lines.push_back({year.year + " 年", TrackReport::signedPercent(year.totalReturn),
+                    TrackReport::signedPercent(year.marketReturn), shown(year.topixReturn, true)});
+            }
+            // The money's own: the market lines neither receive nor pay.
+            for (const auto& [name, shownHere, of] :
+                std::vector<std::tuple<std::string, bool, double analysis::RuleSimulation::Year::*>>{
+                    {"年ごとの受取配当", dividends, &analysis::RuleSimulation::Year::dividends},
+                    {"年ごとの税金", tax, &analysis::RuleSimulation::Year::tax}}) {
+                if (!shownHere) {
+                    continue;
+                }
+                lines.push_back({name, "", ""});
+                for (const auto& year : s.years) {
+                    lines.push_back({year.year + " 年", yen(year.*of), ""});
+                }
             }
         }
-        moneyHeading = "運用: " + TrackReport::simulationTerms(r.simulationSettings);
+        moneyHeading = "運用: " + TrackReport::simulationTerms(st);
+        if (money.cols() != (topixShown ? 4 : 3)) {
+            money.setColumns(moneyColumns(topixShown));
+        }
         money.setRows(static_cast<int>(lines.size()) + 1);
         int m = 1;
-        for (const auto& [name, mine, all] : lines) {
-            money.setText(m, 0, name);
-            money.setText(m, 1, mine);
-            money.setText(m, 2, all);
+        for (const auto& cells : lines) {
+            for (int c = 0; c < money.cols() && c < static_cast<int>(cells.size()); ++c) {
+                money.setText(m, c, cells[static_cast<std::size_t>(c)]);
+            }
             ++m;
         }
+        const bool anyTopix = std::any_of(
+            s.equity.begin(), s.equity.end(), [](const auto& p) { return p.topix.has_value(); });
         for (const auto& p : s.equity) {
             dates.push_back(p.date);
             equity.push_back(p.value);
             market.push_back(p.market);
+            if (anyTopix) {
+                topix.push_back(p.topix.value_or(std::numeric_limits<double>::quiet_NaN()));
+            }
         }
     }
 }

@@ -41,6 +41,9 @@ public:
         std::string slotCount, capital; // "10", "1,000,000"
         int lot = 1; // 1 or 100
         std::string cost; // "0.1": percent a side
+        // Checked: dividends where the store keeps them.
+        bool dividends = true, tax = false;
+        std::string market; // one of markets; empty: every market
     };
     enum class Box { None, Horizons, Hold, Slots, Capital, Cost };
     // The boxes as the options stand.
@@ -61,11 +64,22 @@ public:
     bool setCapital(const std::string& text);
     bool setLot(int lot);
     bool setCost(const std::string& text);
+    // On: dividends where the store keeps them; off: none. A store known to keep none leaves the
+    // setting as it is, to come back once it keeps them.
+    void setDividends(bool dividends);
+    void setTax(bool tax) { m_options.tax = tax; }
+    void setMarket(const std::string& market);
     const analysis::RuleTest::Options& options() const { return m_options; }
+    // Whether the store keeps dividends, as the last test found; true until a test says otherwise.
+    bool dividendsStored = true;
+    static constexpr const char* kNoDividendsTip
+        = "配当データがないため選べません（配当込みの検証にはプレミアムプランの配当データが必要です）";
+    // Every market a rule can select, for the market box: today's first, then the former ones.
+    std::vector<std::string> markets;
 
     // The settings last run with, kept in the database between windows: read over the options
     // (a kept value now refused is left out), and written. A database that cannot be opened
-    // keeps nothing: the settings are only a convenience.
+    // keeps nothing: the settings are only a convenience. Reading them reads the markets too.
     void load();
     void save();
 
@@ -95,11 +109,14 @@ public:
     GridData money; // the simulation: the rule beside the market, by year too when asked
     std::vector<std::string> dates; // of the lines
     std::vector<double> equity, market; // yen
+    std::vector<double> topix; // yen, NaN on a day without it; empty when no day has it
     const analysis::TrackReport& report() const { return m_report; }
+    // Takes a report over as a finished test's, for a report made elsewhere.
+    void show(analysis::TrackReport report);
 
     // The conditions in words, for the caption: "短期シグナル 買、25日乖離 〜-10%、RSI 〜30".
     static std::string describe(const analysis::StockFinder::Conditions& conditions);
-    // The limits line of a report.
+    // The limits line of a report: the days tested, the report's limits, the caution.
     static std::string limitsOf(const analysis::TrackReport& report);
     // "指標を読み込み中… 600 / 1,206 日  残り約 1 分"; secondsLeft -1: not known yet.
     static std::string progressText(const analysis::RuleTest::Progress& progress, double secondsLeft);
