@@ -17,6 +17,7 @@
 #include "marketdata/DataSource.h"
 #include "marketdata/UrlSettings.h"
 #include "marketdata/jquants/Fundamentals.h"
+#include "marketdata/jquants/FundamentalsTimeline.h"
 #include "marketdata/jquants/ListingHistory.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "marketdata/jquants/TopixHistory.h"
@@ -240,12 +241,14 @@ TrackReport RuleTest::run(const Options& o)
         PriceStore store(m.programFolder());
         setup.jpxByDay.resize(n);
         setup.jpxColumns = jpx.size();
+        marketdata::FundamentalsTimeline timeline(store,
+            std::vector<std::string>(days.begin() + static_cast<std::ptrdiff_t>(from), days.end()), jpx);
         for (std::size_t d = from; d < n; ++d) {
             if (!tell(Progress::Step::Figures, d - from, n - from)) {
                 result.message = kStoppedMessage;
                 return result;
             }
-            const auto day = Fundamentals::read(store, days[d]);
+            const auto day = timeline.next();
             auto& values = setup.jpxByDay[d];
             values.assign(market.listings.size() * jpx.size(), std::nullopt);
             for (const auto& [code, f] : day.byCode) {

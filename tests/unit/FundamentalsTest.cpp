@@ -10,6 +10,7 @@
 #include "core/Connection.h"
 #include "core/Recordset.h"
 #include "export/ChartData.h"
+#include "marketdata/jquants/FundamentalsTimeline.h"
 #include "marketdata/jquants/JQuantsAnswer.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
 #include "marketdata/jquants/PriceStore.h"
@@ -279,6 +280,42 @@ TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
     }
     EXPECT_GT(grownThen, 0);
     EXPECT_GT(changedSince, 0); // later filings are there to be read wrongly
+
+    // Every stored day through one timeline, as each read alone; a day asked again after later
+    // ones too. Only the figures asked, when some are.
+    auto stored = store.storedDays();
+    stored.push_back(cutDay);
+    marketdata::FundamentalsTimeline timeline(store, stored);
+    const std::vector<marketdata::FundamentalsTimeline::Figure> asked
+        = {&Fundamentals::Figures::dividendYield, &Fundamentals::Figures::salesGrowth};
+    marketdata::FundamentalsTimeline some(store, stored, asked);
+    int dividendsMoved = 0, growthMoved = 0;
+    for (const auto& storedDay : stored) {
+        ASSERT_FALSE(timeline.atEnd());
+        const auto alone = Fundamentals::read(store, storedDay);
+        const auto all = timeline.next();
+        const auto part = some.next();
+        EXPECT_EQ(all.valuationDate, alone.valuationDate) << storedDay;
+        ASSERT_EQ(all.byCode.size(), alone.byCode.size()) << storedDay;
+        for (const auto& [code, f] : alone.byCode) {
+            ASSERT_TRUE(all.byCode.count(code)) << storedDay << " " << code;
+            EXPECT_TRUE(all.byCode.at(code) == f) << storedDay << " " << code;
+            const auto it = part.byCode.find(code);
+            const Fundamentals::Figures none;
+            const auto& p = it == part.byCode.end() ? none : it->second;
+            for (const auto figure : asked) {
+                EXPECT_EQ(p.*figure, f.*figure) << storedDay << " " << code;
+            }
+            const auto now = day.byCode.find(code);
+            if (now != day.byCode.end()) {
+                dividendsMoved += f.dividend && now->second.dividend && *f.dividend != *now->second.dividend;
+                growthMoved += f.salesGrowth != now->second.salesGrowth;
+            }
+        }
+    }
+    EXPECT_TRUE(timeline.atEnd());
+    EXPECT_GT(dividendsMoved, 0); // a split or a revision since
+    EXPECT_GT(growthMoved, 0);
 }
 
 TEST(Fundamentals, ANextDaysRefreshAsksTwiceMoreAndAStoppedFillGoesOn)

@@ -52,6 +52,11 @@ public:
     static std::optional<double> salesForecast(const PriceStore::Filing& filing);
     static std::optional<double> opForecast(const PriceStore::Filing& filing);
     static bool isYearEnd(const PriceStore::Filing& filing);
+
+    // What read makes of a stock's valuation, and of its figures once all are in: the yield,
+    // and none for a figure that overflowed.
+    static void putValuation(Figures& f, const PriceStore::Valuation& v);
+    static void complete(Figures& f);
 };
 
 } // namespace zuvemo::marketdata

@@ -312,13 +312,30 @@ std::size_t PriceStore::largestDayRows()
     return s.next() && !s.isNull(0) ? static_cast<std::size_t>(s.columnDouble(0)) : 0;
 }
 
+namespace {
+
+constexpr const char* kFilingColumns
+    = "SELECT FilCode, DiscDate, DiscNo, DocType, DivAnn, FDivAnn, NxFDivAnn, Sales,"
+      " FSales, NxFSales, OP, FOP, NxFOP, EqAR FROM Table_Filing WHERE DiscDate <= ?";
+
+// The row's columns but its code, in kFilingColumns' order.
+void readFiling(core::Statement& s, PriceStore::Filing& f)
+{
+    std::string* fields[] = {&f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn,
+        &f.sales, &f.fSales, &f.nxFSales, &f.op, &f.fOp, &f.nxFOp, &f.eqAr};
+    for (int i = 0; i < 13; ++i) {
+        *fields[i] = s.columnText(i + 1);
+    }
+    f.complete = !s.isNull(10) && !s.isNull(11) && !s.isNull(12) && !s.isNull(13);
+}
+
+} // namespace
+
 void PriceStore::eachFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn)
 {
     // The key read backwards: codes in descending order need no sort of the whole table.
-    core::Statement s(*m_connection,
-        "SELECT FilCode, DiscDate, DiscNo, DocType, DivAnn, FDivAnn, NxFDivAnn, Sales, FSales, NxFSales, OP,"
-        " FOP, NxFOP, EqAR FROM Table_Filing WHERE DiscDate <= ?"
-        " ORDER BY FilCode DESC, DiscDate DESC, DiscNo DESC");
+    core::Statement s(
+        *m_connection, std::string(kFilingColumns) + " ORDER BY FilCode DESC, DiscDate DESC, DiscNo DESC");
     s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
     Filing f;
     bool done = false; // with the stock of f.code
@@ -330,13 +347,20 @@ void PriceStore::eachFiling(const std::string& upTo, const std::function<bool(co
         if (code != f.code) {
             f.code = std::move(code);
         }
-        std::string* fields[] = {&f.discDate, &f.discNo, &f.docType, &f.divAnn, &f.fDivAnn, &f.nxFDivAnn,
-            &f.sales, &f.fSales, &f.nxFSales, &f.op, &f.fOp, &f.nxFOp, &f.eqAr};
-        for (int i = 0; i < 13; ++i) {
-            *fields[i] = s.columnText(i + 1);
-        }
-        f.complete = !s.isNull(10) && !s.isNull(11) && !s.isNull(12) && !s.isNull(13);
+        readFiling(s, f);
         done = !fn(f);
+    }
+}
+
+void PriceStore::eachFilingOldestFirst(const std::string& upTo, const std::function<void(const Filing&)>& fn)
+{
+    core::Statement s(*m_connection, std::string(kFilingColumns) + " ORDER BY FilCode, DiscDate, DiscNo");
+    s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
+    Filing f;
+    while (s.next()) {
+        f.code = s.columnText(0);
+        readFiling(s, f);
+        fn(f);
     }
 }
 

@@ -173,6 +173,8 @@ public:
     // ratio, which is all the figures read of it. fn returns false when it needs no older filing
     // of that stock: those are passed over.
     void eachFiling(const std::string& upTo, const std::function<bool(const Filing&)>& fn);
+    // The same filings in the key's order: a stock's together, oldest first.
+    void eachFilingOldestFirst(const std::string& upTo, const std::function<void(const Filing&)>& fn);
     // The raw close of each stock on a day (traded stocks only), by store code.
     std::map<std::string, double> closes(const std::string& date);
     // Every AdjFactor other than 1 up to upTo: (code, date, factor).
