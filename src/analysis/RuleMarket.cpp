@@ -273,13 +273,20 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
                 if (!any) {
                     continue;
                 }
-                for (const auto& bar : it->second) {
-                    if (bar.day >= listing.first && bar.day <= listing.last) {
-                        listing.bars.push_back(bar);
+                auto& own = it->second;
+                if (listings.size() == 1 && !own.empty() && own.front().day >= listing.first
+                    && own.back().day <= listing.last) {
+                    listing.bars = std::move(own);
+                } else {
+                    for (const auto& bar : own) {
+                        if (bar.day >= listing.first && bar.day <= listing.last) {
+                            listing.bars.push_back(bar);
+                        }
                     }
                 }
                 market.listings.push_back(std::move(listing));
             }
+            bars.erase(it);
         }
     } else {
         for (auto& listing : market.listings) {
