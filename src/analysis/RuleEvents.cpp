@@ -240,6 +240,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             return false;
         };
         bool before = false;
+        const std::size_t eventsBefore = w.events.size();
         for (std::size_t d = std::max(from, first); d < end; ++d) {
             const bool selected = s.is(d, Series::Selected);
             bool holds = false;
@@ -287,7 +288,8 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             }
             before = holds;
         }
-        if (simulation) {
+        // The simulation buys only a listing with an event: the others' days are not kept.
+        if (simulation && w.events.size() > eventsBefore) {
             auto& fills = simulation->fills[index];
             fills.assign(n, 0);
             for (std::size_t d = 0; d < n; ++d) {
