@@ -71,7 +71,8 @@ double RuleEvents::returnOf(
         return kNone;
     }
     double dividends = 0;
-    for (std::size_t x = entry.day + 1; x <= end; ++x) {
+    // Called for every listing, day and horizon of the same days' line: most pay nothing.
+    for (std::size_t x = entry.day + 1; !l.dividends.empty() && x <= end; ++x) {
         dividends += s.dividend[x];
     }
     return (s.carried[end] + dividends) / entry.price - 1;
