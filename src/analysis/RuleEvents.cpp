@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cmath>
 #include <exception>
+#include <optional>
 #include <thread>
 
 namespace zuvemo::analysis {
@@ -103,14 +104,14 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
         simulation->topixClose = market.topixClose;
     }
 
-    auto evaluate = [&](Share& w, std::size_t index) {
+    auto evaluate = [&](Share& w, std::size_t index,
+                        const std::vector<marketdata::PriceStore::DayBar>& rows) {
         const auto& listing = market.listings[index];
-        const auto& rows = listing.bars;
         if (rows.empty()) {
             return;
         }
         ++w.stocks;
-        Series s = market.series(index, c, setup.dividends);
+        Series s = market.series(index, rows, c, setup.dividends);
         auto traded = [&s](std::size_t d) { return s.is(d, Series::Traded); };
         // The marks of the screening's history: the days with a trade and a turnover.
         std::vector<double> hc, hv;
@@ -203,9 +204,13 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             }
             if (!setup.jpxByDay.empty()) {
                 for (const auto& u : used) {
-                    if (u.jpx >= 0) {
-                        f.*(u.figure->value)
-                            = setup.jpxByDay[d][index * setup.jpxColumns + static_cast<std::size_t>(u.jpx)];
+                    if (u.jpx < 0) {
+                        continue;
+                    }
+                    if (const double v
+                        = setup.jpxByDay[d][index * setup.jpxColumns + static_cast<std::size_t>(u.jpx)];
+                        !std::isnan(v)) {
+                        f.*(u.figure->value) = v;
                     }
                 }
             }
@@ -321,8 +326,12 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
     std::atomic<std::size_t> done{0};
     std::atomic<bool> stop{false};
     std::vector<std::exception_ptr> errors(shareCount);
-    auto tell = [&](std::size_t now) { return !setup.progress || setup.progress(now, count); };
+    const auto withBars = static_cast<std::size_t>(std::count_if(
+        market.listings.begin(), market.listings.end(), [](const auto& l) { return l.hasBars(); }));
+    auto tell = [&](std::size_t now) { return !setup.progress || setup.progress(now, withBars); };
     auto worker = [&](bool reports) {
+        // A store's bars are read on each thread by a connection of its own, share by share.
+        std::optional<marketdata::PriceStore> store;
         for (;;) {
             const std::size_t at = nextShare++;
             if (at >= shareCount || stop) {
@@ -336,15 +345,20 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             w.changeCount.assign(n, 0);
             w.seen.assign(setup.usedForCondition, std::vector<char>(n, 0));
             try {
+                if (!market.storeFolder.empty() && !store) {
+                    store.emplace(market.storeFolder);
+                }
                 const std::size_t begin = count * at / shareCount;
                 const std::size_t stopAt = count * (at + 1) / shareCount;
-                for (std::size_t i = begin; i < stopAt && !stop; ++i) {
-                    evaluate(w, i);
-                    const std::size_t now = ++done;
-                    if (reports && !tell(now)) {
-                        stop = true;
-                    }
-                }
+                market.eachBars(begin, stopAt, store ? &*store : nullptr,
+                    [&](std::size_t i, const std::vector<marketdata::PriceStore::DayBar>& rows) {
+                        evaluate(w, i, rows);
+                        const std::size_t now = ++done;
+                        if (reports && !tell(now)) {
+                            stop = true;
+                        }
+                        return !stop;
+                    });
             } catch (...) {
                 errors[at] = std::current_exception();
                 stop = true;
@@ -374,7 +388,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
         }
     }
     // The workers beside this thread report nothing: the last of their listings is counted here.
-    if (stop || !tell(count)) {
+    if (stop || !tell(withBars)) {
         result.stopped = true;
         return result;
     }

@@ -45,8 +45,8 @@ public:
         std::size_t usedForCondition = 0; // the first ones; the rest sort the simulation's buys
         unsigned need = 0;
         const FigureTable::Figure* sortFigure = nullptr;
-        // JPX's figures per day: listing × column; empty when the rule reads none.
-        std::vector<std::vector<std::optional<double>>> jpxByDay;
+        // JPX's figures per day: listing × column, NaN for none; empty when the rule reads none.
+        std::vector<std::vector<double>> jpxByDay;
         std::size_t jpxColumns = 0;
         std::vector<int> horizons;
         bool nextOpen = false, everyDay = false, dividends = false;

@@ -177,46 +177,21 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
     }
     market.listingHistory = !snapshots.empty();
 
-    // Every stored stock's bars, by the list's code.
-    std::map<std::string, std::vector<PriceStore::DayBar>> bars;
-    std::set<std::string> wanted; // today's list without the history
+    // The listings, each with whether the store has a bar of it: their bars are read when
+    // they are evaluated, a range of codes on each thread.
+    market.storeFolder = m.programFolder();
+    bool going = true;
     if (!market.listingHistory) {
         market.listings = todaysList(db, c, n);
-        for (const auto& l : market.listings) {
-            wanted.insert(l.code);
+        const std::size_t total = market.listings.size();
+        going = tell(0, total);
+        for (std::size_t i = 0; i < total && going; ++i) {
+            auto& l = market.listings[i];
+            l.storeCode = PriceStore::storeCode(l.code);
+            l.stored = n > 0 && store.hasBars(l.storeCode, market.days, 0, n - 1);
+            going = tell(i + 1, total);
         }
-    }
-    std::size_t total = wanted.size();
-    if (market.listingHistory) {
-        std::set<std::string> codes;
-        for (const auto& snap : snapshots) {
-            for (const auto& [code, a] : snap.stocks) {
-                codes.insert(code);
-            }
-        }
-        total = codes.size();
-    }
-    std::size_t read = 0;
-    bool going = tell(0, total);
-    if (n > 0) {
-        store.eachStockBars(
-            market.days, [&](const std::string& code, const std::vector<PriceStore::DayBar>& b) {
-                if (!going) {
-                    return;
-                }
-                const std::string listCode = PriceStore::listCode(code);
-                if (market.listingHistory || wanted.count(listCode)) {
-                    bars[listCode] = b;
-                    going = tell(++read, std::max(total, read));
-                }
-            });
-    }
-    if (!going) {
-        market.message = "stopped";
-        return market;
-    }
-
-    if (market.listingHistory) {
+    } else {
         // A code in every snapshot needs only its first traded day; one that comes or goes, all.
         std::map<std::string, std::size_t> seen;
         for (const auto& snap : snapshots) {
@@ -225,29 +200,27 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
             }
         }
         std::map<std::string, std::vector<std::string>> traded;
+        std::size_t read = 0;
+        going = tell(0, seen.size());
         for (const auto& [code, count] : seen) {
-            const auto it = bars.find(PriceStore::listCode(code));
-            if (it == bars.end()) {
-                continue;
+            if (!going) {
+                break;
             }
-            auto& days = traded[code];
-            for (const auto& bar : it->second) {
-                if (bar.traded) {
-                    days.push_back(market.days[bar.day]);
-                    if (count == snapshots.size()) {
-                        break;
-                    }
-                }
+            if (store.hasBars(code, market.days, 0, n - 1)) {
+                traded[code] = store.tradedDays(code, market.days, count == snapshots.size());
             }
+            going = tell(++read, seen.size());
         }
-        for (const auto& [code, listings] : ListingHistory::listings(snapshots, traded)) {
-            const auto it = bars.find(PriceStore::listCode(code));
-            if (it == bars.end()) {
+        const auto all = going ? ListingHistory::listings(snapshots, traded)
+                               : std::map<std::string, std::vector<ListingHistory::Listing>>();
+        for (const auto& [code, listings] : all) {
+            if (!traded.count(code)) {
                 continue;
             }
             for (const auto& l : listings) {
                 Listing listing;
                 listing.code = PriceStore::listCode(code);
+                listing.storeCode = code;
                 listing.first = dayIndex(l.first);
                 listing.last = l.last.empty() ? n - 1 : dayIndex(l.last);
                 if (listing.last < n && market.days[listing.last] != l.last && !l.last.empty()) {
@@ -273,29 +246,15 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
                 if (!any) {
                     continue;
                 }
-                auto& own = it->second;
-                if (listings.size() == 1 && !own.empty() && own.front().day >= listing.first
-                    && own.back().day <= listing.last) {
-                    listing.bars = std::move(own);
-                } else {
-                    for (const auto& bar : own) {
-                        if (bar.day >= listing.first && bar.day <= listing.last) {
-                            listing.bars.push_back(bar);
-                        }
-                    }
-                }
+                listing.stored = store.hasBars(code, market.days, listing.first, listing.last);
                 market.listings.push_back(std::move(listing));
-            }
-            bars.erase(it);
-        }
-    } else {
-        for (auto& listing : market.listings) {
-            if (const auto it = bars.find(listing.code); it != bars.end()) {
-                listing.bars = std::move(it->second);
             }
         }
     }
-    bars.clear();
+    if (!going) {
+        market.message = "stopped";
+        return market;
+    }
 
     // TOPIX, where the store has it.
     market.topixOpen.assign(n, kNone);
@@ -353,8 +312,8 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
     return market;
 }
 
-RuleMarket::Series RuleMarket::series(
-    std::size_t index, const StockFinder::Conditions& c, bool dividends) const
+RuleMarket::Series RuleMarket::series(std::size_t index, const std::vector<PriceStore::DayBar>& bars,
+    const StockFinder::Conditions& c, bool dividends) const
 {
     const std::size_t n = days.size();
     const Listing& l = listings[index];
@@ -377,7 +336,7 @@ RuleMarket::Series RuleMarket::series(
         }
     }
     double base = kNone; // the unadjusted close carried to the next day
-    for (const auto& bar : l.bars) {
+    for (const auto& bar : bars) {
         const std::size_t d = bar.day;
         if (!std::isnan(base) && bar.adjFactor > 0 && bar.adjFactor != 1.0) {
             base = core::PriceLimit::base(base, bar.adjFactor);
@@ -429,6 +388,51 @@ RuleMarket::Series RuleMarket::series(
         }
     }
     return s;
+}
+
+void RuleMarket::eachBars(std::size_t begin, std::size_t end, PriceStore* store, const EachBars& fn) const
+{
+    end = std::min(end, listings.size());
+    if (storeFolder.empty() || store == nullptr) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (!listings[i].bars.empty() && !fn(i, listings[i].bars)) {
+                return;
+            }
+        }
+        return;
+    }
+    std::map<std::string, std::vector<std::size_t>> byCode;
+    for (std::size_t i = begin; i < end; ++i) {
+        if (listings[i].stored) {
+            byCode[listings[i].storeCode].push_back(i);
+        }
+    }
+    if (byCode.empty()) {
+        return;
+    }
+    bool going = true;
+    std::vector<PriceStore::DayBar> own;
+    store->eachStockBars(
+        days,
+        [&](const std::string& code, const std::vector<PriceStore::DayBar>& bars) {
+            const auto it = byCode.find(code);
+            if (!going || it == byCode.end()) {
+                return;
+            }
+            for (const std::size_t i : it->second) {
+                const auto& l = listings[i];
+                own.clear();
+                for (const auto& bar : bars) {
+                    if (bar.day >= l.first && bar.day <= l.last) {
+                        own.push_back(bar);
+                    }
+                }
+                if (!own.empty() && !(going = fn(i, own))) {
+                    return;
+                }
+            }
+        },
+        false, byCode.begin()->first, byCode.rbegin()->first);
 }
 
 std::string RuleMarket::marketSpan(const std::string& chosen, std::size_t from) const

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <limits>
 #include <string>
@@ -38,7 +39,12 @@ public:
         std::size_t first = 0, last = 0; // its days among the tested ones, both included
         bool delisted = false; // its last day is its last with a trade: it is no longer listed
         std::vector<Span> spans; // oldest first; the first from `first`
-        std::vector<marketdata::PriceStore::DayBar> bars; // its stored days within first … last
+        std::string storeCode; // the store's code ("72030"), where the bars are read from a store
+        // Its stored days within first … last; in a market read from a store only while the
+        // listing is evaluated (eachBars): ten years of every stock's bars do not fit beside.
+        std::vector<marketdata::PriceStore::DayBar> bars;
+        bool stored = false; // the store has a bar of it within first … last
+        bool hasBars() const { return stored || !bars.empty(); }
         std::vector<std::pair<std::size_t, double>> dividends; // ex-day, yen a share as paid
         const Span& on(std::size_t day) const;
     };
@@ -80,6 +86,9 @@ public:
     // its stock: from it on a dividend may be missing yet. Empty when none is.
     std::string dividendsPendingFrom;
     std::string message; // why there is no market: no store, no histories, a stop
+    // The folder whose store the listings' bars are read from by eachBars; empty when they are
+    // held in the listings.
+    std::filesystem::path storeFolder;
 
     // How far the reading is, in listings; returning false stops it.
     using Progress = std::function<bool(std::size_t done, std::size_t total)>;
@@ -87,8 +96,21 @@ public:
     static RuleMarket read(core::Mdl_Start& module, const StockFinder::Conditions& conditions,
         const std::string& listDay, const Progress& progress);
 
-    // A listing's days; dividends: fill its dividends in.
-    Series series(std::size_t listing, const StockFinder::Conditions& conditions, bool dividends) const;
+    // A listing's days from its bars; dividends: fill its dividends in.
+    Series series(std::size_t listing, const std::vector<marketdata::PriceStore::DayBar>& bars,
+        const StockFinder::Conditions& conditions, bool dividends) const;
+    Series series(std::size_t listing, const StockFinder::Conditions& conditions, bool dividends) const
+    {
+        return series(listing, listings[listing].bars, conditions, dividends);
+    }
+
+    // The bars of listings begin … end - 1 in their order, each listing with a bar once: from
+    // store (a connection of the caller's thread, on storeFolder) when the market streams them,
+    // else the listings' own. Returning false stops the reading.
+    using EachBars
+        = std::function<bool(std::size_t listing, const std::vector<marketdata::PriceStore::DayBar>&)>;
+    void eachBars(
+        std::size_t begin, std::size_t end, marketdata::PriceStore* store, const EachBars& fn) const;
 
     // A chosen market the listings do not show over every day from `from` on: "プライム は
     // 2022-05-02 から", "東証一部 は 2022-04-01 まで"; empty when they do, or it is not chosen.

@@ -56,7 +56,7 @@ std::vector<TrackRecord::Group> RuleRows::build(const RuleMarket& market, const 
             }
         } else if (by != GroupBy::None) {
             for (const auto& l : market.listings) {
-                if (l.bars.empty()) {
+                if (!l.hasBars()) {
                     continue;
                 }
                 for (const auto& span : l.spans) {

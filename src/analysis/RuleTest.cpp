@@ -188,7 +188,7 @@ TrackReport RuleTest::run(const Options& o)
         return result;
     }
     if (std::none_of(
-            market.listings.begin(), market.listings.end(), [](const auto& l) { return !l.bars.empty(); })) {
+            market.listings.begin(), market.listings.end(), [](const auto& l) { return l.hasBars(); })) {
         result.message = source.isJQuants() ? TrackRun::kNoStoreMessage : TrackRun::kNoHistoriesMessage;
         return result;
     }
@@ -250,7 +250,7 @@ TrackReport RuleTest::run(const Options& o)
             }
             const auto day = timeline.next();
             auto& values = setup.jpxByDay[d];
-            values.assign(market.listings.size() * jpx.size(), std::nullopt);
+            values.assign(market.listings.size() * jpx.size(), RuleMarket::kNone);
             for (const auto& [code, f] : day.byCode) {
                 const auto it = byCode.find(code);
                 if (it == byCode.end()) {
@@ -264,7 +264,7 @@ TrackReport RuleTest::run(const Options& o)
                         if (isValuation(jpx[j]) && day.valuationDate != days[d]) {
                             continue;
                         }
-                        values[i * jpx.size() + j] = f.*jpx[j];
+                        values[i * jpx.size() + j] = (f.*jpx[j]).value_or(RuleMarket::kNone);
                     }
                 }
             }

@@ -875,6 +875,58 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
     }
 }
 
+std::vector<std::string> PriceStore::tradedDays(
+    const std::string& code, const std::vector<std::string>& days, bool firstOnly)
+{
+    std::vector<std::string> out;
+    if (days.empty()) {
+        return out;
+    }
+    core::Statement s(*m_connection,
+        "SELECT BarDate FROM Table_Bar WHERE BarCode = ? AND BarDate >= ? AND BarDate <= ?"
+        " AND C IS NOT NULL AND AdjC IS NOT NULL ORDER BY BarDate");
+    s.bindText(1, code);
+    s.bindText(2, days.front());
+    s.bindText(3, days.back());
+    auto at = days.begin();
+    while (s.next()) {
+        const auto date = s.columnView(0);
+        at = std::lower_bound(
+            at, days.end(), date, [](const std::string& d, std::string_view v) { return d < v; });
+        if (at != days.end() && *at == date) {
+            out.push_back(*at);
+            if (firstOnly) {
+                break;
+            }
+        }
+    }
+    return out;
+}
+
+bool PriceStore::hasBars(
+    const std::string& code, const std::vector<std::string>& days, std::size_t first, std::size_t last)
+{
+    if (first > last || last >= days.size()) {
+        return false;
+    }
+    core::Statement s(
+        *m_connection, "SELECT BarDate FROM Table_Bar WHERE BarCode = ? AND BarDate >= ? AND BarDate <= ?");
+    s.bindText(1, code);
+    s.bindText(2, days[first]);
+    s.bindText(3, days[last]);
+    const auto begin = days.begin() + static_cast<std::ptrdiff_t>(first);
+    const auto end = days.begin() + static_cast<std::ptrdiff_t>(last) + 1;
+    while (s.next()) {
+        const auto date = s.columnView(0);
+        const auto at = std::lower_bound(
+            begin, end, date, [](const std::string& d, std::string_view v) { return d < v; });
+        if (at != end && *at == date) {
+            return true;
+        }
+    }
+    return false;
+}
+
 std::vector<std::pair<std::string, std::vector<PriceStore::Day>>> PriceStore::histories(
     int count, const std::string& upTo)
 {

@@ -101,6 +101,13 @@ public:
     void eachStockBars(const std::vector<std::string>& days,
         const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn,
         bool closesOnly = false, const std::string& fromCode = {}, const std::string& toCode = {});
+    // A stock's days with a trade among days (ascending; store code); firstOnly: the first of
+    // them alone. Read by the key, for a reader that does not want the bars yet.
+    std::vector<std::string> tradedDays(
+        const std::string& code, const std::vector<std::string>& days, bool firstOnly);
+    // Whether a stock has any bar, traded or not, on one of days[first … last].
+    bool hasBars(
+        const std::string& code, const std::vector<std::string>& days, std::size_t first, std::size_t last);
     // The price figures of a stock on a day, as a search computed them from the bars: kept so
     // the next search of that day reads 4,000 rows, not every bar.
     static constexpr std::size_t kPriceFigureCount = 12;
