@@ -24,6 +24,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <exception>
 #include <limits>
@@ -238,36 +239,89 @@ TrackReport RuleTest::run(const Options& o)
         for (std::size_t i = 0; i < market.listings.size(); ++i) {
             byCode[market.listings[i].code].push_back(i);
         }
-        PriceStore store(m.programFolder());
         setup.jpxByDay.resize(n);
         setup.jpxColumns = jpx.size();
-        marketdata::FundamentalsTimeline timeline(store,
-            std::vector<std::string>(days.begin() + static_cast<std::ptrdiff_t>(from), days.end()), jpx);
-        for (std::size_t d = from; d < n; ++d) {
-            if (!tell(Progress::Step::Figures, d - from, n - from)) {
-                result.message = kStoppedMessage;
-                return result;
-            }
-            const auto day = timeline.next();
-            auto& values = setup.jpxByDay[d];
-            values.assign(market.listings.size() * jpx.size(), RuleMarket::kNone);
-            for (const auto& [code, f] : day.byCode) {
-                const auto it = byCode.find(code);
-                if (it == byCode.end()) {
-                    continue;
-                }
-                for (const std::size_t i : it->second) {
-                    if (d < market.listings[i].first || d > market.listings[i].last) {
-                        continue;
+        // The days in one run of consecutive days a thread, each with its own connection and
+        // timeline: each day's figures are those of the filings known by it, whatever the run.
+        const std::size_t figureDays = n - from;
+        const std::size_t runs = std::clamp<std::size_t>(
+            std::thread::hardware_concurrency(), 1, std::max<std::size_t>(1, figureDays / 64));
+        std::atomic<std::size_t> done{0};
+        std::atomic<bool> stop{false};
+        std::vector<std::exception_ptr> errors(runs);
+        auto fill = [&](std::size_t run) {
+            try {
+                const std::size_t first = from + figureDays * run / runs;
+                const std::size_t end = from + figureDays * (run + 1) / runs;
+                PriceStore store(m.programFolder());
+                marketdata::FundamentalsTimeline timeline(store,
+                    std::vector<std::string>(days.begin() + static_cast<std::ptrdiff_t>(first),
+                        days.begin() + static_cast<std::ptrdiff_t>(end)),
+                    jpx);
+                for (std::size_t d = first; d < end && !stop; ++d) {
+                    if (run == 0 && !tell(Progress::Step::Figures, done, figureDays)) {
+                        stop = true;
+                        break;
                     }
-                    for (std::size_t j = 0; j < jpx.size(); ++j) {
-                        if (isValuation(jpx[j]) && day.valuationDate != days[d]) {
+                    const auto day = timeline.next();
+                    auto& values = setup.jpxByDay[d];
+                    values.assign(market.listings.size() * jpx.size(), RuleMarket::kNone);
+                    // Both by code: one walk along the two, no lookup of each code.
+                    auto it = byCode.begin();
+                    for (const auto& [code, f] : day.byCode) {
+                        while (it != byCode.end() && it->first < code) {
+                            ++it;
+                        }
+                        if (it == byCode.end()) {
+                            break;
+                        }
+                        if (it->first != code) {
                             continue;
                         }
-                        values[i * jpx.size() + j] = (f.*jpx[j]).value_or(RuleMarket::kNone);
+                        for (const std::size_t i : it->second) {
+                            if (d < market.listings[i].first || d > market.listings[i].last) {
+                                continue;
+                            }
+                            for (std::size_t j = 0; j < jpx.size(); ++j) {
+                                if (isValuation(jpx[j]) && day.valuationDate != days[d]) {
+                                    continue;
+                                }
+                                values[i * jpx.size() + j] = (f.*jpx[j]).value_or(RuleMarket::kNone);
+                            }
+                        }
                     }
+                    ++done;
                 }
+            } catch (...) {
+                errors[run] = std::current_exception();
+                stop = true;
             }
+        };
+        {
+            std::vector<std::thread> pool;
+            for (std::size_t run = 1; run < runs; ++run) {
+                pool.emplace_back(fill, run);
+            }
+            fill(0);
+            // The first run reports for all: the others' days go on being counted meanwhile.
+            while (!stop && done < figureDays && tell(Progress::Step::Figures, done, figureDays)) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+            if (done < figureDays) {
+                stop = true;
+            }
+            for (auto& t : pool) {
+                t.join();
+            }
+        }
+        for (const auto& error : errors) {
+            if (error) {
+                std::rethrow_exception(error);
+            }
+        }
+        if (stop || !tell(Progress::Step::Figures, figureDays - 1, figureDays)) {
+            result.message = kStoppedMessage;
+            return result;
         }
     }
 

@@ -1330,6 +1330,24 @@ TEST_F(RuleMarket, EveryStepOfARunIsCountedInItsUnitAndTheWindowSaysWhich)
             EXPECT_EQ(range.second, step == Step::Prices ? stocks : listings);
         }
     }
+    // Stopped halfway through JPX's figures or the listings (both read on several threads):
+    // nothing is counted after the stop and the run says it stopped.
+    for (const Step at : {Step::Figures, Step::Stocks}) {
+        seen.clear();
+        options.progress = [&](const analysis::RuleTest::Progress& p) {
+            seen.push_back(p);
+            return p.step != at || p.done * 2 < p.total;
+        };
+        EXPECT_EQ(analysis::RuleTest(module).run(options).message, analysis::RuleTest::kStoppedMessage);
+        ASSERT_FALSE(seen.empty());
+        EXPECT_EQ(seen.back().step, at);
+        EXPECT_LT(seen.back().done, seen.back().total);
+    }
+    options.progress = [&](const analysis::RuleTest::Progress& p) {
+        seen.push_back(p);
+        return true;
+    };
+
     // A rule of price figures alone has no step of JPX's figures.
     seen.clear();
     options.conditions.ranges.clear();
