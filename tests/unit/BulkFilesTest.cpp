@@ -10,6 +10,7 @@
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Recordset.h"
+#include "core/Statement.h"
 #include "marketdata/CsvStream.h"
 #include "marketdata/GzipInflater.h"
 #include "marketdata/jquants/BulkFileReader.h"
@@ -17,6 +18,7 @@
 #include "marketdata/jquants/JQuantsAnswer.h"
 #include "marketdata/jquants/JQuantsClient.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
+#include "marketdata/jquants/ListingHistory.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "marketdata/jquants/StoreDownloader.h"
 #include "marketdata/jquants/TopixHistory.h"
@@ -234,6 +236,22 @@ TEST(BulkFiles, AFileIsReadByItsHeaderAndRefusedWholeForAMissingColumnAShortRowO
     EXPECT_EQ(readAll(Kind::Bars, "2024-03", without("2024-03-04", "2024/03/04")),
         "fault: ファイルの月（2024-03）でない日付の行があります: \"2024/03/04\"");
     EXPECT_EQ(readAll(Kind::Bars, "2024-03", ""), "fault: 見出しがありません");
+    // A month of lists: each day's rows by their Date, texts as the day's answer gives them, and
+    // a list without a name is left to that answer's own check.
+    const std::string lists
+        = "Date,Code,CoName,CoNameEn,S17,S17Nm,S33,S33Nm,ScaleCat,Mkt,MktNm\n"
+          "2024-03-01,13010,極洋,Kyokuyo,1,食品,0050,水産・農林業,TOPIX Small 1,0111,プライム\n"
+          "2024-03-04,13010,極洋,Kyokuyo,1,食品,0050,水産・農林業,TOPIX Small 1,0111,プライム\n"
+          "2024-03-04,13020,,,1,食品,0050,水産・農林業,,0112,スタンダード\n";
+    const auto listed = json::parse(readAll(Kind::Master, "2024-03", lists));
+    ASSERT_EQ(listed.size(), 2u);
+    EXPECT_EQ(listed["2024-03-04"][0]["S33"], "0050");
+    EXPECT_EQ(listed["2024-03-04"][0]["MktNm"], "プライム");
+    std::string fault;
+    EXPECT_TRUE(marketdata::ListingHistory::snapshotOf(listed["2024-03-01"], &fault)) << fault;
+    EXPECT_FALSE(marketdata::ListingHistory::snapshotOf(listed["2024-03-04"], &fault));
+    EXPECT_EQ(
+        readAll(Kind::Master, "2024-03", "Code,CoName\n13010,極洋\n"), "fault: 必要な列 Date がありません");
     // Text that is no UTF-8 (a file written in Shift_JIS, say) is refused as its answer would be,
     // in a column read or passed over, a character cut at the end, or one split between pieces.
     EXPECT_EQ(
@@ -447,12 +465,30 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
                                ->openRecordset("SELECT * FROM Table_FilingDay WHERE DayDate NOT IN "
                                                "(SELECT DiscDate FROM Table_Filing)")
                                ->recordCount();
-    // Five years of the exchange's lists of past days, a month's first day each.
-    EXPECT_EQ(a.listsFetched,
-        core::Connection::open(files.path() / marketdata::PriceStore::kFileName)
-            ->openRecordset("SELECT DISTINCT substr(DayDate, 1, 7) FROM Table_StoredDay")
-            ->recordCount());
-    EXPECT_LT(a.requests, 2 + a.filesRead + 3 * 21 + 10 + emptyDays + a.listsFetched);
+    // Five years of the exchange's lists of past days, a month's first day each: those of past
+    // months from the lists' monthly files, the same as the lists asked a day at a time.
+    const int months = core::Connection::open(files.path() / marketdata::PriceStore::kFileName)
+                           ->openRecordset("SELECT DISTINCT substr(DayDate, 1, 7) FROM Table_StoredDay")
+                           ->recordCount();
+    EXPECT_EQ(a.listsFetched, months);
+    EXPECT_EQ(b.listsFetched, months);
+    EXPECT_GE(a.listFiles, months - 2);
+    EXPECT_LE(a.listFiles, months);
+    auto lists = [](const std::filesystem::path& folder) {
+        auto c = core::Connection::open(folder / marketdata::PriceStore::kFileName);
+        core::Statement s(*c, "SELECT * FROM Table_ListingSnapshot ORDER BY SnapDate, Code");
+        std::string text;
+        while (s.next()) {
+            for (int i = 0; i < 10; ++i) {
+                text += s.columnText(i) + "|";
+            }
+            text += "\n";
+        }
+        return text;
+    };
+    EXPECT_EQ(lists(files.path()), lists(daily.path()));
+    // A list's file costs a request as its day would: one more lists them.
+    EXPECT_LT(a.requests, 3 + a.filesRead + 3 * 21 + 10 + emptyDays + (months - a.listFiles));
     EXPECT_GT(b.requests, 2 * days);
     EXPECT_EQ(b.notes, std::vector<std::string>{marketdata::BulkFill::kNoFilesNote});
     EXPECT_TRUE(a.notes.empty()) << a.notes.front();
@@ -471,7 +507,8 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
     // Stopped after five files, and among the disclosures' once the bars' are all stored: the next
     // run counts its files on from the stop over the files of the whole depth, the days each file
     // leaves to the one-day requests after them.
-    for (const auto& [stopAt, least] : {std::pair{5, 5}, std::pair{a.filesRead - 3, a.filesRead / 2}}) {
+    for (const auto& [stopAt, least] :
+        {std::pair{5, 5}, std::pair{a.filesRead - a.listFiles - 3, (a.filesRead - a.listFiles) / 2}}) {
         SCOPED_TRACE(stopAt);
         test::TempFolder stopped;
         std::vector<JQuantsRefresh::FileStep> steps;
@@ -486,7 +523,7 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
         ASSERT_EQ(steps.size(), static_cast<std::size_t>(stopAt + 1));
         EXPECT_EQ(r.filesRead, stopAt);
         EXPECT_EQ(steps.front().done, 0);
-        EXPECT_EQ(steps.front().total, a.filesRead);
+        EXPECT_EQ(steps.front().total, a.filesRead - a.listFiles);
         // The current month's days have no monthly file.
         EXPECT_GT(steps.front().pricesAfter, 0);
         EXPECT_LT(steps.front().pricesAfter, 23);
@@ -497,16 +534,17 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
         EXPECT_EQ(stored(stopped.path()), stored(files.path()));
         ASSERT_GE(steps.size(), 2u);
         const auto read = static_cast<int>(steps.size()) - 1;
-        EXPECT_EQ(server->api()->fileHeads().size() - before, static_cast<std::size_t>(read));
+        // The lists' files besides: their progress is that of the lists.
+        EXPECT_EQ(server->api()->fileHeads().size() - before, static_cast<std::size_t>(read + r.listFiles));
         EXPECT_GE(steps.front().done, least);
-        EXPECT_EQ(steps.front().done + read, a.filesRead);
+        EXPECT_EQ(steps.front().done + read, a.filesRead - a.listFiles);
         for (const auto& step : steps) {
-            EXPECT_EQ(step.total, a.filesRead);
+            EXPECT_EQ(step.total, a.filesRead - a.listFiles);
         }
         EXPECT_EQ(steps.back().pricesAfter, steps.front().pricesAfter);
         if (stopAt == 5) {
             // None of the months stored whole is taken again.
-            EXPECT_EQ(read, a.filesRead - 5);
+            EXPECT_EQ(read, a.filesRead - a.listFiles - 5);
             // Halfway through the disclosures' files, the days they show without a filing, to be
             // asked once more, are foreseen from the files read: near what the last one leaves.
             const auto firstFiling = std::adjacent_find(steps.begin(), steps.end(),

@@ -54,6 +54,8 @@ BulkFileReader::BulkFileReader(Kind kind, std::string month, std::size_t maxDayR
     } else if (kind == Kind::Dividends) {
         m_wanted = {"PubDate", "Code", "RefNo", "CARefNo", "StatCode", "ExDate", "RecDate", "PayDate",
             "DivRate", "IFCode", "FRCode", "CommSpecCode"};
+    } else if (kind == Kind::Master) {
+        m_wanted = {"Date", "Code", "CoName", "Mkt", "MktNm", "S33", "S33Nm", "S17", "ScaleCat", "ProdCat"};
     } else {
         m_wanted = {"DiscDate", "Code", "DiscNo"};
         for (const char* field : PriceStore::filingFields()) {
@@ -131,7 +133,7 @@ bool BulkFileReader::record(std::vector<std::string>& fields)
             const bool needed = m_kind == Kind::Bars
                 ? (w < kBarNeeded && std::string_view(m_wanted[w]) != "UL"
                     && std::string_view(m_wanted[w]) != "LL")
-                : w < 3;
+                : w < (m_kind == Kind::Master ? 2U : 3U);
             if (needed && m_column[w] < 0) {
                 return refuse(std::string("必要な列 ") + m_wanted[w] + " がありません");
             }

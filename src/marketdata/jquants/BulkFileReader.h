@@ -22,7 +22,8 @@ namespace zuvemo::marketdata {
 class BulkFileReader
 {
 public:
-    enum class Kind { Bars, Filings, Dividends }; // /equities/bars/daily, /fins/summary, /fins/dividend
+    // /equities/bars/daily, /fins/summary, /fins/dividend, /equities/master
+    enum class Kind { Bars, Filings, Dividends, Master };
 
     // month: "2024-03", the month the file's key names; mask: the key to find, if any.
     BulkFileReader(

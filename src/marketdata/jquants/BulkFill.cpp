@@ -21,6 +21,7 @@ std::string what(BulkFileReader::Kind kind)
 {
     return kind == BulkFileReader::Kind::Bars   ? "株価"
         : kind == BulkFileReader::Kind::Filings ? "開示"
+        : kind == BulkFileReader::Kind::Master  ? "銘柄一覧"
                                                 : "配当";
 }
 
@@ -487,6 +488,66 @@ BulkFill::Outcome BulkFill::dividends(
             continue;
         }
         ++outcome.files;
+        days = std::move(left);
+    }
+    return outcome;
+}
+
+BulkFill::Outcome BulkFill::lists(
+    std::vector<std::string>& days, const ListSink& store, const std::function<bool()>& goOn)
+{
+    Outcome outcome;
+    if (days.size() < kMinListDays) {
+        return outcome;
+    }
+    std::vector<File> listed;
+    bool refused = false;
+    if (!list("/equities/master", BulkFileReader::Kind::Master, listed, outcome, refused)) {
+        if (refused && !outcome.notes.empty()) {
+            outcome.notes.pop_back(); // a server without these files: the lists are asked by day
+        }
+        return outcome;
+    }
+    const KeyMask mask(m_options.apiKey);
+    for (const auto& file : listed) {
+        if (daysOfMonth(days, file.month) == 0) {
+            continue;
+        }
+        if (goOn && !goOn()) {
+            outcome.cancelled = true;
+            return outcome;
+        }
+        BulkFileReader reader(file.kind, file.month, BulkFileReader::kMaxDayRows, &mask);
+        bool next = true;
+        if (!download(file, reader, outcome, next)) {
+            if (outcome.cancelled || !next) {
+                return outcome;
+            }
+            continue;
+        }
+        // Each wanted day the file holds is a list of its own; a day it lacks is asked alone.
+        std::vector<std::string> left;
+        bool used = false;
+        for (const auto& day : days) {
+            if (day.compare(0, 7, file.month) != 0) {
+                left.push_back(day);
+                continue;
+            }
+            const auto rows = reader.dayRows(day);
+            std::string fault;
+            if (rows.empty()) {
+                left.push_back(day);
+            } else if (mask.holdsAnywhere(rows)) {
+                refuse(file, JQuantsClient::kKeyEchoedMessage, outcome);
+                left.push_back(day);
+            } else if (!store(rows, day, fault)) {
+                refuse(file, "内容が正しくありません: " + fault, outcome);
+                left.push_back(day);
+            } else {
+                used = true;
+            }
+        }
+        outcome.files += used ? 1 : 0;
         days = std::move(left);
     }
     return outcome;

@@ -77,6 +77,14 @@ public:
     Outcome dividends(
         std::vector<std::string>& days, const NoticeSink& store, const std::function<bool()>& goOn);
 
+    // The lists of past days (days: one a month at most) from the monthly files of
+    // /equities/master: each wanted day's rows, whatever days a file holds, handed to store, which
+    // checks and keeps them as that day's list (false with the fault: the file is named and the
+    // day left). The days stored are taken out of days. goOn before each file; false stops.
+    using ListSink
+        = std::function<bool(const nlohmann::json& rows, const std::string& day, std::string& fault)>;
+    Outcome lists(std::vector<std::string>& days, const ListSink& store, const std::function<bool()>& goOn);
+
     // The month a monthly file's key names ("…/equities_bars_daily_202403.csv.gz" → "2024-03");
     // empty for any other key (a day's file, another kind).
     static std::string monthOfKey(const std::string& key);

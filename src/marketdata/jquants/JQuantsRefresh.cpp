@@ -591,11 +591,44 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
         step.filingsDone += i < emptyInFiles ? 1 : 0;
     }
-    for (std::size_t i = 0; i < listDays.size(); ++i, ++step.listsDone) {
+    // The lists of past days from the monthly files first (a day's rows of a file are that
+    // day's list, checked as its answer would be), then a day at a time.
+    std::vector<std::string> listsLeft = listDays;
+    if (files && !listsLeft.empty()) {
+        BulkFill bulk(client, store, m_clientOptions);
+        const auto filled = bulk.lists(
+            listsLeft,
+            [&](const json& rows, const std::string& day, std::string& fault) {
+                auto snapshot = ListingHistory::snapshotOf(rows, &fault);
+                if (snapshot && snapshot->date != day) {
+                    fault = "求めた日（" + day
+                        + "）と違う日の一覧です: " + JQuantsAnswer::shown(snapshot->date);
+                    snapshot.reset();
+                }
+                if (!snapshot) {
+                    return false;
+                }
+                listings.store(*snapshot);
+                ++result.listsFetched;
+                ++step.listsDone;
+                return true;
+            },
+            goOn);
+        result.notes.insert(result.notes.end(), filled.notes.begin(), filled.notes.end());
+        result.filesRead += filled.files;
+        result.listFiles += filled.files;
+        result.fileBytes += filled.bytes;
+        if (filled.cancelled) {
+            result.cancelled = true;
+            result.requests = client.requests();
+            return result;
+        }
+    }
+    for (std::size_t i = 0; i < listsLeft.size(); ++i, ++step.listsDone) {
         if (!goOn()) {
             return result;
         }
-        const std::string& day = listDays[i];
+        const std::string& day = listsLeft[i];
         if (listings.has(day)) {
             continue; // the newest day's, kept with its list meanwhile
         }

@@ -37,6 +37,7 @@ public:
         long long fileBytes = 0; // bytes downloaded from the file host
         int topixDaysFetched = 0;
         int listsFetched = 0; // lists of past days for the listing history
+        int listFiles = 0; // of filesRead, the monthly files of lists
         int dividendDaysFetched = 0; // notice days of dividends (Premium), by request or file
 
         // What the run left out and why, one line each: for its summary and the journal.
