@@ -265,8 +265,8 @@ bool Frm_ConditionSearch::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void Frm_ConditionSearch::addBoxPair(
-    std::size_t i, QGridLayout* grid, int row, int at, QWidget* parent, std::vector<QWidget*>& order)
+void Frm_ConditionSearch::addBoxPair(std::size_t i, QGridLayout* grid, int row, int at, int width,
+    QWidget* parent, std::vector<QWidget*>& order)
 {
     const auto& box = m_model.boxes[i];
     grid->addWidget(new QLabel(q(box.caption), parent), row, at);
@@ -274,7 +274,7 @@ void Frm_ConditionSearch::addBoxPair(
     m_high[i] = new QLineEdit(parent);
     for (auto* edit : {m_low[i], m_high[i]}) {
         edit->setAlignment(Qt::AlignRight);
-        edit->setFixedWidth(kBoxWidth);
+        edit->setFixedWidth(width);
         edit->setToolTip(q(box.caption + "（" + (box.unit.empty() ? std::string("値") : box.unit)
             + "）。空欄は上限・下限なし"));
         order.push_back(edit);
@@ -318,7 +318,7 @@ QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::
             }
         }
         ++shown;
-        addBoxPair(i, grid, row, at, page, order);
+        addBoxPair(i, grid, row, at, kBoxWidth, page, order);
     }
     const int next = std::min(shown, kRowsPerColumn) + 1;
     const int span = std::max(1, (shown + kRowsPerColumn - 1) / kRowsPerColumn) * kSpan - 1;
@@ -353,10 +353,14 @@ QWidget* Frm_ConditionSearch::technicalPage(std::vector<QWidget*>& order)
         });
         return box;
     };
-    // Each group: its boxes, then its flags two a line, then its crosses.
+    // Each group: its boxes, then its flags three a line, then its crosses.
     for (const auto& section : ConditionSearchModel::technicalSections()) {
         auto* frame = new QGroupBox(q(section), page);
         auto* grid = new QGridLayout(frame); // owned by the frame
+        // Three groups side by side beside the signal's box stay within a 1280-dot screen.
+        grid->setContentsMargins(6, 6, 6, 6);
+        grid->setHorizontalSpacing(4);
+        grid->setVerticalSpacing(2);
         grid->addWidget(new QLabel(QStringLiteral("下限"), frame), 0, 1, Qt::AlignCenter);
         grid->addWidget(new QLabel(QStringLiteral("上限"), frame), 0, 3, Qt::AlignCenter);
         int row = 1;
@@ -364,9 +368,11 @@ QWidget* Frm_ConditionSearch::technicalPage(std::vector<QWidget*>& order)
             const auto& box = m_model.boxes[i];
             if (box.group == ConditionSearchModel::Group::Technical
                 && ConditionSearchModel::sectionOf(box.figure->name) == section) {
-                addBoxPair(i, grid, row++, 0, frame, order);
+                addBoxPair(i, grid, row++, 0, kTechnicalBoxWidth, frame, order);
             }
         }
+        auto* marks = new QGridLayout; // owned by the grid
+        marks->setContentsMargins(0, 0, 0, 0);
         int placed = 0;
         for (std::size_t f = 0; f < flags.size(); ++f) {
             if (ConditionSearchModel::sectionOf(flags[f].name) != section) {
@@ -380,10 +386,11 @@ QWidget* Frm_ConditionSearch::technicalPage(std::vector<QWidget*>& order)
             });
             m_flags[f] = check;
             order.push_back(check);
-            grid->addWidget(check, row + placed / 2, placed % 2 == 0 ? 0 : 1, 1, placed % 2 == 0 ? 1 : 4);
+            marks->addWidget(check, placed / kFlagsPerLine, placed % kFlagsPerLine);
             ++placed;
         }
-        row += (placed + 1) / 2;
+        marks->setColumnStretch(kFlagsPerLine, 1);
+        grid->addLayout(marks, row++, 0, 1, 5);
         if (ConditionSearchModel::sectionOf("cross") == section) {
             grid->addWidget(new QLabel(QStringLiteral("移動平均クロス"), frame), row, 0);
             m_cross = crossBox("Cross", {kCrosses[0], kCrosses[1], kCrosses[2]}, frame);

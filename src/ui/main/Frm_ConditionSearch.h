@@ -56,7 +56,9 @@ public:
     static constexpr const char* kBusyNote = "実行中の処理が終わってから操作してください。";
     // Box pairs a column of a tab holds before the next column starts: the dialog stays low.
     static constexpr int kRowsPerColumn = 6;
-    static constexpr int kBoxWidth = 64;
+    static constexpr int kBoxWidth = 80;
+    static constexpr int kTechnicalBoxWidth = 56;
+    static constexpr int kFlagsPerLine = 3;
 
 protected:
     void done(int result) override;
@@ -67,9 +69,9 @@ private:
     // its groups side by side.
     QWidget* groupPage(ConditionSearchModel::Group group, std::vector<QWidget*>& order);
     QWidget* technicalPage(std::vector<QWidget*>& order);
-    // The model's box i as caption, 下限, 〜, 上限 and unit from column at of row.
-    void addBoxPair(
-        std::size_t i, QGridLayout* grid, int row, int at, QWidget* parent, std::vector<QWidget*>& order);
+    // The model's box i as caption, 下限, 〜, 上限 (width wide) and unit from column at of row.
+    void addBoxPair(std::size_t i, QGridLayout* grid, int row, int at, int width, QWidget* parent,
+        std::vector<QWidget*>& order);
     void readBoxes();
     // The first box in error in view and with the focus.
     void showFirstError();
