@@ -357,6 +357,22 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
         other.storeDay(day, json::array());
         EXPECT_FALSE(store.keptPriceFigures(day));
     }
+    {
+        // A store whose figures were kept before the studies' had columns: its rows, even one
+        // said to be of this day, are never read; the search computes them all again.
+        auto db = core::Connection::open(dir / "home" / marketdata::PriceStore::kFileName);
+        db->execute("DROP TABLE Table_PriceFigures");
+        db->execute("CREATE TABLE Table_PriceFigures (FigCode TEXT PRIMARY KEY, V1 REAL, V2 REAL, V3 REAL,"
+                    " V4 REAL, V5 REAL, V6 REAL, V7 REAL, V8 REAL, V9 REAL, V10 REAL, V11 REAL, V12 REAL,"
+                    " Flags INTEGER, Cross INTEGER) WITHOUT ROWID");
+        db->execute("INSERT INTO Table_PriceFigures (FigCode, V1, Flags, Cross) VALUES ('"
+            + found["stocks"][0]["code"].get<std::string>() + "', 99, 31, 1)");
+        db->execute("INSERT OR REPLACE INTO Table_StoreState VALUES ('PriceFiguresDay', '" + day + "')");
+    }
+    ASSERT_EQ(test::runCommand(cli + " find --json", &again), 0);
+    EXPECT_EQ(again, out);
+    ASSERT_EQ(test::runCommand(cli + " find --json", &again), 0);
+    EXPECT_EQ(again, out);
 
     // The stocks that end on a flag meet it, and find selects them by it.
     const auto& stocks = server.market().stocks();
@@ -379,6 +395,24 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
     EXPECT_TRUE(listed("--uptrend").count(code(505)));
     EXPECT_TRUE(listed("--uptrend --dev25 0: --rsi 50:").count(code(505)));
     EXPECT_FALSE(listed("--cross golden").count(code(504)));
+    {
+        // The crosses as columns: the table's words, the CSV's golden and dead.
+        const auto file = dir / "crosses.csv";
+        std::string text;
+        ASSERT_EQ(test::runCommand(cli
+                          + " find --macd-cross golden --columns macd-cross,tenkan-cross,above-cloud --csv "
+                          + file.string(),
+                      &text),
+            0);
+        EXPECT_NE(text.find("MACDクロス  転換線クロス  雲の上"), std::string::npos) << text;
+        const std::string csv = test::readFile(file);
+        EXPECT_NE(csv.find("code,name,macdCross,tenkanCross,aboveCloud\r\n"), std::string::npos) << csv;
+        const auto row = csv.find("\r\n" + code(522) + ",");
+        ASSERT_NE(row, std::string::npos) << csv;
+        EXPECT_NE(csv.find(",golden,,true\r\n", row), std::string::npos) << csv.substr(row, 80);
+        EXPECT_EQ(test::runCommand(cli + " find --tenkan-cross up 2>&1", &text), 2);
+        EXPECT_NE(text.find("--tenkan-cross には golden か dead"), std::string::npos) << text;
+    }
     // The studies' stocks: each new flag and cross on the day, and the edges of the definitions.
     EXPECT_TRUE(listed("--macd-cross golden --above-cloud").count(code(522)));
     EXPECT_TRUE(listed("--macd-cross dead --below-cloud").count(code(523)));
