@@ -336,6 +336,8 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
     const auto withBars = static_cast<std::size_t>(std::count_if(
         market.listings.begin(), market.listings.end(), [](const auto& l) { return l.hasBars(); }));
     auto tell = [&](std::size_t now) { return !setup.progress || setup.progress(now, withBars); };
+    const marketdata::PriceStore::BarColumns columns{
+        TechnicalFigures::readsHighLow(setup.need), TechnicalFigures::readsTouches(setup.need)};
     auto worker = [&](bool reports) {
         // A store's bars are read on each thread by a connection of its own, share by share.
         std::optional<marketdata::PriceStore> store;
@@ -357,7 +359,8 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                 }
                 const std::size_t begin = count * at / shareCount;
                 const std::size_t stopAt = count * (at + 1) / shareCount;
-                market.eachBars(begin, stopAt, store ? &*store : nullptr,
+                market.eachBars(
+                    begin, stopAt, store ? &*store : nullptr,
                     [&](std::size_t i, const std::vector<marketdata::PriceStore::DayBar>& rows) {
                         evaluate(w, i, rows);
                         const std::size_t now = ++done;
@@ -365,7 +368,8 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                             stop = true;
                         }
                         return !stop;
-                    });
+                    },
+                    columns);
             } catch (...) {
                 errors[at] = std::current_exception();
                 stop = true;

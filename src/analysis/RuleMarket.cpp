@@ -206,8 +206,10 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
             if (!going) {
                 break;
             }
-            if (store.hasBars(code, market.days, 0, n - 1)) {
-                traded[code] = store.tradedDays(code, market.days, count == snapshots.size());
+            // A stock with a trade has a bar: the second look is for one without any.
+            auto days = store.tradedDays(code, market.days, count == snapshots.size());
+            if (!days.empty() || store.hasBars(code, market.days, 0, n - 1)) {
+                traded[code] = std::move(days);
             }
             going = tell(++read, seen.size());
         }
@@ -246,7 +248,12 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
                 if (!any) {
                     continue;
                 }
-                listing.stored = store.hasBars(code, market.days, listing.first, listing.last);
+                // Its days hold its first trade unless it comes and goes or never traded.
+                const auto& own = traded.at(code);
+                listing.stored
+                    = (listings.size() == 1 && !own.empty() && dayIndex(own.front()) >= listing.first
+                          && dayIndex(own.front()) <= listing.last)
+                    || store.hasBars(code, market.days, listing.first, listing.last);
                 market.listings.push_back(std::move(listing));
             }
         }
@@ -390,7 +397,8 @@ RuleMarket::Series RuleMarket::series(std::size_t index, const std::vector<Price
     return s;
 }
 
-void RuleMarket::eachBars(std::size_t begin, std::size_t end, PriceStore* store, const EachBars& fn) const
+void RuleMarket::eachBars(std::size_t begin, std::size_t end, PriceStore* store, const EachBars& fn,
+    PriceStore::BarColumns columns) const
 {
     end = std::min(end, listings.size());
     if (storeFolder.empty() || store == nullptr) {
@@ -432,7 +440,7 @@ void RuleMarket::eachBars(std::size_t begin, std::size_t end, PriceStore* store,
                 }
             }
         },
-        false, byCode.begin()->first, byCode.rbegin()->first);
+        false, byCode.begin()->first, byCode.rbegin()->first, columns);
 }
 
 std::string RuleMarket::marketSpan(const std::string& chosen, std::size_t from) const

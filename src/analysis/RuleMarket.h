@@ -109,8 +109,8 @@ public:
     // else the listings' own. Returning false stops the reading.
     using EachBars
         = std::function<bool(std::size_t listing, const std::vector<marketdata::PriceStore::DayBar>&)>;
-    void eachBars(
-        std::size_t begin, std::size_t end, marketdata::PriceStore* store, const EachBars& fn) const;
+    void eachBars(std::size_t begin, std::size_t end, marketdata::PriceStore* store, const EachBars& fn,
+        marketdata::PriceStore::BarColumns columns = {true, true}) const;
 
     // A chosen market the listings do not show over every day from `from` on: "プライム は
     // 2022-05-02 から", "東証一部 は 2022-04-01 まで"; empty when they do, or it is not chosen.

@@ -97,6 +97,16 @@ constexpr std::size_t kCloudAhead = 25;
 
 } // namespace
 
+bool TechnicalFigures::readsHighLow(unsigned need)
+{
+    return (need & (kRange | kStoch | kIchimoku)) != 0;
+}
+
+bool TechnicalFigures::readsTouches(unsigned need)
+{
+    return (need & kLimits) != 0;
+}
+
 unsigned TechnicalFigures::needOf(std::string_view name)
 {
     static const std::vector<std::pair<std::string_view, unsigned>> bits{{"dev5", kDev5}, {"dev25", kDev25},

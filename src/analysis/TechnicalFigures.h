@@ -51,6 +51,10 @@ public:
     // The bit compute's need has for a figure's or a flag's name ("dev25", "new-high", "cross");
     // 0 for a name that is not a price figure.
     static unsigned needOf(std::string_view name);
+    // Whether figures of need read the bars' highs and lows, or the limits' touches: a reader
+    // of many bars leaves the columns out that none reads.
+    static bool readsHighLow(unsigned need);
+    static bool readsTouches(unsigned need);
     static constexpr unsigned kAll = ~0U;
 
     // The price figures of every stock of a store on day into byCode (by the list's code): kept

@@ -827,15 +827,17 @@ void PriceStore::keepPriceFigures(
 
 void PriceStore::eachStockBars(const std::vector<std::string>& days,
     const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn, bool closesOnly,
-    const std::string& fromCode, const std::string& toCode)
+    const std::string& fromCode, const std::string& toCode, BarColumns wanted)
 {
     if (days.empty()) {
         return;
     }
     // Columns not wanted are read as NULL, which SQLite hands over without touching the record.
+    const bool touches = !closesOnly && wanted.touches;
     const std::string columns = std::string("BarCode, BarDate, C, ")
-        + (closesOnly ? "NULL, NULL" : "AdjH, AdjL") + ", AdjC, AdjVo, Va, "
-        + (closesOnly ? "NULL, NULL, NULL, NULL, NULL" : "AdjO, UL, LL, O, AdjFactor");
+        + (closesOnly || !wanted.highLow ? "NULL, NULL" : "AdjH, AdjL") + ", AdjC, AdjVo, Va, "
+        + (closesOnly ? "NULL" : "AdjO") + (touches ? ", UL, LL" : ", NULL, NULL")
+        + (closesOnly ? ", NULL, NULL" : ", O, AdjFactor");
     const std::string lastCode = toCode.empty() ? std::string("\x7f") : toCode;
     std::vector<DayBar> bars;
     bars.reserve(days.size());

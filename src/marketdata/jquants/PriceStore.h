@@ -98,9 +98,16 @@ public:
     // oldest first: the one read of the whole store a search makes, so nothing is copied twice.
     // closesOnly: of each bar only the closes, the adjusted volume and the turnover. fromCode and
     // toCode (store codes), when given: only the stocks between them, both included.
+    // highLow, touches: without them a bar's adjusted high and low are 0 and its UL and LL not
+    // kept (-1), for a reader whose figures read none of them.
+    struct BarColumns
+    {
+        bool highLow, touches;
+    };
     void eachStockBars(const std::vector<std::string>& days,
         const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn,
-        bool closesOnly = false, const std::string& fromCode = {}, const std::string& toCode = {});
+        bool closesOnly = false, const std::string& fromCode = {}, const std::string& toCode = {},
+        BarColumns columns = {true, true});
     // A stock's days with a trade among days (ascending; store code); firstOnly: the first of
     // them alone. Read by the key, for a reader that does not want the bars yet.
     std::vector<std::string> tradedDays(
