@@ -1,0 +1,151 @@
+// The studies against values worked out by hand on small runs of bars.
+#include "analysis/PriceStudies.h"
+
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+using zuvemo::analysis::PriceStudies;
+using Bar = zuvemo::analysis::TechnicalFigures::Bar;
+
+namespace {
+
+std::vector<Bar> closes(const std::vector<double>& c)
+{
+    std::vector<Bar> bars;
+    bars.reserve(c.size());
+    for (double v : c) {
+        bars.push_back({v, v, v, 1000, 0, true});
+    }
+    return bars;
+}
+
+PriceStudies of(const std::vector<Bar>& bars, std::size_t n)
+{
+    return PriceStudies::of(bars.data(), n);
+}
+
+} // namespace
+
+TEST(PriceStudies, MacdStartsOnTheMeansAndGivesItsSignalFromTheThirtyFourthBar)
+{
+    // On a close rising 1 a day each mean started on the simple mean trails it by (n − 1) ÷ 2
+    // for ever: MACD = 12.5 − 5.5 = 7, and so is its signal.
+    std::vector<double> rising;
+    for (int i = 1; i <= 60; ++i) {
+        rising.push_back(i);
+    }
+    const auto line = closes(rising);
+    EXPECT_FALSE(of(line, 33).macd);
+    EXPECT_FALSE(of(line, 33).macdSignal);
+    EXPECT_FALSE(of(line, 33).macdHist);
+    for (std::size_t n : {34U, 60U}) {
+        const auto s = of(line, n);
+        ASSERT_TRUE(s.macd && s.macdSignal && s.macdHist) << n;
+        EXPECT_NEAR(*s.macd, 7, 1e-9);
+        EXPECT_NEAR(*s.macdSignal, 7, 1e-9);
+        EXPECT_NEAR(*s.macdHist, 0, 1e-9);
+    }
+
+    // 33 days at 100 then 110: MACD = 10 × (2/13 − 2/27) = 280/351 after eight zeros, its signal
+    // the mean of the nine, and the zeros stay exact (the line equals its signal the day before).
+    std::vector<double> step(33, 100.0);
+    const auto flat = of(closes(step), 33);
+    step.push_back(110);
+    const auto s = of(closes(step), 34);
+    EXPECT_NEAR(*s.macd, 280.0 / 351, 1e-12);
+    EXPECT_NEAR(*s.macdSignal, 280.0 / 3159, 1e-12);
+    EXPECT_NEAR(*s.macdHist, 2240.0 / 3159, 1e-12);
+    step.pop_back();
+    step.push_back(100);
+    const auto still = of(closes(step), 34);
+    EXPECT_EQ(*still.macd, 0);
+    EXPECT_EQ(*still.macdSignal, 0);
+    EXPECT_FALSE(flat.macd);
+}
+
+TEST(PriceStudies, BandIsTheMeanAndPopulationSigmaOfTwentyCloses)
+{
+    std::vector<double> c(5, 50.0); // outside the 20 bars
+    c.insert(c.end(), 10, 1.0);
+    c.insert(c.end(), 10, 3.0);
+    const auto bars = closes(c);
+    const auto s = of(bars, bars.size());
+    EXPECT_DOUBLE_EQ(*s.bbMid, 2);
+    EXPECT_DOUBLE_EQ(*s.bbSigma, 1); // ÷ 20, not ÷ 19
+    EXPECT_FALSE(of(bars, 19).bbMid);
+    EXPECT_FALSE(of(bars, 19).bbSigma);
+    // An unchanging close whose sum does not come out even: σ is 0, not a rounding.
+    const auto same = closes(std::vector<double>(20, 0.1));
+    EXPECT_EQ(*of(same, 20).bbSigma, 0);
+}
+
+TEST(PriceStudies, IchimokuLinesAreMidpointsOfTheirDays)
+{
+    // Bar i: high i + 2, low i.
+    std::vector<Bar> bars;
+    bars.reserve(52);
+    for (int i = 0; i < 52; ++i) {
+        bars.push_back({i + 1.0, i + 2.0, static_cast<double>(i), 1000, 0, true});
+    }
+    const auto s = of(bars, 52);
+    EXPECT_DOUBLE_EQ(*s.tenkan, (53 + 43) / 2.0);
+    EXPECT_DOUBLE_EQ(*s.kijun, (53 + 26) / 2.0);
+    EXPECT_DOUBLE_EQ(*s.span1, (48 + 39.5) / 2);
+    EXPECT_DOUBLE_EQ(*s.span2, (53 + 0) / 2.0);
+    const auto young = of(bars, 25);
+    EXPECT_DOUBLE_EQ(*young.tenkan, (26 + 16) / 2.0);
+    EXPECT_FALSE(young.kijun);
+    EXPECT_FALSE(young.span1);
+    EXPECT_FALSE(of(bars, 51).span2);
+    EXPECT_TRUE(of(bars, 51).span1);
+    EXPECT_FALSE(of(bars, 8).tenkan);
+}
+
+TEST(PriceStudies, StochasticsSumsOverThreeDaysAndIsNoneOnANarrowRange)
+{
+    // High 10 and low 0 throughout, except an early low of −20 inside bar 8's nine days only.
+    std::vector<Bar> bars(13, Bar{5, 10, 0, 1000, 0, true});
+    bars[0].l = -20;
+    const double c[] = {2, 4, 6, 8, 10};
+    for (std::size_t i = 0; i < 5; ++i) {
+        bars[8 + i].c = c[i];
+    }
+    const auto s = of(bars, 13);
+    EXPECT_DOUBLE_EQ(*s.stochK, 100);
+    EXPECT_DOUBLE_EQ(*s.stochD, (6 + 8 + 10) / 30.0 * 100);
+    // %D of bar 10 reads bar 8 over −20 to 10: (22 + 4 + 6) ÷ (30 + 10 + 10).
+    const double d10 = (22.0 + 4 + 6) / 50 * 100, d11 = (4.0 + 6 + 8) / 30 * 100, d12 = 80;
+    EXPECT_NEAR(*s.slowD, (d10 + d11 + d12) / 3, 1e-12);
+    EXPECT_FALSE(of(bars, 12).slowD);
+    EXPECT_TRUE(of(bars, 12).stochD);
+    EXPECT_FALSE(of(bars, 10).stochD);
+    EXPECT_FALSE(of(bars, 8).stochK);
+
+    const auto narrow = closes(std::vector<double>(13, 7.0));
+    const auto n = of(narrow, 13);
+    EXPECT_FALSE(n.stochK);
+    EXPECT_FALSE(n.stochD);
+    EXPECT_FALSE(n.slowD);
+}
+
+TEST(PriceStudies, EachBarIsThatBarsOwnWindowToTheLastDigit)
+{
+    std::mt19937 random(50);
+    std::uniform_real_distribution<double> move(-0.03, 0.03);
+    std::vector<Bar> bars;
+    double c = 1000;
+    for (int i = 0; i < 400; ++i) {
+        c *= 1 + move(random);
+        bars.push_back({c, c * 1.01, c * 0.985, 1000, 0, true});
+    }
+    const auto each = PriceStudies::eachBar(bars.data(), bars.size());
+    ASSERT_EQ(each.size(), bars.size());
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const std::size_t w = std::min<std::size_t>(i + 1, 251);
+        EXPECT_EQ(each[i], PriceStudies::of(bars.data() + i + 1 - w, w)) << i;
+    }
+    // Past the window the means start later, so they are not a longer run's.
+    EXPECT_NE(*each[399].macd, *PriceStudies::of(bars.data(), 400).macd);
+    EXPECT_EQ(PriceStudies::eachBar(bars.data(), 40, 20)[39], PriceStudies::of(bars.data() + 20, 20));
+}
