@@ -25,6 +25,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -63,7 +64,8 @@ protected:
     {
         auto window = std::make_unique<Frm_Chart>(m_data);
         window->setAttribute(Qt::WA_DeleteOnClose, false);
-        window->resize(1100, 900);
+        // Tall enough for the value labels of the lower charts under the window's controls.
+        window->resize(1100, 1000);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         return window;
@@ -217,29 +219,48 @@ TEST_F(ChartWindow, APictureIsNotSavedOverTheDatabase)
     EXPECT_TRUE(w->saveStatus()->fullText().isEmpty());
 }
 
-TEST_F(ChartWindow, MeansStartOnceTheirWindowHasLeftDayZero)
+TEST_F(ChartWindow, TheWholeHistoryIsReadAndTheMeansStartOnItsOwnDays)
 {
-    ASSERT_EQ(m_data.days(), 250);
-    // The workbook stores 0 before a mean's span is full, and means over day 0 take in its
-    // stored 0; the window shows neither.
-    const std::vector<std::pair<const std::vector<double>*, int>> firstShown{{&m_data.mean30, 30},
-        {&m_data.mean54, 54}, {&m_data.volumeMean30, 30}, {&m_data.ratio6, 7}, {&m_data.ratio30, 31},
-        {&m_data.ratio54, 55}, {&m_data.strength14, 15}, {&m_data.shortStrength, 5}};
+    // Every stored day; the workbook's figures on its newest 250, starting once their window has
+    // left its day 0.
+    ASSERT_EQ(m_data.days(), 300);
+    ASSERT_EQ(m_data.storedDays(), 300);
+    constexpr std::size_t kWindow = 50;
+    const std::vector<std::pair<const std::vector<double>*, int>> firstShown{{&m_data.ratio6, 7},
+        {&m_data.ratio30, 31}, {&m_data.ratio54, 55}, {&m_data.strength14, 15}, {&m_data.shortStrength, 5}};
     for (const auto& [series, first] : firstShown) {
-        const auto n = static_cast<std::size_t>(first);
+        const auto n = kWindow + static_cast<std::size_t>(first);
         EXPECT_TRUE(std::isnan((*series)[n - 1])) << first;
         EXPECT_FALSE(std::isnan((*series)[n])) << first;
     }
     // No spike at the start: the first 6-day ratio is the close against the five closes before.
     double before = 0;
     for (std::size_t i = 1; i <= 6; ++i) {
-        before += m_data.close[i];
+        before += m_data.close[kWindow + i];
     }
-    EXPECT_NEAR(m_data.ratio6[7], m_data.close[7] / (before / 6), 1e-9);
+    EXPECT_NEAR(m_data.ratio6[kWindow + 7], m_data.close[kWindow + 7] / (before / 6), 1e-9);
+    // The means over the whole history: from the 30th and 54th stored day, older days and all.
+    for (const auto& [series, span] : {std::pair{&m_data.mean30, 30}, std::pair{&m_data.mean54, 54}}) {
+        const auto n = static_cast<std::size_t>(span);
+        EXPECT_TRUE(std::isnan((*series)[n - 2])) << span;
+        double sum = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            sum += m_data.close[i];
+        }
+        EXPECT_NEAR((*series)[n - 1], sum / span, 1e-9) << span;
+    }
+    EXPECT_NEAR(m_data.volumeMean30[299],
+        std::accumulate(m_data.volume.end() - 30, m_data.volume.end(), 0.0) / 30, 1e-6);
     EXPECT_EQ(m_data.dates.back(), m_latest);
-    EXPECT_EQ(m_data.dayLine(249).rfind(m_latest + "  始値 ", 0), 0u) << m_data.dayLine(249);
 
     auto w = open();
+    // A year of days to begin with; zoomed out, the first stored day.
+    EXPECT_DOUBLE_EQ(w->firstDay(), 49.5);
+    EXPECT_DOUBLE_EQ(w->lastDay(), 299.5);
+    EXPECT_EQ(w->studies().topLine(299, w->choice(), m_data).rfind(m_latest + "  始値 ", 0), 0u);
+    w->zoom(4, 150);
+    EXPECT_DOUBLE_EQ(w->firstDay(), -0.5);
+    EXPECT_DOUBLE_EQ(w->lastDay(), 299.5);
     // The price axis starts near the prices, not at 0.
     double lowest = 1e18;
     for (double v : m_data.low) {
@@ -248,9 +269,11 @@ TEST_F(ChartWindow, MeansStartOnceTheirWindowHasLeftDayZero)
     EXPECT_GT(w->valueAxis(Frm_Chart::Price)->min(), lowest * 0.8);
     EXPECT_LE(w->valueAxis(Frm_Chart::Price)->min(), lowest);
     // Zoomed onto the last month, the price axis fits that month's prices.
-    w->setDayRange(225.5, 249.5);
-    const auto shown
-        = ui::ChartScale::extent({&m_data.high, &m_data.low, &m_data.mean30, &m_data.mean54}, 226, 249, true);
+    w->setDayRange(275.5, 299.5);
+    const auto& s = w->studies();
+    const auto shown = ui::ChartScale::extent(
+        {&m_data.high, &m_data.low, &m_data.mean30, &m_data.mean54, &s.means[0], &s.means[1], &s.means[2]},
+        276, 299, true);
     auto* y = w->valueAxis(Frm_Chart::Price);
     EXPECT_LE(y->min(), shown.lo);
     EXPECT_GE(y->max(), shown.hi);
@@ -260,7 +283,6 @@ TEST_F(ChartWindow, MeansStartOnceTheirWindowHasLeftDayZero)
 TEST_F(ChartWindow, EachChartDrawsItsSeriesWhereTheValuesAre)
 {
     auto w = open();
-    const QColor ink(0x1F, 0x4E, 0x79);
     const QColor volumeBlue(0x9D, 0xC3, 0xE6);
     const QColor strengthBlue(0x2E, 0x75, 0xB6);
     const QColor mean30Orange(0xED, 0x7D, 0x31);
@@ -268,10 +290,35 @@ TEST_F(ChartWindow, EachChartDrawsItsSeriesWhereTheValuesAre)
     const QImage volume = w->view(Frm_Chart::Volume)->grab().toImage();
     const QImage strength = w->view(Frm_Chart::Strength)->grab().toImage();
     const QImage ratio = w->view(Frm_Chart::Ratio)->grab().toImage();
-    for (int day : {60, 151, 243}) {
+    int up = 0;
+    int down = 0;
+    for (int day = 60; day < 300; day += 7) {
+        // 陽線 red, 陰線 blue, from the middle of the body.
         const auto n = static_cast<std::size_t>(day);
-        EXPECT_TRUE(drawnNear(price, pixel(*w, Frm_Chart::Price, day, m_data.close[n]), ink))
-            << "close, day " << day;
+        const bool rising = m_data.close[n] >= m_data.open[n];
+        if (std::abs(pixel(*w, Frm_Chart::Price, day, m_data.open[n]).y()
+                - pixel(*w, Frm_Chart::Price, day, m_data.close[n]).y())
+            < 3) {
+            continue;
+        }
+        (rising ? up : down) += 1;
+        // Down the body's middle column: the candle's colour, never the other's (a line may cross it).
+        const QPoint top = pixel(*w, Frm_Chart::Price, day, std::max(m_data.open[n], m_data.close[n]));
+        const QPoint bottom = pixel(*w, Frm_Chart::Price, day, std::min(m_data.open[n], m_data.close[n]));
+        int own = 0;
+        int other = 0;
+        for (int y = top.y() + 1; y < bottom.y(); ++y) {
+            const QColor c = price.pixelColor(top.x(), y);
+            own += c == (rising ? Frm_Chart::buyColour() : Frm_Chart::sellColour());
+            other += c == (rising ? Frm_Chart::sellColour() : Frm_Chart::buyColour());
+        }
+        EXPECT_GT(own, 0) << day;
+        EXPECT_EQ(other, 0) << day;
+    }
+    EXPECT_GT(up, 5);
+    EXPECT_GT(down, 5);
+    for (int day : {110, 201, 293}) {
+        const auto n = static_cast<std::size_t>(day);
         EXPECT_TRUE(drawnNear(price, pixel(*w, Frm_Chart::Price, day, m_data.mean30[n]), mean30Orange))
             << "30-day mean, day " << day;
         EXPECT_TRUE(drawnNear(volume, pixel(*w, Frm_Chart::Volume, day, m_data.volume[n] / 2), volumeBlue))
@@ -284,7 +331,10 @@ TEST_F(ChartWindow, EachChartDrawsItsSeriesWhereTheValuesAre)
     }
     // Nothing of the 54-day mean where it does not exist: no green at its stored 0 nor on day 20.
     const QColor mean54Green(0x70, 0xAD, 0x47);
-    EXPECT_FALSE(drawnNear(price, pixel(*w, Frm_Chart::Price, 20, m_data.close[20]), mean54Green));
+    w->setDayRange(-0.5, 299.5);
+    const QImage whole = w->view(Frm_Chart::Price)->grab().toImage();
+    EXPECT_FALSE(drawnNear(whole, pixel(*w, Frm_Chart::Price, 20, m_data.close[20]), mean54Green));
+    EXPECT_TRUE(drawnNear(whole, pixel(*w, Frm_Chart::Price, 60, m_data.mean54[60]), mean54Green));
 }
 
 TEST_F(ChartWindow, PointerWheelDragAndSave)
@@ -294,7 +344,7 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     const QPoint at = pixel(*w, Frm_Chart::Volume, 100, 0);
     QTest::mouseMove(viewport, QPoint(at.x(), viewport->height() / 2));
     EXPECT_EQ(w->shownDay(), 100);
-    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(100));
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), w->studies().topLine(100, w->choice(), m_data));
 
     // The wheel over day 150 shows fewer days around it, and the top line the day under the
     // pointer without waiting for it to move; dragging moves them.
@@ -308,7 +358,8 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     EXPECT_LT(w->firstDay(), 100);
     EXPECT_GT(w->lastDay(), 150);
     EXPECT_NEAR(w->shownDay(), 150, 1);
-    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(w->shownDay()));
+    EXPECT_EQ(
+        w->dayLabel()->fullText().toStdString(), w->studies().topLine(w->shownDay(), w->choice(), m_data));
     const double first = w->firstDay();
     QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(at.x(), 40));
     QTest::mouseMove(viewport, QPoint(at.x() + 100, 40));
@@ -434,7 +485,8 @@ TEST_F(ChartWindow, SignalsAreMarkedUnderAndOverTheBarsAndTheTopLineSaysWhatFoll
     // returns that followed it.
     w->showDay(100);
     ASSERT_EQ(w->shownDay(), 100);
-    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(100) + "\n" + marks.returnsLine(100));
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString(),
+        w->studies().topLine(100, w->choice(), m_data) + "\n" + marks.returnsLine(100));
     double r = 0;
     ASSERT_TRUE(marks.returnAfter(100, 5, &r));
     EXPECT_DOUBLE_EQ(r, (m_data.close[105] - m_data.close[100]) / m_data.close[100]);
@@ -494,7 +546,9 @@ TEST_F(ChartWindow, BuyAndSellKeepOneColourEach)
             series[scatter->name().toStdString()] = scatter;
         }
     }
-    ASSERT_EQ(series.size(), 6u);
+    ASSERT_EQ(series.size(), 8u);
+    EXPECT_EQ(series["陽線"]->color(), Frm_Chart::buyColour());
+    EXPECT_EQ(series["陰線"]->color(), Frm_Chart::sellColour());
     // The marks are drawn into their texture: its middle row holds the triangle's colour.
     auto markColour = [](QScatterSeries* s) {
         const QImage image = s->brush().textureImage();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/PeriodBars.h"
+
 #include <string>
 #include <vector>
 
@@ -22,6 +24,13 @@ public:
     // them labelRoom pixels apart.
     static std::vector<Month> months(const std::vector<std::string>& dates, double first, double last,
         double pixelsPerDay, double labelRoom);
+
+    // The ticks that fit bars of a period: months for days (as months), for weeks a tick on
+    // every quarter's first bar, for months on every year's; the labels ("2026-04", or "2026"
+    // once they are a year or more apart) on every 1, 2 or 4 quarters or 1, 2, 5 or 10 years,
+    // whichever is the first to keep them labelRoom pixels apart.
+    static std::vector<Month> periodTicks(const std::vector<std::string>& dates, double first, double last,
+        double pixelsPerBar, double labelRoom, analysis::PeriodBars::Period period);
 
     struct Range
     {
