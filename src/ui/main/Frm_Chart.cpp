@@ -534,43 +534,68 @@ void Frm_Chart::fillSeries()
     m_volumeBars->setColumns(s.volume, {}, kVolumeBlue, kVolumeBlue, 0.8);
     for (std::size_t m = 0; m < m_means.size(); ++m) {
         m_means[m]->setName(QStringLiteral("MA%1").arg(s.meanLengths[m]));
-        m_means[m]->replace(points(s.means[m]));
+        setLine(m_means[m], points(s.means[m]));
     }
-    m_bands[0]->replace(points(s.bbMid));
+    setLine(m_bands[0], points(s.bbMid));
     for (std::size_t b = 1; b < m_bands.size(); ++b) {
         const double k = static_cast<double>((b + 1) / 2) * (b % 2 == 1 ? 1 : -1);
-        m_bands[b]->replace(points(shifted(s.bbMid, s.bbSigma, k)));
+        setLine(m_bands[b], points(shifted(s.bbMid, s.bbSigma, k)));
     }
-    m_tenkan->replace(points(s.tenkan));
-    m_kijun->replace(points(s.kijun));
-    m_span1->replace(points(s.span1));
-    m_span2->replace(points(s.span2));
+    setLine(m_tenkan, points(s.tenkan));
+    setLine(m_kijun, points(s.kijun));
+    setLine(m_span1, points(s.span1));
+    setLine(m_span2, points(s.span2));
     for (auto* series : chart(Price)->series()) {
         if (series->objectName() == QStringLiteral("Span1")) {
-            static_cast<QLineSeries*>(series)->replace(m_span1->points());
+            setLine(static_cast<QLineSeries*>(series), points(s.span1));
         } else if (series->objectName() == QStringLiteral("Span2")) {
-            static_cast<QLineSeries*>(series)->replace(m_span2->points());
+            setLine(static_cast<QLineSeries*>(series), points(s.span2));
         }
     }
-    m_lagging->replace(points(s.lagging));
+    setLine(m_lagging, points(s.lagging));
     // The workbook's lines are of days.
     const std::vector<double> none;
-    m_mean30->replace(points(days ? m_data.mean30 : none));
-    m_mean54->replace(points(days ? m_data.mean54 : none));
-    m_volumeMean->replace(points(days ? m_data.volumeMean30 : none));
+    setLine(m_mean30, points(days ? m_data.mean30 : none));
+    setLine(m_mean54, points(days ? m_data.mean54 : none));
+    setLine(m_volumeMean, points(days ? m_data.volumeMean30 : none));
     m_bandBars->setColumns(days ? m_data.band : none, {}, kBandGrey, kBandGrey, 1.0);
-    m_strength[0]->replace(points(days ? m_data.shortStrength : none));
-    m_strength[1]->replace(points(days ? m_data.strength14 : none));
-    m_ratios[0]->replace(points(days ? m_data.ratio6 : none));
-    m_ratios[1]->replace(points(days ? m_data.ratio30 : none));
-    m_ratios[2]->replace(points(days ? m_data.ratio54 : none));
+    setLine(m_strength[0], points(days ? m_data.shortStrength : none));
+    setLine(m_strength[1], points(days ? m_data.strength14 : none));
+    setLine(m_ratios[0], points(days ? m_data.ratio6 : none));
+    setLine(m_ratios[1], points(days ? m_data.ratio30 : none));
+    setLine(m_ratios[2], points(days ? m_data.ratio54 : none));
     m_macdBars->setColumns(s.macdHist, {}, QColor(0xA0, 0xA0, 0xA0), QColor(0xA0, 0xA0, 0xA0), 0.7);
-    m_macdLines[0]->replace(points(s.macd));
-    m_macdLines[1]->replace(points(s.macdSignal));
-    m_rsi->replace(points(s.rsi));
-    m_stochastics[0]->replace(points(s.stochK));
-    m_stochastics[1]->replace(points(s.stochD));
-    m_stochastics[2]->replace(points(s.slowD));
+    setLine(m_macdLines[0], points(s.macd));
+    setLine(m_macdLines[1], points(s.macdSignal));
+    setLine(m_rsi, points(s.rsi));
+    setLine(m_stochastics[0], points(s.stochK));
+    setLine(m_stochastics[1], points(s.stochD));
+    setLine(m_stochastics[2], points(s.slowD));
+}
+
+void Frm_Chart::setLine(QLineSeries* series, QList<QPointF> all)
+{
+    auto& line = m_lines[series];
+    line.all = std::move(all);
+    line.from = line.to = -1;
+}
+
+void Frm_Chart::sliceLines()
+{
+    // A line series lays out and strokes every point it holds on each change of the range: each
+    // holds the shown bars' points only, and one on either side to run on to the edge.
+    for (auto& [series, line] : m_lines) {
+        auto byX = [](const QPointF& p, double x) { return p.x() < x; };
+        const auto from = std::lower_bound(line.all.cbegin(), line.all.cend(), std::floor(m_first) - 1, byX);
+        const auto to = std::lower_bound(from, line.all.cend(), std::ceil(m_last) + 2, byX);
+        const auto fromIndex = from - line.all.cbegin();
+        const auto toIndex = to - line.all.cbegin();
+        if (fromIndex != line.from || toIndex != line.to) {
+            line.from = fromIndex;
+            line.to = toIndex;
+            series->replace(line.all.mid(fromIndex, toIndex - fromIndex));
+        }
+    }
 }
 
 void Frm_Chart::showChosen()
@@ -678,6 +703,7 @@ void Frm_Chart::setDayRange(double first, double last)
     for (auto* item : {m_candles, m_volumeBars, m_bandBars, m_macdBars}) {
         item->setBars(m_first, m_last);
     }
+    sliceLines();
     fitValueAxes();
     placeCrossHair();
 }

@@ -11,6 +11,7 @@
 #include <QWidget>
 #include <array>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,8 @@ private:
     void attachDays(Chart which);
     void apply(bool periodChanged);
     void fillSeries();
+    void setLine(QLineSeries* series, QList<QPointF> all);
+    void sliceLines();
     void showChosen();
     void controlsFromChoice();
     void choiceFromControls();
@@ -170,6 +173,12 @@ private:
     std::array<QLineSeries*, 2> m_macdLines{};
     QLineSeries* m_rsi = nullptr;
     std::array<QLineSeries*, 3> m_stochastics{};
+    struct Line
+    {
+        QList<QPointF> all;
+        qsizetype from = -1, to = -1; // the points it holds
+    };
+    std::map<QLineSeries*, Line> m_lines;
     ChartSignals m_signals;
     std::array<QScatterSeries*, 4> m_signalSeries{};
 
