@@ -5,11 +5,14 @@
 #include "analysis/CSVMDB.h"
 #include "core/Clock.h"
 #include "export/ChartData.h"
+#include "model/ChartChoice.h"
 #include "model/ChartScale.h"
 
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QHeaderView>
@@ -17,6 +20,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScatterSeries>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -559,4 +563,70 @@ TEST_F(ChartWindow, BuyAndSellKeepOneColourEach)
     EXPECT_EQ(markColour(series["中期買"]), Frm_Chart::buyColour());
     EXPECT_EQ(markColour(series["中期売"]), Frm_Chart::sellColour());
     EXPECT_NE(Frm_Chart::buyColour(), Frm_Chart::sellColour());
+}
+
+TEST_F(ChartWindow, PeriodsOverlaysAndPanelsAreChosenFromTheControlsAndKept)
+{
+    auto w = open();
+    std::vector<ui::ChartChoice> kept;
+    w->setChoiceKeeper([&](const ui::ChartChoice& c) { kept.push_back(c); });
+    auto box = [&](const char* name) { return w->findChild<QCheckBox*>(QString::fromUtf8(name)); };
+
+    // The cloud runs on 25 bars past the last day, into the range when that ended on it.
+    box("Ichimoku")->click();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(kept.back().ichimoku);
+    EXPECT_DOUBLE_EQ(w->lastDay(), 299.5 + ui::ChartStudies::kShift);
+    EXPECT_FALSE(std::isnan(w->studies().span1.back()));
+    box("MacdPanel")->click();
+    box("StochasticsPanel")->click();
+    EXPECT_TRUE(w->view(Frm_Chart::Macd)->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->view(Frm_Chart::Stochastics)->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->view(Frm_Chart::Rsi)->isVisibleTo(w.get()));
+    QApplication::processEvents();
+    // Every chart shown shares the price chart's left and right edges.
+    const QRectF shared = w->chart(Frm_Chart::Price)->plotArea();
+    for (auto c :
+        {Frm_Chart::Volume, Frm_Chart::Strength, Frm_Chart::Ratio, Frm_Chart::Macd, Frm_Chart::Stochastics}) {
+        EXPECT_NEAR(w->chart(c)->plotArea().left(), shared.left(), 1) << c;
+        EXPECT_NEAR(w->chart(c)->plotArea().right(), shared.right(), 1) << c;
+    }
+
+    // 週足: the calendar weeks of the days, the workbook's view and its panels left out.
+    auto* period = w->findChild<QComboBox*>(QStringLiteral("Period"));
+    period->setCurrentIndex(1);
+    EXPECT_EQ(kept.back().period, ui::ChartChoice::Period::Week);
+    const auto weeks = analysis::PeriodBars::of(m_data.dailyBars(), analysis::PeriodBars::Period::Week);
+    ASSERT_EQ(w->studies().count(), static_cast<int>(weeks.size()));
+    EXPECT_FALSE(w->view(Frm_Chart::Strength)->isVisibleTo(w.get()));
+    EXPECT_FALSE(box("Zones")->isEnabled());
+    EXPECT_TRUE(box("Zones")->isChecked());
+    EXPECT_EQ(w->findChild<QSpinBox*>(QStringLiteral("MeanLength2"))->value(), 26);
+    // Zoomed out, the first week; its ticks on the quarters' first weeks.
+    w->zoom(10, 10);
+    EXPECT_DOUBLE_EQ(w->firstDay(), -0.5);
+    for (int tick : w->monthTicks()) {
+        const auto& date = weeks[static_cast<std::size_t>(tick)].date;
+        const auto& before = weeks[static_cast<std::size_t>(tick) - 1].date;
+        EXPECT_NE((std::stoi(date.substr(5, 2)) - 1) / 3, (std::stoi(before.substr(5, 2)) - 1) / 3) << date;
+    }
+    EXPECT_FALSE(w->monthTicks().empty());
+    w->showDay(10);
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString().rfind(weeks[10].date + "の週  始値 ", 0), 0u);
+
+    auto* length = w->findChild<QSpinBox*>(QStringLiteral("MeanLength1"));
+    length->setValue(10);
+    EXPECT_EQ(w->studies().meanLengths[0], 10);
+    EXPECT_EQ(kept.back().lengths[1][0], 10);
+    EXPECT_EQ(kept.back().lengths[0][0], 5);
+
+    // Kept in the database, the next window opens as it was left.
+    kept.back().write(*m_module->SharedConnection);
+    const auto read = ui::ChartChoice::read(*m_module->SharedConnection);
+    EXPECT_EQ(read, kept.back());
+    auto again = std::make_unique<Frm_Chart>(m_data, read);
+    EXPECT_EQ(again->findChild<QComboBox*>(QStringLiteral("Period"))->currentIndex(), 1);
+    EXPECT_TRUE(again->findChild<QCheckBox*>(QStringLiteral("MacdPanel"))->isChecked());
+    EXPECT_EQ(again->findChild<QSpinBox*>(QStringLiteral("MeanLength1"))->value(), 10);
+    EXPECT_EQ(again->studies().count(), static_cast<int>(weeks.size()));
 }
