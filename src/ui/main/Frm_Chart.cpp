@@ -117,7 +117,7 @@ Frm_Chart::Frm_Chart(exporting::ChartData data, const ChartChoice& choice, QWidg
     setObjectName(QStringLiteral("Frm_Chart"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("株価チャート ") + q(m_data.code) + QStringLiteral(" ") + q(m_data.name));
-    resize(1100, 900);
+    resize(1100, 960);
     setMinimumSize(kMinimumWidth, kMinimumHeight);
 
     // No text decides the window's width: the top line has two lines of the room left of the
@@ -156,10 +156,8 @@ Frm_Chart::Frm_Chart(exporting::ChartData data, const ChartChoice& choice, QWidg
     buildMacd();
     buildRsi();
     buildStochastics();
-    // The price chart's legend has the most lines.
-    const int stretch[] = {40, 20, 20, 20, 20, 18, 18};
-    for (std::size_t c = 0; c < m_views.size(); ++c) {
-        layout->addWidget(m_views[c], stretch[c]);
+    for (auto* view : m_views) {
+        layout->addWidget(view, 20);
     }
     layout->addWidget(m_saveStatus);
     apply(true);
@@ -393,8 +391,8 @@ void Frm_Chart::buildPrice()
         m_means[m] = addLine(Price, {}, kMeanColours[m]);
     }
     const QColor bandColour(0x4B, 0x6E, 0xA8);
-    const QString bandNames[]
-        = {QStringLiteral("BB中心"), QStringLiteral("±1σ"), QStringLiteral("±2σ"), QStringLiteral("±3σ")};
+    const QString bandNames[] = {QStringLiteral("BB中心"), QStringLiteral("±1σ・2σ・3σ"),
+        QStringLiteral("±2σ"), QStringLiteral("±3σ")};
     for (std::size_t b = 0; b < m_bands.size(); ++b) {
         const std::size_t k = (b + 1) / 2;
         m_bands[b] = addLine(Price, bandNames[k], bandColour, k == 0 ? 1.2 : 1);
@@ -630,9 +628,10 @@ void Frm_Chart::showChosen()
     // A hidden series keeps its line in the legend.
     auto* legend = chart(Price)->legend();
     for (auto* marker : legend->markers()) {
-        const bool minus = std::find(m_bands.begin() + 2, m_bands.end(), marker->series()) != m_bands.end()
-            && (std::find(m_bands.begin(), m_bands.end(), marker->series()) - m_bands.begin()) % 2 == 0;
-        marker->setVisible(marker->series()->isVisible() && !minus && marker->series() != m_cloud);
+        // The band's ±σ lines share one line of the legend.
+        const auto band = std::find(m_bands.begin(), m_bands.end(), marker->series()) - m_bands.begin();
+        const bool shared = band >= 2 && band < static_cast<long>(m_bands.size());
+        marker->setVisible(marker->series()->isVisible() && !shared && marker->series() != m_cloud);
     }
     m_volumeMean->setVisible(days);
     m_views[Volume]->setVisible(c.volume);
@@ -641,6 +640,14 @@ void Frm_Chart::showChosen()
     m_views[Macd]->setVisible(c.macd);
     m_views[Rsi]->setVisible(c.rsi);
     m_views[Stochastics]->setVisible(c.stochastics);
+    // Over more than three panels the price keeps half the height.
+    int panels = 0;
+    for (std::size_t v = 1; v < m_views.size(); ++v) {
+        panels += m_views[v]->isHidden() ? 0 : 1;
+    }
+    if (auto* box = qobject_cast<QBoxLayout*>(layout())) {
+        box->setStretchFactor(m_views[Price], panels > 3 ? 20 * panels : 40);
+    }
     m_layoutKey.clear();
 }
 
