@@ -315,10 +315,14 @@ QChart* Frm_Chart::newChart(Chart which, const QString& title)
 {
     auto* chart = new QChart;
     chart->setAnimationOptions(QChart::NoAnimation);
-    chart->setTitle(title);
-    chart->setTitleFont(UiStyle::proportional(10.5, true));
+    // A panel under the price has the height of its legend alone: its title is its tip, its lines'
+    // names say what they are.
+    if (which == Price) {
+        chart->setTitle(title);
+        chart->setTitleFont(UiStyle::proportional(10.5, true));
+    }
     chart->legend()->setAlignment(Qt::AlignRight);
-    chart->legend()->setFont(UiStyle::proportional(which == Price ? 8 : 9));
+    chart->legend()->setFont(UiStyle::proportional(8));
     chart->setMargins(kChartMargins);
     chart->setLocale(QLocale(QLocale::Japanese, QLocale::Japan));
     chart->setLocalizeNumbers(true);
@@ -328,6 +332,7 @@ QChart* Frm_Chart::newChart(Chart which, const QString& title)
     view->viewport()->setMouseTracking(true);
     view->viewport()->installEventFilter(this);
     view->setObjectName(QStringLiteral("Chart%1").arg(static_cast<int>(which)));
+    view->setToolTip(title);
     view->setMinimumHeight(which == Price ? 200 : 90);
     m_views[which] = view;
 
@@ -467,7 +472,7 @@ void Frm_Chart::buildStrength()
     m_bandBars = new ChartBarsItem(c, flagAxis);
     m_bandBars->setZValue(3.4);
     auto* legend = new QScatterSeries;
-    legend->setName(QStringLiteral("帯判定"));
+    legend->setName(QStringLiteral("帯判定 (強弱比率)"));
     legend->setMarkerShape(QScatterSeries::MarkerShapeRectangle);
     legend->setColor(kBandGrey);
     legend->setBorderColor(kBandGrey);
@@ -480,9 +485,9 @@ void Frm_Chart::buildStrength()
 void Frm_Chart::buildRatio()
 {
     newChart(Ratio, QStringLiteral("終値と移動平均の比 (1.00 = 平均と同じ)"));
-    m_ratios[0] = addLine(Ratio, QStringLiteral("6日"), QColor(0x2E, 0x75, 0xB6));
-    m_ratios[1] = addLine(Ratio, QStringLiteral("30日"), QColor(0xED, 0x7D, 0x31));
-    m_ratios[2] = addLine(Ratio, QStringLiteral("54日"), QColor(0x70, 0xAD, 0x47));
+    m_ratios[0] = addLine(Ratio, QStringLiteral("終値÷6日平均"), QColor(0x2E, 0x75, 0xB6));
+    m_ratios[1] = addLine(Ratio, QStringLiteral("終値÷30日平均"), QColor(0xED, 0x7D, 0x31));
+    m_ratios[2] = addLine(Ratio, QStringLiteral("終値÷54日平均"), QColor(0x70, 0xAD, 0x47));
     attachDays(Ratio);
 }
 
@@ -496,24 +501,24 @@ void Frm_Chart::buildMacd()
     legend->setColor(QColor(0xA0, 0xA0, 0xA0));
     legend->setBorderColor(legend->color());
     c->addSeries(legend);
-    m_macdLines[0] = addLine(Macd, QStringLiteral("MACD"), QColor(0xC0, 0x30, 0x30));
-    m_macdLines[1] = addLine(Macd, QStringLiteral("シグナル"), QColor(0x30, 0x60, 0xC0));
+    m_macdLines[0] = addLine(Macd, QStringLiteral("MACD (12, 26)"), QColor(0xC0, 0x30, 0x30));
+    m_macdLines[1] = addLine(Macd, QStringLiteral("シグナル (9)"), QColor(0x30, 0x60, 0xC0));
     attachDays(Macd);
 }
 
 void Frm_Chart::buildRsi()
 {
     newChart(Rsi, QStringLiteral("RSI (14)"));
-    m_rsi = addLine(Rsi, QStringLiteral("RSI"), QColor(0x80, 0x30, 0xA0));
+    m_rsi = addLine(Rsi, QStringLiteral("RSI (14)"), QColor(0x80, 0x30, 0xA0));
     attachDays(Rsi);
 }
 
 void Frm_Chart::buildStochastics()
 {
     newChart(Stochastics, QStringLiteral("ストキャスティクス (9, 3, 3)"));
-    m_stochastics[0] = addLine(Stochastics, QStringLiteral("%K"), QColor(0xC0, 0x30, 0x30));
-    m_stochastics[1] = addLine(Stochastics, QStringLiteral("%D"), QColor(0x30, 0x60, 0xC0));
-    m_stochastics[2] = addLine(Stochastics, QStringLiteral("Slow%D"), QColor(0x30, 0x90, 0x30));
+    m_stochastics[0] = addLine(Stochastics, QStringLiteral("%K (9)"), QColor(0xC0, 0x30, 0x30));
+    m_stochastics[1] = addLine(Stochastics, QStringLiteral("%D (3)"), QColor(0x30, 0x60, 0xC0));
+    m_stochastics[2] = addLine(Stochastics, QStringLiteral("Slow%D (3)"), QColor(0x30, 0x90, 0x30));
     attachDays(Stochastics);
 }
 
