@@ -66,6 +66,19 @@ const std::vector<FigureTable::Figure>& FigureTable::figures()
         {"from-high", "fromHigh", "高値から", Unit::Percent, 1, 0.01, false, false, true, Prices,
             &F::fromHigh},
         {"from-low", "fromLow", "安値から", Unit::Percent, 1, 0.01, false, false, true, Prices, &F::fromLow},
+        {"macd", "macd", "MACD", Unit::Yen, 2, 1, false, false, true, Prices, &F::macd},
+        {"macd-signal", "macdSignal", "MACDシグナル", Unit::Yen, 2, 1, false, false, true, Prices,
+            &F::macdSignal},
+        {"macd-hist", "macdHist", "MACDヒストグラム", Unit::Yen, 2, 1, false, false, true, Prices,
+            &F::macdHist},
+        {"bb", "bb", "ボリンジャー", Unit::Sigma, 2, 1, false, false, true, Prices, &F::bb},
+        {"stoch-k", "stochK", "ストキャス%K", Unit::Points, 1, 1, false, false, true, Prices, &F::stochK},
+        {"stoch-d", "stochD", "ストキャス%D", Unit::Points, 1, 1, false, false, true, Prices, &F::stochD},
+        {"slow-d", "slowD", "スロー%D", Unit::Points, 1, 1, false, false, true, Prices, &F::slowD},
+        {"tenkan-dev", "tenkanDev", "転換線乖離", Unit::Percent, 1, 0.01, false, false, true, Prices,
+            &F::tenkanDev},
+        {"kijun-dev", "kijunDev", "基準線乖離", Unit::Percent, 1, 0.01, false, false, true, Prices,
+            &F::kijunDev},
     };
     return table;
 }
@@ -78,8 +91,36 @@ const std::vector<FigureTable::Flag>& FigureTable::flags()
         {"uptrend", "uptrend", "上昇トレンド", &F::uptrend},
         {"stop-high", "stopHigh", "ストップ高", &F::stopHigh},
         {"stop-low", "stopLow", "ストップ安", &F::stopLow},
+        {"above-cloud", "aboveCloud", "雲の上", &F::aboveCloud},
+        {"below-cloud", "belowCloud", "雲の下", &F::belowCloud},
+        {"sanyaku-up", "sanyakuUp", "三役好転", &F::sanyakuUp},
+        {"sanyaku-down", "sanyakuDown", "三役逆転", &F::sanyakuDown},
     };
     return table;
+}
+
+const std::vector<FigureTable::Cross>& FigureTable::crosses()
+{
+    static const std::vector<Cross> table = {
+        {"macd-cross", "macdCross", "MACDクロス", "GC", "DC", &F::macdCross},
+        {"tenkan-cross", "tenkanCross", "転換線クロス", "好転", "逆転", &F::tenkanCross},
+    };
+    return table;
+}
+
+const FigureTable::Cross* FigureTable::cross(std::string_view name)
+{
+    for (const auto& c : crosses()) {
+        if (name == c.name) {
+            return &c;
+        }
+    }
+    return nullptr;
+}
+
+const char* FigureTable::crossWord(int value)
+{
+    return value > 0 ? "golden" : (value < 0 ? "dead" : "");
 }
 
 const FigureTable::Figure* FigureTable::figure(std::string_view name)
@@ -128,6 +169,7 @@ std::string FigureTable::shown(const Figure& figure, const std::optional<double>
     case Unit::Times:
     case Unit::Multiple:
     case Unit::Points:
+    case Unit::Sigma:
         break;
     }
     return fixed(*value, figure.decimals);

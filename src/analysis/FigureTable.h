@@ -16,7 +16,7 @@ class FigureTable
 {
 public:
     // How a value is shown: PER 12.3, 0.80 倍, 3.21%, 1,234 億円, 1,234 百万円, 2.15 ×, RSI 45.2.
-    enum class Unit { Times, Percent, OkuYen, MillionYen, Multiple, Points, Yen };
+    enum class Unit { Times, Percent, OkuYen, MillionYen, Multiple, Points, Yen, Sigma };
     // Where the value comes from: JPX's figures are read in a J-Quants folder only.
     enum class Source { JQuants, Prices };
 
@@ -43,11 +43,27 @@ public:
         bool marketdata::Fundamentals::Figures::*value;
     };
 
+    // A line crossing another on the day: an option taking golden or dead, and a column.
+    struct Cross
+    {
+        const char* name; // "macd-cross"
+        const char* jsonKey; // "macdCross"
+        const char* heading; // "MACDクロス"
+        const char* golden; // as a cell says the two ways: "GC" / "DC", "好転" / "逆転"
+        const char* dead;
+        int marketdata::Fundamentals::Figures::*value; // 1 golden, -1 dead, 0 none
+    };
+
     // In the order of the JSON and CSV output.
     static const std::vector<Figure>& figures();
     static const std::vector<Flag>& flags();
+    // The crosses after the 5- and 25-day means' ("cross"), which keep options of their own.
+    static const std::vector<Cross>& crosses();
     static const Figure* figure(std::string_view name);
     static const Flag* flag(std::string_view name);
+    static const Cross* cross(std::string_view name);
+    // "golden", "dead" or "" for a cross's value.
+    static const char* crossWord(int value);
 
     // The value as a table or grid shows it, with its unit's sign (%, none for the others); ""
     // for none.

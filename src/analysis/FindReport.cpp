@@ -75,7 +75,7 @@ bool FindReport::isColumn(const std::string& name)
 {
     static const std::vector<std::string> plain
         = {"market", "industry", "signal", "confirmed", "golden", "dead"};
-    return FigureTable::figure(name) || FigureTable::flag(name)
+    return FigureTable::figure(name) || FigureTable::flag(name) || FigureTable::cross(name)
         || std::find(plain.begin(), plain.end(), name) != plain.end();
 }
 
@@ -85,7 +85,11 @@ std::string FindReport::columnNames()
     for (const auto& flag : FigureTable::flags()) {
         out += ", " + std::string(flag.name);
     }
-    return out + ", golden, dead";
+    out += ", golden, dead";
+    for (const auto& cross : FigureTable::crosses()) {
+        out += ", " + std::string(cross.name);
+    }
+    return out;
 }
 
 namespace {
@@ -121,6 +125,9 @@ std::string heading(const std::string& column)
     if (const auto* flag = FigureTable::flag(column)) {
         return flag->heading;
     }
+    if (const auto* cross = FigureTable::cross(column)) {
+        return cross->heading;
+    }
     static const std::map<std::string, std::string> plain = {{"market", "市場"}, {"industry", "業種"},
         {"signal", "短期"}, {"confirmed", "出来高確認"}, {"golden", "GC"}, {"dead", "DC"}};
     const auto it = plain.find(column);
@@ -134,6 +141,10 @@ std::string cell(const StockFinder::Row& row, const std::string& column)
     }
     if (const auto* flag = FigureTable::flag(column)) {
         return row.figures.*(flag->value) ? "○" : "";
+    }
+    if (const auto* cross = FigureTable::cross(column)) {
+        const int way = row.figures.*(cross->value);
+        return way > 0 ? cross->golden : (way < 0 ? cross->dead : "");
     }
     if (column == "market") {
         return row.market;
@@ -172,6 +183,9 @@ std::string csvCell(const StockFinder::Row& row, const std::string& column)
     if (column == "golden" || column == "dead") {
         return (column == "golden" ? row.figures.cross > 0 : row.figures.cross < 0) ? "true" : "false";
     }
+    if (const auto* cross = FigureTable::cross(column)) {
+        return FigureTable::crossWord(row.figures.*(cross->value));
+    }
     return csvField(cell(row, column));
 }
 
@@ -182,6 +196,9 @@ std::string csvHeading(const std::string& column)
     }
     if (const auto* flag = FigureTable::flag(column)) {
         return flag->jsonKey;
+    }
+    if (const auto* cross = FigureTable::cross(column)) {
+        return cross->jsonKey;
     }
     if (column == "signal") {
         return "achk";
@@ -280,6 +297,11 @@ std::string FindReport::json(const StockFinder::Result& result)
         s["cross"] = f.cross > 0
             ? nlohmann::ordered_json("golden")
             : (f.cross < 0 ? nlohmann::ordered_json("dead") : nlohmann::ordered_json(nullptr));
+        for (const auto& cross : FigureTable::crosses()) {
+            const int way = f.*(cross.value);
+            s[cross.jsonKey] = way != 0 ? nlohmann::ordered_json(FigureTable::crossWord(way))
+                                        : nlohmann::ordered_json(nullptr);
+        }
         stocks.push_back(std::move(s));
     }
     out["stocks"] = std::move(stocks);

@@ -65,7 +65,7 @@ bool StockFinder::Conditions::needsPrices() const
         const auto* f = FigureTable::figure(name);
         return f && f->source == FigureTable::Source::Prices && name != "close";
     };
-    return prices || !flags.empty() || cross != 0 || onPrices(sort)
+    return prices || !flags.empty() || cross != 0 || !crosses.empty() || onPrices(sort)
         || std::any_of(ranges.begin(), ranges.end(), [&](const auto& r) { return onPrices(r.first); });
 }
 
@@ -85,6 +85,12 @@ bool StockFinder::meets(const Fundamentals::Figures& f, const Conditions& c)
     for (const auto& name : c.flags) {
         const auto* flag = FigureTable::flag(name);
         if (!flag || !(f.*(flag->value))) {
+            return false;
+        }
+    }
+    for (const auto& [name, way] : c.crosses) {
+        const auto* cross = FigureTable::cross(name);
+        if (!cross || (way != 0 && f.*(cross->value) != way)) {
             return false;
         }
     }

@@ -34,6 +34,7 @@ public:
         std::map<std::string, Range> ranges; // by the figure's name (FigureTable)
         std::set<std::string> flags; // FigureTable's flags the stock must show: "new-high", …
         int cross = 0; // 1: a golden cross on the day, -1: a dead one; 0: no condition
+        std::map<std::string, int> crosses; // FigureTable's other crosses on the day by name, as cross
         std::string sort = "code"; // "code" or a figure's name
         bool descending = false;
         int limit = 0; // 0: all

@@ -1,6 +1,8 @@
 #include "TechnicalFigures.h"
 
+#include "FigureTable.h"
 #include "HistoryFile.h"
+#include "PriceStudies.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "marketdata/DataSource.h"
@@ -70,7 +72,28 @@ enum Need : unsigned {
     kCross = 1U << 9,
     kUptrend = 1U << 10,
     kLimits = 1U << 11,
+    kMacd = 1U << 12,
+    kBand = 1U << 13,
+    kStoch = 1U << 14,
+    kIchimoku = 1U << 15,
 };
+
+// 1 when line went over other between the two days (golden), -1 under it, 0 otherwise or when a
+// line is not there on both.
+int crossing(const std::optional<double>& lineBefore, const std::optional<double>& otherBefore,
+    const std::optional<double>& line, const std::optional<double>& other)
+{
+    if (!lineBefore || !otherBefore || !line || !other) {
+        return 0;
+    }
+    if (*lineBefore <= *otherBefore && *line > *other) {
+        return 1;
+    }
+    return *lineBefore >= *otherBefore && *line < *other ? -1 : 0;
+}
+
+// The days the cloud of a day was computed before it.
+constexpr std::size_t kCloudAhead = 25;
 
 } // namespace
 
@@ -81,7 +104,11 @@ unsigned TechnicalFigures::needOf(std::string_view name)
         {"chg20", kChg}, {"vol-ratio", kVolRatio}, {"turnover", kTurnover}, {"from-high", kRange},
         {"from-low", kRange}, {"new-high", kRange}, {"new-low", kRange}, {"cross", kCross},
         {"golden", kCross}, {"dead", kCross}, {"uptrend", kUptrend}, {"stop-high", kLimits},
-        {"stop-low", kLimits}};
+        {"stop-low", kLimits}, {"macd", kMacd}, {"macd-signal", kMacd}, {"macd-hist", kMacd},
+        {"macd-cross", kMacd}, {"bb", kBand}, {"stoch-k", kStoch}, {"stoch-d", kStoch}, {"slow-d", kStoch},
+        {"tenkan-dev", kIchimoku}, {"kijun-dev", kIchimoku}, {"above-cloud", kIchimoku},
+        {"below-cloud", kIchimoku}, {"sanyaku-up", kIchimoku}, {"sanyaku-down", kIchimoku},
+        {"tenkan-cross", kIchimoku}};
     for (const auto& [n, bit] : bits) {
         if (n == name) {
             return bit;
@@ -190,15 +217,90 @@ void TechnicalFigures::compute(
         }
         f.uptrend = up;
     }
+    if (need & (kMacd | kBand | kStoch | kIchimoku)) {
+        studies(data, n, f, need);
+    }
+}
+
+void TechnicalFigures::studies(
+    const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f, unsigned need)
+{
+    const std::size_t t = n - 1;
+    const double close = bars[t].c;
+    const auto s = PriceStudies::of(bars, n);
+    // The day before as this day's days give it: a figure of a day reads nothing older.
+    const auto before
+        = n > 1 && (need & (kMacd | kIchimoku)) ? PriceStudies::of(bars, n - 1) : PriceStudies{};
+    if (need & kMacd) {
+        f.macd = s.macd;
+        f.macdSignal = s.macdSignal;
+        f.macdHist = s.macdHist;
+        f.macdCross = crossing(before.macd, before.macdSignal, s.macd, s.macdSignal);
+    }
+    if ((need & kBand) && s.bbSigma && *s.bbSigma > 0) {
+        f.bb = (close - *s.bbMid) / *s.bbSigma;
+    }
+    if (need & kStoch) {
+        f.stochK = s.stochK;
+        f.stochD = s.stochD;
+        f.slowD = s.slowD;
+    }
+    if (need & kIchimoku) {
+        f.tenkanDev = ratio(close, s.tenkan);
+        f.kijunDev = ratio(close, s.kijun);
+        f.tenkanCross = crossing(before.tenkan, before.kijun, s.tenkan, s.kijun);
+        if (n > kCloudAhead) {
+            const auto cloud = PriceStudies::of(bars, n - kCloudAhead);
+            if (cloud.span1 && cloud.span2) {
+                f.aboveCloud = close > std::max(*cloud.span1, *cloud.span2);
+                f.belowCloud = close < std::min(*cloud.span1, *cloud.span2);
+            }
+            const double then = bars[t - kCloudAhead].c;
+            f.sanyakuUp = s.tenkan && s.kijun && *s.tenkan > *s.kijun && f.aboveCloud && close > then;
+            f.sanyakuDown = s.tenkan && s.kijun && *s.tenkan < *s.kijun && f.belowCloud && close < then;
+        }
+    }
 }
 
 namespace {
 
 using Figures = marketdata::Fundamentals::Figures;
 // The order of the kept values.
-constexpr std::optional<double> Figures::*kKept[marketdata::PriceStore::kPriceFigureCount] = {&Figures::dev5,
-    &Figures::dev25, &Figures::dev75, &Figures::dev200, &Figures::rsi, &Figures::chg1, &Figures::chg5,
-    &Figures::chg20, &Figures::volRatio, &Figures::turnover, &Figures::fromHigh, &Figures::fromLow};
+constexpr std::optional<double> Figures::*kKept[marketdata::PriceStore::kPriceFigureCount]
+    = {&Figures::dev5, &Figures::dev25, &Figures::dev75, &Figures::dev200, &Figures::rsi, &Figures::chg1,
+        &Figures::chg5, &Figures::chg20, &Figures::volRatio, &Figures::turnover, &Figures::fromHigh,
+        &Figures::fromLow, &Figures::macd, &Figures::macdSignal, &Figures::macdHist, &Figures::bb,
+        &Figures::stochK, &Figures::stochD, &Figures::slowD, &Figures::tenkanDev, &Figures::kijunDev};
+
+void fromKept(const marketdata::PriceStore::PriceFigures& k, Figures& f)
+{
+    for (std::size_t i = 0; i < std::size(kKept); ++i) {
+        f.*kKept[i] = k.values[i];
+    }
+    const auto& flags = FigureTable::flags();
+    for (std::size_t i = 0; i < flags.size(); ++i) {
+        f.*(flags[i].value) = (k.flags >> i) & 1U;
+    }
+    f.cross = k.cross;
+    f.macdCross = k.macdCross;
+    f.tenkanCross = k.tenkanCross;
+}
+
+marketdata::PriceStore::PriceFigures toKept(const Figures& f)
+{
+    marketdata::PriceStore::PriceFigures k;
+    for (std::size_t i = 0; i < std::size(kKept); ++i) {
+        k.values[i] = f.*kKept[i];
+    }
+    const auto& flags = FigureTable::flags();
+    for (std::size_t i = 0; i < flags.size(); ++i) {
+        k.flags |= (f.*(flags[i].value) ? 1U : 0U) << i;
+    }
+    k.cross = f.cross;
+    k.macdCross = f.macdCross;
+    k.tenkanCross = f.tenkanCross;
+    return k;
+}
 
 } // namespace
 
@@ -207,16 +309,7 @@ void TechnicalFigures::read(
 {
     if (const auto kept = store.keptPriceFigures(day)) {
         for (const auto& [code, k] : *kept) {
-            auto& f = byCode[code];
-            for (std::size_t i = 0; i < std::size(kKept); ++i) {
-                f.*kKept[i] = k.values[i];
-            }
-            f.newHigh = k.newHigh;
-            f.newLow = k.newLow;
-            f.uptrend = k.uptrend;
-            f.stopHigh = k.stopHigh;
-            f.stopLow = k.stopLow;
-            f.cross = k.cross;
+            fromKept(k, byCode[code]);
         }
         return;
     }
@@ -226,16 +319,7 @@ void TechnicalFigures::read(
     each(store, day, [&](const std::string& code, const std::vector<Bar>& bars) {
         auto& f = byCode[code];
         compute(bars, f);
-        auto& k = keep[code];
-        for (std::size_t i = 0; i < std::size(kKept); ++i) {
-            k.values[i] = f.*kKept[i];
-        }
-        k.newHigh = f.newHigh;
-        k.newLow = f.newLow;
-        k.uptrend = f.uptrend;
-        k.stopHigh = f.stopHigh;
-        k.stopLow = f.stopLow;
-        k.cross = f.cross;
+        keep[code] = toKept(f);
     });
     store.keepPriceFigures(day, version, keep);
 }

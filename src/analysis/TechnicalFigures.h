@@ -75,6 +75,10 @@ public:
         const std::function<void(const std::string& code, const std::vector<Bar>& bars)>& fn);
     // A history file's rows (newest first, traded days only) up to day.
     static std::vector<Bar> fromHistory(const std::vector<HistoryRow>& newestFirst, const std::string& day);
+
+private:
+    // The figures made of PriceStudies: MACD, the band, the stochastics and 一目.
+    static void studies(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f, unsigned need);
 };
 
 } // namespace zuvemo::analysis

@@ -61,6 +61,15 @@ bool takeConditions(CliArguments& args, analysis::StockFinder::Conditions& c)
         }
         c.cross = *cross == "golden" ? 1 : -1;
     }
+    for (const auto& cross : analysis::FigureTable::crosses()) {
+        const std::string option = std::string("--") + cross.name;
+        if (auto way = args.takeOption(option)) {
+            if (*way != "golden" && *way != "dead") {
+                throw UsageError(option + " には golden か dead を指定してください。");
+            }
+            c.crosses[cross.name] = *way == "golden" ? 1 : -1;
+        }
+    }
     if (auto sort = args.takeOption("--sort")) {
         std::string name = *sort;
         if (name.size() > 5 && name.compare(name.size() - 5, 5, ":desc") == 0) {
@@ -73,7 +82,8 @@ bool takeConditions(CliArguments& args, analysis::StockFinder::Conditions& c)
         }
         c.sort = name;
     }
-    return !c.signal.empty() || c.confirmed || !c.ranges.empty() || !c.flags.empty() || c.cross != 0;
+    return !c.signal.empty() || c.confirmed || !c.ranges.empty() || !c.flags.empty() || c.cross != 0
+        || !c.crosses.empty();
 }
 
 int runFind(const std::filesystem::path& home, CliArguments& args)
@@ -101,7 +111,8 @@ int runFind(const std::filesystem::path& home, CliArguments& args)
             const auto* figure = analysis::FigureTable::figure(column);
             c.prices = c.prices
                 || (figure && figure->source == analysis::FigureTable::Source::Prices && column != "close")
-                || analysis::FigureTable::flag(column) || column == "golden" || column == "dead";
+                || analysis::FigureTable::flag(column) || analysis::FigureTable::cross(column)
+                || column == "golden" || column == "dead";
         }
     }
     if (auto limit = args.takeOption("--limit")) {

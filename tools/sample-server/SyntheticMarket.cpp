@@ -328,6 +328,69 @@ void SyntheticMarket::endOnAFlag(Stock& stock, int index)
     }
 }
 
+void SyntheticMarket::endOnAStudy(Stock& stock, int index)
+{
+    const int last = static_cast<int>(stock.bars.size()) - 1;
+    const Study study = studyOf(index);
+    if (study == Study::None || stock.lastDay != last || last < 251) {
+        return;
+    }
+    auto& bars = stock.bars;
+    auto at = [&bars, last](int back) -> Bar& { return bars[static_cast<std::size_t>(last - back)]; };
+    const double base = std::max(at(100).close, 1000.0);
+    auto flat = [&](int from) {
+        for (int back = from; back >= 0; --back) {
+            trade(at(back), base, base, base, base);
+        }
+    };
+    // A steady move over the last 80 days, by step of the base a day.
+    auto ramp = [&](double step) {
+        for (int back = 80; back >= 0; --back) {
+            const double close = std::round(base * (1 + step * (80 - back)));
+            const double open = back == 80 ? close : at(back + 1).close;
+            trade(at(back), open, std::max(open, close), std::min(open, close), close);
+        }
+    };
+    switch (study) {
+    case Study::MacdGolden:
+        flat(last);
+        trade(at(0), base, std::round(base * 1.05), base, std::round(base * 1.05));
+        break;
+    case Study::MacdDead:
+        flat(last);
+        trade(at(0), base, base, std::round(base * 0.95), std::round(base * 0.95));
+        break;
+    case Study::Unchanged:
+        flat(last);
+        break;
+    case Study::TenkanGolden:
+    case Study::TenkanDead:
+        // The day before both lines take the spike's midpoint; on the day it leaves 転換線's nine.
+        flat(last);
+        if (study == Study::TenkanGolden) {
+            trade(at(9), base, base, std::round(base * 0.9), base);
+        } else {
+            trade(at(9), base, std::round(base * 1.1), base, base);
+        }
+        break;
+    case Study::SanyakuUp:
+        ramp(0.004);
+        break;
+    case Study::SanyakuDown:
+        ramp(-0.004);
+        break;
+    case Study::InsideCloud:
+        // A high inside 先行スパン2's 52 days of the cloud's day, not in 基準線's 26: a cloud from
+        // the base to 1.2 × the base, and the close at 1.1 ×.
+        flat(last);
+        trade(at(65), base, std::round(base * 1.4), base, base);
+        trade(at(0), base, std::round(base * 1.1), base, std::round(base * 1.1));
+        break;
+    case Study::None:
+        break;
+    }
+}
+
 SyntheticMarket::SyntheticMarket(const Options& options)
     : m_options(options)
 {
@@ -421,6 +484,7 @@ SyntheticMarket::SyntheticMarket(const Options& options)
             previous = close;
         }
         endOnAFlag(stock, s);
+        endOnAStudy(stock, s);
         shapeThePast(stock, s);
         m_byCode[stock.code] = m_stocks.size();
         m_stocks.push_back(std::move(stock));

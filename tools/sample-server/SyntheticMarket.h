@@ -83,6 +83,30 @@ public:
             : static_cast<Flag>(index % 1000 - 500);
     }
 
+    // One stock in a thousand each from the 500th on (stock index % 1000 = 522 to 529) ends on
+    // a day that meets a condition of the chart's studies: a MACD golden and a dead cross on the
+    // last day after a close unchanged over the whole history (MACD equals its signal, 0, the
+    // day before; the close ends above and below the cloud), a close unchanged throughout (σ 0,
+    // the close on the cloud), 転換線 crossing 基準線 upwards and downwards (a low and a high
+    // leaving the nine days), 80 days' steady rise and fall (三役好転, 三役逆転), and a close inside
+    // a cloud whose spans differ.
+    enum class Study {
+        None,
+        MacdGolden,
+        MacdDead,
+        Unchanged,
+        TenkanGolden,
+        TenkanDead,
+        SanyakuUp,
+        SanyakuDown,
+        InsideCloud
+    };
+    static Study studyOf(int index)
+    {
+        const int k = index % 1000;
+        return index < 500 || k < 522 || k > 529 ? Study::None : static_cast<Study>(k - 521);
+    }
+
     // The cases of the past, one stock in a thousand each from the 500th on (stock index % 1000
     // = 513 to 521), in histories of 200 trading days or more: a delisting in the middle after a
     // fall to 30 %, a delisting after a buy-out (a jump of 30 % from 150 yen, then flat for 25
@@ -125,6 +149,7 @@ public:
 
 private:
     static void endOnAFlag(Stock& stock, int index);
+    static void endOnAStudy(Stock& stock, int index);
     void shapeThePast(Stock& stock, int index);
     void payDividends(Stock& stock);
 

@@ -34,6 +34,12 @@ public:
         // The day touched its upper (lower) price limit, as the exchange flags it.
         bool stopHigh = false, stopLow = false;
         int cross = 0; // 1: SMA5 crossed SMA25 upwards on the day (golden), -1: downwards (dead)
+        // MACD, its signal and histogram in adjusted yen, the close's place in the band in σ, the
+        // stochastics in points, the close's deviation from 転換線 and 基準線 as fractions.
+        std::optional<double> macd, macdSignal, macdHist, bb, stochK, stochD, slowD, tenkanDev, kijunDev;
+        bool aboveCloud = false, belowCloud = false, sanyakuUp = false, sanyakuDown = false;
+        // As cross: MACD over its signal, 転換線 over 基準線 (好転 1, 逆転 -1).
+        int macdCross = 0, tenkanCross = 0;
 
         friend bool operator==(const Figures&, const Figures&) = default;
     };

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <sqlite3.h>
 
 namespace zuvemo::marketdata {
@@ -98,6 +99,7 @@ void PriceStore::open(const std::filesystem::path& programFolder)
         "CREATE TABLE IF NOT EXISTS Table_PriceFigures (FigCode TEXT PRIMARY KEY, V1 REAL, V2 REAL, V3 REAL,"
         " V4 REAL, V5 REAL, V6 REAL, V7 REAL, V8 REAL, V9 REAL, V10 REAL, V11 REAL, V12 REAL, Flags INTEGER,"
         " Cross INTEGER) WITHOUT ROWID");
+    addFigureColumns();
     m_connection->execute(
         "CREATE TABLE IF NOT EXISTS Table_Valuation (ValCode TEXT NOT NULL, ValDate TEXT NOT NULL, EPS REAL,"
         " FwdEPS REAL, BPS REAL, ROE REAL, FwdROE REAL, PER REAL, FwdPER REAL, PBR REAL, MktCap REAL,"
@@ -143,6 +145,55 @@ void PriceStore::addBarColumns()
         m_connection->execute("ALTER TABLE Table_Bar ADD COLUMN LL INTEGER");
     }
     // Figures kept before carry no limit flags.
+    m_connection->execute("DELETE FROM Table_PriceFigures");
+    m_connection->execute("DELETE FROM Table_StoreState WHERE StateName = 'PriceFiguresDay'");
+    transaction.commit();
+}
+
+namespace {
+
+// The kept figures' columns after the first twelve values, Flags and Cross, in the order they
+// were added: a store made before gets them at its end, so a table of either age has one order.
+constexpr const char* kLaterFigureColumns[]
+    = {"V13", "V14", "V15", "V16", "V17", "V18", "V19", "V20", "V21", "MacdCross", "TenkanCross"};
+constexpr std::size_t kFirstFigureCount = 12;
+
+std::string figureColumns()
+{
+    std::string out = "FigCode";
+    for (std::size_t i = 1; i <= kFirstFigureCount; ++i) {
+        out += ", V" + std::to_string(i);
+    }
+    out += ", Flags, Cross";
+    for (const char* column : kLaterFigureColumns) {
+        out += std::string(", ") + column;
+    }
+    return out;
+}
+
+} // namespace
+
+void PriceStore::addFigureColumns()
+{
+    static_assert(kPriceFigureCount == kFirstFigureCount + std::size(kLaterFigureColumns) - 2);
+    std::set<std::string> have;
+    {
+        core::Statement columns(*m_connection, "SELECT name FROM pragma_table_info('Table_PriceFigures')");
+        while (columns.next()) {
+            have.insert(columns.columnText(0));
+        }
+    }
+    if (have.count(kLaterFigureColumns[std::size(kLaterFigureColumns) - 1])) {
+        return;
+    }
+    core::Transaction transaction(*m_connection);
+    for (const char* column : kLaterFigureColumns) {
+        if (!have.count(column)) {
+            m_connection->execute(std::string("ALTER TABLE Table_PriceFigures ADD COLUMN ") + column
+                + (column[0] == 'V' ? " REAL" : " INTEGER"));
+        }
+    }
+    // Figures kept before lack the later ones: the next search computes them all again.
     m_connection->execute("DELETE FROM Table_PriceFigures");
     m_connection->execute("DELETE FROM Table_StoreState WHERE StateName = 'PriceFiguresDay'");
     transaction.commit();
@@ -698,24 +749,25 @@ std::optional<std::map<std::string, PriceStore::PriceFigures>> PriceStore::keptP
     // One statement, so the day and its rows are read in one snapshot.
     std::map<std::string, PriceFigures> out;
     core::Statement s(*m_connection,
-        "SELECT * FROM Table_PriceFigures WHERE (SELECT StateValue FROM Table_StoreState"
-        " WHERE StateName = 'PriceFiguresDay') = ?");
+        "SELECT " + figureColumns()
+            + " FROM Table_PriceFigures WHERE (SELECT StateValue FROM Table_StoreState"
+              " WHERE StateName = 'PriceFiguresDay') = ?");
     s.bindText(1, day);
+    // The columns: the code, the first values, Flags, Cross, the later values, the later crosses.
+    auto valueColumn = [](std::size_t i) { return static_cast<int>(i < kFirstFigureCount ? i + 1 : i + 3); };
+    constexpr int kFlags = static_cast<int>(kFirstFigureCount) + 1;
+    constexpr int kLaterCrosses = static_cast<int>(kPriceFigureCount) + 3;
     while (s.next()) {
         auto& f = out[s.columnText(0)];
         for (std::size_t i = 0; i < kPriceFigureCount; ++i) {
-            const int column = static_cast<int>(i) + 1;
-            if (!s.isNull(column)) {
-                f.values[i] = s.columnDouble(column);
+            if (!s.isNull(valueColumn(i))) {
+                f.values[i] = s.columnDouble(valueColumn(i));
             }
         }
-        const auto flags = static_cast<int>(s.columnDouble(kPriceFigureCount + 1));
-        f.newHigh = flags & 1;
-        f.newLow = flags & 2;
-        f.uptrend = flags & 4;
-        f.stopHigh = flags & 8;
-        f.stopLow = flags & 16;
-        f.cross = static_cast<int>(s.columnDouble(kPriceFigureCount + 2));
+        f.flags = static_cast<unsigned>(s.columnDouble(kFlags));
+        f.cross = static_cast<int>(s.columnDouble(kFlags + 1));
+        f.macdCross = static_cast<int>(s.columnDouble(kLaterCrosses));
+        f.tenkanCross = static_cast<int>(s.columnDouble(kLaterCrosses + 1));
     }
     return out.empty() ? std::nullopt : std::optional(std::move(out));
 }
@@ -733,22 +785,30 @@ void PriceStore::keepPriceFigures(
             return;
         }
         m_connection->execute("DELETE FROM Table_PriceFigures");
+        std::string marks = "?";
+        for (std::size_t i = 0; i < kPriceFigureCount + 4; ++i) {
+            marks += ",?";
+        }
         core::Statement insert(
-            *m_connection, "INSERT INTO Table_PriceFigures VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)");
+            *m_connection, "INSERT INTO Table_PriceFigures (" + figureColumns() + ") VALUES (" + marks + ")");
+        // Parameters count from 1: the code, then the columns in figureColumns' order.
+        auto valueColumn
+            = [](std::size_t i) { return static_cast<int>(i < kFirstFigureCount ? i + 2 : i + 4); };
+        constexpr int kFlags = static_cast<int>(kFirstFigureCount) + 2;
+        constexpr int kLaterCrosses = static_cast<int>(kPriceFigureCount) + 4;
         for (const auto& [code, f] : figures) {
             insert.bindText(1, code);
             for (std::size_t i = 0; i < kPriceFigureCount; ++i) {
-                const int column = static_cast<int>(i) + 2;
                 if (f.values[i]) {
-                    insert.bindDouble(column, *f.values[i]);
+                    insert.bindDouble(valueColumn(i), *f.values[i]);
                 } else {
-                    insert.bindNull(column);
+                    insert.bindNull(valueColumn(i));
                 }
             }
-            insert.bindDouble(kPriceFigureCount + 2,
-                (f.newHigh ? 1 : 0) | (f.newLow ? 2 : 0) | (f.uptrend ? 4 : 0) | (f.stopHigh ? 8 : 0)
-                    | (f.stopLow ? 16 : 0));
-            insert.bindDouble(kPriceFigureCount + 3, f.cross);
+            insert.bindDouble(kFlags, f.flags);
+            insert.bindDouble(kFlags + 1, f.cross);
+            insert.bindDouble(kLaterCrosses, f.macdCross);
+            insert.bindDouble(kLaterCrosses + 1, f.tenkanCross);
             insert.run();
         }
         core::Statement mark(*m_connection,

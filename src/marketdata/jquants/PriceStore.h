@@ -103,12 +103,12 @@ public:
         bool closesOnly = false, const std::string& fromCode = {}, const std::string& toCode = {});
     // The price figures of a stock on a day, as a search computed them from the bars: kept so
     // the next search of that day reads 4,000 rows, not every bar.
-    static constexpr std::size_t kPriceFigureCount = 12;
+    static constexpr std::size_t kPriceFigureCount = 21;
     struct PriceFigures
     {
         std::array<std::optional<double>, kPriceFigureCount> values;
-        bool newHigh = false, newLow = false, uptrend = false, stopHigh = false, stopLow = false;
-        int cross = 0;
+        unsigned flags = 0; // a bit a flag, in the order its reader gives them
+        int cross = 0, macdCross = 0, tenkanCross = 0;
     };
     // Some bar of day carries the exchange's limit flags (bars stored before they were kept
     // carry none).
@@ -203,6 +203,7 @@ private:
     // A store made before the growth figures: their filing columns added.
     void addFilingColumns();
     void addBarColumns();
+    void addFigureColumns();
     // Rows in the key's order: (code, date) ascending.
     void storeRows(const std::vector<const Bar*>& rows);
 

@@ -45,6 +45,8 @@ std::string unitOf(const Figure& figure)
         return "百万円";
     case Unit::Yen:
         return "円";
+    case Unit::Sigma:
+        return "σ";
     case Unit::Points:
         break;
     }
