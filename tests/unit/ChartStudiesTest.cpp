@@ -140,8 +140,8 @@ TEST(ChartStudies, EachBarsLinesAreTheFiguresOfTheBarsUpToItWithTheCloudAheadAnd
                 "lagging " + at);
         }
         // Nothing of the cloud before its first 52 bars, and over the 25 bars past the last.
-        EXPECT_TRUE(std::isnan(s.span2[ChartStudies::kShift + 50]));
         if (bars.size() > 60) {
+            EXPECT_TRUE(std::isnan(s.span2[ChartStudies::kShift + 50]));
             EXPECT_FALSE(std::isnan(s.span2.back()));
             EXPECT_FALSE(std::isnan(s.span1.back()));
         }
