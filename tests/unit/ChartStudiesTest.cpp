@@ -236,6 +236,7 @@ TEST(ChartScale, WeeksAreTickedByQuarterAndMonthsByYearLabelledAsRoomAllows)
     const auto data = history(800);
     const auto weeks = analysis::PeriodBars::of(data.dailyBars(), Period::Week);
     std::vector<std::string> dates;
+    dates.reserve(weeks.size());
     for (const auto& b : weeks) {
         dates.push_back(b.date);
     }

@@ -541,7 +541,9 @@ void Frm_Chart::fillSeries()
     }
     setLine(m_bands[0], points(s.bbMid));
     for (std::size_t b = 1; b < m_bands.size(); ++b) {
-        const double k = static_cast<double>((b + 1) / 2) * (b % 2 == 1 ? 1 : -1);
+        // +1σ, −1σ, +2σ, …: the band's bth line.
+        const std::size_t sigmas = (b + 1) / 2;
+        const double k = static_cast<double>(sigmas) * (b % 2 == 1 ? 1 : -1);
         setLine(m_bands[b], points(shifted(s.bbMid, s.bbSigma, k)));
     }
     setLine(m_tenkan, points(s.tenkan));
