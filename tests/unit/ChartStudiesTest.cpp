@@ -285,3 +285,50 @@ TEST(ChartScale, WeeksAreTickedByQuarterAndMonthsByYearLabelledAsRoomAllows)
     EXPECT_EQ(ticks[0].label, "2025");
     EXPECT_EQ(dates[static_cast<std::size_t>(ticks[0].day)].substr(0, 7), "2025-01");
 }
+
+TEST(ChartStudies, AMarketDayWithoutARowOfTheStocksIsAGapThatTheStoredDaysMeansStepOver)
+{
+    exporting::ChartData d;
+    d.dates = {"2025-02-03", "2025-02-05", "2025-02-06"};
+    d.stored = {0, 1, 2};
+    d.open = {10, 12, 13};
+    d.high = {11, 13, 14};
+    d.low = {9, 11, 12};
+    d.close = {10, 12, 14};
+    d.volume = {100, 200, 300};
+    d.turnover = {1000, 2400, 4200};
+    for (auto* v : {&d.shortStrength, &d.strength14, &d.band, &d.ratio6, &d.ratio30, &d.ratio54}) {
+        v->assign(3, 0.5);
+    }
+    for (auto* v : {&d.shortSignal, &d.volumeSignal, &d.zone4, &d.zone14, &d.zone7}) {
+        v->assign(3, "買");
+    }
+    // The market's days before the first and after the last stored day are none of the chart's.
+    d.addUntradedDays({"2025-01-31", "2025-02-03", "2025-02-04", "2025-02-05", "2025-02-06", "2025-02-07"});
+    ASSERT_EQ(d.days(), 4);
+    EXPECT_EQ(d.dates[1], "2025-02-04");
+    EXPECT_EQ(d.stored, (std::vector<int>{0, -1, 1, 2}));
+    EXPECT_EQ(d.storedDays(), 3);
+    EXPECT_TRUE(std::isnan(d.close[1]));
+    EXPECT_TRUE(std::isnan(d.ratio30[1]));
+    EXPECT_EQ(d.zone14[1], " ");
+    EXPECT_EQ(d.zone14[2], "買");
+    EXPECT_DOUBLE_EQ(d.close[3], 14);
+
+    const auto mean = exporting::ChartData::storedMean(d.close, d.stored, 2);
+    EXPECT_TRUE(std::isnan(mean[0]));
+    EXPECT_TRUE(std::isnan(mean[1]));
+    EXPECT_DOUBLE_EQ(mean[2], 11);
+    EXPECT_DOUBLE_EQ(mean[3], 13);
+
+    // The gap is untraded; the studies carry the close over it, as find reads the day.
+    const auto bars = d.dailyBars();
+    EXPECT_FALSE(bars[1].traded);
+    EXPECT_TRUE(bars[2].traded);
+    ChartChoice choice;
+    choice.setMeanLength(0, 2);
+    const ChartStudies s(d, choice);
+    EXPECT_TRUE(std::isnan(s.volume[1]));
+    EXPECT_DOUBLE_EQ(s.means[0][1], 10);
+    EXPECT_DOUBLE_EQ(s.means[0][2], 11);
+}
