@@ -126,9 +126,9 @@ ChartData ChartData::read(core::Mdl_Start& module, const std::string& code, cons
             d.figures = figuresText(it->second);
         }
     }
-    d.mean30 = storedMean(d.close, d.stored, 30);
-    d.mean54 = storedMean(d.close, d.stored, 54);
-    d.volumeMean30 = storedMean(d.volume, d.stored, 30);
+    if (d.mean30.size() != d.dates.size()) {
+        d.computeMeans();
+    }
     return d;
 }
 
@@ -164,6 +164,14 @@ void ChartData::addUntradedDays(const std::vector<std::string>& marketDays)
     out.name = std::move(name);
     out.figures = std::move(figures);
     *this = std::move(out);
+    computeMeans();
+}
+
+void ChartData::computeMeans()
+{
+    mean30 = storedMean(close, stored, 30);
+    mean54 = storedMean(close, stored, 54);
+    volumeMean30 = storedMean(volume, stored, 30);
 }
 
 std::vector<double> ChartData::storedMean(

@@ -46,8 +46,10 @@ struct ChartData
     // The days as bars; a day without a row of the stock's is untraded.
     std::vector<analysis::PeriodBars::Bar> dailyBars() const;
     // The market's days (ascending) between the first and last stored day, each one missing
-    // from the stored days put in as a day without a trade.
+    // from the stored days put in as a day without a trade; the means computed anew.
     void addUntradedDays(const std::vector<std::string>& marketDays);
+    // mean30, mean54 and volumeMean30 from the stored days.
+    void computeMeans();
     // The mean of the last span stored values up to each stored day, NaN before span of them.
     static std::vector<double> storedMean(
         const std::vector<double>& values, const std::vector<int>& stored, int span);

@@ -630,3 +630,43 @@ TEST_F(ChartWindow, PeriodsOverlaysAndPanelsAreChosenFromTheControlsAndKept)
     EXPECT_EQ(again->findChild<QSpinBox*>(QStringLiteral("MeanLength1"))->value(), 10);
     EXPECT_EQ(again->studies().count(), static_cast<int>(weeks.size()));
 }
+
+TEST_F(ChartWindow, ADayWithoutATradeIsAGapAndItsTopLineSaysSo)
+{
+    // A Saturday taken for a market day the stock has no row of, as a store can have it.
+    std::vector<std::string> market = m_data.dates;
+    std::size_t friday = 0;
+    // A Friday whose Monday is in the same month, the day between them a Saturday.
+    for (std::size_t i = 260; i + 1 < market.size() && friday == 0; ++i) {
+        const bool sameMonth = market[i + 1].substr(0, 7) == market[i].substr(0, 7);
+        if (sameMonth && std::stoi(market[i + 1].substr(8)) - std::stoi(market[i].substr(8)) == 3) {
+            friday = i;
+        }
+    }
+    ASSERT_NE(friday, 0u);
+    char saturday[32];
+    std::snprintf(saturday, sizeof saturday, "%s%02d", market[friday].substr(0, 8).c_str(),
+        std::stoi(market[friday].substr(8)) + 1);
+    market.insert(market.begin() + static_cast<long>(friday) + 1, saturday);
+    m_data.addUntradedDays(market);
+    ASSERT_EQ(m_data.days(), 301);
+    auto w = open();
+    const int gap = static_cast<int>(friday) + 1;
+    w->showDay(gap);
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString().rfind(std::string(saturday) + "  取引なし", 0), 0u);
+    // Its column holds no candle; the days either side do.
+    const QImage price = w->view(Frm_Chart::Price)->grab().toImage();
+    auto candlePixels = [&](int day) {
+        const QPoint top = pixel(*w, Frm_Chart::Price, day, w->valueAxis(Frm_Chart::Price)->max());
+        const QPoint bottom = pixel(*w, Frm_Chart::Price, day, w->valueAxis(Frm_Chart::Price)->min());
+        int count = 0;
+        for (int y = top.y() + 1; y < bottom.y() - 1; ++y) {
+            const QColor c = price.pixelColor(top.x(), y);
+            count += c == Frm_Chart::buyColour() || c == Frm_Chart::sellColour();
+        }
+        return count;
+    };
+    EXPECT_EQ(candlePixels(gap), 0);
+    EXPECT_GT(candlePixels(gap - 1), 0);
+    EXPECT_GT(candlePixels(gap + 1), 0);
+}
