@@ -3,8 +3,9 @@
 # conditions and a sort, the whole process timed, beside sqlite3 running the equivalent SELECT
 # on the same files. The folder is filled first: its disclosure days are paced to the filings'
 # own limit of 60 a minute, so that takes a few minutes.
-# Then find with three price conditions over the stored days (300 by default), beside sqlite3
-# reading the same bars.
+# Then find with three price conditions over the stored days (300 by default), and with three
+# of the studies' (the band, the stochastics, the cloud), the figures kept by the first run and
+# once more computed afresh, beside sqlite3 reading the same bars.
 # usage: bench/bench_find.sh [build-dir] [stocks] [runs] [days]
 set -euo pipefail
 build=${1:-build}
@@ -62,6 +63,17 @@ echo "sqlite3, the equivalent SELECT: ${sql_ms} ms (median of $runs), $(wc -l < 
 
 tech_ms=$(timed "$bin/zuvemo-cli" --home "$home" find --dev25 :-5 --rsi :30 --vol-ratio 2:)
 echo "find --dev25 :-5 --rsi :30 --vol-ratio 2: ${tech_ms} ms (median of $runs), $(tail -1 "$work/out")"
+study_ms=$(timed "$bin/zuvemo-cli" --home "$home" find --bb :-1 --stoch-k :30 --below-cloud)
+echo "find --bb :-1 --stoch-k :30 --below-cloud: ${study_ms} ms (median of $runs), $(tail -1 "$work/out")"
+unkept() {  # one run of find after the kept figures are forgotten: every stock's figures computed
+  sqlite3 "$home/zuvemo-prices.db" "DELETE FROM Table_PriceFigures;
+    DELETE FROM Table_StoreState WHERE StateName = 'PriceFiguresDay'"
+  local s e
+  s=$(date +%s%N); "$bin/zuvemo-cli" --home "$home" find "$@" > "$work/out" 2>&1; e=$(date +%s%N)
+  echo $(( (e - s) / 1000000 ))
+}
+echo "the same two computing the figures: $(unkept --dev25 :-5 --rsi :30 --vol-ratio 2:) ms and" \
+  "$(unkept --bb :-1 --stoch-k :30 --below-cloud) ms (one run each)"
 from=$(sqlite3 "$home/zuvemo-prices.db" "SELECT DayDate FROM Table_StoredDay ORDER BY DayDate DESC LIMIT 1 OFFSET 250")
 bars_ms=$(timed sqlite3 "$home/zuvemo-prices.db" "SELECT count(*), sum(AdjH), sum(AdjL), sum(AdjC), sum(AdjVo), sum(Va)
   FROM Table_Bar WHERE +BarDate >= '$from' AND +BarDate <= '$day'")

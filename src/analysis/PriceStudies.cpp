@@ -9,8 +9,8 @@ namespace {
 
 using Bar = TechnicalFigures::Bar;
 
-constexpr std::size_t kFast = 12, kSlow = 26, kSignal = 9, kBand = 20, kTenkan = 9, kKijun = 26, kSpan2 = 52,
-                      kStoch = 9, kSmooth = 3;
+constexpr std::size_t kFast = 12, kSlow = 26, kSignal = 9, kBandDays = 20, kTenkan = 9, kKijun = 26,
+                      kSpan2 = 52, kStoch = 9, kSmooth = 3;
 
 // An exponential mean started on the simple mean of its first n values. e + α(v − e) rather than
 // αv + (1 − α)e: an unchanging input keeps its value to the last digit, so two equal lines stay
@@ -74,14 +74,35 @@ std::optional<double> percentD(const Bar* bars, std::size_t end)
 
 } // namespace
 
-PriceStudies PriceStudies::of(const Bar* bars, std::size_t n)
+PriceStudies PriceStudies::of(const Bar* bars, std::size_t n, unsigned parts)
 {
     PriceStudies s;
     if (n == 0) {
         return s;
     }
     const std::size_t t = n - 1;
+    if (parts & kMacd) {
+        macdOf(bars, n, s);
+    }
+    if (parts & kBand) {
+        bandOf(bars, n, s);
+    }
+    if (parts & kIchimoku) {
+        s.tenkan = midpoint(bars, t, kTenkan);
+        s.kijun = midpoint(bars, t, kKijun);
+        if (s.tenkan && s.kijun) {
+            s.span1 = (*s.tenkan + *s.kijun) / 2;
+        }
+        s.span2 = midpoint(bars, t, kSpan2);
+    }
+    if (parts & kStochastics) {
+        stochasticsOf(bars, n, s);
+    }
+    return s;
+}
 
+void PriceStudies::macdOf(const Bar* bars, std::size_t n, PriceStudies& s)
+{
     Ema fast{kFast}, slow{kSlow}, signal{kSignal};
     for (std::size_t i = 0; i < n; ++i) {
         fast.add(bars[i].c);
@@ -95,31 +116,32 @@ PriceStudies PriceStudies::of(const Bar* bars, std::size_t n)
         s.macdSignal = signal.value;
         s.macdHist = *s.macd - signal.value;
     }
+}
 
-    if (n >= kBand) {
+void PriceStudies::bandOf(const Bar* bars, std::size_t n, PriceStudies& s)
+{
+    const std::size_t t = n - 1;
+    if (n >= kBandDays) {
         double sum = 0, high = bars[t].c, low = bars[t].c;
-        for (std::size_t i = n - kBand; i < n; ++i) {
+        for (std::size_t i = n - kBandDays; i < n; ++i) {
             sum += bars[i].c;
             high = std::max(high, bars[i].c);
             low = std::min(low, bars[i].c);
         }
-        const double mid = sum / static_cast<double>(kBand);
+        const double mid = sum / static_cast<double>(kBandDays);
         double squares = 0;
-        for (std::size_t i = n - kBand; i < n; ++i) {
+        for (std::size_t i = n - kBandDays; i < n; ++i) {
             squares += (bars[i].c - mid) * (bars[i].c - mid);
         }
         s.bbMid = mid;
         // Equal closes whose sum rounds would otherwise leave a σ of a few ulps.
-        s.bbSigma = high == low ? 0.0 : std::sqrt(squares / static_cast<double>(kBand));
+        s.bbSigma = high == low ? 0.0 : std::sqrt(squares / static_cast<double>(kBandDays));
     }
+}
 
-    s.tenkan = midpoint(bars, t, kTenkan);
-    s.kijun = midpoint(bars, t, kKijun);
-    if (s.tenkan && s.kijun) {
-        s.span1 = (*s.tenkan + *s.kijun) / 2;
-    }
-    s.span2 = midpoint(bars, t, kSpan2);
-
+void PriceStudies::stochasticsOf(const Bar* bars, std::size_t n, PriceStudies& s)
+{
+    const std::size_t t = n - 1;
     if (n >= kStoch) {
         const auto [above, range] = stochParts(bars, t);
         if (range > 0) {
@@ -141,7 +163,6 @@ PriceStudies PriceStudies::of(const Bar* bars, std::size_t n)
             s.slowD = sum / static_cast<double>(kSmooth);
         }
     }
-    return s;
 }
 
 std::vector<PriceStudies> PriceStudies::eachBar(const Bar* bars, std::size_t n, std::size_t window)

@@ -25,13 +25,22 @@ struct PriceStudies
     // slow %D the mean of 3 bars' %D. None where a denominator is 0.
     std::optional<double> stochK, stochD, slowD;
 
-    static PriceStudies of(const TechnicalFigures::Bar* bars, std::size_t n);
+    // The studies a caller reads, for of's parts: the others stay none and cost nothing.
+    enum Part : unsigned { kMacd = 1U << 0, kBand = 1U << 1, kIchimoku = 1U << 2, kStochastics = 1U << 3 };
+    static constexpr unsigned kEvery = ~0U;
+
+    static PriceStudies of(const TechnicalFigures::Bar* bars, std::size_t n, unsigned parts = kEvery);
     // Every bar's studies, each from the at most window bars ending at it: out[i] is of(bars + i +
     // 1 − w, w) to the last digit, w = min(i + 1, window).
     static std::vector<PriceStudies> eachBar(
         const TechnicalFigures::Bar* bars, std::size_t n, std::size_t window = TechnicalFigures::kLookBack);
 
     friend bool operator==(const PriceStudies&, const PriceStudies&) = default;
+
+private:
+    static void macdOf(const TechnicalFigures::Bar* bars, std::size_t n, PriceStudies& s);
+    static void bandOf(const TechnicalFigures::Bar* bars, std::size_t n, PriceStudies& s);
+    static void stochasticsOf(const TechnicalFigures::Bar* bars, std::size_t n, PriceStudies& s);
 };
 
 } // namespace zuvemo::analysis

@@ -224,6 +224,13 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                     there = lookBack(d) > 200;
                 } else if (use.name == "cross") {
                     there = lookBack(d) > 25;
+                } else if (use.name == "macd-cross") {
+                    there = lookBack(d) > 34; // the day before has its signal
+                } else if (use.name == "tenkan-cross") {
+                    there = lookBack(d) > 26;
+                } else if (use.name == "above-cloud" || use.name == "below-cloud" || use.name == "sanyaku-up"
+                    || use.name == "sanyaku-down") {
+                    there = lookBack(d) > 76; // the cloud's 52 days, 25 days before
                 } else if (use.name == "stop-high" || use.name == "stop-low") {
                     there = limitsKept[d] != 0;
                 } else {

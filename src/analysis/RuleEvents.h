@@ -25,6 +25,7 @@ public:
         std::string name;
         const FigureTable::Figure* figure = nullptr; // else a flag or the cross
         const FigureTable::Flag* flag = nullptr;
+        const FigureTable::Cross* cross = nullptr; // one of FigureTable's crosses; all three none: "cross"
         unsigned need = 0; // its price figures' bit; 0 for JPX's figures and the close
         int jpx = -1; // its column in the day's JPX figures
     };

@@ -136,7 +136,7 @@ TrackReport RuleTest::run(const Options& o)
         if (!figure || std::any_of(used.begin(), used.end(), [&](const auto& u) { return u.name == name; })) {
             return;
         }
-        RuleEvents::Used u{name, figure, nullptr, TechnicalFigures::needOf(name), -1};
+        RuleEvents::Used u{name, figure, nullptr, nullptr, TechnicalFigures::needOf(name), -1};
         if (figure->source == FigureTable::Source::JQuants) {
             u.jpx = static_cast<int>(jpx.size());
             jpx.push_back(figure->value);
@@ -149,13 +149,22 @@ TrackReport RuleTest::run(const Options& o)
     }
     for (const auto& name : c.flags) {
         if (const auto* flag = FigureTable::flag(name)) {
-            used.push_back(RuleEvents::Used{name, nullptr, flag, TechnicalFigures::needOf(name), -1});
+            used.push_back(
+                RuleEvents::Used{name, nullptr, flag, nullptr, TechnicalFigures::needOf(name), -1});
             setup.need |= used.back().need;
         }
     }
     if (c.cross != 0) {
-        used.push_back(RuleEvents::Used{"cross", nullptr, nullptr, TechnicalFigures::needOf("cross"), -1});
+        used.push_back(
+            RuleEvents::Used{"cross", nullptr, nullptr, nullptr, TechnicalFigures::needOf("cross"), -1});
         setup.need |= used.back().need;
+    }
+    for (const auto& [name, way] : c.crosses) {
+        if (const auto* cross = FigureTable::cross(name); cross && way != 0) {
+            used.push_back(
+                RuleEvents::Used{name, nullptr, nullptr, cross, TechnicalFigures::needOf(name), -1});
+            setup.need |= used.back().need;
+        }
     }
     setup.usedForCondition = used.size();
     setup.sortFigure = FigureTable::figure(c.sort);
@@ -292,6 +301,7 @@ TrackReport RuleTest::run(const Options& o)
     for (std::size_t u = 0; u < setup.usedForCondition; ++u) {
         const std::string key = used[u].figure ? used[u].figure->jsonKey
             : used[u].flag                     ? used[u].flag->jsonKey
+            : used[u].cross                    ? used[u].cross->jsonKey
                                                : "cross";
         int count = 0;
         for (std::size_t d = kPast; d < n; ++d) {

@@ -227,10 +227,13 @@ void TechnicalFigures::studies(
 {
     const std::size_t t = n - 1;
     const double close = bars[t].c;
-    const auto s = PriceStudies::of(bars, n);
+    const unsigned parts = ((need & kMacd) ? PriceStudies::kMacd : 0U)
+        | ((need & kBand) ? PriceStudies::kBand : 0U) | ((need & kStoch) ? PriceStudies::kStochastics : 0U)
+        | ((need & kIchimoku) ? PriceStudies::kIchimoku : 0U);
+    const auto s = PriceStudies::of(bars, n, parts);
     // The day before as this day's days give it: a figure of a day reads nothing older.
-    const auto before
-        = n > 1 && (need & (kMacd | kIchimoku)) ? PriceStudies::of(bars, n - 1) : PriceStudies{};
+    const unsigned crossed = parts & (PriceStudies::kMacd | PriceStudies::kIchimoku);
+    const auto before = n > 1 && crossed != 0 ? PriceStudies::of(bars, n - 1, crossed) : PriceStudies{};
     if (need & kMacd) {
         f.macd = s.macd;
         f.macdSignal = s.macdSignal;
@@ -250,7 +253,7 @@ void TechnicalFigures::studies(
         f.kijunDev = ratio(close, s.kijun);
         f.tenkanCross = crossing(before.tenkan, before.kijun, s.tenkan, s.kijun);
         if (n > kCloudAhead) {
-            const auto cloud = PriceStudies::of(bars, n - kCloudAhead);
+            const auto cloud = PriceStudies::of(bars, n - kCloudAhead, PriceStudies::kIchimoku);
             if (cloud.span1 && cloud.span2) {
                 f.aboveCloud = close > std::max(*cloud.span1, *cloud.span2);
                 f.belowCloud = close < std::min(*cloud.span1, *cloud.span2);

@@ -762,6 +762,34 @@ TEST_F(Window, TheConditionSearchFindsStocksOpensTheirChartsAndAddsCandidates)
         EXPECT_EQ(check->text().toStdString(), flag.heading);
     }
     EXPECT_EQ(static_cast<QComboBox*>(in("Cross"))->count(), 3);
+    for (const auto& cross : analysis::FigureTable::crosses()) {
+        auto* box = static_cast<QComboBox*>(in((std::string("Cross_") + cross.name).c_str()));
+        ASSERT_NE(box, nullptr) << cross.name;
+        EXPECT_EQ(box->itemText(1).toStdString().find(cross.golden), 0u) << cross.name;
+    }
+    {
+        // The technical tab shown, each of its widgets whole inside it and under its own text.
+        auto* tabs = static_cast<QTabWidget*>(in("ConditionTabs"));
+        const int shownTab = tabs->currentIndex();
+        tabs->setCurrentIndex(1);
+        QApplication::processEvents();
+        auto* page = tabs->currentWidget();
+        for (auto* widget : page->findChildren<QWidget*>()) {
+            if (!widget->isVisible()) {
+                continue;
+            }
+            const QRect at(widget->mapTo(page, QPoint(0, 0)), widget->size());
+            EXPECT_TRUE(page->rect().contains(at)) << widget->objectName().toStdString();
+            if (auto* label = qobject_cast<QLabel*>(widget)) {
+                EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
+                    << label->text().toStdString();
+            }
+            if (auto* check = qobject_cast<QCheckBox*>(widget)) {
+                EXPECT_LE(check->sizeHint().width(), check->width()) << check->text().toStdString();
+            }
+        }
+        tabs->setCurrentIndex(shownTab);
+    }
     // Within a 1280 × 1024 screen, with room for the title bar and a panel.
     for (const QSize size : {dialog->sizeHint(), dialog->size()}) {
         EXPECT_LE(size.width(), 1280);

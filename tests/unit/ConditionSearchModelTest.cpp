@@ -147,6 +147,17 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
                 m.cross = 1;
                 m.flags = {"new-high"};
             }},
+        {"--below-cloud --stoch-k :30 --macd-hist :0",
+            [](auto& m) {
+                m.flags = {"below-cloud"};
+                m.box("stoch-k").high = "30";
+                m.box("macd-hist").high = "0";
+            }},
+        {"--macd-cross golden --bb 0:",
+            [](auto& m) {
+                m.crosses = {{"macd-cross", 1}};
+                m.box("bb").low = "0";
+            }},
     };
     int nonEmpty = 0;
     for (const auto& c : cases) {
@@ -195,6 +206,20 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     EXPECT_EQ(model.box("turnover").unit, "百万円");
     EXPECT_EQ(model.box("dev25").unit, "%");
     EXPECT_EQ(model.box("rsi").unit, "");
+    EXPECT_EQ(model.box("bb").unit, "σ");
+    EXPECT_EQ(model.box("macd").unit, "円");
+    // Each price figure, flag and cross in one of the technical tab's groups.
+    for (const auto& b : model.boxes) {
+        EXPECT_EQ(ConditionSearchModel::sectionOf(b.figure->name).empty(),
+            b.group == ConditionSearchModel::Group::Indicators)
+            << b.figure->name;
+    }
+    for (const auto& f : analysis::FigureTable::flags()) {
+        EXPECT_FALSE(ConditionSearchModel::sectionOf(f.name).empty()) << f.name;
+    }
+    for (const auto& c : analysis::FigureTable::crosses()) {
+        EXPECT_FALSE(ConditionSearchModel::sectionOf(c.name).empty()) << c.name;
+    }
     EXPECT_THROW(model.box("close"), std::out_of_range);
 
     // Bad bounds are refused as find refuses them, with its words.
@@ -423,6 +448,7 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
         model.box("vol-ratio").low = "1.5";
         model.flags = {"new-low", "uptrend"};
         model.cross = -1;
+        model.crosses = {{"tenkan-cross", -1}};
         model.signal = "売";
         model.confirmed = true;
         model.market = "東証プライム";
@@ -440,10 +466,11 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     EXPECT_EQ(model.box("vol-ratio").low, "1.5");
     EXPECT_EQ(model.flags, (std::set<std::string>{"new-low", "uptrend"}));
     EXPECT_EQ(model.cross, -1);
+    EXPECT_EQ(model.crosses, (std::map<std::string, int>{{"tenkan-cross", -1}}));
     // The window opens where it was closed.
     EXPECT_EQ(model.placement, "300,120,900,700");
     // Each tab's title counts what it holds; JPX's boxes are off in a CSV folder and count not.
-    EXPECT_EQ(model.tabTitle(ConditionSearchModel::Group::Technical), "テクニカル (5)");
+    EXPECT_EQ(model.tabTitle(ConditionSearchModel::Group::Technical), "テクニカル (6)");
     EXPECT_EQ(model.tabTitle(ConditionSearchModel::Group::Indicators), "指標");
     model.figuresEnabled = true;
     EXPECT_EQ(model.tabTitle(ConditionSearchModel::Group::Indicators), "指標 (2)");
@@ -453,6 +480,7 @@ TEST_F(ConditionSearch, TheConditionsComeBackAtTheNextStartAndClearEmptiesThem)
     model.box("vol-ratio").low.clear();
     model.flags.clear();
     model.cross = 0;
+    model.crosses.clear();
     EXPECT_EQ(model.signal, "売");
     EXPECT_TRUE(model.confirmed);
     EXPECT_EQ(model.market, "東証プライム");

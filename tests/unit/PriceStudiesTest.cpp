@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 #include <random>
+#include <tuple>
 #include <vector>
 
 using zuvemo::analysis::PriceStudies;
@@ -148,4 +149,26 @@ TEST(PriceStudies, EachBarIsThatBarsOwnWindowToTheLastDigit)
     // Past the window the means start later, so they are not a longer run's.
     EXPECT_NE(*each[399].macd, *PriceStudies::of(bars.data(), 400).macd);
     EXPECT_EQ(PriceStudies::eachBar(bars.data(), 40, 20)[39], PriceStudies::of(bars.data() + 20, 20));
+    // Asked for some studies only, each of them is the whole computation's, the rest none.
+    const auto whole = PriceStudies::of(bars.data(), 400);
+    for (const unsigned part :
+        {PriceStudies::kMacd, PriceStudies::kBand, PriceStudies::kIchimoku, PriceStudies::kStochastics}) {
+        const auto some = PriceStudies::of(bars.data(), 400, part);
+        EXPECT_EQ(some.macd.has_value(), part == PriceStudies::kMacd);
+        EXPECT_EQ(some.bbSigma.has_value(), part == PriceStudies::kBand);
+        EXPECT_EQ(some.span2.has_value(), part == PriceStudies::kIchimoku);
+        EXPECT_EQ(some.slowD.has_value(), part == PriceStudies::kStochastics);
+        if (part == PriceStudies::kMacd) {
+            EXPECT_EQ(std::tie(some.macd, some.macdSignal, some.macdHist),
+                std::tie(whole.macd, whole.macdSignal, whole.macdHist));
+        } else if (part == PriceStudies::kBand) {
+            EXPECT_EQ(std::tie(some.bbMid, some.bbSigma), std::tie(whole.bbMid, whole.bbSigma));
+        } else if (part == PriceStudies::kIchimoku) {
+            EXPECT_EQ(std::tie(some.tenkan, some.kijun, some.span1, some.span2),
+                std::tie(whole.tenkan, whole.kijun, whole.span1, whole.span2));
+        } else {
+            EXPECT_EQ(std::tie(some.stochK, some.stochD, some.slowD),
+                std::tie(whole.stochK, whole.stochD, whole.slowD));
+        }
+    }
 }

@@ -5,6 +5,7 @@
 
 #include "SampleServer.h"
 #include "TestSupport.h"
+#include "analysis/FigureTable.h"
 #include "analysis/StockFinder.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
@@ -25,7 +26,142 @@ struct Expected
     std::map<std::string, std::optional<double>> values; // by JSON key
     bool newHigh = false, newLow = false, uptrend = false;
     int cross = 0;
+    std::map<std::string, bool> flags; // the studies' flags by JSON key
+    std::map<std::string, int> crosses; // "macdCross", "tenkanCross"
+    std::optional<double> macdGapBefore; // MACD − its signal the day before
+    std::optional<std::pair<double, double>> cloud; // the day's spans, lower first
 };
+
+// An exponential mean started on the simple mean of the first n values present.
+std::vector<std::optional<double>> ema(const std::vector<std::optional<double>>& x, std::size_t n)
+{
+    std::vector<std::optional<double>> out(x.size());
+    std::size_t first = 0;
+    while (first < x.size() && !x[first]) {
+        ++first;
+    }
+    if (x.size() < first + n) {
+        return out;
+    }
+    double sum = 0;
+    for (std::size_t i = first; i < first + n; ++i) {
+        sum += *x[i];
+    }
+    double e = sum / static_cast<double>(n);
+    out[first + n - 1] = e;
+    for (std::size_t i = first + n; i < x.size(); ++i) {
+        e += 2.0 / static_cast<double>(n + 1) * (*x[i] - e);
+        out[i] = e;
+    }
+    return out;
+}
+
+int crossOf(
+    std::optional<double> a0, std::optional<double> b0, std::optional<double> a1, std::optional<double> b1)
+{
+    if (!a0 || !b0 || !a1 || !b1) {
+        return 0;
+    }
+    return *a0 <= *b0 && *a1 > *b1 ? 1 : (*a0 >= *b0 && *a1 < *b1 ? -1 : 0);
+}
+
+// MACD, the band, the stochastics and 一目 of the last of these days, from the arrays alone.
+void studies(
+    const std::vector<double>& c, const std::vector<double>& h, const std::vector<double>& l, Expected& e)
+{
+    const std::size_t n = c.size(), t = n - 1;
+    std::vector<std::optional<double>> closes(c.begin(), c.end());
+    const auto e12 = ema(closes, 12), e26 = ema(closes, 26);
+    std::vector<std::optional<double>> line(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        if (e12[i] && e26[i]) {
+            line[i] = *e12[i] - *e26[i];
+        }
+    }
+    const auto signal = ema(line, 9);
+    auto macdOn = [&](std::size_t i) { return signal[i] ? line[i] : std::nullopt; };
+    e.values["macd"] = macdOn(t);
+    e.values["macdSignal"] = signal[t];
+    e.values["macdHist"] = signal[t] ? std::optional(*line[t] - *signal[t]) : std::nullopt;
+    e.crosses["macdCross"] = t > 0 ? crossOf(macdOn(t - 1), signal[t - 1], macdOn(t), signal[t]) : 0;
+    if (t > 0 && signal[t - 1]) {
+        e.macdGapBefore = *line[t - 1] - *signal[t - 1];
+    }
+
+    e.values["bb"] = std::nullopt;
+    if (n >= 20) {
+        double sum = 0, squares = 0;
+        for (std::size_t i = n - 20; i < n; ++i) {
+            sum += c[i];
+        }
+        const double mean = sum / 20;
+        for (std::size_t i = n - 20; i < n; ++i) {
+            squares += (c[i] - mean) * (c[i] - mean);
+        }
+        if (squares > 0) {
+            e.values["bb"] = (c[t] - mean) / std::sqrt(squares / 20);
+        }
+    }
+
+    auto extreme = [&](std::size_t end, std::size_t days) -> std::optional<std::pair<double, double>> {
+        if (end + 1 < days) {
+            return std::nullopt;
+        }
+        const auto hi = *std::max_element(
+            h.begin() + static_cast<long>(end + 1 - days), h.begin() + static_cast<long>(end + 1));
+        const auto lo = *std::min_element(
+            l.begin() + static_cast<long>(end + 1 - days), l.begin() + static_cast<long>(end + 1));
+        return std::pair{hi, lo};
+    };
+    auto mid = [&](std::size_t end, std::size_t days) -> std::optional<double> {
+        const auto x = extreme(end, days);
+        return x ? std::optional((x->first + x->second) / 2) : std::nullopt;
+    };
+    // (C − L9, H9 − L9) of day i.
+    auto parts = [&](std::size_t i) {
+        const auto x = *extreme(i, 9);
+        return std::pair{c[i] - x.second, x.first - x.second};
+    };
+    auto percentD = [&](std::size_t i) -> std::optional<double> {
+        if (i < 10) {
+            return std::nullopt;
+        }
+        double above = 0, range = 0;
+        for (std::size_t k = i - 2; k <= i; ++k) {
+            above += parts(k).first;
+            range += parts(k).second;
+        }
+        return range > 0 ? std::optional(above / range * 100) : std::nullopt;
+    };
+    e.values["stochK"] = t >= 8 && parts(t).second > 0 ? std::optional(parts(t).first / parts(t).second * 100)
+                                                       : std::nullopt;
+    e.values["stochD"] = percentD(t);
+    e.values["slowD"] = std::nullopt;
+    if (t >= 12 && percentD(t) && percentD(t - 1) && percentD(t - 2)) {
+        e.values["slowD"] = (*percentD(t) + *percentD(t - 1) + *percentD(t - 2)) / 3;
+    }
+
+    const auto tenkan = mid(t, 9), kijun = mid(t, 26);
+    e.values["tenkanDev"] = tenkan ? std::optional(c[t] / *tenkan - 1) : std::nullopt;
+    e.values["kijunDev"] = kijun ? std::optional(c[t] / *kijun - 1) : std::nullopt;
+    e.crosses["tenkanCross"] = t > 0 ? crossOf(mid(t - 1, 9), mid(t - 1, 26), tenkan, kijun) : 0;
+    for (const char* key : {"aboveCloud", "belowCloud", "sanyakuUp", "sanyakuDown"}) {
+        e.flags[key] = false;
+    }
+    if (t >= 25) {
+        const std::size_t then = t - 25;
+        const auto t0 = mid(then, 9), k0 = mid(then, 26), s2 = mid(then, 52);
+        if (t0 && k0 && s2) {
+            const double s1 = (*t0 + *k0) / 2;
+            e.cloud = std::pair{std::min(s1, *s2), std::max(s1, *s2)};
+            e.flags["aboveCloud"] = c[t] > e.cloud->second;
+            e.flags["belowCloud"] = c[t] < e.cloud->first;
+        }
+        e.flags["sanyakuUp"] = tenkan && kijun && *tenkan > *kijun && e.flags["aboveCloud"] && c[t] > c[then];
+        e.flags["sanyakuDown"]
+            = tenkan && kijun && *tenkan < *kijun && e.flags["belowCloud"] && c[t] < c[then];
+    }
+}
 
 // Straight from the definitions: the market's stored days up to day, from the stock's first day
 // with a close, the close carried over a day without a trade.
@@ -36,6 +172,10 @@ Expected expected(marketdata::PriceStore& store, const std::string& code, const 
         if (d <= day) {
             market.push_back(d);
         }
+    }
+    // The market's last 251 days: the means that start inside them start there.
+    if (market.size() > 251) {
+        market.erase(market.begin(), market.end() - 251);
     }
     std::map<std::string, marketdata::StoredDay> byDate;
     for (const auto& d : store.history(code, 100000, day)) {
@@ -120,6 +260,7 @@ Expected expected(marketdata::PriceStore& store, const std::string& code, const 
                 = e.uptrend && *mean(c, t, days) > *mean(c, t - 1, days) && at(c, t) > *mean(c, t, days);
         }
     }
+    studies(c, h, l, e);
     return e;
 }
 
@@ -131,13 +272,32 @@ void expectNear(const std::optional<double>& got, const std::optional<double>& w
     }
 }
 
+// The studies' figures, flags and crosses of f against want.
+void expectStudies(const marketdata::Fundamentals::Figures& f, const Expected& want, const std::string& what)
+{
+    for (const auto& figure : analysis::FigureTable::figures()) {
+        if (const auto it = want.values.find(figure.jsonKey); it != want.values.end()) {
+            expectNear(f.*(figure.value), it->second, what + " " + figure.jsonKey);
+        }
+    }
+    for (const auto& flag : analysis::FigureTable::flags()) {
+        if (const auto it = want.flags.find(flag.jsonKey); it != want.flags.end()) {
+            EXPECT_EQ(f.*(flag.value), it->second) << what << " " << flag.jsonKey;
+        }
+    }
+    for (const auto& cross : analysis::FigureTable::crosses()) {
+        EXPECT_EQ(f.*(cross.value), want.crosses.at(cross.jsonKey)) << what << " " << cross.jsonKey;
+    }
+}
+
 } // namespace
 
 TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNothingLater)
 {
-    // 520 stocks: the ones that end on a flag (index 501 to 506) are there.
+    // 540 stocks: the ones that end on a flag (index 501 to 508) and on a study's condition
+    // (522 to 529) are there.
     sample::SampleServer::Options options;
-    options.market.stocks = 520;
+    options.market.stocks = 540;
     options.market.days = 262;
     options.market.today = year_month_day{core::Clock().today()};
     options.jquants = true;
@@ -167,6 +327,13 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
         EXPECT_EQ(stock["uptrend"], want.uptrend) << code;
         EXPECT_EQ(stock["cross"], want.cross > 0 ? json("golden") : (want.cross < 0 ? json("dead") : json()))
             << code;
+        for (const auto& [key, value] : want.flags) {
+            EXPECT_EQ(stock[key], value) << code << " " << key;
+        }
+        for (const auto& [key, way] : want.crosses) {
+            EXPECT_EQ(stock[key], way > 0 ? json("golden") : (way < 0 ? json("dead") : json()))
+                << code << " " << key;
+        }
         ++checked;
     }
     // Every stock of the day's list: the suspended ones are not on it.
@@ -190,6 +357,22 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
         other.storeDay(day, json::array());
         EXPECT_FALSE(store.keptPriceFigures(day));
     }
+    {
+        // A store whose figures were kept before the studies' had columns: its rows, even one
+        // said to be of this day, are never read; the search computes them all again.
+        auto db = core::Connection::open(dir / "home" / marketdata::PriceStore::kFileName);
+        db->execute("DROP TABLE Table_PriceFigures");
+        db->execute("CREATE TABLE Table_PriceFigures (FigCode TEXT PRIMARY KEY, V1 REAL, V2 REAL, V3 REAL,"
+                    " V4 REAL, V5 REAL, V6 REAL, V7 REAL, V8 REAL, V9 REAL, V10 REAL, V11 REAL, V12 REAL,"
+                    " Flags INTEGER, Cross INTEGER) WITHOUT ROWID");
+        db->execute("INSERT INTO Table_PriceFigures (FigCode, V1, Flags, Cross) VALUES ('"
+            + found["stocks"][0]["code"].get<std::string>() + "', 99, 31, 1)");
+        db->execute("INSERT OR REPLACE INTO Table_StoreState VALUES ('PriceFiguresDay', '" + day + "')");
+    }
+    ASSERT_EQ(test::runCommand(cli + " find --json", &again), 0);
+    EXPECT_EQ(again, out);
+    ASSERT_EQ(test::runCommand(cli + " find --json", &again), 0);
+    EXPECT_EQ(again, out);
 
     // The stocks that end on a flag meet it, and find selects them by it.
     const auto& stocks = server.market().stocks();
@@ -212,6 +395,56 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
     EXPECT_TRUE(listed("--uptrend").count(code(505)));
     EXPECT_TRUE(listed("--uptrend --dev25 0: --rsi 50:").count(code(505)));
     EXPECT_FALSE(listed("--cross golden").count(code(504)));
+    {
+        // The crosses as columns: the table's words, the CSV's golden and dead.
+        const auto file = dir / "crosses.csv";
+        std::string text;
+        ASSERT_EQ(test::runCommand(cli
+                          + " find --macd-cross golden --columns macd-cross,tenkan-cross,above-cloud --csv "
+                          + file.string(),
+                      &text),
+            0);
+        EXPECT_NE(text.find("MACDクロス  転換線クロス  雲の上"), std::string::npos) << text;
+        const std::string csv = test::readFile(file);
+        EXPECT_NE(csv.find("code,name,macdCross,tenkanCross,aboveCloud\r\n"), std::string::npos) << csv;
+        const auto row = csv.find("\r\n" + code(522) + ",");
+        ASSERT_NE(row, std::string::npos) << csv;
+        EXPECT_NE(csv.find(",golden,,true\r\n", row), std::string::npos) << csv.substr(row, 80);
+        EXPECT_EQ(test::runCommand(cli + " find --tenkan-cross up 2>&1", &text), 2);
+        EXPECT_NE(text.find("--tenkan-cross には golden か dead"), std::string::npos) << text;
+    }
+    // The studies' stocks: each new flag and cross on the day, and the edges of the definitions.
+    EXPECT_TRUE(listed("--macd-cross golden --above-cloud").count(code(522)));
+    EXPECT_TRUE(listed("--macd-cross dead --below-cloud").count(code(523)));
+    EXPECT_TRUE(listed("--tenkan-cross golden").count(code(525)));
+    EXPECT_TRUE(listed("--tenkan-cross dead").count(code(526)));
+    EXPECT_TRUE(listed("--sanyaku-up").count(code(527)));
+    EXPECT_TRUE(listed("--sanyaku-down").count(code(528)));
+    EXPECT_FALSE(listed("--sanyaku-up").count(code(522))); // 転換線 equals 基準線
+    EXPECT_FALSE(listed("--tenkan-cross golden").count(code(526)));
+    EXPECT_TRUE(listed("--bb -100:100 --stoch-k 0: --tenkan-dev 0:").count(code(527)));
+    {
+        auto studied = [&](int index) {
+            const std::string c = code(index);
+            return expected(store, c + (c.size() == 4 ? "0" : ""), day);
+        };
+        // The MACD cross after a day on which the line equals its signal exactly.
+        EXPECT_EQ(studied(522).macdGapBefore, 0.0);
+        EXPECT_EQ(studied(522).crosses.at("macdCross"), 1);
+        // An unchanging close: σ 0 gives no band figure and no %K, the close sits on the cloud.
+        const auto still = studied(524);
+        EXPECT_FALSE(still.values.at("bb"));
+        EXPECT_FALSE(still.values.at("stochK"));
+        EXPECT_FALSE(still.flags.at("aboveCloud") || still.flags.at("belowCloud"));
+        EXPECT_FALSE(listed("--bb :100").count(code(524)));
+        // A close strictly inside a cloud whose spans differ: neither above nor below it.
+        const auto inside = studied(529);
+        ASSERT_TRUE(inside.cloud);
+        EXPECT_LT(inside.cloud->first, inside.cloud->second);
+        EXPECT_FALSE(inside.flags.at("aboveCloud") || inside.flags.at("belowCloud"));
+        EXPECT_FALSE(listed("--above-cloud").count(code(529)));
+        EXPECT_FALSE(listed("--below-cloud").count(code(529)));
+    }
     // The exchange's limit flags as sent, by the monthly files and the day's answer alike: only
     // the stocks whose last day touched a limit.
     EXPECT_EQ(listed("--stop-high"), std::set<std::string>{code(507)});
@@ -246,17 +479,44 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
     marketdata::PriceStore cutStore(cut.path());
     const auto alone = analysis::TechnicalFigures::fromStore(cutStore, past);
     ASSERT_EQ(whole.size(), alone.size());
+    // The same cut store as it was on that day, before the split after it: its own adjusted
+    // prices are the raw ones, so the yen figures of a split stock are twice the whole store's.
+    test::TempFolder asThen;
+    std::filesystem::copy_file(
+        cut / marketdata::PriceStore::kFileName, asThen / marketdata::PriceStore::kFileName);
+    {
+        auto db = core::Connection::open(asThen / marketdata::PriceStore::kFileName);
+        db->execute("UPDATE Table_Bar SET AdjO = O, AdjH = H, AdjL = L, AdjC = C, AdjVo = Vo, AdjFactor = 1");
+    }
+    marketdata::PriceStore thenStore(asThen.path());
+    const auto then = analysis::TechnicalFigures::fromStore(thenStore, past);
+    int rescaled = 0;
     for (const auto& [stock, bars] : whole) {
-        marketdata::Fundamentals::Figures a, b;
+        marketdata::Fundamentals::Figures a, b, c;
         analysis::TechnicalFigures::compute(bars, a);
         analysis::TechnicalFigures::compute(alone.at(stock), b);
-        EXPECT_EQ(a.dev25, b.dev25) << stock;
-        EXPECT_EQ(a.rsi, b.rsi) << stock;
-        EXPECT_EQ(a.fromHigh, b.fromHigh) << stock;
-        EXPECT_EQ(a.cross, b.cross) << stock;
+        EXPECT_EQ(a, b) << stock;
         const auto want = expected(store, stock + (stock.size() == 4 ? "0" : ""), past);
         expectNear(a.dev200, want.values.at("dev200"), stock + " dev200 of " + past);
+        expectStudies(a, want, stock + " of " + past);
+        analysis::TechnicalFigures::compute(then.at(stock), c);
+        const double basis = then.at(stock).back().c / bars.back().c;
+        if (basis != 1) {
+            EXPECT_EQ(basis, 2) << stock;
+            ++rescaled;
+        }
+        for (auto yen :
+            {&marketdata::Fundamentals::Figures::macd, &marketdata::Fundamentals::Figures::macdSignal,
+                &marketdata::Fundamentals::Figures::macdHist}) {
+            ASSERT_EQ((c.*yen).has_value(), (a.*yen).has_value()) << stock;
+            if (a.*yen) {
+                EXPECT_DOUBLE_EQ(*(c.*yen), *(a.*yen) * basis) << stock;
+                c.*yen = a.*yen;
+            }
+        }
+        EXPECT_EQ(c, a) << stock;
     }
+    EXPECT_GT(rescaled, 0);
 
     // Stocks listed inside the windows: 150 and 20 days of history give the figures those days
     // allow and none of the others.
@@ -279,6 +539,7 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
                  {"volRatio", f.volRatio}, {"turnover", f.turnover}, {"fromHigh", f.fromHigh}}) {
             expectNear(value, want.values.at(name), stock + " listed late " + name);
         }
+        expectStudies(f, want, stock + " listed late");
         EXPECT_FALSE(f.dev200) << stock;
         EXPECT_FALSE(f.uptrend) << stock;
         EXPECT_EQ(f.newHigh, want.newHigh) << stock;
@@ -287,4 +548,9 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
     analysis::TechnicalFigures::compute(listedLate.at(younger), late);
     EXPECT_FALSE(late.dev25);
     EXPECT_FALSE(late.chg20);
+    // 20 days: the band and the stochastics, not MACD, 基準線 or the cloud.
+    EXPECT_TRUE(late.stochK || late.stochD);
+    EXPECT_FALSE(late.macd);
+    EXPECT_FALSE(late.kijunDev);
+    EXPECT_FALSE(late.aboveCloud || late.belowCloud);
 }

@@ -884,6 +884,11 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
         } else if (rule == "growth") {
             options.conditions.ranges["op-margin"].min = 0.05;
             options.conditions.ranges["chg1"].max = 0;
+        } else if (rule == "studies") {
+            options.conditions.flags.insert("below-cloud");
+            options.conditions.ranges["stoch-k"].max = 30;
+        } else if (rule == "macd") {
+            options.conditions.crosses["macd-cross"] = 1;
         } else {
             options.conditions.ranges["rsi"].max = 45;
             if (rule == "flag") {
@@ -904,7 +909,7 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     test::TempFolder cut;
     copyDays(cut.path(), "", past);
     int seen = 0;
-    for (const std::string rule : {"signal", "growth", "flag"}) {
+    for (const std::string rule : {"signal", "growth", "flag", "studies", "macd"}) {
         const auto whole = eventsOn(home_(), past, rule);
         EXPECT_EQ(whole, eventsOn(cut.path(), past, rule)) << rule;
         seen += static_cast<int>(whole.size());
@@ -927,6 +932,12 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     ASSERT_EQ(cli(" find --signal 買 --dev25 :2 --json", &out), 0) << out;
     found = codes(out);
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "signal"), found);
+    ASSERT_EQ(cli(" find --below-cloud --stoch-k :30 --json", &out), 0) << out;
+    found = codes(out);
+    EXPECT_FALSE(found.empty());
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "studies"), found);
+    ASSERT_EQ(cli(" find --macd-cross golden --json", &out), 0) << out;
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "macd"), codes(out));
 
     // A CSV folder's search reads each stock's own days with a trade: so does its rule.
     test::TempFolder csv;

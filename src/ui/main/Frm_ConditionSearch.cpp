@@ -265,8 +265,39 @@ bool Frm_ConditionSearch::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
+void Frm_ConditionSearch::addBoxPair(std::size_t i, QGridLayout* grid, int row, int at, int width,
+    QWidget* parent, std::vector<QWidget*>& order)
+{
+    const auto& box = m_model.boxes[i];
+    grid->addWidget(new QLabel(q(box.caption), parent), row, at);
+    m_low[i] = new QLineEdit(parent);
+    m_high[i] = new QLineEdit(parent);
+    for (auto* edit : {m_low[i], m_high[i]}) {
+        edit->setAlignment(Qt::AlignRight);
+        edit->setFixedWidth(width);
+        edit->setToolTip(q(box.caption + "（" + (box.unit.empty() ? std::string("値") : box.unit)
+            + "）。空欄は上限・下限なし"));
+        order.push_back(edit);
+        // A box left in error is said at once, and the result under it greys.
+        connect(edit, &QLineEdit::editingFinished, this, [this] {
+            readBoxes();
+            m_model.check();
+            render();
+        });
+    }
+    m_low[i]->setObjectName(q(std::string("Low_") + box.figure->name));
+    m_high[i]->setObjectName(q(std::string("High_") + box.figure->name));
+    grid->addWidget(m_low[i], row, at + 1);
+    grid->addWidget(new QLabel(QStringLiteral("〜"), parent), row, at + 2);
+    grid->addWidget(m_high[i], row, at + 3);
+    grid->addWidget(new QLabel(q(box.unit), parent), row, at + 4);
+}
+
 QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::vector<QWidget*>& order)
 {
+    if (group == ConditionSearchModel::Group::Technical) {
+        return technicalPage(order);
+    }
     auto* page = new QWidget; // owned by the tabs
     page->setObjectName(QString::fromUtf8(ConditionSearchModel::title(group)));
     auto* grid = new QGridLayout(page); // owned by the page
@@ -274,8 +305,7 @@ QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::
     constexpr int kSpan = 6;
     int shown = 0;
     for (std::size_t i = 0; i < m_model.boxes.size(); ++i) {
-        const auto& box = m_model.boxes[i];
-        if (box.group != group) {
+        if (m_model.boxes[i].group != group) {
             continue;
         }
         const int row = shown % kRowsPerColumn + 1;
@@ -288,68 +318,99 @@ QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::
             }
         }
         ++shown;
-        grid->addWidget(new QLabel(q(box.caption), page), row, at);
-        m_low[i] = new QLineEdit(page);
-        m_high[i] = new QLineEdit(page);
-        for (auto* edit : {m_low[i], m_high[i]}) {
-            edit->setAlignment(Qt::AlignRight);
-            edit->setFixedWidth(80);
-            edit->setToolTip(q(box.caption + "（" + (box.unit.empty() ? std::string("値") : box.unit)
-                + "）。空欄は上限・下限なし"));
-            order.push_back(edit);
-        }
-        m_low[i]->setObjectName(q(std::string("Low_") + box.figure->name));
-        m_high[i]->setObjectName(q(std::string("High_") + box.figure->name));
-        // A box left in error is said at once, and the result under it greys.
-        for (auto* edit : {m_low[i], m_high[i]}) {
-            connect(edit, &QLineEdit::editingFinished, this, [this] {
-                readBoxes();
-                m_model.check();
-                render();
-            });
-        }
-        grid->addWidget(m_low[i], row, at + 1);
-        grid->addWidget(new QLabel(QStringLiteral("〜"), page), row, at + 2);
-        grid->addWidget(m_high[i], row, at + 3);
-        grid->addWidget(new QLabel(q(box.unit), page), row, at + 4);
+        addBoxPair(i, grid, row, at, kBoxWidth, page, order);
     }
-    int next = std::min(shown, kRowsPerColumn) + 1;
+    const int next = std::min(shown, kRowsPerColumn) + 1;
     const int span = std::max(1, (shown + kRowsPerColumn - 1) / kRowsPerColumn) * kSpan - 1;
-    if (group == ConditionSearchModel::Group::Technical) {
-        auto* marks = new QHBoxLayout; // owned by the grid
-        for (const auto& flag : analysis::FigureTable::flags()) {
-            auto* check = new QCheckBox(QString::fromUtf8(flag.heading), page);
-            check->setObjectName(q(std::string("Flag_") + flag.name));
-            marks->addWidget(check);
+    m_figuresNote = new QLabel(page);
+    m_figuresNote->setObjectName(QStringLiteral("FiguresNote"));
+    grid->addWidget(m_figuresNote, next, 0, 1, span);
+    grid->setRowStretch(next + 1, 1);
+    grid->setColumnStretch(span, 1);
+    return page;
+}
+
+QWidget* Frm_ConditionSearch::technicalPage(std::vector<QWidget*>& order)
+{
+    auto* page = new QWidget; // owned by the tabs
+    page->setObjectName(
+        QString::fromUtf8(ConditionSearchModel::title(ConditionSearchModel::Group::Technical)));
+    auto* columns = new QHBoxLayout(page); // owned by the page
+    const auto& flags = analysis::FigureTable::flags();
+    const auto& crosses = analysis::FigureTable::crosses();
+    m_flags.assign(flags.size(), nullptr);
+    m_crosses.assign(crosses.size(), nullptr);
+    auto crossBox = [&](const char* name, const std::vector<std::string>& items, QWidget* parent) {
+        auto* box = new QComboBox(parent); // owned by parent
+        box->setObjectName(QString::fromLatin1(name));
+        for (const auto& item : items) {
+            box->addItem(q(item));
+        }
+        order.push_back(box);
+        connect(box, &QComboBox::currentIndexChanged, this, [this] {
+            readBoxes();
+            render();
+        });
+        return box;
+    };
+    // Each group: its boxes, then its flags three a line, then its crosses.
+    for (const auto& section : ConditionSearchModel::technicalSections()) {
+        auto* frame = new QGroupBox(q(section), page);
+        auto* grid = new QGridLayout(frame); // owned by the frame
+        // Three groups side by side beside the signal's box stay within a 1280-dot screen.
+        grid->setContentsMargins(6, 6, 6, 6);
+        grid->setHorizontalSpacing(4);
+        grid->setVerticalSpacing(2);
+        grid->addWidget(new QLabel(QStringLiteral("下限"), frame), 0, 1, Qt::AlignCenter);
+        grid->addWidget(new QLabel(QStringLiteral("上限"), frame), 0, 3, Qt::AlignCenter);
+        int row = 1;
+        for (std::size_t i = 0; i < m_model.boxes.size(); ++i) {
+            const auto& box = m_model.boxes[i];
+            if (box.group == ConditionSearchModel::Group::Technical
+                && ConditionSearchModel::sectionOf(box.figure->name) == section) {
+                addBoxPair(i, grid, row++, 0, kTechnicalBoxWidth, frame, order);
+            }
+        }
+        auto* marks = new QGridLayout; // owned by the grid
+        marks->setContentsMargins(0, 0, 0, 0);
+        int placed = 0;
+        for (std::size_t f = 0; f < flags.size(); ++f) {
+            if (ConditionSearchModel::sectionOf(flags[f].name) != section) {
+                continue;
+            }
+            auto* check = new QCheckBox(QString::fromUtf8(flags[f].heading), frame);
+            check->setObjectName(q(std::string("Flag_") + flags[f].name));
             connect(check, &QCheckBox::toggled, this, [this] {
                 readBoxes();
                 render();
             });
-            m_flags.push_back(check);
+            m_flags[f] = check;
             order.push_back(check);
+            marks->addWidget(check, placed / kFlagsPerLine, placed % kFlagsPerLine);
+            ++placed;
         }
-        marks->addSpacing(16);
-        marks->addWidget(new QLabel(QStringLiteral("クロス"), page));
-        m_cross = new QComboBox(page);
-        m_cross->setObjectName(QStringLiteral("Cross"));
-        for (const char* c : kCrosses) {
-            m_cross->addItem(QString::fromUtf8(c));
+        marks->setColumnStretch(kFlagsPerLine, 1);
+        grid->addLayout(marks, row++, 0, 1, 5);
+        if (ConditionSearchModel::sectionOf("cross") == section) {
+            grid->addWidget(new QLabel(QStringLiteral("移動平均クロス"), frame), row, 0);
+            m_cross = crossBox("Cross", {kCrosses[0], kCrosses[1], kCrosses[2]}, frame);
+            grid->addWidget(m_cross, row++, 1, 1, 4);
         }
-        order.push_back(m_cross);
-        connect(m_cross, &QComboBox::currentIndexChanged, this, [this] {
-            readBoxes();
-            render();
-        });
-        marks->addWidget(m_cross);
-        marks->addStretch(1);
-        grid->addLayout(marks, next++, 0, 1, span);
-    } else {
-        m_figuresNote = new QLabel(page);
-        m_figuresNote->setObjectName(QStringLiteral("FiguresNote"));
-        grid->addWidget(m_figuresNote, next++, 0, 1, span);
+        for (std::size_t c = 0; c < crosses.size(); ++c) {
+            if (ConditionSearchModel::sectionOf(crosses[c].name) != section) {
+                continue;
+            }
+            const bool gc = std::string_view(crosses[c].golden) == "GC";
+            grid->addWidget(new QLabel(QString::fromUtf8(crosses[c].heading), frame), row, 0);
+            m_crosses[c] = crossBox((std::string("Cross_") + crosses[c].name).c_str(),
+                {kCrosses[0], gc ? kCrosses[1] : crosses[c].golden, gc ? kCrosses[2] : crosses[c].dead},
+                frame);
+            grid->addWidget(m_crosses[c], row++, 1, 1, 4);
+        }
+        grid->setRowStretch(row, 1);
+        columns->addWidget(frame);
     }
-    grid->setRowStretch(next, 1);
-    grid->setColumnStretch(span, 1);
+    columns->addStretch(1);
     return page;
 }
 
@@ -365,8 +426,17 @@ void Frm_ConditionSearch::readBoxes()
             m_model.flags.insert(analysis::FigureTable::flags()[i].name);
         }
     }
-    const int cross = m_cross->currentIndex();
-    m_model.cross = cross == 1 ? 1 : (cross == 2 ? -1 : 0);
+    auto way = [](const QComboBox* box) {
+        const int at = box->currentIndex();
+        return at == 1 ? 1 : (at == 2 ? -1 : 0);
+    };
+    m_model.cross = way(m_cross);
+    m_model.crosses.clear();
+    for (std::size_t c = 0; c < m_crosses.size(); ++c) {
+        if (way(m_crosses[c]) != 0) {
+            m_model.crosses[analysis::FigureTable::crosses()[c].name] = way(m_crosses[c]);
+        }
+    }
     m_model.signal = m_signal->currentIndex() == 0 ? std::string() : m_signal->currentText().toStdString();
     m_model.confirmed = m_confirmed->isChecked();
     m_model.market = m_market->currentData().toString().toStdString();
@@ -408,7 +478,7 @@ void Frm_ConditionSearch::testRule()
         return;
     }
     if (conditions->signal.empty() && !conditions->confirmed && conditions->ranges.empty()
-        && conditions->flags.empty() && conditions->cross == 0) {
+        && conditions->flags.empty() && conditions->cross == 0 && conditions->crosses.empty()) {
         m_model.note = "検証する条件を 1 つ以上指定してください。";
         render();
         return;
@@ -449,8 +519,15 @@ void Frm_ConditionSearch::showConditions()
         const QSignalBlocker quiet(m_flags[i]);
         m_flags[i]->setChecked(m.flags.count(analysis::FigureTable::flags()[i].name) > 0);
     }
-    const QSignalBlocker quiet(m_cross);
-    m_cross->setCurrentIndex(m.cross > 0 ? 1 : (m.cross < 0 ? 2 : 0));
+    auto chooseWay = [](QComboBox* box, int way) {
+        const QSignalBlocker quiet(box);
+        box->setCurrentIndex(way > 0 ? 1 : (way < 0 ? 2 : 0));
+    };
+    chooseWay(m_cross, m.cross);
+    for (std::size_t c = 0; c < m_crosses.size(); ++c) {
+        const auto it = m.crosses.find(analysis::FigureTable::crosses()[c].name);
+        chooseWay(m_crosses[c], it == m.crosses.end() ? 0 : it->second);
+    }
     m_figuresNote->setText(q(m.figuresNote));
     m_figuresNote->setVisible(!m.figuresNote.empty());
     // In a CSV folder the price figures are what can be searched.

@@ -9,6 +9,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -55,14 +56,22 @@ public:
     static constexpr const char* kBusyNote = "実行中の処理が終わってから操作してください。";
     // Box pairs a column of a tab holds before the next column starts: the dialog stays low.
     static constexpr int kRowsPerColumn = 6;
+    static constexpr int kBoxWidth = 80;
+    static constexpr int kTechnicalBoxWidth = 56;
+    static constexpr int kFlagsPerLine = 3;
 
 protected:
     void done(int result) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // A tab of one group's range boxes; the flags and the cross go on the technical one.
+    // A tab of one group's range boxes; the flags and the crosses go on the technical one, in
+    // its groups side by side.
     QWidget* groupPage(ConditionSearchModel::Group group, std::vector<QWidget*>& order);
+    QWidget* technicalPage(std::vector<QWidget*>& order);
+    // The model's box i as caption, 下限, 〜, 上限 (width wide) and unit from column at of row.
+    void addBoxPair(std::size_t i, QGridLayout* grid, int row, int at, int width, QWidget* parent,
+        std::vector<QWidget*>& order);
     void readBoxes();
     // The first box in error in view and with the focus.
     void showFirstError();
@@ -79,6 +88,7 @@ private:
     std::vector<QLineEdit*> m_high;
     std::vector<QCheckBox*> m_flags; // by FigureTable's flags
     QComboBox* m_cross = nullptr;
+    std::vector<QComboBox*> m_crosses; // by FigureTable's crosses
     QTabWidget* m_tabs = nullptr;
     QLabel* m_errors = nullptr;
     QLabel* m_figuresNote = nullptr;

@@ -115,6 +115,27 @@ ConditionSearchModel::ConditionSearchModel(core::Mdl_Start& module)
     setColumns({});
 }
 
+const std::vector<std::string>& ConditionSearchModel::technicalSections()
+{
+    static const std::vector<std::string> sections
+        = {"移動平均・一目均衡表", "オシレーター", "騰落・出来高・高安値"};
+    return sections;
+}
+
+std::string ConditionSearchModel::sectionOf(std::string_view name)
+{
+    // The lines drawn over the prices, the ones drawn in a panel of their own, and the day's moves.
+    static const std::map<std::string_view, int> at
+        = {{"dev5", 0}, {"dev25", 0}, {"dev75", 0}, {"dev200", 0}, {"tenkan-dev", 0}, {"kijun-dev", 0},
+            {"uptrend", 0}, {"above-cloud", 0}, {"below-cloud", 0}, {"sanyaku-up", 0}, {"sanyaku-down", 0},
+            {"cross", 0}, {"tenkan-cross", 0}, {"rsi", 1}, {"macd", 1}, {"macd-signal", 1}, {"macd-hist", 1},
+            {"bb", 1}, {"stoch-k", 1}, {"stoch-d", 1}, {"slow-d", 1}, {"macd-cross", 1}, {"chg1", 2},
+            {"chg5", 2}, {"chg20", 2}, {"vol-ratio", 2}, {"turnover", 2}, {"from-high", 2}, {"from-low", 2},
+            {"new-high", 2}, {"new-low", 2}, {"stop-high", 2}, {"stop-low", 2}};
+    const auto it = at.find(name);
+    return it == at.end() ? std::string() : technicalSections()[static_cast<std::size_t>(it->second)];
+}
+
 const char* ConditionSearchModel::title(Group group)
 {
     return group == Group::Indicators ? "指標" : "テクニカル";
@@ -159,6 +180,13 @@ void ConditionSearchModel::load()
         }
     }
     cross = kept["cross"] == "golden" ? 1 : (kept["cross"] == "dead" ? -1 : 0);
+    crosses.clear();
+    for (const auto& c : analysis::FigureTable::crosses()) {
+        const std::string& way = kept[c.name];
+        if (way == "golden" || way == "dead") {
+            crosses[c.name] = way == "golden" ? 1 : -1;
+        }
+    }
     signal = kept["signal"] == "買" || kept["signal"] == "売" ? kept["signal"] : std::string();
     confirmed = kept["confirmed"] == "1";
     market = kept["market"];
@@ -177,6 +205,10 @@ void ConditionSearchModel::save()
     }
     for (const auto& flag : analysis::FigureTable::flags()) {
         values.emplace_back(flag.name, flags.count(flag.name) ? "1" : "0");
+    }
+    for (const auto& c : analysis::FigureTable::crosses()) {
+        const auto it = crosses.find(c.name);
+        values.emplace_back(c.name, analysis::FigureTable::crossWord(it == crosses.end() ? 0 : it->second));
     }
     KeptSettings::write(*m_module.SharedConnection, kTable, values);
 }
@@ -211,6 +243,11 @@ std::optional<StockFinder::Conditions> ConditionSearchModel::conditions()
         }
     }
     c.cross = std::clamp(cross, -1, 1);
+    for (const auto& [name, way] : crosses) {
+        if (analysis::FigureTable::cross(name) && way != 0) {
+            c.crosses[name] = std::clamp(way, -1, 1);
+        }
+    }
     return ok ? std::optional(c) : std::nullopt;
 }
 
@@ -237,6 +274,9 @@ int ConditionSearchModel::conditionCount(Group group) const
             count += static_cast<int>(flags.count(flag.name));
         }
         count += cross != 0 ? 1 : 0;
+        for (const auto& [name, way] : crosses) {
+            count += way != 0 && analysis::FigureTable::cross(name) ? 1 : 0;
+        }
     }
     return count;
 }
@@ -344,6 +384,11 @@ void ConditionSearchModel::setColumns(const StockFinder::Conditions& c)
     if (c.cross != 0) {
         extra.push_back(c.cross > 0 ? "golden" : "dead");
     }
+    for (const auto& cross : analysis::FigureTable::crosses()) {
+        if (c.crosses.count(cross.name)) {
+            extra.push_back(cross.name);
+        }
+    }
     std::vector<std::string> names = defaults;
     const auto cap = std::find(names.begin(), names.end(), "cap");
     names.insert(cap == names.end() ? names.end() : cap + 1, extra.begin(), extra.end());
@@ -366,7 +411,8 @@ void ConditionSearchModel::setColumns(const StockFinder::Conditions& c)
             heading = captionOf(*figure) + "(" + unitOf(*figure) + ")";
         }
         const bool mark = all[i] == "signal" || all[i] == "confirmed" || all[i] == "golden"
-            || all[i] == "dead" || analysis::FigureTable::flag(all[i]);
+            || all[i] == "dead" || analysis::FigureTable::flag(all[i])
+            || analysis::FigureTable::cross(all[i]);
         out.push_back({heading, widthOf(all[i], heading),
             figure ? Align::Right : (mark ? Align::Centre : Align::Left)});
     }
@@ -403,6 +449,7 @@ void ConditionSearchModel::clear()
     }
     flags.clear();
     cross = 0;
+    crosses.clear();
     signal.clear();
     confirmed = false;
     market.clear();

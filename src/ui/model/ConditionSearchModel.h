@@ -4,6 +4,7 @@
 #include "analysis/FigureTable.h"
 #include "analysis/StockFinder.h"
 
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
@@ -44,6 +45,11 @@ public:
     };
 
     explicit ConditionSearchModel(core::Mdl_Start& module);
+
+    // The groups of the テクニカル tab, side by side, and the one a price figure's box, a flag or a
+    // cross goes in (by FigureTable's name); "" for another name.
+    static const std::vector<std::string>& technicalSections();
+    static std::string sectionOf(std::string_view name);
 
     static const char* title(Group group);
     // The tab's title with the conditions it holds: "テクニカル (2)"; a hidden tab shows them.
@@ -103,6 +109,7 @@ public:
     std::vector<Box> boxes; // 指標 first, the existing five in their old order, then テクニカル
     std::set<std::string> flags; // FigureTable's flags asked for: "new-high", …
     int cross = 0; // 1: a golden cross, -1: a dead one
+    std::map<std::string, int> crosses; // FigureTable's other crosses asked for, by name, as cross
     std::string signal; // "", "買" or "売"
     bool confirmed = false; // 出来高確認のみ
     std::string market, industry;

@@ -492,6 +492,11 @@ std::string RuleTestDialogModel::describe(const analysis::StockFinder::Condition
     if (c.cross != 0) {
         parts.emplace_back(c.cross > 0 ? "ゴールデンクロス" : "デッドクロス");
     }
+    for (const auto& cross : analysis::FigureTable::crosses()) {
+        if (const auto it = c.crosses.find(cross.name); it != c.crosses.end() && it->second != 0) {
+            parts.push_back(std::string(cross.heading) + " " + (it->second > 0 ? cross.golden : cross.dead));
+        }
+    }
     std::string text;
     for (const auto& part : parts) {
         text += (text.empty() ? "" : "、") + part;
