@@ -276,7 +276,8 @@ void Frm_Chart::setChoice(const ChartChoice& choice)
         // The cloud ahead of the last bar comes into the range, or leaves it.
         const double span = m_last - m_first;
         const double end = lastShownBar();
-        setDayRange(m_last >= end - 25.5 ? end - span : m_first, m_last >= end - 25.5 ? end : m_last);
+        const bool atEnd = m_last >= end - ChartStudies::kShift - 0.5;
+        setDayRange(atEnd ? end - span : m_first, atEnd ? end : m_last);
     } else {
         fitValueAxes();
     }
@@ -298,7 +299,7 @@ void Frm_Chart::apply(bool periodChanged)
         const double end = lastShownBar();
         const int opening = std::min(count, kOpeningBars[static_cast<std::size_t>(m_choice.period)]);
         m_monthLabels.clear();
-        setDayRange(end - opening - (end - (count - 0.5)), end);
+        setDayRange(count - 0.5 - opening, end);
         showDay(count - 1);
     } else {
         setDayRange(m_first, m_last);
