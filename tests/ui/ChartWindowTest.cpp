@@ -15,6 +15,7 @@
 #include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -669,4 +670,30 @@ TEST_F(ChartWindow, ADayWithoutATradeIsAGapAndItsTopLineSaysSo)
     EXPECT_EQ(candlePixels(gap), 0);
     EXPECT_GT(candlePixels(gap - 1), 0);
     EXPECT_GT(candlePixels(gap + 1), 0);
+}
+
+TEST_F(ChartWindow, EveryValueAxisHasRoomForItsLabelsInEachPeriodWithEverythingOn)
+{
+    auto w = open();
+    ui::ChartChoice all;
+    all.bollinger = all.ichimoku = all.macd = all.rsi = all.stochastics = true;
+    for (auto period :
+        {ui::ChartChoice::Period::Month, ui::ChartChoice::Period::Week, ui::ChartChoice::Period::Day}) {
+        all.period = period;
+        w->setChoice(all);
+        for (int i = 0; i < 5; ++i) {
+            QApplication::processEvents();
+        }
+        for (int c = 0; c < Frm_Chart::kCharts; ++c) {
+            const auto which = static_cast<Frm_Chart::Chart>(c);
+            if (w->view(which)->isHidden()) {
+                continue;
+            }
+            auto* y = w->valueAxis(which);
+            const double labels = (y->max() - y->min()) / y->tickInterval() + 1;
+            const double height = w->chart(which)->plotArea().height();
+            EXPECT_GE(height / labels, QFontMetricsF(y->labelsFont()).height())
+                << static_cast<int>(period) << " chart " << c << ": " << labels << " labels in " << height;
+        }
+    }
 }

@@ -648,13 +648,19 @@ void Frm_Chart::showChosen()
     m_views[Macd]->setVisible(c.macd);
     m_views[Rsi]->setVisible(c.rsi);
     m_views[Stochastics]->setVisible(c.stochastics);
-    // Over more than three panels the price keeps half the height.
+    // Over more than three panels the price keeps two fifths of the height; the dates are under
+    // the price and the lowest panel only, the panels between them being low.
     int panels = 0;
+    std::size_t lowest = 0;
     for (std::size_t v = 1; v < m_views.size(); ++v) {
         panels += m_views[v]->isHidden() ? 0 : 1;
+        lowest = m_views[v]->isHidden() ? lowest : v;
+    }
+    for (std::size_t v = 0; v < m_views.size(); ++v) {
+        m_xAxes[v]->setLabelsVisible(v == Price || v == lowest);
     }
     if (auto* box = qobject_cast<QBoxLayout*>(layout())) {
-        box->setStretchFactor(m_views[Price], panels > 3 ? 20 * panels : 40);
+        box->setStretchFactor(m_views[Price], panels > 3 ? 14 * panels : 40);
     }
     m_layoutKey.clear();
 }
@@ -956,6 +962,19 @@ void Frm_Chart::alignPlotAreas()
             margins.setRight(margins.right() + static_cast<int>(std::lround(area.right() - right)));
             c->setMargins(margins);
             c->layout()->activate();
+        }
+        // An axis lays out labels of a new width only on its next pass: once the window has
+        // drawn them, the edges are matched again.
+        if (!m_settling) {
+            m_settling = true;
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_layoutKey.clear();
+                    alignPlotAreas();
+                    m_settling = false;
+                },
+                Qt::QueuedConnection);
         }
     }
     // A new height may leave room for more or fewer value labels.

@@ -148,6 +148,7 @@ private:
     std::array<QGraphicsLineItem*, kCharts> m_crossHair{};
     std::array<int, kCharts> m_ticks{5, 5, 5, 5, 5, 5, 5}; // value labels each chart has room for
     QString m_layoutKey;
+    bool m_settling = false; // a second matching of the plots' edges is on its way
 
     ChartBarsItem* m_candles = nullptr;
     ChartBarsItem* m_volumeBars = nullptr;
