@@ -334,7 +334,11 @@ QChart* Frm_Chart::newChart(Chart which, const QString& title)
     view->viewport()->installEventFilter(this);
     view->setObjectName(QStringLiteral("Chart%1").arg(static_cast<int>(which)));
     view->setToolTip(title);
-    view->setMinimumHeight(which == Price ? 200 : 90);
+    // A panel has room for three value labels.
+    view->setMinimumHeight(which == Price ? 200 : 100);
+    view->setFrameShape(QFrame::NoFrame);
+    chart->layout()->setContentsMargins(0, 0, 0, 0);
+    chart->setBackgroundRoundness(0);
     m_views[which] = view;
 
     auto* x = new QCategoryAxis;

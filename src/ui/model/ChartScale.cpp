@@ -130,9 +130,10 @@ int ChartScale::decimals(double step)
 
 int ChartScale::ticksFor(double height, double lineHeight)
 {
-    // A label's height and a little more between two labels.
-    const double room = std::max(1.0, lineHeight * 1.25);
-    return std::clamp(static_cast<int>(height / room), 2, 5);
+    // The axis gives each label an equal share of its height less 4 pixels of padding above and
+    // below it, and cuts a label whose share is lower than its line.
+    const double room = std::max(1.0, lineHeight + 8);
+    return std::clamp(static_cast<int>(height / room) - 1, 2, 5);
 }
 
 ChartScale::Range ChartScale::fit(double lo, double hi, bool fromZero, int ticks)

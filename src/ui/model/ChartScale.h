@@ -43,7 +43,8 @@ public:
     // power of ten, about ticks of them (a short chart has room for fewer labels); from 0 when
     // fromZero and lo is not negative.
     static Range fit(double lo, double hi, bool fromZero, int ticks = 5);
-    // The ticks a value axis of height pixels has room for, with labels lineHeight high.
+    // The intervals between ticks a value axis of height pixels has room for (2 to 5), with labels
+    // lineHeight high.
     static int ticksFor(double height, double lineHeight);
     // The digits after the point that multiples of step need (0.25: 2, 0.5: 1, 250: 0).
     static int decimals(double step);
