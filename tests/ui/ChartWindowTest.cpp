@@ -5,18 +5,23 @@
 #include "analysis/CSVMDB.h"
 #include "core/Clock.h"
 #include "export/ChartData.h"
+#include "model/ChartChoice.h"
 #include "model/ChartScale.h"
 
 #include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QFontMetricsF>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScatterSeries>
+#include <QSpinBox>
 #include <QStyle>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +30,7 @@
 #include <cmath>
 #include <fstream>
 #include <map>
+#include <numeric>
 #include <set>
 #include <sstream>
 #include <sys/stat.h>
@@ -63,7 +69,8 @@ protected:
     {
         auto window = std::make_unique<Frm_Chart>(m_data);
         window->setAttribute(Qt::WA_DeleteOnClose, false);
-        window->resize(1100, 900);
+        // Tall enough for the value labels of the lower charts under the window's controls.
+        window->resize(1100, 1000);
         window->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(window.get()));
         return window;
@@ -217,29 +224,48 @@ TEST_F(ChartWindow, APictureIsNotSavedOverTheDatabase)
     EXPECT_TRUE(w->saveStatus()->fullText().isEmpty());
 }
 
-TEST_F(ChartWindow, MeansStartOnceTheirWindowHasLeftDayZero)
+TEST_F(ChartWindow, TheWholeHistoryIsReadAndTheMeansStartOnItsOwnDays)
 {
-    ASSERT_EQ(m_data.days(), 250);
-    // The workbook stores 0 before a mean's span is full, and means over day 0 take in its
-    // stored 0; the window shows neither.
-    const std::vector<std::pair<const std::vector<double>*, int>> firstShown{{&m_data.mean30, 30},
-        {&m_data.mean54, 54}, {&m_data.volumeMean30, 30}, {&m_data.ratio6, 7}, {&m_data.ratio30, 31},
-        {&m_data.ratio54, 55}, {&m_data.strength14, 15}, {&m_data.shortStrength, 5}};
+    // Every stored day; the workbook's figures on its newest 250, starting once their window has
+    // left its day 0.
+    ASSERT_EQ(m_data.days(), 300);
+    ASSERT_EQ(m_data.storedDays(), 300);
+    constexpr std::size_t kWindow = 50;
+    const std::vector<std::pair<const std::vector<double>*, int>> firstShown{{&m_data.ratio6, 7},
+        {&m_data.ratio30, 31}, {&m_data.ratio54, 55}, {&m_data.strength14, 15}, {&m_data.shortStrength, 5}};
     for (const auto& [series, first] : firstShown) {
-        const auto n = static_cast<std::size_t>(first);
+        const auto n = kWindow + static_cast<std::size_t>(first);
         EXPECT_TRUE(std::isnan((*series)[n - 1])) << first;
         EXPECT_FALSE(std::isnan((*series)[n])) << first;
     }
     // No spike at the start: the first 6-day ratio is the close against the five closes before.
     double before = 0;
     for (std::size_t i = 1; i <= 6; ++i) {
-        before += m_data.close[i];
+        before += m_data.close[kWindow + i];
     }
-    EXPECT_NEAR(m_data.ratio6[7], m_data.close[7] / (before / 6), 1e-9);
+    EXPECT_NEAR(m_data.ratio6[kWindow + 7], m_data.close[kWindow + 7] / (before / 6), 1e-9);
+    // The means over the whole history: from the 30th and 54th stored day, older days and all.
+    for (const auto& [series, span] : {std::pair{&m_data.mean30, 30}, std::pair{&m_data.mean54, 54}}) {
+        const auto n = static_cast<std::size_t>(span);
+        EXPECT_TRUE(std::isnan((*series)[n - 2])) << span;
+        double sum = 0;
+        for (std::size_t i = 0; i < n; ++i) {
+            sum += m_data.close[i];
+        }
+        EXPECT_NEAR((*series)[n - 1], sum / span, 1e-9) << span;
+    }
+    EXPECT_NEAR(m_data.volumeMean30[299],
+        std::accumulate(m_data.volume.end() - 30, m_data.volume.end(), 0.0) / 30, 1e-6);
     EXPECT_EQ(m_data.dates.back(), m_latest);
-    EXPECT_EQ(m_data.dayLine(249).rfind(m_latest + "  始値 ", 0), 0u) << m_data.dayLine(249);
 
     auto w = open();
+    // A year of days to begin with; zoomed out, the first stored day.
+    EXPECT_DOUBLE_EQ(w->firstDay(), 49.5);
+    EXPECT_DOUBLE_EQ(w->lastDay(), 299.5);
+    EXPECT_EQ(w->studies().topLine(299, w->choice(), m_data).rfind(m_latest + "  始値 ", 0), 0u);
+    w->zoom(4, 150);
+    EXPECT_DOUBLE_EQ(w->firstDay(), -0.5);
+    EXPECT_DOUBLE_EQ(w->lastDay(), 299.5);
     // The price axis starts near the prices, not at 0.
     double lowest = 1e18;
     for (double v : m_data.low) {
@@ -248,9 +274,11 @@ TEST_F(ChartWindow, MeansStartOnceTheirWindowHasLeftDayZero)
     EXPECT_GT(w->valueAxis(Frm_Chart::Price)->min(), lowest * 0.8);
     EXPECT_LE(w->valueAxis(Frm_Chart::Price)->min(), lowest);
     // Zoomed onto the last month, the price axis fits that month's prices.
-    w->setDayRange(225.5, 249.5);
-    const auto shown
-        = ui::ChartScale::extent({&m_data.high, &m_data.low, &m_data.mean30, &m_data.mean54}, 226, 249, true);
+    w->setDayRange(275.5, 299.5);
+    const auto& s = w->studies();
+    const auto shown = ui::ChartScale::extent(
+        {&m_data.high, &m_data.low, &m_data.mean30, &m_data.mean54, &s.means[0], &s.means[1], &s.means[2]},
+        276, 299, true);
     auto* y = w->valueAxis(Frm_Chart::Price);
     EXPECT_LE(y->min(), shown.lo);
     EXPECT_GE(y->max(), shown.hi);
@@ -260,7 +288,6 @@ TEST_F(ChartWindow, MeansStartOnceTheirWindowHasLeftDayZero)
 TEST_F(ChartWindow, EachChartDrawsItsSeriesWhereTheValuesAre)
 {
     auto w = open();
-    const QColor ink(0x1F, 0x4E, 0x79);
     const QColor volumeBlue(0x9D, 0xC3, 0xE6);
     const QColor strengthBlue(0x2E, 0x75, 0xB6);
     const QColor mean30Orange(0xED, 0x7D, 0x31);
@@ -268,10 +295,35 @@ TEST_F(ChartWindow, EachChartDrawsItsSeriesWhereTheValuesAre)
     const QImage volume = w->view(Frm_Chart::Volume)->grab().toImage();
     const QImage strength = w->view(Frm_Chart::Strength)->grab().toImage();
     const QImage ratio = w->view(Frm_Chart::Ratio)->grab().toImage();
-    for (int day : {60, 151, 243}) {
+    int up = 0;
+    int down = 0;
+    for (int day = 60; day < 300; day += 7) {
+        // 陽線 red, 陰線 blue, from the middle of the body.
         const auto n = static_cast<std::size_t>(day);
-        EXPECT_TRUE(drawnNear(price, pixel(*w, Frm_Chart::Price, day, m_data.close[n]), ink))
-            << "close, day " << day;
+        const bool rising = m_data.close[n] >= m_data.open[n];
+        if (std::abs(pixel(*w, Frm_Chart::Price, day, m_data.open[n]).y()
+                - pixel(*w, Frm_Chart::Price, day, m_data.close[n]).y())
+            < 3) {
+            continue;
+        }
+        (rising ? up : down) += 1;
+        // Down the body's middle column: the candle's colour, never the other's (a line may cross it).
+        const QPoint top = pixel(*w, Frm_Chart::Price, day, std::max(m_data.open[n], m_data.close[n]));
+        const QPoint bottom = pixel(*w, Frm_Chart::Price, day, std::min(m_data.open[n], m_data.close[n]));
+        int own = 0;
+        int other = 0;
+        for (int y = top.y() + 1; y < bottom.y(); ++y) {
+            const QColor c = price.pixelColor(top.x(), y);
+            own += c == (rising ? Frm_Chart::buyColour() : Frm_Chart::sellColour());
+            other += c == (rising ? Frm_Chart::sellColour() : Frm_Chart::buyColour());
+        }
+        EXPECT_GT(own, 0) << day;
+        EXPECT_EQ(other, 0) << day;
+    }
+    EXPECT_GT(up, 5);
+    EXPECT_GT(down, 5);
+    for (int day : {110, 201, 293}) {
+        const auto n = static_cast<std::size_t>(day);
         EXPECT_TRUE(drawnNear(price, pixel(*w, Frm_Chart::Price, day, m_data.mean30[n]), mean30Orange))
             << "30-day mean, day " << day;
         EXPECT_TRUE(drawnNear(volume, pixel(*w, Frm_Chart::Volume, day, m_data.volume[n] / 2), volumeBlue))
@@ -284,7 +336,10 @@ TEST_F(ChartWindow, EachChartDrawsItsSeriesWhereTheValuesAre)
     }
     // Nothing of the 54-day mean where it does not exist: no green at its stored 0 nor on day 20.
     const QColor mean54Green(0x70, 0xAD, 0x47);
-    EXPECT_FALSE(drawnNear(price, pixel(*w, Frm_Chart::Price, 20, m_data.close[20]), mean54Green));
+    w->setDayRange(-0.5, 299.5);
+    const QImage whole = w->view(Frm_Chart::Price)->grab().toImage();
+    EXPECT_FALSE(drawnNear(whole, pixel(*w, Frm_Chart::Price, 20, m_data.close[20]), mean54Green));
+    EXPECT_TRUE(drawnNear(whole, pixel(*w, Frm_Chart::Price, 60, m_data.mean54[60]), mean54Green));
 }
 
 TEST_F(ChartWindow, PointerWheelDragAndSave)
@@ -294,7 +349,7 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     const QPoint at = pixel(*w, Frm_Chart::Volume, 100, 0);
     QTest::mouseMove(viewport, QPoint(at.x(), viewport->height() / 2));
     EXPECT_EQ(w->shownDay(), 100);
-    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(100));
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), w->studies().topLine(100, w->choice(), m_data));
 
     // The wheel over day 150 shows fewer days around it, and the top line the day under the
     // pointer without waiting for it to move; dragging moves them.
@@ -308,7 +363,8 @@ TEST_F(ChartWindow, PointerWheelDragAndSave)
     EXPECT_LT(w->firstDay(), 100);
     EXPECT_GT(w->lastDay(), 150);
     EXPECT_NEAR(w->shownDay(), 150, 1);
-    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(w->shownDay()));
+    EXPECT_EQ(
+        w->dayLabel()->fullText().toStdString(), w->studies().topLine(w->shownDay(), w->choice(), m_data));
     const double first = w->firstDay();
     QTest::mousePress(viewport, Qt::LeftButton, Qt::NoModifier, QPoint(at.x(), 40));
     QTest::mouseMove(viewport, QPoint(at.x() + 100, 40));
@@ -434,7 +490,8 @@ TEST_F(ChartWindow, SignalsAreMarkedUnderAndOverTheBarsAndTheTopLineSaysWhatFoll
     // returns that followed it.
     w->showDay(100);
     ASSERT_EQ(w->shownDay(), 100);
-    EXPECT_EQ(w->dayLabel()->fullText().toStdString(), m_data.dayLine(100) + "\n" + marks.returnsLine(100));
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString(),
+        w->studies().topLine(100, w->choice(), m_data) + "\n" + marks.returnsLine(100));
     double r = 0;
     ASSERT_TRUE(marks.returnAfter(100, 5, &r));
     EXPECT_DOUBLE_EQ(r, (m_data.close[105] - m_data.close[100]) / m_data.close[100]);
@@ -494,7 +551,9 @@ TEST_F(ChartWindow, BuyAndSellKeepOneColourEach)
             series[scatter->name().toStdString()] = scatter;
         }
     }
-    ASSERT_EQ(series.size(), 6u);
+    ASSERT_EQ(series.size(), 8u);
+    EXPECT_EQ(series["陽線"]->color(), Frm_Chart::buyColour());
+    EXPECT_EQ(series["陰線"]->color(), Frm_Chart::sellColour());
     // The marks are drawn into their texture: its middle row holds the triangle's colour.
     auto markColour = [](QScatterSeries* s) {
         const QImage image = s->brush().textureImage();
@@ -505,4 +564,139 @@ TEST_F(ChartWindow, BuyAndSellKeepOneColourEach)
     EXPECT_EQ(markColour(series["中期買"]), Frm_Chart::buyColour());
     EXPECT_EQ(markColour(series["中期売"]), Frm_Chart::sellColour());
     EXPECT_NE(Frm_Chart::buyColour(), Frm_Chart::sellColour());
+}
+
+TEST_F(ChartWindow, PeriodsOverlaysAndPanelsAreChosenFromTheControlsAndKept)
+{
+    auto w = open();
+    std::vector<ui::ChartChoice> kept;
+    w->setChoiceKeeper([&](const ui::ChartChoice& c) { kept.push_back(c); });
+    auto box = [&](const char* name) { return w->findChild<QCheckBox*>(QString::fromUtf8(name)); };
+
+    // The cloud runs on 25 bars past the last day, into the range when that ended on it.
+    box("Ichimoku")->click();
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(kept.back().ichimoku);
+    EXPECT_DOUBLE_EQ(w->lastDay(), 299.5 + ui::ChartStudies::kShift);
+    EXPECT_FALSE(std::isnan(w->studies().span1.back()));
+    box("MacdPanel")->click();
+    box("StochasticsPanel")->click();
+    EXPECT_TRUE(w->view(Frm_Chart::Macd)->isVisibleTo(w.get()));
+    EXPECT_TRUE(w->view(Frm_Chart::Stochastics)->isVisibleTo(w.get()));
+    EXPECT_FALSE(w->view(Frm_Chart::Rsi)->isVisibleTo(w.get()));
+    QApplication::processEvents();
+    // Every chart shown shares the price chart's left and right edges.
+    const QRectF shared = w->chart(Frm_Chart::Price)->plotArea();
+    for (auto c :
+        {Frm_Chart::Volume, Frm_Chart::Strength, Frm_Chart::Ratio, Frm_Chart::Macd, Frm_Chart::Stochastics}) {
+        EXPECT_NEAR(w->chart(c)->plotArea().left(), shared.left(), 1) << c;
+        EXPECT_NEAR(w->chart(c)->plotArea().right(), shared.right(), 1) << c;
+    }
+
+    // 週足: the calendar weeks of the days, the workbook's view and its panels left out.
+    auto* period = w->findChild<QComboBox*>(QStringLiteral("Period"));
+    period->setCurrentIndex(1);
+    EXPECT_EQ(kept.back().period, ui::ChartChoice::Period::Week);
+    const auto weeks = analysis::PeriodBars::of(m_data.dailyBars(), analysis::PeriodBars::Period::Week);
+    ASSERT_EQ(w->studies().count(), static_cast<int>(weeks.size()));
+    EXPECT_FALSE(w->view(Frm_Chart::Strength)->isVisibleTo(w.get()));
+    EXPECT_FALSE(box("Zones")->isEnabled());
+    EXPECT_TRUE(box("Zones")->isChecked());
+    EXPECT_EQ(w->findChild<QSpinBox*>(QStringLiteral("MeanLength2"))->value(), 26);
+    // Zoomed out, the first week; its ticks on the quarters' first weeks.
+    w->zoom(10, 10);
+    EXPECT_DOUBLE_EQ(w->firstDay(), -0.5);
+    for (int tick : w->monthTicks()) {
+        const auto& date = weeks[static_cast<std::size_t>(tick)].date;
+        const auto& before = weeks[static_cast<std::size_t>(tick) - 1].date;
+        EXPECT_NE((std::stoi(date.substr(5, 2)) - 1) / 3, (std::stoi(before.substr(5, 2)) - 1) / 3) << date;
+    }
+    EXPECT_FALSE(w->monthTicks().empty());
+    w->showDay(10);
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString().rfind(weeks[10].date + "の週  始値 ", 0), 0u);
+
+    auto* length = w->findChild<QSpinBox*>(QStringLiteral("MeanLength1"));
+    length->setValue(10);
+    EXPECT_EQ(w->studies().meanLengths[0], 10);
+    EXPECT_EQ(kept.back().lengths[1][0], 10);
+    EXPECT_EQ(kept.back().lengths[0][0], 5);
+
+    // Kept in the database, the next window opens as it was left.
+    kept.back().write(*m_module->SharedConnection);
+    const auto read = ui::ChartChoice::read(*m_module->SharedConnection);
+    EXPECT_EQ(read, kept.back());
+    auto again = std::make_unique<Frm_Chart>(m_data, read);
+    EXPECT_EQ(again->findChild<QComboBox*>(QStringLiteral("Period"))->currentIndex(), 1);
+    EXPECT_TRUE(again->findChild<QCheckBox*>(QStringLiteral("MacdPanel"))->isChecked());
+    EXPECT_EQ(again->findChild<QSpinBox*>(QStringLiteral("MeanLength1"))->value(), 10);
+    EXPECT_EQ(again->studies().count(), static_cast<int>(weeks.size()));
+}
+
+TEST_F(ChartWindow, ADayWithoutATradeIsAGapAndItsTopLineSaysSo)
+{
+    // A Saturday taken for a market day the stock has no row of, as a store can have it.
+    std::vector<std::string> market = m_data.dates;
+    std::size_t friday = 0;
+    // A Friday whose Monday is in the same month, the day between them a Saturday.
+    for (std::size_t i = 260; i + 1 < market.size() && friday == 0; ++i) {
+        const bool sameMonth = market[i + 1].substr(0, 7) == market[i].substr(0, 7);
+        if (sameMonth && std::stoi(market[i + 1].substr(8)) - std::stoi(market[i].substr(8)) == 3) {
+            friday = i;
+        }
+    }
+    ASSERT_NE(friday, 0u);
+    char saturday[32];
+    std::snprintf(saturday, sizeof saturday, "%s%02d", market[friday].substr(0, 8).c_str(),
+        std::stoi(market[friday].substr(8)) + 1);
+    market.insert(market.begin() + static_cast<long>(friday) + 1, saturday);
+    m_data.addUntradedDays(market);
+    ASSERT_EQ(m_data.days(), 301);
+    auto w = open();
+    const int gap = static_cast<int>(friday) + 1;
+    w->showDay(gap);
+    EXPECT_EQ(w->dayLabel()->fullText().toStdString().rfind(std::string(saturday) + "  取引なし", 0), 0u);
+    // Its column holds no candle; the days either side do.
+    const QImage price = w->view(Frm_Chart::Price)->grab().toImage();
+    auto candlePixels = [&](int day) {
+        const QPoint top = pixel(*w, Frm_Chart::Price, day, w->valueAxis(Frm_Chart::Price)->max());
+        const QPoint bottom = pixel(*w, Frm_Chart::Price, day, w->valueAxis(Frm_Chart::Price)->min());
+        int count = 0;
+        for (int y = top.y() + 1; y < bottom.y() - 1; ++y) {
+            const QColor c = price.pixelColor(top.x(), y);
+            count += c == Frm_Chart::buyColour() || c == Frm_Chart::sellColour();
+        }
+        return count;
+    };
+    EXPECT_EQ(candlePixels(gap), 0);
+    EXPECT_GT(candlePixels(gap - 1), 0);
+    EXPECT_GT(candlePixels(gap + 1), 0);
+}
+
+TEST_F(ChartWindow, EveryValueAxisHasRoomForItsLabelsInEachPeriodWithEverythingOn)
+{
+    auto w = open();
+    ui::ChartChoice all;
+    all.bollinger = all.ichimoku = all.macd = all.rsi = all.stochastics = true;
+    for (auto period :
+        {ui::ChartChoice::Period::Month, ui::ChartChoice::Period::Week, ui::ChartChoice::Period::Day}) {
+        all.period = period;
+        w->setChoice(all);
+        for (int i = 0; i < 5; ++i) {
+            QApplication::processEvents();
+        }
+        for (int c = 0; c < Frm_Chart::kCharts; ++c) {
+            const auto which = static_cast<Frm_Chart::Chart>(c);
+            if (w->view(which)->isHidden()) {
+                continue;
+            }
+            auto* y = w->valueAxis(which);
+            const double labels = (y->max() - y->min()) / y->tickInterval() + 1;
+            const double height = w->chart(which)->plotArea().height();
+            // Each label's share of the height, less the axis's padding, holds its line: a lower
+            // one is cut to "…".
+            EXPECT_GE(height / labels - 8, QFontMetricsF(y->labelsFont()).height())
+                << static_cast<int>(period) << " chart " << c << ": " << labels << " labels in " << height
+                << " " << y->min() << ".." << y->max() << " by " << y->tickInterval();
+        }
+    }
 }

@@ -489,8 +489,21 @@ WindowPlacement::Rect Frm_zuvemo::screenArea() const
 
 void Frm_zuvemo::openChart(const std::string& code, const std::string& name)
 {
-    auto* window = new Frm_Chart(exporting::ChartData::read(m_module, code, name), this);
-    window->setSignals(ChartSignals::read(m_module, window->data().days()));
+    ChartChoice choice;
+    try {
+        choice = ChartChoice::read(*m_module.SharedConnection);
+    } catch (const core::DatabaseError&) {
+        // A choice that cannot be read leaves the chart as by default.
+    }
+    auto* window = new Frm_Chart(exporting::ChartData::read(m_module, code, name), choice, this);
+    window->setSignals(ChartSignals::read(m_module, window->data().storedDays()));
+    window->setChoiceKeeper([this](const ChartChoice& kept) {
+        try {
+            kept.write(*m_module.SharedConnection);
+        } catch (const core::DatabaseError&) {
+            // Not kept: the chart goes on as chosen.
+        }
+    });
     m_lastChart = window;
     // Over the main window, and wholly on its screen.
     window->setGeometry(qRect(WindowPlacement::centredOn(rectOf(frameGeometry()), window->width(),

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace zuvemo::ui {
 
@@ -60,6 +61,62 @@ std::vector<ChartScale::Month> ChartScale::months(
     return ticks;
 }
 
+std::vector<ChartScale::Month> ChartScale::periodTicks(const std::vector<std::string>& dates, double first,
+    double last, double pixelsPerBar, double labelRoom, analysis::PeriodBars::Period period)
+{
+    using Period = analysis::PeriodBars::Period;
+    if (period == Period::Day) {
+        return months(dates, first, last, pixelsPerBar, labelRoom);
+    }
+    const int unit = period == Period::Week ? 3 : 12;
+    const int bars = static_cast<int>(dates.size());
+    const int from = std::max(1, static_cast<int>(std::ceil(first)));
+    const int to = std::min(bars - 1, static_cast<int>(std::floor(last)));
+    std::vector<Month> ticks;
+    std::vector<int> indices;
+    for (int i = from; i <= to; ++i) {
+        const auto n = static_cast<std::size_t>(i);
+        const int month = monthIndex(dates[n]);
+        const int before = monthIndex(dates[n - 1]);
+        if (month >= 0 && before >= 0 && month / unit != before / unit) {
+            ticks.push_back({i, {}, false});
+            indices.push_back(month - month % unit);
+        }
+    }
+    for (int every : {3, 6, 12, 24, 60, 120}) {
+        if (every < unit) {
+            continue;
+        }
+        int previous = -1;
+        bool fits = true;
+        for (std::size_t t = 0; t < ticks.size(); ++t) {
+            if (indices[t] % every != 0) {
+                continue;
+            }
+            if (previous >= 0 && (ticks[t].day - previous) * pixelsPerBar < labelRoom) {
+                fits = false;
+                break;
+            }
+            previous = ticks[t].day;
+        }
+        if (fits || every == 120) {
+            for (std::size_t t = 0; t < ticks.size(); ++t) {
+                ticks[t].labelled = indices[t] % every == 0;
+                const int year = indices[t] / 12;
+                char label[16];
+                if (every >= 12) {
+                    std::snprintf(label, sizeof label, "%04d", year);
+                } else {
+                    std::snprintf(label, sizeof label, "%04d-%02d", year, indices[t] % 12 + 1);
+                }
+                ticks[t].label = label;
+            }
+            break;
+        }
+    }
+    return ticks;
+}
+
 int ChartScale::decimals(double step)
 {
     for (int d = 0; d < 8; ++d) {
@@ -73,9 +130,10 @@ int ChartScale::decimals(double step)
 
 int ChartScale::ticksFor(double height, double lineHeight)
 {
-    // A label's height and a little more between two labels.
-    const double room = std::max(1.0, lineHeight * 1.25);
-    return std::clamp(static_cast<int>(height / room), 2, 5);
+    // The axis gives each label an equal share of its height less 4 pixels of padding above and
+    // below it, and cuts a label whose share is lower than its line.
+    const double room = std::max(1.0, lineHeight + 8);
+    return std::clamp(static_cast<int>(height / room) - 1, 2, 5);
 }
 
 ChartScale::Range ChartScale::fit(double lo, double hi, bool fromZero, int ticks)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "analysis/PeriodBars.h"
+
 #include <string>
 #include <vector>
 
@@ -23,6 +25,13 @@ public:
     static std::vector<Month> months(const std::vector<std::string>& dates, double first, double last,
         double pixelsPerDay, double labelRoom);
 
+    // The ticks that fit bars of a period: months for days (as months), for weeks a tick on
+    // every quarter's first bar, for months on every year's; the labels ("2026-04", or "2026"
+    // once they are a year or more apart) on every 1, 2 or 4 quarters or 1, 2, 5 or 10 years,
+    // whichever is the first to keep them labelRoom pixels apart.
+    static std::vector<Month> periodTicks(const std::vector<std::string>& dates, double first, double last,
+        double pixelsPerBar, double labelRoom, analysis::PeriodBars::Period period);
+
     struct Range
     {
         double min = 0;
@@ -34,7 +43,8 @@ public:
     // power of ten, about ticks of them (a short chart has room for fewer labels); from 0 when
     // fromZero and lo is not negative.
     static Range fit(double lo, double hi, bool fromZero, int ticks = 5);
-    // The ticks a value axis of height pixels has room for, with labels lineHeight high.
+    // The intervals between ticks a value axis of height pixels has room for (2 to 5), with labels
+    // lineHeight high.
     static int ticksFor(double height, double lineHeight);
     // The digits after the point that multiples of step need (0.25: 2, 0.5: 1, 250: 0).
     static int decimals(double step);
