@@ -1,6 +1,5 @@
 #include "BulkFill.h"
 
-#include "KeyMask.h"
 #include "PriceStore.h"
 #include "SignedDownload.h"
 #include "marketdata/GzipInflater.h"
@@ -436,60 +435,74 @@ bool BulkFill::take(const File& file, std::vector<std::string>& days, const std:
     return true;
 }
 
-BulkFill::Outcome BulkFill::dividends(
-    std::vector<std::string>& days, const NoticeSink& store, const std::function<bool()>& goOn)
+bool BulkFill::eachFile(const std::string& endpoint, BulkFileReader::Kind kind,
+    const std::vector<std::string>& days, int minDays, bool quiet, Outcome& outcome,
+    const std::function<bool()>& goOn, const Take& take)
 {
-    Outcome outcome;
     if (days.size() < kMinListDays) {
-        return outcome;
+        return true;
     }
     std::vector<File> listed;
     bool refused = false;
-    if (!list("/fins/dividend", BulkFileReader::Kind::Dividends, listed, outcome, refused)) {
-        return outcome;
+    if (!list(endpoint, kind, listed, outcome, refused)) {
+        if (quiet && refused && !outcome.notes.empty()) {
+            outcome.notes.pop_back(); // a server without these files: their days are asked alone
+        }
+        return !outcome.cancelled;
     }
     const KeyMask mask(m_options.apiKey);
     for (const auto& file : listed) {
-        if (daysOfMonth(days, file.month) < static_cast<int>(kMinFileDays)) {
+        if (daysOfMonth(days, file.month) < std::max(minDays, 1)) {
             continue;
         }
         if (goOn && !goOn()) {
             outcome.cancelled = true;
-            return outcome;
+            return false;
         }
         BulkFileReader reader(file.kind, file.month, BulkFileReader::kMaxDayRows, &mask);
         bool next = true;
         if (!download(file, reader, outcome, next)) {
             if (outcome.cancelled || !next) {
-                return outcome;
+                return false;
             }
             continue;
         }
-        // The month's notices are checked and stored together, with every wanted day of it: a
-        // day the file has no row of had no notice.
-        nlohmann::json rows = nlohmann::json::array();
-        for (const auto& day : reader.days()) {
-            for (auto& row : reader.dayRows(day)) {
-                rows.push_back(std::move(row));
-            }
-        }
-        if (mask.holdsAnywhere(rows)) {
-            refuse(file, JQuantsClient::kKeyEchoedMessage, outcome);
-            continue;
-        }
-        std::vector<std::string> ofMonth;
-        std::vector<std::string> left;
-        for (const auto& day : days) {
-            (day.compare(0, 7, file.month) == 0 ? ofMonth : left).push_back(day);
-        }
-        std::string fault;
-        if (!store(rows, ofMonth, fault)) {
-            refuse(file, "内容が正しくありません: " + fault, outcome);
-            continue;
-        }
-        ++outcome.files;
-        days = std::move(left);
+        take(file, reader, mask);
     }
+    return true;
+}
+
+BulkFill::Outcome BulkFill::dividends(
+    std::vector<std::string>& days, const NoticeSink& store, const std::function<bool()>& goOn)
+{
+    Outcome outcome;
+    eachFile("/fins/dividend", BulkFileReader::Kind::Dividends, days, static_cast<int>(kMinFileDays), false,
+        outcome, goOn, [&](const File& file, const BulkFileReader& reader, const KeyMask& mask) {
+            // The month's notices are checked and stored together, with every wanted day of it:
+            // a day the file has no row of had no notice.
+            nlohmann::json rows = nlohmann::json::array();
+            for (const auto& day : reader.days()) {
+                for (auto& row : reader.dayRows(day)) {
+                    rows.push_back(std::move(row));
+                }
+            }
+            if (mask.holdsAnywhere(rows)) {
+                refuse(file, JQuantsClient::kKeyEchoedMessage, outcome);
+                return;
+            }
+            std::vector<std::string> ofMonth;
+            std::vector<std::string> left;
+            for (const auto& day : days) {
+                (day.compare(0, 7, file.month) == 0 ? ofMonth : left).push_back(day);
+            }
+            std::string fault;
+            if (!store(rows, ofMonth, fault)) {
+                refuse(file, "内容が正しくありません: " + fault, outcome);
+                return;
+            }
+            ++outcome.files;
+            days = std::move(left);
+        });
     return outcome;
 }
 
@@ -497,59 +510,33 @@ BulkFill::Outcome BulkFill::lists(
     std::vector<std::string>& days, const ListSink& store, const std::function<bool()>& goOn)
 {
     Outcome outcome;
-    if (days.size() < kMinListDays) {
-        return outcome;
-    }
-    std::vector<File> listed;
-    bool refused = false;
-    if (!list("/equities/master", BulkFileReader::Kind::Master, listed, outcome, refused)) {
-        if (refused && !outcome.notes.empty()) {
-            outcome.notes.pop_back(); // a server without these files: the lists are asked by day
-        }
-        return outcome;
-    }
-    const KeyMask mask(m_options.apiKey);
-    for (const auto& file : listed) {
-        if (daysOfMonth(days, file.month) == 0) {
-            continue;
-        }
-        if (goOn && !goOn()) {
-            outcome.cancelled = true;
-            return outcome;
-        }
-        BulkFileReader reader(file.kind, file.month, BulkFileReader::kMaxDayRows, &mask);
-        bool next = true;
-        if (!download(file, reader, outcome, next)) {
-            if (outcome.cancelled || !next) {
-                return outcome;
+    eachFile("/equities/master", BulkFileReader::Kind::Master, days, 1, true, outcome, goOn,
+        [&](const File& file, const BulkFileReader& reader, const KeyMask& mask) {
+            // Each wanted day the file holds is a list of its own; a day it lacks is asked alone.
+            std::vector<std::string> left;
+            bool used = false;
+            for (const auto& day : days) {
+                if (day.compare(0, 7, file.month) != 0) {
+                    left.push_back(day);
+                    continue;
+                }
+                const auto rows = reader.dayRows(day);
+                std::string fault;
+                if (rows.empty()) {
+                    left.push_back(day);
+                } else if (mask.holdsAnywhere(rows)) {
+                    refuse(file, JQuantsClient::kKeyEchoedMessage, outcome);
+                    left.push_back(day);
+                } else if (!store(rows, day, fault)) {
+                    refuse(file, "内容が正しくありません: " + fault, outcome);
+                    left.push_back(day);
+                } else {
+                    used = true;
+                }
             }
-            continue;
-        }
-        // Each wanted day the file holds is a list of its own; a day it lacks is asked alone.
-        std::vector<std::string> left;
-        bool used = false;
-        for (const auto& day : days) {
-            if (day.compare(0, 7, file.month) != 0) {
-                left.push_back(day);
-                continue;
-            }
-            const auto rows = reader.dayRows(day);
-            std::string fault;
-            if (rows.empty()) {
-                left.push_back(day);
-            } else if (mask.holdsAnywhere(rows)) {
-                refuse(file, JQuantsClient::kKeyEchoedMessage, outcome);
-                left.push_back(day);
-            } else if (!store(rows, day, fault)) {
-                refuse(file, "内容が正しくありません: " + fault, outcome);
-                left.push_back(day);
-            } else {
-                used = true;
-            }
-        }
-        outcome.files += used ? 1 : 0;
-        days = std::move(left);
-    }
+            outcome.files += used ? 1 : 0;
+            days = std::move(left);
+        });
     return outcome;
 }
 

@@ -4,6 +4,7 @@
 #include "JQuantsAnswer.h"
 #include "JQuantsClient.h"
 #include "JQuantsRefresh.h"
+#include "KeyMask.h"
 
 #include <cstdint>
 #include <functional>
@@ -114,6 +115,13 @@ private:
     bool download(const File& file, BulkFileReader& reader, Outcome& outcome, bool& goOn);
     // A note naming the file and why it is not used; true (the next file is taken).
     bool refuse(const File& file, const std::string& reason, Outcome& outcome) const;
+    // Each listed file of endpoint with minDays or more of days (at least one), downloaded and
+    // read whole, handed to take; false when the fill stops (cancelled, the host stalled). quiet:
+    // a server that lists no such files is no note, its days being asked alone.
+    using Take = std::function<void(const File& file, const BulkFileReader& reader, const KeyMask& mask)>;
+    bool eachFile(const std::string& endpoint, BulkFileReader::Kind kind,
+        const std::vector<std::string>& days, int minDays, bool quiet, Outcome& outcome,
+        const std::function<bool()>& goOn, const Take& take);
     // Reads one file and stores its wanted days; false when the fill should stop taking files.
     bool take(const File& file, std::vector<std::string>& days, const std::string& newest, const Hooks& hooks,
         Outcome& outcome);
