@@ -4,6 +4,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <unordered_map>
 
 namespace zuvemo::analysis {
 
@@ -108,14 +109,27 @@ const std::vector<FigureTable::Cross>& FigureTable::crosses()
     return table;
 }
 
+namespace {
+
+// A rule asks its figures by name for every stock and day: looked up in a map made once.
+template <typename Row> const Row* byName(const std::vector<Row>& rows, std::string_view name)
+{
+    static const auto index = [&rows] {
+        std::unordered_map<std::string_view, const Row*> byName;
+        for (const auto& row : rows) {
+            byName.emplace(row.name, &row); // the first of a name, as a search would find it
+        }
+        return byName;
+    }();
+    const auto it = index.find(name);
+    return it == index.end() ? nullptr : it->second;
+}
+
+} // namespace
+
 const FigureTable::Cross* FigureTable::cross(std::string_view name)
 {
-    for (const auto& c : crosses()) {
-        if (name == c.name) {
-            return &c;
-        }
-    }
-    return nullptr;
+    return byName(crosses(), name);
 }
 
 const char* FigureTable::crossWord(int value)
@@ -125,22 +139,12 @@ const char* FigureTable::crossWord(int value)
 
 const FigureTable::Figure* FigureTable::figure(std::string_view name)
 {
-    for (const auto& f : figures()) {
-        if (name == f.name) {
-            return &f;
-        }
-    }
-    return nullptr;
+    return byName(figures(), name);
 }
 
 const FigureTable::Flag* FigureTable::flag(std::string_view name)
 {
-    for (const auto& f : flags()) {
-        if (name == f.name) {
-            return &f;
-        }
-    }
-    return nullptr;
+    return byName(flags(), name);
 }
 
 std::string FigureTable::grouped(double value)

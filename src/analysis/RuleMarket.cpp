@@ -15,9 +15,13 @@
 #include "marketdata/jquants/TopixHistory.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <exception>
 #include <map>
+#include <optional>
 #include <set>
+#include <thread>
 
 namespace zuvemo::analysis {
 
@@ -199,19 +203,55 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
                 ++seen[code];
             }
         }
+        // Each code's trades by its key, the codes in a run a thread on a connection of its own;
+        // this thread reports.
+        std::vector<std::pair<std::string, std::size_t>> codes(seen.begin(), seen.end());
+        std::vector<std::optional<std::vector<std::string>>> found(codes.size());
+        std::atomic<std::size_t> read{0};
+        std::atomic<bool> stop{false};
+        going = tell(0, codes.size());
+        stop = !going;
+        auto look = [&](std::size_t begin, std::size_t end, PriceStore& on, bool reports) {
+            for (std::size_t i = begin; i < end && !stop; ++i) {
+                // A stock with a trade has a bar: the second look is for one without any.
+                auto days = on.tradedDays(codes[i].first, market.days, codes[i].second == snapshots.size());
+                if (!days.empty() || on.hasBars(codes[i].first, market.days, 0, n - 1)) {
+                    found[i] = std::move(days);
+                }
+                const std::size_t now = ++read;
+                if (reports && !tell(now, codes.size())) {
+                    stop = true;
+                }
+            }
+        };
+        const std::size_t half = codes.size() / 2;
+        std::exception_ptr error;
+        std::thread other([&] {
+            try {
+                PriceStore own(m.programFolder());
+                look(half, codes.size(), own, false);
+            } catch (...) {
+                error = std::current_exception();
+                stop = true;
+            }
+        });
+        try {
+            look(0, half, store, true);
+        } catch (...) {
+            stop = true;
+            other.join();
+            throw;
+        }
+        other.join();
+        if (error) {
+            std::rethrow_exception(error);
+        }
+        going = going && !stop && tell(codes.size(), codes.size());
         std::map<std::string, std::vector<std::string>> traded;
-        std::size_t read = 0;
-        going = tell(0, seen.size());
-        for (const auto& [code, count] : seen) {
-            if (!going) {
-                break;
+        for (std::size_t i = 0; i < codes.size(); ++i) {
+            if (found[i]) {
+                traded.emplace(codes[i].first, std::move(*found[i]));
             }
-            // A stock with a trade has a bar: the second look is for one without any.
-            auto days = store.tradedDays(code, market.days, count == snapshots.size());
-            if (!days.empty() || store.hasBars(code, market.days, 0, n - 1)) {
-                traded[code] = std::move(days);
-            }
-            going = tell(++read, seen.size());
         }
         const auto all = going ? ListingHistory::listings(snapshots, traded)
                                : std::map<std::string, std::vector<ListingHistory::Listing>>();
