@@ -210,7 +210,11 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                     if (const double v
                         = setup.jpxByDay[d][index * setup.jpxColumns + static_cast<std::size_t>(u.jpx)];
                         !std::isnan(v)) {
-                        f.*(u.figure->value) = v;
+                        if (!u.perClose) {
+                            f.*(u.figure->value) = v;
+                        } else if (f.close && std::isfinite(v / *f.close)) {
+                            f.*(u.figure->value) = v / *f.close;
+                        }
                     }
                 }
             }

@@ -28,6 +28,9 @@ public:
         const FigureTable::Cross* cross = nullptr; // one of FigureTable's crosses; all three none: "cross"
         unsigned need = 0; // its price figures' bit; 0 for JPX's figures and the close
         int jpx = -1; // its column in the day's JPX figures
+        // The column holds the dividend: the figure (the yield) is it ÷ the day's raw close, as
+        // JPX's figures make it, without a read of every close of every day.
+        bool perClose = false;
     };
 
     struct Event

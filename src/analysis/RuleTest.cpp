@@ -137,10 +137,11 @@ TrackReport RuleTest::run(const Options& o)
         if (!figure || std::any_of(used.begin(), used.end(), [&](const auto& u) { return u.name == name; })) {
             return;
         }
-        RuleEvents::Used u{name, figure, nullptr, nullptr, TechnicalFigures::needOf(name), -1};
+        RuleEvents::Used u{name, figure, nullptr, nullptr, TechnicalFigures::needOf(name), -1, false};
         if (figure->source == FigureTable::Source::JQuants) {
             u.jpx = static_cast<int>(jpx.size());
-            jpx.push_back(figure->value);
+            u.perClose = figure->value == &Figures::dividendYield;
+            jpx.push_back(u.perClose ? &Figures::dividend : figure->value);
         }
         setup.need |= u.need;
         used.push_back(u);
@@ -151,19 +152,19 @@ TrackReport RuleTest::run(const Options& o)
     for (const auto& name : c.flags) {
         if (const auto* flag = FigureTable::flag(name)) {
             used.push_back(
-                RuleEvents::Used{name, nullptr, flag, nullptr, TechnicalFigures::needOf(name), -1});
+                RuleEvents::Used{name, nullptr, flag, nullptr, TechnicalFigures::needOf(name), -1, false});
             setup.need |= used.back().need;
         }
     }
     if (c.cross != 0) {
-        used.push_back(
-            RuleEvents::Used{"cross", nullptr, nullptr, nullptr, TechnicalFigures::needOf("cross"), -1});
+        used.push_back(RuleEvents::Used{
+            "cross", nullptr, nullptr, nullptr, TechnicalFigures::needOf("cross"), -1, false});
         setup.need |= used.back().need;
     }
     for (const auto& [name, way] : c.crosses) {
         if (const auto* cross = FigureTable::cross(name); cross && way != 0) {
             used.push_back(
-                RuleEvents::Used{name, nullptr, nullptr, cross, TechnicalFigures::needOf(name), -1});
+                RuleEvents::Used{name, nullptr, nullptr, cross, TechnicalFigures::needOf(name), -1, false});
             setup.need |= used.back().need;
         }
     }
@@ -267,13 +268,40 @@ TrackReport RuleTest::run(const Options& o)
                     std::vector<std::string>(days.begin() + static_cast<std::ptrdiff_t>(first),
                         days.begin() + static_cast<std::ptrdiff_t>(end)),
                     jpx);
+                std::vector<double> current; // every listing's figures, listed that day or not
                 for (std::size_t d = first; d < end && !stop; ++d) {
                     if (run == 0 && !tell(Progress::Step::Figures, done, figureDays)) {
                         stop = true;
                         break;
                     }
-                    const auto day = timeline.next();
                     auto& values = setup.jpxByDay[d];
+                    if (timeline.givesChanges()) {
+                        // Most days a few stocks file: the others keep the day before's figures.
+                        if (current.empty()) {
+                            current.assign(market.listings.size() * jpx.size(), RuleMarket::kNone);
+                        }
+                        timeline.nextChanges([&](const std::string& code, const Figures& f) {
+                            const auto it = byCode.find(code);
+                            if (it == byCode.end()) {
+                                return;
+                            }
+                            for (const std::size_t i : it->second) {
+                                for (std::size_t j = 0; j < jpx.size(); ++j) {
+                                    current[i * jpx.size() + j] = (f.*jpx[j]).value_or(RuleMarket::kNone);
+                                }
+                            }
+                        });
+                        values = current;
+                        for (std::size_t i = 0; i < market.listings.size(); ++i) {
+                            if (d < market.listings[i].first || d > market.listings[i].last) {
+                                std::fill_n(values.begin() + static_cast<std::ptrdiff_t>(i * jpx.size()),
+                                    jpx.size(), RuleMarket::kNone);
+                            }
+                        }
+                        ++done;
+                        continue;
+                    }
+                    const auto day = timeline.next();
                     values.assign(market.listings.size() * jpx.size(), RuleMarket::kNone);
                     // Both by code: one walk along the two, no lookup of each code.
                     auto it = byCode.begin();

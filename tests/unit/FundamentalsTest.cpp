@@ -289,12 +289,40 @@ TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
     const std::vector<marketdata::FundamentalsTimeline::Figure> asked
         = {&Fundamentals::Figures::dividendYield, &Fundamentals::Figures::salesGrowth};
     marketdata::FundamentalsTimeline some(store, stored, asked);
+    // The filings' figures alone as changes from day to day, kept by the reader.
+    using F = Fundamentals::Figures;
+    const std::vector<marketdata::FundamentalsTimeline::Figure> filed
+        = {&F::dividend, &F::dividendActual, &F::salesGrowth, &F::opGrowth, &F::opMargin, &F::equityRatio};
+    marketdata::FundamentalsTimeline changes(store, stored, filed);
+    ASSERT_TRUE(changes.givesChanges());
+    ASSERT_FALSE(some.givesChanges());
+    std::map<std::string, F> kept;
+    std::size_t changedStocks = 0;
     int dividendsMoved = 0, growthMoved = 0;
     for (const auto& storedDay : stored) {
         ASSERT_FALSE(timeline.atEnd());
         const auto alone = Fundamentals::read(store, storedDay);
         const auto all = timeline.next();
         const auto part = some.next();
+        changes.nextChanges([&](const std::string& code, const F& f) {
+            kept[code] = f;
+            ++changedStocks;
+        });
+        for (const auto& [code, f] : kept) {
+            const auto it = alone.byCode.find(code);
+            const F none;
+            for (const auto figure : filed) {
+                EXPECT_EQ(f.*figure, (it == alone.byCode.end() ? none : it->second).*figure)
+                    << storedDay << " " << code;
+            }
+        }
+        for (const auto& [code, f] : alone.byCode) {
+            if (!kept.count(code)) {
+                for (const auto figure : filed) {
+                    EXPECT_FALSE((f.*figure).has_value()) << storedDay << " " << code;
+                }
+            }
+        }
         EXPECT_EQ(all.valuationDate, alone.valuationDate) << storedDay;
         ASSERT_EQ(all.byCode.size(), alone.byCode.size()) << storedDay;
         for (const auto& [code, f] : alone.byCode) {
@@ -314,6 +342,8 @@ TEST(Fundamentals, TheFiguresOfChosenStocksAreJpxsAndTheDividendIsOnTodaysBasis)
         }
     }
     EXPECT_TRUE(timeline.atEnd());
+    // Far fewer than every stock every day: only those that filed or split.
+    EXPECT_LT(changedStocks, kept.size() * stored.size() / 3);
     EXPECT_GT(dividendsMoved, 0); // a split or a revision since
     EXPECT_GT(growthMoved, 0);
 }

@@ -8,13 +8,16 @@
 #include "core/Recordset.h"
 #include "core/TextCodec.h"
 #include "marketdata/jquants/ApiKey.h"
+#include "marketdata/jquants/BarCopy.h"
 #include "marketdata/jquants/JQuantsClient.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "marketdata/jquants/StoreDownloader.h"
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <thread>
@@ -257,6 +260,129 @@ TEST(JQuants, TheStoreHoldsTheSameHistoriesAsTheCsvFilesAndASplitIsFetchedAgain)
         ++compared;
     }
     EXPECT_GT(compared, 120);
+}
+
+// The copy of the bars beside the store reads as the store does, bit for bit, whatever is asked
+// of it; a bar written by anyone makes it unused until it is written again, and a damaged copy
+// is never read.
+TEST(JQuants, TheCopyOfTheBarsReadsAsTheStoreAndNeverOlder)
+{
+    using marketdata::BarCopy;
+    using marketdata::PriceStore;
+    test::TempFolder dir;
+    auto server = jquantsServer(140, 40);
+    ASSERT_TRUE(server);
+    const auto& days = server->market().tradingDays();
+    marketdata::DataSource source;
+    source.kind = marketdata::DataSource::kJQuants;
+    source.days = 30;
+    core::FixedClock clock(year_month_day{days.back()});
+    const auto refreshed
+        = marketdata::JQuantsRefresh(dir.path(), source, clientFor(*server), clock).run("", dir / "list.csv");
+    ASSERT_TRUE(refreshed.ok) << refreshed.message;
+    const auto copyFile = dir / BarCopy::kFileName;
+    EXPECT_TRUE(std::filesystem::exists(copyFile));
+    std::vector<std::string> stored;
+    {
+        // Rows no sample stock has: no trade, an unusual flag, no open, a split, numbers a float
+        // cannot hold.
+        PriceStore store(dir.path());
+        stored = store.storedDays();
+        const auto row = [](const char* code) {
+            return nlohmann::json{{"Date", ""}, {"Code", code}, {"O", 101.1}, {"H", 120.0}, {"L", 99.9},
+                {"C", 110.3}, {"UL", "1"}, {"LL", "2"}, {"Vo", 3.1e9}, {"Va", 3.41e11}, {"AdjFactor", 0.5},
+                {"AdjO", 50.55}, {"AdjH", 60.0}, {"AdjL", 49.95}, {"AdjC", 55.15}, {"AdjVo", 6.2e9}};
+        };
+        auto rows = nlohmann::json::array({row("99980"), row("99990"), row("99970")});
+        rows[1].erase("O");
+        rows[1]["UL"] = "0";
+        for (const char* field : {"O", "H", "L", "C", "AdjO", "AdjH", "AdjL", "AdjC"}) {
+            rows[2][field] = nullptr;
+        }
+        for (auto& r : rows) {
+            r["Date"] = stored.back();
+        }
+        store.storeDay(stored.back(), rows);
+    }
+
+    // Each way of asking, every number of every bar.
+    auto readAll = [&] {
+        PriceStore store(dir.path());
+        std::vector<std::string> out;
+        std::vector<std::string> late(stored.end() - 10, stored.end());
+        std::vector<std::string> everyOther;
+        for (std::size_t i = 0; i < stored.size(); i += 2) {
+            everyOther.push_back(stored[i]);
+        }
+        everyOther.push_back(stored.back());
+        for (const std::vector<std::string>* asked : {&stored, &late, &everyOther}) {
+            for (const bool closesOnly : {false, true}) {
+                for (const PriceStore::BarColumns columns : {PriceStore::BarColumns{true, true},
+                         PriceStore::BarColumns{false, false}, PriceStore::BarColumns{true, false}}) {
+                    for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+                             {"", ""}, {"13050", "14000"}, {"99980", ""}}) {
+                        store.eachStockBars(
+                            *asked,
+                            [&](const std::string& code, const std::vector<PriceStore::DayBar>& bars) {
+                                for (const auto& b : bars) {
+                                    char line[400];
+                                    std::snprintf(line, sizeof line,
+                                        "%s %zu %d %a %a %a %a %a %a %a %a %a %d %d", code.c_str(), b.day,
+                                        b.traded, b.adjH, b.adjL, b.adjC, b.adjVo, b.va, b.c, b.adjO, b.o,
+                                        b.adjFactor, b.ul, b.ll);
+                                    out.emplace_back(line);
+                                }
+                            },
+                            closesOnly, from, to, columns);
+                        out.emplace_back("--");
+                    }
+                }
+            }
+        }
+        return out;
+    };
+    std::filesystem::remove(copyFile);
+    const auto fromStore = readAll();
+    ASSERT_GT(fromStore.size(), 140u * 30 * 10);
+    {
+        PriceStore store(dir.path());
+        store.keepBarCopy();
+        ASSERT_EQ(BarCopy::stampOf(dir.path()), store.barsStamp());
+    }
+    EXPECT_EQ(readAll(), fromStore);
+
+    // The copy is what is read while its stamp is the store's: a bar changed behind the stamp's
+    // back shows its old numbers (the constructor puts the stamp's triggers back).
+    const std::string change
+        = "UPDATE Table_Bar SET AdjC = AdjC + 1 WHERE BarCode = (SELECT min(BarCode) FROM Table_Bar)";
+    {
+        auto db = core::Connection::open(dir / PriceStore::kFileName);
+        for (const char* t : {"Trigger_BarINSERT", "Trigger_BarUPDATE", "Trigger_BarDELETE"}) {
+            db->execute(std::string("DROP TRIGGER ") + t);
+        }
+        db->execute(change);
+    }
+    EXPECT_EQ(readAll(), fromStore);
+    // Any write of a bar through the triggers: the copy goes unused, the change is read.
+    core::Connection::open(dir / PriceStore::kFileName)->execute(change);
+    const auto changed = readAll();
+    EXPECT_NE(changed, fromStore);
+    {
+        PriceStore store(dir.path());
+        store.keepBarCopy();
+    }
+    EXPECT_EQ(readAll(), changed);
+
+    // A byte changed in a stock's part, or a copy cut short: read from the store, the same.
+    const auto size = std::filesystem::file_size(copyFile);
+    {
+        std::fstream f(copyFile, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(size / 3));
+        f.put('\x5a');
+    }
+    EXPECT_EQ(readAll(), changed);
+    std::filesystem::resize_file(copyFile, size / 2);
+    EXPECT_EQ(readAll(), changed);
 }
 
 // UL and LL as the exchange sends them: "1" touched, "0" not; anything else says nothing and

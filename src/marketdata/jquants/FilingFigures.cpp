@@ -76,10 +76,22 @@ void FilingFigures::fill(std::map<std::string, Fundamentals::Figures>& byCode, c
     const Splits* splits, const std::string& day) const
 {
     Fundamentals::Figures* f = nullptr;
-    auto figures = [&]() -> Fundamentals::Figures& {
-        f = f ? f : &byCode[code];
-        return *f;
-    };
+    fillInto(
+        [&]() -> Fundamentals::Figures& {
+            f = f ? f : &byCode[code];
+            return *f;
+        },
+        splits, day);
+}
+
+void FilingFigures::fill(Fundamentals::Figures& out, const Splits* splits, const std::string& day) const
+{
+    fillInto([&]() -> Fundamentals::Figures& { return out; }, splits, day);
+}
+
+template <typename Figures>
+void FilingFigures::fillInto(const Figures& figures, const Splits* splits, const std::string& day) const
+{
     // Per-share figures are as filed: a split after the filing scales them to the day's shares.
     if (m_dividend) {
         auto& out = figures();

@@ -38,8 +38,14 @@ public:
     // a per-share figure filed before a split after it and up to day (empty: any) is on the day's shares.
     void fill(std::map<std::string, Fundamentals::Figures>& byCode, const std::string& code,
         const Splits* splits, const std::string& day) const;
+    // The same on one stock's figures.
+    void fill(Fundamentals::Figures& out, const Splits* splits, const std::string& day) const;
 
 private:
+    // figures() gives the stock's figures, made on the first call: a stock without any gets none.
+    template <typename Figures>
+    void fillInto(const Figures& figures, const Splits* splits, const std::string& day) const;
+
     // A figure looked for newest first: settled once a filing has it, or once one is met whose
     // field was never fetched (it might have had a newer value), as none.
     struct Pick

@@ -109,4 +109,46 @@ Fundamentals::Day FundamentalsTimeline::next()
     return out;
 }
 
+void FundamentalsTimeline::nextChanges(
+    const std::function<void(const std::string& code, const Fundamentals::Figures&)>& fn)
+{
+    if (!m_loaded) {
+        load();
+    }
+    const std::string& day = m_days.at(m_next);
+    const bool all = m_next == 0 || day < m_days[m_next - 1];
+    ++m_next;
+    for (auto& stock : m_stocks) {
+        const auto& filings = stock.filings;
+        std::size_t known = all ? 0 : stock.known;
+        while (known < filings.size() && filings[known].discDate <= day) {
+            ++known;
+        }
+        std::size_t splitsMade = 0;
+        if (stock.splits) {
+            splitsMade = static_cast<std::size_t>(std::count_if(stock.splits->begin(), stock.splits->end(),
+                [&](const auto& split) { return split.first <= day; }));
+        }
+        const bool readAgain = all || known != stock.known;
+        if (!readAgain && splitsMade == stock.splitsMade) {
+            continue;
+        }
+        stock.splitsMade = splitsMade;
+        if (readAgain) {
+            stock.known = known;
+            stock.figures = FilingFigures();
+            for (std::size_t i = known; i-- > 0 && stock.figures.read(filings[i]);) { }
+        }
+        if (known == 0 && all) {
+            continue;
+        }
+        Fundamentals::Figures f;
+        if (known > 0) {
+            stock.figures.fill(f, stock.splits, day);
+            Fundamentals::complete(f);
+        }
+        fn(stock.code, f);
+    }
+}
+
 } // namespace zuvemo::marketdata

@@ -4,6 +4,7 @@
 #include "Fundamentals.h"
 #include "PriceStore.h"
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,6 +29,13 @@ public:
     bool atEnd() const { return m_next == m_days.size(); }
     // The figures of the next day of the list.
     Fundamentals::Day next();
+    // Whether nextChanges may be asked: only figures of the filings are.
+    bool givesChanges() const { return !m_valuations && !m_closes; }
+    // The next day as what changed since the day before, for a reader that keeps each stock's
+    // figures: fn has those of each stock whose filings known or splits made by the day differ
+    // from the day before's (on the first day asked, or one before the day last asked, every
+    // stock with a filing); a stock not named keeps its figures. Each is next()'s, to the digit.
+    void nextChanges(const std::function<void(const std::string& code, const Fundamentals::Figures&)>& fn);
 
 private:
     struct Stock
@@ -36,6 +44,7 @@ private:
         std::vector<FilingFigures::Filing> filings; // oldest first
         const FilingFigures::Splits* splits = nullptr;
         std::size_t known = 0; // the filings disclosed by the day last asked
+        std::size_t splitsMade = 0; // the splits made by it
         FilingFigures figures;
     };
 

@@ -720,6 +720,7 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     fetchTopix(client, store, files, result);
 
     store.setFillPending(false);
+    store.keepBarCopy();
     result.ok = true;
     result.requests = client.requests();
     return result;

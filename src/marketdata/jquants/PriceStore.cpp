@@ -1,5 +1,6 @@
 #include "PriceStore.h"
 
+#include "BarCopy.h"
 #include "ListingHistory.h"
 #include "core/Connection.h"
 #include "core/DatabaseError.h"
@@ -78,6 +79,7 @@ PriceStore::PriceStore(const std::filesystem::path& programFolder)
 
 void PriceStore::open(const std::filesystem::path& programFolder)
 {
+    m_folder = programFolder;
     core::Connection::Options options;
     options.create = true;
     options.oneThread = true; // each store is its user's own
@@ -119,6 +121,14 @@ void PriceStore::open(const std::filesystem::path& programFolder)
     m_connection->execute("CREATE INDEX IF NOT EXISTS Index_BarDay ON Table_Bar (BarDate, C)");
     m_connection->execute(
         "CREATE INDEX IF NOT EXISTS Index_BarSplit ON Table_Bar (BarDate) WHERE AdjFactor <> 1");
+    // Whoever writes a bar, this program or any other, changes the stamp in the same
+    // transaction: the copy beside the store is then of another stamp and not read.
+    for (const char* change : {"INSERT", "UPDATE", "DELETE"}) {
+        m_connection->execute(std::string("CREATE TRIGGER IF NOT EXISTS Trigger_Bar") + change + " AFTER "
+            + change
+            + " ON Table_Bar BEGIN INSERT OR REPLACE INTO Table_StoreState (StateName, StateValue)"
+              " VALUES ('BarsStamp', random()); END");
+    }
 }
 
 void PriceStore::addBarColumns()
@@ -825,6 +835,63 @@ void PriceStore::keepPriceFigures(
     m_connection->setBusyTimeout(core::Connection::Options{}.busyTimeoutMs);
 }
 
+std::string PriceStore::barsStamp()
+{
+    core::Statement s(*m_connection, "SELECT StateValue FROM Table_StoreState WHERE StateName = 'BarsStamp'");
+    return s.next() ? s.columnText(0) : std::string();
+}
+
+void PriceStore::keepBarCopy()
+{
+    try {
+        // One read of the stamp and the bars: no write can come between them.
+        core::Transaction transaction(*m_connection);
+        std::string stamp = barsStamp();
+        if (stamp.empty()) {
+            // A store whose bars were written before they had a stamp.
+            m_connection->execute("INSERT OR REPLACE INTO Table_StoreState (StateName, StateValue)"
+                                  " VALUES ('BarsStamp', random())");
+            stamp = barsStamp();
+        }
+        if (BarCopy::stampOf(m_folder) == stamp) {
+            transaction.commit();
+            return;
+        }
+        core::Statement s(*m_connection,
+            "SELECT BarCode, BarDate, C, AdjC, AdjH, AdjL, AdjVo, Va, AdjO, O, AdjFactor, UL, LL"
+            " FROM Table_Bar ORDER BY BarCode, BarDate");
+        BarCopy::write(m_folder, stamp, [&](const BarCopy::EachRow& each) {
+            BarCopy::Row row;
+            auto limit = [&](int column) -> std::int8_t {
+                return s.isNull(column) ? -1 : static_cast<std::int8_t>(s.columnDouble(column) == 1.0);
+            };
+            while (s.next()) {
+                row.code = s.columnView(0);
+                row.date = s.columnView(1);
+                row.cNull = s.isNull(2);
+                row.adjCNull = s.isNull(3);
+                row.oNull = s.isNull(9);
+                row.factorNull = s.isNull(10);
+                row.c = s.columnDouble(2);
+                row.adjC = s.columnDouble(3);
+                row.adjH = s.columnDouble(4);
+                row.adjL = s.columnDouble(5);
+                row.adjVo = s.columnDouble(6);
+                row.va = s.columnDouble(7);
+                row.adjO = s.columnDouble(8);
+                row.o = s.columnDouble(9);
+                row.adjFactor = row.factorNull ? 1.0 : s.columnDouble(10);
+                row.ul = limit(11);
+                row.ll = limit(12);
+                each(row);
+            }
+        });
+        transaction.commit();
+    } catch (const std::exception&) {
+        // Busy or short of room: the bars are read from the store as before.
+    }
+}
+
 void PriceStore::eachStockBars(const std::vector<std::string>& days,
     const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn, bool closesOnly,
     const std::string& fromCode, const std::string& toCode, BarColumns wanted)
@@ -832,6 +899,23 @@ void PriceStore::eachStockBars(const std::vector<std::string>& days,
     if (days.empty()) {
         return;
     }
+    if (const std::string stamp = barsStamp(); !stamp.empty()) {
+        if (!m_barCopy || m_barCopy->stamp() != stamp) {
+            m_barCopy = BarCopy::open(m_folder, stamp);
+        }
+        if (m_barCopy) {
+            m_barCopy->eachStock(days, fn, closesOnly, fromCode, toCode, wanted,
+                [&](const std::string& code) { readStockBars(days, fn, closesOnly, code, code, wanted); });
+            return;
+        }
+    }
+    readStockBars(days, fn, closesOnly, fromCode, toCode, wanted);
+}
+
+void PriceStore::readStockBars(const std::vector<std::string>& days,
+    const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn, bool closesOnly,
+    const std::string& fromCode, const std::string& toCode, BarColumns wanted)
+{
     // Columns not wanted are read as NULL, which SQLite hands over without touching the record.
     const bool touches = !closesOnly && wanted.touches;
     const std::string columns = std::string("BarCode, BarDate, C, ")

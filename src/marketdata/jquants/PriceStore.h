@@ -21,6 +21,8 @@ class Statement;
 
 namespace zuvemo::marketdata {
 
+class BarCopy;
+
 // Every day a J-Quants folder has fetched, in a SQLite file of its own beside the database (so
 // the compaction at close stays fast): one row per stock and day with the raw and the adjusted
 // values. A day or a stock is stored in one transaction, so an interrupted fill keeps whole days.
@@ -198,6 +200,14 @@ public:
     void storeCalendar(const nlohmann::json& rows);
     std::vector<std::string> tradingDays(const std::string& from, const std::string& to);
 
+    // A text that changes with every bar written, in the writing transaction; empty until the
+    // first bar written since the store had it.
+    std::string barsStamp();
+    // Writes the copy of the bars beside the store (BarCopy) unless the one there is of the
+    // bars' stamp already: after a refresh, so the searches after it read no bar through SQLite.
+    // A copy not written costs speed alone: it never fails the caller.
+    void keepBarCopy();
+
     // A fill begun and not yet ended (stopped, or the program closed): the next start goes on.
     void setFillPending(bool pending);
     bool fillPending();
@@ -218,10 +228,16 @@ private:
     void addFilingColumns();
     void addBarColumns();
     void addFigureColumns();
+    // eachStockBars through SQLite.
+    void readStockBars(const std::vector<std::string>& days,
+        const std::function<void(const std::string& code, const std::vector<DayBar>& bars)>& fn,
+        bool closesOnly, const std::string& fromCode, const std::string& toCode, BarColumns columns);
     // Rows in the key's order: (code, date) ascending.
     void storeRows(const std::vector<const Bar*>& rows);
 
+    std::filesystem::path m_folder;
     std::unique_ptr<core::Connection> m_connection;
+    std::unique_ptr<BarCopy> m_barCopy; // of the stamp last seen, or none
     // Prepared once for the many stocks a screening reads; finalized before the connection closes.
     std::unique_ptr<core::Statement> m_newestDays, m_newestCloses;
     // The day before a relisted code's present listing, for the upTo it was read for.
