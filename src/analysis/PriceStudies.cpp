@@ -1,6 +1,7 @@
 #include "PriceStudies.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace zuvemo::analysis {
@@ -35,18 +36,27 @@ struct Ema
     bool ready() const { return count == n; }
 };
 
-// (highest high + lowest low) ÷ 2 of the len bars ending at end.
-std::optional<double> midpoint(const Bar* bars, std::size_t end, std::size_t len)
+// (highest high + lowest low) ÷ 2 of the 9, 26 and 52 bars ending at end, in one pass: the
+// longer spans hold the shorter.
+void midpoints(const Bar* bars, std::size_t end, PriceStudies& s)
 {
-    if (end + 1 < len) {
-        return std::nullopt;
+    if (end + 1 < kTenkan) {
+        return;
     }
     double high = bars[end].h, low = bars[end].l;
-    for (std::size_t i = end + 1 - len; i < end; ++i) {
-        high = std::max(high, bars[i].h);
-        low = std::min(low, bars[i].l);
+    const std::size_t span = std::min(end + 1, kSpan2);
+    for (std::size_t k = 1; k < span; ++k) {
+        high = std::max(high, bars[end - k].h);
+        low = std::min(low, bars[end - k].l);
+        if (k + 1 == kTenkan) {
+            s.tenkan = (high + low) / 2;
+        } else if (k + 1 == kKijun) {
+            s.kijun = (high + low) / 2;
+        }
     }
-    return (high + low) / 2;
+    if (span == kSpan2) {
+        s.span2 = (high + low) / 2;
+    }
 }
 
 // C − L9 and H9 − L9 of the bar at end (which has kStoch − 1 bars before it).
@@ -60,40 +70,30 @@ std::pair<double, double> stochParts(const Bar* bars, std::size_t end)
     return {bars[end].c - low, high - low};
 }
 
-// %D of the bar at end (which has kStoch + kSmooth − 2 bars before it).
-std::optional<double> percentD(const Bar* bars, std::size_t end)
-{
-    double above = 0, range = 0;
-    for (std::size_t i = end + 1 - kSmooth; i <= end; ++i) {
-        const auto [a, r] = stochParts(bars, i);
-        above += a;
-        range += r;
-    }
-    return range > 0 ? std::optional(above / range * 100) : std::nullopt;
-}
-
 } // namespace
 
-PriceStudies PriceStudies::of(const Bar* bars, std::size_t n, unsigned parts)
+PriceStudies PriceStudies::of(
+    const Bar* bars, std::size_t n, unsigned parts, PriceStudies* before, unsigned beforeParts)
 {
     PriceStudies s;
     if (n == 0) {
         return s;
     }
     const std::size_t t = n - 1;
+    if (before) {
+        *before = n > 1 ? of(bars, n - 1, beforeParts & ~kMacd) : PriceStudies{};
+    }
     if (parts & kMacd) {
-        macdOf(bars, n, s);
+        macdOf(bars, n, s, n > 1 && (beforeParts & kMacd) ? before : nullptr);
     }
     if (parts & kBand) {
         bandOf(bars, n, s);
     }
     if (parts & kIchimoku) {
-        s.tenkan = midpoint(bars, t, kTenkan);
-        s.kijun = midpoint(bars, t, kKijun);
+        midpoints(bars, t, s);
         if (s.tenkan && s.kijun) {
             s.span1 = (*s.tenkan + *s.kijun) / 2;
         }
-        s.span2 = midpoint(bars, t, kSpan2);
     }
     if (parts & kStochastics) {
         stochasticsOf(bars, n, s);
@@ -101,21 +101,27 @@ PriceStudies PriceStudies::of(const Bar* bars, std::size_t n, unsigned parts)
     return s;
 }
 
-void PriceStudies::macdOf(const Bar* bars, std::size_t n, PriceStudies& s)
+void PriceStudies::macdOf(const Bar* bars, std::size_t n, PriceStudies& s, PriceStudies* before)
 {
     Ema fast{kFast}, slow{kSlow}, signal{kSignal};
+    auto put = [&](PriceStudies& out) {
+        if (signal.ready()) {
+            out.macd = fast.value - slow.value;
+            out.macdSignal = signal.value;
+            out.macdHist = *out.macd - signal.value;
+        }
+    };
     for (std::size_t i = 0; i < n; ++i) {
         fast.add(bars[i].c);
         slow.add(bars[i].c);
         if (slow.ready()) {
             signal.add(fast.value - slow.value);
         }
+        if (before && i + 2 == n) {
+            put(*before); // the same means one bar short: of(bars, n − 1)'s to the digit
+        }
     }
-    if (signal.ready()) {
-        s.macd = fast.value - slow.value;
-        s.macdSignal = signal.value;
-        s.macdHist = *s.macd - signal.value;
-    }
+    put(s);
 }
 
 void PriceStudies::bandOf(const Bar* bars, std::size_t n, PriceStudies& s)
@@ -142,20 +148,36 @@ void PriceStudies::bandOf(const Bar* bars, std::size_t n, PriceStudies& s)
 void PriceStudies::stochasticsOf(const Bar* bars, std::size_t n, PriceStudies& s)
 {
     const std::size_t t = n - 1;
-    if (n >= kStoch) {
-        const auto [above, range] = stochParts(bars, t);
-        if (range > 0) {
-            s.stochK = above / range * 100;
+    if (n < kStoch) {
+        return;
+    }
+    // C − L9 and H9 − L9 of the last bars, each worked out once for %K, %D and slow %D.
+    constexpr std::size_t kKept = 2 * kSmooth - 1;
+    std::array<std::pair<double, double>, kKept> parts{};
+    const std::size_t have = std::min(kKept, n + 1 - kStoch);
+    for (std::size_t k = 0; k < have; ++k) {
+        parts[k] = stochParts(bars, t - k);
+    }
+    // %D of the bar k bars before the last, summed oldest first as percentD sums them.
+    auto percentDAt = [&](std::size_t k) -> std::optional<double> {
+        double above = 0, range = 0;
+        for (std::size_t j = k + kSmooth; j-- > k;) {
+            above += parts[j].first;
+            range += parts[j].second;
         }
+        return range > 0 ? std::optional(above / range * 100) : std::nullopt;
+    };
+    if (parts[0].second > 0) {
+        s.stochK = parts[0].first / parts[0].second * 100;
     }
     if (n >= kStoch + kSmooth - 1) {
-        s.stochD = percentD(bars, t);
+        s.stochD = percentDAt(0);
     }
     if (n >= kStoch + 2 * kSmooth - 2) {
         double sum = 0;
         bool all = true;
-        for (std::size_t i = t + 1 - kSmooth; i <= t && all; ++i) {
-            const auto d = percentD(bars, i);
+        for (std::size_t k = kSmooth; k-- > 0 && all;) {
+            const auto d = percentDAt(k);
             all = d.has_value();
             sum += d.value_or(0);
         }

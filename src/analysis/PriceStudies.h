@@ -29,7 +29,10 @@ struct PriceStudies
     enum Part : unsigned { kMacd = 1U << 0, kBand = 1U << 1, kIchimoku = 1U << 2, kStochastics = 1U << 3 };
     static constexpr unsigned kEvery = ~0U;
 
-    static PriceStudies of(const TechnicalFigures::Bar* bars, std::size_t n, unsigned parts = kEvery);
+    // before, when given: of(bars, n − 1, beforeParts) besides (beforeParts among parts), its
+    // means from the same pass.
+    static PriceStudies of(const TechnicalFigures::Bar* bars, std::size_t n, unsigned parts = kEvery,
+        PriceStudies* before = nullptr, unsigned beforeParts = 0);
     // Every bar's studies, each from the at most window bars ending at it: out[i] is of(bars + i +
     // 1 − w, w) to the last digit, w = min(i + 1, window).
     static std::vector<PriceStudies> eachBar(
@@ -38,7 +41,8 @@ struct PriceStudies
     friend bool operator==(const PriceStudies&, const PriceStudies&) = default;
 
 private:
-    static void macdOf(const TechnicalFigures::Bar* bars, std::size_t n, PriceStudies& s);
+    static void macdOf(
+        const TechnicalFigures::Bar* bars, std::size_t n, PriceStudies& s, PriceStudies* before = nullptr);
     static void bandOf(const TechnicalFigures::Bar* bars, std::size_t n, PriceStudies& s);
     static void stochasticsOf(const TechnicalFigures::Bar* bars, std::size_t n, PriceStudies& s);
 };

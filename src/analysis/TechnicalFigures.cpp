@@ -240,10 +240,10 @@ void TechnicalFigures::studies(
     const unsigned parts = ((need & kMacd) ? PriceStudies::kMacd : 0U)
         | ((need & kBand) ? PriceStudies::kBand : 0U) | ((need & kStoch) ? PriceStudies::kStochastics : 0U)
         | ((need & kIchimoku) ? PriceStudies::kIchimoku : 0U);
-    const auto s = PriceStudies::of(bars, n, parts);
     // The day before as this day's days give it: a figure of a day reads nothing older.
     const unsigned crossed = parts & (PriceStudies::kMacd | PriceStudies::kIchimoku);
-    const auto before = n > 1 && crossed != 0 ? PriceStudies::of(bars, n - 1, crossed) : PriceStudies{};
+    PriceStudies before;
+    const auto s = PriceStudies::of(bars, n, parts, crossed != 0 ? &before : nullptr, crossed);
     if (need & kMacd) {
         f.macd = s.macd;
         f.macdSignal = s.macdSignal;

@@ -146,6 +146,17 @@ TEST(PriceStudies, EachBarIsThatBarsOwnWindowToTheLastDigit)
         const std::size_t w = std::min<std::size_t>(i + 1, 251);
         EXPECT_EQ(each[i], PriceStudies::of(bars.data() + i + 1 - w, w)) << i;
     }
+    // The day before out of the same pass is the day before's own, part by part.
+    for (const std::size_t n : {1, 2, 34, 35, 60, 400}) {
+        for (const unsigned parts : {PriceStudies::kEvery, unsigned{PriceStudies::kMacd},
+                 PriceStudies::kMacd | PriceStudies::kIchimoku, unsigned{PriceStudies::kIchimoku}}) {
+            PriceStudies before;
+            EXPECT_EQ(PriceStudies::of(bars.data(), n, PriceStudies::kEvery, &before, parts),
+                PriceStudies::of(bars.data(), n))
+                << n;
+            EXPECT_EQ(before, n > 1 ? PriceStudies::of(bars.data(), n - 1, parts) : PriceStudies{}) << n;
+        }
+    }
     // Past the window the means start later, so they are not a longer run's.
     EXPECT_NE(*each[399].macd, *PriceStudies::of(bars.data(), 400).macd);
     EXPECT_EQ(PriceStudies::eachBar(bars.data(), 40, 20)[39], PriceStudies::of(bars.data() + 20, 20));
