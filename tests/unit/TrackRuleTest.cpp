@@ -6,6 +6,7 @@
 // results made here.
 #include "SampleServer.h"
 #include "TestSupport.h"
+#include "analysis/RuleGrid.h"
 #include "analysis/RuleTest.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
@@ -19,6 +20,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <map>
@@ -1014,6 +1016,270 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
     EXPECT_EQ(moneyCell(model, "売買回数"), "0");
     EXPECT_EQ(moneyCell(model, "勝率"), "");
     EXPECT_EQ(moneyCell(model, "損益"), "0.00%");
+}
+
+// A range of a rule is every variant's own single test: the report of each, every figure of its
+// rows and money, equals run() with its bounds, whether it buys the first of a run or every day,
+// at the close or the next open, with a varied horizon and both bounds of one figure varied.
+TEST_F(RuleMarket, EachVariantOfARangeIsTheSingleTestOfItsSettings)
+{
+    core::Mdl_Start module(home_());
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    struct Case
+    {
+        std::function<void(analysis::RuleTest::Options&)> rule;
+        std::vector<std::string> vary;
+    };
+    const std::vector<Case> cases{
+        {[](auto& o) {
+             o.conditions.signal = "買";
+             o.conditions.ranges["dev25"].max = 0.02;
+             o.conditions.ranges["rsi"] = {0.0, 70.0};
+             o.simulation.slotCount = 5;
+         },
+            {"dev25.max=-4:2:3", "rsi.max=45,70"}},
+        {[](auto& o) {
+             o.everyDay = true;
+             o.nextOpen = true;
+             o.horizons = {1, 5};
+             o.conditions.ranges["rsi"] = {10.0, 60.0};
+             o.conditions.sort = "chg1";
+             o.conditions.descending = true;
+             o.simulation.lot = 100;
+         },
+            {"rsi.min=20,35", "rsi.max=40:60:20", "horizon=3,5"}},
+    };
+    int differing = 0;
+    for (const auto& c : cases) {
+        analysis::RuleTest::Options base;
+        c.rule(base);
+        std::vector<analysis::RuleGrid::Bound> bounds;
+        for (const auto& v : c.vary) {
+            bounds.push_back(analysis::RuleGrid::parse(v, base.conditions));
+        }
+        const auto plan = analysis::RuleGrid::plan(bounds, base.conditions);
+        std::map<std::size_t, std::pair<std::string, std::string>> seen;
+        analysis::RuleGrid::Options grid;
+        grid.each = [&](std::size_t i, analysis::TrackReport&& r) { seen[i] = {r.json(), r.tradesCsv()}; };
+        analysis::RuleTest test(module);
+        const auto result = analysis::RuleGrid::run(test, base, bounds, grid);
+        ASSERT_EQ(result.message, "");
+        ASSERT_EQ(seen.size(), plan.variants.size());
+        std::set<std::string> distinct;
+        for (std::size_t i = 0; i < plan.variants.size(); ++i) {
+            analysis::RuleTest::Options single = base;
+            single.simulate = true;
+            for (const auto& [name, range] : plan.variants[i].ranges) {
+                single.conditions.ranges[name] = range;
+            }
+            if (plan.variants[i].horizon > 0) {
+                single.horizons = {plan.variants[i].horizon};
+            }
+            const auto alone = analysis::RuleTest(module).run(single);
+            ASSERT_EQ(alone.message, "");
+            EXPECT_EQ(seen[i].first, alone.json()) << c.vary.front() << " variant " << i;
+            EXPECT_EQ(seen[i].second, alone.tradesCsv()) << i;
+            distinct.insert(seen[i].first);
+
+            // Its row: the rule's row at its horizon and the money's figures, the Sharpe ratio of
+            // the equity's daily returns from the capital.
+            const auto& row = result.rows[i];
+            EXPECT_EQ(row.settings, plan.settings[i]);
+            const auto& rule = alone.groups.front().rows;
+            const auto at = std::find_if(rule.begin(), rule.end(), [&](const auto& r) {
+                return r.signal == analysis::TrackRecord::Signal::Rule && r.horizon == single.horizons.back();
+            });
+            ASSERT_NE(at, rule.end());
+            EXPECT_EQ(row.events, at->count);
+            EXPECT_EQ(row.meanExcess, at->excess);
+            const auto& sim = *alone.simulation;
+            EXPECT_EQ(row.totalReturn, sim.totalReturn);
+            EXPECT_EQ(row.trades, sim.trades);
+            std::vector<double> daily;
+            double before = single.simulation.capital;
+            for (const auto& p : sim.equity) {
+                daily.push_back(p.value / before - 1);
+                before = p.value;
+            }
+            double mean = 0, var = 0;
+            for (const double r : daily) {
+                mean += r / static_cast<double>(daily.size());
+            }
+            for (const double r : daily) {
+                var += (r - mean) * (r - mean) / static_cast<double>(daily.size() - 1);
+            }
+            if (var > 0) {
+                ASSERT_TRUE(row.sharpe);
+                EXPECT_NEAR(*row.sharpe, mean / std::sqrt(var) * std::sqrt(245.0), 1e-9);
+            } else {
+                EXPECT_FALSE(row.sharpe);
+            }
+            ASSERT_EQ(result.returns[i].size(), daily.size());
+            for (std::size_t t = 0; t < daily.size(); ++t) {
+                EXPECT_EQ(result.returns[i][t], static_cast<float>(daily[t])) << t;
+            }
+        }
+        differing += static_cast<int>(distinct.size());
+        // Best first by the objective, none last.
+        for (std::size_t k = 1; k < result.order.size(); ++k) {
+            const auto& a = result.rows[result.order[k - 1]].sharpe;
+            const auto& b = result.rows[result.order[k]].sharpe;
+            EXPECT_TRUE(!b || (a && *a >= *b)) << k;
+        }
+    }
+    EXPECT_GE(differing, 8); // the bounds did change the variants
+}
+
+// The walk-forward holds, block by block, the variant best before it: a slice of that variant's
+// single test, chosen on the single tests' own returns.
+TEST_F(RuleMarket, TheWalkForwardsPiecesAreSlicesOfTheChosenVariantsSingleTests)
+{
+    core::Mdl_Start module(home_());
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    analysis::RuleTest::Options base;
+    base.conditions.ranges["rsi"] = {0.0, 50.0};
+    base.horizons = {5};
+    const std::vector<analysis::RuleGrid::Bound> bounds{
+        analysis::RuleGrid::parse("rsi.max=25:50:5", base.conditions)};
+    const auto plan = analysis::RuleGrid::plan(bounds, base.conditions);
+    std::vector<std::vector<double>> daily;
+    for (const auto& v : plan.variants) {
+        analysis::RuleTest::Options single = base;
+        single.simulate = true;
+        single.conditions.ranges["rsi"] = v.ranges.at("rsi");
+        const auto alone = analysis::RuleTest(module).run(single);
+        ASSERT_TRUE(alone.simulation);
+        daily.push_back(analysis::RuleGrid::dailyReturns(*alone.simulation, single.simulation.capital));
+    }
+    const std::size_t days = daily.front().size();
+    for (const bool rolling : {false, true}) {
+        analysis::RuleGrid::Options grid;
+        grid.walkForward = 2;
+        grid.rolling = rolling;
+        analysis::RuleTest test(module);
+        const auto result = analysis::RuleGrid::run(test, base, bounds, grid);
+        ASSERT_EQ(result.message, "");
+        ASSERT_TRUE(result.walkForward);
+        const auto& w = *result.walkForward;
+        const std::size_t span = days / 3, skip = days % 3;
+        ASSERT_EQ(w.blocks.size(), 2U);
+        std::size_t at = 0;
+        for (std::size_t k = 0; k < 2; ++k) {
+            const std::size_t from = rolling ? skip + span * k : skip, to = skip + span * (k + 1);
+            std::size_t chosen = 0;
+            double top = -INFINITY;
+            for (std::size_t v = 0; v < daily.size(); ++v) {
+                std::vector<double> part(
+                    daily[v].begin() + static_cast<long>(from), daily[v].begin() + static_cast<long>(to));
+                double mean = 0, var = 0;
+                for (const double r : part) {
+                    mean += r / static_cast<double>(part.size());
+                }
+                for (const double r : part) {
+                    var += (r - mean) * (r - mean);
+                }
+                const double s
+                    = var > 0 ? mean / std::sqrt(var / static_cast<double>(part.size() - 1)) : -INFINITY;
+                if (s > top + 1e-9) {
+                    top = s;
+                    chosen = v;
+                }
+            }
+            EXPECT_EQ(w.blocks[k].chosen, chosen) << rolling << k;
+            EXPECT_EQ(w.blocks[k].first, to);
+            double value = 1;
+            for (std::size_t t = to; t < to + span; ++t, ++at) {
+                EXPECT_NEAR(w.outOfSample[at], daily[chosen][t], 1e-7) << t;
+                value *= 1 + static_cast<double>(static_cast<float>(daily[chosen][t]));
+            }
+            EXPECT_NEAR(w.blocks[k].figures.totalReturn, value - 1, 1e-12);
+        }
+        EXPECT_EQ(at, w.outOfSample.size());
+    }
+}
+
+TEST_F(RuleMarket, ARangeOnTheCommandLineGivesItsRowsFilesAndRefusesBadRangesByName)
+{
+    std::string out;
+    ASSERT_EQ(
+        cli(" track --rsi 0:60 --vary rsi.max=30:60:10 --vary horizon=5,10 --objective return --json", &out),
+        0)
+        << out;
+    const auto answer = json::parse(out);
+    ASSERT_EQ(answer["variants"].size(), 8U) << out;
+    EXPECT_EQ(answer["objective"], "return");
+    EXPECT_EQ(answer["trials"], 8);
+    // Under 320 tested days are fewer than 16 blocks of 20: said, no number.
+    const int days = answer["days"].get<int>();
+    ASSERT_LT(days, 320);
+    ASSERT_GE(days, 180);
+    EXPECT_TRUE(answer["pbo"].is_null());
+    EXPECT_TRUE(answer["deflatedSharpe"].is_null());
+    double last = INFINITY;
+    for (const auto& v : answer["variants"]) {
+        for (const char* key : {"events", "hitRate", "meanExcess", "totalReturn", "annualReturn",
+                 "maxDrawdown", "sharpe", "trades"}) {
+            EXPECT_TRUE(v.contains(key)) << key;
+        }
+        EXPECT_EQ(v["settings"].size(), 2U);
+        EXPECT_LE(v["totalReturn"].get<double>(), last);
+        last = v["totalReturn"].get<double>();
+    }
+    const auto best = answer["variants"][0]["settings"];
+    std::string single;
+    ASSERT_EQ(cli(" track --rsi 0:" + std::to_string(best["rsi.max"].get<int>()) + " --horizons "
+                      + std::to_string(best["horizon"].get<int>()) + " --simulate --json",
+                  &single),
+        0);
+    EXPECT_EQ(json::parse(single)["simulation"]["totalReturn"], answer["variants"][0]["totalReturn"]);
+
+    test::TempFolder files;
+    ASSERT_EQ(cli(" track --rsi 0:60 --vary rsi.max=40,60 --walk-forward 2 --rolling --csv "
+                      + (files / "v.csv").string(),
+                  &out),
+        0)
+        << out;
+    EXPECT_NE(out.find("ウォークフォワード"), std::string::npos) << out;
+    EXPECT_NE(out.find("検証した日が " + std::to_string(days) + " 日で"), std::string::npos) << out;
+    std::ifstream in(files / "v.csv", std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFrsi.max,期間（日）,件数,", 0), 0U) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+    ASSERT_EQ(cli(" track --rsi 0:60 --vary rsi.max=40,60 --walk-forward 2 --json", &out), 0) << out;
+    const auto walk = json::parse(out)["walkForward"];
+    ASSERT_EQ(walk["blocks"].size(), 2U) << out;
+    for (const char* key : {"first", "last", "chosen", "totalReturn", "sharpe"}) {
+        EXPECT_TRUE(walk["blocks"][0].contains(key)) << key;
+    }
+    EXPECT_TRUE(walk["outOfSample"].contains("totalReturn"));
+    EXPECT_TRUE(walk["inSampleBest"].contains("sharpe"));
+
+    for (const auto& [args, name] : std::vector<std::pair<std::string, std::string>>{
+             {" --rsi 0:60 --vary dev25.max=1,2", "--vary: dev25.max はこのルールの条件にありません"},
+             {" --rsi 0:60 --vary rsi.top=1,2", "--vary"}, {" --rsi 0:60 --vary rsi.max=", "--vary"},
+             {" --rsi 0:60 --vary rsi.max=60:40:5", "--vary: rsi.max の範囲が逆です"},
+             {" --rsi 0:60 --vary rsi.max=40:60:0", "--vary: rsi.max の刻みは 0 より大きく"},
+             {" --rsi 0:60 --vary rsi.max=40,,50", "--vary"}, {" --rsi 0:60 --vary rsi.max=4x", "--vary"},
+             {" --rsi 0:60 --vary rsi.max=1:1001:1", "--vary"},
+             {" --rsi 0:60 --dev25 :0 --vary rsi.max=1:50:1 --vary dev25.max=-20:0:1", "1,050 通り"},
+             {" --rsi 0:60 --dev25 -9:0 --chg1 :0 --vary rsi.max=50,60 --vary rsi.min=0,1 --vary "
+              "dev25.max=-1,0"
+              " --vary chg1.max=-1,0",
+                 "--vary: 変える条件は 3 つまで"},
+             {" --rsi 30:60 --vary rsi.max=20,40", "--vary: rsi.max=20 では RSI の下限が上限を上回ります"},
+             {" --rsi 0:60 --vary horizon=0,5", "--vary"}, {" --vary rsi.max=40", "--vary は find の条件"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --walk-forward 1", "--walk-forward"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --walk-forward 11", "--walk-forward"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --walk-forward 4",
+                 "--walk-forward: 検証した " + std::to_string(days) + " 日を 5 区間"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --objective best", "--objective"},
+             {" --rsi 0:60 --objective sharpe", "--objective は --vary と一緒に"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --rolling", "--rolling は --walk-forward と一緒に"}}) {
+        EXPECT_EQ(cli(" track" + args + " 2>&1", &out), 2) << args << ": " << out;
+        EXPECT_NE(out.find(name), std::string::npos) << args << ": " << out;
+    }
 }
 
 TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsHeading)

@@ -529,6 +529,7 @@ std::string RuleTestDialogModel::progressText(const analysis::RuleTest::Progress
         = count(static_cast<double>(p.done)) + " / " + count(static_cast<double>(p.total));
     std::string text = p.step == Step::Prices ? "株価を読み込み中… " + counted + " 銘柄"
         : p.step == Step::Figures             ? "指標を読み込み中… " + counted + " 日"
+        : p.step == Step::Variants            ? "設定ごとに集計中… " + counted + " 通り"
                                               : "検証中… " + counted + " 銘柄";
     if (secondsLeft >= 0) {
         text += "  "
