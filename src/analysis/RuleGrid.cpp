@@ -3,6 +3,7 @@
 #include "FigureRange.h"
 #include "FigureTable.h"
 #include "ReportText.h"
+#include "RuleHistory.h"
 #include "core/Value.h"
 
 #include <algorithm>
@@ -377,6 +378,28 @@ RuleGrid::Result RuleGrid::run(
         out.walkForward = WalkForward::run(out.returns, out.market, out.topix, options.walkForward,
             options.rolling, judge, out.order.front(), out.capital);
     }
+
+    RuleHistory::Entry e;
+    e.rule = RuleHistory::describe(rule.conditions) + "（" + RuleTest::optionWords(o) + "）";
+    for (const auto& b : bounds) {
+        e.rule += "、" + b.name + " " + b.values.front() + "〜" + b.values.back();
+    }
+    e.firstDay = out.common.firstDay;
+    e.lastDay = out.common.lastDay;
+    e.days = out.common.days;
+    e.variants = static_cast<int>(n);
+    const Row& best = out.rows[out.order.front()];
+    e.result = "最良 ";
+    for (std::size_t k = 0; k < bounds.size(); ++k) {
+        e.result += (k ? "、" : "") + bounds[k].name + "=" + best.settings[k];
+    }
+    e.result += std::string("（") + objectiveHeading(out.objective) + "）: 総リターン "
+        + shown(best.totalReturn, true) + "、シャープレシオ "
+        + (best.sharpe ? fixed(*best.sharpe, 2) : std::string("-"));
+    if (out.odds.pbo) {
+        e.result += "、PBO " + std::to_string(static_cast<int>(std::lround(*out.odds.pbo * 100))) + " %";
+    }
+    out.common.historyError = test.remember(std::move(e));
     return out;
 }
 

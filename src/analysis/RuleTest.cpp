@@ -7,6 +7,7 @@
 #include "TechnicalFigures.h"
 #include "TrackRecord.h"
 #include "TrackRun.h"
+#include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
@@ -106,7 +107,53 @@ std::vector<std::string> RuleTest::marketNames()
 
 TrackReport RuleTest::run(const Options& options)
 {
-    return test(options, nullptr, nullptr);
+    TrackReport report = test(options, nullptr, nullptr);
+    if (report.message.empty() && report.days > 0) {
+        RuleHistory::Entry e;
+        e.rule = RuleHistory::describe(options.conditions) + "（" + optionWords(options) + "）";
+        e.firstDay = report.firstDay;
+        e.lastDay = report.lastDay;
+        e.days = report.days;
+        if (report.simulation && report.simulation->totalReturn) {
+            e.result = "総リターン " + TrackReport::signedPercent(*report.simulation->totalReturn) + "、売買 "
+                + std::to_string(report.simulation->trades) + " 回";
+        } else if (!report.groups.empty()) {
+            for (const auto& row : report.groups.front().rows) {
+                if (row.signal == TrackRecord::Signal::Rule) {
+                    e.result = std::to_string(row.horizon) + " 日後 件数 " + std::to_string(row.count)
+                        + (row.count > 0 ? "、的中率 " + TrackReport::percent(row.hitRate) : std::string());
+                }
+            }
+        }
+        report.historyError = remember(std::move(e));
+    }
+    return report;
+}
+
+std::string RuleTest::optionWords(const Options& o)
+{
+    std::string horizons;
+    for (const int h : o.horizons) {
+        horizons += (horizons.empty() ? "" : "・") + std::to_string(h);
+    }
+    return std::string(o.nextOpen ? "翌日始値" : "当日終値") + (o.everyDay ? "、毎日" : "、初日のみ") + "、"
+        + horizons + "日後" + (o.simulate ? "、運用あり" : "");
+}
+
+std::string RuleTest::remember(RuleHistory::Entry entry)
+{
+    if (!m_module.SharedConnection) {
+        return "データベースが開いていません";
+    }
+    if (entry.at.empty()) {
+        entry.at = core::Clock().timestamp();
+    }
+    try {
+        RuleHistory::record(*m_module.SharedConnection, entry);
+    } catch (const core::DatabaseError& e) {
+        return e.userText();
+    }
+    return {};
 }
 
 TrackReport RuleTest::runVariants(

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "RuleHistory.h"
 #include "RuleSimulation.h"
 #include "StockFinder.h"
 #include "TrackReport.h"
@@ -92,6 +93,16 @@ public:
     // computed once for all. Returns what all share: its message says why there is none.
     TrackReport runVariants(
         const Options& options, const std::vector<Variant>& variants, const VariantSink& sink);
+
+    // Keeps a test in the folder's history of rules tested; the reason when it could not.
+    std::string remember(RuleHistory::Entry entry);
+    // "検証履歴に残せませんでした（REASON）。": said beside a result that stands nonetheless.
+    static std::string historyNotKept(const std::string& reason)
+    {
+        return "検証履歴に残せませんでした（" + reason + "）。";
+    }
+    // The options beside the conditions, in words for the history: "翌日始値、毎日、5・20日後".
+    static std::string optionWords(const Options& options);
 
     // Every market name a rule can select: today's list's and those of the listing history
     // (東証一部, マザーズ … before 2022-04-04), today's first.

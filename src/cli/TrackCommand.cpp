@@ -3,6 +3,7 @@
 #include "CliSession.h"
 #include "FindCommand.h"
 #include "analysis/RuleGrid.h"
+#include "analysis/RuleHistory.h"
 #include "analysis/RuleTest.h"
 #include "analysis/TrackRun.h"
 #include "core/Connection.h"
@@ -35,6 +36,27 @@ std::vector<int> horizonsOf(const std::string& text)
 
 int runTrack(const std::filesystem::path& home, CliArguments& args)
 {
+    if (args.takeFlag("--history")) {
+        const bool json = args.takeFlag("--json");
+        args.positional(0, 0);
+        CliSession session(home);
+        if (!session.open()) {
+            return 1;
+        }
+        std::vector<analysis::RuleHistory::Entry> entries;
+        try {
+            entries = analysis::RuleHistory::list(*session.module().SharedConnection);
+        } catch (const core::DatabaseError& e) {
+            printDatabaseError(e);
+            return 1;
+        }
+        if (json) {
+            std::cout << analysis::RuleHistory::json(entries) << std::endl;
+        } else {
+            std::cout << analysis::RuleHistory::text(entries) << std::flush;
+        }
+        return 0;
+    }
     analysis::RuleTest::Options rule;
     const bool haveRule = takeConditions(args, rule.conditions);
     analysis::TrackRun::Options options;
@@ -219,6 +241,9 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
             std::cerr << result.message << std::endl;
             return result.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
         }
+        if (!result.common.historyError.empty()) {
+            std::cerr << analysis::RuleTest::historyNotKept(result.common.historyError) << std::endl;
+        }
         if (csv && !writeReportFile(*csv, result.csv())) {
             return 1;
         }
@@ -252,6 +277,9 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         }
         std::cerr << report.message << std::endl;
         return report.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
+    }
+    if (!report.historyError.empty()) {
+        std::cerr << analysis::RuleTest::historyNotKept(report.historyError) << std::endl;
     }
     if (csv && !writeReportFile(*csv, report.simulation ? report.tradesCsv() : report.csv())) {
         return 1;

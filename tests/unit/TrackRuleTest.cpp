@@ -1256,6 +1256,22 @@ TEST_F(RuleMarket, ARangeOnTheCommandLineGivesItsRowsFilesAndRefusesBadRangesByN
     EXPECT_TRUE(walk["outOfSample"].contains("totalReturn"));
     EXPECT_TRUE(walk["inSampleBest"].contains("sharpe"));
 
+    // The folder remembers each test: the grid as its variants, newest first.
+    ASSERT_EQ(cli(" track --history --json", &out), 0) << out;
+    const auto history = json::parse(out);
+    ASSERT_GE(history["tests"].get<int>(), 3) << out;
+    const auto& newest = history["entries"][0];
+    EXPECT_EQ(newest["variants"], 2);
+    EXPECT_EQ(newest["days"], days);
+    EXPECT_NE(newest["rule"].get<std::string>().find("RSI 0〜60"), std::string::npos) << newest;
+    EXPECT_NE(newest["rule"].get<std::string>().find("rsi.max 40〜60"), std::string::npos) << newest;
+    EXPECT_EQ(newest["result"].get<std::string>().rfind("最良 rsi.max=", 0), 0U) << newest;
+    EXPECT_EQ(history["entries"][1]["variants"], 2);
+    EXPECT_EQ(history["entries"][2]["variants"], 1); // the single test above
+    EXPECT_EQ(history["entries"][3]["variants"], 8);
+    ASSERT_EQ(cli(" track --history", &out), 0) << out;
+    EXPECT_EQ(out.rfind("検証履歴: ", 0), 0U) << out;
+
     for (const auto& [args, name] : std::vector<std::pair<std::string, std::string>>{
              {" --rsi 0:60 --vary dev25.max=1,2", "--vary: dev25.max はこのルールの条件にありません"},
              {" --rsi 0:60 --vary rsi.top=1,2", "--vary"}, {" --rsi 0:60 --vary rsi.max=", "--vary"},
