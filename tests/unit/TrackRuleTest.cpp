@@ -15,6 +15,7 @@
 #include "core/Statement.h"
 #include "core/Utf8.h"
 #include "marketdata/jquants/PriceStore.h"
+#include "model/RuleRangeModel.h"
 #include "model/RuleTestDialogModel.h"
 #include "model/RuleTestPace.h"
 
@@ -23,6 +24,7 @@
 #include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -1296,6 +1298,84 @@ TEST_F(RuleMarket, ARangeOnTheCommandLineGivesItsRowsFilesAndRefusesBadRangesByN
         EXPECT_EQ(cli(" track" + args + " 2>&1", &out), 2) << args << ": " << out;
         EXPECT_NE(out.find(name), std::string::npos) << args << ": " << out;
     }
+}
+
+// The range window's model: the fields refused by name, every combination tested on its thread,
+// the grid sortable, the heat map over two bounds with the best outlined and a cell opening its
+// variant's own test, the walk-forward lines and the history.
+TEST_F(RuleMarket, TheRangeWindowShowsEveryVariantAHeatMapAndOpensACellsTest)
+{
+    analysis::RuleTest::Options options;
+    options.conditions.ranges["rsi"] = {0.0, 60.0};
+    ui::RuleRangeModel model(home_(), options);
+    ASSERT_EQ(model.fields.size(), 3U);
+    EXPECT_EQ(model.fields[1].bound, "rsi.max");
+    EXPECT_EQ(model.fields[1].heading, "RSI 上限");
+    EXPECT_EQ(model.fields[1].from, "60");
+    EXPECT_FALSE(model.start());
+    EXPECT_EQ(model.message, "変える条件の範囲（始め・終わり・刻み）を 1 つ以上入力してください。");
+    model.fields[1].to = "40";
+    EXPECT_FALSE(model.start());
+    EXPECT_EQ(model.message, "RSI 上限: rsi.max の範囲が逆です（60 が 40 より大きい）。");
+    model.fields[1] = {"rsi.max", "RSI 上限", "40", "60", "10"};
+    model.fields[2] = {"horizon", "日数", "5", "10", "5"};
+    model.walkForward = 2;
+    ASSERT_TRUE(model.start()) << model.message;
+    while (!model.poll()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(model.message, "");
+    ASSERT_EQ(model.grid.rows(), 7);
+    EXPECT_EQ(model.grid.column(0).heading, "rsi.max");
+    EXPECT_EQ(model.grid.column(8).heading, "シャープレシオ");
+    EXPECT_EQ(model.grid.rowColor(1), ui::RuleRangeModel::kHighColour); // the best first
+    const auto& result = model.result();
+    const std::size_t best = result.order.front();
+
+    ASSERT_TRUE(model.heatMap);
+    const auto& h = *model.heatMap;
+    EXPECT_EQ(h.xValues, (std::vector<std::string>{"40", "50", "60"}));
+    EXPECT_EQ(h.yValues, (std::vector<std::string>{"5", "10"}));
+    EXPECT_EQ(h.variant[h.bestY][h.bestX], best);
+    EXPECT_EQ(h.colour[h.bestY][h.bestX], ui::RuleRangeModel::kHighColour);
+    EXPECT_EQ(h.legendHigh, h.text[h.bestY][h.bestX]);
+    for (std::size_t y = 0; y < 2; ++y) {
+        for (std::size_t x = 0; x < 3; ++x) {
+            const auto& r = result.rows[h.variant[y][x]];
+            EXPECT_EQ(r.settings, (std::vector<std::string>{h.xValues[x], h.yValues[y]}));
+            EXPECT_EQ(h.text[y][x],
+                r.sharpe ? (std::ostringstream() << std::fixed << std::setprecision(2) << *r.sharpe).str()
+                         : "-");
+        }
+    }
+    // A cell opens its own variant: the single test of its settings.
+    core::Mdl_Start module(home_());
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    const std::size_t corner = h.variant[1][0];
+    const auto alone = analysis::RuleTest(module).run(model.optionsOf(corner));
+    ASSERT_TRUE(alone.simulation);
+    EXPECT_EQ(alone.simulation->totalReturn, result.rows[corner].totalReturn);
+    EXPECT_EQ(alone.horizons, std::vector<int>{10});
+
+    // Sorted by a heading, then the other way round.
+    model.sortBy(2); // 件数
+    for (int row = 2; row < model.grid.rows(); ++row) {
+        EXPECT_GE(std::stoi(model.grid.cell(row - 1, 2).text), std::stoi(model.grid.cell(row, 2).text));
+    }
+    model.sortBy(2);
+    EXPECT_LE(std::stoi(model.grid.cell(1, 2).text), std::stoi(model.grid.cell(2, 2).text));
+
+    ASSERT_FALSE(model.odds.empty());
+    EXPECT_EQ(model.odds.front(), result.odds.note); // too few days for the odds: said
+    ASSERT_FALSE(model.walkLine.empty());
+    EXPECT_EQ(model.walkLine.size(), model.walkDates.size());
+    EXPECT_EQ(model.marketLine.size(), model.walkDates.size());
+    EXPECT_NEAR(
+        model.walkLine.back() / result.capital - 1, result.walkForward->outOfSampleFigures.totalReturn, 1e-9);
+    EXPECT_EQ(model.historyHeading.rfind("検証履歴: ", 0), 0U) << model.historyHeading;
+    ASSERT_FALSE(model.history.empty());
+    EXPECT_NE(model.history.front().find("6 通り"), std::string::npos) << model.history.front();
 }
 
 TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsHeading)
