@@ -1739,6 +1739,47 @@ TEST_F(RuleMarket, EveryStepOfARunIsCountedInItsUnitAndTheWindowSaysWhich)
         Model::progressText({Step::Stocks, 1181, 1471, 1206}, 5), "検証中… 1,181 / 1,471 銘柄  残り約 1 分");
 }
 
+// Over a longer sample market, whose falls below the 25-day mean tend to come back, the best of a
+// range of a buy-the-dip rule stays near the top in the other half: the odds say so.
+TEST(RuleRangeOdds, ARealEdgeOfTheSampleMarketIsNoAccident)
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = 400;
+    options.market.days = 420;
+    options.market.today = std::chrono::year_month_day{core::Clock().today()};
+    options.jquants = true;
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+    test::TempFolder dir;
+    const auto cli = test::cliCommand(dir / "home");
+    std::string out;
+    ASSERT_EQ(test::runCommand("JQUANTS_API_KEY=sample-key " + cli + " init --source jquants --api-url "
+                      + server.apiBaseUrl() + " --plan premium --days 420 --bounds 0.9 1.2 2>&1",
+                  &out),
+        0)
+        << out;
+    ASSERT_EQ(test::runCommand("JQUANTS_API_KEY=sample-key " + cli + " refresh 2>&1", &out), 0) << out;
+    core::Mdl_Start module(dir / "home");
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    analysis::RuleTest::Options rule;
+    rule.conditions.ranges["dev25"] = {-0.5, 0.0};
+    rule.horizons = {20};
+    // From deep falls only to every stock below its mean and well above it.
+    const std::vector<analysis::RuleGrid::Bound> bounds{
+        analysis::RuleGrid::parse("dev25.max=-12:12:3", rule.conditions),
+        analysis::RuleGrid::parse("horizon=10,20", rule.conditions)};
+    analysis::RuleTest test(module);
+    const auto result = analysis::RuleGrid::run(test, rule, bounds, {});
+    ASSERT_EQ(result.message, "");
+    ASSERT_GE(result.days.size(), 320U);
+    ASSERT_TRUE(result.odds.pbo) << result.odds.note;
+    EXPECT_EQ(result.odds.trials, 18);
+    EXPECT_LT(*result.odds.pbo, 0.2);
+    ASSERT_TRUE(result.odds.deflatedSharpe);
+    EXPECT_GT(*result.odds.deflatedSharpe, 0.5);
+}
+
 TEST(RuleTestPace, TheShareGoesEvenlyOverStepsOfUnequalPace)
 {
     using Step = analysis::RuleTest::Progress::Step;
