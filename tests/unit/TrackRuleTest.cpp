@@ -1376,6 +1376,16 @@ TEST_F(RuleMarket, TheRangeWindowShowsEveryVariantAHeatMapAndOpensACellsTest)
     EXPECT_EQ(model.historyHeading.rfind("検証履歴: ", 0), 0U) << model.historyHeading;
     ASSERT_FALSE(model.history.empty());
     EXPECT_NE(model.history.front().find("6 通り"), std::string::npos) << model.history.front();
+
+    // 中止 stops it: said, no rows, nothing kept of the run.
+    ASSERT_TRUE(model.start());
+    model.stop();
+    while (!model.poll()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(model.message, analysis::RuleTest::kStoppedMessage);
+    EXPECT_EQ(model.grid.rows(), 1);
+    EXPECT_FALSE(model.heatMap);
 }
 
 TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsHeading)
