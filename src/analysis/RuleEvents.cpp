@@ -272,9 +272,23 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                     holds = signal && StockFinder::meets(*f, c);
                 }
             }
+            auto keep = [&](Event& e) {
+                for (const auto* figure : setup.keep) {
+                    e.kept.push_back(((*f).*(figure->value)).value_or(kNone));
+                }
+            };
+            if (holds && setup.everyHeld && d < kPast) {
+                Event e;
+                e.day = d;
+                e.listing = index;
+                e.filled = false;
+                e.returns.assign(horizons, kNone);
+                keep(e);
+                w.events.push_back(std::move(e));
+            }
             if (d >= kPast && selected) {
                 const auto entry = entryOf(s, d, setup.nextOpen);
-                if (holds && (setup.everyDay || !before)) {
+                if (holds && (setup.everyDay || setup.everyHeld || !before)) {
                     Event e;
                     e.day = d;
                     e.listing = index;
@@ -286,6 +300,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                     for (std::size_t hi = 0; entry && hi < horizons; ++hi) {
                         e.returns[hi] = returnOf(listing, s, *entry, d, setup.horizons[hi]);
                     }
+                    keep(e);
                     w.events.push_back(std::move(e));
                 }
                 // The same days' line: every listing selected and bought that day.

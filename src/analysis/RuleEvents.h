@@ -39,6 +39,7 @@ public:
         std::optional<double> sortValue;
         bool filled = true; // bought: a trade that day, not stuck at the limit
         std::vector<double> returns; // per horizon; NaN: none (no fill, an end beyond the store)
+        std::vector<double> kept; // per Setup::keep, NaN for none
     };
 
     struct Setup
@@ -54,6 +55,11 @@ public:
         std::size_t jpxColumns = 0;
         std::vector<int> horizons;
         bool nextOpen = false, everyDay = false, dividends = false;
+        // Every day the rule holds becomes an event, the day before the first tested too (its
+        // returns none): the conditions are the loosest of several, each narrowed afterwards
+        // from the figures kept, and a first of a run is only known then.
+        bool everyHeld = false;
+        std::vector<const FigureTable::Figure*> keep;
         // Filled with every listing's prices and fills when given.
         RuleSimulation::Market* simulation = nullptr;
         // Listings evaluated; returning false stops the run.

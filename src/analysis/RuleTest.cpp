@@ -7,6 +7,7 @@
 #include "TechnicalFigures.h"
 #include "TrackRecord.h"
 #include "TrackRun.h"
+#include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
@@ -29,6 +30,7 @@
 #include <exception>
 #include <limits>
 #include <map>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <thread>
@@ -103,17 +105,99 @@ std::vector<std::string> RuleTest::marketNames()
     return out;
 }
 
-TrackReport RuleTest::run(const Options& o)
+TrackReport RuleTest::run(const Options& options)
+{
+    TrackReport report = test(options, nullptr, nullptr);
+    if (report.message.empty() && report.days > 0) {
+        RuleHistory::Entry e;
+        e.rule = RuleHistory::describe(options.conditions) + "（" + optionWords(options) + "）";
+        e.firstDay = report.firstDay;
+        e.lastDay = report.lastDay;
+        e.days = report.days;
+        if (report.simulation && report.simulation->totalReturn) {
+            e.result = "総リターン " + TrackReport::signedPercent(*report.simulation->totalReturn) + "、売買 "
+                + std::to_string(report.simulation->trades) + " 回";
+        } else if (!report.groups.empty()) {
+            for (const auto& row : report.groups.front().rows) {
+                if (row.signal == TrackRecord::Signal::Rule) {
+                    e.result = std::to_string(row.horizon) + " 日後 件数 " + std::to_string(row.count)
+                        + (row.count > 0 ? "、的中率 " + TrackReport::percent(row.hitRate) : std::string());
+                }
+            }
+        }
+        report.historyError = remember(std::move(e));
+    }
+    return report;
+}
+
+std::string RuleTest::optionWords(const Options& o)
+{
+    std::string horizons;
+    for (const int h : o.horizons) {
+        horizons += (horizons.empty() ? "" : "・") + std::to_string(h);
+    }
+    return std::string(o.nextOpen ? "翌日始値" : "当日終値") + (o.everyDay ? "、毎日" : "、初日のみ") + "、"
+        + horizons + "日後" + (o.simulate ? "、運用あり" : "");
+}
+
+std::string RuleTest::remember(RuleHistory::Entry entry)
+{
+    if (!m_module.SharedConnection) {
+        return "データベースが開いていません";
+    }
+    if (entry.at.empty()) {
+        entry.at = core::Clock().timestamp();
+    }
+    try {
+        RuleHistory::record(*m_module.SharedConnection, entry);
+    } catch (const core::DatabaseError& e) {
+        return e.userText();
+    }
+    return {};
+}
+
+TrackReport RuleTest::runVariants(
+    const Options& options, const std::vector<Variant>& variants, const VariantSink& sink)
+{
+    return test(options, &variants, &sink);
+}
+
+TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variants, const VariantSink* sink)
 {
     auto& m = m_module;
     if (!m.SharedConnection) {
         throw core::DatabaseError(21, "the database is not open");
     }
     auto& db = *m.SharedConnection;
-    const auto& c = o.conditions;
+    // Variants are evaluated under the loosest of their bounds and each narrowed afterwards, over
+    // the returns of every horizon any of them reads.
+    StockFinder::Conditions loosest = o.conditions;
+    std::vector<int> horizons = o.horizons;
+    if (variants && !variants->empty()) {
+        for (const auto& [name, range] : variants->front().ranges) {
+            loosest.ranges[name] = range;
+        }
+        std::set<int> varied;
+        for (const auto& v : *variants) {
+            for (const auto& [name, range] : v.ranges) {
+                auto& wide = loosest.ranges[name];
+                wide.min
+                    = wide.min && range.min ? std::optional(std::min(*wide.min, *range.min)) : std::nullopt;
+                wide.max
+                    = wide.max && range.max ? std::optional(std::max(*wide.max, *range.max)) : std::nullopt;
+            }
+            if (v.horizon > 0) {
+                varied.insert(v.horizon);
+            }
+        }
+        if (!varied.empty()) {
+            horizons.assign(varied.begin(), varied.end());
+        }
+    }
+    const auto& c = loosest;
     TrackReport result;
     result.rule = true;
-    result.horizons = o.horizons;
+    result.horizons = horizons;
     result.nextOpen = o.nextOpen;
     result.everyDay = o.everyDay;
     const std::string listDay = marketdata::UrlSettings::listDate(db);
@@ -219,9 +303,10 @@ TrackReport RuleTest::run(const Options& o)
             - std::max(days.begin() + static_cast<std::ptrdiff_t>(kPast),
                 std::lower_bound(days.begin(), days.end(), market.dividendsPendingFrom)));
     }
-    const int hold = o.hold > 0 || o.horizons.empty()
-        ? std::max(1, o.hold)
-        : *std::max_element(o.horizons.begin(), o.horizons.end());
+    auto holdOf = [&o](const std::vector<int>& of) {
+        return o.hold > 0 || of.empty() ? std::max(1, o.hold) : *std::max_element(of.begin(), of.end());
+    };
+    const int hold = holdOf(horizons);
     if (n > kPast) {
         result.days = static_cast<int>(n - kPast);
         result.firstDay = days[kPast];
@@ -366,9 +451,19 @@ TrackReport RuleTest::run(const Options& o)
     RuleSimulation::Market simulated;
     setup.market = &market;
     setup.conditions = &c;
-    setup.horizons = o.horizons;
+    setup.horizons = horizons;
     setup.nextOpen = o.nextOpen;
     setup.everyDay = o.everyDay;
+    std::vector<std::string> varied;
+    if (variants) {
+        setup.everyHeld = true;
+        if (!variants->empty()) {
+            for (const auto& [name, range] : variants->front().ranges) {
+                varied.push_back(name);
+                setup.keep.push_back(FigureTable::figure(name));
+            }
+        }
+    }
     setup.dividends = dividends;
     setup.simulation = o.simulate ? &simulated : nullptr;
     setup.progress
@@ -397,7 +492,7 @@ TrackReport RuleTest::run(const Options& o)
     if (events.events.empty() && result.days > 0) {
         result.note = kNeverHeldNote;
     }
-    if (o.eachEvent) {
+    if (o.eachEvent && !variants) {
         std::vector<const RuleEvents::Event*> byDay;
         byDay.reserve(events.events.size());
         for (const auto& e : events.events) {
@@ -410,57 +505,164 @@ TrackReport RuleTest::run(const Options& o)
         }
     }
 
-    // The rows: the whole selection, then by market, industry or year.
-    RuleRows::Counts counts;
-    result.groups = RuleRows::build(
-        market, events, o.horizons, o.nextOpen, static_cast<RuleRows::GroupBy>(o.by), counts);
-    result.returnEvents = counts.returnEvents;
-    result.topixEvents = counts.topixEvents;
-    result.delistedStocks = counts.delistedStocks;
-    result.delistedEvents = counts.delistedEvents;
+    simulated.meanChange = events.meanChange;
+    auto finish = [&](TrackReport& into, const RuleEvents::Result& found, const std::vector<int>& hs) {
+        // The rows: the whole selection, then by market, industry or year.
+        RuleRows::Counts counts;
+        into.groups
+            = RuleRows::build(market, found, hs, o.nextOpen, static_cast<RuleRows::GroupBy>(o.by), counts);
+        into.returnEvents = counts.returnEvents;
+        into.topixEvents = counts.topixEvents;
+        into.delistedStocks = counts.delistedStocks;
+        into.delistedEvents = counts.delistedEvents;
 
-    // Without a day to simulate, a simulation of none: its figures are none and its trades' file
-    // still the trades'.
-    if (o.simulate) {
-        simulated.meanChange = events.meanChange;
-        std::vector<std::vector<std::size_t>> byDay(n);
-        std::vector<const RuleEvents::Event*> ordered;
-        ordered.reserve(events.events.size());
-        for (const auto& e : events.events) {
-            ordered.push_back(&e);
-        }
-        const bool descending = c.descending;
-        const auto* sortFigure = setup.sortFigure;
-        auto codeOf = [&](const RuleEvents::Event* e) -> const std::string& {
-            return market.listings[e->listing].code;
-        };
-        std::stable_sort(ordered.begin(), ordered.end(), [&](const auto* a, const auto* b) {
-            if (a->day != b->day) {
-                return a->day < b->day;
+        // Without a day to simulate, a simulation of none: its figures are none and its trades' file
+        // still the trades'.
+        if (o.simulate) {
+            std::vector<std::vector<std::size_t>> byDay(n);
+            std::vector<const RuleEvents::Event*> ordered;
+            ordered.reserve(found.events.size());
+            for (const auto& e : found.events) {
+                ordered.push_back(&e);
             }
-            if (sortFigure) {
-                const auto &x = a->sortValue, &y = b->sortValue;
-                if (!x || !y) {
-                    if (x.has_value() != y.has_value()) {
-                        return x.has_value();
-                    }
-                } else if (*x != *y) {
-                    return descending ? *y < *x : *x < *y;
+            const bool descending = c.descending;
+            const auto* sortFigure = setup.sortFigure;
+            auto codeOf = [&](const RuleEvents::Event* e) -> const std::string& {
+                return market.listings[e->listing].code;
+            };
+            std::stable_sort(ordered.begin(), ordered.end(), [&](const auto* a, const auto* b) {
+                if (a->day != b->day) {
+                    return a->day < b->day;
                 }
-                return codeOf(a) < codeOf(b);
+                if (sortFigure) {
+                    const auto &x = a->sortValue, &y = b->sortValue;
+                    if (!x || !y) {
+                        if (x.has_value() != y.has_value()) {
+                            return x.has_value();
+                        }
+                    } else if (*x != *y) {
+                        return descending ? *y < *x : *x < *y;
+                    }
+                    return codeOf(a) < codeOf(b);
+                }
+                return descending ? codeOf(b) < codeOf(a) : codeOf(a) < codeOf(b);
+            });
+            for (const auto* e : ordered) {
+                byDay[e->day].push_back(e->listing);
             }
-            return descending ? codeOf(b) < codeOf(a) : codeOf(a) < codeOf(b);
-        });
-        for (const auto* e : ordered) {
-            byDay[e->day].push_back(e->listing);
+            RuleSimulation::Settings settings = o.simulation;
+            settings.horizon = holdOf(hs);
+            settings.nextOpen = o.nextOpen;
+            settings.dividends = dividends;
+            settings.tax = o.tax;
+            into.simulationSettings = settings;
+            into.simulation = RuleSimulation::run(simulated, kPast, byDay, settings);
         }
-        RuleSimulation::Settings settings = o.simulation;
-        settings.horizon = hold;
-        settings.nextOpen = o.nextOpen;
-        settings.dividends = dividends;
-        settings.tax = o.tax;
-        result.simulationSettings = settings;
-        result.simulation = RuleSimulation::run(simulated, kPast, byDay, settings);
+    };
+    if (!variants) {
+        finish(result, events, horizons);
+        return result;
+    }
+
+    // Each variant: its events narrowed from the loosest's, its horizons' columns of the returns.
+    const auto& all = events.events;
+    auto variantEvents = [&](const Variant& v, std::vector<std::size_t>& columns) {
+        RuleEvents::Result own;
+        const std::vector<int> hs = v.horizon > 0 ? std::vector<int>{v.horizon} : o.horizons;
+        columns.clear();
+        for (const int h : hs) {
+            columns.push_back(
+                static_cast<std::size_t>(std::find(horizons.begin(), horizons.end(), h) - horizons.begin()));
+        }
+        for (const std::size_t hi : columns) {
+            own.baseSum.push_back(events.baseSum[hi]);
+            own.baseCount.push_back(events.baseCount[hi]);
+            own.baseRises.push_back(events.baseRises[hi]);
+        }
+        std::vector<const StockFinder::Range*> ranges;
+        std::vector<bool> positive;
+        for (std::size_t k = 0; k < varied.size(); ++k) {
+            ranges.push_back(&v.ranges.at(varied[k]));
+            positive.push_back(setup.keep[k]->positiveWithoutMin);
+        }
+        auto holds = [&](const RuleEvents::Event& e) {
+            for (std::size_t k = 0; k < ranges.size(); ++k) {
+                const double value = e.kept[k];
+                if (!StockFinder::within(
+                        std::isnan(value) ? std::nullopt : std::optional(value), *ranges[k], positive[k])) {
+                    return false;
+                }
+            }
+            return true;
+        };
+        bool before = false;
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            const auto& e = all[i];
+            const bool held = holds(e);
+            const bool afterHeld
+                = before && i > 0 && all[i - 1].listing == e.listing && all[i - 1].day + 1 == e.day;
+            before = held;
+            if (!held || e.day < kPast || (!o.everyDay && afterHeld)) {
+                continue;
+            }
+            RuleEvents::Event kept{e.day, e.listing, e.sortValue, e.filled, {}, {}};
+            for (const std::size_t hi : columns) {
+                kept.returns.push_back(e.returns[hi]);
+            }
+            own.events.push_back(std::move(kept));
+        }
+        return std::pair{std::move(own), hs};
+    };
+    const std::size_t total = variants->size();
+    std::atomic<std::size_t> next{0}, done{0};
+    std::atomic<bool> stop{false};
+    std::mutex told;
+    std::vector<std::exception_ptr> errors(std::max(1U, std::thread::hardware_concurrency()));
+    auto work = [&](std::size_t worker) {
+        try {
+            std::vector<std::size_t> columns;
+            for (std::size_t i = next++; i < total && !stop; i = next++) {
+                auto [own, hs] = variantEvents((*variants)[i], columns);
+                TrackReport report = result;
+                report.horizons = hs;
+                if (own.events.empty() && report.days > 0) {
+                    report.note = kNeverHeldNote;
+                }
+                finish(report, own, hs);
+                const std::lock_guard lock(told);
+                (*sink)(i, std::move(report));
+                ++done;
+            }
+        } catch (...) {
+            errors[worker] = std::current_exception();
+            stop = true;
+        }
+    };
+    {
+        std::vector<std::thread> pool;
+        for (std::size_t t = 1; t < errors.size() && t < total; ++t) {
+            pool.emplace_back(work, t);
+        }
+        std::thread main(work, 0);
+        while (done < total && !stop) {
+            if (!tell(Progress::Step::Variants, done, total)) {
+                stop = true;
+                break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        main.join();
+        for (auto& t : pool) {
+            t.join();
+        }
+    }
+    for (const auto& error : errors) {
+        if (error) {
+            std::rethrow_exception(error);
+        }
+    }
+    if (stop || !tell(Progress::Step::Variants, total, total)) {
+        result.message = kStoppedMessage;
     }
     return result;
 }

@@ -1,10 +1,12 @@
 #pragma once
 
+#include "RuleHistory.h"
 #include "RuleSimulation.h"
 #include "StockFinder.h"
 #include "TrackReport.h"
 
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -29,7 +31,8 @@ public:
         enum class Step {
             Prices, // the stocks' stored days read: stocks
             Figures, // JPX's figures of every evaluated day, for a rule that reads them: days
-            Stocks // the rule evaluated on every day: stocks
+            Stocks, // the rule evaluated on every day: stocks
+            Variants // each variant's rows and money: variants
         };
         Step step = Step::Prices;
         std::size_t done = 0, total = 0;
@@ -72,16 +75,42 @@ public:
     static constexpr const char* kNoDividendsMessage
         = "配当データがありません（配当込みの検証にはプレミアムプランの配当データが必要です）。";
 
+    // The rule with other bounds on some of its ranges and another horizon: every variant of a
+    // run changes the same figures.
+    struct Variant
+    {
+        std::map<std::string, StockFinder::Range> ranges; // whole ranges by figure name
+        int horizon = 0; // 0: the options' horizons, else this one alone
+    };
+    // Told each variant's report as it is done, from any of the run's threads one at a time.
+    using VariantSink = std::function<void(std::size_t variant, TrackReport&& report)>;
+
     explicit RuleTest(core::Mdl_Start& module);
 
     // A report of the rule's rows (signal "条件"); its message says why there is none.
     TrackReport run(const Options& options);
+    // Every variant as run() would report it with those bounds, the figures of each stock and day
+    // computed once for all. Returns what all share: its message says why there is none.
+    TrackReport runVariants(
+        const Options& options, const std::vector<Variant>& variants, const VariantSink& sink);
+
+    // Keeps a test in the folder's history of rules tested; the reason when it could not.
+    std::string remember(RuleHistory::Entry entry);
+    // "検証履歴に残せませんでした（REASON）。": said beside a result that stands nonetheless.
+    static std::string historyNotKept(const std::string& reason)
+    {
+        return "検証履歴に残せませんでした（" + reason + "）。";
+    }
+    // The options beside the conditions, in words for the history: "翌日始値、毎日、5・20日後".
+    static std::string optionWords(const Options& options);
 
     // Every market name a rule can select: today's list's and those of the listing history
     // (東証一部, マザーズ … before 2022-04-04), today's first.
     std::vector<std::string> marketNames();
 
 private:
+    TrackReport test(const Options& options, const std::vector<Variant>* variants, const VariantSink* sink);
+
     core::Mdl_Start& m_module;
 };
 

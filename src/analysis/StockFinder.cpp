@@ -22,17 +22,6 @@ using marketdata::Fundamentals;
 
 namespace {
 
-bool within(const std::optional<double>& value, const StockFinder::Range& range, bool positive)
-{
-    if (!value) {
-        return false;
-    }
-    if (range.min ? *value < *range.min : (positive && *value <= 0)) {
-        return false;
-    }
-    return !range.max || *value <= *range.max;
-}
-
 std::string mark(const std::string& value)
 {
     const std::string t = core::Utf8::trim(value);
@@ -72,6 +61,17 @@ bool StockFinder::Conditions::needsPrices() const
 bool StockFinder::isSortKey(const std::string& name)
 {
     return name == "code" || FigureTable::figure(name);
+}
+
+bool StockFinder::within(const std::optional<double>& value, const Range& range, bool positive)
+{
+    if (!value) {
+        return false;
+    }
+    if (range.min ? *value < *range.min : (positive && *value <= 0)) {
+        return false;
+    }
+    return !range.max || *value <= *range.max;
 }
 
 bool StockFinder::meets(const Fundamentals::Figures& f, const Conditions& c)

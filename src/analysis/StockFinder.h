@@ -85,6 +85,8 @@ public:
     // PER or PBR range without a lower bound asks for more than 0 (a loss has no PER), and a
     // flag asked for must be set.
     static bool meets(const marketdata::Fundamentals::Figures& figures, const Conditions& conditions);
+    // One figure's range condition of meets; positive: the figure's positiveWithoutMin.
+    static bool within(const std::optional<double>& value, const Range& range, bool positive);
     // Sorts rows by "code" or a figure's name, the stocks without the figure last either way;
     // code order within ties.
     static void sort(std::vector<Row>& rows, const std::string& key, bool descending);

@@ -48,6 +48,8 @@ struct TrackReport
     bool taxed = false;
     std::optional<RuleSimulation::Result> simulation;
     RuleSimulation::Settings simulationSettings;
+    // Why the folder's history of rules tested could not keep this test; empty when it did.
+    std::string historyError;
 
     bool empty() const { return groups.empty(); }
 

@@ -53,6 +53,20 @@ std::optional<std::string> CliArguments::takeOption(const std::string& name)
     return v->front();
 }
 
+std::vector<std::string> CliArguments::takeOptions(const std::string& name)
+{
+    std::vector<std::string> values;
+    for (auto it = std::find(m_words.begin(), m_words.end(), name); it != m_words.end();
+         it = std::find(m_words.begin(), m_words.end(), name)) {
+        if (it + 1 == m_words.end()) {
+            throw UsageError(name + " の値を指定してください。");
+        }
+        values.push_back(*(it + 1));
+        it = m_words.erase(it, it + 2);
+    }
+    return values;
+}
+
 bool CliArguments::takeFlag(const std::string& name)
 {
     const auto it = std::find(m_words.begin(), m_words.end(), name);

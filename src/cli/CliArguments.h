@@ -23,6 +23,8 @@ public:
     std::optional<std::string> takeOption(const std::string& name);
     std::optional<std::vector<std::string>> takeOption(const std::string& name, int count);
     bool takeFlag(const std::string& name);
+    // Every value of an option that may be given more than once, in the order given.
+    std::vector<std::string> takeOptions(const std::string& name);
     // The remaining words; throws UsageError for a left-over option or a count outside [min, max].
     std::vector<std::string> positional(std::size_t min, std::size_t max);
 

@@ -2,6 +2,8 @@
 
 #include "CliSession.h"
 #include "FindCommand.h"
+#include "analysis/RuleGrid.h"
+#include "analysis/RuleHistory.h"
 #include "analysis/RuleTest.h"
 #include "analysis/TrackRun.h"
 #include "core/Connection.h"
@@ -34,6 +36,27 @@ std::vector<int> horizonsOf(const std::string& text)
 
 int runTrack(const std::filesystem::path& home, CliArguments& args)
 {
+    if (args.takeFlag("--history")) {
+        const bool json = args.takeFlag("--json");
+        args.positional(0, 0);
+        CliSession session(home);
+        if (!session.open()) {
+            return 1;
+        }
+        std::vector<analysis::RuleHistory::Entry> entries;
+        try {
+            entries = analysis::RuleHistory::list(*session.module().SharedConnection);
+        } catch (const core::DatabaseError& e) {
+            printDatabaseError(e);
+            return 1;
+        }
+        if (json) {
+            std::cout << analysis::RuleHistory::json(entries) << std::endl;
+        } else {
+            std::cout << analysis::RuleHistory::text(entries) << std::flush;
+        }
+        return 0;
+    }
     analysis::RuleTest::Options rule;
     const bool haveRule = takeConditions(args, rule.conditions);
     analysis::TrackRun::Options options;
@@ -121,9 +144,55 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         sim.lot = parseInt(*lot, "--lot", 1, 1000000);
         ruleOnly.emplace_back("--lot");
     }
+    const auto vary = args.takeOptions("--vary");
+    const auto objective = args.takeOption("--objective");
+    const auto walk = args.takeOption("--walk-forward");
+    const bool rolling = args.takeFlag("--rolling");
     const bool json = args.takeFlag("--json");
     const auto csv = args.takeOption("--csv");
     args.positional(0, 0);
+    std::vector<analysis::RuleGrid::Bound> bounds;
+    analysis::RuleGrid::Options grid;
+    if (!vary.empty()) {
+        if (!haveRule) {
+            throw UsageError("--vary は find の条件（--signal、--dev25 など）と一緒に指定してください。");
+        }
+        if (vary.size() > analysis::RuleGrid::kMaxBounds) {
+            throw UsageError("--vary: 変える条件は 3 つまでです（" + std::to_string(vary.size())
+                + " 個指定されています）。");
+        }
+        try {
+            for (const auto& text : vary) {
+                bounds.push_back(analysis::RuleGrid::parse(text, rule.conditions));
+            }
+            analysis::RuleGrid::plan(bounds, rule.conditions);
+        } catch (const analysis::RuleGrid::Refused& e) {
+            throw UsageError(std::string("--vary: ") + e.what());
+        }
+        // Every variant's money is what is compared.
+        rule.simulate = true;
+    } else if (objective || walk || rolling) {
+        throw UsageError(std::string(objective ? "--objective"
+                                 : walk        ? "--walk-forward"
+                                               : "--rolling")
+            + " は --vary と一緒に指定してください。");
+    }
+    if (objective) {
+        const auto o = analysis::RuleGrid::objectiveOf(*objective);
+        if (!o) {
+            throw UsageError(
+                "--objective には sharpe、return か excess を指定してください（" + *objective + "）。");
+        }
+        grid.objective = *o;
+    }
+    if (walk) {
+        grid.walkForward = parseInt(
+            *walk, "--walk-forward", analysis::WalkForward::kMinSplits, analysis::WalkForward::kMaxSplits);
+    }
+    if (rolling && !walk) {
+        throw UsageError("--rolling は --walk-forward と一緒に指定してください。");
+    }
+    grid.rolling = rolling;
     if (!haveRule && !ruleOnly.empty()) {
         throw UsageError(
             ruleOnly.front() + " は find の条件（--signal、--dev25 など）と一緒に指定してください。");
@@ -141,6 +210,45 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
     CliSession session(home);
     if (!session.open()) {
         return 1;
+    }
+    if (!bounds.empty()) {
+        analysis::RuleGrid::Result result;
+        try {
+            if (!marketdata::DataSource::read(*session.module().SharedConnection).isJQuants()
+                && !session.lockCommands()) {
+                return 1;
+            }
+            analysis::RuleTest test(session.module());
+            result = analysis::RuleGrid::run(test, rule, bounds, grid);
+        } catch (const core::DatabaseError& e) {
+            printDatabaseError(e);
+            return 1;
+        }
+        if (!result.message.empty()) {
+            if (result.walkForwardRefused) {
+                std::cerr << "--walk-forward: " << result.message << std::endl;
+                return 2;
+            }
+            if (hold
+                && result.message == analysis::RuleTest::holdTooLongMessage(rule.hold, result.common.days)) {
+                std::cerr << "--hold: " << result.message << std::endl;
+                return 2;
+            }
+            if (dividends && result.message == analysis::RuleTest::kNoDividendsMessage) {
+                std::cerr << "--dividends: " << result.message << std::endl;
+                return 2;
+            }
+            std::cerr << result.message << std::endl;
+            return result.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
+        }
+        if (!result.common.historyError.empty()) {
+            std::cerr << analysis::RuleTest::historyNotKept(result.common.historyError) << std::endl;
+        }
+        if (csv && !writeReportFile(*csv, result.csv())) {
+            return 1;
+        }
+        std::cout << (json ? result.json() + "\n" : result.text()) << std::flush;
+        return 0;
     }
     analysis::TrackReport report;
     try {
@@ -169,6 +277,9 @@ int runTrack(const std::filesystem::path& home, CliArguments& args)
         }
         std::cerr << report.message << std::endl;
         return report.message == analysis::StockFinder::kNoFiguresMessage ? 2 : 1;
+    }
+    if (!report.historyError.empty()) {
+        std::cerr << analysis::RuleTest::historyNotKept(report.historyError) << std::endl;
     }
     if (csv && !writeReportFile(*csv, report.simulation ? report.tradesCsv() : report.csv())) {
         return 1;

@@ -6,6 +6,7 @@
 // results made here.
 #include "SampleServer.h"
 #include "TestSupport.h"
+#include "analysis/RuleGrid.h"
 #include "analysis/RuleTest.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
@@ -14,13 +15,16 @@
 #include "core/Statement.h"
 #include "core/Utf8.h"
 #include "marketdata/jquants/PriceStore.h"
+#include "model/RuleRangeModel.h"
 #include "model/RuleTestDialogModel.h"
 #include "model/RuleTestPace.h"
 
 #include <algorithm>
 #include <cmath>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
+#include <iomanip>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -1016,6 +1020,374 @@ TEST_F(RuleMarket, BadOptionsAreRefusedByNameAndARuleThatNeverHeldSaysSo)
     EXPECT_EQ(moneyCell(model, "損益"), "0.00%");
 }
 
+// A range of a rule is every variant's own single test: the report of each, every figure of its
+// rows and money, equals run() with its bounds, whether it buys the first of a run or every day,
+// at the close or the next open, with a varied horizon and both bounds of one figure varied.
+TEST_F(RuleMarket, EachVariantOfARangeIsTheSingleTestOfItsSettings)
+{
+    core::Mdl_Start module(home_());
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    struct Case
+    {
+        std::function<void(analysis::RuleTest::Options&)> rule;
+        std::vector<std::string> vary;
+    };
+    const std::vector<Case> cases{
+        {[](auto& o) {
+             o.conditions.signal = "買";
+             o.conditions.ranges["dev25"].max = 0.02;
+             o.conditions.ranges["rsi"] = {0.0, 70.0};
+             o.simulation.slotCount = 5;
+         },
+            {"dev25.max=-4:2:3", "rsi.max=45,70"}},
+        {[](auto& o) {
+             o.everyDay = true;
+             o.nextOpen = true;
+             o.horizons = {1, 5};
+             o.conditions.ranges["rsi"] = {10.0, 60.0};
+             o.conditions.sort = "chg1";
+             o.conditions.descending = true;
+             o.simulation.lot = 100;
+         },
+            {"rsi.min=20,35", "rsi.max=40:60:20", "horizon=3,5"}},
+    };
+    int differing = 0;
+    for (const auto& c : cases) {
+        analysis::RuleTest::Options base;
+        c.rule(base);
+        std::vector<analysis::RuleGrid::Bound> bounds;
+        for (const auto& v : c.vary) {
+            bounds.push_back(analysis::RuleGrid::parse(v, base.conditions));
+        }
+        const auto plan = analysis::RuleGrid::plan(bounds, base.conditions);
+        std::map<std::size_t, std::pair<std::string, std::string>> seen;
+        analysis::RuleGrid::Options grid;
+        grid.each = [&](std::size_t i, analysis::TrackReport&& r) { seen[i] = {r.json(), r.tradesCsv()}; };
+        analysis::RuleTest test(module);
+        const auto result = analysis::RuleGrid::run(test, base, bounds, grid);
+        ASSERT_EQ(result.message, "");
+        ASSERT_EQ(seen.size(), plan.variants.size());
+        std::set<std::string> distinct;
+        for (std::size_t i = 0; i < plan.variants.size(); ++i) {
+            analysis::RuleTest::Options single = base;
+            single.simulate = true;
+            for (const auto& [name, range] : plan.variants[i].ranges) {
+                single.conditions.ranges[name] = range;
+            }
+            if (plan.variants[i].horizon > 0) {
+                single.horizons = {plan.variants[i].horizon};
+            }
+            const auto alone = analysis::RuleTest(module).run(single);
+            ASSERT_EQ(alone.message, "");
+            EXPECT_EQ(seen[i].first, alone.json()) << c.vary.front() << " variant " << i;
+            EXPECT_EQ(seen[i].second, alone.tradesCsv()) << i;
+            distinct.insert(seen[i].first);
+
+            // Its row: the rule's row at its horizon and the money's figures, the Sharpe ratio of
+            // the equity's daily returns from the capital.
+            const auto& row = result.rows[i];
+            EXPECT_EQ(row.settings, plan.settings[i]);
+            const auto& rule = alone.groups.front().rows;
+            const auto at = std::find_if(rule.begin(), rule.end(), [&](const auto& r) {
+                return r.signal == analysis::TrackRecord::Signal::Rule && r.horizon == single.horizons.back();
+            });
+            ASSERT_NE(at, rule.end());
+            EXPECT_EQ(row.events, at->count);
+            EXPECT_EQ(row.meanExcess, at->excess);
+            const auto& sim = *alone.simulation;
+            EXPECT_EQ(row.totalReturn, sim.totalReturn);
+            EXPECT_EQ(row.trades, sim.trades);
+            std::vector<double> daily;
+            double before = single.simulation.capital;
+            for (const auto& p : sim.equity) {
+                daily.push_back(p.value / before - 1);
+                before = p.value;
+            }
+            double mean = 0, var = 0;
+            for (const double r : daily) {
+                mean += r / static_cast<double>(daily.size());
+            }
+            for (const double r : daily) {
+                var += (r - mean) * (r - mean) / static_cast<double>(daily.size() - 1);
+            }
+            if (var > 0) {
+                ASSERT_TRUE(row.sharpe);
+                EXPECT_NEAR(*row.sharpe, mean / std::sqrt(var) * std::sqrt(245.0), 1e-9);
+            } else {
+                EXPECT_FALSE(row.sharpe);
+            }
+            ASSERT_EQ(result.returns[i].size(), daily.size());
+            for (std::size_t t = 0; t < daily.size(); ++t) {
+                EXPECT_EQ(result.returns[i][t], static_cast<float>(daily[t])) << t;
+            }
+        }
+        differing += static_cast<int>(distinct.size());
+        // Best first by the objective, none last.
+        for (std::size_t k = 1; k < result.order.size(); ++k) {
+            const auto& a = result.rows[result.order[k - 1]].sharpe;
+            const auto& b = result.rows[result.order[k]].sharpe;
+            EXPECT_TRUE(!b || (a && *a >= *b)) << k;
+        }
+    }
+    EXPECT_GE(differing, 8); // the bounds did change the variants
+}
+
+// The walk-forward holds, block by block, the variant best before it: a slice of that variant's
+// single test, chosen on the single tests' own returns.
+TEST_F(RuleMarket, TheWalkForwardsPiecesAreSlicesOfTheChosenVariantsSingleTests)
+{
+    core::Mdl_Start module(home_());
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    analysis::RuleTest::Options base;
+    base.conditions.ranges["rsi"] = {0.0, 50.0};
+    base.horizons = {5};
+    const std::vector<analysis::RuleGrid::Bound> bounds{
+        analysis::RuleGrid::parse("rsi.max=25:50:5", base.conditions)};
+    const auto plan = analysis::RuleGrid::plan(bounds, base.conditions);
+    std::vector<std::vector<double>> daily;
+    for (const auto& v : plan.variants) {
+        analysis::RuleTest::Options single = base;
+        single.simulate = true;
+        single.conditions.ranges["rsi"] = v.ranges.at("rsi");
+        const auto alone = analysis::RuleTest(module).run(single);
+        ASSERT_TRUE(alone.simulation);
+        daily.push_back(analysis::RuleGrid::dailyReturns(*alone.simulation, single.simulation.capital));
+    }
+    const std::size_t days = daily.front().size();
+    for (const bool rolling : {false, true}) {
+        analysis::RuleGrid::Options grid;
+        grid.walkForward = 2;
+        grid.rolling = rolling;
+        analysis::RuleTest test(module);
+        const auto result = analysis::RuleGrid::run(test, base, bounds, grid);
+        ASSERT_EQ(result.message, "");
+        ASSERT_TRUE(result.walkForward);
+        const auto& w = *result.walkForward;
+        const std::size_t span = days / 3, skip = days % 3;
+        ASSERT_EQ(w.blocks.size(), 2U);
+        std::size_t at = 0;
+        for (std::size_t k = 0; k < 2; ++k) {
+            const std::size_t from = rolling ? skip + span * k : skip, to = skip + span * (k + 1);
+            std::size_t chosen = 0;
+            double top = -INFINITY;
+            for (std::size_t v = 0; v < daily.size(); ++v) {
+                std::vector<double> part(
+                    daily[v].begin() + static_cast<long>(from), daily[v].begin() + static_cast<long>(to));
+                double mean = 0, var = 0;
+                for (const double r : part) {
+                    mean += r / static_cast<double>(part.size());
+                }
+                for (const double r : part) {
+                    var += (r - mean) * (r - mean);
+                }
+                const double s
+                    = var > 0 ? mean / std::sqrt(var / static_cast<double>(part.size() - 1)) : -INFINITY;
+                if (s > top + 1e-9) {
+                    top = s;
+                    chosen = v;
+                }
+            }
+            EXPECT_EQ(w.blocks[k].chosen, chosen) << rolling << k;
+            EXPECT_EQ(w.blocks[k].first, to);
+            double value = 1;
+            for (std::size_t t = to; t < to + span; ++t, ++at) {
+                EXPECT_NEAR(w.outOfSample[at], daily[chosen][t], 1e-7) << t;
+                value *= 1 + static_cast<double>(static_cast<float>(daily[chosen][t]));
+            }
+            EXPECT_NEAR(w.blocks[k].figures.totalReturn, value - 1, 1e-12);
+        }
+        EXPECT_EQ(at, w.outOfSample.size());
+    }
+}
+
+TEST_F(RuleMarket, ARangeOnTheCommandLineGivesItsRowsFilesAndRefusesBadRangesByName)
+{
+    std::string out;
+    ASSERT_EQ(
+        cli(" track --rsi 0:60 --vary rsi.max=30:60:10 --vary horizon=5,10 --objective return --json", &out),
+        0)
+        << out;
+    const auto answer = json::parse(out);
+    ASSERT_EQ(answer["variants"].size(), 8U) << out;
+    EXPECT_EQ(answer["objective"], "return");
+    EXPECT_EQ(answer["trials"], 8);
+    // Under 320 tested days are fewer than 16 blocks of 20: said, no number.
+    const int days = answer["days"].get<int>();
+    ASSERT_LT(days, 320);
+    ASSERT_GE(days, 180);
+    EXPECT_TRUE(answer["pbo"].is_null());
+    EXPECT_TRUE(answer["deflatedSharpe"].is_null());
+    double last = INFINITY;
+    for (const auto& v : answer["variants"]) {
+        for (const char* key : {"events", "hitRate", "meanExcess", "totalReturn", "annualReturn",
+                 "maxDrawdown", "sharpe", "trades"}) {
+            EXPECT_TRUE(v.contains(key)) << key;
+        }
+        EXPECT_EQ(v["settings"].size(), 2U);
+        EXPECT_LE(v["totalReturn"].get<double>(), last);
+        last = v["totalReturn"].get<double>();
+    }
+    const auto best = answer["variants"][0]["settings"];
+    std::string single;
+    ASSERT_EQ(cli(" track --rsi 0:" + std::to_string(best["rsi.max"].get<int>()) + " --horizons "
+                      + std::to_string(best["horizon"].get<int>()) + " --simulate --json",
+                  &single),
+        0);
+    EXPECT_EQ(json::parse(single)["simulation"]["totalReturn"], answer["variants"][0]["totalReturn"]);
+
+    test::TempFolder files;
+    ASSERT_EQ(cli(" track --rsi 0:60 --vary rsi.max=40,60 --walk-forward 2 --rolling --csv "
+                      + (files / "v.csv").string(),
+                  &out),
+        0)
+        << out;
+    EXPECT_NE(out.find("ウォークフォワード"), std::string::npos) << out;
+    EXPECT_NE(out.find("検証した日が " + std::to_string(days) + " 日で"), std::string::npos) << out;
+    std::ifstream in(files / "v.csv", std::ios::binary);
+    const std::string csv((std::istreambuf_iterator<char>(in)), {});
+    EXPECT_EQ(csv.rfind("\xEF\xBB\xBFrsi.max,期間（日）,件数,", 0), 0U) << csv;
+    EXPECT_EQ(std::count(csv.begin(), csv.end(), '\n'), 3);
+    ASSERT_EQ(cli(" track --rsi 0:60 --vary rsi.max=40,60 --walk-forward 2 --json", &out), 0) << out;
+    const auto walk = json::parse(out)["walkForward"];
+    ASSERT_EQ(walk["blocks"].size(), 2U) << out;
+    for (const char* key : {"first", "last", "chosen", "totalReturn", "sharpe"}) {
+        EXPECT_TRUE(walk["blocks"][0].contains(key)) << key;
+    }
+    EXPECT_TRUE(walk["outOfSample"].contains("totalReturn"));
+    EXPECT_TRUE(walk["inSampleBest"].contains("sharpe"));
+
+    // The folder remembers each test: the grid as its variants, newest first.
+    ASSERT_EQ(cli(" track --history --json", &out), 0) << out;
+    const auto history = json::parse(out);
+    ASSERT_GE(history["tests"].get<int>(), 3) << out;
+    const auto& newest = history["entries"][0];
+    EXPECT_EQ(newest["variants"], 2);
+    EXPECT_EQ(newest["days"], days);
+    EXPECT_NE(newest["rule"].get<std::string>().find("RSI 0〜60"), std::string::npos) << newest;
+    EXPECT_NE(newest["rule"].get<std::string>().find("rsi.max 40〜60"), std::string::npos) << newest;
+    EXPECT_EQ(newest["result"].get<std::string>().rfind("最良 rsi.max=", 0), 0U) << newest;
+    EXPECT_EQ(history["entries"][1]["variants"], 2);
+    EXPECT_EQ(history["entries"][2]["variants"], 1); // the single test above
+    EXPECT_EQ(history["entries"][3]["variants"], 8);
+    ASSERT_EQ(cli(" track --history", &out), 0) << out;
+    EXPECT_EQ(out.rfind("検証履歴: ", 0), 0U) << out;
+
+    for (const auto& [args, name] : std::vector<std::pair<std::string, std::string>>{
+             {" --rsi 0:60 --vary dev25.max=1,2", "--vary: dev25.max はこのルールの条件にありません"},
+             {" --rsi 0:60 --vary rsi.top=1,2", "--vary"}, {" --rsi 0:60 --vary rsi.max=", "--vary"},
+             {" --rsi 0:60 --vary rsi.max=60:40:5", "--vary: rsi.max の範囲が逆です"},
+             {" --rsi 0:60 --vary rsi.max=40:60:0", "--vary: rsi.max の刻みは 0 より大きく"},
+             {" --rsi 0:60 --vary rsi.max=40,,50", "--vary"}, {" --rsi 0:60 --vary rsi.max=4x", "--vary"},
+             {" --rsi 0:60 --vary rsi.max=1:1001:1", "--vary"},
+             {" --rsi 0:60 --dev25 :0 --vary rsi.max=1:50:1 --vary dev25.max=-20:0:1", "1,050 通り"},
+             {" --rsi 0:60 --dev25 -9:0 --chg1 :0 --vary rsi.max=50,60 --vary rsi.min=0,1 --vary "
+              "dev25.max=-1,0"
+              " --vary chg1.max=-1,0",
+                 "--vary: 変える条件は 3 つまで"},
+             {" --rsi 30:60 --vary rsi.max=20,40", "--vary: rsi.max=20 では RSI の下限が上限を上回ります"},
+             {" --rsi 0:60 --vary horizon=0,5", "--vary"}, {" --vary rsi.max=40", "--vary は find の条件"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --walk-forward 1", "--walk-forward"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --walk-forward 11", "--walk-forward"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --walk-forward 4",
+                 "--walk-forward: 検証した " + std::to_string(days) + " 日を 5 区間"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --objective best", "--objective"},
+             {" --rsi 0:60 --objective sharpe", "--objective は --vary と一緒に"},
+             {" --rsi 0:60 --vary rsi.max=40,50 --rolling", "--rolling は --walk-forward と一緒に"}}) {
+        EXPECT_EQ(cli(" track" + args + " 2>&1", &out), 2) << args << ": " << out;
+        EXPECT_NE(out.find(name), std::string::npos) << args << ": " << out;
+    }
+}
+
+// The range window's model: the fields refused by name, every combination tested on its thread,
+// the grid sortable, the heat map over two bounds with the best outlined and a cell opening its
+// variant's own test, the walk-forward lines and the history.
+TEST_F(RuleMarket, TheRangeWindowShowsEveryVariantAHeatMapAndOpensACellsTest)
+{
+    analysis::RuleTest::Options options;
+    options.conditions.ranges["rsi"] = {0.0, 60.0};
+    ui::RuleRangeModel model(home_(), options);
+    ASSERT_EQ(model.fields.size(), 3U);
+    EXPECT_EQ(model.fields[1].bound, "rsi.max");
+    EXPECT_EQ(model.fields[1].heading, "RSI 上限");
+    EXPECT_EQ(model.fields[1].from, "60");
+    EXPECT_FALSE(model.start());
+    EXPECT_EQ(model.message, "変える条件の範囲（始め・終わり・刻み）を 1 つ以上入力してください。");
+    model.fields[1].to = "40";
+    EXPECT_FALSE(model.start());
+    EXPECT_EQ(model.message, "RSI 上限: rsi.max の範囲が逆です（60 が 40 より大きい）。");
+    model.fields[1] = {"rsi.max", "RSI 上限", "40", "60", "10"};
+    model.fields[2] = {"horizon", "日数", "5", "10", "5"};
+    model.walkForward = 2;
+    ASSERT_TRUE(model.start()) << model.message;
+    while (!model.poll()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(model.message, "");
+    ASSERT_EQ(model.grid.rows(), 7);
+    EXPECT_EQ(model.grid.column(0).heading, "rsi.max");
+    EXPECT_EQ(model.grid.column(8).heading, "シャープレシオ");
+    EXPECT_EQ(model.grid.rowColor(1), ui::RuleRangeModel::kHighColour); // the best first
+    const auto& result = model.result();
+    const std::size_t best = result.order.front();
+
+    ASSERT_TRUE(model.heatMap);
+    const auto& h = *model.heatMap;
+    EXPECT_EQ(h.xValues, (std::vector<std::string>{"40", "50", "60"}));
+    EXPECT_EQ(h.yValues, (std::vector<std::string>{"5", "10"}));
+    EXPECT_EQ(h.variant[h.bestY][h.bestX], best);
+    EXPECT_EQ(h.colour[h.bestY][h.bestX], ui::RuleRangeModel::kHighColour);
+    EXPECT_EQ(h.legendHigh, h.text[h.bestY][h.bestX]);
+    for (std::size_t y = 0; y < 2; ++y) {
+        for (std::size_t x = 0; x < 3; ++x) {
+            const auto& r = result.rows[h.variant[y][x]];
+            EXPECT_EQ(r.settings, (std::vector<std::string>{h.xValues[x], h.yValues[y]}));
+            EXPECT_EQ(h.text[y][x],
+                r.sharpe ? (std::ostringstream() << std::fixed << std::setprecision(2) << *r.sharpe).str()
+                         : "-");
+        }
+    }
+    // A cell opens its own variant: the single test of its settings.
+    core::Mdl_Start module(home_());
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    const std::size_t corner = h.variant[1][0];
+    const auto alone = analysis::RuleTest(module).run(model.optionsOf(corner));
+    ASSERT_TRUE(alone.simulation);
+    EXPECT_EQ(alone.simulation->totalReturn, result.rows[corner].totalReturn);
+    EXPECT_EQ(alone.horizons, std::vector<int>{10});
+
+    // Sorted by a heading, then the other way round.
+    model.sortBy(2); // 件数
+    for (int row = 2; row < model.grid.rows(); ++row) {
+        EXPECT_GE(std::stoi(model.grid.cell(row - 1, 2).text), std::stoi(model.grid.cell(row, 2).text));
+    }
+    model.sortBy(2);
+    EXPECT_LE(std::stoi(model.grid.cell(1, 2).text), std::stoi(model.grid.cell(2, 2).text));
+
+    ASSERT_FALSE(model.odds.empty());
+    EXPECT_EQ(model.odds.front(), result.odds.note); // too few days for the odds: said
+    ASSERT_FALSE(model.walkLine.empty());
+    EXPECT_EQ(model.walkLine.size(), model.walkDates.size());
+    EXPECT_EQ(model.marketLine.size(), model.walkDates.size());
+    EXPECT_NEAR(
+        model.walkLine.back() / result.capital - 1, result.walkForward->outOfSampleFigures.totalReturn, 1e-9);
+    EXPECT_EQ(model.historyHeading.rfind("検証履歴: ", 0), 0U) << model.historyHeading;
+    ASSERT_FALSE(model.history.empty());
+    EXPECT_NE(model.history.front().find("6 通り"), std::string::npos) << model.history.front();
+
+    // 中止 stops it: said, no rows, nothing kept of the run.
+    ASSERT_TRUE(model.start());
+    model.stop();
+    while (!model.poll()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(model.message, analysis::RuleTest::kStoppedMessage);
+    EXPECT_EQ(model.grid.rows(), 1);
+    EXPECT_FALSE(model.heatMap);
+}
+
 TEST_F(RuleMarket, AStoreOfTooFewDaysSaysHowManyItNeedsAndTheTradesFileKeepsItsHeading)
 {
     const auto days = world().days;
@@ -1375,6 +1747,47 @@ TEST_F(RuleMarket, EveryStepOfARunIsCountedInItsUnitAndTheWindowSaysWhich)
         "指標を読み込み中… 600 / 1,206 日  残り約 2 分");
     EXPECT_EQ(
         Model::progressText({Step::Stocks, 1181, 1471, 1206}, 5), "検証中… 1,181 / 1,471 銘柄  残り約 1 分");
+}
+
+// Over a longer sample market, whose falls below the 25-day mean tend to come back, the best of a
+// range of a buy-the-dip rule stays near the top in the other half: the odds say so.
+TEST(RuleRangeOdds, ARealEdgeOfTheSampleMarketIsNoAccident)
+{
+    sample::SampleServer::Options options;
+    options.market.stocks = 400;
+    options.market.days = 420;
+    options.market.today = std::chrono::year_month_day{core::Clock().today()};
+    options.jquants = true;
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+    test::TempFolder dir;
+    const auto cli = test::cliCommand(dir / "home");
+    std::string out;
+    ASSERT_EQ(test::runCommand("JQUANTS_API_KEY=sample-key " + cli + " init --source jquants --api-url "
+                      + server.apiBaseUrl() + " --plan premium --days 420 --bounds 0.9 1.2 2>&1",
+                  &out),
+        0)
+        << out;
+    ASSERT_EQ(test::runCommand("JQUANTS_API_KEY=sample-key " + cli + " refresh 2>&1", &out), 0) << out;
+    core::Mdl_Start module(dir / "home");
+    ASSERT_TRUE(module.ReadConfigFile());
+    ASSERT_TRUE(module.OpenDatabase());
+    analysis::RuleTest::Options rule;
+    rule.conditions.ranges["dev25"] = {-0.5, 0.0};
+    rule.horizons = {20};
+    // From deep falls only to every stock below its mean and well above it.
+    const std::vector<analysis::RuleGrid::Bound> bounds{
+        analysis::RuleGrid::parse("dev25.max=-12:12:3", rule.conditions),
+        analysis::RuleGrid::parse("horizon=10,20", rule.conditions)};
+    analysis::RuleTest test(module);
+    const auto result = analysis::RuleGrid::run(test, rule, bounds, {});
+    ASSERT_EQ(result.message, "");
+    ASSERT_GE(result.days.size(), 320U);
+    ASSERT_TRUE(result.odds.pbo) << result.odds.note;
+    EXPECT_EQ(result.odds.trials, 18);
+    EXPECT_LT(*result.odds.pbo, 0.2);
+    ASSERT_TRUE(result.odds.deflatedSharpe);
+    EXPECT_GT(*result.odds.deflatedSharpe, 0.5);
 }
 
 TEST(RuleTestPace, TheShareGoesEvenlyOverStepsOfUnequalPace)

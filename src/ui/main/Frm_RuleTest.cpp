@@ -1,5 +1,6 @@
 #include "Frm_RuleTest.h"
 
+#include "Frm_RuleRange.h"
 #include "GridView.h"
 #include "Twips.h"
 #include "UiStyle.h"
@@ -124,6 +125,10 @@ Frm_RuleTest::Frm_RuleTest(std::unique_ptr<RuleTestDialogModel> model, QWidget* 
     m_stop = new QPushButton(QStringLiteral("中 止"), this);
     m_stop->setObjectName(QStringLiteral("Stop"));
     row->addWidget(m_stop);
+    m_range = new QPushButton(QStringLiteral("範囲で試す"), this);
+    m_range->setObjectName(QStringLiteral("Range"));
+    m_range->setToolTip(QStringLiteral("条件の値を範囲で変えて、すべての組み合わせを一度に検証します"));
+    row->addWidget(m_range);
     m_progress = new QLabel(this);
     m_progress->setObjectName(QStringLiteral("Progress"));
     m_progress->setWordWrap(true);
@@ -231,6 +236,7 @@ Frm_RuleTest::Frm_RuleTest(std::unique_ptr<RuleTestDialogModel> model, QWidget* 
     m_timer->setInterval(100);
     connect(m_timer, &QTimer::timeout, this, &Frm_RuleTest::poll);
     connect(m_run, &QPushButton::clicked, this, &Frm_RuleTest::runTest);
+    connect(m_range, &QPushButton::clicked, this, &Frm_RuleTest::openRange);
     connect(m_stop, &QPushButton::clicked, this, [this] {
         m_model->stop();
         poll();
@@ -271,7 +277,7 @@ QWidget* Frm_RuleTest::boxOf(RuleTestDialogModel::Box box) const
     }
 }
 
-void Frm_RuleTest::runTest()
+RuleTestDialogModel::Boxes Frm_RuleTest::typedBoxes() const
 {
     RuleTestDialogModel::Boxes boxes;
     boxes.horizons = m_horizons->text().toStdString();
@@ -286,7 +292,12 @@ void Frm_RuleTest::runTest()
     boxes.dividends = m_dividends->isChecked();
     boxes.tax = m_tax->isChecked();
     boxes.market = m_market->currentData().toString().toStdString();
-    const bool started = m_model->run(boxes);
+    return boxes;
+}
+
+void Frm_RuleTest::runTest()
+{
+    const bool started = m_model->run(typedBoxes());
     for (auto* box : {m_horizons, m_hold, m_slots, m_capital, m_cost}) {
         UiStyle::tintRefused(box, box == boxOf(m_model->fault));
     }
@@ -353,6 +364,20 @@ void Frm_RuleTest::render()
         layout()->activate();
     }
     renderChart();
+}
+
+void Frm_RuleTest::openRange()
+{
+    // The boxes as they stand now: the range varies the rule as it would be tested.
+    if (!m_model->take(typedBoxes())) {
+        m_progress->setText(q(m_model->message));
+        m_progress->setStyleSheet(QStringLiteral("color: #C00000"));
+        return;
+    }
+    auto* window = new Frm_RuleRange(m_model->folder(),
+        std::make_unique<RuleRangeModel>(m_model->folder(), m_model->options()), this); // deleted on close
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    window->show();
 }
 
 void Frm_RuleTest::renderChart()

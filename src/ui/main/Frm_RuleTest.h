@@ -45,6 +45,8 @@ private:
     void render();
     void renderChart();
     QWidget* boxOf(RuleTestDialogModel::Box box) const;
+    void openRange();
+    RuleTestDialogModel::Boxes typedBoxes() const;
 
     std::unique_ptr<RuleTestDialogModel> m_model;
     QLabel* m_heading = nullptr;
@@ -62,6 +64,7 @@ private:
     QComboBox* m_market = nullptr;
     QPushButton* m_run = nullptr;
     QPushButton* m_stop = nullptr;
+    QPushButton* m_range = nullptr;
     QLabel* m_progress = nullptr;
     QProgressBar* m_bar = nullptr;
     GridView* m_grid = nullptr;

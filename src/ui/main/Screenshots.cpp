@@ -3,6 +3,7 @@
 // usage: zuvemo-screenshots OUTPUT-FOLDER
 #include "Frm_Chart.h"
 #include "Frm_ConditionSearch.h"
+#include "Frm_RuleRange.h"
 #include "Frm_RuleTest.h"
 #include "Frm_Track.h"
 #include "Frm_zuvemo.h"
@@ -20,6 +21,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
@@ -224,6 +226,41 @@ int main(int argc, char** argv)
             rule.showReport(std::move(report));
             grabRule("rule-test-topix.png");
         }
+    }
+    // "範囲で試す": two bounds of the rule over a range, with a walk-forward: the grid, the heat
+    // map with its best cell outlined, the walk-forward line and the odds.
+    {
+        analysis::RuleTest::Options options;
+        options.conditions.signal = "買";
+        options.conditions.ranges["rsi"].max = 50;
+        options.horizons = {20};
+        auto rangeModel = std::make_unique<ui::RuleRangeModel>(home, options);
+        ui::Frm_RuleRange range(home, std::move(rangeModel));
+        range.show();
+        auto edit = [&](const char* name, const char* text) {
+            if (auto* box = range.findChild<QLineEdit*>(QString::fromLatin1(name))) {
+                box->setText(QString::fromLatin1(text));
+            }
+        };
+        edit("From_rsi.max", "30");
+        edit("To_rsi.max", "50");
+        edit("Step_rsi.max", "5");
+        edit("From_horizon", "5");
+        edit("To_horizon", "20");
+        edit("Step_horizon", "5");
+        if (auto* walk = range.findChild<QComboBox*>(QStringLiteral("WalkForward"))) {
+            walk->setCurrentIndex(1);
+        }
+        range.runTest();
+        auto* run = range.findChild<QPushButton*>(QStringLiteral("Run"));
+        while (run && !run->isEnabled()) {
+            QApplication::processEvents();
+            QThread::msleep(20);
+        }
+        QApplication::processEvents();
+        const auto file = out / "rule-range.png";
+        range.grab().save(QString::fromStdString(file.string()));
+        std::cout << file.string() << std::endl;
     }
     window.close();
     std::filesystem::remove_all(home);

@@ -2,6 +2,7 @@
 
 #include "KeptSettings.h"
 #include "analysis/FigureTable.h"
+#include "analysis/RuleHistory.h"
 #include "core/DatabaseError.h"
 #include "core/Mdl_Start.h"
 #include "core/Utf8.h"
@@ -458,50 +459,7 @@ void RuleTestDialogModel::show(analysis::TrackReport report)
 
 std::string RuleTestDialogModel::describe(const analysis::StockFinder::Conditions& c)
 {
-    std::vector<std::string> parts;
-    if (!c.market.empty()) {
-        parts.push_back("市場 " + c.market);
-    }
-    if (!c.industry.empty()) {
-        parts.push_back("業種 " + c.industry);
-    }
-    if (!c.signal.empty()) {
-        parts.push_back(std::string(c.confirmed ? "中期シグナル " : "短期シグナル ") + c.signal);
-    } else if (c.confirmed) {
-        parts.emplace_back("中期シグナルあり");
-    }
-    auto number = [](const analysis::FigureTable::Figure& f, double value) {
-        char text[64];
-        std::snprintf(text, sizeof text, "%g", value / f.scale);
-        return std::string(text) + (f.unit == analysis::FigureTable::Unit::Percent ? "%" : "");
-    };
-    for (const auto& f : analysis::FigureTable::figures()) {
-        const auto it = c.ranges.find(f.name);
-        if (it == c.ranges.end()) {
-            continue;
-        }
-        const auto& r = it->second;
-        parts.push_back(std::string(f.heading) + " " + (r.min ? number(f, *r.min) : "") + "〜"
-            + (r.max ? number(f, *r.max) : ""));
-    }
-    for (const auto& flag : analysis::FigureTable::flags()) {
-        if (c.flags.count(flag.name)) {
-            parts.emplace_back(flag.heading);
-        }
-    }
-    if (c.cross != 0) {
-        parts.emplace_back(c.cross > 0 ? "ゴールデンクロス" : "デッドクロス");
-    }
-    for (const auto& cross : analysis::FigureTable::crosses()) {
-        if (const auto it = c.crosses.find(cross.name); it != c.crosses.end() && it->second != 0) {
-            parts.push_back(std::string(cross.heading) + " " + (it->second > 0 ? cross.golden : cross.dead));
-        }
-    }
-    std::string text;
-    for (const auto& part : parts) {
-        text += (text.empty() ? "" : "、") + part;
-    }
-    return text;
+    return analysis::RuleHistory::describe(c);
 }
 
 std::string RuleTestDialogModel::limitsOf(const TrackReport& r)
@@ -529,6 +487,7 @@ std::string RuleTestDialogModel::progressText(const analysis::RuleTest::Progress
         = count(static_cast<double>(p.done)) + " / " + count(static_cast<double>(p.total));
     std::string text = p.step == Step::Prices ? "株価を読み込み中… " + counted + " 銘柄"
         : p.step == Step::Figures             ? "指標を読み込み中… " + counted + " 日"
+        : p.step == Step::Variants            ? "設定ごとに集計中… " + counted + " 通り"
                                               : "検証中… " + counted + " 銘柄";
     if (secondsLeft >= 0) {
         text += "  "

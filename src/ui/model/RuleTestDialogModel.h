@@ -70,6 +70,7 @@ public:
     void setTax(bool tax) { m_options.tax = tax; }
     void setMarket(const std::string& market);
     const analysis::RuleTest::Options& options() const { return m_options; }
+    const std::filesystem::path& folder() const { return m_folder; }
     // Whether the store keeps dividends, as the last test found; true until a test says otherwise.
     bool dividendsStored = true;
     static constexpr const char* kNoDividendsTip

@@ -31,7 +31,7 @@ private:
     };
     static std::size_t index(Progress::Step step) { return static_cast<std::size_t>(step); }
 
-    std::array<Step, 3> m_steps;
+    std::array<Step, 4> m_steps;
     int m_current = -1;
 };
 
