@@ -550,6 +550,11 @@ TEST(Fundamentals, ConditionsAreInclusiveANoneMeetsNoneAndNonesSortLast)
     shown.pbr = 0.8;
     EXPECT_EQ(exporting::ChartData::figuresText(shown), "予想PER 12.3倍  PBR 0.80倍  配当利回り 3.21%");
     EXPECT_EQ(exporting::ChartData::figuresText(Fundamentals::Figures{}), "");
+    // The results' date the chart's top line names, and the margin ratio where the plan has it.
+    Fundamentals::Figures before;
+    before.earningsDate = 20261215;
+    before.marginRatio = 3.456;
+    EXPECT_EQ(exporting::ChartData::figuresText(before), "決算予定 2026-12-15  信用倍率 3.46倍");
 }
 
 TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
