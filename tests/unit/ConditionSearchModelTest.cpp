@@ -215,7 +215,7 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     // Each price figure, flag and cross in one of the technical tab's groups.
     for (const auto& b : model.boxes) {
         EXPECT_EQ(ConditionSearchModel::sectionOf(b.figure->name).empty(),
-            b.group == ConditionSearchModel::Group::Indicators)
+            b.group != ConditionSearchModel::Group::Technical)
             << b.figure->name;
     }
     for (const auto& f : analysis::FigureTable::flags()) {
