@@ -1,6 +1,7 @@
 #include "FigureTable.h"
 
 #include "core/Value.h"
+#include "marketdata/jquants/MarketStanding.h"
 
 #include <charconv>
 #include <cmath>
@@ -80,6 +81,19 @@ const std::vector<FigureTable::Figure>& FigureTable::figures()
             &F::tenkanDev},
         {"kijun-dev", "kijunDev", "基準線乖離", Unit::Percent, 1, 0.01, false, false, true, Prices,
             &F::kijunDev},
+        {"earnings-in", "earningsIn", "決算まで", Unit::Days, 0, 1, false, true, true, JQ, &F::earningsIn},
+        {"earnings-date", "earningsDate", "決算予定日", Unit::Date, 0, 1, false, true, false, JQ,
+            &F::earningsDate},
+        {"margin-ratio", "marginRatio", "信用倍率", Unit::Times, 2, 1, false, true, true, JQ,
+            &F::marginRatio},
+        {"margin-long", "marginLong", "信用買残", Unit::Shares, 0, 1, false, true, true, JQ, &F::marginLong},
+        {"margin-short", "marginShort", "信用売残", Unit::Shares, 0, 1, false, true, true, JQ,
+            &F::marginShort},
+        {"margin-long-days", "marginLongDays", "買残の日数", Unit::Days, 1, 1, false, true, true, JQ,
+            &F::marginLongDays},
+        {"rs20", "rs20", "対TOPIX20日", Unit::Percent, 1, 0.01, false, false, true, JQ, &F::rs20},
+        {"rs60", "rs60", "対TOPIX60日", Unit::Percent, 1, 0.01, false, false, true, JQ, &F::rs60},
+        {"rs-rank", "rsRank", "RSランク", Unit::Points, 0, 1, false, true, true, JQ, &F::rsRank},
     };
     return table;
 }
@@ -170,6 +184,11 @@ std::string FigureTable::shown(const Figure& figure, const std::optional<double>
         return grouped(*value * 1e-6);
     case Unit::Yen:
         return figure.decimals < 0 ? core::Value::numberText(*value) : fixed(*value, figure.decimals);
+    case Unit::Shares:
+        return grouped(*value);
+    case Unit::Date:
+        return marketdata::MarketStanding::dateText(*value);
+    case Unit::Days:
     case Unit::Times:
     case Unit::Multiple:
     case Unit::Points:

@@ -15,8 +15,9 @@ namespace zuvemo::analysis {
 class FigureTable
 {
 public:
-    // How a value is shown: PER 12.3, 0.80 倍, 3.21%, 1,234 億円, 1,234 百万円, 2.15 ×, RSI 45.2.
-    enum class Unit { Times, Percent, OkuYen, MillionYen, Multiple, Points, Yen, Sigma };
+    // How a value is shown: PER 12.3, 0.80 倍, 3.21%, 1,234 億円, 1,234 百万円, 2.15 ×, RSI 45.2,
+    // 3 日, 1,234,500 株, 2026-12-15 (a date kept as 20261215).
+    enum class Unit { Times, Percent, OkuYen, MillionYen, Multiple, Points, Yen, Sigma, Days, Shares, Date };
     // Where the value comes from: JPX's figures are read in a J-Quants folder only.
     enum class Source { JQuants, Prices };
 

@@ -8,6 +8,7 @@
 #include "core/ValueRules.h"
 #include "marketdata/DataSource.h"
 #include "marketdata/UrlSettings.h"
+#include "marketdata/jquants/MarketStanding.h"
 
 #include <algorithm>
 #include <cmath>
@@ -235,6 +236,12 @@ std::string ChartData::figuresText(const marketdata::Fundamentals::Figures& f)
     }
     if (f.dividendYield) {
         add("配当利回り " + fixed(*f.dividendYield * 100, 2) + "%");
+    }
+    if (f.earningsDate) {
+        add("決算予定 " + marketdata::MarketStanding::dateText(*f.earningsDate));
+    }
+    if (f.marginRatio) {
+        add("信用倍率 " + fixed(*f.marginRatio, 2) + "倍");
     }
     return text;
 }

@@ -46,6 +46,11 @@ long DataSource::fillMinutes(const std::string& plan, int days)
     return rate > 0 && days > 0 ? (days + rate - 1) / rate : 0;
 }
 
+bool DataSource::hasMarginBalances(const std::string& plan)
+{
+    return plan == "standard" || plan == "premium";
+}
+
 bool DataSource::hasBulkFiles(const std::string& plan)
 {
     return plan == "light" || plan == "standard" || plan == "premium";
@@ -71,14 +76,17 @@ int DataSource::maxDays(const std::string& plan)
 
 long DataSource::firstFillMinutes(const std::string& plan, int days)
 {
-    // The disclosures of the last 130 days on Free; as deep as the prices from the files.
+    // The disclosures of the last 130 days on Free, and the results' dates of the same days;
+    // as deep as the prices from the files, the results' dates a request a day all the same.
     if (!hasBulkFiles(plan)) {
-        return fillMinutes(plan, days + std::min(days, 130) + 5);
+        return fillMinutes(plan, days + 2 * std::min(days, 130) + 5);
     }
     // Two lists, then a request a month for each of prices and disclosures, and the current
-    // month's days (about 21) one at a time.
+    // month's days (about 21) one at a time; the margin balances a week each before their daily
+    // series (since 2026-09-25, some 60 days).
     const int months = (days + 20) / 21 + 1;
-    return fillMinutes(plan, 8 + 2 * months + 2 * 21);
+    const int margin = hasMarginBalances(plan) ? days / 5 + 60 : 0;
+    return fillMinutes(plan, 8 + 2 * months + 2 * 21 + days + margin);
 }
 
 std::string DataSource::daysProblem(const std::string& plan, int days)

@@ -37,6 +37,8 @@ struct DataSource
     static long fillMinutes(const std::string& plan, int days);
     // Whether the plan reads the monthly files (Light and up).
     static bool hasBulkFiles(const std::string& plan);
+    // The margin balances (/markets/margin-interest): Standard and up.
+    static bool hasMarginBalances(const std::string& plan);
     // The most trading days of history the plan reads: 2 years on Free, 5 on Light, 10 on
     // Standard, since 2008 (18 years) on Premium; 0 for an unknown plan.
     static int maxDays(const std::string& plan);

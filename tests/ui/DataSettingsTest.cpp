@@ -200,13 +200,15 @@ TEST_F(Settings, AGoodKeyIsCheckedAndKeptInTheKeyringNeverInTheDatabaseNorOnScre
         // What the plan reaches and how long a first fill of the days takes, as they change.
         d.planBox()->setCurrentIndex(1);
         EXPECT_EQ(d.planNoteLabel()->text(),
-            "Light プラン: 最長 1225 日（5 年）。初回の取得は約 2 分（月ごとの履歴ファイル）");
+            "Light プラン: 最長 1225 日（5 年）。初回の取得は約 7 分（月ごとの履歴ファイル）。信用残は "
+            "Standard プラン以上");
         d.daysBox()->setValue(1300);
         EXPECT_EQ(d.planNoteLabel()->text(), "Light プランの取得日数は 20〜1225 日（5 年）です。");
         d.daysBox()->setValue(300);
         d.planBox()->setCurrentIndex(0);
         EXPECT_EQ(d.planNoteLabel()->text(),
-            "Free プラン: 最長 490 日（2 年、12 週遅れ）。初回の取得は約 87 分（1 日ずつ）");
+            "Free プラン: 最長 490 日（2 年、12 週遅れ）。初回の取得は約 113 分（1 日ずつ）。対TOPIX は "
+            "Light、信用残は Standard プラン以上");
         QTest::mouseClick(d.checkButton(), Qt::LeftButton);
         EXPECT_EQ(
             d.checkLabel()->text(), "接続できました。取得できる最新日: 2026-09-11（Free プラン: 12 週遅れ）");
@@ -617,7 +619,8 @@ TEST_F(Settings, AStoppedFillScreensWithTheDaysStoredAndGoesOnAtTheNextStart)
     });
     m_finished.clear();
     m_messages.recorder().boxes.clear();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !last.model().fill().running(); }, 20000));
+    // The disclosures and the results' dates both at the disclosures' own 60 a (20 s) minute.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !last.model().fill().running(); }, 40000));
     ASSERT_EQ(m_finished.size(), 1u);
     EXPECT_EQ(m_finished.front().rfind("履歴取得が終わりました。\n30 日分の株価、", 0), 0u)
         << m_finished.front();

@@ -487,8 +487,10 @@ TEST(BulkFiles, AFirstFillThroughTheFilesEqualsOneADayAtATimeAndAStoppedOneGoesO
         return text;
     };
     EXPECT_EQ(lists(files.path()), lists(daily.path()));
-    // A list's file costs a request as its day would: one more lists them.
-    EXPECT_LT(a.requests, 3 + a.filesRead + 3 * 21 + 10 + emptyDays + (months - a.listFiles));
+    // A list's file costs a request as its day would: one more lists them. The results' dates
+    // have no files: a request a day.
+    EXPECT_EQ(a.earningsDaysFetched, days);
+    EXPECT_LT(a.requests, 3 + a.filesRead + 3 * 21 + 10 + emptyDays + (months - a.listFiles) + days);
     EXPECT_GT(b.requests, 2 * days);
     EXPECT_EQ(b.notes, std::vector<std::string>{marketdata::BulkFill::kNoFilesNote});
     EXPECT_TRUE(a.notes.empty()) << a.notes.front();
@@ -1051,11 +1053,12 @@ TEST(BulkFiles, EachPlanReachesItsYearsAndADepthPastThemIsRefused)
     EXPECT_EQ(DataSource::daysProblem("light", 1225), "");
     EXPECT_EQ(DataSource::daysProblem("light", 1226), "Light プランの取得日数は 20〜1225 日（5 年）です。");
     EXPECT_EQ(DataSource::daysProblem("free", 19), "Free プランの取得日数は 20〜490 日（2 年）です。");
-    // Five years on Light: about 170 requests at 60 a minute; 300 days on Free a request a day
-    // and the disclosures of 130 days at 5 a minute.
-    EXPECT_EQ(DataSource::firstFillMinutes("light", 1225), 3);
-    EXPECT_EQ(DataSource::firstFillMinutes("premium", 4410), 1);
-    EXPECT_EQ(DataSource::firstFillMinutes("free", 300), 87);
+    // Five years on Light: about 170 requests at 60 a minute and the results' dates of every
+    // day; 300 days on Free a request a day, and the disclosures and results' dates of 130 days,
+    // at 5 a minute.
+    EXPECT_EQ(DataSource::firstFillMinutes("light", 1225), 24);
+    EXPECT_EQ(DataSource::firstFillMinutes("premium", 4410), 12);
+    EXPECT_EQ(DataSource::firstFillMinutes("free", 300), 113);
 
     // The tool refuses a depth past the plan's window, naming the plan and its limit.
     test::TempFolder dir;

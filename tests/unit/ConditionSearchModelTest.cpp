@@ -187,8 +187,12 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     for (const auto& b : model.boxes) {
         names.push_back(b.figure->name);
         EXPECT_TRUE(b.figure->condition);
-        EXPECT_EQ(b.group == ConditionSearchModel::Group::Indicators,
+        EXPECT_EQ(b.group != ConditionSearchModel::Group::Technical,
             b.figure->source == analysis::FigureTable::Source::JQuants)
+            << b.figure->name;
+        // What to check before buying has a tab of its own.
+        EXPECT_EQ(
+            b.group == ConditionSearchModel::Group::Supply, ConditionSearchModel::isSupply(b.figure->name))
             << b.figure->name;
     }
     std::vector<std::string> conditions;
@@ -211,7 +215,7 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     // Each price figure, flag and cross in one of the technical tab's groups.
     for (const auto& b : model.boxes) {
         EXPECT_EQ(ConditionSearchModel::sectionOf(b.figure->name).empty(),
-            b.group == ConditionSearchModel::Group::Indicators)
+            b.group != ConditionSearchModel::Group::Technical)
             << b.figure->name;
     }
     for (const auto& f : analysis::FigureTable::flags()) {

@@ -4,15 +4,20 @@
 
 #include "SampleServer.h"
 #include "TestSupport.h"
+#include "TradingCalendar.h"
 #include "analysis/FindReport.h"
 #include "analysis/StockFinder.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "core/Recordset.h"
 #include "export/ChartData.h"
+#include "marketdata/jquants/EarningsHistory.h"
 #include "marketdata/jquants/FundamentalsTimeline.h"
 #include "marketdata/jquants/JQuantsAnswer.h"
+#include "marketdata/jquants/JQuantsClient.h"
 #include "marketdata/jquants/JQuantsRefresh.h"
+#include "marketdata/jquants/MarginHistory.h"
+#include "marketdata/jquants/MarketStanding.h"
 #include "marketdata/jquants/PriceStore.h"
 
 #include <cmath>
@@ -20,6 +25,7 @@
 #include <gtest/gtest.h>
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sys/stat.h>
 
 using namespace zuvemo;
@@ -376,13 +382,18 @@ TEST(Fundamentals, ANextDaysRefreshAsksTwiceMoreAndAStoppedFillGoesOn)
             db->openRecordset("SELECT DISTINCT substr(DayDate, 1, 7) FROM Table_StoredDay")->recordCount());
     }
     EXPECT_EQ(first.listsFetched, months);
-    EXPECT_LE(first.requests - 1 - first.daysFetched - 1 - 1 - first.listsFetched, 1 + 130 + emptyDays);
+    // And the results' dates of the same 130 days, a request each.
+    EXPECT_EQ(first.earningsDaysFetched, 130);
+    EXPECT_EQ(first.marginDaysFetched, 0); // a Free key
+    EXPECT_LE(first.requests - 1 - first.daysFetched - 1 - 1 - first.listsFetched - first.earningsDaysFetched,
+        1 + 130 + emptyDays);
     EXPECT_GE(first.filingDaysFetched, 120);
     auto next = refresh(dir.path(), *full, 150, first.tradingDate);
     ASSERT_TRUE(next.ok) << next.message;
     // The calendar, the price days (the day and the one the depth now reaches), the master as
-    // before; and the day's valuation and disclosures.
-    EXPECT_EQ(next.requests, 2 + next.daysFetched + 2);
+    // before; and the day's valuation, disclosures and results' dates.
+    EXPECT_EQ(next.requests, 2 + next.daysFetched + 3);
+    EXPECT_EQ(next.earningsDaysFetched, 1);
     // The depth's first month now starts a day later: its list of a day before stands for it.
     EXPECT_EQ(next.listsFetched, 0);
 
@@ -569,6 +580,11 @@ TEST(Fundamentals, ConditionsAreInclusiveANoneMeetsNoneAndNonesSortLast)
     shown.pbr = 0.8;
     EXPECT_EQ(exporting::ChartData::figuresText(shown), "予想PER 12.3倍  PBR 0.80倍  配当利回り 3.21%");
     EXPECT_EQ(exporting::ChartData::figuresText(Fundamentals::Figures{}), "");
+    // The results' date the chart's top line names, and the margin ratio where the plan has it.
+    Fundamentals::Figures before;
+    before.earningsDate = 20261215;
+    before.marginRatio = 3.456;
+    EXPECT_EQ(exporting::ChartData::figuresText(before), "決算予定 2026-12-15  信用倍率 3.46倍");
 }
 
 TEST(Fundamentals, FindFromTheToolItsOutputsAndItsMessages)
@@ -858,4 +874,406 @@ TEST(Fundamentals, GrowthFiguresTakeEachForecastOnItsOwnAndLastYearOnlyFromTheNe
     EXPECT_NEAR(*day.byCode.at("1001").opGrowth, 0.3, 1e-12);
     EXPECT_EQ(day.byCode.at("1001").equityRatio, 0.45);
     EXPECT_FALSE(Fundamentals::read(store, "2026-05-09").byCode.count("1001"));
+}
+
+namespace {
+
+std::string dashed(sys_days d)
+{
+    return core::Clock::dashed(year_month_day{d});
+}
+
+sys_days dayOf(const std::string& text)
+{
+    return sys_days{year{std::stoi(text.substr(0, 4))} / month{unsigned(std::stoi(text.substr(5, 2)))}
+        / day{unsigned(std::stoi(text.substr(8, 2)))}};
+}
+
+// The trading days after from up to to, by the sample market's own calendar.
+int tradingDaysBetween(const std::string& from, const std::string& to)
+{
+    int n = 0;
+    for (auto d = dayOf(from) + days{1}; d <= dayOf(to); d += days{1}) {
+        n += sample::TradingCalendar::isTradingDay(year_month_day{d}) ? 1 : 0;
+    }
+    return n;
+}
+
+std::string tradingDaysLater(const std::string& from, int count)
+{
+    auto d = dayOf(from);
+    while (count > 0) {
+        d += days{1};
+        count -= sample::TradingCalendar::isTradingDay(year_month_day{d}) ? 1 : 0;
+    }
+    return dashed(d);
+}
+
+// The figures before buying of every stock on the days asked, worked out from the server's own
+// answers of the stored days, not from the store: what each publication said, the raw bars and
+// their split factors, TOPIX, and the day's list.
+struct Expected
+{
+    std::map<std::string, std::map<std::string, Fundamentals::Figures>> byDay; // day → list code
+};
+
+Expected expectedBeforeBuying(sample::SampleServer& server, const std::vector<std::string>& stored,
+    const std::vector<std::string>& asked)
+{
+    marketdata::JQuantsClient::Options options;
+    options.baseUrl = server.apiBaseUrl();
+    options.apiKey = "sample-key";
+    options.requestsPerMinute = 0;
+    marketdata::JQuantsClient client(options);
+    // Kept while a loop reads it.
+    nlohmann::json answer;
+    auto all = [&](const std::string& path,
+                   const std::map<std::string, std::string>& query) -> const nlohmann::json& {
+        answer = client.getAll(path, query).value_or(nlohmann::json::array());
+        return answer;
+    };
+    struct Schedule
+    {
+        std::string pub, sch;
+    };
+    // code → quarter → publications, oldest first; code → (known from, 申込日, long, short).
+    std::map<std::string, std::map<std::string, std::vector<Schedule>>> schedules;
+    std::map<std::string, std::vector<std::tuple<std::string, std::string, double, double>>> margins;
+    // code → day → (raw close or 0, raw volume, AdjFactor, a row); TOPIX by day.
+    std::map<std::string, std::map<std::string, std::tuple<double, double, double>>> bars;
+    std::map<std::string, double> topix;
+    for (const auto& row :
+        all("/indices/bars/daily/topix", {{"from", stored.front()}, {"to", stored.back()}})) {
+        topix[row["Date"].get<std::string>()] = row["C"].get<double>();
+    }
+    for (const auto& day : stored) {
+        for (const auto& row : all("/fins/earnings-date", {{"date", day}})) {
+            const std::string sch = row["SchDate"].get<std::string>();
+            if (!sch.empty() && sch < day) {
+                continue; // no schedule says so: put aside
+            }
+            schedules[row["Code"].get<std::string>().substr(0, 4)]
+                     [row["FYE"].get<std::string>() + row["FQName"].get<std::string>()]
+                         .push_back({day, sch});
+        }
+        for (const auto& row : all("/markets/margin-interest", {{"date", day}})) {
+            const double longVol = row["LongVol"].get<double>(), shortVol = row["ShrtVol"].get<double>();
+            if (longVol < 0 || shortVol < 0) {
+                continue;
+            }
+            const std::string known
+                = row.contains("PubDate") ? row["PubDate"].get<std::string>() : tradingDaysLater(day, 2);
+            margins[row["Code"].get<std::string>().substr(0, 4)].emplace_back(known, day, longVol, shortVol);
+        }
+        for (const auto& row : all("/equities/bars/daily", {{"date", day}})) {
+            const bool traded = row["C"].is_number();
+            bars[row["Code"].get<std::string>().substr(0, 4)][day] = {traded ? row["C"].get<double>() : 0,
+                traded ? row["Vo"].get<double>() : 0, row["AdjFactor"].get<double>()};
+        }
+    }
+    Expected out;
+    for (const auto& day : asked) {
+        auto& byCode = out.byDay[day];
+        for (const auto& [code, quarters] : schedules) {
+            std::optional<std::string> next;
+            for (const auto& [quarter, publications] : quarters) {
+                const Schedule* newest = nullptr;
+                for (const auto& p : publications) {
+                    newest = p.pub <= day ? &p : newest;
+                }
+                if (newest && !newest->sch.empty() && newest->sch >= day && (!next || newest->sch < *next)) {
+                    next = newest->sch;
+                }
+            }
+            if (next) {
+                byCode[code].earningsIn = tradingDaysBetween(day, *next);
+                byCode[code].earningsDate
+                    = std::stod(next->substr(0, 4) + next->substr(5, 2) + next->substr(8, 2));
+            }
+        }
+        for (const auto& [code, rows] : margins) {
+            const std::tuple<std::string, std::string, double, double>* known = nullptr;
+            for (const auto& r : rows) {
+                if (std::get<0>(r) <= day && (!known || std::get<1>(r) > std::get<1>(*known))) {
+                    known = &r;
+                }
+            }
+            if (known) {
+                byCode[code].marginLong = std::get<2>(*known);
+                byCode[code].marginShort = std::get<3>(*known);
+                if (std::get<3>(*known) > 0) {
+                    byCode[code].marginRatio = std::get<2>(*known) / std::get<3>(*known);
+                }
+            }
+        }
+        const auto p
+            = static_cast<std::size_t>(std::find(stored.begin(), stored.end(), day) - stored.begin());
+        std::vector<std::string> listed;
+        for (const auto& row : all("/equities/master", {{"date", day}})) {
+            const std::string product = row["ProdCat"].get<std::string>();
+            if (product != "013" && product != "014") {
+                listed.push_back(row["Code"].get<std::string>().substr(0, 4));
+            }
+        }
+        std::vector<std::pair<std::string, double>> longChanges;
+        for (const auto& [code, own] : bars) {
+            if (!own.count(day)) {
+                continue;
+            }
+            // A close k days back on the day's basis: the last trade by then, times the splits since.
+            auto closeBack = [&, &own = own](std::size_t k) -> std::optional<double> {
+                double factor = 1;
+                for (std::size_t i = p + 1; i-- > 0;) {
+                    const auto it = own.find(stored[i]);
+                    if (i + k <= p && it != own.end() && std::get<0>(it->second) > 0) {
+                        return std::get<0>(it->second) * factor;
+                    }
+                    if (it != own.end()) {
+                        factor *= std::get<2>(it->second);
+                    }
+                }
+                return std::nullopt;
+            };
+            auto change = [&](std::size_t k) -> std::optional<double> {
+                const auto now = closeBack(0), then = closeBack(k);
+                return p >= k && now && then ? std::optional(*now / *then - 1) : std::nullopt;
+            };
+            auto& f = byCode[code];
+            const auto c20 = change(20), c60 = change(60);
+            if (c20 && topix.count(stored[p - 20])) {
+                f.rs20 = *c20 - (topix.at(day) / topix.at(stored[p - 20]) - 1);
+            }
+            if (c60 && topix.count(stored[p - 60])) {
+                f.rs60 = *c60 - (topix.at(day) / topix.at(stored[p - 60]) - 1);
+            }
+            if (c60 && std::find(listed.begin(), listed.end(), code) != listed.end()) {
+                longChanges.emplace_back(code, *c60);
+            }
+            if (f.marginLong && p >= 24 && closeBack(24)) {
+                double sum = 0, factor = 1;
+                for (std::size_t i = p + 1; i-- > p - 24;) {
+                    const auto it = own.find(stored[i]);
+                    if (it != own.end()) {
+                        sum += std::get<1>(it->second) / factor;
+                        factor *= std::get<2>(it->second);
+                    }
+                }
+                if (sum > 0) {
+                    f.marginLongDays = *f.marginLong / (sum / 25);
+                }
+            }
+        }
+        for (const auto& [code, change] : longChanges) {
+            const auto lower = std::count_if(longChanges.begin(), longChanges.end(),
+                [&change = change](const auto& other) { return other.second < change; });
+            byCode[code].rsRank
+                = std::floor(100.0 * static_cast<double>(lower) / static_cast<double>(longChanges.size()));
+        }
+    }
+    return out;
+}
+
+void expectBeforeBuying(const Fundamentals::Day& got,
+    const std::map<std::string, Fundamentals::Figures>& expected, const std::string& day)
+{
+    using F = Fundamentals::Figures;
+    static const std::pair<std::optional<double> F::*, double> kFigures[] = {{&F::earningsIn, 0},
+        {&F::earningsDate, 0}, {&F::marginRatio, 1e-12}, {&F::marginLong, 0}, {&F::marginShort, 0},
+        {&F::marginLongDays, 1e-3}, {&F::rs20, 1e-3}, {&F::rs60, 1e-3}, {&F::rsRank, 1}};
+    std::set<std::string> codes;
+    for (const auto& [code, f] : expected) {
+        codes.insert(code);
+    }
+    for (const auto& [code, f] : got.byCode) {
+        codes.insert(code);
+    }
+    for (const auto& code : codes) {
+        const auto g = got.byCode.find(code);
+        const auto e = expected.find(code);
+        const F none;
+        const F& have = g == got.byCode.end() ? none : g->second;
+        const F& want = e == expected.end() ? none : e->second;
+        for (const auto& [figure, tolerance] : kFigures) {
+            ASSERT_EQ((have.*figure).has_value(), (want.*figure).has_value())
+                << day << " " << code << " " << (have.*figure).value_or(-1) << " "
+                << (want.*figure).value_or(-1) << " long " << have.marginLong.value_or(-1) << "/"
+                << want.marginLong.value_or(-1);
+            if (want.*figure) {
+                // Adjusted closes are sent to a tenth of a yen: the changes agree to that.
+                EXPECT_NEAR(
+                    *(have.*figure), *(want.*figure), tolerance * std::max(1.0, std::abs(*(want.*figure))))
+                    << day << " " << code;
+            }
+        }
+    }
+}
+
+} // namespace
+
+TEST(Fundamentals, TheFiguresBeforeBuyingOfEveryStockAreTheServersAsKnownOnTheDay)
+{
+    auto server = sampleMarket(120, 200);
+    ASSERT_TRUE(server);
+    test::TempFolder dir;
+    marketdata::DataSource source;
+    source.kind = marketdata::DataSource::kJQuants;
+    source.days = 180;
+    source.plan = "standard";
+    marketdata::JQuantsClient::Options client;
+    client.baseUrl = server->apiBaseUrl();
+    client.apiKey = "sample-key";
+    client.requestsPerMinute = 0;
+    const core::FixedClock clock(kToday);
+    const auto result
+        = marketdata::JQuantsRefresh(dir.path(), source, client, clock).run("", dir / "list.csv");
+    ASSERT_TRUE(result.ok) << result.message;
+    EXPECT_GT(result.marginDaysFetched, 0);
+    marketdata::PriceStore store(dir.path());
+    const auto stored = store.storedDays();
+    const std::string newest = stored.back();
+    // Weekly balances 60 days back, daily ones since 2026-09-25.
+    const std::string past = stored[stored.size() - 61];
+    ASSERT_LT(past, marketdata::MarginHistory::kDailyFrom);
+    const auto expected = expectedBeforeBuying(*server, stored, {newest, past});
+
+    const auto now = Fundamentals::read(store, newest);
+    expectBeforeBuying(now, expected.byDay.at(newest), newest);
+    // Each case is met: a stock announcing on the day, dates moved and 未定 ones, no short balance.
+    int onTheDay = 0, moved = 0, undecided = 0, noShort = 0, ranked = 0;
+    for (std::size_t s = 0; s < server->market().stocks().size(); ++s) {
+        const auto code = server->market().stocks()[s].code;
+        const auto it = now.byCode.find(code);
+        if (it == now.byCode.end()) {
+            continue;
+        }
+        onTheDay += it->second.earningsIn == 0.0;
+        moved += JQuantsApi::movesEarnings(s) && it->second.earningsDate.has_value();
+        undecided += JQuantsApi::undecidedEarnings(s) && it->second.earningsDate.has_value();
+        noShort += it->second.marginShort == 0.0 && !it->second.marginRatio;
+        ranked += it->second.rsRank.has_value();
+    }
+    EXPECT_GT(onTheDay, 0);
+    EXPECT_GT(moved, 0);
+    EXPECT_GT(undecided, 0);
+    EXPECT_GT(noShort, 0);
+    EXPECT_GT(ranked, 50);
+
+    // A past day reads nothing published later: the same as a store cut there.
+    test::TempFolder cut;
+    {
+        auto db = core::Connection::open(dir / marketdata::PriceStore::kFileName);
+        db->execute("VACUUM INTO '" + (cut / marketdata::PriceStore::kFileName).string() + "'");
+    }
+    {
+        auto db = core::Connection::open(cut / marketdata::PriceStore::kFileName);
+        for (const char* table :
+            {"Table_Bar WHERE BarDate", "Table_StoredDay WHERE DayDate", "Table_Topix WHERE TopixDate",
+                "Table_Earnings WHERE PubDate", "Table_EarningsDay WHERE DayDate",
+                "Table_Margin WHERE KnownFrom", "Table_MarginDay WHERE DayDate"}) {
+            db->execute(std::string("DELETE FROM ") + table + " > '" + past + "'");
+        }
+    }
+    marketdata::PriceStore cutStore(cut.path());
+    const auto then = Fundamentals::read(store, past);
+    expectBeforeBuying(then, expected.byDay.at(past), past);
+    expectBeforeBuying(Fundamentals::read(cutStore, past), expected.byDay.at(past), past);
+    // A results' date moved after the day changed the newest figure, not the past one.
+    int changedSince = 0;
+    for (const auto& [code, f] : then.byCode) {
+        const auto it = now.byCode.find(code);
+        changedSince += it != now.byCode.end() && it->second.earningsDate != f.earningsDate;
+    }
+    EXPECT_GT(changedSince, 0);
+
+    // Through a timeline, as rules read them, day by day as alone.
+    marketdata::FundamentalsTimeline timeline(store, {past, newest}, {&Fundamentals::Figures::rsRank});
+    for (const auto& day : {past, newest}) {
+        const auto some = timeline.next();
+        const auto alone = Fundamentals::read(store, day);
+        for (const auto& [code, f] : alone.byCode) {
+            EXPECT_EQ(some.byCode.count(code) ? some.byCode.at(code).rsRank : std::nullopt, f.rsRank)
+                << day << code;
+        }
+    }
+}
+
+TEST(Fundamentals, ResultsDatesAndMarginAnswersAreTakenWholeAndImpossibleRowsPutAside)
+{
+    using marketdata::EarningsHistory;
+    using marketdata::MarginHistory;
+    using nlohmann::json;
+    const std::string day = "2026-12-08";
+    auto row = [&](const char* code, const char* quarter, const char* sch) {
+        return json{
+            {"PubDate", day}, {"SchDate", sch}, {"FQName", quarter}, {"FYE", "2027-03-31"}, {"Code", code}};
+    };
+    auto ok = EarningsHistory::check(json::array({row("72030", "2Q", "2026-12-15"), row("13010", "3Q", ""),
+                                         row("13050", "3Q", "2026-12-07")}),
+        day);
+    ASSERT_TRUE(ok.ok) << ok.fault;
+    EXPECT_EQ(ok.rows.size(), 2u);
+    EXPECT_EQ(ok.putAside, 1); // scheduled before its own publication
+    // Refused whole: another publication day, a code twice in its two forms, an unknown quarter, a date
+    // written otherwise.
+    auto other = row("72030", "2Q", "2026-12-15");
+    other["PubDate"] = "2026-12-07";
+    for (const auto& bad : {json::array({row("72030", "2Q", "2026-12-15"), other}),
+             json::array({row("72030", "2Q", "2026-12-15"), row("7203", "2Q", "2026-12-16")}),
+             json::array({row("72030", "Q2", "2026-12-15")}), json::array({row("72030", "2Q", "2026/12/15")}),
+             json::object()}) {
+        const auto check = EarningsHistory::check(bad, day);
+        EXPECT_FALSE(check.ok) << bad.dump();
+        EXPECT_TRUE(check.rows.empty());
+    }
+    // The history: a newer publication of a quarter replaces the older from its day on; 未定 is none.
+    const std::vector<EarningsHistory::Row> rows = {{"72030", "2027-03-31", "2Q", "2026-11-01", "2026-12-10"},
+        {"72030", "2027-03-31", "2Q", "2026-12-01", "2026-12-15"},
+        {"13010", "2027-03-31", "3Q", "2026-11-20", ""},
+        {"13050", "2027-03-31", "FY", "2026-10-01", "2026-11-30"}};
+    auto next = EarningsHistory::next(rows, "2026-11-30");
+    EXPECT_EQ(next.at("72030"), "2026-12-10");
+    EXPECT_EQ(next.at("13050"), "2026-11-30"); // 0 days: on the day itself
+    EXPECT_FALSE(next.count("13010"));
+    next = EarningsHistory::next(rows, "2026-12-01");
+    EXPECT_EQ(next.at("72030"), "2026-12-15");
+    EXPECT_FALSE(next.count("13050")); // past
+
+    // The trading days to it: by the calendar, weekdays past its end.
+    const std::vector<std::string> calendar = {"2026-12-07", "2026-12-08", "2026-12-10", "2026-12-11"};
+    using marketdata::MarketStanding;
+    EXPECT_EQ(MarketStanding::tradingDaysAfter(calendar, "2026-12-11", "2026-12-08", "2026-12-08"), 0);
+    EXPECT_EQ(MarketStanding::tradingDaysAfter(calendar, "2026-12-11", "2026-12-08", "2026-12-10"), 1);
+    EXPECT_EQ(MarketStanding::tradingDaysAfter(calendar, "2026-12-11", "2026-12-08", "2026-12-15"), 4);
+    EXPECT_EQ(MarketStanding::secondBusinessDay(calendar, "2026-12-11", "2026-12-07"), "2026-12-10");
+    EXPECT_EQ(MarketStanding::secondBusinessDay(calendar, "2026-12-11", "2026-12-10"), "2026-12-14");
+
+    // Margin: a negative balance or a publication before the 申込日 is put aside; a missing
+    // PubDate is the weekly series' publication; a text where a number belongs refuses it whole.
+    auto margin = [&](const char* code, json longVol, json shortVol) {
+        return json{{"Date", "2026-09-18"}, {"Code", code}, {"LongVol", longVol}, {"ShrtVol", shortVol},
+            {"IssType", "2"}};
+    };
+    const auto published = [](const std::string&) { return std::string("2026-09-24"); };
+    auto late = margin("13050", 100, 50);
+    late["PubDate"] = "2026-09-17";
+    const auto m = MarginHistory::check(
+        json::array({margin("72030", 1000, 0), margin("13010", 1000, -5), late}), "2026-09-18", published);
+    ASSERT_TRUE(m.ok) << m.fault;
+    ASSERT_EQ(m.rows.size(), 1u);
+    EXPECT_EQ(m.rows[0].knownFrom, "2026-09-24");
+    EXPECT_EQ(m.putAside, 2);
+    EXPECT_FALSE(MarginHistory::check(json::array({margin("72030", "1000", 0)}), "2026-09-18", published).ok);
+    EXPECT_FALSE(MarginHistory::check(
+        json::array({margin("72030", 1000, 0), margin("7203", 1000, 0)}), "2026-09-18", published)
+                     .ok);
+    auto wrongDay = margin("72030", 1000, 0);
+    wrongDay["Date"] = "2026-09-17";
+    EXPECT_FALSE(MarginHistory::check(json::array({wrongDay}), "2026-09-18", published).ok);
+    // The 申込日 asked: the weeks' last trading days before the daily series, then each day
+    // before the newest.
+    const std::vector<std::string> trading
+        = {"2026-09-16", "2026-09-17", "2026-09-18", "2026-09-24", "2026-09-25", "2026-09-28", "2026-09-29"};
+    auto wanted = MarginHistory::wantedDays(trading, "2026-09-29",
+        [&](const std::string& d) { return MarketStanding::secondBusinessDay(trading, "2026-09-29", d); });
+    EXPECT_EQ(wanted, (std::vector<std::string>{"2026-09-18", "2026-09-25", "2026-09-28"}));
 }

@@ -223,9 +223,10 @@ TEST(JQuants, TheStoreHoldsTheSameHistoriesAsTheCsvFilesAndASplitIsFetchedAgain)
     EXPECT_EQ(second.tradingDate, core::Clock::dashed(year_month_day{days.back()}));
     EXPECT_EQ(second.daysFetched, 3);
     EXPECT_EQ(second.stocksRefetched, 2); // stocks 21 and 88: one in 67
-    // Three new days: their disclosures and the newest day's figures besides the prices; a
-    // disclosure day that answered no filing is asked once more.
-    EXPECT_LE(second.requests, 8 + 4 + 3);
+    // Three new days: their disclosures and results' dates, and the newest day's figures besides
+    // the prices; a disclosure day that answered no filing is asked once more.
+    EXPECT_LE(second.requests, 8 + 4 + 3 + 3);
+    EXPECT_EQ(second.earningsDaysFetched, 3);
 
     // Every stock's history from the store is the CSV source's, day for day.
     marketdata::PriceStore store(dir.path());

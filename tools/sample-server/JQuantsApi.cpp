@@ -469,7 +469,8 @@ void JQuantsApi::install(httplib::Server& server)
                     {"CoName", stocks[s].nameOn(day)}, {"CoNameEn", "Sample Co."}, {"S17", "1"},
                     {"S17Nm", "食品"}, {"S33", industry == kIndustryCodes.end() ? "9999" : industry->second},
                     {"S33Nm", halfWidthPunctuation(stocks[s].industry)}, {"ScaleCat", "-"}, {"Mkt", mkt},
-                    {"MktNm", mktName}, {"Mrgn", "1"}, {"MrgnNm", "信用"}, {"ProdCat", "011"}});
+                    {"MktNm", mktName}, {"Mrgn", "1"}, {"MrgnNm", "信用"},
+                    {"ProdCat", isFund(s) ? "014" : "011"}});
         }
         return rows;
     };
@@ -542,6 +543,10 @@ void JQuantsApi::install(httplib::Server& server)
     server.Get(
         "/v2/indices/bars/daily/topix", [=, this](const httplib::Request& req, httplib::Response& res) {
             if (!guard(req, res)) {
+                return;
+            }
+            if (!m_options.light) {
+                answer(res, 403, {{"message", "This API is not available on your subscription plan."}});
                 return;
             }
             const auto& days = *dayList;
@@ -804,6 +809,145 @@ void JQuantsApi::install(httplib::Server& server)
             return csv;
         },
         first, present);
+
+    // The trading day t of the market, and past its newest day the calendar's next ones: a
+    // results date may lie ahead.
+    auto tradingDay = [dayList](std::size_t t) {
+        const auto& days = *dayList;
+        if (t < days.size()) {
+            return days[t];
+        }
+        sys_days d = days.back();
+        for (std::size_t n = days.size() - 1; n < t;) {
+            d += std::chrono::days{1};
+            n += TradingCalendar::isTradingDay(year_month_day{d}) ? 1 : 0;
+        }
+        return d;
+    };
+    auto dashed = [](sys_days d) { return core::Clock::dashed(year_month_day{d}); };
+    // The results' dates published on trading day t: each stock's announcement on a day of its
+    // 60-day cycle is first published 20 trading days ahead; some move it later, some publish
+    // 未定 first, one publishes a date before its own day.
+    auto earningsOf = [=, this](std::size_t t) {
+        json rows = json::array();
+        const auto& stocks = m_market.stocks();
+        for (std::size_t s = 0; s < stocks.size(); ++s) {
+            if (isFund(s) || !stocks[s].listedOn(static_cast<int>(t))) {
+                continue;
+            }
+            for (const std::size_t ahead : {20, 10, 5}) {
+                const std::size_t announced = t + ahead;
+                if (earningsPhase(s, announced) != 0) {
+                    continue;
+                }
+                const std::size_t cycle = (announced + 7 * s) / 60;
+                std::string scheduled;
+                if (ahead == 20) {
+                    scheduled = undecidedEarnings(s)     ? ""
+                        : impossibleEarnings(s) && t > 0 ? dashed(tradingDay(t - 1))
+                                                         : dashed(tradingDay(announced));
+                } else if (ahead == 10 && movesEarnings(s) && !undecidedEarnings(s)) {
+                    scheduled = dashed(tradingDay(announced + 2));
+                } else if (ahead == 5 && undecidedEarnings(s)) {
+                    scheduled = dashed(tradingDay(announced));
+                } else {
+                    continue;
+                }
+                static constexpr const char* kQuarters[] = {"FY", "1Q", "2Q", "3Q"};
+                rows.push_back({{"PubDate", dashed(tradingDay(t))}, {"SchDate", scheduled},
+                    {"FQName", kQuarters[cycle % 4]},
+                    {"FYE", std::to_string(2000 + (cycle + 3) / 4) + "-03-31"},
+                    {"Code", codeOf(stocks[s], s)}, {"CoName", stocks[s].nameOn(static_cast<int>(t))},
+                    {"CoNameEn", "Sample Co."}});
+            }
+        }
+        return rows;
+    };
+    server.Get("/v2/fins/earnings-date", [=](const httplib::Request& req, httplib::Response& res) {
+        const auto date = askedDay(req, res);
+        if (!date) {
+            return;
+        }
+        const auto t = dayIndex(*date);
+        paged(req, res, t ? earningsOf(*t) : json::array());
+    });
+    // The margin balances of 申込日 t: weekly (a week's last trading day, published the second
+    // trading day after) before 2026-09-25, then daily with their PubDate (the next trading day),
+    // and the values; none before they are published.
+    auto marginOf = [=, this](std::size_t t) {
+        json rows = json::array();
+        const auto& days = *dayList;
+        const bool daily = days[t] >= sys_days{2026y / September / 25d};
+        const std::size_t published = t + (daily ? 1 : 2);
+        if (published >= days.size() || days[published] > present) {
+            return rows;
+        }
+        // Weeks from Monday.
+        const bool weekEnd = floor<weeks>(days[t + 1] - std::chrono::days{4})
+            != floor<weeks>(days[t] - std::chrono::days{4});
+        if (!daily && !weekEnd) {
+            return rows;
+        }
+        const auto& stocks = m_market.stocks();
+        for (std::size_t s = 0; s < stocks.size(); ++s) {
+            if (!stocks[s].tradedOn(static_cast<int>(t))) {
+                continue;
+            }
+            const auto [longVol, shortVol] = marginBalance(s, t);
+            const double longNeg = std::round(longVol * 0.3 / 100) * 100;
+            const double shortNeg = std::round(shortVol * 0.2 / 100) * 100;
+            json row = {{"Date", dashed(days[t])}, {"Code", codeOf(stocks[s], s)}, {"LongVol", longVol},
+                {"ShrtVol", shortVol}, {"LongNegVol", longNeg}, {"ShrtNegVol", shortNeg},
+                {"LongStdVol", longVol - longNeg}, {"ShrtStdVol", shortVol - shortNeg},
+                {"IssType", s % 3 == 0 ? "2" : "1"}};
+            if (daily) {
+                const double close = stocks[s].bars[t].close;
+                row["PubDate"] = dashed(tradingDay(published));
+                row["LongVal"] = std::round(longVol * close);
+                row["ShrtVal"] = std::round(shortVol * close);
+                row["LongNegVal"] = std::round(longNeg * close);
+                row["ShrtNegVal"] = std::round(shortNeg * close);
+                row["LongStdVal"] = std::round((longVol - longNeg) * close);
+                row["ShrtStdVal"] = std::round((shortVol - shortNeg) * close);
+            } else {
+                for (const char* k :
+                    {"LongVal", "ShrtVal", "LongNegVal", "ShrtNegVal", "LongStdVal", "ShrtStdVal"}) {
+                    row[k] = nullptr;
+                }
+            }
+            rows.push_back(row);
+        }
+        return rows;
+    };
+    server.Get("/v2/markets/margin-interest", [=, this](const httplib::Request& req, httplib::Response& res) {
+        if (!guard(req, res)) {
+            return;
+        }
+        if (!m_options.standard) {
+            answer(res, 403, {{"message", "This API is not available on your subscription plan."}});
+            return;
+        }
+        auto date = parseDate(req.get_param_value("date"));
+        if (!date) {
+            answer(res, 400, {{"message", "date is invalid."}});
+            return;
+        }
+        if (outside(*date, *date, res)) {
+            return;
+        }
+        const auto t = dayIndex(*date);
+        paged(req, res, t ? marginOf(*t) : json::array());
+    });
+}
+
+std::pair<double, double> JQuantsApi::marginBalance(std::size_t index, std::size_t t)
+{
+    const double longVol = 1000.0 * static_cast<double>(10 + (index * 7 + t / 5) % 90);
+    double shortVol = noShortBalance(index) ? 0 : 1000.0 * static_cast<double>(5 + (index * 3 + t / 7) % 40);
+    if (negativeBalance(index, t)) {
+        shortVol = -100;
+    }
+    return {longVol, shortVol};
 }
 
 } // namespace zuvemo::sample

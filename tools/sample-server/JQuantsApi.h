@@ -28,6 +28,8 @@ namespace zuvemo::sample {
 //   /v2/fins/summary?date=               the filings disclosed that day
 //   /v2/indices/bars/daily/topix?from=&to=  TOPIX's O, H, L, C (Light and up)
 //   /v2/fins/dividend?date=|code=&from=&to=  dividend notices by their PubDate (Premium)
+//   /v2/fins/earnings-date?date=         the results' dates published that day
+//   /v2/markets/margin-interest?date=    the margin balances of a 申込日 (Standard and up)
 //   /v2/bulk/list?endpoint=              the monthly files of bars, filings, dividend notices or
 //                                        the daily lists (and the current month's day files),
 //                                        each {Key, LastModified, Size}
@@ -53,6 +55,10 @@ public:
         bool bulkFiles = true;
         // /fins/dividend and its files (Premium); false answers them with 403, as below Premium.
         bool premium = true;
+        // TOPIX (Light and up) and the margin balances (Standard and up); false answers them
+        // with 403, as the plans below.
+        bool light = true;
+        bool standard = true;
         std::chrono::milliseconds fileLifetime{5 * 60 * 1000};
     };
 
@@ -109,6 +115,23 @@ public:
         return (static_cast<double>(index % 7) - 2) * 0.05;
     }
     static double equityRatio(std::size_t index) { return 0.2 + static_cast<double>(index % 50) / 100; }
+    // The results' dates: a stock announces on the trading days of phase 0 of its 60-day cycle
+    // (a day past the newest counts on by the calendar), published 20 trading days ahead; some
+    // move it 2 trading days later in a publication 10 days ahead, some publish 未定 first and
+    // the date 5 days ahead, some publish a date before its own publication day (impossible).
+    // Every day a sixtieth of the stocks announce, the newest day too.
+    static int earningsPhase(std::size_t index, std::size_t t)
+    {
+        return static_cast<int>((t + 7 * index) % 60);
+    }
+    static bool movesEarnings(std::size_t index) { return index % 7 == 1; }
+    static bool undecidedEarnings(std::size_t index) { return index % 9 == 4; }
+    static bool impossibleEarnings(std::size_t index) { return index % 97 == 13; }
+    // The margin balances (long, short) of a stock on 申込日 t, in shares; a few have no short
+    // balance, one sends a negative one now and then (impossible).
+    static std::pair<double, double> marginBalance(std::size_t index, std::size_t t);
+    static bool noShortBalance(std::size_t index) { return index % 29 == 8; }
+    static bool negativeBalance(std::size_t index, std::size_t t) { return index % 53 == 20 && t % 13 == 0; }
     // The split day index of the split stocks, as the bars give it.
     static bool splits(std::size_t index) { return index % 67 == 21; }
 

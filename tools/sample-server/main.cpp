@@ -91,6 +91,8 @@ int main(int argc, char** argv)
             }
             options.api.bulkFiles = plan != "free";
             options.api.premium = plan == "premium";
+            options.api.light = plan != "free";
+            options.api.standard = plan == "standard" || plan == "premium";
         } else if (a == "--api-key") {
             options.api.apiKey = value();
         } else if (a == "--page-size") {

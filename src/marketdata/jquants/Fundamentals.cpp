@@ -2,6 +2,7 @@
 
 #include "FilingFigures.h"
 #include "JQuantsAnswer.h"
+#include "MarketStanding.h"
 
 #include <cmath>
 
@@ -94,6 +95,7 @@ Fundamentals::Day Fundamentals::read(PriceStore& store, const std::string& day)
         return filed.read(FilingFigures::Filing::of(filing));
     });
     endStock();
+    MarketStanding(store, {day}).fill(day, byCode);
     for (auto& [stock, figures] : byCode) {
         complete(figures);
     }

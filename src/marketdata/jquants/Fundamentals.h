@@ -41,6 +41,13 @@ public:
         // As cross: MACD over its signal, 転換線 over 基準線 (好転 1, 逆転 -1).
         int macdCross = 0, tenkanCross = 0;
 
+        // Before buying, as known on the day: the trading days to the next scheduled results and
+        // that day (20261215), the margin balances (shares) with their ratio and the long one in
+        // days of the 25-day mean volume, the 20- and 60-day change less TOPIX's (fractions) and
+        // the 60-day change's rank among the day's stocks (0–100).
+        std::optional<double> earningsIn, earningsDate, marginRatio, marginLong, marginShort, marginLongDays,
+            rs20, rs60, rsRank;
+
         friend bool operator==(const Figures&, const Figures&) = default;
     };
     struct Day

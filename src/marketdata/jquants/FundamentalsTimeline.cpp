@@ -31,6 +31,12 @@ FundamentalsTimeline::FundamentalsTimeline(
           {&Figures::dividend, &Figures::dividendYield, &Figures::dividendActual, &Figures::salesGrowth,
               &Figures::opGrowth, &Figures::opMargin, &Figures::equityRatio}))
 {
+    if (any(asked,
+            {&Figures::earningsIn, &Figures::earningsDate, &Figures::marginRatio, &Figures::marginLong,
+                &Figures::marginShort, &Figures::marginLongDays, &Figures::rs20, &Figures::rs60,
+                &Figures::rsRank})) {
+        m_standing.emplace(m_store, m_days);
+    }
 }
 
 void FundamentalsTimeline::load()
@@ -102,6 +108,9 @@ Fundamentals::Day FundamentalsTimeline::next()
         if (known > 0) {
             stock->figures.fill(byCode, stock->code, stock->splits, day);
         }
+    }
+    if (m_standing) {
+        m_standing->fill(day, byCode);
     }
     for (auto& [code, figures] : byCode) {
         Fundamentals::complete(figures);

@@ -2,6 +2,7 @@
 
 #include "FilingFigures.h"
 #include "Fundamentals.h"
+#include "MarketStanding.h"
 #include "PriceStore.h"
 
 #include <functional>
@@ -54,6 +55,7 @@ private:
     std::vector<std::string> m_days;
     std::size_t m_next = 0;
     bool m_valuations = true, m_closes = true, m_filings = true;
+    std::optional<MarketStanding> m_standing; // when a figure asked reads it
     bool m_loaded = false;
     std::map<std::string, FilingFigures::Splits> m_splits; // by store code
     std::vector<Stock> m_stocks; // in the store's code order

@@ -2,8 +2,11 @@
 
 #include "BulkFill.h"
 #include "DividendHistory.h"
+#include "EarningsHistory.h"
 #include "JQuantsAnswer.h"
 #include "ListingHistory.h"
+#include "MarginHistory.h"
+#include "MarketStanding.h"
 #include "PriceStore.h"
 #include "TopixHistory.h"
 #include "core/Clock.h"
@@ -288,12 +291,14 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     // The calendar of the history depth and a little more (the Free plan reads 12 weeks back).
     const std::string today = core::Clock::dashed(year_month_day{m_clock.today()});
     const std::string from = dashedDaysBefore(m_clock, m_source.days * 7 / 5 + 150);
-    auto calendar = client.getAll("/markets/calendar", {{"from", from}, {"to", today}});
+    // Half a year ahead too: the trading days to a company's coming results count by it.
+    const std::string ahead = dashedDaysBefore(m_clock, -kCalendarAhead);
+    auto calendar = client.getAll("/markets/calendar", {{"from", from}, {"to", ahead}});
     if (!calendar) {
         failed(client, result, "取引日カレンダー");
         return result;
     }
-    if (const auto check = JQuantsAnswer::calendar(from, today, *calendar); !check.ok) {
+    if (const auto check = JQuantsAnswer::calendar(from, ahead, *calendar); !check.ok) {
         malformed(client, result, "取引日カレンダー", check.fault);
         return result;
     }
@@ -381,6 +386,34 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
             }
         }
     }
+    // The results' dates of the same publication days, each asked once (a next day asks its
+    // own); the margin balances of the 申込日 published by the newest day, on the plans that
+    // have them.
+    std::vector<std::string> earningsDays;
+    const auto earningsAsked = EarningsHistory(store.connection()).askedDays();
+    for (auto it = upTo + 1; it != filingStart;) {
+        --it;
+        if ((windowFrom.empty() || *it >= windowFrom)
+            && !std::binary_search(earningsAsked.begin(), earningsAsked.end(), *it)) {
+            earningsDays.push_back(*it);
+        }
+    }
+    std::vector<std::string> marginDays;
+    if (DataSource::hasMarginBalances(m_source.plan)) {
+        const auto calendarDays = store.tradingDays("0000-01-01", "9999-12-31");
+        const auto calendarEnd = store.calendarEnd();
+        const auto asked = MarginHistory(store.connection()).askedDays();
+        const std::vector<std::string> marginDepth(filingStart, upTo + 1);
+        const auto wanted = MarginHistory::wantedDays(marginDepth, newest, [&](const std::string& day) {
+            return MarketStanding::secondBusinessDay(calendarDays, calendarEnd, day);
+        });
+        for (auto it = wanted.rbegin(); it != wanted.rend(); ++it) {
+            if ((windowFrom.empty() || *it >= windowFrom)
+                && !std::binary_search(asked.begin(), asked.end(), *it)) {
+                marginDays.push_back(*it);
+            }
+        }
+    }
     // Counted over the whole depth and its disclosure days, so a fill that goes on after a
     // stop shows where it stands.
     const int depth = static_cast<int>(upTo - depthStart);
@@ -415,7 +448,11 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     const bool olderNotices = std::any_of(
         noticeDays.begin(), noticeDays.end(), [&newest](const auto& day) { return day != newest; });
     // Pending from here: a fill stopped before its first older day still goes on at the next start.
-    if (!missing.empty() || !filingDays.empty() || !listDays.empty() || olderNotices) {
+    step.earningsTotal = step.filingsTotal;
+    step.earningsDone = step.earningsTotal - static_cast<int>(earningsDays.size());
+    step.marginTotal = static_cast<int>(marginDays.size());
+    if (!missing.empty() || !filingDays.empty() || !listDays.empty() || olderNotices
+        || earningsDays.size() > 1 || marginDays.size() > 1) {
         store.setFillPending(true);
     }
 
@@ -703,7 +740,13 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
         }
         ++result.dividendDaysFetched;
     }
+    if (!fetchEarnings(client, store, earningsDays, step, goOn, result)
+        || !fetchMargin(client, store, marginDays, step, goOn, result)) {
+        return result;
+    }
     if (progress) {
+        step.earningsDone = step.earningsTotal;
+        step.marginDone = step.marginTotal;
         step.pricesDone = step.pricesTotal;
         step.filingsDone = step.filingsTotal;
         step.listsDone = step.listsTotal;
@@ -724,6 +767,89 @@ JQuantsRefresh::Result JQuantsRefresh::run(const std::string& heldDashed,
     result.ok = true;
     result.requests = client.requests();
     return result;
+}
+
+bool JQuantsRefresh::fetchEarnings(JQuantsClient& client, PriceStore& store,
+    const std::vector<std::string>& days, Step& step, const std::function<bool()>& goOn, Result& result)
+{
+    EarningsHistory history(store.connection());
+    for (std::size_t i = 0; i < days.size(); ++i, ++step.earningsDone) {
+        if (!goOn()) {
+            return false;
+        }
+        const std::string& day = days[i];
+        auto rows = client.getAll("/fins/earnings-date", {{"date", day}});
+        if (!rows) {
+            // The plan's window holds the publication day: older ones it does not read.
+            if (client.outsideWindow() && day < windowStart(client.lastFailure().serverMessage)) {
+                step.earningsDone += static_cast<int>(days.size() - i);
+                break;
+            }
+            failed(client, result, day + " の決算発表予定日");
+            return false;
+        }
+        const auto check = EarningsHistory::check(*rows, day);
+        if (!check.ok) {
+            malformed(client, result, day + " の決算発表予定日", check.fault);
+            return false;
+        }
+        history.store(day, check.rows);
+        ++result.earningsDaysFetched;
+        if (check.putAside > 0) {
+            result.notes.push_back(day + " の決算発表予定日: ありえない " + std::to_string(check.putAside)
+                + " 件（発表日より前の予定日）を除きました");
+        }
+    }
+    return true;
+}
+
+bool JQuantsRefresh::fetchMargin(JQuantsClient& client, PriceStore& store,
+    const std::vector<std::string>& days, Step& step, const std::function<bool()>& goOn, Result& result)
+{
+    if (days.empty()) {
+        return true;
+    }
+    MarginHistory history(store.connection());
+    const auto calendar = store.tradingDays("0000-01-01", "9999-12-31");
+    const auto calendarEnd = store.calendarEnd();
+    auto publishedOf = [&](const std::string& day) {
+        return MarketStanding::secondBusinessDay(calendar, calendarEnd, day);
+    };
+    for (std::size_t i = 0; i < days.size(); ++i, ++step.marginDone) {
+        if (!goOn()) {
+            return false;
+        }
+        const std::string& day = days[i];
+        auto rows = client.getAll("/markets/margin-interest", {{"date", day}});
+        if (!rows) {
+            if (client.outsideWindow() && day < windowStart(client.lastFailure().serverMessage)) {
+                step.marginDone += static_cast<int>(days.size() - i);
+                break;
+            }
+            if (client.lastFailure().status == 403 && !client.lastFailure().cancelled) {
+                // A key of a plan without them: the prices are no less whole.
+                result.notes.push_back(
+                    client.cleanServerText("信用残を取得できません（契約プランが対応していません）: "
+                        + client.lastFailure().message));
+                step.marginDone += static_cast<int>(days.size() - i);
+                break;
+            }
+            failed(client, result, day + " の信用残");
+            return false;
+        }
+        const auto check = MarginHistory::check(*rows, day, publishedOf);
+        if (!check.ok) {
+            malformed(client, result, day + " の信用残", check.fault);
+            return false;
+        }
+        history.store(day, check.rows);
+        ++result.marginDaysFetched;
+        if (check.putAside > 0) {
+            result.notes.push_back(day + " の信用残: ありえない " + std::to_string(check.putAside)
+                + " 件（負の残高、申込日より前の公表日）を除きました");
+        }
+    }
+    return true;
 }
 
 bool JQuantsRefresh::keepDividends(PriceStore& store, const json& rows, const std::vector<std::string>& days,

@@ -39,6 +39,8 @@ public:
         int listsFetched = 0; // lists of past days for the listing history
         int listFiles = 0; // of filesRead, the monthly files of lists
         int dividendDaysFetched = 0; // notice days of dividends (Premium), by request or file
+        int earningsDaysFetched = 0; // publication days of the results' dates
+        int marginDaysFetched = 0; // 申込日 of the margin balances (Standard and up)
 
         // What the run left out and why, one line each: for its summary and the journal.
         std::vector<std::string> notes;
@@ -65,8 +67,20 @@ public:
         // The notice days of dividends (Premium): every day of the depth, each asked once.
         int dividendsDone = 0;
         int dividendsTotal = 0;
-        int done() const { return pricesDone + filingsDone + listsDone + dividendsDone; }
-        int total() const { return pricesTotal + filingsTotal + listsTotal + dividendsTotal; }
+        // The publication days of the results' dates (the disclosure days), and the 申込日 of
+        // the margin balances (Standard and up).
+        int earningsDone = 0;
+        int earningsTotal = 0;
+        int marginDone = 0;
+        int marginTotal = 0;
+        int done() const
+        {
+            return pricesDone + filingsDone + listsDone + dividendsDone + earningsDone + marginDone;
+        }
+        int total() const
+        {
+            return pricesTotal + filingsTotal + listsTotal + dividendsTotal + earningsTotal + marginTotal;
+        }
     };
     // Called before each day is asked for and once at the end; false stops the fill (what is
     // stored stays).
@@ -91,6 +105,8 @@ public:
 
     // Trading days back from the newest whose disclosures are read at the first fill.
     static constexpr std::ptrdiff_t kFilingDays = 130;
+    // Calendar days ahead of today the exchange's calendar is kept for.
+    static constexpr int kCalendarAhead = 190;
 
     JQuantsRefresh(const std::filesystem::path& programFolder, const DataSource& source,
         const JQuantsClient::Options& client, const core::Clock& clock);
@@ -126,6 +142,12 @@ private:
     static bool keepDividends(PriceStore& store, const nlohmann::json& rows,
         const std::vector<std::string>& days, const std::string& newest, bool file, Result& result,
         std::string& fault);
+    // The results' dates of each publication day and the margin balances of each 申込日 not
+    // asked yet, newest first; false (with the message) when the run must end.
+    static bool fetchEarnings(JQuantsClient& client, PriceStore& store, const std::vector<std::string>& days,
+        Step& step, const std::function<bool()>& goOn, Result& result);
+    static bool fetchMargin(JQuantsClient& client, PriceStore& store, const std::vector<std::string>& days,
+        Step& step, const std::function<bool()>& goOn, Result& result);
     static bool failed(const JQuantsClient& client, Result& result, const std::string& what);
     static bool malformed(
         const JQuantsClient& client, Result& result, const std::string& what, const std::string& fault);

@@ -1131,4 +1131,10 @@ std::vector<std::string> PriceStore::tradingDays(const std::string& from, const 
     return days;
 }
 
+std::string PriceStore::calendarEnd()
+{
+    core::Statement s(*m_connection, "SELECT MAX(DayDate) FROM Table_TradingDay");
+    return s.next() && !s.isNull(0) ? s.columnText(0) : std::string();
+}
+
 } // namespace zuvemo::marketdata

@@ -199,6 +199,8 @@ public:
     // The trading days of the calendar between from and to as stored ("1" or "2" HolDiv).
     void storeCalendar(const nlohmann::json& rows);
     std::vector<std::string> tradingDays(const std::string& from, const std::string& to);
+    // The last day the stored calendar tells of, trading or not; empty without a calendar.
+    std::string calendarEnd();
 
     // A text that changes with every bar written, in the writing transaction; empty until the
     // first bar written since the store had it.

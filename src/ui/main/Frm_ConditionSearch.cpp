@@ -88,8 +88,8 @@ Frm_ConditionSearch::Frm_ConditionSearch(core::Mdl_Start& module, Hooks hooks,
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("ConditionTabs"));
     order.push_back(m_tabs);
-    for (const auto group :
-        {ConditionSearchModel::Group::Indicators, ConditionSearchModel::Group::Technical}) {
+    for (const auto group : {ConditionSearchModel::Group::Indicators, ConditionSearchModel::Group::Technical,
+             ConditionSearchModel::Group::Supply}) {
         m_tabs->addTab(groupPage(group, order), QString::fromUtf8(ConditionSearchModel::title(group)));
     }
     auto* left = new QVBoxLayout; // owned by top
@@ -322,9 +322,16 @@ QWidget* Frm_ConditionSearch::groupPage(ConditionSearchModel::Group group, std::
     }
     const int next = std::min(shown, kRowsPerColumn) + 1;
     const int span = std::max(1, (shown + kRowsPerColumn - 1) / kRowsPerColumn) * kSpan - 1;
-    m_figuresNote = new QLabel(page);
-    m_figuresNote->setObjectName(QStringLiteral("FiguresNote"));
-    grid->addWidget(m_figuresNote, next, 0, 1, span);
+    if (group == ConditionSearchModel::Group::Indicators) {
+        m_figuresNote = new QLabel(page);
+        m_figuresNote->setObjectName(QStringLiteral("FiguresNote"));
+        grid->addWidget(m_figuresNote, next, 0, 1, span);
+    } else {
+        auto* note = new QLabel(QString::fromUtf8(ConditionSearchModel::kSupplyNote), page);
+        note->setObjectName(QStringLiteral("SupplyNote"));
+        note->setWordWrap(true);
+        grid->addWidget(note, next, 0, 1, span);
+    }
     grid->setRowStretch(next + 1, 1);
     grid->setColumnStretch(span, 1);
     return page;
@@ -447,8 +454,7 @@ void Frm_ConditionSearch::showFirstError()
 {
     for (std::size_t i = 0; i < m_model.boxes.size(); ++i) {
         if (!m_model.boxes[i].error.empty()) {
-            m_tabs->setCurrentIndex(
-                m_model.boxes[i].group == ConditionSearchModel::Group::Indicators ? 0 : 1);
+            m_tabs->setCurrentIndex(static_cast<int>(m_model.boxes[i].group));
             m_low[i]->setFocus();
             return;
         }
@@ -564,9 +570,9 @@ void Frm_ConditionSearch::render()
         UiStyle::tintRefused(m_low[i], box.badLow);
         UiStyle::tintRefused(m_high[i], box.badHigh);
     }
-    for (const auto group :
-        {ConditionSearchModel::Group::Indicators, ConditionSearchModel::Group::Technical}) {
-        m_tabs->setTabText(group == ConditionSearchModel::Group::Indicators ? 0 : 1, q(m.tabTitle(group)));
+    for (const auto group : {ConditionSearchModel::Group::Indicators, ConditionSearchModel::Group::Technical,
+             ConditionSearchModel::Group::Supply}) {
+        m_tabs->setTabText(static_cast<int>(group), q(m.tabTitle(group)));
     }
     m_errors->setText(q(errors));
     m_errors->setVisible(!errors.empty());

@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <stdexcept>
 
 namespace zuvemo::ui {
@@ -47,6 +48,11 @@ std::string unitOf(const Figure& figure)
         return "円";
     case Unit::Sigma:
         return "σ";
+    case Unit::Days:
+        return "日";
+    case Unit::Shares:
+        return "株";
+    case Unit::Date:
     case Unit::Points:
         break;
     }
@@ -70,8 +76,9 @@ std::vector<ConditionSearchModel::Box> tableBoxes()
     using Group = ConditionSearchModel::Group;
     std::vector<ConditionSearchModel::Box> out;
     auto add = [&out](const Figure& f) {
-        const auto group
-            = f.source == analysis::FigureTable::Source::JQuants ? Group::Indicators : Group::Technical;
+        const auto group = ConditionSearchModel::isSupply(f.name) ? Group::Supply
+            : f.source == analysis::FigureTable::Source::JQuants  ? Group::Indicators
+                                                                  : Group::Technical;
         out.push_back({&f, group, captionOf(f), unitOf(f), {}, {}, {}, false, false});
     };
     for (const char* name : kFirst) {
@@ -138,7 +145,14 @@ std::string ConditionSearchModel::sectionOf(std::string_view name)
 
 const char* ConditionSearchModel::title(Group group)
 {
-    return group == Group::Indicators ? "指標" : "テクニカル";
+    return group == Group::Indicators ? "指標" : group == Group::Technical ? "テクニカル" : "需給・決算";
+}
+
+bool ConditionSearchModel::isSupply(std::string_view name)
+{
+    static const std::set<std::string_view> names = {"earnings-in", "earnings-date", "margin-ratio",
+        "margin-long", "margin-short", "margin-long-days", "rs20", "rs60", "rs-rank"};
+    return names.count(name) > 0;
 }
 
 ConditionSearchModel::Box& ConditionSearchModel::box(std::string_view name)

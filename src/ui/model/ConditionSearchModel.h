@@ -31,7 +31,8 @@ public:
     static constexpr int kNameColumn = 1;
 
     // JPX's figures, which only a J-Quants folder has, and the ones computed from the prices.
-    enum class Group { Indicators, Technical };
+    // The tabs, in their order: JPX's figures, the price figures, and what to check before buying.
+    enum class Group { Indicators, Technical, Supply };
     // A range box pair for each figure FigureTable has as a condition.
     struct Box
     {
@@ -52,6 +53,11 @@ public:
     static std::string sectionOf(std::string_view name);
 
     static const char* title(Group group);
+    // The figures of the tab "需給・決算": the results' dates, the margin balances, the strength
+    // against TOPIX.
+    static bool isSupply(std::string_view name);
+    static constexpr const char* kSupplyNote = "決算予定日はどのプランでも、対TOPIX は Light "
+                                               "プラン以上、信用残は Standard プラン以上で取得されます。";
     // The tab's title with the conditions it holds: "テクニカル (2)"; a hidden tab shows them.
     std::string tabTitle(Group group) const;
     // A box pair with a bound typed counts once, a flag or the cross once; boxes that are off

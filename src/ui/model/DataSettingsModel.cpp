@@ -157,6 +157,12 @@ std::string DataSettingsModel::planText(const std::string& plan, int days)
     }
     text += "）。初回の取得は約 " + std::to_string(std::max(1L, DataSource::firstFillMinutes(plan, days)))
         + " 分（" + (DataSource::hasBulkFiles(plan) ? "月ごとの履歴ファイル" : "1 日ずつ") + "）";
+    // What the plan leaves out of the figures before buying, so a blank column is no surprise.
+    if (!DataSource::hasBulkFiles(plan)) {
+        text += "。対TOPIX は Light、信用残は Standard プラン以上";
+    } else if (!DataSource::hasMarginBalances(plan)) {
+        text += "。信用残は Standard プラン以上";
+    }
     return text;
 }
 
