@@ -30,8 +30,8 @@ public:
     bool atEnd() const { return m_next == m_days.size(); }
     // The figures of the next day of the list.
     Fundamentals::Day next();
-    // Whether nextChanges may be asked: only figures of the filings are.
-    bool givesChanges() const { return !m_valuations && !m_closes; }
+    // Whether nextChanges may be asked: only the filings' figures are.
+    bool givesChanges() const { return !m_valuations && !m_closes && !m_standing; }
     // The next day as what changed since the day before, for a reader that keeps each stock's
     // figures: fn has those of each stock whose filings known or splits made by the day differ
     // from the day before's (on the first day asked, or one before the day last asked, every
