@@ -48,6 +48,8 @@ if [ ! -f "$jq/zuvemo.db" ]; then
     --bounds 0.9 1.2 > /dev/null 2>&1
   "$bin/zuvemo-cli" --home "$jq" refresh > /dev/null 2>&1
 fi
+# A kept store made before the copy of its bars beside it: the next refresh writes it.
+[ -f "$jq/zuvemo-prices.bars" ] || "$bin/zuvemo-cli" --home "$jq" refresh > /dev/null 2>&1 || true
 timed "track, J-Quants store" "$bin/zuvemo-cli" --home "$jq" track
 echo "  $(grep -m1 基準日 "$work/last.out")"
 timed "track --by industry --json, J-Quants store" "$bin/zuvemo-cli" --home "$jq" track --by industry --json

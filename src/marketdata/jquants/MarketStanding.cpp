@@ -116,6 +116,7 @@ void MarketStanding::load()
             [&](const std::string& code, const std::vector<PriceStore::DayBar>& bars) {
                 Stock stock;
                 stock.code = code;
+                stock.listCode = PriceStore::listCode(code);
                 stock.close.assign(n, 0);
                 stock.volume.assign(n, 0);
                 stock.basis.assign(n, 0);
@@ -162,11 +163,16 @@ void MarketStanding::load()
     }
     if (hasTable(db, "Table_ListingDay")) {
         for (const auto& snapshot : ListingHistory(db).snapshots(m_last)) {
+            // Only the snapshots the days asked read: the newest by the first and those after.
+            if (snapshot.date < m_first && !m_listed.empty() && m_listed.begin()->first < m_first) {
+                m_listed.erase(m_listed.begin());
+            }
             auto& listed = m_listed[snapshot.date];
-            for (const auto& [code, a] : snapshot.stocks) {
-                if (a.product != "013" && a.product != "014") {
-                    listed.insert(code);
-                }
+            listed.assign(m_stocks.size(), 0);
+            for (std::size_t i = 0; i < m_stocks.size(); ++i) {
+                const auto it = snapshot.stocks.find(m_stocks[i].code);
+                listed[i] = it != snapshot.stocks.end() && it->second.product != "013"
+                    && it->second.product != "014";
             }
         }
     }
@@ -219,14 +225,15 @@ void MarketStanding::fill(const std::string& day, std::map<std::string, Fundamen
         return;
     }
     // The day's listed stocks: those of the newest snapshot by then (the oldest before any).
-    const std::set<std::string>* listed = nullptr;
+    const std::vector<char>* listed = nullptr;
     if (!m_listed.empty()) {
         auto snap = m_listed.upper_bound(day);
         listed = snap == m_listed.begin() ? &snap->second : &std::prev(snap)->second;
     }
     const bool topix = m_topix[p] > 0;
     std::vector<std::pair<double, Fundamentals::Figures*>> ranked;
-    for (const auto& stock : m_stocks) {
+    for (std::size_t i = 0; i < m_stocks.size(); ++i) {
+        const auto& stock = m_stocks[i];
         // A stock the day has no bar of (suspended, delisted) has no price figure that day.
         if (stock.close[p] <= 0 || !stock.row[p]) {
             continue;
@@ -234,7 +241,7 @@ void MarketStanding::fill(const std::string& day, std::map<std::string, Fundamen
         Fundamentals::Figures* f = nullptr;
         auto figures = [&]() -> Fundamentals::Figures& {
             if (!f) {
-                f = &byCode[PriceStore::listCode(stock.code)];
+                f = &byCode[stock.listCode];
             }
             return *f;
         };
@@ -246,10 +253,10 @@ void MarketStanding::fill(const std::string& day, std::map<std::string, Fundamen
         if (long_ && topix && m_topix[p - kLong] > 0) {
             figures().rs60 = *long_ - (m_topix[p] / m_topix[p - kLong] - 1);
         }
-        if (long_ && (!listed || listed->count(stock.code))) {
+        if (long_ && (!listed || (*listed)[i])) {
             ranked.emplace_back(*long_, &figures());
         }
-        const auto margin = byCode.find(PriceStore::listCode(stock.code));
+        const auto margin = byCode.find(stock.listCode);
         if (margin != byCode.end() && margin->second.marginLong && p + 1 >= kVolumeDays
             && stock.close[p + 1 - kVolumeDays] > 0) {
             // The volumes on the day's basis, as the balance is: no later split changes them.

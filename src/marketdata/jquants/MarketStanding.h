@@ -47,6 +47,7 @@ private:
     struct Stock
     {
         std::string code; // the store's
+        std::string listCode; // the list's, made once for every day's figures
         std::vector<double> close; // adjusted, carried over a day without a trade; 0 before the first
         std::vector<double> volume; // adjusted; 0 on a day without a trade
         std::vector<double> basis; // raw close ÷ adjusted close, carried
@@ -66,8 +67,8 @@ private:
     std::vector<double> m_topix; // closes of the window's days; 0 where none
     std::vector<EarningsHistory::Row> m_earnings;
     std::map<std::string, std::vector<MarginHistory::Row>> m_margin; // by store code, by 申込日
-    // Of each snapshot day, the codes listed as stocks (no ETF, no REIT).
-    std::map<std::string, std::set<std::string>> m_listed;
+    // Of each snapshot day, whether each of m_stocks was listed as a stock (no ETF, no REIT).
+    std::map<std::string, std::vector<char>> m_listed;
 };
 
 } // namespace zuvemo::marketdata
