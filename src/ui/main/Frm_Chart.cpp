@@ -429,8 +429,12 @@ void Frm_Chart::buildPrice()
     // The lines at the cloud's edges are the spans the legend names.
     span1Line->setObjectName(QStringLiteral("Span1"));
     span2Line->setObjectName(QStringLiteral("Span2"));
-    m_topix = addLine(Price, QStringLiteral("TOPIX"), QColor(0x60, 0x60, 0x60), 1.2);
+    // Dashed, apart from the grey 遅行スパン which runs near it.
+    m_topix = addLine(Price, QStringLiteral("TOPIX"), QColor(0x20, 0x20, 0x20), 1.2);
     m_topix->setObjectName(QStringLiteral("TopixLine"));
+    QPen topixPen = m_topix->pen();
+    topixPen.setStyle(Qt::DashLine);
+    m_topix->setPen(topixPen);
     m_mean30 = addLine(Price, QStringLiteral("30日平均"), QColor(0xED, 0x7D, 0x31));
     m_mean54 = addLine(Price, QStringLiteral("54日平均"), QColor(0x70, 0xAD, 0x47));
     m_buyZone = new QScatterSeries;
