@@ -9,11 +9,13 @@
 #include "marketdata/DataSource.h"
 #include "marketdata/UrlSettings.h"
 #include "marketdata/jquants/MarketStanding.h"
+#include "marketdata/jquants/TopixHistory.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <map>
 
 namespace zuvemo::exporting {
 
@@ -120,6 +122,18 @@ ChartData ChartData::read(core::Mdl_Start& module, const std::string& code, cons
     if (source.isJQuants() && marketdata::PriceStore::exists(module.programFolder())) {
         marketdata::PriceStore store(module.programFolder());
         d.addUntradedDays(store.storedDays());
+        if (!d.dates.empty()) {
+            std::map<std::string, double> closes;
+            for (const auto& bar :
+                marketdata::TopixHistory(store.connection()).bars(d.dates.front(), d.dates.back())) {
+                closes[bar.date] = bar.c;
+            }
+            d.topix.reserve(d.dates.size());
+            for (const auto& date : d.dates) {
+                const auto it = closes.find(date);
+                d.topix.push_back(it != closes.end() ? it->second : std::numeric_limits<double>::quiet_NaN());
+            }
+        }
         // A J-Quants folder's figures of the list's day; a chart without them stays as it was.
         const std::string day = marketdata::UrlSettings::listDate(*module.SharedConnection);
         const auto all = marketdata::Fundamentals::read(store, day);

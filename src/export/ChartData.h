@@ -33,6 +33,8 @@ struct ChartData
     std::vector<double> ratio6, ratio30, ratio54; // Wmatai, Wnatai, Woatai
     std::vector<std::string> shortSignal, volumeSignal; // Whatai, Wkatai: 売, 買 or " "
     std::vector<std::string> zone4, zone14, zone7; // Wiatai, Wlatai, Wtatai: 売ゾ, 買ゾ or " "
+    // TOPIX's close of each day, NaN where the store holds none (and every day in a CSV folder).
+    std::vector<double> topix;
 
     // The stock's valuation and dividend yield on the list's day, in a J-Quants folder
     // ("予想PER 12.3倍  PBR 0.85倍  配当利回り 3.21%"); empty where none exist.

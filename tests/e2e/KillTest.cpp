@@ -388,3 +388,93 @@ TEST(KillTest, AFillFromTheMonthlyFilesKilledAtAnyMomentKeepsWholeDaysAndEndsRig
               << std::endl;
     EXPECT_GT(killedMidway, 4);
 }
+
+TEST(KillTest, AFillKilledWhileStoringEarningsDatesOrMarginBalancesEndsAtTheSameStore)
+{
+    // The earnings dates ask one request a publication day and the balances more again: most
+    // kills of a Standard plan's first fill fall among them.
+    sample::SampleServer::Options options;
+    options.market.stocks = 60;
+    options.market.days = 60;
+    options.market.today = core::Clock().today(); // the tool's own clock looks for it
+    options.jquants = true;
+    options.latencyMs = 10;
+    sample::SampleServer server(options);
+    ASSERT_GT(server.start(0), 0);
+
+    ::setenv("JQUANTS_API_KEY", "sample-key", 1);
+    test::TempFolder dir;
+    const std::string cli = (test::binFolder() / "zuvemo-cli").string();
+    auto run = [&cli](const std::filesystem::path& home, std::vector<std::string> args) {
+        args.insert(args.begin(), {cli, "--home", home.string()});
+        pid_t pid = spawnChild(args);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    auto init = [&](const std::filesystem::path& home) {
+        return run(home,
+            {"init", "--source", "jquants", "--api-url", server.apiBaseUrl(), "--plan", "standard", "--days",
+                "40"});
+    };
+    auto stored = [](const std::filesystem::path& home) {
+        auto c = core::Connection::open(home / "zuvemo-prices.db");
+        return table(*c, "SELECT * FROM Table_Earnings ORDER BY 1, 2, 3, 4")
+            + table(*c, "SELECT * FROM Table_EarningsDay ORDER BY DayDate")
+            + table(*c, "SELECT * FROM Table_Margin ORDER BY 1, 2")
+            + table(*c, "SELECT * FROM Table_MarginDay ORDER BY DayDate")
+            + table(*c, "SELECT * FROM Table_Bar ORDER BY BarCode, BarDate");
+    };
+    ASSERT_EQ(init(dir / "clean"), 0);
+    const auto started = steady_clock::now();
+    ASSERT_EQ(run(dir / "clean", {"refresh"}), 0);
+    const auto whole = duration_cast<milliseconds>(steady_clock::now() - started).count();
+    const std::string expected = stored(dir / "clean");
+    {
+        auto c = core::Connection::open(dir / "clean" / "zuvemo-prices.db");
+        ASSERT_NE(table(*c, "SELECT count(*) FROM Table_Earnings"), "0|\n");
+        ASSERT_NE(table(*c, "SELECT count(*) FROM Table_Margin"), "0|\n");
+    }
+
+    auto days = [](core::Connection& c, const std::string& name) {
+        return std::stoi(table(c, "SELECT count(*) FROM " + name));
+    };
+    int earningsDays = 0;
+    int marginDays = 0;
+    {
+        auto c = core::Connection::open(dir / "clean" / "zuvemo-prices.db");
+        earningsDays = days(*c, "Table_EarningsDay");
+        marginDays = days(*c, "Table_MarginDay");
+    }
+
+    const auto home = dir / "home";
+    ASSERT_EQ(init(home), 0);
+    std::mt19937 rng(20261210);
+    int killedMidway = 0;
+    int killedAmongThem = 0; // with some of the earnings or the balances' days stored, not all
+    for (int k = 0; k < 20; ++k) {
+        pid_t pid = spawnChild({cli, "--home", home.string(), "refresh"});
+        ASSERT_GT(pid, 0);
+        // Each run goes on from where the last was killed: the kills fall within the rest.
+        std::this_thread::sleep_for(milliseconds(5 + rng() % (whole / 5 + 1)));
+        kill(pid, SIGKILL);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        killedMidway += WIFSIGNALED(status);
+        if (!std::filesystem::exists(home / "zuvemo-prices.db")) {
+            continue; // killed before the fill made its store
+        }
+        auto c = core::Connection::open(home / "zuvemo-prices.db");
+        ASSERT_EQ(table(*c, "PRAGMA integrity_check"), "ok|\n") << "kill " << k;
+        const int e = days(*c, "Table_EarningsDay");
+        const int m = days(*c, "Table_MarginDay");
+        killedAmongThem += (e > 0 && e < earningsDays) || (m > 0 && m < marginDays);
+    }
+    ASSERT_EQ(run(home, {"refresh"}), 0);
+    EXPECT_EQ(stored(home), expected);
+    EXPECT_GT(killedAmongThem, 0);
+    ::unsetenv("JQUANTS_API_KEY");
+    std::cout << "fills of earnings and balances killed midway: " << killedMidway << " of 20, "
+              << killedAmongThem << " among their days (a whole fill " << whole << " ms)" << std::endl;
+    EXPECT_GT(killedMidway, 6);
+}

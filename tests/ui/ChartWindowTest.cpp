@@ -568,6 +568,9 @@ TEST_F(ChartWindow, BuyAndSellKeepOneColourEach)
 
 TEST_F(ChartWindow, PeriodsOverlaysAndPanelsAreChosenFromTheControlsAndKept)
 {
+    for (std::size_t i = 0; i < m_data.dates.size(); ++i) {
+        m_data.topix.push_back(1500.0 + static_cast<double>(i));
+    }
     auto w = open();
     std::vector<ui::ChartChoice> kept;
     w->setChoiceKeeper([&](const ui::ChartChoice& c) { kept.push_back(c); });
@@ -579,6 +582,13 @@ TEST_F(ChartWindow, PeriodsOverlaysAndPanelsAreChosenFromTheControlsAndKept)
     EXPECT_TRUE(kept.back().ichimoku);
     EXPECT_DOUBLE_EQ(w->lastDay(), 299.5 + ui::ChartStudies::kShift);
     EXPECT_FALSE(std::isnan(w->studies().span1.back()));
+    box("Topix")->click();
+    EXPECT_TRUE(kept.back().topix);
+    w->showDay(10);
+    EXPECT_NE(
+        w->dayLabel()->fullText().toStdString().find("  TOPIX " + exporting::ChartData::priceText(1510)),
+        std::string::npos)
+        << w->dayLabel()->fullText().toStdString();
     box("MacdPanel")->click();
     box("StochasticsPanel")->click();
     EXPECT_TRUE(w->view(Frm_Chart::Macd)->isVisibleTo(w.get()));
@@ -628,6 +638,7 @@ TEST_F(ChartWindow, PeriodsOverlaysAndPanelsAreChosenFromTheControlsAndKept)
     auto again = std::make_unique<Frm_Chart>(m_data, read);
     EXPECT_EQ(again->findChild<QComboBox*>(QStringLiteral("Period"))->currentIndex(), 1);
     EXPECT_TRUE(again->findChild<QCheckBox*>(QStringLiteral("MacdPanel"))->isChecked());
+    EXPECT_TRUE(again->findChild<QCheckBox*>(QStringLiteral("Topix"))->isChecked());
     EXPECT_EQ(again->findChild<QSpinBox*>(QStringLiteral("MeanLength1"))->value(), 10);
     EXPECT_EQ(again->studies().count(), static_cast<int>(weeks.size()));
 }

@@ -149,6 +149,29 @@ TEST_F(Window, CaptionsAndLayout)
     EXPECT_EQ(cell(1, 0), "1301");
 }
 
+TEST_F(Window, TheEarningsLineSitsOnTheWatchListsCaptionAndARowsTipTellsItsDate)
+{
+    fillStocks(3);
+    db().execute(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '1302', 'b')");
+    auto& w = open(m_fake);
+    auto* line = child<QLabel>("Label_earnings");
+    // A CSV folder knows no earnings dates.
+    EXPECT_FALSE(line->isVisible());
+    marketdata::Fundamentals::Figures f;
+    f.earningsIn = 2;
+    f.earningsDate = 20240111;
+    w.model().earningsLine = ui::MainWindowModel::markEarnings(w.model().grid2, {{"1302", f}});
+    w.render();
+    EXPECT_TRUE(line->isVisible());
+    EXPECT_EQ(line->text(), "5 営業日以内に決算: 1302");
+    EXPECT_EQ(line->parentWidget(), w.watchGrid()->parentWidget());
+    EXPECT_FALSE(line->geometry().intersects(w.watchGrid()->geometry()));
+    EXPECT_TRUE(line->parentWidget()->rect().contains(line->geometry()));
+    const auto* cells = w.watchGrid()->model();
+    EXPECT_EQ(
+        cells->data(cells->index(0, 1), Qt::ToolTipRole).toString(), "決算予定 2024-01-11（あと 2 営業日）");
+}
+
 TEST_F(Window, TabFollowsTheWindowFromTopLeftAndTheFocusedButtonIsMarked)
 {
     fillStocks(30);

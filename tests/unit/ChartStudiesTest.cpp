@@ -198,6 +198,67 @@ TEST(ChartStudies, TheTopLineNamesTheBarsPricesAndTheChosenLinesValues)
     EXPECT_LE(ahead.lo, days.span2.back());
 }
 
+TEST(ChartStudies, TopixIsScaledToTheStocksFirstShownCloseAndWidensThePriceAxis)
+{
+    auto data = history(120);
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    // Rising to twice its start, so the scaled line leaves the stock's range; none on the first
+    // five days and on day 60.
+    for (int i = 0; i < data.days(); ++i) {
+        data.topix.push_back(i < 5 || i == 60 ? none : 2000.0 + 20.0 * i);
+    }
+    ChartChoice choice;
+    const ChartStudies days(data, choice);
+    auto expectScaledFrom = [&](int from, int first) {
+        const auto line = days.topixFrom(from);
+        ASSERT_EQ(line.size(), data.topix.size());
+        EXPECT_DOUBLE_EQ(line[static_cast<std::size_t>(first)], data.close[static_cast<std::size_t>(first)])
+            << from;
+        for (std::size_t i = 0; i < line.size(); ++i) {
+            expectSame(line[i],
+                data.topix[i] * data.close[static_cast<std::size_t>(first)]
+                    / data.topix[static_cast<std::size_t>(first)],
+                "from " + std::to_string(from) + " bar " + std::to_string(i));
+        }
+    };
+    expectScaledFrom(10, 10);
+    expectScaledFrom(0, 5); // no TOPIX before day 5
+    expectScaledFrom(20, 21); // no trade on day 20
+    expectScaledFrom(60, 61);
+    for (double v : days.topixFrom(data.days())) {
+        EXPECT_TRUE(std::isnan(v));
+    }
+
+    const auto without = days.priceExtent(10, 119, choice);
+    choice.topix = true;
+    const auto with = days.priceExtent(10, 119, choice);
+    EXPECT_DOUBLE_EQ(with.hi, days.topixFrom(10)[119]);
+    EXPECT_GT(with.hi, without.hi);
+    EXPECT_EQ(with.lo, without.lo);
+    EXPECT_NE(
+        days.topLine(100, choice, data).find("  TOPIX " + exporting::ChartData::priceText(data.topix[100])),
+        std::string::npos);
+
+    // A week's TOPIX is its last day's.
+    choice.period = Period::Week;
+    const ChartStudies weeks(data, choice);
+    for (int w = 0; w < weeks.count(); ++w) {
+        const int last = weeks.bars()[static_cast<std::size_t>(w)].lastDay;
+        expectSame(weeks.topix[static_cast<std::size_t>(w)],
+            last < 0 ? none : data.topix[static_cast<std::size_t>(last)], "week " + std::to_string(w));
+    }
+
+    // A CSV folder has no TOPIX: no line and the axis as without it.
+    data.topix.clear();
+    choice.period = Period::Day;
+    const ChartStudies bare(data, choice);
+    EXPECT_TRUE(std::isnan(bare.topixFrom(0)[50]));
+    choice.topix = false;
+    const auto plain = bare.priceExtent(10, 119, choice);
+    choice.topix = true;
+    EXPECT_EQ(bare.priceExtent(10, 119, choice).hi, plain.hi);
+}
+
 TEST(ChartChoice, KeptValuesComeBackAndUnreadableOnesStayAsByDefault)
 {
     ChartChoice c;
@@ -209,7 +270,7 @@ TEST(ChartChoice, KeptValuesComeBackAndUnreadableOnesStayAsByDefault)
     c.setMeanLength(1, ChartChoice::kLongestMean + 1);
     c.setMeanLength(3, 9);
     EXPECT_EQ(c.meanLengths(), (std::array<int, 3>{12, 24, 36}));
-    c.macd = c.ichimoku = true;
+    c.macd = c.ichimoku = c.topix = true;
     c.volume = c.zones = false;
     EXPECT_EQ(ChartChoice::fromKept(c.toKept()), c);
 

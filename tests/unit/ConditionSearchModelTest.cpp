@@ -12,6 +12,8 @@
 #include "export/SpreadsheetOpener.h"
 #include "marketdata/ExchangeOrder.h"
 #include "marketdata/UrlSettings.h"
+#include "marketdata/jquants/Fundamentals.h"
+#include "marketdata/jquants/PriceStore.h"
 #include "model/MainWindowModel.h"
 
 #include <nlohmann/json.hpp>
@@ -353,6 +355,37 @@ TEST(ConditionSearchFind, TheDialogFindsWhatFindFindsAndShowsItsFigures)
     EXPECT_EQ(model.grid.cols(), static_cast<int>(analysis::FindReport::defaultColumns().size()) + 2);
     EXPECT_EQ(model.sortColumn(), ConditionSearchModel::kCodeColumn);
     EXPECT_FALSE(model.descending());
+
+    // The main window's watch list, holding every stock, names those of the list's day's figures
+    // that announce within five trading days; the sample market has one announce on its newest day.
+    marketdata::PriceStore store(module.programFolder());
+    const auto figures
+        = marketdata::Fundamentals::read(store, marketdata::UrlSettings::listDate(*module.SharedConnection));
+    std::string soon;
+    int today = 0;
+    for (const auto& [code, f] : figures.byCode) {
+        module.SharedConnection->execute(
+            "INSERT INTO Table_KOCYU(Wmgcode, Wmgmei) VALUES ('" + code + "', 'x')");
+        if (f.earningsIn && *f.earningsIn <= ui::MainWindowModel::kEarningsSoonDays) {
+            soon += (soon.empty() ? "" : ", ") + code;
+            today += *f.earningsIn == 0;
+        }
+    }
+    ASSERT_GT(today, 0);
+    core::FixedClock clock{year_month_day{2024y, January, 9d}};
+    test::FakeDownloader fake;
+    exporting::NoOpener opener;
+    ui::MainWindowModel main(module, clock, fake, opener);
+    main.DSP_KOCYU_Grid(2);
+    EXPECT_EQ(main.earningsLine, "5 営業日以内に決算: " + soon);
+    int marked = 0;
+    for (int r = 1; r < main.grid2.rows(); ++r) {
+        const auto& f = figures.byCode.at(main.grid2.cell(r, 0).text);
+        const bool near = f.earningsIn && *f.earningsIn <= ui::MainWindowModel::kEarningsSoonDays;
+        EXPECT_EQ(main.grid2.rowTip(r).empty(), !near) << r;
+        marked += main.grid2.rowTip(r).ends_with("（本日）");
+    }
+    EXPECT_EQ(marked, today);
 }
 
 TEST_F(ConditionSearch, BadInputIsSaidBesideItsBoxAndNothingElseChanges)

@@ -360,6 +360,51 @@ TEST_F(MainWindow, WatchListJudgementPaintsReachedTargets)
     EXPECT_EQ(m_beeps, 3);
 }
 
+TEST_F(MainWindow, TheWatchListTellsWhichStocksAnnounceWithinFiveTradingDays)
+{
+    fillStocks(6);
+    for (const char* code : {"1301", "1302", "1303", "1304", "1305", "1306"}) {
+        db().execute(std::string(" INSERT INTO Table_KOCYU( Wmgcode,Wmgmei) VALUES ( '") + code + "', 'x')");
+    }
+    auto& w = load();
+    // A CSV folder has no such figures: nothing is marked.
+    EXPECT_EQ(w.earningsLine, "");
+    EXPECT_EQ(w.grid2.rowTip(1), "");
+
+    using F = marketdata::Fundamentals::Figures;
+    auto due = [](double in, double date) {
+        F f;
+        f.earningsIn = in;
+        f.earningsDate = date;
+        return f;
+    };
+    F undecided;
+    undecided.earningsDate = 20261215; // no trading-day count: not known to be near
+    std::map<std::string, F> byCode{{"1301", due(0, 20261210)}, {"1302", due(3, 20261215)},
+        {"1303", due(5, 20261217)}, {"1304", due(6, 20261218)}, {"1305", undecided}};
+    const auto columns = w.grid2.cols();
+    const auto colour = w.grid2.rowColor(2);
+    EXPECT_EQ(MainWindowModel::markEarnings(w.grid2, byCode), "5 営業日以内に決算: 1301, 1302, 1303");
+    EXPECT_EQ(w.grid2.rowTip(1), "決算予定 2026-12-10（本日）");
+    EXPECT_EQ(w.grid2.rowTip(2), "決算予定 2026-12-15（あと 3 営業日）");
+    EXPECT_EQ(w.grid2.rowTip(3), "決算予定 2026-12-17（あと 5 営業日）");
+    for (int row : {4, 5, 6}) {
+        EXPECT_EQ(w.grid2.rowTip(row), "") << row;
+    }
+    EXPECT_EQ(w.grid2.cols(), columns);
+    EXPECT_EQ(w.grid2.rowColor(2), colour);
+
+    // Rows that stay through a refill lose the tip of the stock they held.
+    byCode.erase("1301");
+    EXPECT_EQ(MainWindowModel::markEarnings(w.grid2, byCode), "5 営業日以内に決算: 1302, 1303");
+    EXPECT_EQ(w.grid2.rowTip(1), "");
+    EXPECT_EQ(MainWindowModel::markEarnings(w.grid2, {}), "");
+    EXPECT_EQ(w.grid2.rowTip(2), "");
+    w.grid2.setRowTip(2, "x");
+    w.DSP_KOCYU_Grid(2);
+    EXPECT_EQ(w.grid2.rowTip(2), "");
+}
+
 TEST_F(MainWindow, UnloadCompactsAndKeepsTheData)
 {
     fillStocks(5);

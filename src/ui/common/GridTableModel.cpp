@@ -76,10 +76,15 @@ QVariant GridTableModel::data(const QModelIndex& index, int role) const
         return cell.fore == 0 ? QBrush(Qt::black) : QBrush(UiStyle::color(cell.fore));
     case Qt::ToolTipRole: {
         const QString text = QString::fromStdString(cell.text);
-        if (m_cut && !text.isEmpty() && m_cut(index.column(), text)) {
+        const bool cut = m_cut && !text.isEmpty() && m_cut(index.column(), text);
+        const QString rowTip = QString::fromStdString(m_grid.rowTip(index.row() + 1));
+        if (cut && !rowTip.isEmpty()) {
+            return text + QLatin1Char('\n') + rowTip;
+        }
+        if (cut) {
             return text;
         }
-        return {};
+        return rowTip.isEmpty() ? QVariant() : QVariant(rowTip);
     }
     default:
         return {};

@@ -186,16 +186,16 @@ QWidget* Frm_Chart::buildControls()
     m_period->addItems({QStringLiteral("日足"), QStringLiteral("週足"), QStringLiteral("月足")});
     m_period->setFont(font);
     overlays->addWidget(m_period);
-    // The order of ChartChoice's flags: four overlays, then five panels.
-    const char* names[] = {"移動平均", "ボリンジャーバンド", "一目均衡表", "売買ゾーン", "出来高", "MACD",
-        "RSI", "ストキャスティクス", "強弱線"};
-    const char* objects[] = {"Means", "Bollinger", "Ichimoku", "Zones", "VolumePanel", "MacdPanel",
+    // The order of ChartChoice's flags: five overlays, then five panels.
+    const char* names[] = {"移動平均", "ボリンジャーバンド", "一目均衡表", "売買ゾーン", "TOPIX", "出来高",
+        "MACD", "RSI", "ストキャスティクス", "強弱線"};
+    const char* objects[] = {"Means", "Bollinger", "Ichimoku", "Zones", "Topix", "VolumePanel", "MacdPanel",
         "RsiPanel", "StochasticsPanel", "StrengthPanel"};
     for (std::size_t i = 0; i < m_boxes.size(); ++i) {
         m_boxes[i] = new QCheckBox(QString::fromUtf8(names[i]), box);
         m_boxes[i]->setObjectName(QString::fromUtf8(objects[i]));
         m_boxes[i]->setFont(font);
-        (i < 4 ? overlays : panels)->addWidget(m_boxes[i]);
+        (i < 5 ? overlays : panels)->addWidget(m_boxes[i]);
         if (i == 0) {
             for (std::size_t m = 0; m < m_lengths.size(); ++m) {
                 m_lengths[m] = new QSpinBox(box);
@@ -209,7 +209,8 @@ QWidget* Frm_Chart::buildControls()
         connect(m_boxes[i], &QCheckBox::toggled, this, [this] { choiceFromControls(); });
     }
     m_boxes[3]->setToolTip(QStringLiteral("30日・54日平均と買ゾ・売ゾ、売買の印 (日足)"));
-    m_boxes[8]->setToolTip(QStringLiteral("強弱比率と帯判定、終値と移動平均の比 (日足)"));
+    m_boxes[4]->setToolTip(QStringLiteral("TOPIX の終値を表示範囲の最初の終値に合わせて重ねる"));
+    m_boxes[9]->setToolTip(QStringLiteral("強弱比率と帯判定、終値と移動平均の比 (日足)"));
     overlays->addStretch(1);
     panels->addStretch(1);
     connect(m_period, &QComboBox::currentIndexChanged, this, [this] { choiceFromControls(); });
@@ -220,8 +221,9 @@ void Frm_Chart::controlsFromChoice()
 {
     m_applying = true;
     m_period->setCurrentIndex(static_cast<int>(m_choice.period));
-    bool* flags[] = {&m_choice.means, &m_choice.bollinger, &m_choice.ichimoku, &m_choice.zones,
-        &m_choice.volume, &m_choice.macd, &m_choice.rsi, &m_choice.stochastics, &m_choice.strength};
+    bool* flags[]
+        = {&m_choice.means, &m_choice.bollinger, &m_choice.ichimoku, &m_choice.zones, &m_choice.topix,
+            &m_choice.volume, &m_choice.macd, &m_choice.rsi, &m_choice.stochastics, &m_choice.strength};
     for (std::size_t i = 0; i < m_boxes.size(); ++i) {
         m_boxes[i]->setChecked(*flags[i]);
     }
@@ -232,7 +234,7 @@ void Frm_Chart::controlsFromChoice()
     // The workbook's view is of days.
     const bool days = m_choice.period == ChartChoice::Period::Day;
     m_boxes[3]->setEnabled(days);
-    m_boxes[8]->setEnabled(days);
+    m_boxes[9]->setEnabled(days);
     m_applying = false;
 }
 
@@ -243,8 +245,8 @@ void Frm_Chart::choiceFromControls()
     }
     ChartChoice next = m_choice;
     next.period = static_cast<ChartChoice::Period>(std::clamp(m_period->currentIndex(), 0, 2));
-    bool* flags[] = {&next.means, &next.bollinger, &next.ichimoku, &next.zones, &next.volume, &next.macd,
-        &next.rsi, &next.stochastics, &next.strength};
+    bool* flags[] = {&next.means, &next.bollinger, &next.ichimoku, &next.zones, &next.topix, &next.volume,
+        &next.macd, &next.rsi, &next.stochastics, &next.strength};
     for (std::size_t i = 0; i < m_boxes.size(); ++i) {
         *flags[i] = m_boxes[i]->isChecked();
     }
@@ -427,6 +429,12 @@ void Frm_Chart::buildPrice()
     // The lines at the cloud's edges are the spans the legend names.
     span1Line->setObjectName(QStringLiteral("Span1"));
     span2Line->setObjectName(QStringLiteral("Span2"));
+    // Dashed, apart from the grey 遅行スパン which runs near it.
+    m_topix = addLine(Price, QStringLiteral("TOPIX"), QColor(0x20, 0x20, 0x20), 1.2);
+    m_topix->setObjectName(QStringLiteral("TopixLine"));
+    QPen topixPen = m_topix->pen();
+    topixPen.setStyle(Qt::DashLine);
+    m_topix->setPen(topixPen);
     m_mean30 = addLine(Price, QStringLiteral("30日平均"), QColor(0xED, 0x7D, 0x31));
     m_mean54 = addLine(Price, QStringLiteral("54日平均"), QColor(0x70, 0xAD, 0x47));
     m_buyZone = new QScatterSeries;
@@ -563,6 +571,8 @@ void Frm_Chart::fillSeries()
         }
     }
     setLine(m_lagging, points(s.lagging));
+    m_topixFrom = -1;
+    scaleTopix();
     // The workbook's lines are of days.
     const std::vector<double> none;
     setLine(m_mean30, points(days ? m_data.mean30 : none));
@@ -581,6 +591,16 @@ void Frm_Chart::fillSeries()
     setLine(m_stochastics[0], points(s.stochK));
     setLine(m_stochastics[1], points(s.stochD));
     setLine(m_stochastics[2], points(s.slowD));
+}
+
+void Frm_Chart::scaleTopix()
+{
+    // Scaled anew only when the first shown bar changes, as a drag moves it.
+    const int from = std::max(0, static_cast<int>(std::ceil(m_first)));
+    if (from != m_topixFrom) {
+        m_topixFrom = from;
+        setLine(m_topix, points(m_studies.topixFrom(from)));
+    }
 }
 
 void Frm_Chart::setLine(QLineSeries* series, QList<QPointF> all)
@@ -619,6 +639,7 @@ void Frm_Chart::showChosen()
     for (auto* b : m_bands) {
         b->setVisible(c.bollinger);
     }
+    m_topix->setVisible(c.topix);
     for (auto* series : chart(Price)->series()) {
         if (series->objectName().startsWith(QStringLiteral("Span"))) {
             series->setVisible(c.ichimoku);
@@ -728,6 +749,7 @@ void Frm_Chart::setDayRange(double first, double last)
     for (auto* item : {m_candles, m_volumeBars, m_bandBars, m_macdBars}) {
         item->setBars(m_first, m_last);
     }
+    scaleTopix();
     sliceLines();
     fitValueAxes();
     placeCrossHair();

@@ -113,6 +113,8 @@ private:
     void attachDays(Chart which);
     void apply(bool periodChanged);
     void fillSeries();
+    // The TOPIX line from the first shown bar.
+    void scaleTopix();
     void setLine(QLineSeries* series, QList<QPointF> all);
     void sliceLines();
     void showChosen();
@@ -163,6 +165,8 @@ private:
     QLineSeries* m_span1 = nullptr;
     QLineSeries* m_span2 = nullptr;
     QLineSeries* m_lagging = nullptr;
+    QLineSeries* m_topix = nullptr;
+    int m_topixFrom = -1; // the bar the TOPIX line is scaled from; -1: not drawn yet
     QAreaSeries* m_cloud = nullptr;
     QLineSeries* m_mean30 = nullptr;
     QLineSeries* m_mean54 = nullptr;
@@ -184,7 +188,7 @@ private:
     std::array<QScatterSeries*, 4> m_signalSeries{};
 
     QComboBox* m_period = nullptr;
-    std::array<QCheckBox*, 9> m_boxes{}; // in the order of ChartChoice's flags
+    std::array<QCheckBox*, 10> m_boxes{}; // in the order of ChartChoice's flags
     std::array<QSpinBox*, ChartChoice::kMeans> m_lengths{};
     ElidedLabel* m_dayLabel = nullptr;
     ElidedLabel* m_saveStatus = nullptr;

@@ -195,6 +195,10 @@ void Frm_zuvemo::buildControls()
     m_grid2 = place(new GridView(m_frame1), 75, 210, 5220, 1965);
     m_grid2->setToolTip(QStringLiteral("ダブルクリックにて購入額＆希望額登録"));
     m_grid2->setEmptyAreaColor(GridColor::kLightOrange);
+    // On the frame's caption line, right of the caption, where the grid below loses no row.
+    m_earningsLine = place(new QLabel(m_frame1), 1800, 0, 3600, 210);
+    m_earningsLine->setObjectName(QStringLiteral("Label_earnings"));
+    m_earningsLine->setAutoFillBackground(true);
     m_image1 = place(new ArrowButton(ArrowButton::Direction::Left,
                          QStringLiteral("確認注目株を個別売買指定株へ"), m_frame1),
         5400, 240, 1125, 705);
@@ -600,6 +604,8 @@ void Frm_zuvemo::render()
     fitText(m_label2, UiStyle::gothic(20.25), q(m.label2));
     setLabel1(q(m.label1));
     fitText(m_fillLine, UiStyle::proportional(10.5), q(m.fill().line()));
+    fitText(m_earningsLine, UiStyle::proportional(9), q(m.earningsLine));
+    m_earningsLine->setVisible(!m.earningsLine.empty());
     m_grid1->show(m.grid1);
     m_grid2->show(m.grid2);
     m_grid3->show(m.grid3);

@@ -150,6 +150,7 @@ private:
     GridView* m_grid3 = nullptr;
     QLabel* m_label1 = nullptr;
     QLabel* m_fillLine = nullptr;
+    QLabel* m_earningsLine = nullptr;
     QRadioButton* m_option[3] = {nullptr, nullptr, nullptr};
     QPushButton* m_hat = nullptr;
     QPushButton* m_chart = nullptr;

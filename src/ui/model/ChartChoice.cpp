@@ -17,9 +17,9 @@ struct Flag
 };
 
 constexpr Flag kFlags[] = {{"means", &ChartChoice::means}, {"bollinger", &ChartChoice::bollinger},
-    {"ichimoku", &ChartChoice::ichimoku}, {"zones", &ChartChoice::zones}, {"volume", &ChartChoice::volume},
-    {"macd", &ChartChoice::macd}, {"rsi", &ChartChoice::rsi}, {"stochastics", &ChartChoice::stochastics},
-    {"strength", &ChartChoice::strength}};
+    {"ichimoku", &ChartChoice::ichimoku}, {"zones", &ChartChoice::zones}, {"topix", &ChartChoice::topix},
+    {"volume", &ChartChoice::volume}, {"macd", &ChartChoice::macd}, {"rsi", &ChartChoice::rsi},
+    {"stochastics", &ChartChoice::stochastics}, {"strength", &ChartChoice::strength}};
 
 constexpr const char* kPeriods[] = {"day", "week", "month"};
 

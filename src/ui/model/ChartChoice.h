@@ -23,7 +23,8 @@ struct ChartChoice
 
     Period period = Period::Day;
     // Overlays. zones: the 30- and 54-day means with the buy and sell zones and the signal marks.
-    bool means = true, bollinger = false, ichimoku = false, zones = true;
+    // topix: TOPIX's close scaled to the stock's first shown close.
+    bool means = true, bollinger = false, ichimoku = false, zones = true, topix = false;
     // Panels.
     bool volume = true, macd = false, rsi = false, stochastics = false, strength = true;
     // The means' lengths in bars of each period (日足, 週足, 月足).

@@ -63,6 +63,31 @@ ChartStudies::ChartStudies(const exporting::ChartData& data, const ChartChoice& 
     computeMeans(choice);
     computeStudies();
     computeRsi();
+    topix.assign(m_bars.size(), kNone);
+    for (std::size_t i = 0; i < m_bars.size(); ++i) {
+        const int last = m_bars[i].lastDay;
+        if (last >= 0 && static_cast<std::size_t>(last) < data.topix.size()) {
+            topix[i] = data.topix[static_cast<std::size_t>(last)];
+        }
+    }
+}
+
+ChartStudies::Series ChartStudies::topixFrom(int from) const
+{
+    Series out(topix.size(), kNone);
+    std::size_t first = static_cast<std::size_t>(std::max(from, 0));
+    while (
+        first < m_bars.size() && !(m_bars[first].traded && std::isfinite(topix[first]) && topix[first] > 0)) {
+        ++first;
+    }
+    if (first >= m_bars.size()) {
+        return out;
+    }
+    const double scale = m_bars[first].close / topix[first];
+    for (std::size_t i = 0; i < topix.size(); ++i) {
+        out[i] = topix[i] * scale;
+    }
+    return out;
 }
 
 void ChartStudies::computeMeans(const ChartChoice& choice)
@@ -202,6 +227,9 @@ std::string ChartStudies::topLine(int bar, const ChartChoice& choice, const expo
         line += "  転換線 " + price(at(tenkan, bar)) + " 基準線 " + price(at(kijun, bar)) + " 先行1 "
             + price(at(span1, bar)) + " 先行2 " + price(at(span2, bar));
     }
+    if (choice.topix) {
+        line += "  TOPIX " + price(at(topix, bar));
+    }
     if (choice.macd) {
         line += "  MACD " + fixed(at(macd, bar), 2) + " シグナル " + fixed(at(macdSignal, bar), 2)
             + " ヒスト " + fixed(at(macdHist, bar), 2);
@@ -230,7 +258,9 @@ ChartStudies::Extent ChartStudies::priceExtent(int from, int to, const ChartChoi
         }
     };
     from = std::max(from, 0);
+    const Series scaledTopix = choice.topix ? topixFrom(from) : Series();
     for (int i = from; i <= to && i < count(); ++i) {
+        add(at(scaledTopix, i));
         const auto& b = m_bars[static_cast<std::size_t>(i)];
         if (b.traded) {
             add(b.high);

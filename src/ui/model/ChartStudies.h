@@ -43,6 +43,12 @@ public:
     Series macd, macdSignal, macdHist;
     Series rsi;
     Series stochK, stochD, slowD;
+    // TOPIX's close on each bar's last day, NaN where none.
+    Series topix;
+    // TOPIX scaled to the stock from the first bar at or after from with both a traded close and
+    // a TOPIX close: TOPIX × that close ÷ TOPIX on it, so both start at the same point of the
+    // shown range. All NaN when no bar has both.
+    Series topixFrom(int from) const;
 
     // The bar's open, high, low, close and volume, then the value on it of each line chosen.
     // "2024-01-09  始値 1,246.5 高値 1,250 安値 1,229.5 終値 1,230  出来高 2,500  MA5 1,240.2 …";

@@ -23,6 +23,7 @@ void GridData::setRows(int rows)
         ++m_shapeRevision;
     }
     m_cells.resize(static_cast<std::size_t>(rows), blank);
+    m_rowTips.resize(static_cast<std::size_t>(rows));
     for (std::size_t c = 0; c < m_columns.size(); ++c) {
         m_cells[0][c].text = m_columns[c].heading;
         m_cells[0][c].align = Align::Centre;
@@ -84,6 +85,20 @@ void GridData::setFore(int row, int col, std::uint32_t color)
 {
     m_cells.at(static_cast<std::size_t>(row)).at(static_cast<std::size_t>(col)).fore = color;
     ++m_revision;
+}
+
+void GridData::setRowTip(int row, std::string tip)
+{
+    if (row < 1 || row >= rows()) {
+        return;
+    }
+    m_rowTips[static_cast<std::size_t>(row)] = std::move(tip);
+    ++m_revision;
+}
+
+const std::string& GridData::rowTip(int row) const
+{
+    return m_rowTips.at(static_cast<std::size_t>(row));
 }
 
 void GridData::paintRow(int row, std::uint32_t color)

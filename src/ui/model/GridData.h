@@ -62,6 +62,9 @@ public:
     void setText(int row, int col, const std::string& text, Align align);
     void setText(int row, int col, const std::string& text);
     void setFore(int row, int col, std::uint32_t color);
+    // A data row's own tip, shown over any of its cells; empty: none. A refill's new rows have none.
+    void setRowTip(int row, std::string tip);
+    const std::string& rowTip(int row) const;
 
     // Paints the background of every cell of a data row; rows that do not exist are left alone.
     void paintRow(int row, std::uint32_t color);
@@ -76,6 +79,7 @@ private:
     std::vector<Column> m_columns;
     std::map<std::string, std::string> m_tips;
     std::vector<std::vector<GridCell>> m_cells;
+    std::vector<std::string> m_rowTips;
     std::uint64_t m_revision = 0;
     std::uint64_t m_shapeRevision = 0;
 };

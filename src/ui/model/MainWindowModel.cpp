@@ -18,6 +18,7 @@
 #include "marketdata/MarketDataRefresh.h"
 #include "marketdata/UrlSettings.h"
 #include "marketdata/WatchList.h"
+#include "marketdata/jquants/MarketStanding.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "marketdata/jquants/StoreDownloader.h"
 
@@ -393,6 +394,9 @@ void MainWindowModel::pollFill()
     if (!ending) {
         return;
     }
+    // The fill may have stored the list's day's earnings or balances anew.
+    m_figuresDay.clear();
+    showEarnings();
     if (!ending->note.empty()) {
         label1 = ending->note;
     }
@@ -443,6 +447,7 @@ std::string MainWindowModel::heldDateCaption()
 
 void MainWindowModel::sourceSaved(bool changed)
 {
+    m_figuresDay.clear();
     label2 = heldDateCaption();
     if (changed) {
         progress = 0;
@@ -643,6 +648,9 @@ void MainWindowModel::DSP_KOCYU_Grid(int WGrid)
         writeListRow(g, n, rs);
     }
     m.SharedRecordset2.reset();
+    if (WGrid == 2) {
+        showEarnings();
+    }
 }
 
 void MainWindowModel::DSP_KAKUN_Grid()
@@ -662,6 +670,9 @@ void MainWindowModel::fillUnsorted(int WGrid)
         writeListRow(g, n, rs);
     }
     m.SharedRecordset2.reset();
+    if (WGrid == 2) {
+        showEarnings();
+    }
 }
 
 void MainWindowModel::MSFlexGrid1_DblClick(int r)
@@ -813,6 +824,49 @@ void MainWindowModel::judgeWatchList()
         }
     }
     m.SharedRecordset2.reset();
+    showEarnings();
+}
+
+std::string MainWindowModel::markEarnings(
+    GridData& grid, const std::map<std::string, marketdata::Fundamentals::Figures>& byCode)
+{
+    std::string codes;
+    for (int row = 1; row < grid.rows(); ++row) {
+        const std::string code = core::Utf8::trim(grid.cell(row, 0).text);
+        const auto it = byCode.find(code);
+        // A row that stays through a refill may hold another stock now.
+        grid.setRowTip(row, {});
+        if (it == byCode.end() || !it->second.earningsIn || !it->second.earningsDate
+            || *it->second.earningsIn < 0 || *it->second.earningsIn > kEarningsSoonDays) {
+            continue;
+        }
+        const int in = static_cast<int>(*it->second.earningsIn);
+        grid.setRowTip(row,
+            "決算予定 " + marketdata::MarketStanding::dateText(*it->second.earningsDate)
+                + (in == 0 ? std::string("（本日）") : "（あと " + std::to_string(in) + " 営業日）"));
+        codes += (codes.empty() ? "" : ", ") + code;
+    }
+    return codes.empty() ? std::string() : std::to_string(kEarningsSoonDays) + " 営業日以内に決算: " + codes;
+}
+
+void MainWindowModel::showEarnings()
+{
+    const auto source = marketdata::DataSource::read(*m_module.SharedConnection);
+    const std::string day = source.isJQuants() && marketdata::PriceStore::exists(m_module.programFolder())
+        ? marketdata::UrlSettings::listDate(*m_module.SharedConnection)
+        : std::string();
+    if (day.empty()) {
+        m_figuresDay.clear();
+        m_figures.clear();
+        earningsLine = markEarnings(grid2, m_figures);
+        return;
+    }
+    if (day != m_figuresDay) {
+        marketdata::PriceStore store(m_module.programFolder());
+        m_figures = marketdata::Fundamentals::read(store, day).byCode;
+        m_figuresDay = day;
+    }
+    earningsLine = markEarnings(grid2, m_figures);
 }
 
 } // namespace zuvemo::ui

@@ -3,9 +3,11 @@
 #include "FillSession.h"
 #include "GridData.h"
 #include "marketdata/MarketDataRefresh.h"
+#include "marketdata/jquants/Fundamentals.h"
 
 #include <array>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -128,6 +130,14 @@ public:
     // The volume-confirmed signal is "中期" in every window; its heading's tip says what it is.
     static constexpr const char* kMidTermHeading = "中期";
     static constexpr const char* kMidTermTip = "中期: 出来高の伸びで確かめた売買シグナル（買・売）";
+    // The watch list's stocks that announce their results within this many trading days of the
+    // list's day: each row's tip says when, and earningsLine names them all.
+    static constexpr int kEarningsSoonDays = 5;
+    // Marks grid's rows from the figures by code and gives the line; empty when none is near.
+    static std::string markEarnings(
+        GridData& grid, const std::map<std::string, marketdata::Fundamentals::Figures>& byCode);
+    std::string earningsLine;
+
     std::string textCode; // Text_code
     std::string textRow; // Text_Row
 
@@ -186,6 +196,8 @@ private:
     std::unique_ptr<marketdata::Downloader> storeDownloader();
     // Steps 2 to 5 of the judgement: refill the watch list and paint reached targets red.
     void judgeWatchList();
+    // The watch list's earnings from the store's figures of the list's day; nothing for a CSV folder.
+    void showEarnings();
 
     core::Mdl_Start& m_module;
     const core::Clock& m_clock;
@@ -194,6 +206,10 @@ private:
     MainWindowHooks m_hooks;
     int m_jobs = 8;
     FillSession m_fill;
+    // Every stock's figures of the list's day, read once a day: the watch list is refilled on
+    // each move, and a day's figures are the same until a fill ends.
+    std::string m_figuresDay;
+    std::map<std::string, marketdata::Fundamentals::Figures> m_figures;
 };
 
 } // namespace zuvemo::ui
