@@ -449,14 +449,35 @@ TEST(KillTest, AFillKilledWhileStoringEarningsDatesOrMarginBalancesEndsAtTheSame
 
     const auto home = dir / "home";
     ASSERT_EQ(init(home), 0);
+    auto partly = [&](const std::filesystem::path& folder) {
+        if (!std::filesystem::exists(folder / "zuvemo-prices.db")) {
+            return false;
+        }
+        try {
+            auto c = core::Connection::open(folder / "zuvemo-prices.db");
+            const int e = days(*c, "Table_EarningsDay");
+            const int m = days(*c, "Table_MarginDay");
+            return (e > 0 && e < earningsDays) || (m > 0 && m < marginDays);
+        } catch (const std::exception&) {
+            return false; // the tables not made yet
+        }
+    };
     std::mt19937 rng(20261210);
     int killedMidway = 0;
     int killedAmongThem = 0; // with some of the earnings or the balances' days stored, not all
     for (int k = 0; k < 20; ++k) {
         pid_t pid = spawnChild({cli, "--home", home.string(), "refresh"});
         ASSERT_GT(pid, 0);
-        // Each run goes on from where the last was killed: the kills fall within the rest.
-        std::this_thread::sleep_for(milliseconds(5 + rng() % (whole / 5 + 1)));
+        // Each run goes on from where the last was killed: the kills fall within the rest. Every
+        // other one waits for those days to be partly stored, however loaded the machine.
+        if (k % 2 == 1) {
+            const auto until = steady_clock::now() + milliseconds(2 * whole + 1000);
+            while (steady_clock::now() < until && !partly(home)) {
+                std::this_thread::sleep_for(milliseconds(2));
+            }
+        } else {
+            std::this_thread::sleep_for(milliseconds(5 + rng() % (whole / 5 + 1)));
+        }
         kill(pid, SIGKILL);
         int status = 0;
         waitpid(pid, &status, 0);
