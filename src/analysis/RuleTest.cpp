@@ -20,6 +20,7 @@
 #include "marketdata/jquants/Fundamentals.h"
 #include "marketdata/jquants/FundamentalsTimeline.h"
 #include "marketdata/jquants/ListingHistory.h"
+#include "marketdata/jquants/MarketStanding.h"
 #include "marketdata/jquants/PriceStore.h"
 #include "marketdata/jquants/TopixHistory.h"
 
@@ -336,6 +337,13 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
         }
         setup.jpxByDay.resize(n);
         setup.jpxColumns = jpx.size();
+        std::vector<std::optional<double> Figures::*> filed, standingAsked; // with their columns among jpx's
+        std::vector<std::size_t> filedAt, standingAt;
+        for (std::size_t j = 0; j < jpx.size(); ++j) {
+            const bool ofStanding = marketdata::MarketStanding::gives(jpx[j]);
+            (ofStanding ? standingAsked : filed).push_back(jpx[j]);
+            (ofStanding ? standingAt : filedAt).push_back(j);
+        }
         // The days in one run of consecutive days a thread, each with its own connection and
         // timeline: each day's figures are those of the filings known by it, whatever the run.
         const std::size_t figureDays = n - from;
@@ -349,66 +357,103 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                 const std::size_t first = from + figureDays * run / runs;
                 const std::size_t end = from + figureDays * (run + 1) / runs;
                 PriceStore store(m.programFolder());
-                marketdata::FundamentalsTimeline timeline(store,
-                    std::vector<std::string>(days.begin() + static_cast<std::ptrdiff_t>(first),
-                        days.begin() + static_cast<std::ptrdiff_t>(end)),
-                    jpx);
-                std::vector<double> current; // every listing's figures, listed that day or not
+                const std::vector<std::string> runDays(days.begin() + static_cast<std::ptrdiff_t>(first),
+                    days.begin() + static_cast<std::ptrdiff_t>(end));
+                // The standing figures (earnings, margin, strength) come by stock index, without a map
+                // of every stock a day; the others from the timeline.
+                std::optional<marketdata::FundamentalsTimeline> timeline;
+                if (!filed.empty()) {
+                    timeline.emplace(store, runDays, filed);
+                }
+                std::optional<marketdata::MarketStanding> standing;
+                std::vector<std::vector<std::size_t>> standingListings; // per standing stock
+                std::vector<double> standingValues;
+                if (!standingAsked.empty()) {
+                    standing.emplace(store, runDays, standingAsked);
+                    standingListings.resize(standing->stockCount());
+                    for (std::size_t i = 0; i < standingListings.size(); ++i) {
+                        if (const auto it = byCode.find(standing->listCode(i)); it != byCode.end()) {
+                            standingListings[i] = it->second;
+                        }
+                    }
+                }
+                const std::size_t width = jpx.size();
+                std::vector<double> current; // every listing's filed figures, listed that day or not
                 for (std::size_t d = first; d < end && !stop; ++d) {
                     if (run == 0 && !tell(Progress::Step::Figures, done, figureDays)) {
                         stop = true;
                         break;
                     }
                     auto& values = setup.jpxByDay[d];
-                    if (timeline.givesChanges()) {
+                    auto listedOn = [&](std::size_t i) {
+                        return d >= market.listings[i].first && d <= market.listings[i].last;
+                    };
+                    if (timeline && timeline->givesChanges()) {
                         // Most days a few stocks file: the others keep the day before's figures.
                         if (current.empty()) {
-                            current.assign(market.listings.size() * jpx.size(), RuleMarket::kNone);
+                            current.assign(market.listings.size() * width, RuleMarket::kNone);
                         }
-                        timeline.nextChanges([&](const std::string& code, const Figures& f) {
+                        timeline->nextChanges([&](const std::string& code, const Figures& f) {
                             const auto it = byCode.find(code);
                             if (it == byCode.end()) {
                                 return;
                             }
                             for (const std::size_t i : it->second) {
-                                for (std::size_t j = 0; j < jpx.size(); ++j) {
-                                    current[i * jpx.size() + j] = (f.*jpx[j]).value_or(RuleMarket::kNone);
+                                for (std::size_t j = 0; j < filed.size(); ++j) {
+                                    current[i * width + filedAt[j]]
+                                        = (f.*filed[j]).value_or(RuleMarket::kNone);
                                 }
                             }
                         });
                         values = current;
                         for (std::size_t i = 0; i < market.listings.size(); ++i) {
-                            if (d < market.listings[i].first || d > market.listings[i].last) {
-                                std::fill_n(values.begin() + static_cast<std::ptrdiff_t>(i * jpx.size()),
-                                    jpx.size(), RuleMarket::kNone);
+                            if (!listedOn(i)) {
+                                std::fill_n(values.begin() + static_cast<std::ptrdiff_t>(i * width), width,
+                                    RuleMarket::kNone);
                             }
                         }
-                        ++done;
-                        continue;
+                    } else {
+                        values.assign(market.listings.size() * width, RuleMarket::kNone);
                     }
-                    const auto day = timeline.next();
-                    values.assign(market.listings.size() * jpx.size(), RuleMarket::kNone);
-                    // Both by code: one walk along the two, no lookup of each code.
-                    auto it = byCode.begin();
-                    for (const auto& [code, f] : day.byCode) {
-                        while (it != byCode.end() && it->first < code) {
-                            ++it;
-                        }
-                        if (it == byCode.end()) {
-                            break;
-                        }
-                        if (it->first != code) {
-                            continue;
-                        }
-                        for (const std::size_t i : it->second) {
-                            if (d < market.listings[i].first || d > market.listings[i].last) {
+                    if (timeline && !timeline->givesChanges()) {
+                        const auto day = timeline->next();
+                        // Both by code: one walk along the two, no lookup of each code.
+                        auto it = byCode.begin();
+                        for (const auto& [code, f] : day.byCode) {
+                            while (it != byCode.end() && it->first < code) {
+                                ++it;
+                            }
+                            if (it == byCode.end()) {
+                                break;
+                            }
+                            if (it->first != code) {
                                 continue;
                             }
-                            for (std::size_t j = 0; j < jpx.size(); ++j) {
-                                if (isValuation(jpx[j]) && day.valuationDate != days[d]) {
+                            for (const std::size_t i : it->second) {
+                                if (!listedOn(i)) {
                                     continue;
                                 }
-                                values[i * jpx.size() + j] = (f.*jpx[j]).value_or(RuleMarket::kNone);
+                                for (std::size_t j = 0; j < filed.size(); ++j) {
+                                    if (isValuation(filed[j]) && day.valuationDate != days[d]) {
+                                        continue;
+                                    }
+                                    values[i * width + filedAt[j]]
+                                        = (f.*filed[j]).value_or(RuleMarket::kNone);
+                                }
+                            }
+                        }
+                    }
+                    if (standing) {
+                        standing->columns(days[d], standingValues);
+                        const std::size_t k = standingAsked.size();
+                        for (std::size_t s = 0; s < standingListings.size(); ++s) {
+                            for (const std::size_t i : standingListings[s]) {
+                                if (!listedOn(i)) {
+                                    continue;
+                                }
+                                for (std::size_t j = 0; j < k; ++j) {
+                                    values[i * width + standingAt[j]] = standingValues[s * k + j];
+                                }
                             }
                         }
                     }
@@ -419,6 +464,11 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                 stop = true;
             }
         };
+        // Said before any run starts: the others may count days before the first run reports.
+        if (!tell(Progress::Step::Figures, 0, figureDays)) {
+            result.message = kStoppedMessage;
+            return result;
+        }
         {
             std::vector<std::thread> pool;
             for (std::size_t run = 1; run < runs; ++run) {

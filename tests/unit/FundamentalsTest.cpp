@@ -1195,6 +1195,41 @@ TEST(Fundamentals, TheFiguresBeforeBuyingOfEveryStockAreTheServersAsKnownOnTheDa
                 << day << code;
         }
     }
+
+    // By stock index, as a rule reads them over many days at once: every figure of every day
+    // equal to a day read alone, and each stock's next results as the quarters' rows give them.
+    const std::vector<std::string> many(stored.end() - 80, stored.end());
+    marketdata::MarketStanding standing(store, many);
+    const auto& asked = standing.asked();
+    ASSERT_EQ(asked.size(), 9U);
+    std::vector<double> values;
+    int compared = 0;
+    for (const auto& day : many) {
+        standing.columns(day, values);
+        ASSERT_EQ(values.size(), standing.stockCount() * asked.size());
+        const auto alone = Fundamentals::read(store, day);
+        std::map<std::string, std::string> scheduled;
+        for (const auto& [code, date] : marketdata::EarningsHistory::next(
+                 marketdata::EarningsHistory(store.connection()).rows(day), day)) {
+            scheduled[marketdata::PriceStore::listCode(code)] = date;
+        }
+        for (std::size_t i = 0; i < standing.stockCount(); ++i) {
+            const auto& code = standing.listCode(i);
+            const auto it = alone.byCode.find(code);
+            for (std::size_t j = 0; j < asked.size(); ++j) {
+                const double v = values[i * asked.size() + j];
+                const auto have = std::isnan(v) ? std::nullopt : std::optional(v);
+                EXPECT_EQ(have, it == alone.byCode.end() ? std::nullopt : it->second.*asked[j])
+                    << day << code << j;
+                compared += have.has_value();
+            }
+            const auto date = values[i * asked.size() + 1]; // earnings-date
+            EXPECT_EQ(std::isnan(date) ? std::string() : marketdata::MarketStanding::dateText(date),
+                scheduled.count(code) ? scheduled.at(code) : std::string())
+                << day << code;
+        }
+    }
+    EXPECT_GT(compared, 80 * 100 * 5);
 }
 
 TEST(Fundamentals, ResultsDatesAndMarginAnswersAreTakenWholeAndImpossibleRowsPutAside)

@@ -124,14 +124,19 @@ std::vector<std::string> EarningsHistory::askedDays()
 std::vector<EarningsHistory::Row> EarningsHistory::rows(const std::string& upTo)
 {
     std::vector<Row> out;
+    eachRow(upTo, [&out](const Row& row) { out.push_back(row); });
+    return out;
+}
+
+void EarningsHistory::eachRow(const std::string& upTo, const std::function<void(const Row&)>& fn)
+{
     core::Statement s(m_db,
         "SELECT EarnCode, FYE, FQName, PubDate, SchDate FROM Table_Earnings WHERE PubDate <= ?"
         " ORDER BY EarnCode, FYE, FQName, PubDate");
     s.bindText(1, upTo);
     while (s.next()) {
-        out.push_back({s.columnText(0), s.columnText(1), s.columnText(2), s.columnText(3), s.columnText(4)});
+        fn({s.columnText(0), s.columnText(1), s.columnText(2), s.columnText(3), s.columnText(4)});
     }
-    return out;
 }
 
 std::map<std::string, std::string> EarningsHistory::next(

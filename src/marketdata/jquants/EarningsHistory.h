@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -45,6 +46,8 @@ public:
     std::vector<std::string> askedDays();
     // Every row published up to upTo, by code, then quarter, then publication.
     std::vector<Row> rows(const std::string& upTo);
+    // The same, a row at a time.
+    void eachRow(const std::string& upTo, const std::function<void(const Row&)>& fn);
 
     // The next announcement each stock (store code) has scheduled as known on day: of each
     // quarter the newest publication up to day, the earliest of those dated day or later. A

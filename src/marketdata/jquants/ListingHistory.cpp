@@ -252,6 +252,18 @@ std::vector<ListingHistory::Snapshot> ListingHistory::snapshots(const std::strin
     return out;
 }
 
+void ListingHistory::eachProduct(const std::string& upTo,
+    const std::function<void(const std::string& date, const std::string& code, const std::string& product)>& fn)
+{
+    core::Statement s(m_db,
+        "SELECT SnapDate, Code, ProdCat FROM Table_ListingSnapshot"
+        " WHERE SnapDate IN (SELECT DayDate FROM Table_ListingDay WHERE DayDate <= ?) ORDER BY SnapDate, Code");
+    s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
+    while (s.next()) {
+        fn(s.columnText(0), s.columnText(1), s.columnText(2));
+    }
+}
+
 std::vector<std::string> ListingHistory::wantedDays(const std::vector<std::string>& storedDays)
 {
     std::vector<std::string> out;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -61,6 +62,10 @@ public:
     std::vector<std::string> marketNames();
     // The snapshots up to upTo (empty: all), oldest first.
     std::vector<Snapshot> snapshots(const std::string& upTo = {});
+    // The same snapshots' codes and products (ProdCat) alone, by day then code, a row at a time.
+    void eachProduct(const std::string& upTo,
+        const std::function<void(const std::string& date, const std::string& code, const std::string& product)>&
+            fn);
 
     // The days a history needs a snapshot of: the first stored trading day of every month, and
     // the newest. storedDays ascending.

@@ -196,6 +196,19 @@ std::vector<MarginHistory::Row> MarginHistory::rows(const std::string& upTo)
     return out;
 }
 
+void MarginHistory::eachBalance(const std::string& upTo,
+    const std::function<void(const std::string& code, const std::string& date, const std::string& knownFrom,
+        double longVol, double shrtVol)>& fn)
+{
+    core::Statement s(m_db,
+        "SELECT MarCode, AppDate, KnownFrom, LongVol, ShrtVol FROM Table_Margin WHERE KnownFrom <= ?"
+        " ORDER BY MarCode, AppDate");
+    s.bindText(1, upTo);
+    while (s.next()) {
+        fn(s.columnText(0), s.columnText(1), s.columnText(2), s.columnDouble(3), s.columnDouble(4));
+    }
+}
+
 std::vector<std::string> MarginHistory::wantedDays(const std::vector<std::string>& tradingDays,
     const std::string& newest, const std::function<std::string(const std::string&)>& publishedOf)
 {

@@ -53,6 +53,10 @@ public:
     std::vector<std::string> askedDays();
     // Every row known by upTo, by code then 申込日.
     std::vector<Row> rows(const std::string& upTo);
+    // The same rows' balances alone, a row at a time.
+    void eachBalance(const std::string& upTo,
+        const std::function<void(const std::string& code, const std::string& date, const std::string& knownFrom,
+            double longVol, double shrtVol)>& fn);
 
     // The 申込日 a fill asks among the trading days (ascending): before the daily series the
     // last trading day of each week, then every day; only those whose rows are published by

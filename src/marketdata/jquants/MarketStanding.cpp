@@ -10,10 +10,14 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <initializer_list>
+#include <limits>
 
 namespace zuvemo::marketdata {
 
 namespace {
+
+using Figures = Fundamentals::Figures;
 
 bool hasTable(core::Connection& db, const char* name)
 {
@@ -37,13 +41,47 @@ bool weekday(std::chrono::sys_days d)
 
 } // namespace
 
-MarketStanding::MarketStanding(PriceStore& store, const std::vector<std::string>& days)
+MarketStanding::MarketStanding(
+    PriceStore& store, const std::vector<std::string>& days, const std::vector<Figure>& asked)
     : m_store(store)
 {
     if (!days.empty()) {
         m_first = *std::min_element(days.begin(), days.end());
         m_last = *std::max_element(days.begin(), days.end());
     }
+    for (const auto& [figure, column] :
+        std::initializer_list<std::pair<Figure, int Columns::*>>{{&Figures::earningsIn, &Columns::earningsIn},
+            {&Figures::earningsDate, &Columns::earningsDate}, {&Figures::marginRatio, &Columns::marginRatio},
+            {&Figures::marginLong, &Columns::marginLong}, {&Figures::marginShort, &Columns::marginShort},
+            {&Figures::marginLongDays, &Columns::marginLongDays}, {&Figures::rs20, &Columns::rs20},
+            {&Figures::rs60, &Columns::rs60}, {&Figures::rsRank, &Columns::rsRank}}) {
+        if (asked.empty() || std::find(asked.begin(), asked.end(), figure) != asked.end()) {
+            m_columns.*column = static_cast<int>(m_asked.size());
+            m_asked.push_back(figure);
+        }
+    }
+}
+
+bool MarketStanding::gives(Figure figure)
+{
+    return figure == &Figures::earningsIn || figure == &Figures::earningsDate
+        || figure == &Figures::marginRatio || figure == &Figures::marginLong
+        || figure == &Figures::marginShort || figure == &Figures::marginLongDays || figure == &Figures::rs20
+        || figure == &Figures::rs60 || figure == &Figures::rsRank;
+}
+
+int MarketStanding::dateInt(const std::string& dashed)
+{
+    if (dashed.size() != 10) {
+        return 0;
+    }
+    int out = 0;
+    for (const char c : dashed) {
+        if (c >= '0' && c <= '9') {
+            out = out * 10 + (c - '0');
+        }
+    }
+    return out;
 }
 
 double MarketStanding::dateNumber(const std::string& dashed)
@@ -95,6 +133,89 @@ std::string MarketStanding::secondBusinessDay(
     return at;
 }
 
+MarketStanding::Stock& MarketStanding::stockOf(const std::string& code)
+{
+    const auto [it, added] = m_index.emplace(code, m_stocks.size());
+    if (added) {
+        auto& stock = m_stocks.emplace_back();
+        stock.code = code;
+        stock.listCode = PriceStore::listCode(code);
+    }
+    return m_stocks[it->second];
+}
+
+std::size_t MarketStanding::stockCount()
+{
+    if (!m_loaded) {
+        load();
+    }
+    return m_stocks.size();
+}
+
+void MarketStanding::loadScheduled()
+{
+    // Of each quarter the newest publication by a day holds while its day is not past; a stock's
+    // day is the earliest its quarters hold. Worked out once as the days each answer starts.
+    struct Held
+    {
+        int from, until, date; // [from, until), yyyymmdd
+    };
+    std::string code, fye, quarter;
+    std::vector<Held> held;
+    std::vector<std::pair<int, int>> quarterRows; // publication, scheduled
+    auto endQuarter = [&]() {
+        for (std::size_t i = 0; i < quarterRows.size(); ++i) {
+            const auto [pub, date] = quarterRows[i];
+            const int next
+                = i + 1 < quarterRows.size() ? quarterRows[i + 1].first : std::numeric_limits<int>::max();
+            // Days are whole yyyymmdd numbers: day <= date is day < date + 1.
+            const int until = date == 0 ? pub : std::min(next, date + 1);
+            if (until > pub) {
+                held.push_back({pub, until, date});
+            }
+        }
+        quarterRows.clear();
+    };
+    auto endStock = [&]() {
+        endQuarter();
+        if (held.empty()) {
+            return;
+        }
+        std::vector<int> bounds;
+        for (const auto& h : held) {
+            bounds.push_back(h.from);
+            bounds.push_back(h.until);
+        }
+        std::sort(bounds.begin(), bounds.end());
+        bounds.erase(std::unique(bounds.begin(), bounds.end()), bounds.end());
+        auto& scheduled = stockOf(code).scheduled;
+        for (const int from : bounds) {
+            int date = 0;
+            for (const auto& h : held) {
+                if (h.from <= from && from < h.until && (date == 0 || h.date < date)) {
+                    date = h.date;
+                }
+            }
+            if (scheduled.empty() ? date != 0 : scheduled.back().date != date) {
+                scheduled.push_back({from, date});
+            }
+        }
+        held.clear();
+    };
+    EarningsHistory(m_store.connection()).eachRow(m_last, [&](const EarningsHistory::Row& row) {
+        if (row.code != code) {
+            endStock();
+            code = row.code;
+        } else if (row.fye != fye || row.quarter != quarter) {
+            endQuarter();
+        }
+        fye = row.fye;
+        quarter = row.quarter;
+        quarterRows.emplace_back(dateInt(row.pubDate), dateInt(row.schDate));
+    });
+    endStock();
+}
+
 void MarketStanding::load()
 {
     m_loaded = true;
@@ -102,7 +223,13 @@ void MarketStanding::load()
         return;
     }
     auto& db = m_store.connection();
+    const auto& c = m_columns;
+    const bool volumes = c.marginLongDays >= 0;
+    const bool bars = volumes || c.rs20 >= 0 || c.rs60 >= 0 || c.rsRank >= 0;
     m_calendar = m_store.tradingDays("0000-01-01", "9999-12-31");
+    for (const auto& day : m_calendar) {
+        m_calendarDays.push_back(dateInt(day));
+    }
     m_calendarEnd = m_store.calendarEnd();
     const auto stored = m_store.storedDays();
     auto begin = std::lower_bound(stored.begin(), stored.end(), m_first);
@@ -110,23 +237,25 @@ void MarketStanding::load()
     begin -= std::min<std::ptrdiff_t>(kLong + kCarry, begin - stored.begin());
     m_window.assign(begin, end);
     const std::size_t n = m_window.size();
-    if (n > 0) {
+    if (n > 0 && bars) {
         m_store.eachStockBars(
             m_window,
-            [&](const std::string& code, const std::vector<PriceStore::DayBar>& bars) {
-                Stock stock;
-                stock.code = code;
-                stock.listCode = PriceStore::listCode(code);
+            [&](const std::string& code, const std::vector<PriceStore::DayBar>& rows) {
+                Stock& stock = stockOf(code);
                 stock.close.assign(n, 0);
-                stock.volume.assign(n, 0);
-                stock.basis.assign(n, 0);
-                stock.row.assign(n, false);
-                for (const auto& bar : bars) {
-                    stock.row[bar.day] = true;
+                stock.row.assign(n, 0);
+                if (volumes) {
+                    stock.volume.assign(n, 0);
+                    stock.basis.assign(n, 0);
+                }
+                for (const auto& bar : rows) {
+                    stock.row[bar.day] = 1;
                     if (bar.traded && bar.adjC > 0 && bar.c > 0) {
                         stock.close[bar.day] = bar.adjC;
-                        stock.volume[bar.day] = bar.adjVo;
-                        stock.basis[bar.day] = bar.c / bar.adjC;
+                        if (volumes) {
+                            stock.volume[bar.day] = bar.adjVo;
+                            stock.basis[bar.day] = bar.c / bar.adjC;
+                        }
                     }
                 }
                 // Carried kCarry days at most, so a day's figures never depend on how far back
@@ -137,14 +266,15 @@ void MarketStanding::load()
                         since = 0;
                     } else if (++since <= kCarry && d > 0) {
                         stock.close[d] = stock.close[d - 1];
-                        stock.basis[d] = stock.basis[d - 1];
+                        if (volumes) {
+                            stock.basis[d] = stock.basis[d - 1];
+                        }
                     }
                 }
-                m_stocks.push_back(std::move(stock));
             },
             true);
         m_topix.assign(n, 0);
-        if (hasTable(db, "Table_Topix")) {
+        if ((c.rs20 >= 0 || c.rs60 >= 0) && hasTable(db, "Table_Topix")) {
             for (const auto& bar : TopixHistory(db).bars(m_window.front(), m_window.back())) {
                 const auto at = std::lower_bound(m_window.begin(), m_window.end(), bar.date);
                 if (at != m_window.end() && *at == bar.date) {
@@ -153,29 +283,39 @@ void MarketStanding::load()
             }
         }
     }
-    if (EarningsHistory::kept(db)) {
-        m_earnings = EarningsHistory(db).rows(m_last);
+    if ((c.earningsIn >= 0 || c.earningsDate >= 0) && EarningsHistory::kept(db)) {
+        loadScheduled();
     }
-    if (MarginHistory::kept(db)) {
-        for (auto& row : MarginHistory(db).rows(m_last)) {
-            m_margin[row.code].push_back(std::move(row));
-        }
+    if ((c.marginRatio >= 0 || c.marginLong >= 0 || c.marginShort >= 0 || c.marginLongDays >= 0)
+        && MarginHistory::kept(db)) {
+        Stock* stock = nullptr;
+        MarginHistory(db).eachBalance(m_last,
+            [&](const std::string& code, const std::string& date, const std::string& knownFrom,
+                double longVol, double shrtVol) {
+                if (!stock || stock->code != code) {
+                    stock = &stockOf(code);
+                }
+                stock->margin.push_back({dateInt(date), dateInt(knownFrom), longVol, shrtVol});
+            });
     }
-    if (hasTable(db, "Table_ListingDay")) {
-        for (const auto& snapshot : ListingHistory(db).snapshots(m_last)) {
-            // Only the snapshots the days asked read: the newest by the first and those after.
-            if (snapshot.date < m_first && !m_listed.empty() && m_listed.begin()->first < m_first) {
-                m_listed.erase(m_listed.begin());
-            }
-            auto& listed = m_listed[snapshot.date];
-            listed.assign(m_stocks.size(), 0);
-            for (std::size_t i = 0; i < m_stocks.size(); ++i) {
-                const auto it = snapshot.stocks.find(m_stocks[i].code);
-                listed[i] = it != snapshot.stocks.end() && it->second.product != "013"
-                    && it->second.product != "014";
-            }
-        }
+    if (c.rsRank >= 0 && hasTable(db, "Table_ListingDay")) {
+        // Only the snapshots the days asked read: the newest by the first and those after.
+        std::vector<char>* listed = nullptr;
+        ListingHistory(db).eachProduct(
+            m_last, [&](const std::string& date, const std::string& code, const std::string& product) {
+                if (!listed || m_listed.rbegin()->first != date) {
+                    if (date <= m_first) {
+                        m_listed.clear();
+                    }
+                    listed = &m_listed[date];
+                    listed->assign(m_stocks.size(), 0);
+                }
+                if (const auto it = m_index.find(code); it != m_index.end()) {
+                    (*listed)[it->second] = product != "013" && product != "014";
+                }
+            });
     }
+    m_index.clear();
 }
 
 std::optional<double> MarketStanding::change(const Stock& stock, std::size_t p, std::size_t n)
@@ -188,25 +328,69 @@ std::optional<double> MarketStanding::change(const Stock& stock, std::size_t p, 
 
 void MarketStanding::fill(const std::string& day, std::map<std::string, Fundamentals::Figures>& byCode)
 {
+    std::vector<double> values;
+    columns(day, values);
+    const std::size_t k = m_asked.size();
+    for (std::size_t i = 0; i < m_stocks.size(); ++i) {
+        Fundamentals::Figures* f = nullptr;
+        for (std::size_t j = 0; j < k; ++j) {
+            if (const double v = values[i * k + j]; !std::isnan(v)) {
+                if (!f) {
+                    f = &byCode[m_stocks[i].listCode];
+                }
+                f->*(m_asked[j]) = v;
+            }
+        }
+    }
+}
+
+void MarketStanding::columns(const std::string& day, std::vector<double>& out)
+{
     if (!m_loaded) {
         load();
     }
-    for (const auto& [code, scheduled] : EarningsHistory::next(m_earnings, day)) {
-        auto& f = byCode[PriceStore::listCode(code)];
-        f.earningsDate = dateNumber(scheduled);
-        f.earningsIn = tradingDaysAfter(m_calendar, m_calendarEnd, day, scheduled);
+    const std::size_t k = m_asked.size();
+    out.assign(m_stocks.size() * k, std::numeric_limits<double>::quiet_NaN());
+    const auto& c = m_columns;
+    auto put = [&](std::size_t i, int column, double v) {
+        if (column >= 0) {
+            out[i * k + static_cast<std::size_t>(column)] = v;
+        }
+    };
+    const int today = dateInt(day);
+    const int calendarEnd = m_calendarEnd.empty() ? 0 : dateInt(m_calendarEnd);
+    const auto pastToday = std::upper_bound(m_calendarDays.begin(), m_calendarDays.end(), today);
+    for (std::size_t i = 0; i < m_stocks.size(); ++i) {
+        const auto& scheduled = m_stocks[i].scheduled;
+        const auto it = std::upper_bound(
+            scheduled.begin(), scheduled.end(), today, [](int d, const Scheduled& s) { return d < s.from; });
+        if (it == scheduled.begin() || std::prev(it)->date == 0) {
+            continue;
+        }
+        const int date = std::prev(it)->date;
+        put(i, c.earningsDate, date);
+        if (c.earningsIn >= 0) {
+            // Within the calendar the count of its days; past it the weekdays too.
+            const int in = date <= today ? 0
+                : calendarEnd != 0 && date <= calendarEnd
+                ? static_cast<int>(
+                    std::upper_bound(m_calendarDays.begin(), m_calendarDays.end(), date) - pastToday)
+                : tradingDaysAfter(m_calendar, m_calendarEnd, day, dateText(date));
+            put(i, c.earningsIn, in);
+        }
     }
-    const auto at = std::lower_bound(m_window.begin(), m_window.end(), day);
-    const bool stored = at != m_window.end() && *at == day;
-    const std::size_t p = static_cast<std::size_t>(at - m_window.begin());
-    for (const auto& [code, rows] : m_margin) {
-        // The newest 申込日 published by the day: rows by 申込日, each known on or after it.
-        const auto after = std::upper_bound(rows.begin(), rows.end(), day,
-            [](const std::string& d, const MarginHistory::Row& r) { return d < r.date; });
-        const MarginHistory::Row* known = nullptr;
+    // The newest 申込日 published by the day, of each stock: its long balance for the days.
+    std::vector<double> knownLong(
+        c.marginLongDays >= 0 ? m_stocks.size() : 0, std::numeric_limits<double>::quiet_NaN());
+    for (std::size_t i = 0; i < m_stocks.size(); ++i) {
+        const auto& rows = m_stocks[i].margin;
+        // Rows by 申込日, each known on or after it.
+        const auto after = std::upper_bound(
+            rows.begin(), rows.end(), today, [](int d, const Balance& r) { return d < r.date; });
+        const Balance* known = nullptr;
         for (auto it = after; it != rows.begin();) {
             --it;
-            if (it->knownFrom <= day) {
+            if (it->knownFrom <= today) {
                 known = &*it;
                 break;
             }
@@ -214,16 +398,20 @@ void MarketStanding::fill(const std::string& day, std::map<std::string, Fundamen
         if (!known) {
             continue;
         }
-        auto& f = byCode[PriceStore::listCode(code)];
-        f.marginLong = known->longVol;
-        f.marginShort = known->shrtVol;
+        put(i, c.marginLong, known->longVol);
+        put(i, c.marginShort, known->shrtVol);
         if (known->shrtVol > 0) {
-            f.marginRatio = known->longVol / known->shrtVol;
+            put(i, c.marginRatio, known->longVol / known->shrtVol);
+        }
+        if (!knownLong.empty()) {
+            knownLong[i] = known->longVol;
         }
     }
-    if (!stored) {
+    const auto at = std::lower_bound(m_window.begin(), m_window.end(), day);
+    if (at == m_window.end() || *at != day || m_topix.empty()) {
         return;
     }
+    const std::size_t p = static_cast<std::size_t>(at - m_window.begin());
     // The day's listed stocks: those of the newest snapshot by then (the oldest before any).
     const std::vector<char>* listed = nullptr;
     if (!m_listed.empty()) {
@@ -231,33 +419,27 @@ void MarketStanding::fill(const std::string& day, std::map<std::string, Fundamen
         listed = snap == m_listed.begin() ? &snap->second : &std::prev(snap)->second;
     }
     const bool topix = m_topix[p] > 0;
-    std::vector<std::pair<double, Fundamentals::Figures*>> ranked;
+    std::vector<std::pair<std::size_t, double>> ranked;
     for (std::size_t i = 0; i < m_stocks.size(); ++i) {
         const auto& stock = m_stocks[i];
         // A stock the day has no bar of (suspended, delisted) has no price figure that day.
-        if (stock.close[p] <= 0 || !stock.row[p]) {
+        if (stock.close.empty() || stock.close[p] <= 0 || !stock.row[p]) {
             continue;
         }
-        Fundamentals::Figures* f = nullptr;
-        auto figures = [&]() -> Fundamentals::Figures& {
-            if (!f) {
-                f = &byCode[stock.listCode];
+        if (c.rs20 >= 0 || c.rs60 >= 0 || c.rsRank >= 0) {
+            const auto short_ = change(stock, p, kShort);
+            const auto long_ = change(stock, p, kLong);
+            if (short_ && topix && m_topix[p - kShort] > 0) {
+                put(i, c.rs20, *short_ - (m_topix[p] / m_topix[p - kShort] - 1));
             }
-            return *f;
-        };
-        const auto short_ = change(stock, p, kShort);
-        const auto long_ = change(stock, p, kLong);
-        if (short_ && topix && m_topix[p - kShort] > 0) {
-            figures().rs20 = *short_ - (m_topix[p] / m_topix[p - kShort] - 1);
+            if (long_ && topix && m_topix[p - kLong] > 0) {
+                put(i, c.rs60, *long_ - (m_topix[p] / m_topix[p - kLong] - 1));
+            }
+            if (c.rsRank >= 0 && long_ && (!listed || (*listed)[i])) {
+                ranked.emplace_back(i, *long_);
+            }
         }
-        if (long_ && topix && m_topix[p - kLong] > 0) {
-            figures().rs60 = *long_ - (m_topix[p] / m_topix[p - kLong] - 1);
-        }
-        if (long_ && (!listed || (*listed)[i])) {
-            ranked.emplace_back(*long_, &figures());
-        }
-        const auto margin = byCode.find(stock.listCode);
-        if (margin != byCode.end() && margin->second.marginLong && p + 1 >= kVolumeDays
+        if (!knownLong.empty() && !std::isnan(knownLong[i]) && p + 1 >= kVolumeDays
             && stock.close[p + 1 - kVolumeDays] > 0) {
             // The volumes on the day's basis, as the balance is: no later split changes them.
             double sum = 0;
@@ -266,22 +448,21 @@ void MarketStanding::fill(const std::string& day, std::map<std::string, Fundamen
             }
             const double mean = sum / static_cast<double>(kVolumeDays) / stock.basis[p];
             if (mean > 0) {
-                margin->second.marginLongDays = *margin->second.marginLong / mean;
+                put(i, c.marginLongDays, knownLong[i] / mean);
             }
         }
     }
-    std::sort(ranked.begin(), ranked.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    const double count = static_cast<double>(ranked.size());
-    for (std::size_t i = 0; i < ranked.size();) {
-        std::size_t same = i;
-        while (same < ranked.size() && ranked[same].first == ranked[i].first) {
-            ++same;
-        }
-        // Those lower only: equal changes share a rank.
-        const double rank = std::floor(100 * static_cast<double>(i) / count);
-        for (; i < same; ++i) {
-            ranked[i].second->rsRank = rank;
-        }
+    if (ranked.empty()) {
+        return;
+    }
+    // Those lower only: equal changes share a rank.
+    std::vector<double> sorted(ranked.size());
+    std::transform(ranked.begin(), ranked.end(), sorted.begin(), [](const auto& r) { return r.second; });
+    std::sort(sorted.begin(), sorted.end());
+    const double count = static_cast<double>(sorted.size());
+    for (const auto& [i, value] : ranked) {
+        const auto lower = std::lower_bound(sorted.begin(), sorted.end(), value) - sorted.begin();
+        put(i, c.rsRank, std::floor(100 * static_cast<double>(lower) / count));
     }
 }
 

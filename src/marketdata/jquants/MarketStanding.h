@@ -5,7 +5,7 @@
 #include "MarginHistory.h"
 
 #include <map>
-#include <set>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,10 +27,24 @@ public:
     // The trading days a close is carried over days without a trade, at most.
     static constexpr std::size_t kCarry = 60;
 
-    MarketStanding(PriceStore& store, const std::vector<std::string>& days);
+    using Figure = std::optional<double> Fundamentals::Figures::*;
+
+    // asked: the figures a caller reads (none: all of them); the others are not worked out,
+    // and a table only they need is not read.
+    MarketStanding(
+        PriceStore& store, const std::vector<std::string>& days, const std::vector<Figure>& asked = {});
+
+    // Whether a figure is one of these.
+    static bool gives(Figure figure);
 
     // The figures of day into byCode (by the list's code).
     void fill(const std::string& day, std::map<std::string, Fundamentals::Figures>& byCode);
+    // The same as columns: out[stock × asked + j] the j-th figure asked of stock (of listCode's
+    // numbering), NaN for none; fill's values to the digit, without a map of every stock a day.
+    void columns(const std::string& day, std::vector<double>& out);
+    std::size_t stockCount();
+    const std::string& listCode(std::size_t stock) const { return m_stocks[stock].listCode; }
+    const std::vector<Figure>& asked() const { return m_asked; }
 
     // The trading days after from up to to by the calendar (ascending), and the weekdays past
     // the day it ends at (calendarEnd); 0 when to is not after from.
@@ -44,29 +58,53 @@ public:
     static std::string dateText(double number);
 
 private:
+    // A scheduled announcement from a day on (0: none from it), yyyymmdd.
+    struct Scheduled
+    {
+        int from = 0, date = 0;
+    };
+    struct Balance
+    {
+        int date = 0, knownFrom = 0; // 申込日, the day it is known, yyyymmdd
+        double longVol = 0, shrtVol = 0;
+    };
     struct Stock
     {
         std::string code; // the store's
         std::string listCode; // the list's, made once for every day's figures
+        std::vector<Scheduled> scheduled; // by from, ascending
+        std::vector<Balance> margin; // by 申込日
+        // Of the window's days, read only when a figure asked needs them:
         std::vector<double> close; // adjusted, carried over a day without a trade; 0 before the first
         std::vector<double> volume; // adjusted; 0 on a day without a trade
         std::vector<double> basis; // raw close ÷ adjusted close, carried
-        std::vector<bool> row; // a bar (traded or not) is stored that day
+        std::vector<char> row; // a bar (traded or not) is stored that day
+    };
+    // The column of each figure in columns' rows, −1 where not asked.
+    struct Columns
+    {
+        int earningsIn = -1, earningsDate = -1, marginRatio = -1, marginLong = -1, marginShort = -1,
+            marginLongDays = -1, rs20 = -1, rs60 = -1, rsRank = -1;
     };
     void load();
+    Stock& stockOf(const std::string& code);
+    void loadScheduled();
     // The change of a stock over n days up to window day p; none without a close n days back.
     static std::optional<double> change(const Stock& stock, std::size_t p, std::size_t n);
+    static int dateInt(const std::string& dashed);
 
     PriceStore& m_store;
     std::string m_first, m_last;
+    std::vector<Figure> m_asked;
+    Columns m_columns;
     bool m_loaded = false;
     std::vector<std::string> m_calendar;
+    std::vector<int> m_calendarDays; // m_calendar as yyyymmdd
     std::string m_calendarEnd;
     std::vector<std::string> m_window; // stored days read, ascending
     std::vector<Stock> m_stocks;
+    std::map<std::string, std::size_t> m_index; // of m_stocks by store code, while loading
     std::vector<double> m_topix; // closes of the window's days; 0 where none
-    std::vector<EarningsHistory::Row> m_earnings;
-    std::map<std::string, std::vector<MarginHistory::Row>> m_margin; // by store code, by 申込日
     // Of each snapshot day, whether each of m_stocks was listed as a stock (no ETF, no REIT).
     std::map<std::string, std::vector<char>> m_listed;
 };
