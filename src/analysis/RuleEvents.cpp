@@ -24,7 +24,7 @@ constexpr std::size_t kPast = TrackRecord::kPastDays;
 // One share of the listings' work, summed in the same order whatever the threads.
 struct Share
 {
-    std::vector<RuleEvents::Event> events;
+    std::deque<RuleEvents::Event> events; // given up a block at a time as the result takes them
     std::vector<std::vector<double>> baseSum;
     std::vector<std::vector<int>> baseCount, baseRises;
     std::vector<double> changeSum;
@@ -432,7 +432,10 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
     std::vector<int> changeCount(n, 0);
     for (auto& w : shares) {
         result.stocks += w.stocks;
-        std::move(w.events.begin(), w.events.end(), std::back_inserter(result.events));
+        while (!w.events.empty()) {
+            result.events.push_back(std::move(w.events.front()));
+            w.events.pop_front();
+        }
         for (std::size_t hi = 0; hi < horizons; ++hi) {
             for (std::size_t d = 0; d < n; ++d) {
                 result.baseSum[hi][d] += w.baseSum[hi][d];

@@ -6,6 +6,7 @@
 #include "StockFinder.h"
 
 #include <cstddef>
+#include <deque>
 #include <functional>
 #include <optional>
 #include <string>
@@ -68,7 +69,9 @@ public:
 
     struct Result
     {
-        std::vector<Event> events; // by listing, then day
+        // By listing, then day. A deque: a loose rule holds on millions of days, and a vector's
+        // doubling would hold twice their memory for a moment.
+        std::deque<Event> events;
         // The same days' line: per horizon, per day, every selected listing bought that day.
         std::vector<std::vector<double>> baseSum;
         std::vector<std::vector<int>> baseCount, baseRises;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <set>
 
 namespace zuvemo::analysis {
@@ -66,9 +68,14 @@ std::vector<TrackRecord::Group> RuleRows::build(const RuleMarket& market, const 
         }
         names.insert(names.end(), others.begin(), others.end());
     }
-    std::vector<std::string> groups(events.size());
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        groups[i] = groupOf(events[i]);
+    // Each event's group as its index among names: millions of events, a few names.
+    std::vector<std::uint32_t> groups(by == GroupBy::None ? 0 : events.size());
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        const auto group = groupOf(events[i]);
+        const auto at = std::lower_bound(names.begin() + 1, names.end(), group);
+        // A group no name holds is counted in the whole selection's rows alone.
+        groups[i] = at != names.end() && *at == group ? static_cast<std::uint32_t>(at - names.begin())
+                                                      : std::numeric_limits<std::uint32_t>::max();
     }
     std::set<std::size_t> delisted;
     for (const auto& e : events) {
@@ -87,7 +94,8 @@ std::vector<TrackRecord::Group> RuleRows::build(const RuleMarket& market, const 
     counts.delistedStocks = static_cast<int>(delisted.size());
 
     std::vector<TrackRecord::Group> out;
-    for (const auto& name : names) {
+    for (std::size_t g = 0; g < names.size(); ++g) {
+        const auto& name = names[g];
         TrackRecord::Group group{name, {}};
         for (std::size_t hi = 0; hi < horizons.size(); ++hi) {
             TrackRecord::Row row;
@@ -97,7 +105,7 @@ std::vector<TrackRecord::Group> RuleRows::build(const RuleMarket& market, const 
             double sum = 0, sameMean = 0, sameRise = 0, topixSum = 0, ruleWithTopix = 0;
             int topixCount = 0;
             for (std::size_t i = 0; i < events.size(); ++i) {
-                if (name != TrackRecord::kAllGroup && groups[i] != name) {
+                if (g > 0 && groups[i] != g) {
                     continue;
                 }
                 const auto& e = events[i];
