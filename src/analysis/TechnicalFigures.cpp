@@ -11,6 +11,7 @@
 #include "marketdata/jquants/PriceStore.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace zuvemo::analysis {
@@ -58,6 +59,47 @@ void TechnicalFigures::compute(const std::vector<Bar>& bars, marketdata::Fundame
 }
 
 namespace {
+
+// The highest high and lowest low of bars[first … t], and of those before t.
+struct Range
+{
+    double high = 0, low = 0, highBefore = 0, lowBefore = 0;
+    bool exact = true; // no NaN among them: otherwise the order of max and min matters
+};
+
+// Four lanes at a time: a rule reads the year's range on every day of every stock, and one
+// chain of max is bound by its latency.
+Range rangeOf(const TechnicalFigures::Bar* bars, std::size_t first, std::size_t t)
+{
+    Range r;
+    std::array<double, 4> high{}, low{};
+    high.fill(bars[first].h);
+    low.fill(bars[first].l);
+    bool nan = false;
+    std::size_t i = first;
+    for (; i + 4 <= t; i += 4) {
+        for (std::size_t k = 0; k < 4; ++k) {
+            const double h = bars[i + k].h, l = bars[i + k].l;
+            high[k] = std::max(high[k], h);
+            low[k] = std::min(low[k], l);
+            nan = nan || std::isnan(h) || std::isnan(l);
+        }
+    }
+    for (; i < t; ++i) {
+        const double h = bars[i].h, l = bars[i].l;
+        high[0] = std::max(high[0], h);
+        low[0] = std::min(low[0], l);
+        nan = nan || std::isnan(h) || std::isnan(l);
+    }
+    r.highBefore = std::max(std::max(high[0], high[1]), std::max(high[2], high[3]));
+    r.lowBefore = std::min(std::min(low[0], low[1]), std::min(low[2], low[3]));
+    const double h = bars[t].h, l = bars[t].l;
+    r.exact = !nan && !std::isnan(h) && !std::isnan(l) && !std::isnan(bars[first].h)
+        && !std::isnan(bars[first].l);
+    r.high = t == first ? h : std::max(r.highBefore, h);
+    r.low = t == first ? l : std::min(r.lowBefore, l);
+    return r;
+}
 
 enum Need : unsigned {
     kDev5 = 1U << 0,
@@ -189,21 +231,30 @@ void TechnicalFigures::compute(
     // The year's range: the days the stock has, up to kDays.
     const std::size_t first = t + 1 > kDays ? t + 1 - kDays : 0;
     if (need & kRange) {
-        double high = bars[first].h, low = bars[first].l;
-        for (std::size_t i = first; i <= t; ++i) {
-            high = std::max(high, bars[i].h);
-            low = std::min(low, bars[i].l);
-        }
-        f.fromHigh = ratio(close, high);
-        f.fromLow = ratio(close, low);
-        if (bars[t].traded) {
-            bool newHigh = true, newLow = true;
-            for (std::size_t i = first; i < t; ++i) {
-                newHigh = newHigh && bars[t].h >= bars[i].h;
-                newLow = newLow && bars[t].l <= bars[i].l;
+        if (const auto range = rangeOf(data, first, t); range.exact) {
+            f.fromHigh = ratio(close, range.high);
+            f.fromLow = ratio(close, range.low);
+            if (bars[t].traded) {
+                f.newHigh = t == first || bars[t].h >= range.highBefore;
+                f.newLow = t == first || bars[t].l <= range.lowBefore;
             }
-            f.newHigh = newHigh;
-            f.newLow = newLow;
+        } else {
+            double h = bars[first].h, l = bars[first].l;
+            for (std::size_t i = first; i <= t; ++i) {
+                h = std::max(h, bars[i].h);
+                l = std::min(l, bars[i].l);
+            }
+            f.fromHigh = ratio(close, h);
+            f.fromLow = ratio(close, l);
+            if (bars[t].traded) {
+                bool newHigh = true, newLow = true;
+                for (std::size_t i = first; i < t; ++i) {
+                    newHigh = newHigh && bars[t].h >= bars[i].h;
+                    newLow = newLow && bars[t].l <= bars[i].l;
+                }
+                f.newHigh = newHigh;
+                f.newLow = newLow;
+            }
         }
     }
     if ((need & kCross) && t >= 25) {

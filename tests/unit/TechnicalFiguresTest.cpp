@@ -13,6 +13,7 @@
 
 #include <cmath>
 #include <gtest/gtest.h>
+#include <limits>
 #include <nlohmann/json.hpp>
 
 using namespace zuvemo;
@@ -553,4 +554,49 @@ TEST(TechnicalFigures, EveryFigureOfEveryStockIsItsDefinitionAndAPastDayReadsNot
     EXPECT_FALSE(late.macd);
     EXPECT_FALSE(late.kijunDev);
     EXPECT_FALSE(late.aboveCloud || late.belowCloud);
+}
+
+TEST(TechnicalFigures, TheYearsRangeIsTheBarsOneByOneWhateverTheLengthAndWithANaNAmongThem)
+{
+    using analysis::TechnicalFigures;
+    const unsigned need = TechnicalFigures::needOf("from-high") | TechnicalFigures::needOf("new-high");
+    std::vector<TechnicalFigures::Bar> bars;
+    for (std::size_t i = 0; i < 300; ++i) {
+        const double c = 1000 + static_cast<double>((i * 37) % 101) - static_cast<double>(i % 7) * 3;
+        bars.push_back({c, c + static_cast<double>(i % 5), c - static_cast<double>(i % 3), 100, 1e5, true});
+    }
+    bars[299].h = 2000; // a new high on the last day
+    bars[298].l = 1; // and a low the day before
+    auto check = [&](const std::vector<TechnicalFigures::Bar>& of, const std::string& what) {
+        for (std::size_t n = 1; n <= of.size(); n += n < 12 ? 1 : 7) {
+            marketdata::Fundamentals::Figures f;
+            TechnicalFigures::compute(of.data(), n, f, need);
+            // One by one, as the figures are defined; a NaN makes max and min depend on the order.
+            const std::size_t t = n - 1,
+                              first = t + 1 > TechnicalFigures::kDays ? t + 1 - TechnicalFigures::kDays : 0;
+            double high = of[first].h, low = of[first].l;
+            bool newHigh = true, newLow = true;
+            for (std::size_t i = first; i <= t; ++i) {
+                high = std::max(high, of[i].h);
+                low = std::min(low, of[i].l);
+                newHigh = newHigh && (i == t || of[t].h >= of[i].h);
+                newLow = newLow && (i == t || of[t].l <= of[i].l);
+            }
+            const auto from = [&](double extreme) {
+                const double r = of[t].c / extreme - 1;
+                return std::isfinite(r) ? std::optional(r) : std::nullopt; // to the last bit
+            };
+            EXPECT_EQ(f.fromHigh, from(high)) << what << n;
+            EXPECT_EQ(f.fromLow, from(low)) << what << n;
+            EXPECT_EQ(f.newHigh, newHigh) << what << n;
+            EXPECT_EQ(f.newLow, newLow) << what << n;
+        }
+    };
+    check(bars, "plain ");
+    for (const std::size_t at : {0UL, 1UL, 5UL, 150UL, 298UL, 299UL}) {
+        auto withNan = bars;
+        withNan[at].h = std::numeric_limits<double>::quiet_NaN();
+        withNan[(at + 3) % withNan.size()].l = std::numeric_limits<double>::quiet_NaN();
+        check(withNan, "NaN at " + std::to_string(at) + " ");
+    }
 }
