@@ -368,8 +368,15 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                 std::optional<marketdata::MarketStanding> standing;
                 std::vector<std::vector<std::size_t>> standingListings; // per standing stock
                 std::vector<double> standingValues;
+                std::vector<std::size_t> columnOf; // of each of its columns among jpx's
                 if (!standingAsked.empty()) {
                     standing.emplace(store, runDays, standingAsked);
+                    // Its columns come in its own order.
+                    for (const auto figure : standing->asked()) {
+                        columnOf.push_back(standingAt[static_cast<std::size_t>(
+                            std::find(standingAsked.begin(), standingAsked.end(), figure)
+                            - standingAsked.begin())]);
+                    }
                     standingListings.resize(standing->stockCount());
                     for (std::size_t i = 0; i < standingListings.size(); ++i) {
                         if (const auto it = byCode.find(standing->listCode(i)); it != byCode.end()) {
@@ -452,7 +459,7 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                                     continue;
                                 }
                                 for (std::size_t j = 0; j < k; ++j) {
-                                    values[i * width + standingAt[j]] = standingValues[s * k + j];
+                                    values[i * width + columnOf[j]] = standingValues[s * k + j];
                                 }
                             }
                         }

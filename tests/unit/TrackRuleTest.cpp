@@ -893,6 +893,11 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
             options.conditions.ranges["stoch-k"].max = 30;
         } else if (rule == "macd") {
             options.conditions.crosses["macd-cross"] = 1;
+        } else if (rule == "standing") {
+            // Asked in another order than the figures are worked out in.
+            options.conditions.ranges["rs-rank"].min = 50;
+            options.conditions.ranges["rs20"].min = 0;
+            options.conditions.ranges["margin-ratio"].max = 3;
         } else {
             options.conditions.ranges["rsi"].max = 45;
             if (rule == "flag") {
@@ -913,7 +918,7 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     test::TempFolder cut;
     copyDays(cut.path(), "", past);
     int seen = 0;
-    for (const std::string rule : {"signal", "growth", "flag", "studies", "macd"}) {
+    for (const std::string rule : {"signal", "growth", "flag", "studies", "macd", "standing"}) {
         const auto whole = eventsOn(home_(), past, rule);
         EXPECT_EQ(whole, eventsOn(cut.path(), past, rule)) << rule;
         seen += static_cast<int>(whole.size());
@@ -942,6 +947,10 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "studies"), found);
     ASSERT_EQ(cli(" find --macd-cross golden --json", &out), 0) << out;
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "macd"), codes(out));
+    ASSERT_EQ(cli(" find --rs-rank 50: --rs20 0: --margin-ratio :3 --json", &out), 0) << out;
+    found = codes(out);
+    EXPECT_FALSE(found.empty());
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "standing"), found);
 
     // A CSV folder's search reads each stock's own days with a trade: so does its rule.
     test::TempFolder csv;

@@ -238,23 +238,24 @@ void MarketStanding::load()
     m_window.assign(begin, end);
     const std::size_t n = m_window.size();
     if (n > 0 && bars) {
+        // Read stock by stock, kept day by day.
+        std::vector<std::vector<double>> close, volume, basis;
+        std::vector<std::vector<char>> row;
         m_store.eachStockBars(
             m_window,
             [&](const std::string& code, const std::vector<PriceStore::DayBar>& rows) {
-                Stock& stock = stockOf(code);
-                stock.close.assign(n, 0);
-                stock.row.assign(n, 0);
-                if (volumes) {
-                    stock.volume.assign(n, 0);
-                    stock.basis.assign(n, 0);
-                }
+                stockOf(code);
+                auto& c = close.emplace_back(n, 0);
+                auto& r = row.emplace_back(n, 0);
+                auto& v = volume.emplace_back(volumes ? n : 0, 0);
+                auto& b = basis.emplace_back(volumes ? n : 0, 0);
                 for (const auto& bar : rows) {
-                    stock.row[bar.day] = 1;
+                    r[bar.day] = 1;
                     if (bar.traded && bar.adjC > 0 && bar.c > 0) {
-                        stock.close[bar.day] = bar.adjC;
+                        c[bar.day] = bar.adjC;
                         if (volumes) {
-                            stock.volume[bar.day] = bar.adjVo;
-                            stock.basis[bar.day] = bar.c / bar.adjC;
+                            v[bar.day] = bar.adjVo;
+                            b[bar.day] = bar.c / bar.adjC;
                         }
                     }
                 }
@@ -262,17 +263,34 @@ void MarketStanding::load()
                 // the window reaches.
                 std::size_t since = kCarry + 1;
                 for (std::size_t d = 0; d < n; ++d) {
-                    if (stock.close[d] > 0) {
+                    if (c[d] > 0) {
                         since = 0;
                     } else if (++since <= kCarry && d > 0) {
-                        stock.close[d] = stock.close[d - 1];
+                        c[d] = c[d - 1];
                         if (volumes) {
-                            stock.basis[d] = stock.basis[d - 1];
+                            b[d] = b[d - 1];
                         }
                     }
                 }
             },
             true);
+        const std::size_t s = m_barStocks = close.size();
+        auto byDay = [&](auto& byStock, auto& out) {
+            if (byStock.empty() || byStock.front().empty()) {
+                return;
+            }
+            out.resize(n * s);
+            for (std::size_t i = 0; i < s; ++i) {
+                for (std::size_t d = 0; d < n; ++d) {
+                    out[d * s + i] = byStock[i][d];
+                }
+                byStock[i] = {};
+            }
+        };
+        byDay(close, m_close);
+        byDay(row, m_row);
+        byDay(volume, m_volume);
+        byDay(basis, m_basis);
         m_topix.assign(n, 0);
         if ((c.rs20 >= 0 || c.rs60 >= 0) && hasTable(db, "Table_Topix")) {
             for (const auto& bar : TopixHistory(db).bars(m_window.front(), m_window.back())) {
@@ -318,12 +336,12 @@ void MarketStanding::load()
     m_index.clear();
 }
 
-std::optional<double> MarketStanding::change(const Stock& stock, std::size_t p, std::size_t n)
+std::optional<double> MarketStanding::change(std::size_t stock, std::size_t p, std::size_t n) const
 {
-    if (p < n || stock.close[p - n] <= 0) {
+    if (p < n || m_close[(p - n) * m_barStocks + stock] <= 0) {
         return std::nullopt;
     }
-    return stock.close[p] / stock.close[p - n] - 1;
+    return m_close[p * m_barStocks + stock] / m_close[(p - n) * m_barStocks + stock] - 1;
 }
 
 void MarketStanding::fill(const std::string& day, std::map<std::string, Fundamentals::Figures>& byCode)
@@ -382,11 +400,21 @@ void MarketStanding::columns(const std::string& day, std::vector<double>& out)
     // The newest 申込日 published by the day, of each stock: its long balance for the days.
     std::vector<double> knownLong(
         c.marginLongDays >= 0 ? m_stocks.size() : 0, std::numeric_limits<double>::quiet_NaN());
+    const bool onward = today >= m_lastAsked;
+    m_lastAsked = today;
     for (std::size_t i = 0; i < m_stocks.size(); ++i) {
-        const auto& rows = m_stocks[i].margin;
-        // Rows by 申込日, each known on or after it.
-        const auto after = std::upper_bound(
-            rows.begin(), rows.end(), today, [](int d, const Balance& r) { return d < r.date; });
+        auto& stock = m_stocks[i];
+        const auto& rows = stock.margin;
+        if (rows.empty()) {
+            continue;
+        }
+        // Rows by 申込日, each known on or after it; the days asked mostly ascend.
+        auto at = onward ? stock.marginAfter : 0;
+        while (at < rows.size() && rows[at].date <= today) {
+            ++at;
+        }
+        stock.marginAfter = at;
+        const auto after = rows.begin() + static_cast<std::ptrdiff_t>(at);
         const Balance* known = nullptr;
         for (auto it = after; it != rows.begin();) {
             --it;
@@ -420,15 +448,15 @@ void MarketStanding::columns(const std::string& day, std::vector<double>& out)
     }
     const bool topix = m_topix[p] > 0;
     std::vector<std::pair<std::size_t, double>> ranked;
-    for (std::size_t i = 0; i < m_stocks.size(); ++i) {
-        const auto& stock = m_stocks[i];
+    const std::size_t s = m_barStocks;
+    for (std::size_t i = 0; i < s; ++i) {
         // A stock the day has no bar of (suspended, delisted) has no price figure that day.
-        if (stock.close.empty() || stock.close[p] <= 0 || !stock.row[p]) {
+        if (m_close[p * s + i] <= 0 || !m_row[p * s + i]) {
             continue;
         }
         if (c.rs20 >= 0 || c.rs60 >= 0 || c.rsRank >= 0) {
-            const auto short_ = change(stock, p, kShort);
-            const auto long_ = change(stock, p, kLong);
+            const auto short_ = change(i, p, kShort);
+            const auto long_ = change(i, p, kLong);
             if (short_ && topix && m_topix[p - kShort] > 0) {
                 put(i, c.rs20, *short_ - (m_topix[p] / m_topix[p - kShort] - 1));
             }
@@ -440,13 +468,13 @@ void MarketStanding::columns(const std::string& day, std::vector<double>& out)
             }
         }
         if (!knownLong.empty() && !std::isnan(knownLong[i]) && p + 1 >= kVolumeDays
-            && stock.close[p + 1 - kVolumeDays] > 0) {
+            && m_close[(p + 1 - kVolumeDays) * s + i] > 0) {
             // The volumes on the day's basis, as the balance is: no later split changes them.
             double sum = 0;
             for (std::size_t d = p + 1 - kVolumeDays; d <= p; ++d) {
-                sum += stock.volume[d];
+                sum += m_volume[d * s + i];
             }
-            const double mean = sum / static_cast<double>(kVolumeDays) / stock.basis[p];
+            const double mean = sum / static_cast<double>(kVolumeDays) / m_basis[p * s + i];
             if (mean > 0) {
                 put(i, c.marginLongDays, knownLong[i] / mean);
             }

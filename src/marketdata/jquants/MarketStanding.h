@@ -74,11 +74,7 @@ private:
         std::string listCode; // the list's, made once for every day's figures
         std::vector<Scheduled> scheduled; // by from, ascending
         std::vector<Balance> margin; // by 申込日
-        // Of the window's days, read only when a figure asked needs them:
-        std::vector<double> close; // adjusted, carried over a day without a trade; 0 before the first
-        std::vector<double> volume; // adjusted; 0 on a day without a trade
-        std::vector<double> basis; // raw close ÷ adjusted close, carried
-        std::vector<char> row; // a bar (traded or not) is stored that day
+        std::size_t marginAfter = 0; // the first row after the day last asked
     };
     // The column of each figure in columns' rows, −1 where not asked.
     struct Columns
@@ -90,7 +86,7 @@ private:
     Stock& stockOf(const std::string& code);
     void loadScheduled();
     // The change of a stock over n days up to window day p; none without a close n days back.
-    static std::optional<double> change(const Stock& stock, std::size_t p, std::size_t n);
+    std::optional<double> change(std::size_t stock, std::size_t p, std::size_t n) const;
     static int dateInt(const std::string& dashed);
 
     PriceStore& m_store;
@@ -104,7 +100,15 @@ private:
     std::vector<std::string> m_window; // stored days read, ascending
     std::vector<Stock> m_stocks;
     std::map<std::string, std::size_t> m_index; // of m_stocks by store code, while loading
+    // The window's days of the first m_barStocks stocks, day by day (day × m_barStocks + stock),
+    // read only when a figure asked needs them: a day's figures read every stock's.
+    std::size_t m_barStocks = 0;
+    std::vector<double> m_close; // adjusted, carried over a day without a trade; 0 before the first
+    std::vector<double> m_volume; // adjusted; 0 on a day without a trade
+    std::vector<double> m_basis; // raw close ÷ adjusted close, carried
+    std::vector<char> m_row; // a bar (traded or not) is stored that day
     std::vector<double> m_topix; // closes of the window's days; 0 where none
+    int m_lastAsked = 0; // yyyymmdd
     // Of each snapshot day, whether each of m_stocks was listed as a stock (no ETF, no REIT).
     std::map<std::string, std::vector<char>> m_listed;
 };
