@@ -271,10 +271,32 @@ void TechnicalFigures::compute(
         f.stopLow = bars[t].lowerTouched;
     }
     if ((need & kUptrend) && t >= 200) {
+        // The six means of the day and the day before in one pass: each sum adds its closes in
+        // sma's order, so each is sma's to the digit, and the six chains overlap rather than
+        // wait on each other.
+        std::array<double, 3> today{}, before{}; // 200, 75, 25 days
+        std::size_t i = t - 199;
+        for (; i + 74 < t; ++i) {
+            today[0] += bars[i].c;
+            before[0] += bars[i - 1].c;
+        }
+        for (; i + 24 < t; ++i) {
+            today[0] += bars[i].c;
+            before[0] += bars[i - 1].c;
+            today[1] += bars[i].c;
+            before[1] += bars[i - 1].c;
+        }
+        for (; i <= t; ++i) {
+            for (std::size_t k = 0; k < 3; ++k) {
+                today[k] += bars[i].c;
+                before[k] += bars[i - 1].c;
+            }
+        }
         bool up = true;
-        for (std::size_t days : {25u, 75u, 200u}) {
-            const auto today = sma(bars, t, days), before = sma(bars, t - 1, days);
-            up = up && *today > *before && bars[t].c > *today;
+        for (const std::size_t k : {2U, 1U, 0U}) {
+            const double days = k == 0 ? 200 : k == 1 ? 75 : 25;
+            const double mean = today[k] / days;
+            up = up && mean > before[k] / days && bars[t].c > mean;
         }
         f.uptrend = up;
     }
