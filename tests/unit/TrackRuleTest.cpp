@@ -893,6 +893,8 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
             options.conditions.ranges["stoch-k"].max = 30;
         } else if (rule == "macd") {
             options.conditions.crosses["macd-cross"] = 1;
+        } else if (rule == "macd-hist") {
+            options.conditions.ranges["macd-hist"].max = 0;
         } else {
             options.conditions.ranges["rsi"].max = 45;
             if (rule == "flag") {
@@ -942,6 +944,11 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "studies"), found);
     ASSERT_EQ(cli(" find --macd-cross golden --json", &out), 0) << out;
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "macd"), codes(out));
+    // The lines themselves, where a cross on one day is a handful of stocks at most.
+    ASSERT_EQ(cli(" find --macd-hist :0 --json", &out), 0) << out;
+    found = codes(out);
+    EXPECT_GT(found.size(), 5U);
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "macd-hist"), found);
 
     // A CSV folder's search reads each stock's own days with a trade: so does its rule.
     test::TempFolder csv;
