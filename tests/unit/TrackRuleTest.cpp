@@ -963,6 +963,10 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     found = codes(out);
     EXPECT_FALSE(found.empty());
     EXPECT_EQ(eventsOn(csv / "home", w.days.back(), "rsi"), found);
+    ASSERT_EQ(cli(" find --macd-hist :0 --json", &out, csv / "home"), 0) << out;
+    found = codes(out);
+    EXPECT_FALSE(found.empty());
+    EXPECT_EQ(eventsOn(csv / "home", w.days.back(), "macd-hist"), found);
 
     // Nor does it keep dividends: asked for, they are the option's fault; by default the limits
     // say they are left out, and why.
