@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 
 namespace zuvemo::analysis {
 
@@ -122,6 +123,119 @@ void PriceStudies::macdOf(const Bar* bars, std::size_t n, PriceStudies& s, Price
         }
     }
     put(s);
+}
+
+void PriceStudies::macdOfEach(
+    const Window* windows, std::size_t count, PriceStudies* out, PriceStudies* before)
+{
+    // A window's three means are chains of dependent steps that keep the CPU waiting on each
+    // one. Several windows side by side, a lane each, overlap the chains: at a given bar of
+    // their windows all lanes are in the same phase, and each does Ema's arithmetic in Ema's
+    // order on its own values, so every lane comes out as macdOf's own pass over its window.
+    constexpr std::size_t kLanes = 8;
+    // An operation on it is each lane's own operation: packed, the lanes cost less than apart.
+    using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
+    // The bar of a window the signal has its first value on.
+    constexpr std::size_t kReady = kSlow + kSignal - 2;
+    const double fastStep = 2.0 / static_cast<double>(kFast + 1),
+                 slowStep = 2.0 / static_cast<double>(kSlow + 1),
+                 signalStep = 2.0 / static_cast<double>(kSignal + 1);
+    static const Bar none{};
+    for (std::size_t g = 0; g < count; g += kLanes) {
+        const std::size_t lanes = std::min(kLanes, count - g);
+        // A lane beyond count runs its neighbour's window, and past its end a lane repeats its
+        // last close: means nothing reads.
+        std::array<const Bar*, kLanes> bar{};
+        std::array<std::size_t, kLanes> last{};
+        std::size_t shortest = windows[g].n, longest = 0;
+        for (std::size_t j = 0; j < kLanes; ++j) {
+            const Window& w = windows[g + std::min(j, lanes - 1)];
+            bar[j] = w.n > 0 ? w.bars : &none;
+            last[j] = w.n > 0 ? w.n - 1 : 0;
+            shortest = std::min(shortest, w.n);
+            longest = std::max(longest, w.n);
+        }
+        for (std::size_t j = 0; j < lanes; ++j) {
+            out[g + j] = {};
+            before[g + j] = {};
+        }
+        // The lanes' closes of a bar, gathered apart and moved in as a whole.
+        Lanes v{};
+        auto at = [&](std::size_t i) {
+            std::array<double, kLanes> c{};
+            for (std::size_t j = 0; j < kLanes; ++j) {
+                c[j] = bar[j][i].c;
+            }
+            std::memcpy(&v, c.data(), sizeof v);
+        };
+        auto atOrLast = [&](std::size_t i) {
+            std::array<double, kLanes> c{};
+            for (std::size_t j = 0; j < kLanes; ++j) {
+                c[j] = bar[j][std::min(i, last[j])].c;
+            }
+            std::memcpy(&v, c.data(), sizeof v);
+        };
+        Lanes fast{}, slow{}, signal{};
+        auto step = [&] {
+            fast += fastStep * (v - fast);
+            slow += slowStep * (v - slow);
+            const Lanes line = fast - slow;
+            signal += signalStep * (line - signal);
+        };
+        // A lane at a time from copies, which leaves the means themselves packed.
+        auto put = [&](std::size_t i) {
+            const Lanes line = fast - slow, sig = signal;
+            for (std::size_t j = 0; j < lanes; ++j) {
+                const std::size_t n = windows[g + j].n;
+                if (i + 2 == n || i + 1 == n) {
+                    PriceStudies& s = i + 1 == n ? out[g + j] : before[g + j];
+                    s.macd = line[j];
+                    s.macdSignal = sig[j];
+                    s.macdHist = line[j] - sig[j];
+                }
+            }
+        };
+        // Up to the signal's first value, as Ema's add: sums, then their means, then steps.
+        Lanes fastSum{}, slowSum{}, signalSum{};
+        std::size_t i = 0;
+        for (; i < longest && i <= kReady; ++i) {
+            atOrLast(i);
+            if (i < kFast) {
+                fastSum += v;
+                if (i + 1 == kFast) {
+                    fast = fastSum / static_cast<double>(kFast);
+                }
+            } else {
+                fast += fastStep * (v - fast);
+            }
+            if (i < kSlow) {
+                slowSum += v;
+                if (i + 1 == kSlow) {
+                    slow = slowSum / static_cast<double>(kSlow);
+                }
+            } else {
+                slow += slowStep * (v - slow);
+            }
+            if (i + 1 >= kSlow) {
+                signalSum += fast - slow;
+            }
+        }
+        if (i == kReady + 1) {
+            signal = signalSum / static_cast<double>(kSignal);
+            put(kReady);
+        }
+        // Then the same step in every lane, the lines taken off a lane on its window's last two
+        // bars only.
+        for (const std::size_t quiet = shortest > 2 ? shortest - 2 : 0; i < quiet; ++i) {
+            at(i);
+            step();
+        }
+        for (; i < longest; ++i) {
+            atOrLast(i);
+            step();
+            put(i);
+        }
+    }
 }
 
 void PriceStudies::bandOf(const Bar* bars, std::size_t n, PriceStudies& s)

@@ -38,6 +38,17 @@ struct PriceStudies
     static std::vector<PriceStudies> eachBar(
         const TechnicalFigures::Bar* bars, std::size_t n, std::size_t window = TechnicalFigures::kLookBack);
 
+    // n bars, oldest first, with the studies of the last of them asked for.
+    struct Window
+    {
+        const TechnicalFigures::Bar* bars = nullptr;
+        std::size_t n = 0;
+    };
+    // The MACD of many windows at once: out[i] and before[i] are of(w.bars, w.n, kMacd, &before,
+    // kMacd)'s to the last digit for w = windows[i], the other studies none (a window of no bars
+    // none at all).
+    static void macdOfEach(const Window* windows, std::size_t count, PriceStudies* out, PriceStudies* before);
+
     friend bool operator==(const PriceStudies&, const PriceStudies&) = default;
 
 private:

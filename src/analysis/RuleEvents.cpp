@@ -1,6 +1,7 @@
 #include "RuleEvents.h"
 
 #include "Indicators.h"
+#include "PriceStudies.h"
 #include "TechnicalFigures.h"
 #include "TrackRecord.h"
 
@@ -20,6 +21,8 @@ using Series = RuleMarket::Series;
 
 constexpr double kNone = RuleMarket::kNone;
 constexpr std::size_t kPast = TrackRecord::kPastDays;
+// The days whose MACD is worked out together.
+constexpr std::size_t kMacdBlock = 64;
 
 // One share of the listings' work, summed in the same order whatever the threads.
 struct Share
@@ -89,6 +92,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
     const std::size_t horizons = setup.horizons.size();
     const std::size_t count = market.listings.size();
     const bool carryOver = market.store;
+    const unsigned macdNeed = TechnicalFigures::needOf("macd");
     auto* simulation = setup.simulation;
     if (simulation) {
         simulation->days = market.days;
@@ -193,6 +197,13 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             return {bars.data() + start, d + 1 - start};
         };
         auto lookBack = [&](std::size_t d) { return window(d).second; };
+        // The days of macdDays have their MACD worked out ahead, a block of them at a time: each
+        // day's means run over its own window, and side by side those runs take less than one
+        // after the other.
+        std::vector<std::size_t> macdDays;
+        std::size_t macdNext = 0;
+        std::vector<PriceStudies::Window> macdWindows;
+        std::vector<PriceStudies> macdNow, macdBefore;
         auto figuresOf = [&](std::size_t d, unsigned bits) {
             Figures f;
             if (!std::isnan(s.raw[d]) && s.raw[d] > 0) {
@@ -200,7 +211,24 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             }
             if (bits != 0) {
                 const auto [start, span] = window(d);
-                TechnicalFigures::compute(start, span, f, bits);
+                if (macdNext < macdDays.size() && macdDays[macdNext] == d) {
+                    const std::size_t k = macdNext % kMacdBlock;
+                    if (k == 0) {
+                        const std::size_t days = std::min(kMacdBlock, macdDays.size() - macdNext);
+                        macdWindows.clear();
+                        for (std::size_t i = 0; i < days; ++i) {
+                            const auto [b, m] = window(macdDays[macdNext + i]);
+                            macdWindows.push_back({b, m});
+                        }
+                        macdNow.resize(days);
+                        macdBefore.resize(days);
+                        PriceStudies::macdOfEach(macdWindows.data(), days, macdNow.data(), macdBefore.data());
+                    }
+                    ++macdNext;
+                    TechnicalFigures::compute(start, span, f, bits, macdNow[k], macdBefore[k]);
+                } else {
+                    TechnicalFigures::compute(start, span, f, bits);
+                }
             }
             if (!setup.jpxByDay.empty()) {
                 for (const auto& u : used) {
@@ -256,6 +284,15 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             }
             return false;
         };
+        // The days the loop works out the figures of. unseen(d) is the loop's own: only note(d)
+        // changes it for this listing, on day d after it is read.
+        if (setup.need & macdNeed) {
+            for (std::size_t d = std::max(from, first); d < end; ++d) {
+                if (traded(d) && s.is(d, Series::Selected) && (signalled(d) || (d >= kPast && unseen(d)))) {
+                    macdDays.push_back(d);
+                }
+            }
+        }
         bool before = false;
         const std::size_t eventsBefore = w.events.size();
         for (std::size_t d = std::max(from, first); d < end; ++d) {

@@ -305,6 +305,24 @@ void TechnicalFigures::compute(
     }
 }
 
+void TechnicalFigures::compute(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f,
+    unsigned need, const PriceStudies& macd, const PriceStudies& macdBefore)
+{
+    compute(bars, n, f, need & ~kMacd);
+    if (n > 0 && (need & kMacd)) {
+        macdInto(macd, macdBefore, f);
+    }
+}
+
+void TechnicalFigures::macdInto(
+    const PriceStudies& s, const PriceStudies& before, marketdata::Fundamentals::Figures& f)
+{
+    f.macd = s.macd;
+    f.macdSignal = s.macdSignal;
+    f.macdHist = s.macdHist;
+    f.macdCross = crossing(before.macd, before.macdSignal, s.macd, s.macdSignal);
+}
+
 void TechnicalFigures::studies(
     const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f, unsigned need)
 {
@@ -318,10 +336,7 @@ void TechnicalFigures::studies(
     PriceStudies before;
     const auto s = PriceStudies::of(bars, n, parts, crossed != 0 ? &before : nullptr, crossed);
     if (need & kMacd) {
-        f.macd = s.macd;
-        f.macdSignal = s.macdSignal;
-        f.macdHist = s.macdHist;
-        f.macdCross = crossing(before.macd, before.macdSignal, s.macd, s.macdSignal);
+        macdInto(s, before, f);
     }
     if ((need & kBand) && s.bbSigma && *s.bbSigma > 0) {
         f.bb = (close - *s.bbMid) / *s.bbSigma;

@@ -20,6 +20,7 @@ class PriceStore;
 namespace zuvemo::analysis {
 
 struct HistoryRow;
+struct PriceStudies;
 
 // Where a stock's price stands on a day: its moving averages, RSI, changes, volume, highs and
 // lows and the flags that follow, from its days up to that day only.
@@ -48,6 +49,10 @@ public:
     // over every stored day works out what its conditions read and nothing more.
     static void compute(
         const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& figures, unsigned need);
+    // The same with the MACD of the last bar and of the one before it given, as PriceStudies::of
+    // gives them (its before) for these bars: for a caller that works out many days' at once.
+    static void compute(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& figures,
+        unsigned need, const PriceStudies& macd, const PriceStudies& macdBefore);
     // The bit compute's need has for a figure's or a flag's name ("dev25", "new-high", "cross");
     // 0 for a name that is not a price figure.
     static unsigned needOf(std::string_view name);
@@ -83,6 +88,8 @@ public:
 private:
     // The figures made of PriceStudies: MACD, the band, the stochastics and 一目.
     static void studies(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f, unsigned need);
+    static void macdInto(
+        const PriceStudies& s, const PriceStudies& before, marketdata::Fundamentals::Figures& f);
 };
 
 } // namespace zuvemo::analysis

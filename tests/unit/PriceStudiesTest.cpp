@@ -1,8 +1,11 @@
 // The studies against values worked out by hand on small runs of bars.
 #include "analysis/PriceStudies.h"
 
+#include <bit>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <random>
+#include <string>
 #include <tuple>
 #include <vector>
 
@@ -182,4 +185,58 @@ TEST(PriceStudies, EachBarIsThatBarsOwnWindowToTheLastDigit)
                 std::tie(whole.stochK, whole.stochD, whole.slowD));
         }
     }
+}
+
+TEST(PriceStudies, MacdOfManyWindowsIsEachWindowsOwnToTheLastDigit)
+{
+    std::mt19937 random(51);
+    std::uniform_real_distribution<double> move(-0.03, 0.03);
+    std::vector<Bar> bars;
+    double c = 1000;
+    for (int i = 0; i < 300; ++i) {
+        c *= 1 + move(random);
+        bars.push_back({c, c, c, 1000, 0, true});
+    }
+    // A run of equal closes: lines equal to the last digit, and windows that start in it and
+    // run into the moves.
+    bars.insert(bars.begin() + 100, 60, Bar{250, 250, 250, 1000, 0, true});
+    auto bitsOf = [](const std::optional<double>& v) {
+        return v ? std::optional(std::bit_cast<std::uint64_t>(*v)) : std::nullopt;
+    };
+    auto lines = [&](const PriceStudies& s) {
+        return std::tuple(bitsOf(s.macd), bitsOf(s.macdSignal), bitsOf(s.macdHist));
+    };
+    // Windows of unequal lengths side by side, ending anywhere up to the last bar; their count
+    // is no multiple of the lanes, so the last ones run with lanes to spare.
+    std::vector<PriceStudies::Window> windows;
+    for (const std::size_t n : {1, 2, 25, 26, 33, 34, 35, 250, 251}) {
+        for (const std::size_t start :
+            {std::size_t{0}, std::size_t{7}, std::size_t{95}, std::size_t{105}, bars.size() - n}) {
+            windows.push_back({bars.data() + start, n});
+        }
+    }
+    windows.push_back({bars.data() + bars.size() - 60, 60});
+    for (std::size_t count : {windows.size(), std::size_t{1}, std::size_t{3}}) {
+        std::vector<PriceStudies> out(count), before(count);
+        PriceStudies::macdOfEach(windows.data(), count, out.data(), before.data());
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto& w = windows[i];
+            PriceStudies ownBefore;
+            const auto own
+                = PriceStudies::of(w.bars, w.n, PriceStudies::kMacd, &ownBefore, PriceStudies::kMacd);
+            const std::string where = std::to_string(w.bars - bars.data()) + "+" + std::to_string(w.n);
+            EXPECT_EQ(out[i], own) << where;
+            EXPECT_EQ(before[i], ownBefore) << where;
+            EXPECT_EQ(lines(out[i]), lines(own)) << where;
+            EXPECT_EQ(lines(before[i]), lines(ownBefore)) << where;
+            EXPECT_EQ(out[i].macd.has_value(), w.n >= 34) << where;
+            EXPECT_EQ(before[i].macd.has_value(), w.n >= 35) << where;
+        }
+    }
+    // Inside the equal closes both lines are 0, the day before's too.
+    std::vector<PriceStudies> flat(1), flatBefore(1);
+    const PriceStudies::Window still{bars.data() + 100, 60};
+    PriceStudies::macdOfEach(&still, 1, flat.data(), flatBefore.data());
+    EXPECT_EQ(std::tie(*flat[0].macd, *flat[0].macdSignal), std::tuple(0.0, 0.0));
+    EXPECT_EQ(std::tie(*flatBefore[0].macd, *flatBefore[0].macdSignal), std::tuple(0.0, 0.0));
 }

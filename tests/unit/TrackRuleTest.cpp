@@ -898,6 +898,8 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
             options.conditions.ranges["rs-rank"].min = 50;
             options.conditions.ranges["rs20"].min = 0;
             options.conditions.ranges["margin-ratio"].max = 3;
+        } else if (rule == "macd-hist") {
+            options.conditions.ranges["macd-hist"].max = 0;
         } else {
             options.conditions.ranges["rsi"].max = 45;
             if (rule == "flag") {
@@ -951,6 +953,11 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     found = codes(out);
     EXPECT_FALSE(found.empty());
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "standing"), found);
+    // The lines themselves, where a cross on one day is a handful of stocks at most.
+    ASSERT_EQ(cli(" find --macd-hist :0 --json", &out), 0) << out;
+    found = codes(out);
+    EXPECT_GT(found.size(), 5U);
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "macd-hist"), found);
 
     // A CSV folder's search reads each stock's own days with a trade: so does its rule.
     test::TempFolder csv;
@@ -965,6 +972,10 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     found = codes(out);
     EXPECT_FALSE(found.empty());
     EXPECT_EQ(eventsOn(csv / "home", w.days.back(), "rsi"), found);
+    ASSERT_EQ(cli(" find --macd-hist :0 --json", &out, csv / "home"), 0) << out;
+    found = codes(out);
+    EXPECT_FALSE(found.empty());
+    EXPECT_EQ(eventsOn(csv / "home", w.days.back(), "macd-hist"), found);
 
     // Nor does it keep dividends: asked for, they are the option's fault; by default the limits
     // say they are left out, and why.
