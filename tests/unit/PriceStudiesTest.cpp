@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstdint>
 #include <gtest/gtest.h>
+#include <limits>
+#include <optional>
 #include <random>
 #include <string>
 #include <tuple>
@@ -104,6 +106,44 @@ TEST(PriceStudies, IchimokuLinesAreMidpointsOfTheirDays)
     EXPECT_FALSE(of(bars, 51).span2);
     EXPECT_TRUE(of(bars, 51).span1);
     EXPECT_FALSE(of(bars, 8).tenkan);
+
+    // Over any bars, a NaN among them too (where the order of max and min matters), the lines
+    // are those of the bars taken one by one from the last back.
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> price(900, 1100);
+    std::vector<Bar> many;
+    for (int i = 0; i < 120; ++i) {
+        const double c = price(random);
+        many.push_back({c, c + price(random) / 100, c - price(random) / 100, 1000, 0, true});
+    }
+    auto byHand = [](const std::vector<Bar>& b, std::size_t n, std::size_t days) -> std::optional<double> {
+        if (n < days) {
+            return std::nullopt;
+        }
+        double high = b[n - 1].h, low = b[n - 1].l;
+        for (std::size_t k = 1; k < days; ++k) {
+            high = std::max(high, b[n - 1 - k].h);
+            low = std::min(low, b[n - 1 - k].l);
+        }
+        return (high + low) / 2;
+    };
+    auto same = [](std::optional<double> a, std::optional<double> b) {
+        return a.has_value() == b.has_value()
+            && (!a || std::bit_cast<std::uint64_t>(*a) == std::bit_cast<std::uint64_t>(*b));
+    };
+    for (const int nanAt : {-1, 119, 118, 110, 100, 93, 80, 68, 60}) {
+        auto b = many;
+        if (nanAt >= 0) {
+            (nanAt % 2 == 0 ? b[static_cast<std::size_t>(nanAt)].h : b[static_cast<std::size_t>(nanAt)].l)
+                = std::numeric_limits<double>::quiet_NaN();
+        }
+        for (std::size_t n = 1; n <= b.size(); ++n) {
+            const auto s = PriceStudies::of(b.data(), n, PriceStudies::kIchimoku);
+            EXPECT_TRUE(same(s.tenkan, byHand(b, n, 9))) << nanAt << " " << n;
+            EXPECT_TRUE(same(s.kijun, byHand(b, n, 26))) << nanAt << " " << n;
+            EXPECT_TRUE(same(s.span2, byHand(b, n, 52))) << nanAt << " " << n;
+        }
+    }
 }
 
 TEST(PriceStudies, StochasticsSumsOverThreeDaysAndIsNoneOnANarrowRange)
