@@ -159,19 +159,13 @@ void PriceStudies::macdOfEach(
             out[g + j] = {};
             before[g + j] = {};
         }
-        // The lanes' closes of a bar, gathered apart and moved in as a whole.
+        // The lanes' closes of a bar, gathered apart and moved in as a whole; orLast where a lane's
+        // window may have ended.
         Lanes v{};
-        auto at = [&](std::size_t i) {
+        auto at = [&](std::size_t i, bool orLast) {
             std::array<double, kLanes> c{};
             for (std::size_t j = 0; j < kLanes; ++j) {
-                c[j] = bar[j][i].c;
-            }
-            std::memcpy(&v, c.data(), sizeof v);
-        };
-        auto atOrLast = [&](std::size_t i) {
-            std::array<double, kLanes> c{};
-            for (std::size_t j = 0; j < kLanes; ++j) {
-                c[j] = bar[j][std::min(i, last[j])].c;
+                c[j] = bar[j][orLast ? std::min(i, last[j]) : i].c;
             }
             std::memcpy(&v, c.data(), sizeof v);
         };
@@ -199,7 +193,7 @@ void PriceStudies::macdOfEach(
         Lanes fastSum{}, slowSum{}, signalSum{};
         std::size_t i = 0;
         for (; i < longest && i <= kReady; ++i) {
-            atOrLast(i);
+            at(i, true);
             if (i < kFast) {
                 fastSum += v;
                 if (i + 1 == kFast) {
@@ -227,11 +221,11 @@ void PriceStudies::macdOfEach(
         // Then the same step in every lane, the lines taken off a lane on its window's last two
         // bars only.
         for (const std::size_t quiet = shortest > 2 ? shortest - 2 : 0; i < quiet; ++i) {
-            at(i);
+            at(i, false);
             step();
         }
         for (; i < longest; ++i) {
-            atOrLast(i);
+            at(i, true);
             step();
             put(i);
         }
