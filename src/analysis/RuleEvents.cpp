@@ -1,5 +1,6 @@
 #include "RuleEvents.h"
 
+#include "DailyExtremes.h"
 #include "Indicators.h"
 #include "PriceStudies.h"
 #include "TechnicalFigures.h"
@@ -33,6 +34,7 @@ struct Share
     std::vector<double> changeSum;
     std::vector<int> changeCount;
     std::vector<std::vector<char>> seen; // per used figure, per day
+    DailyExtremes extremes; // the listing's, its room kept for the next
     int stocks = 0;
 };
 
@@ -93,6 +95,8 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
     const std::size_t count = market.listings.size();
     const bool carryOver = market.store;
     const unsigned macdNeed = TechnicalFigures::needOf("macd");
+    const unsigned rangeNeed = TechnicalFigures::needOf("from-high");
+    const unsigned cloudNeed = TechnicalFigures::needOf("tenkan-dev");
     auto* simulation = setup.simulation;
     if (simulation) {
         simulation->days = market.days;
@@ -197,6 +201,13 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             return {bars.data() + start, d + 1 - start};
         };
         auto lookBack = [&](std::size_t d) { return window(d).second; };
+        // The bars the windows lie in, and the year's range and the cloud's lines over them.
+        const TechnicalFigures::Bar* const base = carryOver ? bars.data() + std::min(first, n) : own.data();
+        const std::size_t baseCount = carryOver ? (end > first ? end - first : 0) : own.size();
+        w.extremes.build(base, baseCount,
+            ((setup.need & rangeNeed) ? DailyExtremes::kRange : 0U)
+                | ((setup.need & cloudNeed) ? DailyExtremes::kCloud : 0U));
+        PriceStudies ichimoku[3];
         // The days of macdDays have their MACD worked out ahead, a block of them at a time: each
         // day's means run over its own window, and side by side those runs take less than one
         // after the other.
@@ -211,6 +222,9 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             }
             if (bits != 0) {
                 const auto [start, span] = window(d);
+                TechnicalFigures::Ahead ahead;
+                const auto from = static_cast<std::size_t>(start - base);
+                w.extremes.ahead(from, from + span - 1, ahead, ichimoku);
                 if (macdNext < macdDays.size() && macdDays[macdNext] == d) {
                     const std::size_t k = macdNext % kMacdBlock;
                     if (k == 0) {
@@ -225,10 +239,10 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                         PriceStudies::macdOfEach(macdWindows.data(), days, macdNow.data(), macdBefore.data());
                     }
                     ++macdNext;
-                    TechnicalFigures::compute(start, span, f, bits, macdNow[k], macdBefore[k]);
-                } else {
-                    TechnicalFigures::compute(start, span, f, bits);
+                    ahead.macd = &macdNow[k];
+                    ahead.macdBefore = &macdBefore[k];
                 }
+                TechnicalFigures::compute(start, span, f, bits, ahead);
             }
             if (!setup.jpxByDay.empty()) {
                 for (const auto& u : used) {

@@ -134,9 +134,6 @@ int crossing(const std::optional<double>& lineBefore, const std::optional<double
     return *lineBefore >= *otherBefore && *line < *other ? -1 : 0;
 }
 
-// The days the cloud of a day was computed before it.
-constexpr std::size_t kCloudAhead = 25;
-
 } // namespace
 
 bool TechnicalFigures::readsHighLow(unsigned need)
@@ -306,11 +303,31 @@ void TechnicalFigures::compute(
 }
 
 void TechnicalFigures::compute(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f,
-    unsigned need, const PriceStudies& macd, const PriceStudies& macdBefore)
+    unsigned need, const Ahead& ahead)
 {
-    compute(bars, n, f, need & ~kMacd);
-    if (n > 0 && (need & kMacd)) {
-        macdInto(macd, macdBefore, f);
+    unsigned rest = need;
+    rest &= ahead.macd ? ~kMacd : ~0U;
+    rest &= ahead.ichimoku ? ~kIchimoku : ~0U;
+    rest &= ahead.range ? ~kRange : ~0U;
+    compute(bars, n, f, rest);
+    if (n == 0) {
+        return;
+    }
+    if ((need & kMacd) && ahead.macd) {
+        macdInto(*ahead.macd, *ahead.macdBefore, f);
+    }
+    if ((need & kRange) && ahead.range) {
+        const Bar& last = bars[n - 1];
+        f.fromHigh = ratio(last.c, ahead.high);
+        f.fromLow = ratio(last.c, ahead.low);
+        // Without NaN the day's high is at least the days' before exactly when it is the year's.
+        if (last.traded) {
+            f.newHigh = last.h >= ahead.high;
+            f.newLow = last.l <= ahead.low;
+        }
+    }
+    if ((need & kIchimoku) && ahead.ichimoku) {
+        ichimokuInto(bars, n, ahead.ichimoku[0], ahead.ichimoku[1], ahead.ichimoku[2], f);
     }
 }
 
@@ -347,19 +364,28 @@ void TechnicalFigures::studies(
         f.slowD = s.slowD;
     }
     if (need & kIchimoku) {
-        f.tenkanDev = ratio(close, s.tenkan);
-        f.kijunDev = ratio(close, s.kijun);
-        f.tenkanCross = crossing(before.tenkan, before.kijun, s.tenkan, s.kijun);
-        if (n > kCloudAhead) {
-            const auto cloud = PriceStudies::of(bars, n - kCloudAhead, PriceStudies::kIchimoku);
-            if (cloud.span1 && cloud.span2) {
-                f.aboveCloud = close > std::max(*cloud.span1, *cloud.span2);
-                f.belowCloud = close < std::min(*cloud.span1, *cloud.span2);
-            }
-            const double then = bars[t - kCloudAhead].c;
-            f.sanyakuUp = s.tenkan && s.kijun && *s.tenkan > *s.kijun && f.aboveCloud && close > then;
-            f.sanyakuDown = s.tenkan && s.kijun && *s.tenkan < *s.kijun && f.belowCloud && close < then;
+        const auto cloud
+            = n > kCloudAhead ? PriceStudies::of(bars, n - kCloudAhead, PriceStudies::kIchimoku) : PriceStudies{};
+        ichimokuInto(bars, n, s, before, cloud, f);
+    }
+}
+
+void TechnicalFigures::ichimokuInto(const Bar* bars, std::size_t n, const PriceStudies& s,
+    const PriceStudies& before, const PriceStudies& cloud, marketdata::Fundamentals::Figures& f)
+{
+    const std::size_t t = n - 1;
+    const double close = bars[t].c;
+    f.tenkanDev = ratio(close, s.tenkan);
+    f.kijunDev = ratio(close, s.kijun);
+    f.tenkanCross = crossing(before.tenkan, before.kijun, s.tenkan, s.kijun);
+    if (n > kCloudAhead) {
+        if (cloud.span1 && cloud.span2) {
+            f.aboveCloud = close > std::max(*cloud.span1, *cloud.span2);
+            f.belowCloud = close < std::min(*cloud.span1, *cloud.span2);
         }
+        const double then = bars[t - kCloudAhead].c;
+        f.sanyakuUp = s.tenkan && s.kijun && *s.tenkan > *s.kijun && f.aboveCloud && close > then;
+        f.sanyakuDown = s.tenkan && s.kijun && *s.tenkan < *s.kijun && f.belowCloud && close < then;
     }
 }
 

@@ -40,6 +40,8 @@ public:
     // before for the trend of the 200-day mean.
     static constexpr std::size_t kDays = 250;
     static constexpr std::size_t kLookBack = 251;
+    // The days the cloud of a day was computed before it.
+    static constexpr std::size_t kCloudAhead = 25;
 
     // The figures of the last bar of bars (oldest first, from the stock's first day with a
     // close), into the technical members of figures; a figure whose days are not all there is
@@ -49,10 +51,22 @@ public:
     // over every stored day works out what its conditions read and nothing more.
     static void compute(
         const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& figures, unsigned need);
-    // The same with the MACD of the last bar and of the one before it given, as PriceStudies::of
-    // gives them (its before) for these bars: for a caller that works out many days' at once.
+    // Lines of the last bar that a caller working out many days at once has ahead, each as
+    // compute would take it from the same bars; compute works out those not given.
+    struct Ahead
+    {
+        // PriceStudies::of's MACD of the bars and its before.
+        const PriceStudies* macd = nullptr;
+        const PriceStudies* macdBefore = nullptr;
+        // PriceStudies::of's tenkan, kijun and spans of the bars, of all but the last, and of all
+        // but the last 25 (the last only where there are more than 25).
+        const PriceStudies* ichimoku = nullptr;
+        // The year's highest high and lowest low of the bars.
+        bool range = false;
+        double high = 0, low = 0;
+    };
     static void compute(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& figures,
-        unsigned need, const PriceStudies& macd, const PriceStudies& macdBefore);
+        unsigned need, const Ahead& ahead);
     // The bit compute's need has for a figure's or a flag's name ("dev25", "new-high", "cross");
     // 0 for a name that is not a price figure.
     static unsigned needOf(std::string_view name);
@@ -90,6 +104,9 @@ private:
     static void studies(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f, unsigned need);
     static void macdInto(
         const PriceStudies& s, const PriceStudies& before, marketdata::Fundamentals::Figures& f);
+    // 一目's figures of the last of n bars from its lines, the day before's and the cloud's.
+    static void ichimokuInto(const Bar* bars, std::size_t n, const PriceStudies& s, const PriceStudies& before,
+        const PriceStudies& cloud, marketdata::Fundamentals::Figures& f);
 };
 
 } // namespace zuvemo::analysis

@@ -5,13 +5,17 @@
 
 #include "SampleServer.h"
 #include "TestSupport.h"
+#include "analysis/DailyExtremes.h"
 #include "analysis/FigureTable.h"
+#include "analysis/PriceStudies.h"
 #include "analysis/StockFinder.h"
 #include "core/Clock.h"
 #include "core/Connection.h"
 #include "marketdata/jquants/PriceStore.h"
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <gtest/gtest.h>
 #include <limits>
 #include <nlohmann/json.hpp>
@@ -599,4 +603,74 @@ TEST(TechnicalFigures, TheYearsRangeIsTheBarsOneByOneWhateverTheLengthAndWithANa
         withNan[(at + 3) % withNan.size()].l = std::numeric_limits<double>::quiet_NaN();
         check(withNan, "NaN at " + std::to_string(at) + " ");
     }
+}
+
+TEST(TechnicalFigures, TheRangeAndCloudOfEveryDayAtOnceAreEachWindowsOwn)
+{
+    using analysis::DailyExtremes;
+    using analysis::PriceStudies;
+    using analysis::TechnicalFigures;
+    const unsigned need = TechnicalFigures::needOf("from-high") | TechnicalFigures::needOf("new-high")
+        | TechnicalFigures::needOf("above-cloud");
+    // A stretch without trades carries the close, as a store's days do.
+    std::vector<TechnicalFigures::Bar> bars;
+    for (std::size_t i = 0; i < 420; ++i) {
+        const double c = 1000 + static_cast<double>((i * 53) % 97) - static_cast<double>(i % 11) * 4;
+        if (i >= 300 && i < 330) {
+            const double last = bars.back().c;
+            bars.push_back({last, last, last, 0, 0, false});
+        } else {
+            bars.push_back({c, c + static_cast<double>(i % 6), c - static_cast<double>(i % 4), 100, 1e5, true});
+        }
+    }
+    bars[260].h = 1500;
+    bars[340].l = 2;
+    DailyExtremes extremes;
+    extremes.build(bars.data(), bars.size(), DailyExtremes::kRange | DailyExtremes::kCloud);
+    ASSERT_EQ(extremes.parts(), DailyExtremes::kRange | DailyExtremes::kCloud);
+    auto bitsOf = [](const std::optional<double>& v) { return v ? std::bit_cast<std::uint64_t>(*v) : 0U; };
+    int ranges = 0, windows = 0;
+    for (const std::size_t from : {0UL, 1UL, 8UL, 51UL, 77UL, 169UL, 170UL, 171UL}) {
+        for (std::size_t last = from; last < bars.size(); last += last - from < 80 ? 1 : 3) {
+            const std::size_t n = last + 1 - from;
+            marketdata::Fundamentals::Figures direct, fromAhead;
+            TechnicalFigures::compute(bars.data() + from, n, direct, need);
+            TechnicalFigures::Ahead ahead;
+            PriceStudies lines[3];
+            extremes.ahead(from, last, ahead, lines);
+            ASSERT_EQ(ahead.ichimoku, lines);
+            ranges += ahead.range;
+            ++windows;
+            TechnicalFigures::compute(bars.data() + from, n, fromAhead, need, ahead);
+            EXPECT_EQ(fromAhead, direct) << from << " " << last;
+            // The lines to the last bit, those of the day before and the cloud's days too.
+            for (const std::size_t back : {0UL, 1UL, TechnicalFigures::kCloudAhead}) {
+                if (back >= n) {
+                    continue;
+                }
+                const auto own = PriceStudies::of(bars.data() + from, n - back, PriceStudies::kIchimoku);
+                const auto& kept = lines[back == 0 ? 0 : back == 1 ? 1 : 2];
+                for (auto line : {&PriceStudies::tenkan, &PriceStudies::kijun, &PriceStudies::span1,
+                         &PriceStudies::span2}) {
+                    EXPECT_EQ((kept.*line).has_value(), (own.*line).has_value()) << from << " " << last;
+                    EXPECT_EQ(bitsOf(kept.*line), bitsOf(own.*line)) << from << " " << last << " " << back;
+                }
+            }
+        }
+    }
+    // The year's range is taken ahead where the window holds the year or starts with the bars;
+    // elsewhere compute reads the bars.
+    EXPECT_GT(ranges, 0);
+    EXPECT_LT(ranges, windows);
+
+    // A NaN makes max and min depend on their order: nothing is kept, and compute reads the bars.
+    auto withNan = bars;
+    withNan[200].l = std::numeric_limits<double>::quiet_NaN();
+    extremes.build(withNan.data(), withNan.size(), DailyExtremes::kRange | DailyExtremes::kCloud);
+    EXPECT_EQ(extremes.parts(), 0U);
+    TechnicalFigures::Ahead none;
+    PriceStudies lines[3];
+    extremes.ahead(0, 399, none, lines);
+    EXPECT_FALSE(none.range);
+    EXPECT_EQ(none.ichimoku, nullptr);
 }

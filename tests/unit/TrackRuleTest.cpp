@@ -900,6 +900,10 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
             options.conditions.ranges["margin-ratio"].max = 3;
         } else if (rule == "macd-hist") {
             options.conditions.ranges["macd-hist"].max = 0;
+        } else if (rule == "year") {
+            // The year's range and the cloud, both worked out for every day of a listing at once.
+            options.conditions.ranges["from-high"].max = -0.1;
+            options.conditions.flags.insert("below-cloud");
         } else {
             options.conditions.ranges["rsi"].max = 45;
             if (rule == "flag") {
@@ -920,7 +924,7 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     test::TempFolder cut;
     copyDays(cut.path(), "", past);
     int seen = 0;
-    for (const std::string rule : {"signal", "growth", "flag", "studies", "macd", "standing"}) {
+    for (const std::string rule : {"signal", "growth", "flag", "studies", "macd", "standing", "year"}) {
         const auto whole = eventsOn(home_(), past, rule);
         EXPECT_EQ(whole, eventsOn(cut.path(), past, rule)) << rule;
         seen += static_cast<int>(whole.size());
@@ -958,6 +962,10 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     found = codes(out);
     EXPECT_GT(found.size(), 5U);
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "macd-hist"), found);
+    ASSERT_EQ(cli(" find --from-high :-10 --below-cloud --json", &out), 0) << out;
+    found = codes(out);
+    EXPECT_GT(found.size(), 5U);
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "year"), found);
 
     // A CSV folder's search reads each stock's own days with a trade: so does its rule.
     test::TempFolder csv;
@@ -976,6 +984,10 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     found = codes(out);
     EXPECT_FALSE(found.empty());
     EXPECT_EQ(eventsOn(csv / "home", w.days.back(), "macd-hist"), found);
+    ASSERT_EQ(cli(" find --from-high :-10 --below-cloud --json", &out, csv / "home"), 0) << out;
+    found = codes(out);
+    EXPECT_FALSE(found.empty());
+    EXPECT_EQ(eventsOn(csv / "home", w.days.back(), "year"), found);
 
     // Nor does it keep dividends: asked for, they are the option's fault; by default the limits
     // say they are left out, and why.
