@@ -302,8 +302,8 @@ void TechnicalFigures::compute(
     }
 }
 
-void TechnicalFigures::compute(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f,
-    unsigned need, const Ahead& ahead)
+void TechnicalFigures::compute(
+    const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& f, unsigned need, const Ahead& ahead)
 {
     unsigned rest = need;
     rest &= ahead.macd ? ~kMacd : ~0U;
@@ -364,8 +364,8 @@ void TechnicalFigures::studies(
         f.slowD = s.slowD;
     }
     if (need & kIchimoku) {
-        const auto cloud
-            = n > kCloudAhead ? PriceStudies::of(bars, n - kCloudAhead, PriceStudies::kIchimoku) : PriceStudies{};
+        const auto cloud = n > kCloudAhead ? PriceStudies::of(bars, n - kCloudAhead, PriceStudies::kIchimoku)
+                                           : PriceStudies{};
         ichimokuInto(bars, n, s, before, cloud, f);
     }
 }

@@ -105,8 +105,8 @@ private:
     static void macdInto(
         const PriceStudies& s, const PriceStudies& before, marketdata::Fundamentals::Figures& f);
     // 一目's figures of the last of n bars from its lines, the day before's and the cloud's.
-    static void ichimokuInto(const Bar* bars, std::size_t n, const PriceStudies& s, const PriceStudies& before,
-        const PriceStudies& cloud, marketdata::Fundamentals::Figures& f);
+    static void ichimokuInto(const Bar* bars, std::size_t n, const PriceStudies& s,
+        const PriceStudies& before, const PriceStudies& cloud, marketdata::Fundamentals::Figures& f);
 };
 
 } // namespace zuvemo::analysis

@@ -620,7 +620,8 @@ TEST(TechnicalFigures, TheRangeAndCloudOfEveryDayAtOnceAreEachWindowsOwn)
             const double last = bars.back().c;
             bars.push_back({last, last, last, 0, 0, false});
         } else {
-            bars.push_back({c, c + static_cast<double>(i % 6), c - static_cast<double>(i % 4), 100, 1e5, true});
+            bars.push_back(
+                {c, c + static_cast<double>(i % 6), c - static_cast<double>(i % 4), 100, 1e5, true});
         }
     }
     bars[260].h = 1500;
