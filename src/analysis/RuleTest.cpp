@@ -29,6 +29,7 @@
 #include <chrono>
 #include <cmath>
 #include <exception>
+#include <future>
 #include <limits>
 #include <map>
 #include <mutex>
@@ -261,14 +262,41 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
 
     // The days of JPX's figures are known from the start, so the steps can be weighed.
     std::size_t figureDays = 0;
+    std::vector<std::string> stored;
     if (!jpx.empty() && source.isJQuants() && PriceStore::exists(m.programFolder())) {
-        auto stored = PriceStore(m.programFolder()).storedDays();
+        stored = PriceStore(m.programFolder()).storedDays();
         stored.erase(std::upper_bound(stored.begin(), stored.end(), listDay), stored.end());
         figureDays = stored.size() > kPast ? stored.size() - (kPast - 1) : 0;
     }
     auto tell = [&](Progress::Step step, std::size_t done, std::size_t total) {
         return !o.progress || o.progress(Progress{step, done, total, figureDays});
     };
+    std::vector<std::optional<double> Figures::*> filed, standingAsked; // with their columns among jpx's
+    std::vector<std::size_t> filedAt, standingAt;
+    for (std::size_t j = 0; j < jpx.size(); ++j) {
+        const bool ofStanding = marketdata::MarketStanding::gives(jpx[j]);
+        (ofStanding ? standingAsked : filed).push_back(jpx[j]);
+        (ofStanding ? standingAt : filedAt).push_back(j);
+    }
+    // The standing figures (earnings, margin, strength) of all the figures' days, read once; each
+    // run of days reads them with a cursor of its own. Without bars (those the market holds
+    // meanwhile too) on a thread of their own while the market is read.
+    struct Standing
+    {
+        std::vector<std::string> days;
+        std::optional<PriceStore> store;
+        std::optional<marketdata::MarketStanding> standing;
+    } standing;
+    auto readStanding = [&] {
+        standing.store.emplace(m.programFolder());
+        standing.standing.emplace(*standing.store, standing.days, standingAsked);
+        standing.standing->load();
+    };
+    std::future<void> standingRead;
+    if (!standingAsked.empty() && figureDays > 0 && !marketdata::MarketStanding::readsBars(standingAsked)) {
+        standing.days.assign(stored.begin() + static_cast<std::ptrdiff_t>(kPast - 1), stored.end());
+        standingRead = std::async(std::launch::async, readStanding);
+    }
 
     // The market of the tested days: the listings, their bars, TOPIX and dividends.
     const RuleMarket market = RuleMarket::read(m, c, listDay,
@@ -337,12 +365,38 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
         }
         setup.jpxByDay.resize(n);
         setup.jpxColumns = jpx.size();
-        std::vector<std::optional<double> Figures::*> filed, standingAsked; // with their columns among jpx's
-        std::vector<std::size_t> filedAt, standingAt;
-        for (std::size_t j = 0; j < jpx.size(); ++j) {
-            const bool ofStanding = marketdata::MarketStanding::gives(jpx[j]);
-            (ofStanding ? standingAsked : filed).push_back(jpx[j]);
-            (ofStanding ? standingAt : filedAt).push_back(j);
+        const std::vector<std::string> figureDaysOf(
+            days.begin() + static_cast<std::ptrdiff_t>(from), days.end());
+        // Of a standing's stocks, the listings of each, and of its columns (in its own order)
+        // the column among jpx's.
+        struct StandingMap
+        {
+            std::vector<std::vector<std::size_t>> listings;
+            std::vector<std::size_t> columnOf;
+        };
+        auto mapOf = [&](marketdata::MarketStanding& of) {
+            StandingMap map;
+            for (const auto figure : of.asked()) {
+                map.columnOf.push_back(standingAt[static_cast<std::size_t>(
+                    std::find(standingAsked.begin(), standingAsked.end(), figure) - standingAsked.begin())]);
+            }
+            map.listings.resize(of.stockCount());
+            for (std::size_t i = 0; i < map.listings.size(); ++i) {
+                if (const auto it = byCode.find(of.listCode(i)); it != byCode.end()) {
+                    map.listings[i] = it->second;
+                }
+            }
+            return map;
+        };
+        StandingMap sharedMap;
+        if (standingRead.valid()) {
+            standingRead.get();
+            // Read again where the store's days changed meanwhile.
+            if (standing.days != figureDaysOf) {
+                standing.days = figureDaysOf;
+                readStanding();
+            }
+            sharedMap = mapOf(*standing.standing);
         }
         // The days in one run of consecutive days a thread, each with its own connection and
         // timeline: each day's figures are those of the filings known by it, whatever the run.
@@ -365,25 +419,23 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                 if (!filed.empty()) {
                     timeline.emplace(store, runDays, filed);
                 }
-                std::optional<marketdata::MarketStanding> standing;
-                std::vector<std::vector<std::size_t>> standingListings; // per standing stock
-                std::vector<double> standingValues;
-                std::vector<std::size_t> columnOf; // of each of its columns among jpx's
-                if (!standingAsked.empty()) {
-                    standing.emplace(store, runDays, standingAsked);
-                    // Its columns come in its own order.
-                    for (const auto figure : standing->asked()) {
-                        columnOf.push_back(standingAt[static_cast<std::size_t>(
-                            std::find(standingAsked.begin(), standingAsked.end(), figure)
-                            - standingAsked.begin())]);
-                    }
-                    standingListings.resize(standing->stockCount());
-                    for (std::size_t i = 0; i < standingListings.size(); ++i) {
-                        if (const auto it = byCode.find(standing->listCode(i)); it != byCode.end()) {
-                            standingListings[i] = it->second;
-                        }
-                    }
+                // Figures that read the bars are read by each run for its own days, side by side.
+                std::optional<marketdata::MarketStanding> ownStanding;
+                const marketdata::MarketStanding* standingOf = nullptr;
+                StandingMap ownMap;
+                const StandingMap* map = &sharedMap;
+                if (standing.standing) {
+                    standingOf = &*standing.standing;
+                } else if (!standingAsked.empty()) {
+                    ownStanding.emplace(store, runDays, standingAsked);
+                    ownMap = mapOf(*ownStanding);
+                    standingOf = &*ownStanding;
+                    map = &ownMap;
                 }
+                const auto& standingListings = map->listings;
+                const auto& columnOf = map->columnOf;
+                marketdata::MarketStanding::Cursor cursor;
+                std::vector<double> standingValues;
                 const std::size_t width = jpx.size();
                 std::vector<double> current; // every listing's filed figures, listed that day or not
                 for (std::size_t d = first; d < end && !stop; ++d) {
@@ -450,8 +502,8 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                             }
                         }
                     }
-                    if (standing) {
-                        standing->columns(days[d], standingValues);
+                    if (standingOf) {
+                        standingOf->columns(days[d], standingValues, cursor);
                         const std::size_t k = standingAsked.size();
                         for (std::size_t s = 0; s < standingListings.size(); ++s) {
                             for (const std::size_t i : standingListings[s]) {
@@ -493,6 +545,9 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                 t.join();
             }
         }
+        // Its days are in the columns now: its room is the events'.
+        standing.standing.reset();
+        standing.store.reset();
         for (const auto& error : errors) {
             if (error) {
                 std::rethrow_exception(error);

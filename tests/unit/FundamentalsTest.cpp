@@ -1230,6 +1230,27 @@ TEST(Fundamentals, TheFiguresBeforeBuyingOfEveryStockAreTheServersAsKnownOnTheDa
         }
     }
     EXPECT_GT(compared, 80 * 100 * 5);
+
+    // Readers of one loaded standing, each with its cursor and its own run of the days (as the
+    // threads of a rule read it), in turns and one of them going back: the same values.
+    std::vector<std::vector<double>> byDay;
+    for (const auto& day : many) {
+        standing.columns(day, values);
+        byDay.push_back(values);
+    }
+    marketdata::MarketStanding::Cursor early, late;
+    for (std::size_t k = 0; k < 40; ++k) {
+        const std::size_t back = k == 20 ? 3 : k; // the early reader goes back once
+        standing.columns(many[back], values, early);
+        EXPECT_EQ(values.size(), byDay[back].size());
+        EXPECT_TRUE(std::equal(values.begin(), values.end(), byDay[back].begin(), byDay[back].end(),
+            [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }))
+            << many[back];
+        standing.columns(many[40 + k], values, late);
+        EXPECT_TRUE(std::equal(values.begin(), values.end(), byDay[40 + k].begin(), byDay[40 + k].end(),
+            [](double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }))
+            << many[40 + k];
+    }
 }
 
 TEST(Fundamentals, ResultsDatesAndMarginAnswersAreTakenWholeAndImpossibleRowsPutAside)

@@ -62,6 +62,14 @@ MarketStanding::MarketStanding(
     }
 }
 
+bool MarketStanding::readsBars(const std::vector<Figure>& asked)
+{
+    return asked.empty() || std::any_of(asked.begin(), asked.end(), [](Figure f) {
+        return f == &Figures::marginLongDays || f == &Figures::rs20 || f == &Figures::rs60
+            || f == &Figures::rsRank;
+    });
+}
+
 bool MarketStanding::gives(Figure figure)
 {
     return figure == &Figures::earningsIn || figure == &Figures::earningsDate
@@ -218,6 +226,9 @@ void MarketStanding::loadScheduled()
 
 void MarketStanding::load()
 {
+    if (m_loaded) {
+        return;
+    }
     m_loaded = true;
     if (m_last.empty()) {
         return;
@@ -367,6 +378,11 @@ void MarketStanding::columns(const std::string& day, std::vector<double>& out)
     if (!m_loaded) {
         load();
     }
+    columns(day, out, m_cursor);
+}
+
+void MarketStanding::columns(const std::string& day, std::vector<double>& out, Cursor& cursor) const
+{
     const std::size_t k = m_asked.size();
     out.assign(m_stocks.size() * k, std::numeric_limits<double>::quiet_NaN());
     const auto& c = m_columns;
@@ -400,20 +416,20 @@ void MarketStanding::columns(const std::string& day, std::vector<double>& out)
     // The newest 申込日 published by the day, of each stock: its long balance for the days.
     std::vector<double> knownLong(
         c.marginLongDays >= 0 ? m_stocks.size() : 0, std::numeric_limits<double>::quiet_NaN());
-    const bool onward = today >= m_lastAsked;
-    m_lastAsked = today;
+    const bool onward = today >= cursor.lastAsked;
+    cursor.lastAsked = today;
+    cursor.marginAfter.resize(m_stocks.size(), 0);
     for (std::size_t i = 0; i < m_stocks.size(); ++i) {
-        auto& stock = m_stocks[i];
-        const auto& rows = stock.margin;
+        const auto& rows = m_stocks[i].margin;
         if (rows.empty()) {
             continue;
         }
         // Rows by 申込日, each known on or after it; the days asked mostly ascend.
-        auto at = onward ? stock.marginAfter : 0;
+        auto at = onward ? cursor.marginAfter[i] : 0;
         while (at < rows.size() && rows[at].date <= today) {
             ++at;
         }
-        stock.marginAfter = at;
+        cursor.marginAfter[i] = at;
         const auto after = rows.begin() + static_cast<std::ptrdiff_t>(at);
         const Balance* known = nullptr;
         for (auto it = after; it != rows.begin();) {

@@ -36,12 +36,27 @@ public:
 
     // Whether a figure is one of these.
     static bool gives(Figure figure);
+    // Whether figures asked read every stock's bars of the days (the strength, the long balance
+    // in days of volume): the largest part of what load keeps.
+    static bool readsBars(const std::vector<Figure>& asked);
 
     // The figures of day into byCode (by the list's code).
     void fill(const std::string& day, std::map<std::string, Fundamentals::Figures>& byCode);
     // The same as columns: out[stock × asked + j] the j-th figure asked of stock (of listCode's
     // numbering), NaN for none; fill's values to the digit, without a map of every stock a day.
     void columns(const std::string& day, std::vector<double>& out);
+    // Where a reader of the days stands in them: several readers of one loaded standing, each
+    // on a thread of its own and a run of the days, each keep their own.
+    struct Cursor
+    {
+        std::vector<std::size_t> marginAfter; // of each stock, its first row after the day last asked
+        int lastAsked = 0; // yyyymmdd
+    };
+    // columns for a reader of its own; the store is read first (load) and no more after.
+    void columns(const std::string& day, std::vector<double>& out, Cursor& cursor) const;
+    // Reads the store for the days, once: columns' values do not depend on which of the days
+    // (or how many) a reader asks for.
+    void load();
     std::size_t stockCount();
     const std::string& listCode(std::size_t stock) const { return m_stocks[stock].listCode; }
     const std::vector<Figure>& asked() const { return m_asked; }
@@ -74,7 +89,6 @@ private:
         std::string listCode; // the list's, made once for every day's figures
         std::vector<Scheduled> scheduled; // by from, ascending
         std::vector<Balance> margin; // by 申込日
-        std::size_t marginAfter = 0; // the first row after the day last asked
     };
     // The column of each figure in columns' rows, −1 where not asked.
     struct Columns
@@ -82,7 +96,6 @@ private:
         int earningsIn = -1, earningsDate = -1, marginRatio = -1, marginLong = -1, marginShort = -1,
             marginLongDays = -1, rs20 = -1, rs60 = -1, rsRank = -1;
     };
-    void load();
     Stock& stockOf(const std::string& code);
     void loadScheduled();
     // The change of a stock over n days up to window day p; none without a close n days back.
@@ -108,7 +121,7 @@ private:
     std::vector<double> m_basis; // raw close ÷ adjusted close, carried
     std::vector<char> m_row; // a bar (traded or not) is stored that day
     std::vector<double> m_topix; // closes of the window's days; 0 where none
-    int m_lastAsked = 0; // yyyymmdd
+    Cursor m_cursor; // columns' own
     // Of each snapshot day, whether each of m_stocks was listed as a stock (no ETF, no REIT).
     std::map<std::string, std::vector<char>> m_listed;
 };
