@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cmath>
 #include <exception>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -176,7 +177,32 @@ RuleMarket RuleMarket::read(core::Mdl_Start& m, const StockFinder::Conditions& c
         auto known = history.days();
         known.erase(std::upper_bound(known.begin(), known.end(), market.days.back()), known.end());
         if (!known.empty() && ListingHistory::toAsk(ListingHistory::wantedDays(market.days), known).empty()) {
-            snapshots = history.snapshots(market.days.back());
+            // The older half on a thread and connection of its own: the snapshots are most of
+            // what the market's listings cost to read.
+            const std::string half = known[known.size() / 2];
+            std::vector<ListingHistory::Snapshot> older;
+            std::exception_ptr error;
+            std::thread other([&] {
+                try {
+                    PriceStore own(m.programFolder());
+                    older = ListingHistory(own.connection()).snapshots(half);
+                } catch (...) {
+                    error = std::current_exception();
+                }
+            });
+            try {
+                snapshots = history.snapshots(market.days.back(), half);
+            } catch (...) {
+                other.join();
+                throw;
+            }
+            other.join();
+            if (error) {
+                std::rethrow_exception(error);
+            }
+            older.insert(older.end(), std::make_move_iterator(snapshots.begin()),
+                std::make_move_iterator(snapshots.end()));
+            snapshots = std::move(older);
         }
     }
     market.listingHistory = !snapshots.empty();

@@ -170,6 +170,12 @@ TEST(ListingHistory, SnapshotsAreKeptWholeAndTheMonthsFirstDaysAreAskedFor)
     EXPECT_EQ(kept[0].stocks.count("30000"), 1u);
     EXPECT_EQ(kept[0].stocks.at("10000"), snapshot("2026-10-01", {{"10000", "プライム"}}).stocks.at("10000"));
     EXPECT_EQ(history.snapshots("2026-10-31").size(), 1u);
+    // Read in two halves by day, as the market's listings are: the days after one, up to another.
+    const auto later = history.snapshots({}, "2026-10-01");
+    ASSERT_EQ(later.size(), 1u);
+    EXPECT_EQ(later[0].date, "2026-11-02");
+    EXPECT_EQ(later[0].stocks, kept[1].stocks);
+    EXPECT_TRUE(history.snapshots("2026-11-01", "2026-10-01").empty());
     // Rows without their day's mark (never whole) are not a snapshot.
     db->execute("DELETE FROM Table_ListingDay WHERE DayDate = '2026-11-02'");
     EXPECT_EQ(history.snapshots().size(), 1u);

@@ -227,16 +227,18 @@ std::vector<std::string> ListingHistory::marketNames()
     return out;
 }
 
-std::vector<ListingHistory::Snapshot> ListingHistory::snapshots(const std::string& upTo)
+std::vector<ListingHistory::Snapshot> ListingHistory::snapshots(
+    const std::string& upTo, const std::string& after)
 {
     std::vector<Snapshot> out;
     // Only days marked whole: a snapshot is stored with its mark in one transaction.
     core::Statement s(m_db,
         "SELECT SnapDate, Code, CoName, Mkt, MktNm, S33, S33Nm, S17, ScaleCat, ProdCat FROM "
         "Table_ListingSnapshot"
-        " WHERE SnapDate IN (SELECT DayDate FROM Table_ListingDay WHERE DayDate <= ?) ORDER BY SnapDate, "
-        "Code");
+        " WHERE SnapDate IN (SELECT DayDate FROM Table_ListingDay WHERE DayDate <= ? AND DayDate > ?)"
+        " ORDER BY SnapDate, Code");
     s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
+    s.bindText(2, after);
     while (s.next()) {
         const std::string date = s.columnText(0);
         if (out.empty() || out.back().date != date) {
@@ -253,11 +255,13 @@ std::vector<ListingHistory::Snapshot> ListingHistory::snapshots(const std::strin
 }
 
 void ListingHistory::eachProduct(const std::string& upTo,
-    const std::function<void(const std::string& date, const std::string& code, const std::string& product)>& fn)
+    const std::function<void(const std::string& date, const std::string& code, const std::string& product)>&
+        fn)
 {
     core::Statement s(m_db,
         "SELECT SnapDate, Code, ProdCat FROM Table_ListingSnapshot"
-        " WHERE SnapDate IN (SELECT DayDate FROM Table_ListingDay WHERE DayDate <= ?) ORDER BY SnapDate, Code");
+        " WHERE SnapDate IN (SELECT DayDate FROM Table_ListingDay WHERE DayDate <= ?) ORDER BY SnapDate, "
+        "Code");
     s.bindText(1, upTo.empty() ? std::string("9999-99-99") : upTo);
     while (s.next()) {
         fn(s.columnText(0), s.columnText(1), s.columnText(2));

@@ -60,12 +60,12 @@ public:
     static std::map<std::string, std::string> relisted(core::Connection& prices, const std::string& upTo);
     // Every market name (MktNm) the snapshots hold, in name order.
     std::vector<std::string> marketNames();
-    // The snapshots up to upTo (empty: all), oldest first.
-    std::vector<Snapshot> snapshots(const std::string& upTo = {});
+    // The snapshots up to upTo (empty: all) and after after (empty: from the first), oldest first.
+    std::vector<Snapshot> snapshots(const std::string& upTo = {}, const std::string& after = {});
     // The same snapshots' codes and products (ProdCat) alone, by day then code, a row at a time.
     void eachProduct(const std::string& upTo,
-        const std::function<void(const std::string& date, const std::string& code, const std::string& product)>&
-            fn);
+        const std::function<void(
+            const std::string& date, const std::string& code, const std::string& product)>& fn);
 
     // The days a history needs a snapshot of: the first stored trading day of every month, and
     // the newest. storedDays ascending.
