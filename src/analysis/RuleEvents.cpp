@@ -1,6 +1,6 @@
 #include "RuleEvents.h"
 
-#include "DailyExtremes.h"
+#include "DailyLines.h"
 #include "Indicators.h"
 #include "PriceStudies.h"
 #include "TechnicalFigures.h"
@@ -34,7 +34,7 @@ struct Share
     std::vector<double> changeSum;
     std::vector<int> changeCount;
     std::vector<std::vector<char>> seen; // per used figure, per day
-    DailyExtremes extremes; // the listing's, its room kept for the next
+    DailyLines extremes; // the listing's, its room kept for the next
     int stocks = 0;
 };
 
@@ -97,6 +97,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
     const unsigned macdNeed = TechnicalFigures::needOf("macd");
     const unsigned rangeNeed = TechnicalFigures::needOf("from-high");
     const unsigned cloudNeed = TechnicalFigures::needOf("tenkan-dev");
+    const unsigned trendNeed = TechnicalFigures::needOf("uptrend");
     auto* simulation = setup.simulation;
     if (simulation) {
         simulation->days = market.days;
@@ -205,8 +206,9 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
         const TechnicalFigures::Bar* const base = carryOver ? bars.data() + std::min(first, n) : own.data();
         const std::size_t baseCount = carryOver ? (end > first ? end - first : 0) : own.size();
         w.extremes.build(base, baseCount,
-            ((setup.need & rangeNeed) ? DailyExtremes::kRange : 0U)
-                | ((setup.need & cloudNeed) ? DailyExtremes::kCloud : 0U));
+            ((setup.need & rangeNeed) ? DailyLines::kRange : 0U)
+                | ((setup.need & cloudNeed) ? DailyLines::kCloud : 0U)
+                | ((setup.need & trendNeed) ? DailyLines::kUptrend : 0U));
         PriceStudies ichimoku[3];
         // The days of macdDays have their MACD worked out ahead, a block of them at a time: each
         // day's means run over its own window, and side by side those runs take less than one

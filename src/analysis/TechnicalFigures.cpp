@@ -309,9 +309,13 @@ void TechnicalFigures::compute(
     rest &= ahead.macd ? ~kMacd : ~0U;
     rest &= ahead.ichimoku ? ~kIchimoku : ~0U;
     rest &= ahead.range ? ~kRange : ~0U;
+    rest &= ahead.trend ? ~kUptrend : ~0U;
     compute(bars, n, f, rest);
     if (n == 0) {
         return;
+    }
+    if ((need & kUptrend) && ahead.trend) {
+        f.uptrend = ahead.uptrend;
     }
     if ((need & kMacd) && ahead.macd) {
         macdInto(*ahead.macd, *ahead.macdBefore, f);

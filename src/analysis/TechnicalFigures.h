@@ -64,6 +64,8 @@ public:
         // The year's highest high and lowest low of the bars.
         bool range = false;
         double high = 0, low = 0;
+        // The uptrend of the bars.
+        bool trend = false, uptrend = false;
     };
     static void compute(const Bar* bars, std::size_t n, marketdata::Fundamentals::Figures& figures,
         unsigned need, const Ahead& ahead);

@@ -5,7 +5,7 @@
 
 #include "SampleServer.h"
 #include "TestSupport.h"
-#include "analysis/DailyExtremes.h"
+#include "analysis/DailyLines.h"
 #include "analysis/FigureTable.h"
 #include "analysis/PriceStudies.h"
 #include "analysis/StockFinder.h"
@@ -605,17 +605,19 @@ TEST(TechnicalFigures, TheYearsRangeIsTheBarsOneByOneWhateverTheLengthAndWithANa
     }
 }
 
-TEST(TechnicalFigures, TheRangeAndCloudOfEveryDayAtOnceAreEachWindowsOwn)
+TEST(TechnicalFigures, TheRangeCloudAndTrendOfEveryDayAtOnceAreEachWindowsOwn)
 {
-    using analysis::DailyExtremes;
+    using analysis::DailyLines;
     using analysis::PriceStudies;
     using analysis::TechnicalFigures;
     const unsigned need = TechnicalFigures::needOf("from-high") | TechnicalFigures::needOf("new-high")
-        | TechnicalFigures::needOf("above-cloud");
+        | TechnicalFigures::needOf("above-cloud") | TechnicalFigures::needOf("uptrend");
     // A stretch without trades carries the close, as a store's days do.
     std::vector<TechnicalFigures::Bar> bars;
     for (std::size_t i = 0; i < 420; ++i) {
-        const double c = 1000 + static_cast<double>((i * 53) % 97) - static_cast<double>(i % 11) * 4;
+        // Rising from day 180 on, so that the uptrend holds on some days.
+        const double c = 1000 + static_cast<double>((i * 53) % 97) - static_cast<double>(i % 11) * 4
+            + (i > 180 ? static_cast<double>(i - 180) * 3 : 0);
         if (i >= 300 && i < 330) {
             const double last = bars.back().c;
             bars.push_back({last, last, last, 0, 0, false});
@@ -626,11 +628,12 @@ TEST(TechnicalFigures, TheRangeAndCloudOfEveryDayAtOnceAreEachWindowsOwn)
     }
     bars[260].h = 1500;
     bars[340].l = 2;
-    DailyExtremes extremes;
-    extremes.build(bars.data(), bars.size(), DailyExtremes::kRange | DailyExtremes::kCloud);
-    ASSERT_EQ(extremes.parts(), DailyExtremes::kRange | DailyExtremes::kCloud);
+    DailyLines extremes;
+    const unsigned all = DailyLines::kRange | DailyLines::kCloud | DailyLines::kUptrend;
+    extremes.build(bars.data(), bars.size(), all);
+    ASSERT_EQ(extremes.parts(), all);
     auto bitsOf = [](const std::optional<double>& v) { return v ? std::bit_cast<std::uint64_t>(*v) : 0U; };
-    int ranges = 0, windows = 0;
+    int ranges = 0, windows = 0, uptrends = 0;
     for (const std::size_t from : {0UL, 1UL, 8UL, 51UL, 77UL, 169UL, 170UL, 171UL}) {
         for (std::size_t last = from; last < bars.size(); last += last - from < 80 ? 1 : 3) {
             const std::size_t n = last + 1 - from;
@@ -644,6 +647,7 @@ TEST(TechnicalFigures, TheRangeAndCloudOfEveryDayAtOnceAreEachWindowsOwn)
             ++windows;
             TechnicalFigures::compute(bars.data() + from, n, fromAhead, need, ahead);
             EXPECT_EQ(fromAhead, direct) << from << " " << last;
+            uptrends += direct.uptrend;
             // The lines to the last bit, those of the day before and the cloud's days too.
             for (const std::size_t back : {0UL, 1UL, TechnicalFigures::kCloudAhead}) {
                 if (back >= n) {
@@ -663,15 +667,24 @@ TEST(TechnicalFigures, TheRangeAndCloudOfEveryDayAtOnceAreEachWindowsOwn)
     // elsewhere compute reads the bars.
     EXPECT_GT(ranges, 0);
     EXPECT_LT(ranges, windows);
+    EXPECT_GT(uptrends, 100);
 
-    // A NaN makes max and min depend on their order: nothing is kept, and compute reads the bars.
+    // A NaN makes max and min depend on their order: nothing of them is kept, and compute reads
+    // the bars. A NaN close goes through the means' sums alike, whatever their order.
     auto withNan = bars;
     withNan[200].l = std::numeric_limits<double>::quiet_NaN();
-    extremes.build(withNan.data(), withNan.size(), DailyExtremes::kRange | DailyExtremes::kCloud);
-    EXPECT_EQ(extremes.parts(), 0U);
-    TechnicalFigures::Ahead none;
-    PriceStudies lines[3];
-    extremes.ahead(0, 399, none, lines);
-    EXPECT_FALSE(none.range);
-    EXPECT_EQ(none.ichimoku, nullptr);
+    withNan[250].c = std::numeric_limits<double>::quiet_NaN();
+    extremes.build(withNan.data(), withNan.size(), all);
+    EXPECT_EQ(extremes.parts(), DailyLines::kUptrend);
+    for (std::size_t last = 0; last < withNan.size(); ++last) {
+        marketdata::Fundamentals::Figures direct, fromAhead;
+        TechnicalFigures::compute(withNan.data(), last + 1, direct, need);
+        TechnicalFigures::Ahead ahead;
+        PriceStudies lines[3];
+        extremes.ahead(0, last, ahead, lines);
+        EXPECT_FALSE(ahead.range);
+        EXPECT_EQ(ahead.ichimoku, nullptr);
+        TechnicalFigures::compute(withNan.data(), last + 1, fromAhead, need, ahead);
+        EXPECT_EQ(fromAhead, direct) << last;
+    }
 }

@@ -1,9 +1,10 @@
-#include "DailyExtremes.h"
+#include "DailyLines.h"
 
 #include "PriceStudies.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace zuvemo::analysis {
 
@@ -40,15 +41,69 @@ void slide(const std::vector<double>& v, std::size_t w, std::vector<double>& out
     }
 }
 
+// out[p] = the sum of v[p + 1 − w … p] added oldest first from 0, as TechnicalFigures adds a
+// mean's closes (so to the last digit), for p ≥ w − 1; eight days side by side, each lane its
+// own day's chain.
+void sums(const std::vector<double>& v, std::size_t w, std::vector<double>& out)
+{
+    constexpr std::size_t kLanes = 8;
+    using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
+    const std::size_t n = v.size();
+    out.assign(n, 0);
+    std::size_t p = w - 1;
+    for (; p + kLanes <= n; p += kLanes) {
+        Lanes sum{};
+        const double* first = v.data() + p + 1 - w;
+        for (std::size_t i = 0; i < w; ++i) {
+            Lanes add;
+            std::memcpy(&add, first + i, sizeof add);
+            sum += add;
+        }
+        std::memcpy(out.data() + p, &sum, sizeof sum);
+    }
+    for (; p < n; ++p) {
+        double sum = 0;
+        for (std::size_t i = p + 1 - w; i <= p; ++i) {
+            sum += v[i];
+        }
+        out[p] = sum;
+    }
+}
+
 const auto kMax = [](double a, double b) { return std::max(a, b); };
 const auto kMin = [](double a, double b) { return std::min(a, b); };
 
 } // namespace
 
-void DailyExtremes::build(const TechnicalFigures::Bar* bars, std::size_t n, unsigned parts)
+void DailyLines::build(const TechnicalFigures::Bar* bars, std::size_t n, unsigned parts)
 {
     m_parts = 0;
     if (n == 0 || parts == 0) {
+        return;
+    }
+    m_values.resize(n);
+    if (parts & kUptrend) {
+        // A NaN close goes through each sum it is in as through the day's own.
+        for (std::size_t i = 0; i < n; ++i) {
+            m_values[i] = bars[i].c;
+        }
+        const std::size_t days[3] = {200, 75, 25};
+        for (std::size_t k = 0; k < 3; ++k) {
+            sums(m_values, std::min(days[k], n), m_sum[k]);
+        }
+        m_uptrend.assign(n, 0);
+        for (std::size_t p = 200; p < n; ++p) {
+            bool up = true;
+            for (const std::size_t k : {2U, 1U, 0U}) {
+                const double mean = m_sum[k][p] / static_cast<double>(days[k]);
+                up = up && mean > m_sum[k][p - 1] / static_cast<double>(days[k]) && bars[p].c > mean;
+            }
+            m_uptrend[p] = up;
+        }
+        m_parts |= kUptrend;
+    }
+    parts &= ~kUptrend;
+    if (parts == 0) {
         return;
     }
     for (std::size_t i = 0; i < n; ++i) {
@@ -56,7 +111,6 @@ void DailyExtremes::build(const TechnicalFigures::Bar* bars, std::size_t n, unsi
             return;
         }
     }
-    m_values.resize(n);
     auto highs = [&](std::size_t w, std::vector<double>& out) {
         for (std::size_t i = 0; i < n; ++i) {
             m_values[i] = bars[i].h;
@@ -83,10 +137,10 @@ void DailyExtremes::build(const TechnicalFigures::Bar* bars, std::size_t n, unsi
             }
         }
     }
-    m_parts = parts;
+    m_parts |= parts;
 }
 
-void DailyExtremes::ahead(
+void DailyLines::ahead(
     std::size_t from, std::size_t last, TechnicalFigures::Ahead& ahead, PriceStudies* lines) const
 {
     const std::size_t held = last + 1 - from;
@@ -106,9 +160,14 @@ void DailyExtremes::ahead(
         }
         ahead.ichimoku = lines;
     }
+    if (m_parts & kUptrend) {
+        // The window holds the 201 days or there is no trend (TechnicalFigures' own rule).
+        ahead.trend = true;
+        ahead.uptrend = held > 200 && m_uptrend[last] != 0;
+    }
 }
 
-void DailyExtremes::cloud(std::size_t from, std::size_t last, PriceStudies& s) const
+void DailyLines::cloud(std::size_t from, std::size_t last, PriceStudies& s) const
 {
     // A window's line of w bars is there once the window holds w bars, and is then the kept
     // line of its last bar: both read the same w bars.
