@@ -98,6 +98,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
     const unsigned rangeNeed = TechnicalFigures::needOf("from-high");
     const unsigned cloudNeed = TechnicalFigures::needOf("tenkan-dev");
     const unsigned trendNeed = TechnicalFigures::needOf("uptrend");
+    const auto checks = StockFinder::checksOf(c);
     auto* simulation = setup.simulation;
     if (simulation) {
         simulation->days = market.days;
@@ -322,7 +323,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                     if (d >= kPast) {
                         note(d, *f);
                     }
-                    holds = signal && StockFinder::meets(*f, c);
+                    holds = signal && StockFinder::meets(*f, checks);
                 }
             }
             auto keep = [&](Event& e) {

@@ -97,6 +97,57 @@ bool StockFinder::meets(const Fundamentals::Figures& f, const Conditions& c)
     return c.cross == 0 || f.cross == c.cross;
 }
 
+StockFinder::Checks StockFinder::checksOf(const Conditions& c)
+{
+    Checks checks;
+    for (const auto& [name, range] : c.ranges) {
+        const auto* figure = FigureTable::figure(name);
+        checks.unknown = checks.unknown || !figure;
+        if (figure) {
+            checks.ranges.push_back({figure->value, range, figure->positiveWithoutMin});
+        }
+    }
+    for (const auto& name : c.flags) {
+        const auto* flag = FigureTable::flag(name);
+        checks.unknown = checks.unknown || !flag;
+        if (flag) {
+            checks.flags.push_back(flag->value);
+        }
+    }
+    for (const auto& [name, way] : c.crosses) {
+        const auto* cross = FigureTable::cross(name);
+        checks.unknown = checks.unknown || !cross;
+        if (cross && way != 0) {
+            checks.crosses.emplace_back(cross->value, way);
+        }
+    }
+    checks.cross = c.cross;
+    return checks;
+}
+
+bool StockFinder::meets(const Fundamentals::Figures& f, const Checks& checks)
+{
+    if (checks.unknown) {
+        return false;
+    }
+    for (const auto& r : checks.ranges) {
+        if (!within(f.*(r.value), r.range, r.positive)) {
+            return false;
+        }
+    }
+    for (const auto flag : checks.flags) {
+        if (!(f.*flag)) {
+            return false;
+        }
+    }
+    for (const auto& [value, way] : checks.crosses) {
+        if (f.*value != way) {
+            return false;
+        }
+    }
+    return checks.cross == 0 || f.cross == checks.cross;
+}
+
 void StockFinder::order(std::vector<Row>& rows, const std::function<bool(const Row&, const Row&)>& less)
 {
     std::vector<std::size_t> at(rows.size());

@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace zuvemo::core {
@@ -85,6 +86,24 @@ public:
     // PER or PBR range without a lower bound asks for more than 0 (a loss has no PER), and a
     // flag asked for must be set.
     static bool meets(const marketdata::Fundamentals::Figures& figures, const Conditions& conditions);
+    // The same conditions with their figures found once, for a caller that tests them on many
+    // rows (a rule, on every day of every stock): meets(figures, checksOf(c)) is meets(figures, c).
+    struct Checks
+    {
+        struct RangeCheck
+        {
+            std::optional<double> marketdata::Fundamentals::Figures::*value;
+            Range range;
+            bool positive;
+        };
+        std::vector<RangeCheck> ranges;
+        std::vector<bool marketdata::Fundamentals::Figures::*> flags;
+        std::vector<std::pair<int marketdata::Fundamentals::Figures::*, int>> crosses;
+        int cross = 0;
+        bool unknown = false; // a name that is no figure's: no row meets them
+    };
+    static Checks checksOf(const Conditions& conditions);
+    static bool meets(const marketdata::Fundamentals::Figures& figures, const Checks& checks);
     // One figure's range condition of meets; positive: the figure's positiveWithoutMin.
     static bool within(const std::optional<double>& value, const Range& range, bool positive);
     // Sorts rows by "code" or a figure's name, the stocks without the figure last either way;

@@ -515,36 +515,66 @@ TEST(Fundamentals, AStoreMadeBeforeTheGrowthFieldsGetsThemAtItsNextRefreshAndNoW
 
 TEST(Fundamentals, ConditionsAreInclusiveANoneMeetsNoneAndNonesSortLast)
 {
+    // Each answer is also that of the conditions' checks found once, as a rule tests them.
+    auto meets = [](const Fundamentals::Figures& f, const StockFinder::Conditions& c) {
+        const bool met = StockFinder::meets(f, c);
+        EXPECT_EQ(StockFinder::meets(f, StockFinder::checksOf(c)), met);
+        return met;
+    };
     Fundamentals::Figures f;
     f.per = 15;
     f.pbr = 1;
     f.dividendYield = 0.03;
     f.marketCap = 5e9;
     StockFinder::Conditions c;
-    EXPECT_TRUE(StockFinder::meets(f, c));
+    EXPECT_TRUE(meets(f, c));
     c.ranges["per"] = StockFinder::Range{std::nullopt, 15.0};
     c.ranges["pbr"] = StockFinder::Range{std::nullopt, 1.0};
     c.ranges["yield"] = StockFinder::Range{0.03, std::nullopt};
     c.ranges["cap"] = StockFinder::Range{5e9, 5e9};
-    EXPECT_TRUE(StockFinder::meets(f, c)); // every edge inclusive
+    EXPECT_TRUE(meets(f, c)); // every edge inclusive
     f.per = 15.01;
-    EXPECT_FALSE(StockFinder::meets(f, c));
+    EXPECT_FALSE(meets(f, c));
     // A loss has no meaningful PER: an open lower side means above 0; an explicit one does not.
     f.per = -8;
-    EXPECT_FALSE(StockFinder::meets(f, c));
+    EXPECT_FALSE(meets(f, c));
     c.ranges["per"] = StockFinder::Range{-10.0, 15.0};
-    EXPECT_TRUE(StockFinder::meets(f, c));
+    EXPECT_TRUE(meets(f, c));
     f.per = 0;
     c.ranges["per"] = StockFinder::Range{std::nullopt, 15.0};
-    EXPECT_FALSE(StockFinder::meets(f, c));
+    EXPECT_FALSE(meets(f, c));
     // A figure that is none never meets a condition; without a condition it does not matter.
     f.per = 10;
     f.dividendYield.reset();
-    EXPECT_FALSE(StockFinder::meets(f, c));
+    EXPECT_FALSE(meets(f, c));
     c.ranges.erase("yield");
-    EXPECT_TRUE(StockFinder::meets(f, c));
+    EXPECT_TRUE(meets(f, c));
     c.ranges["roe"] = StockFinder::Range{std::nullopt, std::nullopt};
-    EXPECT_FALSE(StockFinder::meets(f, c));
+    EXPECT_FALSE(meets(f, c));
+    c.ranges.erase("roe");
+    // Flags and crosses; a name that is no figure's meets nothing.
+    c.flags.insert("new-high");
+    EXPECT_FALSE(meets(f, c));
+    f.newHigh = true;
+    EXPECT_TRUE(meets(f, c));
+    c.crosses["macd-cross"] = 1;
+    EXPECT_FALSE(meets(f, c));
+    f.macdCross = 1;
+    EXPECT_TRUE(meets(f, c));
+    c.crosses["macd-cross"] = 0; // either way, or none
+    f.macdCross = 0;
+    EXPECT_TRUE(meets(f, c));
+    c.cross = -1;
+    EXPECT_FALSE(meets(f, c));
+    f.cross = -1;
+    EXPECT_TRUE(meets(f, c));
+    c.flags.insert("no-such-flag");
+    EXPECT_FALSE(meets(f, c));
+    c.flags.erase("no-such-flag");
+    c.ranges["no-such-figure"] = StockFinder::Range{};
+    EXPECT_FALSE(meets(f, c));
+    c.ranges.erase("no-such-figure");
+    EXPECT_TRUE(meets(f, c));
 
     std::vector<StockFinder::Row> rows(4);
     rows[0].code = "1001";
