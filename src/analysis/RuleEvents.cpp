@@ -99,6 +99,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
     const unsigned cloudNeed = TechnicalFigures::needOf("tenkan-dev");
     const unsigned trendNeed = TechnicalFigures::needOf("uptrend");
     const auto checks = StockFinder::checksOf(c);
+    const bool marked = !c.signal.empty() || c.confirmed;
     auto* simulation = setup.simulation;
     if (simulation) {
         simulation->days = market.days;
@@ -123,11 +124,12 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
         ++w.stocks;
         Series s = market.series(index, rows, c, setup.dividends);
         auto traded = [&s](std::size_t d) { return s.is(d, Series::Traded); };
-        // The marks of the screening's history: the days with a trade and a turnover.
+        // The marks of the screening's history: the days with a trade and a turnover. A rule
+        // without a signal or the confirmed one reads none.
         std::vector<double> hc, hv;
         std::vector<std::size_t> hd;
         for (const auto& r : rows) {
-            if (r.traded && r.va > 0) {
+            if (marked && r.traded && r.va > 0) {
                 hc.push_back(r.adjC);
                 hv.push_back(r.adjVo);
                 hd.push_back(r.day);
@@ -138,8 +140,8 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             Indicators::signalsByDay(
                 hc.data(), hv.data(), static_cast<int>(hc.size()), TrackRecord::kWindow, h.data(), k.data());
         }
-        std::vector<Indicators::Mark> shortMark(n, Indicators::Mark::None),
-            volumeMark(n, Indicators::Mark::None);
+        std::vector<Indicators::Mark> shortMark(marked ? n : 0, Indicators::Mark::None),
+            volumeMark(marked ? n : 0, Indicators::Mark::None);
         for (std::size_t i = 0; i < hd.size(); ++i) {
             shortMark[hd[i]] = h[i];
             volumeMark[hd[i]] = k[i];
@@ -171,6 +173,9 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
             }
         }
         auto signalled = [&](std::size_t d) {
+            if (!marked) {
+                return true;
+            }
             const std::string achk = signalText(shortMark[d]);
             const std::string cchk = signalText(volumeMark[d]);
             return c.signal.empty() ? (!c.confirmed || !cchk.empty())
