@@ -82,7 +82,11 @@ void DailyLines::build(const TechnicalFigures::Bar* bars, std::size_t n, unsigne
         return;
     }
     m_values.resize(n);
-    if (parts & kUptrend) {
+    if ((parts & kUptrend) && n <= 200) {
+        // No day of the run holds the 201 closes of a trend.
+        m_uptrend.assign(n, 0);
+        m_parts |= kUptrend;
+    } else if (parts & kUptrend) {
         // A NaN close goes through each sum it is in as through the day's own.
         for (std::size_t i = 0; i < n; ++i) {
             m_values[i] = bars[i].c;

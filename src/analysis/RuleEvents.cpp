@@ -34,7 +34,7 @@ struct Share
     std::vector<double> changeSum;
     std::vector<int> changeCount;
     std::vector<std::vector<char>> seen; // per used figure, per day
-    DailyLines extremes; // the listing's, its room kept for the next
+    DailyLines lines; // the listing's range, cloud and uptrend sums, its room kept for the next
     int stocks = 0;
 };
 
@@ -211,7 +211,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
         // The bars the windows lie in, and the year's range and the cloud's lines over them.
         const TechnicalFigures::Bar* const base = carryOver ? bars.data() + std::min(first, n) : own.data();
         const std::size_t baseCount = carryOver ? (end > first ? end - first : 0) : own.size();
-        w.extremes.build(base, baseCount,
+        w.lines.build(base, baseCount,
             ((setup.need & rangeNeed) ? DailyLines::kRange : 0U)
                 | ((setup.need & cloudNeed) ? DailyLines::kCloud : 0U)
                 | ((setup.need & trendNeed) ? DailyLines::kUptrend : 0U));
@@ -232,7 +232,7 @@ RuleEvents::Result RuleEvents::run(const Setup& setup)
                 const auto [start, span] = window(d);
                 TechnicalFigures::Ahead ahead;
                 const auto from = static_cast<std::size_t>(start - base);
-                w.extremes.ahead(from, from + span - 1, ahead, ichimoku);
+                w.lines.ahead(from, from + span - 1, ahead, ichimoku);
                 if (macdNext < macdDays.size() && macdDays[macdNext] == d) {
                     const std::size_t k = macdNext % kMacdBlock;
                     if (k == 0) {

@@ -365,8 +365,6 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
         }
         setup.jpxByDay.resize(n);
         setup.jpxColumns = jpx.size();
-        const std::vector<std::string> figureDaysOf(
-            days.begin() + static_cast<std::ptrdiff_t>(from), days.end());
         // Of a standing's stocks, the listings of each, and of its columns (in its own order)
         // the column among jpx's.
         struct StandingMap
@@ -392,6 +390,8 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
         if (standingRead.valid()) {
             standingRead.get();
             // Read again where the store's days changed meanwhile.
+            const std::vector<std::string> figureDaysOf(
+                days.begin() + static_cast<std::ptrdiff_t>(from), days.end());
             if (standing.days != figureDaysOf) {
                 standing.days = figureDaysOf;
                 readStanding();

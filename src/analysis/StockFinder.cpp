@@ -76,25 +76,7 @@ bool StockFinder::within(const std::optional<double>& value, const Range& range,
 
 bool StockFinder::meets(const Fundamentals::Figures& f, const Conditions& c)
 {
-    for (const auto& [name, range] : c.ranges) {
-        const auto* figure = FigureTable::figure(name);
-        if (!figure || !within(f.*(figure->value), range, figure->positiveWithoutMin)) {
-            return false;
-        }
-    }
-    for (const auto& name : c.flags) {
-        const auto* flag = FigureTable::flag(name);
-        if (!flag || !(f.*(flag->value))) {
-            return false;
-        }
-    }
-    for (const auto& [name, way] : c.crosses) {
-        const auto* cross = FigureTable::cross(name);
-        if (!cross || (way != 0 && f.*(cross->value) != way)) {
-            return false;
-        }
-    }
-    return c.cross == 0 || f.cross == c.cross;
+    return meets(f, checksOf(c));
 }
 
 StockFinder::Checks StockFinder::checksOf(const Conditions& c)
@@ -269,6 +251,7 @@ StockFinder::Result StockFinder::find(const Conditions& c)
     // A statement rather than a recordset: the list is read once, in order, and never updated.
     core::Statement rs(db, sql);
     auto text = [&rs](int column) { return core::Utf8::trim(rs.columnText(column)); };
+    const Checks checks = checksOf(c);
     while (rs.next()) {
         Row row;
         row.code = text(0);
@@ -300,7 +283,7 @@ StockFinder::Result StockFinder::find(const Conditions& c)
                     TechnicalFigures::fromHistory(*rows, result.tradingDate), row.figures);
             }
         }
-        if (!meets(row.figures, c)) {
+        if (!meets(row.figures, checks)) {
             continue;
         }
         row.name = text(1);

@@ -462,7 +462,7 @@ TEST(KillTest, AFillKilledWhileStoringEarningsDatesOrMarginBalancesEndsAtTheSame
             const int m = days(*c, "Table_MarginDay");
             return (e > 0 && e < earningsDays) || (m > 0 && m < marginDays);
         } catch (const std::exception&) {
-            return false; // the tables not made yet
+            return false; // the store busy or being made: asked again
         }
     };
     std::mt19937 rng(20261210);
