@@ -271,12 +271,21 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
     auto tell = [&](Progress::Step step, std::size_t done, std::size_t total) {
         return !o.progress || o.progress(Progress{step, done, total, figureDays});
     };
-    std::vector<std::optional<double> Figures::*> filed, standingAsked; // with their columns among jpx's
-    std::vector<std::size_t> filedAt, standingAt;
+    // With their columns among jpx's: the filings' figures, which change on the few days a stock
+    // files; those of the day's own rows (valuations, the close); the standing ones.
+    std::vector<std::optional<double> Figures::*> filed, daily, standingAsked;
+    std::vector<std::size_t> filedAt, dailyAt, standingAt;
     for (std::size_t j = 0; j < jpx.size(); ++j) {
-        const bool ofStanding = marketdata::MarketStanding::gives(jpx[j]);
-        (ofStanding ? standingAsked : filed).push_back(jpx[j]);
-        (ofStanding ? standingAt : filedAt).push_back(j);
+        if (marketdata::MarketStanding::gives(jpx[j])) {
+            standingAsked.push_back(jpx[j]);
+            standingAt.push_back(j);
+        } else if (isValuation(jpx[j]) || jpx[j] == &Figures::close || jpx[j] == &Figures::dividendYield) {
+            daily.push_back(jpx[j]);
+            dailyAt.push_back(j);
+        } else {
+            filed.push_back(jpx[j]);
+            filedAt.push_back(j);
+        }
     }
     // The standing figures (earnings, margin, strength) of all the figures' days, read once; each
     // run of days reads them with a cursor of its own. Without bars (those the market holds
@@ -415,9 +424,14 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                     days.begin() + static_cast<std::ptrdiff_t>(end));
                 // The standing figures (earnings, margin, strength) come by stock index, without a map
                 // of every stock a day; the others from the timeline.
-                std::optional<marketdata::FundamentalsTimeline> timeline;
+                // Apart, so the filings are read as changes whatever else is asked: a day's figures of
+                // every stock cost a map a day.
+                std::optional<marketdata::FundamentalsTimeline> timeline, dayTimeline;
                 if (!filed.empty()) {
                     timeline.emplace(store, runDays, filed);
+                }
+                if (!daily.empty()) {
+                    dayTimeline.emplace(store, runDays, daily);
                 }
                 // Figures that read the bars are read by each run for its own days, side by side.
                 std::optional<marketdata::MarketStanding> ownStanding;
@@ -474,8 +488,8 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                     } else {
                         values.assign(market.listings.size() * width, RuleMarket::kNone);
                     }
-                    if (timeline && !timeline->givesChanges()) {
-                        const auto day = timeline->next();
+                    if (dayTimeline) {
+                        const auto day = dayTimeline->next();
                         // Both by code: one walk along the two, no lookup of each code.
                         auto it = byCode.begin();
                         for (const auto& [code, f] : day.byCode) {
@@ -492,12 +506,12 @@ TrackReport RuleTest::test(const Options& o, const std::vector<Variant>* variant
                                 if (!listedOn(i)) {
                                     continue;
                                 }
-                                for (std::size_t j = 0; j < filed.size(); ++j) {
-                                    if (isValuation(filed[j]) && day.valuationDate != days[d]) {
+                                for (std::size_t j = 0; j < daily.size(); ++j) {
+                                    if (isValuation(daily[j]) && day.valuationDate != days[d]) {
                                         continue;
                                     }
-                                    values[i * width + filedAt[j]]
-                                        = (f.*filed[j]).value_or(RuleMarket::kNone);
+                                    values[i * width + dailyAt[j]]
+                                        = (f.*daily[j]).value_or(RuleMarket::kNone);
                                 }
                             }
                         }

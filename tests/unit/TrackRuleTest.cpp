@@ -888,6 +888,10 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
         } else if (rule == "growth") {
             options.conditions.ranges["op-margin"].min = 0.05;
             options.conditions.ranges["chg1"].max = 0;
+        } else if (rule == "valued") {
+            // A valuation beside the filings' figures: each read its own way.
+            options.conditions.ranges["op-margin"].min = 0.05;
+            options.conditions.ranges["per"].max = 40;
         } else if (rule == "studies") {
             options.conditions.flags.insert("below-cloud");
             options.conditions.ranges["stoch-k"].max = 30;
@@ -947,6 +951,10 @@ TEST_F(RuleMarket, APastDaysEventsAreThoseOfAStoreCutAfterItAndTheNewestDaysAreF
     ASSERT_EQ(cli(" find --signal 買 --dev25 :2 --json", &out), 0) << out;
     found = codes(out);
     EXPECT_EQ(eventsOn(home_(), w.days.back(), "signal"), found);
+    ASSERT_EQ(cli(" find --op-margin 5: --per :40 --json", &out), 0) << out;
+    found = codes(out);
+    EXPECT_FALSE(found.empty());
+    EXPECT_EQ(eventsOn(home_(), w.days.back(), "valued"), found);
     ASSERT_EQ(cli(" find --below-cloud --stoch-k :30 --json", &out), 0) << out;
     found = codes(out);
     EXPECT_FALSE(found.empty());
