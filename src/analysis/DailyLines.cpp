@@ -1,6 +1,7 @@
 #include "DailyLines.h"
 
 #include "PriceStudies.h"
+#include "WidestLanes.h"
 
 #include <algorithm>
 #include <cmath>
@@ -42,25 +43,28 @@ void slide(const std::vector<double>& v, std::size_t w, std::vector<double>& out
 }
 
 // out[p] = the sum of v[p + 1 − w … p] added oldest first from 0, as TechnicalFigures adds a
-// mean's closes (so to the last digit), for p ≥ w − 1; eight days side by side, each lane its
-// own day's chain.
-void sums(const std::vector<double>& v, std::size_t w, std::vector<double>& out)
+// mean's closes (so to the last digit), for p ≥ w − 1; many days side by side, each lane its
+// own day's chain. Four chains of lanes at once: one alone waits on each add before the next.
+ZUVEMO_WIDEST_LANES void sums(const double* v, std::size_t n, std::size_t w, double* out)
 {
-    constexpr std::size_t kLanes = 8;
-    using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
-    const std::size_t n = v.size();
-    out.assign(n, 0);
+    constexpr std::size_t kLanes = 8, kChains = 4, kBlock = kLanes * kChains;
+    std::fill(out, out + n, 0.0);
     std::size_t p = w - 1;
-    for (; p + kLanes <= n; p += kLanes) {
-        Lanes sum{};
-        const double* first = v.data() + p + 1 - w;
+#if defined(__GNUC__)
+    using Lanes = double __attribute__((vector_size(kLanes * sizeof(double))));
+    for (; p + kBlock <= n; p += kBlock) {
+        Lanes sum[kChains] = {};
+        const double* first = v + p + 1 - w;
         for (std::size_t i = 0; i < w; ++i) {
-            Lanes add;
-            std::memcpy(&add, first + i, sizeof add);
-            sum += add;
+            for (std::size_t k = 0; k < kChains; ++k) {
+                Lanes add;
+                std::memcpy(&add, first + i + k * kLanes, sizeof add);
+                sum[k] += add;
+            }
         }
-        std::memcpy(out.data() + p, &sum, sizeof sum);
+        std::memcpy(out + p, sum, sizeof sum);
     }
+#endif
     for (; p < n; ++p) {
         double sum = 0;
         for (std::size_t i = p + 1 - w; i <= p; ++i) {
@@ -93,7 +97,8 @@ void DailyLines::build(const TechnicalFigures::Bar* bars, std::size_t n, unsigne
         }
         const std::size_t days[3] = {200, 75, 25};
         for (std::size_t k = 0; k < 3; ++k) {
-            sums(m_values, std::min(days[k], n), m_sum[k]);
+            m_sum[k].resize(n);
+            sums(m_values.data(), n, days[k], m_sum[k].data());
         }
         m_uptrend.assign(n, 0);
         for (std::size_t p = 200; p < n; ++p) {

@@ -1,5 +1,7 @@
 #include "PriceStudies.h"
 
+#include "WidestLanes.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -13,15 +15,6 @@ using Bar = TechnicalFigures::Bar;
 
 constexpr std::size_t kFast = 12, kSlow = 26, kSignal = 9, kBandDays = 20, kTenkan = 9, kKijun = 26,
                       kSpan2 = 52, kStoch = 9, kSmooth = 3;
-
-// The lanes' arithmetic is the same IEEE operations at any width (no contraction into fused
-// multiply-adds, see the build), so where the loader picks a version by the CPU, a wider one
-// gives the same values in fewer instructions.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__ELF__)
-#define ZUVEMO_WIDEST_LANES __attribute__((target_clones("avx512f", "avx2", "default")))
-#else
-#define ZUVEMO_WIDEST_LANES
-#endif
 
 // An exponential mean started on the simple mean of its first n values. e + α(v − e) rather than
 // αv + (1 − α)e: an unchanging input keeps its value to the last digit, so two equal lines stay
